@@ -1,0 +1,76 @@
+// Buffer set-up: count the set pixels of the working raster, make one point
+// record per pixel and one row record per raster row, so that any point can
+// be found again by its coordinates.
+#include <cstdint>
+#include <cstring>
+
+#include "ktvec.h"
+#include "raster/raster.h"
+#include "raster/tables.h"
+#include "vectorizer/memory.h"
+
+int CKTVector::mcountpixel() {
+    const int used = ktv::used_bytes(width, bytesperline);
+    if (!thindata || height < 1 || used == 0) return 0;
+    long long total = 0;
+    for (int y = 0; y < height; ++y) {
+        const unsigned char *row = thindata + static_cast<std::size_t>(y) * bytesperline;
+        int b = 0;
+        for (; b + 8 <= used; b += 8) {  // skip blank stretches a word at a time
+            std::uint64_t word;
+            std::memcpy(&word, row + b, 8);
+            if (!word) continue;
+            for (int i = 0; i < 8; ++i) total += ktv::kBitCount[row[b + i]];
+        }
+        for (; b < used; ++b) total += ktv::kBitCount[row[b]];
+    }
+    // A raster of more than 2^31 - 1 set pixels cannot be indexed by int.
+    return total > 0x7fffffffLL ? -1 : static_cast<int>(total);
+}
+
+int CKTVector::minitbuffer() {
+    const int count = mcountpixel();
+    mfreepoint();
+    if (count < 0) return -1000;
+    point = ktv::alloc_array<_KTPOINT>(static_cast<std::size_t>(count));
+    if (!point) return -1000;
+    pointnum = count;
+
+    mfreelineinfo();
+    const int rows = height > 0 ? height : 0;
+    lineinfo = ktv::alloc_zeroed<KTLINEINFO>(static_cast<std::size_t>(rows));
+    if (!lineinfo) return -1000;
+    linerows = rows;
+
+    MORABASE_setkind(thindata, width, bytesperline, height, point);
+    msetlinepoint();
+    return 0;
+}
+
+void CKTVector::msetlinepoint() {
+    int cursor = 0;
+    for (int y = 0; y < linerows; ++y) {
+        KTLINEINFO &row = lineinfo[y];
+        int n = 0;
+        while (cursor + n < pointnum && point[cursor + n].y == y) ++n;
+        row.pointnum = n;
+        row.point = n ? &point[cursor] : nullptr;
+        cursor += n;
+    }
+}
+
+// Binary search of row y's points for column x.  Rows outside the raster
+// have no points.
+_KTPOINT *CKTVector::mgetpoint(int x, int y) {
+    if (!lineinfo || y < 0 || y >= linerows) return nullptr;
+    const KTLINEINFO &row = lineinfo[y];
+    int low = 0, high = row.pointnum;
+    while (low < high) {
+        int mid = (low + high) / 2;
+        int px = row.point[mid].x;
+        if (px == x) return &row.point[mid];
+        if (px < x) low = mid + 1;
+        else high = mid;
+    }
+    return nullptr;
+}

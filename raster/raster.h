@@ -1,0 +1,27 @@
+// Small helpers shared by the raster-analysis stages.
+#ifndef KTVEC_RASTER_H
+#define KTVEC_RASTER_H
+
+#include <cstddef>
+
+namespace ktv {
+
+// Bytes of a raster of `height` rows of `bytesperline` bytes, in 64-bit
+// arithmetic; negative dimensions count as 0.
+inline std::size_t raster_bytes(int height, int bytesperline) {
+    if (height <= 0 || bytesperline <= 0) return 0;
+    return static_cast<std::size_t>(height) * static_cast<std::size_t>(bytesperline);
+}
+
+// Bytes of a row that hold image pixels: ceil(width / 8), never more than
+// the row stride (a stride shorter than the image is a host error; reading
+// stays inside the rows).
+inline int used_bytes(int width, int bytesperline) {
+    if (width <= 0 || bytesperline <= 0) return 0;
+    int used = width / 8 + (width % 8 != 0 ? 1 : 0);
+    return used < bytesperline ? used : bytesperline;
+}
+
+}  // namespace ktv
+
+#endif

@@ -1,0 +1,152 @@
+// Contour tracing: cut the set pixels of the working raster into segments,
+// chains of points running from an end, branch or already traced point to
+// another such point, or closing on themselves.
+//
+// Each walk looks its next step up in the direction table (straight on when
+// possible), and finds the next point by binary search in its row.  A walk
+// passes only through unregistered line points (class 2) and registers every
+// point it touches, so it takes at most one step per point and always ends.
+#include "ktvec.h"
+#include "raster/tables.h"
+#include "vectorizer/memory.h"
+
+namespace {
+
+// Branch snap: after a step in direction n, the one 4-neighbour of the new
+// point to look at, first choice before second (pattern bits).
+constexpr unsigned kSnapFirst[9] = {0, ktv::kBitN, ktv::kBitW, ktv::kBitW, ktv::kBitE,
+                                    ktv::kBitN, ktv::kBitN, ktv::kBitW, ktv::kBitN};
+constexpr unsigned kSnapSecond[9] = {0, ktv::kBitS, ktv::kBitS, ktv::kBitE, ktv::kBitS,
+                                     ktv::kBitS, ktv::kBitE, ktv::kBitE, ktv::kBitW};
+
+// The three-point segments that are only the corner of a staircase: the
+// pixel with exactly two 4-neighbours at a right angle (W+S, N+W, N+E, E+S).
+bool is_corner_pattern(unsigned p) { return p == 50 || p == 176 || p == 152 || p == 26; }
+
+}  // namespace
+
+_KTSEGMENT *CKTVector::mgetsegment() {
+    if (segmentcapacity <= segmentnum) {
+        _KTSEGMENT *grown = ktv::grow_zeroed(segment, static_cast<std::size_t>(segmentcapacity),
+                                             static_cast<std::size_t>(segmentcapacity) + 4);
+        if (!grown) return nullptr;
+        segment = grown;
+        segmentcapacity += 4;
+    }
+    _KTSEGMENT *s = &segment[segmentnum];
+    ktv::release(s->pointlist);
+    s->pointnum = 0;
+    s->pointcapacity = 0;
+    s->discard = 0;
+    ++segmentnum;
+    return s;
+}
+
+int CKTVector::mregistpoint(_KTSEGMENT *s, _KTPOINT *p) {
+    if (s->pointcapacity <= s->pointnum) {
+        const int grow = s->pointcapacity == 0 ? 4 : 16;
+        _KTPOINT **list = ktv::move_to_larger(s->pointlist, static_cast<std::size_t>(s->pointcapacity),
+                                              static_cast<std::size_t>(s->pointcapacity) + grow);
+        if (!list) return -1000;
+        s->pointlist = list;
+        s->pointcapacity += grow;
+    }
+    s->pointlist[s->pointnum++] = p;
+    p->flag |= 2;
+    return 0;
+}
+
+void CKTVector::mreversepoint(_KTSEGMENT *s) {
+    for (int i = 0; i < s->pointnum / 2; ++i) {
+        _KTPOINT *t = s->pointlist[i];
+        s->pointlist[i] = s->pointlist[s->pointnum - 1 - i];
+        s->pointlist[s->pointnum - 1 - i] = t;
+    }
+}
+
+// One walk from `start`, arriving by `direction`, into segment `s`.
+int CKTVector::mtrace(_KTSEGMENT *s, _KTPOINT *start, int direction) {
+    tracex = start->x;
+    tracey = start->y;
+    if (mregistpoint(s, start) < 0) return -1000;
+    _KTPOINT *cur = start;
+    int d = direction;
+    for (;;) {
+        const int n = ktv::kDirection[(d - 1) * 512 + cur->pattern];
+        if (n == 0) return -1;
+        tracex += ktv::kStepX[n];
+        tracey += ktv::kStepY[n];
+        _KTPOINT *p = mgetpoint(tracex, tracey);
+        if (!p) return -1;
+
+        // Snap onto a branch pixel beside the step, so that walks meet at
+        // the junction's own pixel rather than next to it.
+        unsigned look = (p->pattern & kSnapFirst[n]) ? kSnapFirst[n]
+                        : (p->pattern & kSnapSecond[n]) ? kSnapSecond[n] : 0;
+        if (look) {
+            const int nx = tracex + (look == ktv::kBitE ? 1 : look == ktv::kBitW ? -1 : 0);
+            const int ny = tracey + (look == ktv::kBitS ? 1 : look == ktv::kBitN ? -1 : 0);
+            _KTPOINT *q = mgetpoint(nx, ny);
+            if (q && (q->kind == 3 || q->kind == 4)) {
+                tracex = nx;
+                tracey = ny;
+                p = q;
+            }
+        }
+
+        const bool ends = (p->flag & 2) || p->kind != 2;
+        if (mregistpoint(s, p) < 0) return -1000;
+        if (ends) return 0;
+        d = n;
+        cur = p;
+    }
+}
+
+int CKTVector::mtrace() {
+    for (int i = 0; i < segmentcapacity; ++i) {
+        ktv::release(segment[i].pointlist);
+        segment[i].pointnum = 0;
+        segment[i].pointcapacity = 0;
+        segment[i].discard = 0;
+    }
+    segmentnum = 0;
+
+    for (int i = 0; i < pointnum; ++i) {
+        _KTPOINT *start = &point[i];
+        if (start->kind != 2 || (start->flag & 2)) continue;
+
+        // Segment records are held by index: handing out a second record may
+        // move the array.
+        if (!mgetsegment()) return -1000;
+        const int ai = segmentnum - 1;
+        int r = mtrace(&segment[ai], start, 1);
+        if (r < 0) return r;
+        if (segment[ai].pointlist[segment[ai].pointnum - 1] == start) continue;  // closed loop
+
+        // Walk the other way from the start and join: B reversed, then A.
+        const int first = ktv::kDirection[start->pattern];
+        if (!mgetsegment()) return -1000;
+        const int bi = segmentnum - 1;
+        r = mtrace(&segment[bi], start, ktv::dir_opposite(first));
+        if (r < 0) return r;
+        _KTSEGMENT &a = segment[ai];
+        _KTSEGMENT &b = segment[bi];
+        mreversepoint(&b);
+
+        const int joined = b.pointnum + a.pointnum - 1;
+        _KTPOINT **list = ktv::alloc_array<_KTPOINT *>(static_cast<std::size_t>(joined));
+        if (!list) return -1000;
+        for (int k = 0; k < b.pointnum; ++k) list[k] = b.pointlist[k];
+        for (int k = 1; k < a.pointnum; ++k) list[b.pointnum + k - 1] = a.pointlist[k];
+        ktv::mem_free(b.pointlist);
+        b.pointlist = list;
+        b.pointnum = joined;
+        b.pointcapacity = joined;
+        a.discard = 1;
+
+        if (b.pointnum == 3 && b.pointlist[0]->kind == 2 && b.pointlist[1]->kind == 2 &&
+            b.pointlist[2]->kind == 2 && is_corner_pattern(b.pointlist[1]->pattern))
+            b.discard = 1;
+    }
+    return 0;
+}

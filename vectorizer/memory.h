@@ -1,0 +1,75 @@
+// The one allocation seam of the library.  Every array the vectorizer owns
+// is obtained, grown and released here, over malloc/realloc/free, so that a
+// test can make the Nth request fail and check the "-1000" paths.
+//
+// Zero-size requests are valid: they return a real (non-null) block, so an
+// empty page or a two-point segment never looks like a memory failure.
+// Element counts are multiplied in size_t with an overflow check: a request
+// that cannot be represented fails like an exhausted heap.
+#ifndef KTVEC_MEMORY_H
+#define KTVEC_MEMORY_H
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+namespace ktv {
+
+void *mem_alloc(std::size_t bytes);                 // uninitialised
+void *mem_realloc(void *block, std::size_t bytes);  // null block = alloc
+void mem_free(void *block);                         // null is fine
+
+// Failure injection for tests (per thread, so parallel workers are unaffected).
+// mem_fail_at(n): the n-th request from now fails (1 = the next one) and,
+// with `sticky`, every later one too; n = 0 switches injection off.
+void mem_fail_at(long n, bool sticky = false);
+// Number of requests made on this thread since the counter was reset.
+long mem_requests();
+void mem_reset_requests();
+
+inline bool mul_overflows(std::size_t count, std::size_t size) {
+    return size != 0 && count > SIZE_MAX / size;
+}
+
+// count elements of T, uninitialised; null on failure or overflow.
+template <class T> T *alloc_array(std::size_t count) {
+    if (mul_overflows(count, sizeof(T))) return nullptr;
+    return static_cast<T *>(mem_alloc(count * sizeof(T)));
+}
+
+// count elements of T, zero-filled.
+template <class T> T *alloc_zeroed(std::size_t count) {
+    T *p = alloc_array<T>(count);
+    if (p && count) std::memset(static_cast<void *>(p), 0, count * sizeof(T));
+    return p;
+}
+
+// Reallocates `block` from `oldcount` to `newcount` elements and zero-fills
+// the new tail.  On failure the old block is untouched and null comes back.
+template <class T> T *grow_zeroed(T *block, std::size_t oldcount, std::size_t newcount) {
+    if (mul_overflows(newcount, sizeof(T))) return nullptr;
+    T *p = static_cast<T *>(mem_realloc(block, newcount * sizeof(T)));
+    if (p && newcount > oldcount)
+        std::memset(static_cast<void *>(p + oldcount), 0, (newcount - oldcount) * sizeof(T));
+    return p;
+}
+
+// Grow by allocating a new block, copying and freeing the old one (the rule
+// for point lists, row node lists and polyline node lists).
+template <class T> T *move_to_larger(T *block, std::size_t oldcount, std::size_t newcount) {
+    T *p = alloc_zeroed<T>(newcount);
+    if (!p) return nullptr;
+    if (block && oldcount) std::memcpy(static_cast<void *>(p), block, oldcount * sizeof(T));
+    mem_free(block);
+    return p;
+}
+
+// Frees *block and sets it to null.
+template <class T> void release(T *&block) {
+    mem_free(static_cast<void *>(block));
+    block = nullptr;
+}
+
+}  // namespace ktv
+
+#endif
