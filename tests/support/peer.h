@@ -12,6 +12,8 @@ struct CKTVectorTestPeer {
     static void mfreepoint(CKTVector &v) { v.mfreepoint(); }
     static void mfreesegment(CKTVector &v) { v.mfreesegment(); }
     static void mfreespline(CKTVector &v) { v.mfreespline(); }
+    static _KTSEGMENT *add_segment(CKTVector &v) { return v.mgetsegment(); }
+    static int registpoint(CKTVector &v, _KTSEGMENT *s, _KTPOINT *p) { return v.mregistpoint(s, p); }
 };
 using Peer = CKTVectorTestPeer;
 
