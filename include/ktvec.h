@@ -309,6 +309,9 @@ public:
     _KTNODELINK *mgetnodelink(_KTNODE *a, _KTNODE *b, int id);
 
     /* ---- polylines ------------------------------------------------------ */
+    /* Adds polyline polylinenum+1: two new nodes (also where nodes already
+       stand) joined by one link.  The positions are clamped into the
+       raster (0..width-1, 0..height-1).  0 or -1000. */
     int makenewpolyline(int x1, int y1, int x2, int y2);
     int mupdatepolyline(int id);
     int mseparatepolyline(int id, _KTNODE *node);
@@ -378,6 +381,15 @@ private:
 
     /* Private state beyond the specified fields. */
     int linerows;              /* row records allocated (height when made) */
+    int *findlist;             /* nodes marked `find` by the last search */
+    int findlistnum;
+    int findlistcapacity;
+    unsigned char findlistvalid;  /* findlist holds exactly the marked nodes */
+    unsigned char findlistsorted; /* findlist is in ascending index order */
+    unsigned char findtracking;   /* inside a driver: clear only findlist */
+    int *chainwork;            /* scratch of the connection-chain walks */
+    int chainworkcapacity;
+    unsigned int chaingeneration;
 
     /* release */
     void mfreepoint();
@@ -414,6 +426,14 @@ private:
 
     /* approximation and polylines */
     int mapploxrun(int kernel, double tolerance, int search);
+    /* The driver frame: raster preparation with `prepare`, buffer set-up,
+       point pass, tracing, the segment pass with maxlength when
+       `segmentpass` is set, approximation with `kernel` (1 plain, 2 corner
+       cut, 3 corner vertices), polyline construction.  0 or the first
+       negative result of a stage. */
+    int mabstractframe(int (CKTVector::*prepare)(), int segmentpass,
+                       int maxlength, int kernel, double tolerance,
+                       int search);
     _KTNODE *msearchstartpoint(_KTNODE *node, int id);
     int mregistpolyline(_KTNODE *start, int id);
 
@@ -436,6 +456,7 @@ private:
     void mdisconnectpolyline2(int k, _KTNODE *node, int ref);
     void mchangeconnectpolyline2(int k, int newref, int ref);
     void mchangeconnectpolyline(_KTPOLYLINE *p, int newref);
+    int *mchainwork();
 
     /* joints */
     int mcheckend(_KTNODE *node, int ref);
@@ -494,6 +515,9 @@ private:
     /* selection and search */
     int mfindnode(int x, int y, double r);
     int mfindnodefast(int x, int y, int r);
+    void mresetfind();
+    void mmarkfound(int index);
+    int mnextfound(int after);
 
     /* editing */
     int minsertnode(int a, int b, double t);

@@ -13,7 +13,9 @@ CKTVector::CKTVector()
       node(nullptr), polyline(nullptr), polylinenum(0), polylinecapacity(0), splinetablenum(0),
       splinedivision(0), splineknotx(nullptr), splineknoty(nullptr), splineperiodic(nullptr),
       splinezx(nullptr), splinezy(nullptr), splinediag(nullptr), splinestep(nullptr),
-      splineparam(nullptr), linerows(0) {}
+      splineparam(nullptr), linerows(0), findlist(nullptr), findlistnum(0), findlistcapacity(0),
+      findlistvalid(0), findlistsorted(0), findtracking(0), chainwork(nullptr),
+      chainworkcapacity(0), chaingeneration(0) {}
 
 CKTVector::~CKTVector() {
     ktv::release(thindata);
@@ -23,6 +25,8 @@ CKTVector::~CKTVector() {
     mfreepolyline();
     mfreelineinfo();
     mfreespline();
+    ktv::release(findlist);
+    ktv::release(chainwork);
     if (filter) {
         filter->~CPenoDoc();
         ktv::mem_free(filter);
