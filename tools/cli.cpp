@@ -1,0 +1,175 @@
+#include "cli.h"
+
+#include <chrono>
+#include <cstdio>
+#include <deque>
+#include <new>
+#include <string>
+
+#include "commands.h"
+#include "error.h"
+#include "output_file.h"
+#include "writers.h"
+
+namespace ktvcli {
+
+namespace {
+
+const char *const kVersion = "0.1.0";
+
+using Clock = std::chrono::steady_clock;
+
+double ms_since(Clock::time_point t) {
+    return std::chrono::duration<double, std::milli>(Clock::now() - t).count();
+}
+
+std::string general_help() {
+    std::string s = "usage: ktvec COMMAND INPUT -o OUTPUT [options]\n\n"
+                    "Turns a scanned line drawing (PBM or PNG) into vectors (SVG or JSON).\n\n"
+                    "Commands:\n";
+    for (const Command &c : commands()) {
+        std::string name = c.name;
+        name.resize(16, ' ');
+        s += "  " + name + c.summary + "\n";
+    }
+    s += "\n'ktvec COMMAND --help' lists the options of a command.\n"
+         "Example: ktvec outline-fast drawing.png -o drawing.svg\n";
+    return s;
+}
+
+std::vector<OptionTable> option_tables(const Command &c) {
+    return {c.options, input_options(), output_options()};
+}
+
+std::string command_help(const Command &c) {
+    return std::string("usage: ktvec ") + c.name + " INPUT -o OUTPUT [-o OUTPUT ...] [options]\n\n" +
+           c.description +
+           "\nINPUT is a PBM (P1/P4) or PNG file; grey and colour images are binarised first.\n"
+           "A node at pixel (x, y) is drawn at (x + 0.5, y + 0.5) in the SVG, so the vectors\n"
+           "overlay the image; the JSON keeps pixel coordinates (see tools/README.md).\n" +
+           describe_options(option_tables(c)) +
+           "\nExit status: 0 done, 1 unreadable input or failed output, 2 bad command line.\n";
+}
+
+struct Output {
+    std::string path;
+    OutputFormat format;
+};
+
+std::vector<Output> resolve_outputs(const Settings &s) {
+    if (s.outputs.empty()) throw CliError("no output file (give -o FILE)", true);
+    OutputFormat forced{};
+    if (!s.format.empty() && !format_from_name(s.format, forced))
+        throw CliError("--format: '" + s.format + "' is not svg or json", true);
+    std::vector<Output> outputs;
+    bool any_svg = false;
+    for (const std::string &path : s.outputs) {
+        OutputFormat f = forced;
+        if (s.format.empty() && !format_from_extension(path, f))
+            throw CliError(path + ": cannot tell the output format (use .svg or .json, or --format)", true);
+        any_svg |= f == OutputFormat::Svg;
+        outputs.push_back({path, f});
+    }
+    if (s.background && !any_svg) throw CliError("--background needs an SVG output", true);
+    return outputs;
+}
+
+int run_command(const Command &c, int argc, char **argv) {
+    Settings s;
+    parse_options(argc, argv, option_tables(c), s);
+    if (s.help) {
+        std::fputs(command_help(c).c_str(), stdout);
+        return 0;
+    }
+    if (s.input.empty()) throw CliError(std::string(c.name) + ": no input file", true);
+    const std::vector<Output> outputs = resolve_outputs(s);
+    const Clock::time_point start = Clock::now();
+
+    const std::string input_path = s.input == "-" ? "/dev/stdin" : s.input;
+    LoadedImage image;
+    try {
+        image = read_image(input_path, s.read_options());
+    } catch (const CliError &e) {
+        rethrow_about(s.input, e);
+    }
+
+    CKTVector v;
+    v.msetdocument(image.bitmap.bits.data(), image.bitmap.width, image.bitmap.height);
+    const Clock::time_point vectorize_start = Clock::now();
+    const int result = c.vectorize(v, s);
+    const double vectorize_ms = ms_since(vectorize_start);
+    if (result == -1000) throw CliError(s.input + ": out of memory while vectorizing");
+    if (result < 0) throw CliError(s.input + ": vectorizing failed (library code " + std::to_string(result) + ")");
+
+    // Every output is written to its temporary file first; only when all of
+    // them are complete are they renamed into place.
+    VectorView view(v);
+    ResultInfo info{c.name, s.input, nullptr};
+    std::deque<OutputFile> files;
+    for (const Output &o : outputs) {
+        try {
+            files.emplace_back(o.path);
+            TextSink sink(files.back().stream());
+            info.background = s.background && o.format == OutputFormat::Svg ? &image.bitmap : nullptr;
+            write_result(o.format, view, info, sink);
+            sink.flush();
+        } catch (const CliError &e) {
+            rethrow_about(o.path, e);
+        }
+    }
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        try {
+            files[i].commit();
+        } catch (const CliError &e) {
+            rethrow_about(outputs[i].path, e);
+        }
+    }
+
+    if (!s.quiet) {
+        std::string binarised = image.threshold >= 0 ? ", threshold " + std::to_string(image.threshold) : "";
+        std::fprintf(stderr, "ktvec: %s (%dx%d %s%s): %d nodes, %d polylines, %.0f ms (vectorizing %.0f ms)\n",
+                     s.input.c_str(), image.bitmap.width, image.bitmap.height, image.format,
+                     binarised.c_str(), view.live_nodes(), view.live_polylines(), ms_since(start),
+                     vectorize_ms);
+    }
+    return 0;
+}
+
+}  // namespace
+
+int run(int argc, char **argv) {
+    try {
+        if (argc < 2) {
+            std::fputs(general_help().c_str(), stderr);
+            return 2;
+        }
+        const std::string first = argv[1];
+        if (first == "--help" || first == "-h" || first == "help") {
+            std::fputs(general_help().c_str(), stdout);
+            return 0;
+        }
+        if (first == "--version") {
+            std::printf("ktvec %s\n", kVersion);
+            return 0;
+        }
+        const Command *c = find_command(argv[1]);
+        if (!c) throw CliError("unknown command '" + first + "' (see 'ktvec --help')", true);
+        try {
+            return run_command(*c, argc - 2, argv + 2);
+        } catch (const CliError &e) {
+            if (!e.usage) throw;
+            throw CliError(std::string(e.what()) + " (see 'ktvec " + c->name + " --help')", true);
+        }
+    } catch (const CliError &e) {
+        std::fprintf(stderr, "ktvec: %s\n", e.what());
+        return e.usage ? 2 : 1;
+    } catch (const std::bad_alloc &) {
+        std::fprintf(stderr, "ktvec: out of memory\n");
+        return 1;
+    } catch (const std::exception &e) {
+        std::fprintf(stderr, "ktvec: %s\n", e.what());
+        return 1;
+    }
+}
+
+}  // namespace ktvcli

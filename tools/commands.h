@@ -1,0 +1,28 @@
+// The subcommands.  Each names its driver options and the call that runs
+// its driver on a vectorizer whose document is set; reading the input and
+// writing the outputs is shared by all of them (cli.cpp).
+#ifndef KTVEC_TOOLS_COMMANDS_H
+#define KTVEC_TOOLS_COMMANDS_H
+
+#include <vector>
+
+#include "ktvec.h"
+#include "options.h"
+
+namespace ktvcli {
+
+struct Command {
+    const char *name;
+    const char *summary;      // one line for the command list
+    const char *description;  // paragraph for the command's --help
+    OptionTable options;      // driver options
+    // Runs the driver; the library's result (0 or a negative code).
+    int (*vectorize)(CKTVector &v, const Settings &s);
+};
+
+const std::vector<Command> &commands();
+const Command *find_command(const char *name);
+
+}  // namespace ktvcli
+
+#endif

@@ -1,0 +1,181 @@
+// The option parser.  "--name value", "--name=value" and the short aliases
+// are accepted; "--" ends the options.  Numbers must be complete, finite and
+// inside their range.
+#include "options.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+
+#include "error.h"
+
+namespace ktvcli {
+
+namespace {
+
+const OptionSpec kInput[] = {
+    {"--threshold", nullptr, "N", &Settings::threshold, 0, 255,
+     "grey level 0-255 below which a pixel of a grey or colour image counts as black "
+     "(1-bit images are taken as they are); 'auto' picks the level between ink and paper "
+     "from the image's histogram (Otsu's method)",
+     "auto", "auto"},
+    {"--invert", nullptr, nullptr, &Settings::invert, 0, 0,
+     "swap black and white after binarising, for white drawings on a black ground", nullptr, nullptr},
+    {"--max-pixels", nullptr, "N", &Settings::max_pixels, 1, 4.0e18,
+     "refuse, before reading the pixels, an image whose header claims more than N pixels", nullptr,
+     nullptr},
+};
+
+const OptionSpec kOutput[] = {
+    {"--output", "-o", "FILE", &Settings::outputs, 0, 0,
+     "write the result to FILE; may be given several times (e.g. -o a.svg -o a.json); "
+     "'-' is standard output",
+     "none", nullptr},
+    {"--format", nullptr, "svg|json", &Settings::format, 0, 0,
+     "format of every output; by default taken from each file's extension (.svg, .json)",
+     "by extension", nullptr},
+    {"--background", nullptr, nullptr, &Settings::background, 0, 0,
+     "SVG only: embed the binarised input as a PNG image under the vectors", nullptr, nullptr},
+    {"--quiet", "-q", nullptr, &Settings::quiet, 0, 0,
+     "do not print the summary line (nodes, polylines, milliseconds)", nullptr, nullptr},
+    {"--help", "-h", nullptr, &Settings::help, 0, 0, "show this help and exit", nullptr, nullptr},
+};
+
+[[noreturn]] void bad(const std::string &message) { throw CliError(message, true); }
+
+const OptionSpec *find(const std::vector<OptionTable> &tables, const std::string &name) {
+    for (const OptionTable &t : tables)
+        for (const OptionSpec *o = t.begin; o != t.end; ++o)
+            if (name == o->name || (o->alias && name == o->alias)) return o;
+    return nullptr;
+}
+
+double parse_number(const OptionSpec &o, const std::string &text, bool integral) {
+    const std::string what = std::string(o.name) + ": '" + text + "'";
+    if (o.auto_word && text == o.auto_word) return -1;
+    if (text.empty()) bad(std::string(o.name) + ": missing value");
+    errno = 0;
+    char *end = nullptr;
+    const double v = integral ? static_cast<double>(std::strtoll(text.c_str(), &end, 10))
+                              : std::strtod(text.c_str(), &end);
+    if (*end != '\0' || end == text.c_str())
+        bad(what + (integral ? " is not a whole number" : " is not a number"));
+    if (errno == ERANGE || !std::isfinite(v) || v < o.min || v > o.max) {
+        char range[96];
+        std::snprintf(range, sizeof range, " is out of range (%g to %g)", o.min, o.max);
+        bad(what + range);
+    }
+    return v;
+}
+
+struct Assign {
+    const OptionSpec &o;
+    const std::string &text;
+    Settings &s;
+    void operator()(bool Settings::*p) const { s.*p = true; }
+    void operator()(int Settings::*p) const { s.*p = static_cast<int>(parse_number(o, text, true)); }
+    void operator()(double Settings::*p) const { s.*p = parse_number(o, text, false); }
+    void operator()(std::uint64_t Settings::*p) const {
+        s.*p = static_cast<std::uint64_t>(parse_number(o, text, true));
+    }
+    void operator()(std::string Settings::*p) const {
+        if (text.empty()) bad(std::string(o.name) + ": missing value");
+        s.*p = text;
+    }
+    void operator()(std::vector<std::string> Settings::*p) const {
+        if (text.empty()) bad(std::string(o.name) + ": missing value");
+        (s.*p).push_back(text);
+    }
+};
+
+struct ShowDefault {
+    const Settings &s;
+    std::string operator()(bool Settings::*p) const { return s.*p ? "on" : "off"; }
+    std::string operator()(int Settings::*p) const { return std::to_string(s.*p); }
+    std::string operator()(double Settings::*p) const {
+        char buf[32];
+        std::snprintf(buf, sizeof buf, "%g", s.*p);
+        return buf;
+    }
+    std::string operator()(std::uint64_t Settings::*p) const { return std::to_string(s.*p); }
+    std::string operator()(std::string Settings::*p) const { return s.*p; }
+    std::string operator()(std::vector<std::string> Settings::*) const { return ""; }
+};
+
+// Wraps `text` at `width` columns, each line after the first indented.
+std::string wrap(const std::string &text, std::size_t indent, std::size_t width) {
+    std::string out, line;
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        std::size_t end = text.find(' ', pos);
+        if (end == std::string::npos) end = text.size();
+        const std::string word = text.substr(pos, end - pos);
+        if (!line.empty() && indent + line.size() + 1 + word.size() > width) {
+            out += line + "\n" + std::string(indent, ' ');
+            line.clear();
+        }
+        line += (line.empty() ? "" : " ") + word;
+        pos = end + 1;
+    }
+    return out + line;
+}
+
+}  // namespace
+
+OptionTable input_options() { return {"Input", std::begin(kInput), std::end(kInput)}; }
+OptionTable output_options() { return {"Output", std::begin(kOutput), std::end(kOutput)}; }
+
+void parse_options(int argc, char **argv, const std::vector<OptionTable> &tables, Settings &settings) {
+    bool options_done = false;
+    for (int i = 0; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (options_done || arg == "-" || arg.empty() || arg[0] != '-') {
+            if (!settings.input.empty())
+                bad("more than one input file ('" + settings.input + "' and '" + arg + "')");
+            settings.input = arg;
+            continue;
+        }
+        if (arg == "--") {
+            options_done = true;
+            continue;
+        }
+        const std::size_t eq = arg.rfind("--", 0) == 0 ? arg.find('=') : std::string::npos;
+        const std::string name = arg.substr(0, eq);
+        const OptionSpec *o = find(tables, name);
+        if (!o) bad("unknown option '" + name + "'");
+        std::string value;
+        if (!o->metavar) {
+            if (eq != std::string::npos) bad(name + " takes no value");
+        } else if (eq != std::string::npos) {
+            value = arg.substr(eq + 1);
+        } else if (i + 1 < argc) {
+            value = argv[++i];
+        } else {
+            bad(name + " needs a value (" + o->metavar + ")");
+        }
+        std::visit(Assign{*o, value, settings}, o->target);
+    }
+}
+
+std::string describe_options(const std::vector<OptionTable> &tables) {
+    const Settings defaults;
+    std::string out;
+    for (const OptionTable &t : tables) {
+        out += std::string("\n") + t.heading + ":\n";
+        for (const OptionSpec *o = t.begin; o != t.end; ++o) {
+            std::string head = "  ";
+            if (o->alias) head += std::string(o->alias) + ", ";
+            head += o->name;
+            if (o->metavar) head += std::string(" ") + o->metavar;
+            std::string help = o->help;
+            const std::string def =
+                o->default_text ? o->default_text : std::visit(ShowDefault{defaults}, o->target);
+            if (o->metavar && !def.empty()) help += " [default: " + def + "]";
+            out += head + "\n      " + wrap(help, 6, 79) + "\n";
+        }
+    }
+    return out;
+}
+
+}  // namespace ktvcli

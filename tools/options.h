@@ -1,0 +1,71 @@
+// Command-line options: the settings every subcommand shares (input,
+// binarisation, outputs), the settings of the vectorizing drivers, and the
+// table-driven parser that fills them.  Each option's default is the value
+// of a default-constructed Settings, so --help cannot disagree with it.
+#ifndef KTVEC_TOOLS_OPTIONS_H
+#define KTVEC_TOOLS_OPTIONS_H
+
+#include <cstdint>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "image.h"
+
+namespace ktvcli {
+
+struct Settings {
+    // input
+    std::string input;
+    int threshold = -1;                        // -1: automatic (Otsu)
+    bool invert = false;
+    std::uint64_t max_pixels = 1000000000;
+    // output
+    std::vector<std::string> outputs;
+    std::string format;                        // empty: by extension
+    bool background = false;
+    bool quiet = false;
+    bool help = false;
+    // outline drivers
+    int maxlength = 4;
+    double tolerance = 1.5;
+    int nodesearch = 1;
+
+    ReadOptions read_options() const { return {threshold, invert, max_pixels}; }
+};
+
+using OptionTarget = std::variant<bool Settings::*, int Settings::*, double Settings::*,
+                                  std::uint64_t Settings::*, std::string Settings::*,
+                                  std::vector<std::string> Settings::*>;
+
+struct OptionSpec {
+    const char *name;         // "--tolerance"
+    const char *alias;        // "-o", or null
+    const char *metavar;      // "T"; null for a flag
+    OptionTarget target;
+    double min, max;          // accepted range of numbers (inclusive)
+    const char *help;         // meaning and, where it matters, why the default
+    const char *default_text; // shown instead of the default value, or null
+    const char *auto_word;    // a word accepted for the value -1 ("auto"), or null
+};
+
+struct OptionTable {
+    const char *heading;
+    const OptionSpec *begin, *end;
+};
+
+// Parses arguments (after the subcommand name) against the tables into
+// `settings`; the one argument that is not an option is the input file.
+// Throws CliError(usage = true) with a one-line message.
+void parse_options(int argc, char **argv, const std::vector<OptionTable> &tables, Settings &settings);
+
+// The option list of --help, one block per table.
+std::string describe_options(const std::vector<OptionTable> &tables);
+
+// The options every subcommand has.
+OptionTable input_options();
+OptionTable output_options();
+
+}  // namespace ktvcli
+
+#endif

@@ -1,0 +1,53 @@
+// Binarisation of grey images.  The automatic threshold is Otsu's: the cut
+// of the 256-bin histogram that maximises the variance between the dark and
+// the light class.  Ink on paper gives two well separated peaks, so the cut
+// falls between them whatever the scan's exposure.
+#include <cstdint>
+
+#include "image.h"
+
+namespace ktvcli {
+
+int otsu_threshold(const GreyImage &grey) {
+    std::uint64_t histogram[256] = {};
+    const unsigned char *p = grey.pixels.data();
+    const std::size_t n = static_cast<std::size_t>(grey.width) * static_cast<std::size_t>(grey.height);
+    for (std::size_t i = 0; i < n; ++i) ++histogram[p[i]];
+
+    double total = 0;
+    for (int v = 0; v < 256; ++v) total += static_cast<double>(v) * static_cast<double>(histogram[v]);
+
+    // Class "dark" holds the values below t.  Between-class variance, up to
+    // the constant factor 1/n^2: w0 * w1 * (mean0 - mean1)^2.  The first
+    // maximum wins, so the result is deterministic.
+    double best = 0;
+    int threshold = -1;
+    double w0 = 0, sum0 = 0;
+    for (int t = 1; t < 256; ++t) {
+        w0 += static_cast<double>(histogram[t - 1]);
+        sum0 += static_cast<double>(t - 1) * static_cast<double>(histogram[t - 1]);
+        const double w1 = static_cast<double>(n) - w0;
+        if (w0 == 0 || w1 == 0) continue;
+        const double d = sum0 / w0 - (total - sum0) / w1;
+        const double between = w0 * w1 * d * d;
+        if (between > best) {
+            best = between;
+            threshold = t;
+        }
+    }
+    // A single grey level has no cut: it is ink when it is darker than mid-grey.
+    return threshold >= 0 ? threshold : 128;
+}
+
+PackedBitmap binarise(const GreyImage &grey, int threshold) {
+    PackedBitmap b = allocate_bitmap(grey.width, grey.height);
+    for (int y = 0; y < grey.height; ++y) {
+        const unsigned char *src = grey.pixels.data() + static_cast<std::size_t>(y) * grey.width;
+        unsigned char *dst = b.row(y);
+        for (int x = 0; x < grey.width; ++x)
+            if (src[x] < threshold) dst[x >> 3] |= static_cast<unsigned char>(0x80u >> (x & 7));
+    }
+    return b;
+}
+
+}  // namespace ktvcli

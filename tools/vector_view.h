@@ -1,0 +1,48 @@
+// Read-only view of a vectorizer's result for the writers: the live nodes,
+// renumbered densely in library order (deleted slots skipped), and the live
+// polylines in id order.
+#ifndef KTVEC_TOOLS_VECTOR_VIEW_H
+#define KTVEC_TOOLS_VECTOR_VIEW_H
+
+#include "buffer.h"
+#include "ktvec.h"
+
+namespace ktvcli {
+
+class VectorView {
+public:
+    // Throws CliError when the renumbering table cannot be allocated.
+    explicit VectorView(CKTVector &v);
+
+    int width() const { return v_.width; }
+    int height() const { return v_.height; }
+    int node_slots() { return v_.mgetnodenum(); }
+    int polyline_slots() { return v_.mgetpolylinenum(); }
+    int live_nodes() const { return live_nodes_; }
+    int live_polylines() const { return live_polylines_; }
+
+    // Library node at `index` (0 <= index < node_slots()).
+    const _KTNODE &node(int index) { return *v_.mgetnode(index); }
+    // Dense number of a library node, -1 for a deleted one.
+    int dense(int index) const { return reinterpret_cast<const int *>(dense_.data())[index]; }
+    // Polyline of id k (1 <= k <= polyline_slots()).
+    const _KTPOLYLINE &polyline(int id) { return *v_.mgetpolyline(id); }
+
+    // A closed polyline repeats its first node last.
+    static bool closed(const _KTPOLYLINE &p) {
+        return p.nodenum >= 2 && p.nodeindex[0] == p.nodeindex[p.nodenum - 1];
+    }
+    // The link record on node `from` towards node `to` carrying `id`, or
+    // null.  Along polyline P the record from nodeindex[i] to
+    // nodeindex[i + 1] carries +P.
+    const _KTNODELINK *link(int from, int to, int id);
+
+private:
+    CKTVector &v_;
+    Buffer dense_;
+    int live_nodes_ = 0, live_polylines_ = 0;
+};
+
+}  // namespace ktvcli
+
+#endif

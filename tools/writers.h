@@ -1,0 +1,37 @@
+// The result writers: SVG for looking at (it overlays the input image
+// exactly) and JSON for programs.  The JSON schema is in tools/README.md.
+#ifndef KTVEC_TOOLS_WRITERS_H
+#define KTVEC_TOOLS_WRITERS_H
+
+#include <string>
+#include <string_view>
+
+#include "image.h"
+#include "text_sink.h"
+#include "vector_view.h"
+
+namespace ktvcli {
+
+enum class OutputFormat { Svg, Json };
+
+// "svg" / "json"; false for anything else.
+bool format_from_name(std::string_view name, OutputFormat &format);
+// By the extension of `path` (case-insensitive); false when unknown.
+bool format_from_extension(std::string_view path, OutputFormat &format);
+
+struct ResultInfo {
+    std::string command;                    // subcommand that made the result
+    std::string source;                     // input file as given
+    const PackedBitmap *background = nullptr;  // SVG: embed under the vectors
+};
+
+void write_svg(VectorView &view, const ResultInfo &info, TextSink &out);
+void write_json(VectorView &view, const ResultInfo &info, TextSink &out);
+void write_result(OutputFormat format, VectorView &view, const ResultInfo &info, TextSink &out);
+
+// Standard base64 (RFC 4648, with padding), appended to the sink.
+void put_base64(const unsigned char *data, std::size_t size, TextSink &out);
+
+}  // namespace ktvcli
+
+#endif
