@@ -1,0 +1,497 @@
+// ktvec_bench: throughput and memory of the raster stages on synthetic
+// drawings (A4 at 300 dpi, A0 at 400 dpi) through the public interface.
+//
+// Each page runs in a forked child so that its peak resident memory is its
+// own; inside the child, every measurement also reports the peak resident
+// memory of the process while it ran (the kernel's high-water mark is reset
+// before each one where /proc allows it).  Times are the best of N runs.
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "drawing.h"
+#include "imagefile.h"
+#include "ktvec.h"
+#include "zhangsuen.h"
+
+namespace {
+
+// ---- the page under test ---------------------------------------------------
+
+struct Page {
+    std::string name;
+    int width = 0, height = 0, stride = 0;
+    double dpi = 0;
+    std::vector<unsigned char> bits;
+    long black = 0;
+    double megapixels() const { return (double)width * height / 1e6; }
+};
+
+struct Options {
+    std::vector<std::string> sizes{"a4", "a0"};
+    std::string input;       // a PBM file instead of the generated pages
+    int repeat = 0;          // 0 = per page default
+    unsigned long long seed = 1;
+    bool fork_pages = true;
+    bool tsv = false;        // machine-readable lines instead of the table
+    std::vector<std::string> only;  // measurement names; empty = all
+};
+
+// ---- memory probes ------------------------------------------------------------
+
+// A field of /proc/self/status in MB ("VmRSS", "VmHWM"); -1 when unknown.
+double status_mb(const char *field) {
+    std::FILE *f = std::fopen("/proc/self/status", "r");
+    if (!f) return -1;
+    char line[256];
+    double mb = -1;
+    std::size_t n = std::strlen(field);
+    while (std::fgets(line, sizeof line, f))
+        if (std::strncmp(line, field, n) == 0 && line[n] == ':') {
+            mb = std::atof(line + n + 1) / 1024.0;
+            break;
+        }
+    std::fclose(f);
+    return mb;
+}
+
+// Resets the peak resident size to the current one (Linux clear_refs 5).
+bool reset_peak() {
+    std::FILE *f = std::fopen("/proc/self/clear_refs", "w");
+    if (!f) return false;
+    bool ok = std::fputs("5", f) >= 0;
+    return std::fclose(f) == 0 && ok;
+}
+
+// ---- timing and reporting -------------------------------------------------------
+
+using Clock = std::chrono::steady_clock;
+
+double seconds_since(Clock::time_point t0) {
+    return std::chrono::duration<double>(Clock::now() - t0).count();
+}
+
+struct Row {
+    Row(std::string s, std::string c) : stage(std::move(s)), call(std::move(c)) {}
+    std::string stage, call;
+    double best = 0;         // seconds
+    double amount = 0;       // pixels or points handled per run
+    const char *unit = "Mpx/s";
+    double peak_mb = -1;
+    std::string note;
+};
+
+class Report {
+public:
+    Report(const Page &page, const Options &opt) : page_(page), opt_(opt) {}
+
+    void header() const {
+        if (opt_.tsv) return;
+        std::printf("\n%s  %d x %d = %.2f Mpx", page_.name.c_str(), page_.width, page_.height,
+                    page_.megapixels());
+        if (page_.dpi > 0) std::printf(", %.0f dpi, seed %llu", page_.dpi, opt_.seed);
+        std::printf(", %ld black px, bitmap %.1f MB\n", page_.black,
+                    page_.bits.size() / 1048576.0);
+        std::printf("  %-26s %-24s %10s %14s %9s  %s\n", "stage", "call", "best ms", "rate",
+                    "peak MB", "note");
+    }
+
+    void add(const Row &r) {
+        rows_.push_back(r);
+        double rate = r.best > 0 ? r.amount / r.best / 1e6 : 0;
+        if (opt_.tsv) {
+            std::printf("%s\t%s\t%s\t%.4f\t%.2f\t%s\t%.1f\t%s\n", page_.name.c_str(),
+                        r.stage.c_str(), r.call.c_str(), r.best * 1e3, rate, r.unit, r.peak_mb,
+                        r.note.c_str());
+        } else {
+            char ratebuf[32];
+            std::snprintf(ratebuf, sizeof ratebuf, "%.1f %s", rate, r.unit);
+            std::printf("  %-26s %-24s %10.2f %14s %9.1f  %s\n", r.stage.c_str(), r.call.c_str(),
+                        r.best * 1e3, ratebuf, r.peak_mb, r.note.c_str());
+        }
+        std::fflush(stdout);
+    }
+
+    void line(const std::string &text) const {
+        if (!opt_.tsv) std::printf("  %s\n", text.c_str());
+        std::fflush(stdout);
+    }
+
+    const Row *find(const std::string &stage) const {
+        for (const Row &r : rows_)
+            if (r.stage == stage) return &r;
+        return nullptr;
+    }
+
+private:
+    const Page &page_;
+    const Options &opt_;
+    std::vector<Row> rows_;
+};
+
+// Runs `body` `repeat` times (each call returns its own elapsed seconds, so
+// set-up work can stay outside the clock) and keeps the best time and the
+// process's peak resident memory across the runs.
+template <class Body> void best_of(int repeat, Row &row, Body body) {
+    bool fresh = reset_peak();
+    row.best = 1e300;
+    for (int i = 0; i < repeat; ++i) row.best = std::min(row.best, body());
+    row.peak_mb = status_mb("VmHWM");
+    if (!fresh && row.note.empty()) row.note = "peak since start";
+}
+
+void set_document(CKTVector &v, Page &page) {
+    v.msetdocument(page.bits.data(), page.width, page.stride, page.height);
+}
+
+std::string failed(const char *call, int result) {
+    return std::string(call) + " returned " + std::to_string(result);
+}
+
+// ---- measurements: one function each ------------------------------------------------
+
+struct Context {
+    Page &page;
+    const Options &opt;
+    Report &report;
+    int repeat;
+};
+
+// One raster preparation stage on a reused vectorizer.
+void measure_preparation(Context &c, const char *stage, const char *call,
+                         int (CKTVector::*method)()) {
+    CKTVector v;
+    set_document(v, c.page);
+    Row row{stage, call};
+    row.amount = c.page.width * (double)c.page.height;
+    int result = 0;
+    best_of(c.repeat, row, [&] {
+        Clock::time_point t0 = Clock::now();
+        result = (v.*method)();
+        return seconds_since(t0);
+    });
+    if (result != 0) row.note = failed(call, result);
+    else {
+        long set = 0;
+        std::size_t bytes = (std::size_t)c.page.stride * c.page.height;
+        for (std::size_t i = 0; i < bytes; ++i) set += __builtin_popcount(v.thindata[i]);
+        row.note = std::to_string(set) + " px out";
+    }
+    c.report.add(row);
+}
+
+void measure_thinning(Context &c) {
+    measure_preparation(c, "thinning", "makethindata", &CKTVector::makethindata);
+}
+void measure_outline(Context &c) {
+    measure_preparation(c, "outline", "makeoutlinedata", &CKTVector::makeoutlinedata);
+}
+void measure_1side(Context &c) {
+    measure_preparation(c, "one-side outline", "make1sideoutlinedata",
+                        &CKTVector::make1sideoutlinedata);
+}
+
+// Buffer set-up and tracing on the thinned page, each timed alone and as
+// the pair (with the point pass that runs between them in every driver).
+void measure_setup_trace(Context &c) {
+    CKTVector v;
+    set_document(v, c.page);
+    int prepared = v.makethindata();
+    const double pixels = c.page.width * (double)c.page.height;
+    Row setup{"buffer set-up", "minitbuffer"}, pass{"point pass", "mpreprocess1"},
+        trace{"tracing", "mtrace"}, both{"set-up + tracing", "minitbuffer..mtrace"};
+    setup.amount = pass.amount = trace.amount = both.amount = pixels;
+    setup.best = pass.best = trace.best = 1e300;
+    int rs = 0, rt = 0;
+    best_of(c.repeat, both, [&] {
+        Clock::time_point t0 = Clock::now();
+        rs = v.minitbuffer();
+        double a = seconds_since(t0);
+        t0 = Clock::now();
+        v.mpreprocess1();
+        double b = seconds_since(t0);
+        t0 = Clock::now();
+        rt = rs == 0 ? v.mtrace() : rs;
+        double d = seconds_since(t0);
+        setup.best = std::min(setup.best, a);
+        pass.best = std::min(pass.best, b);
+        trace.best = std::min(trace.best, d);
+        return a + b + d;
+    });
+    setup.peak_mb = pass.peak_mb = trace.peak_mb = both.peak_mb;
+    if (prepared != 0) both.note = failed("makethindata", prepared);
+    else if (rs != 0) both.note = failed("minitbuffer", rs);
+    else if (rt != 0) both.note = failed("mtrace", rt);
+    else {
+        setup.note = std::to_string(v.pointnum) + " points";
+        int kept = 0;
+        for (int i = 0; i < v.segmentnum; ++i) kept += v.segment[i].discard == 0;
+        trace.note = std::to_string(kept) + " segments kept of " + std::to_string(v.segmentnum);
+    }
+    c.report.add(setup);
+    c.report.add(pass);
+    c.report.add(trace);
+    c.report.add(both);
+}
+
+// The bit-parallel Zhang-Suen reference, from packed bytes to packed bytes.
+void measure_reference(Context &c) {
+    Row row{"reference Zhang-Suen", "64-bit words"};
+    row.amount = c.page.width * (double)c.page.height;
+    std::vector<unsigned char> out(c.page.bits.size());
+    int iterations = 0;
+    long left = 0;
+    best_of(c.repeat, row, [&] {
+        Clock::time_point t0 = Clock::now();
+        ktvdraw::ZhangSuen z;
+        z.load(c.page.bits.data(), c.page.width, c.page.height, c.page.stride);
+        iterations = z.run();
+        z.store(out.data(), c.page.stride);
+        double s = seconds_since(t0);
+        left = z.count();
+        return s;
+    });
+    row.note = std::to_string(iterations) + " iterations, " + std::to_string(left) + " px out";
+    c.report.add(row);
+    const Row *thin = c.report.find("thinning");
+    if (thin && thin->best > 0)
+    {
+        char buf[160];
+        std::snprintf(buf, sizeof buf,
+                      "thinning speed / reference speed = %.2f (goal >= 0.5: within 2x)",
+                      row.best / thin->best);
+        c.report.line(buf);
+    }
+}
+
+// The approximation kernels on the long chains traced from the thinned page.
+void measure_kernels(Context &c) {
+    CKTVector v;
+    set_document(v, c.page);
+    int r = v.makethindata();
+    if (r == 0) r = v.minitbuffer();
+    if (r == 0) {
+        v.mpreprocess1();
+        r = v.mtrace();
+    }
+    const int kMinChain = 32;
+    std::vector<_KTPOINT *> flat;
+    std::vector<std::size_t> starts;
+    int longest = 0;
+    for (int i = 0; r == 0 && i < v.segmentnum; ++i) {
+        const _KTSEGMENT &s = v.segment[i];
+        if (s.discard || s.pointnum < kMinChain) continue;
+        starts.push_back(flat.size());
+        flat.insert(flat.end(), s.pointlist, s.pointlist + s.pointnum);
+        longest = std::max(longest, s.pointnum);
+    }
+    starts.push_back(flat.size());
+    const std::size_t chains = starts.size() - 1;
+    std::vector<_KTPOINT *> vertices(std::max(longest, 3));
+    std::vector<double> lengths(std::max(longest, 3)), sums(lengths.size()),
+        worksums(lengths.size()), workdev(lengths.size());
+    const double tolerance = 1.0;
+    char note[96];
+    std::snprintf(note, sizeof note, "%zu chains of >= %d points, mean %.0f, tolerance %.1f",
+                  chains, kMinChain, chains ? (double)flat.size() / chains : 0.0, tolerance);
+    for (int kernel = 1; kernel <= 3; ++kernel) {
+        Row row{"kernel L" + std::to_string(kernel),
+                "MORABASE_approximateL" + std::to_string(kernel)};
+        row.unit = "Mpt/s";
+        row.amount = (double)flat.size();
+        long out = 0;
+        best_of(c.repeat, row, [&] {
+            out = 0;
+            Clock::time_point t0 = Clock::now();
+            for (std::size_t k = 0; k < chains; ++k) {
+                int n = (int)(starts[k + 1] - starts[k]);
+                _KTPOINT **p = flat.data() + starts[k];
+                if (kernel == 1)
+                    out += MORABASE_approximateL1(tolerance, n, p, vertices.data(), lengths.data(),
+                                                  sums.data());
+                else if (kernel == 2)
+                    out += MORABASE_approximateL2(tolerance, n, p, vertices.data(), lengths.data(),
+                                                  sums.data(), worksums.data(), workdev.data());
+                else
+                    out += MORABASE_approximateL3(tolerance, n, p, vertices.data(), lengths.data(),
+                                                  sums.data(), worksums.data(), workdev.data());
+            }
+            return seconds_since(t0);
+        });
+        row.note = r != 0 ? failed("tracing", r) : std::string(note) + ", " + std::to_string(out) + " vertices";
+        c.report.add(row);
+    }
+}
+
+struct Measurement {
+    const char *name;
+    void (*run)(Context &);
+};
+
+const Measurement kMeasurements[] = {
+    {"thinning", measure_thinning},
+    {"outline", measure_outline},
+    {"1side", measure_1side},
+    {"trace", measure_setup_trace},
+    {"reference", measure_reference},
+    {"kernels", measure_kernels},
+};
+
+bool selected(const Options &opt, const char *name) {
+    return opt.only.empty() || std::find(opt.only.begin(), opt.only.end(), name) != opt.only.end();
+}
+
+// ---- pages -------------------------------------------------------------------
+
+bool make_page(const std::string &size, const Options &opt, Page &page) {
+    if (!opt.input.empty()) {
+        ktvdraw::PackedImage img;
+        std::string err = ktvdraw::read_pbm(opt.input, img);
+        if (!err.empty()) {
+            std::fprintf(stderr, "ktvec_bench: %s\n", err.c_str());
+            return false;
+        }
+        page.name = opt.input;
+        page.width = img.width;
+        page.height = img.height;
+        page.stride = img.stride;
+        page.bits = std::move(img.bits);
+    } else {
+        const ktvdraw::PageSize &ps = size == "a0" ? ktvdraw::kPageA0 : ktvdraw::kPageA4;
+        ktvdraw::DrawingOptions d;
+        d.dpi = ps.dpi;
+        ktvdraw::Canvas canvas = ktvdraw::render_drawing(ps.width, ps.height, opt.seed, d);
+        page.name = ps.name;
+        page.width = ps.width;
+        page.height = ps.height;
+        page.dpi = ps.dpi;
+        page.stride = canvas.stride();
+        page.bits = canvas.take_bits();
+    }
+    page.black = 0;
+    for (unsigned char b : page.bits) page.black += __builtin_popcount(b);
+    return true;
+}
+
+int run_page(const std::string &size, const Options &opt) {
+    Page page;
+    if (!make_page(size, opt, page)) return 1;
+    Report report(page, opt);
+    report.header();
+    Context c{page, opt, report, opt.repeat > 0 ? opt.repeat : (page.megapixels() > 50 ? 3 : 7)};
+    for (const Measurement &m : kMeasurements)
+        if (selected(opt, m.name)) m.run(c);
+    return 0;
+}
+
+void usage(std::FILE *to) {
+    std::fprintf(to,
+                 "usage: ktvec_bench [options]\n"
+                 "  --quick          A4 only\n"
+                 "  --size a4|a0     one page size (default: both)\n"
+                 "  --input FILE     a PBM file instead of the generated pages\n"
+                 "  --repeat N       runs per measurement, best kept (default 7 on A4, 3 on A0)\n"
+                 "  --seed N         drawing seed (default 1)\n"
+                 "  --only A,B       measurements: thinning outline 1side trace reference kernels\n"
+                 "  --tsv            tab-separated lines: page stage call ms rate unit peakMB note\n"
+                 "  --no-fork        run the pages in this process (peak memory accumulates)\n");
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+    Options opt;
+    for (int i = 1; i < argc; ++i) {
+        std::string a = argv[i];
+        auto value = [&]() -> std::string {
+            if (i + 1 >= argc) {
+                std::fprintf(stderr, "ktvec_bench: %s needs a value\n", a.c_str());
+                std::exit(2);
+            }
+            return argv[++i];
+        };
+        if (a == "--quick") opt.sizes = {"a4"};
+        else if (a == "--size") {
+            std::string s = value();
+            if (s == "A4") s = "a4";
+            if (s == "A0") s = "a0";
+            if (s != "a4" && s != "a0") {
+                std::fprintf(stderr, "ktvec_bench: --size must be a4 or a0\n");
+                return 2;
+            }
+            opt.sizes = {s};
+        } else if (a == "--input") opt.input = value();
+        else if (a == "--repeat") opt.repeat = std::max(1, std::atoi(value().c_str()));
+        else if (a == "--seed") opt.seed = std::strtoull(value().c_str(), nullptr, 10);
+        else if (a == "--tsv") opt.tsv = true;
+        else if (a == "--no-fork") opt.fork_pages = false;
+        else if (a == "--only") {
+            std::string list = value();
+            for (std::size_t p = 0; p <= list.size();) {
+                std::size_t q = list.find(',', p);
+                if (q == std::string::npos) q = list.size();
+                if (q > p) opt.only.push_back(list.substr(p, q - p));
+                p = q + 1;
+            }
+        } else if (a == "-h" || a == "--help") {
+            usage(stdout);
+            return 0;
+        } else {
+            std::fprintf(stderr, "ktvec_bench: unknown option %s\n", a.c_str());
+            usage(stderr);
+            return 2;
+        }
+    }
+    for (const std::string &name : opt.only)
+        if (std::none_of(std::begin(kMeasurements), std::end(kMeasurements),
+                         [&](const Measurement &m) { return name == m.name; })) {
+            std::fprintf(stderr, "ktvec_bench: unknown measurement %s\n", name.c_str());
+            return 2;
+        }
+    if (!opt.input.empty()) opt.sizes = {"file"};
+    if (!opt.tsv)
+        std::printf("ktvec_bench: best of N runs; rate = page pixels (or chain points) / time; "
+                    "peak MB = process resident peak during the measurement\n");
+    int status = 0;
+    for (const std::string &size : opt.sizes) {
+        if (!opt.fork_pages) {
+            status |= run_page(size, opt);
+            continue;
+        }
+        std::fflush(stdout);
+        pid_t pid = fork();
+        if (pid < 0) {
+            std::perror("ktvec_bench: fork");
+            return 1;
+        }
+        if (pid == 0) {
+            int rc = run_page(size, opt);
+            std::fflush(stdout);
+            _exit(rc);
+        }
+        int wstatus = 0;
+        struct rusage usage {};
+        if (wait4(pid, &wstatus, 0, &usage) < 0) {
+            std::perror("ktvec_bench: wait4");
+            return 1;
+        }
+        if (!WIFEXITED(wstatus) || WEXITSTATUS(wstatus) != 0) {
+            std::fprintf(stderr, "ktvec_bench: the %s run failed (status %d)\n", size.c_str(),
+                         wstatus);
+            status = 1;
+        }
+        if (!opt.tsv) std::printf("  peak resident memory of the whole %s run: %.1f MB\n",
+                                  size.c_str(), usage.ru_maxrss / 1024.0);
+        else std::printf("%s\tprocess\t-\t0\t0\t-\t%.1f\t\n", size.c_str(), usage.ru_maxrss / 1024.0);
+    }
+    return status;
+}
