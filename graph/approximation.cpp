@@ -1,0 +1,139 @@
+// Polygonal approximation: every traced segment that is not discarded becomes
+// a chain of nodes joined by link pairs.  The segment's first point and each
+// vertex that the kernel picks become nodes; all links of one segment carry
+// the segment's ordinal among the approximated segments (counted from 1) as
+// a provisional polyline id, positive on the record that points back toward
+// the segment's first point.
+//
+// A run rebuilds the graph from scratch in the node table it finds: the
+// records are reused from index 0.  Before that it lets go of everything that
+// described the previous graph:
+//  - the link arrays of all nodecapacity records (a record is reused, its
+//    old links would otherwise leak or reappear),
+//  - every row's list of node indices (emptied, the block is kept), because
+//    a host may call this stage directly on a vectorizer whose rows still
+//    list nodes of an earlier run,
+//  - the polyline table, whose node lists index the table being rebuilt.
+#include <cmath>
+
+#include "graph/kernels.h"
+#include "ktvec.h"
+#include "vectorizer/memory.h"
+
+namespace {
+
+enum Kernel { kPlain = 1, kCornerCut = 2, kCornerVertices = 3 };
+
+// The per-segment scratch arrays, freed when the segment is done (also on
+// every early return).
+struct Scratch {
+    _KTPOINT **vertices = nullptr;
+    double *lengths = nullptr;
+    double *sums = nullptr;
+    double *worksums = nullptr;
+    double *workdeviations = nullptr;
+
+    // Allocated in the order vertices, lengths, sums, then the two work
+    // arrays; false as soon as one cannot be obtained.
+    bool obtain(int n, bool work) {
+        const std::size_t nv = n > 2 ? static_cast<std::size_t>(n - 2) : 0;
+        const std::size_t nl = n > 1 ? static_cast<std::size_t>(n - 1) : 0;
+        if (!(vertices = ktv::alloc_array<_KTPOINT *>(nv))) return false;
+        if (!(lengths = ktv::alloc_array<double>(nl))) return false;
+        if (!(sums = ktv::alloc_array<double>(nl))) return false;
+        if (!work) return true;
+        if (!(worksums = ktv::alloc_array<double>(nl))) return false;
+        return (workdeviations = ktv::alloc_array<double>(nl)) != nullptr;
+    }
+    ~Scratch() {
+        ktv::release(vertices);
+        ktv::release(lengths);
+        ktv::release(sums);
+        ktv::release(worksums);
+        ktv::release(workdeviations);
+    }
+};
+
+}  // namespace
+
+int CKTVector::mapplox(double tolerance, int search) { return mapploxrun(kPlain, tolerance, search); }
+int CKTVector::mapplox2(double tolerance, int search) { return mapploxrun(kCornerCut, tolerance, search); }
+int CKTVector::mapplox3(double tolerance, int search) {
+    return mapploxrun(kCornerVertices, tolerance, search);
+}
+
+int CKTVector::mapploxrun(int kernel, double tolerance, int search) {
+    mfreepolyline();
+    for (int i = 0; i < nodecapacity; ++i) {
+        ktv::release(node[i].link);
+        node[i].linknum = 0;
+    }
+    if (lineinfo)
+        for (int y = 0; y < linerows; ++y) lineinfo[y].nodenum = 0;
+    nodenum = 0;
+    polylineid = 1;
+
+    for (int si = 0; si < segmentnum; ++si) {
+        // By index: nothing here moves the segment array, but the node table
+        // moves with every registration.
+        const _KTSEGMENT &s = segment[si];
+        if (s.discard == 1) continue;
+        const int n = s.pointnum;
+        Scratch scratch;
+        if (!scratch.obtain(n, kernel != kPlain)) return -1000;
+
+        int v = 0;
+        if (kernel == kPlain)
+            v = MORABASE_approximateL1(tolerance, n, s.pointlist, scratch.vertices, scratch.lengths,
+                                       scratch.sums);
+        else if (kernel == kCornerCut)
+            v = MORABASE_approximateL2(tolerance, n, s.pointlist, scratch.vertices, scratch.lengths,
+                                       scratch.sums, scratch.worksums, scratch.workdeviations);
+        else
+            v = MORABASE_approximateL3(tolerance, n, s.pointlist, scratch.vertices, scratch.lengths,
+                                       scratch.sums, scratch.worksums, scratch.workdeviations);
+
+        if (n >= 1) {
+            // First points always search, so segments meeting at a pixel share
+            // its node.
+            _KTNODE *first = mregistnode(1, s.pointlist[0]);
+            if (!first) return -1000;
+            int prev = static_cast<int>(first - node);
+            _KTPOINT *prevpoint = s.pointlist[0];
+
+            // The new node is the first node of the pair: its record pointing
+            // back gets +id and +sum/2.  A vertex on the piece's own start
+            // (L3 may report one) and a vertex that resolves to the previous
+            // node are skipped: a node is never linked to itself.
+            auto add = [&](_KTPOINT *vertex, double length, double sum) -> int {
+                if (vertex == prevpoint) return 0;
+                _KTNODE *nd = mregistnode(search, vertex);
+                if (!nd) return -1000;
+                const int index = static_cast<int>(nd - node);
+                prevpoint = vertex;
+                if (index == prev) return 0;
+                if (mlinknode(polylineid, length, sum, nd, &node[prev]) < 0) return -1000;
+                prev = index;
+                return 0;
+            };
+
+            for (int j = 0; j < v; ++j)
+                if (add(scratch.vertices[j], scratch.lengths[j], scratch.sums[j]) < 0) return -1000;
+
+            // An open two-point segment does not come out of tracing; should
+            // one appear, its two nodes are joined by one straight pair of
+            // area 0, like a piece of a longer chain.  (A closed two-entry
+            // segment repeats one point and keeps just its node.)
+            if (n == 2) {
+                _KTPOINT *a = s.pointlist[0];
+                _KTPOINT *b = s.pointlist[1];
+                const double ex = static_cast<double>(b->x) - a->x;
+                const double ey = static_cast<double>(b->y) - a->y;
+                if (add(b, std::sqrt(ex * ex + ey * ey), 0.0) < 0) return -1000;
+            }
+        }
+        ++polylineid;
+    }
+    msetlinenode();
+    return 0;
+}

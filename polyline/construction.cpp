@@ -1,0 +1,157 @@
+// Polyline construction: the provisional ids on the links become polyline
+// records.  Polyline P runs along its +P records: the record on
+// nodeindex[i] pointing to nodeindex[i+1] carries +P, its twin -P, and a
+// closed polyline lists its first node again at the end.  Approximation puts
+// +id on the record pointing back toward a segment's first point, so a built
+// polyline runs against the trace direction.
+//
+// The two walks follow the first link with the wanted id.  On ordinary
+// chains they end by themselves; a traced chain that runs into one of its own
+// points (a loop with a tail, a "6") would make them circle, so each walk
+// also stops at a link it has already followed: the backward search tags the
+// links it follows with bit 2 of `mark` (removed again before it returns),
+// the forward walk stops at a +id link whose `mark` is already 1.
+#include <cmath>
+#include <cstring>
+#include <initializer_list>
+
+#include "graph/lists.h"
+#include "ktvec.h"
+#include "vectorizer/memory.h"
+
+namespace {
+
+constexpr unsigned char kSearchTag = 2;
+
+_KTNODELINK *first_link_with_id(_KTNODE *n, int id) {
+    for (int i = 0; i < n->linknum; ++i)
+        if (n->link[i].id == id) return &n->link[i];
+    return nullptr;
+}
+
+int clamp(int v, int limit) {
+    if (v >= limit) v = limit - 1;
+    return v < 0 ? 0 : v;
+}
+
+}  // namespace
+
+_KTNODE *CKTVector::msearchstartpoint(_KTNODE *start, int id) {
+    _KTNODE *current = start;
+    int steps = 0;
+    for (;;) {
+        _KTNODELINK *l = first_link_with_id(current, -id);
+        if (!l || (l->mark & kSearchTag)) break;
+        l->mark |= kSearchTag;
+        ++steps;
+        current = &node[l->node];
+        if (current == start) break;  // closed: it starts where we began
+    }
+    // The walk chooses links by id alone, so the same steps find the same
+    // links again.
+    _KTNODE *c = start;
+    for (int i = 0; i < steps; ++i) {
+        _KTNODELINK *l = first_link_with_id(c, -id);
+        l->mark &= static_cast<unsigned char>(~kSearchTag);
+        c = &node[l->node];
+    }
+    return current;
+}
+
+int CKTVector::mregistpolyline(_KTNODE *start, int id) {
+    _KTPOLYLINE &r = polyline[id - 1];
+    _KTNODE *current = start;
+    for (;;) {
+        _KTNODELINK *l = first_link_with_id(current, id);
+        if (!l || (l->mark & 1)) break;
+        if (ktv::append_index(r.nodeindex, r.nodecapacity, r.nodenum,
+                              static_cast<int>(current - node)) < 0)
+            return -1000;
+        l->mark = 1;
+        current = &node[l->node];
+        if (current == start) break;
+    }
+    return ktv::append_index(r.nodeindex, r.nodecapacity, r.nodenum, static_cast<int>(current - node));
+}
+
+// Each id is met first at the lowest-indexed node carrying one of its +id
+// links; the backward search finds the real start of an open chain, a closed
+// one starts at that node.  Ids beyond the table (links made by hand after
+// the last approximation) are left alone, and an id whose record already
+// holds nodes is not walked again: that only happens to the loop part of a
+// chain that ran into itself, whose links then belong to no record.
+int CKTVector::makepolyline() {
+    mfreepolyline();
+    const int count = polylineid > 1 ? polylineid - 1 : 0;
+    polyline = ktv::alloc_zeroed<_KTPOLYLINE>(static_cast<std::size_t>(count));
+    if (!polyline) return -1000;
+    polylinenum = polylinecapacity = count;
+
+    for (int i = 0; i < nodenum; ++i) {
+        for (int j = 0; j < node[i].linknum; ++j) {
+            const _KTNODELINK &l = node[i].link[j];
+            if (l.mark != 0 || l.id <= 0 || l.id > count) continue;
+            if (polyline[l.id - 1].nodenum > 0) continue;
+            const int id = l.id;
+            const int r = mregistpolyline(msearchstartpoint(&node[i], id), id);
+            if (r < 0) return r;
+        }
+    }
+    for (int i = 0; i < nodenum; ++i)
+        for (int j = 0; j < node[i].linknum; ++j) node[i].link[j].mark = 0;
+    return 0;
+}
+
+// A new polyline of two new nodes.  The positions are clamped into the
+// raster so that the row index is only ever asked for rows that exist.
+int CKTVector::makenewpolyline(int x1, int y1, int x2, int y2) {
+    x1 = clamp(x1, width);
+    x2 = clamp(x2, width);
+    y1 = clamp(y1, height);
+    y2 = clamp(y2, height);
+
+    if (polylinecapacity <= polylinenum) {
+        _KTPOLYLINE *grown = ktv::grow_zeroed(polyline, static_cast<std::size_t>(polylinecapacity),
+                                              static_cast<std::size_t>(polylinecapacity) + 1);
+        if (!grown) return -1000;
+        polyline = grown;
+        ++polylinecapacity;
+    }
+
+    // Search off: both are new nodes even where nodes already stand.  Held
+    // by index, the second registration may move the table.
+    _KTPOINT p1{};
+    p1.x = x1;
+    p1.y = y1;
+    _KTPOINT p2{};
+    p2.x = x2;
+    p2.y = y2;
+    _KTNODE *n1 = mregistnode(0, &p1);
+    if (!n1) return -1000;
+    const int a = static_cast<int>(n1 - node);
+    _KTNODE *n2 = mregistnode(0, &p2);
+    if (!n2) return -1000;
+    const int b = static_cast<int>(n2 - node);
+
+    const double ex = static_cast<double>(x2) - x1;
+    const double ey = static_cast<double>(y2) - y1;
+    const int r = mlinknode(polylinenum + 1, std::sqrt(ex * ex + ey * ey), 0.0, &node[a], &node[b]);
+    if (r < 0) return r;
+
+    if (KTLINEINFO *row = ktv::row_of(lineinfo, linerows, y1)) msetlinenode1(row);
+    if (KTLINEINFO *row = ktv::row_of(lineinfo, linerows, y2)) msetlinenode1(row);
+
+    // The record past the count is unused; drop whatever a failed operation
+    // may have left in it before filling it.
+    _KTPOLYLINE &rec = polyline[polylinenum];
+    for (int **list : {&rec.nodeindex, &rec.prev, &rec.next}) ktv::release(*list);
+    for (double **samples : {&rec.splinex, &rec.spliney}) ktv::release(*samples);
+    std::memset(static_cast<void *>(&rec), 0, sizeof(_KTPOLYLINE));
+    rec.nodeindex = ktv::alloc_array<int>(2);
+    if (!rec.nodeindex) return -1000;
+    rec.nodecapacity = rec.nodenum = 2;
+    rec.nodeindex[0] = a;
+    rec.nodeindex[1] = b;
+    ++polylinenum;
+    return 0;
+}
