@@ -1,0 +1,206 @@
+#include "invariants.h"
+
+#include <algorithm>
+#include <map>
+#include <sstream>
+#include <tuple>
+#include <vector>
+
+#include "peer.h"
+
+namespace {
+
+struct Report {
+    std::ostringstream out;
+    int count = 0;
+    template <class... A> void add(const A &...parts) {
+        if (++count > 12) return;
+        (out << ... << parts);
+        out << '\n';
+    }
+    std::string text() const {
+        if (count == 0) return {};
+        std::string s = out.str();
+        if (count > 12) s += "... and " + std::to_string(count - 12) + " more\n";
+        return s;
+    }
+};
+
+bool has_link(const _KTNODE &n, int target, int id) {
+    for (int i = 0; i < n.linknum; ++i)
+        if (n.link[i].node == target && n.link[i].id == id) return true;
+    return false;
+}
+
+bool has_link_with_id(const _KTNODE &n, int id) {
+    for (int i = 0; i < n.linknum; ++i)
+        if (n.link[i].id == id) return true;
+    return false;
+}
+
+void check_links(CKTVector &v, Report &r) {
+    const int nn = v.nodenum;
+    // Multiset of half-links keyed by (from, to, id, length, area); every key
+    // needs its twin key (to, from, -id, length, -area) equally often.
+    using Key = std::tuple<int, int, int, double, double>;
+    std::map<Key, int> halves;
+    for (int a = 0; a < nn; ++a) {
+        const _KTNODE &n = v.node[a];
+        if (n.linknum < 0) r.add("node ", a, ": linknum ", n.linknum);
+        if (n.linknum > 0 && !n.link) r.add("node ", a, ": linknum ", n.linknum, " without array");
+        for (int i = 0; i < n.linknum && n.link; ++i) {
+            const _KTNODELINK &l = n.link[i];
+            if (l.node < 0 || l.node >= nn) {
+                r.add("node ", a, " link ", i, ": target ", l.node, " outside 0..", nn - 1);
+                continue;
+            }
+            if (l.id == 0) r.add("node ", a, " link ", i, ": id 0");
+            ++halves[Key(a, l.node, l.id, l.length, l.area)];
+        }
+    }
+    for (const auto &[k, count] : halves) {
+        const auto &[a, b, id, len, area] = k;
+        auto it = halves.find(Key(b, a, -id, len, -area));
+        const int twins = it == halves.end() ? 0 : it->second;
+        if (twins != count)
+            r.add("link ", a, "->", b, " id ", id, " length ", len, " area ", area, ": ", count,
+                  " record(s) but ", twins, " twin(s)");
+    }
+}
+
+void check_rows(CKTVector &v, const CheckOptions &o, Report &r) {
+    const int rows = Peer::linerows(v);
+    if (!v.lineinfo) return;
+    std::vector<int> listed(static_cast<size_t>(std::max(v.nodenum, 0)), 0);
+    for (int y = 0; y < rows; ++y) {
+        const KTLINEINFO &row = v.lineinfo[y];
+        if (row.nodenum < 0 || row.nodenum > row.nodecapacity)
+            r.add("row ", y, ": nodenum ", row.nodenum, " capacity ", row.nodecapacity);
+        for (int i = 0; i < row.nodenum; ++i) {
+            const int ix = row.nodeindex[i];
+            if (ix < 0 || ix >= v.nodenum) {
+                r.add("row ", y, " entry ", i, ": node ", ix, " outside the table");
+                continue;
+            }
+            const _KTNODE &n = v.node[ix];
+            ++listed[static_cast<size_t>(ix)];
+            if (n.y != y) r.add("row ", y, " lists node ", ix, " of row ", n.y);
+            if (n.deleted) r.add("row ", y, " lists deleted node ", ix);
+            if (o.rows_sorted && i > 0) {
+                const int prev = row.nodeindex[i - 1];
+                if (prev >= 0 && prev < v.nodenum && v.node[prev].x > n.x)
+                    r.add("row ", y, ": node ", prev, " (x ", v.node[prev].x, ") before node ", ix,
+                          " (x ", n.x, ")");
+            }
+        }
+    }
+    for (int i = 0; i < v.nodenum; ++i) {
+        const _KTNODE &n = v.node[i];
+        if (n.deleted) continue;
+        if (n.y < 0 || n.y >= rows) {
+            r.add("node ", i, " at row ", n.y, " outside the ", rows, " rows");
+            continue;
+        }
+        if (listed[static_cast<size_t>(i)] != 1)
+            r.add("node ", i, " (", n.x, ",", n.y, ") listed ", listed[static_cast<size_t>(i)],
+                  " times in its row");
+    }
+}
+
+// The list of the end that reference e names: +k the start (prev), -k the
+// end (next).
+bool list_contains(const _KTPOLYLINE &p, bool start, int value) {
+    const int n = start ? p.prevnum : p.nextnum;
+    const int *list = start ? p.prev : p.next;
+    for (int i = 0; i < n; ++i)
+        if (list[i] == value) return true;
+    return false;
+}
+
+void check_connections(CKTVector &v, int id, Report &r) {
+    const _KTPOLYLINE &p = v.polyline[id - 1];
+    for (int side = 0; side < 2; ++side) {
+        const bool start = side == 0;
+        const int n = start ? p.prevnum : p.nextnum;
+        const int *list = start ? p.prev : p.next;
+        const char *name = start ? "prev" : "next";
+        if (n < 0 || (n == 0) != (list == nullptr)) {
+            r.add("polyline ", id, ": ", name, "num ", n, " with ", list ? "an array" : "no array");
+            continue;
+        }
+        for (int i = 0; i < n; ++i) {
+            const int e = list[i];
+            for (int j = 0; j < i; ++j)
+                if (list[j] == e) r.add("polyline ", id, ": ", name, " holds ", e, " twice");
+            const int other = e < 0 ? -e : e;
+            if (other < 1 || other > v.polylinenum) {
+                r.add("polyline ", id, ": ", name, " entry ", e, " names no polyline");
+                continue;
+            }
+            // Our end is +id (start) or -id (end); the other polyline's list
+            // for end e must name it.
+            const int self = start ? id : -id;
+            if (!list_contains(v.polyline[other - 1], e > 0, self))
+                r.add("polyline ", id, ": ", name, " entry ", e, " has no entry ", self,
+                      " on the other side");
+        }
+    }
+}
+
+void check_polylines(CKTVector &v, const CheckOptions &o, Report &r) {
+    if (v.polylinenum < 0 || v.polylinenum > v.polylinecapacity)
+        r.add("polylinenum ", v.polylinenum, " capacity ", v.polylinecapacity);
+    if (!v.polyline) {
+        if (v.polylinenum) r.add("polylinenum ", v.polylinenum, " without a table");
+        return;
+    }
+    for (int id = 1; id <= v.polylinenum; ++id) {
+        const _KTPOLYLINE &p = v.polyline[id - 1];
+        check_connections(v, id, r);
+        if (p.deleted) continue;
+        if (p.nodenum < 0 || p.nodenum > p.nodecapacity) {
+            r.add("polyline ", id, ": nodenum ", p.nodenum, " capacity ", p.nodecapacity);
+            continue;
+        }
+        bool indices_ok = true;
+        for (int i = 0; i < p.nodenum; ++i)
+            if (p.nodeindex[i] < 0 || p.nodeindex[i] >= v.nodenum) {
+                r.add("polyline ", id, " entry ", i, ": node ", p.nodeindex[i], " outside the table");
+                indices_ok = false;
+            }
+        if (!indices_ok) continue;
+        for (int i = 0; i + 1 < p.nodenum; ++i)
+            if (!has_link(v.node[p.nodeindex[i]], p.nodeindex[i + 1], id))
+                r.add("polyline ", id, ": no +", id, " link from node ", p.nodeindex[i], " (entry ", i,
+                      ") to node ", p.nodeindex[i + 1]);
+        if (!o.polylines_complete || p.nodenum == 0) continue;
+        if (p.nodenum == 1) {
+            r.add("polyline ", id, ": a single node");
+            continue;
+        }
+        const int first = p.nodeindex[0];
+        const int last = p.nodeindex[p.nodenum - 1];
+        if (first == last) continue;
+        if (has_link_with_id(v.node[first], -id))
+            r.add("polyline ", id, ": starts at node ", first, " which still has a -", id, " link");
+        if (has_link_with_id(v.node[last], id))
+            r.add("polyline ", id, ": ends at node ", last, " which still has a +", id, " link");
+    }
+}
+
+}  // namespace
+
+std::string check_graph(CKTVector &v, const CheckOptions &o) {
+    Report r;
+    if (v.nodenum < 0 || v.nodenum > v.nodecapacity)
+        r.add("nodenum ", v.nodenum, " capacity ", v.nodecapacity);
+    else if (v.nodecapacity > 0 && !v.node)
+        r.add("node capacity ", v.nodecapacity, " without a table");
+    if (v.segmentnum < 0 || v.segmentnum > v.segmentcapacity)
+        r.add("segmentnum ", v.segmentnum, " capacity ", v.segmentcapacity);
+    if (r.count) return r.text();  // the tables themselves cannot be walked
+    check_links(v, r);
+    check_rows(v, o, r);
+    if (o.polylines) check_polylines(v, o, r);
+    return r.text();
+}
