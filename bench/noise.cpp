@@ -1,6 +1,5 @@
 // Scanner noise: jagged stroke borders and specks.  The border pass works on
-// 64-pixel words (row copies in big-endian order, so bit 63 is the leftmost
-// pixel of a word), one pass over the page.
+// copies of the rows as 64-pixel words, one pass over the page.
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -8,18 +7,11 @@
 #include <vector>
 
 #include "drawing.h"
+#include "words.h"
 
 namespace ktvdraw {
 
 namespace {
-using Word = std::uint64_t;
-
-// Neighbour words: the pixel to the west of x sits one bit higher.
-inline Word west(const Word *row, int i) { return (row[i] >> 1) | (i > 0 ? row[i - 1] << 63 : 0); }
-inline Word east(const Word *row, int i, int n) {
-    return (row[i] << 1) | (i + 1 < n ? row[i + 1] >> 63 : 0);
-}
-
 // A random word whose bits are set independently with probability ~p
 // (resolution 1/64): binary expansion of p, least significant digit first.
 Word random_mask(Rng &rng, double p) {
@@ -33,34 +25,15 @@ Word random_mask(Rng &rng, double p) {
     return m;
 }
 
-class RowWords {
-public:
-    RowWords(const Canvas &c) : c_(c), n_((c.width() + 63) / 64), used_((c.width() + 7) / 8) {
-        tail_ = (c.width() % 64) ? ~Word(0) << (64 - c.width() % 64) : ~Word(0);
-    }
-    int words() const { return n_; }
-    void load(int y, Word *out) const {
-        std::fill(out, out + n_, Word(0));
-        if (y < 0 || y >= c_.height()) return;
-        const unsigned char *row = c_.data() + (std::size_t)y * c_.stride();
-        for (int b = 0; b < used_; ++b) out[b >> 3] |= Word(row[b]) << (56 - 8 * (b & 7));
-        if (n_) out[n_ - 1] &= tail_;
-    }
-    void store(const Word *in, unsigned char *row) const {
-        for (int b = 0; b < used_; ++b) row[b] = (unsigned char)(in[b >> 3] >> (56 - 8 * (b & 7)));
-    }
-
-private:
-    const Canvas &c_;
-    int n_, used_;
-    Word tail_;
-};
 }  // namespace
 
 void Canvas::roughen(std::uint64_t seed, double probability) {
     if (width_ == 0 || height_ == 0 || probability <= 0) return;
-    RowWords rw(*this);
-    const int n = rw.words();
+    const int n = words_per_row(width_);
+    auto load = [&](int y, Word *out) {
+        if (y < 0 || y >= height_) std::fill(out, out + n, Word(0));
+        else load_row(bits_.data() + (std::size_t)y * stride_, width_, out);
+    };
     Rng rng(seed);
     // Ring of original rows y-2 .. y+2 and their interiors y-1 .. y+1.
     std::array<std::vector<Word>, 5> rows;
@@ -75,7 +48,7 @@ void Canvas::roughen(std::uint64_t seed, double probability) {
         const Word *c = row_at(y).data(), *u = row_at(y - 1).data(), *d = row_at(y + 1).data();
         for (int i = 0; i < n; ++i) out[i] = c[i] & u[i] & d[i] & west(c, i) & east(c, i, n);
     };
-    for (int y = -2; y <= 2; ++y) rw.load(y, row_at(y).data());
+    for (int y = -2; y <= 2; ++y) load(y, row_at(y).data());
     make_inner(-1);
     make_inner(0);
     std::vector<Word> result(n);
@@ -96,10 +69,10 @@ void Canvas::roughen(std::uint64_t seed, double probability) {
                         (grow & random_mask(rng, probability));
             changed = true;
         }
-        if (n) result[n - 1] &= ~Word(0) << ((64 - width_ % 64) % 64);
-        if (changed) rw.store(result.data(), bits_.data() + (std::size_t)y * stride_);
+        if (n) result[n - 1] &= tail_mask(width_);
+        if (changed) store_row(result.data(), width_, bits_.data() + (std::size_t)y * stride_);
         // slide the window: row y-2 leaves, row y+3 enters
-        rw.load(y + 3, row_at(y + 3).data());
+        load(y + 3, row_at(y + 3).data());
     }
 }
 

@@ -11,17 +11,11 @@
 
 #include <algorithm>
 
+#include "words.h"
+
 namespace ktvdraw {
 
 namespace {
-using Word = std::uint64_t;
-
-// Bit 63 is the leftmost pixel of a word, so the west neighbour is one bit up.
-inline Word west(const Word *r, int i) { return (r[i] >> 1) | (i > 0 ? r[i - 1] << 63 : 0); }
-inline Word east(const Word *r, int i, int n) {
-    return (r[i] << 1) | (i + 1 < n ? r[i + 1] >> 63 : 0);
-}
-
 // Bits where at most one of the eight inputs is set.
 inline Word at_most_one(const Word (&v)[8]) {
     Word seen = 0, twice = 0;
@@ -44,18 +38,11 @@ inline Word exactly_one(const Word (&v)[8]) {
 void ZhangSuen::load(const unsigned char *bits, int width, int height, int stride) {
     width_ = std::max(0, width);
     height_ = std::max(0, height);
-    n_ = (width_ + 63) / 64;
+    n_ = words_per_row(width_);
     words_.assign((std::size_t)(height_ + 2) * n_, 0);
     above_.assign(n_, 0);
     del_.assign(n_, 0);
-    int used = (width_ + 7) / 8;
-    Word tail = (width_ % 64) ? ~Word(0) << (64 - width_ % 64) : ~Word(0);
-    for (int y = 0; y < height_; ++y) {
-        const unsigned char *src = bits + (std::size_t)y * stride;
-        Word *dst = row(y);
-        for (int b = 0; b < used; ++b) dst[b >> 3] |= Word(src[b]) << (56 - 8 * (b & 7));
-        if (n_) dst[n_ - 1] &= tail;
-    }
+    for (int y = 0; y < height_; ++y) load_row(bits + (std::size_t)y * stride, width_, row(y));
 }
 
 bool ZhangSuen::subiteration(int pass) {
@@ -99,12 +86,8 @@ int ZhangSuen::run() {
 }
 
 void ZhangSuen::store(unsigned char *bits, int stride) const {
-    int used = (width_ + 7) / 8;
-    for (int y = 0; y < height_; ++y) {
-        const Word *src = words_.data() + (std::size_t)(y + 1) * n_;
-        unsigned char *dst = bits + (std::size_t)y * stride;
-        for (int b = 0; b < used; ++b) dst[b] = (unsigned char)(src[b >> 3] >> (56 - 8 * (b & 7)));
-    }
+    for (int y = 0; y < height_; ++y)
+        store_row(words_.data() + (std::size_t)(y + 1) * n_, width_, bits + (std::size_t)y * stride);
 }
 
 long ZhangSuen::count() const {
