@@ -1,15 +1,83 @@
-// Placeholder filters: copy the document (to be replaced by the real filters).
+// CPenoDoc: chooses the working memory and runs the filter stages
+// (boundary extraction for the outline filters, then thinning).
 #include "qorfil2.h"
 
+#include <climits>
+#include <cstdint>
 #include <cstring>
+
+#include "bitplane.h"
+#include "blocks.h"
+#include "boundary.h"
+#include "memory.h"
+#include "thinning.h"
 
 CPenoDoc::CPenoDoc() : m_image(nullptr), m_width(0), m_bytesperline(0), m_height(0), m_option(0) {}
 CPenoDoc::~CPenoDoc() {}
 
-static void copy_doc(const CPenoDoc &d, unsigned char *out) {
-    if (d.m_height > 0 && d.m_bytesperline > 0)
-        std::memcpy(out, d.m_image, (size_t)d.m_height * (size_t)d.m_bytesperline);
+int CPenoDoc::mdeutschfilter(unsigned char *out, unsigned char *work) {
+    return mfilter(kSkeleton, out, work);
 }
-int CPenoDoc::mdeutschfilter(unsigned char *out, unsigned char *) { copy_doc(*this, out); return 0; }
-int CPenoDoc::moutlinefilter(unsigned char *, unsigned char *out) { copy_doc(*this, out); return 0; }
-int CPenoDoc::m1sideoutlinefilter(unsigned char *, unsigned char *out) { copy_doc(*this, out); return 0; }
+int CPenoDoc::moutlinefilter(unsigned char *work, unsigned char *out) {
+    return mfilter(kOutline, out, work);
+}
+int CPenoDoc::m1sideoutlinefilter(unsigned char *work, unsigned char *out) {
+    return mfilter(kOneSideOutline, out, work);
+}
+
+namespace {
+
+// The stages on one kind of plane: both paths run exactly this code.
+template <class Plane>
+void run_stages(Plane &img, Plane &tmp, qorfil::Activity act, bool outline, long iterations,
+                bool keep_ends) {
+    if (outline) qorfil::keep_boundary(img, tmp);
+    qorfil::Thinner<Plane> thinner(img, tmp, act, keep_ends);
+    thinner.mark_all();
+    thinner.run(iterations);
+    if (qorfil::break_blocks(img, thinner)) thinner.run(iterations);
+}
+
+}  // namespace
+
+int CPenoDoc::mfilter(Mode mode, unsigned char *out, unsigned char *work) {
+    if (!out) return 0;
+    const int width = m_width, height = m_height, bpl = m_bytesperline;
+    if (height < 1 || bpl < 1) return 0;
+    if (!m_image || width < 1 || bpl < (width + 7) / 8 || !work) {
+        std::memset(out, 0, (std::size_t)height * (std::size_t)bpl);
+        return 0;
+    }
+    const bool outline = mode != kSkeleton;
+    const long iterations = mode == kOneSideOutline ? 1 : LONG_MAX;
+    const bool keep_ends = (m_option & kKeepAllEnds) != 0;
+
+    // Fast path: two aligned planes plus the activity bytes, one block.
+    void *block = nullptr;
+    const std::size_t planewords = qorfil::WordPlane::required_words(width, height);
+    const std::size_t nw = (std::size_t)qorfil::words_for(width);
+    const std::size_t activity = (std::size_t)height * nw + (std::size_t)height;
+    if (!(m_option & kNoCopy) && planewords <= (SIZE_MAX - activity) / 16)
+        block = ktv::mem_alloc(planewords * 16 + activity);
+    if (block) {
+        std::uint64_t *words = static_cast<std::uint64_t *>(block);
+        qorfil::WordPlane img, tmp;
+        img.attach(words, width, height);
+        tmp.attach(words + planewords, width, height);
+        img.load_document(m_image, bpl);
+        tmp.clear();
+        qorfil::Activity act;
+        act.countdown = reinterpret_cast<unsigned char *>(words + 2 * planewords);
+        act.rowlive = act.countdown + (std::size_t)height * nw;
+        run_stages(img, tmp, act, outline, iterations, keep_ends);
+        img.store_document(out, bpl);
+        ktv::mem_free(block);
+        return 0;
+    }
+
+    // No memory: the same stages in the caller's buffers, untracked.
+    qorfil::ByteRowPlane img(out, width, height, bpl), tmp(work, width, height, bpl);
+    img.load_document(m_image);
+    run_stages(img, tmp, qorfil::Activity(), outline, iterations, keep_ends);
+    return 0;
+}

@@ -3,7 +3,33 @@
 //
 // Bitmaps: 1 bit per pixel, 1 = black, most significant bit = leftmost pixel,
 // rows of m_bytesperline bytes.  Only the first `m_width` pixels of a row are
-// image; bits beyond them (padding) are read as white and written as 0.
+// image; bits beyond them (padding) are read as white and written as 0, and
+// so is every byte of a row beyond ceil(m_width / 8).
+//
+// The three filters:
+//  - mdeutschfilter: the skeleton.  Lines one pixel wide and 8-thin (every
+//    pixel either ends a line or cannot be removed without changing the
+//    topology), centred in their strokes, with the same 8-connected black
+//    components and 4-connected white components as the document.  Stroke
+//    ends recede by about half the stroke width; bumps of up to four pixels
+//    on jagged edges leave no spur.  Thinning a skeleton returns it unchanged.
+//  - moutlinefilter: the outlines.  The boundary pixels of every black area
+//    (black pixels with a white 4-neighbour, outer boundaries and holes
+//    alike), thinned to convergence with the same rules as the skeleton:
+//    each boundary of a thick area becomes an 8-thin closed curve whose
+//    pixels all have two non-touching neighbours, and where two boundaries
+//    touch (strokes one or two pixels wide, necks) what remains is thinned to
+//    one pixel as well.
+//  - m1sideoutlinefilter: the quick outlines for the driver without
+//    post-processing.  The same boundary pixels with a single thinning
+//    iteration: corners and staircase pixels of the curves are removed, but
+//    parts narrower than about four pixels are only thinned by one layer per
+//    side and may stay two pixels wide.  Thick areas give the same closed
+//    curves as moutlinefilter, at the cost of one pass.
+//
+// Memory: the filters work on a word-aligned copy of the raster (about twice
+// its size, one allocation).  When that cannot be obtained they run in the
+// two caller buffers instead, more slowly, with an identical result.
 #ifndef QORFIL2_H
 #define QORFIL2_H
 
@@ -17,12 +43,20 @@ public:
     int m_width;             // pixels per row
     int m_bytesperline;      // bytes from one row to the next
     int m_height;            // rows
-    int m_option;            // filter options; 0 = the defaults (the
-                             // vectorizer always passes 0)
+    int m_option;            // bit flags, 0 = the defaults (the vectorizer
+                             // always passes 0):
+                             //  kKeepAllEnds: keep every end pixel as soon
+                             //   as it appears (no spur control; stroke ends
+                             //   recede less, bumps on edges become spurs)
+                             //  kNoCopy: work in the caller's buffers without
+                             //   allocating (the low-memory path)
+    enum { kKeepAllEnds = 1, kNoCopy = 2 };
 
     // Each method takes two buffers of m_height * m_bytesperline bytes with
-    // the document's row layout and returns 0 (or -1000 when it could not
-    // obtain memory; see the implementation notes).
+    // the document's row layout and returns 0.  The result buffer (first for
+    // mdeutschfilter, second for the outline filters) receives the filtered
+    // raster; the other one is scratch.  A document with no pixels (null
+    // image, width or height < 1) gives an all-white result.
     int mdeutschfilter(unsigned char *out, unsigned char *work);      // thinning
     int moutlinefilter(unsigned char *work, unsigned char *out);      // outlines
     int m1sideoutlinefilter(unsigned char *work, unsigned char *out); // one-side outlines
@@ -30,6 +64,9 @@ public:
 private:
     CPenoDoc(const CPenoDoc &) = delete;
     CPenoDoc &operator=(const CPenoDoc &) = delete;
+
+    enum Mode { kSkeleton, kOutline, kOneSideOutline };
+    int mfilter(Mode mode, unsigned char *out, unsigned char *work);
 };
 
 #endif

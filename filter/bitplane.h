@@ -1,0 +1,172 @@
+// Word views of a packed 1-bit raster.
+//
+// The filters work on 64-pixel words: bit 63 is the leftmost pixel of a
+// word, bit 0 the rightmost, so the pixel to the right of bit i is bit i-1.
+// Word k of row y covers pixels 64k .. 64k+63.  Both views answer 0 for
+// every word outside the raster, so a filter never needs an edge case:
+// the page is surrounded by white.
+//
+//  - WordPlane: an owned, word-aligned copy with a white guard border of
+//    kGuardRows rows above and below and kGuardWords words left and right.
+//    Reads anywhere inside the guard are plain loads.
+//  - ByteRowPlane: a view of caller memory in the document's own byte layout
+//    (arbitrary stride).  Every access checks its bounds and assembles the
+//    word from big-endian bytes.  It needs no memory of its own and is the
+//    path taken when the aligned copy cannot be allocated.
+//
+// Invariant kept by every writer: bits beyond the image width are 0.
+#ifndef QORFIL2_BITPLANE_H
+#define QORFIL2_BITPLANE_H
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+namespace qorfil {
+
+constexpr int kGuardRows = 4;   // the widest row window of a filter is y-4 .. y+4
+constexpr int kGuardWords = 2;  // and of words k-2 .. k+2
+
+// Number of 64-pixel words per row and the mask of valid pixels in the last one.
+inline int words_for(int width) { return width > 0 ? (width + 63) / 64 : 0; }
+inline std::uint64_t last_word_mask(int width) {
+    int tail = width & 63;
+    return tail ? ~0ull << (64 - tail) : ~0ull;
+}
+
+// Big-endian load/store of n (1..8) bytes as the high bytes of a word.
+inline std::uint64_t load_be(const unsigned char *p, int n) {
+    std::uint64_t v = 0;
+    if (n >= 8) {
+        std::memcpy(&v, p, 8);
+        return __builtin_bswap64(v);
+    }
+    std::memcpy(&v, p, (std::size_t)n);  // bytes land little-endian in the low end
+    return __builtin_bswap64(v);         // first byte -> bits 63..56
+}
+inline void store_be(unsigned char *p, int n, std::uint64_t w) {
+    std::uint64_t v = __builtin_bswap64(w);
+    std::memcpy(p, &v, (std::size_t)(n >= 8 ? 8 : n));
+}
+
+class WordPlane {
+public:
+    WordPlane() = default;
+    // `storage` must hold required_words(width, height) words.
+    void attach(std::uint64_t *storage, int width, int height) {
+        width_ = width;
+        height_ = height;
+        nw_ = words_for(width);
+        stride_ = (std::size_t)nw_ + 2 * kGuardWords;
+        data_ = storage;
+    }
+    static std::size_t required_words(int width, int height) {
+        return ((std::size_t)words_for(width) + 2 * kGuardWords) *
+               ((std::size_t)height + 2 * kGuardRows);
+    }
+    void clear() { std::memset(data_, 0, required_words(width_, height_) * 8); }
+
+    int width() const { return width_; }
+    int height() const { return height_; }
+    int words() const { return nw_; }
+
+    // Rows -kGuardRows .. height+kGuardRows-1, words -kGuardWords .. nw+kGuardWords-1.
+    class Row {
+    public:
+        explicit Row(std::uint64_t *p) : p_(p) {}
+        std::uint64_t at(int k) const { return p_[k]; }
+        void put(int k, std::uint64_t v) const { p_[k] = v; }
+
+    private:
+        std::uint64_t *p_;
+    };
+    Row row(int y) const {
+        return Row(data_ + (std::size_t)(y + kGuardRows) * stride_ + kGuardWords);
+    }
+
+    // Copies a document in; padding bits beyond `width` are dropped.
+    void load_document(const unsigned char *doc, int bytesperline) {
+        clear();
+        const int used = (width_ + 7) / 8;
+        const std::uint64_t tailmask = last_word_mask(width_);
+        for (int y = 0; y < height_; ++y) {
+            const unsigned char *src = doc + (std::size_t)y * (std::size_t)bytesperline;
+            Row r = row(y);
+            for (int k = 0; k < nw_; ++k) {
+                int n = used - 8 * k;
+                std::uint64_t w = load_be(src + 8 * (std::size_t)k, n);
+                if (k == nw_ - 1) w &= tailmask;
+                r.put(k, w);
+            }
+        }
+    }
+    // Writes the raster out in document layout; every byte of every row is
+    // written, bytes beyond the image as 0.
+    void store_document(unsigned char *out, int bytesperline) const {
+        const int used = (width_ + 7) / 8;
+        for (int y = 0; y < height_; ++y) {
+            unsigned char *dst = out + (std::size_t)y * (std::size_t)bytesperline;
+            Row r = row(y);
+            for (int k = 0; k < nw_; ++k) store_be(dst + 8 * (std::size_t)k, used - 8 * k, r.at(k));
+            if (bytesperline > used) std::memset(dst + used, 0, (std::size_t)(bytesperline - used));
+        }
+    }
+
+private:
+    std::uint64_t *data_ = nullptr;
+    std::size_t stride_ = 0;
+    int width_ = 0, height_ = 0, nw_ = 0;
+};
+
+class ByteRowPlane {
+public:
+    ByteRowPlane(unsigned char *base, int width, int height, int bytesperline)
+        : base_(base), width_(width), height_(height), bpl_(bytesperline),
+          nw_(words_for(width)), used_((width + 7) / 8) {}
+
+    int width() const { return width_; }
+    int height() const { return height_; }
+    int words() const { return nw_; }
+
+    class Row {
+    public:
+        Row(unsigned char *p, int nw, int used) : p_(p), nw_(nw), used_(used) {}
+        std::uint64_t at(int k) const {
+            if (!p_ || k < 0 || k >= nw_) return 0;
+            return load_be(p_ + 8 * (std::size_t)k, used_ - 8 * k);
+        }
+        void put(int k, std::uint64_t v) const {
+            if (!p_ || k < 0 || k >= nw_) return;
+            store_be(p_ + 8 * (std::size_t)k, used_ - 8 * k, v);
+        }
+
+    private:
+        unsigned char *p_;
+        int nw_, used_;
+    };
+    Row row(int y) const {
+        if (y < 0 || y >= height_) return Row(nullptr, 0, 0);
+        return Row(base_ + (std::size_t)y * (std::size_t)bpl_, nw_, used_);
+    }
+
+    // Copies a document into this memory (which may be the same buffer) in
+    // the same layout, clearing padding bits and bytes.
+    void load_document(const unsigned char *doc) {
+        const int tailbits = width_ & 7;
+        for (int y = 0; y < height_; ++y) {
+            unsigned char *dst = base_ + (std::size_t)y * (std::size_t)bpl_;
+            const unsigned char *src = doc + (std::size_t)y * (std::size_t)bpl_;
+            if (dst != src) std::memmove(dst, src, (std::size_t)used_);
+            if (tailbits && used_ > 0) dst[used_ - 1] &= (unsigned char)(0xFF00u >> tailbits);
+            if (bpl_ > used_) std::memset(dst + used_, 0, (std::size_t)(bpl_ - used_));
+        }
+    }
+
+private:
+    unsigned char *base_;
+    int width_, height_, bpl_, nw_, used_;
+};
+
+}  // namespace qorfil
+
+#endif
