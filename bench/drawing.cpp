@@ -193,11 +193,13 @@ private:
 
     void draw_notes(const Box &b) {
         if (b.w() < 60 * mm_) return;
-        double th = 3.5 * mm_;
-        const char *lines[] = {"NOTES:", "1. ALL DIMENSIONS IN MM", "2. BREAK SHARP EDGES 0.5X45",
-                               "3. UNTOLERANCED +-0.2"};
+        const std::string lines[] = {"NOTES:", "1. ALL DIMENSIONS IN MM",
+                                     "2. BREAK SHARP EDGES 0.5X45", "3. UNTOLERANCED +-0.2"};
+        std::size_t longest = 0;
+        for (const std::string &s : lines) longest = std::max(longest, s.size());
+        double th = std::min(3.5 * mm_, (b.w() - 6 * mm_) / (double)longest);
         double y = b.y0 + 2 * mm_ + th;
-        for (const char *s : lines) {
+        for (const std::string &s : lines) {
             if (y > b.y1 - mm_) break;
             c_.text(b.x0 + 3 * mm_, y, th, s, letter_);
             y += th * 1.6;
