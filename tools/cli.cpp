@@ -44,7 +44,7 @@ std::vector<OptionTable> option_tables(const Command &c) {
 std::string command_help(const Command &c) {
     return std::string("usage: ktvec ") + c.name + " INPUT -o OUTPUT [-o OUTPUT ...] [options]\n\n" +
            c.description +
-           "\nINPUT is a PBM (P1/P4) or PNG file; grey and colour images are binarised first.\n"
+           "INPUT is a PBM (P1/P4) or PNG file; grey and colour images are binarised first.\n"
            "A node at pixel (x, y) is drawn at (x + 0.5, y + 0.5) in the SVG, so the vectors\n"
            "overlay the image; the JSON keeps pixel coordinates (see tools/README.md).\n" +
            describe_options(option_tables(c)) +

@@ -34,8 +34,8 @@ int run_outline_fast(CKTVector &v, const Settings &s) {
 const std::vector<Command> &commands() {
     static const std::vector<Command> table = {
         {"outline-fast", "outlines of the black areas, no clean-up (quickest)",
-         "Traces the outlines of the black areas of INPUT and writes them as polylines, "
-         "without post-processing.",
+         "Traces the outlines of the black areas of INPUT and writes them as polylines,\n"
+         "without post-processing.\n",
          {"Vectorizing", std::begin(kOutlineOptions), std::end(kOutlineOptions)}, run_outline_fast},
     };
     return table;

@@ -14,10 +14,16 @@ VectorView::VectorView(CKTVector &v) : v_(v), dense_(sizeof(int) * static_cast<s
 }
 
 const _KTNODELINK *VectorView::link(int from, int to, int id) {
-    const _KTNODE &n = node(from);
-    for (int i = 0; i < n.linknum; ++i)
-        if (n.link[i].node == to && n.link[i].id == id) return &n.link[i];
-    return nullptr;
+    auto find = [this](int a, int b, int want) -> const _KTNODELINK * {
+        const _KTNODE &n = node(a);
+        for (int i = 0; i < n.linknum; ++i)
+            if (n.link[i].node == b && n.link[i].id == want) return &n.link[i];
+        return nullptr;
+    };
+    // The twin carries the same length and fitted arc, so it stands in for a
+    // record that is missing.
+    const _KTNODELINK *l = find(from, to, id);
+    return l ? l : find(to, from, -id);
 }
 
 }  // namespace ktvcli

@@ -34,7 +34,8 @@ public:
     }
     // The link record on node `from` towards node `to` carrying `id`, or
     // null.  Along polyline P the record from nodeindex[i] to
-    // nodeindex[i + 1] carries +P.
+    // nodeindex[i + 1] carries +P; when it is missing, its twin (on `to`,
+    // towards `from`, carrying -id) is returned.
     const _KTNODELINK *link(int from, int to, int id);
 
 private:

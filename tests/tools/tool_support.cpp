@@ -1,0 +1,214 @@
+#include "tool_support.h"
+
+#include <fcntl.h>
+#include <png.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+extern char **environ;
+
+namespace fs = std::filesystem;
+
+// ---- files and folders ----------------------------------------------------------
+
+TempDir::TempDir() {
+    std::string templ = (fs::temp_directory_path() / "ktvec-tools-XXXXXX").string();
+    if (!::mkdtemp(&templ[0])) throw std::runtime_error("mkdtemp failed");
+    path_ = templ;
+}
+
+TempDir::~TempDir() {
+    std::error_code ec;
+    fs::remove_all(path_, ec);
+}
+
+std::vector<std::string> TempDir::names() const {
+    std::vector<std::string> v;
+    for (const auto &e : fs::directory_iterator(path_)) v.push_back(e.path().filename().string());
+    std::sort(v.begin(), v.end());
+    return v;
+}
+
+std::string read_bytes(const std::string &path) {
+    std::ifstream f(path, std::ios::binary);
+    std::ostringstream s;
+    s << f.rdbuf();
+    return s.str();
+}
+
+void write_bytes(const std::string &path, const std::string &data) {
+    std::ofstream f(path, std::ios::binary);
+    f.write(data.data(), static_cast<std::streamsize>(data.size()));
+}
+
+// ---- running the program -----------------------------------------------------------
+
+RunResult run_ktvec(const std::vector<std::string> &args) {
+    TempDir capture;
+    const std::string out = capture / "stdout", err = capture / "stderr";
+    std::vector<std::string> argv_s = {KTVEC_CLI_PATH};
+    argv_s.insert(argv_s.end(), args.begin(), args.end());
+    std::vector<char *> argv;
+    for (std::string &a : argv_s) argv.push_back(&a[0]);
+    argv.push_back(nullptr);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    pid_t pid;
+    RunResult r;
+    if (posix_spawn(&pid, KTVEC_CLI_PATH, &actions, nullptr, argv.data(), environ) == 0) {
+        int status = 0;
+        waitpid(pid, &status, 0);
+        r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+    posix_spawn_file_actions_destroy(&actions);
+    r.out = read_bytes(out);
+    r.err = read_bytes(err);
+    return r;
+}
+
+// ---- PBM -------------------------------------------------------------------------
+
+std::string pbm_plain(const Bitmap &b) {
+    std::string s = "P1\n# plain\n" + std::to_string(b.width) + " " + std::to_string(b.height) + "\n";
+    for (int y = 0; y < b.height; ++y) {
+        for (int x = 0; x < b.width; ++x) s += b.get(x, y) ? "1" : "0";
+        s += "\n";
+    }
+    return s;
+}
+
+std::string pbm_raw(const Bitmap &b, bool padbits) {
+    std::string s = "P4\n" + std::to_string(b.width) + " " + std::to_string(b.height) + "\n";
+    const int stride = (b.width + 7) / 8;
+    for (int y = 0; y < b.height; ++y) {
+        for (int i = 0; i < stride; ++i) {
+            unsigned char byte = 0;
+            for (int bit = 0; bit < 8; ++bit) {
+                const int x = i * 8 + bit;
+                if (x < b.width ? b.get(x, y) : padbits) byte |= static_cast<unsigned char>(0x80 >> bit);
+            }
+            s += static_cast<char>(byte);
+        }
+    }
+    return s;
+}
+
+// ---- PNG -------------------------------------------------------------------------
+
+namespace {
+
+void append(png_structp png, png_bytep data, png_size_t n) {
+    static_cast<std::string *>(png_get_io_ptr(png))->append(reinterpret_cast<char *>(data), n);
+}
+void no_flush(png_structp) {}
+
+std::string encode(int w, int h, int type, int depth, bool interlaced,
+                   const std::vector<std::string> &rows, const std::vector<png_color> &palette = {},
+                   const png_color_16 *trns = nullptr) {
+    std::string out;
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png_create_info_struct(png);
+    if (setjmp(png_jmpbuf(png))) throw std::runtime_error("test PNG encoding failed");
+    png_set_write_fn(png, &out, append, no_flush);
+    png_set_IHDR(png, info, static_cast<png_uint_32>(w), static_cast<png_uint_32>(h), depth, type,
+                 interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+                 PNG_FILTER_TYPE_DEFAULT);
+    if (!palette.empty()) png_set_PLTE(png, info, palette.data(), static_cast<int>(palette.size()));
+    if (trns) png_set_tRNS(png, info, nullptr, 0, trns);
+    png_write_info(png, info);
+    std::vector<png_bytep> pointers;
+    for (const std::string &r : rows) pointers.push_back(reinterpret_cast<png_bytep>(const_cast<char *>(r.data())));
+    png_write_image(png, pointers.data());
+    png_write_end(png, info);
+    png_destroy_write_struct(&png, &info);
+    return out;
+}
+
+}  // namespace
+
+std::string png_of(const Bitmap &b, PngKind kind, bool interlaced, int ink, int paper) {
+    std::vector<std::string> rows;
+    for (int y = 0; y < b.height; ++y) {
+        std::string r;
+        if (kind == PngKind::Bit1) r.assign(static_cast<std::size_t>((b.width + 7) / 8), '\0');
+        for (int x = 0; x < b.width; ++x) {
+            const bool black = b.get(x, y);
+            const char g = static_cast<char>(black ? ink : paper);
+            switch (kind) {
+            case PngKind::Bit1:
+                if (!black) r[static_cast<std::size_t>(x / 8)] |= static_cast<char>(0x80 >> (x % 8));
+                break;
+            case PngKind::Grey8: r += g; break;
+            case PngKind::Grey16: r += g; r += '\x55'; break;
+            case PngKind::GreyAlpha8: r += g; r += '\xff'; break;
+            case PngKind::Palette: r += static_cast<char>(black ? 1 : 0); break;
+            case PngKind::Rgb8: r += g; r += g; r += g; break;
+            case PngKind::Rgba8: r += g; r += g; r += g; r += '\xff'; break;
+            case PngKind::Rgb16: for (int c = 0; c < 3; ++c) { r += g; r += '\0'; } break;
+            case PngKind::TransparentWhite:
+                // White paper stored as transparent black: only composition
+                // over white makes it paper again.
+                r += '\0';
+                r += static_cast<char>(black ? 255 : 0);
+                break;
+            }
+        }
+        rows.push_back(r);
+    }
+    const int w = b.width, h = b.height;
+    switch (kind) {
+    case PngKind::Bit1: return encode(w, h, PNG_COLOR_TYPE_GRAY, 1, interlaced, rows);
+    case PngKind::Grey8: return encode(w, h, PNG_COLOR_TYPE_GRAY, 8, interlaced, rows);
+    case PngKind::Grey16: return encode(w, h, PNG_COLOR_TYPE_GRAY, 16, interlaced, rows);
+    case PngKind::GreyAlpha8: return encode(w, h, PNG_COLOR_TYPE_GRAY_ALPHA, 8, interlaced, rows);
+    case PngKind::Palette: {
+        const png_byte p = static_cast<png_byte>(paper), i = static_cast<png_byte>(ink);
+        return encode(w, h, PNG_COLOR_TYPE_PALETTE, 8, interlaced, rows, {{p, p, p}, {i, i, 0}});
+    }
+    case PngKind::Rgb8: return encode(w, h, PNG_COLOR_TYPE_RGB, 8, interlaced, rows);
+    case PngKind::Rgba8: return encode(w, h, PNG_COLOR_TYPE_RGB_ALPHA, 8, interlaced, rows);
+    case PngKind::Rgb16: return encode(w, h, PNG_COLOR_TYPE_RGB, 16, interlaced, rows);
+    case PngKind::TransparentWhite: return encode(w, h, PNG_COLOR_TYPE_GRAY_ALPHA, 8, interlaced, rows);
+    }
+    return {};
+}
+
+std::string png_grey(int width, int height, const std::vector<unsigned char> &levels) {
+    std::vector<std::string> rows;
+    for (int y = 0; y < height; ++y)
+        rows.emplace_back(reinterpret_cast<const char *>(levels.data()) + static_cast<std::size_t>(y) * width,
+                          static_cast<std::size_t>(width));
+    return encode(width, height, PNG_COLOR_TYPE_GRAY, 8, false, rows);
+}
+
+// ---- a drawing ---------------------------------------------------------------------
+
+Bitmap sample_drawing() {
+    Bitmap b(61, 43);
+    for (int y = 3; y < 15; ++y)
+        for (int x = 4; x < 25; ++x)
+            if (y < 6 || y > 11 || x < 7 || x > 21) b.set(x, y);  // hollow rectangle
+    for (int y = 20; y < 40; ++y)
+        for (int x = 30; x < 58; ++x) {
+            const int dx = x - 44, dy = y - 30, d2 = dx * dx + dy * dy;
+            if (d2 <= 81 && d2 >= 25) b.set(x, y);  // ring
+        }
+    for (int i = 0; i < 18; ++i)
+        for (int t = 0; t < 3; ++t) b.set(5 + i + t, 22 + i);  // diagonal bar
+    for (int y = 30; y < 34; ++y)
+        for (int x = 0; x < 4; ++x) b.set(x, y);  // block touching the left edge
+    return b;
+}

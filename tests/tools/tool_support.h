@@ -1,0 +1,52 @@
+// Helpers for the command-line tests: running the built program, scratch
+// folders, and image files of every supported kind made from a Bitmap.
+#ifndef KTVEC_TEST_TOOL_SUPPORT_H
+#define KTVEC_TEST_TOOL_SUPPORT_H
+
+#include <string>
+#include <vector>
+
+#include "bitmap.h"
+
+struct RunResult {
+    int status = -1;  // exit status, or -1 when the program did not exit normally
+    std::string out, err;
+};
+
+// Runs build/ktvec with `args`, capturing stdout and stderr.
+RunResult run_ktvec(const std::vector<std::string> &args);
+
+// A fresh folder under the system temp folder, removed with its contents.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir &) = delete;
+    TempDir &operator=(const TempDir &) = delete;
+    const std::string &path() const { return path_; }
+    std::string operator/(const std::string &name) const { return path_ + "/" + name; }
+    std::vector<std::string> names() const;  // sorted, hidden files included
+
+private:
+    std::string path_;
+};
+
+std::string read_bytes(const std::string &path);
+void write_bytes(const std::string &path, const std::string &data);
+
+// PBM files of a bitmap; P4 rows padded with `padbits` set in the unused bits.
+std::string pbm_plain(const Bitmap &b);
+std::string pbm_raw(const Bitmap &b, bool padbits = false);
+
+// PNG encodings of a bitmap.  Black pixels become grey level `ink`, white
+// ones `paper`, in the colour type and depth named; transparent variants make
+// the white pixels fully transparent (and black) to check composition.
+enum class PngKind { Bit1, Grey8, Grey16, GreyAlpha8, Palette, Rgb8, Rgba8, Rgb16, TransparentWhite };
+std::string png_of(const Bitmap &b, PngKind kind, bool interlaced = false, int ink = 20, int paper = 235);
+// An 8-bit grey PNG of explicit levels (row-major, width * height values).
+std::string png_grey(int width, int height, const std::vector<unsigned char> &levels);
+
+// A drawing to vectorize: rectangles, a ring and a diagonal bar.
+Bitmap sample_drawing();
+
+#endif
