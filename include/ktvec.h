@@ -338,10 +338,28 @@ public:
     int massimilatenode(_KTNODE *a, _KTNODE *b);
 
     /* ---- fitting and simplification -------------------------------------- */
+    /* Spline through the nodes of polyline id (either sign), sampled into
+       its splinex/spliney: (knots - 1) * division samples, first and last
+       on the end nodes; periodic when the polyline is closed.  0 (also when
+       refused because modify is already 1), -1004 without polylines, -1000
+       when memory fails or division < 0.  Fewer than two knots (one node,
+       or all nodes on one pixel) or division 0: splinenum 0 and no sample
+       arrays; a failed fit also leaves splinenum 0 and no arrays.
+       msplineold: the same with the earlier knot rule. */
     int mspline(int id, int division);
     int msplineold(int id, int division);
+    /* Arc on every link of polyline id whose area fits a circle with radius
+       in minradius .. maxradius (the limits are kept for refitting).  0, -1
+       when modify is already 1, -1004 without polylines. */
     int marc(int id, double minradius, double maxradius);
     void marcall(double minradius, double maxradius);
+    /* Moves the closed polyline through the two-link `node` onto the circle
+       through three of its nodes (regular spacing).  0 (done, or not a
+       two-link node, or not closed), -1 (modify already 1, fewer than 4
+       entries, radius above maxradius, or the three nodes collinear or
+       coinciding), or a negative row index result.  Node positions are
+       rounded (+0.5, truncated) and clamped to 0 .. width-1 and
+       0 .. height-1 on all four edges. */
     int mfitcircle(double maxradius, _KTNODE *node);
     void mfitcircleall(double maxradius);
     int mnearpoint(int id, double dist, double angle);
