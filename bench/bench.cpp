@@ -332,6 +332,34 @@ void measure_kernels(Context &c) {
     }
 }
 
+// The whole fast outline driver with the command-line program's defaults,
+// re-run on one vectorizer (every stage replaces what the last run left).
+void measure_outlinefast(Context &c) {
+    const int maxlength = 4, nodesearch = 1;
+    const double tolerance = 1.5;
+    CKTVector v;
+    set_document(v, c.page);
+    Row row{"fast outline driver", "mabstractoutlinefast"};
+    row.amount = c.page.width * (double)c.page.height;
+    int result = 0;
+    best_of(c.repeat, row, [&] {
+        Clock::time_point t0 = Clock::now();
+        result = v.mabstractoutlinefast(maxlength, 0, tolerance, nodesearch);
+        return seconds_since(t0);
+    });
+    if (result != 0) row.note = failed("mabstractoutlinefast", result);
+    else {
+        int nodes = 0, lines = 0;
+        for (int i = 0; i < v.mgetnodenum(); ++i) nodes += !v.mgetnode(i)->deleted;
+        for (int id = 1; id <= v.mgetpolylinenum(); ++id) lines += !v.mgetpolyline(id)->deleted;
+        char note[128];
+        std::snprintf(note, sizeof note, "maxlength %d, tolerance %.1f, nodesearch %d: %d nodes, %d polylines",
+                      maxlength, tolerance, nodesearch, nodes, lines);
+        row.note = note;
+    }
+    c.report.add(row);
+}
+
 struct Measurement {
     const char *name;
     void (*run)(Context &);
@@ -344,6 +372,7 @@ const Measurement kMeasurements[] = {
     {"trace", measure_setup_trace},
     {"reference", measure_reference},
     {"kernels", measure_kernels},
+    {"driver", measure_outlinefast},
 };
 
 bool selected(const Options &opt, const char *name) {
@@ -401,7 +430,7 @@ void usage(std::FILE *to) {
                  "  --input FILE     a PBM file instead of the generated pages\n"
                  "  --repeat N       runs per measurement, best kept (default 7 on A4, 3 on A0)\n"
                  "  --seed N         drawing seed (default 1)\n"
-                 "  --only A,B       measurements: thinning outline 1side trace reference kernels\n"
+                 "  --only A,B       measurements: thinning outline 1side trace reference kernels driver\n"
                  "  --tsv            tab-separated lines: page stage call ms rate unit peakMB note\n"
                  "  --no-fork        run the pages in this process (peak memory accumulates)\n");
 }

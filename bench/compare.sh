@@ -1,0 +1,145 @@
+#!/usr/bin/env bash
+# Runs ktvec_bench and, in the same run and on the same synthetic drawings,
+# the tools ktvec is measured against:
+#   1. thinning of the A4 300-dpi drawing: ktvec's makethindata against
+#      OpenCV's Zhang-Suen thinning (cv2.ximgproc.thinning), goal >= 100x;
+#   2. the A0 400-dpi drawing to SVG as whole processes: `ktvec outline-fast`
+#      against `potrace -a 0 -b svg`, goal >= 3x.
+# A part whose tool is missing prints "skipped: reason" and the rest goes on.
+#
+# usage: bench/compare.sh [--quick] [ktvec_bench options...]
+#   --quick   A4 only in the benchmark table (the comparisons still run)
+# Environment: BUILD (build folder, default build), PYTHON (default /usr/bin/python3).
+set -u
+cd "$(dirname "$0")/.."
+BUILD=${BUILD:-build}
+PYTHON=${PYTHON:-/usr/bin/python3}
+
+say() { printf '%s\n' "$*"; }
+skipped() { say "skipped: $*"; }
+
+# ---- tools ---------------------------------------------------------------------
+
+have_opencv() { "$PYTHON" -c 'import cv2; cv2.ximgproc.thinning' >/dev/null 2>&1; }
+have_potrace() { command -v potrace >/dev/null 2>&1; }
+
+install_packages() {
+    local wanted=() p
+    have_opencv || wanted+=(python3-opencv python3-numpy)
+    have_potrace || wanted+=(potrace)
+    for p in cmake g++ make pkg-config libpng-dev; do
+        dpkg -s "$p" >/dev/null 2>&1 || wanted+=("$p")
+    done
+    ((${#wanted[@]})) || return 0
+    if [ "$(id -u)" != 0 ] || ! command -v apt-get >/dev/null 2>&1; then
+        say "note: missing packages (${wanted[*]}) and no root apt-get to install them"
+        return 0
+    fi
+    say "installing: ${wanted[*]}"
+    export DEBIAN_FRONTEND=noninteractive
+    apt-get update -qq >/dev/null 2>&1
+    apt-get install -y -qq --no-install-recommends "${wanted[@]}" >/dev/null 2>&1 ||
+        say "note: apt-get could not install all of: ${wanted[*]}"
+}
+
+build_programs() {
+    if [ ! -x "$BUILD/ktvec_bench" ] || [ ! -x "$BUILD/ktvec_drawgen" ]; then
+        cmake -S . -B "$BUILD" -DCMAKE_BUILD_TYPE=Release >/dev/null &&
+            cmake --build "$BUILD" -j "$(nproc 2>/dev/null || echo 2)" --target ktvec_bench ktvec_drawgen >/dev/null
+    fi
+    if [ ! -x "$BUILD/ktvec" ] && [ -f tools/CMakeLists.txt ]; then
+        cmake --build "$BUILD" -j "$(nproc 2>/dev/null || echo 2)" --target ktvec_cli_program >/dev/null 2>&1 || true
+    fi
+}
+
+# Wall-clock seconds of one whole process (its output discarded).
+process_seconds() {
+    local t0 t1
+    t0=$(date +%s.%N)
+    "$@" >/dev/null 2>&1 || return 1
+    t1=$(date +%s.%N)
+    awk -v a="$t0" -v b="$t1" 'BEGIN { printf "%.3f", b - a }'
+}
+
+# The faster of `runs` timings of the same process.
+best_process_seconds() {
+    local runs=$1 best="" s i
+    shift
+    for ((i = 0; i < runs; i++)); do
+        s=$(process_seconds "$@") || return 1
+        if [ -z "$best" ] || awk -v s="$s" -v b="$best" 'BEGIN { exit !(s < b) }'; then best=$s; fi
+    done
+    printf '%s' "$best"
+}
+
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.1f", a / b; else print "n/a" }'; }
+
+# ---- run -----------------------------------------------------------------------
+
+install_packages
+build_programs
+if [ ! -x "$BUILD/ktvec_bench" ] || [ ! -x "$BUILD/ktvec_drawgen" ]; then
+    skipped "ktvec_bench / ktvec_drawgen could not be built in $BUILD"
+    exit 1
+fi
+
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+
+say "== ktvec_bench $* =="
+"$BUILD/ktvec_bench" "$@"
+
+say ""
+say "== thinning: A4 300-dpi drawing, the same PBM for both =="
+"$BUILD/ktvec_drawgen" --size a4 --seed 1 -o "$tmp/a4.pbm" 2>/dev/null
+ktvec_ms=$("$BUILD/ktvec_bench" --input "$tmp/a4.pbm" --only thinning --repeat 7 --tsv --no-fork |
+    awk -F'\t' '$2 == "thinning" { print $4 }')
+if [ -z "$ktvec_ms" ]; then
+    skipped "ktvec_bench did not report a thinning time"
+elif ! have_opencv; then
+    say "ktvec makethindata:               $(printf '%10.2f' "$ktvec_ms") ms"
+    skipped "OpenCV with ximgproc is not available to $PYTHON (Debian package python3-opencv)"
+else
+    cv_ms=$("$PYTHON" - "$tmp/a4.pbm" <<'EOF'
+import sys, time
+import cv2
+img = cv2.imread(sys.argv[1], cv2.IMREAD_GRAYSCALE)
+ink = ((img == 0) * 255).astype("uint8")          # OpenCV thins the white (255) shapes
+best = None
+for _ in range(3):
+    t = time.perf_counter()
+    cv2.ximgproc.thinning(ink, thinningType=cv2.ximgproc.THINNING_ZHANGSUEN)
+    t = time.perf_counter() - t
+    best = t if best is None else min(best, t)
+print("%.2f" % (best * 1000))
+EOF
+)
+    if [ -z "$cv_ms" ]; then
+        skipped "the OpenCV thinning failed"
+    else
+        say "ktvec makethindata (best of 7):    $(printf '%10.2f' "$ktvec_ms") ms"
+        say "OpenCV Zhang-Suen (best of 3):     $(printf '%10.2f' "$cv_ms") ms"
+        say "ratio: ktvec is $(ratio "$cv_ms" "$ktvec_ms")x faster (goal >= 100x)"
+    fi
+fi
+
+say ""
+say "== whole process: A0 400-dpi drawing (PBM) to SVG =="
+if [ ! -x "$BUILD/ktvec" ]; then
+    skipped "no $BUILD/ktvec program (the command-line tool is not built)"
+elif ! have_potrace; then
+    skipped "potrace is not installed (Debian package potrace)"
+else
+    "$BUILD/ktvec_drawgen" --size a0 --seed 1 -o "$tmp/a0.pbm" 2>/dev/null
+    kt_s=$(best_process_seconds 2 "$BUILD/ktvec" outline-fast "$tmp/a0.pbm" -o "$tmp/a0-ktvec.svg" --quiet)
+    po_s=$(best_process_seconds 2 potrace -a 0 -b svg -o "$tmp/a0-potrace.svg" "$tmp/a0.pbm")
+    if [ -z "$kt_s" ]; then
+        skipped "ktvec outline-fast failed on the A0 drawing"
+    elif [ -z "$po_s" ]; then
+        skipped "potrace failed on the A0 drawing"
+    else
+        say "ktvec outline-fast (best of 2):     $(printf '%8.2f' "$kt_s") s   ($(du -k "$tmp/a0-ktvec.svg" | cut -f1) KB SVG)"
+        say "potrace -a 0 -b svg (best of 2):    $(printf '%8.2f' "$po_s") s   ($(du -k "$tmp/a0-potrace.svg" | cut -f1) KB SVG)"
+        say "ratio: ktvec is $(ratio "$po_s" "$kt_s")x faster (goal >= 3x)"
+    fi
+fi
