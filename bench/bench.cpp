@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "drawing.h"
+#include "heapcount.h"
 #include "imagefile.h"
 #include "ktvec.h"
 #include "zhangsuen.h"
@@ -86,7 +87,8 @@ struct Row {
     double best = 0;         // seconds
     double amount = 0;       // pixels or points handled per run
     const char *unit = "Mpx/s";
-    double peak_mb = -1;
+    double peak_mb = -1;     // resident memory of the process
+    double heap_mb = -1;     // live heap bytes of the process
     std::string note;
 };
 
@@ -101,22 +103,23 @@ public:
         if (page_.dpi > 0) std::printf(", %.0f dpi, seed %llu", page_.dpi, opt_.seed);
         std::printf(", %ld black px, bitmap %.1f MB\n", page_.black,
                     page_.bits.size() / 1048576.0);
-        std::printf("  %-26s %-24s %10s %14s %9s  %s\n", "stage", "call", "best ms", "rate",
-                    "peak MB", "note");
+        std::printf("  %-26s %-24s %10s %14s %8s %8s  %s\n", "stage", "call", "best ms", "rate",
+                    "RSS MB", "heap MB", "note");
     }
 
     void add(const Row &r) {
         rows_.push_back(r);
         double rate = r.best > 0 ? r.amount / r.best / 1e6 : 0;
         if (opt_.tsv) {
-            std::printf("%s\t%s\t%s\t%.4f\t%.2f\t%s\t%.1f\t%s\n", page_.name.c_str(),
+            std::printf("%s\t%s\t%s\t%.4f\t%.2f\t%s\t%.1f\t%.1f\t%s\n", page_.name.c_str(),
                         r.stage.c_str(), r.call.c_str(), r.best * 1e3, rate, r.unit, r.peak_mb,
-                        r.note.c_str());
+                        r.heap_mb, r.note.c_str());
         } else {
             char ratebuf[32];
             std::snprintf(ratebuf, sizeof ratebuf, "%.1f %s", rate, r.unit);
-            std::printf("  %-26s %-24s %10.2f %14s %9.1f  %s\n", r.stage.c_str(), r.call.c_str(),
-                        r.best * 1e3, ratebuf, r.peak_mb, r.note.c_str());
+            std::printf("  %-26s %-24s %10.2f %14s %8.1f %8.1f  %s\n", r.stage.c_str(),
+                        r.call.c_str(), r.best * 1e3, ratebuf, r.peak_mb, r.heap_mb,
+                        r.note.c_str());
         }
         std::fflush(stdout);
     }
@@ -140,12 +143,14 @@ private:
 
 // Runs `body` `repeat` times (each call returns its own elapsed seconds, so
 // set-up work can stay outside the clock) and keeps the best time and the
-// process's peak resident memory across the runs.
+// process's peak resident memory and peak live heap across the runs.
 template <class Body> void best_of(int repeat, Row &row, Body body) {
     bool fresh = reset_peak();
+    ktvdraw::heap_reset_peak();
     row.best = 1e300;
     for (int i = 0; i < repeat; ++i) row.best = std::min(row.best, body());
     row.peak_mb = status_mb("VmHWM");
+    if (ktvdraw::heap_counting()) row.heap_mb = ktvdraw::heap_peak() / 1048576.0;
     if (!fresh && row.note.empty()) row.note = "peak since start";
 }
 
@@ -228,6 +233,7 @@ void measure_setup_trace(Context &c) {
         return a + b + d;
     });
     setup.peak_mb = pass.peak_mb = trace.peak_mb = both.peak_mb;
+    setup.heap_mb = pass.heap_mb = trace.heap_mb = both.heap_mb;
     if (prepared != 0) both.note = failed("makethindata", prepared);
     else if (rs != 0) both.note = failed("minitbuffer", rs);
     else if (rt != 0) both.note = failed("mtrace", rt);
@@ -431,7 +437,7 @@ void usage(std::FILE *to) {
                  "  --repeat N       runs per measurement, best kept (default 7 on A4, 3 on A0)\n"
                  "  --seed N         drawing seed (default 1)\n"
                  "  --only A,B       measurements: thinning outline 1side trace reference kernels driver\n"
-                 "  --tsv            tab-separated lines: page stage call ms rate unit peakMB note\n"
+                 "  --tsv            tab-separated: page stage call ms rate unit rssMB heapMB note\n"
                  "  --no-fork        run the pages in this process (peak memory accumulates)\n");
 }
 
@@ -488,8 +494,9 @@ int main(int argc, char **argv) {
         }
     if (!opt.input.empty()) opt.sizes = {"file"};
     if (!opt.tsv)
-        std::printf("ktvec_bench: best of N runs; rate = page pixels (or chain points) / time; "
-                    "peak MB = process resident peak during the measurement\n");
+        std::printf("ktvec_bench: best of N runs; rate = page pixels (or chain points) / time;\n"
+                    "  RSS MB / heap MB = peak resident memory / peak live heap bytes of the\n"
+                    "  process during the measurement (the page bitmap included)\n");
     int status = 0;
     for (const std::string &size : opt.sizes) {
         if (!opt.fork_pages) {
@@ -520,7 +527,7 @@ int main(int argc, char **argv) {
         }
         if (!opt.tsv) std::printf("  peak resident memory of the whole %s run: %.1f MB\n",
                                   size.c_str(), usage.ru_maxrss / 1024.0);
-        else std::printf("%s\tprocess\t-\t0\t0\t-\t%.1f\t\n", size.c_str(), usage.ru_maxrss / 1024.0);
+        else std::printf("%s\tprocess\t-\t0\t0\t-\t%.1f\t-1\t\n", size.c_str(), usage.ru_maxrss / 1024.0);
     }
     return status;
 }
