@@ -18,20 +18,13 @@ build: $(BUILD)/CMakeCache.txt
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
-# The bundled sample sheet (DEMO_INPUT=drawing.png vectorizes another file);
-# while it is missing, a synthetic sheet of the same size is generated.
+# The bundled sample sheet; DEMO_INPUT=drawing.png vectorizes another file.
 DEMO_INPUT ?= examples/sample.png
 DEMO_OUT = examples/out/sample-outline-fast
 
 demo: build
 	@mkdir -p examples/out
-	@in=$(DEMO_INPUT); \
-	if [ ! -f "$$in" ]; then \
-	  in=$(BUILD)/demo-sample.pbm; \
-	  echo "$(DEMO_INPUT) not found: vectorizing a generated sheet instead"; \
-	  $(BUILD)/ktvec_drawgen --size 2000x1400 -o $$in >/dev/null 2>&1 || exit 1; \
-	fi; \
-	$(BUILD)/ktvec outline-fast "$$in" -o $(DEMO_OUT).svg -o $(DEMO_OUT).json
+	@$(BUILD)/ktvec outline-fast $(DEMO_INPUT) -o $(DEMO_OUT).svg -o $(DEMO_OUT).json
 
 sanitize:
 	cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKTVEC_SANITIZE=ON -DKTVEC_BUILD_BENCH=OFF
