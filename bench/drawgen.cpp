@@ -1,6 +1,7 @@
 // ktvec_drawgen: writes a synthetic technical drawing as PBM (P4) or 1-bit PNG.
 //
-//   ktvec_drawgen [--size a4|a0|WxH] [--dpi D] [--seed N] [--clean] -o FILE.pbm|FILE.png
+//   ktvec_drawgen [--size a4|a0|WxH] [--dpi D] [--seed N] [--clean] [--truth]
+//                 [--vectors FILE.txt] -o FILE.pbm|FILE.png
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -8,6 +9,7 @@
 #include <string>
 
 #include "drawing.h"
+#include "groundtruth.h"
 #include "imagefile.h"
 
 namespace {
@@ -21,7 +23,35 @@ void usage(std::FILE *to) {
                  "                   300 for a4 and WxH, 400 for a0\n"
                  "  --seed N         drawing layout and noise seed; default 1\n"
                  "  --clean          no scanner noise (smooth borders, no specks)\n"
-                 "  --format pbm|png override the format chosen by the extension\n");
+                 "  --format pbm|png override the format chosen by the extension\n"
+                 "  --truth          a ground-truth sheet of known vectors instead of a drawing:\n"
+                 "                   lines at all angles, circles, arcs, junctions, crossings\n"
+                 "  --vectors FILE   also write the drawn vectors, one per line, page coordinates\n"
+                 "                   (pixel (x, y) covers [x, x+1) x [y, y+1)), angles in radians:\n"
+                 "                     line X0 Y0 X1 Y1 WIDTH\n"
+                 "                     arc CX CY R A0 A1 WIDTH\n"
+                 "                     polygon N X1 Y1 ... XN YN\n");
+}
+
+std::string write_vectors(const std::string &path, const std::vector<ktvdraw::Primitive> &prims) {
+    std::FILE *f = std::fopen(path.c_str(), "w");
+    if (!f) return "cannot create " + path;
+    for (const ktvdraw::Primitive &p : prims) {
+        switch (p.kind) {
+        case ktvdraw::Primitive::Line:
+            std::fprintf(f, "line %.4f %.4f %.4f %.4f %g\n", p.x0, p.y0, p.x1, p.y1, p.width);
+            break;
+        case ktvdraw::Primitive::Arc:
+            std::fprintf(f, "arc %.4f %.4f %.4f %.6f %.6f %g\n", p.cx, p.cy, p.r, p.a0, p.a1, p.width);
+            break;
+        case ktvdraw::Primitive::Polygon:
+            std::fprintf(f, "polygon %zu", p.points.size());
+            for (const ktvdraw::Point &q : p.points) std::fprintf(f, " %.4f %.4f", q.x, q.y);
+            std::fprintf(f, "\n");
+            break;
+        }
+    }
+    return std::fclose(f) == 0 ? "" : "cannot write " + path;
 }
 
 bool ends_with(const std::string &s, const char *tail) {
@@ -31,7 +61,8 @@ bool ends_with(const std::string &s, const char *tail) {
 }  // namespace
 
 int main(int argc, char **argv) {
-    std::string out, format, size = "a4";
+    std::string out, format, size = "a4", vectors;
+    bool truth = false;
     unsigned long long seed = 1;
     double dpi = 0;
     bool clean = false;
@@ -50,6 +81,8 @@ int main(int argc, char **argv) {
         else if (a == "--dpi") dpi = std::atof(value().c_str());
         else if (a == "--format") format = value();
         else if (a == "--clean") clean = true;
+        else if (a == "--truth") truth = true;
+        else if (a == "--vectors") vectors = value();
         else if (a == "-h" || a == "--help") { usage(stdout); return 0; }
         else {
             std::fprintf(stderr, "ktvec_drawgen: unknown option %s\n", a.c_str());
@@ -77,11 +110,16 @@ int main(int argc, char **argv) {
     ktvdraw::DrawingOptions opt;
     opt.dpi = dpi > 0 ? dpi : page_dpi;
     opt.noise = !clean;
+    opt.record = !vectors.empty();
+    ktvdraw::GroundTruthOptions gt;
+    gt.noise = !clean;
     auto t0 = std::chrono::steady_clock::now();
-    ktvdraw::Canvas c = ktvdraw::render_drawing(w, h, seed, opt);
+    ktvdraw::Canvas c = truth ? ktvdraw::render_ground_truth(w, h, seed, gt)
+                              : ktvdraw::render_drawing(w, h, seed, opt);
     double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
     std::string err = format == "png" ? ktvdraw::write_png(out, w, h, c.stride(), c.data())
                                       : ktvdraw::write_pbm(out, w, h, c.stride(), c.data());
+    if (err.empty() && !vectors.empty()) err = write_vectors(vectors, c.primitives());
     if (!err.empty()) {
         std::fprintf(stderr, "ktvec_drawgen: %s\n", err.c_str());
         return 1;
