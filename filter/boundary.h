@@ -1,14 +1,26 @@
-// Boundary pixels: the black pixels with a white 4-neighbour (the page
-// outside counts as white).  Round every black area and every hole they form
-// an 8-connected closed curve, one or two pixels thick at corners and
-// staircases; the outline filters thin these curves afterwards.
+// Boundary pixels: the black pixels that do not belong to the inside of a
+// wide area.  Interior pixels are the black pixels with four black
+// 4-neighbours; the inside of an area is every interior pixel 4-connected
+// (within the interior) to a seed, an interior pixel whose 4-neighbours are
+// interior too.  Round every wide black area and every hole the boundary
+// forms an 8-connected closed curve, one or two pixels thick at corners and
+// staircases.  Interior pockets without a seed (strokes up to about four
+// pixels wide, single pixels enclosed by a ragged edge) stay boundary, so
+// that a narrow stroke gives one band to be thinned to a line rather than a
+// chain of loops round its broken interior.  The outline filters thin the
+// boundary afterwards.
+//
+// The inside is found by reconstruction: alternate downward and upward row
+// sweeps, each spreading the reached pixels from the previous row and then
+// along the interior runs of the row (a log-step fill per word with carries
+// between words), until a pair of sweeps changes nothing.
 #ifndef QORFIL2_BOUNDARY_H
 #define QORFIL2_BOUNDARY_H
 
 namespace qorfil {
 
 // Replaces `img` by its boundary pixels, using `tmp` (same geometry) for the
-// result of the parallel pass.
+// reached inside.
 template <class Plane> void keep_boundary(Plane &img, Plane &tmp);
 
 }  // namespace qorfil

@@ -49,7 +49,7 @@ int CPenoDoc::mfilter(Mode mode, unsigned char *out, unsigned char *work) {
         return 0;
     }
     const bool outline = mode != kSkeleton;
-    const long iterations = mode == kOneSideOutline ? 1 : LONG_MAX;
+    const long iterations = mode == kOneSideOutline ? 2 : LONG_MAX;
     const bool keep_ends = (m_option & kKeepAllEnds) != 0;
 
     // Fast path: two aligned planes plus the activity bytes, one block.

@@ -13,19 +13,21 @@
 //    components and 4-connected white components as the document.  Stroke
 //    ends recede by about half the stroke width; bumps of up to four pixels
 //    on jagged edges leave no spur.  Thinning a skeleton returns it unchanged.
-//  - moutlinefilter: the outlines.  The boundary pixels of every black area
-//    (black pixels with a white 4-neighbour, outer boundaries and holes
-//    alike), thinned to convergence with the same rules as the skeleton:
-//    each boundary of a thick area becomes an 8-thin closed curve whose
-//    pixels all have two non-touching neighbours, and where two boundaries
-//    touch (strokes one or two pixels wide, necks) what remains is thinned to
-//    one pixel as well.
+//  - moutlinefilter: the outlines.  The boundary pixels of every black area,
+//    outer boundaries and holes alike (black pixels not inside a wide area,
+//    see filter/boundary.h), thinned to convergence with the same rules as
+//    the skeleton: each boundary of a wide area becomes an 8-thin closed
+//    curve whose pixels all have two non-touching neighbours; strokes up to
+//    about four pixels wide, where outer and inner boundary touch, become
+//    one line like their skeleton.
 //  - m1sideoutlinefilter: the quick outlines for the driver without
-//    post-processing.  The same boundary pixels with a single thinning
-//    iteration: corners and staircase pixels of the curves are removed, but
-//    parts narrower than about four pixels are only thinned by one layer per
-//    side and may stay two pixels wide.  Thick areas give the same closed
-//    curves as moutlinefilter, at the cost of one pass.
+//    post-processing.  The same boundary pixels with only two thinning
+//    iterations: enough to remove the corners and staircase pixels of the
+//    curves (one to two pixels thick), so wide areas give the same closed
+//    curves, but narrow parts are only peeled by two layers per side and
+//    pictures with wide bands of boundary (e.g. large solid areas that are
+//    all narrow) may keep them partly thick.  Its cost is bounded: boundary
+//    pass plus eight thinning sub-cycles.
 //
 // Memory: the filters work on a word-aligned copy of the raster (about twice
 // its size, one allocation).  When that cannot be obtained they run in the

@@ -16,6 +16,7 @@ struct Picture {
     std::string name;
     Bitmap raster;
 };
+void PrintTo(const Picture &p, std::ostream *os) { *os << p.name; }
 
 // Every kind of picture the filters must handle, at widths that are and are
 // not multiples of 8 or 64, with padded strides whose padding is set.
