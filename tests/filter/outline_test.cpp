@@ -13,21 +13,12 @@
 
 namespace {
 
-struct Shape {
-    std::string name;
-    Bitmap raster;
-};
-void PrintTo(const Shape &s, std::ostream *os) { *os << s.name; }
-
 // Filled areas whose parts are all several pixels thick, so that every
 // boundary must become its own closed curve.
-std::vector<Shape> thick_shapes() {
-    std::vector<Shape> v;
-    auto add = [&](std::string name, int w, int h, int pad, const std::function<void(Bitmap &)> &draw) {
-        Bitmap r(w, h, (w + 7) / 8 + pad);
-        draw(r);
-        fill_padding(r);
-        v.push_back({name, r});
+std::vector<Picture> thick_shapes() {
+    std::vector<Picture> v;
+    auto add = [&](const std::string &name, int w, int h, int pad, const std::function<void(Bitmap &)> &draw) {
+        add_picture(v, name, w, h, pad, draw);
     };
     for (int i = 0; i < 8; ++i)
         add("disk" + std::to_string(i), 70 + i, 70, i % 3, [&](Bitmap &r) { draw_disk(r, 35.3, 34.8, 4 + 4 * i); });
@@ -87,7 +78,7 @@ TraceResult trace_outline(Bitmap &b, bool oneside) {
     return r;
 }
 
-class OutlineTest : public ::testing::TestWithParam<std::tuple<Shape, bool>> {};
+class OutlineTest : public ::testing::TestWithParam<std::tuple<Picture, bool>> {};
 
 TEST_P(OutlineTest, EveryBoundaryIsOneThinClosedCurve) {
     const Bitmap &in = std::get<0>(GetParam()).raster;
@@ -122,13 +113,10 @@ TEST_P(OutlineTest, LowMemoryPathGivesTheSameResult) {
     EXPECT_TRUE(same_pixels(run_filter(in, f, CPenoDoc::kNoCopy), run_filter(in, f)));
 }
 
-INSTANTIATE_TEST_SUITE_P(Shapes, OutlineTest,
+INSTANTIATE_TEST_SUITE_P(Pictures, OutlineTest,
                          ::testing::Combine(::testing::ValuesIn(thick_shapes()), ::testing::Bool()),
-                         [](const ::testing::TestParamInfo<std::tuple<Shape, bool>> &i) {
-                             std::string n = std::get<0>(i.param).name;
-                             for (char &c : n)
-                                 if (!isalnum((unsigned char)c)) c = '_';
-                             return n + (std::get<1>(i.param) ? "_oneside" : "_full");
+                         [](const ::testing::TestParamInfo<std::tuple<Picture, bool>> &i) {
+                             return test_name(std::get<0>(i.param).name) + (std::get<1>(i.param) ? "_oneside" : "_full");
                          });
 
 TEST(Outline, NarrowPartsAreThinnedToOneLine) {

@@ -1,6 +1,7 @@
 #include "shapes.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <vector>
 
@@ -22,6 +23,21 @@ Bitmap run_filter(const Bitmap &in, Filter f, int option) {
     case Filter::OneSideOutline: doc.m1sideoutlinefilter(work.data(), out.data()); break;
     }
     return out;
+}
+
+void add_picture(std::vector<Picture> &list, const std::string &name, int w, int h, int pad,
+                 const std::function<void(Bitmap &)> &draw) {
+    Bitmap r(w, h, (w + 7) / 8 + pad);
+    draw(r);
+    fill_padding(r);
+    list.push_back({name, r});
+}
+
+std::string test_name(const std::string &name) {
+    std::string n = name;
+    for (char &c : n)
+        if (!isalnum((unsigned char)c)) c = '_';
+    return n;
 }
 
 void draw_disk(Bitmap &r, double cx, double cy, double radius, bool black) {

@@ -12,21 +12,12 @@
 
 namespace {
 
-struct Picture {
-    std::string name;
-    Bitmap raster;
-};
-void PrintTo(const Picture &p, std::ostream *os) { *os << p.name; }
-
 // Every kind of picture the filters must handle, at widths that are and are
 // not multiples of 8 or 64, with padded strides whose padding is set.
 std::vector<Picture> pictures() {
     std::vector<Picture> v;
-    auto add = [&](std::string name, int w, int h, int pad, const std::function<void(Bitmap &)> &draw) {
-        Bitmap r(w, h, (w + 7) / 8 + pad);
-        draw(r);
-        fill_padding(r);
-        v.push_back({name, r});
+    auto add = [&](const std::string &name, int w, int h, int pad, const std::function<void(Bitmap &)> &draw) {
+        add_picture(v, name, w, h, pad, draw);
     };
     for (int seed = 1; seed <= 12; ++seed)
         add("blob" + std::to_string(seed), 50 + seed * 7, 61 + seed * 3, seed % 3, [&](Bitmap &r) {
@@ -116,10 +107,7 @@ TEST_P(SkeletonTest, LowMemoryPathGivesTheSameResult) {
 
 INSTANTIATE_TEST_SUITE_P(Pictures, SkeletonTest, ::testing::ValuesIn(pictures()),
                          [](const ::testing::TestParamInfo<Picture> &i) {
-                             std::string n = i.param.name;
-                             for (char &c : n)
-                                 if (!isalnum((unsigned char)c)) c = '_';
-                             return n;
+                             return test_name(i.param.name);
                          });
 
 // Distance from (x, y) to the nearest skeleton pixel.
