@@ -19,9 +19,11 @@
 #include <vector>
 
 #include "drawing.h"
+#include "groundtruth.h"
 #include "heapcount.h"
 #include "imagefile.h"
 #include "ktvec.h"
+#include "skeletonscore.h"
 #include "zhangsuen.h"
 
 namespace {
@@ -366,6 +368,43 @@ void measure_outlinefast(Context &c) {
     c.report.add(row);
 }
 
+// Centre-line accuracy of the thinning and of the reference on a sheet of
+// known vectors the size of an A4 page (noisy borders).  Not timed.
+void measure_accuracy(Context &c) {
+    const int w = ktvdraw::kPageA4.width, h = ktvdraw::kPageA4.height;
+    if (c.page.width * (double)c.page.height > 2.0 * w * h) {
+        c.report.line("centre-line accuracy: measured on the A4 run only");
+        return;
+    }
+    ktvdraw::GroundTruthOptions gt;
+    gt.noise = true;
+    ktvdraw::Canvas sheet = ktvdraw::render_ground_truth(w, h, c.opt.seed, gt);
+    auto print = [&](const char *name, const ktvdraw::SkeletonScore &s) {
+        char buf[200];
+        std::snprintf(buf, sizeof buf, "  %-22s %8ld %8.2f %8.2f %6ld %8.1f%% %8.2f %6ld", name,
+                      s.pixels, s.mean_offset, s.p95_offset, s.stray, 100 * s.coverage,
+                      s.mean_end_gap, s.spurs);
+        c.report.line(buf);
+    };
+    char head[200];
+    std::snprintf(head, sizeof head,
+                  "centre-line accuracy on a %dx%d sheet of %zu known strokes (widths 2-9 px, "
+                  "noisy borders):",
+                  w, h, sheet.primitives().size());
+    c.report.line(head);
+    c.report.line("  skeleton                 pixels  mean px   p95 px  stray  coverage  end gap  spurs");
+    CKTVector v;
+    v.msetdocument(sheet.data(), w, sheet.stride(), h);
+    if (v.makethindata() == 0)
+        print("makethindata", ktvdraw::score_skeleton(v.thindata, w, h, sheet.stride(), sheet.primitives()));
+    ktvdraw::ZhangSuen z;
+    z.load(sheet.data(), w, h, sheet.stride());
+    z.run();
+    std::vector<unsigned char> out(sheet.bits().size());
+    z.store(out.data(), sheet.stride());
+    print("Zhang-Suen reference", ktvdraw::score_skeleton(out.data(), w, h, sheet.stride(), sheet.primitives()));
+}
+
 struct Measurement {
     const char *name;
     void (*run)(Context &);
@@ -377,6 +416,7 @@ const Measurement kMeasurements[] = {
     {"1side", measure_1side},
     {"trace", measure_setup_trace},
     {"reference", measure_reference},
+    {"accuracy", measure_accuracy},
     {"kernels", measure_kernels},
     {"driver", measure_outlinefast},
 };
@@ -436,7 +476,8 @@ void usage(std::FILE *to) {
                  "  --input FILE     a PBM file instead of the generated pages\n"
                  "  --repeat N       runs per measurement, best kept (default 7 on A4, 3 on A0)\n"
                  "  --seed N         drawing seed (default 1)\n"
-                 "  --only A,B       measurements: thinning outline 1side trace reference kernels driver\n"
+                 "  --only A,B       measurements: thinning outline 1side trace reference accuracy\n"
+                 "                   kernels driver\n"
                  "  --tsv            tab-separated: page stage call ms rate unit rssMB heapMB note\n"
                  "  --no-fork        run the pages in this process (peak memory accumulates)\n");
 }
