@@ -41,7 +41,7 @@ struct Page {
 
 struct Options {
     std::vector<std::string> sizes{"a4", "a0"};
-    std::string input;       // a PBM file instead of the generated pages
+    std::string input;       // a PBM or PNG file instead of the generated pages
     int repeat = 0;          // 0 = per page default
     unsigned long long seed = 1;
     bool fork_pages = true;
@@ -430,7 +430,7 @@ bool selected(const Options &opt, const char *name) {
 bool make_page(const std::string &size, const Options &opt, Page &page) {
     if (!opt.input.empty()) {
         ktvdraw::PackedImage img;
-        std::string err = ktvdraw::read_pbm(opt.input, img);
+        std::string err = ktvdraw::read_image(opt.input, img);
         if (!err.empty()) {
             std::fprintf(stderr, "ktvec_bench: %s\n", err.c_str());
             return false;
@@ -473,7 +473,7 @@ void usage(std::FILE *to) {
                  "usage: ktvec_bench [options]\n"
                  "  --quick          A4 only\n"
                  "  --size a4|a0     one page size (default: both)\n"
-                 "  --input FILE     a PBM file instead of the generated pages\n"
+                 "  --input FILE     a PBM or PNG file instead of the generated pages\n"
                  "  --repeat N       runs per measurement, best kept (default 7 on A4, 3 on A0)\n"
                  "  --seed N         drawing seed (default 1)\n"
                  "  --only A,B       measurements: thinning outline 1side trace reference accuracy\n"

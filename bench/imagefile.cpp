@@ -93,6 +93,66 @@ std::string write_png(const std::string &path, int width, int height, int stride
     return "";
 }
 
+// Reads rows as 8-bit grey (libpng expands palettes and low depths, drops
+// alpha onto white, turns colour into grey) into `grey`; longjmp-safe frame.
+static bool decode_png(std::FILE *f, std::vector<unsigned char> *grey, int *width, int *height) {
+    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png ? png_create_info_struct(png) : nullptr;
+    if (!info) {
+        png_destroy_read_struct(&png, nullptr, nullptr);
+        return false;
+    }
+    if (setjmp(png_jmpbuf(png))) {
+        png_destroy_read_struct(&png, &info, nullptr);
+        return false;
+    }
+    png_init_io(png, f);
+    png_read_info(png, info);
+    png_uint_32 w = png_get_image_width(png, info), h = png_get_image_height(png, info);
+    if (w == 0 || h == 0 || (double)w * h > 4e9) png_error(png, "size");
+    png_set_expand(png);
+    png_set_strip_16(png);
+    png_color_16 white{};
+    white.red = white.green = white.blue = white.gray = 255;
+    png_set_background(png, &white, PNG_BACKGROUND_GAMMA_SCREEN, 0, 1.0);
+    png_set_rgb_to_gray_fixed(png, 1, -1, -1);
+    png_read_update_info(png, info);
+    if (png_get_rowbytes(png, info) != w) png_error(png, "layout");
+    grey->resize((std::size_t)w * h);
+    for (png_uint_32 y = 0; y < h; ++y) png_read_row(png, grey->data() + (std::size_t)y * w, nullptr);
+    png_destroy_read_struct(&png, &info, nullptr);
+    *width = (int)w;
+    *height = (int)h;
+    return true;
+}
+
+std::string read_png(const std::string &path, PackedImage &out) {
+    File f(std::fopen(path.c_str(), "rb"));
+    if (!f) return io_error("cannot open " + path);
+    std::vector<unsigned char> grey;
+    int w = 0, h = 0;
+    if (!decode_png(f.get(), &grey, &w, &h)) return path + ": unreadable PNG";
+    out.width = w;
+    out.height = h;
+    out.stride = (w + 7) / 8;
+    out.bits.assign((std::size_t)out.stride * h, 0);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            if (grey[(std::size_t)y * w + x] < 128)
+                out.bits[(std::size_t)y * out.stride + x / 8] |= (unsigned char)(0x80 >> (x % 8));
+    return "";
+}
+
+std::string read_image(const std::string &path, PackedImage &out) {
+    unsigned char magic[8] = {0};
+    File f(std::fopen(path.c_str(), "rb"));
+    if (!f) return io_error("cannot open " + path);
+    std::size_t n = std::fread(magic, 1, sizeof magic, f.get());
+    f.reset();
+    if (n == sizeof magic && png_sig_cmp(magic, 0, sizeof magic) == 0) return read_png(path, out);
+    return read_pbm(path, out);
+}
+
 std::string read_pbm(const std::string &path, PackedImage &out) {
     File f(std::fopen(path.c_str(), "rb"));
     if (!f) return io_error("cannot open " + path);

@@ -1,5 +1,5 @@
-// Packed 1-bit images on disk: PBM (P4 written, P1 and P4 read) and 1-bit
-// PNG (written through libpng).  Rows are MSB first, 1 = black, `stride`
+// Packed 1-bit images on disk: PBM (P4 written, P1 and P4 read) and PNG
+// (1-bit written, any kind read and thresholded, through libpng).  Rows are MSB first, 1 = black, `stride`
 // bytes apart; file rows are packed to ceil(width / 8) bytes.
 #ifndef KTVEC_BENCH_IMAGEFILE_H
 #define KTVEC_BENCH_IMAGEFILE_H
@@ -20,6 +20,10 @@ std::string write_pbm(const std::string &path, int width, int height, int stride
 std::string write_png(const std::string &path, int width, int height, int stride,
                       const unsigned char *bits);
 std::string read_pbm(const std::string &path, PackedImage &out);
+// Any PNG, turned to grey; pixels darker than 128 are ink.
+std::string read_png(const std::string &path, PackedImage &out);
+// PNG by its signature, otherwise PBM.
+std::string read_image(const std::string &path, PackedImage &out);
 
 }  // namespace ktvdraw
 

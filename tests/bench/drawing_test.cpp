@@ -270,6 +270,23 @@ TEST(ImageFile, PbmRoundTripRepacksRows) {
     EXPECT_NE(ktvdraw::read_pbm(path, img), "");
     std::remove(path.c_str());
 }
+
+TEST(ImageFile, PngRoundTripKeepsEveryPixel) {
+    Canvas c = ktvdraw::render_drawing(203, 77, 4);  // odd width: a partial last byte
+    std::string path = ::testing::TempDir() + "ktvec_drawing_test.png";
+    ASSERT_EQ(ktvdraw::write_png(path, 203, 77, c.stride(), c.data()), "");
+    ktvdraw::PackedImage img;
+    ASSERT_EQ(ktvdraw::read_image(path, img), "");
+    ASSERT_EQ(img.width, 203);
+    ASSERT_EQ(img.height, 77);
+    EXPECT_EQ(img.bits, c.bits());
+    std::FILE *f = std::fopen(path.c_str(), "r+b");
+    std::fseek(f, 40, SEEK_SET);
+    std::fputs("garbage", f);
+    std::fclose(f);
+    EXPECT_NE(ktvdraw::read_png(path, img), "");
+    std::remove(path.c_str());
+}
 #endif
 
 #else  // the generator is not part of this build
