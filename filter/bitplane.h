@@ -65,6 +65,17 @@ public:
                ((std::size_t)height + 2 * kGuardRows);
     }
     void clear() { std::memset(data_, 0, required_words(width_, height_) * 8); }
+    // Zeroes the guard border only (the rows above and below, the words left
+    // and right); the words of the image itself are left as they are.
+    void clear_guard() {
+        const std::size_t rows = (std::size_t)height_ + 2 * kGuardRows;
+        std::memset(data_, 0, kGuardRows * stride_ * 8);
+        std::memset(data_ + (rows - kGuardRows) * stride_, 0, kGuardRows * stride_ * 8);
+        for (std::size_t r = kGuardRows; r < rows - kGuardRows; ++r) {
+            std::uint64_t *p = data_ + r * stride_;
+            for (int k = 0; k < kGuardWords; ++k) p[k] = p[stride_ - 1 - k] = 0;
+        }
+    }
 
     int width() const { return width_; }
     int height() const { return height_; }
@@ -86,7 +97,7 @@ public:
 
     // Copies a document in; padding bits beyond `width` are dropped.
     void load_document(const unsigned char *doc, int bytesperline) {
-        clear();
+        clear_guard();
         const int used = (width_ + 7) / 8;
         const std::uint64_t tailmask = last_word_mask(width_);
         for (int y = 0; y < height_; ++y) {

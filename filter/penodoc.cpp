@@ -52,23 +52,23 @@ int CPenoDoc::mfilter(Mode mode, unsigned char *out, unsigned char *work) {
     const long iterations = mode == kOneSideOutline ? 2 : LONG_MAX;
     const bool keep_ends = (m_option & kKeepAllEnds) != 0;
 
-    // Fast path: two aligned planes plus the activity bytes, one block.
+    // Fast path: two aligned planes plus the activity marks, one block.
     void *block = nullptr;
     const std::size_t planewords = qorfil::WordPlane::required_words(width, height);
     const std::size_t nw = (std::size_t)qorfil::words_for(width);
-    const std::size_t activity = (std::size_t)height * nw + (std::size_t)height;
-    if (!(m_option & kNoCopy) && planewords <= (SIZE_MAX - activity) / 16)
-        block = ktv::mem_alloc(planewords * 16 + activity);
+    const std::size_t marks = (std::size_t)height * (nw + 1);  // one int per word and per row
+    if (!(m_option & kNoCopy) && planewords <= SIZE_MAX / 32 && marks <= SIZE_MAX / 32)
+        block = ktv::mem_alloc(planewords * 16 + marks * sizeof(int));
     if (block) {
         std::uint64_t *words = static_cast<std::uint64_t *>(block);
         qorfil::WordPlane img, tmp;
         img.attach(words, width, height);
         tmp.attach(words + planewords, width, height);
         img.load_document(m_image, bpl);
-        tmp.clear();
+        tmp.clear_guard();
         qorfil::Activity act;
-        act.countdown = reinterpret_cast<unsigned char *>(words + 2 * planewords);
-        act.rowlive = act.countdown + (std::size_t)height * nw;
+        act.until = reinterpret_cast<int *>(words + 2 * planewords);
+        act.rowuntil = act.until + (std::size_t)height * nw;
         run_stages(img, tmp, act, outline, iterations, keep_ends);
         img.store_document(out, bpl);
         ktv::mem_free(block);

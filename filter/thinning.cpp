@@ -12,8 +12,9 @@ static_assert(kAnchorReach < 64, "the anchor window spans at most one word to ea
 
 template <class Plane> void Thinner<Plane>::mark_all() {
     if (!tracked()) return;
-    std::memset(act_.countdown, kFresh, (std::size_t)height_ * (std::size_t)nw_);
-    std::memset(act_.rowlive, 1, (std::size_t)height_);
+    const std::size_t words = (std::size_t)height_ * (std::size_t)nw_;
+    for (std::size_t i = 0; i < words; ++i) act_.until[i] = cycle_ + 3;
+    for (int y = 0; y < height_; ++y) act_.rowuntil[y] = cycle_ + 3;
 }
 
 // Pixels of word (y, k) that have three or more black neighbours.
@@ -24,18 +25,21 @@ template <class Plane> Word Thinner<Plane>::heavy(int y, int k) const {
     return b.c & count_neighbours(b).ge3;
 }
 
-// Pixels of word (y, k) with no heavy pixel within Chebyshev distance
-// kAnchorReach.
-template <class Plane> Word Thinner<Plane>::anchored(int y, int k) const {
+// The pixels of `ends` (in word (y, k)) with a heavy pixel within Chebyshev
+// distance kAnchorReach: those are not anchored.  Rows are looked at from
+// the middle outwards, and the search stops once every end has one.
+template <class Plane> Word Thinner<Plane>::unanchored(Word ends, int y, int k) const {
     Word near = 0;
-    for (int r = y - kAnchorReach; r <= y + kAnchorReach; ++r) {
+    for (int i = 0; i <= 2 * kAnchorReach; ++i) {
+        const int r = y + ((i & 1) ? (i + 1) / 2 : -(i / 2));
         const Word hl = heavy(r, k - 1), hc = heavy(r, k), hr = heavy(r, k + 1);
         Word spread = hc;
         for (int d = 1; d <= kAnchorReach; ++d)
             spread |= (hc << d) | (hr >> (64 - d)) | (hc >> d) | (hl << (64 - d));
         near |= spread;
+        if (!(ends & ~near)) break;
     }
-    return ~near;
+    return ends & near;
 }
 
 template <class Plane>
@@ -43,6 +47,7 @@ template <int S>
 Word Thinner<Plane>::removable(const typename Plane::Row &up, const typename Plane::Row &mid,
                                const typename Plane::Row &down, int y, int k) const {
     const Neighbours b = gather(up, mid, down, k);
+    if (!(b.c & ~(b.n & b.s & b.e & b.w))) return 0;  // no pixel on a border
     const Counts c = count_neighbours(b);
     Word open, endside;  // white neighbour on side S; end directions of S
     switch (S) {
@@ -52,69 +57,58 @@ Word Thinner<Plane>::removable(const typename Plane::Row &up, const typename Pla
     default: open = ~b.w; endside = b.e | b.ne; break;
     }
     const Word body = b.c & simple_pixels(b) & c.ge2 & open;
-    Word ends = keep_ends_ ? 0 : b.c & c.ge1 & ~c.ge2 & endside;
-    if (ends) ends &= ~anchored(y, k);
-    return body | ends;
+    const Word ends = keep_ends_ ? 0 : b.c & c.ge1 & ~c.ge2 & endside;
+    return ends ? body | unanchored(ends, y, k) : body;
 }
 
-template <class Plane> void Thinner<Plane>::refresh_around(int y, int k) {
+template <class Plane> void Thinner<Plane>::wake_until(int y, int k, int last) {
     const int y0 = y - kReachRows < 0 ? 0 : y - kReachRows;
     const int y1 = y + kReachRows >= height_ ? height_ - 1 : y + kReachRows;
     const int k0 = k - 1 < 0 ? 0 : k - 1, k1 = k + 1 >= nw_ ? nw_ - 1 : k + 1;
     for (int r = y0; r <= y1; ++r) {
-        unsigned char *cd = act_.countdown + (std::size_t)r * (std::size_t)nw_;
-        for (int j = k0; j <= k1; ++j) cd[j] = (unsigned char)((cd[j] & kChanged) | kFresh);
-        act_.rowlive[r] = 1;
+        int *u = act_.until + (std::size_t)r * (std::size_t)nw_;
+        for (int j = k0; j <= k1; ++j)
+            if (u[j] < last) u[j] = last;
+        if (act_.rowuntil[r] < last) act_.rowuntil[r] = last;
     }
 }
 
 template <class Plane> template <int S> bool Thinner<Plane>::subcycle() {
     const bool track = tracked();
-    // Pass 1: removal masks from the unchanged raster (parallel semantics).
-    for (int y = 0; y < height_; ++y) {
-        if (track && !act_.rowlive[y]) continue;
-        const unsigned char *cd = track ? act_.countdown + (std::size_t)y * (std::size_t)nw_ : nullptr;
-        const typename Plane::Row up = img_.row(y - 1), mid = img_.row(y), down = img_.row(y + 1);
-        const typename Plane::Row dr = del_.row(y);
-        for (int k = 0; k < nw_; ++k) {
-            if ((cd && !cd[k]) || !mid.at(k)) continue;
-            dr.put(k, removable<S>(up, mid, down, y, k));
-        }
-    }
-    // Pass 2: apply them, count the evaluation down, flag changed words.
+    const int slots = height_ < kLag + 1 ? height_ : kLag + 1;
+    bool pending[kLag + 1] = {};
     bool changed = false;
-    for (int y = 0; y < height_; ++y) {
-        if (track && !act_.rowlive[y]) continue;
-        unsigned char *cd = track ? act_.countdown + (std::size_t)y * (std::size_t)nw_ : nullptr;
-        const typename Plane::Row mid = img_.row(y), dr = del_.row(y);
-        bool live = false;
+    for (int y = 0; y < height_ + kLag; ++y) {
+        if (y < height_) {
+            // Removal mask of row y from the rows y-kReachRows .. y+kReachRows,
+            // none of which has been changed yet in this sub-cycle.
+            bool any = false;
+            if (!track || act_.rowuntil[y] >= cycle_) {
+                const int *until = track ? act_.until + (std::size_t)y * (std::size_t)nw_ : nullptr;
+                const typename Plane::Row up = img_.row(y - 1), mid = img_.row(y), down = img_.row(y + 1);
+                const typename Plane::Row slot = ring_.row(y % slots);
+                for (int k = 0; k < nw_; ++k) {
+                    Word d = 0;
+                    if ((!until || until[k] >= cycle_) && mid.at(k)) d = removable<S>(up, mid, down, y, k);
+                    slot.put(k, d);
+                    any |= d != 0;
+                }
+            }
+            pending[y % slots] = any;
+        }
+        // Apply the mask of row y - kLag: no mask still to be computed reads it.
+        const int ya = y - kLag;
+        if (ya < 0 || !pending[ya % slots]) continue;
+        const typename Plane::Row slot = ring_.row(ya % slots), row = img_.row(ya);
         for (int k = 0; k < nw_; ++k) {
-            if (cd && !cd[k]) continue;
-            const Word v = mid.at(k);
-            const Word d = v ? dr.at(k) : 0;
-            if (d) {
-                mid.put(k, v & ~d);
-                changed = true;
-            }
-            if (cd) {
-                cd[k] = (unsigned char)((d ? kChanged : 0) | ((cd[k] & ~kChanged) - 1));
-                live |= cd[k] != 0;
-            }
-        }
-        if (track) act_.rowlive[y] = live;
-    }
-    // Pass 3: changed words wake their neighbourhood for four sub-cycles.
-    if (track && changed) {
-        for (int y = 0; y < height_; ++y) {
-            if (!act_.rowlive[y]) continue;
-            unsigned char *cd = act_.countdown + (std::size_t)y * (std::size_t)nw_;
-            for (int k = 0; k < nw_; ++k) {
-                if (!(cd[k] & kChanged)) continue;
-                cd[k] &= (unsigned char)~kChanged;
-                refresh_around(y, k);
-            }
+            const Word d = slot.at(k);
+            if (!d) continue;
+            row.put(k, row.at(k) & ~d);
+            changed = true;
+            if (track) wake_until(ya, k, cycle_ + 4);
         }
     }
+    ++cycle_;
     return changed;
 }
 

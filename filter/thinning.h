@@ -29,14 +29,22 @@
 // At the fixed point every pixel is either not simple or an anchored end:
 // lines are one pixel wide and 8-thin (a staircase pixel is simple).
 //
+// Each sub-cycle is one sweep down the rows: the removal mask of row y is
+// computed from the raster as it was before the sub-cycle, kept in a small
+// ring of rows, and applied kLag rows later, when no mask still to be
+// computed can read that row (the widest read is the anchor window,
+// kReachRows rows each side).  So the sub-cycle is parallel in effect but
+// needs no second raster and no second sweep.
+//
 // Dirty tracking: a removal at word (y, k) can change decisions only within
-// rows y-4 .. y+4 and words k-1 .. k+1 (the anchor window), and only the
-// next four sub-cycles (one per side) have to look again.  Each word carries
-// a countdown of the sub-cycles still to evaluate it; words at 0 are skipped
-// and so are rows without any live word.  Skipping a word whose
-// neighbourhood has not changed since it was last evaluated on the same
-// side gives exactly the result of evaluating it, so the tracked run equals
-// an untracked one pixel for pixel.
+// rows y-kReachRows .. y+kReachRows and words k-1 .. k+1, and only the next
+// four sub-cycles (one per side) have to look again.  Each word carries the
+// number of the last sub-cycle that must evaluate it; later sub-cycles skip
+// it, and rows whose words are all done are skipped whole.  Skipping a word
+// whose neighbourhood has not changed since it was last evaluated on the
+// same side gives exactly the result of evaluating it, and evaluating a
+// word once more does no harm, so the tracked run equals an untracked one
+// pixel for pixel.
 #ifndef QORFIL2_THINNING_H
 #define QORFIL2_THINNING_H
 
@@ -53,26 +61,27 @@ constexpr int kAnchorReach = 3;
 // plus the neighbourhood of its outermost pixels.
 constexpr int kReachRows = kAnchorReach + 1;
 
-// Countdown per word and a live flag per row; null for untracked runs.
+// Last sub-cycle to evaluate each word and each row; null for untracked runs.
 struct Activity {
-    unsigned char *countdown = nullptr;  // height * words bytes
-    unsigned char *rowlive = nullptr;    // height bytes
+    int *until = nullptr;     // height * words entries
+    int *rowuntil = nullptr;  // height entries
 };
 
 template <class Plane> class Thinner {
 public:
-    // `img` is thinned in place; `del` is a plane of the same geometry used
-    // for the removal masks.  keep_ends: every end pixel is kept as soon as
-    // it appears (no spur control).
-    Thinner(Plane &img, Plane &del, Activity act, bool keep_ends)
-        : img_(img), del_(del), act_(act), keep_ends_(keep_ends),
+    // `img` is thinned in place; `ring` is a plane of the same geometry whose
+    // first kLag + 1 rows hold the pending removal masks.  keep_ends: every
+    // end pixel is kept as soon as it appears (no spur control).
+    Thinner(Plane &img, Plane &ring, Activity act, bool keep_ends)
+        : img_(img), ring_(ring), act_(act), keep_ends_(keep_ends),
           height_(img.height()), nw_(img.words()) {}
 
     // Sets every word to be evaluated by the next four sub-cycles.
     void mark_all();
-    // Sets the words that a change at word (y, k) can affect.
+    // Sets the words that a change at word (y, k) can affect to be evaluated
+    // by the next four sub-cycles.
     void wake(int y, int k) {
-        if (tracked()) refresh_around(y, k);
+        if (tracked()) wake_until(y, k, cycle_ + 3);
     }
     // Runs iterations until nothing changes or `max_iterations` are done,
     // over the words marked (all words when untracked).
@@ -87,22 +96,22 @@ public:
     }
 
 private:
-    static constexpr unsigned char kChanged = 0x80;
-    static constexpr unsigned char kFresh = 4;  // one evaluation per side
+    static constexpr int kLag = kReachRows + 1;
 
     template <int S> bool subcycle();
     template <int S> Word removable(const typename Plane::Row &up, const typename Plane::Row &mid,
                                     const typename Plane::Row &down, int y, int k) const;
-    Word anchored(int y, int k) const;
+    Word unanchored(Word ends, int y, int k) const;
     Word heavy(int y, int k) const;
-    bool tracked() const { return act_.countdown != nullptr; }
-    void refresh_around(int y, int k);
+    bool tracked() const { return act_.until != nullptr; }
+    void wake_until(int y, int k, int last);
 
     Plane &img_;
-    Plane &del_;
+    Plane &ring_;
     Activity act_;
     bool keep_ends_;
     int height_, nw_;
+    int cycle_ = 0;  // number of the running sub-cycle
 };
 
 }  // namespace qorfil
