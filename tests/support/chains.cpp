@@ -32,9 +32,11 @@ Pixels run(int x0, int y0, int x1, int y1) {
     Pixels out;
     const int sx = x1 > x0 ? 1 : x1 < x0 ? -1 : 0;
     const int sy = y1 > y0 ? 1 : y1 < y0 ? -1 : 0;
-    for (int x = x0, y = y0;; x += sx, y += sy) {
+    for (int x = x0, y = y0;;) {
         out.push_back({x, y});
         if (x == x1 && y == y1) break;
+        if (x != x1) x += sx;
+        if (y != y1) y += sy;
     }
     return out;
 }

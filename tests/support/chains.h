@@ -24,8 +24,8 @@ void setup_rows(CKTVector &v, int w, int h);
 // Appends a segment through `pixels` (in trace order) and returns its index.
 int add_chain(CKTVector &v, Chains &c, const Pixels &pixels, bool discard = false);
 
-// The pixels from (x0, y0) to (x1, y1) along a straight run (horizontal,
-// vertical or diagonal), both ends included.
+// An 8-connected run of pixels from (x0, y0) to (x1, y1), both ends
+// included: diagonal steps while both coordinates differ, then straight.
 Pixels run(int x0, int y0, int x1, int y1);
 
 // Pixel ring of the rectangle with corners (x0, y0), (x1, y1), clockwise
