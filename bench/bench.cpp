@@ -378,6 +378,55 @@ void measure_outlinefast(Context &c) {
     c.report.add(row);
 }
 
+// The fast outline driver's frame stage by stage, through the public stage
+// calls, so a slow driver shows where its time goes.
+void measure_driver_stages(Context &c) {
+    const int maxlength = 4, nodesearch = 1;
+    const double tolerance = 1.5;
+    CKTVector v;
+    set_document(v, c.page);
+    struct Stage {
+        const char *stage, *call;
+        std::function<int()> run;
+    };
+    const Stage stages[] = {
+        {"  1 one-side outline", "make1sideoutlinedata", [&] { return v.make1sideoutlinedata(); }},
+        {"  2 buffer set-up", "minitbuffer", [&] { return v.minitbuffer(); }},
+        {"  3 point pass", "mpreprocess1", [&] { v.mpreprocess1(); return 0; }},
+        {"  4 tracing", "mtrace", [&] { return v.mtrace(); }},
+        {"  5 segment pass", "mpreprocess2", [&] { v.mpreprocess2(maxlength); return 0; }},
+        {"  6 approximation", "mapplox", [&] { return v.mapplox(tolerance, nodesearch); }},
+        {"  7 polylines", "makepolyline", [&] { return v.makepolyline(); }},
+    };
+    const std::size_t n = sizeof stages / sizeof stages[0];
+    std::vector<double> best(n, 1e300);
+    std::string failure;
+    Row total{"fast outline frame", "stages 1-7 one by one"};
+    total.amount = c.page.width * (double)c.page.height;
+    best_of(c.repeat, total, [&] {
+        double sum = 0;
+        for (std::size_t i = 0; i < n && failure.empty(); ++i) {
+            Clock::time_point t0 = Clock::now();
+            int r = stages[i].run();
+            double t = seconds_since(t0);
+            if (r < 0) failure = failed(stages[i].call, r);
+            best[i] = std::min(best[i], t);
+            sum += t;
+        }
+        return sum;
+    });
+    for (std::size_t i = 0; i < n; ++i) {
+        Row row{stages[i].stage, stages[i].call};
+        row.amount = total.amount;
+        row.best = best[i];
+        row.peak_mb = total.peak_mb;
+        row.heap_mb = total.heap_mb;
+        c.report.add(row);
+    }
+    total.note = failure;
+    c.report.add(total);
+}
+
 // Centre-line accuracy of the thinning and of the reference on a sheet of
 // known vectors the size of an A4 page (noisy borders).  Not timed.
 void measure_accuracy(Context &c) {
@@ -429,6 +478,7 @@ const Measurement kMeasurements[] = {
     {"accuracy", measure_accuracy},
     {"kernels", measure_kernels},
     {"driver", measure_outlinefast},
+    {"stages", measure_driver_stages},
 };
 
 bool selected(const Options &opt, const char *name) {
@@ -491,7 +541,7 @@ void usage(std::FILE *to) {
                  "  --repeat N       runs per measurement, best kept (default 7 on A4, 3 on A0)\n"
                  "  --seed N         drawing seed (default 1)\n"
                  "  --only A,B       measurements: thinning outline 1side trace reference accuracy\n"
-                 "                   kernels driver\n"
+                 "                   kernels driver stages\n"
                  "  --tsv            tab-separated: page stage call ms rate unit rssMB heapMB note\n"
                  "  --no-fork        run the pages in this process (peak memory accumulates)\n");
 }
