@@ -332,3 +332,26 @@ TEST(Spline, LongPolyline) {
         EXPECT_TRUE(std::isfinite(p.splinex[k]) && std::isfinite(p.spliney[k])) << k;
     }
 }
+
+// A closed polyline of two distinct nodes runs there and back: the periodic
+// system is at its smallest (two intervals) and must still give a finite
+// curve through both nodes.
+TEST(Spline, ClosedThereAndBack) {
+    for (int length : {10, 40}) {
+        CKTVector v;
+        GraphBuilder g(v);
+        int id = g.path({{0, 0}, {length, 0}}, true);
+        ASSERT_EQ(v.mspline(id, 6), 0);
+        const _KTPOLYLINE &p = v.polyline[0];
+        ASSERT_GT(p.splinenum, 0);
+        for (int k = 0; k < p.splinenum; ++k)
+            ASSERT_TRUE(std::isfinite(p.splinex[k]) && std::isfinite(p.spliney[k])) << k;
+        EXPECT_NEAR(p.splinex[0], 0, 1e-9);
+        EXPECT_NEAR(p.splinex[p.splinenum - 1], 0, 1e-9);
+        for (int j = 0; j <= v.splinetablenum; ++j) {
+            double x, y;
+            Peer::mspline2C(v, v.splineparam[j], &x, &y);
+            EXPECT_NEAR(x, v.splineknotx[j], 1e-9) << length << " knot " << j;
+        }
+    }
+}
