@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <regex>
+#include <cstdio>
 
 #include "json.h"
 #include "tool_support.h"
@@ -121,7 +121,11 @@ TEST(Cli, OutputsMatchTheLibrary) {
     const RunResult r = run_ktvec({"outline-fast", dir / "d.png", "-o", dir / "d.svg", "-o", dir / "d.json",
                                    "--tolerance", "1", "--maxlength", "3", "--nodesearch", "1"});
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_TRUE(std::regex_search(r.err, std::regex(R"(^ktvec: .*d\.png \(61x43 PNG, threshold \d+\): \d+ nodes, \d+ polylines, \d+ ms)")))
+    int threshold = -1, nodes = -1, polylines = -1, ms = -1;
+    const std::size_t at = r.err.find("d.png (61x43 PNG, threshold ");
+    ASSERT_NE(at, std::string::npos) << r.err;
+    EXPECT_EQ(std::sscanf(r.err.c_str() + at, "d.png (61x43 PNG, threshold %d): %d nodes, %d polylines, %d ms",
+                          &threshold, &nodes, &polylines, &ms), 4)
         << r.err;
     EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1);
     EXPECT_EQ(dir.names(), (std::vector<std::string>{"d.json", "d.png", "d.svg"}));
@@ -150,9 +154,11 @@ TEST(Cli, OutputsMatchTheLibrary) {
     const std::string svg = read_bytes(dir / "d.svg");
     EXPECT_NE(svg.find("viewBox=\"0 0 61 43\""), std::string::npos);
     std::size_t paths = 0;
-    const std::regex path_re("<path id=\"p(\\d+)\" d=\"([^\"]*)\"/>");
-    for (auto it = std::sregex_iterator(svg.begin(), svg.end(), path_re); it != std::sregex_iterator(); ++it, ++paths) {
-        const int id = std::stoi((*it)[1]);
+    for (std::size_t pos = svg.find("<path id=\"p"); pos != std::string::npos;
+         pos = svg.find("<path id=\"p", pos + 1), ++paths) {
+        const std::size_t d = svg.find("\" d=\"", pos), end = svg.find("\"/>", pos);
+        ASSERT_TRUE(d != std::string::npos && end != std::string::npos);
+        const int id = std::stoi(svg.substr(pos + 11, d - pos - 11));
         const _KTPOLYLINE *p = v.mgetpolyline(id);
         ASSERT_FALSE(p->deleted);
         const bool closed = p->nodeindex[0] == p->nodeindex[p->nodenum - 1] && p->nodenum >= 2;
@@ -162,7 +168,7 @@ TEST(Cli, OutputsMatchTheLibrary) {
             want += (i ? " L" : "M") + std::to_string(n->x) + ".5 " + std::to_string(n->y) + ".5";
         }
         if (closed) want += " Z";
-        EXPECT_EQ((*it)[2], want) << "polyline " << id;
+        EXPECT_EQ(svg.substr(d + 5, end - d - 5), want) << "polyline " << id;
         const Json &q = j["polylines"][paths];
         EXPECT_EQ(q["id"].as_int(), id);
         ASSERT_EQ(q["nodes"].size(), static_cast<std::size_t>(p->nodenum));
@@ -170,6 +176,8 @@ TEST(Cli, OutputsMatchTheLibrary) {
             EXPECT_EQ(q["nodes"][static_cast<std::size_t>(i)].as_int(), dense[static_cast<std::size_t>(p->nodeindex[i])]);
     }
     EXPECT_EQ(paths, j["polylines"].size());
+    EXPECT_EQ(nodes, static_cast<int>(xy.size()));
+    EXPECT_EQ(polylines, static_cast<int>(paths));
     EXPECT_EQ(static_cast<int>(paths), j["counts"]["polylines"].as_int());
     EXPECT_GT(paths, 0u);
 }
