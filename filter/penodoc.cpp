@@ -52,23 +52,28 @@ int CPenoDoc::mfilter(Mode mode, unsigned char *out, unsigned char *work) {
     const long iterations = mode == kOneSideOutline ? 2 : LONG_MAX;
     const bool keep_ends = (m_option & kKeepAllEnds) != 0;
 
-    // Fast path: two aligned planes plus the activity marks, one block.
+    // Fast path, one block: the aligned raster, a second plane (full size for
+    // the outline's inside, a few rows for the thinning's ring of removal
+    // masks) and the wake-up masks.
     void *block = nullptr;
+    const int tmprows = outline || height < qorfil::kRingRows ? height : qorfil::kRingRows;
     const std::size_t planewords = qorfil::WordPlane::required_words(width, height);
+    const std::size_t tmpwords = qorfil::WordPlane::required_words(width, tmprows);
     const std::size_t nw = (std::size_t)qorfil::words_for(width);
-    const std::size_t marks = (std::size_t)height * (nw + 1);  // one int per word and per row
-    if (!(m_option & kNoCopy) && planewords <= SIZE_MAX / 32 && marks <= SIZE_MAX / 32)
-        block = ktv::mem_alloc(planewords * 16 + marks * sizeof(int));
+    const std::size_t wakewords = qorfil::Activity::words_needed(height, (int)nw);
+    if (!(m_option & kNoCopy) && planewords <= SIZE_MAX / 32 && wakewords <= SIZE_MAX / 32)
+        block = ktv::mem_alloc((planewords + tmpwords + wakewords) * 8 + (std::size_t)height * sizeof(int));
     if (block) {
         std::uint64_t *words = static_cast<std::uint64_t *>(block);
         qorfil::WordPlane img, tmp;
         img.attach(words, width, height);
-        tmp.attach(words + planewords, width, height);
+        tmp.attach(words + planewords, width, tmprows);
         img.load_document(m_image, bpl);
         tmp.clear_guard();
         qorfil::Activity act;
-        act.until = reinterpret_cast<int *>(words + 2 * planewords);
-        act.rowuntil = act.until + (std::size_t)height * nw;
+        act.wake = words + planewords + tmpwords;
+        act.scratch = act.wake + qorfil::kWakeSlots * (std::size_t)height * ((nw + 63) / 64);
+        act.rowuntil = reinterpret_cast<int *>(act.wake + wakewords);
         run_stages(img, tmp, act, outline, iterations, keep_ends);
         img.store_document(out, bpl);
         ktv::mem_free(block);

@@ -12,9 +12,15 @@ static_assert(kAnchorReach < 64, "the anchor window spans at most one word to ea
 
 template <class Plane> void Thinner<Plane>::mark_all() {
     if (!tracked()) return;
-    const std::size_t words = (std::size_t)height_ * (std::size_t)nw_;
-    for (std::size_t i = 0; i < words; ++i) act_.until[i] = cycle_ + 3;
-    for (int y = 0; y < height_; ++y) act_.rowuntil[y] = cycle_ + 3;
+    std::memset(act_.wake, 0, kWakeSlots * (std::size_t)height_ * (std::size_t)rowbits_ * sizeof(Word));
+    // As if woken by the sub-cycle before: evaluated by the next four.
+    const int slot = (cycle_ + kWakeSlots - 1) % kWakeSlots;
+    for (int y = 0; y < height_; ++y) {
+        Word *m = wake_row(slot, y);
+        for (int j = 0; j < rowbits_; ++j) m[j] = ~0ull;
+        if (nw_ & 63) m[rowbits_ - 1] = (1ull << (nw_ & 63)) - 1;
+        act_.rowuntil[y] = cycle_ + 3;
+    }
 }
 
 // Pixels of word (y, k) that have three or more black neighbours.
@@ -61,21 +67,76 @@ Word Thinner<Plane>::removable(const typename Plane::Row &up, const typename Pla
     return ends ? body | unanchored(ends, y, k) : body;
 }
 
-template <class Plane> void Thinner<Plane>::wake_until(int y, int k, int last) {
+// Wakes the words of `mask` (one bit per word of row y) and their
+// neighbour words in rows y-kReachRows .. y+kReachRows, in wake slot `slot`.
+template <class Plane> void Thinner<Plane>::wake_rows(int y, const Word *mask, int slot, int last) {
+    Word *spread = changed_row() + rowbits_;  // one more scratch row
+    for (int j = 0; j < rowbits_; ++j) {
+        const Word m = mask[j];
+        spread[j] = m | (m << 1) | (m >> 1) | (j > 0 ? mask[j - 1] >> 63 : 0) |
+                    (j + 1 < rowbits_ ? mask[j + 1] << 63 : 0);
+    }
+    if (nw_ & 63) spread[rowbits_ - 1] &= (1ull << (nw_ & 63)) - 1;
     const int y0 = y - kReachRows < 0 ? 0 : y - kReachRows;
     const int y1 = y + kReachRows >= height_ ? height_ - 1 : y + kReachRows;
-    const int k0 = k - 1 < 0 ? 0 : k - 1, k1 = k + 1 >= nw_ ? nw_ - 1 : k + 1;
     for (int r = y0; r <= y1; ++r) {
-        int *u = act_.until + (std::size_t)r * (std::size_t)nw_;
-        for (int j = k0; j <= k1; ++j)
-            if (u[j] < last) u[j] = last;
+        Word *w = wake_row(slot, r);
+        for (int j = 0; j < rowbits_; ++j) w[j] |= spread[j];
         if (act_.rowuntil[r] < last) act_.rowuntil[r] = last;
     }
 }
 
+// Removal mask of row y into its ring slot, for the words of `active` (one
+// bit per word) or for every word when it is null.  True if any removal.
+template <class Plane> template <int S> bool Thinner<Plane>::compute_row(int y, const Word *active) {
+    const typename Plane::Row up = img_.row(y - 1), mid = img_.row(y), down = img_.row(y + 1);
+    const typename Plane::Row slot = ring_.row(y % ring_slots());
+    Word any = 0;
+    auto one = [&](int k) {
+        const Word d = mid.at(k) ? removable<S>(up, mid, down, y, k) : 0;
+        slot.put(k, d);
+        any |= d;
+    };
+    if (!active) {
+        for (int k = 0; k < nw_; ++k) one(k);
+    } else {
+        for (int j = 0; j < rowbits_; ++j)
+            for (Word bits = active[j]; bits; bits &= bits - 1) one(64 * j + __builtin_ctzll(bits));
+    }
+    return any != 0;
+}
+
+// Applies the ring slot of row y to the raster (over the words evaluated for
+// it) and wakes what the changes can affect.  True if anything changed.
+template <class Plane> bool Thinner<Plane>::apply_row(int y, const Word *evaluated) {
+    const typename Plane::Row slot = ring_.row(y % ring_slots()), row = img_.row(y);
+    Word *changed = tracked() ? changed_row() : nullptr;
+    if (changed) std::memset(changed, 0, (std::size_t)rowbits_ * sizeof(Word));
+    bool any = false;
+    auto one = [&](int k) {
+        const Word d = slot.at(k);
+        if (!d) return;
+        row.put(k, row.at(k) & ~d);
+        any = true;
+        if (changed) changed[k >> 6] |= 1ull << (k & 63);
+    };
+    if (!evaluated) {
+        for (int k = 0; k < nw_; ++k) one(k);
+    } else {
+        for (int j = 0; j < rowbits_; ++j)
+            for (Word bits = evaluated[j]; bits; bits &= bits - 1) one(64 * j + __builtin_ctzll(bits));
+    }
+    if (any && changed) wake_rows(y, changed, cycle_ % kWakeSlots, cycle_ + 4);
+    return any;
+}
+
 template <class Plane> template <int S> bool Thinner<Plane>::subcycle() {
     const bool track = tracked();
-    const int slots = height_ < kLag + 1 ? height_ : kLag + 1;
+    const int slots = ring_slots();
+    // The wake-ups of sub-cycle cycle_ - kWakeSlots expire now.
+    if (track)
+        std::memset(wake_row(cycle_ % kWakeSlots, 0), 0,
+                    (std::size_t)height_ * (std::size_t)rowbits_ * sizeof(Word));
     bool pending[kLag + 1] = {};
     bool changed = false;
     for (int y = 0; y < height_ + kLag; ++y) {
@@ -83,30 +144,23 @@ template <class Plane> template <int S> bool Thinner<Plane>::subcycle() {
             // Removal mask of row y from the rows y-kReachRows .. y+kReachRows,
             // none of which has been changed yet in this sub-cycle.
             bool any = false;
-            if (!track || act_.rowuntil[y] >= cycle_) {
-                const int *until = track ? act_.until + (std::size_t)y * (std::size_t)nw_ : nullptr;
-                const typename Plane::Row up = img_.row(y - 1), mid = img_.row(y), down = img_.row(y + 1);
-                const typename Plane::Row slot = ring_.row(y % slots);
-                for (int k = 0; k < nw_; ++k) {
-                    Word d = 0;
-                    if ((!until || until[k] >= cycle_) && mid.at(k)) d = removable<S>(up, mid, down, y, k);
-                    slot.put(k, d);
-                    any |= d != 0;
+            if (!track) {
+                any = compute_row<S>(y, nullptr);
+            } else if (act_.rowuntil[y] >= cycle_) {
+                Word *active = evaluated_row(y % slots);
+                for (int j = 0; j < rowbits_; ++j) {
+                    Word a = 0;
+                    for (int w = 0; w < kWakeSlots; ++w) a |= wake_row(w, y)[j];
+                    active[j] = a;
                 }
+                any = compute_row<S>(y, active);
             }
             pending[y % slots] = any;
         }
         // Apply the mask of row y - kLag: no mask still to be computed reads it.
         const int ya = y - kLag;
-        if (ya < 0 || !pending[ya % slots]) continue;
-        const typename Plane::Row slot = ring_.row(ya % slots), row = img_.row(ya);
-        for (int k = 0; k < nw_; ++k) {
-            const Word d = slot.at(k);
-            if (!d) continue;
-            row.put(k, row.at(k) & ~d);
-            changed = true;
-            if (track) wake_until(ya, k, cycle_ + 4);
-        }
+        if (ya >= 0 && pending[ya % slots])
+            changed |= apply_row(ya, track ? evaluated_row(ya % slots) : nullptr);
     }
     ++cycle_;
     return changed;

@@ -38,15 +38,19 @@
 //
 // Dirty tracking: a removal at word (y, k) can change decisions only within
 // rows y-kReachRows .. y+kReachRows and words k-1 .. k+1, and only the next
-// four sub-cycles (one per side) have to look again.  Each word carries the
-// number of the last sub-cycle that must evaluate it; later sub-cycles skip
-// it, and rows whose words are all done are skipped whole.  Skipping a word
-// whose neighbourhood has not changed since it was last evaluated on the
-// same side gives exactly the result of evaluating it, and evaluating a
-// word once more does no harm, so the tracked run equals an untracked one
-// pixel for pixel.
+// four sub-cycles (one per side) have to look again.  Wake-ups are kept as
+// bit masks over the words of each row, one mask set per sub-cycle of the
+// last kWakeSlots; a word is evaluated when any of them has its bit, rows
+// without any are skipped whole, and the masks of a sub-cycle are cleared
+// when they expire.  Skipping a word whose neighbourhood has not changed
+// since it was last evaluated on the same side gives exactly the result of
+// evaluating it, and evaluating a word once more does no harm, so the
+// tracked run equals an untracked one pixel for pixel.
 #ifndef QORFIL2_THINNING_H
 #define QORFIL2_THINNING_H
+
+#include <cstddef>
+#include <cstring>
 
 #include "neighbourhood.h"
 
@@ -61,27 +65,41 @@ constexpr int kAnchorReach = 3;
 // plus the neighbourhood of its outermost pixels.
 constexpr int kReachRows = kAnchorReach + 1;
 
-// Last sub-cycle to evaluate each word and each row; null for untracked runs.
+// Rows of the ring of pending removal masks (a full plane is not needed).
+constexpr int kRingRows = kReachRows + 2;
+constexpr int kWakeSlots = 5;  // the wake-ups of the running sub-cycle and the four before
+
+// Wake-up masks and scratch for tracked runs; all null for untracked runs.
+// rowbits = (words + 63) / 64 mask words per row.
 struct Activity {
-    int *until = nullptr;     // height * words entries
-    int *rowuntil = nullptr;  // height entries
+    Word *wake = nullptr;     // kWakeSlots * height * rowbits: words woken per sub-cycle
+    int *rowuntil = nullptr;  // height: last sub-cycle that must look at the row
+    Word *scratch = nullptr;  // (kReachRows + 4) * rowbits: evaluated, changed, spread words
+    static std::size_t words_needed(int height, int words) {
+        const std::size_t rb = ((std::size_t)words + 63) / 64;
+        return kWakeSlots * (std::size_t)height * rb + (kReachRows + 4) * rb;
+    }
 };
 
 template <class Plane> class Thinner {
 public:
-    // `img` is thinned in place; `ring` is a plane of the same geometry whose
-    // first kLag + 1 rows hold the pending removal masks.  keep_ends: every
+    // `img` is thinned in place; `ring` is a plane of the same width and at
+    // least min(height, kRingRows) rows that holds the pending removal masks.  keep_ends: every
     // end pixel is kept as soon as it appears (no spur control).
     Thinner(Plane &img, Plane &ring, Activity act, bool keep_ends)
         : img_(img), ring_(ring), act_(act), keep_ends_(keep_ends),
-          height_(img.height()), nw_(img.words()) {}
+          height_(img.height()), nw_(img.words()), rowbits_((nw_ + 63) / 64) {}
 
     // Sets every word to be evaluated by the next four sub-cycles.
     void mark_all();
     // Sets the words that a change at word (y, k) can affect to be evaluated
     // by the next four sub-cycles.
     void wake(int y, int k) {
-        if (tracked()) wake_until(y, k, cycle_ + 3);
+        if (!tracked()) return;
+        Word *mask = changed_row();
+        std::memset(mask, 0, (std::size_t)rowbits_ * sizeof(Word));
+        mask[k >> 6] |= 1ull << (k & 63);
+        wake_rows(y, mask, (cycle_ + kWakeSlots - 1) % kWakeSlots, cycle_ + 3);
     }
     // Runs iterations until nothing changes or `max_iterations` are done,
     // over the words marked (all words when untracked).
@@ -96,21 +114,32 @@ public:
     }
 
 private:
-    static constexpr int kLag = kReachRows + 1;
+    static constexpr int kLag = kRingRows - 1;
 
     template <int S> bool subcycle();
+    template <int S> bool compute_row(int y, const Word *active);
+    bool apply_row(int y, const Word *evaluated);
+    Word *wake_row(int slot, int y) const {
+        return act_.wake + ((std::size_t)slot * (std::size_t)height_ + (std::size_t)y) * (std::size_t)rowbits_;
+    }
+    void wake_rows(int y, const Word *mask, int slot, int last);
+    // Scratch rows: the words evaluated for each ring slot, and the words
+    // changed in the row being applied.
+    Word *evaluated_row(int slot) const { return act_.scratch + (std::size_t)slot * (std::size_t)rowbits_; }
+    int ring_slots() const { return height_ < kLag + 1 ? height_ : kLag + 1; }
+    Word *changed_row() const { return act_.scratch + (std::size_t)(kLag + 1) * (std::size_t)rowbits_; }
     template <int S> Word removable(const typename Plane::Row &up, const typename Plane::Row &mid,
                                     const typename Plane::Row &down, int y, int k) const;
     Word unanchored(Word ends, int y, int k) const;
     Word heavy(int y, int k) const;
-    bool tracked() const { return act_.until != nullptr; }
-    void wake_until(int y, int k, int last);
+    bool tracked() const { return act_.wake != nullptr; }
+
 
     Plane &img_;
     Plane &ring_;
     Activity act_;
     bool keep_ends_;
-    int height_, nw_;
+    int height_, nw_, rowbits_;
     int cycle_ = 0;  // number of the running sub-cycle
 };
 
