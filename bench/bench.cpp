@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <ctime>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -93,10 +94,19 @@ double seconds_since(Clock::time_point t0) {
     return std::chrono::duration<double>(Clock::now() - t0).count();
 }
 
+// CPU time of this thread: unlike the wall clock it does not grow when other
+// programs compete for the processor.
+double thread_cpu_seconds() {
+    timespec ts{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return ts.tv_sec + ts.tv_nsec * 1e-9;
+}
+
 struct Row {
     Row(std::string s, std::string c) : stage(std::move(s)), call(std::move(c)) {}
     std::string stage, call;
-    double best = 0;         // seconds
+    double best = 0;         // seconds, wall clock
+    double cpu = -1;         // seconds of thread CPU time, best run; -1 = not measured
     double amount = 0;       // pixels or points handled per run
     const char *unit = "Mpx/s";
     double peak_mb = -1;     // resident memory of the process
@@ -115,22 +125,24 @@ public:
         if (page_.dpi > 0) std::printf(", %.0f dpi, seed %llu", page_.dpi, opt_.seed);
         std::printf(", %ld black px, bitmap %.1f MB\n", page_.black,
                     page_.bits.size() / 1048576.0);
-        std::printf("  %-26s %-24s %10s %14s %8s %8s  %s\n", "stage", "call", "best ms", "rate",
-                    "RSS MB", "heap MB", "note");
+        std::printf("  %-26s %-24s %10s %9s %14s %8s %8s  %s\n", "stage", "call", "best ms",
+                    "cpu ms", "rate", "RSS MB", "heap MB", "note");
     }
 
     void add(const Row &r) {
         rows_.push_back(r);
         double rate = r.best > 0 ? r.amount / r.best / 1e6 : 0;
         if (opt_.tsv) {
-            std::printf("%s\t%s\t%s\t%.4f\t%.2f\t%s\t%.1f\t%.1f\t%s\n", page_.name.c_str(),
-                        r.stage.c_str(), r.call.c_str(), r.best * 1e3, rate, r.unit, r.peak_mb,
-                        r.heap_mb, r.note.c_str());
+            std::printf("%s\t%s\t%s\t%.4f\t%.4f\t%.2f\t%s\t%.1f\t%.1f\t%s\n",
+                        page_.name.c_str(), r.stage.c_str(), r.call.c_str(), r.best * 1e3,
+                        r.cpu * 1e3, rate, r.unit, r.peak_mb, r.heap_mb, r.note.c_str());
         } else {
             char ratebuf[32];
             std::snprintf(ratebuf, sizeof ratebuf, "%.1f %s", rate, r.unit);
-            std::printf("  %-26s %-24s %10.2f %14s %8.1f %8.1f  %s\n", r.stage.c_str(),
-                        r.call.c_str(), r.best * 1e3, ratebuf, r.peak_mb, r.heap_mb,
+            char cpubuf[32] = "-";
+            if (r.cpu >= 0) std::snprintf(cpubuf, sizeof cpubuf, "%.2f", r.cpu * 1e3);
+            std::printf("  %-26s %-24s %10.2f %9s %14s %8.1f %8.1f  %s\n", r.stage.c_str(),
+                        r.call.c_str(), r.best * 1e3, cpubuf, ratebuf, r.peak_mb, r.heap_mb,
                         r.note.c_str());
         }
         std::fflush(stdout);
@@ -159,11 +171,27 @@ private:
 template <class Body> void best_of(int repeat, Row &row, Body body) {
     bool fresh = reset_peak();
     ktvdraw::heap_reset_peak();
-    row.best = 1e300;
-    for (int i = 0; i < repeat; ++i) row.best = std::min(row.best, body());
+    row.best = row.cpu = 1e300;
+    for (int i = 0; i < repeat; ++i) {
+        double c0 = thread_cpu_seconds();
+        row.best = std::min(row.best, body());
+        row.cpu = std::min(row.cpu, thread_cpu_seconds() - c0);
+    }
     row.peak_mb = status_mb("VmHWM");
     if (ktvdraw::heap_counting()) row.heap_mb = ktvdraw::heap_peak() / 1048576.0;
     if (!fresh && row.note.empty()) row.note = "peak since start";
+}
+
+// Runs one part of a measurement, keeps its least wall and CPU time in
+// `row`, and returns the wall time of this run.
+template <class Part> double timed(Row &row, Part part) {
+    double c0 = thread_cpu_seconds();
+    Clock::time_point t0 = Clock::now();
+    part();
+    double wall = seconds_since(t0);
+    row.best = std::min(row.best, wall);
+    row.cpu = std::min(row.cpu, thread_cpu_seconds() - c0);
+    return wall;
 }
 
 void set_document(CKTVector &v, Page &page) {
@@ -228,20 +256,12 @@ void measure_setup_trace(Context &c) {
         trace{"tracing", "mtrace"}, both{"set-up + tracing", "minitbuffer..mtrace"};
     setup.amount = pass.amount = trace.amount = both.amount = pixels;
     setup.best = pass.best = trace.best = 1e300;
+    setup.cpu = pass.cpu = trace.cpu = 1e300;
     int rs = 0, rt = 0;
     best_of(c.repeat, both, [&] {
-        Clock::time_point t0 = Clock::now();
-        rs = v.minitbuffer();
-        double a = seconds_since(t0);
-        t0 = Clock::now();
-        v.mpreprocess1();
-        double b = seconds_since(t0);
-        t0 = Clock::now();
-        rt = rs == 0 ? v.mtrace() : rs;
-        double d = seconds_since(t0);
-        setup.best = std::min(setup.best, a);
-        pass.best = std::min(pass.best, b);
-        trace.best = std::min(trace.best, d);
+        double a = timed(setup, [&] { rs = v.minitbuffer(); });
+        double b = timed(pass, [&] { v.mpreprocess1(); });
+        double d = timed(trace, [&] { rt = rs == 0 ? v.mtrace() : rs; });
         return a + b + d;
     });
     setup.peak_mb = pass.peak_mb = trace.peak_mb = both.peak_mb;
@@ -398,27 +418,25 @@ void measure_driver_stages(Context &c) {
         {"  6 approximation", "mapplox", [&] { return v.mapplox(tolerance, nodesearch); }},
         {"  7 polylines", "makepolyline", [&] { return v.makepolyline(); }},
     };
-    const std::size_t n = sizeof stages / sizeof stages[0];
-    std::vector<double> best(n, 1e300);
+    std::vector<Row> rows;
+    for (const Stage &st : stages) {
+        rows.emplace_back(st.stage, st.call);
+        rows.back().best = rows.back().cpu = 1e300;
+        rows.back().amount = c.page.width * (double)c.page.height;
+    }
     std::string failure;
     Row total{"fast outline frame", "stages 1-7 one by one"};
     total.amount = c.page.width * (double)c.page.height;
     best_of(c.repeat, total, [&] {
         double sum = 0;
-        for (std::size_t i = 0; i < n && failure.empty(); ++i) {
-            Clock::time_point t0 = Clock::now();
-            int r = stages[i].run();
-            double t = seconds_since(t0);
-            if (r < 0) failure = failed(stages[i].call, r);
-            best[i] = std::min(best[i], t);
-            sum += t;
-        }
+        for (std::size_t i = 0; i < rows.size() && failure.empty(); ++i)
+            sum += timed(rows[i], [&] {
+                int r = stages[i].run();
+                if (r < 0) failure = failed(stages[i].call, r);
+            });
         return sum;
     });
-    for (std::size_t i = 0; i < n; ++i) {
-        Row row{stages[i].stage, stages[i].call};
-        row.amount = total.amount;
-        row.best = best[i];
+    for (Row &row : rows) {
         row.peak_mb = total.peak_mb;
         row.heap_mb = total.heap_mb;
         c.report.add(row);
@@ -526,7 +544,7 @@ int run_page(const std::string &size, const Options &opt) {
     for (const Measurement &m : kMeasurements)
         if (selected(opt, m.name)) m.run(c);
     double peak = run_peak_mb();
-    if (opt.tsv) std::printf("%s\tprocess\t-\t0\t0\t-\t%.1f\t-1\t\n", page.name.c_str(), peak);
+    if (opt.tsv) std::printf("%s\tprocess\t-\t0\t0\t0\t-\t%.1f\t-1\t\n", page.name.c_str(), peak);
     else std::printf("  peak resident memory of the whole %s run: %.1f MB\n", page.name.c_str(), peak);
     std::fflush(stdout);
     return 0;
@@ -542,7 +560,7 @@ void usage(std::FILE *to) {
                  "  --seed N         drawing seed (default 1)\n"
                  "  --only A,B       measurements: thinning outline 1side trace reference accuracy\n"
                  "                   kernels driver stages\n"
-                 "  --tsv            tab-separated: page stage call ms rate unit rssMB heapMB note\n"
+                 "  --tsv            tab-separated: page stage call ms cpums rate unit rssMB heapMB note\n"
                  "  --no-fork        run the pages in this process (peak memory accumulates)\n");
 }
 
@@ -599,7 +617,8 @@ int main(int argc, char **argv) {
         }
     if (!opt.input.empty()) opt.sizes = {"file"};
     if (!opt.tsv)
-        std::printf("ktvec_bench: best of N runs; rate = page pixels (or chain points) / time;\n"
+        std::printf("ktvec_bench: best of N runs; rate = page pixels (or chain points) / best ms;\n"
+                    "  cpu ms = least thread CPU time of a run (best ms well above it: a busy machine);\n"
                     "  RSS MB / heap MB = peak resident memory / peak live heap bytes of the\n"
                     "  process during the measurement (the page bitmap included)\n");
     int status = 0;

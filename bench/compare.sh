@@ -52,24 +52,25 @@ build_programs() {
     fi
 }
 
-# Wall-clock seconds of one whole process (its output discarded).
+# "wall cpu" seconds of one whole process (cpu = user + system; its output
+# discarded); fails when the process fails.
 process_seconds() {
-    local t0 t1
-    t0=$(date +%s.%N)
-    "$@" >/dev/null 2>&1 || return 1
-    t1=$(date +%s.%N)
-    awk -v a="$t0" -v b="$t1" 'BEGIN { printf "%.3f", b - a }'
+    local TIMEFORMAT="%R %U %S" times
+    times=$( { time "$@" >/dev/null 2>&1; } 2>&1 ) || return 1
+    awk '{ printf "%.3f %.3f\n", $1, $2 + $3 }' <<<"$times"
 }
 
-# The faster of `runs` timings of the same process.
+# The least wall and the least CPU seconds of `runs` runs of the same process.
 best_process_seconds() {
-    local runs=$1 best="" s i
+    local runs=$1 wall="" cpu="" w c i
     shift
     for ((i = 0; i < runs; i++)); do
-        s=$(process_seconds "$@") || return 1
-        if [ -z "$best" ] || awk -v s="$s" -v b="$best" 'BEGIN { exit !(s < b) }'; then best=$s; fi
+        read -r w c < <(process_seconds "$@") || return 1
+        [ -n "$w" ] || return 1
+        if [ -z "$wall" ] || awk -v s="$w" -v b="$wall" 'BEGIN { exit !(s < b) }'; then wall=$w; fi
+        if [ -z "$cpu" ] || awk -v s="$c" -v b="$cpu" 'BEGIN { exit !(s < b) }'; then cpu=$c; fi
     done
-    printf '%s' "$best"
+    printf '%s %s\n' "$wall" "$cpu"
 }
 
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.1f", a / b; else print "n/a" }'; }
@@ -92,34 +93,36 @@ say "== ktvec_bench $* =="
 say ""
 say "== thinning: A4 300-dpi drawing, the same PBM for both =="
 "$BUILD/ktvec_drawgen" --size a4 --seed 1 -o "$tmp/a4.pbm" 2>/dev/null
-ktvec_ms=$("$BUILD/ktvec_bench" --input "$tmp/a4.pbm" --only thinning --repeat 7 --tsv --no-fork |
-    awk -F'\t' '$2 == "thinning" { print $4 }')
+read -r ktvec_ms ktvec_cpu < <("$BUILD/ktvec_bench" --input "$tmp/a4.pbm" --only thinning --repeat 7 --tsv --no-fork |
+    awk -F'\t' '$2 == "thinning" { print $4, $5 }')
 if [ -z "$ktvec_ms" ]; then
     skipped "ktvec_bench did not report a thinning time"
 elif ! have_opencv; then
     say "ktvec makethindata:               $(printf '%10.2f' "$ktvec_ms") ms"
     skipped "OpenCV with ximgproc is not available to $PYTHON (Debian package python3-opencv)"
 else
-    cv_ms=$("$PYTHON" - "$tmp/a4.pbm" <<'EOF'
+    read -r cv_ms cv_cpu < <("$PYTHON" - "$tmp/a4.pbm" <<'EOF'
 import sys, time
 import cv2
 img = cv2.imread(sys.argv[1], cv2.IMREAD_GRAYSCALE)
 ink = ((img == 0) * 255).astype("uint8")          # OpenCV thins the white (255) shapes
-best = None
+wall = cpu = None
 for _ in range(3):
-    t = time.perf_counter()
+    w, c = time.perf_counter(), time.process_time()
     cv2.ximgproc.thinning(ink, thinningType=cv2.ximgproc.THINNING_ZHANGSUEN)
-    t = time.perf_counter() - t
-    best = t if best is None else min(best, t)
-print("%.2f" % (best * 1000))
+    w, c = time.perf_counter() - w, time.process_time() - c
+    wall = w if wall is None else min(wall, w)
+    cpu = c if cpu is None else min(cpu, c)
+print("%.2f %.2f" % (wall * 1000, cpu * 1000))
 EOF
 )
     if [ -z "$cv_ms" ]; then
         skipped "the OpenCV thinning failed"
     else
-        say "ktvec makethindata (best of 7):    $(printf '%10.2f' "$ktvec_ms") ms"
-        say "OpenCV Zhang-Suen (best of 3):     $(printf '%10.2f' "$cv_ms") ms"
-        say "ratio: ktvec is $(ratio "$cv_ms" "$ktvec_ms")x faster (goal >= 100x)"
+        say "                                    wall ms      CPU ms"
+        say "ktvec makethindata (best of 7):  $(printf '%10.2f  %10.2f' "$ktvec_ms" "$ktvec_cpu")"
+        say "OpenCV Zhang-Suen (best of 3):   $(printf '%10.2f  %10.2f' "$cv_ms" "$cv_cpu")"
+        say "ratio: ktvec is $(ratio "$cv_ms" "$ktvec_ms")x faster by the wall clock, $(ratio "$cv_cpu" "$ktvec_cpu")x by CPU time (goal >= 100x)"
     fi
 fi
 
@@ -131,15 +134,16 @@ elif ! have_potrace; then
     skipped "potrace is not installed (Debian package potrace)"
 else
     "$BUILD/ktvec_drawgen" --size a0 --seed 1 -o "$tmp/a0.pbm" 2>/dev/null
-    kt_s=$(best_process_seconds 2 "$BUILD/ktvec" outline-fast "$tmp/a0.pbm" -o "$tmp/a0-ktvec.svg" --quiet)
-    po_s=$(best_process_seconds 2 potrace -a 0 -b svg -o "$tmp/a0-potrace.svg" "$tmp/a0.pbm")
-    if [ -z "$kt_s" ]; then
+    read -r kt_s kt_cpu < <(best_process_seconds 2 "$BUILD/ktvec" outline-fast "$tmp/a0.pbm" -o "$tmp/a0-ktvec.svg" --quiet)
+    read -r po_s po_cpu < <(best_process_seconds 2 potrace -a 0 -b svg -o "$tmp/a0-potrace.svg" "$tmp/a0.pbm")
+    if [ -z "${kt_s:-}" ]; then
         skipped "ktvec outline-fast failed on the A0 drawing"
-    elif [ -z "$po_s" ]; then
+    elif [ -z "${po_s:-}" ]; then
         skipped "potrace failed on the A0 drawing"
     else
-        say "ktvec outline-fast (best of 2):     $(printf '%8.2f' "$kt_s") s   ($(du -k "$tmp/a0-ktvec.svg" | cut -f1) KB SVG)"
-        say "potrace -a 0 -b svg (best of 2):    $(printf '%8.2f' "$po_s") s   ($(du -k "$tmp/a0-potrace.svg" | cut -f1) KB SVG)"
-        say "ratio: ktvec is $(ratio "$po_s" "$kt_s")x faster (goal >= 3x)"
+        say "                                    wall s       CPU s    SVG"
+        say "ktvec outline-fast (best of 2):  $(printf '%9.2f  %9.2f' "$kt_s" "$kt_cpu")    $(du -k "$tmp/a0-ktvec.svg" | cut -f1) KB"
+        say "potrace -a 0 -b svg (best of 2): $(printf '%9.2f  %9.2f' "$po_s" "$po_cpu")    $(du -k "$tmp/a0-potrace.svg" | cut -f1) KB"
+        say "ratio: ktvec is $(ratio "$po_s" "$kt_s")x faster by the wall clock, $(ratio "$po_cpu" "$kt_cpu")x by CPU time (goal >= 3x)"
     fi
 fi
