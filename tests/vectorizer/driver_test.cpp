@@ -41,6 +41,13 @@ Bitmap shapes() {
     return b;
 }
 
+// Sets b as v's document and runs the fast outline driver on it.
+int outline(CKTVector &v, Bitmap &b, double tolerance = 1.0, int search = 1, int maxlength = 10,
+            int ignored = 0) {
+    v.msetdocument(b.data(), b.width, b.height);
+    return v.mabstractoutlinefast(maxlength, ignored, tolerance, search);
+}
+
 int live_polylines_with_nodes(CKTVector &v) {
     int n = 0;
     for (int id = 1; id <= v.mgetpolylinenum(); ++id) {
@@ -71,8 +78,7 @@ protected:
 TEST_F(Driver, BlankDocumentGivesNothing) {
     Bitmap b(50, 30);
     CKTVector v;
-    v.msetdocument(b.data(), b.width, b.height);
-    EXPECT_EQ(v.mabstractoutlinefast(10, 0, 1.0, 1), 0);
+    EXPECT_EQ(outline(v, b), 0);
     EXPECT_EQ(v.mgetnodenum(), 0);
     EXPECT_EQ(v.mgetpolylinenum(), 0);
     EXPECT_EQ(check_graph(v), "");
@@ -88,8 +94,7 @@ TEST_F(Driver, EmptyDocumentGivesNothing) {
 TEST_F(Driver, OutlinesOfShapesCloseWithNodeSearch) {
     Bitmap b = shapes();
     CKTVector v;
-    v.msetdocument(b.data(), b.width, b.height);
-    ASSERT_EQ(v.mabstractoutlinefast(10, 0, 1.0, 1), 0);
+    ASSERT_EQ(outline(v, b), 0);
     EXPECT_EQ(check_graph(v), "");
     EXPECT_GE(live_polylines_with_nodes(v), 4);  // three outer outlines and the hole
     for (int id = 1; id <= v.mgetpolylinenum(); ++id) {
@@ -102,8 +107,7 @@ TEST_F(Driver, OutlinesOfShapesCloseWithNodeSearch) {
 TEST_F(Driver, WithoutNodeSearchOutlinesStayOpenAtOnePixel) {
     Bitmap b = shapes();
     CKTVector v;
-    v.msetdocument(b.data(), b.width, b.height);
-    ASSERT_EQ(v.mabstractoutlinefast(10, 0, 1.0, 0), 0);
+    ASSERT_EQ(outline(v, b, 1.0, 0), 0);
     EXPECT_EQ(check_graph(v), "");
     int open_at_one_pixel = 0;
     for (int id = 1; id <= v.mgetpolylinenum(); ++id) {
@@ -120,8 +124,7 @@ TEST_F(Driver, WithoutNodeSearchOutlinesStayOpenAtOnePixel) {
 TEST_F(Driver, IsTheStagesInOrder) {
     Bitmap b = shapes();
     CKTVector v;
-    v.msetdocument(b.data(), b.width, b.height);
-    ASSERT_EQ(v.mabstractoutlinefast(6, 0, 1.5, 1), 0);
+    ASSERT_EQ(outline(v, b, 1.5, 1, 6), 0);
 
     CKTVector w;
     w.msetdocument(b.data(), b.width, b.height);
@@ -138,18 +141,15 @@ TEST_F(Driver, IsTheStagesInOrder) {
 TEST_F(Driver, SecondArgumentHasNoEffect) {
     Bitmap b = shapes();
     CKTVector v, w;
-    v.msetdocument(b.data(), b.width, b.height);
-    w.msetdocument(b.data(), b.width, b.height);
-    ASSERT_EQ(v.mabstractoutlinefast(10, 0, 1.0, 1), 0);
-    ASSERT_EQ(w.mabstractoutlinefast(10, 37, 1.0, 1), 0);
+    ASSERT_EQ(outline(v, b), 0);
+    ASSERT_EQ(outline(w, b, 1.0, 1, 10, 37), 0);
     EXPECT_EQ(snapshot(v), snapshot(w));
 }
 
 TEST_F(Driver, RunsAgainOnTheSameVectorizer) {
     Bitmap b = shapes();
     CKTVector v;
-    v.msetdocument(b.data(), b.width, b.height);
-    ASSERT_EQ(v.mabstractoutlinefast(10, 0, 1.0, 1), 0);
+    ASSERT_EQ(outline(v, b), 0);
     const Snapshot first = snapshot(v);
     ASSERT_EQ(v.mabstractoutlinefast(10, 0, 1.0, 1), 0);
     EXPECT_EQ(snapshot(v), first);
@@ -158,22 +158,19 @@ TEST_F(Driver, RunsAgainOnTheSameVectorizer) {
     // A smaller document next: the rows are rebuilt for it.
     Bitmap small(20, 8);
     fill(small, 3, 2, 15, 6);
-    v.msetdocument(small.data(), small.width, small.height);
-    ASSERT_EQ(v.mabstractoutlinefast(10, 0, 1.0, 1), 0);
+    ASSERT_EQ(outline(v, small), 0);
     EXPECT_EQ(check_graph(v), "");
     for (int i = 0; i < v.mgetnodenum(); ++i) EXPECT_LT(v.mgetnode(i)->y, 8);
 
-    v.msetdocument(b.data(), b.width, b.height);
-    ASSERT_EQ(v.mabstractoutlinefast(10, 0, 1.0, 1), 0);
+    ASSERT_EQ(outline(v, b), 0);
     EXPECT_EQ(snapshot(v), first);
 }
 
 // Number of allocation requests of one run on a fresh vectorizer.
 long requests_of_a_run(Bitmap &b) {
     CKTVector v;
-    v.msetdocument(b.data(), b.width, b.height);
     const long before = ktv::mem_requests();
-    EXPECT_EQ(v.mabstractoutlinefast(10, 0, 1.0, 1), 0);
+    EXPECT_EQ(outline(v, b), 0);
     return ktv::mem_requests() - before;
 }
 
@@ -183,17 +180,15 @@ long requests_of_a_run(Bitmap &b) {
 TEST_F(Driver, EveryMemoryFailureIsReported) {
     Bitmap b = shapes();
     CKTVector ref;
-    ref.msetdocument(b.data(), b.width, b.height);
-    ASSERT_EQ(ref.mabstractoutlinefast(10, 0, 1.0, 1), 0);
+    ASSERT_EQ(outline(ref, b), 0);
     const Snapshot expect = snapshot(ref);
 
     const long total = requests_of_a_run(b);
     int failures = 0;
     for (long n = 1; n <= total; ++n) {
         CKTVector v;
-        v.msetdocument(b.data(), b.width, b.height);
         ktv::mem_fail_at(n);
-        const int r = v.mabstractoutlinefast(10, 0, 1.0, 1);
+        const int r = outline(v, b);
         ktv::mem_fail_at(0);
         ASSERT_TRUE(within_capacities(v)) << "request " << n;
         if (r == 0) {
@@ -216,8 +211,7 @@ TEST_F(Driver, EveryMemoryFailureIsReported) {
 TEST_F(Driver, MemoryFailureOnAVectorizerWithAnEarlierResult) {
     Bitmap b = shapes();
     CKTVector v;
-    v.msetdocument(b.data(), b.width, b.height);
-    ASSERT_EQ(v.mabstractoutlinefast(10, 0, 1.0, 1), 0);
+    ASSERT_EQ(outline(v, b), 0);
     const Snapshot expect = snapshot(v);
     const long total = requests_of_a_run(b);
     for (long n = 1; n <= total; ++n) {
