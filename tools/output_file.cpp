@@ -31,8 +31,15 @@ OutputFile::OutputFile(const std::string &path) : path_(path) {
         return;
     }
     struct stat st {};
-    if (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
-        throw CliError("is a directory");
+    const bool exists = ::stat(path.c_str(), &st) == 0;
+    if (exists && S_ISDIR(st.st_mode)) throw CliError("is a directory");
+    if (exists && !S_ISREG(st.st_mode)) {
+        // A device or a pipe (/dev/null, /dev/stdout, a FIFO) is written in
+        // place: renaming a temporary file over it would replace the node.
+        stream_ = std::fopen(path.c_str(), "wb");
+        if (!stream_) throw CliError(errno_text("cannot open for writing"));
+        return;
+    }
     const std::size_t slash = path.find_last_of('/');
     const std::string dir = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
     const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
@@ -71,6 +78,7 @@ void OutputFile::commit() {
         errno = flushed ? errno : flush_errno;
         throw CliError(errno_text("cannot write"));
     }
+    if (temp_.empty()) return;  // written in place
     if (::rename(temp_.c_str(), path_.c_str()) != 0) throw CliError(errno_text("cannot rename into place"));
     temp_.clear();
 }

@@ -1,7 +1,8 @@
 // An output file that appears complete or not at all: the text goes to a
 // temporary file in the same folder, which is renamed over the final name
 // only by commit().  An uncommitted file is removed when the object dies.
-// The name "-" writes to standard output instead.
+// The name "-" writes to standard output instead, and an existing device or
+// pipe (/dev/null, a FIFO) is written in place.
 #ifndef KTVEC_TOOLS_OUTPUT_FILE_H
 #define KTVEC_TOOLS_OUTPUT_FILE_H
 

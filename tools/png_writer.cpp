@@ -40,6 +40,7 @@ bool write_rows(png_structp png, png_infop info, const PackedBitmap &b, unsigned
                  PNG_COLOR_TYPE_GRAY, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
                  PNG_FILTER_TYPE_DEFAULT);
     png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_NONE);
+    png_set_compression_level(png, 1);  // drawings are mostly white: fast deflate is nearly as small
     png_write_info(png, info);
     for (int y = 0; y < b.height; ++y) {
         const unsigned char *src = b.row(y);

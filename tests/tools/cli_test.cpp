@@ -3,6 +3,7 @@
 // a successful run writes SVG and JSON that agree with the library run
 // in-process on the same bitmap.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -203,6 +204,13 @@ TEST(Cli, FormatsStdoutQuietAndInvert) {
     ASSERT_EQ(r.status, 0) << r.err;
     // Identical apart from the source name.
     EXPECT_EQ(r.out.substr(r.out.find("\"image\"")), plain.substr(plain.find("\"image\"")));
+
+    // A device is written in place, never replaced by a renamed file.
+    r = run_ktvec({"outline-fast", dir / "d.pbm", "--format", "svg", "-o", "/dev/null", "-q"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    struct stat st {};
+    ASSERT_EQ(::stat("/dev/null", &st), 0);
+    EXPECT_TRUE(S_ISCHR(st.st_mode));
 
     r = run_ktvec({"outline-fast", dir / "d.pbm", "-o", dir / "bg.svg", "--background", "-q"});
     ASSERT_EQ(r.status, 0) << r.err;
