@@ -28,7 +28,9 @@ constexpr int kGuardRows = 4;   // the widest row window of a filter is y-4 .. y
 constexpr int kGuardWords = 2;  // and of words k-2 .. k+2
 
 // Number of 64-pixel words per row and the mask of valid pixels in the last one.
-inline int words_for(int width) { return width > 0 ? (width + 63) / 64 : 0; }
+inline int words_for(int width) { return width > 0 ? (int)(((long long)width + 63) / 64) : 0; }
+// Bytes of a row that hold image pixels, ceil(width / 8).
+inline int used_bytes(int width) { return width > 0 ? (int)(((long long)width + 7) / 8) : 0; }
 inline std::uint64_t last_word_mask(int width) {
     int tail = width & 63;
     return tail ? ~0ull << (64 - tail) : ~0ull;
@@ -98,7 +100,7 @@ public:
     // Copies a document in; padding bits beyond `width` are dropped.
     void load_document(const unsigned char *doc, int bytesperline) {
         clear_guard();
-        const int used = (width_ + 7) / 8;
+        const int used = used_bytes(width_);
         const std::uint64_t tailmask = last_word_mask(width_);
         for (int y = 0; y < height_; ++y) {
             const unsigned char *src = doc + (std::size_t)y * (std::size_t)bytesperline;
@@ -114,7 +116,7 @@ public:
     // Writes the raster out in document layout; every byte of every row is
     // written, bytes beyond the image as 0.
     void store_document(unsigned char *out, int bytesperline) const {
-        const int used = (width_ + 7) / 8;
+        const int used = used_bytes(width_);
         for (int y = 0; y < height_; ++y) {
             unsigned char *dst = out + (std::size_t)y * (std::size_t)bytesperline;
             Row r = row(y);
@@ -133,7 +135,7 @@ class ByteRowPlane {
 public:
     ByteRowPlane(unsigned char *base, int width, int height, int bytesperline)
         : base_(base), width_(width), height_(height), bpl_(bytesperline),
-          nw_(words_for(width)), used_((width + 7) / 8) {}
+          nw_(words_for(width)), used_(used_bytes(width)) {}
 
     int width() const { return width_; }
     int height() const { return height_; }

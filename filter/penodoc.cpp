@@ -44,7 +44,7 @@ int CPenoDoc::mfilter(Mode mode, unsigned char *out, unsigned char *work) {
     if (!out) return 0;
     const int width = m_width, height = m_height, bpl = m_bytesperline;
     if (height < 1 || bpl < 1) return 0;
-    if (!m_image || width < 1 || bpl < (width + 7) / 8 || !work) {
+    if (!m_image || width < 1 || bpl < qorfil::used_bytes(width) || !work) {
         std::memset(out, 0, (std::size_t)height * (std::size_t)bpl);
         return 0;
     }
