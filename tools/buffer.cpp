@@ -19,8 +19,10 @@ Buffer &Buffer::operator=(Buffer &&o) noexcept {
 
 bool Buffer::resize(std::size_t size) {
     unsigned char *p = ktv::grow_zeroed(data_, size_, size);
-    if (!p) return false;
-    data_ = p;
+    if (p) data_ = p;
+    else if (size > size_) return false;
+    // A shrink that could not move the block keeps the larger one: the
+    // bytes past `size` are simply not used.
     size_ = size;
     return true;
 }

@@ -25,7 +25,8 @@ public:
     const unsigned char *data() const { return data_; }
     std::size_t size() const { return size_; }
     // Grows or shrinks the block, zero-filling new bytes; false (block
-    // unchanged) when memory cannot be obtained.
+    // unchanged) when memory for growing cannot be obtained.  Shrinking
+    // always succeeds.
     bool resize(std::size_t size);
 
 private:

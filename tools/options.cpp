@@ -15,7 +15,7 @@ namespace ktvcli {
 namespace {
 
 const OptionSpec kInput[] = {
-    {"--threshold", nullptr, "N", &Settings::threshold, 0, 255,
+    {"--threshold", nullptr, "N|auto", &Settings::threshold, 0, 255,
      "grey level 0-255 below which a pixel of a grey or colour image counts as black "
      "(1-bit images are taken as they are); 'auto' picks the level between ink and paper "
      "from the image's histogram (Otsu's method)",
