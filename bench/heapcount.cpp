@@ -1,12 +1,19 @@
 // Counting wrappers over glibc's allocator entry points.  A block's size is
 // taken from malloc_usable_size both when it is made and when it is freed,
-// so the books balance whatever the requested sizes were.
+// so the books balance whatever the requested sizes were.  Sanitizer builds
+// keep their own allocator (KTVEC_NO_HEAP_COUNT): then nothing is counted.
 #include "heapcount.h"
 
 #include <malloc.h>
 
 #include <cerrno>
 
+namespace {
+std::size_t g_live = 0, g_peak = 0;
+bool g_used = false;
+}  // namespace
+
+#if !defined(KTVEC_NO_HEAP_COUNT)
 extern "C" {
 void *__libc_malloc(size_t);
 void *__libc_calloc(size_t, size_t);
@@ -16,9 +23,6 @@ void *__libc_memalign(size_t, size_t);
 }
 
 namespace {
-std::size_t g_live = 0, g_peak = 0;
-bool g_used = false;
-
 void *counted(void *p) {
     if (p) {
         g_used = true;
@@ -60,6 +64,7 @@ int posix_memalign(void **out, size_t align, size_t n) {
     return 0;
 }
 }
+#endif
 
 namespace ktvdraw {
 std::size_t heap_live() { return g_live; }
