@@ -3,10 +3,13 @@
 // a successful run writes SVG and JSON that agree with the library run
 // in-process on the same bitmap.
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <thread>
 
 #include "json.h"
 #include "tool_support.h"
@@ -205,12 +208,21 @@ TEST(Cli, FormatsStdoutQuietAndInvert) {
     // Identical apart from the source name.
     EXPECT_EQ(r.out.substr(r.out.find("\"image\"")), plain.substr(plain.find("\"image\"")));
 
-    // A device is written in place, never replaced by a renamed file.
-    r = run_ktvec({"outline-fast", dir / "d.pbm", "--format", "svg", "-o", "/dev/null", "-q"});
+    // A pipe is written in place, never replaced by a renamed file.
+    ASSERT_EQ(::mkfifo((dir / "pipe").c_str(), 0600), 0);
+    std::string piped;
+    std::thread reader([&] { piped = read_bytes(dir / "pipe"); });
+    r = run_ktvec({"outline-fast", dir / "d.pbm", "--format", "svg", "-o", dir / "pipe", "-q"});
+    if (r.status != 0) {  // the program never opened the pipe: release the reader
+        const int fd = ::open((dir / "pipe").c_str(), O_WRONLY | O_NONBLOCK);
+        if (fd >= 0) ::close(fd);
+    }
+    reader.join();
     EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(piped.find("</svg>"), std::string::npos);
     struct stat st {};
-    ASSERT_EQ(::stat("/dev/null", &st), 0);
-    EXPECT_TRUE(S_ISCHR(st.st_mode));
+    ASSERT_EQ(::stat((dir / "pipe").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
 
     r = run_ktvec({"outline-fast", dir / "d.pbm", "-o", dir / "bg.svg", "--background", "-q"});
     ASSERT_EQ(r.status, 0) << r.err;
