@@ -40,12 +40,19 @@ inline Word fill_left(Word seed, Word mask) {
 
 // One sweep of the interior reconstruction over the rows in order `step`
 // (+1 downwards, -1 upwards): each row takes the reached pixels of the row
-// before it, then spreads them along its interior runs both ways.
-template <class Plane> bool sweep(const Plane &img, Plane &reached, int step) {
+// before it, then spreads them along its interior runs both ways.  With
+// `dirty` (one flag per row), only rows flagged or following a row that has
+// just changed are looked at; a changed row flags the row before it for the
+// next sweep, so the work follows the changes and a drawing with a few
+// winding areas does not cost a full pass per turn.
+template <class Plane> bool sweep(const Plane &img, Plane &reached, int step, int *dirty) {
     const int h = img.height(), nw = img.words();
-    bool changed = false;
+    bool changed = false, prevchanged = false;
     for (int i = 0; i < h; ++i) {
         const int y = step > 0 ? i : h - 1 - i;
+        if (dirty && !dirty[y] && !prevchanged) continue;
+        if (dirty) dirty[y] = 0;
+        bool rowchanged = false;
         const typename Plane::Row up = img.row(y - 1), mid = img.row(y), down = img.row(y + 1);
         const typename Plane::Row prev = reached.row(y - step), cur = reached.row(y);
         // Rightwards, with the carry from the previous word's last pixel.
@@ -61,7 +68,7 @@ template <class Plane> bool sweep(const Plane &img, Plane &reached, int step) {
             carry = r & 1;
             if (r != old) {
                 cur.put(k, r);
-                changed = true;
+                rowchanged = true;
             }
         }
         // Leftwards, with the carry from the next word's first pixel.
@@ -77,16 +84,19 @@ template <class Plane> bool sweep(const Plane &img, Plane &reached, int step) {
             carry = r >> 63;
             if (r != old) {
                 cur.put(k, r);
-                changed = true;
+                rowchanged = true;
             }
         }
+        prevchanged = rowchanged;
+        changed |= rowchanged;
+        if (dirty && rowchanged && y - step >= 0 && y - step < h) dirty[y - step] = 1;
     }
     return changed;
 }
 
 }  // namespace
 
-template <class Plane> void keep_boundary(Plane &img, Plane &tmp) {
+template <class Plane> void keep_boundary(Plane &img, Plane &tmp, int *rowflags) {
     const int h = img.height(), nw = img.words();
     // Seeds: interior pixels whose 4-neighbours are interior as well, i.e.
     // pixels at least two steps from the white.
@@ -102,7 +112,9 @@ template <class Plane> void keep_boundary(Plane &img, Plane &tmp) {
         }
     }
     // Reached interior: everything 4-connected to a seed inside the interior.
-    while (sweep(img, tmp, +1) | sweep(img, tmp, -1)) {
+    if (rowflags)
+        for (int y = 0; y < h; ++y) rowflags[y] = 1;
+    while (sweep(img, tmp, +1, rowflags) | sweep(img, tmp, -1, rowflags)) {
     }
     // The boundary is the black minus the reached interior.  Interior
     // pockets that no seed reaches (the inside of strokes up to about four
@@ -118,7 +130,7 @@ template <class Plane> void keep_boundary(Plane &img, Plane &tmp) {
     }
 }
 
-template void keep_boundary<WordPlane>(WordPlane &, WordPlane &);
-template void keep_boundary<ByteRowPlane>(ByteRowPlane &, ByteRowPlane &);
+template void keep_boundary<WordPlane>(WordPlane &, WordPlane &, int *);
+template void keep_boundary<ByteRowPlane>(ByteRowPlane &, ByteRowPlane &, int *);
 
 }  // namespace qorfil

@@ -13,15 +13,17 @@
 // The inside is found by reconstruction: alternate downward and upward row
 // sweeps, each spreading the reached pixels from the previous row and then
 // along the interior runs of the row (a log-step fill per word with carries
-// between words), until a pair of sweeps changes nothing.
+// between words), until a pair of sweeps changes nothing; rows are only
+// revisited next to rows that changed.
 #ifndef QORFIL2_BOUNDARY_H
 #define QORFIL2_BOUNDARY_H
 
 namespace qorfil {
 
 // Replaces `img` by its boundary pixels, using `tmp` (same geometry) for the
-// reached inside.
-template <class Plane> void keep_boundary(Plane &img, Plane &tmp);
+// reached inside.  `rowflags` (height ints, or null to sweep every row
+// every time) lets the sweeps skip rows where nothing can change.
+template <class Plane> void keep_boundary(Plane &img, Plane &tmp, int *rowflags);
 
 }  // namespace qorfil
 

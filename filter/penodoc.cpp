@@ -31,7 +31,7 @@ namespace {
 template <class Plane>
 void run_stages(Plane &img, Plane &tmp, qorfil::Activity act, bool outline, long iterations,
                 bool keep_ends) {
-    if (outline) qorfil::keep_boundary(img, tmp);
+    if (outline) qorfil::keep_boundary(img, tmp, act.rowuntil);  // borrowed before thinning
     qorfil::Thinner<Plane> thinner(img, tmp, act, keep_ends);
     thinner.mark_all();
     thinner.run(iterations);

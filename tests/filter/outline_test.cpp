@@ -37,6 +37,16 @@ std::vector<Picture> thick_shapes() {
             draw_line(r, 45 - 30 * std::cos(t), 45 - 30 * std::sin(t), 45 + 30 * std::cos(t),
                       45 + 30 * std::sin(t), 7 + a);
         });
+    add("spiral", 121, 121, 1, [](Bitmap &r) {
+        // A wide winding band: its inside is reached only turn by turn.
+        double px = 60, py = 60;
+        for (double t = 0.5; t < 6 * M_PI; t += 0.05) {
+            const double rad = 3 + 2.9 * t, x = 60 + rad * std::cos(t), y = 60 + rad * std::sin(t);
+            draw_line(r, px, py, x, y, 8);
+            px = x;
+            py = y;
+        }
+    });
     add("letters", 200, 70, 1, [](Bitmap &r) {
         draw_letter(r, 'A', 8, 8, 54, 9);
         draw_letter(r, 'B', 70, 8, 54, 8);
