@@ -64,6 +64,8 @@ private:
     }
     // Per-view variation of the outline width (2..9 px overall).
     double vary(double w) { return std::clamp(w + rng_.range(-1, 1), 2.0, 9.0); }
+    // Hatching is the finest line of a sheet.
+    double hatch_width() const { return std::max(2.0, thin_ - 1); }
 
     void rect(const Box &b, double w) {
         c_.thick_line(b.x0, b.y0, b.x1, b.y0, w);
@@ -238,7 +240,7 @@ private:
             Box rib{p.x0 + pw * 0.15, p.y0 + ph * 0.62, p.x0 + pw * 0.55, p.y0 + ph * 0.85};
             rect(rib, w);
             c_.hatch({{rib.x0, rib.y0}, {rib.x1, rib.y0}, {rib.x1, rib.y1}, {rib.x0, rib.y1}},
-                     2.5 * mm_, rng_.chance(0.5) ? kPi / 4 : -kPi / 4, thin_);
+                     2.5 * mm_, rng_.chance(0.5) ? kPi / 4 : -kPi / 4, hatch_width());
         } else {
             // slot: two lines and two half circles, with its centre line
             double sy = p.y0 + ph * 0.72, sr = ph * 0.08;
@@ -291,7 +293,7 @@ private:
         int cut = rng_.range(0, steps - 1);
         double r = ds[cut] / 2;
         c_.hatch({{xs[cut], axis - r}, {xs[cut + 1], axis - r}, {xs[cut + 1], axis}, {xs[cut], axis}},
-                 2.5 * mm_, kPi / 4, thin_);
+                 2.5 * mm_, kPi / 4, hatch_width());
         c_.thick_line(xs[cut], axis, xs[cut + 1], axis, w);
         c_.pattern_line(xs.front() - 4 * mm_, axis, xs.back() + 4 * mm_, axis, thin_, centre_pattern());
         double dmax = *std::max_element(ds.begin(), ds.end());
