@@ -49,7 +49,7 @@ int CPenoDoc::mfilter(Mode mode, unsigned char *out, unsigned char *work) {
         return 0;
     }
     const bool outline = mode != kSkeleton;
-    const long iterations = mode == kOneSideOutline ? 2 : LONG_MAX;
+    const long iterations = mode == kOneSideOutline ? 4 : LONG_MAX;
     const bool keep_ends = (m_option & kKeepAllEnds) != 0;
 
     // Fast path, one block: the aligned raster, a second plane (full size for

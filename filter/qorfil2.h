@@ -21,14 +21,14 @@
 //    about four pixels wide, where outer and inner boundary touch, become
 //    one line like their skeleton.
 //  - m1sideoutlinefilter: the quick outlines for the driver without
-//    post-processing.  The same boundary pixels with only two thinning
+//    post-processing.  The same boundary pixels with at most four thinning
 //    iterations instead of thinning to convergence.  That removes the
 //    corners and staircase pixels of curves one or two pixels thick, so wide
 //    areas give the same closed curves as moutlinefilter and strokes up to
 //    about four pixels wide the same line; wider bands of boundary (rare:
 //    ragged parts just too narrow to have an inside) may keep a few
-//    removable pixels.  Its cost is bounded: the boundary pass plus eight
-//    thinning sub-cycles.
+//    removable pixels.  Its cost is bounded: the boundary pass plus sixteen
+//    thinning sub-cycles, most of them over the few words still changing.
 //
 // Memory: the filters work on a word-aligned copy of the raster (the
 // skeleton about 1.1 times the raster, the outlines about 2.1 times, one
