@@ -85,12 +85,13 @@ int run_command(const Command &c, int argc, char **argv) {
     const std::vector<Output> outputs = resolve_outputs(s);
     const Clock::time_point start = Clock::now();
 
-    const std::string input_path = s.input == "-" ? "/dev/stdin" : s.input;
+    const bool from_stdin = s.input == "-";
+    const std::string name = from_stdin ? "<stdin>" : s.input;
     LoadedImage image;
     try {
-        image = read_image(input_path, s.read_options());
+        image = read_image(from_stdin ? "/dev/stdin" : s.input, s.read_options());
     } catch (const CliError &e) {
-        rethrow_about(s.input, e);
+        rethrow_about(name, e);
     }
 
     CKTVector v;
@@ -98,13 +99,13 @@ int run_command(const Command &c, int argc, char **argv) {
     const Clock::time_point vectorize_start = Clock::now();
     const int result = c.vectorize(v, s);
     const double vectorize_ms = ms_since(vectorize_start);
-    if (result == -1000) throw CliError(s.input + ": out of memory while vectorizing");
-    if (result < 0) throw CliError(s.input + ": vectorizing failed (library code " + std::to_string(result) + ")");
+    if (result == -1000) throw CliError(name + ": out of memory while vectorizing");
+    if (result < 0) throw CliError(name + ": vectorizing failed (library code " + std::to_string(result) + ")");
 
     // Every output is written to its temporary file first; only when all of
     // them are complete are they renamed into place.
     VectorView view(v);
-    ResultInfo info{c.name, s.input, nullptr};
+    ResultInfo info{c.name, name, nullptr};
     std::deque<OutputFile> files;
     for (const Output &o : outputs) {
         try {
@@ -128,7 +129,7 @@ int run_command(const Command &c, int argc, char **argv) {
     if (!s.quiet) {
         std::string binarised = image.threshold >= 0 ? ", threshold " + std::to_string(image.threshold) : "";
         std::fprintf(stderr, "ktvec: %s (%dx%d %s%s): %d nodes, %d polylines, %.0f ms (vectorizing %.0f ms)\n",
-                     s.input.c_str(), image.bitmap.width, image.bitmap.height, image.format,
+                     name.c_str(), image.bitmap.width, image.bitmap.height, image.format,
                      binarised.c_str(), view.live_nodes(), view.live_polylines(), ms_since(start),
                      vectorize_ms);
     }

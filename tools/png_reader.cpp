@@ -4,8 +4,8 @@
 // colour weighted to grey, 16 bits scaled, alpha composed over white) and
 // then binarised at the given or the automatic threshold.
 //
-// libpng reports errors by longjmp.  The two functions that call it, one for
-// the header and one for the pixels, keep only trivial locals so that the
+// libpng reports errors by longjmp.  The functions that call it (header,
+// transforms, pixels) keep only trivial locals so that the
 // jump skips no destructor; every owned block lives in their caller.
 #include <png.h>
 
@@ -56,12 +56,21 @@ void on_error(png_structp png, png_const_charp text) {
 
 void on_warning(png_structp, png_const_charp) {}
 
-// Reads the header and sets up the transforms.  False with job.message set
-// on failure.
-bool read_header(PngJob &job) {
+// Reads the chunks up to the pixels and the image size.  False with
+// job.message set on failure.
+bool read_info(PngJob &job) {
     if (setjmp(png_jmpbuf(job.png))) return false;
     png_set_user_limits(job.png, 0x7fffffff, 0x7fffffff);
     png_read_info(job.png, job.info);
+    job.width = png_get_image_width(job.png, job.info);
+    job.height = png_get_image_height(job.png, job.info);
+    return true;
+}
+
+// Sets up the transforms to packed 1-bit or 8-bit grey (+ alpha).  libpng
+// allocates its row buffers here, so the size has been checked before.
+bool set_transforms(PngJob &job) {
+    if (setjmp(png_jmpbuf(job.png))) return false;
     const int type = png_get_color_type(job.png, job.info);
     const int depth = png_get_bit_depth(job.png, job.info);
     const bool trns = png_get_valid(job.png, job.info, PNG_INFO_tRNS) != 0;
@@ -76,8 +85,6 @@ bool read_header(PngJob &job) {
     }
     job.passes = png_set_interlace_handling(job.png);
     png_read_update_info(job.png, job.info);
-    job.width = png_get_image_width(job.png, job.info);
-    job.height = png_get_image_height(job.png, job.info);
     job.channels = png_get_channels(job.png, job.info);
     job.rowbytes = png_get_rowbytes(job.png, job.info);
     return true;
@@ -136,8 +143,9 @@ LoadedImage decode_png(const unsigned char *data, std::size_t size, const ReadOp
     if (!job.info) throw CliError("out of memory while reading PNG");
     png_set_read_fn(job.png, &job, read_data);
 
-    if (!read_header(job)) throw CliError(job.message);
+    if (!read_info(job)) throw CliError(job.message);
     check_dimensions(job.width, job.height, options, "PNG");
+    if (!set_transforms(job)) throw CliError(job.message);
     const int width = static_cast<int>(job.width), height = static_cast<int>(job.height);
 
     LoadedImage image;

@@ -170,6 +170,11 @@ TEST(PngReader, DamagedFilesAreRefused) {
     EXPECT_NE(decode_error(flipped).find("invalid PNG data"), std::string::npos) << decode_error(flipped);
     // Lying IHDR: refused by the limit before the pixels are read.
     EXPECT_NE(decode_error(with_png_size(good, 60000, 60000)).find("exceeds the limit"), std::string::npos);
+    // ... also when one row alone would be gigabytes (libpng sizes its row
+    // buffers from the header).
+    EXPECT_NE(decode_error(with_png_size(png_of(sample_drawing(), PngKind::Rgba8), 2000000000, 1))
+                  .find("exceeds the limit"),
+              std::string::npos);
     // Consistent but taller than the data: the rows run out.
     EXPECT_EQ(decode_error(with_png_size(good, 61, 600)), "truncated PNG data");
 }
