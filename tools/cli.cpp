@@ -74,44 +74,24 @@ std::vector<Output> resolve_outputs(const Settings &s) {
     return outputs;
 }
 
-int run_command(const Command &c, int argc, char **argv) {
-    Settings s;
-    parse_options(argc, argv, option_tables(c), s);
-    if (s.help) {
-        std::fputs(command_help(c).c_str(), stdout);
-        return 0;
-    }
-    if (s.input.empty()) throw CliError(std::string(c.name) + ": no input file", true);
-    const std::vector<Output> outputs = resolve_outputs(s);
-    const Clock::time_point start = Clock::now();
-
-    const bool from_stdin = s.input == "-";
-    const std::string name = from_stdin ? "<stdin>" : s.input;
-    LoadedImage image;
+LoadedImage load_input(const Settings &s, const std::string &name) {
     try {
-        image = read_image(from_stdin ? "/dev/stdin" : s.input, s.read_options());
+        return read_image(s.input == "-" ? "/dev/stdin" : s.input, s.read_options());
     } catch (const CliError &e) {
         rethrow_about(name, e);
     }
+}
 
-    CKTVector v;
-    v.msetdocument(image.bitmap.bits.data(), image.bitmap.width, image.bitmap.height);
-    const Clock::time_point vectorize_start = Clock::now();
-    const int result = c.vectorize(v, s);
-    const double vectorize_ms = ms_since(vectorize_start);
-    if (result == -1000) throw CliError(name + ": out of memory while vectorizing");
-    if (result < 0) throw CliError(name + ": vectorizing failed (library code " + std::to_string(result) + ")");
-
-    // Every output is written to its temporary file first; only when all of
-    // them are complete are they renamed into place.
-    VectorView view(v);
-    ResultInfo info{c.name, name, nullptr};
+// Every output is written to its temporary file first; only when all of
+// them are complete are they renamed into place.
+void write_outputs(const std::vector<Output> &outputs, VectorView &view, ResultInfo info,
+                   const PackedBitmap *background) {
     std::deque<OutputFile> files;
     for (const Output &o : outputs) {
         try {
             files.emplace_back(o.path);
             TextSink sink(files.back().stream());
-            info.background = s.background && o.format == OutputFormat::Svg ? &image.bitmap : nullptr;
+            info.background = o.format == OutputFormat::Svg ? background : nullptr;
             write_result(o.format, view, info, sink);
             sink.flush();
         } catch (const CliError &e) {
@@ -125,9 +105,34 @@ int run_command(const Command &c, int argc, char **argv) {
             rethrow_about(outputs[i].path, e);
         }
     }
+}
+
+int run_command(const Command &c, int argc, char **argv) {
+    Settings s;
+    parse_options(argc, argv, option_tables(c), s);
+    if (s.help) {
+        std::fputs(command_help(c).c_str(), stdout);
+        return 0;
+    }
+    if (s.input.empty()) throw CliError(std::string(c.name) + ": no input file", true);
+    const std::vector<Output> outputs = resolve_outputs(s);
+    const Clock::time_point start = Clock::now();
+    const std::string name = s.input == "-" ? "<stdin>" : s.input;
+    LoadedImage image = load_input(s, name);
+
+    CKTVector v;
+    v.msetdocument(image.bitmap.bits.data(), image.bitmap.width, image.bitmap.height);
+    const Clock::time_point vectorize_start = Clock::now();
+    const int result = c.vectorize(v, s);
+    const double vectorize_ms = ms_since(vectorize_start);
+    if (result == -1000) throw CliError(name + ": out of memory while vectorizing");
+    if (result < 0) throw CliError(name + ": vectorizing failed (library code " + std::to_string(result) + ")");
+
+    VectorView view(v);
+    write_outputs(outputs, view, {c.name, name, nullptr}, s.background ? &image.bitmap : nullptr);
 
     if (!s.quiet) {
-        std::string binarised = image.threshold >= 0 ? ", threshold " + std::to_string(image.threshold) : "";
+        const std::string binarised = image.threshold >= 0 ? ", threshold " + std::to_string(image.threshold) : "";
         std::fprintf(stderr, "ktvec: %s (%dx%d %s%s): %d nodes, %d polylines, %.0f ms (vectorizing %.0f ms)\n",
                      name.c_str(), image.bitmap.width, image.bitmap.height, image.format,
                      binarised.c_str(), view.live_nodes(), view.live_polylines(), ms_since(start),
