@@ -12,9 +12,9 @@
 // (b) cover every direction exactly once per iteration, so a stroke end
 // recedes by one pixel per iteration (as fast as its sides), and they never
 // contain a direction together with its opposite, so the two pixels of a
-// two-pixel component are never removed together.  An end pixel's neighbour
-// has another neighbour besides it, hence is not simple and stays: every
-// removal in (b) is independent of all others.
+// two-pixel component are never removed together.  Otherwise an end pixel's
+// neighbour has another neighbour besides it, so it joins two branches, is
+// not simple and stays: every removal in (b) is independent of all others.
 //
 // Anchors (spur control): an end pixel is anchored, and kept for good, when
 // no black pixel within Chebyshev distance 3 of it has three or more black
@@ -27,7 +27,9 @@
 // thinning a skeleton again changes nothing.
 //
 // At the fixed point every pixel is either not simple or an anchored end:
-// lines are one pixel wide and 8-thin (a staircase pixel is simple).
+// lines are one pixel wide and 8-thin (a staircase pixel is simple).  The
+// rare 2x2 squares that no single removal can open are broken afterwards
+// (blocks.h).
 //
 // Each sub-cycle is one sweep down the rows: the removal mask of row y is
 // computed from the raster as it was before the sub-cycle, kept in a small
