@@ -38,7 +38,7 @@ bool has_link_with_id(const _KTNODE &n, int id) {
     return false;
 }
 
-void check_links(CKTVector &v, Report &r) {
+void check_links(CKTVector &v, const CheckOptions &o, Report &r) {
     const int nn = v.nodenum;
     // Multiset of half-links keyed by (from, to, id, length, area); every key
     // needs its twin key (to, from, -id, length, -area) equally often.
@@ -46,6 +46,7 @@ void check_links(CKTVector &v, Report &r) {
     std::map<Key, int> halves;
     for (int a = 0; a < nn; ++a) {
         const _KTNODE &n = v.node[a];
+        if (n.deleted) continue;  // history: see the header
         if (n.linknum < 0) r.add("node ", a, ": linknum ", n.linknum);
         if (n.linknum > 0 && !n.link) r.add("node ", a, ": linknum ", n.linknum, " without array");
         for (int i = 0; i < n.linknum && n.link; ++i) {
@@ -55,6 +56,11 @@ void check_links(CKTVector &v, Report &r) {
                 continue;
             }
             if (l.id == 0) r.add("node ", a, " link ", i, ": id 0");
+            if (v.node[l.node].deleted) {
+                if (!o.links_to_deleted)
+                    r.add("node ", a, " link ", i, ": aims at deleted node ", l.node);
+                continue;
+            }
             ++halves[Key(a, l.node, l.id, l.length, l.area)];
         }
     }
@@ -199,7 +205,7 @@ std::string check_graph(CKTVector &v, const CheckOptions &o) {
     if (v.segmentnum < 0 || v.segmentnum > v.segmentcapacity)
         r.add("segmentnum ", v.segmentnum, " capacity ", v.segmentcapacity);
     if (r.count) return r.text();  // the tables themselves cannot be walked
-    check_links(v, r);
+    check_links(v, o, r);
     check_rows(v, o, r);
     if (o.polylines) check_polylines(v, o, r);
     return r.text();

@@ -7,6 +7,12 @@
 
 #include "ktvec.h"
 
+// Rules that always hold in a deliberately weak form: a deleted node keeps
+// the link records it had when it was removed (a merged-away or skipped node
+// keeps its old array, whose twins now point elsewhere), so records on
+// deleted nodes are history and are not checked; connection lists of
+// deleted polylines are checked for symmetry like any other.
+//
 // Each flag relaxes one rule for a state in which the library deliberately
 // leaves the graph weaker.  Default: everything is checked.
 struct CheckOptions {
@@ -23,6 +29,11 @@ struct CheckOptions {
     // Check the polyline table at all.  Off when the table is knowingly from
     // another graph (e.g. a host-built graph without polylines).
     bool polylines = true;
+    // A live node's link may aim at a deleted node.  On only after outline
+    // spur removal, which deletes a spur's nodes through the node next to
+    // the junction and so leaves the junction's link aimed at a deleted
+    // node.
+    bool links_to_deleted = false;
 };
 
 // The weak form used after a failure ("-1000") part-way through a run.

@@ -58,6 +58,19 @@ struct CKTVectorTestPeer {
         v.mdistance(x0, y0, x1, y1, px, py, t, d);
     }
     static int mcheckend(CKTVector &v, _KTNODE *n, int ref) { return v.mcheckend(n, ref); }
+    // joining and node clean-up
+    static int mlinkpolyline(CKTVector &v, _KTNODE *a, _KTNODE *b) { return v.mlinkpolyline(a, b); }
+    static int mintegratepolyline2(CKTVector &v, _KTNODE *a, _KTNODE *b) { return v.mintegratepolyline(a, b); }
+    static int mintegratepolyline1(CKTVector &v, _KTNODE *n) { return v.mintegratepolyline(n); }
+    static int mintegratenode(CKTVector &v, _KTNODE *a, _KTNODE *b) { return v.mintegratenode(a, b); }
+    static int mcheckseparator(CKTVector &v, int x1, int y1, int x2, int y2) {
+        return v.mcheckseparator(x1, y1, x2, y2);
+    }
+    static void mifnearthenattach(CKTVector &v, _KTNODE *n, int r) { v.mifnearthenattach(n, r); }
+    static void mifnearthenattachold(CKTVector &v, _KTNODE *n, int r) { v.mifnearthenattachold(n, r); }
+    static double mgetcos(CKTVector &v, _KTNODE *a, _KTNODE *b, _KTNODE *c, _KTNODE *d) {
+        return v.mgetcos(a, b, c, d);
+    }
 };
 using Peer = CKTVectorTestPeer;
 
