@@ -21,6 +21,10 @@ using File = std::unique_ptr<std::FILE, FileCloser>;
 
 std::string io_error(const std::string &what) { return what + ": " + std::strerror(errno); }
 
+// libpng's messages go nowhere: the callers report one line of their own.
+void png_quiet_error(png_structp png, png_const_charp) { png_longjmp(png, 1); }
+void png_quiet_warning(png_structp, png_const_charp) {}
+
 // One header number of a PBM file, skipping white space and # comments.
 bool pbm_number(std::FILE *f, long &value) {
     int c = std::fgetc(f);
@@ -56,7 +60,8 @@ std::string write_pbm(const std::string &path, int width, int height, int stride
 // libpng reports errors by longjmp: keep this frame free of C++ objects.
 static bool emit_png(std::FILE *f, int width, int height, int stride, const unsigned char *bits,
               unsigned char *row) {
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, png_quiet_error,
+                                              png_quiet_warning);
     png_infop info = png ? png_create_info_struct(png) : nullptr;
     if (!info) {
         png_destroy_write_struct(&png, nullptr);
@@ -96,7 +101,8 @@ std::string write_png(const std::string &path, int width, int height, int stride
 // Reads rows as 8-bit grey (libpng expands palettes and low depths, drops
 // alpha onto white, turns colour into grey) into `grey`; longjmp-safe frame.
 static bool decode_png(std::FILE *f, std::vector<unsigned char> *grey, int *width, int *height) {
-    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, png_quiet_error,
+                                             png_quiet_warning);
     png_infop info = png ? png_create_info_struct(png) : nullptr;
     if (!info) {
         png_destroy_read_struct(&png, nullptr, nullptr);
