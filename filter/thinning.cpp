@@ -53,8 +53,6 @@ template <int S>
 Word Thinner<Plane>::removable(const typename Plane::Row &up, const typename Plane::Row &mid,
                                const typename Plane::Row &down, int y, int k) const {
     const Neighbours b = gather(up, mid, down, k);
-    if (!(b.c & ~(b.n & b.s & b.e & b.w))) return 0;  // no pixel on a border
-    const Counts c = count_neighbours(b);
     Word open, endside;  // white neighbour on side S; end directions of S
     switch (S) {
     case kNorth: open = ~b.n; endside = b.s | b.se; break;
@@ -62,19 +60,25 @@ Word Thinner<Plane>::removable(const typename Plane::Row &up, const typename Pla
     case kEast: open = ~b.e; endside = b.w | b.sw; break;
     default: open = ~b.w; endside = b.e | b.ne; break;
     }
+    // Every removable pixel, end pixels included, is white on side S.
+    if (!(b.c & open)) return 0;
+    const Counts c = count_neighbours(b);
     const Word body = b.c & simple_pixels(b) & c.ge2 & open;
     const Word ends = keep_ends_ ? 0 : b.c & c.ge1 & ~c.ge2 & endside;
     return ends ? body | unanchored(ends, y, k) : body;
 }
 
-// Wakes the words of `mask` (one bit per word of row y) and their
-// neighbour words in rows y-kReachRows .. y+kReachRows, in wake slot `slot`.
-template <class Plane> void Thinner<Plane>::wake_rows(int y, const Word *mask, int slot, int last) {
-    Word *spread = changed_row() + rowbits_;  // one more scratch row
+// Wakes, in wake slot `slot`, the words of `changed` (one bit per word of
+// row y) in rows y-kReachRows .. y+kReachRows, with the word to the left of
+// those in `leftedge` and the word to the right of those in `rightedge`.
+template <class Plane>
+void Thinner<Plane>::wake_rows(int y, const Word *changed, const Word *leftedge, const Word *rightedge,
+                               int slot, int last) {
+    Word *spread = changed_row() + 3 * (std::size_t)rowbits_;
     for (int j = 0; j < rowbits_; ++j) {
-        const Word m = mask[j];
-        spread[j] = m | (m << 1) | (m >> 1) | (j > 0 ? mask[j - 1] >> 63 : 0) |
-                    (j + 1 < rowbits_ ? mask[j + 1] << 63 : 0);
+        // Word k is bit k: the left neighbour word is one bit lower.
+        spread[j] = changed[j] | (leftedge[j] >> 1) | (rightedge[j] << 1) |
+                    (j + 1 < rowbits_ ? leftedge[j + 1] << 63 : 0) | (j > 0 ? rightedge[j - 1] >> 63 : 0);
     }
     if (nw_ & 63) spread[rowbits_ - 1] &= (1ull << (nw_ & 63)) - 1;
     const int y0 = y - kReachRows < 0 ? 0 : y - kReachRows;
@@ -110,15 +114,23 @@ template <class Plane> template <int S> bool Thinner<Plane>::compute_row(int y, 
 // it) and wakes what the changes can affect.  True if anything changed.
 template <class Plane> bool Thinner<Plane>::apply_row(int y, const Word *evaluated) {
     const typename Plane::Row slot = ring_.row(y % ring_slots()), row = img_.row(y);
+    // A change reaches decisions up to kReachRows pixels away: near a word's
+    // end it concerns the next word too.
+    constexpr Word kLeftEnd = ~0ull << (64 - kReachRows), kRightEnd = ~0ull >> (64 - kReachRows);
     Word *changed = tracked() ? changed_row() : nullptr;
-    if (changed) std::memset(changed, 0, (std::size_t)rowbits_ * sizeof(Word));
+    Word *leftedge = changed ? changed + rowbits_ : nullptr, *rightedge = changed ? changed + 2 * rowbits_ : nullptr;
+    if (changed) std::memset(changed, 0, 3 * (std::size_t)rowbits_ * sizeof(Word));
     bool any = false;
     auto one = [&](int k) {
         const Word d = slot.at(k);
         if (!d) return;
         row.put(k, row.at(k) & ~d);
         any = true;
-        if (changed) changed[k >> 6] |= 1ull << (k & 63);
+        if (!changed) return;
+        const Word bit = 1ull << (k & 63);
+        changed[k >> 6] |= bit;
+        if (d & kLeftEnd) leftedge[k >> 6] |= bit;
+        if (d & kRightEnd) rightedge[k >> 6] |= bit;
     };
     if (!evaluated) {
         for (int k = 0; k < nw_; ++k) one(k);
@@ -126,7 +138,7 @@ template <class Plane> bool Thinner<Plane>::apply_row(int y, const Word *evaluat
         for (int j = 0; j < rowbits_; ++j)
             for (Word bits = evaluated[j]; bits; bits &= bits - 1) one(64 * j + __builtin_ctzll(bits));
     }
-    if (any && changed) wake_rows(y, changed, cycle_ % kWakeSlots, cycle_ + 4);
+    if (any && changed) wake_rows(y, changed, leftedge, rightedge, cycle_ % kWakeSlots, cycle_ + 4);
     return any;
 }
 

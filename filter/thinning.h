@@ -76,10 +76,10 @@ constexpr int kWakeSlots = 5;  // the wake-ups of the running sub-cycle and the 
 struct Activity {
     Word *wake = nullptr;     // kWakeSlots * height * rowbits: words woken per sub-cycle
     int *rowuntil = nullptr;  // height: last sub-cycle that must look at the row
-    Word *scratch = nullptr;  // (kReachRows + 4) * rowbits: evaluated, changed, spread words
+    Word *scratch = nullptr;  // (kRingRows + 4) * rowbits: evaluated, changed words, their edges, spread
     static std::size_t words_needed(int height, int words) {
         const std::size_t rb = ((std::size_t)words + 63) / 64;
-        return kWakeSlots * (std::size_t)height * rb + (kReachRows + 4) * rb;
+        return kWakeSlots * (std::size_t)height * rb + (kRingRows + 4) * rb;
     }
 };
 
@@ -101,7 +101,7 @@ public:
         Word *mask = changed_row();
         std::memset(mask, 0, (std::size_t)rowbits_ * sizeof(Word));
         mask[k >> 6] |= 1ull << (k & 63);
-        wake_rows(y, mask, (cycle_ + kWakeSlots - 1) % kWakeSlots, cycle_ + 3);
+        wake_rows(y, mask, mask, mask, (cycle_ + kWakeSlots - 1) % kWakeSlots, cycle_ + 3);
     }
     // Runs iterations until nothing changes or `max_iterations` are done,
     // over the words marked (all words when untracked).
@@ -124,9 +124,11 @@ private:
     Word *wake_row(int slot, int y) const {
         return act_.wake + ((std::size_t)slot * (std::size_t)height_ + (std::size_t)y) * (std::size_t)rowbits_;
     }
-    void wake_rows(int y, const Word *mask, int slot, int last);
-    // Scratch rows: the words evaluated for each ring slot, and the words
-    // changed in the row being applied.
+    void wake_rows(int y, const Word *changed, const Word *leftedge, const Word *rightedge, int slot,
+                   int last);
+    // Scratch rows: the words evaluated for each ring slot; the words changed
+    // in the row being applied, those of them changed near their left and
+    // near their right end, and the words to wake.
     Word *evaluated_row(int slot) const { return act_.scratch + (std::size_t)slot * (std::size_t)rowbits_; }
     int ring_slots() const { return height_ < kLag + 1 ? height_ : kLag + 1; }
     Word *changed_row() const { return act_.scratch + (std::size_t)(kLag + 1) * (std::size_t)rowbits_; }
