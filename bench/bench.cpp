@@ -14,6 +14,7 @@
 #include <ctime>
 #include <cstdio>
 #include <cstdlib>
+#include <cmath>
 #include <cstring>
 #include <functional>
 #include <string>
@@ -445,6 +446,65 @@ void measure_driver_stages(Context &c) {
     c.report.add(total);
 }
 
+// Mean, 95th percentile and maximum of a list of errors (the list is
+// reordered).
+struct Spread {
+    double mean = 0, p95 = 0, max = 0;
+};
+Spread spread(std::vector<double> &v) {
+    Spread s;
+    if (v.empty()) return s;
+    double sum = 0;
+    for (double x : v) {
+        sum += x;
+        s.max = std::max(s.max, x);
+    }
+    s.mean = sum / v.size();
+    std::size_t k = std::min(v.size() - 1, (std::size_t)(0.95 * v.size()));
+    std::nth_element(v.begin(), v.begin() + k, v.end());
+    s.p95 = v[k];
+    return s;
+}
+
+// How closely the fast outline driver's polylines follow the true stroke
+// borders of a known sheet, per approximation tolerance.  A contour pixel's
+// centre lies half a pixel inside the border, so a node's error is
+// |border offset + 0.5|; a link's error is taken at its midpoint, where a
+// chord cuts a curve deepest.
+void outline_accuracy(Context &c, ktvdraw::Canvas &sheet) {
+    ktvdraw::PrimitiveIndex index(sheet.primitives(), 32);
+    c.report.line("outline accuracy of mabstractoutlinefast (maxlength 4, nodesearch 1) on the same sheet, px:");
+    c.report.line("  tolerance    nodes  polylines  node mean   p95    max   link-mid mean   p95    max");
+    for (double tolerance : {0.5, 1.0, 1.5, 2.0, 3.0}) {
+        CKTVector v;
+        v.msetdocument(sheet.data(), sheet.width(), sheet.stride(), sheet.height());
+        int r = v.mabstractoutlinefast(4, 0, tolerance, 1);
+        if (r != 0) {
+            c.report.line("  " + failed("mabstractoutlinefast", r));
+            return;
+        }
+        std::vector<double> nodes, links;
+        for (int i = 0; i < v.mgetnodenum(); ++i) {
+            const _KTNODE *n = v.mgetnode(i);
+            if (n->deleted) continue;
+            nodes.push_back(std::fabs(index.border_offset({n->x + 0.5, n->y + 0.5}, 10) + 0.5));
+            for (int k = 0; k < n->linknum; ++k) {
+                const _KTNODE *m = v.mgetnode(n->link[k].node);
+                if (!m || n->link[k].node <= i || m->deleted) continue;
+                ktvdraw::Point mid{(n->x + m->x) / 2.0 + 0.5, (n->y + m->y) / 2.0 + 0.5};
+                links.push_back(std::fabs(index.border_offset(mid, 10) + 0.5));
+            }
+        }
+        int polylines = 0;
+        for (int id = 1; id <= v.mgetpolylinenum(); ++id) polylines += !v.mgetpolyline(id)->deleted;
+        Spread a = spread(nodes), b = spread(links);
+        char buf[200];
+        std::snprintf(buf, sizeof buf, "  %9.1f %8zu %10d %10.2f %5.2f %6.2f %15.2f %5.2f %6.2f", tolerance,
+                      nodes.size(), polylines, a.mean, a.p95, a.max, b.mean, b.p95, b.max);
+        c.report.line(buf);
+    }
+}
+
 // Centre-line accuracy of the thinning and of the reference on a sheet of
 // known vectors the size of an A4 page (noisy borders).  Not timed.
 void measure_accuracy(Context &c) {
@@ -480,6 +540,7 @@ void measure_accuracy(Context &c) {
     std::vector<unsigned char> out(sheet.bits().size());
     z.store(out.data(), sheet.stride());
     print("Zhang-Suen reference", ktvdraw::score_skeleton(out.data(), w, h, sheet.stride(), sheet.primitives()));
+    outline_accuracy(c, sheet);
 }
 
 struct Measurement {

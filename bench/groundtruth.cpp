@@ -205,6 +205,7 @@ PrimitiveIndex::PrimitiveIndex(const std::vector<Primitive> &primitives, double 
     if (primitives.empty()) return;
     double X0 = std::numeric_limits<double>::infinity(), Y0 = X0, X1 = -X0, Y1 = -X0;
     for (const Primitive &q : primitives) {
+        widest_ = std::max(widest_, q.width);
         double a, b, c, d;
         bounds(q, a, b, c, d);
         X0 = std::min(X0, a); Y0 = std::min(Y0, b); X1 = std::max(X1, c); Y1 = std::max(Y1, d);
@@ -224,35 +225,58 @@ PrimitiveIndex::PrimitiveIndex(const std::vector<Primitive> &primitives, double 
     }
 }
 
+// Calls visit(i) once for every primitive whose cells meet the square of
+// side 2 radius round p.
+template <class Visit> void PrimitiveIndex::visit(Point p, double radius, Visit visit) const {
+    if (cells_.empty()) return;
+    if (++query_ == 0) {  // stamps wrapped: start again
+        std::fill(stamp_.begin(), stamp_.end(), 0u);
+        query_ = 1;
+    }
+    // cell range of the query square, clamped before any conversion to int
+    auto cell_of = [&](double v, double origin, int count) {
+        return (int)std::clamp(std::floor((v - origin) / cell_), -1.0, (double)count);
+    };
+    int ca = std::max(0, cell_of(p.x - radius, x0_, cols_));
+    int cb = std::max(0, cell_of(p.y - radius, y0_, rows_));
+    int cc = std::min(cols_ - 1, cell_of(p.x + radius, x0_, cols_));
+    int cd = std::min(rows_ - 1, cell_of(p.y + radius, y0_, rows_));
+    for (int y = cb; y <= cd; ++y)
+        for (int x = ca; x <= cc; ++x)
+            for (int i : cells_[(std::size_t)y * cols_ + x]) {
+                if (stamp_[i] == query_) continue;
+                stamp_[i] = query_;
+                visit(i);
+            }
+}
+
 int PrimitiveIndex::nearest(Point p, double maxdist, double *distance) const {
     int best = -1;
     double bestd = std::numeric_limits<double>::infinity();
-    if (!cells_.empty()) {
-        if (++query_ == 0) {  // stamps wrapped: start again
-            std::fill(stamp_.begin(), stamp_.end(), 0u);
-            query_ = 1;
+    visit(p, maxdist, [&](int i) {
+        double d = distance_to(primitives_[i], p);
+        if (d <= maxdist && (d < bestd || (d == bestd && i < best))) {
+            bestd = d;
+            best = i;
         }
-        // cell range of the query square, clamped before any conversion to int
-        auto cell_of = [&](double v, double origin, int count) {
-            return (int)std::clamp(std::floor((v - origin) / cell_), -1.0, (double)count);
-        };
-        int ca = std::max(0, cell_of(p.x - maxdist, x0_, cols_));
-        int cb = std::max(0, cell_of(p.y - maxdist, y0_, rows_));
-        int cc = std::min(cols_ - 1, cell_of(p.x + maxdist, x0_, cols_));
-        int cd = std::min(rows_ - 1, cell_of(p.y + maxdist, y0_, rows_));
-        for (int y = cb; y <= cd; ++y)
-            for (int x = ca; x <= cc; ++x)
-                for (int i : cells_[(std::size_t)y * cols_ + x]) {
-                    if (stamp_[i] == query_) continue;
-                    stamp_[i] = query_;
-                    double d = distance_to(primitives_[i], p);
-                    if (d <= maxdist && (d < bestd || (d == bestd && i < best))) {
-                        bestd = d;
-                        best = i;
-                    }
-                }
-    }
+    });
     if (distance) *distance = bestd;
+    return best;
+}
+
+void PrimitiveIndex::within(Point p, double radius, std::vector<int> &out) const {
+    out.clear();
+    visit(p, radius, [&](int i) {
+        if (distance_to(primitives_[i], p) <= radius) out.push_back(i);
+    });
+    std::sort(out.begin(), out.end());
+}
+
+double PrimitiveIndex::border_offset(Point p, double radius) const {
+    double best = radius;
+    visit(p, radius + widest_ / 2, [&](int i) {
+        best = std::min(best, distance_to(primitives_[i], p) - primitives_[i].width / 2);
+    });
     return best;
 }
 

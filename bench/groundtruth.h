@@ -43,9 +43,18 @@ public:
     // Index of the nearest primitive whose distance is at most maxdist, or
     // -1; *distance gets its distance.  Ties go to the lower index.
     int nearest(Point p, double maxdist, double *distance = nullptr) const;
+    // Indices of the primitives within `radius` of p, ascending.
+    void within(Point p, double radius, std::vector<int> &out) const;
+    // Signed distance from p to the nearest stroke border of the drawing
+    // (negative inside the ink): min over primitives of distance - width / 2,
+    // looked for up to `radius` beyond the widest stroke; `radius` if none.
+    double border_offset(Point p, double radius) const;
 
 private:
+    template <class Visit> void visit(Point p, double radius, Visit visit) const;
+
     const std::vector<Primitive> &primitives_;
+    double widest_ = 0;
     double cell_;
     double x0_ = 0, y0_ = 0;
     int cols_ = 0, rows_ = 0;

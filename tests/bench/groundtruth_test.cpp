@@ -112,6 +112,17 @@ TEST(GroundTruth, IndexFindsWhatBruteForceFinds) {
         }
         double got = 0;
         ASSERT_EQ(index.nearest(p, maxdist, &got), want) << q;
+        // border offset: min over strokes of distance - half width, capped
+        double border = 7;
+        std::vector<int> near, near_want;
+        for (std::size_t i = 0; i < prims.size(); ++i) {
+            double d = ktvdraw::distance_to(prims[i], p);
+            border = std::min(border, d - prims[i].width / 2);
+            if (d <= 12) near_want.push_back((int)i);
+        }
+        EXPECT_DOUBLE_EQ(index.border_offset(p, 7), border) << q;
+        index.within(p, 12, near);
+        EXPECT_EQ(near, near_want) << q;
         if (want >= 0) {
             EXPECT_DOUBLE_EQ(got, wantd);
         }
