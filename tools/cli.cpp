@@ -129,7 +129,10 @@ int run_command(const Command &c, int argc, char **argv) {
     if (result < 0) throw CliError(name + ": vectorizing failed (library code " + std::to_string(result) + ")");
 
     VectorView view(v);
-    write_outputs(outputs, view, {c.name, name, nullptr}, s.background ? &image.bitmap : nullptr);
+    ResultInfo info{c.name, name, nullptr, image.format, image.threshold, {}};
+    for (const OptionSpec *o = c.options.begin; o != c.options.end; ++o)
+        info.parameters.emplace_back(o->name + 2, option_value(*o, s));
+    write_outputs(outputs, view, info, s.background ? &image.bitmap : nullptr);
 
     if (!s.quiet) {
         const std::string binarised = image.threshold >= 0 ? ", threshold " + std::to_string(image.threshold) : "";

@@ -65,7 +65,14 @@ void write_json(VectorView &view, const ResultInfo &info, TextSink &out) {
     out.put("{\n\"generator\":\"ktvec\",\n\"schema\":").integer(kSchemaVersion);
     out.put(",\n\"command\":").json_string(info.command);
     out.put(",\n\"source\":").json_string(info.source);
-    out.put(",\n\"image\":{\"width\":").integer(view.width()).put(",\"height\":").integer(view.height());
+    out.put(",\n\"parameters\":{");
+    for (std::size_t i = 0; i < info.parameters.size(); ++i) {
+        if (i) out.put(',');
+        out.json_string(info.parameters[i].first).put(':').number(info.parameters[i].second);
+    }
+    out.put("},\n\"image\":{\"width\":").integer(view.width()).put(",\"height\":").integer(view.height());
+    if (!info.format.empty()) out.put(",\"format\":").json_string(info.format);
+    if (info.threshold >= 0) out.put(",\"threshold\":").integer(info.threshold);
     out.put("},\n\"counts\":{\"nodes\":").integer(view.live_nodes());
     out.put(",\"polylines\":").integer(view.live_polylines()).put("},\n\"nodes\":[");
 

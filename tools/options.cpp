@@ -103,6 +103,16 @@ struct ShowDefault {
     std::string operator()(std::vector<std::string> Settings::*) const { return ""; }
 };
 
+struct NumberOf {
+    const Settings &s;
+    double operator()(bool Settings::*p) const { return s.*p ? 1 : 0; }
+    double operator()(int Settings::*p) const { return s.*p; }
+    double operator()(double Settings::*p) const { return s.*p; }
+    double operator()(std::uint64_t Settings::*p) const { return static_cast<double>(s.*p); }
+    double operator()(std::string Settings::*) const { return std::nan(""); }
+    double operator()(std::vector<std::string> Settings::*) const { return std::nan(""); }
+};
+
 // Wraps `text` at `width` columns, each line after the first indented.
 std::string wrap(const std::string &text, std::size_t indent, std::size_t width) {
     std::string out, line;
@@ -156,6 +166,10 @@ void parse_options(int argc, char **argv, const std::vector<OptionTable> &tables
         }
         std::visit(Assign{*o, value, settings}, o->target);
     }
+}
+
+double option_value(const OptionSpec &option, const Settings &settings) {
+    return std::visit(NumberOf{settings}, option.target);
 }
 
 std::string describe_options(const std::vector<OptionTable> &tables) {

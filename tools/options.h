@@ -59,6 +59,10 @@ struct OptionTable {
 // Throws CliError(usage = true) with a one-line message.
 void parse_options(int argc, char **argv, const std::vector<OptionTable> &tables, Settings &settings);
 
+// The numeric value of an option in `settings` (flags as 0/1); NaN for a
+// text option.
+double option_value(const OptionSpec &option, const Settings &settings);
+
 // The option list of --help, one block per table.
 std::string describe_options(const std::vector<OptionTable> &tables);
 

@@ -5,6 +5,8 @@
 
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "image.h"
 #include "text_sink.h"
@@ -23,6 +25,10 @@ struct ResultInfo {
     std::string command;                    // subcommand that made the result
     std::string source;                     // input file as given
     const PackedBitmap *background = nullptr;  // SVG: embed under the vectors
+    std::string format;                     // input format ("PBM", "PNG"), or empty
+    int threshold = -1;                     // binarisation threshold used, -1 for none
+    // The driver's arguments, by option name without the dashes.
+    std::vector<std::pair<std::string, double>> parameters;
 };
 
 void write_svg(VectorView &view, const ResultInfo &info, TextSink &out);

@@ -141,6 +141,10 @@ TEST(Cli, OutputsMatchTheLibrary) {
     const Json j = Json::parse(read_bytes(dir / "d.json"));
     EXPECT_EQ(j["image"]["width"].as_int(), 61);
     EXPECT_EQ(j["image"]["height"].as_int(), 43);
+    EXPECT_EQ(j["image"]["threshold"].as_int(), threshold);
+    EXPECT_DOUBLE_EQ(j["parameters"]["tolerance"].number, 1.0);
+    EXPECT_EQ(j["parameters"]["maxlength"].as_int(), 3);
+    EXPECT_EQ(j["parameters"]["nodesearch"].as_int(), 1);
     std::vector<int> dense;
     std::vector<std::pair<int, int>> xy;
     for (int i = 0; i < v.mgetnodenum(); ++i) {

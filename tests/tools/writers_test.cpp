@@ -79,6 +79,14 @@ void build_result(CKTVector &v) {
     std::copy(sy, sy + 3, c.spliney);
 }
 
+ResultInfo about(const char *command, const char *source, const PackedBitmap *background) {
+    ResultInfo info;
+    info.command = command;
+    info.source = source;
+    info.background = background;
+    return info;
+}
+
 std::string write(OutputFormat f, CKTVector &v, const ResultInfo &info) {
     VectorView view(v);
     TextSink sink;
@@ -97,7 +105,15 @@ std::vector<int> int_list(const Json &a) {
 TEST(JsonWriter, HandMadeResult) {
     CKTVector v;
     build_result(v);
-    const Json j = Json::parse(write(OutputFormat::Json, v, {"outline-fast", "a \"b\".png", nullptr}));
+    ResultInfo info = about("outline-fast", "a \"b\".png", nullptr);
+    info.format = "PNG";
+    info.threshold = 97;
+    info.parameters = {{"tolerance", 1.25}, {"nodesearch", 0}};
+    const Json j = Json::parse(write(OutputFormat::Json, v, info));
+    EXPECT_EQ(j["image"]["format"].string, "PNG");
+    EXPECT_EQ(j["image"]["threshold"].as_int(), 97);
+    EXPECT_DOUBLE_EQ(j["parameters"]["tolerance"].number, 1.25);
+    EXPECT_EQ(j["parameters"]["nodesearch"].as_int(), 0);
     EXPECT_EQ(j["schema"].as_int(), 1);
     EXPECT_EQ(j["source"].string, "a \"b\".png");
     EXPECT_EQ(j["image"]["width"].as_int(), 12);
@@ -141,7 +157,7 @@ TEST(JsonWriter, HandMadeResult) {
 TEST(SvgWriter, HandMadeResult) {
     CKTVector v;
     build_result(v);
-    const std::string svg = write(OutputFormat::Svg, v, {"outline-fast", "x<y>.png", nullptr});
+    const std::string svg = write(OutputFormat::Svg, v, about("outline-fast", "x<y>.png", nullptr));
     EXPECT_NE(svg.find("width=\"12\" height=\"8\" viewBox=\"0 0 12 8\""), std::string::npos);
     EXPECT_NE(svg.find("x&lt;y&gt;.png"), std::string::npos);
     // Closed: the closing link is Z, not a repeat of the first node.
@@ -157,7 +173,7 @@ TEST(SvgWriter, SplineSamplesReplaceTheLinks) {
     CKTVector v;
     build_result(v);
     v.polyline[2].flag = 2;
-    const std::string svg = write(OutputFormat::Svg, v, {"c", "s", nullptr});
+    const std::string svg = write(OutputFormat::Svg, v, about("c", "s", nullptr));
     EXPECT_NE(svg.find("<path id=\"p3\" d=\"M8.5 2.5 L10.25 3.625 L10.5 6.5\"/>"), std::string::npos) << svg;
 }
 
@@ -166,7 +182,7 @@ TEST(SvgWriter, BackgroundIsTheBitmapAsPng) {
     build_result(v);
     PackedBitmap bm = allocate_bitmap(12, 8);
     bm.row(3)[0] = 0xA0;
-    const std::string svg = write(OutputFormat::Svg, v, {"c", "s", &bm});
+    const std::string svg = write(OutputFormat::Svg, v, about("c", "s", &bm));
     const std::string head = "xlink:href=\"data:image/png;base64,";
     const std::size_t at = svg.find(head);
     ASSERT_NE(at, std::string::npos);
@@ -228,7 +244,7 @@ TEST(JsonWriter, MatchesTheLibrary) {
     CKTVector v;
     v.msetdocument(b.data(), b.width, b.height);
     ASSERT_EQ(v.mabstractoutlinefast(4, 0, 1.5, 1), 0);
-    const Json j = Json::parse(write(OutputFormat::Json, v, {"outline-fast", "d.pbm", nullptr}));
+    const Json j = Json::parse(write(OutputFormat::Json, v, about("outline-fast", "d.pbm", nullptr)));
 
     std::vector<int> dense(static_cast<std::size_t>(v.mgetnodenum()), -1);
     int live = 0;
