@@ -69,11 +69,11 @@ Word Thinner<Plane>::removable(const typename Plane::Row &up, const typename Pla
 }
 
 // Wakes, in wake slot `slot`, the words of `changed` (one bit per word of
-// row y) in rows y-kReachRows .. y+kReachRows, with the word to the left of
-// those in `leftedge` and the word to the right of those in `rightedge`.
+// row y) in rows y-reach .. y+reach, with the word to the left of those in
+// `leftedge` and the word to the right of those in `rightedge`.
 template <class Plane>
-void Thinner<Plane>::wake_rows(int y, const Word *changed, const Word *leftedge, const Word *rightedge,
-                               int slot, int last) {
+void Thinner<Plane>::wake_rows(int y, int reach, const Word *changed, const Word *leftedge,
+                               const Word *rightedge, int slot, int last) {
     Word *spread = changed_row() + 3 * (std::size_t)rowbits_;
     for (int j = 0; j < rowbits_; ++j) {
         // Word k is bit k: the left neighbour word is one bit lower.
@@ -81,8 +81,8 @@ void Thinner<Plane>::wake_rows(int y, const Word *changed, const Word *leftedge,
                     (j + 1 < rowbits_ ? leftedge[j + 1] << 63 : 0) | (j > 0 ? rightedge[j - 1] >> 63 : 0);
     }
     if (nw_ & 63) spread[rowbits_ - 1] &= (1ull << (nw_ & 63)) - 1;
-    const int y0 = y - kReachRows < 0 ? 0 : y - kReachRows;
-    const int y1 = y + kReachRows >= height_ ? height_ - 1 : y + kReachRows;
+    const int y0 = y - reach < 0 ? 0 : y - reach;
+    const int y1 = y + reach >= height_ ? height_ - 1 : y + reach;
     for (int r = y0; r <= y1; ++r) {
         Word *w = wake_row(slot, r);
         for (int j = 0; j < rowbits_; ++j) w[j] |= spread[j];
@@ -114,9 +114,9 @@ template <class Plane> template <int S> bool Thinner<Plane>::compute_row(int y, 
 // it) and wakes what the changes can affect.  True if anything changed.
 template <class Plane> bool Thinner<Plane>::apply_row(int y, const Word *evaluated) {
     const typename Plane::Row slot = ring_.row(y % ring_slots()), row = img_.row(y);
-    // A change reaches decisions up to kReachRows pixels away: near a word's
-    // end it concerns the next word too.
-    constexpr Word kLeftEnd = ~0ull << (64 - kReachRows), kRightEnd = ~0ull >> (64 - kReachRows);
+    // A removal concerns the pixels next to it: at a word's end, the
+    // neighbour word's too.
+    constexpr Word kLeftEnd = 1ull << 63, kRightEnd = 1;
     Word *changed = tracked() ? changed_row() : nullptr;
     Word *leftedge = changed ? changed + rowbits_ : nullptr, *rightedge = changed ? changed + 2 * rowbits_ : nullptr;
     if (changed) std::memset(changed, 0, 3 * (std::size_t)rowbits_ * sizeof(Word));
@@ -138,7 +138,7 @@ template <class Plane> bool Thinner<Plane>::apply_row(int y, const Word *evaluat
         for (int j = 0; j < rowbits_; ++j)
             for (Word bits = evaluated[j]; bits; bits &= bits - 1) one(64 * j + __builtin_ctzll(bits));
     }
-    if (any && changed) wake_rows(y, changed, leftedge, rightedge, cycle_ % kWakeSlots, cycle_ + 4);
+    if (any && changed) wake_rows(y, 1, changed, leftedge, rightedge, cycle_ % kWakeSlots, cycle_ + 4);
     return any;
 }
 

@@ -38,16 +38,21 @@
 // kReachRows rows each side).  So the sub-cycle is parallel in effect but
 // needs no second raster and no second sweep.
 //
-// Dirty tracking: a removal at word (y, k) can change decisions only within
-// rows y-kReachRows .. y+kReachRows and words k-1 .. k+1, and only the next
-// four sub-cycles (one per side) have to look again.  Wake-ups are kept as
-// bit masks over the words of each row, one mask set per sub-cycle of the
-// last kWakeSlots; a word is evaluated when any of them has its bit, rows
-// without any are skipped whole, and the masks of a sub-cycle are cleared
-// when they expire.  Skipping a word whose neighbourhood has not changed
-// since it was last evaluated on the same side gives exactly the result of
-// evaluating it, and evaluating a word once more does no harm, so the
-// tracked run equals an untracked one pixel for pixel.
+// Dirty tracking: a removal at pixel p changes the neighbourhoods of the
+// pixels next to it, and after it only the next four sub-cycles (one per
+// side) have to look at them again.  Pixels farther away are affected only
+// through the anchor window, and there a removal can only anchor an end,
+// never unanchor one: a pixel kept at its last evaluation on a side (not
+// removable, or an anchored end) stays kept until its own neighbourhood
+// changes.  So a removal wakes its word in the rows y-1 .. y+1, and the
+// word beside it when p is a word's first or last pixel.  (Setting a pixel,
+// as the block breaking does, can unanchor ends and wakes the whole anchor
+// reach.)  Wake-ups are kept as bit masks over the words of each row, one
+// mask set per sub-cycle of the last kWakeSlots; a word is evaluated when
+// any of them has its bit, rows without any are skipped whole, and the
+// masks of a sub-cycle are cleared when they expire.  A word skipped this
+// way would have given no removal, and evaluating a word once more does no
+// harm, so the tracked run equals an untracked one pixel for pixel.
 #ifndef QORFIL2_THINNING_H
 #define QORFIL2_THINNING_H
 
@@ -101,7 +106,7 @@ public:
         Word *mask = changed_row();
         std::memset(mask, 0, (std::size_t)rowbits_ * sizeof(Word));
         mask[k >> 6] |= 1ull << (k & 63);
-        wake_rows(y, mask, mask, mask, (cycle_ + kWakeSlots - 1) % kWakeSlots, cycle_ + 3);
+        wake_rows(y, kReachRows, mask, mask, mask, (cycle_ + kWakeSlots - 1) % kWakeSlots, cycle_ + 3);
     }
     // Runs iterations until nothing changes or `max_iterations` are done,
     // over the words marked (all words when untracked).
@@ -124,8 +129,8 @@ private:
     Word *wake_row(int slot, int y) const {
         return act_.wake + ((std::size_t)slot * (std::size_t)height_ + (std::size_t)y) * (std::size_t)rowbits_;
     }
-    void wake_rows(int y, const Word *changed, const Word *leftedge, const Word *rightedge, int slot,
-                   int last);
+    void wake_rows(int y, int reach, const Word *changed, const Word *leftedge, const Word *rightedge,
+                   int slot, int last);
     // Scratch rows: the words evaluated for each ring slot; the words changed
     // in the row being applied, those of them changed near their left and
     // near their right end, and the words to wake.
