@@ -202,6 +202,12 @@ TEST(Cli, FormatsStdoutQuietAndInvert) {
     const std::string plain = r.out;
     EXPECT_EQ(Json::parse(plain)["command"].string, "outline-fast");
 
+    // '-' reads standard input.
+    r = run_ktvec({"outline-fast", "-", "--format", "json", "-o", "-", "-q"}, dir / "d.pbm");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(Json::parse(r.out)["source"].string, "<stdin>");
+    EXPECT_EQ(r.out.substr(r.out.find("\"image\"")), plain.substr(plain.find("\"image\"")));
+
     // White on black, inverted, gives the same result as black on white.
     Bitmap neg(b.width, b.height);
     for (int y = 0; y < b.height; ++y)

@@ -53,7 +53,7 @@ void write_bytes(const std::string &path, const std::string &data) {
 
 // ---- running the program -----------------------------------------------------------
 
-RunResult run_ktvec(const std::vector<std::string> &args) {
+RunResult run_ktvec(const std::vector<std::string> &args, const std::string &input) {
     TempDir capture;
     const std::string out = capture / "stdout", err = capture / "stderr";
     std::vector<std::string> argv_s = {KTVEC_CLI_PATH};
@@ -66,6 +66,7 @@ RunResult run_ktvec(const std::vector<std::string> &args) {
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (!input.empty()) posix_spawn_file_actions_addopen(&actions, 0, input.c_str(), O_RDONLY, 0);
     pid_t pid;
     RunResult r;
     if (posix_spawn(&pid, KTVEC_CLI_PATH, &actions, nullptr, argv.data(), environ) == 0) {

@@ -13,8 +13,9 @@ struct RunResult {
     std::string out, err;
 };
 
-// Runs build/ktvec with `args`, capturing stdout and stderr.
-RunResult run_ktvec(const std::vector<std::string> &args);
+// Runs build/ktvec with `args`, capturing stdout and stderr; standard input
+// comes from the file `input` when one is named.
+RunResult run_ktvec(const std::vector<std::string> &args, const std::string &input = "");
 
 // A fresh folder under the system temp folder, removed with its contents.
 class TempDir {
