@@ -130,7 +130,7 @@ int run_command(const Command &c, int argc, char **argv) {
 
     VectorView view(v);
     ResultInfo info{c.name, name, nullptr, image.format, image.threshold, {}};
-    for (const OptionSpec *o = c.options.begin; o != c.options.end; ++o)
+    for (const OptionDef *o = c.options.begin; o != c.options.end; ++o)
         info.parameters.emplace_back(o->name + 2, option_value(*o, s));
     write_outputs(outputs, view, info, s.background ? &image.bitmap : nullptr);
 

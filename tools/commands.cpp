@@ -7,7 +7,7 @@ namespace ktvcli {
 
 namespace {
 
-const OptionSpec kOutlineOptions[] = {
+const OptionDef kOutlineOptions[] = {
     {"--maxlength", nullptr, "N", &Settings::maxlength, 0, 1e6,
      "spurs of at most N traced points are cut: at each branch pixel the shortest side "
      "branch ending free is dropped. A few points removes the one- and two-pixel burrs of "

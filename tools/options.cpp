@@ -14,7 +14,7 @@ namespace ktvcli {
 
 namespace {
 
-const OptionSpec kInput[] = {
+const OptionDef kInput[] = {
     {"--threshold", nullptr, "N|auto", &Settings::threshold, 0, 255,
      "grey level 0-255 below which a pixel of a grey or colour image counts as black "
      "(1-bit images are taken as they are); 'auto' picks the level between ink and paper "
@@ -27,7 +27,7 @@ const OptionSpec kInput[] = {
      nullptr},
 };
 
-const OptionSpec kOutput[] = {
+const OptionDef kOutput[] = {
     {"--output", "-o", "FILE", &Settings::outputs, 0, 0,
      "write the result to FILE; may be given several times (e.g. -o a.svg -o a.json); "
      "'-' is standard output",
@@ -44,14 +44,14 @@ const OptionSpec kOutput[] = {
 
 [[noreturn]] void bad(const std::string &message) { throw CliError(message, true); }
 
-const OptionSpec *find(const std::vector<OptionTable> &tables, const std::string &name) {
+const OptionDef *find(const std::vector<OptionTable> &tables, const std::string &name) {
     for (const OptionTable &t : tables)
-        for (const OptionSpec *o = t.begin; o != t.end; ++o)
+        for (const OptionDef *o = t.begin; o != t.end; ++o)
             if (name == o->name || (o->alias && name == o->alias)) return o;
     return nullptr;
 }
 
-double parse_number(const OptionSpec &o, const std::string &text, bool integral) {
+double parse_number(const OptionDef &o, const std::string &text, bool integral) {
     const std::string what = std::string(o.name) + ": '" + text + "'";
     if (o.auto_word && text == o.auto_word) return -1;
     if (text.empty()) bad(std::string(o.name) + ": missing value");
@@ -70,7 +70,7 @@ double parse_number(const OptionSpec &o, const std::string &text, bool integral)
 }
 
 struct Assign {
-    const OptionSpec &o;
+    const OptionDef &o;
     const std::string &text;
     Settings &s;
     void operator()(bool Settings::*p) const { s.*p = true; }
@@ -152,7 +152,7 @@ void parse_options(int argc, char **argv, const std::vector<OptionTable> &tables
         }
         const std::size_t eq = arg.rfind("--", 0) == 0 ? arg.find('=') : std::string::npos;
         const std::string name = arg.substr(0, eq);
-        const OptionSpec *o = find(tables, name);
+        const OptionDef *o = find(tables, name);
         if (!o) bad("unknown option '" + name + "'");
         std::string value;
         if (!o->metavar) {
@@ -168,7 +168,7 @@ void parse_options(int argc, char **argv, const std::vector<OptionTable> &tables
     }
 }
 
-double option_value(const OptionSpec &option, const Settings &settings) {
+double option_value(const OptionDef &option, const Settings &settings) {
     return std::visit(NumberOf{settings}, option.target);
 }
 
@@ -177,7 +177,7 @@ std::string describe_options(const std::vector<OptionTable> &tables) {
     std::string out;
     for (const OptionTable &t : tables) {
         out += std::string("\n") + t.heading + ":\n";
-        for (const OptionSpec *o = t.begin; o != t.end; ++o) {
+        for (const OptionDef *o = t.begin; o != t.end; ++o) {
             std::string head = "  ";
             if (o->alias) head += std::string(o->alias) + ", ";
             head += o->name;

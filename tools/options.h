@@ -38,7 +38,7 @@ using OptionTarget = std::variant<bool Settings::*, int Settings::*, double Sett
                                   std::uint64_t Settings::*, std::string Settings::*,
                                   std::vector<std::string> Settings::*>;
 
-struct OptionSpec {
+struct OptionDef {
     const char *name;         // "--tolerance"
     const char *alias;        // "-o", or null
     const char *metavar;      // "T"; null for a flag
@@ -51,7 +51,7 @@ struct OptionSpec {
 
 struct OptionTable {
     const char *heading;
-    const OptionSpec *begin, *end;
+    const OptionDef *begin, *end;
 };
 
 // Parses arguments (after the subcommand name) against the tables into
@@ -61,7 +61,7 @@ void parse_options(int argc, char **argv, const std::vector<OptionTable> &tables
 
 // The numeric value of an option in `settings` (flags as 0/1); NaN for a
 // text option.
-double option_value(const OptionSpec &option, const Settings &settings);
+double option_value(const OptionDef &option, const Settings &settings);
 
 // The option list of --help, one block per table.
 std::string describe_options(const std::vector<OptionTable> &tables);

@@ -70,7 +70,7 @@ void write_svg(VectorView &view, const ResultInfo &info, TextSink &out) {
     if (info.background) {
         const Buffer png = encode_png(*info.background);
         out.put("<image x=\"0\" y=\"0\" width=\"").integer(w).put("\" height=\"").integer(h);
-        out.put("\" preserveAspectRatio=\"none\" style=\"image-rendering:pixelated\" xlink:href=\"data:image/png;base64,");
+        out.put("\" style=\"image-rendering:pixelated\" xlink:href=\"data:image/png;base64,");
         put_base64(png.data(), png.size(), out);
         out.put("\"/>\n");
     }

@@ -84,7 +84,7 @@ TEST(Options, BadArgumentsAreRefused) {
 TEST(Options, HelpListsEveryOptionWithItsDefault) {
     const std::string help = describe_options(tables());
     for (const OptionTable &t : tables())
-        for (const OptionSpec *o = t.begin; o != t.end; ++o)
+        for (const OptionDef *o = t.begin; o != t.end; ++o)
             EXPECT_NE(help.find(o->name), std::string::npos) << o->name;
     const Settings d;
     char tol[32];
