@@ -148,6 +148,24 @@ TEST_F(Approximation, CornerVerticesBecomeNodes) {
     EXPECT_EQ(check_graph(v, no_polylines()), "");
 }
 
+// The L3 kernel reports the start of this chain's first piece once more as
+// an extra vertex; it is skipped with and without node search, so no node is
+// linked to itself and no second node appears on the start pixel.
+TEST_F(Approximation, CornerVertexOnThePieceStartIsSkipped) {
+    Pixels p = run(0, 0, 9, 0);
+    p.insert(p.end(), {{10, 3}, {11, 4}, {12, 5}, {13, 6}, {14, 7}, {15, 8}, {16, 9}});
+    add_chain(v, c, p);
+    for (int search = 0; search <= 1; ++search) {
+        ASSERT_EQ(v.mapplox3(3.4, search), 0);
+        EXPECT_EQ(v.nodenum, 4) << "search " << search;  // (0,0), (7,0), (13,6), (16,9)
+        EXPECT_EQ(at(0, 0)->linknum, 1);
+        EXPECT_NE(v.mgetnodelink(at(7, 0), at(0, 0), 1), nullptr);
+        for (int i = 0; i < v.nodenum; ++i)
+            for (int j = 0; j < v.node[i].linknum; ++j) EXPECT_NE(v.node[i].link[j].node, i);
+        EXPECT_EQ(check_graph(v, no_polylines()), "");
+    }
+}
+
 TEST_F(Approximation, ARunReplacesTheGraphOfThePreviousOne) {
     add_chain(v, c, ring(2, 2, 8, 6));
     add_chain(v, c, run(10, 10, 20, 15));

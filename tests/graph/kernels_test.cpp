@@ -207,6 +207,20 @@ TEST(Kernels, CornerVerticesKeepThePieceAndMarkBitTwo) {
     for (int i = 0; i < b.count(); ++i) EXPECT_EQ((b.pts[i].flag & 4) != 0, i == 8 || i == 11) << i;
 }
 
+// Ten points on the axis, a jump to (10,3) (D_10 = 27/10.44), then a slow
+// climb whose deviations stay small until (14,7) fails.  With tolerance 3.4
+// the window of 5 entries reaches D_10 only at its far end: j = 8,
+// q = 2*8 - 13 - 3 = 0, so the first extra vertex is the piece's start.
+XY chain_c() { return axis_then(9, {{10, 3}, {11, 4}, {12, 5}, {13, 6}, {14, 7}, {15, 8}, {16, 9}}); }
+
+TEST(Kernels, CornerVerticesCanRepeatThePieceStart) {
+    Chain c(chain_c());
+    ASSERT_EQ(c.l3(3.4), 4);
+    EXPECT_EQ(c.picked(4), (std::vector<int>{0, 7, 13, 16}));
+    EXPECT_EQ(c.lengths[0], 0.0);
+    EXPECT_EQ(c.pts[0].flag, 5);
+}
+
 struct CornerCase {
     double tolerance;
     int k;
