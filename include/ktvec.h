@@ -299,6 +299,9 @@ public:
     int mtrace();                /* segments; 0, -1 or -1000 */
     void mpreprocess1();         /* detach one-pixel spurs */
     void mpreprocess2(int maxlength); /* cut the shortest spur per branch */
+    /* Approximation rebuilds the node graph from the segments (nodes from
+       index 0, links, row index); the polyline table, which indexes the old
+       nodes, is released first.  makepolyline() builds the new one. */
     int mapplox(double tolerance, int search);   /* L1 kernel; 0 or -1000 */
     int mapplox2(double tolerance, int search);  /* L2 kernel */
     int mapplox3(double tolerance, int search);  /* L3 kernel */
