@@ -1,6 +1,8 @@
 // Polyline construction from link ids, and hand-made two-node polylines.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "chains.h"
 #include "invariants.h"
 #include "peer.h"
@@ -224,6 +226,22 @@ TEST_F(Construction, ChainRunningIntoItselfStillEnds) {
     EXPECT_TRUE(all_marks_clear());
     // The loop's links belong to no record and the record does not reach
     // the chain's end: the weak form.
+    EXPECT_EQ(check_graph(v, weak_checks()), "");
+}
+
+// The other way round, as tracing produced it from a noisy raster: a loop
+// from (4,3) back to (4,3), then a tail on to (4,5).  The first node closes
+// the loop, so the backward search stops there and the polyline is the loop;
+// the tail's link keeps the id without being walked again.
+TEST_F(Construction, ChainLeavingItsOwnLoopStillEnds) {
+    add_chain(v, c, {{4, 3}, {3, 2}, {2, 1}, {3, 0}, {4, 0}, {5, 1}, {5, 2}, {4, 3}, {4, 4}, {4, 5}});
+    ASSERT_EQ(v.mapplox(0.0, 1), 0);
+    ASSERT_EQ(v.makepolyline(), 0);
+    const Pixels p = polyline_pixels(v, 1);
+    EXPECT_EQ(p.front(), (std::pair<int, int>{4, 3}));
+    EXPECT_EQ(p.back(), p.front());
+    EXPECT_EQ(std::count(p.begin(), p.end(), std::pair<int, int>{4, 5}), 0);
+    EXPECT_TRUE(all_marks_clear());
     EXPECT_EQ(check_graph(v, weak_checks()), "");
 }
 
