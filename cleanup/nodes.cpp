@@ -101,14 +101,29 @@ int CKTVector::mskipnode(_KTNODE *v) {
     return r < 0 ? r : 0;
 }
 
+// Removes every link pair between a and b, then rebuilds each polyline that
+// used one (by the id stored on a's record).  The rebuilds wait until all
+// pairs are gone: where several pairs join the two nodes, a polyline rebuilt
+// while another pair still stood would keep a link that is removed next.
 int CKTVector::munlinknode(_KTNODE *a, _KTNODE *b) {
+    int ids[8];
+    int held = 0;
     for (;;) {
         const int id = mdeletenodefromlink(a, b);
-        if (id == 0) return 0;
+        if (id == 0) break;
         mdeletenodefromlink(b, a);
-        const int r = mupdatepolyline(id);
+        if (held < 8) {
+            ids[held++] = id;
+        } else {
+            const int r = mupdatepolyline(id);
+            if (r < 0) return r;
+        }
+    }
+    for (int i = 0; i < held; ++i) {
+        const int r = mupdatepolyline(ids[i]);
         if (r < 0) return r;
     }
+    return 0;
 }
 
 int CKTVector::mdeletenode(_KTNODE *v) {
@@ -157,7 +172,11 @@ int CKTVector::mdeletepolyline(_KTNODE *n) {
             if (res < 0) return res;
         }
     }
-    if (twolinks && n->linknum >= 2) {
+    // The given middle node is left with one record.  Its records are
+    // history once it is deleted; a node the loop passed over (the list
+    // shifts as deletions rebuild it) is still live, and dropping one of its
+    // records would leave a link without its twin, so it keeps both.
+    if (twolinks && n->deleted && n->linknum >= 2) {
         n->link[0] = n->link[1];
         n->linknum = 1;
     }
@@ -231,10 +250,21 @@ int CKTVector::mintegratenode(_KTNODE *a, _KTNODE *b) {
             ends = (f == ia && l == ib) || (f == ib && l == ia);
         }
         if (shared->node == ib || ends) {
+            // Other polylines that ran straight from a to b lose that link in
+            // the merge too; they are rebuilt after p.
+            int others[8];
+            int held = 0;
+            for (int k = 0; k < a->linknum && held < 8; ++k)
+                if (a->link[k].node == ib && ktv::abs_id(a->link[k].id) != ktv::abs_id(p))
+                    others[held++] = a->link[k].id;
             int r = mergenode(a, b);
             if (r < 0) return r;
             r = mupdatepolyline(p);
             if (r < 0) return r;
+            for (int i = 0; i < held; ++i) {
+                r = mupdatepolyline(others[i]);
+                if (r < 0) return r;
+            }
         }
     }
     if (b->deleted && a->linknum >= 2 && b->linknum >= 2)

@@ -176,14 +176,25 @@ int CKTVector::mconnectpolyline(int x1, int y1, int x2, int y2) {
 
 // ---- removing and re-pointing ------------------------------------------------------
 
+// Removes the connection between polylines a and b at `joint`: from the
+// start's list of a polyline that starts there, else from its end's list.  A
+// polyline closed at the joint has both ends there; its connection is taken
+// from whichever list holds it (the start's first).
 void CKTVector::mdisconnectpolyline(int a, _KTNODE *joint, int b) {
     _KTPOLYLINE *pa = ktv::record_of(*this, a), *pb = ktv::record_of(*this, b);
     if (!pa || !pb) return;
     const int j = static_cast<int>(joint - node);
-    if (ktv::first_node(*pa) == j) mdelprevpolyline(pa, b);
-    else mdelnextpolyline(pa, b);
-    if (ktv::first_node(*pb) == j) mdelprevpolyline(pb, a);
-    else mdelnextpolyline(pb, a);
+    auto drop = [&](_KTPOLYLINE *p, int other) {
+        if (ktv::first_node(*p) != j) {
+            mdelnextpolyline(p, other);
+            return;
+        }
+        const int before = p->prevnum;
+        mdelprevpolyline(p, other);
+        if (p->prevnum == before && ktv::last_node(*p) == j) mdelnextpolyline(p, other);
+    };
+    drop(pa, b);
+    drop(pb, a);
 }
 
 void CKTVector::mdisconnectpolyline2(int k, _KTNODE *, int ref) {

@@ -138,6 +138,16 @@ int CKTVector::mintegratepolyline(_KTNODE *n) {
     const int j = static_cast<int>(n - node);
     const int s = ktv::first_node(*gone) == j ? -q : q;
 
+    // Connections between the two polylines themselves (they may also meet
+    // at their other ends) become connections of the merged polyline with
+    // itself: a loop of one.  They are dropped on both sides first.
+    auto drop_between = [this](_KTPOLYLINE *p, int other) {
+        for (int guard = p->prevnum; guard-- > 0;) mdelprevpolyline(p, other);
+        for (int guard = p->nextnum; guard-- > 0;) mdelnextpolyline(p, other);
+    };
+    drop_between(keep, high);
+    drop_between(gone, low);
+
     int r = movejoint(keep, n, gone);
     if (r < 0) return r;
     mchangeconnectpolyline(gone, q);

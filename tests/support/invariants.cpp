@@ -56,6 +56,7 @@ void check_links(CKTVector &v, const CheckOptions &o, Report &r) {
                 continue;
             }
             if (l.id == 0) r.add("node ", a, " link ", i, ": id 0");
+            if (o.no_self_links && l.node == a) r.add("node ", a, " link ", i, ": to itself");
             if (v.node[l.node].deleted) {
                 if (!o.links_to_deleted)
                     r.add("node ", a, " link ", i, ": aims at deleted node ", l.node);
@@ -123,7 +124,7 @@ bool list_contains(const _KTPOLYLINE &p, bool start, int value) {
     return false;
 }
 
-void check_connections(CKTVector &v, int id, Report &r) {
+void check_connections(CKTVector &v, int id, const CheckOptions &o, Report &r) {
     const _KTPOLYLINE &p = v.polyline[id - 1];
     for (int side = 0; side < 2; ++side) {
         const bool start = side == 0;
@@ -139,6 +140,7 @@ void check_connections(CKTVector &v, int id, Report &r) {
             for (int j = 0; j < i; ++j)
                 if (list[j] == e) r.add("polyline ", id, ": ", name, " holds ", e, " twice");
             const int other = e < 0 ? -e : e;
+            if (other == id) r.add("polyline ", id, ": ", name, " connects it to itself (", e, ")");
             if (other < 1 || other > v.polylinenum) {
                 r.add("polyline ", id, ": ", name, " entry ", e, " names no polyline");
                 continue;
@@ -146,6 +148,14 @@ void check_connections(CKTVector &v, int id, Report &r) {
             // Our end is +id (start) or -id (end); the other polyline's list
             // for end e must name it.
             const int self = start ? id : -id;
+            const _KTPOLYLINE &q = v.polyline[other - 1];
+            if (o.connections_meet && !p.deleted && !q.deleted && p.nodenum > 0 && q.nodenum > 0) {
+                const int here = start ? p.nodeindex[0] : p.nodeindex[p.nodenum - 1];
+                const int there = e > 0 ? q.nodeindex[0] : q.nodeindex[q.nodenum - 1];
+                if (here != there)
+                    r.add("polyline ", id, ": ", name, " entry ", e, " names an end at node ", there,
+                          ", not at node ", here);
+            }
             if (!list_contains(v.polyline[other - 1], e > 0, self))
                 r.add("polyline ", id, ": ", name, " entry ", e, " has no entry ", self,
                       " on the other side");
@@ -162,7 +172,7 @@ void check_polylines(CKTVector &v, const CheckOptions &o, Report &r) {
     }
     for (int id = 1; id <= v.polylinenum; ++id) {
         const _KTPOLYLINE &p = v.polyline[id - 1];
-        check_connections(v, id, r);
+        check_connections(v, id, o, r);
         if (p.deleted) continue;
         if (p.nodenum < 0 || p.nodenum > p.nodecapacity) {
             r.add("polyline ", id, ": nodenum ", p.nodenum, " capacity ", p.nodecapacity);
@@ -186,11 +196,37 @@ void check_polylines(CKTVector &v, const CheckOptions &o, Report &r) {
         }
         const int first = p.nodeindex[0];
         const int last = p.nodeindex[p.nodenum - 1];
-        if (first == last) continue;
+        if (first == last || !o.chain_ends) continue;
         if (has_link_with_id(v.node[first], -id))
             r.add("polyline ", id, ": starts at node ", first, " which still has a -", id, " link");
         if (has_link_with_id(v.node[last], id))
             r.add("polyline ", id, ": ends at node ", last, " which still has a +", id, " link");
+    }
+}
+
+void check_coverage(CKTVector &v, Report &r) {
+    // Pairs (from, to, id) the live polylines account for, with multiplicity.
+    std::map<std::tuple<int, int, int>, int> covered;
+    for (int id = 1; id <= v.polylinenum; ++id) {
+        const _KTPOLYLINE &p = v.polyline[id - 1];
+        if (p.deleted) continue;
+        for (int i = 0; i + 1 < p.nodenum; ++i) {
+            ++covered[{p.nodeindex[i], p.nodeindex[i + 1], id}];
+            ++covered[{p.nodeindex[i + 1], p.nodeindex[i], -id}];
+        }
+    }
+    for (int a = 0; a < v.nodenum; ++a) {
+        const _KTNODE &n = v.node[a];
+        if (n.deleted) continue;
+        for (int i = 0; i < n.linknum; ++i) {
+            const _KTNODELINK &l = n.link[i];
+            if (l.node < 0 || l.node >= v.nodenum || v.node[l.node].deleted) continue;
+            auto it = covered.find({a, l.node, l.id});
+            if (it == covered.end() || it->second == 0)
+                r.add("link ", a, "->", l.node, " id ", l.id, " lies on no live polyline");
+            else
+                --it->second;
+        }
     }
 }
 
@@ -208,5 +244,27 @@ std::string check_graph(CKTVector &v, const CheckOptions &o) {
     check_links(v, o, r);
     check_rows(v, o, r);
     if (o.polylines) check_polylines(v, o, r);
+    if (o.polylines && o.links_on_polylines && v.polyline) check_coverage(v, r);
     return r.text();
+}
+
+std::string dump_graph(CKTVector &v) {
+    std::ostringstream out;
+    for (int i = 0; i < v.nodenum; ++i) {
+        const _KTNODE &n = v.node[i];
+        out << "node " << i << " (" << n.x << "," << n.y << ")" << (n.deleted ? " deleted" : "") << ":";
+        for (int k = 0; k < n.linknum; ++k) out << " [" << n.link[k].id << "->" << n.link[k].node << "]";
+        out << '\n';
+    }
+    for (int id = 1; v.polyline && id <= v.polylinenum; ++id) {
+        const _KTPOLYLINE &p = v.polyline[id - 1];
+        out << "polyline " << id << (p.deleted ? " deleted" : "") << ":";
+        for (int i = 0; i < p.nodenum; ++i) out << ' ' << p.nodeindex[i];
+        out << " prev";
+        for (int i = 0; i < p.prevnum; ++i) out << ' ' << p.prev[i];
+        out << " next";
+        for (int i = 0; i < p.nextnum; ++i) out << ' ' << p.next[i];
+        out << '\n';
+    }
+    return out.str();
 }

@@ -34,18 +34,49 @@ struct CheckOptions {
     // the junction and so leaves the junction's link aimed at a deleted
     // node.
     bool links_to_deleted = false;
+    // Every live link carries the id of a live polyline whose node list runs
+    // along it (the record on nodeindex[i] pointing to nodeindex[i+1] has +P
+    // and its twin -P; each such pair counted as often as the list passes
+    // it).  Off for graphs that host edits have taken out of this normal
+    // form on purpose: unlinking or deleting inside a polyline rebuilds only
+    // the part holding its first live node, deleting a polyline passes over
+    // nodes as its list shifts, and merging nodes can run a chain into
+    // itself; the links left behind keep their old id.
+    bool links_on_polylines = true;
+    // An open polyline's first node has no -P link and its last node no +P
+    // link.  Off, like links_on_polylines, for edited graphs in which a
+    // chain passes one of its nodes twice (two polylines that share both
+    // end nodes joined at one of them): the walk stops where the chain meets
+    // itself, so the record cannot reach the chain's real ends.
+    bool chain_ends = true;
+    // Two connected ends lie on one node.  Off with links_on_polylines:
+    // connections follow polyline ends, not nodes, so an edit that moves an
+    // end (a split of a closed polyline, a fused end node) can leave one
+    // naming an end that now lies elsewhere.
+    bool connections_meet = true;
+    // No link joins a node to itself.  Off with links_on_polylines: skipping
+    // the middle node of a closed polyline of two nodes leaves the other
+    // node linked to itself.
+    bool no_self_links = true;
 };
 
-// The weak form used after a failure ("-1000") part-way through a run.
+// The weak form used after a failure ("-1000") part-way through a run: rows
+// may be unsorted, and an interrupted construction leaves records short or
+// empty, so links need not lie on a polyline.
 inline CheckOptions weak_checks() {
     CheckOptions o;
     o.rows_sorted = false;
     o.polylines_complete = false;
+    o.links_on_polylines = false;
     return o;
 }
 
 // Empty when every rule holds; otherwise a readable list of the first
 // violations.
 std::string check_graph(CKTVector &v, const CheckOptions &options = {});
+
+// Every node with its links and every polyline with its lists, for failure
+// messages.
+std::string dump_graph(CKTVector &v);
 
 #endif

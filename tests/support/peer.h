@@ -59,6 +59,7 @@ struct CKTVectorTestPeer {
     }
     static int mcheckend(CKTVector &v, _KTNODE *n, int ref) { return v.mcheckend(n, ref); }
     // joining and node clean-up
+    static bool mismiddle(CKTVector &v, int n) { return v.mismiddlenode(&v.node[n]); }
     static int mlinkpolyline(CKTVector &v, _KTNODE *a, _KTNODE *b) { return v.mlinkpolyline(a, b); }
     static int mintegratepolyline2(CKTVector &v, _KTNODE *a, _KTNODE *b) { return v.mintegratepolyline(a, b); }
     static int mintegratepolyline1(CKTVector &v, _KTNODE *n) { return v.mintegratepolyline(n); }
