@@ -70,7 +70,7 @@ template <class F> void scan_window(CKTVector &v, const Window &win, F f) {
 // ---- find marks ------------------------------------------------------------
 
 void CKTVector::mresetfind() {
-    if (findtracking && findlistvalid) {
+    if (findtracking && findlistvalid && !findreference) {
         for (int i = 0; i < findlistnum; ++i)
             if (findlist[i] < nodenum) node[findlist[i]].flag &= static_cast<unsigned char>(~2u);
     } else {
@@ -102,7 +102,7 @@ void CKTVector::mmarkfound(int index) {
 // The first node after `after`, in index order, that carries the find mark;
 // -1 when there is none.
 int CKTVector::mnextfound(int after) {
-    if (findlistvalid) {
+    if (findlistvalid && !findreference) {
         if (!findlistsorted) {
             std::sort(findlist, findlist + findlistnum);
             findlistsorted = 1;

@@ -408,6 +408,8 @@ private:
     unsigned char findlistvalid;  /* findlist holds exactly the marked nodes */
     unsigned char findlistsorted; /* findlist is in ascending index order */
     unsigned char findtracking;   /* inside a driver: clear only findlist */
+    unsigned char findreference;  /* tests: always clear and scan the whole
+                                     array (the reference behaviour) */
     int *chainwork;            /* scratch of the connection-chain walks */
     int chainworkcapacity;
     unsigned int chaingeneration;

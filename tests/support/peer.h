@@ -58,6 +58,11 @@ struct CKTVectorTestPeer {
         v.mdistance(x0, y0, x1, y1, px, py, t, d);
     }
     static int mcheckend(CKTVector &v, _KTNODE *n, int ref) { return v.mcheckend(n, ref); }
+    // post-processing
+    static void mpostprocesscenterline(CKTVector &v, int flags, double a, double b, double c, double d) {
+        v.mpostprocesscenterline(flags, a, b, c, d);
+    }
+    static unsigned char &findreference(CKTVector &v) { return v.findreference; }
     // joining and node clean-up
     static bool mismiddle(CKTVector &v, int n) { return v.mismiddlenode(&v.node[n]); }
     static int mlinkpolyline(CKTVector &v, _KTNODE *a, _KTNODE *b) { return v.mlinkpolyline(a, b); }
