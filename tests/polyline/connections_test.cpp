@@ -225,13 +225,20 @@ TEST(Chains, WalksEndOnLoopsAndShareTails) {
 }
 
 TEST(Chains, LongChainsNeedNoDeepRecursion) {
+    // 200,000 polylines each connected at its end to the next one's start:
+    // deeper than any call stack would take, so the walks must not recurse.
     CKTVector v;
-    GraphBuilder g(v);
     const int n = 200000;
-    for (int i = 0; i < n; ++i) g.polyline({});
-    for (int i = 1; i < n; ++i) Peer::maddnext(v, i, i + 1);
+    v.polyline = ktv::alloc_zeroed<_KTPOLYLINE>(n);
+    v.polylinenum = v.polylinecapacity = n;
+    for (int i = 1; i < n; ++i) {
+        v.polyline[i - 1].next = ktv::alloc_array<int>(1);
+        v.polyline[i - 1].next[0] = i + 1;
+        v.polyline[i - 1].nextnum = 1;
+    }
     EXPECT_EQ(Peer::mgetpathlen(v, 1), n);
     EXPECT_EQ(Peer::mcheckjointloop(v, n, 1), 1);
+    EXPECT_EQ(Peer::mcheckjointloop(v, n, -1), 0);
     v.markjointpolyline(1);
     int marked = 0;
     for (int i = 0; i < n; ++i) marked += v.polyline[i].jointmark;
