@@ -18,13 +18,16 @@ build: $(BUILD)/CMakeCache.txt
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
-# The bundled sample sheet; DEMO_INPUT=drawing.png vectorizes another file.
+# The bundled sample sheet, as centre lines and as outlines, each written as
+# SVG and JSON with one summary line; DEMO_INPUT=drawing.png vectorizes
+# another file.
 DEMO_INPUT ?= examples/sample.png
-DEMO_OUT = examples/out/sample-outline-fast
+DEMO_OUT = examples/out/sample
 
 demo: build
 	@mkdir -p examples/out
-	@$(BUILD)/ktvec outline-fast $(DEMO_INPUT) -o $(DEMO_OUT).svg -o $(DEMO_OUT).json
+	@$(BUILD)/ktvec centerline $(DEMO_INPUT) -o $(DEMO_OUT)-centerline.svg -o $(DEMO_OUT)-centerline.json
+	@$(BUILD)/ktvec outline $(DEMO_INPUT) -o $(DEMO_OUT)-outline.svg -o $(DEMO_OUT)-outline.json
 
 sanitize:
 	cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKTVEC_SANITIZE=ON -DKTVEC_BUILD_BENCH=OFF

@@ -33,7 +33,7 @@ std::string general_help() {
         s += "  " + name + c.summary + "\n";
     }
     s += "\n'ktvec COMMAND --help' lists the options of a command.\n"
-         "Example: ktvec outline-fast drawing.png -o drawing.svg\n";
+         "Example: ktvec centerline drawing.png -o drawing.svg -o drawing.json\n";
     return s;
 }
 
@@ -44,7 +44,7 @@ std::vector<OptionTable> option_tables(const Command &c) {
 std::string command_help(const Command &c) {
     return std::string("usage: ktvec ") + c.name + " INPUT -o OUTPUT [-o OUTPUT ...] [options]\n\n" +
            c.description +
-           "INPUT is a PBM (P1/P4) or PNG file; grey and colour images are binarised first.\n"
+           "\nINPUT is a PBM (P1/P4) or PNG file; grey and colour images are binarised first.\n"
            "A node at pixel (x, y) is drawn at (x + 0.5, y + 0.5) in the SVG, so the vectors\n"
            "overlay the image; the JSON keeps pixel coordinates (see tools/README.md).\n" +
            describe_options(option_tables(c)) +
@@ -136,8 +136,8 @@ int run_command(const Command &c, int argc, char **argv) {
 
     if (!s.quiet) {
         const std::string binarised = image.threshold >= 0 ? ", threshold " + std::to_string(image.threshold) : "";
-        std::fprintf(stderr, "ktvec: %s (%dx%d %s%s): %d nodes, %d polylines, %.0f ms (vectorizing %.0f ms)\n",
-                     name.c_str(), image.bitmap.width, image.bitmap.height, image.format,
+        std::fprintf(stderr, "ktvec %s: %s (%dx%d %s%s): %d nodes, %d polylines, %.0f ms (vectorizing %.0f ms)\n",
+                     c.name, name.c_str(), image.bitmap.width, image.bitmap.height, image.format,
                      binarised.c_str(), view.live_nodes(), view.live_polylines(), ms_since(start),
                      vectorize_ms);
     }

@@ -7,36 +7,154 @@ namespace ktvcli {
 
 namespace {
 
-const OptionDef kOutlineOptions[] = {
-    {"--maxlength", nullptr, "N", &Settings::maxlength, 0, 1e6,
-     "spurs of at most N traced points are cut: at each branch pixel the shortest side "
-     "branch ending free is dropped. A few points removes the one- and two-pixel burrs of "
-     "scanned edges without eating real corners; 0 keeps everything",
-     nullptr, nullptr},
-    {"--tolerance", nullptr, "T", &Settings::tolerance, 0, 1000,
-     "approximation tolerance in pixels: a traced run becomes one straight link while the "
-     "area between the pixels and the link, divided by its length, stays within T. Around "
-     "1.5 follows a stair-stepped pixel edge with few nodes yet keeps corners; lower is more "
-     "faithful and more nodes, higher is smoother and cuts corners",
-     nullptr, nullptr},
-    {"--nodesearch", nullptr, "0|1", &Settings::nodesearch, 0, 1,
-     "1: outline pieces that meet at a pixel share one node, so closed outlines come out as "
-     "closed polylines; 0: every piece gets its own nodes",
-     nullptr, nullptr},
-};
+// ---- outline drivers -------------------------------------------------------
+
+const OptionDef kMaxlength = {
+    "--maxlength", nullptr, "N", &Settings::maxlength, 0, 1e6,
+    "spurs of at most N traced points are cut: at each branch pixel the shortest side "
+    "branch ending free is dropped. A few points removes the one- and two-pixel burrs of "
+    "scanned edges without eating real corners; 0 keeps everything",
+    nullptr, nullptr, "argument maxlength"};
+
+const OptionDef kTolerance = {
+    "--tolerance", nullptr, "T", &Settings::tolerance, 0, 1000,
+    "approximation tolerance in pixels: a traced run becomes one straight link while the "
+    "area between the pixels and the link, divided by its length, stays within T. Around "
+    "1.5 follows a stair-stepped pixel edge with few nodes yet keeps corners; lower is more "
+    "faithful and more nodes, higher is smoother and cuts corners",
+    nullptr, nullptr, "argument tolerance"};
+
+const OptionDef kNodesearch = {
+    "--nodesearch", nullptr, "0|1", &Settings::nodesearch, 0, 1,
+    "1: outline pieces that meet at a pixel share one node, so closed outlines come out as "
+    "closed polylines; 0: every piece gets its own nodes",
+    nullptr, nullptr, "argument nodesearch"};
+
+const OptionDef kSpurNodes = {
+    "--spur-nodes", nullptr, "N", &Settings::spur_nodes, 0, 1e6,
+    "after tracing, polylines of at most N nodes that hang off an outline with one free "
+    "end are removed, and so are isolated pieces of at most N nodes: the whiskers and "
+    "specks of a noisy border. 1 or less keeps everything",
+    nullptr, nullptr, "argument spurnodes"};
+
+const OptionDef kOutlineFastOptions[] = {kMaxlength, kTolerance, kNodesearch};
+const OptionDef kOutlineOptions[] = {kMaxlength, kSpurNodes, kTolerance, kNodesearch};
 
 int run_outline_fast(CKTVector &v, const Settings &s) {
     return v.mabstractoutlinefast(s.maxlength, 0, s.tolerance, s.nodesearch);
 }
 
+int run_outline(CKTVector &v, const Settings &s) {
+    return v.mabstractoutline(s.maxlength, s.spur_nodes, s.tolerance, s.nodesearch);
+}
+
+// ---- centre-line driver ----------------------------------------------------
+// In the order the driver uses them: spur cut and approximation, then the
+// clean-up passes.  Each pass switch sits next to its thresholds.
+
+const OptionDef kCenterlineOptions[] = {
+    {"--cut-spurs", nullptr, nullptr, &Settings::cut_spurs, 0, 0,
+     "cut, at each branch pixel of the thinned strokes, the shortest side branch that "
+     "ends free within --maxlength points: thinning grows such burrs where a stroke has a "
+     "bump or a blunt corner",
+     nullptr, nullptr, "flag 8", true},
+    {"--maxlength", nullptr, "N", &Settings::centerline_maxlength, 0, 1e6,
+     "longest side branch, in skeleton points, that --cut-spurs removes. About the widest "
+     "stroke: the burrs of thinning are about as long as the stroke is wide, short real "
+     "strokes are longer",
+     nullptr, nullptr, "argument maxlength"},
+    {"--tolerance", nullptr, "T", &Settings::tolerance, 0, 1000,
+     "approximation tolerance in pixels: a run of the skeleton becomes one straight link "
+     "while the area between its pixels and the link, divided by the link's length, stays "
+     "within T. Lower follows the skeleton's staircase with more nodes, higher smooths and "
+     "cuts corners",
+     nullptr, nullptr, "argument e"},
+    {"--bridge-gaps", nullptr, nullptr, &Settings::bridge_gaps, 0, 0,
+     "link two stroke ends that face each other across a gap of at most --bridge-radius, "
+     "when both strokes and the gap line up (see --straightness): closes the breaks of a "
+     "faint scanned line",
+     nullptr, nullptr, "flag 2", true},
+    {"--bridge-radius", nullptr, "R", &Settings::bridge_radius, 0, 1000,
+     "largest gap, in pixels, that --bridge-gaps closes", nullptr, nullptr, "argument b"},
+    {"--straightness", nullptr, "C", &Settings::straightness, 0, 1,
+     "cosine of the largest bend still counted as straight, 0 to 1 (0.9 is about 26 "
+     "degrees). --bridge-gaps needs both stroke ends and the gap aligned better than this; "
+     "a node next to a junction is dropped when that makes its branch line up with another "
+     "one better than this; --connect pairs branches that meet this straight. 1 accepts "
+     "nothing but exact alignment",
+     nullptr, nullptr, "argument c"},
+    {"--merge-ends", nullptr, nullptr, &Settings::merge_ends, 0, 0,
+     "fuse a stroke end with the nearest other stroke end within --merge-radius that lies "
+     "ahead of it (within 18 degrees) or is not cut off from it by black pixels; the two "
+     "polylines become one",
+     nullptr, nullptr, "flag 1", true},
+    {"--merge-radius", nullptr, "R", &Settings::merge_radius, 0, 1000,
+     "reach of --merge-ends in pixels. Always also the length below which an isolated "
+     "straight segment (two free ends, no node between) is dropped as a speck",
+     nullptr, nullptr, "argument a"},
+    {"--merge-junctions", nullptr, nullptr, &Settings::merge_junctions, 0, 0,
+     "thinning splits a crossing of two strokes into two junctions joined by a short link; "
+     "merge such a pair into one junction half-way when every other branch leaves each of "
+     "them within 60 degrees of the line from the other one",
+     nullptr, nullptr, "flag 16", true},
+    {"--junction-link", nullptr, "L", &Settings::junction_link, 0, 1000,
+     "longest link, in pixels, between two junctions that --merge-junctions merges; also "
+     "the longest link next to a junction whose far node may be dropped to straighten the "
+     "approach",
+     nullptr, nullptr, "argument d"},
+    {"--connect", nullptr, nullptr, &Settings::connect, 0, 0,
+     "at each junction, record which two branches run straight through it (at least as "
+     "straight as --straightness) as a connection between their polylines, and keep at "
+     "each polyline end the one that leads along the longest chain: the JSON's prev/next "
+     "then lead a reader along a stroke across its junctions",
+     nullptr, nullptr, "flag 4", true},
+};
+
+// Flag bits of mabstractcenterline.
+struct FlagBit {
+    bool Settings::*on;
+    int bit;
+};
+const FlagBit kCenterlineFlags[] = {
+    {&Settings::merge_ends, 1},  {&Settings::bridge_gaps, 2},      {&Settings::connect, 4},
+    {&Settings::cut_spurs, 8},   {&Settings::merge_junctions, 16},
+};
+
+int run_centerline(CKTVector &v, const Settings &s) {
+    const CenterlineArguments a = centerline_arguments(s);
+    return v.mabstractcenterline(a.flags, a.maxlength, a.a, a.b, a.c, a.d, a.e);
+}
+
 }  // namespace
+
+CenterlineArguments centerline_arguments(const Settings &s) {
+    int flags = 0;
+    for (const FlagBit &f : kCenterlineFlags)
+        if (s.*f.on) flags |= f.bit;
+    return {flags,           s.centerline_maxlength, s.merge_radius, s.bridge_radius,
+            s.straightness,  s.junction_link,        s.tolerance};
+}
 
 const std::vector<Command> &commands() {
     static const std::vector<Command> table = {
+        {"centerline", "centre lines of the strokes, cleaned up",
+         "Thins the strokes of INPUT to one-pixel centre lines and writes them as polylines,\n"
+         "after the clean-up passes that undo the defects of thinning: spurs cut, gaps\n"
+         "bridged, nearby ends fused, split crossings merged, polylines joined end to end,\n"
+         "straight connections through junctions recorded, specks dropped.  The options\n"
+         "are the arguments of mabstractcenterline(flags, maxlength, a, b, c, d, e).\n",
+         {"Vectorizing", std::begin(kCenterlineOptions), std::end(kCenterlineOptions)}, run_centerline},
+        {"outline", "outlines of the black areas, spurs removed and pieces joined",
+         "Traces the outlines of the black areas of INPUT and writes them as polylines,\n"
+         "after removing short spurs and specks and joining pieces that meet end to end.\n"
+         "The options are the arguments of mabstractoutline(maxlength, spurnodes,\n"
+         "tolerance, nodesearch).\n",
+         {"Vectorizing", std::begin(kOutlineOptions), std::end(kOutlineOptions)}, run_outline},
         {"outline-fast", "outlines of the black areas, no clean-up (quickest)",
          "Traces the outlines of the black areas of INPUT and writes them as polylines,\n"
          "without post-processing.\n",
-         {"Vectorizing", std::begin(kOutlineOptions), std::end(kOutlineOptions)}, run_outline_fast},
+         {"Vectorizing", std::begin(kOutlineFastOptions), std::end(kOutlineFastOptions)},
+         run_outline_fast},
     };
     return table;
 }

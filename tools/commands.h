@@ -23,6 +23,15 @@ struct Command {
 const std::vector<Command> &commands();
 const Command *find_command(const char *name);
 
+// The arguments of mabstractcenterline(flags, maxlength, a, b, c, d, e) as
+// the options of `centerline` set them.
+struct CenterlineArguments {
+    int flags;
+    int maxlength;
+    double a, b, c, d, e;
+};
+CenterlineArguments centerline_arguments(const Settings &s);
+
 }  // namespace ktvcli
 
 #endif

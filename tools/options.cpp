@@ -51,6 +51,13 @@ const OptionDef *find(const std::vector<OptionTable> &tables, const std::string 
     return nullptr;
 }
 
+// The flag that "--no-NAME" switches off, or null.
+const OptionDef *find_negated(const std::vector<OptionTable> &tables, const std::string &name) {
+    if (name.rfind("--no-", 0) != 0) return nullptr;
+    const OptionDef *o = find(tables, "--" + name.substr(5));
+    return o && o->negatable ? o : nullptr;
+}
+
 double parse_number(const OptionDef &o, const std::string &text, bool integral) {
     const std::string what = std::string(o.name) + ": '" + text + "'";
     if (o.auto_word && text == o.auto_word) return -1;
@@ -152,6 +159,11 @@ void parse_options(int argc, char **argv, const std::vector<OptionTable> &tables
         }
         const std::size_t eq = arg.rfind("--", 0) == 0 ? arg.find('=') : std::string::npos;
         const std::string name = arg.substr(0, eq);
+        if (const OptionDef *negated = find_negated(tables, name)) {
+            if (eq != std::string::npos) bad(name + " takes no value");
+            settings.*std::get<bool Settings::*>(negated->target) = false;
+            continue;
+        }
         const OptionDef *o = find(tables, name);
         if (!o) bad("unknown option '" + name + "'");
         std::string value;
@@ -180,12 +192,15 @@ std::string describe_options(const std::vector<OptionTable> &tables) {
         for (const OptionDef *o = t.begin; o != t.end; ++o) {
             std::string head = "  ";
             if (o->alias) head += std::string(o->alias) + ", ";
-            head += o->name;
+            head += o->negatable ? "--[no-]" + std::string(o->name + 2) : std::string(o->name);
             if (o->metavar) head += std::string(" ") + o->metavar;
             std::string help = o->help;
             const std::string def =
                 o->default_text ? o->default_text : std::visit(ShowDefault{defaults}, o->target);
-            if (o->metavar && !def.empty()) help += " [default: " + def + "]";
+            std::string note;
+            if ((o->metavar || o->negatable) && !def.empty()) note = "default: " + def;
+            if (o->sets) note += (note.empty() ? "" : "; ") + std::string("sets ") + o->sets;
+            if (!note.empty()) help += " [" + note + "]";
             out += head + "\n      " + wrap(help, 6, 79) + "\n";
         }
     }

@@ -26,10 +26,23 @@ struct Settings {
     bool background = false;
     bool quiet = false;
     bool help = false;
-    // outline drivers
+    // outline drivers; tolerance is also the centre-line driver's e
     int maxlength = 4;
     double tolerance = 1.5;
     int nodesearch = 1;
+    int spur_nodes = 3;
+    // centre-line driver: the passes switched on (flag bits) and their
+    // thresholds, named after what they do
+    bool cut_spurs = true;         // 8
+    bool bridge_gaps = true;       // 2
+    bool merge_ends = true;        // 1
+    bool merge_junctions = true;   // 16
+    bool connect = true;           // 4
+    int centerline_maxlength = 8;
+    double merge_radius = 3.0;     // a
+    double bridge_radius = 8.0;    // b
+    double straightness = 0.9;     // c
+    double junction_link = 4.0;    // d
 
     ReadOptions read_options() const { return {threshold, invert, max_pixels}; }
 };
@@ -47,6 +60,8 @@ struct OptionDef {
     const char *help;         // meaning and, where it matters, why the default
     const char *default_text; // shown instead of the default value, or null
     const char *auto_word;    // a word accepted for the value -1 ("auto"), or null
+    const char *sets = nullptr;  // the driver argument it sets ("argument a", "flag 4")
+    bool negatable = false;      // a flag that --no-NAME switches off
 };
 
 struct OptionTable {

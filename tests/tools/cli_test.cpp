@@ -71,6 +71,42 @@ TEST(Cli, FailuresLeaveNothingBehind) {
     }
 }
 
+// Bad values of the driver options of every command: exit status 2, one
+// line naming the option, nothing written.
+TEST(Cli, DriverOptionsRefuseBadValues) {
+    const struct {
+        const char *command;
+        std::vector<std::string> extra;
+        std::string problem;
+    } cases[] = {
+        {"centerline", {"--straightness", "2"}, "--straightness: '2' is out of range (0 to 1)"},
+        {"centerline", {"--merge-radius", "near"}, "--merge-radius: 'near' is not a number"},
+        {"centerline", {"--bridge-radius", "-3"}, "--bridge-radius: '-3' is out of range"},
+        {"centerline", {"--junction-link="}, "--junction-link: missing value"},
+        {"centerline", {"--maxlength", "4.5"}, "--maxlength: '4.5' is not a whole number"},
+        {"centerline", {"--tolerance"}, "--tolerance needs a value"},
+        {"centerline", {"--no-connect=0"}, "--no-connect takes no value"},
+        {"centerline", {"--spur-nodes", "3"}, "unknown option '--spur-nodes'"},
+        {"outline", {"--spur-nodes", "x"}, "--spur-nodes: 'x' is not a whole number"},
+        {"outline", {"--spur-nodes", "-1"}, "--spur-nodes: '-1' is out of range"},
+        {"outline", {"--nodesearch", "2"}, "--nodesearch: '2' is out of range"},
+        {"outline", {"--no-merge-ends"}, "unknown option '--no-merge-ends'"},
+        {"outline-fast", {"--spur-nodes", "3"}, "unknown option '--spur-nodes'"},
+    };
+    TempDir dir;
+    write_bytes(dir / "d.pbm", pbm_raw(sample_drawing()));
+    for (const auto &c : cases) {
+        SCOPED_TRACE(std::string(c.command) + " " + c.extra[0]);
+        std::vector<std::string> args = {c.command, dir / "d.pbm", "-o", dir / "out.json"};
+        args.insert(args.end(), c.extra.begin(), c.extra.end());
+        const RunResult r = run_ktvec(args);
+        EXPECT_EQ(r.status, 2);
+        expect_one_line(r, c.problem);
+        expect_one_line(r, std::string("(see 'ktvec ") + c.command + " --help')");
+        EXPECT_EQ(dir.names(), (std::vector<std::string>{"d.pbm"}));
+    }
+}
+
 TEST(Cli, MissingInputOutputAndCommand) {
     TempDir dir;
     RunResult r = run_ktvec({"outline-fast", dir / "nope.png", "-o", dir / "a.svg"});
@@ -115,6 +151,22 @@ TEST(Cli, HelpAndUsage) {
     r = run_ktvec({});
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find("usage:"), std::string::npos);
+
+    r = run_ktvec({"--help"});
+    for (const char *c : {"\n  centerline ", "\n  outline ", "\n  outline-fast "})
+        EXPECT_NE(r.out.find(c), std::string::npos) << c;
+    r = run_ktvec({"centerline", "-h"});
+    EXPECT_EQ(r.status, 0);
+    for (const char *o : {"mabstractcenterline(flags, maxlength, a, b, c, d, e)", "--[no-]merge-ends",
+                          "--[no-]bridge-gaps", "--[no-]connect", "--[no-]cut-spurs", "--[no-]merge-junctions",
+                          "--merge-radius R", "--bridge-radius R", "--straightness C", "--junction-link L",
+                          "--maxlength N", "--tolerance T", "[default: on;", "[default: 8;"})
+        EXPECT_NE(r.out.find(o), std::string::npos) << o;
+    r = run_ktvec({"outline", "--help"});
+    EXPECT_EQ(r.status, 0);
+    for (const char *o : {"mabstractoutline(maxlength, spurnodes", "--spur-nodes N", "--maxlength N",
+                          "--tolerance T", "--nodesearch 0|1", "[default: 3;"})
+        EXPECT_NE(r.out.find(o), std::string::npos) << o;
 }
 
 // The program's files say what the library computes in-process.

@@ -2,6 +2,8 @@
 // argument is refused as a usage error naming the option.
 #include <gtest/gtest.h>
 
+#include <cctype>
+
 #include "commands.h"
 #include "error.h"
 #include "options.h"
@@ -82,14 +84,70 @@ TEST(Options, BadArgumentsAreRefused) {
 }
 
 TEST(Options, HelpListsEveryOptionWithItsDefault) {
+    for (const Command &c : commands()) {
+        SCOPED_TRACE(c.name);
+        const std::vector<OptionTable> all = {c.options, input_options(), output_options()};
+        const std::string help = describe_options(all);
+        for (const OptionTable &t : all)
+            for (const OptionDef *o = t.begin; o != t.end; ++o) {
+                const std::string name = o->negatable ? "--[no-]" + std::string(o->name + 2) : o->name;
+                const std::string head = o->alias ? std::string(o->alias) + ", " + name : "  " + name;
+                const std::size_t at = help.find(head + (o->metavar ? " " : "\n"));
+                ASSERT_NE(at, std::string::npos) << name;
+                // The option's own block, up to the next option, as one line.
+                std::string block;
+                for (char ch : help.substr(at, help.find("\n  -", at + 1) - at))
+                    if (!std::isspace(static_cast<unsigned char>(ch)) || (!block.empty() && block.back() != ' '))
+                        block += std::isspace(static_cast<unsigned char>(ch)) ? ' ' : ch;
+                if (o->sets) {
+                    EXPECT_NE(block.find(std::string("sets ") + o->sets + "]"), std::string::npos) << block;
+                }
+                if (o->metavar || o->negatable) {
+                    EXPECT_NE(block.find("[default: "), std::string::npos) << block;
+                }
+            }
+    }
     const std::string help = describe_options(tables());
-    for (const OptionTable &t : tables())
-        for (const OptionDef *o = t.begin; o != t.end; ++o)
-            EXPECT_NE(help.find(o->name), std::string::npos) << o->name;
     const Settings d;
     char tol[32];
-    std::snprintf(tol, sizeof tol, "[default: %g]", d.tolerance);
+    std::snprintf(tol, sizeof tol, "[default: %g;", d.tolerance);
     EXPECT_NE(help.find(tol), std::string::npos);
-    EXPECT_NE(help.find("[default: " + std::to_string(d.maxlength) + "]"), std::string::npos);
+    EXPECT_NE(help.find("[default: " + std::to_string(d.maxlength) + ";"), std::string::npos);
     EXPECT_NE(help.find("[default: auto]"), std::string::npos);
+}
+
+TEST(Options, FlagsThatDefaultOnCanBeSwitchedOff) {
+    const std::vector<OptionTable> centerline = {find_command("centerline")->options, input_options(),
+                                                 output_options()};
+    auto parse_centerline = [&](std::vector<std::string> args) {
+        std::vector<char *> argv;
+        for (std::string &a : args) argv.push_back(&a[0]);
+        Settings s;
+        parse_options(static_cast<int>(argv.size()), argv.data(), centerline, s);
+        return s;
+    };
+    Settings s = parse_centerline({"--no-bridge-gaps", "--no-merge-junctions"});
+    EXPECT_FALSE(s.bridge_gaps || s.merge_junctions);
+    EXPECT_TRUE(s.merge_ends && s.connect && s.cut_spurs);
+    s = parse_centerline({"--no-cut-spurs", "--cut-spurs", "--merge-ends"});
+    EXPECT_TRUE(s.cut_spurs && s.merge_ends);
+
+    const std::pair<std::vector<std::string>, std::string> refused[] = {
+        {{"--no-connect=1"}, "--no-connect takes no value"},
+        {{"--no-maxlength"}, "unknown option '--no-maxlength'"},   // not a flag
+        {{"--no-invert"}, "unknown option '--no-invert'"},         // off already
+        {{"--no-"}, "unknown option '--no-'"},
+        {{"--straightness", "1.01"}, "--straightness: '1.01' is out of range (0 to 1)"},
+        {{"--merge-radius", "-0.5"}, "out of range"},
+    };
+    for (const auto &r : refused) {
+        std::string got = "(accepted)";
+        try {
+            parse_centerline(r.first);
+        } catch (const CliError &e) {
+            EXPECT_TRUE(e.usage);
+            got = e.what();
+        }
+        EXPECT_NE(got.find(r.second), std::string::npos) << r.first[0] << " gave: " << got;
+    }
 }

@@ -213,3 +213,42 @@ Bitmap sample_drawing() {
         for (int x = 0; x < 4; ++x) b.set(x, y);  // block touching the left edge
     return b;
 }
+
+namespace {
+
+void fill(Bitmap &b, int x0, int y0, int x1, int y1) {
+    for (int y = y0; y < y1; ++y)
+        for (int x = x0; x < x1; ++x) b.set(x, y);
+}
+
+// A round-ended stroke of radius r from (x0, y0) to (x1, y1).
+void stroke(Bitmap &b, int x0, int y0, int x1, int y1, double r) {
+    const int n = std::max(std::abs(x1 - x0), std::abs(y1 - y0));
+    for (int i = 0; i <= n; ++i) {
+        const double cx = x0 + (x1 - x0) * static_cast<double>(i) / n;
+        const double cy = y0 + (y1 - y0) * static_cast<double>(i) / n;
+        for (int y = static_cast<int>(cy - r) - 1; y <= static_cast<int>(cy + r) + 1; ++y)
+            for (int x = static_cast<int>(cx - r) - 1; x <= static_cast<int>(cx + r) + 1; ++x)
+                if (x >= 0 && y >= 0 && x < b.width && y < b.height &&
+                    (x - cx) * (x - cx) + (y - cy) * (y - cy) <= r * r)
+                    b.set(x, y);
+    }
+}
+
+}  // namespace
+
+Bitmap stroke_drawing() {
+    Bitmap b(120, 90);
+    fill(b, 8, 20, 48, 24);                  // a plus: two strokes crossing square
+    fill(b, 26, 4, 30, 40);
+    fill(b, 60, 10, 80, 13);                 // a line broken by a 5-pixel gap
+    fill(b, 85, 10, 110, 13);
+    fill(b, 60, 30, 110, 34);                // a line with a bump under it
+    fill(b, 84, 34, 88, 40);
+    fill(b, 8, 60, 40, 63);                  // a line ending next to the start of a diagonal
+    stroke(b, 42, 63, 59, 80, 1.5);
+    stroke(b, 62, 45, 100, 65, 2.5);         // an X: thinning splits its crossing in two
+    stroke(b, 62, 65, 100, 45, 2.5);
+    fill(b, 100, 70, 102, 71);               // a speck
+    return b;
+}

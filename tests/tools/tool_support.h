@@ -49,5 +49,8 @@ std::string png_grey(int width, int height, const std::vector<unsigned char> &le
 
 // A drawing to vectorize: rectangles, a ring and a diagonal bar.
 Bitmap sample_drawing();
+// Strokes with the defects the centre-line clean-up repairs: a gap, a bump,
+// two ends close together, a crossing split by thinning, a speck.
+Bitmap stroke_drawing();
 
 #endif
