@@ -18,6 +18,7 @@
 #include <cstring>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "drawing.h"
@@ -371,33 +372,54 @@ void measure_kernels(Context &c) {
     }
 }
 
-// The whole fast outline driver with the command-line program's defaults,
-// re-run on one vectorizer (every stage replaces what the last run left).
-void measure_outlinefast(Context &c) {
-    const int maxlength = 4, nodesearch = 1;
-    const double tolerance = 1.5;
+// The drivers with the command-line program's defaults.
+struct DriverCall {
+    const char *stage, *call, *arguments;
+    int (*run)(CKTVector &);
+};
+const DriverCall kFastOutline{"fast outline driver", "mabstractoutlinefast",
+                              "maxlength 4, tolerance 1.5, nodesearch 1",
+                              [](CKTVector &v) { return v.mabstractoutlinefast(4, 0, 1.5, 1); }};
+const DriverCall kOutline{"outline driver", "mabstractoutline",
+                          "maxlength 4, spurnodes 3, tolerance 1.5, nodesearch 1",
+                          [](CKTVector &v) { return v.mabstractoutline(4, 3, 1.5, 1); }};
+const DriverCall kCenterline{"centre-line driver", "mabstractcenterline",
+                             "flags 31, maxlength 8, a 3, b 8, c 0.9, d 4, e 1.5",
+                             [](CKTVector &v) { return v.mabstractcenterline(31, 8, 3, 8, 0.9, 4, 1.5); }};
+
+// Live nodes and polylines of a vectorizer's result.
+std::pair<int, int> graph_size(CKTVector &v) {
+    int nodes = 0, lines = 0;
+    for (int i = 0; i < v.mgetnodenum(); ++i) nodes += !v.mgetnode(i)->deleted;
+    for (int id = 1; id <= v.mgetpolylinenum(); ++id) lines += !v.mgetpolyline(id)->deleted;
+    return {nodes, lines};
+}
+
+// One whole driver, re-run on one vectorizer (every stage replaces what the
+// last run left).
+void measure_driver(Context &c, const DriverCall &d) {
     CKTVector v;
     set_document(v, c.page);
-    Row row{"fast outline driver", "mabstractoutlinefast"};
+    Row row{d.stage, d.call};
     row.amount = c.page.width * (double)c.page.height;
     int result = 0;
     best_of(c.repeat, row, [&] {
         Clock::time_point t0 = Clock::now();
-        result = v.mabstractoutlinefast(maxlength, 0, tolerance, nodesearch);
+        result = d.run(v);
         return seconds_since(t0);
     });
-    if (result != 0) row.note = failed("mabstractoutlinefast", result);
+    if (result != 0) row.note = failed(d.call, result);
     else {
-        int nodes = 0, lines = 0;
-        for (int i = 0; i < v.mgetnodenum(); ++i) nodes += !v.mgetnode(i)->deleted;
-        for (int id = 1; id <= v.mgetpolylinenum(); ++id) lines += !v.mgetpolyline(id)->deleted;
-        char note[128];
-        std::snprintf(note, sizeof note, "maxlength %d, tolerance %.1f, nodesearch %d: %d nodes, %d polylines",
-                      maxlength, tolerance, nodesearch, nodes, lines);
-        row.note = note;
+        std::pair<int, int> size = graph_size(v);
+        row.note = std::string(d.arguments) + ": " + std::to_string(size.first) + " nodes, " +
+                   std::to_string(size.second) + " polylines";
     }
     c.report.add(row);
 }
+
+void measure_outlinefast(Context &c) { measure_driver(c, kFastOutline); }
+void measure_outline_driver(Context &c) { measure_driver(c, kOutline); }
+void measure_centerline_driver(Context &c) { measure_driver(c, kCenterline); }
 
 // The fast outline driver's frame stage by stage, through the public stage
 // calls, so a slow driver shows where its time goes.
@@ -495,14 +517,72 @@ void outline_accuracy(Context &c, ktvdraw::Canvas &sheet) {
                 links.push_back(std::fabs(index.border_offset(mid, 10) + 0.5));
             }
         }
-        int polylines = 0;
-        for (int id = 1; id <= v.mgetpolylinenum(); ++id) polylines += !v.mgetpolyline(id)->deleted;
+        int polylines = graph_size(v).second;
         Spread a = spread(nodes), b = spread(links);
         char buf[200];
         std::snprintf(buf, sizeof buf, "  %9.1f %8zu %10d %10.2f %5.2f %6.2f %15.2f %5.2f %6.2f", tolerance,
                       nodes.size(), polylines, a.mean, a.p95, a.max, b.mean, b.p95, b.max);
         c.report.line(buf);
     }
+}
+
+// How closely the centre-line driver's graph follows the true centre lines:
+// node and link-midpoint distances, the share of the true centre lines that
+// some link passes within max(2, width / 2) of, and links with no stroke
+// under them (midpoint beyond half the width + 2 px of every centre line).
+void centerline_accuracy(Context &c, ktvdraw::Canvas &sheet) {
+    const auto &truth = sheet.primitives();
+    ktvdraw::PrimitiveIndex index(truth, 32);
+    CKTVector v;
+    v.msetdocument(sheet.data(), sheet.width(), sheet.stride(), sheet.height());
+    int r = kCenterline.run(v);
+    if (r != 0) {
+        c.report.line("centre-line driver: " + failed(kCenterline.call, r));
+        return;
+    }
+    double widest = 0;
+    for (const ktvdraw::Primitive &p : truth) widest = std::max(widest, p.width);
+    std::vector<double> nodes, links;
+    std::vector<ktvdraw::Primitive> segments;  // the links as zero-width lines
+    long stray = 0;
+    for (int i = 0; i < v.mgetnodenum(); ++i) {
+        const _KTNODE *n = v.mgetnode(i);
+        if (n->deleted) continue;
+        double d = 0;
+        index.nearest({n->x + 0.5, n->y + 0.5}, 1e9, &d);
+        nodes.push_back(d);
+        for (int k = 0; k < n->linknum; ++k) {
+            const _KTNODE *m = v.mgetnode(n->link[k].node);
+            if (!m || n->link[k].node <= i || m->deleted) continue;
+            ktvdraw::Point mid{(n->x + m->x) / 2.0 + 0.5, (n->y + m->y) / 2.0 + 0.5};
+            int near = index.nearest(mid, widest / 2 + 2, &d);
+            if (near < 0 || d > truth[near].width / 2 + 2) ++stray;
+            else links.push_back(d);
+            ktvdraw::Primitive seg;
+            seg.x0 = n->x + 0.5; seg.y0 = n->y + 0.5; seg.x1 = m->x + 0.5; seg.y1 = m->y + 0.5;
+            segments.push_back(seg);
+        }
+    }
+    ktvdraw::PrimitiveIndex graph(segments, 32);
+    long samples = 0, covered = 0;
+    for (const ktvdraw::Primitive &p : truth) {
+        double reach = std::max(2.0, p.width / 2);
+        for (const ktvdraw::Point &q : ktvdraw::sample_along(p, 1.0)) {
+            ++samples;
+            covered += graph.nearest(q, reach) >= 0;
+        }
+    }
+    std::pair<int, int> size = graph_size(v);
+    Spread a = spread(nodes), b = spread(links);
+    char buf[220];
+    std::snprintf(buf, sizeof buf, "centre-line accuracy of mabstractcenterline (%s) on the same sheet, px:",
+                  kCenterline.arguments);
+    c.report.line(buf);
+    c.report.line("    nodes  polylines  node mean   p95    max   link-mid mean   p95   stray links  coverage");
+    std::snprintf(buf, sizeof buf, "  %7d %10d %10.2f %5.2f %6.2f %15.2f %5.2f %13ld %8.1f%%", size.first,
+                  size.second, a.mean, a.p95, a.max, b.mean, b.p95, stray,
+                  samples ? 100.0 * covered / samples : 0.0);
+    c.report.line(buf);
 }
 
 // Centre-line accuracy of the thinning and of the reference on a sheet of
@@ -541,6 +621,7 @@ void measure_accuracy(Context &c) {
     z.store(out.data(), sheet.stride());
     print("Zhang-Suen reference", ktvdraw::score_skeleton(out.data(), w, h, sheet.stride(), sheet.primitives()));
     outline_accuracy(c, sheet);
+    centerline_accuracy(c, sheet);
 }
 
 struct Measurement {
@@ -557,6 +638,8 @@ const Measurement kMeasurements[] = {
     {"accuracy", measure_accuracy},
     {"kernels", measure_kernels},
     {"driver", measure_outlinefast},
+    {"outline-driver", measure_outline_driver},
+    {"centerline", measure_centerline_driver},
     {"stages", measure_driver_stages},
 };
 
@@ -620,7 +703,7 @@ void usage(std::FILE *to) {
                  "  --repeat N       runs per measurement, best kept (default 7 on A4, 3 on A0)\n"
                  "  --seed N         drawing seed (default 1)\n"
                  "  --only A,B       measurements: thinning outline 1side trace reference accuracy\n"
-                 "                   kernels driver stages\n"
+                 "                   kernels driver stages outline-driver centerline\n"
                  "  --tsv            tab-separated: page stage call ms cpums rate unit rssMB heapMB note\n"
                  "  --no-fork        run the pages in this process (peak memory accumulates)\n");
 }
