@@ -155,6 +155,7 @@ else
             say "ktvec outline-fast (best of 2):  $(printf '%9.2f  %9.2f' "$kt_s" "$kt_cpu")"
             say "potrace -a 0 -b svg (best of 2): $(printf '%9.2f  %9.2f' "$po_s" "$po_cpu")"
             say "ratio: ktvec is $(ratio "$po_s" "$kt_s")x faster by the wall clock, $(ratio "$po_cpu" "$kt_cpu")x by CPU time"
+            say "(the kernel grants huge pages only while it has free 2 MB blocks: these vary from run to run)"
         fi
     fi
 fi
