@@ -138,7 +138,7 @@ int run_command(const Command &c, int argc, char **argv) {
         const std::string binarised = image.threshold >= 0 ? ", threshold " + std::to_string(image.threshold) : "";
         std::fprintf(stderr, "ktvec %s: %s (%dx%d %s%s): %d nodes, %d polylines, %.0f ms (vectorizing %.0f ms)\n",
                      c.name, name.c_str(), image.bitmap.width, image.bitmap.height, image.format,
-                     binarised.c_str(), view.live_nodes(), view.live_polylines(), ms_since(start),
+                     binarised.c_str(), view.written_nodes(), view.live_polylines(), ms_since(start),
                      vectorize_ms);
     }
     return 0;

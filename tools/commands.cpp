@@ -34,7 +34,9 @@ const OptionDef kSpurNodes = {
     "--spur-nodes", nullptr, "N", &Settings::spur_nodes, 0, 1e6,
     "after tracing, polylines of at most N nodes that hang off an outline with one free "
     "end are removed, and so are isolated pieces of at most N nodes: the whiskers and "
-    "specks of a noisy border. 1 or less keeps everything",
+    "specks of a noisy border. 1 or less keeps everything, hence the default: a stroke "
+    "too thin for two borders is traced as one open line, and a straight one has only "
+    "two nodes, so already 2 drops whole strokes",
     nullptr, nullptr, "argument spurnodes"};
 
 const OptionDef kOutlineFastOptions[] = {kMaxlength, kTolerance, kNodesearch};

@@ -73,13 +73,13 @@ void write_json(VectorView &view, const ResultInfo &info, TextSink &out) {
     out.put("},\n\"image\":{\"width\":").integer(view.width()).put(",\"height\":").integer(view.height());
     if (!info.format.empty()) out.put(",\"format\":").json_string(info.format);
     if (info.threshold >= 0) out.put(",\"threshold\":").integer(info.threshold);
-    out.put("},\n\"counts\":{\"nodes\":").integer(view.live_nodes());
+    out.put("},\n\"counts\":{\"nodes\":").integer(view.written_nodes());
     out.put(",\"polylines\":").integer(view.live_polylines()).put("},\n\"nodes\":[");
 
     bool first = true;
     for (int i = 0, n = view.node_slots(); i < n; ++i) {
         const _KTNODE &node = view.node(i);
-        if (node.deleted) continue;
+        if (view.dense(i) < 0) continue;
         out.put(first ? "\n" : ",\n");
         first = false;
         out.put("{\"x\":").integer(node.x).put(",\"y\":").integer(node.y).put('}');

@@ -30,7 +30,7 @@ struct Settings {
     int maxlength = 4;
     double tolerance = 1.5;
     int nodesearch = 1;
-    int spur_nodes = 3;
+    int spur_nodes = 1;
     // centre-line driver: the passes switched on (flag bits) and their
     // thresholds, named after what they do
     bool cut_spurs = true;         // 8

@@ -65,7 +65,7 @@ void write_svg(VectorView &view, const ResultInfo &info, TextSink &out) {
     out.put(" version=\"1.1\" width=\"").integer(w).put("\" height=\"").integer(h);
     out.put("\" viewBox=\"0 0 ").integer(w).put(' ').integer(h).put("\">\n");
     out.put("<title>").xml_text(info.source).put(' ').xml_text(info.command).put(": ");
-    out.integer(view.live_nodes()).put(" nodes, ").integer(view.live_polylines()).put(" polylines</title>\n");
+    out.integer(view.written_nodes()).put(" nodes, ").integer(view.live_polylines()).put(" polylines</title>\n");
 
     if (info.background) {
         const Buffer png = encode_png(*info.background);

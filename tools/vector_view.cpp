@@ -4,13 +4,25 @@
 
 namespace ktvcli {
 
+// A node is written when it is live or when a live polyline still runs
+// through it: clean-up may delete a node yet leave a link to it (a spur cut
+// back to the node before its end), and every node a polyline names must be
+// in the output for the polyline to be drawn as the library holds it.
 VectorView::VectorView(CKTVector &v) : v_(v), dense_(sizeof(int) * static_cast<std::size_t>(v.mgetnodenum())) {
     if (!dense_.ok()) throw CliError("out of memory while writing the result");
     int *dense = reinterpret_cast<int *>(dense_.data());
-    for (int i = 0, n = v.mgetnodenum(); i < n; ++i)
-        dense[i] = v.mgetnode(i)->deleted ? -1 : live_nodes_++;
-    for (int k = 1, n = v.mgetpolylinenum(); k <= n; ++k)
-        if (!v.mgetpolyline(k)->deleted) ++live_polylines_;
+    const int nodes = v.mgetnodenum();
+    constexpr int kOnPolyline = -2;
+    for (int i = 0; i < nodes; ++i) dense[i] = -1;
+    for (int k = 1, n = v.mgetpolylinenum(); k <= n; ++k) {
+        const _KTPOLYLINE &p = *v.mgetpolyline(k);
+        if (p.deleted) continue;
+        ++live_polylines_;
+        for (int i = 0; i < p.nodenum; ++i)
+            if (p.nodeindex[i] >= 0 && p.nodeindex[i] < nodes) dense[p.nodeindex[i]] = kOnPolyline;
+    }
+    for (int i = 0; i < nodes; ++i)
+        if (!v.mgetnode(i)->deleted || dense[i] == kOnPolyline) dense[i] = written_nodes_++;
 }
 
 const _KTNODELINK *VectorView::link(int from, int to, int id) {

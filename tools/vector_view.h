@@ -1,6 +1,6 @@
-// Read-only view of a vectorizer's result for the writers: the live nodes,
-// renumbered densely in library order (deleted slots skipped), and the live
-// polylines in id order.
+// Read-only view of a vectorizer's result for the writers: the live nodes
+// (and deleted ones that a live polyline still runs through), renumbered
+// densely in library order, and the live polylines in id order.
 #ifndef KTVEC_TOOLS_VECTOR_VIEW_H
 #define KTVEC_TOOLS_VECTOR_VIEW_H
 
@@ -18,12 +18,12 @@ public:
     int height() const { return v_.height; }
     int node_slots() { return v_.mgetnodenum(); }
     int polyline_slots() { return v_.mgetpolylinenum(); }
-    int live_nodes() const { return live_nodes_; }
+    int written_nodes() const { return written_nodes_; }  // the nodes array of the output
     int live_polylines() const { return live_polylines_; }
 
     // Library node at `index` (0 <= index < node_slots()).
     const _KTNODE &node(int index) { return *v_.mgetnode(index); }
-    // Dense number of a library node, -1 for a deleted one.
+    // Dense number of a library node, -1 for one that is not written.
     int dense(int index) const { return reinterpret_cast<const int *>(dense_.data())[index]; }
     // Polyline of id k (1 <= k <= polyline_slots()).
     const _KTPOLYLINE &polyline(int id) { return *v_.mgetpolyline(id); }
@@ -41,7 +41,7 @@ public:
 private:
     CKTVector &v_;
     Buffer dense_;
-    int live_nodes_ = 0, live_polylines_ = 0;
+    int written_nodes_ = 0, live_polylines_ = 0;
 };
 
 }  // namespace ktvcli

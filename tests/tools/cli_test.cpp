@@ -165,7 +165,7 @@ TEST(Cli, HelpAndUsage) {
     r = run_ktvec({"outline", "--help"});
     EXPECT_EQ(r.status, 0);
     for (const char *o : {"mabstractoutline(maxlength, spurnodes", "--spur-nodes N", "--maxlength N",
-                          "--tolerance T", "--nodesearch 0|1", "[default: 3;"})
+                          "--tolerance T", "--nodesearch 0|1", "[default: 1;"})
         EXPECT_NE(r.out.find(o), std::string::npos) << o;
 }
 

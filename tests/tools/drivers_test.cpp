@@ -72,6 +72,11 @@ void check_cases(const std::string &command, const std::string &input, const std
         ASSERT_EQ(r.status, 0) << r.err;
         const std::string graph = graph_of(r.out);
         EXPECT_EQ(graph, library_graph(input, command, c));
+        // Every node a polyline names is in the nodes array.
+        const Json j = Json::parse(r.out);
+        const double nodes = static_cast<double>(j["nodes"].size());
+        for (const Json &p : j["polylines"].array)
+            for (const Json &k : p["nodes"].array) ASSERT_TRUE(k.number >= 0 && k.number < nodes) << k.number;
         if (base.empty())
             base = graph;
         else
@@ -173,11 +178,12 @@ TEST(Centerline, ProgramRunsTheDriverWithItsOptions) {
 TEST(Outline, ProgramRunsTheDriverWithItsOptions) {
     check_cases("outline", KTVEC_SAMPLE_PNG,
                 {
-                    {{}, {}, {4, 3, 1.5, 1}},
-                    {{"--spur-nodes", "0"}, {}, {4, 0, 1.5, 1}},
-                    {{"--maxlength", "12"}, {}, {12, 3, 1.5, 1}},
-                    {{"--tolerance", "0.5"}, {}, {4, 3, 0.5, 1}},
-                    {{"--nodesearch", "0"}, {}, {4, 3, 1.5, 0}},
+                    {{}, {}, {4, 1, 1.5, 1}},
+                    {{"--spur-nodes", "3"}, {}, {4, 3, 1.5, 1}},
+                    {{"--spur-nodes", "6"}, {}, {4, 6, 1.5, 1}},
+                    {{"--maxlength", "12"}, {}, {12, 1, 1.5, 1}},
+                    {{"--tolerance", "0.5"}, {}, {4, 1, 0.5, 1}},
+                    {{"--nodesearch", "0"}, {}, {4, 1, 1.5, 0}},
                 });
 }
 

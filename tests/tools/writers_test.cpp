@@ -154,6 +154,30 @@ TEST(JsonWriter, HandMadeResult) {
     EXPECT_DOUBLE_EQ(p[1]["spline"][1][1].number, 3.125);
 }
 
+// Clean-up can delete a node and leave a live polyline running through it;
+// the node is still written, so that every reference resolves and both
+// formats draw the same polyline.
+TEST(JsonWriter, DeletedNodeOnALivePolylineIsWritten) {
+    CKTVector v;
+    build_result(v);
+    v.node[5].deleted = 1;  // start of polyline 3
+    v.node[0].deleted = 1;  // on the closed polyline 1
+    const Json j = Json::parse(write(OutputFormat::Json, v, about("outline", "s", nullptr)));
+    EXPECT_EQ(j["counts"]["nodes"].as_int(), 6);
+    ASSERT_EQ(j["nodes"].size(), 6u);
+    EXPECT_EQ(j["nodes"][4]["x"].as_int(), 8);
+    EXPECT_EQ(int_list(j["polylines"][0]["nodes"]), (std::vector<int>{0, 1, 2, 3, 0}));
+    EXPECT_EQ(int_list(j["polylines"][1]["nodes"]), (std::vector<int>{4, 5}));
+    const std::string svg = write(OutputFormat::Svg, v, about("outline", "s", nullptr));
+    EXPECT_NE(svg.find("s outline: 6 nodes, 2 polylines"), std::string::npos) << svg;
+
+    // Not on a live polyline any more: left out.
+    v.polyline[2].deleted = 1;
+    const Json k = Json::parse(write(OutputFormat::Json, v, about("outline", "s", nullptr)));
+    EXPECT_EQ(k["counts"]["nodes"].as_int(), 5);
+    EXPECT_EQ(k["nodes"][4]["x"].as_int(), 10);
+}
+
 TEST(SvgWriter, HandMadeResult) {
     CKTVector v;
     build_result(v);
