@@ -146,9 +146,10 @@ const std::vector<Command> &commands() {
          "straight connections through junctions recorded, specks dropped.  The options\n"
          "are the arguments of mabstractcenterline(flags, maxlength, a, b, c, d, e).\n",
          {"Vectorizing", std::begin(kCenterlineOptions), std::end(kCenterlineOptions)}, run_centerline},
-        {"outline", "outlines of the black areas, spurs removed and pieces joined",
+        {"outline", "outlines of the black areas, pieces joined, spurs removed on request",
          "Traces the outlines of the black areas of INPUT and writes them as polylines,\n"
-         "after removing short spurs and specks and joining pieces that meet end to end.\n"
+         "after joining pieces that meet end to end and, with --spur-nodes, removing\n"
+         "short spurs and specks.\n"
          "The options are the arguments of mabstractoutline(maxlength, spurnodes,\n"
          "tolerance, nodesearch).\n",
          {"Vectorizing", std::begin(kOutlineOptions), std::end(kOutlineOptions)}, run_outline},
