@@ -5,7 +5,7 @@ BUILD ?= build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_FLAGS ?=
 
-.PHONY: all build test demo bench sanitize clean
+.PHONY: all build test demo bench compare sanitize clean
 
 all: build
 
@@ -28,6 +28,12 @@ demo: build
 	@mkdir -p examples/out
 	@$(BUILD)/ktvec centerline $(DEMO_INPUT) -o $(DEMO_OUT)-centerline.svg -o $(DEMO_OUT)-centerline.json
 	@$(BUILD)/ktvec outline $(DEMO_INPUT) -o $(DEMO_OUT)-outline.svg -o $(DEMO_OUT)-outline.json
+
+bench: build
+	$(BUILD)/ktvec_bench
+
+compare: build
+	BUILD=$(BUILD) bench/compare.sh
 
 sanitize:
 	cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKTVEC_SANITIZE=ON -DKTVEC_BUILD_BENCH=OFF

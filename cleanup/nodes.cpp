@@ -186,19 +186,21 @@ int CKTVector::mdeletepolyline(_KTNODE *n) {
 // Merges b into a: a moves to the integer midpoint and takes over b's links;
 // b is deleted and keeps its old link array.
 int CKTVector::mergenode(_KTNODE *a, _KTNODE *b) {
-    int r = mdeletelinenode(a);
-    if (r < 0) return r;
-    a->x = static_cast<int>((static_cast<long long>(a->x) + b->x) / 2);
-    a->y = static_cast<int>((static_cast<long long>(a->y) + b->y) / 2);
-    r = mregistlinenodesort(a);
-    if (r < 0) return r;
+    // The merged link array is obtained first: a failure then changes
+    // nothing at all.
+    _KTNODELINK *merged = ktv::alloc_array<_KTNODELINK>(static_cast<std::size_t>(a->linknum) + b->linknum);
+    if (!merged) return -1000;
+    const int r = mmovenoderow(a, static_cast<int>((static_cast<long long>(a->x) + b->x) / 2),
+                               static_cast<int>((static_cast<long long>(a->y) + b->y) / 2));
+    if (r < 0) {
+        ktv::mem_free(merged);
+        return r;
+    }
     b->deleted = 1;
     mdisconnectpolyline(b);
     mdeletelinenode(b);
 
     const int ia = static_cast<int>(a - node), ib = static_cast<int>(b - node);
-    _KTNODELINK *merged = ktv::alloc_array<_KTNODELINK>(static_cast<std::size_t>(a->linknum) + b->linknum);
-    if (!merged) return -1000;
     int count = 0;
     for (int k = 0; k < a->linknum; ++k)
         if (a->link[k].node != ib) merged[count++] = a->link[k];

@@ -155,3 +155,20 @@ int CKTVector::missameid(_KTNODE *a, _KTNODE *b) {
     }
     return 0;
 }
+
+// Moves a node to (x, y) and re-enters it in its row, kept sorted.  If the
+// new row cannot grow, the node goes back to where it was (its old row has
+// just given up an entry, so that cannot fail) and -1000 comes back.
+int CKTVector::mmovenoderow(_KTNODE *n, int x, int y) {
+    const int oldx = n->x, oldy = n->y;
+    mdeletelinenode(n);
+    n->x = x;
+    n->y = y;
+    const int r = mregistlinenodesort(n);
+    if (r < 0) {
+        n->x = oldx;
+        n->y = oldy;
+        mregistlinenodesort(n);
+    }
+    return r;
+}

@@ -438,6 +438,7 @@ private:
     int mregistlinenode(_KTNODE *node);
     int mregistlinenodesort(_KTNODE *node);
     int mdeletelinenode(_KTNODE *node);
+    int mmovenoderow(_KTNODE *node, int x, int y);
     _KTNODE *msearchjust(int x, int y);
     int missameid(_KTNODE *a, _KTNODE *b);
 

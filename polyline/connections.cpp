@@ -98,10 +98,19 @@ int CKTVector::mconnectpolyline(int a, _KTNODE *na, _KTNODE *joint, _KTNODE *nb,
     if (!(astart ? maddableprevpolyline(pa) : maddablenextpolyline(pa)) ||
         !(bstart ? maddableprevpolyline(pb) : maddablenextpolyline(pb)))
         return 0;
-    int r = astart ? maddprevpolyline(pa, rb) : maddnextpolyline(pa, rb);
-    if (r < 0) return r;
-    r = bstart ? maddprevpolyline(pb, ra) : maddnextpolyline(pb, ra);
-    return r < 0 ? r : 0;
+    const int added = astart ? maddprevpolyline(pa, rb) : maddnextpolyline(pa, rb);
+    if (added < 0) return added;
+    const int r = bstart ? maddprevpolyline(pb, ra) : maddnextpolyline(pb, ra);
+    if (r < 0) {
+        // Half a connection would break the symmetry of the lists: take the
+        // first half back.
+        if (added == 1) {  // it went last
+            int &count = astart ? pa->prevnum : pa->nextnum;
+            if (--count == 0) ktv::release(astart ? pa->prev : pa->next);
+        }
+        return r;
+    }
+    return 0;
 }
 
 // Connects the polyline leaving `joint` towards a with the one leaving it

@@ -90,10 +90,7 @@ int CKTVector::mintegratepolyline(_KTNODE *a, _KTNODE *b) {
     _KTNODELINK *la = &node[iA].link[ka];
     _KTNODELINK *lb = &node[iB].link[kb];
 
-    mdeletelinenode(a);
-    a->x = static_cast<int>(mx);
-    a->y = static_cast<int>(my);
-    int r = mregistlinenodesort(a);
+    int r = mmovenoderow(a, static_cast<int>(mx), static_cast<int>(my));
     if (r < 0) return r;
 
     b->deleted = 1;

@@ -81,27 +81,37 @@ int CKTVector::mseparatepolyline(int id, _KTNODE *n) {
         }
     if (at < 0) return 0;
     const int m = r.nodenum - at;
-    nw.nodeindex = ktv::alloc_array<int>(static_cast<std::size_t>(m));
-    if (!nw.nodeindex) return -1000;
+
+    // Every list is obtained before anything changes, so that a failure
+    // leaves the polylines and their connections as they were.
+    int *nodes = ktv::alloc_array<int>(static_cast<std::size_t>(m));
+    int *nextcopy = r.nextnum > 0 ? ktv::alloc_array<int>(static_cast<std::size_t>(r.nextnum)) : nullptr;
+    int *rnext = r.nextnum > 0 ? nullptr : ktv::alloc_array<int>(1);
+    int *nprev = ktv::alloc_array<int>(1);
+    if (!nodes || !nprev || (r.nextnum > 0 ? !nextcopy : !rnext)) {
+        ktv::mem_free(nodes);
+        ktv::mem_free(nextcopy);
+        ktv::mem_free(rnext);
+        ktv::mem_free(nprev);
+        return -1000;
+    }
+    nw.nodeindex = nodes;
     nw.nodecapacity = m;
 
     // The polylines that met the old end now meet the new one.
     if (r.nextnum > 0) {
-        nw.next = ktv::alloc_array<int>(static_cast<std::size_t>(r.nextnum));
-        if (!nw.next) return -1000;
-        std::memcpy(nw.next, r.next, sizeof(int) * static_cast<std::size_t>(r.nextnum));
+        std::memcpy(nextcopy, r.next, sizeof(int) * static_cast<std::size_t>(r.nextnum));
+        nw.next = nextcopy;
         nw.nextnum = r.nextnum;
         for (int i = 0; i < r.nextnum; ++i) mchangeconnectpolyline2(id, -fresh, r.next[i]);
         r.next[0] = fresh;
         r.nextnum = 1;
     } else {
-        r.next = ktv::alloc_array<int>(1);
-        if (!r.next) return -1000;
+        r.next = rnext;
         r.next[0] = fresh;
         r.nextnum = 1;
     }
-    nw.prev = ktv::alloc_array<int>(1);
-    if (!nw.prev) return -1000;
+    nw.prev = nprev;
     nw.prev[0] = -p;
     nw.prevnum = 1;
 

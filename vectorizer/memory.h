@@ -26,6 +26,8 @@ void mem_fail_at(long n, bool sticky = false);
 // Number of requests made on this thread since the counter was reset.
 long mem_requests();
 void mem_reset_requests();
+// Number of requests made to fail on this thread so far.
+long mem_failures();
 
 inline bool mul_overflows(std::size_t count, std::size_t size) {
     return size != 0 && count > SIZE_MAX / size;

@@ -13,6 +13,7 @@
 #include "graph_builder.h"
 #include "invariants.h"
 #include "peer.h"
+#include "vectorizer/memory.h"
 
 namespace {
 
@@ -261,4 +262,46 @@ TEST(RandomEdits, InvariantsHoldAfterEveryOperation) {
     // Sequences are long enough to build up edits on edits.
     EXPECT_GE(done / graphs, 20);
     std::printf("%d operations on %d graphs, %d left normal form\n", done, graphs, left_normal_form);
+}
+
+TEST(RandomEdits, MemoryFailureInAnyEditLeavesAConsistentGraph) {
+    // The same edit is replayed on the same graph with its 1st, 2nd, ...
+    // allocation failing until it succeeds.  A failed edit reports -1000 (or
+    // a result of its own that needs no memory); the steps it had done stay,
+    // but counts, lists and link pairs remain consistent, and the graph can
+    // still be edited and released.
+    CheckOptions after_failure;
+    after_failure.links_on_polylines = false;
+    after_failure.chain_ends = false;
+    after_failure.connections_meet = false;
+    after_failure.no_self_links = false;
+    after_failure.rows_sorted = false;
+    after_failure.polylines_complete = false;
+    int swept = 0;
+    for (unsigned seed = 1; seed <= 60; ++seed) {
+        for (int prefix = 0; prefix < 40; prefix += 13) {
+            for (int k = 1;; ++k) {
+                RandomEdits r(seed);
+                CKTVector v;
+                Bitmap b;
+                if (seed % 2) r.from_drawing(v, b);
+                else r.by_hand(v);
+                for (int i = 0; i < prefix; ++i) r.step(v);
+                if (!check_graph(v).empty()) break;  // left normal form: next sample
+                const long before = ktv::mem_failures();
+                ktv::mem_fail_at(k);
+                const std::string op = r.step(v);
+                ktv::mem_fail_at(0);
+                const bool failed = ktv::mem_failures() > before;
+                ASSERT_EQ(check_graph(v, after_failure), "")
+                    << "seed " << seed << " prefix " << prefix << " failing request " << k << " in " << op;
+                r.step(v);  // the graph can still be edited
+                ASSERT_EQ(check_graph(v, after_failure), "") << "after a further edit";
+                ++swept;
+                if (!failed) break;  // the edit succeeded without the failure firing
+                if (k > 200) break;
+            }
+        }
+    }
+    EXPECT_GT(swept, 200);
 }
