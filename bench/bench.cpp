@@ -17,6 +17,7 @@
 #include <cmath>
 #include <cstring>
 #include <functional>
+#include <random>
 #include <string>
 #include <utility>
 #include <vector>
@@ -624,6 +625,82 @@ void measure_accuracy(Context &c) {
     centerline_accuracy(c, sheet);
 }
 
+// Random interactive edits on the fast outline driver's graph of the page:
+// picks near random points, deletions and skips of middle nodes, splits,
+// rebuilds, connections drawn across nodes.  Each repetition starts from a
+// fresh graph, the graph is built outside the timing.
+void measure_edits(Context &c) {
+    const int ops = 20000;
+    Row row{"random edits", "picks, deletes, splits, connects"};
+    row.amount = ops;
+    row.unit = "Mops/s";
+    CKTVector v;
+    set_document(v, c.page);
+    int result = 0;
+    best_of(c.repeat, row, [&] {
+        result = v.mabstractoutlinefast(4, 0, 1.5, 1);
+        std::mt19937 rng(7);
+        auto pick = [&](int n) { return n > 0 ? static_cast<int>(rng() % static_cast<unsigned>(n)) : 0; };
+        Clock::time_point t0 = Clock::now();
+        for (int k = 0; k < ops && v.mgetnodenum() > 0; ++k) {
+            _KTNODE *n = v.mgetnode(pick(v.mgetnodenum()));
+            if (n->deleted) continue;
+            switch (k % 6) {
+            case 0: {
+                _KTNODE *picked = nullptr;
+                v.mselectnode1(n->x + pick(9) - 4, n->y + pick(9) - 4, picked);
+                break;
+            }
+            case 1:
+                if (v.mismiddlenode(n)) v.mdeletenode(n);
+                break;
+            case 2:
+                if (v.mismiddlenode(n)) v.mseparatepolyline(n->link[0].id, n);
+                break;
+            case 3:
+                if (n->linknum > 0) v.mupdatepolyline(n->link[0].id);
+                break;
+            case 4:
+                v.mconnectpolyline(n->x - 5, n->y - 5, n->x + 5, n->y + 5);
+                break;
+            default:
+                if (v.mismiddlenode(n)) v.mskipnode(n);
+                break;
+            }
+        }
+        return seconds_since(t0);
+    });
+    if (result != 0) row.note = failed("mabstractoutlinefast", result);
+    else row.note = "on the fast outline graph, " + std::to_string(v.mgetnodenum()) + " nodes";
+    c.report.add(row);
+}
+
+// Spline fitting with 10 samples per knot interval on every live polyline of
+// the centre-line result.
+void measure_splines(Context &c) {
+    CKTVector v;
+    set_document(v, c.page);
+    Row row{"splines", "mspline"};
+    row.unit = "Msamples/s";
+    const int result = v.mabstractcenterline(31, 8, 3, 8, 0.9, 4, 1.5);
+    best_of(c.repeat, row, [&] {
+        v.msetmodify(static_cast<unsigned char>(0));
+        double samples = 0;
+        Clock::time_point t0 = Clock::now();
+        for (int id = 1; id <= v.mgetpolylinenum(); ++id) {
+            if (v.mgetpolyline(id)->deleted) continue;
+            v.mspline(id, 10);
+            samples += v.mgetpolyline(id)->splinenum;
+        }
+        const double t = seconds_since(t0);
+        row.amount = samples;
+        return t;
+    });
+    if (result != 0) row.note = failed("mabstractcenterline", result);
+    else row.note = "division 10 on the centre-line result";
+    c.report.add(row);
+}
+
 struct Measurement {
     const char *name;
     void (*run)(Context &);
@@ -641,6 +718,8 @@ const Measurement kMeasurements[] = {
     {"outline-driver", measure_outline_driver},
     {"centerline", measure_centerline_driver},
     {"stages", measure_driver_stages},
+    {"edits", measure_edits},
+    {"splines", measure_splines},
 };
 
 bool selected(const Options &opt, const char *name) {
@@ -703,7 +782,7 @@ void usage(std::FILE *to) {
                  "  --repeat N       runs per measurement, best kept (default 7 on A4, 3 on A0)\n"
                  "  --seed N         drawing seed (default 1)\n"
                  "  --only A,B       measurements: thinning outline 1side trace reference accuracy\n"
-                 "                   kernels driver stages outline-driver centerline\n"
+                 "                   kernels driver stages outline-driver centerline edits splines\n"
                  "  --tsv            tab-separated: page stage call ms cpums rate unit rssMB heapMB note\n"
                  "  --no-fork        run the pages in this process (peak memory accumulates)\n");
 }
