@@ -17,6 +17,7 @@
 
 #include "graph/lists.h"
 #include "ktvec.h"
+#include "polyline/records.h"
 #include "vectorizer/memory.h"
 
 namespace {
@@ -110,13 +111,7 @@ int CKTVector::makenewpolyline(int x1, int y1, int x2, int y2) {
     y1 = clamp(y1, height);
     y2 = clamp(y2, height);
 
-    if (polylinecapacity <= polylinenum) {
-        _KTPOLYLINE *grown = ktv::grow_zeroed(polyline, static_cast<std::size_t>(polylinecapacity),
-                                              static_cast<std::size_t>(polylinecapacity) + 1);
-        if (!grown) return -1000;
-        polyline = grown;
-        ++polylinecapacity;
-    }
+    if (!ktv::spare_polyline(*this)) return -1000;
 
     // Search off: both are new nodes even where nodes already stand.  Held
     // by index, the second registration may move the table.
@@ -141,12 +136,7 @@ int CKTVector::makenewpolyline(int x1, int y1, int x2, int y2) {
     if (KTLINEINFO *row = ktv::row_of(lineinfo, linerows, y1)) msetlinenode1(row);
     if (KTLINEINFO *row = ktv::row_of(lineinfo, linerows, y2)) msetlinenode1(row);
 
-    // The record past the count is unused; drop whatever a failed operation
-    // may have left in it before filling it.
-    _KTPOLYLINE &rec = polyline[polylinenum];
-    for (int **list : {&rec.nodeindex, &rec.prev, &rec.next}) ktv::release(*list);
-    for (double **samples : {&rec.splinex, &rec.spliney}) ktv::release(*samples);
-    std::memset(static_cast<void *>(&rec), 0, sizeof(_KTPOLYLINE));
+    _KTPOLYLINE &rec = polyline[polylinenum];  // emptied by spare_polyline above
     rec.nodeindex = ktv::alloc_array<int>(2);
     if (!rec.nodeindex) return -1000;
     rec.nodecapacity = rec.nodenum = 2;

@@ -1,7 +1,6 @@
 // Polyline maintenance: bringing a polyline record back in line with the
 // links after an edit, and cutting a polyline in two at one of its nodes.
 #include <cstring>
-#include <initializer_list>
 
 #include "ktvec.h"
 #include "polyline/records.h"
@@ -55,22 +54,12 @@ int CKTVector::mupdatepolyline(int id) {
 // is connected to the old polyline at n.
 int CKTVector::mseparatepolyline(int id, _KTNODE *n) {
     if (!ktv::record_of(*this, id)) return 0;
-    if (polylinecapacity <= polylinenum) {
-        _KTPOLYLINE *grown = ktv::grow_zeroed(polyline, static_cast<std::size_t>(polylinecapacity),
-                                              static_cast<std::size_t>(polylinecapacity) + 1);
-        if (!grown) return -1000;
-        polyline = grown;
-        ++polylinecapacity;
-    }
+    _KTPOLYLINE *spare = ktv::spare_polyline(*this);
+    if (!spare) return -1000;
+    _KTPOLYLINE &nw = *spare;
     const int p = ktv::abs_id(id);
     const int fresh = polylinenum + 1;
     _KTPOLYLINE &r = polyline[p - 1];
-    _KTPOLYLINE &nw = polyline[polylinenum];
-    // The record past the count is unused; drop what a failed split may have
-    // left in it.
-    for (int **list : {&nw.nodeindex, &nw.prev, &nw.next}) ktv::release(*list);
-    for (double **samples : {&nw.splinex, &nw.spliney}) ktv::release(*samples);
-    std::memset(static_cast<void *>(&nw), 0, sizeof(_KTPOLYLINE));
 
     const int k = static_cast<int>(n - node);
     int at = -1;
