@@ -70,13 +70,24 @@ int CKTVector::mtrace(_KTSEGMENT *s, _KTPOINT *start, int direction) {
     tracey = start->y;
     if (mregistpoint(s, start) < 0) return -1000;
     _KTPOINT *cur = start;
+    // The point beside `from` in the same row is its neighbouring record
+    // (a row's points are contiguous and sorted by x); other rows are
+    // searched.  Both give what the row search gives.
+    _KTPOINT *const first = point, *const end = point + pointnum;
+    auto at = [&](_KTPOINT *from, int x, int y) -> _KTPOINT * {
+        if (y == from->y) {
+            _KTPOINT *q = from + (x - from->x);
+            return (q >= first && q < end && q->y == y && q->x == x) ? q : nullptr;
+        }
+        return mgetpoint(x, y);
+    };
     int d = direction;
     for (;;) {
         const int n = ktv::kDirection[(d - 1) * 512 + cur->pattern];
         if (n == 0) return -1;
         tracex += ktv::kStepX[n];
         tracey += ktv::kStepY[n];
-        _KTPOINT *p = mgetpoint(tracex, tracey);
+        _KTPOINT *p = ktv::kStepY[n] == 0 ? at(cur, tracex, tracey) : mgetpoint(tracex, tracey);
         if (!p) return -1;
 
         // Snap onto a branch pixel beside the step, so that walks meet at
@@ -86,7 +97,7 @@ int CKTVector::mtrace(_KTSEGMENT *s, _KTPOINT *start, int direction) {
         if (look) {
             const int nx = tracex + (look == ktv::kBitE ? 1 : look == ktv::kBitW ? -1 : 0);
             const int ny = tracey + (look == ktv::kBitS ? 1 : look == ktv::kBitN ? -1 : 0);
-            _KTPOINT *q = mgetpoint(nx, ny);
+            _KTPOINT *q = at(p, nx, ny);
             if (q && (q->kind == 3 || q->kind == 4)) {
                 tracex = nx;
                 tracey = ny;
