@@ -49,12 +49,23 @@ long long half_width(double rr) {
 }
 
 // Calls f(index) for every live node in the window, in scan order; f returns
-// false to stop the scan.
-template <class F> void scan_window(CKTVector &v, const Window &win, F f) {
+// false to stop the scan.  With `sorted` (inside a driver, where every row
+// is kept in x order) the entries left of the window are skipped by
+// bisection instead of one by one: the same entries are visited.
+template <class F> void scan_window(CKTVector &v, const Window &win, F f, bool sorted = false) {
     if (win.empty() || !v.lineinfo || !v.node) return;
     for (int row = win.row0; row <= win.row1; ++row) {
         const KTLINEINFO &line = v.lineinfo[row];
-        for (int k = 0; k < line.nodenum; ++k) {
+        int k = 0;
+        if (sorted) {
+            int hi = line.nodenum;
+            while (k < hi) {
+                const int mid = k + (hi - k) / 2;
+                if (v.node[line.nodeindex[mid]].x < win.col0) k = mid + 1;
+                else hi = mid;
+            }
+        }
+        for (; k < line.nodenum; ++k) {
             const int index = line.nodeindex[k];
             const _KTNODE &n = v.node[index];
             if (n.x < win.col0) continue;
@@ -157,7 +168,7 @@ int CKTVector::mfindnode(int x, int y, double r) {
             ++count;
         }
         return true;
-    });
+    }, findtracking && !findreference);
     return count;
 }
 
@@ -169,7 +180,7 @@ int CKTVector::mfindnodefast(int x, int y, int r) {
         mmarkfound(index);
         ++count;
         return true;
-    });
+    }, findtracking && !findreference);
     return count;
 }
 
