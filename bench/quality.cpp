@@ -30,6 +30,10 @@ using ktvdraw::Point;
 using ktvdraw::Primitive;
 using ktvdraw::PrimitiveIndex;
 constexpr double kPi = 3.14159265358979323846;
+// Distances are looked for up to this far and saturate there: a speck's
+// centre line far from every stroke counts as this far off, and the grid
+// search stays local.
+constexpr double kFar = 40;
 
 // ---- the sheets -------------------------------------------------------------
 
@@ -177,8 +181,8 @@ Result score_centerline(CKTVector &v, const Sheet &s, const PrimitiveIndex &trut
     std::vector<double> dist;
     std::vector<Primitive> segments;
     walk_links(v, [&](Point p) {
-        double d = 1e9;
-        truth.nearest(p, 1e9, &d);
+        double d = kFar;
+        if (truth.nearest(p, kFar, &d) < 0) d = kFar;
         dist.push_back(d);
     });
     for (int i = 0; i < v.mgetnodenum(); ++i) {
