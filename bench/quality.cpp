@@ -142,6 +142,52 @@ Spread spread(std::vector<double> &v) {
     return s;
 }
 
+// Every live link once, as a zero-width line in page coordinates.
+void link_segments(CKTVector &v, std::vector<Primitive> &out) {
+    for (int i = 0; i < v.mgetnodenum(); ++i) {
+        const _KTNODE *n = v.mgetnode(i);
+        if (n->deleted) continue;
+        for (int k = 0; k < n->linknum; ++k) {
+            const _KTNODE *m = v.mgetnode(n->link[k].node);
+            if (!m || n->link[k].node <= i || m->deleted) continue;
+            Primitive seg;
+            seg.x0 = n->x + 0.5; seg.y0 = n->y + 0.5; seg.x1 = m->x + 0.5; seg.y1 = m->y + 0.5;
+            out.push_back(seg);
+        }
+    }
+}
+
+// Share of the true stroke sides (the pixel centres half a pixel inside each
+// border, every pixel along both sides of every line and arc; caps left out)
+// that some link passes within 1.5 px of: what spur removal took away.
+double border_coverage(const Sheet &s, const std::vector<Primitive> &segments) {
+    PrimitiveIndex graph(segments, 32);
+    long samples = 0, covered = 0;
+    double inset = std::max(0.0, s.width_px / 2.0 - 0.5);
+    for (const Primitive &p : s.canvas.primitives()) {
+        if (p.kind == Primitive::Polygon) continue;
+        std::vector<Point> along = ktvdraw::sample_along(p, 1.0);
+        for (std::size_t i = 0; i < along.size(); ++i) {
+            double nx, ny;  // unit normal of the centre line at the sample
+            if (p.kind == Primitive::Arc) {
+                nx = (along[i].x - p.cx) / p.r;
+                ny = (along[i].y - p.cy) / p.r;
+            } else {
+                double len = std::hypot(p.x1 - p.x0, p.y1 - p.y0);
+                if (len <= 0) continue;
+                nx = -(p.y1 - p.y0) / len;
+                ny = (p.x1 - p.x0) / len;
+            }
+            for (double side : {-1.0, 1.0}) {
+                ++samples;
+                Point q{along[i].x + side * inset * nx, along[i].y + side * inset * ny};
+                covered += graph.nearest(q, 1.5) >= 0;
+            }
+        }
+    }
+    return samples ? (double)covered / samples : 0;
+}
+
 // Calls f(point) every pixel or closer along every live link (each link once,
 // its far node left to the next link), in page coordinates.  Links aimed at
 // deleted nodes are leftovers of clean-up passes, not part of the result.
@@ -164,7 +210,8 @@ struct Result {
     double ms = 0;
     Spread dist;
     double coverage = 0;      // share of true centre-line samples with a link near
-    long spurs = 0;
+    long spurs = 0;           // free ends far from every true free end, stray pieces aside
+    long stray = 0;           // polylines with every node away from every stroke (specks)
     double lines_per_stroke = 0;
     double nodes_per_100 = 0;
     int failure = 0;
@@ -180,22 +227,12 @@ Result score_centerline(CKTVector &v, const Sheet &s, const PrimitiveIndex &trut
     Result r;
     std::vector<double> dist;
     std::vector<Primitive> segments;
+    link_segments(v, segments);
     walk_links(v, [&](Point p) {
         double d = kFar;
         if (truth.nearest(p, kFar, &d) < 0) d = kFar;
         dist.push_back(d);
     });
-    for (int i = 0; i < v.mgetnodenum(); ++i) {
-        const _KTNODE *n = v.mgetnode(i);
-        if (n->deleted) continue;
-        for (int k = 0; k < n->linknum; ++k) {
-            const _KTNODE *m = v.mgetnode(n->link[k].node);
-            if (!m || n->link[k].node <= i || m->deleted) continue;
-            Primitive seg;
-            seg.x0 = n->x + 0.5; seg.y0 = n->y + 0.5; seg.x1 = m->x + 0.5; seg.y1 = m->y + 0.5;
-            segments.push_back(seg);
-        }
-    }
     r.dist = spread(dist);
     PrimitiveIndex graph(segments, 32);
     long samples = 0, covered = 0;
@@ -207,12 +244,21 @@ Result score_centerline(CKTVector &v, const Sheet &s, const PrimitiveIndex &trut
         }
     r.coverage = samples ? (double)covered / samples : 0;
     PrimitiveIndex ends(s.ends, 32);
-    double near_end = s.width_px / 2.0 + 3;
+    double near_end = s.width_px / 2.0 + 3, on_stroke = s.width_px / 2.0 + 2;
     int lines = 0;
     for (int id = 1; id <= v.mgetpolylinenum(); ++id) {
         const _KTPOLYLINE *p = v.mgetpolyline(id);
         if (p->deleted || p->nodenum < 1) continue;
         ++lines;
+        bool stray = true;
+        for (int k = 0; k < p->nodenum && stray; ++k) {
+            const _KTNODE *n = v.mgetnode(p->nodeindex[k]);
+            stray = !n || truth.nearest({n->x + 0.5, n->y + 0.5}, on_stroke) < 0;
+        }
+        if (stray) {
+            ++r.stray;
+            continue;
+        }
         for (int at : {p->nodeindex[0], p->nodeindex[p->nodenum - 1]}) {
             const _KTNODE *n = v.mgetnode(at);
             if (n && !n->deleted && n->linknum == 1 && ends.nearest({n->x + 0.5, n->y + 0.5}, near_end) < 0)
@@ -230,8 +276,11 @@ Result score_centerline(CKTVector &v, const Sheet &s, const PrimitiveIndex &trut
 Result score_outline(CKTVector &v, const Sheet &s, const PrimitiveIndex &truth) {
     Result r;
     std::vector<double> dist;
+    std::vector<Primitive> segments;
     walk_links(v, [&](Point p) { dist.push_back(std::fabs(truth.border_offset(p, 10) + 0.5)); });
+    link_segments(v, segments);
     r.dist = spread(dist);
+    r.coverage = border_coverage(s, segments);
     r.nodes_per_100 = s.length > 0 ? 100.0 * live_nodes(v) / (2 * s.length) : 0;
     return r;
 }
@@ -316,16 +365,16 @@ Result run_one(const Sheet &s, const PrimitiveIndex &truth, Run run, Score score
 
 void row(const std::string &setting, const Sheet &s, const Result &r, bool centre) {
     if (r.failure) {
-        std::printf("| %s | %d | failed %d | | | | | | |\n", setting.c_str(), s.width_px, r.failure);
+        std::printf("| %s | %d | failed %d | | | | | | | |\n", setting.c_str(), s.width_px, r.failure);
         return;
     }
     if (centre)
-        std::printf("| %s | %d | %.2f | %.2f | %.1f%% | %ld | %.2f | %.2f | %.0f |\n", setting.c_str(),
-                    s.width_px, r.dist.mean, r.dist.p95, 100 * r.coverage, r.spurs, r.lines_per_stroke,
-                    r.nodes_per_100, r.ms);
+        std::printf("| %s | %d | %.2f | %.2f | %.1f%% | %ld | %ld | %.2f | %.2f | %.0f |\n",
+                    setting.c_str(), s.width_px, r.dist.mean, r.dist.p95, 100 * r.coverage, r.spurs,
+                    r.stray, r.lines_per_stroke, r.nodes_per_100, r.ms);
     else
-        std::printf("| %s | %d | %.2f | %.2f | %.2f | %.0f |\n", setting.c_str(), s.width_px, r.dist.mean,
-                    r.dist.p95, r.nodes_per_100, r.ms);
+        std::printf("| %s | %d | %.2f | %.2f | %.1f%% | %.2f | %.0f |\n", setting.c_str(), s.width_px,
+                    r.dist.mean, r.dist.p95, 100 * r.coverage, r.nodes_per_100, r.ms);
 }
 
 std::vector<int> parse_widths(const char *text) {
@@ -372,8 +421,8 @@ int main(int argc, char **argv) {
         for (const Sheet &s : sheets) truth.emplace_back(s.canvas.primitives(), 32);
         const char *kind = noisy ? "jagged borders, specks and small holes" : "clean";
         std::printf("\n### Centre lines, %s (%dx%d, seed %llu)\n\n", kind, w, h, (unsigned long long)seed);
-        std::printf("| setting | width | mean px | p95 px | coverage | spurs | polylines/stroke | "
-                    "nodes/100px | ms |\n|---|---|---|---|---|---|---|---|---|\n");
+        std::printf("| setting | width | mean px | p95 px | coverage | spurs | stray | "
+                    "polylines/stroke | nodes/100px | ms |\n|---|---|---|---|---|---|---|---|---|---|\n");
         for (const Centerline &c : cgrid)
             for (std::size_t k = 0; k < sheets.size(); ++k)
                 row(c.name, sheets[k],
@@ -384,8 +433,8 @@ int main(int argc, char **argv) {
                             score_centerline),
                     true);
         std::printf("\n### Outlines, %s\n\n", kind);
-        std::printf("| setting | width | mean px | p95 px | nodes/100px border | ms |\n"
-                    "|---|---|---|---|---|---|\n");
+        std::printf("| setting | width | mean px | p95 px | coverage | nodes/100px border | ms |\n"
+                    "|---|---|---|---|---|---|---|\n");
         for (const Outline &o : ogrid)
             for (std::size_t k = 0; k < sheets.size(); ++k)
                 row(o.name, sheets[k],
