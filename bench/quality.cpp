@@ -212,6 +212,7 @@ struct Result {
     double coverage = 0;      // share of true centre-line samples with a link near
     long spurs = 0;           // free ends far from every true free end, stray pieces aside
     long stray = 0;           // polylines with every node away from every stroke (specks)
+    long lost_ends = 0;       // true free ends with no free polyline end near them
     double lines_per_stroke = 0;
     double nodes_per_100 = 0;
     int failure = 0;
@@ -246,6 +247,7 @@ Result score_centerline(CKTVector &v, const Sheet &s, const PrimitiveIndex &trut
     PrimitiveIndex ends(s.ends, 32);
     double near_end = s.width_px / 2.0 + 3, on_stroke = s.width_px / 2.0 + 2;
     int lines = 0;
+    std::vector<Primitive> found;  // free polyline ends as zero-length lines
     for (int id = 1; id <= v.mgetpolylinenum(); ++id) {
         const _KTPOLYLINE *p = v.mgetpolyline(id);
         if (p->deleted || p->nodenum < 1) continue;
@@ -261,10 +263,16 @@ Result score_centerline(CKTVector &v, const Sheet &s, const PrimitiveIndex &trut
         }
         for (int at : {p->nodeindex[0], p->nodeindex[p->nodenum - 1]}) {
             const _KTNODE *n = v.mgetnode(at);
-            if (n && !n->deleted && n->linknum == 1 && ends.nearest({n->x + 0.5, n->y + 0.5}, near_end) < 0)
-                ++r.spurs;
+            if (!n || n->deleted || n->linknum != 1) continue;
+            Primitive q;
+            q.x0 = q.x1 = n->x + 0.5;
+            q.y0 = q.y1 = n->y + 0.5;
+            found.push_back(q);
+            if (ends.nearest({q.x0, q.y0}, near_end) < 0) ++r.spurs;
         }
     }
+    PrimitiveIndex free_found(found, 32);
+    for (const Primitive &e : s.ends) r.lost_ends += free_found.nearest({e.x0, e.y0}, near_end) < 0;
     r.lines_per_stroke = s.strokes ? (double)lines / s.strokes : 0;
     r.nodes_per_100 = s.length > 0 ? 100.0 * live_nodes(v) / s.length : 0;
     return r;
@@ -365,13 +373,13 @@ Result run_one(const Sheet &s, const PrimitiveIndex &truth, Run run, Score score
 
 void row(const std::string &setting, const Sheet &s, const Result &r, bool centre) {
     if (r.failure) {
-        std::printf("| %s | %d | failed %d | | | | | | | |\n", setting.c_str(), s.width_px, r.failure);
+        std::printf("| %s | %d | failed %d | | | | | | | | |\n", setting.c_str(), s.width_px, r.failure);
         return;
     }
     if (centre)
-        std::printf("| %s | %d | %.2f | %.2f | %.1f%% | %ld | %ld | %.2f | %.2f | %.0f |\n",
+        std::printf("| %s | %d | %.2f | %.2f | %.1f%% | %ld | %ld | %ld | %.2f | %.2f | %.0f |\n",
                     setting.c_str(), s.width_px, r.dist.mean, r.dist.p95, 100 * r.coverage, r.spurs,
-                    r.stray, r.lines_per_stroke, r.nodes_per_100, r.ms);
+                    r.lost_ends, r.stray, r.lines_per_stroke, r.nodes_per_100, r.ms);
     else
         std::printf("| %s | %d | %.2f | %.2f | %.1f%% | %.2f | %.0f |\n", setting.c_str(), s.width_px,
                     r.dist.mean, r.dist.p95, 100 * r.coverage, r.nodes_per_100, r.ms);
@@ -421,8 +429,12 @@ int main(int argc, char **argv) {
         for (const Sheet &s : sheets) truth.emplace_back(s.canvas.primitives(), 32);
         const char *kind = noisy ? "jagged borders, specks and small holes" : "clean";
         std::printf("\n### Centre lines, %s (%dx%d, seed %llu)\n\n", kind, w, h, (unsigned long long)seed);
-        std::printf("| setting | width | mean px | p95 px | coverage | spurs | stray | "
-                    "polylines/stroke | nodes/100px | ms |\n|---|---|---|---|---|---|---|---|---|---|\n");
+        std::printf("True strokes per sheet, free stroke ends and centre-line length by width:");
+        for (const Sheet &s : sheets)
+            std::printf(" %d px: %zu, %zu, %.0f px;", s.width_px, s.strokes, s.ends.size(), s.length);
+        std::printf("\n\n");
+        std::printf("| setting | width | mean px | p95 px | coverage | spurs | lost ends | "
+                    "stray | polylines/stroke | nodes/100px | ms |\n|---|---|---|---|---|---|---|---|---|---|---|\n");
         for (const Centerline &c : cgrid)
             for (std::size_t k = 0; k < sheets.size(); ++k)
                 row(c.name, sheets[k],
