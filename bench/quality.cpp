@@ -2,7 +2,7 @@
 // per stroke width and per setting.  Each setting varies one argument of the
 // program's defaults, so every row reads as "what this one knob does".
 //
-//   ktvec_quality [--seed N] [--size WxH] [--widths 1,2,4,8,16]
+//   ktvec_quality [--seed N] [--size WxH] [--widths 1,2,4,8,16] [--no-holes]
 //
 // For the centre lines it reports how far the polylines run from the true
 // centre lines (sampled every pixel along every link), how much of the true
@@ -104,7 +104,7 @@ void free_ends(Sheet &s) {
     }
 }
 
-Sheet make_sheet(int w, int h, std::uint64_t seed, int stroke, bool noisy) {
+Sheet make_sheet(int w, int h, std::uint64_t seed, int stroke, bool noisy, bool holes) {
     ktvdraw::GroundTruthOptions o;
     o.min_width = o.max_width = stroke;
     o.noise = noisy;
@@ -115,7 +115,7 @@ Sheet make_sheet(int w, int h, std::uint64_t seed, int stroke, bool noisy) {
     if (noisy) {
         long area = (long)w * h;
         s.canvas.specks(seed ^ 0x51u, (int)(area / 40000), 3);
-        punch_holes(s.canvas, seed ^ 0x77u, (int)(area / 40000));
+        if (holes) punch_holes(s.canvas, seed ^ 0x77u, (int)(area / 40000));
     }
     for (const Primitive &p : s.canvas.primitives()) {
         s.length += stroke_length(p);
@@ -403,6 +403,7 @@ int main(int argc, char **argv) {
     std::uint64_t seed = 1;
     int w = ktvdraw::kPageA4.width, h = ktvdraw::kPageA4.height;
     std::vector<int> widths{1, 2, 4, 8, 16};
+    bool holes = true;
     for (int i = 1; i < argc; ++i) {
         bool more = i + 1 < argc;
         if (!std::strcmp(argv[i], "--seed") && more) seed = std::strtoull(argv[++i], nullptr, 10);
@@ -412,8 +413,9 @@ int main(int argc, char **argv) {
                 return 2;
             }
         } else if (!std::strcmp(argv[i], "--widths") && more) widths = parse_widths(argv[++i]);
+        else if (!std::strcmp(argv[i], "--no-holes")) holes = false;
         else {
-            std::fprintf(stderr, "usage: ktvec_quality [--seed N] [--size WxH] [--widths 1,2,4,8,16]\n");
+            std::fprintf(stderr, "usage: ktvec_quality [--seed N] [--size WxH] [--widths 1,2,4,8,16] [--no-holes]\n");
             return 2;
         }
     }
@@ -423,11 +425,12 @@ int main(int argc, char **argv) {
     auto t0 = std::chrono::steady_clock::now();
     for (bool noisy : {false, true}) {
         std::vector<Sheet> sheets;
-        for (int stroke : widths) sheets.push_back(make_sheet(w, h, seed, stroke, noisy));
+        for (int stroke : widths) sheets.push_back(make_sheet(w, h, seed, stroke, noisy, holes));
         std::vector<PrimitiveIndex> truth;
         truth.reserve(sheets.size());
         for (const Sheet &s : sheets) truth.emplace_back(s.canvas.primitives(), 32);
-        const char *kind = noisy ? "jagged borders, specks and small holes" : "clean";
+        const char *kind = !noisy ? "clean" : holes ? "jagged borders, specks and small holes"
+                                                    : "jagged borders and specks";
         std::printf("\n### Centre lines, %s (%dx%d, seed %llu)\n\n", kind, w, h, (unsigned long long)seed);
         std::printf("True strokes per sheet, free stroke ends and centre-line length by width:");
         for (const Sheet &s : sheets)
