@@ -97,7 +97,7 @@ void synthetic(int side, bool reference) {
 
 int main(int argc, char **argv) {
     bool reference = false, drawings = true;
-    int side = 240;  // 240 x 240 cells of 18 nodes: 1,036,800 nodes
+    int side = 243;  // 243 x 243 cells of 17 nodes: 1,003,833 nodes
     for (int i = 1; i < argc; ++i) {
         if (!std::strcmp(argv[i], "--reference")) reference = true;
         else if (!std::strcmp(argv[i], "--cells") && i + 1 < argc) side = std::atoi(argv[++i]);

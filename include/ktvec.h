@@ -410,6 +410,9 @@ private:
     unsigned char findtracking;   /* inside a driver: clear only findlist */
     unsigned char findreference;  /* tests: always clear and scan the whole
                                      array (the reference behaviour) */
+    int polylineblock;         /* polyline records allocated underneath
+                                  polylinecapacity (which grows one record
+                                  at a time); 0 = exactly polylinecapacity */
     int *chainwork;            /* scratch of the connection-chain walks */
     int chainworkcapacity;
     unsigned int chaingeneration;
@@ -459,6 +462,7 @@ private:
                        int maxlength, int kernel, double tolerance,
                        int search);
     _KTNODE *msearchstartpoint(_KTNODE *node, int id);
+    _KTPOLYLINE *msparepolyline();
     int mregistpolyline(_KTNODE *start, int id);
 
     /* connections */

@@ -87,6 +87,7 @@ int CKTVector::makepolyline() {
     polyline = ktv::alloc_zeroed<_KTPOLYLINE>(static_cast<std::size_t>(count));
     if (!polyline) return -1000;
     polylinenum = polylinecapacity = count;
+    polylineblock = count;
 
     for (int i = 0; i < nodenum; ++i) {
         for (int j = 0; j < node[i].linknum; ++j) {
@@ -111,7 +112,7 @@ int CKTVector::makenewpolyline(int x1, int y1, int x2, int y2) {
     y1 = clamp(y1, height);
     y2 = clamp(y2, height);
 
-    if (!ktv::spare_polyline(*this)) return -1000;
+    if (!msparepolyline()) return -1000;
 
     // Search off: both are new nodes even where nodes already stand.  Held
     // by index, the second registration may move the table.
@@ -136,7 +137,7 @@ int CKTVector::makenewpolyline(int x1, int y1, int x2, int y2) {
     if (KTLINEINFO *row = ktv::row_of(lineinfo, linerows, y1)) msetlinenode1(row);
     if (KTLINEINFO *row = ktv::row_of(lineinfo, linerows, y2)) msetlinenode1(row);
 
-    _KTPOLYLINE &rec = polyline[polylinenum];  // emptied by spare_polyline above
+    _KTPOLYLINE &rec = polyline[polylinenum];  // emptied by msparepolyline above
     rec.nodeindex = ktv::alloc_array<int>(2);
     if (!rec.nodeindex) return -1000;
     rec.nodecapacity = rec.nodenum = 2;

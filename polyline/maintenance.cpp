@@ -1,6 +1,7 @@
 // Polyline maintenance: bringing a polyline record back in line with the
 // links after an edit, and cutting a polyline in two at one of its nodes.
 #include <cstring>
+#include <initializer_list>
 
 #include "ktvec.h"
 #include "polyline/records.h"
@@ -16,6 +17,41 @@ void clear_marks(CKTVector &v, const _KTPOLYLINE &r) {
 }
 
 }  // namespace
+
+// Makes sure the record past the count exists (growing the table by exactly
+// one zeroed record when it is full) and is empty: a failed operation may
+// have left lists in it.  Returns that record, or null when the table
+// cannot grow.
+//
+// The capacity the table shows grows one record at a time; the block
+// underneath grows by half once it is large, so that splitting polylines of
+// a big graph one after another does not copy the whole table each time.
+_KTPOLYLINE *CKTVector::msparepolyline() {
+    if (polylinecapacity <= polylinenum) {
+        const std::size_t need = static_cast<std::size_t>(polylinecapacity) + 1;
+        const std::size_t have = polylineblock > polylinecapacity
+                                     ? static_cast<std::size_t>(polylineblock)
+                                     : static_cast<std::size_t>(polylinecapacity);
+        if (have < need) {
+            std::size_t target = have >= 1024 ? have + have / 2 : need;
+            if (target > 0x7fffffff) target = need;
+            _KTPOLYLINE *grown = ktv::grow_zeroed(polyline, have, target);
+            if (!grown && target > need) {
+                target = need;
+                grown = ktv::grow_zeroed(polyline, have, target);
+            }
+            if (!grown) return nullptr;
+            polyline = grown;
+            polylineblock = static_cast<int>(target);
+        }
+        ++polylinecapacity;
+    }
+    _KTPOLYLINE &rec = polyline[polylinenum];
+    for (int **list : {&rec.nodeindex, &rec.prev, &rec.next}) ktv::release(*list);
+    for (double **samples : {&rec.splinex, &rec.spliney}) ktv::release(*samples);
+    std::memset(static_cast<void *>(&rec), 0, sizeof(_KTPOLYLINE));
+    return &rec;
+}
 
 // Rebuilds polyline |id| by walking its links again from its first live node
 // and marks it modified; a polyline left with fewer than two nodes is retired
@@ -54,7 +90,7 @@ int CKTVector::mupdatepolyline(int id) {
 // is connected to the old polyline at n.
 int CKTVector::mseparatepolyline(int id, _KTNODE *n) {
     if (!ktv::record_of(*this, id)) return 0;
-    _KTPOLYLINE *spare = ktv::spare_polyline(*this);
+    _KTPOLYLINE *spare = msparepolyline();
     if (!spare) return -1000;
     _KTPOLYLINE &nw = *spare;
     const int p = ktv::abs_id(id);

@@ -2,11 +2,7 @@
 #ifndef KTVEC_POLYLINE_RECORDS_H
 #define KTVEC_POLYLINE_RECORDS_H
 
-#include <cstring>
-#include <initializer_list>
-
 #include "ktvec.h"
-#include "vectorizer/memory.h"
 
 namespace ktv {
 
@@ -29,24 +25,6 @@ inline int last_node(const _KTPOLYLINE &p) { return p.nodenum > 0 ? p.nodeindex[
 
 inline int abs_id(int id) { return id < 0 ? -id : id; }
 
-// Makes sure the record past the count exists (growing the table by exactly
-// one zeroed record when it is full) and is empty: a failed operation may
-// have left lists in it.  Returns that record, or null when the table
-// cannot grow.
-inline _KTPOLYLINE *spare_polyline(CKTVector &v) {
-    if (v.polylinecapacity <= v.polylinenum) {
-        _KTPOLYLINE *grown = grow_zeroed(v.polyline, static_cast<std::size_t>(v.polylinecapacity),
-                                         static_cast<std::size_t>(v.polylinecapacity) + 1);
-        if (!grown) return nullptr;
-        v.polyline = grown;
-        ++v.polylinecapacity;
-    }
-    _KTPOLYLINE &rec = v.polyline[v.polylinenum];
-    for (int **list : {&rec.nodeindex, &rec.prev, &rec.next}) release(*list);
-    for (double **samples : {&rec.splinex, &rec.spliney}) release(*samples);
-    std::memset(static_cast<void *>(&rec), 0, sizeof(_KTPOLYLINE));
-    return &rec;
-}
 
 }  // namespace ktv
 

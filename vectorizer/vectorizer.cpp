@@ -14,7 +14,7 @@ CKTVector::CKTVector()
       splinedivision(0), splineknotx(nullptr), splineknoty(nullptr), splineperiodic(nullptr),
       splinezx(nullptr), splinezy(nullptr), splinediag(nullptr), splinestep(nullptr),
       splineparam(nullptr), linerows(0), findlist(nullptr), findlistnum(0), findlistcapacity(0),
-      findlistvalid(0), findlistsorted(0), findtracking(0), findreference(0), chainwork(nullptr),
+      findlistvalid(0), findlistsorted(0), findtracking(0), findreference(0), polylineblock(0), chainwork(nullptr),
       chainworkcapacity(0), chaingeneration(0) {}
 
 CKTVector::~CKTVector() {
@@ -144,6 +144,7 @@ void CKTVector::mfreepolyline() {
     }
     polylinenum = 0;
     polylinecapacity = 0;
+    polylineblock = 0;
     for (int i = 0; i < nodenum; ++i) node[i].flag &= static_cast<unsigned char>(~3u);
 }
 
