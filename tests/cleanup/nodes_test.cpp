@@ -11,11 +11,6 @@
 
 namespace {
 
-std::vector<int> nodes_of(CKTVector &v, int id) {
-    _KTPOLYLINE *p = v.mgetpolyline(id);
-    return std::vector<int>(p->nodeindex, p->nodeindex + p->nodenum);
-}
-
 bool linked(const CKTVector &v, int a, int b) {
     for (int k = 0; k < v.node[a].linknum; ++k)
         if (v.node[a].link[k].node == b) return true;

@@ -9,15 +9,6 @@
 
 namespace {
 
-std::vector<int> prev_of(CKTVector &v, int id) {
-    _KTPOLYLINE *p = v.mgetpolyline(id);
-    return std::vector<int>(p->prev, p->prev + p->prevnum);
-}
-std::vector<int> next_of(CKTVector &v, int id) {
-    _KTPOLYLINE *p = v.mgetpolyline(id);
-    return std::vector<int>(p->next, p->next + p->nextnum);
-}
-
 // A cross: four polylines start at the joint J = node 0 (10, 10) and run
 // west, east, north and south; ids 1..4, neighbour nodes 1..4.
 struct Cross {

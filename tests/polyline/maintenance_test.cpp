@@ -9,11 +9,6 @@
 
 namespace {
 
-std::vector<int> nodes_of(CKTVector &v, int id) {
-    _KTPOLYLINE *p = v.mgetpolyline(id);
-    return std::vector<int>(p->nodeindex, p->nodeindex + p->nodenum);
-}
-std::vector<int> list(const int *l, int n) { return std::vector<int>(l, l + n); }
 
 const _KTNODELINK *link_to(const CKTVector &v, int from, int to) {
     const _KTNODE &n = v.node[from];
@@ -68,8 +63,8 @@ TEST(Separate, SplitPolylineTwoAtItsThirdNode) {
     ASSERT_EQ(v.polylinenum, 5);
     EXPECT_EQ(nodes_of(v, 2), (std::vector<int>{2, 3, 4}));
     EXPECT_EQ(nodes_of(v, 5), (std::vector<int>{4, 5, 6}));
-    EXPECT_EQ(list(v.polyline[1].next, v.polyline[1].nextnum), (std::vector<int>{5}));
-    EXPECT_EQ(list(v.polyline[4].prev, v.polyline[4].prevnum), (std::vector<int>{-2}));
+    EXPECT_EQ(next_of(v, 2), (std::vector<int>{5}));
+    EXPECT_EQ(prev_of(v, 5), (std::vector<int>{-2}));
     EXPECT_EQ(link_to(v, 4, 3)->id, -2);
     EXPECT_EQ(link_to(v, 4, 5)->id, 5);
     EXPECT_EQ(check_graph(v), "");
@@ -96,9 +91,9 @@ TEST(Separate, EndConnectionsMoveToTheNewPolyline) {
     g.path_of({c, d});     // 2
     ASSERT_EQ(v.mconnectpolyline(&v.node[c], &v.node[b], &v.node[d]), 0);
     EXPECT_EQ(v.mseparatepolyline(1, &v.node[b]), 0);  // 3 = b, c
-    EXPECT_EQ(list(v.polyline[2].next, v.polyline[2].nextnum), (std::vector<int>{2}));
-    EXPECT_EQ(list(v.polyline[1].prev, v.polyline[1].prevnum), (std::vector<int>{-3}));
-    EXPECT_EQ(list(v.polyline[0].next, v.polyline[0].nextnum), (std::vector<int>{3}));
+    EXPECT_EQ(next_of(v, 3), (std::vector<int>{2}));
+    EXPECT_EQ(prev_of(v, 2), (std::vector<int>{-3}));
+    EXPECT_EQ(next_of(v, 1), (std::vector<int>{3}));
     EXPECT_EQ(check_graph(v), "");
 }
 

@@ -48,4 +48,18 @@ private:
     CKTVector &v_;
 };
 
+// Read-back of a polyline's lists, for comparisons in tests.
+inline std::vector<int> nodes_of(CKTVector &v, int id) {
+    const _KTPOLYLINE *p = v.mgetpolyline(id);
+    return std::vector<int>(p->nodeindex, p->nodeindex + p->nodenum);
+}
+inline std::vector<int> prev_of(CKTVector &v, int id) {
+    const _KTPOLYLINE *p = v.mgetpolyline(id);
+    return std::vector<int>(p->prev, p->prev + p->prevnum);
+}
+inline std::vector<int> next_of(CKTVector &v, int id) {
+    const _KTPOLYLINE *p = v.mgetpolyline(id);
+    return std::vector<int>(p->next, p->next + p->nextnum);
+}
+
 #endif
