@@ -67,12 +67,7 @@ std::string state(CKTVector &v) {
 CheckOptions after_centerline() {
     // The passes edit inside polylines (merges, bridges, skips), which can
     // leave links on no polyline and move connected ends.
-    CheckOptions o;
-    o.links_on_polylines = false;
-    o.chain_ends = false;
-    o.connections_meet = false;
-    o.no_self_links = false;
-    return o;
+    return structural_checks();
 }
 
 }  // namespace

@@ -234,11 +234,7 @@ TEST(RandomEdits, InvariantsHoldAfterEveryOperation) {
     RandomEdits r(20261205);
     const int total = operations();
     int done = 0, graphs = 0, left_normal_form = 0;
-    CheckOptions structural;
-    structural.links_on_polylines = false;
-    structural.chain_ends = false;
-    structural.connections_meet = false;
-    structural.no_self_links = false;
+    const CheckOptions structural = structural_checks();
     for (int graph = 0; done < total; ++graph, ++graphs) {
         CKTVector v;
         Bitmap b;
@@ -270,11 +266,7 @@ TEST(RandomEdits, MemoryFailureInAnyEditLeavesAConsistentGraph) {
     // a result of its own that needs no memory); the steps it had done stay,
     // but counts, lists and link pairs remain consistent, and the graph can
     // still be edited and released.
-    CheckOptions after_failure;
-    after_failure.links_on_polylines = false;
-    after_failure.chain_ends = false;
-    after_failure.connections_meet = false;
-    after_failure.no_self_links = false;
+    CheckOptions after_failure = structural_checks();
     after_failure.rows_sorted = false;
     after_failure.polylines_complete = false;
     int swept = 0;

@@ -71,6 +71,17 @@ inline CheckOptions weak_checks() {
     return o;
 }
 
+// The structural rules only, without the normal form: for graphs that edits
+// or the clean-up passes have changed inside polylines.
+inline CheckOptions structural_checks() {
+    CheckOptions o;
+    o.links_on_polylines = false;
+    o.chain_ends = false;
+    o.connections_meet = false;
+    o.no_self_links = false;
+    return o;
+}
+
 // Empty when every rule holds; otherwise a readable list of the first
 // violations.
 std::string check_graph(CKTVector &v, const CheckOptions &options = {});
