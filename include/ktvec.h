@@ -482,6 +482,7 @@ private:
     void mdisconnectpolyline(_KTPOLYLINE *p);
     void mdisconnectpolyline(_KTNODE *node);
     void mdisconnectpolyline2(int k, _KTNODE *node, int ref);
+    void mdisconnectlist(int id, int *&list, int &count);
     void mchangeconnectpolyline2(int k, int newref, int ref);
     void mchangeconnectpolyline(_KTPOLYLINE *p, int newref);
     int *mchainwork();

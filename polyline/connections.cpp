@@ -220,27 +220,24 @@ void CKTVector::mchangeconnectpolyline2(int k, int newref, int ref) {
     else mchangenextpolyline(p, k, newref);
 }
 
-// Removes every connection of p.  Each list is taken off p before its
-// entries are visited, so an entry naming p itself cannot change the list
+// Removes polyline `id` from the lists of every end that `list` names and
+// releases the list.  It is taken off its polyline before its entries are
+// visited, so an entry naming that polyline itself cannot change the list
 // being walked.
+void CKTVector::mdisconnectlist(int id, int *&list, int &count) {
+    int *taken = list;
+    const int num = count;
+    list = nullptr;
+    count = 0;
+    for (int i = 0; i < num; ++i) mdisconnectpolyline2(id, nullptr, taken[i]);
+    ktv::mem_free(taken);
+}
+
+// Removes every connection of p.
 void CKTVector::mdisconnectpolyline(_KTPOLYLINE *p) {
     const int k = ktv::id_of(*this, p);
-    if (p->prevnum > 0) {
-        int *list = p->prev;
-        const int count = p->prevnum;
-        p->prev = nullptr;
-        p->prevnum = 0;
-        for (int i = 0; i < count; ++i) mdisconnectpolyline2(k, nullptr, list[i]);
-        ktv::mem_free(list);
-    }
-    if (p->nextnum > 0) {
-        int *list = p->next;
-        const int count = p->nextnum;
-        p->next = nullptr;
-        p->nextnum = 0;
-        for (int i = 0; i < count; ++i) mdisconnectpolyline2(k, nullptr, list[i]);
-        ktv::mem_free(list);
-    }
+    mdisconnectlist(k, p->prev, p->prevnum);
+    mdisconnectlist(k, p->next, p->nextnum);
 }
 
 // Removes the connections held at `n` by the polylines that end there; a
@@ -253,14 +250,8 @@ void CKTVector::mdisconnectpolyline(_KTNODE *n) {
         if (!p) continue;
         const bool start = ktv::first_node(*p) == j;
         if (!start && ktv::last_node(*p) != j) continue;
-        int *&list = start ? p->prev : p->next;
-        int &count = start ? p->prevnum : p->nextnum;
-        int *taken = list;
-        const int num = count;
-        list = nullptr;
-        count = 0;
-        for (int i = 0; i < num; ++i) mdisconnectpolyline2(ktv::id_of(*this, p), nullptr, taken[i]);
-        ktv::mem_free(taken);
+        if (start) mdisconnectlist(ktv::id_of(*this, p), p->prev, p->prevnum);
+        else mdisconnectlist(ktv::id_of(*this, p), p->next, p->nextnum);
     }
 }
 
