@@ -385,11 +385,49 @@ public:
     _KTNODE *msearchNN(int x, int y, double r);
 
     /* ---- editing ---------------------------------------------------------- */
+    /* Inserts a new node into a link near (x, y): among the forward links of
+       the live nodes, the last one (node and link order, not the nearest)
+       whose foot parameter t lies strictly between margin and 1 - margin
+       and whose perpendicular distance is below maxdistance.  The node goes
+       to the foot, truncated and clamped into the raster (a negative margin
+       lets the foot fall beyond the link); the link's areas are scaled by
+       t^2 and (1-t)^2; the polyline is rebuilt and marked modified.
+       1 inserted, 0 no link qualifies (nothing changes), -1000 (a failure
+       before the node exists changes nothing; one in the rebuild leaves the
+       node in place and the polyline record to be rebuilt again). */
     int minsertnode(double x, double y, double margin, double maxdistance);
+    /* Moves a node to (x, y), clamped into the raster (0 .. width-1,
+       0 .. height-1).  Within its row only x changes and the row is sorted
+       again; to another row the node leaves the old row's index and enters
+       the new one sorted.  The lengths of its links and of their twins
+       follow; every polyline through the node is marked modified, also when
+       it does not move.  0; -1 for a null, foreign or deleted node; -1000
+       when the new row cannot grow (the node stays where it was). */
     int movenode(_KTNODE *node, int x, int y);
+    /* movenode(), then joins the node to the nearest suitable node within
+       2 pixels (same rule as the clean-up's attach step).  0 or the
+       negative result of movenode(). */
     int movenodeattach(_KTNODE *node, int x, int y);
+    /* Rebuilds (and marks modified) the polyline of a's first link; b is not
+       used.  Always 0, also when a is null, has no link or the rebuild
+       fails. */
     int msharpencorner(_KTNODE *a, _KTNODE *b);
+    /* Reserved; changes nothing and returns 0. */
     int maddnode1(int a, int b);
+    /* Cuts a V into the polyline at `node`, an inner node of one polyline
+       (two links with opposite ids).  On each side the polyline is followed
+       to where it leaves the circle of `radius` around the node: the last
+       node inside is moved onto the crossing (its row index entry stays in
+       place when only x changes), or a new node is put on the node's own
+       link (appended to its row).  The node then moves `depth` off the chord
+       to the side where the document is black at the first candidate (the
+       document is read with outside pixels white), clamped into the raster,
+       and the polyline is rebuilt.  Rows touched by x-only moves and new
+       nodes may be left out of x order.  0; -1 when the notch cannot be
+       made (not an inner node, deleted or foreign node, radius negative or
+       not finite, depth not finite, a side ends or comes back to the node
+       inside the circle, five nodes of a side inside it, no crossing);
+       -1000 when memory is short.  Steps already done stay done. */
     int maddnotch(_KTNODE *node, double radius, double depth);
 
     /* ---- change tracking and undo --------------------------------------- */
@@ -549,7 +587,13 @@ private:
     int mnextfound(int after);
 
     /* editing */
+    /* New node on the link a -> b at parameter t (clamped into the raster);
+       the id of a's record as stored, 0 when a and b are not linked, or
+       -1000 (nothing changed). */
     int minsertnode(int a, int b, double t);
+    /* 1 when the document is black at (x, y) or a 4-neighbour; on the first
+       and last row the row itself stands for the missing one; pixels
+       outside the document are white. */
     int mcheckfront(int x, int y);
 };
 

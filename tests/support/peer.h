@@ -77,6 +77,9 @@ struct CKTVectorTestPeer {
     static double mgetcos(CKTVector &v, _KTNODE *a, _KTNODE *b, _KTNODE *c, _KTNODE *d) {
         return v.mgetcos(a, b, c, d);
     }
+    // node insertion and notches
+    static int minsertnode(CKTVector &v, int a, int b, double t) { return v.minsertnode(a, b, t); }
+    static int mcheckfront(CKTVector &v, int x, int y) { return v.mcheckfront(x, y); }
 };
 using Peer = CKTVectorTestPeer;
 
