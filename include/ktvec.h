@@ -427,7 +427,9 @@ public:
        made (not an inner node, deleted or foreign node, radius negative or
        not finite, depth not finite, a side ends or comes back to the node
        inside the circle, five nodes of a side inside it, no crossing);
-       -1000 when memory is short.  Steps already done stay done. */
+       -1000 when memory is short.  A failure on the first side changes
+       nothing; a later one keeps the steps already done and rebuilds the
+       polyline. */
     int maddnotch(_KTNODE *node, double radius, double depth);
 
     /* ---- change tracking and undo --------------------------------------- */
