@@ -97,12 +97,12 @@ public:
         return Row(data_ + (std::size_t)(y + kGuardRows) * stride_ + kGuardWords);
     }
 
-    // Copies a document in; padding bits beyond `width` are dropped.
-    void load_document(const unsigned char *doc, int bytesperline) {
-        clear_guard();
+    // Copies rows y0 .. y1-1 of a document in; padding bits beyond `width`
+    // are dropped.  The guard is not touched (clear_guard).
+    void load_rows(const unsigned char *doc, int bytesperline, int y0, int y1) {
         const int used = used_bytes(width_);
         const std::uint64_t tailmask = last_word_mask(width_);
-        for (int y = 0; y < height_; ++y) {
+        for (int y = y0; y < y1; ++y) {
             const unsigned char *src = doc + (std::size_t)y * (std::size_t)bytesperline;
             Row r = row(y);
             for (int k = 0; k < nw_; ++k) {
@@ -113,11 +113,11 @@ public:
             }
         }
     }
-    // Writes the raster out in document layout; every byte of every row is
-    // written, bytes beyond the image as 0.
-    void store_document(unsigned char *out, int bytesperline) const {
+    // Writes rows y0 .. y1-1 of the raster out in document layout; every
+    // byte of those rows is written, bytes beyond the image as 0.
+    void store_rows(unsigned char *out, int bytesperline, int y0, int y1) const {
         const int used = used_bytes(width_);
-        for (int y = 0; y < height_; ++y) {
+        for (int y = y0; y < y1; ++y) {
             unsigned char *dst = out + (std::size_t)y * (std::size_t)bytesperline;
             Row r = row(y);
             for (int k = 0; k < nw_; ++k) store_be(dst + 8 * (std::size_t)k, used - 8 * k, r.at(k));

@@ -38,23 +38,26 @@ inline Word fill_left(Word seed, Word mask) {
     return seed;
 }
 
-// One sweep of the interior reconstruction over the rows in order `step`
-// (+1 downwards, -1 upwards): each row takes the reached pixels of the row
-// before it, then spreads them along its interior runs both ways.  With
-// `dirty` (one flag per row), only rows flagged or following a row that has
-// just changed are looked at; a changed row flags the row before it for the
-// next sweep, so the work follows the changes and a drawing with a few
-// winding areas does not cost a full pass per turn.
-template <class Plane> bool sweep(const Plane &img, Plane &reached, int step, int *dirty) {
+// One sweep of the interior reconstruction over rows ylo .. yhi-1 in order
+// `step` (+1 downwards, -1 upwards): each row takes the reached pixels of
+// the rows above and below it, then spreads them along its interior runs
+// both ways.  Rows outside the range are read, never written.  With `dirty`
+// (one flag per row), only flagged rows are looked at; a row that changes
+// flags both neighbours (the one ahead is looked at in this sweep, the one
+// behind in the next, a neighbour outside the range when its own range is
+// swept), so the work follows the changes and a drawing with a few winding
+// areas does not cost a full pass per turn.
+template <class Plane>
+bool sweep(const Plane &img, Plane &reached, int step, int *dirty, int ylo, int yhi) {
     const int h = img.height(), nw = img.words();
-    bool changed = false, prevchanged = false;
-    for (int i = 0; i < h; ++i) {
-        const int y = step > 0 ? i : h - 1 - i;
-        if (dirty && !dirty[y] && !prevchanged) continue;
+    bool changed = false;
+    for (int i = 0; i < yhi - ylo; ++i) {
+        const int y = step > 0 ? ylo + i : yhi - 1 - i;
+        if (dirty && !dirty[y]) continue;
         if (dirty) dirty[y] = 0;
         bool rowchanged = false;
         const typename Plane::Row up = img.row(y - 1), mid = img.row(y), down = img.row(y + 1);
-        const typename Plane::Row prev = reached.row(y - step), cur = reached.row(y);
+        const typename Plane::Row above = reached.row(y - 1), below = reached.row(y + 1), cur = reached.row(y);
         // Rightwards, with the carry from the previous word's last pixel.
         Word carry = 0;
         for (int k = 0; k < nw; ++k) {
@@ -64,7 +67,7 @@ template <class Plane> bool sweep(const Plane &img, Plane &reached, int step, in
                 continue;
             }
             const Word old = cur.at(k);
-            const Word r = fill_right(old | prev.at(k) | (carry << 63), m);
+            const Word r = fill_right(old | above.at(k) | below.at(k) | (carry << 63), m);
             carry = r & 1;
             if (r != old) {
                 cur.put(k, r);
@@ -87,50 +90,85 @@ template <class Plane> bool sweep(const Plane &img, Plane &reached, int step, in
                 rowchanged = true;
             }
         }
-        prevchanged = rowchanged;
         changed |= rowchanged;
-        if (dirty && rowchanged && y - step >= 0 && y - step < h) dirty[y - step] = 1;
+        if (dirty && rowchanged) {
+            if (y > 0) dirty[y - 1] = 1;
+            if (y + 1 < h) dirty[y + 1] = 1;
+        }
     }
     return changed;
 }
 
+// Sweeps rows ylo .. yhi-1 down and up until a pair of sweeps changes
+// nothing; true if anything changed.
+template <class Plane> bool settle(const Plane &img, Plane &reached, int *dirty, int ylo, int yhi) {
+    bool any = false;
+    while (sweep(img, reached, +1, dirty, ylo, yhi) | sweep(img, reached, -1, dirty, ylo, yhi)) any = true;
+    return any;
+}
+
 }  // namespace
 
-template <class Plane> void keep_boundary(Plane &img, Plane &tmp, int *rowflags) {
+template <class Plane> void keep_boundary(Plane &img, Plane &tmp, int *rowflags, const Bands &bands) {
     const int h = img.height(), nw = img.words();
     // Seeds: interior pixels whose 4-neighbours are interior as well, i.e.
     // pixels at least two steps from the white.
-    for (int y = 0; y < h; ++y) {
-        const typename Plane::Row out = tmp.row(y);
-        for (int k = 0; k < nw; ++k) {
-            const Word in = interior_at(img, y, k);
-            Word seed = 0;
-            if (in)
-                seed = in & interior_at(img, y - 1, k) & interior_at(img, y + 1, k) &
-                       from_right(in, interior_at(img, y, k + 1)) & from_left(interior_at(img, y, k - 1), in);
-            out.put(k, seed);
+    bands.run([&](int band) {
+        for (int y = bands.begin(band); y < bands.end(band); ++y) {
+            const typename Plane::Row out = tmp.row(y);
+            for (int k = 0; k < nw; ++k) {
+                const Word in = interior_at(img, y, k);
+                Word seed = 0;
+                if (in)
+                    seed = in & interior_at(img, y - 1, k) & interior_at(img, y + 1, k) &
+                           from_right(in, interior_at(img, y, k + 1)) & from_left(interior_at(img, y, k - 1), in);
+                out.put(k, seed);
+            }
         }
-    }
-    // Reached interior: everything 4-connected to a seed inside the interior.
+    });
+    // Reached interior: everything 4-connected to a seed inside the
+    // interior.  That set does not depend on the order in which pixels are
+    // reached, so the bands settle on their own, without the two rows at
+    // each band border (the seams), which stay as they are meanwhile; then
+    // the seams settle, one after the other, with the bands standing still.
+    // A seam that changes flags its neighbour rows in the bands, and the
+    // rounds go on until the seams settle without a change.  Each band only
+    // writes its own rows and the dirty flags of the seam rows next to it,
+    // one seam row per band.
     if (rowflags)
         for (int y = 0; y < h; ++y) rowflags[y] = 1;
-    while (sweep(img, tmp, +1, rowflags) | sweep(img, tmp, -1, rowflags)) {
+    const int n = bands.count();
+    if (n == 1) {
+        settle(img, tmp, rowflags, 0, h);
+    } else {
+        // Band i without its seam rows: begin(i) + 1 .. end(i) - 2, the
+        // first band from row 0 and the last to the bottom row.
+        auto inner_begin = [&](int i) { return i == 0 ? 0 : bands.begin(i) + 1; };
+        auto inner_end = [&](int i) { return i == n - 1 ? h : bands.end(i) - 1; };
+        for (;;) {
+            bands.run([&](int band) { settle(img, tmp, rowflags, inner_begin(band), inner_end(band)); });
+            bool seams = false;
+            for (int i = 1; i < n; ++i) seams |= settle(img, tmp, rowflags, bands.begin(i) - 1, bands.begin(i) + 1);
+            if (!seams) break;
+        }
     }
     // The boundary is the black minus the reached interior.  Interior
     // pockets that no seed reaches (the inside of strokes up to about four
     // pixels wide, single pixels enclosed by a ragged edge) stay with the
     // boundary, so that such parts thin to one line instead of a chain of
     // tiny loops.
-    for (int y = 0; y < h; ++y) {
-        const typename Plane::Row mid = img.row(y), r = tmp.row(y);
-        for (int k = 0; k < nw; ++k) {
-            const Word v = mid.at(k);
-            if (v) mid.put(k, v & ~r.at(k));
+    bands.run([&](int band) {
+        for (int y = bands.begin(band); y < bands.end(band); ++y) {
+            const typename Plane::Row mid = img.row(y), r = tmp.row(y);
+            for (int k = 0; k < nw; ++k) {
+                const Word v = mid.at(k);
+                if (v) mid.put(k, v & ~r.at(k));
+            }
         }
-    }
+    });
 }
 
-template void keep_boundary<WordPlane>(WordPlane &, WordPlane &, int *);
-template void keep_boundary<ByteRowPlane>(ByteRowPlane &, ByteRowPlane &, int *);
+template void keep_boundary<WordPlane>(WordPlane &, WordPlane &, int *, const Bands &);
+template void keep_boundary<ByteRowPlane>(ByteRowPlane &, ByteRowPlane &, int *, const Bands &);
 
 }  // namespace qorfil

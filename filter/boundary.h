@@ -11,19 +11,24 @@
 // boundary afterwards.
 //
 // The inside is found by reconstruction: alternate downward and upward row
-// sweeps, each spreading the reached pixels from the previous row and then
-// along the interior runs of the row (a log-step fill per word with carries
-// between words), until a pair of sweeps changes nothing; rows are only
-// revisited next to rows that changed.
+// sweeps, each spreading the reached pixels from the neighbouring rows and
+// then along the interior runs of the row (a log-step fill per word with
+// carries between words), until a pair of sweeps changes nothing; rows are
+// only revisited next to rows that changed.  The inside is the same
+// whatever the order of the sweeps, which lets row bands reconstruct it on
+// separate threads.
 #ifndef QORFIL2_BOUNDARY_H
 #define QORFIL2_BOUNDARY_H
+
+#include "bands.h"
 
 namespace qorfil {
 
 // Replaces `img` by its boundary pixels, using `tmp` (same geometry) for the
 // reached inside.  `rowflags` (height ints, or null to sweep every row
-// every time) lets the sweeps skip rows where nothing can change.
-template <class Plane> void keep_boundary(Plane &img, Plane &tmp, int *rowflags);
+// every time) lets the sweeps skip rows where nothing can change.  The
+// work is shared among `bands`; the result does not depend on their number.
+template <class Plane> void keep_boundary(Plane &img, Plane &tmp, int *rowflags, const Bands &bands);
 
 }  // namespace qorfil
 

@@ -6,13 +6,15 @@
 #include <cstdint>
 #include <cstring>
 
+#include "bands.h"
 #include "bitplane.h"
 #include "blocks.h"
 #include "boundary.h"
 #include "memory.h"
 #include "thinning.h"
 
-CPenoDoc::CPenoDoc() : m_image(nullptr), m_width(0), m_bytesperline(0), m_height(0), m_option(0) {}
+CPenoDoc::CPenoDoc()
+    : m_image(nullptr), m_width(0), m_bytesperline(0), m_height(0), m_option(0), m_threads(0) {}
 CPenoDoc::~CPenoDoc() {}
 
 int CPenoDoc::mdeutschfilter(unsigned char *out, unsigned char *work) {
@@ -30,9 +32,9 @@ namespace {
 // The stages on one kind of plane: both paths run exactly this code.
 template <class Plane>
 void run_stages(Plane &img, Plane &tmp, qorfil::Activity act, bool outline, long iterations,
-                bool keep_ends) {
-    if (outline) qorfil::keep_boundary(img, tmp, act.rowuntil);  // borrowed before thinning
-    qorfil::Thinner<Plane> thinner(img, tmp, act, keep_ends);
+                bool keep_ends, const qorfil::Bands &bands) {
+    if (outline) qorfil::keep_boundary(img, tmp, act.rowuntil, bands);  // borrowed before thinning
+    qorfil::Thinner<Plane> thinner(img, tmp, act, keep_ends, bands);
     thinner.mark_all();
     thinner.run(iterations);
     if (qorfil::break_blocks(img, thinner)) thinner.run(iterations);
@@ -53,13 +55,18 @@ int CPenoDoc::mfilter(Mode mode, unsigned char *out, unsigned char *work) {
     const bool keep_ends = (m_option & kKeepAllEnds) != 0;
 
     // Fast path, one block: the aligned raster, a second plane (full size for
-    // the outline's inside, a few rows for the thinning's ring of removal
-    // masks) and the wake-up masks.
+    // the outline's inside, a few rows per band for the thinning's ring of
+    // removal masks) and the wake-up masks.  Every band needs its own ring
+    // rows, which a full-size plane only has room for when the raster is
+    // not too low.
     void *block = nullptr;
-    const int tmprows = outline || height < qorfil::kRingRows ? height : qorfil::kRingRows;
+    const std::size_t nw = (std::size_t)qorfil::words_for(width);
+    int nbands = qorfil::automatic_bands((int)nw, height, m_threads);
+    if (nbands > qorfil::bands_for_ring(height)) nbands = qorfil::bands_for_ring(height);
+    const qorfil::Bands bands(height, nbands);
+    const int tmprows = outline ? height : qorfil::ring_rows(height, bands.count());
     const std::size_t planewords = qorfil::WordPlane::required_words(width, height);
     const std::size_t tmpwords = qorfil::WordPlane::required_words(width, tmprows);
-    const std::size_t nw = (std::size_t)qorfil::words_for(width);
     const std::size_t wakewords = qorfil::Activity::words_needed(height, (int)nw);
     if (!(m_option & kNoCopy) && planewords <= SIZE_MAX / 32 && wakewords <= SIZE_MAX / 32)
         block = ktv::mem_alloc((planewords + tmpwords + wakewords) * 8 + (std::size_t)height * sizeof(int));
@@ -68,14 +75,16 @@ int CPenoDoc::mfilter(Mode mode, unsigned char *out, unsigned char *work) {
         qorfil::WordPlane img, tmp;
         img.attach(words, width, height);
         tmp.attach(words + planewords, width, tmprows);
-        img.load_document(m_image, bpl);
+        img.clear_guard();
         tmp.clear_guard();
+        bands.run([&](int band) { img.load_rows(m_image, bpl, bands.begin(band), bands.end(band)); });
         qorfil::Activity act;
+        const std::size_t rowbits = (nw + 63) / 64;
         act.wake = words + planewords + tmpwords;
-        act.scratch = act.wake + qorfil::kWakeSlots * (std::size_t)height * ((nw + 63) / 64);
+        act.scratch = act.wake + qorfil::kWakeSlots * (std::size_t)height * rowbits;
         act.rowuntil = reinterpret_cast<int *>(act.wake + wakewords);
-        run_stages(img, tmp, act, outline, iterations, keep_ends);
-        img.store_document(out, bpl);
+        run_stages(img, tmp, act, outline, iterations, keep_ends, bands);
+        bands.run([&](int band) { img.store_rows(out, bpl, bands.begin(band), bands.end(band)); });
         ktv::mem_free(block);
         return 0;
     }
@@ -83,6 +92,6 @@ int CPenoDoc::mfilter(Mode mode, unsigned char *out, unsigned char *work) {
     // No memory: the same stages in the caller's buffers, untracked.
     qorfil::ByteRowPlane img(out, width, height, bpl), tmp(work, width, height, bpl);
     img.load_document(m_image);
-    run_stages(img, tmp, qorfil::Activity(), outline, iterations, keep_ends);
+    run_stages(img, tmp, qorfil::Activity(), outline, iterations, keep_ends, qorfil::Bands(height, 1));
     return 0;
 }

@@ -34,6 +34,10 @@
 // skeleton about 1.1 times the raster, the outlines about 2.1 times, one
 // allocation).  When that cannot be obtained they run in the two caller
 // buffers instead, a few times more slowly, with an identical result.
+//
+// Threads: on the word-aligned copy, large images are cut into row bands
+// that run on separate threads (m_threads); the result is the same pixel
+// for pixel whatever the number of bands.
 #ifndef QORFIL2_H
 #define QORFIL2_H
 
@@ -55,6 +59,9 @@ public:
                              //  kNoCopy: work in the caller's buffers without
                              //   allocating (the low-memory path)
     enum { kKeepAllEnds = 1, kNoCopy = 2 };
+    int m_threads;           // row bands run at once: 0 = one per processor
+                             // core for large images (the default), 1 = all
+                             // on the calling thread, n = n bands
 
     // Each method takes two buffers of m_height * m_bytesperline bytes with
     // the document's row layout and returns 0.  The result buffer (first for

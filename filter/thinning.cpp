@@ -73,8 +73,8 @@ Word Thinner<Plane>::removable(const typename Plane::Row &up, const typename Pla
 // `leftedge` and the word to the right of those in `rightedge`.
 template <class Plane>
 void Thinner<Plane>::wake_rows(int y, int reach, const Word *changed, const Word *leftedge,
-                               const Word *rightedge, int slot, int last) {
-    Word *spread = changed_row() + 3 * (std::size_t)rowbits_;
+                               const Word *rightedge, int slot, int last, int band) {
+    Word *spread = changed_row(band) + 3 * (std::size_t)rowbits_;
     for (int j = 0; j < rowbits_; ++j) {
         // Word k is bit k: the left neighbour word is one bit lower.
         spread[j] = changed[j] | (leftedge[j] >> 1) | (rightedge[j] << 1) |
@@ -92,9 +92,11 @@ void Thinner<Plane>::wake_rows(int y, int reach, const Word *changed, const Word
 
 // Removal mask of row y into its ring slot, for the words of `active` (one
 // bit per word) or for every word when it is null.  True if any removal.
-template <class Plane> template <int S> bool Thinner<Plane>::compute_row(int y, const Word *active) {
+template <class Plane>
+template <int S>
+bool Thinner<Plane>::compute_row(int y, int ringslot, const Word *active) {
     const typename Plane::Row up = img_.row(y - 1), mid = img_.row(y), down = img_.row(y + 1);
-    const typename Plane::Row slot = ring_.row(y % ring_slots());
+    const typename Plane::Row slot = ring_.row(ringslot);
     Word any = 0;
     auto one = [&](int k) {
         const Word d = mid.at(k) ? removable<S>(up, mid, down, y, k) : 0;
@@ -112,12 +114,12 @@ template <class Plane> template <int S> bool Thinner<Plane>::compute_row(int y, 
 
 // Applies the ring slot of row y to the raster (over the words evaluated for
 // it) and wakes what the changes can affect.  True if anything changed.
-template <class Plane> bool Thinner<Plane>::apply_row(int y, const Word *evaluated) {
-    const typename Plane::Row slot = ring_.row(y % ring_slots()), row = img_.row(y);
+template <class Plane> bool Thinner<Plane>::apply_row(int y, int ringslot, const Word *evaluated, int band) {
+    const typename Plane::Row slot = ring_.row(ringslot), row = img_.row(y);
     // A removal concerns the pixels next to it: at a word's end, the
     // neighbour word's too.
     constexpr Word kLeftEnd = 1ull << 63, kRightEnd = 1;
-    Word *changed = tracked() ? changed_row() : nullptr;
+    Word *changed = tracked() ? changed_row(band) : nullptr;
     Word *leftedge = changed ? changed + rowbits_ : nullptr, *rightedge = changed ? changed + 2 * rowbits_ : nullptr;
     if (changed) std::memset(changed, 0, 3 * (std::size_t)rowbits_ * sizeof(Word));
     bool any = false;
@@ -138,44 +140,98 @@ template <class Plane> bool Thinner<Plane>::apply_row(int y, const Word *evaluat
         for (int j = 0; j < rowbits_; ++j)
             for (Word bits = evaluated[j]; bits; bits &= bits - 1) one(64 * j + __builtin_ctzll(bits));
     }
-    if (any && changed) wake_rows(y, 1, changed, leftedge, rightedge, cycle_ % kWakeSlots, cycle_ + 4);
+    if (any && changed) wake_rows(y, 1, changed, leftedge, rightedge, cycle_ % kWakeSlots, cycle_ + 4, band);
     return any;
 }
 
-template <class Plane> template <int S> bool Thinner<Plane>::subcycle() {
+// The wake-ups of sub-cycle cycle_ - kWakeSlots expire when sub-cycle
+// cycle_ starts.
+template <class Plane> void Thinner<Plane>::expire_wakes() {
+    std::memset(wake_row(cycle_ % kWakeSlots, 0), 0, (std::size_t)height_ * (std::size_t)rowbits_ * sizeof(Word));
+}
+
+// The words of row y that the running sub-cycle evaluates, into `active`.
+template <class Plane> Word *Thinner<Plane>::active_words(int y, Word *active) const {
+    for (int j = 0; j < rowbits_; ++j) {
+        Word a = 0;
+        for (int w = 0; w < kWakeSlots; ++w) a |= wake_row(w, y)[j];
+        active[j] = a;
+    }
+    return active;
+}
+
+template <class Plane> typename Thinner<Plane>::Span Thinner<Plane>::span(int band) const {
+    Span s;
+    s.begin = bands_.begin(band);
+    s.end = bands_.end(band);
+    s.lo = band > 0 && s.begin + kReachRows < s.end ? s.begin + kReachRows : band > 0 ? s.end : s.begin;
+    s.hi = band + 1 < bands_.count() ? (s.end - kReachRows > s.lo ? s.end - kReachRows : s.lo) : s.end;
+    return s;
+}
+
+template <class Plane> int Thinner<Plane>::ring_slot(int band, const Span &s, int y) const {
+    const int base = band * kBandRingRows;
+    if (y < s.lo) return base + kRingRows + (y - s.begin);
+    if (y >= s.hi) return base + kRingRows + kReachRows + (y - s.hi);
+    return base + (y - s.lo) % (height_ < kRingRows ? height_ : kRingRows);
+}
+
+// One band of a sub-cycle: the masks of its rows from the raster as it was
+// before the sub-cycle; those of rows lo .. hi-1 applied kLag rows later,
+// when no mask still to be computed in the band reads that row (the other
+// bands read none of these rows).  True if anything changed.
+template <class Plane> template <int S> bool Thinner<Plane>::run_band(int band) {
     const bool track = tracked();
-    const int slots = ring_slots();
-    // The wake-ups of sub-cycle cycle_ - kWakeSlots expire now.
-    if (track)
-        std::memset(wake_row(cycle_ % kWakeSlots, 0), 0,
-                    (std::size_t)height_ * (std::size_t)rowbits_ * sizeof(Word));
-    bool pending[kLag + 1] = {};
+    const Span s = span(band);
     bool changed = false;
-    for (int y = 0; y < height_ + kLag; ++y) {
-        if (y < height_) {
+    for (int y = s.begin; y < s.end + kLag; ++y) {
+        if (y < s.end) {
             // Removal mask of row y from the rows y-kReachRows .. y+kReachRows,
             // none of which has been changed yet in this sub-cycle.
+            const int slot = ring_slot(band, s, y);
             bool any = false;
-            if (!track) {
-                any = compute_row<S>(y, nullptr);
-            } else if (act_.rowuntil[y] >= cycle_) {
-                Word *active = evaluated_row(y % slots);
-                for (int j = 0; j < rowbits_; ++j) {
-                    Word a = 0;
-                    for (int w = 0; w < kWakeSlots; ++w) a |= wake_row(w, y)[j];
-                    active[j] = a;
-                }
-                any = compute_row<S>(y, active);
-            }
-            pending[y % slots] = any;
+            if (!track) any = compute_row<S>(y, slot, nullptr);
+            else if (act_.rowuntil[y] >= cycle_)
+                any = compute_row<S>(y, slot, active_words(y, evaluated_row(band, slot)));
+            pending_[slot] = any;
         }
-        // Apply the mask of row y - kLag: no mask still to be computed reads it.
         const int ya = y - kLag;
-        if (ya >= 0 && pending[ya % slots])
-            changed |= apply_row(ya, track ? evaluated_row(ya % slots) : nullptr);
+        if (ya >= s.lo && ya < s.hi) {
+            const int slot = ring_slot(band, s, ya);
+            if (pending_[slot]) changed |= apply_row(ya, slot, track ? evaluated_row(band, slot) : nullptr, band);
+        }
+    }
+    return changed;
+}
+
+template <class Plane> template <int S> bool Thinner<Plane>::subcycle() {
+    if (tracked()) expire_wakes();
+    bool changed[kMaxBands] = {};
+    bands_.run([&](int band) { changed[band] = run_band<S>(band); });
+    // The rows at the band borders, on this thread.
+    bool any = false;
+    for (int band = 0; band < bands_.count(); ++band) {
+        any |= changed[band];
+        const Span s = span(band);
+        for (int y = s.begin; y < s.end; ++y) {
+            if (y == s.lo) y = s.hi;
+            if (y >= s.end) break;
+            const int slot = ring_slot(band, s, y);
+            if (pending_[slot]) any |= apply_row(y, slot, evaluated_row(band, slot), 0);
+        }
     }
     ++cycle_;
-    return changed;
+    return any;
+}
+
+template <class Plane> void Thinner<Plane>::run(long max_iterations) {
+    for (long it = 0; it < max_iterations; ++it) {
+        bool changed = subcycle<kNorth>();
+        changed |= subcycle<kSouth>();
+        changed |= subcycle<kEast>();
+        changed |= subcycle<kWest>();
+        if (!changed) break;
+    }
 }
 
 template class Thinner<WordPlane>;

@@ -53,12 +53,23 @@
 // masks of a sub-cycle are cleared when they expire.  A word skipped this
 // way would have given no removal, and evaluating a word once more does no
 // harm, so the tracked run equals an untracked one pixel for pixel.
+//
+// Bands: a sub-cycle runs on row bands at once, each band computing and
+// applying its rows with the lag as above.  A band must not change a row
+// that another band still reads, so the rows within kReachRows of a band
+// border keep their masks until all bands are done and are applied then,
+// on one thread; that also keeps the wake-ups of every row applied inside a
+// band within the band.  Wake-ups only ever add bits, in any order, and
+// every mask is still computed from the raster as it was before the
+// sub-cycle: the result is the same pixel for pixel, whatever the number
+// of bands.
 #ifndef QORFIL2_THINNING_H
 #define QORFIL2_THINNING_H
 
 #include <cstddef>
 #include <cstring>
 
+#include "bands.h"
 #include "neighbourhood.h"
 
 namespace qorfil {
@@ -74,28 +85,43 @@ constexpr int kReachRows = kAnchorReach + 1;
 
 // Rows of the ring of pending removal masks (a full plane is not needed).
 constexpr int kRingRows = kReachRows + 2;
+// Ring rows of one band when there are several: its ring and the masks of
+// the rows at its two borders.
+constexpr int kBandRingRows = kRingRows + 2 * kReachRows;
 constexpr int kWakeSlots = 5;  // the wake-ups of the running sub-cycle and the four before
+
+// Rows the ring plane needs for `bands` bands over `height` rows.
+inline int ring_rows(int height, int bands) {
+    if (bands > 1) return kBandRingRows * bands;
+    return height < kRingRows ? height : kRingRows;
+}
+// Most bands the thinning can run on with a ring plane of `ringrows` rows.
+inline int bands_for_ring(int ringrows) { return ringrows / kBandRingRows > 1 ? ringrows / kBandRingRows : 1; }
 
 // Wake-up masks and scratch for tracked runs; all null for untracked runs.
 // rowbits = (words + 63) / 64 mask words per row.
 struct Activity {
     Word *wake = nullptr;     // kWakeSlots * height * rowbits: words woken per sub-cycle
     int *rowuntil = nullptr;  // height: last sub-cycle that must look at the row
-    Word *scratch = nullptr;  // (kRingRows + 4) * rowbits: evaluated, changed words, their edges, spread
+    // Per band, kBandRingRows + 4 rows of rowbits words: the words evaluated
+    // per ring row; the changed words, their edges, spread.
+    Word *scratch = nullptr;
     static std::size_t words_needed(int height, int words) {
         const std::size_t rb = ((std::size_t)words + 63) / 64;
-        return kWakeSlots * (std::size_t)height * rb + (kRingRows + 4) * rb;
+        return kWakeSlots * (std::size_t)height * rb + (std::size_t)(kBandRingRows + 4) * kMaxBands * rb;
     }
 };
 
 template <class Plane> class Thinner {
 public:
     // `img` is thinned in place; `ring` is a plane of the same width and at
-    // least min(height, kRingRows) rows that holds the pending removal masks.  keep_ends: every
-    // end pixel is kept as soon as it appears (no spur control).
-    Thinner(Plane &img, Plane &ring, Activity act, bool keep_ends)
+    // least ring_rows(height, bands.count()) rows that holds the pending
+    // removal masks.  keep_ends: every end pixel is kept as soon as it
+    // appears (no spur control).  Untracked runs use one band.
+    Thinner(Plane &img, Plane &ring, Activity act, bool keep_ends, const Bands &bands)
         : img_(img), ring_(ring), act_(act), keep_ends_(keep_ends),
-          height_(img.height()), nw_(img.words()), rowbits_((nw_ + 63) / 64) {}
+          height_(img.height()), nw_(img.words()), rowbits_((nw_ + 63) / 64),
+          bands_(act.wake ? bands : Bands(height_, 1)) {}
 
     // Sets every word to be evaluated by the next four sub-cycles.
     void mark_all();
@@ -103,40 +129,48 @@ public:
     // by the next four sub-cycles.
     void wake(int y, int k) {
         if (!tracked()) return;
-        Word *mask = changed_row();
+        Word *mask = changed_row(0);
         std::memset(mask, 0, (std::size_t)rowbits_ * sizeof(Word));
         mask[k >> 6] |= 1ull << (k & 63);
-        wake_rows(y, kReachRows, mask, mask, mask, (cycle_ + kWakeSlots - 1) % kWakeSlots, cycle_ + 3);
+        wake_rows(y, kReachRows, mask, mask, mask, (cycle_ + kWakeSlots - 1) % kWakeSlots, cycle_ + 3, 0);
     }
     // Runs iterations until nothing changes or `max_iterations` are done,
     // over the words marked (all words when untracked).
-    void run(long max_iterations) {
-        for (long it = 0; it < max_iterations; ++it) {
-            bool changed = subcycle<kNorth>();
-            changed |= subcycle<kSouth>();
-            changed |= subcycle<kEast>();
-            changed |= subcycle<kWest>();
-            if (!changed) break;
-        }
-    }
+    void run(long max_iterations);
 
 private:
     static constexpr int kLag = kRingRows - 1;
 
+    // Rows of band `band`: begin .. end-1; those from lo to hi-1 are applied
+    // inside the band, the others when all bands are done.
+    struct Span {
+        int begin, end, lo, hi;
+    };
+    Span span(int band) const;
+    // Ring row (and scratch row of evaluated words) of row y of band `band`.
+    int ring_slot(int band, const Span &s, int y) const;
     template <int S> bool subcycle();
-    template <int S> bool compute_row(int y, const Word *active);
-    bool apply_row(int y, const Word *evaluated);
+    template <int S> bool run_band(int band);
+    void expire_wakes();
+    Word *active_words(int y, Word *active) const;
+    template <int S> bool compute_row(int y, int slot, const Word *active);
+    // `band`: whose scratch rows to use.
+    bool apply_row(int y, int slot, const Word *evaluated, int band);
     Word *wake_row(int slot, int y) const {
         return act_.wake + ((std::size_t)slot * (std::size_t)height_ + (std::size_t)y) * (std::size_t)rowbits_;
     }
     void wake_rows(int y, int reach, const Word *changed, const Word *leftedge, const Word *rightedge,
-                   int slot, int last);
-    // Scratch rows: the words evaluated for each ring slot; the words changed
-    // in the row being applied, those of them changed near their left and
-    // near their right end, and the words to wake.
-    Word *evaluated_row(int slot) const { return act_.scratch + (std::size_t)slot * (std::size_t)rowbits_; }
-    int ring_slots() const { return height_ < kLag + 1 ? height_ : kLag + 1; }
-    Word *changed_row() const { return act_.scratch + (std::size_t)(kLag + 1) * (std::size_t)rowbits_; }
+                   int slot, int last, int band);
+    // Scratch rows of a band: the words evaluated for each ring slot; the
+    // words changed in the row being applied, those of them changed near
+    // their left and near their right end, and the words to wake.
+    Word *band_scratch(int band) const {
+        return act_.scratch + (std::size_t)band * (kBandRingRows + 4) * (std::size_t)rowbits_;
+    }
+    Word *evaluated_row(int band, int slot) const {
+        return band_scratch(band) + (std::size_t)(slot - band * kBandRingRows) * (std::size_t)rowbits_;
+    }
+    Word *changed_row(int band) const { return band_scratch(band) + (std::size_t)kBandRingRows * (std::size_t)rowbits_; }
     template <int S> Word removable(const typename Plane::Row &up, const typename Plane::Row &mid,
                                     const typename Plane::Row &down, int y, int k) const;
     Word unanchored(Word ends, int y, int k) const;
@@ -149,6 +183,8 @@ private:
     Activity act_;
     bool keep_ends_;
     int height_, nw_, rowbits_;
+    Bands bands_;
+    bool pending_[kMaxBands * kBandRingRows] = {};  // per ring row: a removal to apply
     int cycle_ = 0;  // number of the running sub-cycle
 };
 

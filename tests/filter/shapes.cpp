@@ -7,7 +7,7 @@
 
 #include "qorfil2.h"
 
-Bitmap run_filter(const Bitmap &in, Filter f, int option) {
+Bitmap run_filter(const Bitmap &in, Filter f, int option, int threads) {
     Bitmap out = in;
     std::fill(out.bits.begin(), out.bits.end(), (unsigned char)0xA5);
     std::vector<unsigned char> work(out.bits.size() + 1, 0x5A);
@@ -17,6 +17,7 @@ Bitmap run_filter(const Bitmap &in, Filter f, int option) {
     doc.m_bytesperline = in.bytesperline;
     doc.m_height = in.height;
     doc.m_option = option;
+    doc.m_threads = threads;
     switch (f) {
     case Filter::Skeleton: doc.mdeutschfilter(out.data(), work.data()); break;
     case Filter::Outline: doc.moutlinefilter(work.data(), out.data()); break;

@@ -13,8 +13,9 @@
 enum class Filter { Skeleton, Outline, OneSideOutline };
 
 // Runs one filter on `in` (the document, left untouched) and answers the
-// result buffer.  Both buffers start filled with junk.
-Bitmap run_filter(const Bitmap &in, Filter f, int option = 0);
+// result buffer.  Both buffers start filled with junk.  `threads`: the
+// filter's m_threads (0 = its own choice).
+Bitmap run_filter(const Bitmap &in, Filter f, int option = 0, int threads = 0);
 
 // A named test picture; lists of them drive the parameterised tests.
 struct Picture {

@@ -1,0 +1,79 @@
+// Row bands: the raster cut into horizontal strips that separate threads
+// work on at once.
+//
+// Every filter stage that runs in bands is written so that its result does
+// not depend on the number of bands: each band reads only what no other band
+// writes during the same step (the rows at a band border are settled in a
+// step of their own, on one thread), so one band and eight give the same
+// pixels.  A band that cannot get a thread of its own (the system refuses
+// one) runs on the calling thread, with the same result.
+#ifndef QORFIL2_BANDS_H
+#define QORFIL2_BANDS_H
+
+#include <thread>
+
+namespace qorfil {
+
+constexpr int kMaxBands = 8;
+
+class Bands {
+public:
+    // `count` bands over `height` rows, each at least two rows high (the
+    // border steps take one row on each side of a border); fewer when the
+    // raster is too low.
+    Bands(int height, int count) : height_(height < 0 ? 0 : height) {
+        count_ = count < 1 ? 1 : count > kMaxBands ? kMaxBands : count;
+        if (count_ > height_ / 2) count_ = height_ / 2 > 1 ? height_ / 2 : 1;
+    }
+
+    int count() const { return count_; }
+    // Rows begin(i) .. end(i) - 1 form band i; the bands cover the raster.
+    int begin(int i) const { return (int)((long long)height_ * i / count_); }
+    int end(int i) const { return begin(i + 1); }
+
+    // Runs work(i) for every band, band 0 on the calling thread and the
+    // others on threads of their own, and returns when all are done.  The
+    // work must not throw.
+    template <class Work> void run(const Work &work) const {
+        if (count_ == 1) {
+            work(0);
+            return;
+        }
+        std::thread threads[kMaxBands];
+        bool started[kMaxBands] = {};
+        for (int i = 1; i < count_; ++i) {
+            try {
+                threads[i] = std::thread([&work, i] { work(i); });
+                started[i] = true;
+            } catch (...) {
+                // No thread to be had: the band waits for the calling thread.
+            }
+        }
+        work(0);
+        for (int i = 1; i < count_; ++i) {
+            if (started[i]) threads[i].join();
+            else work(i);
+        }
+    }
+
+private:
+    int height_, count_;
+};
+
+// Bands an image of `words` 64-pixel words by `height` rows is cut into when
+// the caller leaves the choice to the filter (`requested` 0): one per
+// processor core, up to kMaxBands, but only for images large enough that a
+// thread pays for itself (a few hundred thousand words and 256 rows a band).
+inline int automatic_bands(int words, int height, int requested) {
+    if (requested > 0) return requested;
+    const long long size = (long long)words * height;
+    if (size < (1 << 18)) return 1;
+    int n = (int)std::thread::hardware_concurrency();
+    if (n > kMaxBands) n = kMaxBands;
+    if (n > height / 256) n = height / 256;
+    return n < 1 ? 1 : n;
+}
+
+}  // namespace qorfil
+
+#endif
