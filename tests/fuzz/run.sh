@@ -3,7 +3,8 @@
 #   tests/fuzz/run.sh drivers|edits|readers SECONDS [extra libFuzzer flags]
 # The build goes to $KTVEC_FUZZ_BUILD (default build-fuzz).  The growing
 # corpus lives there too, seeded from tests/fuzz/corpus/TARGET; crashing
-# inputs land in <build>/crashes/.  The last line is a summary:
+# inputs land in <build>/crashes/.  KTVEC_FUZZ_CORPUS names another corpus
+# folder (for a run that starts from the seeds alone).  The last line is a summary:
 #   fuzz <target>: <executions> runs, <corpus> inputs, <crashes> crashes, <s> s
 set -euo pipefail
 target=${1:?target: drivers, edits or readers}
@@ -21,7 +22,7 @@ cmake -S "$root" -B "$build" -DKTVEC_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 cmake --build "$build" -j2 --target "fuzz_$target" >"$build.build.log" 2>&1 ||
   { tail -40 "$build.build.log"; exit 1; }
 
-corpus=$build/corpus/$target
+corpus=${KTVEC_FUZZ_CORPUS:-$build/corpus/$target}
 crashes=$build/crashes
 mkdir -p "$corpus" "$crashes"
 log=$build/fuzz_$target.log
