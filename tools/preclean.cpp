@@ -1,0 +1,283 @@
+// Pre-cleaning.  Components are labelled over runs, not pixels: one pass
+// counts the runs of a row with word operations, a second extracts them and
+// joins each run with the runs of the row above that touch it (union-find,
+// the lower index is the root, so the result does not depend on the order of
+// the unions).  A page of a few hundred thousand runs needs one allocation
+// per array and no per-pixel work beyond reading the words.
+//
+// Smoothing works on 64-pixel words.  Its changes are made in four sweeps,
+// one per pixel of each 2x2 block: the pixels changed in one sweep are never
+// neighbours of each other, and the rows above and below are not changed in
+// that sweep, so every change is judged on the image as the earlier changes
+// left it, as if pixels were flipped one at a time.  Each single flip keeps
+// the topology, hence the whole pass does.
+#include "preclean.h"
+
+#include <cstdint>
+
+#include "buffer.h"
+
+namespace ktvcli {
+
+namespace {
+
+using Word = std::uint64_t;
+
+int words_per_row(int width) { return (width + 63) / 64; }
+
+// Pixels of the last word of a row that lie inside the width.
+Word tail_mask(int width) { return (width % 64) ? ~Word(0) << (64 - width % 64) : ~Word(0); }
+
+int leading_zeros(Word w) { return __builtin_clzll(w); }
+int popcount(Word w) { return __builtin_popcountll(w); }
+
+// Row y as words, pixels past the width 0; `black` false reads the row
+// inverted (white pixels as 1).
+void load_row(const BitRaster &r, int y, bool black, Word *out) {
+    const unsigned char *src = r.bits + static_cast<std::size_t>(y) * r.stride;
+    const int n = words_per_row(r.width), used = (r.width + 7) / 8;
+    for (int i = 0; i < n; ++i) out[i] = 0;
+    for (int b = 0; b < used; ++b) out[b >> 3] |= Word(src[b]) << (56 - 8 * (b & 7));
+    if (!black)
+        for (int i = 0; i < n; ++i) out[i] = ~out[i];
+    out[n - 1] &= tail_mask(r.width);
+}
+
+// Writes the pixels x < width of row y from `in`; padding bits stay.
+void store_row(const BitRaster &r, int y, const Word *in) {
+    unsigned char *dst = r.bits + static_cast<std::size_t>(y) * r.stride;
+    const int used = (r.width + 7) / 8;
+    for (int b = 0; b + 1 < used; ++b) dst[b] = static_cast<unsigned char>(in[b >> 3] >> (56 - 8 * (b & 7)));
+    const int last = used - 1;
+    const unsigned keep = (r.width % 8) ? 0xFFu >> (r.width % 8) : 0u;  // padding bits
+    const unsigned value = static_cast<unsigned char>(in[last >> 3] >> (56 - 8 * (last & 7)));
+    dst[last] = static_cast<unsigned char>((dst[last] & keep) | (value & ~keep));
+}
+
+// Sets pixels x0..x1 (inclusive) of row y to `black`.
+void fill_span(const BitRaster &r, int y, int x0, int x1, bool black) {
+    unsigned char *row = r.bits + static_cast<std::size_t>(y) * r.stride;
+    for (int b = x0 >> 3; b <= x1 >> 3; ++b) {
+        const int lo = b == x0 >> 3 ? x0 & 7 : 0, hi = b == x1 >> 3 ? x1 & 7 : 7;
+        const unsigned mask = (0xFFu >> lo) & (0xFFu << (7 - hi)) & 0xFFu;
+        row[b] = static_cast<unsigned char>(black ? row[b] | mask : row[b] & ~mask);
+    }
+}
+
+// Number of runs of 1 bits in a row of n words.
+std::size_t count_runs(const Word *w, int n) {
+    std::size_t runs = 0;
+    Word carry = 0;  // last pixel of the previous word, at bit 63
+    for (int i = 0; i < n; ++i) {
+        runs += static_cast<std::size_t>(popcount(w[i] & ~((w[i] >> 1) | carry)));
+        carry = w[i] << 63;
+    }
+    return runs;
+}
+
+// Calls f(x0, x1) for every run of 1 bits of a row of n words, left to right.
+template <class F> void for_each_run(const Word *w, int n, F f) {
+    int start = -1;
+    for (int i = 0; i < n; ++i) {
+        for (int pos = 0; pos < 64;) {
+            const Word ahead = ~Word(0) >> pos;
+            const Word next = start < 0 ? w[i] & ahead : ~w[i] & ahead;
+            if (!next) break;
+            pos = leading_zeros(next);
+            if (start < 0) {
+                start = 64 * i + pos;
+            } else {
+                f(start, 64 * i + pos - 1);
+                start = -1;
+            }
+        }
+    }
+    if (start >= 0) f(start, 64 * n - 1);
+}
+
+struct Run {
+    std::int32_t x0, x1, y;
+};
+
+// The components of one colour as runs, with their sizes.
+class Components {
+public:
+    // Black components 8-connected, white ones 4-connected.
+    bool label(const BitRaster &r, bool black) {
+        const int n = words_per_row(r.width);
+        Buffer words(static_cast<std::size_t>(n) * sizeof(Word));
+        if (!words.ok()) return false;
+        Word *w = reinterpret_cast<Word *>(words.data());
+        std::size_t total = 0;
+        for (int y = 0; y < r.height; ++y) {
+            load_row(r, y, black, w);
+            total += count_runs(w, n);
+        }
+        if (total >= UINT32_MAX) return false;  // indices are 32-bit
+        if (!alloc(runs_, total * sizeof(Run)) || !alloc(parent_, total * sizeof(std::uint32_t)) ||
+            !alloc(size_, total * sizeof(std::uint64_t)) || !alloc(border_, total))
+            return false;
+        count_ = total;
+        Run *run = runs();
+        std::uint32_t *parent = parents();
+        const int reach = black ? 1 : 0;  // diagonal contact counts for black
+        std::size_t at = 0, above = 0, above_end = 0;
+        for (int y = 0; y < r.height; ++y) {
+            load_row(r, y, black, w);
+            const std::size_t row_begin = at;
+            std::size_t j = above;
+            for_each_run(w, n, [&](int x0, int x1) {
+                const std::uint32_t me = static_cast<std::uint32_t>(at);
+                run[at] = {x0, x1, y};
+                parent[at++] = me;
+                while (j < above_end && run[j].x1 + reach < x0) ++j;
+                for (std::size_t k = j; k < above_end && run[k].x0 <= x1 + reach; ++k)
+                    unite(me, static_cast<std::uint32_t>(k));
+            });
+            above = row_begin;
+            above_end = at;
+        }
+        // sizes and border contact gathered at the roots
+        std::uint64_t *size = sizes();
+        unsigned char *border = borders();
+        for (std::size_t i = 0; i < count_; ++i) {
+            const std::uint32_t root = find(static_cast<std::uint32_t>(i));
+            parent[i] = root;
+            size[root] += static_cast<std::uint64_t>(run[i].x1 - run[i].x0 + 1);
+            if (run[i].x0 == 0 || run[i].x1 == r.width - 1 || run[i].y == 0 || run[i].y == r.height - 1)
+                border[root] = 1;
+        }
+        return true;
+    }
+
+    // Paints every component of at most `limit` pixels (and, with
+    // `inner_only`, not touching the border) in the other colour; returns
+    // how many components were painted.
+    long repaint(const BitRaster &r, std::uint64_t limit, bool inner_only, bool to_black) {
+        const Run *run = runs();
+        const std::uint32_t *parent = parents();
+        const std::uint64_t *size = sizes();
+        const unsigned char *border = borders();
+        auto small = [&](std::uint32_t root) { return size[root] <= limit && !(inner_only && border[root]); };
+        long painted = 0;
+        for (std::size_t i = 0; i < count_; ++i) {
+            if (!small(parent[i])) continue;
+            painted += parent[i] == i;
+            fill_span(r, run[i].y, run[i].x0, run[i].x1, to_black);
+        }
+        return painted;
+    }
+
+private:
+    static bool alloc(Buffer &b, std::size_t bytes) {
+        b = Buffer(bytes);
+        return b.ok();
+    }
+    Run *runs() { return reinterpret_cast<Run *>(runs_.data()); }
+    std::uint32_t *parents() { return reinterpret_cast<std::uint32_t *>(parent_.data()); }
+    std::uint64_t *sizes() { return reinterpret_cast<std::uint64_t *>(size_.data()); }
+    unsigned char *borders() { return border_.data(); }
+
+    std::uint32_t find(std::uint32_t i) {
+        std::uint32_t *parent = parents();
+        while (parent[i] != i) {
+            parent[i] = parent[parent[i]];  // path halving
+            i = parent[i];
+        }
+        return i;
+    }
+    void unite(std::uint32_t a, std::uint32_t b) {
+        a = find(a);
+        b = find(b);
+        if (a < b) parents()[b] = a;
+        else if (b < a) parents()[a] = b;
+    }
+
+    Buffer runs_, parent_, size_, border_;
+    std::size_t count_ = 0;
+};
+
+// Word i of a row seen from each pixel's west / east neighbour.
+Word west(const Word *row, int i) { return (row[i] >> 1) | (i > 0 ? row[i - 1] << 63 : 0); }
+Word east(const Word *row, int i, int n) { return (row[i] << 1) | (i + 1 < n ? row[i + 1] >> 63 : 0); }
+
+// One smoothing sweep over the pixels (x, y) with x % 2 == px, y % 2 == py.
+// `rows` holds three rows of n words: above, current, below.
+long smooth_sweep(const BitRaster &r, int px, int py, Word *rows) {
+    const int n = words_per_row(r.width);
+    Word *u = rows, *c = rows + n, *d = rows + 2 * n;
+    const Word columns = px == 0 ? 0xAAAAAAAAAAAAAAAAull : 0x5555555555555555ull;
+    long flipped = 0;
+    // The outermost pixels are left alone: outside the image is not white
+    // paper that could connect what lies on either side of them.
+    for (int y = py == 0 ? 2 : 1; y < r.height - 1; y += 2) {
+        load_row(r, y - 1, true, u);
+        load_row(r, y, true, c);
+        load_row(r, y + 1, true, d);
+        bool changed = false;
+        for (int i = 0; i < n; ++i) {
+            Word inside = columns;
+            if (i == 0) inside &= ~(Word(1) << 63);
+            if (i == n - 1) inside &= tail_mask(r.width) & ~(Word(1) << (63 - (r.width - 1) % 64));
+            const Word cw = west(c, i), ce = east(c, i, n);
+            const Word uw = west(u, i), ue = east(u, i, n), dw = west(d, i), de = east(d, i, n);
+            // Three neighbours in a row on one side (a 4-neighbour and the
+            // two diagonals beside it) of one colour, the other five of the
+            // other colour: a black pixel so surrounded by white is a bump,
+            // a white one so surrounded by black a notch.
+            const Word a = u[i], b = d[i];
+            const Word south = b & dw & de, north = a & uw & ue, west_side = cw & uw & dw,
+                       east_side = ce & ue & de;
+            const Word south_w = ~b & ~dw & ~de, north_w = ~a & ~uw & ~ue, west_w = ~cw & ~uw & ~dw,
+                       east_w = ~ce & ~ue & ~de;
+            const Word bump = c[i] & inside &
+                              ((south & north_w & ~cw & ~ce) | (north & south_w & ~cw & ~ce) |
+                               (west_side & east_w & ~a & ~b) | (east_side & west_w & ~a & ~b));
+            const Word fill = ~c[i] & inside &
+                              ((south_w & north & cw & ce) | (north_w & south & cw & ce) |
+                               (west_w & east_side & a & b) | (east_w & west_side & a & b));
+            if (!(fill | bump)) continue;
+            // the neighbours read above stay the originals: the changed
+            // pixels of this sweep are two columns apart
+            flipped += popcount(fill | bump);
+            c[i] = (c[i] | fill) & ~bump;
+            changed = true;
+        }
+        if (changed) store_row(r, y, c);
+    }
+    return flipped;
+}
+
+bool smooth(const BitRaster &r, long &flipped) {
+    if (r.width < 3 || r.height < 3) return true;
+    const int n = words_per_row(r.width);
+    Buffer rows(3 * static_cast<std::size_t>(n) * sizeof(Word));
+    if (!rows.ok()) return false;
+    Word *w = reinterpret_cast<Word *>(rows.data());
+    for (int py = 0; py < 2; ++py)
+        for (int px = 0; px < 2; ++px) flipped += smooth_sweep(r, px, py, w);
+    return true;
+}
+
+}  // namespace
+
+bool preclean(const BitRaster &raster, const PrecleanOptions &options, PrecleanCounts *counts) {
+    PrecleanCounts local;
+    PrecleanCounts &done = counts ? *counts : local;
+    done = PrecleanCounts();
+    if (!raster.bits || raster.width <= 0 || raster.height <= 0) return true;
+    if (options.despeckle > 0) {
+        Components black;
+        if (!black.label(raster, true)) return false;
+        done.specks = black.repaint(raster, static_cast<std::uint64_t>(options.despeckle), false, false);
+    }
+    if (options.fill_holes > 0) {
+        Components white;
+        if (!white.label(raster, false)) return false;
+        done.holes = white.repaint(raster, static_cast<std::uint64_t>(options.fill_holes), true, true);
+    }
+    if (options.smooth && !smooth(raster, done.smoothed)) return false;
+    return true;
+}
+
+}  // namespace ktvcli
