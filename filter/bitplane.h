@@ -70,11 +70,21 @@ public:
     // Zeroes the guard border only (the rows above and below, the words left
     // and right); the words of the image itself are left as they are.
     void clear_guard() {
+        clear_guard_rows();
+        clear_guard_sides(0, height_);
+    }
+    // The guard rows above and below the image.
+    void clear_guard_rows() {
         const std::size_t rows = (std::size_t)height_ + 2 * kGuardRows;
         std::memset(data_, 0, kGuardRows * stride_ * 8);
         std::memset(data_ + (rows - kGuardRows) * stride_, 0, kGuardRows * stride_ * 8);
-        for (std::size_t r = kGuardRows; r < rows - kGuardRows; ++r) {
-            std::uint64_t *p = data_ + r * stride_;
+    }
+    // The guard words left and right of rows y0 .. y1-1.  On a fresh block
+    // this is the first touch of every page of those rows, which is what
+    // costs: threads clearing their own rows share it.
+    void clear_guard_sides(int y0, int y1) {
+        for (int y = y0; y < y1; ++y) {
+            std::uint64_t *p = data_ + (std::size_t)(y + kGuardRows) * stride_;
             for (int k = 0; k < kGuardWords; ++k) p[k] = p[stride_ - 1 - k] = 0;
         }
     }

@@ -75,9 +75,17 @@ int CPenoDoc::mfilter(Mode mode, unsigned char *out, unsigned char *work) {
         qorfil::WordPlane img, tmp;
         img.attach(words, width, height);
         tmp.attach(words + planewords, width, tmprows);
-        img.clear_guard();
-        tmp.clear_guard();
-        bands.run([&](int band) { img.load_rows(m_image, bpl, bands.begin(band), bands.end(band)); });
+        // Each band clears and fills its own rows of both planes (the ring of
+        // the skeleton is small and cleared here).
+        img.clear_guard_rows();
+        if (outline) tmp.clear_guard_rows();
+        else tmp.clear_guard();
+        bands.run([&](int band) {
+            const int y0 = bands.begin(band), y1 = bands.end(band);
+            img.clear_guard_sides(y0, y1);
+            if (outline) tmp.clear_guard_sides(y0, y1);
+            img.load_rows(m_image, bpl, y0, y1);
+        });
         qorfil::Activity act;
         const std::size_t rowbits = (nw + 63) / 64;
         act.wake = words + planewords + tmpwords;
