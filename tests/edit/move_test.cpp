@@ -185,3 +185,31 @@ TEST_F(MoveNode, SharpenCornerIgnoresAFailedRebuild) {
     EXPECT_EQ(nodes_of(v, id), (std::vector<int>{4, 5, 6, 7, 8}));
     EXPECT_EQ(check_graph(v), "");
 }
+
+// Every allocation of a move with attachment fails in turn (the new row is
+// full, and joining onto a middle node splits a polyline and merges link
+// arrays): the graph stays consistent whatever step gave out.
+TEST_F(MoveNode, AttachAllocationFailures) {
+    bool clean = false;
+    int failures = 0;
+    for (long n = 1; n < 40 && !clean; ++n) {
+        SCOPED_TRACE(n);
+        CKTVector w;
+        GraphBuilder b(w);
+        b.rows(50, 50);
+        b.path({{10, 5}, {20, 5}, {30, 5}});
+        for (int k = 0; k < 4; ++k) b.node(2 * k, 5);
+        const int c = b.node(20, 30), d = b.node(20, 20);
+        b.path_of({c, d});
+        const long before = ktv::mem_failures();
+        ktv::mem_fail_at(n);
+        const int r = w.movenodeattach(&w.node[d], 21, 6);
+        ktv::mem_fail_at(0);
+        clean = ktv::mem_failures() == before;
+        failures += !clean;
+        EXPECT_TRUE(r == 0 || r == -1000) << r;
+        EXPECT_EQ(check_graph(w, structural_checks()), "") << dump_graph(w);
+    }
+    EXPECT_TRUE(clean);
+    EXPECT_GE(failures, 3) << failures;
+}
