@@ -1,5 +1,7 @@
 // ktvec_bench: throughput and memory of the raster stages on synthetic
-// drawings (A4 at 300 dpi, A0 at 400 dpi) through the public interface.
+// drawings (A4 at 300 dpi, A0 at 400 dpi) through the public interface, and
+// the three drivers stage by stage (the post-processing through the test
+// peer, the class being exported whole).
 //
 // Each page runs in a forked child so that its peak resident memory is its
 // own; inside the child, every measurement also reports the peak resident
@@ -19,6 +21,7 @@
 #include <functional>
 #include <random>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -28,6 +31,7 @@
 #include "imagefile.h"
 #include "ktvec.h"
 #include "skeletonscore.h"
+#include "../tests/support/peer.h"
 #include "zhangsuen.h"
 
 namespace {
@@ -382,11 +386,11 @@ const DriverCall kFastOutline{"fast outline driver", "mabstractoutlinefast",
                               "maxlength 4, tolerance 1.5, nodesearch 1",
                               [](CKTVector &v) { return v.mabstractoutlinefast(4, 0, 1.5, 1); }};
 const DriverCall kOutline{"outline driver", "mabstractoutline",
-                          "maxlength 4, spurnodes 3, tolerance 1.5, nodesearch 1",
-                          [](CKTVector &v) { return v.mabstractoutline(4, 3, 1.5, 1); }};
+                          "maxlength 4, spurnodes 1, tolerance 1.5, nodesearch 1",
+                          [](CKTVector &v) { return v.mabstractoutline(4, 1, 1.5, 1); }};
 const DriverCall kCenterline{"centre-line driver", "mabstractcenterline",
-                             "flags 31, maxlength 8, a 3, b 8, c 0.9, d 4, e 1.5",
-                             [](CKTVector &v) { return v.mabstractcenterline(31, 8, 3, 8, 0.9, 4, 1.5); }};
+                             "flags 31, maxlength 4, a 3, b 8, c 0.9, d 4, e 1.5",
+                             [](CKTVector &v) { return v.mabstractcenterline(31, 4, 3, 8, 0.9, 4, 1.5); }};
 
 // Live nodes and polylines of a vectorizer's result.
 std::pair<int, int> graph_size(CKTVector &v) {
@@ -422,52 +426,126 @@ void measure_outlinefast(Context &c) { measure_driver(c, kFastOutline); }
 void measure_outline_driver(Context &c) { measure_driver(c, kOutline); }
 void measure_centerline_driver(Context &c) { measure_driver(c, kCenterline); }
 
-// The fast outline driver's frame stage by stage, through the public stage
-// calls, so a slow driver shows where its time goes.
-void measure_driver_stages(Context &c) {
-    const int maxlength = 4, nodesearch = 1;
-    const double tolerance = 1.5;
+// A driver's frame stage by stage, in the driver's order, so a slow driver
+// shows where its time goes.  Stages 1 to 7 are public calls; the
+// post-processing is private and is reached the way the tests reach it
+// (the class is exported whole).  The same vectorizer is re-run, as a host
+// re-runs a driver; the result is checked against the driver's own.
+struct FrameStage {
+    const char *stage, *call;
+    int (*run)(CKTVector &);
+};
+struct Frame {
+    const char *total, *arguments;
+    const DriverCall &driver;
+    std::vector<FrameStage> stages;
+};
+
+// The stages every driver shares around its own preparation, approximation
+// and post-processing (none for the fast outline driver), with the
+// command-line program's settings as in the driver calls above.
+std::vector<FrameStage> frame_stages(FrameStage prepare, FrameStage approximate, const FrameStage *post) {
+    std::vector<FrameStage> stages{
+        prepare,
+        {"  2 buffer set-up", "minitbuffer", [](CKTVector &v) { return v.minitbuffer(); }},
+        {"  3 point pass", "mpreprocess1", [](CKTVector &v) { v.mpreprocess1(); return 0; }},
+        {"  4 tracing", "mtrace", [](CKTVector &v) { return v.mtrace(); }},
+        {"  5 segment pass", "mpreprocess2", [](CKTVector &v) { v.mpreprocess2(4); return 0; }},
+        approximate,
+        {"  7 polylines", "makepolyline", [](CKTVector &v) { return v.makepolyline(); }}};
+    if (post) stages.push_back(*post);
+    return stages;
+}
+
+const FrameStage kCenterlinePost{"  8 post-processing", "mpostprocesscenterline",
+                                 [](CKTVector &v) { Peer::mpostprocesscenterline(v, 31, 3, 8, 0.9, 4); return 0; }};
+const FrameStage kOutlinePost{"  8 post-processing", "mpostprocessoutline",
+                              [](CKTVector &v) { Peer::mpostprocessoutline(v, 1); return 0; }};
+
+const Frame kFastOutlineFrame{
+    "fast outline frame", "maxlength 4, tolerance 1.5, nodesearch 1", kFastOutline,
+    frame_stages({"  1 one-side outline", "make1sideoutlinedata", [](CKTVector &v) { return v.make1sideoutlinedata(); }},
+                 {"  6 approximation", "mapplox", [](CKTVector &v) { return v.mapplox(1.5, 1); }}, nullptr)};
+const Frame kCenterlineFrame{
+    "centre-line frame", "flags 31, maxlength 4, a 3, b 8, c 0.9, d 4, e 1.5", kCenterline,
+    frame_stages({"  1 thinning", "makethindata", [](CKTVector &v) { return v.makethindata(); }},
+                 {"  6 approximation", "mapplox2", [](CKTVector &v) { return v.mapplox2(1.5, 1); }},
+                 &kCenterlinePost)};
+const Frame kOutlineFrame{
+    "outline frame", "maxlength 4, spurnodes 1, tolerance 1.5, nodesearch 1", kOutline,
+    frame_stages({"  1 outline", "makeoutlinedata", [](CKTVector &v) { return v.makeoutlinedata(); }},
+                 {"  6 approximation", "mapplox2", [](CKTVector &v) { return v.mapplox2(1.5, 1); }},
+                 &kOutlinePost)};
+
+// Live nodes, polylines and link records: what the stage-by-stage run must
+// share with the driver.
+struct GraphCounts {
+    int nodes = 0, polylines = 0;
+    long links = 0;
+    bool operator==(const GraphCounts &o) const {
+        return nodes == o.nodes && polylines == o.polylines && links == o.links;
+    }
+};
+GraphCounts graph_counts(CKTVector &v) {
+    GraphCounts g;
+    std::tie(g.nodes, g.polylines) = graph_size(v);
+    for (int i = 0; i < v.mgetnodenum(); ++i)
+        if (!v.mgetnode(i)->deleted) g.links += v.mgetnode(i)->linknum;
+    return g;
+}
+
+void measure_frame(Context &c, const Frame &f) {
     CKTVector v;
     set_document(v, c.page);
-    struct Stage {
-        const char *stage, *call;
-        std::function<int()> run;
-    };
-    const Stage stages[] = {
-        {"  1 one-side outline", "make1sideoutlinedata", [&] { return v.make1sideoutlinedata(); }},
-        {"  2 buffer set-up", "minitbuffer", [&] { return v.minitbuffer(); }},
-        {"  3 point pass", "mpreprocess1", [&] { v.mpreprocess1(); return 0; }},
-        {"  4 tracing", "mtrace", [&] { return v.mtrace(); }},
-        {"  5 segment pass", "mpreprocess2", [&] { v.mpreprocess2(maxlength); return 0; }},
-        {"  6 approximation", "mapplox", [&] { return v.mapplox(tolerance, nodesearch); }},
-        {"  7 polylines", "makepolyline", [&] { return v.makepolyline(); }},
-    };
     std::vector<Row> rows;
-    for (const Stage &st : stages) {
+    for (const FrameStage &st : f.stages) {
         rows.emplace_back(st.stage, st.call);
         rows.back().best = rows.back().cpu = 1e300;
         rows.back().amount = c.page.width * (double)c.page.height;
     }
     std::string failure;
-    Row total{"fast outline frame", "stages 1-7 one by one"};
+    Row total{f.total, "stages one by one"};
     total.amount = c.page.width * (double)c.page.height;
     best_of(c.repeat, total, [&] {
         double sum = 0;
         for (std::size_t i = 0; i < rows.size() && failure.empty(); ++i)
             sum += timed(rows[i], [&] {
-                int r = stages[i].run();
-                if (r < 0) failure = failed(stages[i].call, r);
+                int r = f.stages[i].run(v);
+                if (r < 0) failure = failed(f.stages[i].call, r);
             });
         return sum;
     });
+    // The frame's CPU time is the sum of its stages' least times.
+    total.cpu = 0;
     for (Row &row : rows) {
         row.peak_mb = total.peak_mb;
         row.heap_mb = total.heap_mb;
+        total.cpu += row.cpu;
         c.report.add(row);
     }
-    total.note = failure;
+    if (failure.empty()) {
+        const GraphCounts mine = graph_counts(v);
+        CKTVector w;
+        set_document(w, c.page);
+        const int r = f.driver.run(w);
+        const GraphCounts driver = graph_counts(w);
+        char rate[48];
+        std::snprintf(rate, sizeof rate, "%.1f Mpx/s by CPU time; ", total.cpu > 0 ? total.amount / total.cpu / 1e6 : 0.0);
+        total.note = rate + std::string(f.arguments) + ": " + std::to_string(mine.nodes) + " nodes, " +
+                     std::to_string(mine.polylines) + " polylines, " +
+                     (r == 0 && mine == driver ? "as the driver"
+                                               : "NOT as " + std::string(f.driver.call) + " (" +
+                                                     std::to_string(driver.nodes) + " nodes, " +
+                                                     std::to_string(driver.polylines) + " polylines)");
+    } else {
+        total.note = failure;
+    }
     c.report.add(total);
 }
+
+void measure_driver_stages(Context &c) { measure_frame(c, kFastOutlineFrame); }
+void measure_centerline_stages(Context &c) { measure_frame(c, kCenterlineFrame); }
+void measure_outline_stages(Context &c) { measure_frame(c, kOutlineFrame); }
 
 // Mean, 95th percentile and maximum of a list of errors (the list is
 // reordered).
@@ -718,6 +796,8 @@ const Measurement kMeasurements[] = {
     {"outline-driver", measure_outline_driver},
     {"centerline", measure_centerline_driver},
     {"stages", measure_driver_stages},
+    {"centerline-stages", measure_centerline_stages},
+    {"outline-stages", measure_outline_stages},
     {"edits", measure_edits},
     {"splines", measure_splines},
 };
@@ -782,7 +862,8 @@ void usage(std::FILE *to) {
                  "  --repeat N       runs per measurement, best kept (default 7 on A4, 3 on A0)\n"
                  "  --seed N         drawing seed (default 1)\n"
                  "  --only A,B       measurements: thinning outline 1side trace reference accuracy\n"
-                 "                   kernels driver stages outline-driver centerline edits splines\n"
+                 "                   kernels driver stages outline-driver centerline\n"
+                 "                   centerline-stages outline-stages edits splines\n"
                  "  --tsv            tab-separated: page stage call ms cpums rate unit rssMB heapMB note\n"
                  "  --no-fork        run the pages in this process (peak memory accumulates)\n");
 }

@@ -3,8 +3,10 @@
 # the tools ktvec is measured against:
 #   1. thinning of the A4 300-dpi drawing: ktvec's makethindata against
 #      OpenCV's Zhang-Suen thinning (cv2.ximgproc.thinning), goal >= 100x;
-#   2. the A0 400-dpi drawing to SVG as whole processes: `ktvec outline-fast`
-#      against `potrace -a 0 -b svg`, goal >= 3x.
+#   2. the A0 400-dpi drawing to SVG as whole processes: `ktvec outline-fast`,
+#      `ktvec outline` and `ktvec centerline` against `potrace -a 0 -b svg`
+#      (goals: outline-fast >= 3x; centre lines end to end faster than potrace
+#      traces the outlines).
 # A part whose tool is missing prints "skipped: reason" and the rest goes on.
 #
 # usage: bench/compare.sh [--quick] [ktvec_bench options...]
@@ -128,34 +130,48 @@ fi
 
 say ""
 say "== whole process: A0 400-dpi drawing (PBM) to SVG =="
+# One line per program, best of 2 by wall clock and by CPU time; each ktvec
+# command against potrace on the same file.
+potrace_s="" potrace_cpu=""
+process_line() {
+    local label=$1 s cpu
+    shift
+    read -r s cpu < <(best_process_seconds 2 "$@") || true
+    if [ -z "${s:-}" ]; then
+        say "$(printf '%-32s' "$label") failed"
+        return 1
+    fi
+    say "$(printf '%-32s %9.2f  %9.2f' "$label" "$s" "$cpu")    $(du -k "$tmp/out.svg" | cut -f1) KB"
+    line_s=$s line_cpu=$cpu
+}
+compare_with_potrace() {
+    local cmd=$1 goal=$2
+    if process_line "ktvec $cmd (best of 2):" "$BUILD/ktvec" "$cmd" "$tmp/a0.pbm" -o "$tmp/out.svg" --quiet; then
+        say "   ktvec $cmd is $(ratio "$potrace_s" "$line_s")x as fast as potrace by the wall clock, $(ratio "$potrace_cpu" "$line_cpu")x by CPU time ($goal)"
+    fi
+}
+whole_processes() {
+    say "                                    wall s       CPU s    SVG"
+    process_line "potrace -a 0 -b svg (best of 2):" potrace -a 0 -b svg -o "$tmp/out.svg" "$tmp/a0.pbm" || return 1
+    potrace_s=$line_s potrace_cpu=$line_cpu
+    compare_with_potrace outline-fast "goal >= 3x"
+    compare_with_potrace outline "outlines with clean-up"
+    compare_with_potrace centerline "goal > 1x: centre lines end to end faster than potrace's outlines"
+}
 if [ ! -x "$BUILD/ktvec" ]; then
     skipped "no $BUILD/ktvec program (the command-line tool is not built)"
 elif ! have_potrace; then
     skipped "potrace is not installed (Debian package potrace)"
 else
     "$BUILD/ktvec_drawgen" --size a0 --seed 1 -o "$tmp/a0.pbm" 2>/dev/null
-    read -r kt_s kt_cpu < <(best_process_seconds 2 "$BUILD/ktvec" outline-fast "$tmp/a0.pbm" -o "$tmp/a0-ktvec.svg" --quiet)
-    read -r po_s po_cpu < <(best_process_seconds 2 potrace -a 0 -b svg -o "$tmp/a0-potrace.svg" "$tmp/a0.pbm")
-    if [ -z "${kt_s:-}" ]; then
-        skipped "ktvec outline-fast failed on the A0 drawing"
-    elif [ -z "${po_s:-}" ]; then
-        skipped "potrace failed on the A0 drawing"
+    if whole_processes; then
+        # First-touch page faults are a large share of every run on a virtual
+        # machine; the same runs with glibc backing its heap by transparent
+        # huge pages show the programs without most of that cost.
+        say "with GLIBC_TUNABLES=glibc.malloc.hugetlb=1 (transparent huge pages) for all:"
+        GLIBC_TUNABLES=glibc.malloc.hugetlb=1 whole_processes
+        say "(the kernel grants huge pages only while it has free 2 MB blocks: these vary from run to run)"
     else
-        say "                                    wall s       CPU s    SVG"
-        say "ktvec outline-fast (best of 2):  $(printf '%9.2f  %9.2f' "$kt_s" "$kt_cpu")    $(du -k "$tmp/a0-ktvec.svg" | cut -f1) KB"
-        say "potrace -a 0 -b svg (best of 2): $(printf '%9.2f  %9.2f' "$po_s" "$po_cpu")    $(du -k "$tmp/a0-potrace.svg" | cut -f1) KB"
-        say "ratio: ktvec is $(ratio "$po_s" "$kt_s")x faster by the wall clock, $(ratio "$po_cpu" "$kt_cpu")x by CPU time (goal >= 3x)"
-        # First-touch page faults are a large share of both runs on a virtual
-        # machine; the same pair with glibc backing its heap by transparent
-        # huge pages shows the programs without most of that cost.
-        read -r kt_s kt_cpu < <(GLIBC_TUNABLES=glibc.malloc.hugetlb=1 best_process_seconds 2 "$BUILD/ktvec" outline-fast "$tmp/a0.pbm" -o "$tmp/a0-ktvec.svg" --quiet)
-        read -r po_s po_cpu < <(GLIBC_TUNABLES=glibc.malloc.hugetlb=1 best_process_seconds 2 potrace -a 0 -b svg -o "$tmp/a0-potrace.svg" "$tmp/a0.pbm")
-        if [ -n "${kt_s:-}" ] && [ -n "${po_s:-}" ]; then
-            say "with GLIBC_TUNABLES=glibc.malloc.hugetlb=1 (transparent huge pages) for both:"
-            say "ktvec outline-fast (best of 2):  $(printf '%9.2f  %9.2f' "$kt_s" "$kt_cpu")"
-            say "potrace -a 0 -b svg (best of 2): $(printf '%9.2f  %9.2f' "$po_s" "$po_cpu")"
-            say "ratio: ktvec is $(ratio "$po_s" "$kt_s")x faster by the wall clock, $(ratio "$po_cpu" "$kt_cpu")x by CPU time"
-            say "(the kernel grants huge pages only while it has free 2 MB blocks: these vary from run to run)"
-        fi
+        skipped "potrace failed on the A0 drawing"
     fi
 fi

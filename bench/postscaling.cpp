@@ -110,7 +110,7 @@ void drawing(const ktvdraw::PageSize &ps, bool reference, int repeats) {
             v.minitbuffer();
             v.mpreprocess1();
             v.mtrace();
-            v.mpreprocess2(8);
+            v.mpreprocess2(4);
             v.mapplox2(1.5, 1);
             v.makepolyline();
             post(v, best, rep == 0);
@@ -186,7 +186,8 @@ int main(int argc, char **argv) {
             return 2;
         }
     }
-    std::printf("centre-line post-processing (flags 31, a 3, b 8, c 0.9, d 4)\n");
+    std::printf("centre-line post-processing (flags 31, a 3, b 8, c 0.9, d 4; drawings traced with\n"
+                "maxlength 4, e 1.5), processor time\n");
     if (drawings) {
         drawing(ktvdraw::kPageA4, reference, repeats);
         drawing(ktvdraw::kPageA0, reference, repeats);

@@ -62,6 +62,7 @@ struct CKTVectorTestPeer {
     static void mpostprocesscenterline(CKTVector &v, int flags, double a, double b, double c, double d) {
         v.mpostprocesscenterline(flags, a, b, c, d);
     }
+    static void mpostprocessoutline(CKTVector &v, int spurnodes) { v.mpostprocessoutline(spurnodes); }
     static unsigned char &findreference(CKTVector &v) { return v.findreference; }
     // joining and node clean-up
     static bool mismiddle(CKTVector &v, int n) { return v.mismiddlenode(&v.node[n]); }
