@@ -93,10 +93,10 @@ int next_gap(int gap) {
     return gap;
 }
 
-// The sort follows at most this many out-of-place positions, in rows of at
-// most kMaxFollowed entries; beyond either it compares every pair.
-constexpr int kMaxDirty = 1024;
+// Rows of more entries than this are sorted comparing every pair; the
+// dirty entries of a row without ties are placed directly up to kMaxDirty.
 constexpr int kMaxFollowed = 16384;
+constexpr int kMaxDirty = 256;
 
 // One comb sort of a row's node indices by x.
 //
@@ -110,26 +110,25 @@ constexpr int kMaxFollowed = 16384;
 // clean positions stay in order to the end.  A pass therefore only has to
 // visit, in ascending order, the pairs that touch a dirty position when
 // they come up; the passes, their swap counts and the ending stay those of
-// the full sort.  Once a quarter of the row is dirty (or the lists below are
-// full) the sort carries on comparing every pair from where it stands.
+// the full sort.  Once half the row is dirty the sort carries on comparing
+// every pair.
 class RowSort {
 public:
     RowSort(const _KTNODE *nodes, int count, int *indices) : node_(nodes), count_(count), ix_(indices) {}
 
     void run() {
-        plain_ = count_ > kMaxFollowed || !find_dirty();
-        if (!plain_ && ndirty_ == 0) return;  // sorted: no pass would swap
-        if (!plain_ && !clean_ties_ && insert_distinct()) return;
-        if (!plain_) {
-            std::memset(bits_, 0, sizeof(std::uint64_t) * static_cast<std::size_t>((count_ + 63) / 64));
-            for (int k = 0; k < ndirty_; ++k) set_dirty(dirty_[k]);
+        bool plain = count_ > kMaxFollowed;
+        if (!plain) {
+            find_dirty();
+            if (ndirty_ == 0) return;  // sorted: no pass would swap
+            if (!clean_ties_ && ndirty_ <= kMaxDirty && insert_distinct()) return;
         }
         int gap = count_;
         for (;;) {
             gap = next_gap(gap);
-            if (!plain_ && ndirty_ > count_ / 4) plain_ = true;
+            if (!plain && ndirty_ > count_ / 2) plain = true;
             int swaps = 0;
-            if (count_ - gap > 0) swaps = plain_ ? plain_pass(gap, 0) : dirty_pass(gap);
+            if (count_ - gap > 0) swaps = plain ? plain_pass(gap) : dirty_pass(gap);
             if (swaps == 0 && gap <= 1) break;
         }
     }
@@ -145,14 +144,57 @@ private:
         return true;
     }
 
-    int plain_pass(int gap, int from) {
+    int plain_pass(int gap) {
         int swaps = 0;
-        for (int i = from; i + gap < count_; ++i) swaps += swap_if_greater(i, i + gap);
+        for (int i = 0; i + gap < count_; ++i) swaps += swap_if_greater(i, i + gap);
         return swaps;
     }
 
     bool is_dirty(int p) const { return (bits_[p >> 6] >> (p & 63)) & 1u; }
-    void set_dirty(int p) { bits_[p >> 6] |= std::uint64_t{1} << (p & 63); }
+    void set_dirty(int p) {
+        bits_[p >> 6] |= std::uint64_t{1} << (p & 63);
+        if (ndirty_ < kMaxDirty) dirty_[ndirty_] = p;
+        ++ndirty_;
+    }
+    int words() const { return (count_ + 63) / 64; }
+
+    // The dirty bits of positions 64w+gap ... 64w+gap+63, that is, of the
+    // backs of the pairs whose fronts lie in word w.
+    std::uint64_t backs_of_word(int w, int gap) const {
+        const int first = 64 * w + gap;
+        const int word = first >> 6, shift = first & 63;
+        if (word >= words()) return 0;
+        std::uint64_t m = bits_[word] >> shift;
+        if (shift && word + 1 < words()) m |= bits_[word + 1] << (64 - shift);
+        return m;
+    }
+
+    // One pass of gap `gap` over the pairs that touch a dirty position, by
+    // 64-position words of fronts: a pair is due when its front or its back
+    // is dirty.  A swap dirties its front (a pair already passed, or this
+    // one) and its back, whose own pair lies ahead: in a later word it is
+    // seen there, in this word it is added to the pairs still due.
+    int dirty_pass(int gap) {
+        int swaps = 0;
+        const int fronts = count_ - gap;  // pairs (i, i + gap) for i < fronts
+        for (int w = 0; 64 * w < fronts; ++w) {
+            std::uint64_t due = bits_[w] | backs_of_word(w, gap);
+            const int left = fronts - 64 * w;
+            if (left < 64) due &= (std::uint64_t{1} << left) - 1;
+            while (due) {
+                const int i = 64 * w + __builtin_ctzll(due);
+                due &= due - 1;
+                if (!swap_if_greater(i, i + gap)) continue;
+                ++swaps;
+                if (!is_dirty(i)) set_dirty(i);
+                const int p = i + gap;
+                if (is_dirty(p)) continue;
+                set_dirty(p);
+                if ((p >> 6) == w && p < fronts) due |= std::uint64_t{1} << (p & 63);
+            }
+        }
+        return swaps;
+    }
 
     // Without two entries of equal x anywhere in the row, every sort ends in
     // the one ascending order, whatever way it takes: the dirty entries are
@@ -160,25 +202,20 @@ private:
     // already.  False, with the row untouched, when a dirty entry ties with
     // another entry.
     bool insert_distinct() {
-        int *moved = fronts_;  // free until the passes begin
+        int moved[kMaxDirty];
         for (int k = 0; k < ndirty_; ++k) moved[k] = ix_[dirty_[k]];
         const _KTNODE *nodes = node_;
         std::sort(moved, moved + ndirty_, [nodes](int a, int b) { return nodes[a].x < nodes[b].x; });
         for (int k = 1; k < ndirty_; ++k)
             if (node_[moved[k - 1]].x == node_[moved[k]].x) return false;
-        for (int i = 0, d = 0, k = 0; i < count_ && k < ndirty_; ++i) {
-            if (d < ndirty_ && dirty_[d] == i) {
-                ++d;
-                continue;
-            }
+        for (int i = 0, k = 0; i < count_ && k < ndirty_; ++i) {
+            if (is_dirty(i)) continue;
             while (k < ndirty_ && node_[moved[k]].x < x(i)) ++k;
             if (k < ndirty_ && node_[moved[k]].x == x(i)) return false;
         }
         int kept = 0;
-        for (int i = 0, d = 0; i < count_; ++i) {
-            if (d < ndirty_ && dirty_[d] == i) ++d;
-            else ix_[kept++] = ix_[i];
-        }
+        for (int i = 0; i < count_; ++i)
+            if (!is_dirty(i)) ix_[kept++] = ix_[i];
         for (int out = count_ - 1, k = ndirty_ - 1; k >= 0; --out) {
             if (kept > 0 && x(kept - 1) > node_[moved[k]].x) ix_[out] = ix_[--kept];
             else ix_[out] = moved[k--];
@@ -186,133 +223,52 @@ private:
         return true;
     }
 
-    // Fills the dirty list with positions whose removal leaves the row in
-    // ascending x, taking each entry that does not fall below the entries
-    // kept before it.  That finds an appended entry alone; an entry moved
-    // towards the front is found alone by the same rule run from the back
-    // (keep what does not rise above the entries kept behind it).  False
-    // when neither way stays within kMaxDirty.
-    bool find_dirty() {
-        const bool front = scan_from_front();
-        if (front && ndirty_ <= 1) return true;
-        const int nfront = ndirty_;
-        const bool front_ties = clean_ties_;
-        if (front) std::memcpy(merged_, dirty_, sizeof(int) * static_cast<std::size_t>(nfront));
-        if (scan_from_back() && (!front || ndirty_ < nfront)) return true;
-        if (!front) return false;
-        std::memcpy(dirty_, merged_, sizeof(int) * static_cast<std::size_t>(nfront));
-        ndirty_ = nfront;
-        clean_ties_ = front_ties;
-        return true;
+    // Marks dirty the positions whose removal leaves the row in ascending
+    // x, taking each entry that does not fall below the entries kept before
+    // it.  That finds an appended entry alone; an entry moved towards the
+    // front is found alone by the same rule run from the back (keep what
+    // does not rise above the entries kept behind it), which is used when it
+    // marks fewer.  Also notes whether two kept (clean) entries tie.
+    void find_dirty() {
+        if (scan(true, false) <= 1) {
+            scan(true, true);
+            return;
+        }
+        const int front = ndirty_;
+        if (scan(false, false) < front) scan(false, true);
+        else scan(true, true);
     }
 
-    // Both scans also note whether two kept (clean) entries tie.
-    bool scan_from_front() {
+    int scan(bool from_front, bool mark) {
         ndirty_ = 0;
         clean_ties_ = false;
-        int top = INT_MIN;
-        for (int i = 0; i < count_; ++i) {
-            if (x(i) >= top) {
-                clean_ties_ |= i > 0 && x(i) == top;
-                top = x(i);
-            } else {
-                if (ndirty_ == kMaxDirty) return false;
-                dirty_[ndirty_++] = i;
-            }
-        }
-        return true;
-    }
-
-    bool scan_from_back() {
-        ndirty_ = 0;
-        clean_ties_ = false;
-        int bottom = INT_MAX;
-        for (int i = count_ - 1; i >= 0; --i) {
-            if (x(i) <= bottom) {
-                clean_ties_ |= i < count_ - 1 && x(i) == bottom;
-                bottom = x(i);
-            } else {
-                if (ndirty_ == kMaxDirty) return false;
-                dirty_[ndirty_++] = i;
-            }
-        }
-        std::reverse(dirty_, dirty_ + ndirty_);
-        return true;
-    }
-
-    // One pass of gap `gap` over the pairs that touch a dirty position.  The
-    // pairs come from three ascending streams: a dirty position as the back
-    // of a pair, as its front, and the positions a swap of this pass made
-    // dirty in the back of its pair (whose own pair lies ahead).  A swap
-    // that dirties the front of its pair affects only pairs already passed.
-    // Both kinds of newly dirty positions arrive in ascending order, so the
-    // dirty list is merged back in order at the end.
-    int dirty_pass(int gap) {
-        const int *start = dirty_;
-        const int nstart = ndirty_;
-        int nfronts = 0, nbacks = 0;
-        int as_back = 0, as_front = 0, from_backs = 0;
-        while (as_back < nstart && start[as_back] < gap) ++as_back;
-        int swaps = 0, last = -1;
-        for (;;) {
-            int i = INT_MAX;
-            if (as_back < nstart) i = start[as_back] - gap;
-            if (as_front < nstart && start[as_front] + gap >= count_) as_front = nstart;
-            if (as_front < nstart && start[as_front] < i) i = start[as_front];
-            while (from_backs < nbacks && backs_[from_backs] + gap >= count_) ++from_backs;
-            if (from_backs < nbacks && backs_[from_backs] < i) i = backs_[from_backs];
-            if (i == INT_MAX) break;
-            if (as_back < nstart && start[as_back] - gap == i) ++as_back;
-            if (as_front < nstart && start[as_front] == i) ++as_front;
-            if (from_backs < nbacks && backs_[from_backs] == i) ++from_backs;
-            if (i == last) continue;
-            last = i;
-            if (!swap_if_greater(i, i + gap)) continue;
-            ++swaps;
-            const bool new_front = !is_dirty(i), new_back = !is_dirty(i + gap);
-            if (nstart + nfronts + nbacks + new_front + new_back > kMaxDirty) {
-                plain_ = true;
-                return swaps + plain_pass(gap, i + 1);
-            }
-            if (new_front) {
+        if (mark) std::memset(bits_, 0, sizeof(std::uint64_t) * static_cast<std::size_t>(words()));
+        int kept = from_front ? INT_MIN : INT_MAX;
+        bool any = false;
+        for (int k = 0; k < count_; ++k) {
+            const int i = from_front ? k : count_ - 1 - k;
+            const int v = x(i);
+            if (from_front ? v >= kept : v <= kept) {
+                clean_ties_ |= any && v == kept;
+                kept = v;
+                any = true;
+            } else if (mark) {
                 set_dirty(i);
-                fronts_[nfronts++] = i;
-            }
-            if (new_back) {
-                set_dirty(i + gap);
-                backs_[nbacks++] = i + gap;
+            } else {
+                ++ndirty_;
             }
         }
-        // Backs too near the end to begin a pair were skipped above but are
-        // dirty all the same.
-        int *out = merged_;
-        int a = 0, f = 0, k = 0;
-        while (a < nstart || f < nfronts || k < nbacks) {
-            int v = INT_MAX;
-            if (a < nstart) v = start[a];
-            if (f < nfronts && fronts_[f] < v) v = fronts_[f];
-            if (k < nbacks && backs_[k] < v) v = backs_[k];
-            if (a < nstart && start[a] == v) ++a;
-            if (f < nfronts && fronts_[f] == v) ++f;
-            if (k < nbacks && backs_[k] == v) ++k;
-            *out++ = v;
-        }
-        ndirty_ = static_cast<int>(out - merged_);
-        std::memcpy(dirty_, merged_, sizeof(int) * static_cast<std::size_t>(ndirty_));
-        return swaps;
+        if (mark && !from_front) std::reverse(dirty_, dirty_ + std::min(ndirty_, kMaxDirty));
+        return ndirty_;
     }
 
     const _KTNODE *node_;
     int count_;
     int *ix_;
-    bool plain_ = false;
     bool clean_ties_ = false;
-    int ndirty_ = 0;
-    int dirty_[kMaxDirty];   // dirty positions, ascending
-    int merged_[kMaxDirty];  // the next pass's dirty list while it is merged
-    int fronts_[kMaxDirty];  // made dirty in this pass at the front of a pair
-    int backs_[kMaxDirty];   // made dirty in this pass at the back of a pair
-    std::uint64_t bits_[kMaxFollowed / 64];
+    int ndirty_ = 0;               // dirty positions
+    int dirty_[kMaxDirty];         // the first kMaxDirty found by find_dirty, ascending
+    std::uint64_t bits_[kMaxFollowed / 64];  // dirty flags by position
 };
 
 }  // namespace
