@@ -11,6 +11,20 @@
 #include "ktvec.h"
 #include "vectorizer/memory.h"
 
+namespace {
+
+// The record of `from` that is cut when a node goes in between it and node
+// `to`: several pairs may join two nodes (a polyline closed over two nodes,
+// two polylines along one link), so the first one that runs forward, from
+// `from` to `to`, is taken; failing that the first that points there.
+_KTNODELINK *forward_record(_KTNODE &from, int to) {
+    for (int i = 0; i < from.linknum; ++i)
+        if (from.link[i].node == to && from.link[i].id > 0) return &from.link[i];
+    return ktv::first_record_to(from, to);
+}
+
+}  // namespace
+
 // The link chosen is the last one, in node and link order, whose foot
 // parameter lies strictly inside (margin, 1 - margin) and whose distance is
 // below maxdistance; nearness decides nothing among several.
@@ -34,8 +48,10 @@ int CKTVector::minsertnode(double x, double y, double margin, double maxdistance
         }
     }
     if (from < 0) return 0;
+    // The scan met a forward record from `from` to `to`, so the pair cut
+    // is a forward one and p is positive.
     const int p = minsertnode(from, to, at);
-    if (p < 0) return p;
+    if (p <= 0) return p;
     const int r = mupdatepolyline(p);
     return r < 0 ? r : 1;
 }
@@ -43,12 +59,12 @@ int CKTVector::minsertnode(double x, double y, double margin, double maxdistance
 // Inserts a new node into the link from node a to node b at parameter t
 // (0 at a, 1 at b).  The new node's own records are obtained before
 // anything changes, so a memory failure leaves the graph as it was.
-// Returns the id of a's record as stored (negative when a lies after b on
-// its polyline), 0 when a and b are not linked (nothing is inserted), or
-// -1000.
+// Returns the id of a's record as stored (negative when a reaches b only
+// backward along a polyline), 0 when a and b are not linked (nothing is
+// inserted), or -1000.
 int CKTVector::minsertnode(int a, int b, double t) {
     if (a < 0 || a >= nodenum || b < 0 || b >= nodenum || a == b) return 0;
-    _KTNODELINK *ab = ktv::first_record_to(node[a], b);
+    _KTNODELINK *ab = forward_record(node[a], b);
     if (!ab) return 0;
     const int p = ab->id;
     if (!ktv::twin_record(node[b], a, p)) return 0;
@@ -67,7 +83,7 @@ int CKTVector::minsertnode(int a, int b, double t) {
     _KTNODE &na = node[a], &nb = node[b], &nn = node[n];
 
     // a's record, then the record of b that answers it.
-    ab = ktv::first_record_to(na, b);
+    ab = forward_record(na, b);
     _KTNODELINK *ba = ktv::twin_record(nb, a, ab->id);
     ab->node = n;
     ab->length = ktv::distance(na.x, na.y, nn.x, nn.y);

@@ -86,6 +86,23 @@ TEST_F(InsertNode, LastQualifyingLinkWinsOverANearerOne) {
     EXPECT_EQ(check_graph(v), "");
 }
 
+// Two polylines run along one link in opposite directions; the node met
+// last holds the backward record of one first.  The forward pair that the
+// scan chose is cut, the other keeps its link.
+TEST_F(InsertNode, TwoPairsOnOneLinkTheForwardOneIsCut) {
+    const int a = g.node(0, 0), b = g.node(100, 0);
+    g.link(a, b, 1);
+    g.link(b, a, 2);
+    ASSERT_EQ(g.polyline({a, b}), 1);
+    ASSERT_EQ(g.polyline({b, a}), 2);
+    ASSERT_EQ(v.node[b].link[0].id, -1);
+    ASSERT_EQ(v.minsertnode(50, 1, 0.1, 3), 1);
+    EXPECT_EQ(nodes_of(v, 2), (std::vector<int>{b, 2, a}));
+    EXPECT_EQ(nodes_of(v, 1), (std::vector<int>{a, b}));
+    EXPECT_NE(g.find_link(a, b, 1), nullptr);
+    EXPECT_EQ(check_graph(v), "");
+}
+
 TEST_F(InsertNode, AreasShrinkByTheSquaresOfTheParts) {
     const int a = g.node(0, 0), b = g.node(100, 0);
     g.link(a, b, 1, 8.0);
