@@ -18,6 +18,28 @@ TextSink &TextSink::integer(long long v) {
 TextSink &TextSink::number(double v) {
     if (!std::isfinite(v)) v = 0;  // neither JSON nor SVG can carry these
     if (v == 0) v = 0;             // no "-0"
+    // Most numbers are pixel positions and pixel centres: whole or half
+    // numbers of modest size.  Below 1e5 their shortest text is the plain
+    // decimal one (it is never longer than the exponent form, and wins
+    // ties), so they are written by hand, digit by digit.
+    const double twice = v * 2;
+    if (twice > -2e5 && twice < 2e5 && twice == static_cast<double>(static_cast<long>(twice))) {
+        const long t = static_cast<long>(twice);
+        unsigned long n = static_cast<unsigned long>(t < 0 ? -t : t);
+        char buf[16];
+        char *end = buf + sizeof buf, *p = end;
+        if (n & 1) {
+            *--p = '5';
+            *--p = '.';
+        }
+        n >>= 1;
+        do {
+            *--p = static_cast<char>('0' + n % 10);
+            n /= 10;
+        } while (n);
+        if (t < 0) *--p = '-';
+        return put(std::string_view(p, static_cast<std::size_t>(end - p)));
+    }
     char buf[32];
     auto r = std::to_chars(buf, buf + sizeof buf, v);
     return put(std::string_view(buf, static_cast<std::size_t>(r.ptr - buf)));
