@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "drawing.h"
 #include "graph_builder.h"
 #include "invariants.h"
 #include "peer.h"
@@ -334,4 +335,45 @@ TEST(SameCurvature, AllPolylinesReportNonArcPolylines) {
     EXPECT_EQ(nodes_of(v, arcline).size(), 2u);
     EXPECT_EQ(nodes_of(v, plain).size(), 3u);
     EXPECT_EQ(v.polyline[plain - 1].modify, 0);
+}
+
+TEST(Simplify, DrawingKeepsEndsAndJunctionsAndTheInvariants) {
+    // On a drawing's centre lines both simplifications, called until
+    // nothing changes, remove only middle nodes: every end node and
+    // junction stays live with its number of links, and the graph keeps
+    // its invariants after every call.
+    ktvdraw::DrawingOptions o;
+    o.dpi = 100;
+    ktvdraw::Canvas page = ktvdraw::render_drawing(900, 640, 21, o);
+    CKTVector v;
+    v.msetdocument(page.data(), page.width(), page.stride(), page.height());
+    ASSERT_EQ(v.mabstractcenterline(31, 4, 3, 8, 0.9, 4, 1.5), 0);
+    ASSERT_EQ(check_graph(v), "");
+    std::vector<int> kept;
+    for (int i = 0; i < v.nodenum; ++i)
+        if (!v.node[i].deleted && v.node[i].linknum != 2) kept.push_back(i);
+    auto live = [&] {
+        int n = 0;
+        for (int i = 0; i < v.nodenum; ++i) n += !v.node[i].deleted;
+        return n;
+    };
+    const int before = live();
+    int last = before;
+    for (int call = 0; call < 30; ++call) {
+        if (call % 2 == 0) {
+            EXPECT_EQ(v.mnearpointall(6, 0.5), 0);
+        } else {
+            v.marcall(1, 1000);
+            EXPECT_EQ(v.msamecurvatureall(0.2), 0);
+        }
+        ASSERT_EQ(check_graph(v), "") << "call " << call;
+        const int now = live();
+        EXPECT_LE(now, last);
+        last = now;
+    }
+    EXPECT_LT(last, before);
+    for (int i : kept) {
+        EXPECT_EQ(v.node[i].deleted, 0) << i;
+        EXPECT_NE(v.node[i].linknum, 2) << i;
+    }
 }
