@@ -9,6 +9,7 @@
 #include "commands.h"
 #include "error.h"
 #include "output_file.h"
+#include "pages.h"
 #include "writers.h"
 
 namespace ktvcli {
@@ -107,6 +108,8 @@ void write_outputs(const std::vector<Output> &outputs, VectorView &view, ResultI
     }
 }
 
+int run_settings(const Command &c, const Settings &s);
+
 int run_command(const Command &c, int argc, char **argv) {
     Settings s;
     parse_options(argc, argv, option_tables(c), s);
@@ -115,6 +118,15 @@ int run_command(const Command &c, int argc, char **argv) {
         return 0;
     }
     if (s.input.empty()) throw CliError(std::string(c.name) + ": no input file", true);
+    // A multi-page input without --page: every page in turn, outputs numbered.
+    if (const int pages = s.page == 0 ? input_page_count(s.input) : 1; pages > 1) {
+        for (int page = 1; page <= pages; ++page) run_settings(c, page_settings(s, page));
+        return 0;
+    }
+    return run_settings(c, s);
+}
+
+int run_settings(const Command &c, const Settings &s) {
     const std::vector<Output> outputs = resolve_outputs(s);
     const Clock::time_point start = Clock::now();
     const std::string name = s.input == "-" ? "<stdin>" : s.input;
@@ -132,6 +144,7 @@ int run_command(const Command &c, int argc, char **argv) {
     ResultInfo info{c.name, name, nullptr, image.format, image.threshold, {}};
     for (const OptionDef *o = c.options.begin; o != c.options.end; ++o)
         info.parameters.emplace_back(o->name + 2, option_value(*o, s));
+    info.dpi_x = image.dpi_x, info.dpi_y = image.dpi_y;
     write_outputs(outputs, view, info, s.background ? &image.bitmap : nullptr);
 
     if (!s.quiet) {

@@ -148,6 +148,7 @@ static LoadedImage decode_by_signature(const unsigned char *data, std::size_t si
     if (starts_with(data, size, "\x89PNG\r\n\x1A\n", 8)) return decode_png(data, size, options);
     if (starts_with(data, size, "P1", 2) || starts_with(data, size, "P4", 2))
         return decode_pbm(data, size, options);
+    if (tiff_signature(data, size)) return decode_tiff(data, size, options);
     if (starts_with(data, size, "\x89PNG", 4)) throw CliError("damaged PNG signature");
     if (const char *name = known_unsupported(data, size))
         throw CliError(std::string("unsupported image format ") + name + " (use PBM or PNG)");
@@ -157,6 +158,7 @@ static LoadedImage decode_by_signature(const unsigned char *data, std::size_t si
 LoadedImage decode_image(const unsigned char *data, std::size_t size, const ReadOptions &options) {
     LoadedImage image = decode_by_signature(data, size, options);
     if (options.invert) image.bitmap.invert();
+    if (options.dpi > 0) image.dpi_x = image.dpi_y = options.dpi;
     return image;
 }
 

@@ -38,12 +38,15 @@ struct ReadOptions {
     int threshold = -1;           // grey < threshold is black; -1 = automatic
     bool invert = false;          // white drawing on black ground
     std::uint64_t max_pixels = 1000000000;  // refuse larger images unread
+    int page = 0;                 // multi-page files (TIFF): 1-based page, 0 = the first
+    double dpi = 0;               // > 0: resolution to use instead of the file's
 };
 
 struct LoadedImage {
     PackedBitmap bitmap;
     const char *format = "";      // "PBM" or "PNG"
     int threshold = -1;           // threshold applied, -1 when the source was 1-bit
+    double dpi_x = 0, dpi_y = 0;  // resolution in dots per inch, 0 when unknown
 };
 
 // All of these throw CliError with the problem only (no file name).
@@ -61,6 +64,9 @@ GreyImage allocate_grey(int width, int height);
 // Per-format decoders (input already recognised by its signature).
 LoadedImage decode_pbm(const unsigned char *data, std::size_t size, const ReadOptions &options);
 LoadedImage decode_png(const unsigned char *data, std::size_t size, const ReadOptions &options);
+LoadedImage decode_tiff(const unsigned char *data, std::size_t size, const ReadOptions &options);
+bool tiff_signature(const unsigned char *data, std::size_t size);
+int tiff_page_count(const unsigned char *data, std::size_t size);  // 1 or more
 
 // Binarisation: Otsu's threshold on the grey histogram (the value t such that
 // grey < t is black), and the packing of a grey image at a threshold.

@@ -25,6 +25,12 @@ const OptionDef kInput[] = {
     {"--max-pixels", nullptr, "N", &Settings::max_pixels, 1, 4.0e18,
      "refuse, before reading the pixels, an image whose header claims more than N pixels", nullptr,
      nullptr},
+    {"--page", nullptr, "N", &Settings::page, 1, 1e6,
+     "multi-page TIFF: vectorize page N only; by default every page, each output name "
+     "numbered (scan.svg becomes scan-p1.svg, scan-p2.svg, ...)", "every page", nullptr},
+    {"--dpi", nullptr, "D", &Settings::dpi, 1, 1e6,
+     "resolution of the input in dots per inch, instead of the file's (TIFF resolution tags); "
+     "sets the size of a DXF drawing", "the file's", nullptr},
 };
 
 const OptionDef kOutput[] = {

@@ -20,6 +20,8 @@ struct Settings {
     int threshold = -1;                        // -1: automatic (Otsu)
     bool invert = false;
     std::uint64_t max_pixels = 1000000000;
+    int page = 0;                              // multi-page input: 0 = every page
+    double dpi = 0;                            // 0: the file's resolution
     // output
     std::vector<std::string> outputs;
     std::string format;                        // empty: by extension
@@ -44,7 +46,7 @@ struct Settings {
     double straightness = 0.9;     // c
     double junction_link = 4.0;    // d
 
-    ReadOptions read_options() const { return {threshold, invert, max_pixels}; }
+    ReadOptions read_options() const { return {threshold, invert, max_pixels, page, dpi}; }
 };
 
 using OptionTarget = std::variant<bool Settings::*, int Settings::*, double Settings::*,

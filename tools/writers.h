@@ -29,6 +29,7 @@ struct ResultInfo {
     int threshold = -1;                     // binarisation threshold used, -1 for none
     // The driver's arguments, by option name without the dashes.
     std::vector<std::pair<std::string, double>> parameters;
+    double dpi_x = 0, dpi_y = 0;            // input resolution, 0 when unknown
 };
 
 void write_svg(VectorView &view, const ResultInfo &info, TextSink &out);

@@ -1,0 +1,302 @@
+// TIFF input through libtiff, read from the file already in memory.
+//
+// 1-bit images (any compression libtiff decodes: CCITT Group 3 and 4,
+// PackBits, LZW, Deflate, none; strips or tiles) are copied bit for bit:
+// with min-is-white a set bit is already ink, with min-is-black the bits are
+// inverted.  Every other layout libtiff can render (grey of any depth,
+// palette, RGB, separated planes, alpha) is turned into 8-bit grey through
+// libtiff's RGBA renderer, a band of rows at a time, with the same weights
+// and composition over white as PNG input, and binarised like it.
+//
+// A multi-page file is a chain of directories; ReadOptions::page picks one
+// (1-based, 0 = the first).  The resolution tags become dots per inch.
+#include <algorithm>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "error.h"
+#include "image.h"
+
+#ifdef KTVEC_HAVE_TIFF
+#include <tiffio.h>
+#endif
+
+namespace ktvcli {
+
+bool tiff_signature(const unsigned char *data, std::size_t size) {
+    if (size < 4) return false;
+    // Classic TIFF (42) and BigTIFF (43), little- and big-endian.
+    return (data[0] == 'I' && data[1] == 'I' && (data[2] == 42 || data[2] == 43) && data[3] == 0) ||
+           (data[0] == 'M' && data[1] == 'M' && data[2] == 0 && (data[3] == 42 || data[3] == 43));
+}
+
+#ifndef KTVEC_HAVE_TIFF
+
+int tiff_page_count(const unsigned char *, std::size_t) {
+    throw CliError("TIFF input is not available: this program was built without libtiff");
+}
+
+LoadedImage decode_tiff(const unsigned char *, std::size_t, const ReadOptions &) {
+    throw CliError("TIFF input is not available: this program was built without libtiff");
+}
+
+#else
+
+namespace {
+
+// ---- libtiff over a memory block -------------------------------------------------
+
+struct MemoryFile {
+    const unsigned char *data;
+    std::size_t size;
+    toff_t pos = 0;
+    std::string error;  // first error libtiff reported
+};
+
+tsize_t mem_read(thandle_t h, tdata_t buf, tsize_t n) {
+    MemoryFile &f = *static_cast<MemoryFile *>(h);
+    if (n <= 0 || f.pos >= f.size) return 0;
+    const std::size_t got = std::min<std::size_t>(static_cast<std::size_t>(n), f.size - f.pos);
+    std::memcpy(buf, f.data + f.pos, got);
+    f.pos += got;
+    return static_cast<tsize_t>(got);
+}
+
+tsize_t mem_write(thandle_t, tdata_t, tsize_t) { return -1; }
+
+toff_t mem_seek(thandle_t h, toff_t off, int whence) {
+    MemoryFile &f = *static_cast<MemoryFile *>(h);
+    toff_t base = whence == SEEK_CUR ? f.pos : whence == SEEK_END ? f.size : 0;
+    f.pos = base + off;  // beyond the end is allowed; reads there return nothing
+    return f.pos;
+}
+
+int mem_close(thandle_t) { return 0; }
+toff_t mem_size(thandle_t h) { return static_cast<MemoryFile *>(h)->size; }
+int mem_map(thandle_t, tdata_t *, toff_t *) { return 0; }
+void mem_unmap(thandle_t, tdata_t, toff_t) {}
+
+#if TIFFLIB_VERSION >= 20221213
+// libtiff's messages go to the open file's record instead of stderr: the
+// program prints one line per failure, and warnings (unknown tags, private
+// fields of scanner software) are not failures.
+int on_error(TIFF *, void *user, const char *module, const char *fmt, va_list ap) {
+    MemoryFile &f = *static_cast<MemoryFile *>(user);
+    if (f.error.empty()) {
+        char text[512];
+        std::vsnprintf(text, sizeof text, fmt, ap);
+        f.error = text;
+        (void)module;
+    }
+    return 1;
+}
+
+int on_warning(TIFF *, void *, const char *, const char *, va_list) { return 1; }
+#endif
+
+class TiffHandle {
+public:
+    TiffHandle(const unsigned char *data, std::size_t size) : file_{data, size, 0, {}} {
+        // "m": no memory mapping.  Opening reads the first directory.
+#if TIFFLIB_VERSION >= 20221213
+        TIFFOpenOptions *opts = TIFFOpenOptionsAlloc();
+        if (!opts) throw CliError("out of memory while reading TIFF");
+        TIFFOpenOptionsSetErrorHandlerExtR(opts, on_error, &file_);
+        TIFFOpenOptionsSetWarningHandlerExtR(opts, on_warning, &file_);
+        tif_ = TIFFClientOpenExt("tiff", "rm", &file_, mem_read, mem_write, mem_seek, mem_close,
+                                 mem_size, mem_map, mem_unmap, opts);
+        TIFFOpenOptionsFree(opts);
+#else
+        // Older libtiff has only process-wide handlers: silence them, the
+        // messages below are then the generic ones.
+        TIFFSetErrorHandler(nullptr);
+        TIFFSetWarningHandler(nullptr);
+        tif_ = TIFFClientOpen("tiff", "rm", &file_, mem_read, mem_write, mem_seek, mem_close,
+                              mem_size, mem_map, mem_unmap);
+#endif
+        if (!tif_) fail("not a readable TIFF file");
+    }
+    ~TiffHandle() {
+        if (tif_) TIFFClose(tif_);
+    }
+    TiffHandle(const TiffHandle &) = delete;
+    TiffHandle &operator=(const TiffHandle &) = delete;
+
+    TIFF *get() const { return tif_; }
+
+    // Throws the first error libtiff reported, or `fallback`.
+    [[noreturn]] void fail(const std::string &fallback) const {
+        throw CliError(file_.error.empty() ? fallback : "damaged TIFF data (" + file_.error + ")");
+    }
+
+private:
+    MemoryFile file_;
+    TIFF *tif_ = nullptr;
+};
+
+int count_directories(const TiffHandle &t) {
+    const tdir_t n = TIFFNumberOfDirectories(t.get());
+    return n > 0 ? static_cast<int>(n) : 1;
+}
+
+// ---- 1-bit images --------------------------------------------------------------
+
+void read_bilevel_strips(const TiffHandle &t, PackedBitmap &b) {
+    TIFF *tif = t.get();
+    const tmsize_t strip_size = TIFFStripSize(tif);
+    if (strip_size <= 0 || static_cast<std::size_t>(TIFFScanlineSize(tif)) != b.stride)
+        t.fail("unexpected TIFF strip layout");
+    Buffer strip(static_cast<std::size_t>(strip_size));
+    if (!strip.ok()) throw CliError("out of memory while reading TIFF");
+    uint32_t rows_per_strip = 0;
+    TIFFGetFieldDefaulted(tif, TIFFTAG_ROWSPERSTRIP, &rows_per_strip);
+    if (rows_per_strip == 0 || rows_per_strip > static_cast<uint32_t>(b.height))
+        rows_per_strip = static_cast<uint32_t>(b.height);
+    for (int y0 = 0; y0 < b.height; y0 += static_cast<int>(rows_per_strip)) {
+        const int rows = std::min<int>(static_cast<int>(rows_per_strip), b.height - y0);
+        const tmsize_t want = static_cast<tmsize_t>(rows) * static_cast<tmsize_t>(b.stride);
+        const tstrip_t s = TIFFComputeStrip(tif, static_cast<uint32_t>(y0), 0);
+        if (TIFFReadEncodedStrip(tif, s, strip.data(), want) < want) t.fail("truncated TIFF data");
+        std::memcpy(b.row(y0), strip.data(), static_cast<std::size_t>(want));
+    }
+}
+
+void read_bilevel_tiles(const TiffHandle &t, PackedBitmap &b) {
+    TIFF *tif = t.get();
+    uint32_t tw = 0, th = 0;
+    TIFFGetField(tif, TIFFTAG_TILEWIDTH, &tw);
+    TIFFGetField(tif, TIFFTAG_TILELENGTH, &th);
+    const tmsize_t tile_size = TIFFTileSize(tif);
+    const std::size_t tile_stride = (static_cast<std::size_t>(tw) + 7) / 8;
+    // Tile widths are multiples of 16, so every tile starts on a byte.
+    if (tw == 0 || th == 0 || tw % 8 != 0 || tile_size <= 0 ||
+        static_cast<std::size_t>(TIFFTileRowSize(tif)) != tile_stride)
+        t.fail("unexpected TIFF tile layout");
+    Buffer tile(static_cast<std::size_t>(tile_size));
+    if (!tile.ok()) throw CliError("out of memory while reading TIFF");
+    for (uint32_t y0 = 0; y0 < static_cast<uint32_t>(b.height); y0 += th) {
+        for (uint32_t x0 = 0; x0 < static_cast<uint32_t>(b.width); x0 += tw) {
+            if (TIFFReadEncodedTile(tif, TIFFComputeTile(tif, x0, y0, 0, 0), tile.data(), tile_size) < 0)
+                t.fail("truncated TIFF data");
+            const std::size_t first = x0 / 8;
+            const std::size_t bytes = std::min(tile_stride, b.stride - first);
+            const uint32_t rows = std::min(th, static_cast<uint32_t>(b.height) - y0);
+            for (uint32_t r = 0; r < rows; ++r)
+                std::memcpy(b.row(static_cast<int>(y0 + r)) + first, tile.data() + r * tile_stride, bytes);
+        }
+    }
+}
+
+// ---- everything else: grey through the RGBA renderer -------------------------------
+
+// Premultiplied RGBA (libtiff multiplies unassociated alpha in) to grey over
+// white: the luminance weights libpng uses for its colour-to-grey reduction,
+// plus the white showing through.
+unsigned char grey_of(uint32_t abgr) {
+    const uint32_t r = TIFFGetR(abgr), g = TIFFGetG(abgr), b = TIFFGetB(abgr), a = TIFFGetA(abgr);
+    const uint32_t lum = (6968u * r + 23434u * g + 2366u * b + 16384u) >> 15;
+    const uint32_t v = lum + (255u - a);
+    return static_cast<unsigned char>(v > 255u ? 255u : v);
+}
+
+void read_grey(const TiffHandle &t, GreyImage &grey) {
+    TIFF *tif = t.get();
+    char message[1024] = "";
+    if (!TIFFRGBAImageOK(tif, message)) throw CliError(std::string("unsupported TIFF layout (") + message + ")");
+    TIFFRGBAImage img;
+    if (!TIFFRGBAImageBegin(&img, tif, 0, message)) t.fail(std::string("unsupported TIFF layout (") + message + ")");
+    struct End {
+        TIFFRGBAImage &img;
+        ~End() { TIFFRGBAImageEnd(&img); }
+    } end{img};
+    img.req_orientation = ORIENTATION_TOPLEFT;
+
+    // Bands of rows keep the 4-byte-per-pixel stage small next to the image.
+    const int band = 64;
+    Buffer stage(static_cast<std::size_t>(grey.width) * band * sizeof(uint32_t));
+    if (!stage.ok()) throw CliError("out of memory while reading TIFF");
+    uint32_t *rgba = reinterpret_cast<uint32_t *>(stage.data());
+    for (int y0 = 0; y0 < grey.height; y0 += band) {
+        const int rows = std::min(band, grey.height - y0);
+        img.row_offset = y0;
+        img.col_offset = 0;
+        if (!TIFFRGBAImageGet(&img, rgba, static_cast<uint32_t>(grey.width), static_cast<uint32_t>(rows)))
+            t.fail("truncated TIFF data");
+        unsigned char *dst = grey.pixels.data() + static_cast<std::size_t>(y0) * grey.width;
+        for (std::size_t i = 0, n = static_cast<std::size_t>(rows) * grey.width; i < n; ++i)
+            dst[i] = grey_of(rgba[i]);
+    }
+}
+
+// ---- resolution ------------------------------------------------------------------
+
+// Dots per inch from the resolution tags; 0 when absent or without a unit.
+void read_resolution(TIFF *tif, LoadedImage &image) {
+    float xres = 0, yres = 0;
+    uint16_t unit = RESUNIT_INCH;
+    TIFFGetFieldDefaulted(tif, TIFFTAG_RESOLUTIONUNIT, &unit);
+    if (unit != RESUNIT_INCH && unit != RESUNIT_CENTIMETER) return;
+    const double per_inch = unit == RESUNIT_CENTIMETER ? 2.54 : 1.0;
+    if (TIFFGetField(tif, TIFFTAG_XRESOLUTION, &xres) && xres > 0 && xres < 1e6) image.dpi_x = xres * per_inch;
+    if (TIFFGetField(tif, TIFFTAG_YRESOLUTION, &yres) && yres > 0 && yres < 1e6) image.dpi_y = yres * per_inch;
+    if (image.dpi_x <= 0) image.dpi_x = image.dpi_y;
+    if (image.dpi_y <= 0) image.dpi_y = image.dpi_x;
+}
+
+}  // namespace
+
+int tiff_page_count(const unsigned char *data, std::size_t size) {
+    TiffHandle t(data, size);
+    return count_directories(t);
+}
+
+LoadedImage decode_tiff(const unsigned char *data, std::size_t size, const ReadOptions &options) {
+    TiffHandle t(data, size);
+    TIFF *tif = t.get();
+    if (options.page > 1) {
+        const int pages = count_directories(t);
+        if (options.page > pages)
+            throw CliError("page " + std::to_string(options.page) + " asked for, the file has " +
+                           std::to_string(pages) + (pages == 1 ? " page" : " pages"));
+        if (!TIFFSetDirectory(tif, static_cast<tdir_t>(options.page - 1))) t.fail("cannot read TIFF page");
+    }
+
+    uint32_t width = 0, height = 0;
+    uint16_t bits = 1, samples = 1, photometric = PHOTOMETRIC_MINISWHITE;
+    if (!TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &width) || !TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &height))
+        t.fail("TIFF page without image size");
+    TIFFGetFieldDefaulted(tif, TIFFTAG_BITSPERSAMPLE, &bits);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLESPERPIXEL, &samples);
+    const bool has_photometric = TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &photometric) != 0;
+    check_dimensions(width, height, options, "TIFF");
+
+    LoadedImage image;
+    image.format = "TIFF";
+    read_resolution(tif, image);
+    const int w = static_cast<int>(width), h = static_cast<int>(height);
+    // A bilevel page without the photometric tag is taken as min-is-white,
+    // the fax convention.
+    const bool bilevel = bits == 1 && samples == 1 &&
+                         (!has_photometric || photometric == PHOTOMETRIC_MINISWHITE ||
+                          photometric == PHOTOMETRIC_MINISBLACK);
+    if (bilevel) {
+        image.bitmap = allocate_bitmap(w, h);
+        if (TIFFIsTiled(tif)) read_bilevel_tiles(t, image.bitmap);
+        else read_bilevel_strips(t, image.bitmap);
+        if (has_photometric && photometric == PHOTOMETRIC_MINISBLACK) image.bitmap.invert();
+        else image.bitmap.clear_padding();
+        return image;
+    }
+
+    GreyImage grey = allocate_grey(w, h);
+    read_grey(t, grey);
+    image.threshold = options.threshold >= 0 ? options.threshold : otsu_threshold(grey);
+    image.bitmap = binarise(grey, image.threshold);
+    return image;
+}
+
+#endif  // KTVEC_HAVE_TIFF
+
+}  // namespace ktvcli
