@@ -19,6 +19,52 @@ template <class Plane> Word interior_at(const Plane &p, int y, int k) {
     return interior(p.row(y - 1), p.row(y), p.row(y + 1), k);
 }
 
+template <class Plane> void interior_row(const Plane &p, int y, Word *out) {
+    const typename Plane::Row up = p.row(y - 1), mid = p.row(y), down = p.row(y + 1);
+    for (int k = 0, nw = p.words(); k < nw; ++k) out[k] = interior(up, mid, down, k);
+}
+
+// Seeds of rows y0 .. y1-1 into `tmp`: interior pixels whose 4-neighbours
+// are interior as well, i.e. pixels at least two steps from the white.
+// With `rows` (3 * words), the interior of three consecutive rows is kept
+// there and each row's interior is computed once.
+template <class Plane> void seed_rows(const Plane &img, Plane &tmp, int y0, int y1, Word *rows) {
+    const int nw = img.words();
+    if (!rows) {
+        for (int y = y0; y < y1; ++y) {
+            const typename Plane::Row out = tmp.row(y);
+            for (int k = 0; k < nw; ++k) {
+                const Word in = interior_at(img, y, k);
+                Word seed = 0;
+                if (in)
+                    seed = in & interior_at(img, y - 1, k) & interior_at(img, y + 1, k) &
+                           from_right(in, interior_at(img, y, k + 1)) & from_left(interior_at(img, y, k - 1), in);
+                out.put(k, seed);
+            }
+        }
+        return;
+    }
+    Word *up = rows, *cur = rows + nw, *down = rows + 2 * nw;
+    interior_row(img, y0 - 1, up);
+    interior_row(img, y0, cur);
+    for (int y = y0; y < y1; ++y) {
+        interior_row(img, y + 1, down);
+        const typename Plane::Row out = tmp.row(y);
+        for (int k = 0; k < nw; ++k) {
+            const Word in = cur[k];
+            Word seed = 0;
+            if (in)
+                seed = in & up[k] & down[k] & from_right(in, k + 1 < nw ? cur[k + 1] : 0) &
+                       from_left(k > 0 ? cur[k - 1] : 0, in);
+            out.put(k, seed);
+        }
+        Word *t = up;
+        up = cur;
+        cur = down;
+        down = t;
+    }
+}
+
 // Spreads the set bits of `seed` along the runs of `mask` towards lower bits
 // (to the right on the page) and towards higher bits, in log steps.
 inline Word fill_right(Word seed, Word mask) {
@@ -46,9 +92,10 @@ inline Word fill_left(Word seed, Word mask) {
 // flags both neighbours (the one ahead is looked at in this sweep, the one
 // behind in the next, a neighbour outside the range when its own range is
 // swept), so the work follows the changes and a drawing with a few winding
-// areas does not cost a full pass per turn.
+// areas does not cost a full pass per turn.  With `mrow` (words), the
+// interior of the row is kept there between the two directions.
 template <class Plane>
-bool sweep(const Plane &img, Plane &reached, int step, int *dirty, int ylo, int yhi) {
+bool sweep(const Plane &img, Plane &reached, int step, int *dirty, int ylo, int yhi, Word *mrow) {
     const int h = img.height(), nw = img.words();
     bool changed = false;
     for (int i = 0; i < yhi - ylo; ++i) {
@@ -62,6 +109,7 @@ bool sweep(const Plane &img, Plane &reached, int step, int *dirty, int ylo, int 
         Word carry = 0;
         for (int k = 0; k < nw; ++k) {
             const Word m = interior(up, mid, down, k);
+            if (mrow) mrow[k] = m;
             if (!m) {
                 carry = 0;
                 continue;
@@ -77,7 +125,7 @@ bool sweep(const Plane &img, Plane &reached, int step, int *dirty, int ylo, int 
         // Leftwards, with the carry from the next word's first pixel.
         carry = 0;
         for (int k = nw - 1; k >= 0; --k) {
-            const Word m = interior(up, mid, down, k);
+            const Word m = mrow ? mrow[k] : interior(up, mid, down, k);
             if (!m) {
                 carry = 0;
                 continue;
@@ -101,31 +149,19 @@ bool sweep(const Plane &img, Plane &reached, int step, int *dirty, int ylo, int 
 
 // Sweeps rows ylo .. yhi-1 down and up until a pair of sweeps changes
 // nothing; true if anything changed.
-template <class Plane> bool settle(const Plane &img, Plane &reached, int *dirty, int ylo, int yhi) {
+template <class Plane> bool settle(const Plane &img, Plane &reached, int *dirty, int ylo, int yhi, Word *mrow) {
     bool any = false;
-    while (sweep(img, reached, +1, dirty, ylo, yhi) | sweep(img, reached, -1, dirty, ylo, yhi)) any = true;
+    while (sweep(img, reached, +1, dirty, ylo, yhi, mrow) | sweep(img, reached, -1, dirty, ylo, yhi, mrow)) any = true;
     return any;
 }
 
 }  // namespace
 
-template <class Plane> void keep_boundary(Plane &img, Plane &tmp, int *rowflags, const Bands &bands) {
+template <class Plane>
+void keep_boundary(Plane &img, Plane &tmp, int *rowflags, const Bands &bands, Word *scratch) {
     const int h = img.height(), nw = img.words();
-    // Seeds: interior pixels whose 4-neighbours are interior as well, i.e.
-    // pixels at least two steps from the white.
-    bands.run([&](int band) {
-        for (int y = bands.begin(band); y < bands.end(band); ++y) {
-            const typename Plane::Row out = tmp.row(y);
-            for (int k = 0; k < nw; ++k) {
-                const Word in = interior_at(img, y, k);
-                Word seed = 0;
-                if (in)
-                    seed = in & interior_at(img, y - 1, k) & interior_at(img, y + 1, k) &
-                           from_right(in, interior_at(img, y, k + 1)) & from_left(interior_at(img, y, k - 1), in);
-                out.put(k, seed);
-            }
-        }
-    });
+    auto rows = [&](int band) { return scratch ? scratch + (std::size_t)band * 3 * (std::size_t)nw : nullptr; };
+    bands.run([&](int band) { seed_rows(img, tmp, bands.begin(band), bands.end(band), rows(band)); });
     // Reached interior: everything 4-connected to a seed inside the
     // interior.  That set does not depend on the order in which pixels are
     // reached, so the bands settle on their own, without the two rows at
@@ -139,16 +175,17 @@ template <class Plane> void keep_boundary(Plane &img, Plane &tmp, int *rowflags,
         for (int y = 0; y < h; ++y) rowflags[y] = 1;
     const int n = bands.count();
     if (n == 1) {
-        settle(img, tmp, rowflags, 0, h);
+        settle(img, tmp, rowflags, 0, h, rows(0));
     } else {
         // Band i without its seam rows: begin(i) + 1 .. end(i) - 2, the
         // first band from row 0 and the last to the bottom row.
         auto inner_begin = [&](int i) { return i == 0 ? 0 : bands.begin(i) + 1; };
         auto inner_end = [&](int i) { return i == n - 1 ? h : bands.end(i) - 1; };
         for (;;) {
-            bands.run([&](int band) { settle(img, tmp, rowflags, inner_begin(band), inner_end(band)); });
+            bands.run([&](int band) { settle(img, tmp, rowflags, inner_begin(band), inner_end(band), rows(band)); });
             bool seams = false;
-            for (int i = 1; i < n; ++i) seams |= settle(img, tmp, rowflags, bands.begin(i) - 1, bands.begin(i) + 1);
+            for (int i = 1; i < n; ++i)
+                seams |= settle(img, tmp, rowflags, bands.begin(i) - 1, bands.begin(i) + 1, rows(0));
             if (!seams) break;
         }
     }
@@ -168,7 +205,7 @@ template <class Plane> void keep_boundary(Plane &img, Plane &tmp, int *rowflags,
     });
 }
 
-template void keep_boundary<WordPlane>(WordPlane &, WordPlane &, int *, const Bands &);
-template void keep_boundary<ByteRowPlane>(ByteRowPlane &, ByteRowPlane &, int *, const Bands &);
+template void keep_boundary<WordPlane>(WordPlane &, WordPlane &, int *, const Bands &, Word *);
+template void keep_boundary<ByteRowPlane>(ByteRowPlane &, ByteRowPlane &, int *, const Bands &, Word *);
 
 }  // namespace qorfil

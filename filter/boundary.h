@@ -21,6 +21,7 @@
 #define QORFIL2_BOUNDARY_H
 
 #include "bands.h"
+#include "neighbourhood.h"
 
 namespace qorfil {
 
@@ -28,7 +29,10 @@ namespace qorfil {
 // reached inside.  `rowflags` (height ints, or null to sweep every row
 // every time) lets the sweeps skip rows where nothing can change.  The
 // work is shared among `bands`; the result does not depend on their number.
-template <class Plane> void keep_boundary(Plane &img, Plane &tmp, int *rowflags, const Bands &bands);
+// `scratch` (3 * words per band, or null) keeps the interior of a few rows
+// so that it is computed once per row and pass.
+template <class Plane>
+void keep_boundary(Plane &img, Plane &tmp, int *rowflags, const Bands &bands, Word *scratch);
 
 }  // namespace qorfil
 

@@ -31,9 +31,9 @@ namespace {
 
 // The stages on one kind of plane: both paths run exactly this code.
 template <class Plane>
-void run_stages(Plane &img, Plane &tmp, qorfil::Activity act, bool outline, long iterations,
-                bool keep_ends, const qorfil::Bands &bands) {
-    if (outline) qorfil::keep_boundary(img, tmp, act.rowuntil, bands);  // borrowed before thinning
+void run_stages(Plane &img, Plane &tmp, qorfil::Activity act, qorfil::Word *rows, bool outline,
+                long iterations, bool keep_ends, const qorfil::Bands &bands) {
+    if (outline) qorfil::keep_boundary(img, tmp, act.rowuntil, bands, rows);  // rowuntil borrowed before thinning
     qorfil::Thinner<Plane> thinner(img, tmp, act, keep_ends, bands);
     thinner.mark_all();
     thinner.run(iterations);
@@ -68,8 +68,9 @@ int CPenoDoc::mfilter(Mode mode, unsigned char *out, unsigned char *work) {
     const std::size_t planewords = qorfil::WordPlane::required_words(width, height);
     const std::size_t tmpwords = qorfil::WordPlane::required_words(width, tmprows);
     const std::size_t wakewords = qorfil::Activity::words_needed(height, (int)nw);
+    const std::size_t rowwords = outline ? (std::size_t)qorfil::kMaxBands * 3 * nw : 0;  // the boundary's rows
     if (!(m_option & kNoCopy) && planewords <= SIZE_MAX / 32 && wakewords <= SIZE_MAX / 32)
-        block = ktv::mem_alloc((planewords + tmpwords + wakewords) * 8 + (std::size_t)height * sizeof(int));
+        block = ktv::mem_alloc((planewords + tmpwords + wakewords + rowwords) * 8 + (std::size_t)height * sizeof(int));
     if (block) {
         std::uint64_t *words = static_cast<std::uint64_t *>(block);
         qorfil::WordPlane img, tmp;
@@ -90,8 +91,9 @@ int CPenoDoc::mfilter(Mode mode, unsigned char *out, unsigned char *work) {
         const std::size_t rowbits = (nw + 63) / 64;
         act.wake = words + planewords + tmpwords;
         act.scratch = act.wake + qorfil::kWakeSlots * (std::size_t)height * rowbits;
-        act.rowuntil = reinterpret_cast<int *>(act.wake + wakewords);
-        run_stages(img, tmp, act, outline, iterations, keep_ends, bands);
+        qorfil::Word *rows = act.wake + wakewords;
+        act.rowuntil = reinterpret_cast<int *>(rows + rowwords);
+        run_stages(img, tmp, act, outline ? rows : nullptr, outline, iterations, keep_ends, bands);
         bands.run([&](int band) { img.store_rows(out, bpl, bands.begin(band), bands.end(band)); });
         ktv::mem_free(block);
         return 0;
@@ -100,6 +102,6 @@ int CPenoDoc::mfilter(Mode mode, unsigned char *out, unsigned char *work) {
     // No memory: the same stages in the caller's buffers, untracked.
     qorfil::ByteRowPlane img(out, width, height, bpl), tmp(work, width, height, bpl);
     img.load_document(m_image);
-    run_stages(img, tmp, qorfil::Activity(), outline, iterations, keep_ends, qorfil::Bands(height, 1));
+    run_stages(img, tmp, qorfil::Activity(), nullptr, outline, iterations, keep_ends, qorfil::Bands(height, 1));
     return 0;
 }
