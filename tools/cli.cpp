@@ -7,9 +7,11 @@
 #include <string>
 
 #include "commands.h"
+#include "edit_command.h"
 #include "error.h"
 #include "output_file.h"
-#include "pages.h"
+#include "outputs.h"
+#include "postprocess.h"
 #include "writers.h"
 
 namespace ktvcli {
@@ -33,13 +35,14 @@ std::string general_help() {
         name.resize(16, ' ');
         s += "  " + name + c.summary + "\n";
     }
+    s += "  edit            edit a JSON result by a script of library calls (--ops), write it again\n";
     s += "\n'ktvec COMMAND --help' lists the options of a command.\n"
          "Example: ktvec centerline drawing.png -o drawing.svg -o drawing.json\n";
     return s;
 }
 
 std::vector<OptionTable> option_tables(const Command &c) {
-    return {c.options, input_options(), output_options()};
+    return {c.options, postprocess_options(), input_options(), output_options()};
 }
 
 std::string command_help(const Command &c) {
@@ -52,10 +55,7 @@ std::string command_help(const Command &c) {
            "\nExit status: 0 done, 1 unreadable input or failed output, 2 bad command line.\n";
 }
 
-struct Output {
-    std::string path;
-    OutputFormat format;
-};
+}  // namespace
 
 std::vector<Output> resolve_outputs(const Settings &s) {
     if (s.outputs.empty()) throw CliError("no output file (give -o FILE)", true);
@@ -75,6 +75,8 @@ std::vector<Output> resolve_outputs(const Settings &s) {
     return outputs;
 }
 
+namespace {
+
 LoadedImage load_input(const Settings &s, const std::string &name) {
     try {
         return read_image(s.input == "-" ? "/dev/stdin" : s.input, s.read_options());
@@ -82,6 +84,8 @@ LoadedImage load_input(const Settings &s, const std::string &name) {
         rethrow_about(name, e);
     }
 }
+
+}  // namespace
 
 // Every output is written to its temporary file first; only when all of
 // them are complete are they renamed into place.
@@ -108,7 +112,7 @@ void write_outputs(const std::vector<Output> &outputs, VectorView &view, ResultI
     }
 }
 
-int run_settings(const Command &c, const Settings &s);
+namespace {
 
 int run_command(const Command &c, int argc, char **argv) {
     Settings s;
@@ -118,16 +122,8 @@ int run_command(const Command &c, int argc, char **argv) {
         return 0;
     }
     if (s.input.empty()) throw CliError(std::string(c.name) + ": no input file", true);
-    // A multi-page input without --page: every page in turn, outputs numbered.
-    if (const int pages = s.page == 0 ? input_page_count(s.input) : 1; pages > 1) {
-        for (int page = 1; page <= pages; ++page) run_settings(c, page_settings(s, page));
-        return 0;
-    }
-    return run_settings(c, s);
-}
-
-int run_settings(const Command &c, const Settings &s) {
     const std::vector<Output> outputs = resolve_outputs(s);
+    const PostProcessing post = postprocessing(s);
     const Clock::time_point start = Clock::now();
     const std::string name = s.input == "-" ? "<stdin>" : s.input;
     LoadedImage image = load_input(s, name);
@@ -136,6 +132,7 @@ int run_settings(const Command &c, const Settings &s) {
     v.msetdocument(image.bitmap.bits.data(), image.bitmap.width, image.bitmap.height);
     const Clock::time_point vectorize_start = Clock::now();
     const int result = c.vectorize(v, s);
+    if (result >= 0) run_postprocessing(v, post);
     const double vectorize_ms = ms_since(vectorize_start);
     if (result == -1000) throw CliError(name + ": out of memory while vectorizing");
     if (result < 0) throw CliError(name + ": vectorizing failed (library code " + std::to_string(result) + ")");
@@ -144,7 +141,7 @@ int run_settings(const Command &c, const Settings &s) {
     ResultInfo info{c.name, name, nullptr, image.format, image.threshold, {}};
     for (const OptionDef *o = c.options.begin; o != c.options.end; ++o)
         info.parameters.emplace_back(o->name + 2, option_value(*o, s));
-    info.dpi_x = image.dpi_x, info.dpi_y = image.dpi_y;
+    record_postprocessing(post, info.parameters);
     write_outputs(outputs, view, info, s.background ? &image.bitmap : nullptr);
 
     if (!s.quiet) {
@@ -173,6 +170,14 @@ int run(int argc, char **argv) {
         if (first == "--version") {
             std::printf("ktvec %s\n", kVersion);
             return 0;
+        }
+        if (first == "edit") {
+            try {
+                return run_edit(argc - 2, argv + 2);
+            } catch (const CliError &e) {
+                if (!e.usage) throw;
+                throw CliError(std::string(e.what()) + " (see 'ktvec edit --help')", true);
+            }
         }
         const Command *c = find_command(argv[1]);
         if (!c) throw CliError("unknown command '" + first + "' (see 'ktvec --help')", true);

@@ -49,6 +49,34 @@ void put_arcs(TextSink &out, VectorView &view, int id, const _KTPOLYLINE &p) {
     if (any) out.put(']');
 }
 
+// The signed area between the traced pixels and each link, in the
+// polyline's direction (the record on nodes[i] towards nodes[i + 1]; its
+// twin holds the negated value).  Fitting arcs and merging links read it,
+// so a graph read back from the file can be fitted again.
+void put_areas(TextSink &out, VectorView &view, int id, const _KTPOLYLINE &p) {
+    bool any = false;
+    for (int i = 0; i + 1 < p.nodenum; ++i) {
+        const _KTNODELINK *l = view.link(p.nodeindex[i], p.nodeindex[i + 1], id);
+        any |= l && l->area != 0;
+    }
+    if (!any) return;
+    out.put(",\"areas\":[");
+    for (int i = 0; i + 1 < p.nodenum; ++i) {
+        if (i) out.put(',');
+        const _KTNODELINK *l = view.link(p.nodeindex[i], p.nodeindex[i + 1], id);
+        const double area = !l ? 0 : l->node == p.nodeindex[i + 1] ? l->area : -l->area;
+        out.number(area);
+    }
+    out.put(']');
+}
+
+void put_circle(TextSink &out, VectorView &view, const _KTPOLYLINE &p) {
+    Circle c;
+    if (!(p.flag & 4) || !view.circle(p, c)) return;
+    out.put(",\"circle\":{\"cx\":").number(c.cx).put(",\"cy\":").number(c.cy);
+    out.put(",\"r\":").number(c.r).put('}');
+}
+
 void put_spline(TextSink &out, const _KTPOLYLINE &p) {
     if (p.splinenum <= 0 || !p.splinex || !p.spliney) return;
     out.put(",\"spline\":[");
@@ -73,8 +101,6 @@ void write_json(VectorView &view, const ResultInfo &info, TextSink &out) {
     out.put("},\n\"image\":{\"width\":").integer(view.width()).put(",\"height\":").integer(view.height());
     if (!info.format.empty()) out.put(",\"format\":").json_string(info.format);
     if (info.threshold >= 0) out.put(",\"threshold\":").integer(info.threshold);
-    if (info.dpi_x > 0) out.put(",\"dpi\":").number(info.dpi_x);
-    if (info.dpi_y > 0 && info.dpi_y != info.dpi_x) out.put(",\"dpi-y\":").number(info.dpi_y);
     out.put("},\n\"counts\":{\"nodes\":").integer(view.written_nodes());
     out.put(",\"polylines\":").integer(view.live_polylines()).put("},\n\"nodes\":[");
 
@@ -84,7 +110,9 @@ void write_json(VectorView &view, const ResultInfo &info, TextSink &out) {
         if (view.dense(i) < 0) continue;
         out.put(first ? "\n" : ",\n");
         first = false;
-        out.put("{\"x\":").integer(node.x).put(",\"y\":").integer(node.y).put('}');
+        out.put("{\"x\":").integer(node.x).put(",\"y\":").integer(node.y);
+        if (node.deleted) out.put(",\"deleted\":true");
+        out.put('}');
     }
     out.put("\n],\n\"polylines\":[");
 
@@ -105,7 +133,9 @@ void write_json(VectorView &view, const ResultInfo &info, TextSink &out) {
         out.put(",\"next\":");
         put_int_list(out, p.next, p.nextnum);
         put_flags(out, p.flag);
+        put_areas(out, view, id, p);
         put_arcs(out, view, id, p);
+        put_circle(out, view, p);
         put_spline(out, p);
         out.put('}');
     }

@@ -20,8 +20,6 @@ struct Settings {
     int threshold = -1;                        // -1: automatic (Otsu)
     bool invert = false;
     std::uint64_t max_pixels = 1000000000;
-    int page = 0;                              // multi-page input: 0 = every page
-    double dpi = 0;                            // 0: the file's resolution
     // output
     std::vector<std::string> outputs;
     std::string format;                        // empty: by extension
@@ -45,8 +43,16 @@ struct Settings {
     double bridge_radius = 8.0;    // b
     double straightness = 0.9;     // c
     double junction_link = 4.0;    // d
+    // post-processing of every vectorizing command; -1 / empty: not asked for
+    std::string simplify;          // "DIST,ANGLE"
+    double circles = -1;           // largest radius
+    std::string arcs;              // "MIN,MAX"
+    double same_curvature = -1;    // tolerance
+    int splines = -1;              // division
+    // edit
+    std::string ops;               // the editing script
 
-    ReadOptions read_options() const { return {threshold, invert, max_pixels, page, dpi}; }
+    ReadOptions read_options() const { return {threshold, invert, max_pixels}; }
 };
 
 using OptionTarget = std::variant<bool Settings::*, int Settings::*, double Settings::*,

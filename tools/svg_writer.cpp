@@ -4,7 +4,8 @@
 // image exactly.  One <path> per live polyline, id "p<polyline id>"; a
 // closed polyline ends with Z instead of repeating its first node.  Links
 // that carry a fitted arc are drawn as arcs, a polyline with spline samples
-// as the polyline through its samples.
+// as the polyline through its samples, a polyline fitted onto a circle as
+// a <circle>.
 #include <cmath>
 
 #include "writers.h"
@@ -17,13 +18,21 @@ void put_point(TextSink &out, double x, double y) {
     out.number(x + 0.5).put(' ').number(y + 0.5);
 }
 
-// The arc of a link from a to b about its fitted centre, taken the short way
-// round.  With y pointing down, SVG's sweep flag 1 is the direction of
-// increasing angle, which is the short way when the cross product of the
-// two radii is positive.
+// The arc of a link from a to b about its fitted centre.  A fitted arc
+// spans at most half a circle (its segment area is capped at the half
+// disc), so it runs the short way round and lies on the far side of the
+// chord from its centre.  With y pointing down, SVG's sweep flag 1 is the
+// direction of increasing angle, which is the short way when the cross
+// product of the two radii is positive.  For an exact half circle the
+// centre sits on the chord and the cross product is 0; then the side of
+// the arc decides: side 1 is taken when the link's area is not positive,
+// and such an arc bulges to the left of a->b on screen, the direction of
+// increasing angle.  Both the offset of +0.5 and the centre move together,
+// so the flags hold in SVG coordinates as they do in pixel ones.
 void put_arc(TextSink &out, const _KTNODELINK &l, const _KTNODE &a, const _KTNODE &b) {
     const double cross = (a.x - l.centerx) * (b.y - l.centery) - (a.y - l.centery) * (b.x - l.centerx);
-    out.put(" A").number(l.radius).put(' ').number(l.radius).put(" 0 0 ").put(cross > 0 ? '1' : '0').put(' ');
+    const bool sweep = cross != 0 ? cross > 0 : l.arc == 1;
+    out.put(" A").number(l.radius).put(' ').number(l.radius).put(" 0 0 ").put(sweep ? '1' : '0').put(' ');
     put_point(out, b.x, b.y);
 }
 
@@ -83,6 +92,12 @@ void write_svg(VectorView &view, const ResultInfo &info, TextSink &out) {
         const _KTPOLYLINE &p = view.polyline(id);
         if (p.deleted || p.nodenum < 1) continue;
         const bool closed = VectorView::closed(p);
+        Circle c;
+        if ((p.flag & 4) && view.circle(p, c)) {
+            out.put("<circle id=\"p").integer(id).put("\" cx=\"").number(c.cx + 0.5);
+            out.put("\" cy=\"").number(c.cy + 0.5).put("\" r=\"").number(c.r).put("\"/>\n");
+            continue;
+        }
         out.put("<path id=\"p").integer(id).put("\" d=\"");
         if ((p.flag & 2) && p.splinenum >= 2 && p.splinex && p.spliney) put_spline_path(out, p, closed);
         else put_link_path(out, view, id, p, closed);

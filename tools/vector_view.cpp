@@ -1,5 +1,7 @@
 #include "vector_view.h"
 
+#include <cmath>
+
 #include "error.h"
 
 namespace ktvcli {
@@ -36,6 +38,22 @@ const _KTNODELINK *VectorView::link(int from, int to, int id) {
     // record that is missing.
     const _KTNODELINK *l = find(from, to, id);
     return l ? l : find(to, from, -id);
+}
+
+bool VectorView::circle(const _KTPOLYLINE &p, Circle &c) {
+    if (!closed(p) || p.nodenum < 4) return false;
+    const int n = p.nodenum - 1;
+    double sx = 0, sy = 0;
+    for (int i = 0; i < n; ++i) {
+        sx += node(p.nodeindex[i]).x;
+        sy += node(p.nodeindex[i]).y;
+    }
+    c.cx = sx / n;
+    c.cy = sy / n;
+    double sr = 0;
+    for (int i = 0; i < n; ++i) sr += std::hypot(node(p.nodeindex[i]).x - c.cx, node(p.nodeindex[i]).y - c.cy);
+    c.r = sr / n;
+    return true;
 }
 
 }  // namespace ktvcli

@@ -9,6 +9,11 @@
 
 namespace ktvcli {
 
+// A circle in pixel coordinates.
+struct Circle {
+    double cx, cy, r;
+};
+
 class VectorView {
 public:
     // Throws CliError when the renumbering table cannot be allocated.
@@ -37,6 +42,11 @@ public:
     // nodeindex[i + 1] carries +P; when it is missing, its twin (on `to`,
     // towards `from`, carrying -id) is returned.
     const _KTNODELINK *link(int from, int to, int id);
+    // The circle a closed polyline was fitted onto: the centroid of its
+    // distinct nodes and their mean distance from it (circle fitting spaces
+    // the nodes evenly, so the centroid is the centre up to the rounding of
+    // the node positions).  False for an open polyline.
+    bool circle(const _KTPOLYLINE &p, Circle &c);
 
 private:
     CKTVector &v_;

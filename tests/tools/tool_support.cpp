@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -250,5 +251,19 @@ Bitmap stroke_drawing() {
     stroke(b, 62, 45, 100, 65, 2.5);         // an X: thinning splits its crossing in two
     stroke(b, 62, 65, 100, 45, 2.5);
     fill(b, 100, 70, 102, 71);               // a speck
+    return b;
+}
+
+Bitmap fitting_drawing() {
+    Bitmap b(170, 120);
+    auto ring = [&](double cx, double cy, double r, double half_width, bool upper_only) {
+        for (int y = 0; y < b.height; ++y)
+            for (int x = 0; x < b.width; ++x)
+                if (std::abs(std::hypot(x - cx, y - cy) - r) <= half_width && (!upper_only || y <= cy))
+                    b.set(x, y);
+    };
+    ring(40, 45, 24, 2.0, false);
+    ring(120, 60, 32, 2.0, true);
+    stroke(b, 10, 105, 160, 105, 2.0);
     return b;
 }

@@ -52,5 +52,8 @@ Bitmap sample_drawing();
 // Strokes with the defects the centre-line clean-up repairs: a gap, a bump,
 // two ends close together, a crossing split by thinning, a speck.
 Bitmap stroke_drawing();
+// Curves for the fitting options: a ring, the upper half of a larger ring
+// and a straight stroke under them.
+Bitmap fitting_drawing();
 
 #endif
