@@ -408,9 +408,8 @@ public:
        2 pixels (same rule as the clean-up's attach step).  0 or the
        negative result of movenode(). */
     int movenodeattach(_KTNODE *node, int x, int y);
-    /* Rebuilds (and marks modified) the polyline of a's first link; b is not
-       used.  Always 0, also when a is null, has no link or the rebuild
-       fails. */
+    /* Rebuilds (and marks modified) the polyline of a's first link; a must
+       have a link, b is not used.  Always 0, also when the rebuild fails. */
     int msharpencorner(_KTNODE *a, _KTNODE *b);
     /* Reserved; changes nothing and returns 0. */
     int maddnode1(int a, int b);
@@ -589,9 +588,10 @@ private:
     int mnextfound(int after);
 
     /* editing */
-    /* New node on the link a -> b at parameter t (clamped into the raster);
-       the id of a's record as stored, 0 when a and b are not linked, or
-       -1000 (nothing changed). */
+    /* New node on the link a -> b (a and b must be linked) at parameter t,
+       clamped into the raster; cuts a's first forward record to b, else its
+       first record to b.  The id of that record as stored, or -1000
+       (nothing changed). */
     int minsertnode(int a, int b, double t);
     /* 1 when the document is black at (x, y) or a 4-neighbour; on the first
        and last row the row itself stands for the missing one; pixels
