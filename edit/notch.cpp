@@ -169,9 +169,9 @@ int CKTVector::maddnotch(_KTNODE *n, double radius, double depth) {
         if (s[k] < 0) return k == 0 ? s[k] : fail(s[k]);
     }
 
-    // Apex: depth away from the midpoint of the side points, across the
-    // chord S1 -> S2; the left-hand candidate when the document is black
-    // there, else the right-hand one.
+    // Apex: depth away from the midpoint of the side points, square to the
+    // chord S1 -> S2: the candidate at the chord's direction turned by +90
+    // degrees when the document is black there, else the opposite one.
     const double mx = 0.5 * (ex[0] + ex[1]), my = 0.5 * (ey[0] + ey[1]);
     const double angle = std::atan2(static_cast<double>(node[s[1]].y) - node[s[0]].y,
                                     static_cast<double>(node[s[1]].x) - node[s[0]].x);
