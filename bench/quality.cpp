@@ -329,10 +329,10 @@ template <class Setting> void vary_preclean(std::vector<Setting> &g, const Setti
         g.push_back(s);
     };
     add("no pre-cleaning", [](PrecleanOptions &p) { p = PrecleanOptions(); });
-    for (long n : {0L, 4L, 8L, 16L})
+    for (long n : {4L, 8L, 16L})
         if (n != base.pre.despeckle)
             add("despeckle " + std::to_string(n), [n](PrecleanOptions &p) { p.despeckle = n; });
-    for (long n : {0L, 4L, 8L, 16L})
+    for (long n : {2L, 4L, 8L, 16L})
         if (n != base.pre.fill_holes)
             add("fill-holes " + std::to_string(n), [n](PrecleanOptions &p) { p.fill_holes = n; });
     add(base.pre.smooth ? "no smoothing" : "smooth", [](PrecleanOptions &p) { p.smooth = !p.smooth; });

@@ -19,8 +19,8 @@ namespace ktvcli {
 
 // The program's defaults, chosen on the known-vector sheets of ktvec_quality
 // (bench/QUALITY.md).
-constexpr long kDefaultDespeckle = 8;
-constexpr long kDefaultFillHoles = 8;
+constexpr long kDefaultDespeckle = 0;
+constexpr long kDefaultFillHoles = 4;
 constexpr bool kDefaultSmooth = false;
 
 struct PrecleanOptions {
