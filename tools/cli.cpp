@@ -11,6 +11,7 @@
 #include "error.h"
 #include "output_file.h"
 #include "outputs.h"
+#include "pages.h"
 #include "postprocess.h"
 #include "writers.h"
 
@@ -113,6 +114,7 @@ void write_outputs(const std::vector<Output> &outputs, VectorView &view, ResultI
 }
 
 namespace {
+int run_settings(const Command &c, const Settings &s);
 
 int run_command(const Command &c, int argc, char **argv) {
     Settings s;
@@ -122,6 +124,15 @@ int run_command(const Command &c, int argc, char **argv) {
         return 0;
     }
     if (s.input.empty()) throw CliError(std::string(c.name) + ": no input file", true);
+    // A multi-page input without --page: every page in turn, outputs numbered.
+    if (const int pages = s.page == 0 ? input_page_count(s.input) : 1; pages > 1) {
+        for (int page = 1; page <= pages; ++page) run_settings(c, page_settings(s, page));
+        return 0;
+    }
+    return run_settings(c, s);
+}
+
+int run_settings(const Command &c, const Settings &s) {
     const std::vector<Output> outputs = resolve_outputs(s);
     const PostProcessing post = postprocessing(s);
     const Clock::time_point start = Clock::now();
@@ -141,6 +152,7 @@ int run_command(const Command &c, int argc, char **argv) {
     ResultInfo info{c.name, name, nullptr, image.format, image.threshold, {}};
     for (const OptionDef *o = c.options.begin; o != c.options.end; ++o)
         info.parameters.emplace_back(o->name + 2, option_value(*o, s));
+    info.dpi_x = image.dpi_x, info.dpi_y = image.dpi_y;
     record_postprocessing(post, info.parameters);
     write_outputs(outputs, view, info, s.background ? &image.bitmap : nullptr);
 

@@ -101,6 +101,8 @@ void write_json(VectorView &view, const ResultInfo &info, TextSink &out) {
     out.put("},\n\"image\":{\"width\":").integer(view.width()).put(",\"height\":").integer(view.height());
     if (!info.format.empty()) out.put(",\"format\":").json_string(info.format);
     if (info.threshold >= 0) out.put(",\"threshold\":").integer(info.threshold);
+    if (info.dpi_x > 0) out.put(",\"dpi\":").number(info.dpi_x);
+    if (info.dpi_y > 0 && info.dpi_y != info.dpi_x) out.put(",\"dpi-y\":").number(info.dpi_y);
     out.put("},\n\"counts\":{\"nodes\":").integer(view.written_nodes());
     out.put(",\"polylines\":").integer(view.live_polylines()).put("},\n\"nodes\":[");
 

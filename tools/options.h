@@ -11,7 +11,6 @@
 #include <vector>
 
 #include "image.h"
-#include "preclean.h"
 
 namespace ktvcli {
 
@@ -21,6 +20,8 @@ struct Settings {
     int threshold = -1;                        // -1: automatic (Otsu)
     bool invert = false;
     std::uint64_t max_pixels = 1000000000;
+    int page = 0;                              // multi-page input: 0 = every page
+    double dpi = 0;                            // 0: the file's resolution
     // output
     std::vector<std::string> outputs;
     std::string format;                        // empty: by extension
@@ -44,10 +45,6 @@ struct Settings {
     double bridge_radius = 8.0;    // b
     double straightness = 0.9;     // c
     double junction_link = 4.0;    // d
-    // pre-cleaning of the bitmap before every driver (preclean.h)
-    int despeckle = kDefaultDespeckle;
-    int fill_holes = kDefaultFillHoles;
-    bool smooth = kDefaultSmooth;
     // post-processing of every vectorizing command; -1 / empty: not asked for
     std::string simplify;          // "DIST,ANGLE"
     double circles = -1;           // largest radius
@@ -57,7 +54,7 @@ struct Settings {
     // edit
     std::string ops;               // the editing script
 
-    ReadOptions read_options() const { return {threshold, invert, max_pixels}; }
+    ReadOptions read_options() const { return {threshold, invert, max_pixels, page, dpi}; }
 };
 
 using OptionTarget = std::variant<bool Settings::*, int Settings::*, double Settings::*,

@@ -11,6 +11,7 @@ bool format_from_name(std::string_view name, OutputFormat &format) {
     for (char c : name) lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     if (lower == "svg") format = OutputFormat::Svg;
     else if (lower == "json") format = OutputFormat::Json;
+    else if (lower == "dxf") format = OutputFormat::Dxf;
     else return false;
     return true;
 }
@@ -26,6 +27,7 @@ void write_result(OutputFormat format, VectorView &view, const ResultInfo &info,
     switch (format) {
     case OutputFormat::Svg: write_svg(view, info, out); break;
     case OutputFormat::Json: write_json(view, info, out); break;
+    case OutputFormat::Dxf: write_dxf(view, info, out); break;
     }
 }
 

@@ -14,7 +14,7 @@
 
 namespace ktvcli {
 
-enum class OutputFormat { Svg, Json };
+enum class OutputFormat { Svg, Json, Dxf };
 
 // "svg" / "json"; false for anything else.
 bool format_from_name(std::string_view name, OutputFormat &format);
@@ -30,10 +30,12 @@ struct ResultInfo {
     // The driver's arguments, by option name without the dashes.
     std::vector<std::pair<std::string, double>> parameters;
     double dpi_x = 0, dpi_y = 0;            // input resolution, 0 when unknown
+    std::string units{};                    // DXF units: "mm", "inch", "px"; empty: by resolution
 };
 
 void write_svg(VectorView &view, const ResultInfo &info, TextSink &out);
 void write_json(VectorView &view, const ResultInfo &info, TextSink &out);
+void write_dxf(VectorView &view, const ResultInfo &info, TextSink &out);
 void write_result(OutputFormat format, VectorView &view, const ResultInfo &info, TextSink &out);
 
 // Standard base64 (RFC 4648, with padding), appended to the sink.

@@ -49,7 +49,7 @@ TEST(Cli, FailuresLeaveNothingBehind) {
         {"opt1.pbm", good, {"--tolerance", "abc"}, 2, "--tolerance: 'abc' is not a number"},
         {"opt2.pbm", good, {"--nodesearch", "3"}, 2, "--nodesearch: '3' is out of range"},
         {"opt3.pbm", good, {"--frobnicate"}, 2, "unknown option '--frobnicate'"},
-        {"opt4.pbm", good, {"--format", "xml"}, 2, "--format: 'xml' is not svg or json"},
+        {"opt4.pbm", good, {"--format", "xml"}, 2, "--format: 'xml' is not svg, json or dxf"},
         {"opt5.pbm", good, {"-o", "x.txt"}, 2, "cannot tell the output format"},
         {"opt6.pbm", good, {"--background", "--format", "json"}, 2, "--background needs an SVG output"},
         {"opt7.pbm", good, {"another.pbm"}, 2, "more than one input file"},
