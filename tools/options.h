@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "image.h"
+#include "preclean.h"
 
 namespace ktvcli {
 
@@ -45,6 +46,10 @@ struct Settings {
     double bridge_radius = 8.0;    // b
     double straightness = 0.9;     // c
     double junction_link = 4.0;    // d
+    // pre-cleaning of the bitmap before every driver (preclean.h)
+    int despeckle = kDefaultDespeckle;
+    int fill_holes = kDefaultFillHoles;
+    bool smooth = kDefaultSmooth;
     // post-processing of every vectorizing command; -1 / empty: not asked for
     std::string simplify;          // "DIST,ANGLE"
     double circles = -1;           // largest radius
