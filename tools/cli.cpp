@@ -62,13 +62,13 @@ std::vector<Output> resolve_outputs(const Settings &s) {
     if (s.outputs.empty()) throw CliError("no output file (give -o FILE)", true);
     OutputFormat forced{};
     if (!s.format.empty() && !format_from_name(s.format, forced))
-        throw CliError("--format: '" + s.format + "' is not svg or json", true);
+        throw CliError("--format: '" + s.format + "' is not svg, json or dxf", true);
     std::vector<Output> outputs;
     bool any_svg = false;
     for (const std::string &path : s.outputs) {
         OutputFormat f = forced;
         if (s.format.empty() && !format_from_extension(path, f))
-            throw CliError(path + ": cannot tell the output format (use .svg or .json, or --format)", true);
+            throw CliError(path + ": cannot tell the output format (use .svg, .json or .dxf, or --format)", true);
         any_svg |= f == OutputFormat::Svg;
         outputs.push_back({path, f});
     }
@@ -114,6 +114,7 @@ void write_outputs(const std::vector<Output> &outputs, VectorView &view, ResultI
 }
 
 namespace {
+
 int run_settings(const Command &c, const Settings &s);
 
 int run_command(const Command &c, int argc, char **argv) {
@@ -152,7 +153,7 @@ int run_settings(const Command &c, const Settings &s) {
     ResultInfo info{c.name, name, nullptr, image.format, image.threshold, {}};
     for (const OptionDef *o = c.options.begin; o != c.options.end; ++o)
         info.parameters.emplace_back(o->name + 2, option_value(*o, s));
-    info.dpi_x = image.dpi_x, info.dpi_y = image.dpi_y;
+    info.dpi_x = image.dpi_x, info.dpi_y = image.dpi_y, info.units = s.units;
     record_postprocessing(post, info.parameters);
     write_outputs(outputs, view, info, s.background ? &image.bitmap : nullptr);
 

@@ -29,6 +29,7 @@ struct Settings {
     bool background = false;
     bool quiet = false;
     bool help = false;
+    std::string units;                         // DXF: mm, inch or px; empty: by resolution
     // outline drivers; tolerance is also the centre-line driver's e
     int maxlength = 4;
     double tolerance = 1.5;
