@@ -141,6 +141,60 @@ private:
     int width_ = 0, height_ = 0, nw_ = 0;
 };
 
+// A plane of whole words, native order, packed row after row without
+// guard into caller memory that is not otherwise in use: the rows that fit
+// into the first buffer, the rest into the second.  Every access checks its
+// bounds (outside reads as white), and the words need not be aligned.
+// It lets a filter keep a second full-size plane in the result and scratch
+// buffers it is handed instead of touching fresh memory for it.
+class FlatPlane {
+public:
+    FlatPlane(unsigned char *first, std::size_t firstbytes, unsigned char *second, int width, int height)
+        : first_(first), second_(second), height_(height), nw_(words_for(width)),
+          rowbytes_((std::size_t)nw_ * 8), split_(rows_in(firstbytes, width, height)) {}
+    // Whether two buffers of these sizes hold the plane.
+    static bool fits(std::size_t firstbytes, std::size_t secondbytes, int width, int height) {
+        const std::size_t rowbytes = (std::size_t)words_for(width) * 8;
+        return ((std::size_t)height - (std::size_t)rows_in(firstbytes, width, height)) * rowbytes <= secondbytes;
+    }
+
+    int height() const { return height_; }
+    int words() const { return nw_; }
+
+    class Row {
+    public:
+        Row(unsigned char *p, int nw) : p_(p), nw_(nw) {}
+        std::uint64_t at(int k) const {
+            std::uint64_t v = 0;
+            if (p_ && k >= 0 && k < nw_) std::memcpy(&v, p_ + 8 * (std::size_t)k, 8);
+            return v;
+        }
+        void put(int k, std::uint64_t v) const {
+            if (p_ && k >= 0 && k < nw_) std::memcpy(p_ + 8 * (std::size_t)k, &v, 8);
+        }
+
+    private:
+        unsigned char *p_;
+        int nw_;
+    };
+    Row row(int y) const {
+        if (y < 0 || y >= height_) return Row(nullptr, 0);
+        if (y < split_) return Row(first_ + (std::size_t)y * rowbytes_, nw_);
+        return Row(second_ + (std::size_t)(y - split_) * rowbytes_, nw_);
+    }
+
+private:
+    static int rows_in(std::size_t bytes, int width, int height) {
+        const std::size_t rowbytes = (std::size_t)words_for(width) * 8;
+        const std::size_t rows = rowbytes ? bytes / rowbytes : 0;
+        return rows < (std::size_t)height ? (int)rows : height;
+    }
+    unsigned char *first_, *second_;
+    int height_, nw_;
+    std::size_t rowbytes_;
+    int split_;
+};
+
 class ByteRowPlane {
 public:
     ByteRowPlane(unsigned char *base, int width, int height, int bytesperline)

@@ -28,11 +28,12 @@ template <class Plane> void interior_row(const Plane &p, int y, Word *out) {
 // are interior as well, i.e. pixels at least two steps from the white.
 // With `rows` (3 * words), the interior of three consecutive rows is kept
 // there and each row's interior is computed once.
-template <class Plane> void seed_rows(const Plane &img, Plane &tmp, int y0, int y1, Word *rows) {
+template <class Plane, class Reached>
+void seed_rows(const Plane &img, Reached &tmp, int y0, int y1, Word *rows) {
     const int nw = img.words();
     if (!rows) {
         for (int y = y0; y < y1; ++y) {
-            const typename Plane::Row out = tmp.row(y);
+            const typename Reached::Row out = tmp.row(y);
             for (int k = 0; k < nw; ++k) {
                 const Word in = interior_at(img, y, k);
                 Word seed = 0;
@@ -49,7 +50,7 @@ template <class Plane> void seed_rows(const Plane &img, Plane &tmp, int y0, int 
     interior_row(img, y0, cur);
     for (int y = y0; y < y1; ++y) {
         interior_row(img, y + 1, down);
-        const typename Plane::Row out = tmp.row(y);
+        const typename Reached::Row out = tmp.row(y);
         for (int k = 0; k < nw; ++k) {
             const Word in = cur[k];
             Word seed = 0;
@@ -94,8 +95,8 @@ inline Word fill_left(Word seed, Word mask) {
 // swept), so the work follows the changes and a drawing with a few winding
 // areas does not cost a full pass per turn.  With `mrow` (words), the
 // interior of the row is kept there between the two directions.
-template <class Plane>
-bool sweep(const Plane &img, Plane &reached, int step, int *dirty, int ylo, int yhi, Word *mrow) {
+template <class Plane, class Reached>
+bool sweep(const Plane &img, Reached &reached, int step, int *dirty, int ylo, int yhi, Word *mrow) {
     const int h = img.height(), nw = img.words();
     bool changed = false;
     for (int i = 0; i < yhi - ylo; ++i) {
@@ -104,7 +105,7 @@ bool sweep(const Plane &img, Plane &reached, int step, int *dirty, int ylo, int 
         if (dirty) dirty[y] = 0;
         bool rowchanged = false;
         const typename Plane::Row up = img.row(y - 1), mid = img.row(y), down = img.row(y + 1);
-        const typename Plane::Row above = reached.row(y - 1), below = reached.row(y + 1), cur = reached.row(y);
+        const typename Reached::Row above = reached.row(y - 1), below = reached.row(y + 1), cur = reached.row(y);
         // Rightwards, with the carry from the previous word's last pixel.
         Word carry = 0;
         for (int k = 0; k < nw; ++k) {
@@ -149,7 +150,8 @@ bool sweep(const Plane &img, Plane &reached, int step, int *dirty, int ylo, int 
 
 // Sweeps rows ylo .. yhi-1 down and up until a pair of sweeps changes
 // nothing; true if anything changed.
-template <class Plane> bool settle(const Plane &img, Plane &reached, int *dirty, int ylo, int yhi, Word *mrow) {
+template <class Plane, class Reached>
+bool settle(const Plane &img, Reached &reached, int *dirty, int ylo, int yhi, Word *mrow) {
     bool any = false;
     while (sweep(img, reached, +1, dirty, ylo, yhi, mrow) | sweep(img, reached, -1, dirty, ylo, yhi, mrow)) any = true;
     return any;
@@ -157,8 +159,8 @@ template <class Plane> bool settle(const Plane &img, Plane &reached, int *dirty,
 
 }  // namespace
 
-template <class Plane>
-void keep_boundary(Plane &img, Plane &tmp, int *rowflags, const Bands &bands, Word *scratch) {
+template <class Plane, class Reached>
+void keep_boundary(Plane &img, Reached &tmp, int *rowflags, const Bands &bands, Word *scratch) {
     const int h = img.height(), nw = img.words();
     auto rows = [&](int band) { return scratch ? scratch + (std::size_t)band * 3 * (std::size_t)nw : nullptr; };
     bands.run([&](int band) { seed_rows(img, tmp, bands.begin(band), bands.end(band), rows(band)); });
@@ -196,7 +198,8 @@ void keep_boundary(Plane &img, Plane &tmp, int *rowflags, const Bands &bands, Wo
     // tiny loops.
     bands.run([&](int band) {
         for (int y = bands.begin(band); y < bands.end(band); ++y) {
-            const typename Plane::Row mid = img.row(y), r = tmp.row(y);
+            const typename Plane::Row mid = img.row(y);
+            const typename Reached::Row r = tmp.row(y);
             for (int k = 0; k < nw; ++k) {
                 const Word v = mid.at(k);
                 if (v) mid.put(k, v & ~r.at(k));
@@ -205,7 +208,8 @@ void keep_boundary(Plane &img, Plane &tmp, int *rowflags, const Bands &bands, Wo
     });
 }
 
-template void keep_boundary<WordPlane>(WordPlane &, WordPlane &, int *, const Bands &, Word *);
-template void keep_boundary<ByteRowPlane>(ByteRowPlane &, ByteRowPlane &, int *, const Bands &, Word *);
+template void keep_boundary<WordPlane, WordPlane>(WordPlane &, WordPlane &, int *, const Bands &, Word *);
+template void keep_boundary<WordPlane, FlatPlane>(WordPlane &, FlatPlane &, int *, const Bands &, Word *);
+template void keep_boundary<ByteRowPlane, ByteRowPlane>(ByteRowPlane &, ByteRowPlane &, int *, const Bands &, Word *);
 
 }  // namespace qorfil

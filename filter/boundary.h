@@ -25,14 +25,15 @@
 
 namespace qorfil {
 
-// Replaces `img` by its boundary pixels, using `tmp` (same geometry) for the
-// reached inside.  `rowflags` (height ints, or null to sweep every row
-// every time) lets the sweeps skip rows where nothing can change.  The
+// Replaces `img` by its boundary pixels, using `tmp` (same geometry, any
+// plane type) for the reached inside.  `rowflags` (height ints, or null to
+// sweep every row every time) lets the sweeps skip rows where nothing can
+// change.  The
 // work is shared among `bands`; the result does not depend on their number.
 // `scratch` (3 * words per band, or null) keeps the interior of a few rows
 // so that it is computed once per row and pass.
-template <class Plane>
-void keep_boundary(Plane &img, Plane &tmp, int *rowflags, const Bands &bands, Word *scratch);
+template <class Plane, class Reached>
+void keep_boundary(Plane &img, Reached &tmp, int *rowflags, const Bands &bands, Word *scratch);
 
 }  // namespace qorfil
 

@@ -29,12 +29,15 @@ int CPenoDoc::m1sideoutlinefilter(unsigned char *work, unsigned char *out) {
 
 namespace {
 
-// The stages on one kind of plane: both paths run exactly this code.
-template <class Plane>
-void run_stages(Plane &img, Plane &tmp, qorfil::Activity act, qorfil::Word *rows, bool outline,
+// The stages on one kind of plane: both paths run exactly this code.  The
+// outline filters first keep the boundary, with the inside reached in
+// `reached` (null for the skeleton); the thinning keeps its removal masks
+// in `ring`.
+template <class Plane, class Reached>
+void run_stages(Plane &img, Plane &ring, Reached *reached, qorfil::Activity act, qorfil::Word *rows,
                 long iterations, bool keep_ends, const qorfil::Bands &bands) {
-    if (outline) qorfil::keep_boundary(img, tmp, act.rowuntil, bands, rows);  // rowuntil borrowed before thinning
-    qorfil::Thinner<Plane> thinner(img, tmp, act, keep_ends, bands);
+    if (reached) qorfil::keep_boundary(img, *reached, act.rowuntil, bands, rows);  // rowuntil borrowed before thinning
+    qorfil::Thinner<Plane> thinner(img, ring, act, keep_ends, bands);
     thinner.mark_all();
     thinner.run(iterations);
     if (qorfil::break_blocks(img, thinner)) thinner.run(iterations);
@@ -54,17 +57,21 @@ int CPenoDoc::mfilter(Mode mode, unsigned char *out, unsigned char *work) {
     const long iterations = mode == kOneSideOutline ? 4 : LONG_MAX;
     const bool keep_ends = (m_option & kKeepAllEnds) != 0;
 
-    // Fast path, one block: the aligned raster, a second plane (full size for
-    // the outline's inside, a few rows per band for the thinning's ring of
-    // removal masks) and the wake-up masks.  Every band needs its own ring
-    // rows, which a full-size plane only has room for when the raster is
-    // not too low.
+    // Fast path, one block: the aligned raster, a second plane (a few rows
+    // per band for the thinning's ring of removal masks, or, for the
+    // outline's inside, a full one where the caller's two buffers cannot
+    // hold it) and the wake-up masks.  Every band needs its own ring rows,
+    // which a full-size plane only has room for when the raster is not too
+    // low.
     void *block = nullptr;
     const std::size_t nw = (std::size_t)qorfil::words_for(width);
     int nbands = qorfil::automatic_bands((int)nw, height, m_threads);
     if (nbands > qorfil::bands_for_ring(height)) nbands = qorfil::bands_for_ring(height);
     const qorfil::Bands bands(height, nbands);
-    const int tmprows = outline ? height : qorfil::ring_rows(height, bands.count());
+    const std::size_t docbytes = (std::size_t)height * (std::size_t)bpl;
+    const bool inside_in_buffers = outline && qorfil::FlatPlane::fits(docbytes, docbytes, width, height);
+    const bool inside_in_tmp = outline && !inside_in_buffers;
+    const int tmprows = inside_in_tmp ? height : qorfil::ring_rows(height, bands.count());
     const std::size_t planewords = qorfil::WordPlane::required_words(width, height);
     const std::size_t tmpwords = qorfil::WordPlane::required_words(width, tmprows);
     const std::size_t wakewords = qorfil::Activity::words_needed(height, (int)nw);
@@ -76,15 +83,15 @@ int CPenoDoc::mfilter(Mode mode, unsigned char *out, unsigned char *work) {
         qorfil::WordPlane img, tmp;
         img.attach(words, width, height);
         tmp.attach(words + planewords, width, tmprows);
-        // Each band clears and fills its own rows of both planes (the ring of
-        // the skeleton is small and cleared here).
+        // Each band clears and fills its own rows of both planes (a ring is
+        // small and cleared here).
         img.clear_guard_rows();
-        if (outline) tmp.clear_guard_rows();
+        if (inside_in_tmp) tmp.clear_guard_rows();
         else tmp.clear_guard();
         bands.run([&](int band) {
             const int y0 = bands.begin(band), y1 = bands.end(band);
             img.clear_guard_sides(y0, y1);
-            if (outline) tmp.clear_guard_sides(y0, y1);
+            if (inside_in_tmp) tmp.clear_guard_sides(y0, y1);
             img.load_rows(m_image, bpl, y0, y1);
         });
         qorfil::Activity act;
@@ -93,7 +100,14 @@ int CPenoDoc::mfilter(Mode mode, unsigned char *out, unsigned char *work) {
         act.scratch = act.wake + qorfil::kWakeSlots * (std::size_t)height * rowbits;
         qorfil::Word *rows = act.wake + wakewords;
         act.rowuntil = reinterpret_cast<int *>(rows + rowwords);
-        run_stages(img, tmp, act, outline ? rows : nullptr, outline, iterations, keep_ends, bands);
+        if (inside_in_buffers) {
+            // The result buffer is written only at the end, and the scratch
+            // buffer not at all: the inside is kept there.
+            qorfil::FlatPlane inside(out, docbytes, work, width, height);
+            run_stages(img, tmp, &inside, act, rows, iterations, keep_ends, bands);
+        } else {
+            run_stages(img, tmp, inside_in_tmp ? &tmp : nullptr, act, rows, iterations, keep_ends, bands);
+        }
         bands.run([&](int band) { img.store_rows(out, bpl, bands.begin(band), bands.end(band)); });
         ktv::mem_free(block);
         return 0;
@@ -102,6 +116,7 @@ int CPenoDoc::mfilter(Mode mode, unsigned char *out, unsigned char *work) {
     // No memory: the same stages in the caller's buffers, untracked.
     qorfil::ByteRowPlane img(out, width, height, bpl), tmp(work, width, height, bpl);
     img.load_document(m_image);
-    run_stages(img, tmp, qorfil::Activity(), nullptr, outline, iterations, keep_ends, qorfil::Bands(height, 1));
+    run_stages(img, tmp, outline ? &tmp : nullptr, qorfil::Activity(), nullptr, iterations, keep_ends,
+               qorfil::Bands(height, 1));
     return 0;
 }

@@ -30,9 +30,11 @@
 //    removable pixels.  Its cost is bounded: the boundary pass plus sixteen
 //    thinning sub-cycles, most of them over the few words still changing.
 //
-// Memory: the filters work on a word-aligned copy of the raster (the
-// skeleton about 1.1 times the raster, the outlines about 2.1 times, one
-// allocation).  When that cannot be obtained they run in the two caller
+// Memory: the filters work on a word-aligned copy of the raster (about 1.1
+// times the raster, one allocation); the outline filters keep a second
+// full plane in the two caller buffers, or, where those are too small for
+// it (rows of fewer bytes than whole 64-pixel words take), in the same
+// allocation.  When that cannot be obtained they run in the two caller
 // buffers instead, a few times more slowly, with an identical result.
 //
 // Threads: on the word-aligned copy, large images are cut into row bands
