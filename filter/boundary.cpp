@@ -85,6 +85,13 @@ inline Word fill_left(Word seed, Word mask) {
     return seed;
 }
 
+// Row flags of the reconstruction.
+enum : int {
+    kSettled = 0,  // nothing new can reach the row
+    kFlagged = 1,  // a neighbour row changed since the row was looked at
+    kSeeded = 2,   // never looked at: holds its seeds only
+};
+
 // One sweep of the interior reconstruction over rows ylo .. yhi-1 in order
 // `step` (+1 downwards, -1 upwards): each row takes the reached pixels of
 // the rows above and below it, then spreads them along its interior runs
@@ -95,14 +102,20 @@ inline Word fill_left(Word seed, Word mask) {
 // swept), so the work follows the changes and a drawing with a few winding
 // areas does not cost a full pass per turn.  With `mrow` (words), the
 // interior of the row is kept there between the two directions.
+//
+// A row that has been looked at once holds whole interior runs only, so a
+// word that gets no new pixel from the rows beside it or from its
+// neighbour word stays as it is, and when no word of the row changes on
+// the way right, the way left changes nothing either.
 template <class Plane, class Reached>
 bool sweep(const Plane &img, Reached &reached, int step, int *dirty, int ylo, int yhi, Word *mrow) {
     const int h = img.height(), nw = img.words();
     bool changed = false;
     for (int i = 0; i < yhi - ylo; ++i) {
         const int y = step > 0 ? ylo + i : yhi - 1 - i;
-        if (dirty && !dirty[y]) continue;
-        if (dirty) dirty[y] = 0;
+        if (dirty && dirty[y] == kSettled) continue;
+        const bool whole_runs = dirty && dirty[y] != kSeeded;
+        if (dirty) dirty[y] = kSettled;
         bool rowchanged = false;
         const typename Plane::Row up = img.row(y - 1), mid = img.row(y), down = img.row(y + 1);
         const typename Reached::Row above = reached.row(y - 1), below = reached.row(y + 1), cur = reached.row(y);
@@ -116,7 +129,12 @@ bool sweep(const Plane &img, Reached &reached, int step, int *dirty, int ylo, in
                 continue;
             }
             const Word old = cur.at(k);
-            const Word r = fill_right(old | above.at(k) | below.at(k) | (carry << 63), m);
+            const Word in = old | above.at(k) | below.at(k) | (carry << 63);
+            if (whole_runs && !(in & m & ~old)) {
+                carry = old & 1;
+                continue;
+            }
+            const Word r = fill_right(in, m);
             carry = r & 1;
             if (r != old) {
                 cur.put(k, r);
@@ -124,6 +142,7 @@ bool sweep(const Plane &img, Reached &reached, int step, int *dirty, int ylo, in
             }
         }
         // Leftwards, with the carry from the next word's first pixel.
+        if (whole_runs && !rowchanged) continue;
         carry = 0;
         for (int k = nw - 1; k >= 0; --k) {
             const Word m = mrow ? mrow[k] : interior(up, mid, down, k);
@@ -141,8 +160,8 @@ bool sweep(const Plane &img, Reached &reached, int step, int *dirty, int ylo, in
         }
         changed |= rowchanged;
         if (dirty && rowchanged) {
-            if (y > 0) dirty[y - 1] = 1;
-            if (y + 1 < h) dirty[y + 1] = 1;
+            if (y > 0 && dirty[y - 1] == kSettled) dirty[y - 1] = kFlagged;
+            if (y + 1 < h && dirty[y + 1] == kSettled) dirty[y + 1] = kFlagged;
         }
     }
     return changed;
@@ -174,7 +193,7 @@ void keep_boundary(Plane &img, Reached &tmp, int *rowflags, const Bands &bands, 
     // writes its own rows and the dirty flags of the seam rows next to it,
     // one seam row per band.
     if (rowflags)
-        for (int y = 0; y < h; ++y) rowflags[y] = 1;
+        for (int y = 0; y < h; ++y) rowflags[y] = kSeeded;
     const int n = bands.count();
     if (n == 1) {
         settle(img, tmp, rowflags, 0, h, rows(0));
