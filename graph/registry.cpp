@@ -202,6 +202,7 @@ private:
     // already.  False, with the row untouched, when a dirty entry ties with
     // another entry.
     bool insert_distinct() {
+        if (ndirty_ == 1) return insert_one();
         int moved[kMaxDirty];
         for (int k = 0; k < ndirty_; ++k) moved[k] = ix_[dirty_[k]];
         const _KTNODE *nodes = node_;
@@ -223,6 +224,24 @@ private:
         return true;
     }
 
+    // insert_distinct for the usual single dirty entry: its place among the
+    // clean entries by bisection, then one shift of the entries between.
+    bool insert_one() {
+        const int d = dirty_[0], moved = ix_[d], v = x(d);
+        auto clean = [d](int j) { return j < d ? j : j + 1; };
+        int lo = 0, hi = count_ - 1;
+        while (lo < hi) {
+            const int mid = lo + (hi - lo) / 2;
+            if (x(clean(mid)) < v) lo = mid + 1;
+            else hi = mid;
+        }
+        if (lo < count_ - 1 && x(clean(lo)) == v) return false;
+        if (lo <= d) std::memmove(ix_ + lo + 1, ix_ + lo, sizeof(int) * static_cast<std::size_t>(d - lo));
+        else std::memmove(ix_ + d, ix_ + d + 1, sizeof(int) * static_cast<std::size_t>(lo - d));
+        ix_[lo] = moved;
+        return true;
+    }
+
     // Marks dirty the positions whose removal leaves the row in ascending
     // x, taking each entry that does not fall below the entries kept before
     // it.  That finds an appended entry alone; an entry moved towards the
@@ -230,13 +249,15 @@ private:
     // does not rise above the entries kept behind it), which is used when it
     // marks fewer.  Also notes whether two kept (clean) entries tie.
     void find_dirty() {
-        if (scan(true, false) <= 1) {
-            scan(true, true);
-            return;
-        }
+        if (scan(true, true) <= 1) return;
         const int front = ndirty_;
-        if (scan(false, false) < front) scan(false, true);
-        else scan(true, true);
+        const bool front_ties = clean_ties_;
+        if (scan(false, false) < front) {
+            scan(false, true);
+        } else {
+            ndirty_ = front;  // the counting scan left the marks alone
+            clean_ties_ = front_ties;
+        }
     }
 
     int scan(bool from_front, bool mark) {
