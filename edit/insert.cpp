@@ -9,6 +9,7 @@
 #include "edit/position.h"
 #include "graph/lists.h"
 #include "ktvec.h"
+#include "vectorizer/expect.h"
 #include "vectorizer/memory.h"
 
 namespace {
@@ -63,6 +64,8 @@ int CKTVector::minsertnode(double x, double y, double margin, double maxdistance
 // backward along a polyline), 0 when a and b are not linked (nothing is
 // inserted), or -1000.
 int CKTVector::minsertnode(int a, int b, double t) {
+    KTV_EXPECT(a >= 0 && a < nodenum && b >= 0 && b < nodenum && ktv::first_record_to(node[a], b),
+               "the two nodes are the ends of a link");
     if (a < 0 || a >= nodenum || b < 0 || b >= nodenum || a == b) return 0;
     _KTNODELINK *ab = forward_record(node[a], b);
     if (!ab) return 0;

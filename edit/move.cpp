@@ -10,6 +10,7 @@
 #include "graph/lists.h"
 #include "ktvec.h"
 #include "polyline/records.h"
+#include "vectorizer/expect.h"
 
 int CKTVector::movenode(_KTNODE *n, int x, int y) {
     const int index = ktv::node_index(*this, n);
@@ -45,6 +46,7 @@ int CKTVector::movenodeattach(_KTNODE *n, int x, int y) {
 // The corner at `a` has been reshaped by moving nodes; rebuilding the
 // polyline of its first link marks it for refitting.
 int CKTVector::msharpencorner(_KTNODE *a, _KTNODE *) {
+    KTV_EXPECT(a && a->linknum > 0, "the corner node has a link");
     if (ktv::node_index(*this, a) >= 0 && a->linknum > 0) mupdatepolyline(a->link[0].id);
     return 0;
 }

@@ -4,6 +4,7 @@
 // vectorizer without any release in between.  A stage's negative result
 // stops the driver and is returned unchanged; nothing is rolled back.
 #include "ktvec.h"
+#include "vectorizer/expect.h"
 
 namespace {
 enum Kernel { kPlain = 1 };
@@ -11,6 +12,10 @@ enum Kernel { kPlain = 1 };
 
 int CKTVector::mabstractframe(int (CKTVector::*prepare)(), int segmentpass, int maxlength,
                               int kernel, double tolerance, int search) {
+    // Every row's packed bytes must lie inside the host's block.
+    KTV_EXPECT(width >= 0 && height >= 0 && bytesperline >= (width + 7) / 8 &&
+                   (document || width == 0 || height == 0),
+               "a document of width x height pixels, rows of at least ceil(width / 8) bytes, is set");
     int r = (this->*prepare)();
     if (r < 0) return r;
     r = minitbuffer();

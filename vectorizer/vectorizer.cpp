@@ -3,6 +3,7 @@
 #include "ktvec.h"
 
 #include "filter/qorfil2.h"
+#include "vectorizer/expect.h"
 #include "vectorizer/memory.h"
 
 CKTVector::CKTVector()
@@ -66,20 +67,25 @@ int CKTVector::mgetnodenum() { return nodenum; }
 _KTPOLYLINE *CKTVector::mgetpolyline() { return polyline; }
 
 _KTPOLYLINE *CKTVector::mgetpolyline(int id) {
+    KTV_EXPECT(polyline && id != 0 && id >= -polylinenum && id <= polylinenum,
+               "a polyline id names a record: 1 <= |id| <= polylinenum");
     return &polyline[id >= 1 ? id - 1 : -id - 1];
 }
 
 int CKTVector::mgetpolylinenum() { return polylinenum; }
 
 void CKTVector::msetarc(int id) {
+    KTV_EXPECT(!polyline || (id >= 1 && id <= polylinenum), "a flag setter's id is 1 .. polylinenum");
     if (polyline) polyline[id - 1].flag |= 1;
 }
 
 void CKTVector::msetspline(int id) {
+    KTV_EXPECT(!polyline || (id >= 1 && id <= polylinenum), "a flag setter's id is 1 .. polylinenum");
     if (polyline) polyline[id - 1].flag |= 2;
 }
 
 void CKTVector::msetline(int id) {
+    KTV_EXPECT(!polyline || (id >= 1 && id <= polylinenum), "a flag setter's id is 1 .. polylinenum");
     if (polyline) polyline[id - 1].flag &= static_cast<unsigned char>(~3u);
 }
 
