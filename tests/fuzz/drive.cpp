@@ -95,23 +95,34 @@ void set_document(CKTVector &v, FuzzBitmap &b, FuzzInput &in) {
 }
 
 int run_driver(CKTVector &v, FuzzInput &in, Driver &which) {
+    // KTVEC_FUZZ_VERBOSE prints each call, to turn a finding into a test.
+    const bool verbose = std::getenv("KTVEC_FUZZ_VERBOSE") != nullptr;
     which = static_cast<Driver>(in.byte() % 3);
+    if (verbose) std::fprintf(stderr, "document %dx%d stride %d\n", v.width, v.height, v.bytesperline);
     switch (which) {
     case Driver::OutlineFast: {
         const int maxlength = in.int_arg(), ignored = in.int_arg();
         const double tolerance = in.double_arg();
-        return v.mabstractoutlinefast(maxlength, ignored, tolerance, in.int_arg());
+        const int search = in.int_arg();
+        if (verbose) std::fprintf(stderr, "mabstractoutlinefast(%d, %d, %.17g, %d)\n", maxlength, ignored, tolerance, search);
+        return v.mabstractoutlinefast(maxlength, ignored, tolerance, search);
     }
     case Driver::Centerline: {
         const int flags = in.byte() < 230 ? in.byte() & 31 : in.int_arg();
         const int maxlength = in.int_arg();
         const double a = in.double_arg(), b = in.double_arg(), c = in.cosine_arg(), d = in.double_arg();
-        return v.mabstractcenterline(flags, maxlength, a, b, c, d, in.double_arg());
+        const double e = in.double_arg();
+        if (verbose)
+            std::fprintf(stderr, "mabstractcenterline(%d, %d, %.17g, %.17g, %.17g, %.17g, %.17g)\n", flags,
+                         maxlength, a, b, c, d, e);
+        return v.mabstractcenterline(flags, maxlength, a, b, c, d, e);
     }
     default: {
         const int maxlength = in.int_arg(), spurnodes = in.int_arg();
         const double tolerance = in.double_arg();
-        return v.mabstractoutline(maxlength, spurnodes, tolerance, in.int_arg());
+        const int search = in.int_arg();
+        if (verbose) std::fprintf(stderr, "mabstractoutline(%d, %d, %.17g, %d)\n", maxlength, spurnodes, tolerance, search);
+        return v.mabstractoutline(maxlength, spurnodes, tolerance, search);
     }
     }
 }
@@ -119,6 +130,16 @@ int run_driver(CKTVector &v, FuzzInput &in, Driver &which) {
 int drive_checked(CKTVector &v, FuzzBitmap &bitmap, FuzzInput &in, Driver &which) {
     bitmap = make_bitmap(in);
     set_document(v, bitmap, in);
+    if (std::getenv("KTVEC_FUZZ_VERBOSE"))
+        for (int y = 0; y < bitmap.height; ++y) {
+            for (int x = 0; x < bitmap.width; ++x)
+                std::fputc(bitmap.bits[static_cast<size_t>(y) * static_cast<size_t>(bitmap.stride) +
+                                       static_cast<size_t>(x >> 3)] & (0x80u >> (x & 7))
+                               ? '#'
+                               : '.',
+                           stderr);
+            std::fputc('\n', stderr);
+        }
     const int r = run_driver(v, in, which);
     check_after_driver(v, which, r);
     return r;
