@@ -5,7 +5,7 @@ BUILD ?= build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_FLAGS ?=
 
-.PHONY: all build test demo bench compare sanitize clean
+.PHONY: all build test demo bench compare sanitize clean install
 
 all: build
 
@@ -28,6 +28,15 @@ demo: build
 	@mkdir -p examples/out
 	@$(BUILD)/ktvec centerline $(DEMO_INPUT) -o $(DEMO_OUT)-centerline.svg -o $(DEMO_OUT)-centerline.json
 	@$(BUILD)/ktvec outline $(DEMO_INPUT) -o $(DEMO_OUT)-outline.svg -o $(DEMO_OUT)-outline.json
+
+# `make install PREFIX=DIR`: the library with its soname links, ktvec.h, the
+# ktvec program, the CMake package and ktvec.pc (only what is installed is
+# built).
+PREFIX ?= /usr/local
+
+install: $(BUILD)/CMakeCache.txt
+	cmake --build $(BUILD) -j $(JOBS) --target ktvec ktvec_cli_program
+	cmake --install $(BUILD) --prefix $(PREFIX)
 
 bench: build
 	$(BUILD)/ktvec_bench
