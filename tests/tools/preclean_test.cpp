@@ -9,7 +9,9 @@
 #include <vector>
 
 #include "bitmap.h"
+#include "json.h"
 #include "preclean.h"
+#include "tool_support.h"
 #include "vectorizer/memory.h"
 
 using ktvcli::PrecleanCounts;
@@ -304,4 +306,32 @@ TEST(Preclean, NothingAskedNothingTouched) {
     ASSERT_TRUE(ktvcli::preclean(raster_of(page), PrecleanOptions(), &counts));
     EXPECT_EQ(page.bits, before.bits);
     EXPECT_EQ(counts.specks + counts.holes + counts.smoothed, 0);
+}
+
+// The program cleans before every driver: a pinhole inside a thick bar is a
+// loop of the centre lines, and two closed outlines more, unless it is
+// filled; the JSON records the setting.
+TEST(Preclean, ProgramFillsPinholesByDefault) {
+    Bitmap bar(90, 30);
+    for (int y = 10; y < 21; ++y)
+        for (int x = 10; x < 80; ++x) bar.set(x, y);
+    bar.set(45, 15, false);
+    TempDir dir;
+    write_bytes(dir / "bar.pbm", pbm_raw(bar));
+    auto polylines = [&](const std::string &command, std::vector<std::string> extra, double *fill) {
+        std::vector<std::string> args = {command, dir / "bar.pbm", "--format", "json", "-o", "-", "-q"};
+        args.insert(args.end(), extra.begin(), extra.end());
+        const RunResult r = run_ktvec(args);
+        EXPECT_EQ(r.status, 0) << r.err;
+        const Json j = Json::parse(r.out);
+        *fill = j["parameters"]["fill-holes"].number;
+        return j["counts"]["polylines"].as_int();
+    };
+    double fill = -1;
+    EXPECT_EQ(polylines("centerline", {}, &fill), 1);
+    EXPECT_EQ(fill, ktvcli::kDefaultFillHoles);
+    EXPECT_GT(polylines("centerline", {"--fill-holes", "0"}, &fill), 1);
+    EXPECT_EQ(fill, 0);
+    const int kept = polylines("outline", {"--fill-holes", "0"}, &fill);
+    EXPECT_LT(polylines("outline", {}, &fill), kept);
 }
