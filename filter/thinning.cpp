@@ -1,6 +1,7 @@
 // Thinning sub-cycles, anchors and dirty tracking (see thinning.h).
 #include "thinning.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "bitplane.h"
@@ -164,8 +165,9 @@ template <class Plane> typename Thinner<Plane>::Span Thinner<Plane>::span(int ba
     Span s;
     s.begin = bands_.begin(band);
     s.end = bands_.end(band);
-    s.lo = band > 0 && s.begin + kReachRows < s.end ? s.begin + kReachRows : band > 0 ? s.end : s.begin;
-    s.hi = band + 1 < bands_.count() ? (s.end - kReachRows > s.lo ? s.end - kReachRows : s.lo) : s.end;
+    // Rows within kReachRows of a border with another band wait.
+    s.lo = band > 0 ? std::min(s.begin + kReachRows, s.end) : s.begin;
+    s.hi = band + 1 < bands_.count() ? std::max(s.end - kReachRows, s.lo) : s.end;
     return s;
 }
 
