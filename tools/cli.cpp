@@ -6,6 +6,7 @@
 #include <new>
 #include <string>
 
+#include "batch.h"
 #include "commands.h"
 #include "edit_command.h"
 #include "error.h"
@@ -37,6 +38,7 @@ std::string general_help() {
         s += "  " + name + c.summary + "\n";
     }
     s += "  edit            edit a JSON result by a script of library calls (--ops), write it again\n";
+    s += "  batch           vectorize many files on worker threads into a folder (--command, --jobs)\n";
     s += "\n'ktvec COMMAND --help' lists the options of a command.\n"
          "Example: ktvec centerline drawing.png -o drawing.svg -o drawing.json\n";
     return s;
@@ -169,6 +171,8 @@ int run_settings(const Command &c, const Settings &s) {
 
 }  // namespace
 
+int run_one(const Command &c, const Settings &s) { return run_settings(c, s); }
+
 int run(int argc, char **argv) {
     try {
         if (argc < 2) {
@@ -183,6 +187,14 @@ int run(int argc, char **argv) {
         if (first == "--version") {
             std::printf("ktvec %s\n", kVersion);
             return 0;
+        }
+        if (first == "batch") {
+            try {
+                return run_batch(argc - 2, argv + 2);
+            } catch (const CliError &e) {
+                if (!e.usage) throw;
+                throw CliError(std::string(e.what()) + " (see 'ktvec batch --help')", true);
+            }
         }
         if (first == "edit") {
             try {

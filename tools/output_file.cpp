@@ -15,11 +15,16 @@ namespace {
 std::string errno_text(const char *what) { return std::string(what) + " (" + std::strerror(errno) + ")"; }
 
 // The mode a newly created file would get: 0666 less the umask.  The umask
-// can only be read by setting it, so it is put straight back.
+// can only be read by setting it, so it is put straight back; it is read
+// once, because two threads doing this at the same time (ktvec batch) could
+// leave the other's temporary value in place.
 mode_t creation_mode() {
-    const mode_t mask = ::umask(022);
-    ::umask(mask);
-    return 0666 & ~mask;
+    static const mode_t mode = [] {
+        const mode_t mask = ::umask(022);
+        ::umask(mask);
+        return static_cast<mode_t>(0666 & ~mask);
+    }();
+    return mode;
 }
 
 }  // namespace

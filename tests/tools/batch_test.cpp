@@ -1,0 +1,167 @@
+// ktvec batch: whatever the number of workers, the same files with the same
+// bytes as the single command writes; a broken input is reported with its
+// reason, makes the exit status non-zero and leaves no file behind.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+
+#include "batch.h"
+#include "tool_support.h"
+
+namespace {
+
+struct Sheet {
+    TempDir dir;
+    std::string in;
+    Sheet() : in(dir / "in") { ::mkdir(in.c_str(), 0777); }
+    std::string input(const std::string &name) const { return in + "/" + name; }
+};
+
+// Five images of three drawings in both formats, and one truncated file.
+void fill(const Sheet &s) {
+    write_bytes(s.input("sample.pbm"), pbm_raw(sample_drawing()));
+    write_bytes(s.input("strokes.png"), png_of(stroke_drawing(), PngKind::Grey8));
+    write_bytes(s.input("curves.pbm"), pbm_plain(fitting_drawing()));
+    write_bytes(s.input("curves2.png"), png_of(fitting_drawing(), PngKind::Rgb8));
+    write_bytes(s.input("strokes2.pbm"), pbm_raw(stroke_drawing(), true));
+    const std::string whole = pbm_raw(sample_drawing());
+    write_bytes(s.input("broken.pbm"), whole.substr(0, whole.size() / 2));
+}
+
+std::vector<std::string> files_of(const std::string &dir) {
+    std::vector<std::string> names;
+    for (const std::string &pattern : {dir + "/*", dir + "/.*"})
+        for (const ktvcli::Input &in : ktvcli::expand_patterns({pattern}))
+            if (in.problem.empty()) names.push_back(in.path.substr(dir.size() + 1));
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::size_t count(const std::string &text, const std::string &what) {
+    std::size_t n = 0;
+    for (std::size_t p = text.find(what); p != std::string::npos; p = text.find(what, p + 1)) ++n;
+    return n;
+}
+
+}  // namespace
+
+TEST(Batch, SameBytesWithOneOrThreeWorkers) {
+    const Sheet s;
+    fill(s);
+    std::vector<std::string> listing;
+    std::vector<std::string> contents;
+    for (const char *jobs : {"1", "3"}) {
+        SCOPED_TRACE(jobs);
+        const std::string out = s.dir / (std::string("out") + jobs);
+        const RunResult r =
+            run_ktvec({"batch", s.in + "/*", "-o", out, "--jobs", jobs, "--format", "svg,json,dxf"});
+        EXPECT_EQ(r.status, 1) << r.err;
+        // Each input gets one plain progress line (stderr is not a terminal),
+        // and the summary names the broken file with its reason.
+        EXPECT_EQ(count(r.err, "ktvec batch: ["), 6u) << r.err;
+        EXPECT_NE(r.err.find("6 files, 5 pages"), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find("1 failed\n  " + s.input("broken.pbm") + ": truncated PBM data"), std::string::npos)
+            << r.err;
+        const std::vector<std::string> names = files_of(out);
+        const std::vector<std::string> expected = {
+            "curves.dxf",  "curves.json",  "curves.svg",  "curves2.dxf",  "curves2.json",  "curves2.svg",
+            "sample.dxf",  "sample.json",  "sample.svg",  "strokes.dxf",  "strokes.json",  "strokes.svg",
+            "strokes2.dxf", "strokes2.json", "strokes2.svg"};
+        EXPECT_EQ(names, expected);  // nothing of the broken file, no temporary file
+        std::vector<std::string> bytes;
+        for (const std::string &n : names) bytes.push_back(read_bytes(out + "/" + n));
+        if (listing.empty()) {
+            listing = names, contents = bytes;
+        } else {
+            EXPECT_EQ(names, listing);
+            EXPECT_TRUE(bytes == contents);
+        }
+    }
+}
+
+// The batch runs the single command's own path: same bytes, options included.
+TEST(Batch, WritesWhatTheSingleCommandWrites) {
+    const Sheet s;
+    fill(s);
+    const std::vector<std::vector<std::string>> option_sets = {
+        {"centerline", "--tolerance", "2"},
+        {"outline", "--spur-nodes=3", "--simplify", "1,0.2"},
+        {"outline-fast", "--fill-holes", "0", "--no-smooth"},
+    };
+    for (const auto &o : option_sets) {
+        SCOPED_TRACE(o[0]);
+        const std::string single = s.dir / ("single-" + o[0] + ".json");
+        std::vector<std::string> one = {o[0], s.input("strokes.png"), "-o", single};
+        std::vector<std::string> many = {"batch", "--command", o[0], s.input("strokes.png"),
+                                         s.input("sample.pbm"), "-o", s.dir / o[0], "--format=json", "-j", "2"};
+        one.insert(one.end(), o.begin() + 1, o.end());
+        many.insert(many.end(), o.begin() + 1, o.end());
+        ASSERT_EQ(run_ktvec(one).status, 0);
+        const RunResult r = run_ktvec(many);
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(read_bytes(s.dir / o[0] + "/strokes.json"), read_bytes(single));
+    }
+}
+
+TEST(Batch, OutputNamesAreUniqueInInputOrder) {
+    struct Case {
+        std::vector<std::string> inputs, stems;
+    };
+    const Case cases[] = {
+        {{"a/x.png", "b/x.pbm", "x.tif"}, {"x", "x-2", "x-3"}},
+        {{"x.png", "x-2.png", "x.pbm"}, {"x", "x-2", "x-3"}},
+        {{"x-2.png", "x.png", "x.pbm"}, {"x-2", "x", "x-3"}},
+        {{"dir.v1/scan", ".hidden", "a.b.png", "a.b.pbm"}, {"scan", ".hidden", "a.b", "a.b-2"}},
+    };
+    for (const Case &c : cases) EXPECT_EQ(ktvcli::output_stems(c.inputs), c.stems);
+}
+
+TEST(Batch, PatternsExpandedOnceEach) {
+    const Sheet s;
+    fill(s);
+    const std::vector<ktvcli::Input> got = ktvcli::expand_patterns(
+        {s.in + "/curves*", s.in + "/../in/curves.pbm", s.in + "/*.{png,pbm}", s.in + "/*.gif", s.in + "/none.pbm"});
+    std::vector<std::string> paths, problems;
+    for (const ktvcli::Input &in : got) paths.push_back(in.path), problems.push_back(in.problem);
+    // {png,pbm} expands the braces first: every png, then every pbm.
+    const std::vector<std::string> order = {s.input("curves.pbm"), s.input("curves2.png"), s.input("strokes.png"),
+                                            s.input("broken.pbm"),  s.input("sample.pbm"),  s.input("strokes2.pbm"),
+                                            s.in + "/*.gif",        s.input("none.pbm")};
+    EXPECT_EQ(paths, order);
+    EXPECT_EQ(problems[6], s.in + "/*.gif: no file matches");
+    EXPECT_EQ(problems[7], "");  // a plain name is read, and reading says what is wrong
+}
+
+TEST(Batch, FailuresAndTheirExitStatus) {
+    const Sheet s;
+    fill(s);
+    struct Case {
+        std::vector<std::string> args;
+        int status;
+        std::string says;
+    };
+    const std::string out = s.dir / "out";
+    const Case cases[] = {
+        {{s.input("sample.pbm"), "-o", out}, 0, "1 file, 1 page"},
+        {{s.input("sample.pbm"), s.in + "/*.gif", "-o", out}, 1, "*.gif: no file matches"},
+        {{s.input("none.pbm"), "-o", out}, 1, "none.pbm: cannot open"},
+        {{s.input("sample.pbm")}, 2, "give one output folder"},
+        {{s.input("sample.pbm"), "-o", out, "-o", out + "2"}, 2, "give one output folder"},
+        {{"-o", out}, 2, "no input files"},
+        {{s.input("sample.pbm"), "-o", out, "--jobs", "0"}, 2, "--jobs: '0'"},
+        {{s.input("sample.pbm"), "-o", out, "--command", "edit"}, 2, "--command: 'edit'"},
+        {{s.input("sample.pbm"), "-o", out, "--format", "svg,xml"}, 2, "--format: 'xml'"},
+        {{s.input("sample.pbm"), "-o", out, "--format", "json", "--background"}, 2, "--background needs"},
+        {{s.input("sample.pbm"), "-o", out, "--tolerance", "x"}, 2, "--tolerance: 'x'"},
+        {{s.input("sample.pbm"), "-o", s.input("sample.pbm")}, 1, "not a folder"},
+    };
+    for (const Case &c : cases) {
+        std::vector<std::string> args = {"batch"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        const RunResult r = run_ktvec(args);
+        SCOPED_TRACE(args.back());
+        EXPECT_EQ(r.status, c.status) << r.err;
+        EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
+    }
+}

@@ -1,0 +1,331 @@
+#include "batch.h"
+
+#include <glob.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <set>
+#include <system_error>
+#include <thread>
+
+#include "error.h"
+#include "outputs.h"
+#include "pages.h"
+#include "postprocess.h"
+#include "progress.h"
+
+namespace ktvcli {
+
+namespace {
+
+std::vector<OptionTable> batch_tables(const Command &c) {
+    return {c.options, postprocess_options(), input_options(), output_options()};
+}
+
+std::string batch_help(const Command &c) {
+    std::string names;
+    for (const Command &k : commands()) names += std::string(names.empty() ? "" : "|") + k.name;
+    return "usage: ktvec batch PATTERN... -o OUTDIR [--command " + names +
+           "] [--jobs N] [options]\n\n"
+           "Vectorizes every file the patterns name, one image per worker thread, into\n"
+           "OUTDIR/<name>.<format> (the input's file name without its extension; pages of\n"
+           "a multi-page TIFF as <name>-p1, <name>-p2, ...; a name already used by an\n"
+           "earlier input gets -2, -3, ...).  Patterns are expanded here (* ? [..] {a,b}),\n"
+           "so they may be quoted.  Each output appears complete or not at all.\n\n"
+           "Batch:\n"
+           "  --command " + names + "\n"
+           "      the command run on every file [default: centerline]; the options below\n"
+           "      are those of that command ('ktvec batch --command outline --help')\n"
+           "  --jobs N, -j N\n"
+           "      worker threads [default: the number of processor cores]\n"
+           "  -o OUTDIR\n"
+           "      output folder, made when missing\n"
+           "  --format svg|json|dxf[,...]\n"
+           "      output format(s), e.g. svg,json writes both [default: svg]\n" +
+           describe_options(batch_tables(c)) +
+           "\nProgress goes to stderr: a bar on a terminal, else one line per file; a\n"
+           "summary at the end lists every failure with its reason.\n"
+           "Exit status: 0 every file done, 1 a file failed, 2 bad command line.\n";
+}
+
+bool takes_value(const std::vector<OptionTable> &tables, const std::string &name) {
+    for (const OptionTable &t : tables)
+        for (const OptionDef *o = t.begin; o != t.end; ++o)
+            if (name == o->name || (o->alias && name == o->alias)) return o->metavar != nullptr;
+    return false;
+}
+
+// The option name of an argument: "--x=1" -> "--x".
+std::string option_name(const std::string &arg) {
+    return arg.rfind("--", 0) == 0 ? arg.substr(0, arg.find('=')) : arg;
+}
+
+// The value of an option that is not in the command's tables: after '='
+// or the next argument.
+std::string own_value(int argc, char **argv, int &i, const std::string &name) {
+    const std::string arg = argv[i];
+    if (arg.size() > name.size() && arg[name.size()] == '=') return arg.substr(name.size() + 1);
+    if (i + 1 >= argc) throw CliError(name + " needs a value", true);
+    return argv[++i];
+}
+
+struct BatchArgs {
+    const Command *command = nullptr;
+    unsigned jobs = 0;
+    std::vector<std::string> patterns;
+    std::vector<std::string> options;  // for the command's option parser
+};
+
+const Command &chosen_command(int argc, char **argv) {
+    std::string name = "centerline";
+    for (int i = 0; i < argc && std::strcmp(argv[i], "--") != 0; ++i)
+        if (option_name(argv[i]) == "--command") name = own_value(argc, argv, i, "--command");
+    const Command *c = find_command(name.c_str());
+    if (!c) throw CliError("--command: '" + name + "' is not a vectorizing command", true);
+    return *c;
+}
+
+unsigned parse_jobs(const std::string &text) {
+    char *end = nullptr;
+    errno = 0;
+    const long n = std::strtol(text.c_str(), &end, 10);
+    if (text.empty() || *end != '\0' || errno == ERANGE || n < 1 || n > 1024)
+        throw CliError("--jobs: '" + text + "' is not a whole number from 1 to 1024", true);
+    return static_cast<unsigned>(n);
+}
+
+// Separates the patterns from the options; --command and --jobs are the
+// batch's own, everything else belongs to the chosen command.
+BatchArgs split_arguments(int argc, char **argv) {
+    BatchArgs a;
+    a.command = &chosen_command(argc, argv);
+    const std::vector<OptionTable> tables = batch_tables(*a.command);
+    bool options_done = false;
+    for (int i = 0; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (options_done || arg.empty() || arg == "-" || arg[0] != '-') {
+            if (arg == "-") throw CliError("batch reads files, not standard input", true);
+            a.patterns.push_back(arg);
+            continue;
+        }
+        const std::string name = option_name(arg);
+        if (arg == "--") {
+            options_done = true;
+        } else if (name == "--command") {
+            own_value(argc, argv, i, name);
+        } else if (name == "--jobs" || name == "-j") {
+            a.jobs = parse_jobs(own_value(argc, argv, i, name));
+        } else {
+            a.options.push_back(arg);
+            if (name == arg && takes_value(tables, name) && i + 1 < argc) a.options.push_back(argv[++i]);
+        }
+    }
+    return a;
+}
+
+bool has_wildcards(const std::string &pattern) { return pattern.find_first_of("*?[{~") != std::string::npos; }
+
+bool is_directory(const std::string &path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// The same file named twice (two patterns, "./a" and "a") is one input.
+std::string identity(const std::string &path) {
+    char resolved[PATH_MAX];
+    return ::realpath(path.c_str(), resolved) ? std::string(resolved) : path;
+}
+
+void make_directories(const std::string &dir) {
+    for (std::size_t pos = 1;; ++pos) {
+        pos = dir.find('/', pos);
+        const std::string prefix = dir.substr(0, pos);
+        if (::mkdir(prefix.c_str(), 0777) != 0 && errno != EEXIST)
+            throw CliError(prefix + ": cannot make the folder (" + std::strerror(errno) + ")");
+        if (pos == std::string::npos) break;
+    }
+    if (!is_directory(dir)) throw CliError(dir + ": not a folder");
+}
+
+std::string extension_of(OutputFormat f) {
+    switch (f) {
+    case OutputFormat::Svg: return ".svg";
+    case OutputFormat::Json: return ".json";
+    case OutputFormat::Dxf: return ".dxf";
+    }
+    return "";
+}
+
+// "svg,json" -> {".svg", ".json"}, each once, in the order given.
+std::vector<std::string> output_extensions(const std::string &formats) {
+    std::vector<std::string> exts;
+    std::size_t pos = 0;
+    do {
+        const std::size_t comma = formats.find(',', pos);
+        const std::string name = formats.substr(pos, comma == std::string::npos ? comma : comma - pos);
+        OutputFormat f{};
+        if (!format_from_name(name, f))
+            throw CliError("--format: '" + name + "' is not svg, json or dxf", true);
+        const std::string ext = extension_of(f);
+        if (std::find(exts.begin(), exts.end(), ext) == exts.end()) exts.push_back(ext);
+        pos = comma == std::string::npos ? comma : comma + 1;
+    } while (pos != std::string::npos);
+    return exts;
+}
+
+std::string file_name(const std::string &path) {
+    const std::size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// Every page of one input; the reasons of the pages that failed, or empty.
+std::string vectorize_file(const Command &c, Settings s, int &pages_done) {
+    std::string failure;
+    auto note = [&](const std::string &message, int page, int pages) {
+        if (!failure.empty()) failure += "; ";
+        failure += message;
+        if (pages > 1) failure += " (page " + std::to_string(page) + ")";
+    };
+    s.quiet = true;  // progress reports for the whole batch
+    int pages = 1;
+    try {
+        pages = s.page == 0 ? input_page_count(s.input) : 1;
+    } catch (const std::bad_alloc &) {
+        // the reading below reports it
+    }
+    for (int page = 1; page <= pages; ++page) {
+        try {
+            run_one(c, pages > 1 ? page_settings(s, page) : s);
+            ++pages_done;
+        } catch (const CliError &e) {
+            note(e.what(), page, pages);
+        } catch (const std::bad_alloc &) {
+            note(s.input + ": out of memory", page, pages);
+        } catch (const std::exception &e) {
+            note(s.input + ": " + e.what(), page, pages);
+        }
+    }
+    return failure;
+}
+
+}  // namespace
+
+std::vector<Input> expand_patterns(const std::vector<std::string> &patterns) {
+    std::vector<Input> inputs;
+    std::set<std::string> seen;
+    auto add = [&](const std::string &path) {
+        if (seen.insert(identity(path)).second) inputs.push_back({path, {}});
+    };
+    for (const std::string &pattern : patterns) {
+        if (!has_wildcards(pattern)) {
+            add(pattern);
+            continue;
+        }
+        glob_t g{};
+        const int rc = ::glob(pattern.c_str(), GLOB_BRACE | GLOB_TILDE, nullptr, &g);
+        std::size_t matched = 0;
+        if (rc == 0)
+            for (std::size_t i = 0; i < g.gl_pathc; ++i)
+                if (!is_directory(g.gl_pathv[i])) add(g.gl_pathv[i]), ++matched;
+        ::globfree(&g);
+        if (rc == GLOB_NOSPACE) throw std::bad_alloc();
+        if (matched == 0) inputs.push_back({pattern, pattern + ": no file matches"});
+    }
+    return inputs;
+}
+
+std::vector<std::string> output_stems(const std::vector<std::string> &inputs) {
+    std::vector<std::string> stems;
+    std::set<std::string> taken;
+    for (const std::string &path : inputs) {
+        const std::string name = file_name(path);
+        const std::size_t dot = name.find_last_of('.');
+        // A leading dot is part of the name, as for the page suffix.
+        const std::string stem = dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
+        std::string unique = stem;
+        for (int k = 2; !taken.insert(unique).second; ++k) unique = stem + "-" + std::to_string(k);
+        stems.push_back(unique);
+    }
+    return stems;
+}
+
+int run_batch(int argc, char **argv) {
+    const BatchArgs args = split_arguments(argc, argv);
+    const Command &c = *args.command;
+    std::vector<char *> option_argv;
+    for (const std::string &o : args.options) option_argv.push_back(const_cast<char *>(o.c_str()));
+    Settings base;
+    parse_options(static_cast<int>(option_argv.size()), option_argv.data(), batch_tables(c), base);
+    if (base.help) {
+        std::fputs(batch_help(c).c_str(), stdout);
+        return 0;
+    }
+    if (args.patterns.empty()) throw CliError("batch: no input files", true);
+    if (base.outputs.size() != 1) throw CliError("batch: give one output folder (-o OUTDIR)", true);
+    std::string outdir = base.outputs.front();
+    if (outdir == "-") throw CliError("batch: the output is a folder, not standard output", true);
+    while (outdir.size() > 1 && outdir.back() == '/') outdir.pop_back();
+    const std::vector<std::string> exts = output_extensions(base.format.empty() ? "svg" : base.format);
+    base.format.clear();
+
+    // The command line is checked once, before any work: the same check
+    // the single command makes on its outputs.
+    Settings probe = base;
+    probe.outputs.clear();
+    for (const std::string &e : exts) probe.outputs.push_back(outdir + "/x" + e);
+    resolve_outputs(probe);
+
+    const std::vector<Input> inputs = expand_patterns(args.patterns);
+    std::vector<std::size_t> todo;  // indices of the inputs to vectorize
+    std::vector<std::string> paths;
+    for (std::size_t i = 0; i < inputs.size(); ++i)
+        if (inputs[i].problem.empty()) todo.push_back(i), paths.push_back(inputs[i].path);
+    const std::vector<std::string> stems = output_stems(paths);
+    if (!todo.empty()) make_directories(outdir);
+
+    Progress progress(stderr, inputs.size(), ::isatty(STDERR_FILENO) == 1, base.quiet);
+    for (std::size_t i = 0; i < inputs.size(); ++i)
+        if (!inputs[i].problem.empty()) progress.finished(i, inputs[i].path, 0, inputs[i].problem);
+
+    // The work queue: each worker takes the next file not yet taken.
+    std::atomic<std::size_t> next{0};
+    auto worker = [&] {
+        for (std::size_t k; (k = next.fetch_add(1)) < todo.size();) {
+            const Input &in = inputs[todo[k]];
+            Settings s = base;
+            s.input = in.path;
+            s.outputs.clear();
+            for (const std::string &e : exts) s.outputs.push_back(outdir + "/" + stems[k] + e);
+            int pages = 0;
+            std::string failure;
+            try {
+                failure = vectorize_file(c, std::move(s), pages);
+            } catch (const std::exception &) {
+                failure = in.path + ": out of memory";
+            }
+            progress.finished(todo[k], in.path, pages, failure);
+        }
+    };
+    unsigned jobs = args.jobs ? args.jobs : std::max(1u, std::thread::hardware_concurrency());
+    jobs = static_cast<unsigned>(std::min<std::size_t>(jobs, std::max<std::size_t>(todo.size(), 1)));
+    std::vector<std::thread> threads;
+    for (unsigned t = 1; t < jobs; ++t) {
+        try {
+            threads.emplace_back(worker);
+        } catch (const std::system_error &) {
+            break;  // no more threads to be had: the ones running share the queue
+        }
+    }
+    worker();  // the calling thread is a worker too
+    for (std::thread &t : threads) t.join();
+    return progress.summary() == 0 ? 0 : 1;
+}
+
+}  // namespace ktvcli
