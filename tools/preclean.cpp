@@ -14,6 +14,7 @@
 #include "preclean.h"
 
 #include <cstdint>
+#include <cstring>
 
 #include "buffer.h"
 
@@ -36,10 +37,21 @@ int popcount(Word w) { return __builtin_popcountll(w); }
 void load_row(const BitRaster &r, int y, bool black, Word *out) {
     const unsigned char *src = r.bits + static_cast<std::size_t>(y) * r.stride;
     const int n = words_per_row(r.width), used = (r.width + 7) / 8;
-    for (int i = 0; i < n; ++i) out[i] = 0;
-    for (int b = 0; b < used; ++b) out[b >> 3] |= Word(src[b]) << (56 - 8 * (b & 7));
-    if (!black)
-        for (int i = 0; i < n; ++i) out[i] = ~out[i];
+    const Word flip = black ? 0 : ~Word(0);
+    for (int i = 0; i < n; ++i) {
+        const int at = 8 * i;
+        Word w = 0;
+        if (at + 8 <= used) {
+            // eight whole bytes: the first one is the leftmost
+            std::memcpy(&w, src + at, 8);
+#if __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+            w = __builtin_bswap64(w);
+#endif
+        } else {
+            for (int b = at; b < used; ++b) w |= Word(src[b]) << (56 - 8 * (b - at));
+        }
+        out[i] = w ^ flip;
+    }
     out[n - 1] &= tail_mask(r.width);
 }
 
@@ -197,45 +209,72 @@ private:
     std::size_t count_ = 0;
 };
 
-// Word i of a row seen from each pixel's west / east neighbour.
+// Word i of a row seen from each pixel's west / east neighbour, one or two
+// pixels away.
 Word west(const Word *row, int i) { return (row[i] >> 1) | (i > 0 ? row[i - 1] << 63 : 0); }
 Word east(const Word *row, int i, int n) { return (row[i] << 1) | (i + 1 < n ? row[i + 1] >> 63 : 0); }
+Word west2(const Word *row, int i) { return (row[i] >> 2) | (i > 0 ? row[i - 1] << 62 : 0); }
+Word east2(const Word *row, int i, int n) { return (row[i] << 2) | (i + 1 < n ? row[i + 1] >> 62 : 0); }
+
+// Row y as words, or all white outside the image.
+void load_row_or_white(const BitRaster &r, int y, Word *out) {
+    if (y >= 0 && y < r.height) load_row(r, y, true, out);
+    else
+        for (int i = 0, n = words_per_row(r.width); i < n; ++i) out[i] = 0;
+}
 
 // One smoothing sweep over the pixels (x, y) with x % 2 == px, y % 2 == py.
-// `rows` holds three rows of n words: above, current, below.
+// `rows` holds five rows of n words, y - 2 to y + 2.
 long smooth_sweep(const BitRaster &r, int px, int py, Word *rows) {
     const int n = words_per_row(r.width);
-    Word *u = rows, *c = rows + n, *d = rows + 2 * n;
+    Word *u2 = rows, *u = rows + n, *c = rows + 2 * n, *d = rows + 3 * n, *d2 = rows + 4 * n;
     const Word columns = px == 0 ? 0xAAAAAAAAAAAAAAAAull : 0x5555555555555555ull;
     long flipped = 0;
     // The outermost pixels are left alone: outside the image is not white
     // paper that could connect what lies on either side of them.
     for (int y = py == 0 ? 2 : 1; y < r.height - 1; y += 2) {
+        load_row_or_white(r, y - 2, u2);
         load_row(r, y - 1, true, u);
         load_row(r, y, true, c);
         load_row(r, y + 1, true, d);
+        load_row_or_white(r, y + 2, d2);
         bool changed = false;
         for (int i = 0; i < n; ++i) {
             Word inside = columns;
             if (i == 0) inside &= ~(Word(1) << 63);
             if (i == n - 1) inside &= tail_mask(r.width) & ~(Word(1) << (63 - (r.width - 1) % 64));
+            // all white or all black around: nothing to flip
+            if (!(u[i] | c[i] | d[i]) || !~(u[i] & c[i] & d[i])) continue;
             const Word cw = west(c, i), ce = east(c, i, n);
             const Word uw = west(u, i), ue = east(u, i, n), dw = west(d, i), de = east(d, i, n);
             // Three neighbours in a row on one side (a 4-neighbour and the
             // two diagonals beside it) of one colour, the other five of the
             // other colour: a black pixel so surrounded by white is a bump,
-            // a white one so surrounded by black a notch.
+            // a white one so surrounded by black a notch.  The three pixels
+            // behind that side must have the same colour too, so the bump
+            // sits on a body at least two pixels deep (the arms of a small
+            // plus-shaped speck are no bumps) and the notch opens onto
+            // white at least two pixels deep.
             const Word a = u[i], b = d[i];
             const Word south = b & dw & de, north = a & uw & ue, west_side = cw & uw & dw,
                        east_side = ce & ue & de;
             const Word south_w = ~b & ~dw & ~de, north_w = ~a & ~uw & ~ue, west_w = ~cw & ~uw & ~dw,
                        east_w = ~ce & ~ue & ~de;
+            const Word south2 = d2[i] & west(d2, i) & east(d2, i, n),
+                       north2 = u2[i] & west(u2, i) & east(u2, i, n),
+                       west2_side = west2(u, i) & west2(c, i) & west2(d, i),
+                       east2_side = east2(u, i, n) & east2(c, i, n) & east2(d, i, n);
+            const Word south2_w = ~(d2[i] | west(d2, i) | east(d2, i, n)),
+                       north2_w = ~(u2[i] | west(u2, i) | east(u2, i, n)),
+                       west2_w = ~(west2(u, i) | west2(c, i) | west2(d, i)),
+                       east2_w = ~(east2(u, i, n) | east2(c, i, n) | east2(d, i, n));
             const Word bump = c[i] & inside &
-                              ((south & north_w & ~cw & ~ce) | (north & south_w & ~cw & ~ce) |
-                               (west_side & east_w & ~a & ~b) | (east_side & west_w & ~a & ~b));
+                              ((south & south2 & north_w & ~cw & ~ce) | (north & north2 & south_w & ~cw & ~ce) |
+                               (west_side & west2_side & east_w & ~a & ~b) |
+                               (east_side & east2_side & west_w & ~a & ~b));
             const Word fill = ~c[i] & inside &
-                              ((south_w & north & cw & ce) | (north_w & south & cw & ce) |
-                               (west_w & east_side & a & b) | (east_w & west_side & a & b));
+                              ((south_w & south2_w & north & cw & ce) | (north_w & north2_w & south & cw & ce) |
+                               (west_w & west2_w & east_side & a & b) | (east_w & east2_w & west_side & a & b));
             if (!(fill | bump)) continue;
             // the neighbours read above stay the originals: the changed
             // pixels of this sweep are two columns apart
@@ -251,7 +290,7 @@ long smooth_sweep(const BitRaster &r, int px, int py, Word *rows) {
 bool smooth(const BitRaster &r, long &flipped) {
     if (r.width < 3 || r.height < 3) return true;
     const int n = words_per_row(r.width);
-    Buffer rows(3 * static_cast<std::size_t>(n) * sizeof(Word));
+    Buffer rows(5 * static_cast<std::size_t>(n) * sizeof(Word));
     if (!rows.ok()) return false;
     Word *w = reinterpret_cast<Word *>(rows.data());
     for (int py = 0; py < 2; ++py)

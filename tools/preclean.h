@@ -30,11 +30,12 @@ struct PrecleanOptions {
     // image border are filled (0: none).
     long fill_holes = 0;
     // One pass that clears black pixels whose only black neighbours are one
-    // 4-neighbour and the two diagonals beside it (one-pixel bumps on a
-    // stroke at least three pixels wide) and, the same with the colours
-    // swapped, fills one-pixel notches.  Neither can join, split, open or
-    // close anything, and one-pixel strokes have neither, so they stay
-    // untouched.
+    // 4-neighbour and the two diagonals beside it, with the three pixels
+    // behind those black too (one-pixel bumps on a stroke at least three
+    // pixels wide and two deep) and, the same with the colours swapped,
+    // fills one-pixel notches.  Neither can join, split, open or close
+    // anything, and one-pixel strokes and small specks have neither, so they
+    // stay untouched.
     bool smooth = false;
 
     bool any() const { return despeckle > 0 || fill_holes > 0 || smooth; }
