@@ -94,6 +94,15 @@ Header read_header(const JsonValue &root, ResultInfo &info) {
     h.height = whole_member(image, "height", "image", 0, 1e9);
     if (const JsonValue f = maybe(image, "format", JsonKind::String, "image"); f.valid()) info.format = std::string(f.text());
     if (const JsonValue t = image.member("threshold"); t.valid()) info.threshold = whole(t, "image.threshold", 0, 255);
+    // The input's resolution; one value when both axes agree.
+    if (const JsonValue d = maybe(image, "dpi", JsonKind::Number, "image"); d.valid()) {
+        if (d.number() <= 0) fail(d, "image.dpi must be above 0");
+        info.dpi_x = info.dpi_y = d.number();
+    }
+    if (const JsonValue d = maybe(image, "dpi-y", JsonKind::Number, "image"); d.valid()) {
+        if (d.number() <= 0 || info.dpi_x <= 0) fail(d, "image.dpi-y needs image.dpi and must be above 0");
+        info.dpi_y = d.number();
+    }
 
     const JsonValue counts = need(root, "counts", JsonKind::Object, "the file");
     h.nodes = whole_member(counts, "nodes", "counts", 0, 2e9);

@@ -11,6 +11,7 @@
 #include "text_sink.h"
 #include "tool_support.h"
 #include "vector_view.h"
+#include "writers.h"
 
 using namespace ktvcli;
 
@@ -133,6 +134,18 @@ TEST(RoundTrip, SchemaFaultsAreRefusedWithTheirLine) {
         } catch (const CliError &e) {
             EXPECT_NE(std::string(e.what()).find(c.problem), std::string::npos) << e.what();
         }
+    }
+    // The resolution is carried through, one value when both axes agree.
+    for (const char *image : {"\"dpi\":300", "\"dpi\":300,\"dpi-y\":150"}) {
+        std::string text = head;
+        text.replace(text.find("\"height\":10"), 11, std::string("\"height\":10,") + image);
+        CKTVector v;
+        LoadedResult loaded;
+        load_result(JsonDocument(text + good_graph), v, loaded);
+        VectorView view(v);
+        TextSink sink;
+        write_json(view, loaded.info, sink);
+        EXPECT_NE(sink.text().find(std::string("\"height\":10,") + image + "}"), std::string::npos) << sink.text();
     }
     // The good graph loads, the id gap becomes a deleted record.
     CKTVector v;
