@@ -15,12 +15,13 @@ build=${KTVEC_FUZZ_BUILD:-$root/build-fuzz}
 launcher=()
 command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
 
+mkdir -p "$build"
 cmake -S "$root" -B "$build" -DKTVEC_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang -DKTVEC_BUILD_TESTS=OFF \
-  -DKTVEC_BUILD_BENCH=OFF "${launcher[@]}" >"$build.configure.log" 2>&1 ||
-  { cat "$build.configure.log"; exit 1; }
-cmake --build "$build" -j2 --target "fuzz_$target" >"$build.build.log" 2>&1 ||
-  { tail -40 "$build.build.log"; exit 1; }
+  -DKTVEC_BUILD_BENCH=OFF "${launcher[@]}" >"$build/configure.log" 2>&1 ||
+  { cat "$build/configure.log"; exit 1; }
+cmake --build "$build" -j2 --target "fuzz_$target" >"$build/build.log" 2>&1 ||
+  { tail -40 "$build/build.log"; exit 1; }
 
 corpus=${KTVEC_FUZZ_CORPUS:-$build/corpus/$target}
 crashes=$build/crashes
