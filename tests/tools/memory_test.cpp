@@ -35,24 +35,28 @@ TEST(Memory, BitmapAllocationFailureIsReported) {
     ktv::mem_fail_at(0);
 }
 
-// Sweeps the allocation requests of one whole run of `command`.  Returns
-// how many runs succeeded although a request failed.
-long sweep(const std::string &command, const TempDir &dir, const std::vector<std::string> &options = {}) {
-    std::vector<std::string> args = {command, dir / "d.png", "-o", dir / "d.svg",
-                                     "-o", dir / "d.json", "--background", "-q"};
-    args.insert(args.end(), options.begin(), options.end());
+// Sweeps the allocation requests of one whole run with `args`, which
+// writes `outputs` into `dir`.  Returns how many runs succeeded although a
+// request failed.
+long sweep_run(const std::vector<std::string> &args, const TempDir &dir, const std::vector<std::string> &outputs) {
+    const std::vector<std::string> inputs = dir.names();
+    std::vector<std::string> all = inputs;
+    all.insert(all.end(), outputs.begin(), outputs.end());
+    std::sort(all.begin(), all.end());
+    auto remove_outputs = [&] {
+        for (const std::string &o : outputs) std::remove((dir / o).c_str());
+    };
     ktv::mem_reset_requests();
     EXPECT_EQ(run_in_process(args), 0);
     const long total = ktv::mem_requests();
     EXPECT_GT(total, 5);
-    std::remove((dir / "d.svg").c_str());
-    std::remove((dir / "d.json").c_str());
+    remove_outputs();
 
     // Every request for small runs, an even spread of about 300 otherwise.
     const long step = std::max(1L, total / 300);
     long succeeded = 0;
     for (long n = 1; n <= total; n += step) {
-        SCOPED_TRACE(command + " request " + std::to_string(n));
+        SCOPED_TRACE(args[0] + " request " + std::to_string(n));
         testing::internal::CaptureStderr();
         ktv::mem_reset_requests();
         ktv::mem_fail_at(n, true);
@@ -63,18 +67,25 @@ long sweep(const std::string &command, const TempDir &dir, const std::vector<std
         // succeeded completely, or it failed with one line and left nothing.
         if (status == 0) {
             EXPECT_EQ(err, "");
-            EXPECT_EQ(dir.names(), (std::vector<std::string>{"d.json", "d.png", "d.svg"}));
-            std::remove((dir / "d.svg").c_str());
-            std::remove((dir / "d.json").c_str());
+            EXPECT_EQ(dir.names(), all);
+            remove_outputs();
             ++succeeded;
             continue;
         }
         EXPECT_EQ(status, 1);
         EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
         EXPECT_NE(err.find("memory"), std::string::npos) << err;
-        EXPECT_EQ(dir.names(), std::vector<std::string>{"d.png"});
+        EXPECT_EQ(dir.names(), inputs);
     }
     return succeeded;
+}
+
+// The same for a vectorizing command on d.png.
+long sweep(const std::string &command, const TempDir &dir, const std::vector<std::string> &options = {}) {
+    std::vector<std::string> args = {command, dir / "d.png", "-o", dir / "d.svg",
+                                     "-o", dir / "d.json", "--background", "-q"};
+    args.insert(args.end(), options.begin(), options.end());
+    return sweep_run(args, dir, {"d.json", "d.svg"});
 }
 
 TEST(Memory, EveryFailingRequestEndsTheRunCleanly) {
@@ -92,4 +103,20 @@ TEST(Memory, CleanedUpDriversSurviveEveryFailingRequest) {
     write_bytes(dir / "d.png", png_of(stroke_drawing(), PngKind::Rgba8));
     sweep("centerline", dir);
     sweep("outline", dir, {"--spur-nodes", "3"});
+}
+
+// Reading a result back, editing it with an undo snapshot and refitting:
+// every failing request ends the run with one line and no output.
+TEST(Memory, EditSurvivesEveryFailingRequest) {
+    TempDir dir;
+    write_bytes(dir / "d.pbm", pbm_raw(stroke_drawing()));
+    ASSERT_EQ(run_in_process({"centerline", dir / "d.pbm", "--arcs", "1,1000", "--splines", "2", "-q", "-o",
+                              dir / "d.json"}),
+              0);
+    std::remove((dir / "d.pbm").c_str());
+    write_bytes(dir / "ops.json",
+                "{\"ops\":[{\"op\":\"move\",\"node\":1,\"to\":[20,8]},{\"op\":\"undo\"},"
+                "{\"op\":\"insert\",\"at\":[70,11],\"margin\":0.05,\"maxdistance\":3},{\"op\":\"refit\"}]}");
+    sweep_run({"edit", dir / "d.json", "--ops", dir / "ops.json", "-q", "-o", dir / "e.json", "-o", dir / "e.svg"},
+              dir, {"e.json", "e.svg"});
 }
