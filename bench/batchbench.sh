@@ -5,22 +5,25 @@
 # in pages per second and as a ratio to one worker.  The goal is J workers
 # giving J times the pages per second of one, within 20 %.
 #
-# usage: bench/batchbench.sh [-n N] [-r R] [-c COMMAND] [-j MAXJOBS]
+# usage: bench/batchbench.sh [-n N] [-r R] [-c COMMAND] [-j MAXJOBS] [-p]
 #   -n N        drawings (default 8; a multiple of every worker count keeps
 #               the workers equally busy to the end)
 #   -r R        runs per worker count, the fastest one counts (default 3)
 #   -c COMMAND  centerline, outline or outline-fast (default centerline)
 #   -j MAXJOBS  largest worker count (default: the number of cores)
+#   -p          run J workers on the first J cores only (taskset): one worker
+#               then has one core, although the filters of one image would
+#               spread over row bands on every core otherwise
 # Environment: BUILD (build folder, default build).  The machine's load
 # average is printed before each run: other work on the cores shows there.
 set -eu
 cd "$(dirname "$0")/.."
 BUILD=${BUILD:-build}
-N=8 RUNS=3 COMMAND=centerline MAXJOBS=$(nproc)
-while getopts "n:r:c:j:" opt; do
+N=8 RUNS=3 COMMAND=centerline MAXJOBS=$(nproc) PIN=0
+while getopts "n:r:c:j:p" opt; do
     case $opt in
-    n) N=$OPTARG ;; r) RUNS=$OPTARG ;; c) COMMAND=$OPTARG ;; j) MAXJOBS=$OPTARG ;;
-    *) sed -n '8,14p' "$0"; exit 2 ;;
+    n) N=$OPTARG ;; r) RUNS=$OPTARG ;; c) COMMAND=$OPTARG ;; j) MAXJOBS=$OPTARG ;; p) PIN=1 ;;
+    *) sed -n '8,17p' "$0"; exit 2 ;;
     esac
 done
 for exe in ktvec ktvec_drawgen; do
@@ -37,15 +40,18 @@ done
 # whether the workers slow each other down (memory bandwidth, the filter's
 # own row-band threads, other work on the machine).
 TIMEFORMAT='%R %U %S'
-printf '%d A4 drawings, ktvec batch --command %s, best of %d runs, %d cores\n' "$N" "$COMMAND" "$RUNS" "$(nproc)"
+printf '%d A4 drawings, ktvec batch --command %s, best of %d runs, %d cores%s\n' "$N" "$COMMAND" "$RUNS" "$(nproc)" \
+    "$( ((PIN)) && echo ', J workers pinned to J cores')"
 printf '%5s %8s %9s %6s %7s %10s  %s\n' jobs seconds pages/s ratio goal "cpu s/page" "load average before"
 base=""
 for ((j = 1; j <= MAXJOBS; j++)); do
     load=$(cut -d' ' -f1-3 /proc/loadavg)
     best="" cpu=""
+    pin=()
+    ((PIN)) && pin=(taskset -c "0-$((j - 1))")
     for ((r = 1; r <= RUNS; r++)); do
         rm -rf "$work/out"
-        { time "$BUILD/ktvec" batch "$work/in/*.png" -o "$work/out" --command "$COMMAND" --jobs "$j" -q \
+        { time "${pin[@]}" "$BUILD/ktvec" batch "$work/in/*.png" -o "$work/out" --command "$COMMAND" --jobs "$j" -q \
             2>"$work/log"; } 2>"$work/time" || { cat "$work/log" >&2; exit 1; }
         read -r wall user sys <"$work/time"
         if [ -z "$best" ] || awk -v t="$wall" -v b="$best" 'BEGIN { exit !(t < b) }'; then
