@@ -79,6 +79,22 @@ std::string png_header(std::uint32_t width, std::uint32_t height, int depth, int
 
 const std::string kIend = be32(0) + "IEND" + be32(0xae426082);
 
+std::string le16(unsigned v) { return {static_cast<char>(v), static_cast<char>(v >> 8)}; }
+std::string le32(std::uint32_t v) { return le16(v & 0xffff) + le16(v >> 16); }
+
+// A little-endian TIFF of one strip: the header, one directory of the usual
+// tags with the values given, then `data` (where the strip offset may or
+// may not point).
+std::string tiff(std::uint32_t width, std::uint32_t height, unsigned bits, std::uint32_t offset,
+                 std::uint32_t count, const std::string &data) {
+    const struct { unsigned tag, type; std::uint32_t value; } tags[] = {
+        {256, 4, width}, {257, 4, height}, {258, 3, bits}, {259, 3, 1}, {262, 3, 0},
+        {273, 4, offset}, {277, 3, 1}, {278, 4, height}, {279, 4, count}};
+    std::string s = std::string("II*\0", 4) + le32(8) + le16(9);
+    for (const auto &t : tags) s += le16(t.tag) + le16(t.type) + le32(1) + le32(t.value);
+    return s + le32(0) + data;
+}
+
 // Cuts of a valid file at a spread of lengths, each a truncated file.
 void add_truncations(std::vector<Hostile> &out, const std::string &name, const std::string &whole) {
     const size_t n = whole.size();
@@ -107,6 +123,17 @@ std::vector<Hostile> hostile_files() {
         {"almost-png.png", "\x89PNX\r\n\x1a\n"},
         {"tiff-stub.tif", std::string("II*\0\x08\0\0\0", 8)},
         {"tiff-stub-mm.tif", std::string("MM\0*\0\0\0\x08\xff\xff", 10)},
+        // Lying TIFF directories (the strip of a 16x2 image starts at 122).
+        {"tiff-huge.tif", tiff(100000, 100000, 1, 122, 4, "\xff\xff\xff\xff")},
+        {"tiff-zero.tif", tiff(0, 5, 1, 122, 4, "\xff\xff\xff\xff")},
+        {"tiff-2to31.tif", tiff(0x80000000u, 1, 1, 122, 4, "\xff\xff\xff\xff")},
+        {"tiff-strip-past-end.tif", tiff(16, 2, 1, 0x7ffffff0u, 4, "\xff\xff\xff\xff")},
+        {"tiff-strip-too-short.tif", tiff(16, 2, 1, 122, 1, "\xff")},
+        // A byte count that wraps past the offset, over a strip too short
+        // for the 64 rows (an overlong count over enough bytes is harmless).
+        {"tiff-count-wraps.tif", tiff(64, 64, 1, 122, 0xfffffff0u, "\xff\xff\xff\xff")},
+        {"tiff-bad-depth.tif", tiff(16, 2, 3, 122, 4, "\xff\xff\xff\xff")},
+        {"tiff-directory-loop.tif", std::string("II*\0", 4) + le32(8) + le16(0) + le32(8)},
         // Lying PBM headers.
         {"zero-width.pbm", "P4\n0 10\n"},
         {"zero-height.pbm", "P4\n10 0\n"},
@@ -142,6 +169,7 @@ std::vector<Hostile> hostile_files() {
     add_truncations(files, "plain.pbm", pbm_plain(drawing));
     add_truncations(files, "grey.png", png_of(drawing, PngKind::Grey8));
     add_truncations(files, "interlaced.png", png_of(drawing, PngKind::Rgba8, true));
+    add_truncations(files, "strip.tif", tiff(16, 2, 1, 122, 4, "\x0f\xf0\xaa\x55"));
     // A valid PNG with one byte of its compressed data flipped.
     std::string flipped = png_of(drawing, PngKind::Grey8);
     flipped[flipped.size() / 2] = static_cast<char>(flipped[flipped.size() / 2] ^ 0x5a);
