@@ -312,13 +312,7 @@ Result score_outline(CKTVector &v, const Sheet &s, const PrimitiveIndex &truth) 
 
 using ktvcli::PrecleanOptions;
 
-PrecleanOptions program_preclean() {
-    PrecleanOptions p;
-    p.despeckle = ktvcli::kDefaultDespeckle;
-    p.fill_holes = ktvcli::kDefaultFillHoles;
-    p.smooth = ktvcli::kDefaultSmooth;
-    return p;
-}
+using ktvcli::program_precleaning;
 
 // Rows that change one pre-cleaning option of the program's defaults.
 template <class Setting> void vary_preclean(std::vector<Setting> &g, const Setting base) {
@@ -342,7 +336,7 @@ struct Centerline {
     std::string name;
     int flags = 31, maxlength = 4;
     double a = 3, b = 8, c = 0.9, d = 4, e = 1.5;
-    PrecleanOptions pre = program_preclean();
+    PrecleanOptions pre = program_precleaning();
 };
 
 std::vector<Centerline> centerline_grid() {
@@ -375,7 +369,7 @@ struct Outline {
     std::string name;
     int maxlength = 4, spurnodes = 1, nodesearch = 1;
     double tolerance = 1.5;
-    PrecleanOptions pre = program_preclean();
+    PrecleanOptions pre = program_precleaning();
 };
 
 std::vector<Outline> outline_grid() {
@@ -469,7 +463,7 @@ void feature_report(std::uint64_t seed) {
             PrecleanOptions smooth;
             smooth.smooth = true;
             rows.push_back({"smooth", smooth});
-            rows.push_back({"program defaults", program_preclean()});
+            rows.push_back({"program defaults", program_precleaning()});
             for (const auto &[name, pre] : rows) {
                 // fastest of three runs: the figure is the work, not the load
                 double best = 1e30;

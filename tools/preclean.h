@@ -41,6 +41,15 @@ struct PrecleanOptions {
     bool any() const { return despeckle > 0 || fill_holes > 0 || smooth; }
 };
 
+// What the program does when no pre-cleaning option is given.
+inline PrecleanOptions program_precleaning() {
+    PrecleanOptions p;
+    p.despeckle = kDefaultDespeckle;
+    p.fill_holes = kDefaultFillHoles;
+    p.smooth = kDefaultSmooth;
+    return p;
+}
+
 struct PrecleanCounts {
     long specks = 0;     // black components removed
     long holes = 0;      // white components filled
