@@ -11,17 +11,25 @@ namespace qorfil {
 static_assert(kReachRows <= kGuardRows, "the anchor window must stay inside the guard rows");
 static_assert(kAnchorReach < 64, "the anchor window spans at most one word to each side");
 
+// Only words with a black pixel can lose one, and a white word stays white
+// (the one change that sets pixels, the block breaking, wakes its words
+// itself), so the white words are left out from the start.
 template <class Plane> void Thinner<Plane>::mark_all() {
     if (!tracked()) return;
-    std::memset(act_.wake, 0, kWakeSlots * (std::size_t)height_ * (std::size_t)rowbits_ * sizeof(Word));
     // As if woken by the sub-cycle before: evaluated by the next four.
     const int slot = (cycle_ + kWakeSlots - 1) % kWakeSlots;
-    for (int y = 0; y < height_; ++y) {
-        Word *m = wake_row(slot, y);
-        for (int j = 0; j < rowbits_; ++j) m[j] = ~0ull;
-        if (nw_ & 63) m[rowbits_ - 1] = (1ull << (nw_ & 63)) - 1;
-        act_.rowuntil[y] = cycle_ + 3;
-    }
+    bands_.run([&](int band) {
+        for (int y = bands_.begin(band); y < bands_.end(band); ++y) {
+            for (int w = 0; w < kWakeSlots; ++w) std::memset(wake_row(w, y), 0, (std::size_t)rowbits_ * sizeof(Word));
+            Word *m = wake_row(slot, y);
+            const typename Plane::Row row = img_.row(y);
+            Word any = 0;
+            for (int k = 0; k < nw_; ++k)
+                if (row.at(k)) m[k >> 6] |= 1ull << (k & 63);
+            for (int j = 0; j < rowbits_; ++j) any |= m[j];
+            act_.rowuntil[y] = any ? cycle_ + 3 : cycle_ - 1;
+        }
+    });
 }
 
 // Pixels of word (y, k) that have three or more black neighbours.

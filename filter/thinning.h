@@ -123,7 +123,8 @@ public:
           height_(img.height()), nw_(img.words()), rowbits_((nw_ + 63) / 64),
           bands_(act.wake ? bands : Bands(height_, 1)) {}
 
-    // Sets every word to be evaluated by the next four sub-cycles.
+    // Sets every word with a black pixel to be evaluated by the next four
+    // sub-cycles.
     void mark_all();
     // Sets the words that a change at word (y, k) can affect to be evaluated
     // by the next four sub-cycles.
