@@ -342,4 +342,7 @@ TEST(Preclean, ProgramFillsPinholesByDefault) {
     EXPECT_EQ(fill, 0);
     const int kept = polylines("outline", {"--fill-holes", "0"}, &fill);
     EXPECT_LT(polylines("outline", {}, &fill), kept);
+    for (const char *bad : {"--despeckle=-1", "--fill-holes=x", "--smooth=1"})
+        EXPECT_EQ(run_ktvec({"outline-fast", dir / "bar.pbm", "-o", "-", "--format", "json", bad}).status, 2)
+            << bad;
 }
