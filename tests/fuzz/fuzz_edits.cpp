@@ -5,6 +5,7 @@
 // taken and restored along the way where undo exists.
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <vector>
 
@@ -359,7 +360,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
             "makenewpolyline", "mupdatepolyline", "msetarc/spline/line/modify", "joint queries",
             "minsertnode/msharpencorner/maddnode1", "movenode/movenodeattach",
             "mnearpoint/msamecurvature/maddnotch/mreflectmodify", "mundo"};
-        check_graph_or_abort(v, o, names[script.last < 23 ? script.last : 23]);
+        const char *name = names[script.last < 23 ? script.last : 23];
+        if (std::getenv("KTVEC_FUZZ_VERBOSE")) std::fprintf(stderr, "edit: %s\n", name);
+        check_graph_or_abort(v, o, name);
         if (!check_graph(v, normal).empty()) break;
     }
     read_everything(v);
