@@ -26,6 +26,7 @@ struct Page {
     int depth = 1;             // 1: bilevel; 8: grey; 24: RGB
     float xres = 0, yres = 0;  // 0: no resolution tags
     uint16_t unit = RESUNIT_INCH;
+    uint16_t fill = FILLORDER_MSB2LSB;  // LSB2MSB: bits stored reversed, as some fax software does
 };
 
 // Grey level of a pixel in the grey and colour fixtures: dark ink, light
@@ -61,6 +62,7 @@ void write_page(TIFF *tif, const Page &p) {
     TIFFSetField(tif, TIFFTAG_PHOTOMETRIC,
                  p.depth == 24 ? PHOTOMETRIC_RGB : p.min_is_black ? PHOTOMETRIC_MINISBLACK : PHOTOMETRIC_MINISWHITE);
     TIFFSetField(tif, TIFFTAG_COMPRESSION, p.compression);
+    TIFFSetField(tif, TIFFTAG_FILLORDER, p.fill);
     if (p.xres > 0) {
         TIFFSetField(tif, TIFFTAG_XRESOLUTION, p.xres);
         TIFFSetField(tif, TIFFTAG_YRESOLUTION, p.yres);
@@ -165,6 +167,16 @@ TEST(TiffReader, EveryLayoutGivesTheDrawing) {
         expect_same(drawing, image.bitmap);
         if (v.depth == 1) EXPECT_EQ(image.threshold, -1);
         else EXPECT_GT(image.threshold, 30);
+    }
+}
+
+TEST(TiffReader, ReversedFillOrderGivesTheDrawing) {
+    const Bitmap drawing = stroke_drawing();
+    for (uint16_t compression : {COMPRESSION_CCITTFAX4, COMPRESSION_CCITTFAX3, COMPRESSION_NONE}) {
+        SCOPED_TRACE(compression);
+        Page p{&drawing, compression};
+        p.fill = FILLORDER_LSB2MSB;
+        expect_same(drawing, decode(tiff_of({p})).bitmap);
     }
 }
 
