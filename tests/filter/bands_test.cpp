@@ -77,15 +77,18 @@ TEST(Bands, SamePixelsOnDenseNoiseAndWithoutSpurControl) {
 }
 
 TEST(Bands, OwnChoiceOnALargePageMatchesOneThread) {
-    // Large enough (70000 words, 1100 rows) for the filter to cut it into
-    // bands by itself where the machine has more than one core.
+    // Large enough (half a million words, 16400 rows) for the filter to cut
+    // it into bands by itself where the machine has more than one core;
+    // sparse, so that it stays quick.
     Lcg rng(7);
-    Bitmap r(4100, 1100, 4100 / 8 + 3);
-    for (int i = 0; i < 60; ++i)
-        draw_line(r, rng.uniform(0, 4100), rng.uniform(0, 1100), rng.uniform(0, 4100), rng.uniform(0, 1100),
-                  rng.uniform(1, 12));
-    for (int i = 0; i < 20; ++i) draw_ring(r, rng.uniform(0, 4100), rng.uniform(0, 1100), 20, rng.uniform(24, 60));
-    specks(r, rng, 3000);
+    const int w = 2048, h = 16400;
+    Bitmap r(w, h, w / 8 + 3);
+    for (int i = 0; i < 600; ++i) {
+        const double x = rng.uniform(0, w), y = rng.uniform(0, h);
+        draw_line(r, x, y, x + rng.uniform(-150, 150), y + rng.uniform(-150, 150), rng.uniform(1, 12));
+    }
+    for (int i = 0; i < 60; ++i) draw_ring(r, rng.uniform(0, w), rng.uniform(0, h), 20, rng.uniform(24, 60));
+    specks(r, rng, 5000);
     fill_padding(r);
     for (Filter f : {Filter::Skeleton, Filter::Outline, Filter::OneSideOutline})
         EXPECT_TRUE(same_pixels(run_filter(r, f), run_filter(r, f, 0, 1))) << (int)f;
