@@ -8,7 +8,7 @@
 # usage: bench/batchbench.sh [-n N] [-r R] [-c COMMAND] [-j MAXJOBS] [-p]
 #   -n N        drawings (default 8; a multiple of every worker count keeps
 #               the workers equally busy to the end)
-#   -r R        runs per worker count, the fastest one counts (default 3)
+#   -r R        runs per worker count, the fastest one counts (default 5)
 #   -c COMMAND  centerline, outline or outline-fast (default centerline)
 #   -j MAXJOBS  largest worker count (default: the number of cores)
 #   -p          run J workers on the first J cores only (taskset): one worker
@@ -19,7 +19,7 @@
 set -eu
 cd "$(dirname "$0")/.."
 BUILD=${BUILD:-build}
-N=8 RUNS=3 COMMAND=centerline MAXJOBS=$(nproc) PIN=0
+N=8 RUNS=5 COMMAND=centerline MAXJOBS=$(nproc) PIN=0
 while getopts "n:r:c:j:p" opt; do
     case $opt in
     n) N=$OPTARG ;; r) RUNS=$OPTARG ;; c) COMMAND=$OPTARG ;; j) MAXJOBS=$OPTARG ;; p) PIN=1 ;;
@@ -38,15 +38,28 @@ done
 
 # Wall clock decides (pages per second); processor time per page shows
 # whether the workers slow each other down (memory bandwidth, the filter's
-# own row-band threads, other work on the machine).
+# own row-band threads).  The machine's own scaling is measured beside each
+# run: J copies of a fixed arithmetic loop at once against one copy, which
+# would take the same time on J free cores.  "machine" is the speed-up that
+# loop got; on a shared or virtual machine it can be well below J, and then
+# no program reaches J either ("of machine" = ktvec's ratio / the loop's).
 TIMEFORMAT='%R %U %S'
+spin() { awk 'BEGIN { for (i = 0; i < 12000000; i++) s += i * 0.5 }'; }
+spin_together() {
+    local k
+    for ((k = 0; k < $1; k++)); do spin & done
+    wait
+}
+faster() { awk -v t="$1" -v b="$2" 'BEGIN { exit !(b == "" || t < b) }'; }
+
 printf '%d A4 drawings, ktvec batch --command %s, best of %d runs, %d cores%s\n' "$N" "$COMMAND" "$RUNS" "$(nproc)" \
     "$( ((PIN)) && echo ', J workers pinned to J cores')"
-printf '%5s %8s %9s %6s %7s %10s  %s\n' jobs seconds pages/s ratio goal "cpu s/page" "load average before"
-base=""
+printf '%5s %8s %9s %6s %7s %10s %8s %11s  %s\n' jobs seconds pages/s ratio goal "cpu s/page" machine "of machine" \
+    "load average before"
+base="" spin1=""
 for ((j = 1; j <= MAXJOBS; j++)); do
     load=$(cut -d' ' -f1-3 /proc/loadavg)
-    best="" cpu=""
+    best="" cpu="" spinj=""
     pin=()
     ((PIN)) && pin=(taskset -c "0-$((j - 1))")
     for ((r = 1; r <= RUNS; r++)); do
@@ -54,13 +67,19 @@ for ((j = 1; j <= MAXJOBS; j++)); do
         { time "${pin[@]}" "$BUILD/ktvec" batch "$work/in/*.png" -o "$work/out" --command "$COMMAND" --jobs "$j" -q \
             2>"$work/log"; } 2>"$work/time" || { cat "$work/log" >&2; exit 1; }
         read -r wall user sys <"$work/time"
-        if [ -z "$best" ] || awk -v t="$wall" -v b="$best" 'BEGIN { exit !(t < b) }'; then
+        if faster "$wall" "$best"; then
             best=$wall cpu=$(awk -v u="$user" -v s="$sys" -v n="$N" 'BEGIN { printf "%.3f", (u + s) / n }')
         fi
+        { time "${pin[@]}" bash -c "$(declare -f spin spin_together); spin_together $j"; } 2>"$work/time"
+        read -r wall user sys <"$work/time"
+        faster "$wall" "$spinj" && spinj=$wall
     done
     rate=$(awk -v n="$N" -v t="$best" 'BEGIN { printf "%.2f", n / t }')
-    [ -n "$base" ] || base=$rate
+    [ -n "$base" ] || base=$rate spin1=$spinj
     ratio=$(awk -v r="$rate" -v b="$base" 'BEGIN { printf "%.2f", r / b }')
     verdict=$(awk -v x="$ratio" -v j="$j" 'BEGIN { print (x >= 0.8 * j) ? "met" : "missed" }')
-    printf '%5d %8.2f %9s %6s %7s %10s  %s\n' "$j" "$best" "$rate" "$ratio" "$verdict" "$cpu" "$load"
+    machine=$(awk -v j="$j" -v a="$spin1" -v b="$spinj" 'BEGIN { printf "%.2f", j * a / b }')
+    share=$(awk -v x="$ratio" -v m="$machine" 'BEGIN { printf "%.2f", x / m }')
+    printf '%5d %8.2f %9s %6s %7s %10s %8s %11s  %s\n' "$j" "$best" "$rate" "$ratio" "$verdict" "$cpu" "$machine" \
+        "$share" "$load"
 done
