@@ -1,6 +1,7 @@
 #include "batch.h"
 
 #include <glob.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -24,6 +25,36 @@
 namespace ktvcli {
 
 namespace {
+
+// An interrupt (Ctrl-C) or a termination request stops the queue: the
+// workers finish the images they hold, so that every output is complete or
+// absent, and take no new ones.  The handler is reset by the first signal,
+// so a second one ends the program at once.
+std::atomic<int> stop_signal{0};
+
+extern "C" void on_stop_signal(int signal) { stop_signal.store(signal); }
+
+class StopOnSignals {
+public:
+    StopOnSignals() {
+        stop_signal.store(0);
+        struct sigaction sa {};
+        sa.sa_handler = on_stop_signal;
+        sa.sa_flags = SA_RESETHAND | SA_RESTART;
+        sigemptyset(&sa.sa_mask);
+        ::sigaction(SIGINT, &sa, &old_int_);
+        ::sigaction(SIGTERM, &sa, &old_term_);
+    }
+    ~StopOnSignals() {
+        ::sigaction(SIGINT, &old_int_, nullptr);
+        ::sigaction(SIGTERM, &old_term_, nullptr);
+    }
+    StopOnSignals(const StopOnSignals &) = delete;
+    StopOnSignals &operator=(const StopOnSignals &) = delete;
+
+private:
+    struct sigaction old_int_ {}, old_term_ {};
+};
 
 std::vector<OptionTable> batch_tables(const Command &c) {
     return {c.options, postprocess_options(), input_options(), output_options()};
@@ -52,7 +83,10 @@ std::string batch_help(const Command &c) {
            describe_options(batch_tables(c)) +
            "\nProgress goes to stderr: a bar on a terminal, else one line per file; a\n"
            "summary at the end lists every failure with its reason.\n"
-           "Exit status: 0 every file done, 1 a file failed, 2 bad command line.\n";
+           "Ctrl-C (or SIGTERM) lets the images in hand finish and starts no new one; a\n"
+           "second one stops at once.\n"
+           "Exit status: 0 every file done, 1 a file failed, 2 bad command line, 128 + the\n"
+           "signal number when interrupted before every file was started.\n";
 }
 
 bool takes_value(const std::vector<OptionTable> &tables, const std::string &name) {
@@ -295,9 +329,10 @@ int run_batch(int argc, char **argv) {
         if (!inputs[i].problem.empty()) progress.finished(i, inputs[i].path, 0, inputs[i].problem);
 
     // The work queue: each worker takes the next file not yet taken.
+    const StopOnSignals stop_on_signals;
     std::atomic<std::size_t> next{0};
     auto worker = [&] {
-        for (std::size_t k; (k = next.fetch_add(1)) < todo.size();) {
+        for (std::size_t k; stop_signal.load() == 0 && (k = next.fetch_add(1)) < todo.size();) {
             const Input &in = inputs[todo[k]];
             Settings s = base;
             s.input = in.path;
@@ -325,7 +360,10 @@ int run_batch(int argc, char **argv) {
     }
     worker();  // the calling thread is a worker too
     for (std::thread &t : threads) t.join();
-    return progress.summary() == 0 ? 0 : 1;
+    const std::size_t not_started = todo.size() - std::min(next.load(), todo.size());
+    const std::size_t failed = progress.summary(not_started);
+    if (not_started) return 128 + stop_signal.load();  // the status the signal itself would give
+    return failed == 0 ? 0 : 1;
 }
 
 }  // namespace ktvcli

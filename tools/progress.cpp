@@ -61,7 +61,7 @@ void Progress::finished(std::size_t index, const std::string &input, int pages, 
     std::fflush(out_);
 }
 
-std::size_t Progress::summary() {
+std::size_t Progress::summary(std::size_t not_started) {
     const std::lock_guard<std::mutex> lock(mutex_);
     const double t = elapsed();
     if (live_) std::fputs("\r\033[K", out_);
@@ -70,6 +70,9 @@ std::size_t Progress::summary() {
                  done_ == 1 ? "" : "s", pages_, pages_ == 1 ? "" : "s", t, t > 0 ? pages_ / t : 0.0,
                  failures_.size());
     for (const auto &f : failures_) std::fprintf(out_, "  %s\n", f.second.c_str());
+    if (not_started)
+        std::fprintf(out_, "ktvec batch: interrupted, %zu of %zu file%s not started\n", not_started, total_,
+                     total_ == 1 ? "" : "s");
     std::fflush(out_);
     return failures_.size();
 }

@@ -26,8 +26,9 @@ public:
     // `pages` pages written, `failure` empty on success, else the reason.
     void finished(std::size_t index, const std::string &input, int pages, const std::string &failure);
 
-    // Prints the summary; the number of failed files.
-    std::size_t summary();
+    // Prints the summary, with `not_started` files left out by an
+    // interruption; the number of failed files.
+    std::size_t summary(std::size_t not_started = 0);
 
     // "0:42" or "1:02:03"; "?" when not known (nothing finished yet).
     static std::string duration_text(double seconds);

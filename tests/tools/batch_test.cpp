@@ -2,9 +2,16 @@
 // bytes as the single command writes; a broken input is reported with its
 // reason, makes the exit status non-zero and leaves no file behind.
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
+#include <thread>
 
 #include "batch.h"
 #include "tool_support.h"
@@ -36,6 +43,21 @@ std::vector<std::string> files_of(const std::string &dir) {
             if (in.problem.empty()) names.push_back(in.path.substr(dir.size() + 1));
     std::sort(names.begin(), names.end());
     return names;
+}
+
+// Opens the FIFO for writing once a reader has it open, waiting at most
+// ten seconds; -1 when none came.
+int open_when_read(const std::string &fifo) {
+    const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    for (;;) {
+        const int fd = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+        if (fd >= 0) {
+            ::fcntl(fd, F_SETFL, 0);  // blocking writes from here on
+            return fd;
+        }
+        if (errno != ENXIO || std::chrono::steady_clock::now() > give_up) return -1;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
 }
 
 std::size_t count(const std::string &text, const std::string &what) {
@@ -164,4 +186,44 @@ TEST(Batch, FailuresAndTheirExitStatus) {
         EXPECT_EQ(r.status, c.status) << r.err;
         EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
     }
+}
+
+// Interrupted while an image is in hand: that image is finished and written,
+// no other one is started, nothing half-written is left.  The image in hand
+// is a FIFO, so the signal arrives while the worker is surely reading it
+// (--page 1: the FIFO is read once, not first for its page count).
+TEST(Batch, InterruptFinishesTheImageInHand) {
+    const Sheet s;
+    const std::string image = pbm_raw(sample_drawing());
+    write_bytes(s.input("a.pbm"), image);
+    write_bytes(s.input("c.pbm"), image);
+    ASSERT_EQ(::mkfifo(s.input("b.pbm").c_str(), 0600), 0);
+    const std::string out = s.dir / "out", err = s.dir / "err.txt";
+    std::vector<std::string> args = {KTVEC_CLI_PATH, "batch", s.input("a.pbm"), s.input("b.pbm"),
+                                     s.input("c.pbm"), "-o", out, "--jobs", "1", "--page", "1"};
+    std::vector<char *> argv;
+    for (std::string &a : args) argv.push_back(&a[0]);
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    pid_t pid = 0;
+    ASSERT_EQ(posix_spawn(&pid, KTVEC_CLI_PATH, &actions, nullptr, argv.data(), environ), 0);
+    posix_spawn_file_actions_destroy(&actions);
+    const int fd = open_when_read(s.input("b.pbm"));
+    if (fd < 0) {
+        ::kill(pid, SIGKILL);
+        ::waitpid(pid, nullptr, 0);
+        FAIL() << "the batch never opened the FIFO";
+    }
+    ::kill(pid, SIGINT);
+    EXPECT_EQ(::write(fd, image.data(), image.size()), static_cast<ssize_t>(image.size()));
+    ::close(fd);
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 128 + SIGINT);
+    EXPECT_EQ(files_of(out), (std::vector<std::string>{"a.svg", "b.svg"}));
+    EXPECT_NE(read_bytes(out + "/b.svg").find("</svg>"), std::string::npos);
+    EXPECT_NE(read_bytes(err).find("interrupted, 1 of 3 files not started"), std::string::npos) << read_bytes(err);
 }
