@@ -88,6 +88,10 @@ int on_error(TIFF *, void *user, const char *module, const char *fmt, va_list ap
         char text[512];
         std::vsnprintf(text, sizeof text, fmt, ap);
         f.error = text;
+        // Some of libtiff's texts run over several lines; the program's
+        // report is one.
+        for (char &c : f.error)
+            if (c == '\n' || c == '\r' || c == '\t') c = ' ';
         (void)module;
     }
     return 1;

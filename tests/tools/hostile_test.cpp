@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -165,6 +166,10 @@ std::vector<Hostile> hostile_files() {
         // does not fit the address space: refused as too large for memory.
         {"png-under-limit-idat.png", png_header(31622, 31622, 8, 0, be32(2) + "IDAT" + "xx" + be32(0) + kIend)},
     };
+    // Inputs the reader fuzzer found, kept with its other findings.
+    const char *root = std::getenv("KTVEC_SOURCE_DIR");
+    for (const char *found : {"tiff-multiline-message.tif"})
+        files.push_back({found, read_bytes(std::string(root ? root : ".") + "/tests/fuzz/regressions/" + found)});
     add_truncations(files, "raw.pbm", pbm_raw(drawing));
     add_truncations(files, "plain.pbm", pbm_plain(drawing));
     add_truncations(files, "grey.png", png_of(drawing, PngKind::Grey8));
