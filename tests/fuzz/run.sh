@@ -4,7 +4,8 @@
 # The build goes to $KTVEC_FUZZ_BUILD (default build-fuzz).  The growing
 # corpus lives there too, seeded from tests/fuzz/corpus/TARGET; crashing
 # inputs land in <build>/crashes/.  KTVEC_FUZZ_CORPUS names another corpus
-# folder (for a run that starts from the seeds alone).  The last line is a summary:
+# folder (for a run that starts from the seeds alone).  Extra flags go to
+# libFuzzer: "-fork=1 -ignore_crashes=1" keeps going past crashes.  The last line is a summary:
 #   fuzz <target>: <executions> runs, <corpus> inputs, <crashes> crashes, <s> s
 set -euo pipefail
 target=${1:?target: drivers, edits or readers}
@@ -35,6 +36,8 @@ status=0
   -rss_limit_mb=2048 -timeout=20 -max_len=4096 -artifact_prefix="$crashes/$target-" \
   "$@" "$corpus" "$root/tests/fuzz/corpus/$target" >"$log" 2>&1 || status=$?
 runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
+# With -fork the totals are on the progress lines ("#<runs>: cov: ...").
+[[ -n "$runs" ]] || runs=$(sed -n 's/^#\([0-9]*\): .*/\1/p' "$log" | tail -1)
 found=$(find "$crashes" -name "$target-*" | wc -l)
 echo "fuzz $target: ${runs:-0} runs, $(find "$corpus" -type f | wc -l) inputs, $found crashes, $(( $(date +%s) - start )) s"
 if ((status)); then
