@@ -219,6 +219,21 @@ std::string file_name(const std::string &path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+// The order in which the workers take the files: largest first, so that a
+// big file does not start last and keep one worker busy while the others
+// idle; equal sizes in input order.  Output names do not depend on it.
+std::vector<std::size_t> largest_first(const std::vector<std::string> &paths) {
+    std::vector<std::pair<long long, std::size_t>> sized;
+    for (std::size_t k = 0; k < paths.size(); ++k) {
+        struct stat st {};
+        sized.emplace_back(::stat(paths[k].c_str(), &st) == 0 ? -static_cast<long long>(st.st_size) : 0, k);
+    }
+    std::sort(sized.begin(), sized.end());
+    std::vector<std::size_t> order;
+    for (const auto &e : sized) order.push_back(e.second);
+    return order;
+}
+
 // Every page of one input; the reasons of the pages that failed, or empty.
 std::string vectorize_file(const Command &c, Settings s, int &pages_done) {
     std::string failure;
@@ -323,6 +338,7 @@ int run_batch(int argc, char **argv) {
         if (inputs[i].problem.empty()) todo.push_back(i), paths.push_back(inputs[i].path);
     const std::vector<std::string> stems = output_stems(paths);
     if (!todo.empty()) make_directories(outdir);
+    const std::vector<std::size_t> order = largest_first(paths);
 
     Progress progress(stderr, inputs.size(), ::isatty(STDERR_FILENO) == 1, base.quiet);
     for (std::size_t i = 0; i < inputs.size(); ++i)
@@ -332,7 +348,8 @@ int run_batch(int argc, char **argv) {
     const StopOnSignals stop_on_signals;
     std::atomic<std::size_t> next{0};
     auto worker = [&] {
-        for (std::size_t k; stop_signal.load() == 0 && (k = next.fetch_add(1)) < todo.size();) {
+        for (std::size_t q; stop_signal.load() == 0 && (q = next.fetch_add(1)) < todo.size();) {
+            const std::size_t k = order[q];
             const Input &in = inputs[todo[k]];
             Settings s = base;
             s.input = in.path;

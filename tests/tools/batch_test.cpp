@@ -188,6 +188,22 @@ TEST(Batch, FailuresAndTheirExitStatus) {
     }
 }
 
+// The workers take the largest files first (one worker: one after the
+// other); the summary still follows the input order.
+TEST(Batch, LargestFilesFirst) {
+    const Sheet s;
+    write_bytes(s.input("small.pbm"), pbm_raw(stroke_drawing()));
+    write_bytes(s.input("large.pbm"), pbm_plain(sample_drawing()));
+    write_bytes(s.input("broken.pbm"), "P4\n1 1\n");
+    const RunResult r = run_ktvec({"batch", s.input("small.pbm"), s.input("broken.pbm"), s.input("large.pbm"),
+                                   "-o", s.dir / "out", "-j", "1"});
+    EXPECT_EQ(r.status, 1);
+    const std::size_t large = r.err.find("[1/3] " + s.input("large.pbm"));
+    const std::size_t small = r.err.find("[2/3] " + s.input("small.pbm"));
+    const std::size_t broken = r.err.find("[3/3] failed: " + s.input("broken.pbm"));
+    EXPECT_TRUE(large < small && small < broken && broken != std::string::npos) << r.err;
+}
+
 // Interrupted while an image is in hand: that image is finished and written,
 // no other one is started, nothing half-written is left.  The image in hand
 // is a FIFO, so the signal arrives while the worker is surely reading it
@@ -196,7 +212,7 @@ TEST(Batch, InterruptFinishesTheImageInHand) {
     const Sheet s;
     const std::string image = pbm_raw(sample_drawing());
     write_bytes(s.input("a.pbm"), image);
-    write_bytes(s.input("c.pbm"), image);
+    write_bytes(s.input("c.pbm"), "");  // the workers take larger files first: c comes after the FIFO
     ASSERT_EQ(::mkfifo(s.input("b.pbm").c_str(), 0600), 0);
     const std::string out = s.dir / "out", err = s.dir / "err.txt";
     std::vector<std::string> args = {KTVEC_CLI_PATH, "batch", s.input("a.pbm"), s.input("b.pbm"),
