@@ -61,6 +61,15 @@ std::vector<OptionTable> batch_tables(const Command &c) {
 }
 
 std::string batch_help(const Command &c) {
+    // -o, --format and --quiet mean a folder, a list of formats and fewer
+    // progress lines here: they are described with the batch's own options.
+    const OptionTable output = output_options();
+    std::vector<OptionDef> shown;
+    for (const OptionDef *o = output.begin; o != output.end; ++o)
+        if (std::strcmp(o->name, "--output") && std::strcmp(o->name, "--format") && std::strcmp(o->name, "--quiet"))
+            shown.push_back(*o);
+    std::vector<OptionTable> tables = batch_tables(c);
+    tables.back() = {output.heading, shown.data(), shown.data() + shown.size()};
     std::string names;
     for (const Command &k : commands()) names += std::string(names.empty() ? "" : "|") + k.name;
     return "usage: ktvec batch PATTERN... -o OUTDIR [--command " + names +
@@ -79,8 +88,10 @@ std::string batch_help(const Command &c) {
            "  -o OUTDIR\n"
            "      output folder, made when missing\n"
            "  --format svg|json|dxf[,...]\n"
-           "      output format(s), e.g. svg,json writes both [default: svg]\n" +
-           describe_options(batch_tables(c)) +
+           "      output format(s), e.g. svg,json writes both [default: svg]\n"
+           "  -q, --quiet\n"
+           "      no progress line per finished file; failures and the summary remain\n" +
+           describe_options(tables) +
            "\nProgress goes to stderr: a bar on a terminal, else one line per file; a\n"
            "summary at the end lists every failure with its reason.\n"
            "Ctrl-C (or SIGTERM) lets the images in hand finish and starts no new one; a\n"
