@@ -157,6 +157,8 @@ static LoadedImage decode_by_signature(const unsigned char *data, std::size_t si
 
 LoadedImage decode_image(const unsigned char *data, std::size_t size, const ReadOptions &options) {
     LoadedImage image = decode_by_signature(data, size, options);
+    if (options.page > 1 && std::strcmp(image.format, "TIFF") != 0)  // single-page formats
+        throw CliError("page " + std::to_string(options.page) + " asked for, the file has 1 page");
     if (options.invert) image.bitmap.invert();
     if (options.dpi > 0) image.dpi_x = image.dpi_y = options.dpi;
     return image;

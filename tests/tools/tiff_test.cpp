@@ -219,6 +219,10 @@ TEST(TiffReader, PagesAreChosenByNumber) {
     expect_same(second, decode(file, o).bitmap);
     o.page = 3;
     EXPECT_EQ(decode_error(file, o), "page 3 asked for, the file has 2 pages");
+    o.page = 2;
+    EXPECT_EQ(decode_error(pbm_raw(first), o), "page 2 asked for, the file has 1 page");
+    o.page = 1;
+    expect_same(first, decode(pbm_raw(first), o).bitmap);
 }
 
 TEST(TiffReader, PixelLimitRefusesBeforeDecoding) {
