@@ -60,6 +60,40 @@ int open_when_read(const std::string &fifo) {
     }
 }
 
+void put16(std::string &s, unsigned v) {
+    s += static_cast<char>(v & 255);
+    s += static_cast<char>(v >> 8 & 255);
+}
+void put32(std::string &s, std::uint32_t v) { put16(s, v & 0xffff), put16(s, v >> 16); }
+
+// A little-endian TIFF of uncompressed 1-bit pages, white 0 as in PBM, one
+// strip each.  Page number `broken` (from 1; 0 for none) has its strip
+// placed far past the end of the file.
+std::string tiff_pages(const std::vector<Bitmap> &pages, std::size_t broken) {
+    std::string f = "II";
+    put16(f, 42);
+    std::size_t link = f.size();  // where the next directory's offset goes
+    put32(f, 0);
+    for (std::size_t i = 0; i < pages.size(); ++i) {
+        const Bitmap &b = pages[i];
+        const auto data = static_cast<std::uint32_t>(f.size());
+        f.append(b.bits.begin(), b.bits.end());
+        if (f.size() % 2) f += '\0';  // a directory starts on a word boundary
+        const auto here = static_cast<std::uint32_t>(f.size());
+        for (int k = 0; k < 4; ++k) f[link + k] = static_cast<char>(here >> 8 * k & 255);
+        const std::uint32_t w = b.width, h = b.height, size = static_cast<std::uint32_t>(b.bits.size());
+        const std::uint32_t strip = i + 1 == broken ? 1u << 30 : data;
+        // tag, type (3 short, 4 long), value: one value each, sorted by tag
+        const std::uint32_t entries[][3] = {{256, 4, w}, {257, 4, h},     {258, 3, 1}, {259, 3, 1},   {262, 3, 0},
+                                            {273, 4, strip}, {277, 3, 1}, {278, 4, h}, {279, 4, size}};
+        put16(f, std::size(entries));
+        for (const auto &e : entries) put16(f, e[0]), put16(f, e[1]), put32(f, 1), put32(f, e[2]);
+        link = f.size();
+        put32(f, 0);
+    }
+    return f;
+}
+
 std::size_t count(const std::string &text, const std::string &what) {
     std::size_t n = 0;
     for (std::size_t p = text.find(what); p != std::string::npos; p = text.find(what, p + 1)) ++n;
@@ -242,4 +276,27 @@ TEST(Batch, InterruptFinishesTheImageInHand) {
     EXPECT_EQ(files_of(out), (std::vector<std::string>{"a.svg", "b.svg"}));
     EXPECT_NE(read_bytes(out + "/b.svg").find("</svg>"), std::string::npos);
     EXPECT_NE(read_bytes(err).find("interrupted, 1 of 3 files not started"), std::string::npos) << read_bytes(err);
+}
+
+// Every page of a multi-page file gets its own outputs, numbered; a page
+// that cannot be read is a failure of the file, and the other pages are
+// still written.
+TEST(Batch, EveryPageOfATiff) {
+#ifndef KTVEC_HAVE_TIFF
+    GTEST_SKIP() << "built without libtiff";
+#endif
+    const Sheet s;
+    write_bytes(s.input("scan.tif"), tiff_pages({sample_drawing(), stroke_drawing(), fitting_drawing()}, 2));
+    write_bytes(s.input("scan.pbm"), pbm_raw(stroke_drawing()));
+    const RunResult r = run_ktvec({"batch", s.input("scan.*"), "-o", s.dir / "out", "--format", "json"});
+    EXPECT_EQ(r.status, 1);
+    // scan.pbm comes first in the sorted matches and keeps the plain name.
+    EXPECT_EQ(files_of(s.dir / "out"), (std::vector<std::string>{"scan-2-p1.json", "scan-2-p3.json", "scan.json"}));
+    EXPECT_NE(r.err.find("2 files, 3 pages"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("1 failed\n  " + s.input("scan.tif") + ": "), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find(" (page 2)\n"), std::string::npos) << r.err;
+    // A page is what the single command makes of it.
+    const RunResult one = run_ktvec({"centerline", s.input("scan.tif"), "--page", "3", "-o", s.dir / "p3.json"});
+    ASSERT_EQ(one.status, 0);
+    EXPECT_EQ(read_bytes(s.dir / "out/scan-2-p3.json"), read_bytes(s.dir / "p3.json"));
 }
