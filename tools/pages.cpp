@@ -1,12 +1,35 @@
 #include "pages.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+
 #include "error.h"
 #include "image.h"
 
 namespace ktvcli {
 
+namespace {
+
+// Only a TIFF file can hold several pages; its first four bytes say so, and
+// reading just those spares a large PBM or PNG a second full read.
+bool may_hold_pages(const std::string &path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return true;  // let the full read report the problem
+    unsigned char head[4] = {};
+    ssize_t got;
+    do got = ::read(fd, head, sizeof head);
+    while (got < 0 && errno == EINTR);
+    ::close(fd);
+    return got != static_cast<ssize_t>(sizeof head) || tiff_signature(head, sizeof head);
+}
+
+}  // namespace
+
 int input_page_count(const std::string &input) {
     if (input == "-") return 1;  // a stream cannot be read twice
+    if (!may_hold_pages(input)) return 1;
     try {
         const Buffer file = read_file(input);
         if (!tiff_signature(file.data(), file.size())) return 1;
