@@ -79,17 +79,6 @@ std::string header_value(const std::vector<Group> &g, const std::string &name, i
 
 // ---- a hand-made result ------------------------------------------------------------
 
-void add_link(_KTNODE &n, int id, int to, unsigned char arc = 0, double cx = 0, double cy = 0, double r = 0) {
-    n.link = ktv::grow_zeroed(n.link, static_cast<std::size_t>(n.linknum), static_cast<std::size_t>(n.linknum + 1));
-    _KTNODELINK &l = n.link[n.linknum++];
-    l.id = id;
-    l.node = to;
-    l.arc = arc;
-    l.centerx = cx;
-    l.centery = cy;
-    l.radius = r;
-}
-
 void add_polyline(CKTVector &v, std::initializer_list<int> nodes, unsigned char flag = 0) {
     const int id = ++v.polylinenum;
     v.polyline = ktv::grow_zeroed(v.polyline, static_cast<std::size_t>(id - 1), static_cast<std::size_t>(id));

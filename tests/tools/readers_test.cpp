@@ -14,19 +14,6 @@ using namespace ktvcli;
 
 namespace {
 
-LoadedImage decode(const std::string &file, ReadOptions o = {}) {
-    return decode_image(reinterpret_cast<const unsigned char *>(file.data()), file.size(), o);
-}
-
-std::string decode_error(const std::string &file, ReadOptions o = {}) {
-    try {
-        decode(file, o);
-    } catch (const CliError &e) {
-        return e.what();
-    }
-    return "(no error)";
-}
-
 // The decoded bitmap as a test Bitmap, padding bits included (they must be 0).
 void expect_same(const Bitmap &want, const PackedBitmap &got) {
     ASSERT_EQ(got.width, want.width);

@@ -109,19 +109,6 @@ std::string tiff_of(const std::vector<Page> &pages) {
     return read_bytes(path);
 }
 
-LoadedImage decode(const std::string &file, ReadOptions o = {}) {
-    return decode_image(reinterpret_cast<const unsigned char *>(file.data()), file.size(), o);
-}
-
-std::string decode_error(const std::string &file, ReadOptions o = {}) {
-    try {
-        decode(file, o);
-    } catch (const CliError &e) {
-        return e.what();
-    }
-    return "(no error)";
-}
-
 // Padding bits past the width must come out 0 as well.
 void expect_same(const Bitmap &want, const PackedBitmap &got) {
     ASSERT_EQ(got.width, want.width);

@@ -1,5 +1,8 @@
 #include "tool_support.h"
 
+#include "error.h"
+#include "vectorizer/memory.h"
+
 #include <fcntl.h>
 #include <png.h>
 #include <spawn.h>
@@ -266,4 +269,28 @@ Bitmap fitting_drawing() {
     ring(120, 60, 32, 2.0, true);
     stroke(b, 10, 105, 160, 105, 2.0);
     return b;
+}
+
+ktvcli::LoadedImage decode(const std::string &file, ktvcli::ReadOptions o) {
+    return ktvcli::decode_image(reinterpret_cast<const unsigned char *>(file.data()), file.size(), o);
+}
+
+std::string decode_error(const std::string &file, ktvcli::ReadOptions o) {
+    try {
+        decode(file, o);
+    } catch (const ktvcli::CliError &e) {
+        return e.what();
+    }
+    return "(no error)";
+}
+
+void add_link(_KTNODE &n, int id, int to, unsigned char arc, double cx, double cy, double r) {
+    n.link = ktv::grow_zeroed(n.link, static_cast<std::size_t>(n.linknum), static_cast<std::size_t>(n.linknum + 1));
+    _KTNODELINK &l = n.link[n.linknum++];
+    l.id = id;
+    l.node = to;
+    l.arc = arc;
+    l.centerx = cx;
+    l.centery = cy;
+    l.radius = r;
 }

@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "bitmap.h"
+#include "image.h"
+#include "ktvec.h"
 
 struct RunResult {
     int status = -1;  // exit status, or -1 when the program did not exit normally
@@ -55,5 +57,14 @@ Bitmap stroke_drawing();
 // Curves for the fitting options: a ring, the upper half of a larger ring
 // and a straight stroke under them.
 Bitmap fitting_drawing();
+
+// The program's readers on bytes in memory; decode_error gives the one-line
+// refusal, or "(no error)" when the bytes decode.
+ktvcli::LoadedImage decode(const std::string &file, ktvcli::ReadOptions o = {});
+std::string decode_error(const std::string &file, ktvcli::ReadOptions o = {});
+
+// Appends a link record (and nothing else: its twin is the caller's) to a
+// hand-made node, with optional arc data.
+void add_link(_KTNODE &n, int id, int to, unsigned char arc = 0, double cx = 0, double cy = 0, double r = 0);
 
 #endif

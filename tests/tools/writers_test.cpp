@@ -16,17 +16,6 @@ using namespace ktvcli;
 
 namespace {
 
-void add_link(_KTNODE &n, int id, int to, unsigned char arc = 0, double cx = 0, double cy = 0, double r = 0) {
-    n.link = ktv::grow_zeroed(n.link, static_cast<std::size_t>(n.linknum), static_cast<std::size_t>(n.linknum + 1));
-    _KTNODELINK &l = n.link[n.linknum++];
-    l.id = id;
-    l.node = to;
-    l.arc = arc;
-    l.centerx = cx;
-    l.centery = cy;
-    l.radius = r;
-}
-
 int *ints(std::initializer_list<int> v) {
     int *p = ktv::alloc_zeroed<int>(v.size());
     std::copy(v.begin(), v.end(), p);
