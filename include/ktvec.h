@@ -316,7 +316,18 @@ public:
        stand) joined by one link.  The positions are clamped into the
        raster (0..width-1, 0..height-1).  0 or -1000. */
     int makenewpolyline(int x1, int y1, int x2, int y2);
+    /* Rebuilds polyline |id| by walking its links from its first live node
+       and marks it modified; fewer than two nodes left deletes it.  0 or
+       -1000. */
     int mupdatepolyline(int id);
+    /* Splits polyline |id| at `node`: the polyline keeps its nodes up to and
+       including `node`, a new polyline (id polylinenum+1) takes `node` and
+       the rest and inherits the old end's connections.  Splitting a closed
+       polyline at its first node leaves the old record live with that one
+       node, connected to the new polyline that holds the whole ring; the
+       centre-line clean-up does this when an end point attaches to the start
+       of a tiny ring.  A node not on the polyline changes nothing.  0 or
+       -1000 (the table may then have grown by one zeroed record). */
     int mseparatepolyline(int id, _KTNODE *node);
 
     /* ---- connections ---------------------------------------------------- */

@@ -73,6 +73,24 @@ int CKTVector::mlinkpolyline(_KTNODE *a, _KTNODE *b) {
     return mintegratepolyline(b);
 }
 
+namespace {
+
+// The record of n that points to `to` and belongs to polyline `high`: one
+// carrying `want` (and, when length >= 0, that length) if there is one,
+// else the first of the polyline's records to `to`; null when n has none.
+_KTNODELINK *pick_record(_KTNODE &n, int to, int high, int want, double length) {
+    _KTNODELINK *fallback = nullptr;
+    for (int k = 0; k < n.linknum; ++k) {
+        _KTNODELINK &l = n.link[k];
+        if (l.node != to || ktv::abs_id(l.id) != high) continue;
+        if (l.id == want && (length < 0 || l.length == length)) return &l;
+        if (!fallback) fallback = &l;
+    }
+    return fallback;
+}
+
+}  // namespace
+
 // Fuses end node b into end node a at their midpoint; the lengths of the two
 // links of the fused node are measured from the unrounded midpoint.
 int CKTVector::mintegratepolyline(_KTNODE *a, _KTNODE *b) {
@@ -151,23 +169,18 @@ int CKTVector::mintegratepolyline(_KTNODE *n) {
 
     // Relabel only the records of the absorbed polyline along its chain:
     // forward records get s, their twins -s.  Other polylines passing
-    // through its nodes keep their ids.
+    // through its nodes keep their ids.  Where two pairs of the absorbed
+    // polyline join the same two nodes (a ring of two nodes), the forward
+    // record and its own twin (opposite id, same length) are taken, so that
+    // each pair keeps its two halves together.
     for (int i = 0; i + 1 < gone->nodenum; ++i) {
         const int from = gone->nodeindex[i], to = gone->nodeindex[i + 1];
-        for (int k = 0; k < node[from].linknum; ++k) {
-            _KTNODELINK &l = node[from].link[k];
-            if (l.node == to && ktv::abs_id(l.id) == high) {
-                l.id = s;
-                break;
-            }
-        }
-        for (int k = 0; k < node[to].linknum; ++k) {
-            _KTNODELINK &l = node[to].link[k];
-            if (l.node == from && ktv::abs_id(l.id) == high) {
-                l.id = -s;
-                break;
-            }
-        }
+        _KTNODELINK *forward = pick_record(node[from], to, high, high, -1.0);
+        if (!forward) continue;
+        const int old = forward->id;
+        const double length = forward->length;
+        forward->id = s;
+        if (_KTNODELINK *twin = pick_record(node[to], from, high, -old, length)) twin->id = -s;
     }
     return mupdatepolyline(q);
 }
