@@ -18,12 +18,6 @@
 
 namespace {
 
-// Insertion into the link nearest a point and moving with attachment still
-// break the structural rules on some graphs (a node pair joined by several
-// link pairs; an attachment that leaves a polyline of one node): they are
-// drawn only with KTVEC_RANDOM_ALL_EDITS set, until they keep them.
-bool all_edits() { return std::getenv("KTVEC_RANDOM_ALL_EDITS") != nullptr; }
-
 class RandomEdits {
 public:
     explicit RandomEdits(unsigned seed) : rng_(seed) {}
@@ -249,7 +243,7 @@ public:
         }
         case 15: {
             const int n = live_node(v);
-            if (n >= 0 && all_edits())
+            if (n >= 0)
                 v.minsertnode(v.node[n].x + pick(9) - 4, v.node[n].y + pick(9) - 4, 0.1, 4);
             return "minsertnode";
         }
@@ -260,7 +254,7 @@ public:
         }
         case 17: {
             const int n = live_node(v);
-            if (n >= 0 && all_edits())
+            if (n >= 0)
                 v.movenodeattach(&v.node[n], v.node[n].x + pick(7) - 3, v.node[n].y + pick(7) - 3);
             return "movenodeattach";
         }

@@ -191,7 +191,7 @@ void check_polylines(CKTVector &v, const CheckOptions &o, Report &r) {
                       ") to node ", p.nodeindex[i + 1]);
         if (!o.polylines_complete || p.nodenum == 0) continue;
         if (p.nodenum == 1) {
-            r.add("polyline ", id, ": a single node");
+            if (!o.single_node_polylines) r.add("polyline ", id, ": a single node");
             continue;
         }
         const int first = p.nodeindex[0];

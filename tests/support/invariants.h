@@ -58,6 +58,11 @@ struct CheckOptions {
     // the middle node of a closed polyline of two nodes leaves the other
     // node linked to itself.
     bool no_self_links = true;
+    // A live record may hold exactly one node.  On with the structural
+    // checks: splitting a closed polyline at its first node leaves the old
+    // record with that node alone (the clean-up's attach step and moving
+    // with attachment do this at tiny rings).
+    bool single_node_polylines = false;
 };
 
 // The weak form used after a failure ("-1000") part-way through a run: rows
@@ -79,6 +84,7 @@ inline CheckOptions structural_checks() {
     o.chain_ends = false;
     o.connections_meet = false;
     o.no_self_links = false;
+    o.single_node_polylines = true;
     return o;
 }
 
