@@ -91,7 +91,7 @@ std::string batch_help(const Command &c) {
            "      output format(s), e.g. svg,json writes both [default: svg]\n"
            "  -q, --quiet\n"
            "      no progress line per finished file; failures and the summary remain\n" +
-           describe_options(tables) +
+           describe_options(tables, command_defaults(c)) +
            "\nProgress goes to stderr: a bar on a terminal, else one line per file; a\n"
            "summary at the end lists every failure with its reason.\n"
            "Ctrl-C (or SIGTERM) lets the images in hand finish and starts no new one; a\n"
@@ -321,7 +321,7 @@ int run_batch(int argc, char **argv) {
     const Command &c = *args.command;
     std::vector<char *> option_argv;
     for (const std::string &o : args.options) option_argv.push_back(const_cast<char *>(o.c_str()));
-    Settings base;
+    Settings base = command_defaults(c);
     parse_options(static_cast<int>(option_argv.size()), option_argv.data(), batch_tables(c), base);
     if (base.help) {
         std::fputs(batch_help(c).c_str(), stdout);

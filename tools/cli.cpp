@@ -54,7 +54,7 @@ std::string command_help(const Command &c) {
            "\nINPUT is a PBM (P1/P4) or PNG file; grey and colour images are binarised first.\n"
            "A node at pixel (x, y) is drawn at (x + 0.5, y + 0.5) in the SVG, so the vectors\n"
            "overlay the image; the JSON keeps pixel coordinates (see tools/README.md).\n" +
-           describe_options(option_tables(c)) +
+           describe_options(option_tables(c), command_defaults(c)) +
            "\nExit status: 0 done, 1 unreadable input or failed output, 2 bad command line.\n";
 }
 
@@ -120,7 +120,7 @@ namespace {
 int run_settings(const Command &c, const Settings &s);
 
 int run_command(const Command &c, int argc, char **argv) {
-    Settings s;
+    Settings s = command_defaults(c);
     parse_options(argc, argv, option_tables(c), s);
     if (s.help) {
         std::fputs(command_help(c).c_str(), stdout);

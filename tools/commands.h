@@ -21,6 +21,11 @@ struct Command {
 };
 
 const std::vector<Command> &commands();
+
+// The settings a command starts from before its options are read: the
+// common defaults, except that outline-fast, the quickest command, leaves
+// the bitmap as it is (no pinholes filled) unless asked.
+Settings command_defaults(const Command &c);
 const Command *find_command(const char *name);
 
 // The arguments of mabstractcenterline(flags, maxlength, a, b, c, d, e) as

@@ -193,8 +193,7 @@ double option_value(const OptionDef &option, const Settings &settings) {
     return std::visit(NumberOf{settings}, option.target);
 }
 
-std::string describe_options(const std::vector<OptionTable> &tables) {
-    const Settings defaults;
+std::string describe_options(const std::vector<OptionTable> &tables, const Settings &defaults) {
     std::string out;
     for (const OptionTable &t : tables) {
         out += std::string("\n") + t.heading + ":\n";

@@ -94,8 +94,9 @@ void parse_options(int argc, char **argv, const std::vector<OptionTable> &tables
 // text option.
 double option_value(const OptionDef &option, const Settings &settings);
 
-// The option list of --help, one block per table.
-std::string describe_options(const std::vector<OptionTable> &tables);
+// The option list of --help, one block per table, with the defaults of
+// `defaults` (a command's own, see command_defaults).
+std::string describe_options(const std::vector<OptionTable> &tables, const Settings &defaults = Settings{});
 
 // The options every subcommand has.
 OptionTable input_options();
