@@ -187,6 +187,10 @@ void parse_options(int argc, char **argv, const std::vector<OptionTable> &tables
         }
         std::visit(Assign{*o, value, settings}, o->target);
     }
+    // Checked here, not when a DXF is written: a misspelt unit must not pass
+    // unnoticed on a run whose outputs happen to be SVG or JSON.
+    const std::string &u = settings.units;
+    if (!u.empty() && u != "mm" && u != "inch" && u != "px") bad("--units: '" + u + "' is not mm, inch or px");
 }
 
 double option_value(const OptionDef &option, const Settings &settings) {

@@ -284,9 +284,12 @@ TEST(Hostile, OptionsOutOfRange) {
             expect_clean_refusal(r, std::string(command) + " " + option[0] + " '" + option[1] + "'");
             EXPECT_EQ(r.status, 2) << command << " " << option[0] << " " << option[1];
         }
-    // Drawing units matter to DXF output only, and are judged there.
-    const RunResult r = run_ktvec({"outline-fast", dir / "d.pbm", "-o", dir / "o.dxf", "--units", "furlong"});
-    expect_clean_refusal(r, "--units furlong");
+    // A misspelt unit is refused whatever the outputs are.
+    for (const char *out : {"o.dxf", "o.svg"}) {
+        const RunResult r = run_ktvec({"outline-fast", dir / "d.pbm", "-o", dir / out, "--units", "furlong"});
+        expect_clean_refusal(r, std::string("--units furlong, ") + out);
+        EXPECT_EQ(r.status, 2) << out;
+    }
     EXPECT_EQ(dir.names(), std::vector<std::string>{"d.pbm"});
 }
 
