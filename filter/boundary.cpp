@@ -172,7 +172,14 @@ bool sweep(const Plane &img, Reached &reached, int step, int *dirty, int ylo, in
 template <class Plane, class Reached>
 bool settle(const Plane &img, Reached &reached, int *dirty, int ylo, int yhi, Word *mrow) {
     bool any = false;
-    while (sweep(img, reached, +1, dirty, ylo, yhi, mrow) | sweep(img, reached, -1, dirty, ylo, yhi, mrow)) any = true;
+    // Both directions run every round: a change found on the way down must
+    // still be carried back on the way up.
+    for (;;) {
+        const bool down = sweep(img, reached, +1, dirty, ylo, yhi, mrow);
+        const bool up = sweep(img, reached, -1, dirty, ylo, yhi, mrow);
+        if (!down && !up) break;
+        any = true;
+    }
     return any;
 }
 
