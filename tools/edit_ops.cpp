@@ -13,13 +13,13 @@ namespace ktvcli {
 
 namespace {
 
-struct OpSpec {
+struct OpShape {
     const char *name;
     OpKind kind;
     std::initializer_list<const char *> members;  // besides "op"
 };
 
-const OpSpec kSpecs[] = {
+const OpShape kShapes[] = {
     {"select", OpKind::Select, {"rect"}},
     {"insert", OpKind::Insert, {"at", "margin", "maxdistance"}},
     {"move", OpKind::Move, {"node", "to"}},
@@ -78,22 +78,22 @@ Op parse_op(const JsonValue &e, int k) {
     if (e.kind() != JsonKind::Object) fail(e, where + " must be an object");
     const JsonValue name = e.member("op");
     if (!name.valid() || name.kind() != JsonKind::String) fail(e, where + " has no \"op\" name");
-    const OpSpec *spec = nullptr;
-    for (const OpSpec &s : kSpecs)
-        if (name.text() == s.name) spec = &s;
-    if (!spec) fail(name, where + ": unknown op \"" + std::string(name.text()) + "\"");
-    const std::string what = where + " (" + spec->name + ")";
+    const OpShape *shape = nullptr;
+    for (const OpShape &s : kShapes)
+        if (name.text() == s.name) shape = &s;
+    if (!shape) fail(name, where + ": unknown op \"" + std::string(name.text()) + "\"");
+    const std::string what = where + " (" + shape->name + ")";
     for (JsonValue m = e.first(); m.valid(); m = m.next()) {
         bool known = m.key() == "op";
-        for (const char *allowed : spec->members) known |= m.key() == allowed;
+        for (const char *allowed : shape->members) known |= m.key() == allowed;
         if (!known) fail(m, what + ": unknown member \"" + std::string(m.key()) + "\"");
     }
-    for (const char *needed : spec->members)
+    for (const char *needed : shape->members)
         if (!e.member(needed).valid()) fail(e, what + " needs \"" + needed + "\"");
 
-    Op op{spec->kind, e.line(), {}, {}, 0, 0, {}, 0, 0};
+    Op op{shape->kind, e.line(), {}, {}, 0, 0, {}, 0, 0};
     auto get = [&](const char *m) { return e.member(m); };
-    switch (spec->kind) {
+    switch (shape->kind) {
     case OpKind::Select: numbers(get("rect"), what + " rect", 4, op.numbers, true); break;
     case OpKind::Connect: numbers(get("stroke"), what + " stroke", 4, op.numbers, true); break;
     case OpKind::Insert: {
@@ -220,7 +220,7 @@ void apply(const Op &op, CKTVector &v) {
 }  // namespace
 
 const char *op_name(OpKind kind) {
-    for (const OpSpec &s : kSpecs)
+    for (const OpShape &s : kShapes)
         if (s.kind == kind) return s.name;
     return "?";
 }
