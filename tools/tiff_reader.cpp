@@ -9,7 +9,8 @@
 // and composition over white as PNG input, and binarised like it.
 //
 // A multi-page file is a chain of directories; ReadOptions::page picks one
-// (1-based, 0 = the first).  The resolution tags become dots per inch.
+// (1-based, 0 = the first).  The resolution tags become dots per inch.  A
+// page stored bottom-up or right to left is turned upright.
 #include <algorithm>
 #include <cstdarg>
 #include <cstdio>
@@ -45,6 +46,9 @@ LoadedImage decode_tiff(const unsigned char *, std::size_t, const ReadOptions &)
 #else
 
 namespace {
+
+constexpr uint16_t kMaxSamples = 8;               // CMYK with alpha and a few more
+constexpr uint64_t kLargestTile = uint64_t{1} << 22;  // pixels; 2048 x 2048
 
 // ---- libtiff over a memory block -------------------------------------------------
 
@@ -145,6 +149,46 @@ int count_directories(const TiffHandle &t) {
     return n > 0 ? static_cast<int>(n) : 1;
 }
 
+// ---- orientation -----------------------------------------------------------------
+
+// Where the file's first row and first column are.  The transposing
+// orientations are taken as their untransposed partners, as libtiff's
+// renderer does.
+bool rows_bottom_up(uint16_t o) {
+    return o == ORIENTATION_BOTLEFT || o == ORIENTATION_BOTRIGHT || o == ORIENTATION_LEFTBOT ||
+           o == ORIENTATION_RIGHTBOT;
+}
+
+bool columns_right_to_left(uint16_t o) {
+    return o == ORIENTATION_TOPRIGHT || o == ORIENTATION_BOTRIGHT || o == ORIENTATION_RIGHTTOP ||
+           o == ORIENTATION_RIGHTBOT;
+}
+
+unsigned char reversed_byte(unsigned char v) {
+    v = static_cast<unsigned char>((v & 0xF0u) >> 4 | (v & 0x0Fu) << 4);
+    v = static_cast<unsigned char>((v & 0xCCu) >> 2 | (v & 0x33u) << 2);
+    return static_cast<unsigned char>((v & 0xAAu) >> 1 | (v & 0x55u) << 1);
+}
+
+// Turns a bitmap read in the file's row and column order upright.  The
+// padding bits must be clear: mirrored, they come first and are shifted out.
+void set_upright(PackedBitmap &b, uint16_t orientation) {
+    if (rows_bottom_up(orientation))
+        for (int y = 0, z = b.height - 1; y < z; ++y, --z) std::swap_ranges(b.row(y), b.row(y) + b.stride, b.row(z));
+    if (!columns_right_to_left(orientation)) return;
+    const unsigned pad = static_cast<unsigned>(b.stride * 8 - static_cast<std::size_t>(b.width));
+    for (int y = 0; y < b.height; ++y) {
+        unsigned char *row = b.row(y);
+        std::reverse(row, row + b.stride);
+        for (std::size_t i = 0; i < b.stride; ++i) row[i] = reversed_byte(row[i]);
+        if (pad == 0) continue;
+        for (std::size_t i = 0; i < b.stride; ++i) {
+            const unsigned next = i + 1 < b.stride ? row[i + 1] : 0u;
+            row[i] = static_cast<unsigned char>(row[i] << pad | next >> (8 - pad));
+        }
+    }
+}
+
 // ---- 1-bit images --------------------------------------------------------------
 
 void read_bilevel_strips(const TiffHandle &t, PackedBitmap &b) {
@@ -217,18 +261,34 @@ void read_grey(const TiffHandle &t, GreyImage &grey) {
     } end{img};
     img.req_orientation = ORIENTATION_TOPLEFT;
 
-    // Bands of rows keep the 4-byte-per-pixel stage small next to the image.
-    const int band = 64;
-    Buffer stage(static_cast<std::size_t>(grey.width) * band * sizeof(uint32_t));
+    // Every call of the renderer decodes each strip (or row of tiles) it
+    // touches from that block's start, so the bands follow the file's own
+    // blocks: each block is decoded once, and a page stored as one big
+    // strip costs one pass instead of one per band.  Small blocks are
+    // grouped into bands of about 64 rows; the 4-byte-per-pixel stage is
+    // then at most four times the grey image.
+    uint32_t block = 0;
+    if (TIFFIsTiled(tif)) TIFFGetField(tif, TIFFTAG_TILELENGTH, &block);
+    else TIFFGetFieldDefaulted(tif, TIFFTAG_ROWSPERSTRIP, &block);
+    const uint64_t height = static_cast<uint64_t>(grey.height);
+    const uint64_t unit = block == 0 ? height : std::min<uint64_t>(block, height);
+    const int band = static_cast<int>(std::min<uint64_t>(height, unit * std::max<uint64_t>(1, 64 / unit)));
+    Buffer stage(static_cast<std::size_t>(grey.width) * static_cast<std::size_t>(band) * sizeof(uint32_t));
     if (!stage.ok()) throw CliError("out of memory while reading TIFF");
     uint32_t *rgba = reinterpret_cast<uint32_t *>(stage.data());
+
+    // The renderer turns a bottom-up page upright within each call only, so
+    // the band read from the file's rows [y0, y0 + rows) lands at the other
+    // end of the picture.
+    const bool bottom_up = rows_bottom_up(img.orientation);
     for (int y0 = 0; y0 < grey.height; y0 += band) {
         const int rows = std::min(band, grey.height - y0);
         img.row_offset = y0;
         img.col_offset = 0;
         if (!TIFFRGBAImageGet(&img, rgba, static_cast<uint32_t>(grey.width), static_cast<uint32_t>(rows)))
             t.fail("truncated TIFF data");
-        unsigned char *dst = grey.pixels.data() + static_cast<std::size_t>(y0) * grey.width;
+        const int top = bottom_up ? grey.height - y0 - rows : y0;
+        unsigned char *dst = grey.pixels.data() + static_cast<std::size_t>(top) * grey.width;
         for (std::size_t i = 0, n = static_cast<std::size_t>(rows) * grey.width; i < n; ++i)
             dst[i] = grey_of(rgba[i]);
     }
@@ -275,6 +335,18 @@ LoadedImage decode_tiff(const unsigned char *data, std::size_t size, const ReadO
     TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLESPERPIXEL, &samples);
     const bool has_photometric = TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &photometric) != 0;
     check_dimensions(width, height, options, "TIFF");
+    // Refused before libtiff sizes its buffers from them: no scan has more
+    // than a handful of samples per pixel, and a tile far larger than the
+    // page would make every block read allocate and clear the whole tile.
+    if (samples > kMaxSamples)
+        throw CliError("unsupported TIFF layout (" + std::to_string(samples) + " samples per pixel)");
+    if (TIFFIsTiled(tif)) {
+        uint32_t tw = 0, th = 0;
+        TIFFGetField(tif, TIFFTAG_TILEWIDTH, &tw);
+        TIFFGetField(tif, TIFFTAG_TILELENGTH, &th);
+        const uint64_t tile = static_cast<uint64_t>(tw) * th, page = static_cast<uint64_t>(width) * height;
+        if (tile > std::max<uint64_t>(4 * page, kLargestTile)) throw CliError("TIFF tiles larger than the page");
+    }
 
     LoadedImage image;
     image.format = "TIFF";
@@ -291,6 +363,9 @@ LoadedImage decode_tiff(const unsigned char *data, std::size_t size, const ReadO
         else read_bilevel_strips(t, image.bitmap);
         if (has_photometric && photometric == PHOTOMETRIC_MINISBLACK) image.bitmap.invert();
         else image.bitmap.clear_padding();
+        uint16_t orientation = ORIENTATION_TOPLEFT;
+        TIFFGetFieldDefaulted(tif, TIFFTAG_ORIENTATION, &orientation);
+        set_upright(image.bitmap, orientation);
         return image;
     }
 

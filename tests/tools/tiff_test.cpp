@@ -27,27 +27,39 @@ struct Page {
     float xres = 0, yres = 0;  // 0: no resolution tags
     uint16_t unit = RESUNIT_INCH;
     uint16_t fill = FILLORDER_MSB2LSB;  // LSB2MSB: bits stored reversed, as some fax software does
+    uint32_t rows_per_strip = 7;        // several strips, the last one short
+    uint16_t orientation = ORIENTATION_TOPLEFT;
 };
+
+// The drawing's pixel at the file's row y and column x: a page stored
+// bottom-up or right to left is the drawing mirrored.
+bool ink(const Page &p, int x, int y) {
+    const Bitmap &b = *p.bitmap;
+    const uint16_t o = p.orientation;
+    if (o == ORIENTATION_BOTLEFT || o == ORIENTATION_BOTRIGHT) y = b.height - 1 - y;
+    if (o == ORIENTATION_TOPRIGHT || o == ORIENTATION_BOTRIGHT) x = b.width - 1 - x;
+    return b.get(x, y);
+}
 
 // Grey level of a pixel in the grey and colour fixtures: dark ink, light
 // paper, neither at the extremes so that binarising has work to do.
-unsigned char level(const Bitmap &b, int x, int y) { return b.get(x, y) ? 30 : 220; }
+unsigned char level(const Page &p, int x, int y) { return ink(p, x, y) ? 30 : 220; }
 
 void fill_row(const Page &p, int y, std::vector<unsigned char> &row) {
     const Bitmap &b = *p.bitmap;
     std::fill(row.begin(), row.end(), 0);
     for (int x = 0; x < b.width; ++x) {
         if (p.depth == 1) {
-            if (b.get(x, y) != p.min_is_black) row[x >> 3] |= static_cast<unsigned char>(0x80u >> (x & 7));
+            if (ink(p, x, y) != p.min_is_black) row[x >> 3] |= static_cast<unsigned char>(0x80u >> (x & 7));
         } else if (p.depth == 8) {
-            const unsigned char v = level(b, x, y);
+            const unsigned char v = level(p, x, y);
             row[x] = p.min_is_black ? v : static_cast<unsigned char>(255 - v);
         } else {
             // Ink drawn in dark blue on cream paper.
-            const bool ink = b.get(x, y);
-            row[3 * x] = ink ? 20 : 240;
-            row[3 * x + 1] = ink ? 30 : 230;
-            row[3 * x + 2] = ink ? 120 : 200;
+            const bool dark = ink(p, x, y);
+            row[3 * x] = dark ? 20 : 240;
+            row[3 * x + 1] = dark ? 30 : 230;
+            row[3 * x + 2] = dark ? 120 : 200;
         }
     }
 }
@@ -63,6 +75,7 @@ void write_page(TIFF *tif, const Page &p) {
                  p.depth == 24 ? PHOTOMETRIC_RGB : p.min_is_black ? PHOTOMETRIC_MINISBLACK : PHOTOMETRIC_MINISWHITE);
     TIFFSetField(tif, TIFFTAG_COMPRESSION, p.compression);
     TIFFSetField(tif, TIFFTAG_FILLORDER, p.fill);
+    TIFFSetField(tif, TIFFTAG_ORIENTATION, p.orientation);
     if (p.xres > 0) {
         TIFFSetField(tif, TIFFTAG_XRESOLUTION, p.xres);
         TIFFSetField(tif, TIFFTAG_YRESOLUTION, p.yres);
@@ -71,7 +84,7 @@ void write_page(TIFF *tif, const Page &p) {
     const tmsize_t line = TIFFScanlineSize(tif);
     std::vector<unsigned char> row(static_cast<std::size_t>(line));
     if (!p.tiled) {
-        TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, 7u);  // several strips, the last one short
+        TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, p.rows_per_strip);
         for (int y = 0; y < b.height; ++y) {
             fill_row(p, y, row);
             ASSERT_EQ(TIFFWriteScanline(tif, row.data(), static_cast<uint32_t>(y), 0), 1);
@@ -210,6 +223,75 @@ TEST(TiffReader, PagesAreChosenByNumber) {
     EXPECT_EQ(decode_error(pbm_raw(first), o), "page 2 asked for, the file has 1 page");
     o.page = 1;
     expect_same(first, decode(pbm_raw(first), o).bitmap);
+}
+
+// Taller than the reader's bands, with a partial last byte and nothing
+// symmetric, so that a band out of place or a mirrored row shows.
+Bitmap tall_drawing() {
+    const Bitmap part = sample_drawing();
+    Bitmap b(part.width, 3 * part.height + 50);
+    for (int copy = 0; copy < 3; ++copy)
+        for (int y = 0; y < part.height; ++y)
+            for (int x = 0; x < part.width; ++x)
+                if (part.get(x, y)) b.set(x, copy * (part.height + 10) + y);
+    for (int y = 0; y < b.height; ++y) b.set((y * 7) % b.width, y);
+    return b;
+}
+
+TEST(TiffReader, StripsOfAnyHeightAndEveryOrientationGiveTheUprightDrawing) {
+    const Bitmap drawing = tall_drawing();
+    const uint16_t orientations[] = {ORIENTATION_TOPLEFT, ORIENTATION_TOPRIGHT, ORIENTATION_BOTRIGHT,
+                                     ORIENTATION_BOTLEFT};
+    for (int depth : {1, 8, 24})
+        for (bool tiled : {false, true})
+            for (uint32_t rows : {1u, 7u, 100u, 1000u})  // 1000: one strip for the whole page
+                for (uint16_t orientation : orientations) {
+                    if (tiled && rows != 7) continue;
+                    SCOPED_TRACE(testing::Message() << "depth " << depth << (tiled ? " tiled" : "")
+                                                    << " rows per strip " << rows << " orientation "
+                                                    << orientation);
+                    Page p{&drawing, COMPRESSION_LZW, tiled, false, depth};
+                    p.rows_per_strip = rows;
+                    p.orientation = orientation;
+                    expect_same(drawing, decode(tiff_of({p})).bitmap);
+                }
+}
+
+TEST(TiffReader, LayoutsThatWouldOnlyCostMemoryAreRefused) {
+    const Bitmap drawing = sample_drawing();
+    TempDir dir;
+    const std::string path = dir / "odd.tif";
+    // Nine samples per pixel (RGB and six extra channels).
+    TIFF *tif = TIFFOpen(path.c_str(), "w");
+    ASSERT_NE(tif, nullptr);
+    TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, 4u);
+    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, 4u);
+    TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, uint16_t{8});
+    TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, uint16_t{9});
+    const uint16_t extra[6] = {};
+    TIFFSetField(tif, TIFFTAG_EXTRASAMPLES, uint16_t{6}, extra);
+    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
+    TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+    std::vector<unsigned char> row(4 * 9, 255);
+    for (uint32_t y = 0; y < 4; ++y) ASSERT_EQ(TIFFWriteScanline(tif, row.data(), y, 0), 1);
+    TIFFClose(tif);
+    EXPECT_EQ(decode_error(read_bytes(path)), "unsupported TIFF layout (9 samples per pixel)");
+
+    // A 4096 x 4096 tile on a 61 x 43 page.
+    tif = TIFFOpen(path.c_str(), "w");
+    ASSERT_NE(tif, nullptr);
+    TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, static_cast<uint32_t>(drawing.width));
+    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, static_cast<uint32_t>(drawing.height));
+    TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, uint16_t{8});
+    TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, uint16_t{1});
+    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISBLACK);
+    TIFFSetField(tif, TIFFTAG_TILEWIDTH, 4096u);
+    TIFFSetField(tif, TIFFTAG_TILELENGTH, 4096u);
+    TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_LZW);
+    std::vector<unsigned char> tile(static_cast<std::size_t>(TIFFTileSize(tif)), 255);
+    ASSERT_GE(TIFFWriteEncodedTile(tif, 0, tile.data(), static_cast<tmsize_t>(tile.size())), 0);
+    TIFFClose(tif);
+    EXPECT_EQ(decode_error(read_bytes(path)), "TIFF tiles larger than the page");
 }
 
 TEST(TiffReader, PixelLimitRefusesBeforeDecoding) {
