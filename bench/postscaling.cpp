@@ -136,12 +136,16 @@ void synthetic(int side, bool staggered, bool reference, int repeats) {
             GraphBuilder g(v);
             g.rows(side * cell, side * pitch);
             // Room for everything at once: the builder grows its tables one
-            // record at a time otherwise.
+            // record at a time otherwise.  The polyline table is left as
+            // polyline construction leaves it: half as many records again
+            // of uninitialised room underneath, for the splits of the passes.
             const std::size_t cells = static_cast<std::size_t>(side) * side;
             v.node = ktv::alloc_zeroed<_KTNODE>(cells * 18);
             v.nodecapacity = static_cast<int>(cells * 18);
-            v.polyline = ktv::alloc_zeroed<_KTPOLYLINE>(cells * 10);
+            v.polyline = ktv::alloc_array<_KTPOLYLINE>(cells * 15);
+            std::memset(static_cast<void *>(v.polyline), 0, cells * 10 * sizeof(_KTPOLYLINE));
             v.polylinecapacity = static_cast<int>(cells * 10);
+            Peer::polylineblock(v) = static_cast<int>(cells * 15);
             for (int cy = 0; cy < side; ++cy)
                 for (int cx = 0; cx < side; ++cx) {
                     const int shift = staggered ? (cx * 17 + cy * 29 + (cx * cy) % 7) % cell : 0;

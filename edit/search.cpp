@@ -48,22 +48,61 @@ long long half_width(double rr) {
     return static_cast<long long>(rr);
 }
 
+// The first entry of a row (sorted by x) whose node lies at or right of
+// column `col`, found from `hint`, the entry where the previous scan of the
+// row started: a gallop away from the hint brackets the answer, bisection
+// finishes it.  The passes search around nodes in index order, and
+// neighbouring indices are mostly neighbours on the page, so this reads a
+// couple of entries near the last ones instead of log2(row) scattered ones:
+// on a large graph each of those is a cache miss into the node table.  Any
+// hint gives the same entry.
+int first_at_or_right(const CKTVector &v, const KTLINEINFO &line, int col, int hint) {
+    const long long n = line.nodenum;
+    const auto x_at = [&](long long k) { return v.node[line.nodeindex[k]].x; };
+    const long long h = std::min<long long>(std::max(hint, 0), n);
+    long long lo, hi;  // entries before lo lie left of col, those from hi on do not
+    if (h < n && x_at(h) < col) {
+        lo = h + 1;
+        hi = n;
+        for (long long step = 1; h + step < n; step *= 2) {
+            if (x_at(h + step) >= col) {
+                hi = h + step;
+                break;
+            }
+            lo = h + step + 1;
+        }
+    } else {
+        lo = 0;
+        hi = h;
+        for (long long step = 1; h - step >= 0; step *= 2) {
+            if (x_at(h - step) < col) {
+                lo = h - step + 1;
+                break;
+            }
+            hi = h - step;
+        }
+    }
+    while (lo < hi) {
+        const long long mid = lo + (hi - lo) / 2;
+        if (x_at(mid) < col) lo = mid + 1;
+        else hi = mid;
+    }
+    return static_cast<int>(lo);
+}
+
 // Calls f(index) for every live node in the window, in scan order; f returns
 // false to stop the scan.  With `sorted` (inside a driver, where every row
-// is kept in x order) the entries left of the window are skipped by
-// bisection instead of one by one: the same entries are visited.
-template <class F> void scan_window(CKTVector &v, const Window &win, F f, bool sorted = false) {
+// is kept in x order) the entries left of the window are skipped by a
+// search from the row's hint instead of one by one: the same entries are
+// visited.  `hints` (one per row, may be null) are read and updated.
+template <class F> void scan_window(CKTVector &v, const Window &win, F f, bool sorted = false, int *hints = nullptr) {
     if (win.empty() || !v.lineinfo || !v.node) return;
     for (int row = win.row0; row <= win.row1; ++row) {
         const KTLINEINFO &line = v.lineinfo[row];
         int k = 0;
         if (sorted) {
-            int hi = line.nodenum;
-            while (k < hi) {
-                const int mid = k + (hi - k) / 2;
-                if (v.node[line.nodeindex[mid]].x < win.col0) k = mid + 1;
-                else hi = mid;
-            }
+            k = first_at_or_right(v, line, win.col0, hints ? hints[row] : 0);
+            if (hints) hints[row] = k;
         }
         for (; k < line.nodenum; ++k) {
             const int index = line.nodeindex[k];
@@ -128,6 +167,19 @@ int CKTVector::mnextfound(int after) {
     return -1;
 }
 
+// One search hint per row, made on first use for the current rows; null
+// when memory is short (the searches then start from each row's front).
+int *CKTVector::mrowhints() {
+    if (!rowhint || rowhintrows != linerows) {
+        int *fresh = ktv::alloc_zeroed<int>(static_cast<std::size_t>(linerows > 0 ? linerows : 0));
+        if (!fresh) return nullptr;
+        ktv::release(rowhint);
+        rowhint = fresh;
+        rowhintrows = linerows;
+    }
+    return rowhint;
+}
+
 void CKTVector::mclearselect() {
     for (int i = 0; i < nodenum; ++i) node[i].flag &= static_cast<unsigned char>(~1u);
 }
@@ -157,6 +209,7 @@ int CKTVector::mgetfindnodenum() {
 // the corners of the square of half-width r.
 int CKTVector::mfindnode(int x, int y, double r) {
     const double rr = 1.414 * r;
+    const bool sorted = findtracking && !findreference;
     mresetfind();
     const Window win = make_window(x, y, half_width(rr), width, height, linerows);
     int count = 0;
@@ -168,11 +221,12 @@ int CKTVector::mfindnode(int x, int y, double r) {
             ++count;
         }
         return true;
-    }, findtracking && !findreference);
+    }, sorted, sorted ? mrowhints() : nullptr);
     return count;
 }
 
 int CKTVector::mfindnodefast(int x, int y, int r) {
+    const bool sorted = findtracking && !findreference;
     mresetfind();
     const Window win = make_window(x, y, r, width, height, linerows);
     int count = 0;
@@ -180,7 +234,7 @@ int CKTVector::mfindnodefast(int x, int y, int r) {
         mmarkfound(index);
         ++count;
         return true;
-    }, findtracking && !findreference);
+    }, sorted, sorted ? mrowhints() : nullptr);
     return count;
 }
 

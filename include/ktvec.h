@@ -462,10 +462,15 @@ private:
                                      array (the reference behaviour) */
     int polylineblock;         /* polyline records allocated underneath
                                   polylinecapacity (which grows one record
-                                  at a time); 0 = exactly polylinecapacity */
+                                  at a time); 0 = exactly polylinecapacity.
+                                  Records past polylinecapacity are not
+                                  initialised. */
     int *chainwork;            /* scratch of the connection-chain walks */
     int chainworkcapacity;
     unsigned int chaingeneration;
+    int *rowhint;              /* per row: where the last sorted window scan
+                                  of that row started (a search hint) */
+    int rowhintrows;           /* entries of rowhint */
 
     /* release */
     void mfreepoint();
@@ -536,6 +541,7 @@ private:
     void mchangeconnectpolyline2(int k, int newref, int ref);
     void mchangeconnectpolyline(_KTPOLYLINE *p, int newref);
     int *mchainwork();
+    int *mrowhints();
 
     /* joints */
     int mcheckend(_KTNODE *node, int ref);

@@ -81,13 +81,21 @@ int CKTVector::mregistpolyline(_KTNODE *start, int id) {
 // the last approximation) are left alone, and an id whose record already
 // holds nodes is not walked again: that only happens to the loop part of a
 // chain that ran into itself, whose links then belong to no record.
+//
+// The table gets half as many records again of room underneath, left
+// uninitialised: the clean-up passes split polylines, and a large table that
+// had to grow for the first split would be copied whole.  Untouched room
+// costs address space only.
 int CKTVector::makepolyline() {
     mfreepolyline();
     const int count = polylineid > 1 ? polylineid - 1 : 0;
-    polyline = ktv::alloc_zeroed<_KTPOLYLINE>(static_cast<std::size_t>(count));
+    std::size_t block = static_cast<std::size_t>(count) + static_cast<std::size_t>(count) / 2;
+    if (block > 0x7fffffff) block = static_cast<std::size_t>(count);
+    polyline = ktv::alloc_array<_KTPOLYLINE>(block);
     if (!polyline) return -1000;
+    if (count) std::memset(static_cast<void *>(polyline), 0, static_cast<std::size_t>(count) * sizeof(_KTPOLYLINE));
     polylinenum = polylinecapacity = count;
-    polylineblock = count;
+    polylineblock = static_cast<int>(block);
 
     for (int i = 0; i < nodenum; ++i) {
         for (int j = 0; j < node[i].linknum; ++j) {

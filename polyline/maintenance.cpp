@@ -26,6 +26,9 @@ void clear_marks(CKTVector &v, const _KTPOLYLINE &r) {
 // The capacity the table shows grows one record at a time; the block
 // underneath grows by half once it is large, so that splitting polylines of
 // a big graph one after another does not copy the whole table each time.
+// Records past the capacity were never handed out and are not initialised
+// (an untouched page of a large block costs nothing): each is cleared as
+// the capacity reaches it.
 _KTPOLYLINE *CKTVector::msparepolyline() {
     if (polylinecapacity <= polylinenum) {
         const std::size_t need = static_cast<std::size_t>(polylinecapacity) + 1;
@@ -35,15 +38,16 @@ _KTPOLYLINE *CKTVector::msparepolyline() {
         if (have < need) {
             std::size_t target = have >= 1024 ? have + have / 2 : need;
             if (target > 0x7fffffff) target = need;
-            _KTPOLYLINE *grown = ktv::grow_zeroed(polyline, have, target);
+            _KTPOLYLINE *grown = ktv::grow_array(polyline, target);
             if (!grown && target > need) {
                 target = need;
-                grown = ktv::grow_zeroed(polyline, have, target);
+                grown = ktv::grow_array(polyline, target);
             }
             if (!grown) return nullptr;
             polyline = grown;
             polylineblock = static_cast<int>(target);
         }
+        std::memset(static_cast<void *>(&polyline[polylinecapacity]), 0, sizeof(_KTPOLYLINE));
         ++polylinecapacity;
     }
     _KTPOLYLINE &rec = polyline[polylinenum];

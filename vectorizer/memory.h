@@ -46,11 +46,19 @@ template <class T> T *alloc_zeroed(std::size_t count) {
     return p;
 }
 
+// Reallocates `block` to `newcount` elements, the new tail uninitialised:
+// for room that is handed out record by record later, so that pages of it
+// nobody uses are never touched.  On failure the old block is untouched and
+// null comes back.
+template <class T> T *grow_array(T *block, std::size_t newcount) {
+    if (mul_overflows(newcount, sizeof(T))) return nullptr;
+    return static_cast<T *>(mem_realloc(block, newcount * sizeof(T)));
+}
+
 // Reallocates `block` from `oldcount` to `newcount` elements and zero-fills
 // the new tail.  On failure the old block is untouched and null comes back.
 template <class T> T *grow_zeroed(T *block, std::size_t oldcount, std::size_t newcount) {
-    if (mul_overflows(newcount, sizeof(T))) return nullptr;
-    T *p = static_cast<T *>(mem_realloc(block, newcount * sizeof(T)));
+    T *p = grow_array(block, newcount);
     if (p && newcount > oldcount)
         std::memset(static_cast<void *>(p + oldcount), 0, (newcount - oldcount) * sizeof(T));
     return p;

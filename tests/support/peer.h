@@ -7,6 +7,7 @@
 
 struct CKTVectorTestPeer {
     static int &linerows(CKTVector &v) { return v.linerows; }
+    static int &polylineblock(CKTVector &v) { return v.polylineblock; }
     static int mcountpixel(CKTVector &v) { return v.mcountpixel(); }
     static _KTPOINT *mgetpoint(CKTVector &v, int x, int y) { return v.mgetpoint(x, y); }
     static void mfreepoint(CKTVector &v) { v.mfreepoint(); }
