@@ -541,6 +541,7 @@ private:
     void mchangeconnectpolyline2(int k, int newref, int ref);
     void mchangeconnectpolyline(_KTPOLYLINE *p, int newref);
     int *mchainwork();
+    int *mchainstack();
     int *mrowhints();
 
     /* joints */

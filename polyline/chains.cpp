@@ -17,9 +17,12 @@
 
 namespace {
 
-// Scratch layout for n polylines (2n end references): stamp[2n], value[2n],
-// then a stack of 3-int frames (at most 2n deep).
+// Scratch layout for a block of room for E end references (E >= 2n for n
+// polylines): stamp[E], value[E], then a stack of frames of at most 3 ints
+// (at most E deep).
 constexpr int kIntsPerEnd = 5;
+
+inline int chain_ends(int capacity) { return capacity / kIntsPerEnd; }
 
 inline int slot(int ref) { return ref > 0 ? 2 * (ref - 1) : 2 * (-ref - 1) + 1; }
 
@@ -43,11 +46,17 @@ int *CKTVector::mchainwork() {
     const long long need = static_cast<long long>(kIntsPerEnd) * 2 * (polylinenum + 1);
     if (need > 0x7fffffff) return nullptr;
     if (chainworkcapacity < need) {
-        int *grown = ktv::alloc_zeroed<int>(static_cast<std::size_t>(need));
+        // Half as much again of room: the clean-up splits polylines between
+        // connections, and scratch sized exactly would be made and cleared
+        // afresh after the first split.  The layout (see chain_ends) follows
+        // the block, so stamps stay where they were while it lasts.
+        long long room = need + need / 2;
+        if (room > 0x7fffffff) room = need;
+        int *grown = ktv::alloc_zeroed<int>(static_cast<std::size_t>(room));
         if (!grown) return nullptr;
         ktv::mem_free(chainwork);
         chainwork = grown;
-        chainworkcapacity = static_cast<int>(need);
+        chainworkcapacity = static_cast<int>(room);
         chaingeneration = 0;
     }
     if (++chaingeneration == 0) {  // stamps wrapped: start afresh
@@ -55,6 +64,13 @@ int *CKTVector::mchainwork() {
         chaingeneration = 1;
     }
     return chainwork;
+}
+
+// The stack part of the scratch alone, for a walk that keeps no stamps: it
+// leaves the stamps of the walks above intact.
+int *CKTVector::mchainstack() {
+    int *work = mchainwork();
+    return work ? work + 2 * chain_ends(chainworkcapacity) : nullptr;
 }
 
 // 1 when some chain from end reference b reaches polyline a (so connecting
@@ -65,7 +81,7 @@ int CKTVector::mcheckjointloop(int a, int b) {
     if (!ktv::record_of(*this, b)) return 0;
     int *work = mchainwork();
     if (!work) return -1000;
-    const int ends = 2 * polylinenum;
+    const int ends = chain_ends(chainworkcapacity);
     int *stamp = work;
     int *stack = work + 2 * ends;  // frames of (ref, next entry)
     const int gen = static_cast<int>(chaingeneration);
@@ -113,7 +129,7 @@ int CKTVector::mgetpathlen(int ref) {
         } plain{*this, 2 * polylinenum + 1};
         return plain.len(ref, 0);
     }
-    const int ends = 2 * polylinenum;
+    const int ends = chain_ends(chainworkcapacity);
     int *stamp = work;
     int *value = work + ends;
     int *stack = work + 2 * ends;  // frames of (ref, next entry, best so far)

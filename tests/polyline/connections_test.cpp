@@ -215,6 +215,24 @@ TEST(Chains, WalksEndOnLoopsAndShareTails) {
     EXPECT_EQ(Peer::mgetpathlen(v, -7), 1);
 }
 
+TEST(Chains, MarkingJointsLeavesTheWalksVisitedStampsAlone) {
+    // Marking pushes polyline ids on the shared scratch; in the stamp part
+    // an id equal to a later walk's stamp would read as "visited": here the
+    // 3 marking leaves behind sits where the third walk stamps end 2.
+    CKTVector v;
+    GraphBuilder g(v);
+    for (int i = 0; i < 6; ++i) g.path({{i, 0}, {i, 1}});
+    Peer::maddnext(v, 1, 2);
+    Peer::maddnext(v, 2, 3);
+    Peer::maddnext(v, 6, 4);
+    Peer::maddnext(v, 6, 5);
+    Peer::maddnext(v, 6, 1);
+    v.markjointpolyline(6);
+    EXPECT_EQ(Peer::mgetpathlen(v, 4), 1);
+    EXPECT_EQ(Peer::mcheckjointloop(v, 3, 1), 1);  // 1 -> 2 -> 3
+    EXPECT_EQ(Peer::mgetpathlen(v, 1), 3);
+}
+
 TEST(Chains, LongChainsNeedNoDeepRecursion) {
     // 200,000 polylines each connected at its end to the next one's start:
     // deeper than any call stack would take, so the walks must not recurse.
