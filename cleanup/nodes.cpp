@@ -186,21 +186,31 @@ int CKTVector::mdeletepolyline(_KTNODE *n) {
 // Merges b into a: a moves to the integer midpoint and takes over b's links;
 // b is deleted and keeps its old link array.
 int CKTVector::mergenode(_KTNODE *a, _KTNODE *b) {
-    // The merged link array is obtained first: a failure then changes
+    const int ia = static_cast<int>(a - node), ib = static_cast<int>(b - node);
+    // The merged links are a's without those to b, then b's without those
+    // to a.  When they fit in a's own array (two neighbours along a stroke
+    // each lose their link to the other) they are gathered there in place;
+    // otherwise (or when a node is merged with itself, whose links are then
+    // read twice) a new array is obtained first, so that a failure changes
     // nothing at all.
-    _KTNODELINK *merged = ktv::alloc_array<_KTNODELINK>(static_cast<std::size_t>(a->linknum) + b->linknum);
-    if (!merged) return -1000;
+    int needed = 0;
+    for (int k = 0; k < a->linknum; ++k) needed += a->link[k].node != ib;
+    for (int k = 0; k < b->linknum; ++k) needed += b->link[k].node != ia;
+    _KTNODELINK *merged = a->link;
+    if (needed > a->linknum || a == b) {
+        merged = ktv::alloc_array<_KTNODELINK>(static_cast<std::size_t>(needed));
+        if (!merged) return -1000;
+    }
     const int r = mmovenoderow(a, static_cast<int>((static_cast<long long>(a->x) + b->x) / 2),
                                static_cast<int>((static_cast<long long>(a->y) + b->y) / 2));
     if (r < 0) {
-        ktv::mem_free(merged);
+        if (merged != a->link) ktv::mem_free(merged);
         return r;
     }
     b->deleted = 1;
     mdisconnectpolyline(b);
     mdeletelinenode(b);
 
-    const int ia = static_cast<int>(a - node), ib = static_cast<int>(b - node);
     int count = 0;
     for (int k = 0; k < a->linknum; ++k)
         if (a->link[k].node != ib) merged[count++] = a->link[k];
@@ -220,7 +230,7 @@ int CKTVector::mergenode(_KTNODE *a, _KTNODE *b) {
         }
         merged[count++] = l;
     }
-    ktv::mem_free(a->link);
+    if (merged != a->link) ktv::mem_free(a->link);
     a->link = merged;
     a->linknum = count;
     return 0;
