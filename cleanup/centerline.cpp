@@ -44,6 +44,7 @@ void CKTVector::mpostprocesscenterline(int flags, double a, double b, double c, 
     // clears them all, each later one only what its predecessor marked.
     findtracking = 1;
     findlistvalid = 0;
+    mforgetrowdistinct();
     if (flags & kBridgeGaps) mpostprocesscenterline2(b, c);
     if (flags & kMergeEnds) mpostprocesscenterline1(a);
     mpostprocesscenterline0();

@@ -169,15 +169,34 @@ int CKTVector::mnextfound(int after) {
 
 // One search hint per row, made on first use for the current rows; null
 // when memory is short (the searches then start from each row's front).
+// The same block holds the rows' "known distinct" marks behind the hints.
 int *CKTVector::mrowhints() {
     if (!rowhint || rowhintrows != linerows) {
-        int *fresh = ktv::alloc_zeroed<int>(static_cast<std::size_t>(linerows > 0 ? linerows : 0));
+        const std::size_t rows = static_cast<std::size_t>(linerows > 0 ? linerows : 0);
+        int *fresh = ktv::alloc_zeroed<int>(2 * rows);
         if (!fresh) return nullptr;
         ktv::release(rowhint);
         rowhint = fresh;
         rowhintrows = linerows;
     }
     return rowhint;
+}
+
+// Per row, 1 where the row is known to be in x order without two equal x:
+// kept only inside a driver call (where only the library changes rows, and
+// every change passes through the row operations that keep these marks);
+// null outside one, or when memory is short (then every row is sorted in
+// full).
+int *CKTVector::mrowdistinct() {
+    if (!findtracking || findreference) return nullptr;
+    int *hints = mrowhints();
+    return hints ? hints + rowhintrows : nullptr;
+}
+
+// Forgets every row's mark: at the start of a driver call, as a host may
+// have changed rows since the last one.
+void CKTVector::mforgetrowdistinct() {
+    if (rowhint) std::fill(rowhint + rowhintrows, rowhint + 2 * rowhintrows, 0);
 }
 
 void CKTVector::mclearselect() {

@@ -61,27 +61,6 @@ int CKTVector::menhancenode(int count) {
     return 0;
 }
 
-void CKTVector::msetlinenode() {
-    if (!lineinfo) return;
-    for (int y = 0; y < linerows; ++y) msetlinenode1(&lineinfo[y]);
-}
-
-void CKTVector::msetlinenode1(KTLINEINFO *row) {
-    const int n = row->nodenum;
-    if (n < 2) return;
-    if (n == 2) {
-        // Equal x keeps registration order.
-        int *ix = row->nodeindex;
-        if (node[ix[1]].x < node[ix[0]].x) {
-            const int t = ix[0];
-            ix[0] = ix[1];
-            ix[1] = t;
-        }
-        return;
-    }
-    msortpnode(n, row->nodeindex);
-}
-
 namespace {
 
 // The comb sort's gap sequence: shrink by 1.3; gaps 9 and 10 are lifted to
@@ -116,12 +95,13 @@ class RowSort {
 public:
     RowSort(const _KTNODE *nodes, int count, int *indices) : node_(nodes), count_(count), ix_(indices) {}
 
-    void run() {
+    // True when the sorted row is known to hold no two entries of equal x.
+    bool run() {
         bool plain = count_ > kMaxFollowed;
         if (!plain) {
             find_dirty();
-            if (ndirty_ == 0) return;  // sorted: no pass would swap
-            if (!clean_ties_ && ndirty_ <= kMaxDirty && insert_distinct()) return;
+            if (ndirty_ == 0) return !clean_ties_;  // sorted: no pass would swap
+            if (!clean_ties_ && ndirty_ <= kMaxDirty && insert_distinct()) return true;
         }
         int gap = count_;
         for (;;) {
@@ -131,6 +111,7 @@ public:
             if (count_ - gap > 0) swaps = plain ? plain_pass(gap) : dirty_pass(gap);
             if (swaps == 0 && gap <= 1) break;
         }
+        return false;
     }
 
 private:
@@ -301,18 +282,73 @@ void CKTVector::msortpnode(int count, int *indices) {
     RowSort(node, count, indices).run();
 }
 
+void CKTVector::msetlinenode() {
+    if (!lineinfo) return;
+    for (int y = 0; y < linerows; ++y) msetlinenode1(&lineinfo[y]);
+}
+
+void CKTVector::msetlinenode1(KTLINEINFO *row) {
+    const int n = row->nodenum;
+    bool distinct = true;
+    if (n == 2) {
+        // Equal x keeps registration order.
+        int *ix = row->nodeindex;
+        distinct = node[ix[1]].x != node[ix[0]].x;
+        if (node[ix[1]].x < node[ix[0]].x) {
+            const int t = ix[0];
+            ix[0] = ix[1];
+            ix[1] = t;
+        }
+    } else if (n > 2) {
+        distinct = RowSort(node, n, row->nodeindex).run();
+    }
+    if (int *known = mrowdistinct()) known[row - lineinfo] = distinct;
+}
+
 int CKTVector::mregistlinenode(_KTNODE *n) {
     KTLINEINFO *row = ktv::row_of(lineinfo, linerows, n->y);
     if (!row) return 0;
+    if (int *known = mrowdistinct()) known[row - lineinfo] = 0;  // appended: order unknown
     return ktv::append_index(row->nodeindex, row->nodecapacity, row->nodenum,
                              static_cast<int>(n - node));
 }
 
+// Places the entry just appended to a row that was in x order with no two
+// equal x, when it is distinct from them too: then every way of sorting
+// ends in the same order, the comb sort's included, and the row need not be
+// read beyond a bisection.  False, with the row untouched, on a tie.
+bool CKTVector::minsertdistinct(KTLINEINFO *row) {
+    const int count = row->nodenum;
+    if (count < 2) return true;
+    int *ix = row->nodeindex;
+    const int moved = ix[count - 1], v = node[moved].x;
+    if (v > node[ix[count - 2]].x) return true;
+    int lo = 0, hi = count - 1;  // the first entry at or right of v, among the others
+    while (lo < hi) {
+        const int mid = lo + (hi - lo) / 2;
+        if (node[ix[mid]].x < v) lo = mid + 1;
+        else hi = mid;
+    }
+    if (node[ix[lo]].x == v) return false;
+    std::memmove(ix + lo + 1, ix + lo, sizeof(int) * static_cast<std::size_t>(count - 1 - lo));
+    ix[lo] = moved;
+    return true;
+}
+
+// Inside a driver a row known to be free of equal x (see mrowdistinct)
+// takes a new entry by bisection; otherwise the row is sorted in full.
 int CKTVector::mregistlinenodesort(_KTNODE *n) {
+    KTLINEINFO *row = ktv::row_of(lineinfo, linerows, n->y);
+    int *known = row ? mrowdistinct() : nullptr;
+    const bool was_distinct = known && known[row - lineinfo];
     const int r = mregistlinenode(n);
     if (r < 0) return r;
-    KTLINEINFO *row = ktv::row_of(lineinfo, linerows, n->y);
-    if (row) msetlinenode1(row);
+    if (!row) return 0;
+    if (was_distinct && minsertdistinct(row)) {
+        known[row - lineinfo] = 1;
+        return 0;
+    }
+    msetlinenode1(row);
     return 0;
 }
 

@@ -468,9 +468,12 @@ private:
     int *chainwork;            /* scratch of the connection-chain walks */
     int chainworkcapacity;
     unsigned int chaingeneration;
-    int *rowhint;              /* per row: where the last sorted window scan
-                                  of that row started (a search hint) */
-    int rowhintrows;           /* entries of rowhint */
+    int *rowhint;              /* 2 * rowhintrows entries: per row, where the
+                                  last sorted window scan of that row
+                                  started; then per row, 1 where the row is
+                                  known (inside the current driver call) to
+                                  be in x order with no two x equal */
+    int rowhintrows;           /* rows of rowhint */
 
     /* release */
     void mfreepoint();
@@ -543,6 +546,9 @@ private:
     int *mchainwork();
     int *mchainstack();
     int *mrowhints();
+    int *mrowdistinct();
+    void mforgetrowdistinct();
+    bool minsertdistinct(KTLINEINFO *row);
 
     /* joints */
     int mcheckend(_KTNODE *node, int ref);
