@@ -466,7 +466,8 @@ private:
                                   Records past polylinecapacity are not
                                   initialised. */
     int *chainwork;            /* scratch of the connection-chain walks */
-    int chainworkcapacity;
+    int chainworkcapacity;     /* ints of chainwork */
+    int chainslots;            /* visited-end slots of chainwork */
     unsigned int chaingeneration;
     int *rowhint;              /* 2 * rowhintrows entries: per row, where the
                                   last sorted window scan of that row
@@ -544,7 +545,9 @@ private:
     void mchangeconnectpolyline2(int k, int newref, int ref);
     void mchangeconnectpolyline(_KTPOLYLINE *p, int newref);
     int *mchainwork();
-    int *mchainstack();
+    int *mchainstack(int count);
+    bool mchainreserve(int slots, int stackints, int keep);
+    bool mchainroom(int entries, int keep);
     int *mrowhints();
     int *mrowdistinct();
     void mforgetrowdistinct();

@@ -9,6 +9,12 @@
 // depth-first with an explicit stack and a visited stamp per end reference:
 // they end on any graph and visit each end once, which gives the same answer
 // as the plain recursion wherever that recursion ends.
+//
+// The visited ends of a walk sit in a small open-addressing table keyed by
+// end reference, sized to what the walk meets: a walk costs what it touches,
+// not the size of the polyline table (clearing scratch for every end of a
+// large graph was most of the connection pass).  An entry is live when its
+// stamp is the walk's generation, so a new walk needs no clearing.
 #include <algorithm>
 
 #include "ktvec.h"
@@ -17,14 +23,35 @@
 
 namespace {
 
-// Scratch layout for a block of room for E end references (E >= 2n for n
-// polylines): stamp[E], value[E], then a stack of frames of at most 3 ints
-// (at most E deep).
-constexpr int kIntsPerEnd = 5;
+// Scratch layout for C slots (a power of two): stamp[C], key[C], value[C],
+// then the stack (frames of at most 3 ints, at most C/2 deep, so 3C ints
+// are always there).
+constexpr int kFirstSlots = 64;
 
-inline int chain_ends(int capacity) { return capacity / kIntsPerEnd; }
+inline int slot_of(int ref, int slots) {
+    unsigned h = static_cast<unsigned>(ref) * 0x9E3779B1u;
+    h ^= h >> 16;
+    return static_cast<int>(h & static_cast<unsigned>(slots - 1));
+}
 
-inline int slot(int ref) { return ref > 0 ? 2 * (ref - 1) : 2 * (-ref - 1) + 1; }
+// The slot holding `ref` in this walk's entries, or -1.
+int find_end(const int *work, int slots, int gen, int ref) {
+    const int *stamp = work, *key = work + slots;
+    for (int i = slot_of(ref, slots);; i = (i + 1) & (slots - 1)) {
+        if (stamp[i] != gen) return -1;
+        if (key[i] == ref) return i;
+    }
+}
+
+// Enters `ref` (not yet present); the table has a free slot.
+int add_end(int *work, int slots, int gen, int ref) {
+    int *stamp = work, *key = work + slots;
+    int i = slot_of(ref, slots);
+    while (stamp[i] == gen) i = (i + 1) & (slots - 1);
+    stamp[i] = gen;
+    key[i] = ref;
+    return i;
+}
 
 struct List {
     const int *entries;
@@ -40,37 +67,64 @@ List continuation(CKTVector &v, int ref) {
 
 }  // namespace
 
-// Scratch sized for the current table with a fresh visited generation, or
-// null when memory is short.
-int *CKTVector::mchainwork() {
-    const long long need = static_cast<long long>(kIntsPerEnd) * 2 * (polylinenum + 1);
-    if (need > 0x7fffffff) return nullptr;
-    if (chainworkcapacity < need) {
-        // Half as much again of room: the clean-up splits polylines between
-        // connections, and scratch sized exactly would be made and cleared
-        // afresh after the first split.  The layout (see chain_ends) follows
-        // the block, so stamps stay where they were while it lasts.
-        long long room = need + need / 2;
-        if (room > 0x7fffffff) room = need;
-        int *grown = ktv::alloc_zeroed<int>(static_cast<std::size_t>(room));
-        if (!grown) return nullptr;
+// Makes the scratch hold at least `slots` slots and `stackints` ints of
+// stack, keeping this walk's entries and the first `keep` ints of the
+// stack; false (the old block untouched) when memory is short.
+bool CKTVector::mchainreserve(int slots, int stackints, int keep) {
+    const int have = chainslots;
+    const long long haverest = static_cast<long long>(chainworkcapacity) - 3LL * have;
+    if (chainwork && have >= slots && haverest >= stackints) return true;
+    long long c = have > kFirstSlots ? have : kFirstSlots;
+    while (c < slots) c *= 2;
+    const long long rest = std::max<long long>(stackints, 3 * c);
+    const long long total = 3 * c + rest;
+    if (total > 0x7fffffff) return false;
+    int *grown = ktv::alloc_array<int>(static_cast<std::size_t>(total));
+    if (!grown) return false;
+    const int newslots = static_cast<int>(c);
+    std::fill(grown, grown + newslots, 0);  // no stamp is a generation
+    const int gen = static_cast<int>(chaingeneration);
+    if (chainwork) {
+        if (newslots == have) {
+            std::copy(chainwork, chainwork + 3 * have, grown);
+        } else {
+            const int *stamp = chainwork, *key = chainwork + have, *value = chainwork + 2 * have;
+            for (int i = 0; i < have; ++i)
+                if (stamp[i] == gen && gen != 0)
+                    grown[2 * newslots + add_end(grown, newslots, gen, key[i])] = value[i];
+        }
+        std::copy(chainwork + 3 * have, chainwork + 3 * have + keep, grown + 3 * newslots);
         ktv::mem_free(chainwork);
-        chainwork = grown;
-        chainworkcapacity = static_cast<int>(room);
-        chaingeneration = 0;
     }
-    if (++chaingeneration == 0) {  // stamps wrapped: start afresh
-        std::fill(chainwork, chainwork + chainworkcapacity, 0);
+    chainwork = grown;
+    chainslots = newslots;
+    chainworkcapacity = static_cast<int>(total);
+    return true;
+}
+
+// Scratch with a fresh visited generation (no live entries), or null when
+// memory is short.
+int *CKTVector::mchainwork() {
+    if (!mchainreserve(kFirstSlots, 3 * kFirstSlots, 0)) return nullptr;
+    if (++chaingeneration == 0 || chaingeneration > 0x7fffffffu) {  // stamps wrapped: start afresh
+        std::fill(chainwork, chainwork + chainslots, 0);
         chaingeneration = 1;
     }
     return chainwork;
 }
 
-// The stack part of the scratch alone, for a walk that keeps no stamps: it
-// leaves the stamps of the walks above intact.
-int *CKTVector::mchainstack() {
-    int *work = mchainwork();
-    return work ? work + 2 * chain_ends(chainworkcapacity) : nullptr;
+// Room for `count` ints of stack, for a walk that keeps no stamps; null
+// when memory is short.
+int *CKTVector::mchainstack(int count) {
+    if (!mchainreserve(chainslots, count, 0)) return nullptr;
+    return chainwork + 3 * chainslots;
+}
+
+// Room for one more visited end in the current walk: the table is kept at
+// most half full.  Keeps the first `keep` ints of the stack.
+bool CKTVector::mchainroom(int entries, int keep) {
+    if (2 * (entries + 1) <= chainslots) return true;
+    return mchainreserve(2 * chainslots, 0, keep);
 }
 
 // 1 when some chain from end reference b reaches polyline a (so connecting
@@ -79,17 +133,14 @@ int *CKTVector::mchainstack() {
 int CKTVector::mcheckjointloop(int a, int b) {
     if (b == a || b == -a) return 1;
     if (!ktv::record_of(*this, b)) return 0;
-    int *work = mchainwork();
-    if (!work) return -1000;
-    const int ends = chain_ends(chainworkcapacity);
-    int *stamp = work;
-    int *stack = work + 2 * ends;  // frames of (ref, next entry)
+    if (!mchainwork()) return -1000;
     const int gen = static_cast<int>(chaingeneration);
-    int depth = 0;
-    stamp[slot(b)] = gen;
+    add_end(chainwork, chainslots, gen, b);
+    int entries = 1;
+    int *stack = chainwork + 3 * chainslots;  // frames of (ref, next entry)
     stack[0] = b;
     stack[1] = 0;
-    depth = 1;
+    int depth = 1;
     while (depth > 0) {
         int *frame = stack + 2 * (depth - 1);
         const List l = continuation(*this, frame[0]);
@@ -99,8 +150,11 @@ int CKTVector::mcheckjointloop(int a, int b) {
         }
         const int e = l.entries[frame[1]++];
         if (e == a || e == -a) return 1;
-        if (!ktv::record_of(*this, e) || stamp[slot(e)] == gen) continue;
-        stamp[slot(e)] = gen;
+        if (!ktv::record_of(*this, e) || find_end(chainwork, chainslots, gen, e) >= 0) continue;
+        if (!mchainroom(entries, 2 * depth)) return -1000;
+        add_end(chainwork, chainslots, gen, e);
+        ++entries;
+        stack = chainwork + 3 * chainslots;
         int *next = stack + 2 * depth++;
         next[0] = e;
         next[1] = 0;
@@ -114,28 +168,24 @@ int CKTVector::mcheckjointloop(int a, int b) {
 // still open (a loop) counts as a chain of 0.
 int CKTVector::mgetpathlen(int ref) {
     if (!ktv::record_of(*this, ref)) return 1;
-    int *work = mchainwork();
-    if (!work) {  // no memory for the stamps: plain recursion, depth-bounded
-        struct Plain {
-            CKTVector &v;
-            int limit;
-            int len(int r, int depth) {
-                if (depth > limit) return 0;
-                const List l = continuation(v, r);
-                int best = 0;
-                for (int i = 0; i < l.count; ++i) best = std::max(best, len(l.entries[i], depth + 1));
-                return 1 + best;
-            }
-        } plain{*this, 2 * polylinenum + 1};
-        return plain.len(ref, 0);
-    }
-    const int ends = chain_ends(chainworkcapacity);
-    int *stamp = work;
-    int *value = work + ends;
-    int *stack = work + 2 * ends;  // frames of (ref, next entry, best so far)
+    // Without memory for the visited ends: plain recursion, depth-bounded.
+    struct Plain {
+        CKTVector &v;
+        int limit;
+        int len(int r, int depth) {
+            if (depth > limit) return 0;
+            const List l = continuation(v, r);
+            int best = 0;
+            for (int i = 0; i < l.count; ++i) best = std::max(best, len(l.entries[i], depth + 1));
+            return 1 + best;
+        }
+    } plain{*this, 2 * polylinenum + 1};
+    if (!mchainwork()) return plain.len(ref, 0);
     const int gen = static_cast<int>(chaingeneration);
-    stamp[slot(ref)] = gen;
-    value[slot(ref)] = -1;  // open
+    auto value = [this](int at) -> int & { return chainwork[2 * chainslots + at]; };
+    value(add_end(chainwork, chainslots, gen, ref)) = -1;  // open
+    int entries = 1;
+    int *stack = chainwork + 3 * chainslots;  // frames of (ref, next entry, best so far)
     stack[0] = ref;
     stack[1] = 0;
     stack[2] = 0;
@@ -144,8 +194,8 @@ int CKTVector::mgetpathlen(int ref) {
         int *frame = stack + 3 * (depth - 1);
         const List l = continuation(*this, frame[0]);
         if (frame[1] >= l.count) {
-            value[slot(frame[0])] = 1 + frame[2];
-            const int done = value[slot(frame[0])];
+            const int done = 1 + frame[2];
+            value(find_end(chainwork, chainslots, gen, frame[0])) = done;
             if (--depth > 0) {
                 int *parent = stack + 3 * (depth - 1);
                 parent[2] = std::max(parent[2], done);
@@ -157,16 +207,19 @@ int CKTVector::mgetpathlen(int ref) {
             frame[2] = std::max(frame[2], 1);  // a dangling entry still counts itself
             continue;
         }
-        if (stamp[slot(e)] == gen) {
-            frame[2] = std::max(frame[2], std::max(value[slot(e)], 0));
+        const int seen = find_end(chainwork, chainslots, gen, e);
+        if (seen >= 0) {
+            frame[2] = std::max(frame[2], std::max(value(seen), 0));
             continue;
         }
-        stamp[slot(e)] = gen;
-        value[slot(e)] = -1;
+        if (!mchainroom(entries, 3 * depth)) return plain.len(ref, 0);
+        value(add_end(chainwork, chainslots, gen, e)) = -1;
+        ++entries;
+        stack = chainwork + 3 * chainslots;
         int *next = stack + 3 * depth++;
         next[0] = e;
         next[1] = 0;
         next[2] = 0;
     }
-    return value[slot(ref)];
+    return value(find_end(chainwork, chainslots, gen, ref));
 }

@@ -73,7 +73,7 @@ int CKTVector::mgetjointinfo(_KTNODE *n, int *info) {
 void CKTVector::markjointpolyline(int ref) {
     _KTPOLYLINE *start = ktv::record_of(*this, ref);
     if (!start || start->jointmark == 1) return;
-    int *stack = mchainstack();
+    int *stack = mchainstack(polylinenum + 1);  // each polyline is pushed at most once
     if (!stack) {  // no memory for the stack: recurse (the marks bound it)
         start->jointmark = 1;
         for (int i = 0; i < start->prevnum; ++i) markjointpolyline(start->prev[i]);

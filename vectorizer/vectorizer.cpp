@@ -16,7 +16,7 @@ CKTVector::CKTVector()
       splinezx(nullptr), splinezy(nullptr), splinediag(nullptr), splinestep(nullptr),
       splineparam(nullptr), linerows(0), findlist(nullptr), findlistnum(0), findlistcapacity(0),
       findlistvalid(0), findlistsorted(0), findtracking(0), findreference(0), polylineblock(0), chainwork(nullptr),
-      chainworkcapacity(0), chaingeneration(0), rowhint(nullptr), rowhintrows(0) {}
+      chainworkcapacity(0), chainslots(0), chaingeneration(0), rowhint(nullptr), rowhintrows(0) {}
 
 CKTVector::~CKTVector() {
     ktv::release(thindata);

@@ -254,6 +254,39 @@ TEST(Chains, LongChainsNeedNoDeepRecursion) {
     EXPECT_EQ(marked, n);
 }
 
+TEST(Chains, WalksOutgrowingTheirScratchAnswerTheSameOrReportMemory) {
+    // 300 polylines in one chain: a walk along it meets more ends than the
+    // first scratch holds and has to grow it part-way.
+    auto chain = [](CKTVector &v, int n) {
+        v.polyline = ktv::alloc_zeroed<_KTPOLYLINE>(static_cast<std::size_t>(n));
+        v.polylinenum = v.polylinecapacity = n;
+        for (int i = 1; i < n; ++i) {
+            v.polyline[i - 1].next = ktv::alloc_array<int>(1);
+            v.polyline[i - 1].next[0] = i + 1;
+            v.polyline[i - 1].nextnum = 1;
+        }
+    };
+    const int n = 300;
+    for (long fail = 1; fail <= 3; ++fail) {
+        SCOPED_TRACE(fail);
+        CKTVector v;
+        chain(v, n);
+        ktv::mem_fail_at(fail);
+        const int len = Peer::mgetpathlen(v, 1);  // a failure falls back to plain recursion
+        ktv::mem_fail_at(0);
+        EXPECT_EQ(len, n);
+        CKTVector w;
+        chain(w, n);
+        ktv::mem_fail_at(fail);
+        const int loop = Peer::mcheckjointloop(w, n, 1);
+        ktv::mem_fail_at(0);
+        EXPECT_TRUE(loop == 1 || loop == -1000) << loop;
+        EXPECT_EQ(Peer::mcheckjointloop(w, n, 1), 1);  // and again once memory is back
+        EXPECT_EQ(Peer::mcheckjointloop(w, n, -1), 0);
+        EXPECT_EQ(Peer::mgetpathlen(w, 150), n - 149);
+    }
+}
+
 TEST(Joints, EndsCountsAndEntries) {
     CKTVector v;
     GraphBuilder g(v);
