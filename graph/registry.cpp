@@ -114,6 +114,16 @@ public:
         return false;
     }
 
+    // The last entry placed among the others, which are in x order with no
+    // two x equal, when it ties with none of them: every sort of such a row
+    // ends in that order.  False, with the row untouched, on a tie.
+    bool place_last() {
+        if (count_ < 2 || x(count_ - 1) > x(count_ - 2)) return true;
+        ndirty_ = 1;
+        dirty_[0] = count_ - 1;
+        return insert_one();
+    }
+
 private:
     int x(int i) const { return node_[ix_[i]].x; }
 
@@ -313,28 +323,6 @@ int CKTVector::mregistlinenode(_KTNODE *n) {
                              static_cast<int>(n - node));
 }
 
-// Places the entry just appended to a row that was in x order with no two
-// equal x, when it is distinct from them too: then every way of sorting
-// ends in the same order, the comb sort's included, and the row need not be
-// read beyond a bisection.  False, with the row untouched, on a tie.
-bool CKTVector::minsertdistinct(KTLINEINFO *row) {
-    const int count = row->nodenum;
-    if (count < 2) return true;
-    int *ix = row->nodeindex;
-    const int moved = ix[count - 1], v = node[moved].x;
-    if (v > node[ix[count - 2]].x) return true;
-    int lo = 0, hi = count - 1;  // the first entry at or right of v, among the others
-    while (lo < hi) {
-        const int mid = lo + (hi - lo) / 2;
-        if (node[ix[mid]].x < v) lo = mid + 1;
-        else hi = mid;
-    }
-    if (node[ix[lo]].x == v) return false;
-    std::memmove(ix + lo + 1, ix + lo, sizeof(int) * static_cast<std::size_t>(count - 1 - lo));
-    ix[lo] = moved;
-    return true;
-}
-
 // Inside a driver a row known to be free of equal x (see mrowdistinct)
 // takes a new entry by bisection; otherwise the row is sorted in full.
 int CKTVector::mregistlinenodesort(_KTNODE *n) {
@@ -344,7 +332,7 @@ int CKTVector::mregistlinenodesort(_KTNODE *n) {
     const int r = mregistlinenode(n);
     if (r < 0) return r;
     if (!row) return 0;
-    if (was_distinct && minsertdistinct(row)) {
+    if (was_distinct && RowSort(node, row->nodenum, row->nodeindex).place_last()) {
         known[row - lineinfo] = 1;
         return 0;
     }

@@ -551,7 +551,6 @@ private:
     int *mrowhints();
     int *mrowdistinct();
     void mforgetrowdistinct();
-    bool minsertdistinct(KTLINEINFO *row);
 
     /* joints */
     int mcheckend(_KTNODE *node, int ref);
