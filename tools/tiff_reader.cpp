@@ -189,6 +189,16 @@ void set_upright(PackedBitmap &b, uint16_t orientation) {
     }
 }
 
+// Rows of one strip, or of one row of tiles, at most the page's height
+// (libtiff's default "one strip" is 2^32 - 1 rows).
+uint32_t rows_per_block(TIFF *tif, int height) {
+    uint32_t rows = 0;
+    if (TIFFIsTiled(tif)) TIFFGetField(tif, TIFFTAG_TILELENGTH, &rows);
+    else TIFFGetFieldDefaulted(tif, TIFFTAG_ROWSPERSTRIP, &rows);
+    const uint32_t all = static_cast<uint32_t>(height);
+    return rows == 0 || rows > all ? all : rows;
+}
+
 // ---- 1-bit images --------------------------------------------------------------
 
 void read_bilevel_strips(const TiffHandle &t, PackedBitmap &b) {
@@ -198,10 +208,7 @@ void read_bilevel_strips(const TiffHandle &t, PackedBitmap &b) {
         t.fail("unexpected TIFF strip layout");
     Buffer strip(static_cast<std::size_t>(strip_size));
     if (!strip.ok()) throw CliError("out of memory while reading TIFF");
-    uint32_t rows_per_strip = 0;
-    TIFFGetFieldDefaulted(tif, TIFFTAG_ROWSPERSTRIP, &rows_per_strip);
-    if (rows_per_strip == 0 || rows_per_strip > static_cast<uint32_t>(b.height))
-        rows_per_strip = static_cast<uint32_t>(b.height);
+    const uint32_t rows_per_strip = rows_per_block(tif, b.height);
     for (int y0 = 0; y0 < b.height; y0 += static_cast<int>(rows_per_strip)) {
         const int rows = std::min<int>(static_cast<int>(rows_per_strip), b.height - y0);
         const tmsize_t want = static_cast<tmsize_t>(rows) * static_cast<tmsize_t>(b.stride);
@@ -267,12 +274,9 @@ void read_grey(const TiffHandle &t, GreyImage &grey) {
     // strip costs one pass instead of one per band.  Small blocks are
     // grouped into bands of about 64 rows; the 4-byte-per-pixel stage is
     // then at most four times the grey image.
-    uint32_t block = 0;
-    if (TIFFIsTiled(tif)) TIFFGetField(tif, TIFFTAG_TILELENGTH, &block);
-    else TIFFGetFieldDefaulted(tif, TIFFTAG_ROWSPERSTRIP, &block);
-    const uint64_t height = static_cast<uint64_t>(grey.height);
-    const uint64_t unit = block == 0 ? height : std::min<uint64_t>(block, height);
-    const int band = static_cast<int>(std::min<uint64_t>(height, unit * std::max<uint64_t>(1, 64 / unit)));
+    const uint64_t unit = rows_per_block(tif, grey.height);
+    const int band = static_cast<int>(std::min<uint64_t>(static_cast<uint64_t>(grey.height),
+                                                         unit * std::max<uint64_t>(1, 64 / unit)));
     Buffer stage(static_cast<std::size_t>(grey.width) * static_cast<std::size_t>(band) * sizeof(uint32_t));
     if (!stage.ok()) throw CliError("out of memory while reading TIFF");
     uint32_t *rgba = reinterpret_cast<uint32_t *>(stage.data());
