@@ -27,6 +27,17 @@ struct Cross {
     _KTNODE *node(int i) { return &v.node[i]; }
 };
 
+// n bare polylines, each connected at its end to the next one's start.
+void chain_of(CKTVector &v, int n) {
+    v.polyline = ktv::alloc_zeroed<_KTPOLYLINE>(static_cast<std::size_t>(n));
+    v.polylinenum = v.polylinecapacity = n;
+    for (int i = 1; i < n; ++i) {
+        v.polyline[i - 1].next = ktv::alloc_array<int>(1);
+        v.polyline[i - 1].next[0] = i + 1;
+        v.polyline[i - 1].nextnum = 1;
+    }
+}
+
 }  // namespace
 
 TEST(ConnectionLists, AddRemoveChange) {
@@ -238,13 +249,7 @@ TEST(Chains, LongChainsNeedNoDeepRecursion) {
     // deeper than any call stack would take, so the walks must not recurse.
     CKTVector v;
     const int n = 200000;
-    v.polyline = ktv::alloc_zeroed<_KTPOLYLINE>(n);
-    v.polylinenum = v.polylinecapacity = n;
-    for (int i = 1; i < n; ++i) {
-        v.polyline[i - 1].next = ktv::alloc_array<int>(1);
-        v.polyline[i - 1].next[0] = i + 1;
-        v.polyline[i - 1].nextnum = 1;
-    }
+    chain_of(v, n);
     EXPECT_EQ(Peer::mgetpathlen(v, 1), n);
     EXPECT_EQ(Peer::mcheckjointloop(v, n, 1), 1);
     EXPECT_EQ(Peer::mcheckjointloop(v, n, -1), 0);
@@ -257,26 +262,17 @@ TEST(Chains, LongChainsNeedNoDeepRecursion) {
 TEST(Chains, WalksOutgrowingTheirScratchAnswerTheSameOrReportMemory) {
     // 300 polylines in one chain: a walk along it meets more ends than the
     // first scratch holds and has to grow it part-way.
-    auto chain = [](CKTVector &v, int n) {
-        v.polyline = ktv::alloc_zeroed<_KTPOLYLINE>(static_cast<std::size_t>(n));
-        v.polylinenum = v.polylinecapacity = n;
-        for (int i = 1; i < n; ++i) {
-            v.polyline[i - 1].next = ktv::alloc_array<int>(1);
-            v.polyline[i - 1].next[0] = i + 1;
-            v.polyline[i - 1].nextnum = 1;
-        }
-    };
     const int n = 300;
     for (long fail = 1; fail <= 3; ++fail) {
         SCOPED_TRACE(fail);
         CKTVector v;
-        chain(v, n);
+        chain_of(v, n);
         ktv::mem_fail_at(fail);
         const int len = Peer::mgetpathlen(v, 1);  // a failure falls back to plain recursion
         ktv::mem_fail_at(0);
         EXPECT_EQ(len, n);
         CKTVector w;
-        chain(w, n);
+        chain_of(w, n);
         ktv::mem_fail_at(fail);
         const int loop = Peer::mcheckjointloop(w, n, 1);
         ktv::mem_fail_at(0);
