@@ -87,11 +87,10 @@ bool CKTVector::mchainreserve(int slots, int stackints, int keep) {
     if (chainwork) {
         if (newslots == have) {
             std::copy(chainwork, chainwork + 3 * have, grown);
-        } else {
+        } else if (gen != 0) {  // generation 0: no walk has entered anything yet
             const int *stamp = chainwork, *key = chainwork + have, *value = chainwork + 2 * have;
             for (int i = 0; i < have; ++i)
-                if (stamp[i] == gen && gen != 0)
-                    grown[2 * newslots + add_end(grown, newslots, gen, key[i])] = value[i];
+                if (stamp[i] == gen) grown[2 * newslots + add_end(grown, newslots, gen, key[i])] = value[i];
         }
         std::copy(chainwork + 3 * have, chainwork + 3 * have + keep, grown + 3 * newslots);
         ktv::mem_free(chainwork);
