@@ -1,7 +1,6 @@
 #include "shapes.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cmath>
 #include <vector>
 
@@ -32,13 +31,6 @@ void add_picture(std::vector<Picture> &list, const std::string &name, int w, int
     draw(r);
     fill_padding(r);
     list.push_back({name, r});
-}
-
-std::string test_name(const std::string &name) {
-    std::string n = name;
-    for (char &c : n)
-        if (!isalnum((unsigned char)c)) c = '_';
-    return n;
 }
 
 void draw_disk(Bitmap &r, double cx, double cy, double radius, bool black) {

@@ -4,7 +4,6 @@
 
 #include <cstdint>
 #include <functional>
-#include <ostream>
 #include <string>
 #include <vector>
 
@@ -17,18 +16,15 @@ enum class Filter { Skeleton, Outline, OneSideOutline };
 // filter's m_threads (0 = its own choice).
 Bitmap run_filter(const Bitmap &in, Filter f, int option = 0, int threads = 0);
 
-// A named test picture; lists of them drive the parameterised tests.
+// A named test picture; lists of them drive the property tests.
 struct Picture {
     std::string name;
     Bitmap raster;
 };
-inline void PrintTo(const Picture &p, std::ostream *os) { *os << p.name; }
 // Draws a w x h picture with `pad` spare bytes per row, then sets every
 // padding bit (the filters must ignore them), and appends it to `list`.
 void add_picture(std::vector<Picture> &list, const std::string &name, int w, int h, int pad,
                  const std::function<void(Bitmap &)> &draw);
-// Test name made of letters, digits and '_'.
-std::string test_name(const std::string &name);
 
 struct Lcg {
     std::uint64_t s;

@@ -8,7 +8,7 @@
 
 #include "graph_builder.h"
 #include "peer.h"
-#include "vectorizer/memory.h"
+#include "sweep.h"
 
 namespace {
 
@@ -209,37 +209,27 @@ TEST(Spline, ClosedCurveIsPeriodic) {
     }
 }
 
-TEST(Spline, NegativeIdFitsTheSameRecordInNodeOrder) {
+TEST(Spline, EitherIdFitsTheRecordInNodeOrderOnceUntilCleared) {
     CKTVector v;
     GraphBuilder g(v);
-    int id = g.path({{0, 0}, {100, 0}, {100, 100}});
+    const int id = g.path({{0, 0}, {100, 0}, {100, 100}});
     ASSERT_EQ(v.mspline(-id, 3), 0);
     const _KTPOLYLINE &p = v.polyline[0];
     ASSERT_EQ(p.splinenum, 24);
     EXPECT_DOUBLE_EQ(p.splinex[0], 0);
     EXPECT_NEAR(p.spliney[23], 100, 1e-9);
-}
-
-TEST(Spline, ModifyGuardKeepsTheFirstFit) {
-    CKTVector v;
-    GraphBuilder g(v);
-    int id = g.path({{0, 0}, {100, 0}, {100, 100}});
-    ASSERT_EQ(v.mspline(id, 3), 0);
-    const double *x = v.polyline[0].splinex;
-    std::vector<double> first(x, x + v.polyline[0].splinenum);
-    double *knots = v.splineknotx;
-    EXPECT_EQ(v.mspline(id, 9), 0);
-    EXPECT_EQ(v.msplineold(-id, 9), 0);
+    // Refused (0) while marked: the first fit, its samples and its tables stay.
+    const double *x = p.splinex;
+    const std::vector<double> first(x, x + p.splinenum);
+    const double *knots = v.splineknotx;
+    EXPECT_EQ(v.mspline(id, 9) + v.msplineold(-id, 9), 0);
     EXPECT_EQ(v.splinedivision, 3);
     EXPECT_EQ(v.splineknotx, knots);
-    ASSERT_EQ(v.polyline[0].splinex, x);
-    EXPECT_EQ(std::vector<double>(x, x + v.polyline[0].splinenum), first);
-
-    // Cleared, it refits and replaces the samples.
+    ASSERT_EQ(p.splinex, x);
+    EXPECT_EQ(std::vector<double>(x, x + p.splinenum), first);
     v.polyline[0].modify = 0;
     ASSERT_EQ(v.mspline(id, 9), 0);
-    EXPECT_EQ(v.polyline[0].splinenum, 72);
-    EXPECT_EQ(v.splinedivision, 9);
+    EXPECT_EQ(p.splinenum * 10 + v.splinedivision, 729);
 }
 
 TEST(Spline, DegenerateCounts) {
@@ -257,6 +247,9 @@ TEST(Spline, DegenerateCounts) {
         {"no node, negative division", {}, -2, -1000, 0, -2},
         {"all nodes on one pixel", {{5, 5}, {5, 5}}, 4, 0, 0, 4},
     };
+    CKTVector none;
+    EXPECT_EQ(none.mspline(1, 4) + none.msplineold(-1, 4), -2008);  // no polyline table
+    EXPECT_EQ(none.splinedivision, 0);
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
         CKTVector v;
@@ -276,46 +269,32 @@ TEST(Spline, DegenerateCounts) {
     }
 }
 
-TEST(Spline, NoPolylineTable) {
-    CKTVector v;
-    EXPECT_EQ(v.mspline(1, 4), -1004);
-    EXPECT_EQ(v.msplineold(-1, 4), -1004);
-    EXPECT_EQ(v.splinedivision, 0);
-}
-
 // Fail the first, second, ... allocation of a fit until it succeeds: every
 // failure answers -1000 with no samples, and the next fit still works.
 TEST(Spline, EveryAllocationFailure) {
-    for (int oldrule : {0, 1}) {
+    for (int oldrule : {0, 1})
         for (bool sticky : {false, true}) {
-            bool done = false;
-            for (long n = 1; n < 50 && !done; ++n) {
-                SCOPED_TRACE(testing::Message() << "rule " << oldrule << " failing request " << n);
+            SCOPED_TRACE(testing::Message() << "rule " << oldrule << " sticky " << sticky);
+            sweep([&](long n) {
                 CKTVector v;
                 GraphBuilder g(v);
-                int id = g.path({{0, 0}, {100, 0}, {100, 100}, {3, 100}}, true);
-                ktv::mem_fail_at(n, sticky);
-                int r = fit(v, id, 5, oldrule);
-                ktv::mem_fail_at(0);
+                const int id = g.path({{0, 0}, {100, 0}, {100, 100}, {3, 100}}, true);
+                int r = 0;
+                const bool failed = fails_at(n, [&] { r = fit(v, id, 5, oldrule); }, sticky);
                 _KTPOLYLINE &p = v.polyline[0];
-                EXPECT_EQ(p.modify, 1);
-                EXPECT_EQ(v.splinedivision, 5);
-                if (r == 0) {
-                    done = true;
+                EXPECT_EQ(p.modify * 10 + v.splinedivision, 15);
+                if (!failed) {
                     EXPECT_GT(p.splinenum, 0);
-                    continue;
+                    return false;
                 }
-                ASSERT_EQ(r, -1000);
-                EXPECT_EQ(p.splinenum, 0);
-                EXPECT_EQ(p.splinex, nullptr);
-                EXPECT_EQ(p.spliney, nullptr);
+                EXPECT_EQ(r, -1000);
+                EXPECT_TRUE(!p.splinenum && !p.splinex && !p.spliney);
                 p.modify = 0;
                 EXPECT_EQ(fit(v, id, 5, oldrule), 0);
                 EXPECT_GT(p.splinenum, 0);
-            }
-            EXPECT_TRUE(done);
+                return true;
+            });
         }
-    }
 }
 
 // A long wavy polyline: sampling stays proportional to the samples.

@@ -1,25 +1,35 @@
-// Polyline construction from link ids, and hand-made two-node polylines.
+// Polylines from link ids, hand-made two-node polylines, and their upkeep:
+// rebuilding, splitting, joining.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 
 #include "chains.h"
+#include "graph_builder.h"
 #include "invariants.h"
 #include "peer.h"
-#include "vectorizer/memory.h"
+#include "sweep.h"
 
 namespace {
 
-class Construction : public ::testing::Test {
+// One fixture for the module: a 40 x 20 working raster with its rows, and
+// hand-made traced chains to approximate.
+class Polylines : public ::testing::Test {
 protected:
     void SetUp() override { setup_rows(v, 40, 20); }
-    void TearDown() override { ktv::mem_fail_at(0); }
     _KTNODE *at(int x, int y) { return Peer::msearchjust(v, x, y); }
-    bool all_marks_clear() {
+    bool marks_clear() {
         for (int i = 0; i < v.nodenum; ++i)
-            for (int j = 0; j < v.node[i].linknum; ++j)
-                if (v.node[i].link[j].mark) return false;
+            for (int k = 0; k < v.node[i].linknum; ++k)
+                if (v.node[i].link[k].mark) return false;
         return true;
+    }
+    // The chains approximated (corner cut with tolerance t) and made into
+    // polylines.
+    void build(double t, int search = 1) {
+        ASSERT_EQ(v.mapplox2(t, search), 0);
+        ASSERT_EQ(v.makepolyline(), 0);
     }
     CKTVector v;
     Chains c;
@@ -32,241 +42,261 @@ Pixels bend() {
     return p;
 }
 
-TEST_F(Construction, NoSegmentGivesAnEmptyTable) {
-    ASSERT_EQ(v.mapplox(1.0, 1), 0);
-    EXPECT_EQ(v.makepolyline(), 0);
-    EXPECT_EQ(v.polylinenum, 0);
-    EXPECT_EQ(v.polylinecapacity, 0);
-    // Before any approximation there is no id at all.
-    CKTVector w;
-    EXPECT_EQ(w.makepolyline(), 0);
-    EXPECT_EQ(w.polylinenum, 0);
-}
+}  // namespace
 
-TEST_F(Construction, OpenSegmentRunsAgainstTheTraceDirection) {
+TEST_F(Polylines, OpenSegmentRunsAgainstTheTraceDirection) {
+    CKTVector w;
+    EXPECT_EQ(w.makepolyline(), 0);  // no approximation yet: no id at all
+    build(1.0);
+    EXPECT_EQ(v.polylinenum + v.polylinecapacity, 0);
     add_chain(v, c, bend());
-    ASSERT_EQ(v.mapplox2(1.0, 1), 0);
-    ASSERT_EQ(v.makepolyline(), 0);
-    ASSERT_EQ(v.polylinenum, 1);
+    add_chain(v, c, run(0, 10, 5, 10));
+    add_chain(v, c, {{9, 9}, {9, 9}});   // no links: an empty record
+    add_chain(v, c, run(5, 10, 5, 16));  // starts where the second ends
+    build(1.0);
+    ASSERT_EQ(v.polylinenum, 4);
     EXPECT_EQ(polyline_pixels(v, 1), (Pixels{{13, 5}, {9, 0}, {0, 0}}));
     EXPECT_EQ(polyline_pixels(v, -1), polyline_pixels(v, 1));
-    const _KTPOLYLINE *p = v.mgetpolyline(1);
-    EXPECT_EQ(p->nodecapacity, 4);
-    EXPECT_EQ(p->flag | p->deleted | p->modify | p->jointmark, 0);
-    EXPECT_EQ(p->prevnum + p->nextnum, 0);
-    EXPECT_TRUE(all_marks_clear());
+    EXPECT_EQ(polyline_pixels(v, 2), (Pixels{{5, 10}, {0, 10}}));
+    EXPECT_EQ(v.polyline[2].nodenum, 0);
+    EXPECT_EQ(polyline_pixels(v, 4), (Pixels{{5, 16}, {5, 10}}));
+    const _KTPOLYLINE &p = v.polyline[0];
+    EXPECT_EQ(p.nodecapacity, 4);
+    EXPECT_EQ(p.flag | p.deleted | p.modify | p.jointmark | p.prevnum | p.nextnum, 0);
+    EXPECT_TRUE(marks_clear());
     EXPECT_EQ(check_graph(v), "");
+    const Pixels one = polyline_pixels(v, 1);
+    ASSERT_EQ(v.makepolyline(), 0);  // rebuilding replaces the table
+    EXPECT_EQ(polyline_pixels(v, 1), one);
 }
 
-TEST_F(Construction, ClosedSegmentWithSearchStartsAndEndsAtItsFirstNode) {
+TEST_F(Polylines, ClosedSegmentIsALoopWithSearchAndOpenAtOnePixelWithout) {
     add_chain(v, c, run(0, 15, 6, 15));  // an earlier polyline, lower node indices
     add_chain(v, c, ring(3, 2, 9, 7));
-    ASSERT_EQ(v.mapplox(0.5, 1), 0);
-    ASSERT_EQ(v.makepolyline(), 0);
-    ASSERT_EQ(v.polylinenum, 2);
-    const Pixels p = polyline_pixels(v, 2);
-    ASSERT_GE(p.size(), 4u);
-    EXPECT_EQ(p.front(), (std::pair<int, int>{3, 2}));
-    EXPECT_EQ(p.back(), p.front());
-    EXPECT_EQ(v.mgetpolyline(2)->nodeindex[0], v.mgetpolyline(2)->nodeindex[p.size() - 1]);
-    EXPECT_EQ(check_graph(v), "");
+    for (int search : {1, 0}) {
+        ASSERT_EQ(v.mapplox(0.5, search), 0);
+        ASSERT_EQ(v.makepolyline(), 0);
+        const Pixels p = polyline_pixels(v, 2);
+        ASSERT_GE(p.size(), 4u);
+        EXPECT_EQ(p.front(), (std::pair<int, int>{3, 2}));
+        EXPECT_EQ(p.back(), p.front());
+        const _KTPOLYLINE &q = v.polyline[1];
+        EXPECT_EQ(q.nodeindex[0] == q.nodeindex[q.nodenum - 1], search == 1);
+        EXPECT_EQ(check_graph(v), "");
+    }
 }
 
-TEST_F(Construction, ClosedSegmentWithoutSearchIsOpenAtOnePixel) {
-    add_chain(v, c, ring(3, 2, 9, 7));
-    ASSERT_EQ(v.mapplox(0.5, 0), 0);
+// A traced chain that runs into one of its own points: a tail (0,9) ->
+// (0,5) -> (8,5), then a loop (8,5) -> (8,1) -> (12,1) -> (12,5) -> (8,5).
+// With search on, the tail's corner node carries two +1 links; the
+// backward search would circle the loop for ever if it were not bounded.
+TEST_F(Polylines, ChainRunningIntoItselfStillEnds) {
+    Pixels p = run(0, 9, 0, 5);
+    for (const Pixels &part : {run(1, 5, 8, 5), run(8, 4, 8, 1), run(9, 1, 12, 1), run(12, 2, 12, 5), run(11, 5, 8, 5)})
+        p.insert(p.end(), part.begin(), part.end());
+    add_chain(v, c, p);
+    ASSERT_EQ(v.mapplox(0.0, 1), 0);
+    ASSERT_EQ(v.nodenum, 6);
+    ASSERT_EQ(at(8, 5)->linknum, 3);
+    EXPECT_EQ(Peer::msearchstartpoint(v, at(0, 5), 1), at(8, 5));
+    EXPECT_EQ(Peer::msearchstartpoint(v, at(12, 1), 1), at(12, 1));  // round the loop
+    EXPECT_TRUE(marks_clear());
     ASSERT_EQ(v.makepolyline(), 0);
-    const _KTPOLYLINE *p = v.mgetpolyline(1);
-    const Pixels px = polyline_pixels(v, 1);
-    EXPECT_NE(p->nodeindex[0], p->nodeindex[p->nodenum - 1]);
-    EXPECT_EQ(px.front(), px.back());
-    EXPECT_EQ(check_graph(v), "");
+    EXPECT_EQ(polyline_pixels(v, 1), (Pixels{{8, 5}, {0, 5}, {0, 9}}));
+    EXPECT_TRUE(marks_clear());
+    EXPECT_EQ(check_graph(v, weak_checks()), "");  // the loop's links belong to no record
+
+    // The other way round: a loop from (4,3) back to (4,3), then a tail to
+    // (4,5).  The first node closes the loop, so the polyline is the loop.
+    CKTVector w;
+    Chains d;
+    setup_rows(w, 10, 10);
+    add_chain(w, d, {{4, 3}, {3, 2}, {2, 1}, {3, 0}, {4, 0}, {5, 1}, {5, 2}, {4, 3}, {4, 4}, {4, 5}});
+    ASSERT_EQ(w.mapplox(0.0, 1), 0);
+    ASSERT_EQ(w.makepolyline(), 0);
+    const Pixels loop = polyline_pixels(w, 1);
+    EXPECT_EQ(loop.front(), (std::pair<int, int>{4, 3}));
+    EXPECT_EQ(loop.back(), loop.front());
+    EXPECT_EQ(std::count(loop.begin(), loop.end(), std::pair<int, int>{4, 5}), 0);
+    EXPECT_EQ(check_graph(w, weak_checks()), "");
 }
 
-TEST_F(Construction, SharedFirstNodeStillStartsAtTheOwnLastNode) {
-    add_chain(v, c, run(0, 5, 6, 5));
-    add_chain(v, c, run(6, 5, 6, 12));  // starts where the first ends
-    ASSERT_EQ(v.mapplox(1.0, 1), 0);
-    ASSERT_EQ(v.makepolyline(), 0);
-    EXPECT_EQ(polyline_pixels(v, 1), (Pixels{{6, 5}, {0, 5}}));
-    EXPECT_EQ(polyline_pixels(v, 2), (Pixels{{6, 12}, {6, 5}}));
-    EXPECT_EQ(check_graph(v), "");
+TEST(PolylineWalk, ForwardWalkStopsAtALinkItAlreadyFollowed) {
+    // X -> J -> A -> B -> J with id 1: J's first +1 link leads into a loop
+    // that does not come back to X.
+    CKTVector w;
+    GraphBuilder g(w);
+    g.rows(20, 4);
+    for (int x : {0, 4, 8, 12}) g.node(x, 1);
+    for (auto [a, b] : {std::pair{0, 1}, {1, 2}, {2, 3}, {3, 1}}) w.mlinknode(1, 4.0, 0.0, &w.node[a], &w.node[b]);
+    w.polylineid = 2;
+    ASSERT_EQ(w.makepolyline(), 0);
+    EXPECT_EQ(nodes_of(w, 1), (std::vector<int>{0, 1, 2, 3, 1}));
+    for (int i = 0; i < 4; ++i)
+        for (int k = 0; k < w.node[i].linknum; ++k) EXPECT_EQ(w.node[i].link[k].mark, 0);
 }
 
-TEST_F(Construction, SegmentWithoutLinksKeepsAnEmptyRecord) {
-    add_chain(v, c, run(0, 0, 5, 0));
-    add_chain(v, c, {{9, 9}, {9, 9}});
-    add_chain(v, c, run(0, 3, 5, 3));
-    ASSERT_EQ(v.mapplox(1.0, 1), 0);
-    ASSERT_EQ(v.makepolyline(), 0);
-    ASSERT_EQ(v.polylinenum, 3);
-    EXPECT_EQ(v.mgetpolyline(2)->nodenum, 0);
-    EXPECT_EQ(v.mgetpolyline(3)->nodenum, 2);
-    EXPECT_EQ(check_graph(v), "");
-}
-
-TEST_F(Construction, RebuildingReplacesTheTable) {
+TEST_F(Polylines, MemoryFailuresInConstruction) {
     add_chain(v, c, bend());
     add_chain(v, c, ring(20, 2, 30, 9));
-    ASSERT_EQ(v.mapplox(0.5, 1), 0);
-    ASSERT_EQ(v.makepolyline(), 0);
-    const Pixels one = polyline_pixels(v, 1), two = polyline_pixels(v, 2);
-    ASSERT_EQ(v.makepolyline(), 0);
-    EXPECT_EQ(polyline_pixels(v, 1), one);
-    EXPECT_EQ(polyline_pixels(v, 2), two);
+    for (int i = 0; i < 6; ++i) add_chain(v, c, run(0, 10 + i, 14, 10 + i));
+    // An interrupted construction leaves its marks (they would hide the
+    // polylines from a second one), so every attempt starts afresh.
+    const int failures = sweep([&](long n) {
+        EXPECT_EQ(v.mapplox(0.5, 1), 0);
+        int r = 0;
+        if (!fails_at(n, [&] { r = v.makepolyline(); })) return false;
+        EXPECT_EQ(r, -1000);
+        EXPECT_LE(v.polylinenum, v.polylinecapacity);
+        EXPECT_EQ(check_graph(v, weak_checks()), "") << "request " << n;
+        return true;
+    });
+    EXPECT_EQ(failures, 10);  // the table, one block per polyline, one growth
+    EXPECT_EQ(v.polylinenum, 8);
+    EXPECT_EQ(check_graph(v), "");
 }
 
-TEST_F(Construction, HandMadePolylineGetsTheNextId) {
-    add_chain(v, c, run(0, 0, 5, 0));
+TEST_F(Polylines, HandMadePolylineGetsTheNextIdAndIsClamped) {
     add_chain(v, c, run(0, 3, 5, 3));
     add_chain(v, c, run(12, 5, 15, 5));
     ASSERT_EQ(v.mapplox(1.0, 1), 0);
     ASSERT_EQ(v.makepolyline(), 0);
     const int before = v.nodenum;
     ASSERT_EQ(v.makenewpolyline(10, 5, 20, 5), 0);
-    ASSERT_EQ(v.polylinenum, 4);
-    EXPECT_EQ(v.polylinecapacity, 4);
+    ASSERT_EQ(v.polylinenum, 3);
+    EXPECT_EQ(v.polylinecapacity, 3);
     EXPECT_EQ(v.nodenum, before + 2);
-    const _KTPOLYLINE *p = v.mgetpolyline(4);
-    ASSERT_EQ(p->nodenum, 2);
-    EXPECT_EQ(p->nodecapacity, 2);
-    EXPECT_EQ(polyline_pixels(v, 4), (Pixels{{10, 5}, {20, 5}}));
-    const _KTNODELINK *l = v.mgetnodelink(&v.node[p->nodeindex[0]], &v.node[p->nodeindex[1]], 4);
+    EXPECT_EQ(v.polyline[2].nodecapacity, 2);
+    EXPECT_EQ(polyline_pixels(v, 3), (Pixels{{10, 5}, {20, 5}}));
+    const _KTNODELINK *l = v.mgetnodelink(at(10, 5), at(20, 5), 3);
     ASSERT_NE(l, nullptr);
-    EXPECT_EQ(l->id, 4);
+    EXPECT_EQ(l->id, 3);
     EXPECT_DOUBLE_EQ(l->length, 10.0);
     EXPECT_EQ(l->area, 0.0);
-    EXPECT_EQ(check_graph(v), "");  // row 5 is in x order: 10, 12, 15, 20
-
-    // New nodes also where nodes already stand.
-    ASSERT_EQ(v.makenewpolyline(10, 5, 12, 5), 0);
+    EXPECT_EQ(check_graph(v), "");  // row 5 in x order: 10, 12, 15, 20
+    ASSERT_EQ(v.makenewpolyline(10, 5, 12, 5), 0);  // new nodes also where nodes stand
     EXPECT_EQ(v.nodenum, before + 4);
-    EXPECT_EQ(check_graph(v), "");
-}
-
-TEST_F(Construction, HandMadePolylineIsClampedIntoTheRaster) {
     ASSERT_EQ(v.makenewpolyline(-5, 3, 100, 99), 0);
-    EXPECT_EQ(polyline_pixels(v, 1), (Pixels{{0, 3}, {39, 19}}));
+    EXPECT_EQ(polyline_pixels(v, 5), (Pixels{{0, 3}, {39, 19}}));
     EXPECT_EQ(check_graph(v), "");
     CKTVector w;  // no rows at all
     ASSERT_EQ(w.makenewpolyline(1, 1, 2, 2), 0);
     EXPECT_EQ(w.polylinenum, 1);
-}
 
-TEST_F(Construction, HandMadePolylineMemoryFailures) {
-    int failures = 0;
-    for (long n = 1; n < 50; ++n) {
-        CKTVector w;
-        setup_rows(w, 16, 8);
-        ASSERT_EQ(w.makenewpolyline(1, 1, 5, 1), 0);
-        ktv::mem_fail_at(n);
-        const int r = w.makenewpolyline(2, 1, 7, 4);
-        ktv::mem_fail_at(0);
-        ASSERT_EQ(check_graph(w, weak_checks()), "") << "request " << n;
-        if (r == 0) {
-            EXPECT_EQ(w.polylinenum, 2);
-            break;
-        }
-        ++failures;
-        ASSERT_EQ(r, -1000);
-        EXPECT_EQ(w.polylinenum, 1);
-        ASSERT_EQ(w.makenewpolyline(3, 3, 4, 4), 0);
-        EXPECT_EQ(w.polylinenum, 2);
-        EXPECT_EQ(polyline_pixels(w, 2), (Pixels{{3, 3}, {4, 4}}));
-    }
+    const int failures = sweep([&](long n) {
+        CKTVector x;
+        setup_rows(x, 16, 8);
+        EXPECT_EQ(x.makenewpolyline(1, 1, 5, 1), 0);
+        int r = 0;
+        if (!fails_at(n, [&] { r = x.makenewpolyline(2, 1, 7, 4); })) return false;
+        EXPECT_EQ(r, -1000);
+        EXPECT_EQ(x.polylinenum, 1);
+        EXPECT_EQ(check_graph(x, weak_checks()), "") << "request " << n;
+        EXPECT_EQ(x.makenewpolyline(3, 3, 4, 4), 0);
+        EXPECT_EQ(polyline_pixels(x, 2), (Pixels{{3, 3}, {4, 4}}));
+        return true;
+    });
     EXPECT_GE(failures, 4);
 }
 
-TEST_F(Construction, MemoryFailuresInConstruction) {
-    add_chain(v, c, bend());
-    add_chain(v, c, ring(20, 2, 30, 9));
-    for (int i = 0; i < 6; ++i) add_chain(v, c, run(0, 10 + i, 14, 10 + i));
-    int failures = 0;
-    for (long n = 1; n < 200; ++n) {
-        // An interrupted construction leaves its marks (they would hide the
-        // polylines from a second construction), so every attempt starts
-        // from a fresh graph.
-        ASSERT_EQ(v.mapplox(0.5, 1), 0);
-        ktv::mem_fail_at(n);
-        const int r = v.makepolyline();
-        ktv::mem_fail_at(0);
-        if (r == 0) break;
-        ++failures;
-        ASSERT_EQ(r, -1000);
-        ASSERT_LE(v.polylinenum, v.polylinecapacity);
-        ASSERT_EQ(check_graph(v, weak_checks()), "") << "request " << n;
+// Upkeep on hand-made graphs.
+class Upkeep : public ::testing::Test {
+protected:
+    CKTVector v;
+    GraphBuilder g{v};
+    Upkeep() { g.rows(100, 100); }
+    int link_id(int from, int to) const {
+        for (int k = 0; k < v.node[from].linknum; ++k)
+            if (v.node[from].link[k].node == to) return v.node[from].link[k].id;
+        return 0;
     }
-    EXPECT_EQ(failures, 10);  // the table, one block per polyline, one growth
-    EXPECT_EQ(v.polylinenum, 8);
+};
+
+TEST_F(Upkeep, UpdateRebuildsFromEitherEndAndRetiresADeadPolyline) {
+    g.path({{0, 0}, {10, 0}, {20, 5}, {30, 0}});
+    v.polyline[0].nodenum = 2;  // stale list: the walk finds the rest
+    EXPECT_EQ(v.mupdatepolyline(-1), 0);
+    EXPECT_EQ(nodes_of(v, 1), (std::vector<int>{0, 1, 2, 3}));
+    EXPECT_EQ(v.polyline[0].modify, 1);
+    g.path({{0, 50}, {10, 50}});
+    g.path({{10, 50}, {20, 50}});
+    Peer::maddnext(v, 2, 3);
+    Peer::maddprev(v, 3, -2);
+    v.node[4].deleted = v.node[5].deleted = 1;
+    EXPECT_EQ(v.mupdatepolyline(2), 0);
+    EXPECT_EQ(v.polyline[1].deleted, 1);
+    EXPECT_EQ(v.polyline[1].nextnum + v.polyline[2].prevnum, 0);
+}
+
+TEST_F(Upkeep, SeparateSplitsAndMovesTheEndConnections) {
+    g.path({{0, 90}, {5, 90}});
+    const int p2 = g.path({{0, 0}, {10, 0}, {20, 0}, {30, 0}, {40, 0}});  // nodes 2..6
+    const int far = g.path_of({6, g.node(50, 0)});                        // 3 continues 2
+    ASSERT_EQ(v.mconnectpolyline(&v.node[6], &v.node[5], &v.node[7]), 0);
+    EXPECT_EQ(v.mseparatepolyline(p2, &v.node[4]), 0);
+    ASSERT_EQ(v.polylinenum, 4);
+    EXPECT_EQ(nodes_of(v, 2), (std::vector<int>{2, 3, 4}));
+    EXPECT_EQ(nodes_of(v, 4), (std::vector<int>{4, 5, 6}));
+    EXPECT_EQ(next_of(v, 2), std::vector<int>{4});
+    EXPECT_EQ(prev_of(v, 4), std::vector<int>{-2});
+    EXPECT_EQ(next_of(v, 4), std::vector<int>{far});
+    EXPECT_EQ(prev_of(v, far), std::vector<int>{-4});
+    EXPECT_EQ(link_id(4, 3), -2);
+    EXPECT_EQ(link_id(4, 5), 4);
+    EXPECT_EQ(check_graph(v), "");
+    // A node not on the polyline only grows the table.
+    EXPECT_EQ(v.mseparatepolyline(1, &v.node[4]), 0);
+    EXPECT_EQ(v.polylinenum, 4);
+    EXPECT_EQ(v.polylinecapacity, 5);
+    // A closed polyline keeps its own links at its start.
+    g.path({{60, 60}, {70, 60}, {70, 70}, {60, 70}}, true);  // 5: nodes 8..11, 8
+    EXPECT_EQ(v.mseparatepolyline(5, &v.node[10]), 0);
+    EXPECT_EQ(nodes_of(v, 5), (std::vector<int>{8, 9, 10}));
+    EXPECT_EQ(nodes_of(v, 6), (std::vector<int>{10, 11, 8}));
+    EXPECT_EQ(link_id(8, 9), 5);
     EXPECT_EQ(check_graph(v), "");
 }
 
-// A traced chain that runs into one of its own points: a tail
-// (0,9) -> (0,5) -> (8,5), then a loop (8,5) -> (8,1) -> (12,1) -> (12,5) ->
-// (8,5).  With search on, the last vertex is the tail's corner node, which
-// then carries two +1 links; the backward search from the tail would circle
-// the loop for ever if it were not bounded.
-TEST_F(Construction, ChainRunningIntoItselfStillEnds) {
-    Pixels p = run(0, 9, 0, 5);
-    for (const Pixels &part : {run(1, 5, 8, 5), run(8, 4, 8, 1), run(9, 1, 12, 1), run(12, 2, 12, 5),
-                               run(11, 5, 8, 5)})
-        p.insert(p.end(), part.begin(), part.end());
-    add_chain(v, c, p);
-    ASSERT_EQ(v.mapplox(0.0, 1), 0);
-    ASSERT_EQ(v.nodenum, 6);
-    ASSERT_EQ(at(8, 5)->linknum, 3);
+TEST_F(Upkeep, JoinBridgesEndsClosesALoopAndFusesAtTheMidpoint) {
+    g.path({{0, 50}, {5, 50}});
+    g.path({{10, 0}, {20, 0}});  // 2: nodes 2 (start), 3
+    g.path({{0, 10}, {8, 0}});   // 3: nodes 4, 5 (end)
+    ASSERT_EQ(Peer::mlinkpolyline(v, &v.node[2], &v.node[5]), 0);
+    EXPECT_EQ(v.polyline[2].deleted, 1);
+    EXPECT_EQ(nodes_of(v, 2), (std::vector<int>{4, 5, 2, 3}));
+    for (int n : {4, 5})
+        for (int k = 0; k < v.node[n].linknum; ++k) EXPECT_EQ(std::abs(v.node[n].link[k].id), 2);
+    EXPECT_EQ(check_graph(v), "");
+    ASSERT_EQ(Peer::mlinkpolyline(v, &v.node[4], &v.node[3]), 0);  // the two ends of one polyline
+    const std::vector<int> closed = nodes_of(v, 2);
+    EXPECT_EQ(closed.front(), closed.back());
+    EXPECT_EQ(Peer::mlinkpolyline(v, &v.node[4], &v.node[5]), -1);  // not end nodes now
 
-    // The backward search stops at the junction and leaves no tag behind.
-    EXPECT_EQ(Peer::msearchstartpoint(v, at(0, 5), 1), at(8, 5));
-    EXPECT_EQ(Peer::msearchstartpoint(v, at(12, 1), 1), at(12, 1));  // round the loop
-    EXPECT_TRUE(all_marks_clear());
+    g.path({{0, 30}, {10, 30}});   // 4: nodes 6, 7
+    g.path({{13, 30}, {23, 30}});  // 5: nodes 8, 9
+    ASSERT_EQ(Peer::mintegratepolyline2(v, &v.node[7], &v.node[8]), 0);
+    EXPECT_EQ(v.node[7].x, 11);
+    EXPECT_EQ(v.node[8].deleted, 1);
+    EXPECT_DOUBLE_EQ(v.node[6].link[0].length, 11.5);  // from the unrounded midpoint
+    EXPECT_DOUBLE_EQ(v.node[9].link[0].length, 11.5);
+    EXPECT_EQ(v.polyline[4].deleted, 1);
+    EXPECT_EQ(nodes_of(v, 4), (std::vector<int>{6, 7, 9}));
+    EXPECT_EQ(check_graph(v), "");
 
-    ASSERT_EQ(v.makepolyline(), 0);
-    EXPECT_EQ(polyline_pixels(v, 1), (Pixels{{8, 5}, {0, 5}, {0, 9}}));
-    EXPECT_TRUE(all_marks_clear());
-    // The loop's links belong to no record and the record does not reach
-    // the chain's end: the weak form.
-    EXPECT_EQ(check_graph(v, weak_checks()), "");
+    g.path({{30, 60}, {40, 60}, {50, 60}});  // 6: a middle node is not joined
+    EXPECT_EQ(Peer::mintegratepolyline1(v, &v.node[11]), 0);
+    EXPECT_EQ(v.polyline[5].deleted + v.polyline[5].modify, 0);
 }
 
-// The other way round, as tracing produced it from a noisy raster: a loop
-// from (4,3) back to (4,3), then a tail on to (4,5).  The first node closes
-// the loop, so the backward search stops there and the polyline is the loop;
-// the tail's link keeps the id without being walked again.
-TEST_F(Construction, ChainLeavingItsOwnLoopStillEnds) {
-    add_chain(v, c, {{4, 3}, {3, 2}, {2, 1}, {3, 0}, {4, 0}, {5, 1}, {5, 2}, {4, 3}, {4, 4}, {4, 5}});
-    ASSERT_EQ(v.mapplox(0.0, 1), 0);
-    ASSERT_EQ(v.makepolyline(), 0);
-    const Pixels p = polyline_pixels(v, 1);
-    EXPECT_EQ(p.front(), (std::pair<int, int>{4, 3}));
-    EXPECT_EQ(p.back(), p.front());
-    EXPECT_EQ(std::count(p.begin(), p.end(), std::pair<int, int>{4, 5}), 0);
-    EXPECT_TRUE(all_marks_clear());
-    EXPECT_EQ(check_graph(v, weak_checks()), "");
+TEST_F(Upkeep, JoiningKeepsOnlyTheFirstFarConnectionOfASingleEnd) {
+    const int a = g.node(0, 0), j = g.node(10, 0), b = g.node(20, 0), c = g.node(30, 0), d = g.node(20, 10);
+    g.path_of({a, j});  // 1
+    g.path_of({j, b});  // 2: its far end b carries two connections
+    g.path_of({b, c});  // 3
+    g.path_of({b, d});  // 4
+    ASSERT_EQ(v.mconnectpolyline(&v.node[b], &v.node[j], &v.node[c]), 0);
+    ASSERT_EQ(v.mconnectpolyline(&v.node[b], &v.node[j], &v.node[d]), 0);
+    v.polyline[0].flag |= 8;
+    ASSERT_EQ(Peer::mintegratepolyline1(v, &v.node[j]), 0);
+    EXPECT_EQ(next_of(v, 1), std::vector<int>{3});
 }
-
-// The forward walk: a hand-made graph whose junction's first +1 link leads
-// into a loop that does not come back to the walk's start.
-TEST_F(Construction, ForwardWalkStopsAtALinkItAlreadyFollowed) {
-    CKTVector w;
-    setup_rows(w, 20, 4);
-    for (int x : {0, 4, 8, 12}) {
-        _KTPOINT pt{};
-        pt.x = x;
-        pt.y = 1;
-        Peer::mregistnode(w, 0, &pt);
-    }
-    _KTNODE *n = w.node;  // X = 0, J = 1, A = 2, B = 3; no more registrations
-    w.mlinknode(1, 4.0, 0.0, &n[0], &n[1]);
-    w.mlinknode(1, 4.0, 0.0, &n[1], &n[2]);
-    w.mlinknode(1, 4.0, 0.0, &n[2], &n[3]);
-    w.mlinknode(1, 8.0, 0.0, &n[3], &n[1]);
-    w.polylineid = 2;
-    ASSERT_EQ(w.makepolyline(), 0);
-    const _KTPOLYLINE *p = w.mgetpolyline(1);
-    EXPECT_EQ(std::vector<int>(p->nodeindex, p->nodeindex + p->nodenum), (std::vector<int>{0, 1, 2, 3, 1}));
-    for (int i = 0; i < 4; ++i)
-        for (int j = 0; j < n[i].linknum; ++j) EXPECT_EQ(n[i].link[j].mark, 0);
-}
-
-}  // namespace

@@ -250,20 +250,36 @@ std::string check_graph(CKTVector &v, const CheckOptions &o) {
 
 std::string dump_graph(CKTVector &v) {
     std::ostringstream out;
+    out.precision(17);
     for (int i = 0; i < v.nodenum; ++i) {
         const _KTNODE &n = v.node[i];
-        out << "node " << i << " (" << n.x << "," << n.y << ")" << (n.deleted ? " deleted" : "") << ":";
-        for (int k = 0; k < n.linknum; ++k) out << " [" << n.link[k].id << "->" << n.link[k].node << "]";
+        out << "node " << i << " (" << n.x << "," << n.y << ")" << (n.deleted ? " deleted" : "") << " flag "
+            << int(n.flag) << " spare " << int(n.spare) << ":";
+        for (int k = 0; k < n.linknum; ++k) {
+            const _KTNODELINK &l = n.link[k];
+            out << " [" << l.id << "->" << l.node << " " << l.length << " " << l.area;
+            if (l.mark || l.arc || l.radius) out << " mark " << int(l.mark) << " arc " << int(l.arc) << " " << l.centerx << "," << l.centery << " r " << l.radius;
+            out << "]";
+        }
+        out << '\n';
+    }
+    if (v.lineinfo) out << "rows " << Peer::linerows(v) << " height " << v.height << '\n';
+    for (int y = 0; v.lineinfo && y < Peer::linerows(v); ++y) {
+        if (!v.lineinfo[y].nodenum) continue;
+        out << "row " << y << ":";
+        for (int i = 0; i < v.lineinfo[y].nodenum; ++i) out << ' ' << v.lineinfo[y].nodeindex[i];
         out << '\n';
     }
     for (int id = 1; v.polyline && id <= v.polylinenum; ++id) {
         const _KTPOLYLINE &p = v.polyline[id - 1];
-        out << "polyline " << id << (p.deleted ? " deleted" : "") << ":";
+        out << "polyline " << id << (p.deleted ? " deleted" : "") << " flag " << int(p.flag) << " modify "
+            << int(p.modify) << " joint " << int(p.jointmark) << ":";
         for (int i = 0; i < p.nodenum; ++i) out << ' ' << p.nodeindex[i];
         out << " prev";
         for (int i = 0; i < p.prevnum; ++i) out << ' ' << p.prev[i];
         out << " next";
         for (int i = 0; i < p.nextnum; ++i) out << ' ' << p.next[i];
+        for (int i = 0; i < p.splinenum; ++i) out << (i ? " " : " spline ") << p.splinex[i] << "," << p.spliney[i];
         out << '\n';
     }
     return out.str();

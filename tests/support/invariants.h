@@ -92,8 +92,10 @@ inline CheckOptions structural_checks() {
 // violations.
 std::string check_graph(CKTVector &v, const CheckOptions &options = {});
 
-// Every node with its links and every polyline with its lists, for failure
-// messages.
+// The whole vector layer as text: every node with every field of its links,
+// the row index, and every polyline with its lists and curve samples.  For
+// failure messages, and for comparing two layers exactly (an undo copy and
+// its source).
 std::string dump_graph(CKTVector &v);
 
 #endif

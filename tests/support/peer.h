@@ -26,16 +26,11 @@ struct CKTVectorTestPeer {
     static int mdeletelinenode(CKTVector &v, _KTNODE *n) { return v.mdeletelinenode(n); }
     static _KTNODE *msearchjust(CKTVector &v, int x, int y) { return v.msearchjust(x, y); }
     static int missameid(CKTVector &v, _KTNODE *a, _KTNODE *b) { return v.missameid(a, b); }
-    static int maddnodetolink(CKTVector &v, int id, double len, double sum, _KTNODE *a, _KTNODE *b) {
-        return v.maddnodetolink(id, len, sum, a, b);
-    }
     static int mdeletenodefromlink(CKTVector &v, _KTNODE *a, _KTNODE *b) { return v.mdeletenodefromlink(a, b); }
     static _KTNODE *msearchstartpoint(CKTVector &v, _KTNODE *n, int id) { return v.msearchstartpoint(n, id); }
-    static int mregistpolyline(CKTVector &v, _KTNODE *start, int id) { return v.mregistpolyline(start, id); }
     // splines, arcs, circles
     static void mspline2(CKTVector &v, double t, double *x, double *y) { v.mspline2(t, x, y); }
     static void mspline2C(CKTVector &v, double t, double *x, double *y) { v.mspline2C(t, x, y); }
-    static void mgetcenter(CKTVector &v, int id, _KTNODE *a, _KTNODE *b) { v.mgetcenter(id, a, b); }
     static void mfitcircle3(CKTVector &v, _KTNODE *a, _KTNODE *b, _KTNODE *c, double &cx, double &cy, double &r) { v.mfitcircle(a, b, c, cx, cy, r); }
     // selection and search
     static int mfindnode(CKTVector &v, int x, int y, double r) { return v.mfindnode(x, y, r); }
@@ -66,7 +61,6 @@ struct CKTVectorTestPeer {
     static void mpostprocessoutline(CKTVector &v, int spurnodes) { v.mpostprocessoutline(spurnodes); }
     static unsigned char &findreference(CKTVector &v) { return v.findreference; }
     // joining and node clean-up
-    static bool mismiddle(CKTVector &v, int n) { return v.mismiddlenode(&v.node[n]); }
     static int mlinkpolyline(CKTVector &v, _KTNODE *a, _KTNODE *b) { return v.mlinkpolyline(a, b); }
     static int mintegratepolyline2(CKTVector &v, _KTNODE *a, _KTNODE *b) { return v.mintegratepolyline(a, b); }
     static int mintegratepolyline1(CKTVector &v, _KTNODE *n) { return v.mintegratepolyline(n); }
@@ -75,7 +69,6 @@ struct CKTVectorTestPeer {
         return v.mcheckseparator(x1, y1, x2, y2);
     }
     static void mifnearthenattach(CKTVector &v, _KTNODE *n, int r) { v.mifnearthenattach(n, r); }
-    static void mifnearthenattachold(CKTVector &v, _KTNODE *n, int r) { v.mifnearthenattachold(n, r); }
     static double mgetcos(CKTVector &v, _KTNODE *a, _KTNODE *b, _KTNODE *c, _KTNODE *d) {
         return v.mgetcos(a, b, c, d);
     }

@@ -1,32 +1,41 @@
-// Option parsing: values land in the right settings, and every kind of bad
-// argument is refused as a usage error naming the option.
+// Command-line options: values land in their settings and reach the driver
+// arguments, every kind of bad argument is refused as a usage error naming
+// the option, and --help lists every option with its default.
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <cmath>
 
+#include "batch.h"
 #include "commands.h"
 #include "error.h"
+#include "invariants.h"
 #include "options.h"
+#include "postprocess.h"
+#include "support.h"
+#include "sweep.h"
 
 using namespace ktvcli;
 
 namespace {
 
-std::vector<OptionTable> tables() {
-    return {find_command("outline-fast")->options, input_options(), output_options()};
+std::vector<OptionTable> tables(const char *command) {
+    return {find_command(command)->options, postprocess_options(), input_options(), output_options()};
 }
 
-Settings parse(std::vector<std::string> args) {
+Settings parse(const char *command, std::vector<std::string> args) {
     std::vector<char *> argv;
     for (std::string &a : args) argv.push_back(&a[0]);
-    Settings s;
-    parse_options(static_cast<int>(argv.size()), argv.data(), tables(), s);
+    Settings s = command_defaults(*find_command(command));
+    parse_options(static_cast<int>(argv.size()), argv.data(), tables(command), s);
+    postprocessing(s);  // the post-processing values are checked here
     return s;
 }
 
-std::string refusal(std::vector<std::string> args) {
+// The refusal of `args`, or "(accepted)".
+std::string refusal(const char *command, std::vector<std::string> args) {
     try {
-        parse(std::move(args));
+        parse(command, std::move(args));
     } catch (const CliError &e) {
         EXPECT_TRUE(e.usage);
         return e.what();
@@ -34,60 +43,131 @@ std::string refusal(std::vector<std::string> args) {
     return "(accepted)";
 }
 
+std::vector<double> arguments(const CenterlineArguments &a) { return {double(a.flags), double(a.maxlength), a.a, a.b, a.c, a.d, a.e}; }
+
 }  // namespace
 
 TEST(Options, ValuesLandInTheirSettings) {
-    const Settings s = parse({"in.png", "--tolerance", "0.75", "--maxlength=9", "--nodesearch", "0", "-o",
-                              "a.svg", "--output=b.json", "--threshold", "100", "--invert", "--background",
-                              "-q", "--max-pixels", "5000", "--format", "json"});
+    const Settings s = parse("outline-fast", {"in.png", "--tolerance", "0.75", "--maxlength=9", "--nodesearch", "0", "-o",
+                                              "a.svg", "--output=b.json", "--threshold", "100", "--invert",
+                                              "--background", "-q", "--max-pixels", "5000", "--format", "json"});
     EXPECT_EQ(s.input, "in.png");
-    EXPECT_DOUBLE_EQ(s.tolerance, 0.75);
-    EXPECT_EQ(s.maxlength, 9);
-    EXPECT_EQ(s.nodesearch, 0);
+    EXPECT_EQ(s.tolerance, 0.75);
+    EXPECT_EQ(s.maxlength * 10 + s.nodesearch, 90);
     EXPECT_EQ(s.outputs, (std::vector<std::string>{"a.svg", "b.json"}));
     EXPECT_EQ(s.threshold, 100);
     EXPECT_TRUE(s.invert && s.background && s.quiet);
     EXPECT_EQ(s.max_pixels, 5000u);
     EXPECT_EQ(s.format, "json");
-    EXPECT_EQ(parse({"--threshold", "auto"}).threshold, -1);
-    EXPECT_EQ(parse({"--", "-odd-name.png"}).input, "-odd-name.png");
-    EXPECT_EQ(parse({"-"}).input, "-");
+    EXPECT_EQ(parse("outline", {"--threshold", "auto", "--spur-nodes", "3"}).threshold, -1);
+    EXPECT_EQ(parse("outline", {"--spur-nodes=3"}).spur_nodes, 3);
+    EXPECT_EQ(parse("outline", {"--", "-odd-name.png"}).input, "-odd-name.png");
+    EXPECT_EQ(parse("outline", {"-"}).input, "-");
+    EXPECT_EQ(parse("outline-fast", {}).fill_holes, 0);  // the quickest command fills no pinholes
+    EXPECT_EQ(parse("outline", {}).fill_holes, kDefaultFillHoles);
 }
 
-TEST(Options, BadArgumentsAreRefused) {
-    struct Case {
-        std::vector<std::string> args;
-        std::string problem;
+TEST(Options, CenterlineOptionsReachTheirDriverArguments) {
+    auto args = [](std::vector<std::string> a) { return arguments(centerline_arguments(parse("centerline", a))); };
+    EXPECT_EQ(args({}), (std::vector<double>{31, 4, 3, 8, 0.9, 4, 1.5}));  // every pass on
+    const struct {
+        std::vector<std::string> options;
+        std::vector<double> want;
     } cases[] = {
-        {{"--tolerance", "abc"}, "--tolerance: 'abc' is not a number"},
-        {{"--tolerance", "1.5x"}, "is not a number"},
-        {{"--tolerance", "-1"}, "out of range"},
-        {{"--tolerance", "nan"}, "out of range"},
-        {{"--tolerance", "inf"}, "out of range"},
-        {{"--maxlength", "2.5"}, "is not a whole number"},
-        {{"--maxlength", "99999999999999999999"}, "out of range"},
-        {{"--nodesearch", "2"}, "out of range"},
-        {{"--threshold", "256"}, "out of range"},
-        {{"--threshold", "-1"}, "out of range"},
-        {{"--max-pixels", "0"}, "out of range"},
-        {{"--tolerance"}, "--tolerance needs a value"},
-        {{"--tolerance="}, "--tolerance: missing value"},
-        {{"--invert=yes"}, "--invert takes no value"},
-        {{"--bogus"}, "unknown option '--bogus'"},
-        {{"-x"}, "unknown option '-x'"},
-        {{"a.png", "b.png"}, "more than one input file"},
+        {{"--no-merge-ends"}, {30, 4, 3, 8, 0.9, 4, 1.5}},
+        {{"--no-bridge-gaps"}, {29, 4, 3, 8, 0.9, 4, 1.5}},
+        {{"--no-connect"}, {27, 4, 3, 8, 0.9, 4, 1.5}},
+        {{"--no-cut-spurs"}, {23, 4, 3, 8, 0.9, 4, 1.5}},
+        {{"--no-merge-junctions"}, {15, 4, 3, 8, 0.9, 4, 1.5}},
+        {{"--no-connect", "--connect", "--merge-ends"}, {31, 4, 3, 8, 0.9, 4, 1.5}},  // the last word counts
+        {{"--maxlength", "3"}, {31, 3, 3, 8, 0.9, 4, 1.5}},
+        {{"--merge-radius", "2.25"}, {31, 4, 2.25, 8, 0.9, 4, 1.5}},
+        {{"--bridge-radius", "12"}, {31, 4, 3, 12, 0.9, 4, 1.5}},
+        {{"--straightness", "0.5"}, {31, 4, 3, 8, 0.5, 4, 1.5}},
+        {{"--junction-link", "7.5"}, {31, 4, 3, 8, 0.9, 7.5, 1.5}},
+        {{"--tolerance", "0.75"}, {31, 4, 3, 8, 0.9, 4, 0.75}},
     };
-    for (Case &c : cases) {
-        const std::string got = refusal(c.args);
-        EXPECT_NE(got.find(c.problem), std::string::npos) << c.args[0] << " gave: " << got;
+    for (const auto &c : cases) EXPECT_EQ(args(c.options), c.want) << c.options[0];
+    // The outline commands call their drivers with the settings, after
+    // pre-cleaning (whose memory failure is the driver's).
+    Bitmap b = stroke_drawing();
+    for (const char *command : {"outline", "outline-fast"}) {
+        Settings s = parse(command, {"--maxlength", "12", "--tolerance", "0.5", "--nodesearch", "0", "--fill-holes", "0"});
+        if (command[7] != '-') s.spur_nodes = 3;
+        CKTVector v, w;
+        v.msetdocument(b.data(), b.width, b.height);
+        w.msetdocument(b.data(), b.width, b.height);
+        ASSERT_EQ(find_command(command)->vectorize(v, s), 0);
+        ASSERT_EQ(command[7] == '-' ? w.mabstractoutlinefast(12, 0, 0.5, 0) : w.mabstractoutline(12, 3, 0.5, 0), 0);
+        EXPECT_EQ(dump_graph(v), dump_graph(w)) << command;
+        CKTVector x;
+        x.msetdocument(b.data(), b.width, b.height);
+        int r = 0;
+        EXPECT_TRUE(fails_at(1, [&] { r = find_command(command)->vectorize(x, parse(command, {})); }, true));
+        EXPECT_EQ(r, -1000) << command;
     }
 }
 
-TEST(Options, HelpListsEveryOptionWithItsDefault) {
+TEST(Options, BadArgumentsAreRefusedNamingTheOption) {
+    const struct {
+        const char *command;
+        std::vector<std::string> args;
+        std::string problem;
+    } cases[] = {
+        {"outline-fast", {"--tolerance", "abc"}, "--tolerance: 'abc' is not a number"},
+        {"outline-fast", {"--tolerance", "1.5x"}, "is not a number"},
+        {"outline-fast", {"--tolerance", "-1"}, "out of range"},
+        {"outline-fast", {"--tolerance", "nan"}, "out of range"},
+        {"outline-fast", {"--tolerance", "inf"}, "out of range"},
+        {"outline-fast", {"--tolerance", "1e309"}, "out of range"},
+        {"outline-fast", {"--maxlength", "2.5"}, "is not a whole number"},
+        {"outline-fast", {"--maxlength", "99999999999999999999"}, "out of range"},
+        {"outline-fast", {"--nodesearch", "2"}, "--nodesearch: '2' is out of range (0 to 1)"},
+        {"outline-fast", {"--threshold", "256"}, "out of range"},
+        {"outline-fast", {"--threshold", "-1"}, "out of range"},
+        {"outline-fast", {"--max-pixels", "0"}, "out of range"},
+        {"outline-fast", {"--max-pixels", "18446744073709551616"}, "out of range"},
+        {"outline-fast", {"--max-pixels", ""}, "--max-pixels"},
+        {"outline-fast", {"--dpi", "0"}, "--dpi"},
+        {"outline-fast", {"--page", "0"}, "--page"},
+        {"outline-fast", {"--tolerance"}, "--tolerance needs a value"},
+        {"outline-fast", {"--tolerance="}, "--tolerance: missing value"},
+        {"outline-fast", {"--invert=yes"}, "--invert takes no value"},
+        {"outline-fast", {"--bogus"}, "unknown option '--bogus'"},
+        {"outline-fast", {"-x"}, "unknown option '-x'"},
+        {"outline-fast", {"a.png", "b.png"}, "more than one input file"},
+        {"outline-fast", {"--spur-nodes", "3"}, "unknown option '--spur-nodes'"},
+        {"outline-fast", {"--units", "furlong"}, "--units: 'furlong' is not mm, inch or px"},
+        {"outline", {"--spur-nodes", "-1"}, "out of range"},
+        {"outline", {"--no-merge-ends"}, "unknown option '--no-merge-ends'"},
+        {"centerline", {"--straightness", "1.01"}, "--straightness: '1.01' is out of range (0 to 1)"},
+        {"centerline", {"--merge-radius", "-0.5"}, "out of range"},
+        {"centerline", {"--no-connect=1"}, "--no-connect takes no value"},
+        {"centerline", {"--no-maxlength"}, "unknown option '--no-maxlength'"},  // not a flag
+        {"centerline", {"--no-invert"}, "unknown option '--no-invert'"},        // off already
+        {"centerline", {"--no-"}, "unknown option '--no-'"},
+        {"centerline", {"--arcs", "5"}, "--arcs: '5' is not two numbers separated by a comma"},
+        {"centerline", {"--arcs", "5,3"}, "--arcs: MIN is above MAX"},
+        {"centerline", {"--arcs", "1,2,3"}, "is not two numbers"},
+        {"centerline", {"--simplify", "2,x"}, "--simplify: 'x' is not a number"},
+        {"centerline", {"--simplify", "2,200"}, "--simplify: '200' is out of range"},
+        {"centerline", {"--same-curvature", "0.1"}, "--same-curvature needs --arcs"},
+        {"centerline", {"--splines", "0"}, "--splines: '0' is out of range"},
+        {"centerline", {"--circles", "-1"}, "--circles: '-1' is out of range"},
+    };
+    for (const auto &c : cases) {
+        const std::string got = refusal(c.command, c.args);
+        EXPECT_NE(got.find(c.problem), std::string::npos) << c.command << " " << c.args[0] << " gave: " << got;
+    }
+    EXPECT_EQ(refusal("outline", {"--simplify", "3,30", "--arcs", "1,1", "--same-curvature", "0.1", "--splines", "2"}),
+              "(accepted)");
+}
+
+TEST(Options, HelpListsEveryOptionWithItsDefaultAndArgument) {
     for (const Command &c : commands()) {
         SCOPED_TRACE(c.name);
-        const std::vector<OptionTable> all = {c.options, input_options(), output_options()};
-        const std::string help = describe_options(all);
+        const std::vector<OptionTable> all = tables(c.name);
+        const std::string help = describe_options(all, command_defaults(c));
         for (const OptionTable &t : all)
             for (const OptionDef *o = t.begin; o != t.end; ++o) {
                 const std::string name = o->negatable ? "--[no-]" + std::string(o->name + 2) : o->name;
@@ -99,6 +179,7 @@ TEST(Options, HelpListsEveryOptionWithItsDefault) {
                 for (char ch : help.substr(at, help.find("\n  -", at + 1) - at))
                     if (!std::isspace(static_cast<unsigned char>(ch)) || (!block.empty() && block.back() != ' '))
                         block += std::isspace(static_cast<unsigned char>(ch)) ? ' ' : ch;
+                EXPECT_NE(block.find(std::string(o->help).substr(0, 20)), std::string::npos) << block;
                 if (o->sets) {
                     EXPECT_NE(block.find(std::string("sets ") + o->sets + "]"), std::string::npos) << block;
                 }
@@ -107,47 +188,34 @@ TEST(Options, HelpListsEveryOptionWithItsDefault) {
                 }
             }
     }
-    const std::string help = describe_options(tables());
+    const std::string help = describe_options(tables("outline-fast"));
     const Settings d;
-    char tol[32];
-    std::snprintf(tol, sizeof tol, "[default: %g;", d.tolerance);
-    EXPECT_NE(help.find(tol), std::string::npos);
     EXPECT_NE(help.find("[default: " + std::to_string(d.maxlength) + ";"), std::string::npos);
+    EXPECT_NE(help.find("[default: 1.5;"), std::string::npos);
     EXPECT_NE(help.find("[default: auto]"), std::string::npos);
 }
 
-TEST(Options, FlagsThatDefaultOnCanBeSwitchedOff) {
-    const std::vector<OptionTable> centerline = {find_command("centerline")->options, input_options(),
-                                                 output_options()};
-    auto parse_centerline = [&](std::vector<std::string> args) {
-        std::vector<char *> argv;
-        for (std::string &a : args) argv.push_back(&a[0]);
-        Settings s;
-        parse_options(static_cast<int>(argv.size()), argv.data(), centerline, s);
-        return s;
+TEST(Batch, OutputNamesAndPatterns) {
+    const struct {
+        std::vector<std::string> inputs, stems;
+    } cases[] = {
+        {{"a/x.png", "b/x.pbm", "x.tif"}, {"x", "x-2", "x-3"}},
+        {{"x.png", "x-2.png", "x.pbm"}, {"x", "x-2", "x-3"}},
+        {{"x-2.png", "x.png", "x.pbm"}, {"x-2", "x", "x-3"}},
+        {{"dir.v1/scan", ".hidden", "a.b.png", "a.b.pbm"}, {"scan", ".hidden", "a.b", "a.b-2"}},
     };
-    Settings s = parse_centerline({"--no-bridge-gaps", "--no-merge-junctions"});
-    EXPECT_FALSE(s.bridge_gaps || s.merge_junctions);
-    EXPECT_TRUE(s.merge_ends && s.connect && s.cut_spurs);
-    s = parse_centerline({"--no-cut-spurs", "--cut-spurs", "--merge-ends"});
-    EXPECT_TRUE(s.cut_spurs && s.merge_ends);
-
-    const std::pair<std::vector<std::string>, std::string> refused[] = {
-        {{"--no-connect=1"}, "--no-connect takes no value"},
-        {{"--no-maxlength"}, "unknown option '--no-maxlength'"},   // not a flag
-        {{"--no-invert"}, "unknown option '--no-invert'"},         // off already
-        {{"--no-"}, "unknown option '--no-'"},
-        {{"--straightness", "1.01"}, "--straightness: '1.01' is out of range (0 to 1)"},
-        {{"--merge-radius", "-0.5"}, "out of range"},
-    };
-    for (const auto &r : refused) {
-        std::string got = "(accepted)";
-        try {
-            parse_centerline(r.first);
-        } catch (const CliError &e) {
-            EXPECT_TRUE(e.usage);
-            got = e.what();
-        }
-        EXPECT_NE(got.find(r.second), std::string::npos) << r.first[0] << " gave: " << got;
-    }
+    for (const auto &c : cases) EXPECT_EQ(output_stems(c.inputs), c.stems);
+    TempDir dir;
+    for (const char *name : {"curves.pbm", "curves2.png", "strokes.png", "broken.pbm", "sample.pbm"})
+        write_bytes(dir / name, "x");
+    std::vector<std::string> paths, problems;
+    for (const Input &in : expand_patterns({dir / "curves*", dir / "../" + dir.path().substr(dir.path().rfind('/') + 1) + "/curves.pbm",
+                                            dir / "*.{png,pbm}", dir / "*.gif", dir / "none.pbm"}))
+        paths.push_back(in.path), problems.push_back(in.problem);
+    // Each file once; {png,pbm} expands the braces first: every png, then
+    // every pbm.
+    EXPECT_EQ(paths, (std::vector<std::string>{dir / "curves.pbm", dir / "curves2.png", dir / "strokes.png",
+                                               dir / "broken.pbm", dir / "sample.pbm", dir / "*.gif", dir / "none.pbm"}));
+    EXPECT_EQ(problems[5], dir / "*.gif: no file matches");
+    EXPECT_EQ(problems[6], "");  // a plain name is read, and reading says what is wrong
 }

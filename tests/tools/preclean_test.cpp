@@ -9,9 +9,8 @@
 #include <vector>
 
 #include "bitmap.h"
-#include "json.h"
 #include "preclean.h"
-#include "tool_support.h"
+#include "sweep.h"
 #include "vectorizer/memory.h"
 
 using ktvcli::PrecleanCounts;
@@ -147,21 +146,20 @@ const Picture kPictures[] = {
       "#########..."}},
 };
 
-void PrintTo(const Picture &p, std::ostream *os) { *os << p.what; }
+}  // namespace
 
-class PrecleanPicture : public ::testing::TestWithParam<Picture> {};
-
-TEST_P(PrecleanPicture, Result) {
-    const Picture &p = GetParam();
-    for (int stride : {-1, 5}) {
-        Bitmap b = from_rows(p.before, stride);
-        ASSERT_TRUE(ktvcli::preclean(raster_of(b), p.options));
-        EXPECT_EQ(b.to_ascii(), from_rows(p.after.empty() ? p.before : p.after).to_ascii())
-            << p.what << ", stride " << stride;
-    }
+TEST(Preclean, Pictures) {
+    for (const Picture &p : kPictures)
+        for (int stride : {-1, 5}) {
+            Bitmap b = from_rows(p.before, stride);
+            ASSERT_TRUE(ktvcli::preclean(raster_of(b), p.options));
+            EXPECT_EQ(b.to_ascii(), from_rows(p.after.empty() ? p.before : p.after).to_ascii()) << p.what << ", stride " << stride;
+        }
+    Bitmap b = from_rows({"#..", "...", "..#"});
+    EXPECT_TRUE(fails_at(1, [&] { EXPECT_FALSE(ktvcli::preclean(raster_of(b), options(1, 1, true))); }, true));
 }
 
-INSTANTIATE_TEST_SUITE_P(Pictures, PrecleanPicture, ::testing::ValuesIn(kPictures));
+namespace {
 
 // ---- reference ---------------------------------------------------------------
 
@@ -298,14 +296,6 @@ TEST(Preclean, SmoothingKeepsTheTopology) {
     EXPECT_GT(flipped, 0) << "the random pages should have notches and bumps";
 }
 
-TEST(Preclean, FailedAllocationIsReported) {
-    Bitmap b = from_rows({"#..", "...", "..#"});
-    ktv::mem_fail_at(1, true);
-    const bool ok = ktvcli::preclean(raster_of(b), options(1, 1, true));
-    ktv::mem_fail_at(0);
-    EXPECT_FALSE(ok);
-}
-
 TEST(Preclean, NothingAskedNothingTouched) {
     std::mt19937 rng(3);
     Bitmap page = random_page(rng, 70, 20, 10);
@@ -314,35 +304,4 @@ TEST(Preclean, NothingAskedNothingTouched) {
     ASSERT_TRUE(ktvcli::preclean(raster_of(page), PrecleanOptions(), &counts));
     EXPECT_EQ(page.bits, before.bits);
     EXPECT_EQ(counts.specks + counts.holes + counts.smoothed, 0);
-}
-
-// The program cleans before every driver: a pinhole inside a thick bar is a
-// loop of the centre lines, and two closed outlines more, unless it is
-// filled; the JSON records the setting.
-TEST(Preclean, ProgramFillsPinholesByDefault) {
-    Bitmap bar(90, 30);
-    for (int y = 10; y < 21; ++y)
-        for (int x = 10; x < 80; ++x) bar.set(x, y);
-    bar.set(45, 15, false);
-    TempDir dir;
-    write_bytes(dir / "bar.pbm", pbm_raw(bar));
-    auto polylines = [&](const std::string &command, std::vector<std::string> extra, double *fill) {
-        std::vector<std::string> args = {command, dir / "bar.pbm", "--format", "json", "-o", "-", "-q"};
-        args.insert(args.end(), extra.begin(), extra.end());
-        const RunResult r = run_ktvec(args);
-        EXPECT_EQ(r.status, 0) << r.err;
-        const Json j = Json::parse(r.out);
-        *fill = j["parameters"]["fill-holes"].number;
-        return j["counts"]["polylines"].as_int();
-    };
-    double fill = -1;
-    EXPECT_EQ(polylines("centerline", {}, &fill), 1);
-    EXPECT_EQ(fill, ktvcli::kDefaultFillHoles);
-    EXPECT_GT(polylines("centerline", {"--fill-holes", "0"}, &fill), 1);
-    EXPECT_EQ(fill, 0);
-    const int kept = polylines("outline", {"--fill-holes", "0"}, &fill);
-    EXPECT_LT(polylines("outline", {}, &fill), kept);
-    for (const char *bad : {"--despeckle=-1", "--fill-holes=x", "--smooth=1"})
-        EXPECT_EQ(run_ktvec({"outline-fast", dir / "bar.pbm", "-o", "-", "--format", "json", bad}).status, 2)
-            << bad;
 }

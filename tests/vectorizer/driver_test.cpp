@@ -1,6 +1,13 @@
-// The driver frame and the fast outline driver, end to end from a document.
+// The vectorizer object and the driver frame: initial state, documents,
+// accessors and release; the fast outline driver end to end; and the
+// drawings the fuzzers turned up, replayed through the driver they broke.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <dirent.h>
+#include <fstream>
+#include <sstream>
+#include <string>
 #include <vector>
 
 #include "bitmap.h"
@@ -12,121 +19,140 @@
 namespace {
 
 // Everything a host reads: node count and each polyline's node pixels.
-struct Snapshot {
-    int nodes = 0;
-    std::vector<Pixels> polylines;
-    bool operator==(const Snapshot &o) const { return nodes == o.nodes && polylines == o.polylines; }
-};
-
-Snapshot snapshot(CKTVector &v) {
-    Snapshot s;
-    s.nodes = v.mgetnodenum();
-    for (int id = 1; id <= v.mgetpolylinenum(); ++id) s.polylines.push_back(polyline_pixels(v, id));
+std::vector<Pixels> snapshot(CKTVector &v) {
+    std::vector<Pixels> s(1, Pixels(1, {v.mgetnodenum(), 0}));
+    for (int id = 1; id <= v.mgetpolylinenum(); ++id) s.push_back(polyline_pixels(v, id));
     return s;
 }
 
-void fill(Bitmap &b, int x0, int y0, int x1, int y1) {
-    for (int y = y0; y <= y1; ++y)
-        for (int x = x0; x <= x1; ++x) b.set(x, y);
-}
-
-// Two filled rectangles and a thick ring: three separate black areas.
+// Two filled rectangles and a thick ring: three black areas, one hole.
 Bitmap shapes() {
     Bitmap b(64, 40);
-    fill(b, 4, 4, 23, 15);
-    fill(b, 30, 6, 38, 30);
-    fill(b, 44, 20, 60, 36);
-    for (int y = 25; y <= 31; ++y)
-        for (int x = 49; x <= 55; ++x) b.set(x, y, false);
+    for (int y = 0; y < 40; ++y)
+        for (int x = 0; x < 64; ++x) {
+            const bool ring = x >= 44 && x <= 60 && y >= 20 && y <= 36 && !(x >= 49 && x <= 55 && y >= 25 && y <= 31);
+            if ((x >= 4 && x <= 23 && y >= 4 && y <= 15) || (x >= 30 && x <= 38 && y >= 6 && y <= 30) || ring)
+                b.set(x, y);
+        }
     return b;
 }
 
-// Sets b as v's document and runs the fast outline driver on it.
-int outline(CKTVector &v, Bitmap &b, double tolerance = 1.0, int search = 1, int maxlength = 10,
-            int ignored = 0) {
+int outline(CKTVector &v, Bitmap &b, double tolerance = 1.0, int search = 1, int maxlength = 10, int ignored = 0) {
     v.msetdocument(b.data(), b.width, b.height);
     return v.mabstractoutlinefast(maxlength, ignored, tolerance, search);
 }
 
-int live_polylines_with_nodes(CKTVector &v) {
-    int n = 0;
-    for (int id = 1; id <= v.mgetpolylinenum(); ++id) {
-        const _KTPOLYLINE *p = v.mgetpolyline(id);
-        if (!p->deleted && p->nodenum > 0) ++n;
+}  // namespace
+
+TEST(Object, FreshStateDocumentsAndAccessors) {
+    CKTVector v;
+    EXPECT_EQ(v.canundo + v.nodenum + v.nodecapacity + v.polylinenum + v.polylinecapacity + v.segmentnum +
+                  v.segmentcapacity + v.pointnum + v.width + v.height + v.bytesperline + v.polylineid +
+                  v.splinetablenum + v.splinedivision + v.tracex + v.tracey,
+              0);
+    EXPECT_TRUE(!v.document && !v.lineinfo && !v.filter && !v.thindata && !v.point && !v.segment && !v.node &&
+                !v.polyline && !v.splineknotx && !v.splineparam);
+    EXPECT_EQ(v.selectradius, 5.0);
+    EXPECT_EQ(v.arcminradius, 1.0);
+    EXPECT_EQ(v.arcmaxradius, 1000.0);
+    EXPECT_EQ(v.mgetnode(0), nullptr);
+    EXPECT_EQ(v.mgetpolyline(), nullptr);
+
+    unsigned char data[64] = {};
+    const std::pair<int, int> strides[] = {{17, 3}, {16, 2}, {0, 0}, {1, 1}, {8, 1}, {9, 2}};
+    for (auto c : strides) {
+        v.msetdocument(data, c.first, 7);
+        EXPECT_EQ(v.bytesperline, c.second) << c.first;
+        EXPECT_EQ(v.width + 100 * v.height, c.first + 700);
+        EXPECT_EQ(v.document, data);
     }
-    return n;
+    v.msetdocument(data, 10, 4, 6);  // stride before height
+    EXPECT_EQ(v.bytesperline * 10 + v.height, 46);
+
+    v.node = ktv::alloc_zeroed<_KTNODE>(4);
+    v.nodecapacity = 4;
+    v.nodenum = 2;
+    v.node[1].deleted = 1;
+    v.node[0].flag = 3;
+    EXPECT_EQ(v.mgetnode(-1), nullptr);
+    EXPECT_EQ(v.mgetnode(2), nullptr);
+    EXPECT_EQ(v.mgetnode(1), &v.node[1]);  // deleted nodes are returned too
+    v.mfreepolyline();                     // clears the marks even without polylines
+    EXPECT_EQ(v.node[0].flag, 0);
+
+    v.msetarc(1);  // no polyline array: nothing happens
+    v.polyline = ktv::alloc_zeroed<_KTPOLYLINE>(3);
+    v.polylinenum = v.polylinecapacity = 3;
+    EXPECT_EQ(v.mgetpolyline(3), v.mgetpolyline(-3));
+    EXPECT_EQ(v.mgetpolyline(-1), &v.polyline[0]);
+    v.msetarc(2);
+    v.msetspline(2);
+    EXPECT_EQ(v.polyline[1].flag, 3);
+    EXPECT_EQ(v.polyline[0].flag + v.polyline[2].flag, 0);
+    v.polyline[1].flag |= 4 | 8;
+    v.msetline(2);
+    EXPECT_EQ(v.polyline[1].flag, 12);  // circle and single untouched
+    v.msetmodify(1);
+    v.msetmodify(-2, 0);
+    EXPECT_EQ(v.mismodify(1) + 2 * v.mismodify(2) + 4 * v.mismodify(3), 5);
+    v.msetcanundo(1);
+    EXPECT_EQ(v.mgetcanundo(), 1);
 }
 
-bool within_capacities(CKTVector &v) {
-    if (v.nodenum < 0 || v.nodenum > v.nodecapacity) return false;
-    if (v.polylinenum < 0 || v.polylinenum > v.polylinecapacity) return false;
-    if (v.segmentnum < 0 || v.segmentnum > v.segmentcapacity) return false;
-    for (int i = 0; i < v.nodenum; ++i)
-        if (v.node[i].linknum < 0) return false;
-    for (int y = 0; v.lineinfo && y < Peer::linerows(v); ++y)
-        if (v.lineinfo[y].nodenum > v.lineinfo[y].nodecapacity) return false;
-    for (int i = 0; i < v.polylinenum; ++i)
-        if (v.polyline[i].nodenum > v.polyline[i].nodecapacity) return false;
-    return true;
-}
-
-class Driver : public ::testing::Test {
-protected:
-    void TearDown() override { ktv::mem_fail_at(0); }
-};
-
-TEST_F(Driver, BlankDocumentGivesNothing) {
-    Bitmap b(50, 30);
+TEST(Object, ReleaseCanRunTwiceAndFreesTheRowsItMade) {
+    Bitmap b = Bitmap::from_ascii({"#####", "#...#", "#####"});
     CKTVector v;
-    EXPECT_EQ(outline(v, b), 0);
-    EXPECT_EQ(v.mgetnodenum(), 0);
-    EXPECT_EQ(v.mgetpolylinenum(), 0);
-    EXPECT_EQ(check_graph(v), "");
-}
-
-TEST_F(Driver, EmptyDocumentGivesNothing) {
-    CKTVector v;
-    v.msetdocument(nullptr, 0, 0);
-    EXPECT_EQ(v.mabstractoutlinefast(10, 0, 1.0, 1), 0);
-    EXPECT_EQ(v.mgetnodenum(), 0);
-}
-
-TEST_F(Driver, OutlinesOfShapesCloseWithNodeSearch) {
-    Bitmap b = shapes();
-    CKTVector v;
-    ASSERT_EQ(outline(v, b), 0);
-    EXPECT_EQ(check_graph(v), "");
-    EXPECT_GE(live_polylines_with_nodes(v), 4);  // three outer outlines and the hole
-    for (int id = 1; id <= v.mgetpolylinenum(); ++id) {
-        const _KTPOLYLINE *p = v.mgetpolyline(id);
-        if (p->nodenum == 0) continue;
-        EXPECT_EQ(p->nodeindex[0], p->nodeindex[p->nodenum - 1]) << "polyline " << id;
+    load_working_raster(v, b);
+    ASSERT_EQ(v.minitbuffer(), 0);
+    ASSERT_EQ(v.mtrace(), 0);
+    for (int y = 0; y < 3; ++y) v.lineinfo[y].nodeindex = ktv::alloc_zeroed<int>(4);
+    v.msetdocument(b.data(), 5, 1);  // a smaller document: the old 3 rows still go
+    for (int round = 0; round < 2; ++round) {
+        Peer::mfreepoint(v);
+        Peer::mfreesegment(v);
+        Peer::mfreespline(v);
+        v.mfreenode();
+        v.mfreelineinfo();  // the sanitizer build reports a leak if a row is missed
+        v.mfreepolyline();
+        EXPECT_TRUE(!v.point && !v.segment && !v.lineinfo && !v.node && !v.polyline);
+        EXPECT_EQ(v.pointnum + v.segmentnum + v.segmentcapacity + Peer::linerows(v), 0);
     }
 }
 
-TEST_F(Driver, WithoutNodeSearchOutlinesStayOpenAtOnePixel) {
-    Bitmap b = shapes();
-    CKTVector v;
-    ASSERT_EQ(outline(v, b, 1.0, 0), 0);
-    EXPECT_EQ(check_graph(v), "");
-    int open_at_one_pixel = 0;
-    for (int id = 1; id <= v.mgetpolylinenum(); ++id) {
-        const _KTPOLYLINE *p = v.mgetpolyline(id);
-        if (p->nodenum == 0) continue;
-        EXPECT_NE(p->nodeindex[0], p->nodeindex[p->nodenum - 1]) << "polyline " << id;
-        const _KTNODE *a = v.mgetnode(p->nodeindex[0]);
-        const _KTNODE *z = v.mgetnode(p->nodeindex[p->nodenum - 1]);
-        if (a->x == z->x && a->y == z->y) ++open_at_one_pixel;
+TEST(Driver, BlankAndEmptyDocumentsGiveNothing) {
+    Bitmap blank(50, 30), empty(0, 0);
+    for (Bitmap *b : {&blank, &empty}) {
+        CKTVector v;
+        EXPECT_EQ(outline(v, *b), 0);
+        EXPECT_EQ(v.mgetnodenum() + v.mgetpolylinenum(), 0);
+        EXPECT_EQ(check_graph(v), "");
     }
-    EXPECT_GE(open_at_one_pixel, 4);
 }
 
-TEST_F(Driver, IsTheStagesInOrder) {
+TEST(Driver, NodeSearchClosesOutlinesAndWithoutItTheyStayOpenAtOnePixel) {
     Bitmap b = shapes();
-    CKTVector v;
+    for (int search : {1, 0}) {
+        CKTVector v;
+        ASSERT_EQ(outline(v, b, 1.0, search), 0);
+        EXPECT_EQ(check_graph(v), "");
+        int outlines = 0;
+        for (int id = 1; id <= v.mgetpolylinenum(); ++id) {
+            const _KTPOLYLINE *p = v.mgetpolyline(id);
+            if (p->nodenum == 0) continue;
+            ++outlines;
+            const int first = p->nodeindex[0], last = p->nodeindex[p->nodenum - 1];
+            EXPECT_EQ(first == last, search == 1) << "polyline " << id;
+            EXPECT_EQ(v.mgetnode(first)->x, v.mgetnode(last)->x);
+            EXPECT_EQ(v.mgetnode(first)->y, v.mgetnode(last)->y);
+        }
+        EXPECT_GE(outlines, 4);  // three outer outlines and the hole
+    }
+}
+
+TEST(Driver, IsTheStagesInOrderAndRunsAgain) {
+    Bitmap b = shapes();
+    CKTVector v, w, x;
     ASSERT_EQ(outline(v, b, 1.5, 1, 6), 0);
-
-    CKTVector w;
     w.msetdocument(b.data(), b.width, b.height);
     ASSERT_EQ(w.make1sideoutlinedata(), 0);
     ASSERT_EQ(w.minitbuffer(), 0);
@@ -136,93 +162,82 @@ TEST_F(Driver, IsTheStagesInOrder) {
     ASSERT_EQ(w.mapplox(1.5, 1), 0);
     ASSERT_EQ(w.makepolyline(), 0);
     EXPECT_EQ(snapshot(v), snapshot(w));
-}
+    ASSERT_EQ(outline(x, b, 1.5, 1, 6, 37), 0);  // the second argument has no effect
+    EXPECT_EQ(snapshot(x), snapshot(v));
 
-TEST_F(Driver, SecondArgumentHasNoEffect) {
-    Bitmap b = shapes();
-    CKTVector v, w;
-    ASSERT_EQ(outline(v, b), 0);
-    ASSERT_EQ(outline(w, b, 1.0, 1, 10, 37), 0);
+    // Again on the same vectorizer, then a smaller document (its rows are
+    // rebuilt), then the first again.
+    ASSERT_EQ(v.mabstractoutlinefast(6, 0, 1.5, 1), 0);
     EXPECT_EQ(snapshot(v), snapshot(w));
-}
-
-TEST_F(Driver, RunsAgainOnTheSameVectorizer) {
-    Bitmap b = shapes();
-    CKTVector v;
-    ASSERT_EQ(outline(v, b), 0);
-    const Snapshot first = snapshot(v);
-    ASSERT_EQ(v.mabstractoutlinefast(10, 0, 1.0, 1), 0);
-    EXPECT_EQ(snapshot(v), first);
-    EXPECT_EQ(check_graph(v), "");
-
-    // A smaller document next: the rows are rebuilt for it.
     Bitmap small(20, 8);
-    fill(small, 3, 2, 15, 6);
+    stroke(small, 3, 3, 15, 5, 1);
     ASSERT_EQ(outline(v, small), 0);
     EXPECT_EQ(check_graph(v), "");
     for (int i = 0; i < v.mgetnodenum(); ++i) EXPECT_LT(v.mgetnode(i)->y, 8);
-
-    ASSERT_EQ(outline(v, b), 0);
-    EXPECT_EQ(snapshot(v), first);
+    ASSERT_EQ(outline(v, b, 1.5, 1, 6), 0);
+    EXPECT_EQ(snapshot(v), snapshot(w));
 }
 
-// Number of allocation requests of one run on a fresh vectorizer.
-long requests_of_a_run(Bitmap &b) {
-    CKTVector v;
-    const long before = ktv::mem_requests();
-    EXPECT_EQ(outline(v, b), 0);
-    return ktv::mem_requests() - before;
-}
-
-// Fail each allocation request of a run in turn.  Every one either is
-// reported as -1000 or (inside the filter, which may fall back on a path
-// that needs no memory) leaves the result as it would have been.
-TEST_F(Driver, EveryMemoryFailureIsReported) {
-    Bitmap b = shapes();
-    CKTVector ref;
-    ASSERT_EQ(outline(ref, b), 0);
-    const Snapshot expect = snapshot(ref);
-
-    const long total = requests_of_a_run(b);
-    int failures = 0;
-    for (long n = 1; n <= total; ++n) {
+// Each file of tests/fuzz/regressions holds the driver call, and the
+// picture ('#' black) after a line "rows"; a file marked "open" records a
+// finding that is not fixed yet and is reported as skipped.
+TEST(FuzzRegressions, EveryFoundDrawingKeepsTheGraphRules) {
+    const char *root = std::getenv("KTVEC_SOURCE_DIR");
+    const std::string folder = std::string(root ? root : ".") + "/tests/fuzz/regressions";
+    DIR *d = opendir(folder.c_str());
+    ASSERT_NE(d, nullptr) << folder;
+    int replayed = 0;
+    std::string open;
+    while (dirent *e = readdir(d)) {
+        const std::string name = e->d_name;
+        if (name.size() < 5 || name.substr(name.size() - 4) != ".txt") continue;
+        SCOPED_TRACE(name);
+        std::ifstream in(folder + "/" + name);
+        std::string line, driver, open_note;
+        std::vector<double> a;
+        std::vector<std::string> rows;
+        bool picture = false;
+        while (std::getline(in, line)) {
+            if (picture) {
+                if (!line.empty()) rows.push_back(line);
+            } else if (line.rfind("call ", 0) == 0) {
+                std::istringstream words(line.substr(5));
+                words >> driver;
+                for (double x; words >> x;) a.push_back(x);
+            } else if (line.rfind("open ", 0) == 0) {
+                open_note = line.substr(5);
+            } else {
+                picture = line == "rows";
+            }
+        }
+        Bitmap b(rows.empty() ? 0 : static_cast<int>(rows[0].size()), static_cast<int>(rows.size()));
+        for (int y = 0; y < b.height; ++y)
+            for (int x = 0; x < b.width; ++x)
+                if (rows[y][x] == '#') b.set(x, y);
         CKTVector v;
-        ktv::mem_fail_at(n);
-        const int r = outline(v, b);
-        ktv::mem_fail_at(0);
-        ASSERT_TRUE(within_capacities(v)) << "request " << n;
-        if (r == 0) {
-            EXPECT_EQ(snapshot(v), expect) << "request " << n;
+        v.msetdocument(b.data(), b.width, b.height);
+        auto i = [&a](size_t k) { return static_cast<int>(a.at(k)); };
+        CheckOptions o = structural_checks();
+        int result;
+        if (driver == "centerline") {
+            result = v.mabstractcenterline(i(0), i(1), a.at(2), a.at(3), a.at(4), a.at(5), a.at(6));
+        } else if (driver == "outline") {
+            o.links_to_deleted = true;
+            result = v.mabstractoutline(i(0), i(1), a.at(2), i(3));
+        } else {
+            o = CheckOptions{};
+            result = v.mabstractoutlinefast(i(0), i(1), a.at(2), i(3));
+        }
+        const std::string problems = check_graph(v, o);
+        ++replayed;
+        if (!open_note.empty()) {
+            open += name + " (" + open_note + (problems.empty() ? ", now passes: close it" : "") + ") ";
             continue;
         }
-        ++failures;
-        ASSERT_EQ(r, -1000) << "request " << n;
-        ASSERT_EQ(check_graph(v, weak_checks()), "") << "request " << n;
-        // The same vectorizer runs cleanly afterwards.
-        ASSERT_EQ(v.mabstractoutlinefast(10, 0, 1.0, 1), 0) << "request " << n;
-        ASSERT_EQ(snapshot(v), expect) << "request " << n;
+        EXPECT_EQ(result, 0);
+        EXPECT_EQ(problems, "") << dump_graph(v);
     }
-    EXPECT_GT(failures, 20);
+    closedir(d);
+    EXPECT_GT(replayed, 0);
+    if (!open.empty()) GTEST_SKIP() << "open findings: " << open;
 }
-
-// The same on a vectorizer that already holds a result: the stages that
-// did not run keep the earlier layers, counts stay within capacities, and
-// the next run restores the full result.
-TEST_F(Driver, MemoryFailureOnAVectorizerWithAnEarlierResult) {
-    Bitmap b = shapes();
-    CKTVector v;
-    ASSERT_EQ(outline(v, b), 0);
-    const Snapshot expect = snapshot(v);
-    const long total = requests_of_a_run(b);
-    for (long n = 1; n <= total; ++n) {
-        ktv::mem_fail_at(n);
-        const int r = v.mabstractoutlinefast(10, 0, 1.0, 1);
-        ktv::mem_fail_at(0);
-        ASSERT_TRUE(within_capacities(v)) << "request " << n;
-        ASSERT_TRUE(r == 0 || r == -1000) << "request " << n << ": " << r;
-        ASSERT_EQ(v.mabstractoutlinefast(10, 0, 1.0, 1), 0) << "request " << n;
-        ASSERT_EQ(snapshot(v), expect) << "request " << n;
-    }
-}
-
-}  // namespace

@@ -1,13 +1,15 @@
-// Helpers for the command-line tests: running the built program, scratch
-// folders, and image files of every supported kind made from a Bitmap.
-#ifndef KTVEC_TEST_TOOL_SUPPORT_H
-#define KTVEC_TEST_TOOL_SUPPORT_H
+// Helpers for the command-line tests: running the program (in-process, or
+// the built program for what only a process shows), scratch folders, image
+// files of every supported kind made from a Bitmap, and reading results.
+#ifndef KTVEC_TEST_TOOLS_SUPPORT_H
+#define KTVEC_TEST_TOOLS_SUPPORT_H
 
 #include <string>
 #include <vector>
 
 #include "bitmap.h"
 #include "image.h"
+#include "json_reader.h"
 #include "ktvec.h"
 
 struct RunResult {
@@ -18,6 +20,9 @@ struct RunResult {
 // Runs build/ktvec with `args`, capturing stdout and stderr; standard input
 // comes from the file `input` when one is named.
 RunResult run_ktvec(const std::vector<std::string> &args, const std::string &input = "");
+// The same through ktvcli::run in this process (stdout and stderr captured):
+// quicker, and the allocation seam can be made to fail.
+RunResult run_here(std::vector<std::string> args);
 
 // A fresh folder under the system temp folder, removed with its contents.
 class TempDir {
@@ -58,13 +63,19 @@ Bitmap stroke_drawing();
 // and a straight stroke under them.
 Bitmap fitting_drawing();
 
+// A little-endian TIFF of uncompressed 1-bit pages, white 0 as in PBM, one
+// strip each; page number `broken` (from 1; 0 for none) has its strip
+// placed far past the end of the file.
+std::string tiff_pages(const std::vector<Bitmap> &pages, std::size_t broken = 0);
+
 // The program's readers on bytes in memory; decode_error gives the one-line
 // refusal, or "(no error)" when the bytes decode.
 ktvcli::LoadedImage decode(const std::string &file, ktvcli::ReadOptions o = {});
 std::string decode_error(const std::string &file, ktvcli::ReadOptions o = {});
 
-// Appends a link record (and nothing else: its twin is the caller's) to a
-// hand-made node, with optional arc data.
-void add_link(_KTNODE &n, int id, int to, unsigned char arc = 0, double cx = 0, double cy = 0, double r = 0);
+// A result file read back: the JSON of a path, and the number of times
+// `what` occurs in a text.
+ktvcli::JsonDocument json_file(const std::string &path);
+std::size_t occurrences(const std::string &text, const std::string &what);
 
 #endif

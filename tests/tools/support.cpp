@@ -1,7 +1,9 @@
-#include "tool_support.h"
+#include "support.h"
+
+#include <gtest/gtest.h>
 
 #include "error.h"
-#include "vectorizer/memory.h"
+#include "cli.h"
 
 #include <fcntl.h>
 #include <png.h>
@@ -12,6 +14,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -81,6 +84,20 @@ RunResult run_ktvec(const std::vector<std::string> &args, const std::string &inp
     posix_spawn_file_actions_destroy(&actions);
     r.out = read_bytes(out);
     r.err = read_bytes(err);
+    return r;
+}
+
+RunResult run_here(std::vector<std::string> args) {
+    args.insert(args.begin(), "ktvec");
+    std::vector<char *> argv;
+    for (std::string &a : args) argv.push_back(&a[0]);
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    RunResult r;
+    r.status = ktvcli::run(static_cast<int>(argv.size()), argv.data());
+    std::fflush(stdout);
+    r.out = testing::internal::GetCapturedStdout();
+    r.err = testing::internal::GetCapturedStderr();
     return r;
 }
 
@@ -271,6 +288,31 @@ Bitmap fitting_drawing() {
     return b;
 }
 
+std::string tiff_pages(const std::vector<Bitmap> &pages, std::size_t broken) {
+    std::string f = std::string("II*\0", 4);
+    auto put16 = [&f](unsigned v) { f += static_cast<char>(v & 255), f += static_cast<char>(v >> 8 & 255); };
+    auto put32 = [&](std::uint32_t v) { put16(v & 0xffff), put16(v >> 16); };
+    std::size_t link = f.size();  // where the next directory's offset goes
+    put32(0);
+    for (std::size_t i = 0; i < pages.size(); ++i) {
+        const Bitmap &b = pages[i];
+        const auto data = static_cast<std::uint32_t>(f.size());
+        f.append(b.bits.begin(), b.bits.end());
+        if (f.size() % 2) f += '\0';  // a directory starts on a word boundary
+        const auto here = static_cast<std::uint32_t>(f.size());
+        for (int k = 0; k < 4; ++k) f[link + k] = static_cast<char>(here >> 8 * k & 255);
+        const std::uint32_t w = b.width, h = b.height, size = static_cast<std::uint32_t>(b.bits.size());
+        // tag, type (3 short, 4 long), value: one value each, sorted by tag
+        const std::uint32_t entries[][3] = {{256, 4, w}, {257, 4, h}, {258, 3, 1}, {259, 3, 1}, {262, 3, 0},
+                                            {273, 4, i + 1 == broken ? 1u << 30 : data}, {277, 3, 1}, {278, 4, h}, {279, 4, size}};
+        put16(9);
+        for (const auto &e : entries) put16(e[0]), put16(e[1]), put32(1), put32(e[2]);
+        link = f.size();
+        put32(0);
+    }
+    return f;
+}
+
 ktvcli::LoadedImage decode(const std::string &file, ktvcli::ReadOptions o) {
     return ktvcli::decode_image(reinterpret_cast<const unsigned char *>(file.data()), file.size(), o);
 }
@@ -284,13 +326,10 @@ std::string decode_error(const std::string &file, ktvcli::ReadOptions o) {
     return "(no error)";
 }
 
-void add_link(_KTNODE &n, int id, int to, unsigned char arc, double cx, double cy, double r) {
-    n.link = ktv::grow_zeroed(n.link, static_cast<std::size_t>(n.linknum), static_cast<std::size_t>(n.linknum + 1));
-    _KTNODELINK &l = n.link[n.linknum++];
-    l.id = id;
-    l.node = to;
-    l.arc = arc;
-    l.centerx = cx;
-    l.centery = cy;
-    l.radius = r;
+ktvcli::JsonDocument json_file(const std::string &path) { return ktvcli::JsonDocument(read_bytes(path)); }
+
+std::size_t occurrences(const std::string &text, const std::string &what) {
+    std::size_t n = 0;
+    for (std::size_t p = text.find(what); p != std::string::npos; p = text.find(what, p + 1)) ++n;
+    return n;
 }

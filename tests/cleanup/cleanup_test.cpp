@@ -1,0 +1,395 @@
+// The centre-line and outline clean-up: the drivers on drawings, each pass
+// on a hand-made graph that gives it exactly one thing to do, and the node
+// operations the passes are made of.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "bitmap.h"
+#include "graph_builder.h"
+#include "invariants.h"
+#include "peer.h"
+
+namespace {
+
+// One fixture for the module: an empty graph with the row index of a
+// 100 x 100 raster.
+class Cleanup : public ::testing::Test {
+protected:
+    CKTVector v;
+    GraphBuilder g{v};
+    Cleanup() { g.rows(100, 100); }
+    _KTNODE *n(int i) { return &v.node[i]; }
+    bool has(int a, int b) const {
+        for (int k = 0; k < v.node[a].linknum; ++k)
+            if (v.node[a].link[k].node == b) return true;
+        return false;
+    }
+    int live_polylines() const {
+        int live = 0;
+        for (int i = 0; i < v.polylinenum; ++i) live += !v.polyline[i].deleted;
+        return live;
+    }
+    void passes(int flags, double a, double b, double c, double d) {
+        Peer::mpostprocesscenterline(v, flags, a, b, c, d);
+    }
+};
+
+}  // namespace
+
+TEST(CenterlineDriver, TrackedMarksGiveTheSameResultAsClearingEverything) {
+    // Inside the driver a search clears only what the previous one marked;
+    // the reference clears the whole array every time.
+    std::mt19937 rng(5);
+    for (int trial = 0; trial < 60; ++trial) {
+        Bitmap b = random_strokes(rng);
+        const int flags = static_cast<int>(rng() % 32), maxlength = static_cast<int>(rng() % 12);
+        const double a = 1 + rng() % 8, bb = 2 + rng() % 12, c = (rng() % 100) / 100.0;
+        const double d = 1 + rng() % 8, e = 0.5 + (rng() % 4) * 0.5;
+        CKTVector fast, reference;
+        Peer::findreference(reference) = 1;
+        for (CKTVector *v : {&fast, &reference}) {
+            v->msetdocument(b.data(), b.width, b.height);
+            ASSERT_EQ(v->mabstractcenterline(flags, maxlength, a, bb, c, d, e), 0);
+        }
+        ASSERT_EQ(dump_graph(fast), dump_graph(reference)) << "trial " << trial << " flags " << flags;
+        EXPECT_EQ(check_graph(fast, structural_checks()), "") << "trial " << trial;
+    }
+    // A second run on the same vectorizer, new document, equals a fresh run.
+    CKTVector v, fresh;
+    Bitmap first = random_strokes(rng), second = random_strokes(rng), blank(50, 40);
+    for (Bitmap *b : {&first, &second}) {
+        v.msetdocument(b->data(), b->width, b->height);
+        ASSERT_EQ(v.mabstractcenterline(31, 8, 3, 8, 0.9, 4, 1.5), 0);
+    }
+    fresh.msetdocument(second.data(), second.width, second.height);
+    ASSERT_EQ(fresh.mabstractcenterline(31, 8, 3, 8, 0.9, 4, 1.5), 0);
+    EXPECT_EQ(dump_graph(v), dump_graph(fresh));
+    v.msetdocument(blank.data(), blank.width, blank.height);
+    EXPECT_EQ(v.mabstractcenterline(31, 8, 3, 8, 0.9, 4, 1.5), 0);
+    EXPECT_EQ(v.nodenum + v.polylinenum, 0);
+}
+
+TEST_F(Cleanup, GapBetweenAlignedEndsIsBridgedWhenTheCosineAllows) {
+    for (double c : {0.9, 1.0}) {
+        CKTVector w;
+        GraphBuilder h(w);
+        h.rows(100, 50);
+        h.path({{10, 20}, {40, 20}});  // ends at node 1
+        h.path({{46, 20}, {80, 20}});  // starts at node 2
+        Peer::mpostprocesscenterline(w, 2, 0.0, 8.0, c, 0.0);
+        EXPECT_EQ(w.polyline[0].deleted + w.polyline[1].deleted, c < 1 ? 1 : 0) << c;  // no cosine exceeds 1
+        EXPECT_EQ(w.node[1].linknum, c < 1 ? 2 : 1);
+        EXPECT_EQ(check_graph(w, structural_checks()), "");
+    }
+}
+
+TEST_F(Cleanup, EndsAheadOfAStrokeAreFused) {
+    // Pass 1: the end (40,20) and the start (43,21) of the next stroke,
+    // 3.2 px apart and in line: one polyline through one fused node.  The
+    // end (40,60) faces a stroke that turns back sharper than a right
+    // angle: left alone.
+    g.path({{10, 20}, {40, 20}});
+    g.path({{43, 21}, {80, 21}});
+    g.path({{10, 60}, {40, 60}});
+    g.path({{43, 62}, {30, 95}});
+    passes(1, 4.0, 0.0, 0.9, 0.0);
+    EXPECT_EQ(v.polyline[0].deleted + v.polyline[1].deleted, 1);
+    EXPECT_EQ(v.node[1].deleted + v.node[2].deleted, 1);
+    EXPECT_EQ(v.polyline[2].deleted + v.polyline[3].deleted, 0);
+    EXPECT_EQ(v.node[5].deleted + v.node[6].deleted, 0);
+    EXPECT_EQ(check_graph(v, structural_checks()), "");
+}
+
+TEST_F(Cleanup, ShortIsolatedSegmentsAreDropped) {
+    g.path({{10, 10}, {13, 14}});  // length exactly 5: stays
+    g.path({{50, 50}, {52, 54}});  // shorter: goes
+    passes(0, 5.0, 0.0, 0.0, 0.0);
+    EXPECT_EQ(v.polyline[0].deleted, 0);
+    EXPECT_EQ(v.polyline[1].deleted, 1);
+    EXPECT_EQ(v.node[2].deleted + v.node[3].deleted, 2);
+    EXPECT_EQ(check_graph(v), "");
+}
+
+TEST_F(Cleanup, StraightThroughConnectionsAtACross) {
+    const int j = g.node(50, 50), w = g.node(20, 50), e = g.node(80, 50), no = g.node(50, 20), s = g.node(50, 80);
+    g.path_of({w, j});
+    g.path_of({j, e});
+    g.path_of({no, j});
+    g.path_of({j, s});
+    passes(4, 0.0, 0.0, 0.9, 0.0);
+    EXPECT_EQ(next_of(v, 1), std::vector<int>{2});
+    EXPECT_EQ(next_of(v, 3), std::vector<int>{4});
+    EXPECT_EQ(prev_of(v, 2), std::vector<int>{-1});
+    EXPECT_EQ(prev_of(v, 4), std::vector<int>{-3});
+    EXPECT_EQ(check_graph(v), "");
+}
+
+TEST_F(Cleanup, AnEndWithSeveralConnectionsKeepsTheLongestChain) {
+    // Polyline 1 ends at J, where 2 and 3 start; 3 goes on into 4.  Pass 7
+    // keeps 1 -> 3 (a chain of three) and drops 1 -> 2 on both sides.  At
+    // K, 5 ends with two chains of one each: the first listed stays.
+    const int a = g.node(10, 50), j = g.node(30, 50), b = g.node(50, 40), c = g.node(50, 60), d = g.node(70, 60);
+    g.path_of({a, j});
+    g.path_of({j, b});
+    g.path_of({j, c});
+    g.path_of({c, d});
+    Peer::maddnext(v, 1, 2);
+    Peer::maddprev(v, 2, -1);
+    Peer::maddnext(v, 1, 3);
+    Peer::maddprev(v, 3, -1);
+    Peer::maddnext(v, 3, 4);
+    Peer::maddprev(v, 4, -3);
+    const int e = g.node(10, 90), k = g.node(30, 90), f = g.node(50, 80), h = g.node(50, 99);
+    g.path_of({e, k});
+    g.path_of({k, f});
+    g.path_of({k, h});
+    g.path_of({c, g.node(60, 75)});  // 8: c is a junction, so 3 and 4 stay apart
+    Peer::maddnext(v, 5, 6);
+    Peer::maddprev(v, 6, -5);
+    Peer::maddnext(v, 5, 7);
+    Peer::maddprev(v, 7, -5);
+    Peer::mpostprocesscenterline(v, 4, 0.0, 0.0, 2.0, 0.0);  // cosine 2: pass 6 pairs nothing
+    EXPECT_EQ(next_of(v, 1), std::vector<int>{3});
+    EXPECT_EQ(prev_of(v, 2), std::vector<int>{});
+    EXPECT_EQ(prev_of(v, 3), std::vector<int>{-1});
+    EXPECT_EQ(next_of(v, 5), std::vector<int>{6});
+    EXPECT_EQ(prev_of(v, 7), std::vector<int>{});
+    EXPECT_EQ(check_graph(v), "");
+}
+
+TEST_F(Cleanup, CrossingSplitInTwoJunctionsIsMerged) {
+    const int j1 = g.node(48, 50), j2 = g.node(52, 50);
+    const int a = g.node(28, 30), b = g.node(28, 70), c = g.node(72, 30), d = g.node(72, 70);
+    g.path_of({a, j1});
+    g.path_of({b, j1});
+    g.path_of({j1, j2});
+    g.path_of({j2, c});
+    g.path_of({j2, d});
+    passes(16, 0.0, 0.0, 0.9, 5.0);
+    const int survivor = v.node[j1].deleted ? j2 : j1;
+    EXPECT_EQ(v.node[j1].deleted + v.node[j2].deleted, 1);
+    EXPECT_EQ(v.node[survivor].x, 50);
+    EXPECT_EQ(v.node[survivor].y, 50);
+    EXPECT_EQ(v.node[survivor].linknum, 4);
+    EXPECT_EQ(check_graph(v, structural_checks()), "");
+}
+
+TEST(OutlineDriver, ShapesGiveClosedOutlinesAndAValidGraph) {
+    Bitmap b(120, 80);
+    for (int y = 10; y < 40; ++y)
+        for (int x = 10; x < 50; ++x) b.set(x, y);
+    for (int y = 20; y < 70; ++y)
+        for (int x = 60; x < 110; ++x)
+            if (std::hypot(x - 85.0, y - 45.0) < 22 && std::hypot(x - 85.0, y - 45.0) > 10) b.set(x, y);
+    CKTVector v;
+    v.msetdocument(b.data(), b.width, b.height);
+    ASSERT_EQ(v.mabstractoutline(4, 3, 1.5, 1), 0);
+    int closed = 0;
+    for (int i = 0; i < v.polylinenum; ++i) {
+        const _KTPOLYLINE &p = v.polyline[i];
+        EXPECT_EQ(p.flag + p.modify, 0);
+        closed += !p.deleted && p.nodenum > 2 && p.nodeindex[0] == p.nodeindex[p.nodenum - 1];
+    }
+    EXPECT_EQ(closed, 3);  // the rectangle, and the ring's two boundaries
+    CheckOptions spurs;
+    spurs.links_to_deleted = true;
+    EXPECT_EQ(check_graph(v, spurs), "");
+}
+
+TEST_F(Cleanup, OutlineSpursGoAndThePiecesLeftAreJoined) {
+    // A three-node spur off junction J (kept at 3 spur nodes: J keeps its
+    // link, aimed at a deleted node, and nothing is joined); then a two-node
+    // spur off K and an isolated piece, both dropped at 2, after which the
+    // two polylines left at K are one and no flag or mark remains.
+    const int j = g.node(50, 30);
+    g.path_of({g.node(10, 30), g.node(20, 32), g.node(30, 30), g.node(40, 32), j});
+    g.path_of({j, g.node(60, 32), g.node(70, 30), g.node(80, 32), g.node(90, 30)});
+    const int s2 = g.node(50, 50), s1 = g.node(50, 40);
+    g.path_of({s2, s1, j});
+    v.mpostprocessoutline(3);
+    EXPECT_EQ(v.polyline[2].deleted, 1);
+    EXPECT_EQ(v.node[s1].deleted + v.node[s2].deleted, 2);
+    EXPECT_EQ(v.node[j].linknum, 3);
+    EXPECT_EQ(v.polyline[0].deleted + v.polyline[1].deleted, 0);
+    CheckOptions spurs;
+    spurs.links_to_deleted = true;
+    EXPECT_EQ(check_graph(v, spurs), "");
+
+    CKTVector w;
+    GraphBuilder h(w);
+    h.rows(100, 100);
+    const int k = h.node(50, 50), s = h.node(50, 60);
+    h.path_of({h.node(20, 50), h.node(35, 52), k});
+    h.path_of({k, h.node(65, 52), h.node(80, 50)});
+    h.path_of({s, k});
+    h.path({{5, 90}, {9, 90}});
+    w.msetmodify(1);
+    w.polyline[0].flag = 7;
+    w.mpostprocessoutline(2);
+    EXPECT_EQ(w.polyline[2].deleted + w.polyline[3].deleted, 2);
+    EXPECT_EQ(w.node[s].deleted, 1);
+    EXPECT_EQ(w.node[k].linknum, 2);
+    EXPECT_EQ(w.polyline[0].deleted + w.polyline[1].deleted, 1);
+    for (int i = 0; i < w.polylinenum; ++i) EXPECT_EQ(w.polyline[i].flag + w.polyline[i].modify, 0);
+    EXPECT_EQ(check_graph(w), "");
+}
+
+TEST_F(Cleanup, DeleteNodeSkipsAMiddleNodeAndCutsAtEndsAndJunctions) {
+    g.path({{0, 0}, {10, 5}, {20, 0}});  // nodes 0..2
+    EXPECT_EQ(v.mdeletenode(n(1)), 0);
+    EXPECT_TRUE(has(0, 2));
+    EXPECT_EQ(nodes_of(v, 1), (std::vector<int>{0, 2}));
+    EXPECT_DOUBLE_EQ(v.node[0].link[0].length, 20.0);
+    EXPECT_DOUBLE_EQ(std::fabs(v.node[0].link[0].area), 50.0);  // the triangle cut off
+    const int j = g.node(10, 40), a = g.node(0, 40), b = g.node(20, 40), c = g.node(10, 50), d = g.node(10, 60);
+    g.path_of({a, j});
+    g.path_of({j, b});
+    g.path_of({j, c, d});
+    EXPECT_EQ(v.mdeletenode(n(a)), 0);
+    EXPECT_EQ(v.polyline[1].deleted, 1);
+    EXPECT_EQ(v.node[j].linknum, 2);
+    EXPECT_EQ(v.mdeletenode(n(j)), 0);  // two links of different polylines
+    EXPECT_EQ(v.node[j].linknum, 0);
+    EXPECT_EQ(v.polyline[2].deleted, 1);
+    EXPECT_EQ(nodes_of(v, 4), (std::vector<int>{c, d}));
+    EXPECT_EQ(check_graph(v), "");
+}
+
+TEST_F(Cleanup, UnlinkSkipAndMerge) {
+    const int a = g.node(0, 0), b = g.node(10, 0);
+    g.path_of({a, b});
+    g.path_of({a, b});
+    EXPECT_EQ(v.munlinknode(n(a), n(b)), 0);  // every pair between the two
+    EXPECT_EQ(v.node[a].linknum + v.node[b].linknum, 0);
+    EXPECT_EQ(v.polyline[0].deleted + v.polyline[1].deleted, 2);
+
+    const int p = g.node(0, 20), m = g.node(10, 20), q = g.node(20, 20);
+    g.path_of({p, m});  // 3
+    g.path_of({m, q});  // 4
+    EXPECT_EQ(v.mskipnode(n(m)), 0);  // the polyline of the first neighbour is rebuilt
+    EXPECT_TRUE(has(p, q));
+    EXPECT_EQ(nodes_of(v, 3), (std::vector<int>{p, q}));
+    EXPECT_EQ(v.mskipnode(n(p)), -1);
+
+    // The midpoint truncates toward zero; the survivor takes over the
+    // other's links and polyline entries, the other keeps its old array.
+    g.path({{30, 44}, {36, 49}});  // nodes 5, 6
+    const int r = g.node(60, 60), t = g.node(70, 70);
+    g.path_of({r, t});
+    EXPECT_EQ(v.mergenode(n(6), n(r)), 0);
+    EXPECT_EQ(v.node[6].x, 48);
+    EXPECT_EQ(v.node[6].y, 54);
+    EXPECT_EQ(v.node[r].deleted, 1);
+    EXPECT_EQ(v.node[6].linknum, 2);
+    EXPECT_EQ(v.node[r].linknum, 1);
+    EXPECT_EQ(nodes_of(v, 6), (std::vector<int>{6, t}));
+    CKTVector w;
+    GraphBuilder h(w);
+    const int x = h.node(-3, 0), y = h.node(0, -9);
+    EXPECT_EQ(w.massimilatenode(&w.node[x], &w.node[y]), 0);
+    EXPECT_EQ(w.node[x].x, -1);
+    EXPECT_EQ(w.node[x].y, -4);
+}
+
+TEST_F(Cleanup, MergeWithRepair) {
+    // Non-adjacent inner nodes of one polyline stay apart.
+    g.path({{0, 0}, {10, 0}, {20, 0}, {30, 0}, {40, 0}});  // 1: nodes 0..4
+    EXPECT_EQ(Peer::mintegratenode(v, n(1), n(3)), 0);
+    EXPECT_EQ(v.node[3].deleted, 0);
+    // The two ends close the polyline.
+    g.path({{0, 20}, {10, 20}, {10, 30}, {1, 21}});  // 2: nodes 5..8
+    EXPECT_EQ(Peer::mintegratenode(v, n(5), n(8)), 0);
+    const std::vector<int> closed = nodes_of(v, 2);
+    EXPECT_EQ(closed.front(), closed.back());
+    // Adjacent nodes merge only through A's first link on B's polyline: from
+    // node 10 that is the link back to 9, which leads elsewhere; from node
+    // 11 it leads to 10, which is merged into 11 and the polyline rebuilt.
+    g.path({{0, 40}, {10, 40}, {11, 40}, {20, 40}});  // 3: nodes 9..12
+    EXPECT_EQ(Peer::mintegratenode(v, n(10), n(11)), 0);
+    EXPECT_EQ(v.node[11].deleted, 0);
+    EXPECT_EQ(Peer::mintegratenode(v, n(11), n(10)), 0);
+    EXPECT_EQ(v.node[10].deleted, 1);
+    EXPECT_EQ(v.node[11].x, 10);
+    EXPECT_EQ(nodes_of(v, 3), (std::vector<int>{9, 11, 12}));
+    EXPECT_EQ(check_graph(v), "");
+}
+
+TEST_F(Cleanup, DeletePolylineFromAnEndOrAMiddleNode) {
+    _KTNODE lonely{};
+    CKTVector empty;
+    EXPECT_EQ(empty.mdeletepolyline(&lonely), -1004);
+    const int j = g.node(10, 10), e = g.node(0, 10), m = g.node(5, 10);
+    g.path_of({e, m, j});              // 1 ends at the junction j
+    g.path_of({j, g.node(20, 10)});    // 2
+    g.path_of({j, g.node(10, 20)});    // 3
+    const int meet = g.node(40, 40);
+    g.path_of({g.node(30, 40), meet});  // 4
+    g.path_of({meet, g.node(50, 40)});  // 5
+    EXPECT_EQ(v.mdeletepolyline(n(meet)), 0);  // where two polylines meet: nothing
+    EXPECT_EQ(live_polylines(), 5);
+    EXPECT_EQ(v.mdeletepolyline(n(j)), -1);  // a junction
+    // The loop reads the list as node deletion rebuilds it: deleting e
+    // rebuilds 1 as (m, j), so position 1 is then the junction, which stays,
+    // and m is passed over.
+    EXPECT_EQ(v.mdeletepolyline(n(e)), 0);
+    EXPECT_EQ(v.polyline[0].deleted, 1);
+    EXPECT_EQ(v.node[e].deleted + v.node[m].deleted + v.node[j].deleted, 1);
+    EXPECT_EQ(v.node[j].linknum, 3);
+    CheckOptions passed_over;  // m keeps its link to j with the old id
+    passed_over.links_on_polylines = false;
+    EXPECT_EQ(check_graph(v, passed_over), "");
+    g.path({{0, 80}, {10, 80}, {20, 80}, {30, 80}});  // 6: nodes 8 .. 11
+    EXPECT_EQ(v.mdeletepolyline(n(9)), 0);
+    EXPECT_EQ(v.polyline[5].deleted, 1);
+    EXPECT_EQ(v.node[8].deleted, 1);
+    EXPECT_EQ(v.node[9].linknum, 1);  // the given node is left with one record
+}
+
+TEST_F(Cleanup, SeparatorLeavesOutTwoPixelsAtEachEndOfItsLPath) {
+    Bitmap b(40, 40);
+    auto separated = [&](int x1, int y1, int x2, int y2) {
+        load_working_raster(v, b);
+        return Peer::mcheckseparator(v, x1, y1, x2, y2);
+    };
+    EXPECT_EQ(separated(10, 10, 12, 10), 0);  // two apart: nothing tested
+    b.set(20, 10);
+    EXPECT_EQ(separated(10, 10, 30, 10), 1);
+    EXPECT_EQ(separated(18, 10, 30, 10), 1);  // column 20 = 18 + 2 is tested
+    EXPECT_EQ(separated(19, 10, 30, 10), 0);
+    EXPECT_EQ(separated(30, 10, 18, 10), 1);  // either order
+    b.set(20, 10, false);
+    b.set(30, 20);  // on the vertical leg at column 30
+    EXPECT_EQ(separated(10, 10, 30, 30), 1);
+    EXPECT_EQ(separated(10, 10, 30, 22), 0);  // row 20 = 22 - 2 is left out
+    EXPECT_EQ(separated(10, 18, 30, 30), 1);  // row 20 = 18 + 2 is tested
+}
+
+TEST_F(Cleanup, CosineOfTwoLinks) {
+    const int a = g.node(0, 0), b = g.node(10, 0), c = g.node(0, 5), d = g.node(3, 4);
+    EXPECT_DOUBLE_EQ(Peer::mgetcos(v, n(a), n(b), n(a), n(c)), 0.0);
+    EXPECT_DOUBLE_EQ(Peer::mgetcos(v, n(a), n(b), n(b), n(a)), -1.0);
+    EXPECT_DOUBLE_EQ(Peer::mgetcos(v, n(a), n(d), n(a), n(c)), 0.8);
+    EXPECT_DOUBLE_EQ(Peer::mgetcos(v, n(a), n(d), n(b), n(a)), -0.6);
+    EXPECT_DOUBLE_EQ(Peer::mgetcos(v, n(a), n(d), n(c), n(d)), 1 / std::sqrt(10.0));
+    EXPECT_TRUE(std::isnan(Peer::mgetcos(v, n(a), n(a), n(a), n(b))));
+}
+
+TEST_F(Cleanup, AttachClosesThePolylineOrJoinsAnother) {
+    g.path({{10, 10}, {30, 10}, {30, 30}, {11, 11}});  // nodes 0..3
+    Peer::mifnearthenattach(v, n(3), 2);
+    const std::vector<int> closed = nodes_of(v, 1);
+    EXPECT_EQ(closed.front(), closed.back());
+    g.path({{0, 40}, {20, 40}});   // 2: nodes 4, 5
+    g.path({{21, 41}, {40, 40}});  // 3: nodes 6, 7
+    g.path({{60, 60}, {80, 60}});  // 4: nodes 8, 9; node 9 has nothing near
+    Peer::mifnearthenattach(v, n(5), 2);
+    EXPECT_EQ(v.polyline[2].deleted, 1);
+    EXPECT_EQ(nodes_of(v, 2).size(), 3u);
+    Peer::mifnearthenattach(v, n(9), 2);
+    EXPECT_EQ(live_polylines(), 3);
+    EXPECT_EQ(check_graph(v), "");
+}

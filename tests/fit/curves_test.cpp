@@ -1,0 +1,326 @@
+// Arc fitting (the circle recovered from a link's area, the choice of
+// centre, the limits and the marks) and circle fitting (closed polylines
+// snapped onto the circle through three of their nodes, the row index kept
+// consistent).
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <utility>
+#include <vector>
+
+#include "graph_builder.h"
+#include "invariants.h"
+#include "peer.h"
+#include "sweep.h"
+
+namespace {
+
+const double kPi = 3.14159265358979323846;
+const double kQuarter = 25 * (kPi / 4 - 0.5) / 0.5;  // area of a quarter circle over a 10 px chord
+
+using Pts = std::vector<std::pair<int, int>>;
+
+// Area cut off from the circle by a chord of half-length c seen under the
+// half angle theta.
+double segment_area(double c, double theta) {
+    const double s = std::sin(theta);
+    return c * c * (theta - s * std::cos(theta)) / (s * s);
+}
+
+// One polyline a -> b with the given area on the forward link.
+struct Chord {
+    CKTVector v;
+    GraphBuilder g{v};
+    int a, b;
+    Chord(int x0, int y0, int x1, int y1, double area) {
+        a = g.node(x0, y0);
+        b = g.node(x1, y1);
+        g.link(a, b, 1, area);
+        g.polyline({a, b});
+    }
+    _KTNODELINK &forward() { return *g.find_link(a, b, 1); }
+    _KTNODELINK &twin() { return *g.find_link(b, a, -1); }
+};
+
+Pts positions(const CKTVector &v) {
+    Pts p;
+    for (int i = 0; i < v.nodenum; ++i) p.emplace_back(v.node[i].x, v.node[i].y);
+    return p;
+}
+
+// Twelve nodes: the samples (entries 0, 4, 8) lie on the circle of radius
+// 50 about (100, 100); the others anywhere.
+const Pts kTwelve = {{150, 100}, {140, 130}, {120, 140}, {110, 160}, {100, 150}, {70, 140},
+                     {60, 130},  {40, 110},  {50, 100},  {60, 60},   {80, 50},   {130, 60}};
+
+// A closed polyline in a w x h raster with its row index.
+struct Loop {
+    CKTVector v;
+    GraphBuilder g{v};
+    int id;
+    explicit Loop(const Pts &points, int w = 200, int h = 200) {
+        g.rows(w, h);
+        id = g.path(points, true);
+    }
+    _KTNODE *second() { return &v.node[v.polyline[id - 1].nodeindex[1]]; }
+};
+
+}  // namespace
+
+TEST(Arc, RecoversTheCircleInEveryDirection) {
+    // A positive area puts the centre to the chord's (sin, -cos) side
+    // (arc 1), a negative one to the other (arc 2); only the forward half is
+    // written.  The iteration stops once a step is at most 0.001.
+    const int dirs[][2] = {{10, 0}, {40, 0}, {0, 40}, {-40, 0}, {0, -40}, {30, 40}, {-24, 7}};
+    for (double theta : {0.2, 0.5, kPi / 4, 1.2, 1.5})
+        for (auto &d : dirs)
+            for (int sign : {1, -1}) {
+                SCOPED_TRACE(testing::Message() << theta << " " << d[0] << "," << d[1] << " " << sign);
+                const double len = std::hypot(d[0], d[1]), c = len / 2, r = c / std::sin(theta);
+                Chord k(100, 100, 100 + d[0], 100 + d[1], sign * segment_area(c, theta));
+                ASSERT_EQ(k.v.marc(1, 0.5, 1e6), 0);
+                const _KTNODELINK &l = k.forward();
+                EXPECT_NEAR(l.radius, r, 1e-4 * r);
+                const double dc = r * std::cos(theta), ux = d[1] / len, uy = -d[0] / len;
+                EXPECT_NEAR(l.centerx, 100 + d[0] / 2.0 + sign * dc * ux, 1e-3 * r);
+                EXPECT_NEAR(l.centery, 100 + d[1] / 2.0 + sign * dc * uy, 1e-3 * r);
+                EXPECT_EQ(l.arc, sign > 0 ? 1 : 2);
+                EXPECT_EQ(k.twin().arc + k.twin().radius, 0);
+            }
+}
+
+TEST(Arc, RefusedLinksKeepTheirOldArc) {
+    const double half = 25 * kPi / 2;  // half circle over a 10 px chord
+    const struct {
+        const char *name;
+        int x1;
+        double area, minr, maxr;
+        bool fitted;
+    } cases[] = {
+        {"area exactly 0.5", 10, 0.5, 1, 1000, false},
+        {"area exactly -0.5", 10, -0.5, 1, 1000, false},
+        {"exactly a half circle", 10, half, 1, 1000, true},
+        {"more than a half circle", 10, half * 1.001, 1, 1000, false},
+        {"radius above the limit", 10, 14.27, 1, 7.0, false},
+        {"radius below the limit", 10, 14.27, 7.1, 1000, false},
+        {"nearly straight: radius beyond 1000", 100, 0.6, 1, 1000, false},
+        {"coinciding ends", 0, 3, 0, 1000, false},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        Chord k(0, 0, c.x1, 0, c.area);
+        _KTNODELINK &l = k.forward();
+        l.centerx = 77;
+        l.centery = 78;
+        l.radius = 79;
+        l.arc = 2;
+        ASSERT_EQ(k.v.marc(1, c.minr, c.maxr), 0);
+        EXPECT_EQ(k.v.arcminradius * 10000 + k.v.arcmaxradius, c.minr * 10000 + c.maxr);
+        if (c.fitted) {
+            EXPECT_EQ(l.arc, 1);
+            EXPECT_NEAR(l.radius, 5, 1e-3);
+            EXPECT_NEAR(l.centerx, 5, 1e-2);
+            EXPECT_NEAR(l.centery, 0, 1e-2);
+        } else {
+            EXPECT_EQ(l.arc * 1000000 + l.centerx * 10000 + l.centery * 100 + l.radius, 2777879);
+        }
+    }
+}
+
+TEST(Arc, WholePolylinesTheirMarksAndTheSpareByte) {
+    CKTVector v;
+    GraphBuilder g(v);
+    const int n0 = g.node(0, 0), n1 = g.node(10, 0), n2 = g.node(10, 10), n3 = g.node(30, 10);
+    g.link(n0, n1, 1, kQuarter);
+    g.link(n1, n2, 1, -kQuarter);
+    g.link(n2, n3, 1, 0.1);
+    g.polyline({n0, n1, n2, n3});
+    for (int i = 0; i < 4; ++i) v.node[i].spare = 9;
+    ASSERT_EQ(v.marc(-1, 2.0, 50.0), 0);  // the end's id fits the same links
+    EXPECT_EQ(g.find_link(n0, n1, 1)->arc, 1);
+    EXPECT_EQ(g.find_link(n1, n2, 1)->arc, 2);
+    EXPECT_NEAR(g.find_link(n1, n2, 1)->centerx, 5, 1e-4);
+    EXPECT_NEAR(g.find_link(n1, n2, 1)->centery, 5, 1e-4);
+    EXPECT_EQ(g.find_link(n2, n3, 1)->arc, 0);
+    // The first node of every link examined gets 0, the last keeps its own.
+    EXPECT_EQ(std::vector<int>({v.node[0].spare, v.node[1].spare, v.node[2].spare, v.node[3].spare}),
+              (std::vector<int>{0, 0, 0, 9}));
+    g.find_link(n0, n1, 1)->arc = 0;
+    EXPECT_EQ(v.marc(1, 1.0, 1000.0), -1);  // refused while marked: nothing changes
+    EXPECT_EQ(g.find_link(n0, n1, 1)->arc, 0);
+    EXPECT_EQ(v.arcminradius * 100 + v.arcmaxradius, 250);
+    // A link without the forward id is left alone.
+    Chord k(0, 0, 10, 0, 14.27);
+    _KTNODELINK &l = k.forward();
+    l.id = 5;
+    k.v.node[k.a].spare = 3;
+    ASSERT_EQ(k.v.marc(1, 1, 1000), 0);
+    EXPECT_EQ(l.arc + k.v.node[k.a].spare, 0);
+    // All polylines: every live one marked arc and modified, deleted ones
+    // skipped; without a table nothing happens.
+    CKTVector w;
+    GraphBuilder h(w);
+    const int a = h.path({{0, 0}, {10, 0}}), b = h.path({{0, 20}, {10, 20}, {20, 30}}), c = h.path({{0, 40}, {10, 40}});
+    h.find_link(0, 1, a)->area = 14.27;
+    w.polyline[c - 1].deleted = 1;
+    w.polyline[b - 1].modify = 1;  // cleared before the pass
+    w.marcall(1.0, 1000.0);
+    EXPECT_EQ((w.polyline[a - 1].flag & 1) + (w.polyline[b - 1].flag & 1) * 10 + (w.polyline[c - 1].flag & 1) * 100, 11);
+    EXPECT_EQ(w.polyline[a - 1].modify + w.polyline[b - 1].modify * 10 + w.polyline[c - 1].modify * 100, 11);
+    EXPECT_EQ(h.find_link(0, 1, a)->arc, 1);
+    CKTVector none;
+    EXPECT_EQ(none.marc(1, 1, 1000), -1004);
+    none.marcall(1, 1000);
+    EXPECT_EQ(none.arcminradius, 1.0);
+}
+
+TEST(Circle, ThroughThreePoints) {
+    CKTVector v;
+    GraphBuilder g(v);
+    const int a = g.node(150, 100), b = g.node(100, 150), c = g.node(50, 100), d = g.node(0, 100);
+    double cx, cy, r;
+    Peer::mfitcircle3(v, &v.node[a], &v.node[b], &v.node[c], cx, cy, r);
+    EXPECT_NEAR(cx, 100, 1e-12);
+    EXPECT_NEAR(cy, 100, 1e-12);
+    EXPECT_NEAR(r, 50, 1e-12);
+    Peer::mfitcircle3(v, &v.node[a], &v.node[c], &v.node[d], cx, cy, r);  // collinear
+    EXPECT_TRUE(std::isinf(r));
+    Peer::mfitcircle3(v, &v.node[a], &v.node[a], &v.node[a], cx, cy, r);  // coinciding
+    EXPECT_TRUE(std::isinf(r));
+}
+
+TEST(Circle, TwelveNodesOnRadiusFiftyAndATriangle) {
+    Loop l(kTwelve);
+    ASSERT_EQ(l.v.mfitcircle(100.0, l.second()), 0);
+    const double chord = 100 * std::sin(15 * kPi / 180), seg = 0.5 * 50 * 50 * (kPi / 6 - 0.5);
+    const _KTPOLYLINE &p = l.v.polyline[0];
+    for (int k = 0; k < 12; ++k) {
+        const _KTNODE &n = l.v.node[p.nodeindex[k]];
+        const double a = k * (2 * kPi / 12);  // growing angle goes to growing y first
+        EXPECT_EQ(n.x * 1000 + n.y, int(100 + 50 * std::cos(a) + 0.5) * 1000 + int(100 + 50 * std::sin(a) + 0.5)) << k;
+        const _KTNODELINK *f = l.g.find_link(p.nodeindex[k], p.nodeindex[k + 1], 1);
+        const _KTNODELINK *t = l.g.find_link(p.nodeindex[k + 1], p.nodeindex[k], -1);
+        ASSERT_TRUE(f && t);
+        EXPECT_NEAR(f->length, chord, 1e-9);
+        EXPECT_NEAR(t->length, chord, 1e-9);
+        EXPECT_NEAR(f->area, -seg, 1e-9);
+        EXPECT_NEAR(t->area, seg, 1e-9);
+    }
+    EXPECT_EQ(p.flag & 4, 4);
+    EXPECT_EQ(p.modify, 1);
+    EXPECT_EQ(check_graph(l.v), "");
+    EXPECT_EQ(l.v.mfitcircle(100.0, l.second()), -1);  // a second call in the same pass
+
+    Loop t({{150, 100}, {100, 150}, {50, 100}});  // the smallest loop
+    ASSERT_EQ(t.v.mfitcircle(60.0, t.second()), 0);
+    const Pts want = {{150, 100}, {75, 143}, {75, 57}};
+    EXPECT_EQ(positions(t.v), want);
+}
+
+TEST(Circle, RefusalsAndNodesThatStartNoFit) {
+    const struct {
+        const char *name;
+        Pts points;
+        bool closed;
+        double maxradius;
+        int result;
+    } cases[] = {
+        {"two distinct nodes (nodenum 3)", {{10, 10}, {40, 40}}, true, 1000, -1},
+        {"open polyline", {{150, 100}, {100, 150}, {50, 100}, {100, 50}}, false, 1000, 0},
+        {"radius above the limit", {{150, 100}, {100, 150}, {50, 100}}, true, 49.9, -1},
+        {"collinear samples", {{10, 10}, {20, 10}, {25, 30}, {30, 10}}, true, 1e300, -1},
+        {"coinciding samples", {{10, 10}, {10, 10}, {40, 40}, {10, 10}}, true, 1e300, -1},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        CKTVector v;
+        GraphBuilder g(v);
+        g.rows(200, 200);
+        const int id = g.path(c.points, c.closed);
+        const Pts before = positions(v);
+        EXPECT_EQ(v.mfitcircle(c.maxradius, &v.node[v.polyline[id - 1].nodeindex[1]]), c.result);
+        EXPECT_EQ(positions(v), before);
+        EXPECT_EQ(v.polyline[0].modify * 10 + v.polyline[0].flag, 10);
+        EXPECT_EQ(g.find_link(v.polyline[0].nodeindex[0], v.polyline[0].nodeindex[1], 1)->area, 0);
+    }
+    Loop l(kTwelve);
+    const int extra = l.g.node(199, 199);
+    l.g.link(1, extra, 2);  // node 1 becomes a junction
+    const Pts before = positions(l.v);
+    EXPECT_EQ(l.v.mfitcircle(100, &l.v.node[extra]), 0);  // one link
+    EXPECT_EQ(l.v.mfitcircle(100, &l.v.node[1]), 0);      // three links
+    EXPECT_EQ(l.v.polyline[0].modify, 0);
+    EXPECT_EQ(positions(l.v), before);
+    EXPECT_EQ(l.v.mfitcircle(100, &l.v.node[0]), 0);  // the start node has two links
+    EXPECT_EQ(l.v.polyline[0].flag & 4, 4);
+}
+
+TEST(Circle, ClampedAtAllFourEdges) {
+    const struct {
+        const char *name;
+        Pts samples;  // entries 0, 4, 8 of twelve nodes
+        int w, h;
+    } cases[] = {
+        {"left and top", {{45, 20}, {20, 45}, {0, 35}}, 200, 200},
+        {"right and bottom", {{50, 45}, {30, 5}, {10, 45}}, 52, 52},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        Pts pts;
+        for (int k = 0; k < 12; ++k) pts.push_back(k % 4 == 0 ? c.samples[k / 4] : std::pair{25, 25});
+        Loop l(pts, c.w, c.h);
+        double cx, cy, r;
+        const int *ni = l.v.polyline[0].nodeindex;
+        Peer::mfitcircle3(l.v, &l.v.node[ni[0]], &l.v.node[ni[4]], &l.v.node[ni[8]], cx, cy, r);
+        ASSERT_EQ(l.v.mfitcircle(1000, l.second()), 0);
+        for (int k = 0; k < 12; ++k) {
+            // The same angle arithmetic as the fit: some corners land
+            // exactly on a rounding boundary.
+            const double x = cx + r * std::cos(k * (2 * kPi / 12)) + 0.5, y = cy + r * std::sin(k * (2 * kPi / 12)) + 0.5;
+            EXPECT_EQ(l.v.node[ni[k]].x, x >= c.w ? c.w - 1 : x < 0 ? 0 : int(x)) << k;
+            EXPECT_EQ(l.v.node[ni[k]].y, y >= c.h ? c.h - 1 : y < 0 ? 0 : int(y)) << k;
+        }
+        EXPECT_EQ(check_graph(l.v), "");
+    }
+}
+
+TEST(Circle, RowGrowthFailureAndAllPolylines) {
+    // A row that cannot grow stops the fit with -1000: the nodes moved so
+    // far stay moved, the row index stays complete, the links untouched.
+    const int failures = sweep([](long n) {
+        Loop l(kTwelve);
+        int r = 0;
+        const bool failed = fails_at(n, [&] { r = l.v.mfitcircle(100, l.second()); });
+        EXPECT_EQ(check_graph(l.v), "");
+        if (!failed) return false;
+        EXPECT_EQ(r, -1000);
+        EXPECT_EQ(l.v.polyline[0].flag & 4, 0);
+        EXPECT_EQ(l.g.find_link(0, 1, 1)->area, 0);
+        return true;
+    });
+    EXPECT_GT(failures, 3);
+
+    CKTVector v;
+    GraphBuilder g(v);
+    g.rows(400, 400);
+    const int round = g.path(kTwelve, true);
+    Pts shifted;
+    for (auto [x, y] : kTwelve) shifted.emplace_back(x + 200, y);
+    const int junction = g.path(shifted, true);
+    const int gone = g.path({{150, 300}, {100, 350}, {50, 300}}, true);
+    const int open = g.path({{300, 300}, {320, 300}, {340, 310}, {360, 300}});
+    g.path_of({v.polyline[junction - 1].nodeindex[1], g.node(390, 390)});  // a third link on its second node
+    v.polyline[gone - 1].deleted = 1;
+    v.polyline[round - 1].modify = 1;  // cleared before the pass
+    const Pts before = positions(v);
+    v.mfitcircleall(100);
+    EXPECT_EQ(v.polyline[round - 1].flag & 4, 4);
+    EXPECT_EQ((v.polyline[junction - 1].flag & 4) + (v.polyline[gone - 1].flag & 4), 0);
+    EXPECT_EQ(v.polyline[open - 1].modify * 100 + v.polyline[gone - 1].modify * 10 + v.polyline[junction - 1].modify,
+              100);  // examined, not closed; deleted; no two-link start
+    const Pts after = positions(v);
+    EXPECT_EQ(Pts(after.begin() + 12, after.end()), Pts(before.begin() + 12, before.end()));
+    CheckOptions marked_by_hand;  // `gone` was flagged deleted with its links in place
+    marked_by_hand.links_on_polylines = false;
+    EXPECT_EQ(check_graph(v, marked_by_hand), "");
+}

@@ -1,0 +1,311 @@
+// The raster stages on working rasters given directly (no filter): pixel
+// classification against a pixel-by-pixel reference, contour tracing, the
+// point and segment passes, and their memory failures.
+#include <gtest/gtest.h>
+
+#include <random>
+#include <utility>
+#include <vector>
+
+#include "bitmap.h"
+#include "peer.h"
+#include "raster/tables.h"
+#include "sweep.h"
+
+namespace {
+
+using Chain = std::vector<std::pair<int, int>>;
+
+// The kept segments of a traced raster and the number discarded.
+struct Traced {
+    std::vector<Chain> kept;
+    int discarded = 0;
+};
+
+Traced trace(CKTVector &v, const Bitmap &b, bool point_pass = true) {
+    load_working_raster(v, b);
+    EXPECT_EQ(v.minitbuffer(), 0);
+    if (point_pass) v.mpreprocess1();
+    EXPECT_EQ(v.mtrace(), 0);
+    Traced t;
+    EXPECT_LE(v.segmentnum, v.segmentcapacity);
+    for (int i = 0; i < v.segmentnum; ++i) {
+        const _KTSEGMENT &s = v.segment[i];
+        EXPECT_LE(s.pointnum, s.pointcapacity);
+        if (s.discard) {
+            ++t.discarded;
+            continue;
+        }
+        Chain c;
+        for (int k = 0; k < s.pointnum; ++k) c.emplace_back(s.pointlist[k]->x, s.pointlist[k]->y);
+        t.kept.push_back(c);
+    }
+    return t;
+}
+
+// Reference neighbourhood code: pixels beyond the used bytes of a row (or
+// outside the raster) read as 0.
+unsigned naive_code(const Bitmap &b, int x, int y) {
+    const int usedpx = 8 * ((b.width + 7) / 8);
+    auto px = [&](int xx, int yy) -> unsigned {
+        if (xx < 0 || yy < 0 || yy >= b.height || xx >= usedpx) return 0;
+        return (b.bits[static_cast<size_t>(yy) * b.bytesperline + xx / 8] >> (7 - xx % 8)) & 1;
+    };
+    unsigned code = 0;
+    for (int dy = -1; dy <= 1; ++dy)
+        for (int dx = -1; dx <= 1; ++dx) code = code << 1 | px(x + dx, y + dy);
+    return code;
+}
+
+}  // namespace
+
+TEST(Tables, ClassAndDirectionCounts) {
+    int kind[5] = {};
+    for (unsigned code = 0; code < 512; ++code) {
+        if (!(code & 16)) {
+            EXPECT_EQ(ktv::kKind[code], 0) << code;
+            continue;
+        }
+        ASSERT_LE(ktv::kKind[code], 4);
+        ++kind[ktv::kKind[code]];
+    }
+    EXPECT_EQ(std::vector<int>(kind, kind + 5), (std::vector<int>{1, 57, 140, 56, 2}));
+    EXPECT_EQ(ktv::kKind[511], 1);  // fully surrounded behaves like an end
+    int dir[9] = {};
+    for (int i = 0; i < 4096; ++i) ++dir[ktv::kDirection[i]];
+    EXPECT_EQ(dir[0], 2056);
+    for (int d = 1; d <= 8; ++d) EXPECT_EQ(dir[d], 255) << d;
+    // Straight on first, counter-clockwise side before clockwise, back last.
+    EXPECT_EQ(ktv::kDirection[16 | 8 | 64 | 1], 1);
+    EXPECT_EQ(ktv::kDirection[16 | 64 | 1], 2);
+    EXPECT_EQ(ktv::kDirection[16 | 32], 5);
+    EXPECT_EQ(ktv::dir_opposite(1) * 10 + ktv::dir_opposite(6), 52);
+    EXPECT_EQ(ktv::kBitCount[0] + ktv::kBitCount[0xff] * 10 + ktv::kBitCount[0xa5] * 100, 480);
+}
+
+TEST(Classify, MatchesThePixelByPixelReferenceOnRandomRasters) {
+    std::mt19937 rng(7);
+    for (int trial = 0; trial < 60; ++trial) {
+        const int w = 1 + static_cast<int>(rng() % 150), h = 1 + static_cast<int>(rng() % 40);
+        const int stride = (w + 7) / 8 + static_cast<int>(rng() % 3);
+        Bitmap b(w, h, stride);
+        const unsigned density = 1 + rng() % 4;  // sparse to dense
+        for (auto &byte : b.bits)
+            for (int k = 0; k < 8; ++k)
+                if (rng() % 5 < density) byte |= static_cast<unsigned char>(1u << k);
+        CKTVector v;
+        load_working_raster(v, b);
+        ASSERT_EQ(v.minitbuffer(), 0);
+        // Bits beyond the width in the last used byte are pixels; bytes
+        // beyond it are not.
+        int i = 0;
+        for (int y = 0; y < h; ++y) {
+            EXPECT_EQ(v.lineinfo[y].point, v.lineinfo[y].pointnum ? &v.point[i] : nullptr);
+            for (int x = 0; x < 8 * ((w + 7) / 8); ++x) {
+                if (!((b.bits[static_cast<size_t>(y) * stride + x / 8] >> (7 - x % 8)) & 1)) continue;
+                ASSERT_LT(i, v.pointnum);
+                const _KTPOINT &p = v.point[i];
+                ASSERT_EQ(p.x * 1000 + p.y, x * 1000 + y);
+                EXPECT_EQ(p.pattern, naive_code(b, x, y)) << x << "," << y;
+                EXPECT_EQ(p.kind, ktv::kKind[p.pattern]);
+                EXPECT_EQ(p.flag, 0);
+                EXPECT_EQ(p.segment, -1);
+                EXPECT_EQ(Peer::mgetpoint(v, x, y), &p);
+                ++i;
+            }
+        }
+        EXPECT_EQ(i, v.pointnum);
+        EXPECT_EQ(Peer::mcountpixel(v), v.pointnum);
+    }
+    CKTVector v;
+    load_working_raster(v, Bitmap::from_ascii({"#.#", "..."}));
+    ASSERT_EQ(v.minitbuffer(), 0);
+    EXPECT_EQ(Peer::mgetpoint(v, 1, 0), nullptr);
+    EXPECT_EQ(Peer::mgetpoint(v, 0, 1), nullptr);
+    EXPECT_EQ(Peer::mgetpoint(v, 0, -1), nullptr);  // outside the rows
+    EXPECT_EQ(Peer::mgetpoint(v, 0, 2), nullptr);
+    EXPECT_EQ(v.lineinfo[1].point, nullptr);
+
+    // The exported form writes the same records in raster order.
+    Bitmap d = Bitmap::from_ascii({".#", "#."});
+    _KTPOINT pts[2];
+    MORABASE_setkind(d.data(), d.width, d.bytesperline, d.height, pts);
+    EXPECT_EQ(pts[0].x * 10 + pts[0].y, 10);
+    EXPECT_EQ(pts[0].pattern, 16 | 4);
+    EXPECT_EQ(pts[1].x * 10 + pts[1].y, 1);
+    EXPECT_EQ(pts[1].pattern, 16 | 64);
+}
+
+TEST(Trace, Shapes) {
+    struct Case {
+        const char *name;
+        std::vector<const char *> rows;
+        std::vector<Chain> kept;  // a chain of one pixel: only its ends are given
+        int discarded;
+    };
+    const Case cases[] = {
+        {"ring: one loop from its first pixel", {"###", "#.#", "###"},
+         {{{0, 0}, {1, 0}, {2, 0}, {2, 1}, {2, 2}, {1, 2}, {0, 2}, {0, 1}, {0, 0}}}, 0},
+        {"line: west to east", {"#####"}, {{{0, 0}, {1, 0}, {2, 0}, {3, 0}, {4, 0}}}, 1},
+        {"two pixels: nothing", {"##"}, {}, 0},
+        // The stem's first walk steps onto (4,2); the snap moves it onto the
+        // branch pixel (3,2).
+        {"T junction meets at the branch pixel",
+         {".......", ".......", "#######", "...#...", "...#...", "...#...", "...#..."},
+         {{{0, 2}, {1, 2}, {2, 2}, {3, 2}}, {{3, 2}, {4, 2}, {5, 2}, {6, 2}}, {{3, 6}, {3, 5}, {3, 4}, {3, 3}, {3, 2}}}, 3},
+        // The diagonal walk steps past (3,2); the L of (2,2), (3,2), (3,3)
+        // is traced afterwards between two traced points and dropped.
+        {"staircase corner beside a diagonal",
+         {"#.....", ".#....", "..##..", "...#..", "....#.", ".....#"},
+         {{{0, 0}, {1, 1}, {2, 2}, {3, 3}, {4, 4}, {5, 5}}}, 3},
+        // The one-pixel spur (3,1) is detached from its branch (2,2) by the
+        // point pass: one diagonal.
+        {"one-pixel spur", {"#....", ".#.#.", "..#..", "...#.", "....#"},
+         {{{0, 0}, {1, 1}, {2, 2}, {3, 3}, {4, 4}}}, 1},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        CKTVector v;
+        const Traced t = trace(v, Bitmap::from_ascii(c.rows));
+        EXPECT_EQ(t.kept, c.kept);
+        EXPECT_EQ(t.discarded, c.discarded);
+        for (int i = 0; i < v.pointnum; ++i)
+            if (v.point[i].kind == 2) { // traced
+                EXPECT_TRUE(v.point[i].flag & 2) << i;
+            }
+        ASSERT_EQ(v.mtrace(), 0);  // a second trace finds nothing left
+        EXPECT_EQ(v.segmentnum, 0);
+    }
+}
+
+TEST(PointPass, DetachesOnlyOneNeighbourSpurs) {
+    Bitmap b = Bitmap::from_ascii({"#....", ".#.#.", "..#..", "...#.", "....#"});
+    CKTVector v;
+    load_working_raster(v, b);
+    ASSERT_EQ(v.minitbuffer(), 0);
+    _KTPOINT *spur = Peer::mgetpoint(v, 3, 1), *branch = Peer::mgetpoint(v, 2, 2);
+    EXPECT_EQ(spur->pattern, 20);
+    EXPECT_EQ(branch->kind, 3);
+    v.mpreprocess1();
+    EXPECT_EQ(spur->pattern, 0);
+    EXPECT_EQ(spur->kind, 1);
+    EXPECT_EQ(branch->kind, 2);
+    EXPECT_FALSE(branch->pattern & 64);
+    // An end pixel of class 1 with two neighbours is left alone.
+    CKTVector w;
+    load_working_raster(w, Bitmap::from_ascii({"##...", "##...", "..###"}));
+    ASSERT_EQ(w.minitbuffer(), 0);
+    std::vector<_KTPOINT> before(w.point, w.point + w.pointnum);
+    w.mpreprocess1();
+    for (int i = 0; i < w.pointnum; ++i) EXPECT_EQ(w.point[i].pattern * 8 + w.point[i].kind, before[i].pattern * 8 + before[i].kind);
+}
+
+TEST(SegmentPass, ShortestSpurAtABranchIsCut) {
+    // Hand-made segments: points with chosen classes, each segment a list
+    // of references into them; `inner` line points between the ends.
+    struct Seg {
+        int from, inner, to;  // point numbers; from/to below 0 make a new end point
+    };
+    struct Case {
+        const char *name;
+        std::vector<int> kinds;  // classes of the shared points 0, 1, ...
+        std::vector<Seg> segs;
+        int maxlength;
+        std::vector<int> discarded;
+        int kind_after, segment_after;  // of point 0
+    };
+    const Case cases[] = {
+        {"class 4: the shorter replaces the first cut", {4}, {{0, 3, -1}, {0, 1, -1}}, 10, {0, 1}, 3, 1},
+        {"class 4: shorter first", {4}, {{0, 1, -1}, {0, 3, -1}}, 10, {1, 0}, 3, 0},
+        {"class 3: the first cut lowers it, the later spur is not seen", {3}, {{0, 3, -1}, {0, 1, -1}}, 10, {1, 0}, 2, 0},
+        {"equal spurs keep the first cut", {4}, {{0, 2, -1}, {-1, 2, 0}}, 10, {1, 0}, 3, 0},
+        {"longer than maxlength", {3}, {{0, 5, -1}}, 4, {0}, 3, -1},
+        {"branch to branch", {3, 3}, {{0, 1, 1}}, 4, {0}, 3, -1},
+        {"end to end", {3}, {{-1, 1, -1}}, 4, {0}, 3, -1},
+        {"closed", {3}, {{0, 2, 0}}, 4, {0}, 3, -1},
+        {"maxlength 0", {4}, {{0, 1, -1}}, 0, {0}, 4, -1},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        CKTVector v;
+        std::vector<_KTPOINT> pts;
+        pts.reserve(64);
+        auto point = [&pts](int kind) {
+            pts.push_back(_KTPOINT{static_cast<int>(pts.size()), 0, static_cast<unsigned char>(kind), 0, 16, -1});
+            return &pts.back();
+        };
+        for (int k : c.kinds) point(k);
+        for (const Seg &s : c.segs) {
+            _KTSEGMENT *seg = Peer::add_segment(v);
+            Peer::registpoint(v, seg, s.from < 0 ? point(1) : &pts[s.from]);
+            for (int i = 0; i < s.inner; ++i) Peer::registpoint(v, seg, point(2));
+            Peer::registpoint(v, seg, s.to < 0 ? point(1) : &pts[s.to]);
+        }
+        v.mpreprocess2(c.maxlength);
+        for (int i = 0; i < v.segmentnum; ++i) EXPECT_EQ(v.segment[i].discard, c.discarded[i]) << i;
+        EXPECT_EQ(pts[0].kind, c.kind_after);
+        EXPECT_EQ(pts[0].segment, c.segment_after);
+    }
+}
+
+TEST(AllocFailure, RasterStagesReportAndRunAgain) {
+    Bitmap b(40, 30);
+    for (int x = 2; x < 38; ++x) b.set(x, 5);   // a bar
+    for (int y = 5; y < 28; ++y) b.set(20, y);  // a stem: T junction
+    for (int i = 0; i < 12; ++i) b.set(3 + i, 10 + i);  // a diagonal
+    for (int x = 25; x < 35; ++x) b.set(x, 15), b.set(x, 25);
+    for (int y = 15; y <= 25; ++y) b.set(25, y), b.set(34, y);  // a ring
+    const std::vector<std::pair<const char *, int (CKTVector::*)()>> stages = {
+        {"thinning", &CKTVector::makethindata},
+        {"outline", &CKTVector::makeoutlinedata},
+        {"one-side outline", &CKTVector::make1sideoutlinedata},
+        {"buffers", &CKTVector::minitbuffer},
+        {"tracing", &CKTVector::mtrace},
+    };
+    for (size_t k = 0; k < stages.size(); ++k) {
+        SCOPED_TRACE(stages[k].first);
+        const bool on_raster = k >= 3;  // buffers and tracing start from the working raster
+        const int failures = sweep([&](long n) {
+            CKTVector v;
+            if (on_raster) load_working_raster(v, b);
+            else v.msetdocument(b.data(), b.width, b.height);
+            if (k == 4) {
+                EXPECT_EQ(v.minitbuffer(), 0);
+            }
+            int r = 0;
+            // The filter's last steps fall back on a path that needs no
+            // memory: a run that succeeds ends the sweep.
+            if (!fails_at(n, [&] { r = (v.*stages[k].second)(); }) || r == 0) return false;
+            EXPECT_EQ(r, -1000) << "request " << n;
+            EXPECT_LE(v.segmentnum, v.segmentcapacity);
+            for (int i = 0; i < v.segmentnum; ++i) EXPECT_LE(v.segment[i].pointnum, v.segment[i].pointcapacity);
+            if (!v.point) {
+                EXPECT_EQ(v.pointnum, 0);
+            }
+            // A retry after a failed trace finds the points of the failed
+            // walks already flagged: judged on its result only.
+            EXPECT_EQ((v.*stages[k].second)(), 0) << "retry after request " << n;
+            return true;
+        });
+        EXPECT_GE(failures, k == 3 ? 2 : 3);
+    }
+    // The rows fail after the points: the points stay, the rows are gone.
+    CKTVector v;
+    load_working_raster(v, b);
+    EXPECT_TRUE(fails_at(2, [&] { EXPECT_EQ(v.minitbuffer(), -1000); }));
+    EXPECT_EQ(v.pointnum, b.count());
+    EXPECT_EQ(v.lineinfo, nullptr);
+    // Zero-size requests are not failures; a huge document is out of
+    // memory, not a wrapped-around size.
+    CKTVector blank, empty;
+    load_working_raster(blank, Bitmap(16, 16));
+    EXPECT_EQ(blank.minitbuffer(), 0);
+    EXPECT_NE(blank.point, nullptr);
+    load_working_raster(empty, Bitmap(0, 0));
+    EXPECT_EQ(empty.minitbuffer() + empty.mtrace(), 0);
+    static unsigned char byte = 0;
+    CKTVector huge;
+    huge.msetdocument(&byte, 0x7ffffff0, 0x7ffffff0);
+    EXPECT_EQ(huge.makethindata(), -1000);
+    EXPECT_EQ(huge.thindata, nullptr);
+}
