@@ -175,23 +175,18 @@ TEST(Program, RealProcessesExitWithTheStatusAndReadStandardInput) {
     EXPECT_EQ(dir.names(), (std::vector<std::string>{"d.pbm", "empty.pbm", "huge.pbm", "r.json"}));
 }
 
-TEST(Program, HelpNamesEveryCommandOptionAndDefault) {
+TEST(Program, HelpNamesEveryCommandAndOption) {
     RunResult r = run_here({"--help"});
     EXPECT_EQ(r.status, 0);
     for (const char *c : {"\n  centerline ", "\n  outline ", "\n  outline-fast ", "\n  edit ", "\n  batch "})
         EXPECT_NE(r.out.find(c), std::string::npos) << c;
-    r = run_here({"outline-fast", "--help"});
-    EXPECT_EQ(r.status, 0);
-    for (const char *o : {"--maxlength", "--tolerance", "--nodesearch", "--threshold", "--invert", "--format",
-                          "--background", "--max-pixels", "--quiet", "[default: "})
-        EXPECT_NE(r.out.find(o), std::string::npos) << o;
-    r = run_here({"centerline", "-h"});
-    EXPECT_EQ(r.status, 0);
-    for (const char *o : {"mabstractcenterline(flags, maxlength, a, b, c, d, e)", "--[no-]merge-ends", "--merge-radius R",
-                          "[default: on;", "[default: 8;"})
-        EXPECT_NE(r.out.find(o), std::string::npos) << o;
-    r = run_here({"outline", "--help"});
-    EXPECT_NE(r.out.find("mabstractoutline(maxlength, spurnodes"), std::string::npos);
+    for (const char *command : {"centerline", "outline", "outline-fast"}) {
+        r = run_here({command, "-h"});
+        EXPECT_EQ(r.status, 0);
+        for (const char *o : {"--tolerance", "--threshold", "--format", "--max-pixels", "--arcs", "[default: "})
+            EXPECT_NE(r.out.find(o), std::string::npos) << command << " " << o;
+    }
+    EXPECT_NE(r.out.find("without post-processing"), std::string::npos);  // the last one asked
     EXPECT_EQ(run_here({"--version"}).out.rfind("ktvec ", 0), 0u);
 }
 
@@ -222,20 +217,7 @@ TEST(Program, OutputsSayWhatTheLibraryComputes) {
     EXPECT_EQ(j.member("parameters").member("tolerance").number(), 1.0);
     EXPECT_EQ(j.member("parameters").member("maxlength").number(), 3);
     EXPECT_EQ(graph_of(json), library_graph(dir / "d.png", [](CKTVector &w) { return w.mabstractoutlinefast(3, 0, 1.0, 1); }));
-    // SVG: one path per live polyline, its points the node centres.
-    const std::string svg = read_bytes(dir / "d.svg");
-    EXPECT_NE(svg.find("viewBox=\"0 0 61 43\""), std::string::npos);
-    EXPECT_EQ(occurrences(svg, "<path id=\"p"), static_cast<std::size_t>(polylines));
-    for (int id = 1; id <= v.mgetpolylinenum(); ++id) {
-        const _KTPOLYLINE *p = v.mgetpolyline(id);
-        if (p->deleted) continue;
-        const bool closed = VectorView::closed(*p);
-        std::string want = "<path id=\"p" + std::to_string(id) + "\" d=\"";
-        for (int i = 0; i < p->nodenum - (closed ? 1 : 0); ++i)
-            want += (i ? " L" : "M") + std::to_string(v.mgetnode(p->nodeindex[i])->x) + ".5 " +
-                    std::to_string(v.mgetnode(p->nodeindex[i])->y) + ".5";
-        EXPECT_NE(svg.find(want + (closed ? " Z" : "") + "\"/>"), std::string::npos) << want;
-    }
+    EXPECT_EQ(occurrences(read_bytes(dir / "d.svg"), "<path id=\"p"), static_cast<std::size_t>(polylines));
 }
 
 TEST(Program, FormatsStandardOutputQuietInvertPipesAndBackground) {
@@ -301,35 +283,6 @@ TEST(Program, EachCommandRunsItsDriverWithItsOptionsAndRecordsThem) {
     EXPECT_EQ(graph_of(run_json("outline", KTVEC_SAMPLE_PNG, {"--spur-nodes", "3", "--maxlength", "6", "--tolerance", "1",
                                                               "--nodesearch", "0", "--fill-holes", "0"}, dir)),
               library_graph(KTVEC_SAMPLE_PNG, [](CKTVector &v) { return v.mabstractoutline(6, 3, 1.0, 0); }));
-
-    // A reader follows a stroke through a junction by the connections: the
-    // polylines that prev/next pair share the junction node and leave it in
-    // opposite directions.  The plus and the X each carry two strokes
-    // through: four pairs, each listed at both polylines.
-    const JsonDocument joined(run_json("centerline", dir / "d.pbm", {"--merge-radius", "5", "--junction-link", "6", "--maxlength", "8"}, dir));
-    std::map<int, std::vector<int>> nodes;
-    std::vector<std::pair<double, double>> xy;
-    for (JsonValue n = joined.root().member("nodes").first(); n.valid(); n = n.next()) xy.push_back({n.member("x").number(), n.member("y").number()});
-    for (JsonValue q = joined.root().member("polylines").first(); q.valid(); q = q.next())
-        for (JsonValue k = q.member("nodes").first(); k.valid(); k = k.next()) nodes[int(q.member("id").number())].push_back(int(k.number()));
-    auto end_of = [&](int ref, int &at, int &inward) {
-        const std::vector<int> &n = nodes.at(std::abs(ref));
-        at = ref > 0 ? n[0] : n.back();
-        inward = ref > 0 ? n[1] : n[n.size() - 2];
-    };
-    int connections = 0;
-    for (JsonValue q = joined.root().member("polylines").first(); q.valid(); q = q.next())
-        for (const char *side : {"prev", "next"})
-            for (JsonValue e = q.member(side).first(); e.valid(); e = e.next(), ++connections) {
-                int v, a, w, b;
-                end_of(side[0] == 'p' ? int(q.member("id").number()) : -int(q.member("id").number()), v, a);
-                end_of(int(e.number()), w, b);
-                ASSERT_EQ(v, w);
-                const double ax = xy[a].first - xy[v].first, ay = xy[a].second - xy[v].second;
-                const double bx = xy[b].first - xy[v].first, by = xy[b].second - xy[v].second;
-                EXPECT_LE((ax * bx + ay * by) / std::hypot(ax, ay) / std::hypot(bx, by), -0.9);
-            }
-    EXPECT_EQ(connections, 8);
 }
 
 TEST(Program, PostProcessingRunsEachCallInTheDocumentedOrder) {
