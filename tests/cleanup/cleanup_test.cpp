@@ -33,6 +33,11 @@ protected:
         for (int i = 0; i < v.polylinenum; ++i) live += !v.polyline[i].deleted;
         return live;
     }
+    // End of p connected to the start of q, on both sides.
+    void connect(int p, int q) {
+        Peer::maddnext(v, p, q);
+        Peer::maddprev(v, q, -p);
+    }
     void passes(int flags, double a, double b, double c, double d) {
         Peer::mpostprocesscenterline(v, flags, a, b, c, d);
     }
@@ -131,34 +136,35 @@ TEST_F(Cleanup, StraightThroughConnectionsAtACross) {
 TEST_F(Cleanup, AnEndWithSeveralConnectionsKeepsTheLongestChain) {
     // Polyline 1 ends at J, where 2 and 3 start; 3 goes on into 4.  Pass 7
     // keeps 1 -> 3 (a chain of three) and drops 1 -> 2 on both sides.  At
-    // K, 5 ends with two chains of one each: the first listed stays.
+    // K, 5 ends with two chains of one each: the first listed stays.  The
+    // lists of the deleted 9 are history and stay as they are.
     const int a = g.node(10, 50), j = g.node(30, 50), b = g.node(50, 40), c = g.node(50, 60), d = g.node(70, 60);
     g.path_of({a, j});
     g.path_of({j, b});
     g.path_of({j, c});
     g.path_of({c, d});
-    Peer::maddnext(v, 1, 2);
-    Peer::maddprev(v, 2, -1);
-    Peer::maddnext(v, 1, 3);
-    Peer::maddprev(v, 3, -1);
-    Peer::maddnext(v, 3, 4);
-    Peer::maddprev(v, 4, -3);
-    const int e = g.node(10, 90), k = g.node(30, 90), f = g.node(50, 80), h = g.node(50, 99);
+    const int e = g.node(10, 90), k = g.node(30, 90);
     g.path_of({e, k});
-    g.path_of({k, f});
-    g.path_of({k, h});
+    g.path_of({k, g.node(50, 80)});
+    g.path_of({k, g.node(50, 99)});
     g.path_of({c, g.node(60, 75)});  // 8: c is a junction, so 3 and 4 stay apart
-    Peer::maddnext(v, 5, 6);
-    Peer::maddprev(v, 6, -5);
-    Peer::maddnext(v, 5, 7);
-    Peer::maddprev(v, 7, -5);
+    const int m = g.node(30, 10);
+    g.path_of({g.node(10, 10), m});  // 9, deleted below
+    g.path_of({m, g.node(50, 5)});
+    g.path_of({m, g.node(50, 15)});
+    for (auto [p, q] : {std::pair{1, 2}, {1, 3}, {3, 4}, {5, 6}, {5, 7}, {9, 10}, {9, 11}}) connect(p, q);
+    v.polyline[8].deleted = 1;
     Peer::mpostprocesscenterline(v, 4, 0.0, 0.0, 2.0, 0.0);  // cosine 2: pass 6 pairs nothing
     EXPECT_EQ(next_of(v, 1), std::vector<int>{3});
     EXPECT_EQ(prev_of(v, 2), std::vector<int>{});
     EXPECT_EQ(prev_of(v, 3), std::vector<int>{-1});
     EXPECT_EQ(next_of(v, 5), std::vector<int>{6});
     EXPECT_EQ(prev_of(v, 7), std::vector<int>{});
-    EXPECT_EQ(check_graph(v), "");
+    EXPECT_EQ(next_of(v, 9), (std::vector<int>{10, 11}));
+    EXPECT_EQ(prev_of(v, 11), std::vector<int>{-9});
+    CheckOptions deleted_by_hand;  // 9's links stay in place
+    deleted_by_hand.links_on_polylines = false;
+    EXPECT_EQ(check_graph(v, deleted_by_hand), "");
 }
 
 TEST_F(Cleanup, CrossingSplitInTwoJunctionsIsMerged) {
@@ -210,7 +216,13 @@ TEST_F(Cleanup, OutlineSpursGoAndThePiecesLeftAreJoined) {
     g.path_of({j, g.node(60, 32), g.node(70, 30), g.node(80, 32), g.node(90, 30)});
     const int s2 = g.node(50, 50), s1 = g.node(50, 40);
     g.path_of({s2, s1, j});
+    // An H: a bar of two nodes between the middles of two long strokes is
+    // no spur.
+    g.path({{10, 60}, {10, 65}, {10, 70}, {10, 75}, {10, 80}});
+    g.path({{30, 60}, {30, 65}, {30, 70}, {30, 75}, {30, 80}});
+    g.path_of({s2 + 3, s2 + 8});
     v.mpostprocessoutline(3);
+    EXPECT_EQ(v.polyline[5].deleted, 0);
     EXPECT_EQ(v.polyline[2].deleted, 1);
     EXPECT_EQ(v.node[s1].deleted + v.node[s2].deleted, 2);
     EXPECT_EQ(v.node[j].linknum, 3);
@@ -331,6 +343,8 @@ TEST_F(Cleanup, DeletePolylineFromAnEndOrAMiddleNode) {
     g.path_of({meet, g.node(50, 40)});  // 5
     EXPECT_EQ(v.mdeletepolyline(n(meet)), 0);  // where two polylines meet: nothing
     EXPECT_EQ(live_polylines(), 5);
+    EXPECT_EQ(v.mdeletepolyline(n(6)), 0);  // from 4's free end: the meeting node stays with 5
+    EXPECT_EQ(v.node[6].deleted * 10 + v.node[meet].deleted + v.polyline[3].deleted * 100 + v.polyline[4].deleted, 110);
     EXPECT_EQ(v.mdeletepolyline(n(j)), -1);  // a junction
     // The loop reads the list as node deletion rebuilds it: deleting e
     // rebuilds 1 as (m, j), so position 1 is then the junction, which stays,

@@ -174,21 +174,6 @@ TEST(Arc, WholePolylinesTheirMarksAndTheSpareByte) {
     EXPECT_EQ(none.arcminradius, 1.0);
 }
 
-TEST(Circle, ThroughThreePoints) {
-    CKTVector v;
-    GraphBuilder g(v);
-    const int a = g.node(150, 100), b = g.node(100, 150), c = g.node(50, 100), d = g.node(0, 100);
-    double cx, cy, r;
-    Peer::mfitcircle3(v, &v.node[a], &v.node[b], &v.node[c], cx, cy, r);
-    EXPECT_NEAR(cx, 100, 1e-12);
-    EXPECT_NEAR(cy, 100, 1e-12);
-    EXPECT_NEAR(r, 50, 1e-12);
-    Peer::mfitcircle3(v, &v.node[a], &v.node[c], &v.node[d], cx, cy, r);  // collinear
-    EXPECT_TRUE(std::isinf(r));
-    Peer::mfitcircle3(v, &v.node[a], &v.node[a], &v.node[a], cx, cy, r);  // coinciding
-    EXPECT_TRUE(std::isinf(r));
-}
-
 TEST(Circle, TwelveNodesOnRadiusFiftyAndATriangle) {
     Loop l(kTwelve);
     ASSERT_EQ(l.v.mfitcircle(100.0, l.second()), 0);
@@ -253,35 +238,6 @@ TEST(Circle, RefusalsAndNodesThatStartNoFit) {
     EXPECT_EQ(positions(l.v), before);
     EXPECT_EQ(l.v.mfitcircle(100, &l.v.node[0]), 0);  // the start node has two links
     EXPECT_EQ(l.v.polyline[0].flag & 4, 4);
-}
-
-TEST(Circle, ClampedAtAllFourEdges) {
-    const struct {
-        const char *name;
-        Pts samples;  // entries 0, 4, 8 of twelve nodes
-        int w, h;
-    } cases[] = {
-        {"left and top", {{45, 20}, {20, 45}, {0, 35}}, 200, 200},
-        {"right and bottom", {{50, 45}, {30, 5}, {10, 45}}, 52, 52},
-    };
-    for (const auto &c : cases) {
-        SCOPED_TRACE(c.name);
-        Pts pts;
-        for (int k = 0; k < 12; ++k) pts.push_back(k % 4 == 0 ? c.samples[k / 4] : std::pair{25, 25});
-        Loop l(pts, c.w, c.h);
-        double cx, cy, r;
-        const int *ni = l.v.polyline[0].nodeindex;
-        Peer::mfitcircle3(l.v, &l.v.node[ni[0]], &l.v.node[ni[4]], &l.v.node[ni[8]], cx, cy, r);
-        ASSERT_EQ(l.v.mfitcircle(1000, l.second()), 0);
-        for (int k = 0; k < 12; ++k) {
-            // The same angle arithmetic as the fit: some corners land
-            // exactly on a rounding boundary.
-            const double x = cx + r * std::cos(k * (2 * kPi / 12)) + 0.5, y = cy + r * std::sin(k * (2 * kPi / 12)) + 0.5;
-            EXPECT_EQ(l.v.node[ni[k]].x, x >= c.w ? c.w - 1 : x < 0 ? 0 : int(x)) << k;
-            EXPECT_EQ(l.v.node[ni[k]].y, y >= c.h ? c.h - 1 : y < 0 ? 0 : int(y)) << k;
-        }
-        EXPECT_EQ(check_graph(l.v), "");
-    }
 }
 
 TEST(Circle, RowGrowthFailureAndAllPolylines) {

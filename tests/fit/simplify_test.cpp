@@ -253,35 +253,3 @@ TEST(SameCurvature, AFittedArcOfOneCircleThinsOut) {
     }
     EXPECT_EQ(nodes_of(v, id), (std::vector<int>{nodes.front(), nodes.back()}));
 }
-
-TEST(Simplify, ADrawingKeepsItsEndsJunctionsAndRules) {
-    // Both simplifications, called until nothing changes, remove only
-    // middle nodes of the centre lines of random strokes.
-    for (unsigned seed : {21u, 22u, 23u}) {
-        std::mt19937 rng(seed);
-        Bitmap page = random_strokes(rng);
-        CKTVector v;
-        v.msetdocument(page.data(), page.width, page.height);
-        ASSERT_EQ(v.mabstractcenterline(31, 4, 3, 8, 0.9, 4, 1.5), 0);
-        std::vector<int> kept;
-        for (int i = 0; i < v.nodenum; ++i)
-            if (!v.node[i].deleted && v.node[i].linknum != 2) kept.push_back(i);
-        auto live = [&v] {
-            int n = 0;
-            for (int i = 0; i < v.nodenum; ++i) n += !v.node[i].deleted;
-            return n;
-        };
-        const int before = live();
-        for (int call = 0; call < 16; ++call) {
-            if (call % 2 == 0) {
-                EXPECT_EQ(v.mnearpointall(6, 0.5), 0);
-            } else {
-                v.marcall(1, 1000);
-                EXPECT_EQ(v.msamecurvatureall(0.2), 0);
-            }
-            ASSERT_EQ(check_graph(v, structural_checks()), "") << "seed " << seed << " call " << call;
-        }
-        EXPECT_LT(live(), before);
-        for (int i : kept) EXPECT_TRUE(!v.node[i].deleted && v.node[i].linknum != 2) << i;
-    }
-}

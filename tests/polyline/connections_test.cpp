@@ -72,11 +72,14 @@ TEST_F(Connections, ConnectAtAJointAndItsRefusals) {
         EXPECT_EQ(v.mconnectpolyline(joint, a, b), -1);
     EXPECT_EQ(connections(), 2);
     // A single end takes only its first connection; a second is refused
-    // quietly.
+    // quietly.  The other flags (an arc mark here) do not limit it.
     v.polyline[2].flag |= 8;
+    v.msetarc(4);
     ASSERT_EQ(v.mconnectpolyline(n(j), n(3), n(4)), 0);
     EXPECT_EQ(v.mconnectpolyline(n(j), n(3), n(1)), 0);
+    EXPECT_EQ(v.mconnectpolyline(n(j), n(4), n(1)), 0);
     EXPECT_EQ(prev_of(v, 3), std::vector<int>{4});
+    EXPECT_EQ(prev_of(v, 4), (std::vector<int>{3, 1}));
     EXPECT_EQ(check_graph(v), "");
 
     // Both ends of one polyline closed at the joint; a joint inside a
@@ -153,12 +156,17 @@ TEST_F(Connections, DisconnectAllOfAPolylineOrAtANode) {
     h.path_of({a, b});
     h.path_of({b, c});
     h.path_of({c, d});
+    const int e = h.node(20, 10), f = h.node(30, 10);
+    h.path_of({h.node(0, 10), b, e});  // 4 passes through b
+    h.path_of({e, f});                 // 5 continues 4 past b
     ASSERT_EQ(w.mconnectpolyline(&w.node[b], &w.node[a], &w.node[c]), 0);
     ASSERT_EQ(w.mconnectpolyline(&w.node[c], &w.node[b], &w.node[d]), 0);
+    ASSERT_EQ(w.mconnectpolyline(&w.node[e], &w.node[b], &w.node[f]), 0);
     Peer::mdisconnectat(w, &w.node[b]);
     EXPECT_EQ(next_of(w, 1), std::vector<int>{});
     EXPECT_EQ(prev_of(w, 2), std::vector<int>{});
     EXPECT_EQ(next_of(w, 2), std::vector<int>{3});
+    EXPECT_EQ(next_of(w, 4), std::vector<int>{5});
     EXPECT_EQ(check_graph(w), "");
 }
 
@@ -214,6 +222,12 @@ TEST(Chains, WalksOutgrowingTheirScratchAnswerTheSameOrReportMemory) {
         EXPECT_EQ(Peer::mcheckjointloop(w, n, -1), 0);
         EXPECT_EQ(Peer::mgetpathlen(w, 150), n - 149);
     }
+    // The first walk of a fresh vectorizer outgrows the scratch on a ring:
+    // the ends it entered before the growth must still read as visited.
+    CKTVector ring;
+    chain_of(ring, n);
+    Peer::maddnext(ring, n, 1);
+    EXPECT_EQ(Peer::mgetpathlen(ring, 1), n);
 }
 
 TEST(Joints, EndsCountsEntriesAndMarks) {
