@@ -114,18 +114,10 @@ std::string pbm_plain(const Bitmap &b) {
 
 std::string pbm_raw(const Bitmap &b, bool padbits) {
     std::string s = "P4\n" + std::to_string(b.width) + " " + std::to_string(b.height) + "\n";
-    const int stride = (b.width + 7) / 8;
-    for (int y = 0; y < b.height; ++y) {
-        for (int i = 0; i < stride; ++i) {
-            unsigned char byte = 0;
-            for (int bit = 0; bit < 8; ++bit) {
-                const int x = i * 8 + bit;
-                if (x < b.width ? b.get(x, y) : padbits) byte |= static_cast<unsigned char>(0x80 >> bit);
-            }
-            s += static_cast<char>(byte);
-        }
-    }
-    return s;
+    Bitmap packed(b.width, b.height);  // rows without spare bytes, padding bits as asked
+    for (int y = 0; y < b.height; ++y)
+        for (int x = 0; x < 8 * packed.bytesperline; ++x) packed.set(x, y, x < b.width ? b.get(x, y) : padbits);
+    return s + std::string(packed.bits.begin(), packed.bits.end());
 }
 
 // ---- PNG -------------------------------------------------------------------------
@@ -137,9 +129,8 @@ void append(png_structp png, png_bytep data, png_size_t n) {
 }
 void no_flush(png_structp) {}
 
-std::string encode(int w, int h, int type, int depth, bool interlaced,
-                   const std::vector<std::string> &rows, const std::vector<png_color> &palette = {},
-                   const png_color_16 *trns = nullptr) {
+std::string encode(int w, int h, int type, int depth, bool interlaced, const std::vector<std::string> &rows,
+                   const std::vector<png_color> &palette = {}) {
     std::string out;
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     png_infop info = png_create_info_struct(png);
@@ -149,7 +140,6 @@ std::string encode(int w, int h, int type, int depth, bool interlaced,
                  interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
                  PNG_FILTER_TYPE_DEFAULT);
     if (!palette.empty()) png_set_PLTE(png, info, palette.data(), static_cast<int>(palette.size()));
-    if (trns) png_set_tRNS(png, info, nullptr, 0, trns);
     png_write_info(png, info);
     std::vector<png_bytep> pointers;
     for (const std::string &r : rows) pointers.push_back(reinterpret_cast<png_bytep>(const_cast<char *>(r.data())));
@@ -162,50 +152,37 @@ std::string encode(int w, int h, int type, int depth, bool interlaced,
 }  // namespace
 
 std::string png_of(const Bitmap &b, PngKind kind, bool interlaced, int ink, int paper) {
+    // Colour type, depth and the samples of a black and of a white pixel
+    // (Bit1 packs its bits below; TransparentWhite stores white paper as
+    // transparent black, which only composition over white makes paper).
+    const char k = static_cast<char>(ink), p = static_cast<char>(paper);
+    const struct {
+        int type, depth;
+        std::string black, white;
+    } formats[] = {
+        {PNG_COLOR_TYPE_GRAY, 1, "", ""},
+        {PNG_COLOR_TYPE_GRAY, 8, {k}, {p}},
+        {PNG_COLOR_TYPE_GRAY, 16, {k, '\x55'}, {p, '\x55'}},
+        {PNG_COLOR_TYPE_GRAY_ALPHA, 8, {k, '\xff'}, {p, '\xff'}},
+        {PNG_COLOR_TYPE_PALETTE, 8, {'\1'}, {'\0'}},
+        {PNG_COLOR_TYPE_RGB, 8, {k, k, k}, {p, p, p}},
+        {PNG_COLOR_TYPE_RGB_ALPHA, 8, {k, k, k, '\xff'}, {p, p, p, '\xff'}},
+        {PNG_COLOR_TYPE_RGB, 16, {k, 0, k, 0, k, 0}, {p, 0, p, 0, p, 0}},
+        {PNG_COLOR_TYPE_GRAY_ALPHA, 8, {0, '\xff'}, {0, 0}},
+    };
+    const auto &f = formats[static_cast<int>(kind)];
     std::vector<std::string> rows;
     for (int y = 0; y < b.height; ++y) {
-        std::string r;
-        if (kind == PngKind::Bit1) r.assign(static_cast<std::size_t>((b.width + 7) / 8), '\0');
+        std::string r(kind == PngKind::Bit1 ? static_cast<std::size_t>((b.width + 7) / 8) : 0, '\0');
         for (int x = 0; x < b.width; ++x) {
-            const bool black = b.get(x, y);
-            const char g = static_cast<char>(black ? ink : paper);
-            switch (kind) {
-            case PngKind::Bit1:
-                if (!black) r[static_cast<std::size_t>(x / 8)] |= static_cast<char>(0x80 >> (x % 8));
-                break;
-            case PngKind::Grey8: r += g; break;
-            case PngKind::Grey16: r += g; r += '\x55'; break;
-            case PngKind::GreyAlpha8: r += g; r += '\xff'; break;
-            case PngKind::Palette: r += static_cast<char>(black ? 1 : 0); break;
-            case PngKind::Rgb8: r += g; r += g; r += g; break;
-            case PngKind::Rgba8: r += g; r += g; r += g; r += '\xff'; break;
-            case PngKind::Rgb16: for (int c = 0; c < 3; ++c) { r += g; r += '\0'; } break;
-            case PngKind::TransparentWhite:
-                // White paper stored as transparent black: only composition
-                // over white makes it paper again.
-                r += '\0';
-                r += static_cast<char>(black ? 255 : 0);
-                break;
-            }
+            if (kind == PngKind::Bit1 && !b.get(x, y)) r[static_cast<std::size_t>(x / 8)] |= static_cast<char>(0x80 >> (x % 8));
+            if (kind != PngKind::Bit1) r += b.get(x, y) ? f.black : f.white;
         }
         rows.push_back(r);
     }
-    const int w = b.width, h = b.height;
-    switch (kind) {
-    case PngKind::Bit1: return encode(w, h, PNG_COLOR_TYPE_GRAY, 1, interlaced, rows);
-    case PngKind::Grey8: return encode(w, h, PNG_COLOR_TYPE_GRAY, 8, interlaced, rows);
-    case PngKind::Grey16: return encode(w, h, PNG_COLOR_TYPE_GRAY, 16, interlaced, rows);
-    case PngKind::GreyAlpha8: return encode(w, h, PNG_COLOR_TYPE_GRAY_ALPHA, 8, interlaced, rows);
-    case PngKind::Palette: {
-        const png_byte p = static_cast<png_byte>(paper), i = static_cast<png_byte>(ink);
-        return encode(w, h, PNG_COLOR_TYPE_PALETTE, 8, interlaced, rows, {{p, p, p}, {i, i, 0}});
-    }
-    case PngKind::Rgb8: return encode(w, h, PNG_COLOR_TYPE_RGB, 8, interlaced, rows);
-    case PngKind::Rgba8: return encode(w, h, PNG_COLOR_TYPE_RGB_ALPHA, 8, interlaced, rows);
-    case PngKind::Rgb16: return encode(w, h, PNG_COLOR_TYPE_RGB, 16, interlaced, rows);
-    case PngKind::TransparentWhite: return encode(w, h, PNG_COLOR_TYPE_GRAY_ALPHA, 8, interlaced, rows);
-    }
-    return {};
+    const png_byte pb = static_cast<png_byte>(paper), ib = static_cast<png_byte>(ink);
+    return encode(b.width, b.height, f.type, f.depth, interlaced, rows,
+                  kind == PngKind::Palette ? std::vector<png_color>{{pb, pb, pb}, {ib, ib, 0}} : std::vector<png_color>{});
 }
 
 std::string png_grey(int width, int height, const std::vector<unsigned char> &levels) {
