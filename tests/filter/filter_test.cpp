@@ -296,7 +296,7 @@ TEST(Outline, NarrowStrokesGiveOneLineOrOneLoop) {
 }
 
 TEST(Filters, InvariantsOnRandomPicturesOfEveryDensity) {
-    int blocks = 0;
+    int blocks = 0, one_side = 0;
     for (int seed = 1; seed <= 300; ++seed) {
         Lcg rng(seed);
         const int w = rng.range(1, 90), h = rng.range(1, 40);
@@ -323,6 +323,7 @@ TEST(Filters, InvariantsOnRandomPicturesOfEveryDensity) {
                 EXPECT_EQ(t.blocks, 0) << "seed " << seed;
             }
             blocks += t.blocks;
+            if (f == Filter::OneSideOutline) one_side += out.count();
             if (f != Filter::OneSideOutline) {
                 EXPECT_EQ(t.removable, 0) << "seed " << seed;
             }
@@ -337,6 +338,10 @@ TEST(Filters, InvariantsOnRandomPicturesOfEveryDensity) {
         }
     }
     EXPECT_LE(blocks, 10);
+    // The one-side outline stops after four thinning iterations, leaving
+    // some removable pixels in ragged bands; the figure recorded here falls
+    // if it thins further.
+    EXPECT_EQ(one_side, 43406);
 }
 
 TEST(Filters, SamePixelsWhateverTheNumberOfBands) {

@@ -3,6 +3,7 @@
 // point and segment passes, and their memory failures.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <random>
 #include <utility>
 #include <vector>
@@ -11,6 +12,7 @@
 #include "peer.h"
 #include "raster/tables.h"
 #include "sweep.h"
+#include "vectorizer/memory.h"
 
 namespace {
 
@@ -179,18 +181,32 @@ TEST(Trace, Shapes) {
 }
 
 TEST(PointPass, DetachesOnlyOneNeighbourSpurs) {
-    Bitmap b = Bitmap::from_ascii({"#....", ".#.#.", "..#..", "...#.", "....#"});
-    CKTVector v;
-    load_working_raster(v, b);
-    ASSERT_EQ(v.minitbuffer(), 0);
-    _KTPOINT *spur = Peer::mgetpoint(v, 3, 1), *branch = Peer::mgetpoint(v, 2, 2);
-    EXPECT_EQ(spur->pattern, 20);
-    EXPECT_EQ(branch->kind, 3);
-    v.mpreprocess1();
-    EXPECT_EQ(spur->pattern, 0);
-    EXPECT_EQ(spur->kind, 1);
-    EXPECT_EQ(branch->kind, 2);
-    EXPECT_FALSE(branch->pattern & 64);
+    // A one-pixel spur off a branch in each of the eight directions, the
+    // branch's two other arms leading away from it: the spur becomes an
+    // isolated end and the branch a line pixel without the spur's bit.
+    auto bit = [](int dx, int dy) { return 1u << (8 - ((dy + 1) * 3 + dx + 1)); };
+    for (int dx = -1; dx <= 1; ++dx)
+        for (int dy = -1; dy <= 1; ++dy) {
+            if (!dx && !dy) continue;
+            SCOPED_TRACE(testing::Message() << dx << "," << dy);
+            const bool diagonal = dx && dy;
+            const int ax = diagonal ? -dy : -dx - dy, ay = diagonal ? dx : dx - dy;
+            const int bx = diagonal ? dy : dy - dx, by = diagonal ? -dx : -dx - dy;
+            Bitmap b(7, 7);
+            b.set(3, 3);
+            b.set(3 + dx, 3 + dy);
+            for (int k = 1; k <= 2; ++k) b.set(3 + k * ax, 3 + k * ay), b.set(3 + k * bx, 3 + k * by);
+            CKTVector v;
+            load_working_raster(v, b);
+            ASSERT_EQ(v.minitbuffer(), 0);
+            _KTPOINT *spur = Peer::mgetpoint(v, 3 + dx, 3 + dy), *branch = Peer::mgetpoint(v, 3, 3);
+            EXPECT_EQ(spur->pattern, 16 | bit(-dx, -dy));
+            EXPECT_EQ(branch->kind, 3);
+            v.mpreprocess1();
+            EXPECT_EQ(spur->pattern * 10 + spur->kind, 1);
+            EXPECT_EQ(branch->kind, 2);
+            EXPECT_FALSE(branch->pattern & bit(dx, dy));
+        }
     // An end pixel of class 1 with two neighbours is left alone.
     CKTVector w;
     load_working_raster(w, Bitmap::from_ascii({"##...", "##...", "..###"}));
@@ -308,4 +324,15 @@ TEST(AllocFailure, RasterStagesReportAndRunAgain) {
     huge.msetdocument(&byte, 0x7ffffff0, 0x7ffffff0);
     EXPECT_EQ(huge.makethindata(), -1000);
     EXPECT_EQ(huge.thindata, nullptr);
+    // More set pixels than an int counts (2^31 + 2^19): out of memory too.
+    CKTVector dense;
+    dense.width = 8 << 16;
+    dense.bytesperline = 1 << 16;
+    dense.height = 4097;
+    const std::size_t bytes = std::size_t{1} << 16 << 12 | std::size_t{1} << 16;
+    dense.thindata = ktv::alloc_array<unsigned char>(bytes);
+    ASSERT_NE(dense.thindata, nullptr);
+    std::memset(dense.thindata, 0xFF, bytes);
+    EXPECT_EQ(dense.minitbuffer(), -1000);
+    EXPECT_EQ(dense.point, nullptr);
 }
