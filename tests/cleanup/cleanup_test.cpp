@@ -339,12 +339,15 @@ TEST_F(Cleanup, DeletePolylineFromAnEndOrAMiddleNode) {
     g.path_of({j, g.node(20, 10)});    // 2
     g.path_of({j, g.node(10, 20)});    // 3
     const int meet = g.node(40, 40);
-    g.path_of({g.node(30, 40), meet});  // 4
-    g.path_of({meet, g.node(50, 40)});  // 5
+    g.path_of({g.node(30, 40), g.node(35, 40), meet});  // 4: nodes 6, 7
+    g.path_of({meet, g.node(50, 40)});                  // 5
     EXPECT_EQ(v.mdeletepolyline(n(meet)), 0);  // where two polylines meet: nothing
     EXPECT_EQ(live_polylines(), 5);
-    EXPECT_EQ(v.mdeletepolyline(n(6)), 0);  // from 4's free end: the meeting node stays with 5
+    // From 4's free end: the list shifts to (7, meet), 7 is passed over and
+    // the meeting node, an end of both, stays with 5.
+    EXPECT_EQ(v.mdeletepolyline(n(6)), 0);
     EXPECT_EQ(v.node[6].deleted * 10 + v.node[meet].deleted + v.polyline[3].deleted * 100 + v.polyline[4].deleted, 110);
+    EXPECT_EQ(v.node[7].deleted, 0);
     EXPECT_EQ(v.mdeletepolyline(n(j)), -1);  // a junction
     // The loop reads the list as node deletion rebuilds it: deleting e
     // rebuilds 1 as (m, j), so position 1 is then the junction, which stays,
@@ -356,11 +359,11 @@ TEST_F(Cleanup, DeletePolylineFromAnEndOrAMiddleNode) {
     CheckOptions passed_over;  // m keeps its link to j with the old id
     passed_over.links_on_polylines = false;
     EXPECT_EQ(check_graph(v, passed_over), "");
-    g.path({{0, 80}, {10, 80}, {20, 80}, {30, 80}});  // 6: nodes 8 .. 11
-    EXPECT_EQ(v.mdeletepolyline(n(9)), 0);
+    g.path({{0, 80}, {10, 80}, {20, 80}, {30, 80}});  // 6: nodes 9 .. 12
+    EXPECT_EQ(v.mdeletepolyline(n(10)), 0);
     EXPECT_EQ(v.polyline[5].deleted, 1);
-    EXPECT_EQ(v.node[8].deleted, 1);
-    EXPECT_EQ(v.node[9].linknum, 1);  // the given node is left with one record
+    EXPECT_EQ(v.node[9].deleted, 1);
+    EXPECT_EQ(v.node[10].linknum, 1);  // the given node is left with one record
 }
 
 TEST_F(Cleanup, SeparatorLeavesOutTwoPixelsAtEachEndOfItsLPath) {
