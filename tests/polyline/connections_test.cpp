@@ -80,6 +80,13 @@ TEST_F(Connections, ConnectAtAJointAndItsRefusals) {
     EXPECT_EQ(v.mconnectpolyline(n(j), n(4), n(1)), 0);
     EXPECT_EQ(prev_of(v, 3), std::vector<int>{4});
     EXPECT_EQ(prev_of(v, 4), (std::vector<int>{3, 1}));
+    // The same at polyline ends, in the next lists: 5, 6, 7 end at K.
+    const int k = g.node(30, 35), a5 = g.node(20, 35), a6 = g.node(30, 25), a7 = g.node(39, 35);
+    for (int from : {a5, a6, a7}) g.path_of({from, k});
+    v.msetarc(5);
+    ASSERT_EQ(v.mconnectpolyline(n(k), n(a5), n(a6)), 0);
+    ASSERT_EQ(v.mconnectpolyline(n(k), n(a5), n(a7)), 0);
+    EXPECT_EQ(next_of(v, 5).size(), 2u);
     EXPECT_EQ(check_graph(v), "");
 
     // Both ends of one polyline closed at the joint; a joint inside a
