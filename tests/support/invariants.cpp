@@ -284,3 +284,8 @@ std::string dump_graph(CKTVector &v) {
     }
     return out.str();
 }
+
+unsigned long long digest(const std::string &text, unsigned long long seed) {
+    for (unsigned char c : text) seed = (seed ^ c) * 1099511628211ull;
+    return seed;
+}

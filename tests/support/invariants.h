@@ -98,4 +98,8 @@ std::string check_graph(CKTVector &v, const CheckOptions &options = {});
 // its source).
 std::string dump_graph(CKTVector &v);
 
+// A 64-bit digest (FNV-1a) of `text` continuing from `seed`: recorded
+// digests of dumped results pin down exact results in a line.
+unsigned long long digest(const std::string &text, unsigned long long seed = 14695981039346656037ull);
+
 #endif

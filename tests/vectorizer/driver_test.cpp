@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <dirent.h>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -176,6 +177,44 @@ TEST(Driver, IsTheStagesInOrderAndRunsAgain) {
     for (int i = 0; i < v.mgetnodenum(); ++i) EXPECT_LT(v.mgetnode(i)->y, 8);
     ASSERT_EQ(outline(v, b, 1.5, 1, 6), 0);
     EXPECT_EQ(snapshot(v), snapshot(w));
+}
+
+// The drivers and the fitting calls give exact results: on random drawings
+// every field of the result (see dump_graph) is pinned by a recorded digest.
+// A figure changes only when a result does; the message gives the new one.
+TEST(Driver, ExactResultsOnRandomDrawings) {
+    const struct {
+        unsigned seed;
+        int call;  // 0: fast outline; 1: centre lines, simplified, arcs, circles, splines; 2: outline, arcs, circles
+        unsigned long long digest;
+    } cases[] = {
+        {1, 0, 11492636385485320296ull}, {2, 0, 16013358493185294466ull}, {3, 1, 2585317114244968033ull},
+        {4, 1, 2172297257497867787ull},  {5, 1, 6768350357420169421ull},  {6, 2, 5832811251363906128ull},
+        {7, 2, 667159125715140537ull},
+    };
+    for (const auto &c : cases) {
+        std::mt19937 rng(c.seed);
+        Bitmap b = random_strokes(rng);
+        CKTVector v;
+        v.msetdocument(b.data(), b.width, b.height);
+        if (c.call == 0) {
+            ASSERT_EQ(v.mabstractoutlinefast(4, 0, 1.5, 1), 0);
+        } else if (c.call == 1) {
+            ASSERT_EQ(v.mabstractcenterline(31, 4, 3, 8, 0.9, 4, 1.5), 0);
+            v.mnearpointall(3, 0.5);
+            v.marcall(1, 1000);
+            v.msamecurvatureall(0.2);
+            v.mfitcircleall(40);
+            v.msetmodify(static_cast<unsigned char>(0));
+            for (int id = 1; id <= v.polylinenum; ++id)
+                if (!v.polyline[id - 1].deleted) id % 2 ? v.mspline(id, 3) : v.msplineold(id, 4);
+        } else {
+            ASSERT_EQ(v.mabstractoutline(4, 3, 1.5, 1), 0);
+            v.marcall(2, 500);
+            v.mfitcircleall(30);
+        }
+        EXPECT_EQ(digest(dump_graph(v)), c.digest) << "seed " << c.seed << " call " << c.call;
+    }
 }
 
 // Each file of tests/fuzz/regressions holds the driver call, and the
