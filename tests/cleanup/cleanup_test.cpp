@@ -109,16 +109,6 @@ TEST_F(Cleanup, EndsAheadOfAStrokeAreFused) {
     EXPECT_EQ(check_graph(v, structural_checks()), "");
 }
 
-TEST_F(Cleanup, ShortIsolatedSegmentsAreDropped) {
-    g.path({{10, 10}, {13, 14}});  // length exactly 5: stays
-    g.path({{50, 50}, {52, 54}});  // shorter: goes
-    passes(0, 5.0, 0.0, 0.0, 0.0);
-    EXPECT_EQ(v.polyline[0].deleted, 0);
-    EXPECT_EQ(v.polyline[1].deleted, 1);
-    EXPECT_EQ(v.node[2].deleted + v.node[3].deleted, 2);
-    EXPECT_EQ(check_graph(v), "");
-}
-
 TEST_F(Cleanup, StraightThroughConnectionsAtACross) {
     const int j = g.node(50, 50), w = g.node(20, 50), e = g.node(80, 50), no = g.node(50, 20), s = g.node(50, 80);
     g.path_of({w, j});
@@ -307,29 +297,6 @@ TEST_F(Cleanup, UnlinkSkipAndMerge) {
     EXPECT_EQ(w.node[x].y, -4);
 }
 
-TEST_F(Cleanup, MergeWithRepair) {
-    // Non-adjacent inner nodes of one polyline stay apart.
-    g.path({{0, 0}, {10, 0}, {20, 0}, {30, 0}, {40, 0}});  // 1: nodes 0..4
-    EXPECT_EQ(Peer::mintegratenode(v, n(1), n(3)), 0);
-    EXPECT_EQ(v.node[3].deleted, 0);
-    // The two ends close the polyline.
-    g.path({{0, 20}, {10, 20}, {10, 30}, {1, 21}});  // 2: nodes 5..8
-    EXPECT_EQ(Peer::mintegratenode(v, n(5), n(8)), 0);
-    const std::vector<int> closed = nodes_of(v, 2);
-    EXPECT_EQ(closed.front(), closed.back());
-    // Adjacent nodes merge only through A's first link on B's polyline: from
-    // node 10 that is the link back to 9, which leads elsewhere; from node
-    // 11 it leads to 10, which is merged into 11 and the polyline rebuilt.
-    g.path({{0, 40}, {10, 40}, {11, 40}, {20, 40}});  // 3: nodes 9..12
-    EXPECT_EQ(Peer::mintegratenode(v, n(10), n(11)), 0);
-    EXPECT_EQ(v.node[11].deleted, 0);
-    EXPECT_EQ(Peer::mintegratenode(v, n(11), n(10)), 0);
-    EXPECT_EQ(v.node[10].deleted, 1);
-    EXPECT_EQ(v.node[11].x, 10);
-    EXPECT_EQ(nodes_of(v, 3), (std::vector<int>{9, 11, 12}));
-    EXPECT_EQ(check_graph(v), "");
-}
-
 TEST_F(Cleanup, DeletePolylineFromAnEndOrAMiddleNode) {
     _KTNODE lonely{};
     CKTVector empty;
@@ -383,16 +350,6 @@ TEST_F(Cleanup, SeparatorLeavesOutTwoPixelsAtEachEndOfItsLPath) {
     EXPECT_EQ(separated(10, 10, 30, 30), 1);
     EXPECT_EQ(separated(10, 10, 30, 22), 0);  // row 20 = 22 - 2 is left out
     EXPECT_EQ(separated(10, 18, 30, 30), 1);  // row 20 = 18 + 2 is tested
-}
-
-TEST_F(Cleanup, CosineOfTwoLinks) {
-    const int a = g.node(0, 0), b = g.node(10, 0), c = g.node(0, 5), d = g.node(3, 4);
-    EXPECT_DOUBLE_EQ(Peer::mgetcos(v, n(a), n(b), n(a), n(c)), 0.0);
-    EXPECT_DOUBLE_EQ(Peer::mgetcos(v, n(a), n(b), n(b), n(a)), -1.0);
-    EXPECT_DOUBLE_EQ(Peer::mgetcos(v, n(a), n(d), n(a), n(c)), 0.8);
-    EXPECT_DOUBLE_EQ(Peer::mgetcos(v, n(a), n(d), n(b), n(a)), -0.6);
-    EXPECT_DOUBLE_EQ(Peer::mgetcos(v, n(a), n(d), n(c), n(d)), 1 / std::sqrt(10.0));
-    EXPECT_TRUE(std::isnan(Peer::mgetcos(v, n(a), n(a), n(a), n(b))));
 }
 
 TEST_F(Cleanup, AttachClosesThePolylineOrJoinsAnother) {

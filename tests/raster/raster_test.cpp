@@ -61,30 +61,6 @@ unsigned naive_code(const Bitmap &b, int x, int y) {
 
 }  // namespace
 
-TEST(Tables, ClassAndDirectionCounts) {
-    int kind[5] = {};
-    for (unsigned code = 0; code < 512; ++code) {
-        if (!(code & 16)) {
-            EXPECT_EQ(ktv::kKind[code], 0) << code;
-            continue;
-        }
-        ASSERT_LE(ktv::kKind[code], 4);
-        ++kind[ktv::kKind[code]];
-    }
-    EXPECT_EQ(std::vector<int>(kind, kind + 5), (std::vector<int>{1, 57, 140, 56, 2}));
-    EXPECT_EQ(ktv::kKind[511], 1);  // fully surrounded behaves like an end
-    int dir[9] = {};
-    for (int i = 0; i < 4096; ++i) ++dir[ktv::kDirection[i]];
-    EXPECT_EQ(dir[0], 2056);
-    for (int d = 1; d <= 8; ++d) EXPECT_EQ(dir[d], 255) << d;
-    // Straight on first, counter-clockwise side before clockwise, back last.
-    EXPECT_EQ(ktv::kDirection[16 | 8 | 64 | 1], 1);
-    EXPECT_EQ(ktv::kDirection[16 | 64 | 1], 2);
-    EXPECT_EQ(ktv::kDirection[16 | 32], 5);
-    EXPECT_EQ(ktv::dir_opposite(1) * 10 + ktv::dir_opposite(6), 52);
-    EXPECT_EQ(ktv::kBitCount[0] + ktv::kBitCount[0xff] * 10 + ktv::kBitCount[0xa5] * 100, 480);
-}
-
 TEST(Classify, MatchesThePixelByPixelReferenceOnRandomRasters) {
     std::mt19937 rng(7);
     for (int trial = 0; trial < 60; ++trial) {
