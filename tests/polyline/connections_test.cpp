@@ -43,24 +43,6 @@ void chain_of(CKTVector &v, int n) {
 
 }  // namespace
 
-TEST_F(Connections, ListsAddRemoveAndChange) {
-    EXPECT_EQ(Peer::maddprev(v, 1, -2), 1);
-    EXPECT_EQ(Peer::maddprev(v, 1, -2), 0);  // already there
-    EXPECT_EQ(Peer::maddprev(v, 1, 2), 1);   // +k beside -k is a second entry
-    EXPECT_EQ(prev_of(v, 1), (std::vector<int>{-2, 2}));
-    Peer::mdelprev(v, 1, 2);  // removes the first of either sign
-    EXPECT_EQ(prev_of(v, 1), std::vector<int>{2});
-    Peer::mdelprev(v, 1, -2);
-    EXPECT_EQ(v.polyline[0].prev, nullptr);  // an emptied list is released
-    Peer::mdelnext(v, 1, 7);                  // absent: nothing
-    EXPECT_TRUE(fails_at(1, [&] { EXPECT_EQ(Peer::maddnext(v, 1, 2), -1000); }));
-    EXPECT_EQ(v.polyline[0].nextnum, 0);
-    ASSERT_EQ(v.mconnectpolyline(n(j), n(1), n(2)), 0);
-    Peer::mchangeconnect(v, 1, -7);  // every entry naming 1 now names -7
-    EXPECT_EQ(prev_of(v, 2), std::vector<int>{-7});
-    EXPECT_EQ(v.polyline[0].prev, nullptr);
-}
-
 TEST_F(Connections, ConnectAtAJointAndItsRefusals) {
     EXPECT_EQ(v.mconnectpolyline(n(j), n(1), n(2)), 0);
     EXPECT_EQ(v.mconnectpolyline(n(j), n(2), n(1)), 0);  // again: nothing changes

@@ -137,26 +137,6 @@ TEST(PolylineWalk, ForwardWalkStopsAtALinkItAlreadyFollowed) {
         for (int k = 0; k < w.node[i].linknum; ++k) EXPECT_EQ(w.node[i].link[k].mark, 0);
 }
 
-TEST_F(Polylines, MemoryFailuresInConstruction) {
-    add_chain(v, c, bend());
-    add_chain(v, c, ring(20, 2, 30, 9));
-    for (int i = 0; i < 6; ++i) add_chain(v, c, run(0, 10 + i, 14, 10 + i));
-    // An interrupted construction leaves its marks (they would hide the
-    // polylines from a second one), so every attempt starts afresh.
-    const int failures = sweep([&](long n) {
-        EXPECT_EQ(v.mapplox(0.5, 1), 0);
-        int r = 0;
-        if (!fails_at(n, [&] { r = v.makepolyline(); })) return false;
-        EXPECT_EQ(r, -1000);
-        EXPECT_LE(v.polylinenum, v.polylinecapacity);
-        EXPECT_EQ(check_graph(v, weak_checks()), "") << "request " << n;
-        return true;
-    });
-    EXPECT_EQ(failures, 10);  // the table, one block per polyline, one growth
-    EXPECT_EQ(v.polylinenum, 8);
-    EXPECT_EQ(check_graph(v), "");
-}
-
 TEST_F(Polylines, HandMadePolylineGetsTheNextIdAndIsClamped) {
     add_chain(v, c, run(0, 3, 5, 3));
     add_chain(v, c, run(12, 5, 15, 5));

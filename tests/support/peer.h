@@ -17,13 +17,7 @@ struct CKTVectorTestPeer {
     static int registpoint(CKTVector &v, _KTSEGMENT *s, _KTPOINT *p) { return v.mregistpoint(s, p); }
     // node registry, links, polyline walks
     static _KTNODE *mregistnode(CKTVector &v, int search, _KTPOINT *p) { return v.mregistnode(search, p); }
-    static int menhancenode(CKTVector &v, int count) { return v.menhancenode(count); }
-    static void msetlinenode(CKTVector &v) { v.msetlinenode(); }
-    static void msetlinenode1(CKTVector &v, KTLINEINFO *row) { v.msetlinenode1(row); }
     static void msortpnode(CKTVector &v, int count, int *ix) { v.msortpnode(count, ix); }
-    static int mregistlinenode(CKTVector &v, _KTNODE *n) { return v.mregistlinenode(n); }
-    static int mregistlinenodesort(CKTVector &v, _KTNODE *n) { return v.mregistlinenodesort(n); }
-    static int mdeletelinenode(CKTVector &v, _KTNODE *n) { return v.mdeletelinenode(n); }
     static _KTNODE *msearchjust(CKTVector &v, int x, int y) { return v.msearchjust(x, y); }
     static int missameid(CKTVector &v, _KTNODE *a, _KTNODE *b) { return v.missameid(a, b); }
     static int mdeletenodefromlink(CKTVector &v, _KTNODE *a, _KTNODE *b) { return v.mdeletenodefromlink(a, b); }
@@ -31,7 +25,6 @@ struct CKTVectorTestPeer {
     // splines, arcs, circles
     static void mspline2(CKTVector &v, double t, double *x, double *y) { v.mspline2(t, x, y); }
     static void mspline2C(CKTVector &v, double t, double *x, double *y) { v.mspline2C(t, x, y); }
-    static void mfitcircle3(CKTVector &v, _KTNODE *a, _KTNODE *b, _KTNODE *c, double &cx, double &cy, double &r) { v.mfitcircle(a, b, c, cx, cy, r); }
     // selection and search
     static int mfindnode(CKTVector &v, int x, int y, double r) { return v.mfindnode(x, y, r); }
     static int mfindnodefast(CKTVector &v, int x, int y, int r) { return v.mfindnodefast(x, y, r); }
@@ -69,9 +62,6 @@ struct CKTVectorTestPeer {
         return v.mcheckseparator(x1, y1, x2, y2);
     }
     static void mifnearthenattach(CKTVector &v, _KTNODE *n, int r) { v.mifnearthenattach(n, r); }
-    static double mgetcos(CKTVector &v, _KTNODE *a, _KTNODE *b, _KTNODE *c, _KTNODE *d) {
-        return v.mgetcos(a, b, c, d);
-    }
     // node insertion and notches
     static int minsertnode(CKTVector &v, int a, int b, double t) { return v.minsertnode(a, b, t); }
     static int mcheckfront(CKTVector &v, int x, int y) { return v.mcheckfront(x, y); }
