@@ -251,7 +251,9 @@ TEST_F(Upkeep, JoinBridgesEndsClosesALoopAndFusesAtTheMidpoint) {
     ASSERT_EQ(Peer::mlinkpolyline(v, &v.node[4], &v.node[3]), 0);  // the two ends of one polyline
     for (auto [a, b] : {std::pair{3, 4}, {4, 3}})  // the new link is as long as the gap
         for (int k = 0; k < v.node[a].linknum; ++k)
-            if (v.node[a].link[k].node == b) EXPECT_DOUBLE_EQ(v.node[a].link[k].length, std::hypot(20.0, 10.0));
+            if (v.node[a].link[k].node == b) {
+                EXPECT_DOUBLE_EQ(v.node[a].link[k].length, std::hypot(20.0, 10.0));
+            }
     const std::vector<int> closed = nodes_of(v, 2);
     EXPECT_EQ(closed.front(), closed.back());
     EXPECT_EQ(Peer::mlinkpolyline(v, &v.node[4], &v.node[5]), -1);  // not end nodes now
