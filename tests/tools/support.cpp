@@ -219,20 +219,6 @@ void fill(Bitmap &b, int x0, int y0, int x1, int y1) {
         for (int x = x0; x < x1; ++x) b.set(x, y);
 }
 
-// A round-ended stroke of radius r from (x0, y0) to (x1, y1).
-void stroke(Bitmap &b, int x0, int y0, int x1, int y1, double r) {
-    const int n = std::max(std::abs(x1 - x0), std::abs(y1 - y0));
-    for (int i = 0; i <= n; ++i) {
-        const double cx = x0 + (x1 - x0) * static_cast<double>(i) / n;
-        const double cy = y0 + (y1 - y0) * static_cast<double>(i) / n;
-        for (int y = static_cast<int>(cy - r) - 1; y <= static_cast<int>(cy + r) + 1; ++y)
-            for (int x = static_cast<int>(cx - r) - 1; x <= static_cast<int>(cx + r) + 1; ++x)
-                if (x >= 0 && y >= 0 && x < b.width && y < b.height &&
-                    (x - cx) * (x - cx) + (y - cy) * (y - cy) <= r * r)
-                    b.set(x, y);
-    }
-}
-
 }  // namespace
 
 Bitmap stroke_drawing() {
