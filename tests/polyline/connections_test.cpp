@@ -259,13 +259,3 @@ TEST(Joints, EndsCountsEntriesAndMarks) {
     EXPECT_EQ(w.mgetjointinfo(&w.node[0], info), 4);
 }
 
-TEST(Distance, FootAndPerpendicular) {
-    CKTVector v;
-    double t, d;
-    Peer::mdistance(v, 0, 0, 10, 0, 5, 3, t, d);
-    EXPECT_DOUBLE_EQ(t, 0.5);
-    EXPECT_DOUBLE_EQ(d, 3.0);
-    Peer::mdistance(v, 2, 1, 2, 11, -2, 3.5, t, d);
-    EXPECT_DOUBLE_EQ(t, 0.25);
-    EXPECT_DOUBLE_EQ(d, 4.0);
-}

@@ -192,54 +192,6 @@ TEST(PointPass, DetachesOnlyOneNeighbourSpurs) {
     for (int i = 0; i < w.pointnum; ++i) EXPECT_EQ(w.point[i].pattern * 8 + w.point[i].kind, before[i].pattern * 8 + before[i].kind);
 }
 
-TEST(SegmentPass, ShortestSpurAtABranchIsCut) {
-    // Hand-made segments: points with chosen classes, each segment a list
-    // of references into them; `inner` line points between the ends.
-    struct Seg {
-        int from, inner, to;  // point numbers; from/to below 0 make a new end point
-    };
-    struct Case {
-        const char *name;
-        std::vector<int> kinds;  // classes of the shared points 0, 1, ...
-        std::vector<Seg> segs;
-        int maxlength;
-        std::vector<int> discarded;
-        int kind_after, segment_after;  // of point 0
-    };
-    const Case cases[] = {
-        {"class 4: the shorter replaces the first cut", {4}, {{0, 3, -1}, {0, 1, -1}}, 10, {0, 1}, 3, 1},
-        {"class 4: shorter first", {4}, {{0, 1, -1}, {0, 3, -1}}, 10, {1, 0}, 3, 0},
-        {"class 3: the first cut lowers it, the later spur is not seen", {3}, {{0, 3, -1}, {0, 1, -1}}, 10, {1, 0}, 2, 0},
-        {"equal spurs keep the first cut", {4}, {{0, 2, -1}, {-1, 2, 0}}, 10, {1, 0}, 3, 0},
-        {"longer than maxlength", {3}, {{0, 5, -1}}, 4, {0}, 3, -1},
-        {"branch to branch", {3, 3}, {{0, 1, 1}}, 4, {0}, 3, -1},
-        {"end to end", {3}, {{-1, 1, -1}}, 4, {0}, 3, -1},
-        {"closed", {3}, {{0, 2, 0}}, 4, {0}, 3, -1},
-        {"maxlength 0", {4}, {{0, 1, -1}}, 0, {0}, 4, -1},
-    };
-    for (const Case &c : cases) {
-        SCOPED_TRACE(c.name);
-        CKTVector v;
-        std::vector<_KTPOINT> pts;
-        pts.reserve(64);
-        auto point = [&pts](int kind) {
-            pts.push_back(_KTPOINT{static_cast<int>(pts.size()), 0, static_cast<unsigned char>(kind), 0, 16, -1});
-            return &pts.back();
-        };
-        for (int k : c.kinds) point(k);
-        for (const Seg &s : c.segs) {
-            _KTSEGMENT *seg = Peer::add_segment(v);
-            Peer::registpoint(v, seg, s.from < 0 ? point(1) : &pts[s.from]);
-            for (int i = 0; i < s.inner; ++i) Peer::registpoint(v, seg, point(2));
-            Peer::registpoint(v, seg, s.to < 0 ? point(1) : &pts[s.to]);
-        }
-        v.mpreprocess2(c.maxlength);
-        for (int i = 0; i < v.segmentnum; ++i) EXPECT_EQ(v.segment[i].discard, c.discarded[i]) << i;
-        EXPECT_EQ(pts[0].kind, c.kind_after);
-        EXPECT_EQ(pts[0].segment, c.segment_after);
-    }
-}
-
 TEST(AllocFailure, RasterStagesReportAndRunAgain) {
     Bitmap b(40, 30);
     for (int x = 2; x < 38; ++x) b.set(x, 5);   // a bar

@@ -33,19 +33,10 @@ struct CKTVectorTestPeer {
     // connections and chains
     static int maddprev(CKTVector &v, int id, int ref) { return v.maddprevpolyline(v.mgetpolyline(id), ref); }
     static int maddnext(CKTVector &v, int id, int ref) { return v.maddnextpolyline(v.mgetpolyline(id), ref); }
-    static void mdelprev(CKTVector &v, int id, int k) { v.mdelprevpolyline(v.mgetpolyline(id), k); }
-    static void mdelnext(CKTVector &v, int id, int k) { v.mdelnextpolyline(v.mgetpolyline(id), k); }
     static int mcheckjointloop(CKTVector &v, int a, int b) { return v.mcheckjointloop(a, b); }
     static int mgetpathlen(CKTVector &v, int ref) { return v.mgetpathlen(ref); }
     static void mdisconnectall(CKTVector &v, int id) { v.mdisconnectpolyline(v.mgetpolyline(id)); }
     static void mdisconnectat(CKTVector &v, _KTNODE *n) { v.mdisconnectpolyline(n); }
-    static void mchangeconnect(CKTVector &v, int id, int newref) {
-        v.mchangeconnectpolyline(v.mgetpolyline(id), newref);
-    }
-    static void mdistance(CKTVector &v, double x0, double y0, double x1, double y1, double px, double py,
-                          double &t, double &d) {
-        v.mdistance(x0, y0, x1, y1, px, py, t, d);
-    }
     static int mcheckend(CKTVector &v, _KTNODE *n, int ref) { return v.mcheckend(n, ref); }
     // post-processing
     static void mpostprocesscenterline(CKTVector &v, int flags, double a, double b, double c, double d) {
