@@ -336,6 +336,7 @@ TEST_F(Edit, EachOpDoesItsCallAndUndoGivesTheFileBack) {
 }
 
 TEST_F(Edit, BadScriptsAreRefusedAndNothingIsWritten) {
+    const std::size_t open_files = names_in("/proc/self/fd").size();
     const struct {
         std::string ops, problem;
     } cases[] = {
@@ -372,4 +373,5 @@ TEST_F(Edit, BadScriptsAreRefusedAndNothingIsWritten) {
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find("(see 'ktvec edit --help')"), std::string::npos) << r.err;
     EXPECT_EQ(names_in(dir_.path()), (std::vector<std::string>{"base.json", "d.pbm", "ops.json"}));
+    EXPECT_EQ(names_in("/proc/self/fd").size(), open_files);  // every script file closed again
 }

@@ -350,6 +350,7 @@ TEST(DxfWriter, UnequalResolutionsDrawCurvesAsPolylinesOnTheCurve) {
         EXPECT_NEAR(std::hypot(px - 7, py - 15), 5 * std::sqrt(2.0), 1e-9) << k;
         EXPECT_GE(py, 19.999) << k;  // the short way, under the centre
     }
+    EXPECT_TRUE(std::is_sorted(x.begin(), x.end()));  // left to right, as the arc runs
     // Spline samples are the vertices, one each.
     v.polyline[0].flag = 2;
     _KTPOLYLINE &p = v.polyline[0];
