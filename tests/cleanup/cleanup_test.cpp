@@ -240,63 +240,6 @@ TEST_F(Cleanup, OutlineSpursGoAndThePiecesLeftAreJoined) {
     EXPECT_EQ(check_graph(w), "");
 }
 
-TEST_F(Cleanup, DeleteNodeSkipsAMiddleNodeAndCutsAtEndsAndJunctions) {
-    g.path({{0, 0}, {10, 5}, {20, 0}});  // nodes 0..2
-    EXPECT_EQ(v.mdeletenode(n(1)), 0);
-    EXPECT_TRUE(has(0, 2));
-    EXPECT_EQ(nodes_of(v, 1), (std::vector<int>{0, 2}));
-    EXPECT_DOUBLE_EQ(v.node[0].link[0].length, 20.0);
-    EXPECT_DOUBLE_EQ(std::fabs(v.node[0].link[0].area), 50.0);  // the triangle cut off
-    const int j = g.node(10, 40), a = g.node(0, 40), b = g.node(20, 40), c = g.node(10, 50), d = g.node(10, 60);
-    g.path_of({a, j});
-    g.path_of({j, b});
-    g.path_of({j, c, d});
-    EXPECT_EQ(v.mdeletenode(n(a)), 0);
-    EXPECT_EQ(v.polyline[1].deleted, 1);
-    EXPECT_EQ(v.node[j].linknum, 2);
-    EXPECT_EQ(v.mdeletenode(n(j)), 0);  // two links of different polylines
-    EXPECT_EQ(v.node[j].linknum, 0);
-    EXPECT_EQ(v.polyline[2].deleted, 1);
-    EXPECT_EQ(nodes_of(v, 4), (std::vector<int>{c, d}));
-    EXPECT_EQ(check_graph(v), "");
-}
-
-TEST_F(Cleanup, UnlinkSkipAndMerge) {
-    const int a = g.node(0, 0), b = g.node(10, 0);
-    g.path_of({a, b});
-    g.path_of({a, b});
-    EXPECT_EQ(v.munlinknode(n(a), n(b)), 0);  // every pair between the two
-    EXPECT_EQ(v.node[a].linknum + v.node[b].linknum, 0);
-    EXPECT_EQ(v.polyline[0].deleted + v.polyline[1].deleted, 2);
-
-    const int p = g.node(0, 20), m = g.node(10, 20), q = g.node(20, 20);
-    g.path_of({p, m});  // 3
-    g.path_of({m, q});  // 4
-    EXPECT_EQ(v.mskipnode(n(m)), 0);  // the polyline of the first neighbour is rebuilt
-    EXPECT_TRUE(has(p, q));
-    EXPECT_EQ(nodes_of(v, 3), (std::vector<int>{p, q}));
-    EXPECT_EQ(v.mskipnode(n(p)), -1);
-
-    // The midpoint truncates toward zero; the survivor takes over the
-    // other's links and polyline entries, the other keeps its old array.
-    g.path({{30, 44}, {36, 49}});  // nodes 5, 6
-    const int r = g.node(60, 60), t = g.node(70, 70);
-    g.path_of({r, t});
-    EXPECT_EQ(v.mergenode(n(6), n(r)), 0);
-    EXPECT_EQ(v.node[6].x, 48);
-    EXPECT_EQ(v.node[6].y, 54);
-    EXPECT_EQ(v.node[r].deleted, 1);
-    EXPECT_EQ(v.node[6].linknum, 2);
-    EXPECT_EQ(v.node[r].linknum, 1);
-    EXPECT_EQ(nodes_of(v, 6), (std::vector<int>{6, t}));
-    CKTVector w;
-    GraphBuilder h(w);
-    const int x = h.node(-3, 0), y = h.node(0, -9);
-    EXPECT_EQ(w.massimilatenode(&w.node[x], &w.node[y]), 0);
-    EXPECT_EQ(w.node[x].x, -1);
-    EXPECT_EQ(w.node[x].y, -4);
-}
-
 TEST_F(Cleanup, DeletePolylineFromAnEndOrAMiddleNode) {
     _KTNODE lonely{};
     CKTVector empty;

@@ -256,29 +256,6 @@ TEST_F(Edit, SearchRadiiWindowsAndDeletedNodes) {
     EXPECT_EQ(v.mselectnode(0, 0, 199, 199), 7);
 }
 
-TEST_F(Edit, NearestAndRectangleSelection) {
-    const int right = g.node(23, 20), left = g.node(17, 20);
-    g.node(20, 26);
-    EXPECT_EQ(v.msearchNN(20, 20, 5.0), n(right));  // ties to the lower index
-    _KTNODE *picked = nullptr, *second = n(0);
-    v.mselectnode1(20, 20, picked);
-    EXPECT_EQ(picked, n(right));
-    EXPECT_TRUE(selected(right));
-    v.mselectnode1(190, 190, picked);
-    EXPECT_EQ(picked, nullptr);
-    v.mselectnode2(17, 20, 190, 5, picked, second);
-    EXPECT_EQ(picked, n(left));
-    EXPECT_EQ(second, nullptr);
-    v.mclearselect();
-    const int in1 = g.node(0, 5), in2 = g.node(10, 20), out = g.node(11, 21);
-    v.node[in1].flag |= 1;
-    EXPECT_EQ(v.mselectnode(10, 20, 0, 5), 1);  // only newly selected nodes count
-    EXPECT_TRUE(selected(in2) && !selected(out));
-    EXPECT_EQ(v.mgetselectnodenum(), 2);
-    v.mclearselect();
-    EXPECT_EQ(v.mgetselectnodenum(), 0);
-}
-
 TEST_F(Edit, SelectingARunAlongAPolyline) {
     for (int x = 0; x <= 40; x += 10) g.node(x, 0);
     g.path_of({1, 2, 0, 3, 4});  // 1: node 0 in the middle

@@ -26,66 +26,11 @@ protected:
                 if (v.node[i].link[k].mark) return false;
         return true;
     }
-    // The chains approximated (corner cut with tolerance t) and made into
-    // polylines.
-    void build(double t, int search = 1) {
-        ASSERT_EQ(v.mapplox2(t, search), 0);
-        ASSERT_EQ(v.makepolyline(), 0);
-    }
     CKTVector v;
     Chains c;
 };
 
-// A bend whose corner-cut approximation has the nodes (0,0), (9,0), (13,5).
-Pixels bend() {
-    Pixels p = run(0, 0, 10, 0);
-    p.insert(p.end(), {{11, 1}, {12, 3}, {13, 5}});
-    return p;
-}
-
 }  // namespace
-
-TEST_F(Polylines, OpenSegmentRunsAgainstTheTraceDirection) {
-    CKTVector w;
-    EXPECT_EQ(w.makepolyline(), 0);  // no approximation yet: no id at all
-    build(1.0);
-    EXPECT_EQ(v.polylinenum + v.polylinecapacity, 0);
-    add_chain(v, c, bend());
-    add_chain(v, c, run(0, 10, 5, 10));
-    add_chain(v, c, {{9, 9}, {9, 9}});   // no links: an empty record
-    add_chain(v, c, run(5, 10, 5, 16));  // starts where the second ends
-    build(1.0);
-    ASSERT_EQ(v.polylinenum, 4);
-    EXPECT_EQ(polyline_pixels(v, 1), (Pixels{{13, 5}, {9, 0}, {0, 0}}));
-    EXPECT_EQ(polyline_pixels(v, -1), polyline_pixels(v, 1));
-    EXPECT_EQ(polyline_pixels(v, 2), (Pixels{{5, 10}, {0, 10}}));
-    EXPECT_EQ(v.polyline[2].nodenum, 0);
-    EXPECT_EQ(polyline_pixels(v, 4), (Pixels{{5, 16}, {5, 10}}));
-    const _KTPOLYLINE &p = v.polyline[0];
-    EXPECT_EQ(p.nodecapacity, 4);
-    EXPECT_EQ(p.flag | p.deleted | p.modify | p.jointmark | p.prevnum | p.nextnum, 0);
-    EXPECT_TRUE(marks_clear());
-    EXPECT_EQ(check_graph(v), "");
-    const Pixels one = polyline_pixels(v, 1);
-    ASSERT_EQ(v.makepolyline(), 0);  // rebuilding replaces the table
-    EXPECT_EQ(polyline_pixels(v, 1), one);
-}
-
-TEST_F(Polylines, ClosedSegmentIsALoopWithSearchAndOpenAtOnePixelWithout) {
-    add_chain(v, c, run(0, 15, 6, 15));  // an earlier polyline, lower node indices
-    add_chain(v, c, ring(3, 2, 9, 7));
-    for (int search : {1, 0}) {
-        ASSERT_EQ(v.mapplox(0.5, search), 0);
-        ASSERT_EQ(v.makepolyline(), 0);
-        const Pixels p = polyline_pixels(v, 2);
-        ASSERT_GE(p.size(), 4u);
-        EXPECT_EQ(p.front(), (std::pair<int, int>{3, 2}));
-        EXPECT_EQ(p.back(), p.front());
-        const _KTPOLYLINE &q = v.polyline[1];
-        EXPECT_EQ(q.nodeindex[0] == q.nodeindex[q.nodenum - 1], search == 1);
-        EXPECT_EQ(check_graph(v), "");
-    }
-}
 
 // A traced chain that runs into one of its own points: a tail (0,9) ->
 // (0,5) -> (8,5), then a loop (8,5) -> (8,1) -> (12,1) -> (12,5) -> (8,5).
