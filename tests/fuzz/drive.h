@@ -40,6 +40,5 @@ int drive_checked(CKTVector &v, FuzzBitmap &bitmap, FuzzInput &in, Driver &which
 // array readable to its count.
 void check_after_driver(CKTVector &v, Driver which, int result);
 void check_graph_or_abort(CKTVector &v, const CheckOptions &o, const char *when);
-void read_everything(CKTVector &v);
 
 #endif

@@ -98,6 +98,10 @@ std::string check_graph(CKTVector &v, const CheckOptions &options = {});
 // its source).
 std::string dump_graph(CKTVector &v);
 
+// Reads every array a host may read, to its count (the sanitizer builds
+// check each read); aborts where an accessor answers out of range.
+void read_everything(CKTVector &v);
+
 // A 64-bit digest (FNV-1a) of `text` continuing from `seed`: recorded
 // digests of dumped results pin down exact results in a line.
 unsigned long long digest(const std::string &text, unsigned long long seed = 14695981039346656037ull);

@@ -61,24 +61,6 @@ CheckOptions after_failure() {
     return o;
 }
 
-// Every host-visible array read to its count (the sanitizer build checks
-// the reads).
-void read_everything(CKTVector &v) {
-    double sum = 0;
-    for (int i = 0; i < v.nodenum; ++i) {
-        const _KTNODE &n = v.node[i];
-        sum += n.x + n.y;
-        for (int k = 0; k < n.linknum; ++k) sum += n.link[k].length + n.link[k].node + n.link[k].id;
-    }
-    for (int i = 0; v.polyline && i < v.polylinenum; ++i) {
-        const _KTPOLYLINE &p = v.polyline[i];
-        for (int k = 0; k < p.nodenum; ++k) sum += p.nodeindex[k];
-        for (int k = 0; k < p.prevnum; ++k) sum += p.prev[k];
-        for (int k = 0; k < p.nextnum; ++k) sum += p.next[k];
-    }
-    EXPECT_FALSE(std::isnan(sum));
-}
-
 }  // namespace
 
 TEST(AllocSweep, EveryDriverFailsCleanlyAtEveryAllocation) {
