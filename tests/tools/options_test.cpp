@@ -12,6 +12,7 @@
 #include "invariants.h"
 #include "options.h"
 #include "postprocess.h"
+#include "progress.h"
 #include "support.h"
 #include "sweep.h"
 
@@ -218,4 +219,6 @@ TEST(Batch, OutputNamesAndPatterns) {
                                                dir / "broken.pbm", dir / "sample.pbm", dir / "*.gif", dir / "none.pbm"}));
     EXPECT_EQ(problems[5], dir / "*.gif: no file matches");
     EXPECT_EQ(problems[6], "");  // a plain name is read, and reading says what is wrong
+    // The progress line's times.
+    EXPECT_EQ(Progress::duration_text(3725.4) + " " + Progress::duration_text(59.6), "1:02:05 1:00");
 }

@@ -24,11 +24,12 @@ ktvcli::PrecleanOptions options(long despeckle, long holes, bool smooth) {
     return o;
 }
 
-// A picture written as rows separated by '|', '#' black.
-Bitmap rows(const std::string &picture, int stride = -1) {
+// A picture written as rows separated by '|', '#' black, moved `shift`
+// pixels to the right.
+Bitmap rows(const std::string &picture, int stride = -1, int shift = 0) {
     std::vector<std::string> r;
     std::istringstream in(picture);
-    for (std::string row; std::getline(in, row, '|');) r.push_back(row);
+    for (std::string row; std::getline(in, row, '|');) r.push_back(std::string(shift, '.') + row);
     std::vector<const char *> c;
     for (const std::string &row : r) c.push_back(row.c_str());
     return Bitmap::from_ascii(c, stride);
@@ -118,11 +119,14 @@ TEST(Preclean, Pictures) {
         {"a speck in the last byte of a width not a multiple of 8", options(1, 0, false),
          "#########...|..........#.|#########...", "#########...|............|#########..."},
     };
+    // Each as given, on a padded stride, and moved across the boundary of
+    // the 64-pixel words the filter works in.
     for (const auto &c : cases)
-        for (int stride : {-1, 5}) {
-            Bitmap b = rows(c.before, stride);
+        for (auto [stride, shift] : {std::pair{-1, 0}, {5, 0}, {-1, 59}}) {
+            Bitmap b = rows(c.before, stride, shift);
             ASSERT_TRUE(ktvcli::preclean(raster_of(b), c.options));
-            EXPECT_EQ(b.to_ascii(), rows(c.after ? c.after : c.before).to_ascii()) << c.what << ", stride " << stride;
+            EXPECT_EQ(b.to_ascii(), rows(c.after ? c.after : c.before, -1, shift).to_ascii())
+                << c.what << ", stride " << stride << ", moved " << shift;
         }
     Bitmap b = rows("#..|...|..#");
     EXPECT_TRUE(fails_at(1, [&] { EXPECT_FALSE(ktvcli::preclean(raster_of(b), options(1, 1, true))); }, true));

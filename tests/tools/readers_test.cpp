@@ -244,6 +244,7 @@ struct Page {
     uint16_t unit = RESUNIT_INCH;
     uint16_t fill = FILLORDER_MSB2LSB;  // LSB2MSB: bits stored reversed, as some fax software does
     uint32_t rows_per_strip = 7;        // several strips, the last one short
+    uint32_t tile = 16;                 // tile width and height when tiled
     uint16_t orientation = ORIENTATION_TOPLEFT;
 };
 
@@ -297,7 +298,7 @@ std::string tiff_of(const std::vector<Page> &pages) {
                 TIFFWriteScanline(tif, row.data(), static_cast<uint32_t>(y), 0);
             }
         } else {
-            const uint32_t t = 16;
+            const uint32_t t = p.tile;
             TIFFSetField(tif, TIFFTAG_TILEWIDTH, t);
             TIFFSetField(tif, TIFFTAG_TILELENGTH, t);
             const std::size_t tile_row = static_cast<std::size_t>(TIFFTileRowSize(tif));
@@ -358,6 +359,9 @@ TEST(TiffReader, EveryLayoutAndOrientationGivesTheUprightDrawing) {
         expect_same(drawing, image.bitmap);
         EXPECT_TRUE(v.depth == 1 ? image.threshold == -1 : image.threshold > 30);
     }
+    Page wide{&tall, COMPRESSION_NONE, true};  // tiles of 64 pixels: wider than the page
+    wide.tile = 64;
+    expect_same(tall, decode(tiff_of({wide})).bitmap);
     for (uint16_t compression : {COMPRESSION_CCITTFAX4, COMPRESSION_CCITTFAX3, COMPRESSION_NONE}) {
         Page p{&strokes, compression};
         p.fill = FILLORDER_LSB2MSB;

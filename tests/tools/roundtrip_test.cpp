@@ -104,6 +104,10 @@ TEST(RoundTrip, SchemaFaultsAreRefusedWithTheirLine) {
         {head + "\"counts\":{\"nodes\":2,\"polylines\":1},\n\"nodes\":[{\"x\":1,\"y\":1},{\"x\":2,\"y\":1}],\n"
                 "\"polylines\":[{\"id\":1,\"closed\":false,\"nodes\":[0,1],\"prev\":[],\"next\":[],\"curve\":[\"bezier\"]}]}",
          "curve marks are"},
+        {head + "\"counts\":{\"nodes\":2,\"polylines\":1},\n\"nodes\":[{\"x\":1,\"y\":1},{\"x\":2,\"y\":1}],\n"
+                "\"polylines\":[{\"id\":1,\"closed\":false,\"nodes\":[0,1],\"prev\":[],\"next\":[],"
+                "\"arcs\":[{\"link\":0,\"cx\":1,\"cy\":0,\"r\":1,\"side\":0}]}]}",
+         "side is out of range"},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.text);
@@ -128,7 +132,8 @@ TEST(RoundTrip, SchemaFaultsAreRefusedWithTheirLine) {
         write_json(view, loaded.info, sink);
         EXPECT_NE(sink.text().find(std::string("\"height\":10,") + image + "}"), std::string::npos) << sink.text();
     }
-    // The good graph loads, the id gap becomes a deleted record.
+    // The good graph loads, the id gap becomes a deleted record, links are
+    // as long as the distances of their nodes.
     CKTVector v;
     LoadedResult loaded;
     load_result(JsonDocument(head + good_graph), v, loaded);
@@ -136,6 +141,7 @@ TEST(RoundTrip, SchemaFaultsAreRefusedWithTheirLine) {
     EXPECT_EQ(v.mgetpolyline(1)->deleted, 1);
     EXPECT_EQ(v.mgetpolyline(2)->nodenum, 3);
     EXPECT_EQ(check_graph(v), "");
+    EXPECT_DOUBLE_EQ(v.mgetnode(2)->link[0].length, 5);
 }
 
 TEST(JsonReader, StrictGrammar) {
