@@ -175,14 +175,19 @@ TEST(Driver, IsTheStagesInOrderAndRunsAgain) {
 // every field of the result (see dump_graph) is pinned by a recorded digest.
 // A figure changes only when a result does; the message gives the new one.
 TEST(Driver, ExactResultsOnRandomDrawings) {
+    // call 0: fast outline (argument: node search); 1: centre lines with the
+    // passes the argument names, then simplified, arcs, same curvature,
+    // circles and splines; 2: outline (argument: spur nodes), arcs, circles.
     const struct {
         unsigned seed;
-        int call;  // 0: fast outline; 1: centre lines, simplified, arcs, circles, splines; 2: outline, arcs, circles
+        int call, argument;
         unsigned long long digest;
     } cases[] = {
-        {1, 0, 11492636385485320296ull}, {2, 0, 16013358493185294466ull}, {3, 1, 2585317114244968033ull},
-        {4, 1, 2172297257497867787ull},  {5, 1, 6768350357420169421ull},  {6, 2, 5832811251363906128ull},
-        {7, 2, 667159125715140537ull},
+        {1, 0, 1, 11492636385485320296ull}, {2, 0, 0, 18243268891001129174ull}, {3, 1, 31, 2585317114244968033ull},
+        {4, 1, 31, 2172297257497867787ull}, {5, 1, 31, 6768350357420169421ull}, {8, 1, 1, 14467528246105297319ull},
+        {9, 1, 2, 7200023097098850708ull}, {10, 1, 4, 4760659766477217988ull}, {11, 1, 8, 12536348617198365266ull},
+        {12, 1, 16, 14631753476364730220ull}, {13, 1, 0, 12744645403654630389ull}, {6, 2, 3, 5832811251363906128ull},
+        {7, 2, 3, 667159125715140537ull}, {14, 2, 1, 15106565588769988051ull},
     };
     for (const auto &c : cases) {
         std::mt19937 rng(c.seed);
@@ -190,9 +195,9 @@ TEST(Driver, ExactResultsOnRandomDrawings) {
         CKTVector v;
         v.msetdocument(b.data(), b.width, b.height);
         if (c.call == 0) {
-            ASSERT_EQ(v.mabstractoutlinefast(4, 0, 1.5, 1), 0);
+            ASSERT_EQ(v.mabstractoutlinefast(4, 0, 1.5, c.argument), 0);
         } else if (c.call == 1) {
-            ASSERT_EQ(v.mabstractcenterline(31, 4, 3, 8, 0.9, 4, 1.5), 0);
+            ASSERT_EQ(v.mabstractcenterline(c.argument, 4, 3, 8, 0.9, 4, 1.5), 0);
             v.mnearpointall(3, 0.5);
             v.marcall(1, 1000);
             v.msamecurvatureall(0.2);
@@ -201,11 +206,11 @@ TEST(Driver, ExactResultsOnRandomDrawings) {
             for (int id = 1; id <= v.polylinenum; ++id)
                 if (!v.polyline[id - 1].deleted) id % 2 ? v.mspline(id, 3) : v.msplineold(id, 4);
         } else {
-            ASSERT_EQ(v.mabstractoutline(4, 3, 1.5, 1), 0);
+            ASSERT_EQ(v.mabstractoutline(4, c.argument, 1.5, 1), 0);
             v.marcall(2, 500);
             v.mfitcircleall(30);
         }
-        EXPECT_EQ(digest(dump_graph(v)), c.digest) << "seed " << c.seed << " call " << c.call;
+        EXPECT_EQ(digest(dump_graph(v)), c.digest) << "seed " << c.seed << " call " << c.call << " " << c.argument;
     }
 }
 
