@@ -109,20 +109,6 @@ TEST_F(Cleanup, EndsAheadOfAStrokeAreFused) {
     EXPECT_EQ(check_graph(v, structural_checks()), "");
 }
 
-TEST_F(Cleanup, StraightThroughConnectionsAtACross) {
-    const int j = g.node(50, 50), w = g.node(20, 50), e = g.node(80, 50), no = g.node(50, 20), s = g.node(50, 80);
-    g.path_of({w, j});
-    g.path_of({j, e});
-    g.path_of({no, j});
-    g.path_of({j, s});
-    passes(4, 0.0, 0.0, 0.9, 0.0);
-    EXPECT_EQ(next_of(v, 1), std::vector<int>{2});
-    EXPECT_EQ(next_of(v, 3), std::vector<int>{4});
-    EXPECT_EQ(prev_of(v, 2), std::vector<int>{-1});
-    EXPECT_EQ(prev_of(v, 4), std::vector<int>{-3});
-    EXPECT_EQ(check_graph(v), "");
-}
-
 TEST_F(Cleanup, AnEndWithSeveralConnectionsKeepsTheLongestChain) {
     // Polyline 1 ends at J, where 2 and 3 start; 3 goes on into 4.  Pass 7
     // keeps 1 -> 3 (a chain of three) and drops 1 -> 2 on both sides.  At
@@ -155,23 +141,6 @@ TEST_F(Cleanup, AnEndWithSeveralConnectionsKeepsTheLongestChain) {
     CheckOptions deleted_by_hand;  // 9's links stay in place
     deleted_by_hand.links_on_polylines = false;
     EXPECT_EQ(check_graph(v, deleted_by_hand), "");
-}
-
-TEST_F(Cleanup, CrossingSplitInTwoJunctionsIsMerged) {
-    const int j1 = g.node(48, 50), j2 = g.node(52, 50);
-    const int a = g.node(28, 30), b = g.node(28, 70), c = g.node(72, 30), d = g.node(72, 70);
-    g.path_of({a, j1});
-    g.path_of({b, j1});
-    g.path_of({j1, j2});
-    g.path_of({j2, c});
-    g.path_of({j2, d});
-    passes(16, 0.0, 0.0, 0.9, 5.0);
-    const int survivor = v.node[j1].deleted ? j2 : j1;
-    EXPECT_EQ(v.node[j1].deleted + v.node[j2].deleted, 1);
-    EXPECT_EQ(v.node[survivor].x, 50);
-    EXPECT_EQ(v.node[survivor].y, 50);
-    EXPECT_EQ(v.node[survivor].linknum, 4);
-    EXPECT_EQ(check_graph(v, structural_checks()), "");
 }
 
 TEST(OutlineDriver, ShapesGiveClosedOutlinesAndAValidGraph) {

@@ -51,33 +51,6 @@ TEST(InsertNode, TheFootMustFallInsideTheMarginAndNearerThanTheDistance) {
     }
 }
 
-TEST_F(Edit, InsertSplitsTheLastQualifyingLinkAlongItsPolyline) {
-    g.path({{0, 50}, {10, 50}});
-    g.path({{0, 80}, {10, 80}});
-    const int id = g.path({{20, 20}, {120, 60}, {120, 160}});  // nodes 4, 5, 6
-    v.msetmodify(0);
-    ASSERT_EQ(v.minsertnode(71, 39, 0.1, 3), 1);
-    const int m = v.nodenum - 1;
-    EXPECT_EQ(v.node[m].x * 1000 + v.node[m].y, 70040);  // foot (70.5, 40.2) at t = 0.505
-    ASSERT_EQ(v.node[m].linknum, 2);
-    EXPECT_EQ(v.node[m].link[0].node * 10 + v.node[m].link[0].id, 4 * 10 - 3);
-    EXPECT_EQ(v.node[m].link[1].node * 10 + v.node[m].link[1].id, 5 * 10 + 3);
-    EXPECT_EQ(nodes_of(v, id), (std::vector<int>{4, m, 5, 6}));
-    EXPECT_EQ(v.polyline[2].modify * 10 + v.polyline[0].modify, 10);
-    // No comparison of distances: the link met last in node and link order
-    // wins over a nearer one.
-    g.path({{0, 100}, {100, 100}});
-    g.path({{0, 110}, {100, 110}});
-    ASSERT_EQ(v.minsertnode(50, 101, 0.1, 20), 1);
-    EXPECT_EQ(nodes_of(v, 4).size(), 2u);
-    EXPECT_EQ(nodes_of(v, 5).size(), 3u);
-    // Deleted nodes' links are not offered.
-    v.node[0].deleted = 1;
-    EXPECT_EQ(v.minsertnode(5, 50, 0.1, 5), 0);
-    v.node[0].deleted = 0;
-    EXPECT_EQ(check_graph(v), "");
-}
-
 TEST_F(Edit, InsertCutsTheForwardPairAndScalesTheAreas) {
     // Two polylines along one link in opposite directions: the forward pair
     // the scan chose is cut, the other keeps its link.
@@ -139,42 +112,6 @@ TEST(InsertNode, AFootBeyondTheRasterIsClampedAndFailuresReport) {
     EXPECT_GE(failures, 2);
 }
 
-TEST_F(Edit, MoveKeepsRowsSortedAndLengthsTrue) {
-    g.path({{10, 5}, {20, 5}, {30, 5}});  // 1: nodes 0, 1, 2
-    g.node(40, 5);                        // 3
-    g.path_of({1, 3});                    // 2
-    g.find_link(0, 1, 1)->area = 7;
-    g.find_link(1, 0, -1)->area = -7;
-    g.find_link(0, 1, 1)->arc = 1;
-    v.msetmodify(0);
-    ASSERT_EQ(v.movenode(n(1), 20, 5), 0);  // not moving still marks every polyline through it
-    EXPECT_EQ(v.polyline[0].modify + v.polyline[1].modify, 2);
-    EXPECT_EQ(g.find_link(0, 1, 1)->area + g.find_link(0, 1, 1)->arc, 8);  // only lengths change
-    ASSERT_EQ(v.movenode(n(0), 35, 5), 0);  // within its row: sorted again
-    EXPECT_EQ(row(5), (std::vector<int>{1, 2, 0, 3}));
-    EXPECT_DOUBLE_EQ(g.find_link(0, 1, 1)->length + g.find_link(1, 0, -1)->length, 30.0);
-    const int other = g.node(25, 9);
-    ASSERT_EQ(v.movenode(n(1), 23, 9), 0);  // to another row, entered in x order
-    EXPECT_EQ(row(5), (std::vector<int>{2, 0, 3}));
-    EXPECT_EQ(row(9), (std::vector<int>{1, other}));
-    EXPECT_DOUBLE_EQ(g.find_link(1, 2, 1)->length, std::hypot(7.0, 4.0));
-    EXPECT_DOUBLE_EQ(g.find_link(2, 1, -1)->length, std::hypot(7.0, 4.0));
-    EXPECT_DOUBLE_EQ(g.find_link(3, 1, -2)->length, std::hypot(17.0, 4.0));
-    // Two pairs between the same two nodes: each record and its own twin.
-    const int a = g.node(10, 20), b = g.node(20, 20);
-    g.path_of({a, b, a});
-    ASSERT_EQ(v.movenode(n(b), 40, 20), 0);
-    for (int k = 0; k < 2; ++k) EXPECT_DOUBLE_EQ(v.node[a].link[k].length + v.node[b].link[k].length, 60.0);
-    EXPECT_EQ(check_graph(v), "");
-    // Clamped into the raster on every side.
-    for (auto [x, y, ex, ey] : {std::tuple{-5, 5, 0, 5}, {270, 5, 199, 5}, {20, -1, 20, 0}, {20, 250, 20, 199},
-                                {-2147483647 - 1, 2147483647, 0, 199}}) {
-        ASSERT_EQ(v.movenode(n(1), x, y), 0);
-        EXPECT_EQ(v.node[1].x * 1000 + v.node[1].y, ex * 1000 + ey) << x << "," << y;
-        EXPECT_EQ(check_graph(v), "");
-    }
-}
-
 TEST_F(Edit, MoveRefusesNodesItDoesNotOwnAndAFullRowThatCannotGrow) {
     g.path({{10, 5}, {20, 5}, {30, 5}});
     g.node(40, 5);
@@ -191,40 +128,6 @@ TEST_F(Edit, MoveRefusesNodesItDoesNotOwnAndAFullRowThatCannotGrow) {
     EXPECT_EQ(v.movenodeattach(n(1), 15, 30), 0);
     EXPECT_EQ(row(30), (std::vector<int>{4, 5, 1, 6, 7}));
     EXPECT_EQ(check_graph(v), "");
-}
-
-TEST_F(Edit, MoveAttachJoinsANearEndOrMakesAJunction) {
-    g.path({{10, 5}, {20, 5}, {30, 5}});  // 1: nodes 0, 1, 2
-    const int c = g.node(40, 30), d = g.node(30, 30);
-    g.path_of({c, d});
-    ASSERT_EQ(v.movenodeattach(n(d), 31, 7), 0);  // within two pixels of the end node 2
-    EXPECT_EQ(v.polyline[0].deleted + v.polyline[1].deleted, 1);
-    EXPECT_EQ(v.node[d].deleted + v.node[2].deleted, 1);
-    const int e = g.node(20, 40), f = g.node(20, 30);
-    g.path_of({e, f});
-    ASSERT_EQ(v.movenodeattach(n(f), 21, 6), 0);  // onto the middle node 1: split and merged
-    EXPECT_EQ(v.node[v.node[f].deleted ? 1 : f].linknum, 3);
-    ASSERT_EQ(v.movenodeattach(n(e), 150, 150), 0);  // nothing near: only moves
-    EXPECT_EQ(v.node[e].x * 1000 + v.node[e].y, 150150);
-    EXPECT_EQ(check_graph(v), "");
-    v.msetmodify(0);
-    EXPECT_EQ(v.msharpencorner(n(0), nullptr), 0);  // rebuilds the polyline of the first link
-    EXPECT_EQ(v.polyline[0].modify + v.polyline[1].modify, 1);
-}
-
-TEST_F(Edit, SharpenCornerIgnoresAFailedRebuild) {
-    const int id = g.path({{0, 40}, {5, 40}, {10, 40}, {15, 40}, {20, 40}});  // nodes 0..4
-    // The record lists only the first two nodes in a block of two, so the
-    // rebuild has to grow it.
-    _KTPOLYLINE &p = v.polyline[id - 1];
-    ktv::release(p.nodeindex);
-    p.nodeindex = ktv::alloc_array<int>(2);
-    p.nodeindex[0] = 0;
-    p.nodeindex[1] = 1;
-    p.nodenum = p.nodecapacity = 2;
-    EXPECT_TRUE(fails_at(1, [&] { EXPECT_EQ(v.msharpencorner(n(2), nullptr), 0); }, true));
-    EXPECT_EQ(v.msharpencorner(n(2), nullptr), 0);
-    EXPECT_EQ(nodes_of(v, id), (std::vector<int>{0, 1, 2, 3, 4}));
 }
 
 TEST_F(Edit, SearchRadiiWindowsAndDeletedNodes) {

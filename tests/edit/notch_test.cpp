@@ -54,39 +54,6 @@ bool above20(int, int y) { return y < 20; }
 
 }  // namespace
 
-TEST(Notch, OnlyAnInnerNodeOfOnePolylineWithFiniteSizes) {
-    const double nan = std::numeric_limits<double>::quiet_NaN(), inf = std::numeric_limits<double>::infinity();
-    const struct {
-        const char *what;
-        int node;
-        double radius, depth;
-    } cases[] = {
-        {"start node", 0, 5, 8},         {"end node", 4, 5, 8},        {"junction", 2, 5, 8},
-        {"two polylines meet", 8, 5, 8}, {"lone node", 6, 5, 8},       {"negative radius", 1, -5, 8},
-        {"radius not a number", 1, nan, 8}, {"infinite radius", 1, inf, 8}, {"infinite depth", 1, 5, inf},
-        {"depth not a number", 1, 5, nan},
-    };
-    for (const auto &c : cases) {
-        SCOPED_TRACE(c.what);
-        Sheet s(100, 50, kLine, below20);
-        s.g.path_of({2, s.g.node(40, 30)});  // node 2 is a junction, node 6 alone, 8 between two
-        s.g.node(90, 40);
-        const int a = s.g.node(10, 45), m = s.g.node(20, 45), b = s.g.node(30, 45);
-        s.g.path_of({a, m});
-        s.g.path_of({m, b});
-        s.v.msetmodify(0);
-        EXPECT_EQ(s.v.maddnotch(s.at(c.node), c.radius, c.depth), -1);
-        EXPECT_EQ(s.v.nodenum, 10);
-        EXPECT_EQ(s.xy(1), std::make_pair(20, 20));
-        EXPECT_EQ(s.v.polyline[0].modify, 0);
-        EXPECT_EQ(check_graph(s.v), "");
-    }
-    Sheet s(100, 50, kLine, below20);
-    _KTNODE stranger{};
-    EXPECT_EQ(s.v.maddnotch(nullptr, 5, 8), -1);
-    EXPECT_EQ(s.v.maddnotch(&stranger, 5, 8), -1);
-}
-
 TEST(Notch, ShortRadiusMakesTwoNewNodesAndTheApexGoesToTheBlackSide) {
     Sheet s(100, 50, kLine, below20);
     ASSERT_EQ(s.v.maddnotch(s.at(2), 5, 8), 0);

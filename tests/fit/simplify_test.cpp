@@ -70,35 +70,6 @@ TEST(NearPoint, ACollinearNodeGoesAndTheJoinedLinkAddsAreasAndTheTriangle) {
     EXPECT_DOUBLE_EQ(t.forward(0, 2)->length, 20);
 }
 
-TEST(NearPoint, TurnAngleAndLinkLengthsDecide) {
-    // N1 -> N2 is `first` px; N3 lies 20 px from N2 in the direction that
-    // turns the path by `turn` degrees.  Angle limit pi/4, dist 5.
-    const struct {
-        const char *name;
-        double turn;
-        int first;
-        bool removed;
-    } cases[] = {
-        {"straight on", 0, 3, true},
-        {"30 degrees next to a short link", 30, 3, true},
-        {"right angle", 90, 3, false},
-        {"60 degrees", 60, 3, false},
-        {"turning back", 180, 3, false},
-        {"both links at least dist long", 10, 5, false},
-        {"both long, straight", 0, 7, false},
-    };
-    for (const auto &c : cases) {
-        SCOPED_TRACE(c.name);
-        const double a = c.turn * kPi / 180;
-        const int x2 = 50 + c.first;
-        Line l({{50, 100}, {x2, 100}, {x2 + int(std::lround(20 * std::cos(a))), 100 + int(std::lround(20 * std::sin(a)))}});
-        ASSERT_EQ(l.v.mnearpoint(l.id, 5, kPi / 4), 0);
-        ASSERT_EQ(check_graph(l.v), "");
-        EXPECT_EQ(l.v.node[1].deleted, c.removed ? 1 : 0);
-        EXPECT_EQ(l.v.mismodify(l.id), 1);  // rebuilt either way
-    }
-}
-
 TEST(NearPoint, RhythmClosedPolylinesJunctionsAndGuards) {
     // One call drops every other node of a run.
     Line run({{10, 10}, {12, 10}, {14, 10}, {16, 10}, {18, 10}, {20, 10}, {22, 10}});
@@ -225,31 +196,3 @@ TEST(SameCurvature, RefusalsMissingLinksAndJunctions) {
     EXPECT_EQ(w.polyline[plain - 1].modify, 0);
 }
 
-TEST(SameCurvature, AFittedArcOfOneCircleThinsOut) {
-    // Nodes every 15 degrees on a circle of radius 60, each link's area the
-    // circular segment over its chord: arc fitting gives every link the
-    // same circle and each call joins every other pair: 9, 5, 3, 2 nodes.
-    const double r = 60, cx = 100, cy = 100, step = kPi / 12;
-    CKTVector v;
-    GraphBuilder g(v);
-    g.rows(200, 200);
-    std::vector<int> nodes;
-    for (int k = 0; k <= 8; ++k)
-        nodes.push_back(g.node(int(std::lround(cx + r * std::cos(k * step))), int(std::lround(cy + r * std::sin(k * step)))));
-    const int id = g.path_of(nodes);
-    for (int k = 0; k + 1 < 9; ++k) {
-        const _KTNODE &a = v.node[nodes[k]], &b = v.node[nodes[k + 1]];
-        const double c = 0.5 * std::hypot(b.x - a.x, b.y - a.y), t = std::asin(std::min(1.0, c / r));
-        const double s = c * c * (t - std::sin(t) * std::cos(t)) / (std::sin(t) * std::sin(t));
-        const double side = (b.x - a.x) * (cy - a.y) - (b.y - a.y) * (cx - a.x);
-        g.find_link(nodes[k], nodes[k + 1], id)->area = side < 0 ? s : -s;
-        g.find_link(nodes[k + 1], nodes[k], -id)->area = side < 0 ? -s : s;
-    }
-    v.marcall(1, 1000);
-    for (size_t want : {5u, 3u, 2u, 2u}) {
-        ASSERT_EQ(v.msamecurvatureall(0.1), 0);
-        ASSERT_EQ(check_graph(v), "");
-        EXPECT_EQ(nodes_of(v, id).size(), want);
-    }
-    EXPECT_EQ(nodes_of(v, id), (std::vector<int>{nodes.front(), nodes.back()}));
-}

@@ -48,26 +48,6 @@ std::vector<double> arguments(const CenterlineArguments &a) { return {double(a.f
 
 }  // namespace
 
-TEST(Options, ValuesLandInTheirSettings) {
-    const Settings s = parse("outline-fast", {"in.png", "--tolerance", "0.75", "--maxlength=9", "--nodesearch", "0", "-o",
-                                              "a.svg", "--output=b.json", "--threshold", "100", "--invert",
-                                              "--background", "-q", "--max-pixels", "5000", "--format", "json"});
-    EXPECT_EQ(s.input, "in.png");
-    EXPECT_EQ(s.tolerance, 0.75);
-    EXPECT_EQ(s.maxlength * 10 + s.nodesearch, 90);
-    EXPECT_EQ(s.outputs, (std::vector<std::string>{"a.svg", "b.json"}));
-    EXPECT_EQ(s.threshold, 100);
-    EXPECT_TRUE(s.invert && s.background && s.quiet);
-    EXPECT_EQ(s.max_pixels, 5000u);
-    EXPECT_EQ(s.format, "json");
-    EXPECT_EQ(parse("outline", {"--threshold", "auto", "--spur-nodes", "3"}).threshold, -1);
-    EXPECT_EQ(parse("outline", {"--spur-nodes=3"}).spur_nodes, 3);
-    EXPECT_EQ(parse("outline", {"--", "-odd-name.png"}).input, "-odd-name.png");
-    EXPECT_EQ(parse("outline", {"-"}).input, "-");
-    EXPECT_EQ(parse("outline-fast", {}).fill_holes, 0);  // the quickest command fills no pinholes
-    EXPECT_EQ(parse("outline", {}).fill_holes, kDefaultFillHoles);
-}
-
 TEST(Options, CenterlineOptionsReachTheirDriverArguments) {
     auto args = [](std::vector<std::string> a) { return arguments(centerline_arguments(parse("centerline", a))); };
     EXPECT_EQ(args({}), (std::vector<double>{31, 4, 3, 8, 0.9, 4, 1.5}));  // every pass on

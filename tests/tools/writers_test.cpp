@@ -156,61 +156,6 @@ std::string dxf_of(CKTVector &v, const ResultInfo &info) { return write(OutputFo
 
 }  // namespace
 
-TEST(JsonWriter, HandMadeResult) {
-    CKTVector v;
-    small_result(v);
-    ResultInfo info = about("outline-fast");
-    info.source = "a \"b\".png";
-    info.format = "PNG";
-    info.threshold = 97;
-    info.parameters = {{"tolerance", 1.25}, {"nodesearch", 0}};
-    const JsonDocument doc(write(OutputFormat::Json, v, info));
-    const JsonValue j = doc.root();
-    EXPECT_EQ(j.member("image").member("format").text(), "PNG");
-    EXPECT_EQ(j.member("image").member("threshold").number(), 97);
-    EXPECT_EQ(j.member("image").member("width").number(), 12);
-    EXPECT_EQ(j.member("parameters").member("tolerance").number(), 1.25);
-    EXPECT_EQ(j.member("parameters").member("nodesearch").number(), 0);
-    EXPECT_EQ(j.member("schema").number(), 1);
-    EXPECT_EQ(j.member("source").text(), "a \"b\".png");
-    EXPECT_EQ(j.member("counts").member("nodes").number() * 10 + j.member("counts").member("polylines").number(), 62);
-    // Live nodes renumbered densely in library order.
-    std::vector<double> xy;
-    for (JsonValue n = j.member("nodes").first(); n.valid(); n = n.next())
-        xy.push_back(n.member("x").number()), xy.push_back(n.member("y").number());
-    EXPECT_EQ(xy, (std::vector<double>{1, 1, 5, 1, 5, 4, 1, 4, 8, 2, 10, 6}));
-    const JsonValue p = j.member("polylines").first(), q = p.next();
-    EXPECT_EQ(p.member("id").number(), 1);
-    EXPECT_TRUE(p.member("closed").boolean());
-    EXPECT_EQ(numbers(p.member("nodes")), (std::vector<double>{0, 1, 2, 3, 0}));
-    EXPECT_EQ(p.member("prev").size(), 0u);
-    EXPECT_FALSE(p.member("arcs").valid() || p.member("spline").valid());
-    EXPECT_EQ(q.member("id").number(), 3);
-    EXPECT_FALSE(q.member("closed").boolean());
-    EXPECT_EQ(numbers(q.member("nodes")), (std::vector<double>{4, 5}));
-    EXPECT_EQ(numbers(q.member("prev")), std::vector<double>{1});
-    EXPECT_EQ(numbers(q.member("next")), std::vector<double>{-1});
-    EXPECT_EQ(q.member("curve").first().text(), "arc");
-    const JsonValue arc = q.member("arcs").first();
-    EXPECT_EQ(std::vector<double>({arc.member("link").number(), arc.member("cx").number(), arc.member("cy").number(),
-                                   arc.member("r").number(), arc.member("side").number()}),
-              (std::vector<double>{0, 9, 4.5, 2.5, 1}));
-    ASSERT_EQ(q.member("spline").size(), 3u);
-    EXPECT_EQ(numbers(q.member("spline").first().next()), (std::vector<double>{9.75, 3.125}));
-    EXPECT_FALSE(q.next().valid());
-
-    // A deleted node that a live polyline still runs through is written,
-    // so that every reference resolves; off every live polyline it is not.
-    v.node[5].deleted = 1;
-    v.node[0].deleted = 1;
-    EXPECT_EQ(JsonDocument(write(OutputFormat::Json, v, about("outline"))).root().member("counts").member("nodes").number(), 6);
-    EXPECT_NE(write(OutputFormat::Svg, v, about("outline")).find("s outline: 6 nodes, 2 polylines"), std::string::npos);
-    v.polyline[2].deleted = 1;
-    const JsonDocument k(write(OutputFormat::Json, v, about("outline")));
-    EXPECT_EQ(k.root().member("counts").member("nodes").number(), 5);
-    EXPECT_EQ(k.root().member("nodes").first().next().next().next().next().member("x").number(), 10);
-}
-
 TEST(SvgWriter, PathsArcsSplinesAndTheBackground) {
     CKTVector v;
     small_result(v);
