@@ -78,20 +78,6 @@ TEST(CenterlineDriver, TrackedMarksGiveTheSameResultAsClearingEverything) {
     EXPECT_EQ(v.nodenum + v.polylinenum, 0);
 }
 
-TEST_F(Cleanup, GapBetweenAlignedEndsIsBridgedWhenTheCosineAllows) {
-    for (double c : {0.9, 1.0}) {
-        CKTVector w;
-        GraphBuilder h(w);
-        h.rows(100, 50);
-        h.path({{10, 20}, {40, 20}});  // ends at node 1
-        h.path({{46, 20}, {80, 20}});  // starts at node 2
-        Peer::mpostprocesscenterline(w, 2, 0.0, 8.0, c, 0.0);
-        EXPECT_EQ(w.polyline[0].deleted + w.polyline[1].deleted, c < 1 ? 1 : 0) << c;  // no cosine exceeds 1
-        EXPECT_EQ(w.node[1].linknum, c < 1 ? 2 : 1);
-        EXPECT_EQ(check_graph(w, structural_checks()), "");
-    }
-}
-
 TEST_F(Cleanup, EndsAheadOfAStrokeAreFused) {
     // Pass 1: the end (40,20) and the start (43,21) of the next stroke,
     // 3.2 px apart and in line: one polyline through one fused node.  The
@@ -141,28 +127,6 @@ TEST_F(Cleanup, AnEndWithSeveralConnectionsKeepsTheLongestChain) {
     CheckOptions deleted_by_hand;  // 9's links stay in place
     deleted_by_hand.links_on_polylines = false;
     EXPECT_EQ(check_graph(v, deleted_by_hand), "");
-}
-
-TEST(OutlineDriver, ShapesGiveClosedOutlinesAndAValidGraph) {
-    Bitmap b(120, 80);
-    for (int y = 10; y < 40; ++y)
-        for (int x = 10; x < 50; ++x) b.set(x, y);
-    for (int y = 20; y < 70; ++y)
-        for (int x = 60; x < 110; ++x)
-            if (std::hypot(x - 85.0, y - 45.0) < 22 && std::hypot(x - 85.0, y - 45.0) > 10) b.set(x, y);
-    CKTVector v;
-    v.msetdocument(b.data(), b.width, b.height);
-    ASSERT_EQ(v.mabstractoutline(4, 3, 1.5, 1), 0);
-    int closed = 0;
-    for (int i = 0; i < v.polylinenum; ++i) {
-        const _KTPOLYLINE &p = v.polyline[i];
-        EXPECT_EQ(p.flag + p.modify, 0);
-        closed += !p.deleted && p.nodenum > 2 && p.nodeindex[0] == p.nodeindex[p.nodenum - 1];
-    }
-    EXPECT_EQ(closed, 3);  // the rectangle, and the ring's two boundaries
-    CheckOptions spurs;
-    spurs.links_to_deleted = true;
-    EXPECT_EQ(check_graph(v, spurs), "");
 }
 
 TEST_F(Cleanup, OutlineSpursGoAndThePiecesLeftAreJoined) {

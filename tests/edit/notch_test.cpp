@@ -50,37 +50,7 @@ struct Sheet {
 // Row 20 of a 100 x 50 sheet, nodes 0 .. 4 at x = 0, 20, 40, 60, 80.
 const Pts kLine = {{0, 20}, {20, 20}, {40, 20}, {60, 20}, {80, 20}};
 bool below20(int, int y) { return y > 20; }
-bool above20(int, int y) { return y < 20; }
-
 }  // namespace
-
-TEST(Notch, ShortRadiusMakesTwoNewNodesAndTheApexGoesToTheBlackSide) {
-    Sheet s(100, 50, kLine, below20);
-    ASSERT_EQ(s.v.maddnotch(s.at(2), 5, 8), 0);
-    ASSERT_EQ(s.v.nodenum, 7);
-    EXPECT_EQ(s.xy(5), std::make_pair(35, 20));
-    EXPECT_EQ(s.xy(6), std::make_pair(45, 20));
-    EXPECT_EQ(s.xy(2), std::make_pair(40, 28));
-    ASSERT_EQ(s.v.node[2].linknum, 2);
-    EXPECT_EQ(s.v.node[2].link[0].node * 10 + s.v.node[2].link[1].node, 56);
-    EXPECT_EQ(nodes_of(s.v, 1), (std::vector<int>{0, 1, 5, 2, 6, 3, 4}));
-    EXPECT_DOUBLE_EQ(s.g.find_link(1, 5, 1)->length, 15.0);
-    EXPECT_DOUBLE_EQ(s.g.find_link(5, 2, 1)->length, std::hypot(5.0, 8.0));
-    EXPECT_DOUBLE_EQ(s.g.find_link(2, 5, -1)->length, std::hypot(5.0, 8.0));
-    EXPECT_EQ(s.v.polyline[0].modify, 1);
-    EXPECT_EQ(s.row(20), (std::vector<int>{0, 1, 3, 4, 5, 6}));  // appended, not sorted
-    EXPECT_EQ(s.row(28), std::vector<int>{2});
-    EXPECT_EQ(check_graph(s.v, after_notch()), "");
-    // Black below: the first candidate (below) is taken.  Black above: the
-    // first candidate is white all round, so the apex goes the other way.
-    // A negative depth turns both candidates round.
-    for (auto [black, depth, ay] : {std::tuple{&above20, 8.0, 12}, {&below20, 1.0, 21}, {&above20, -8.0, 12},
-                                    {&below20, -8.0, 28}}) {
-        Sheet t(100, 50, kLine, black);
-        ASSERT_EQ(t.v.maddnotch(t.at(2), 5, depth), 0);
-        EXPECT_EQ(t.xy(2), std::make_pair(40, ay)) << depth;
-    }
-}
 
 TEST(Notch, NodesInsideTheCircleMoveOntoIt) {
     // Radius longer than the links: the node just inside the circle moves

@@ -138,51 +138,6 @@ protected:
     }
 };
 
-TEST_F(Upkeep, UpdateRebuildsFromEitherEndAndRetiresADeadPolyline) {
-    g.path({{0, 0}, {10, 0}, {20, 5}, {30, 0}});
-    v.polyline[0].nodenum = 2;  // stale list: the walk finds the rest
-    EXPECT_EQ(v.mupdatepolyline(-1), 0);
-    EXPECT_EQ(nodes_of(v, 1), (std::vector<int>{0, 1, 2, 3}));
-    EXPECT_EQ(v.polyline[0].modify, 1);
-    g.path({{0, 50}, {10, 50}});
-    g.path({{10, 50}, {20, 50}});
-    Peer::maddnext(v, 2, 3);
-    Peer::maddprev(v, 3, -2);
-    v.node[4].deleted = v.node[5].deleted = 1;
-    EXPECT_EQ(v.mupdatepolyline(2), 0);
-    EXPECT_EQ(v.polyline[1].deleted, 1);
-    EXPECT_EQ(v.polyline[1].nextnum + v.polyline[2].prevnum, 0);
-}
-
-TEST_F(Upkeep, SeparateSplitsAndMovesTheEndConnections) {
-    g.path({{0, 90}, {5, 90}});
-    const int p2 = g.path({{0, 0}, {10, 0}, {20, 0}, {30, 0}, {40, 0}});  // nodes 2..6
-    const int far = g.path_of({6, g.node(50, 0)});                        // 3 continues 2
-    ASSERT_EQ(v.mconnectpolyline(&v.node[6], &v.node[5], &v.node[7]), 0);
-    EXPECT_EQ(v.mseparatepolyline(p2, &v.node[4]), 0);
-    ASSERT_EQ(v.polylinenum, 4);
-    EXPECT_EQ(nodes_of(v, 2), (std::vector<int>{2, 3, 4}));
-    EXPECT_EQ(nodes_of(v, 4), (std::vector<int>{4, 5, 6}));
-    EXPECT_EQ(next_of(v, 2), std::vector<int>{4});
-    EXPECT_EQ(prev_of(v, 4), std::vector<int>{-2});
-    EXPECT_EQ(next_of(v, 4), std::vector<int>{far});
-    EXPECT_EQ(prev_of(v, far), std::vector<int>{-4});
-    EXPECT_EQ(link_id(4, 3), -2);
-    EXPECT_EQ(link_id(4, 5), 4);
-    EXPECT_EQ(check_graph(v), "");
-    // A node not on the polyline only grows the table.
-    EXPECT_EQ(v.mseparatepolyline(1, &v.node[4]), 0);
-    EXPECT_EQ(v.polylinenum, 4);
-    EXPECT_EQ(v.polylinecapacity, 5);
-    // A closed polyline keeps its own links at its start.
-    g.path({{60, 60}, {70, 60}, {70, 70}, {60, 70}}, true);  // 5: nodes 8..11, 8
-    EXPECT_EQ(v.mseparatepolyline(5, &v.node[10]), 0);
-    EXPECT_EQ(nodes_of(v, 5), (std::vector<int>{8, 9, 10}));
-    EXPECT_EQ(nodes_of(v, 6), (std::vector<int>{10, 11, 8}));
-    EXPECT_EQ(link_id(8, 9), 5);
-    EXPECT_EQ(check_graph(v), "");
-}
-
 TEST_F(Upkeep, JoinBridgesEndsClosesALoopAndFusesAtTheMidpoint) {
     g.path({{0, 50}, {5, 50}});
     g.path({{10, 0}, {20, 0}});  // 2: nodes 2 (start), 3

@@ -19,13 +19,6 @@
 
 namespace {
 
-// Everything a host reads: node count and each polyline's node pixels.
-std::vector<Pixels> snapshot(CKTVector &v) {
-    std::vector<Pixels> s(1, Pixels(1, {v.mgetnodenum(), 0}));
-    for (int id = 1; id <= v.mgetpolylinenum(); ++id) s.push_back(polyline_pixels(v, id));
-    return s;
-}
-
 // Two filled rectangles and a thick ring: three black areas, one hole.
 Bitmap shapes() {
     Bitmap b(64, 40);
@@ -38,9 +31,9 @@ Bitmap shapes() {
     return b;
 }
 
-int outline(CKTVector &v, Bitmap &b, double tolerance = 1.0, int search = 1, int maxlength = 10, int ignored = 0) {
+int outline(CKTVector &v, Bitmap &b, double tolerance = 1.0, int search = 1) {
     v.msetdocument(b.data(), b.width, b.height);
-    return v.mabstractoutlinefast(maxlength, ignored, tolerance, search);
+    return v.mabstractoutlinefast(10, 0, tolerance, search);
 }
 
 }  // namespace
@@ -140,35 +133,6 @@ TEST(Driver, NodeSearchClosesOutlinesAndWithoutItTheyStayOpenAtOnePixel) {
         }
         EXPECT_GE(outlines, 4);  // three outer outlines and the hole
     }
-}
-
-TEST(Driver, IsTheStagesInOrderAndRunsAgain) {
-    Bitmap b = shapes();
-    CKTVector v, w, x;
-    ASSERT_EQ(outline(v, b, 1.5, 1, 6), 0);
-    w.msetdocument(b.data(), b.width, b.height);
-    ASSERT_EQ(w.make1sideoutlinedata(), 0);
-    ASSERT_EQ(w.minitbuffer(), 0);
-    w.mpreprocess1();
-    ASSERT_EQ(w.mtrace(), 0);
-    w.mpreprocess2(6);
-    ASSERT_EQ(w.mapplox(1.5, 1), 0);
-    ASSERT_EQ(w.makepolyline(), 0);
-    EXPECT_EQ(snapshot(v), snapshot(w));
-    ASSERT_EQ(outline(x, b, 1.5, 1, 6, 37), 0);  // the second argument has no effect
-    EXPECT_EQ(snapshot(x), snapshot(v));
-
-    // Again on the same vectorizer, then a smaller document (its rows are
-    // rebuilt), then the first again.
-    ASSERT_EQ(v.mabstractoutlinefast(6, 0, 1.5, 1), 0);
-    EXPECT_EQ(snapshot(v), snapshot(w));
-    Bitmap small(20, 8);
-    stroke(small, 3, 3, 15, 5, 1);
-    ASSERT_EQ(outline(v, small), 0);
-    EXPECT_EQ(check_graph(v), "");
-    for (int i = 0; i < v.mgetnodenum(); ++i) EXPECT_LT(v.mgetnode(i)->y, 8);
-    ASSERT_EQ(outline(v, b, 1.5, 1, 6), 0);
-    EXPECT_EQ(snapshot(v), snapshot(w));
 }
 
 // The drivers and the fitting calls give exact results: on random drawings
