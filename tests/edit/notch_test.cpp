@@ -123,32 +123,6 @@ TEST(Notch, ASideThatEndsInsideTheCircle) {
     EXPECT_EQ(u.v.nodenum, 3);
 }
 
-TEST(Notch, NearEveryEdgeTheApexStaysInTheRaster) {
-    // Five nodes along each edge, notched at the middle one: radius 4 makes
-    // new side nodes, 9 moves the second and fourth onto the circle.
-    auto along = [](int fixed, bool vertical, bool reversed) {
-        Pts p;
-        for (int c : {2, 8, 15, 22, 28}) {
-            const int t = reversed ? 29 - c : c;
-            p.push_back(vertical ? std::make_pair(fixed, t) : std::make_pair(t, fixed));
-        }
-        return p;
-    };
-    for (const Pts &line : {along(1, false, false), along(28, false, true), along(1, true, false),
-                            along(28, true, true), along(0, false, true), along(29, true, false)})
-        for (bool black : {false, true})
-            for (double depth : {100.0, -100.0, 1e12, 3.0})
-                for (double radius : {4.0, 9.0, 0.0}) {
-                    Sheet s(30, 30, line, [&](int, int) { return black; });
-                    ASSERT_EQ(s.v.maddnotch(s.at(2), radius, depth), 0);
-                    for (int i = 0; i < s.v.nodenum; ++i)
-                        ASSERT_TRUE(s.v.node[i].x >= 0 && s.v.node[i].x < 30 && s.v.node[i].y >= 0 &&
-                                    s.v.node[i].y < 30)
-                            << line[0].first << "," << line[0].second << " depth " << depth << " radius " << radius;
-                    EXPECT_EQ(check_graph(s.v, after_notch()), "");
-                }
-}
-
 TEST(Notch, AllocationFailures) {
     // The node table, row 20 and the apex's row are full or empty, so each
     // must grow: -1000 with a consistent graph whose record follows its

@@ -103,29 +103,6 @@ TEST(Connect, ALoopOfConnectionsIsRefusedWithNothingChanged) {
     EXPECT_EQ(next_of(v, r), std::vector<int>{});
 }
 
-TEST_F(Connections, ConnectByAStroke) {
-    EXPECT_EQ(v.mconnectpolyline(4, 11, 16, 9), 0);  // west branch to east branch across J
-    EXPECT_EQ(prev_of(v, 1), std::vector<int>{2});
-    EXPECT_EQ(v.mconnectpolyline(-5, 25, 25, -5), -1);  // ends past every branch
-    EXPECT_EQ(v.mconnectpolyline(12, 9, 18, 11), -1);   // both ends beside one branch
-    EXPECT_EQ(v.mconnectpolyline(38, 38, 39, 39), -1);  // no node near the midpoint
-
-    // At a joint of two links the stroke ends do not matter; a middle node
-    // has nothing to connect.
-    CKTVector w;
-    GraphBuilder h(w);
-    h.rows(40, 40);
-    const int k = h.node(10, 10), m = h.node(30, 20);
-    h.path_of({h.node(0, 10), k});
-    h.path_of({k, h.node(20, 10)});
-    h.path_of({h.node(20, 20), m, h.node(39, 20)});
-    EXPECT_EQ(w.mconnectpolyline(10, 5, 10, 15), 0);
-    EXPECT_EQ(next_of(w, 1), std::vector<int>{2});
-    EXPECT_EQ(prev_of(w, 2), std::vector<int>{-1});
-    EXPECT_EQ(w.mconnectpolyline(28, 18, 32, 22), 0);
-    EXPECT_EQ(w.polyline[2].prevnum + w.polyline[2].nextnum, 0);
-}
-
 TEST_F(Connections, DisconnectAllOfAPolylineOrAtANode) {
     ASSERT_EQ(v.mconnectpolyline(n(j), n(1), n(2)), 0);
     ASSERT_EQ(v.mconnectpolyline(n(j), n(1), n(3)), 0);
