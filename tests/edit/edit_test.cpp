@@ -187,14 +187,3 @@ TEST_F(Edit, SelectingARunAlongAPolyline) {
     EXPECT_EQ(v.mselectnodes(n(10), n(stray)), -1);
 }
 
-TEST_F(Edit, PolylineOfANode) {
-    for (int i = 0; i < 6; ++i) g.path({{i, 0}, {i, 1}});  // 1..6
-    g.path({{0, 10}, {10, 10}, {20, 10}});                   // 7: nodes 12, 13, 14
-    EXPECT_EQ(v.mselectpolyline(n(13)), 7);
-    EXPECT_EQ(v.mselectpolyline(n(12)), 7);
-    EXPECT_EQ(v.mselectpolyline(n(14)), -7);
-    EXPECT_EQ(v.mselectpolyline(n(0)), 1);
-    EXPECT_EQ(v.mselectpolyline(n(1)), -1);  // the end of polyline 1
-    g.link(13, g.node(10, 20), 8);
-    EXPECT_EQ(v.mselectpolyline(n(13)), -1);  // a junction now
-}

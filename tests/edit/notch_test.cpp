@@ -102,27 +102,6 @@ TEST(Notch, NodesInsideTheCircleMoveOntoIt) {
     EXPECT_EQ(four.v.node[8].x, 29);
 }
 
-TEST(Notch, ASideThatEndsInsideTheCircle) {
-    Sheet s(100, 50, {{0, 20}, {10, 20}, {40, 20}}, below20);
-    EXPECT_EQ(s.v.maddnotch(s.at(1), 15, 5), -1);
-    EXPECT_EQ(s.v.nodenum, 3);
-    EXPECT_EQ(check_graph(s.v), "");
-    // The first side is done when the second fails: the new node stays and
-    // the polyline is brought up to date.
-    Sheet t(100, 50, {{0, 20}, {30, 20}, {40, 20}}, below20);
-    EXPECT_EQ(t.v.maddnotch(t.at(1), 15, 5), -1);
-    ASSERT_EQ(t.v.nodenum, 4);
-    EXPECT_EQ(t.xy(3), std::make_pair(15, 20));
-    EXPECT_EQ(t.xy(1), std::make_pair(30, 20));
-    EXPECT_EQ(nodes_of(t.v, 1), (std::vector<int>{0, 3, 1, 2}));
-    EXPECT_EQ(check_graph(t.v, after_notch()), "");
-    // A small closed polyline comes round to N inside the circle.
-    Sheet u(50, 50, {}, below20);
-    u.g.path({{20, 20}, {24, 20}, {22, 23}}, true);
-    EXPECT_EQ(u.v.maddnotch(u.at(1), 10, 5), -1);
-    EXPECT_EQ(u.v.nodenum, 3);
-}
-
 TEST(Notch, AllocationFailures) {
     // The node table, row 20 and the apex's row are full or empty, so each
     // must grow: -1000 with a consistent graph whose record follows its

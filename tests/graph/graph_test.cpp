@@ -68,39 +68,6 @@ void expect_same_order(const std::vector<int> &x, const std::vector<int> &ix) {
 
 }  // namespace
 
-TEST_F(Graph, ApproximationMakesLinkPairsThatPointBack) {
-    EXPECT_EQ(v.mapplox(1.0, 1), 0);  // no segments: nothing, and id 1 next
-    EXPECT_EQ(v.nodenum, 0);
-    EXPECT_EQ(v.polylineid, 1);
-    add_chain(v, c, run(2, 3, 12, 3));
-    add_chain(v, c, run(0, 6, 9, 6), true);  // discarded: makes nothing, uses no id
-    Pixels bend = run(0, 10, 10, 10);
-    bend.insert(bend.end(), {{11, 11}, {12, 13}, {13, 15}});  // L1: (11,11) with S = 31, then (13,15)
-    add_chain(v, c, bend);
-    add_chain(v, c, {{1, 17}, {4, 19}});  // two points: one straight pair
-    ASSERT_EQ(v.mapplox(1.0, 1), 0);
-    EXPECT_EQ(v.polylineid, 4);
-    EXPECT_EQ(at(0, 6), nullptr);
-    ASSERT_EQ(at(12, 3)->linknum, 1);
-    EXPECT_EQ(at(12, 3)->link[0].id, 1);  // +id on the record toward the first point
-    EXPECT_EQ(at(12, 3)->link[0].node, ix(at(2, 3)));
-    EXPECT_EQ(at(2, 3)->link[0].id, -1);
-    EXPECT_DOUBLE_EQ(at(12, 3)->link[0].length, 10.0);
-    EXPECT_EQ(at(12, 3)->link[0].area + at(2, 3)->link[0].area, 0.0);
-    _KTNODELINK *back = v.mgetnodelink(at(11, 11), at(0, 10), 2);
-    ASSERT_NE(back, nullptr);
-    EXPECT_EQ(back->id, 2);
-    EXPECT_DOUBLE_EQ(back->area, 15.5);  // half the kernel's sum
-    EXPECT_DOUBLE_EQ(v.mgetnodelink(at(0, 10), at(11, 11), 2)->area, -15.5);
-    EXPECT_DOUBLE_EQ(v.mgetnodelink(at(4, 19), at(1, 17), 3)->length, std::sqrt(13.0));
-    EXPECT_EQ(check_graph(v, no_polylines()), "");
-    const int nodes = v.nodenum;
-    ASSERT_EQ(v.mapplox2(1.0, 1), 0);  // a run replaces the previous graph
-    ASSERT_EQ(v.mapplox(1.0, 1), 0);
-    EXPECT_EQ(v.nodenum, nodes);
-    EXPECT_EQ(check_graph(v, no_polylines()), "");
-}
-
 TEST_F(Graph, LinkPairsLookupRemovalAndSameId) {
     for (int i = 0; i < 4; ++i) reg(3 * i, 1);
     _KTNODE *n = v.node;

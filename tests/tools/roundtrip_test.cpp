@@ -45,31 +45,6 @@ TEST(RoundTrip, EveryDriverWithAndWithoutCurvesReadsBackToTheSameFiles) {
             }
 }
 
-// The rebuilt graph keeps the rules the library's own graph keeps, and the
-// node numbers of the file are the library's node indices.
-TEST(RoundTrip, LoadedGraphKeepsTheLibraryRules) {
-    TempDir dir;
-    for (const char *command : kDrivers) {
-        SCOPED_TRACE(command);
-        const RunResult r = run_here({command, KTVEC_SAMPLE_PNG, "-q", "--arcs", "1,500", "-o", dir / "a.json"});
-        ASSERT_EQ(r.status, 0) << r.err;
-        const JsonDocument doc(read_bytes(dir / "a.json"));
-        CKTVector v;
-        LoadedResult loaded;
-        load_result(doc, v, loaded);
-        CheckOptions options;
-        options.links_to_deleted = true;  // outline spur removal leaves such links
-        EXPECT_EQ(check_graph(v, options), "");
-        int k = 0;
-        for (JsonValue n = doc.root().member("nodes").first(); n.valid(); n = n.next(), ++k) {
-            ASSERT_EQ(v.mgetnode(k)->x, n.member("x").number());
-            ASSERT_EQ(v.mgetnode(k)->y, n.member("y").number());
-        }
-        EXPECT_EQ(v.arcminradius, 1);
-        EXPECT_EQ(v.arcmaxradius, 500);
-    }
-}
-
 TEST(RoundTrip, SchemaFaultsAreRefusedWithTheirLine) {
     const std::string head =
         "{\"generator\":\"ktvec\",\"schema\":1,\"command\":\"centerline\",\"source\":\"x\",\n"
