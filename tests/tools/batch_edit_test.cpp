@@ -192,7 +192,8 @@ TEST(Batch, AnInterruptFinishesTheImageInHand) {
 #ifdef KTVEC_HAVE_TIFF
 TEST(Batch, EveryPageOfATiffAndAPageThatFails) {
     TempDir dir;
-    write_bytes(dir / "scan.tif", tiff_pages({sample_drawing(), stroke_drawing(), fitting_drawing()}, 2));
+    const Bitmap one = sample_drawing(), three = fitting_drawing();  // page 2 has nine samples a pixel
+    write_bytes(dir / "scan.tif", tiff_of({Page{&one}, Page{&one, COMPRESSION_NONE, false, false, 72}, Page{&three}}));
     write_bytes(dir / "scan.pbm", pbm_raw(stroke_drawing()));
     const RunResult r = run_here({"batch", dir / "scan.*", "-o", dir / "out", "--format", "json"});
     EXPECT_EQ(r.status, 1);

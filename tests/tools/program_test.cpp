@@ -358,7 +358,8 @@ TEST(Program, PinholesAreFilledByDefault) {
 #ifdef KTVEC_HAVE_TIFF
 TEST(Program, EveryPageOfATiffHasItsOutputs) {
     TempDir dir;
-    write_bytes(dir / "scan.tif", tiff_pages({sample_drawing(), stroke_drawing()}));
+    const Bitmap first = sample_drawing(), second = stroke_drawing();
+    write_bytes(dir / "scan.tif", tiff_of({Page{&first}, Page{&second}}));
     ASSERT_EQ(run_here({"centerline", dir / "scan.tif", "-o", dir / "scan.json", "-q"}).status, 0);
     EXPECT_EQ(dir.names(), (std::vector<std::string>{"scan-p1.json", "scan-p2.json", "scan.tif"}));
     EXPECT_EQ(json_file(dir / "scan-p2.json").root().member("image").member("width").number(), 120);

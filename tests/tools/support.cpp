@@ -251,30 +251,84 @@ Bitmap fitting_drawing() {
     return b;
 }
 
-std::string tiff_pages(const std::vector<Bitmap> &pages, std::size_t broken) {
-    std::string f = std::string("II*\0", 4);
-    auto put16 = [&f](unsigned v) { f += static_cast<char>(v & 255), f += static_cast<char>(v >> 8 & 255); };
-    auto put32 = [&](std::uint32_t v) { put16(v & 0xffff), put16(v >> 16); };
-    std::size_t link = f.size();  // where the next directory's offset goes
-    put32(0);
-    for (std::size_t i = 0; i < pages.size(); ++i) {
-        const Bitmap &b = pages[i];
-        const auto data = static_cast<std::uint32_t>(f.size());
-        f.append(b.bits.begin(), b.bits.end());
-        if (f.size() % 2) f += '\0';  // a directory starts on a word boundary
-        const auto here = static_cast<std::uint32_t>(f.size());
-        for (int k = 0; k < 4; ++k) f[link + k] = static_cast<char>(here >> 8 * k & 255);
-        const std::uint32_t w = b.width, h = b.height, size = static_cast<std::uint32_t>(b.bits.size());
-        // tag, type (3 short, 4 long), value: one value each, sorted by tag
-        const std::uint32_t entries[][3] = {{256, 4, w}, {257, 4, h}, {258, 3, 1}, {259, 3, 1}, {262, 3, 0},
-                                            {273, 4, i + 1 == broken ? 1u << 30 : data}, {277, 3, 1}, {278, 4, h}, {279, 4, size}};
-        put16(9);
-        for (const auto &e : entries) put16(e[0]), put16(e[1]), put32(1), put32(e[2]);
-        link = f.size();
-        put32(0);
+#ifdef KTVEC_HAVE_TIFF
+// The file's row y: a page stored bottom-up or right to left is the drawing
+// mirrored; grey and colour pixels are dark ink on light paper.
+static void fill_row(const Page &p, int y, std::vector<unsigned char> &row) {
+    const Bitmap &b = *p.bitmap;
+    const uint16_t o = p.orientation;
+    if (o == ORIENTATION_BOTLEFT || o == ORIENTATION_BOTRIGHT) y = b.height - 1 - y;
+    std::fill(row.begin(), row.end(), 0);
+    for (int x = 0; x < b.width; ++x) {
+        const bool ink = b.get(o == ORIENTATION_TOPRIGHT || o == ORIENTATION_BOTRIGHT ? b.width - 1 - x : x, y);
+        if (p.depth == 1) {
+            if (ink != p.min_is_black) row[x >> 3] |= static_cast<unsigned char>(0x80u >> (x & 7));
+        } else if (p.depth == 8) {
+            const unsigned char v = ink ? 30 : 220;
+            row[x] = p.min_is_black ? v : static_cast<unsigned char>(255 - v);
+        } else {
+            const int samples = p.depth / 8;  // dark blue on cream
+            for (int k = 0; k < samples; ++k)
+                row[samples * x + k] = static_cast<unsigned char>(ink ? 20 + 50 * (k % 3) : 240 - 20 * (k % 3));
+        }
     }
-    return f;
 }
+
+std::string tiff_of(const std::vector<Page> &pages) {
+    TempDir dir;
+    TIFF *tif = TIFFOpen((dir / "f.tif").c_str(), "w");
+    for (const Page &p : pages) {
+        const Bitmap &b = *p.bitmap;
+        TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, static_cast<uint32_t>(b.width));
+        TIFFSetField(tif, TIFFTAG_IMAGELENGTH, static_cast<uint32_t>(b.height));
+        const uint16_t samples = static_cast<uint16_t>(p.depth > 8 ? p.depth / 8 : 1);
+        TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, static_cast<uint16_t>(p.depth == 1 ? 1 : 8));
+        TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, samples);
+        const std::vector<uint16_t> extra(samples > 3 ? samples - 3 : 1, 0);
+        if (samples > 3) TIFFSetField(tif, TIFFTAG_EXTRASAMPLES, static_cast<uint16_t>(samples - 3), extra.data());
+        TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+        TIFFSetField(tif, TIFFTAG_PHOTOMETRIC,
+                     samples >= 3 ? PHOTOMETRIC_RGB : p.min_is_black ? PHOTOMETRIC_MINISBLACK : PHOTOMETRIC_MINISWHITE);
+        TIFFSetField(tif, TIFFTAG_COMPRESSION, p.compression);
+        TIFFSetField(tif, TIFFTAG_FILLORDER, p.fill);
+        TIFFSetField(tif, TIFFTAG_ORIENTATION, p.orientation);
+        if (p.xres > 0) {
+            TIFFSetField(tif, TIFFTAG_XRESOLUTION, p.xres);
+            TIFFSetField(tif, TIFFTAG_YRESOLUTION, p.yres);
+            TIFFSetField(tif, TIFFTAG_RESOLUTIONUNIT, p.unit);
+        }
+        std::vector<unsigned char> row(static_cast<std::size_t>(TIFFScanlineSize(tif)));
+        if (!p.tiled) {
+            TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, p.rows_per_strip);
+            for (int y = 0; y < b.height; ++y) {
+                fill_row(p, y, row);
+                TIFFWriteScanline(tif, row.data(), static_cast<uint32_t>(y), 0);
+            }
+        } else {
+            const uint32_t t = p.tile;
+            TIFFSetField(tif, TIFFTAG_TILEWIDTH, t);
+            TIFFSetField(tif, TIFFTAG_TILELENGTH, t);
+            const std::size_t tile_row = static_cast<std::size_t>(TIFFTileRowSize(tif));
+            std::vector<unsigned char> tile(static_cast<std::size_t>(TIFFTileSize(tif)));
+            for (uint32_t y0 = 0; y0 < static_cast<uint32_t>(b.height); y0 += t)
+                for (uint32_t x0 = 0; x0 < static_cast<uint32_t>(b.width); x0 += t) {
+                    std::fill(tile.begin(), tile.end(), 0);
+                    for (uint32_t r = 0; r < t && y0 + r < static_cast<uint32_t>(b.height); ++r) {
+                        fill_row(p, static_cast<int>(y0 + r), row);
+                        const std::size_t from = x0 * static_cast<std::size_t>(p.depth) / 8;
+                        std::copy_n(row.begin() + static_cast<std::ptrdiff_t>(from), std::min(tile_row, row.size() - from),
+                                    tile.begin() + r * tile_row);
+                    }
+                    TIFFWriteEncodedTile(tif, TIFFComputeTile(tif, x0, y0, 0, 0), tile.data(),
+                                         static_cast<tmsize_t>(tile.size()));
+                }
+        }
+        TIFFWriteDirectory(tif);
+    }
+    TIFFClose(tif);
+    return read_bytes(dir / "f.tif");
+}
+#endif
 
 ktvcli::LoadedImage decode(const std::string &file, ktvcli::ReadOptions o) {
     return ktvcli::decode_image(reinterpret_cast<const unsigned char *>(file.data()), file.size(), o);

@@ -12,6 +12,10 @@
 #include "json_reader.h"
 #include "ktvec.h"
 
+#ifdef KTVEC_HAVE_TIFF
+#include <tiffio.h>
+#endif
+
 struct RunResult {
     int status = -1;  // exit status, or -1 when the program did not exit normally
     std::string out, err;
@@ -63,10 +67,24 @@ Bitmap stroke_drawing();
 // and a straight stroke under them.
 Bitmap fitting_drawing();
 
-// A little-endian TIFF of uncompressed 1-bit pages, white 0 as in PBM, one
-// strip each; page number `broken` (from 1; 0 for none) has its strip
-// placed far past the end of the file.
-std::string tiff_pages(const std::vector<Bitmap> &pages, std::size_t broken = 0);
+#ifdef KTVEC_HAVE_TIFF
+// TIFF files written with libtiff itself, in the compressions and layouts
+// scanners produce: one Page each.
+struct Page {
+    const Bitmap *bitmap;
+    uint16_t compression = COMPRESSION_NONE;
+    bool tiled = false;
+    bool min_is_black = false;
+    int depth = 1;             // 1: bilevel; 8: grey; 24: RGB; 72: nine samples
+    float xres = 0, yres = 0;  // 0: no resolution tags
+    uint16_t unit = RESUNIT_INCH;
+    uint16_t fill = FILLORDER_MSB2LSB;  // LSB2MSB: bits stored reversed, as some fax software does
+    uint32_t rows_per_strip = 7;        // several strips, the last one short
+    uint32_t tile = 16;                 // tile width and height when tiled
+    uint16_t orientation = ORIENTATION_TOPLEFT;
+};
+std::string tiff_of(const std::vector<Page> &pages);
+#endif
 
 // The program's readers on bytes in memory; decode_error gives the one-line
 // refusal, or "(no error)" when the bytes decode.
