@@ -102,28 +102,6 @@ TEST(Notch, NodesInsideTheCircleMoveOntoIt) {
     EXPECT_EQ(four.v.node[8].x, 29);
 }
 
-TEST(Notch, AllocationFailures) {
-    // The node table, row 20 and the apex's row are full or empty, so each
-    // must grow: -1000 with a consistent graph whose record follows its
-    // links (short of the end when its own rebuild failed).
-    const int failures = sweep([](long n) {
-        Sheet s(100, 50, kLine, below20);
-        for (int k = 0; k < 3; ++k) s.g.node(90 + 3 * k, 20);
-        int r = 0;
-        if (!fails_at(n, [&] { r = s.v.maddnotch(s.at(2), 5, 8); })) {
-            EXPECT_EQ(r, 0);
-            EXPECT_EQ(check_graph(s.v, after_notch()), "");
-            return false;
-        }
-        EXPECT_EQ(r, -1000);
-        EXPECT_EQ(check_graph(s.v, weak_checks()), "");
-        EXPECT_EQ(s.v.mupdatepolyline(1), 0);
-        EXPECT_EQ(check_graph(s.v, after_notch()), "");
-        return true;
-    });
-    EXPECT_GE(failures, 4);
-}
-
 TEST(FrontTest, BlackPixelOrAFourNeighbourInsideTheDocument) {
     const struct {
         int bx, by;  // the one black pixel

@@ -20,13 +20,6 @@ const double kQuarter = 25 * (kPi / 4 - 0.5) / 0.5;  // area of a quarter circle
 
 using Pts = std::vector<std::pair<int, int>>;
 
-// Area cut off from the circle by a chord of half-length c seen under the
-// half angle theta.
-double segment_area(double c, double theta) {
-    const double s = std::sin(theta);
-    return c * c * (theta - s * std::cos(theta)) / (s * s);
-}
-
 // One polyline a -> b with the given area on the forward link.
 struct Chord {
     CKTVector v;
@@ -66,28 +59,6 @@ struct Loop {
 };
 
 }  // namespace
-
-TEST(Arc, RecoversTheCircleInEveryDirection) {
-    // A positive area puts the centre to the chord's (sin, -cos) side
-    // (arc 1), a negative one to the other (arc 2); only the forward half is
-    // written.  The iteration stops once a step is at most 0.001.
-    const int dirs[][2] = {{10, 0}, {40, 0}, {0, 40}, {-40, 0}, {0, -40}, {30, 40}, {-24, 7}};
-    for (double theta : {0.2, 0.5, kPi / 4, 1.2, 1.5})
-        for (auto &d : dirs)
-            for (int sign : {1, -1}) {
-                SCOPED_TRACE(testing::Message() << theta << " " << d[0] << "," << d[1] << " " << sign);
-                const double len = std::hypot(d[0], d[1]), c = len / 2, r = c / std::sin(theta);
-                Chord k(100, 100, 100 + d[0], 100 + d[1], sign * segment_area(c, theta));
-                ASSERT_EQ(k.v.marc(1, 0.5, 1e6), 0);
-                const _KTNODELINK &l = k.forward();
-                EXPECT_NEAR(l.radius, r, 1e-4 * r);
-                const double dc = r * std::cos(theta), ux = d[1] / len, uy = -d[0] / len;
-                EXPECT_NEAR(l.centerx, 100 + d[0] / 2.0 + sign * dc * ux, 1e-3 * r);
-                EXPECT_NEAR(l.centery, 100 + d[1] / 2.0 + sign * dc * uy, 1e-3 * r);
-                EXPECT_EQ(l.arc, sign > 0 ? 1 : 2);
-                EXPECT_EQ(k.twin().arc + k.twin().radius, 0);
-            }
-}
 
 TEST(Arc, RefusedLinksKeepTheirOldArc) {
     const double half = 25 * kPi / 2;  // half circle over a 10 px chord
@@ -153,44 +124,6 @@ TEST(Circle, TwelveNodesOnRadiusFiftyAndATriangle) {
     ASSERT_EQ(t.v.mfitcircle(60.0, t.second()), 0);
     const Pts want = {{150, 100}, {75, 143}, {75, 57}};
     EXPECT_EQ(positions(t.v), want);
-}
-
-TEST(Circle, RefusalsAndNodesThatStartNoFit) {
-    const struct {
-        const char *name;
-        Pts points;
-        bool closed;
-        double maxradius;
-        int result;
-    } cases[] = {
-        {"two distinct nodes (nodenum 3)", {{10, 10}, {40, 40}}, true, 1000, -1},
-        {"open polyline", {{150, 100}, {100, 150}, {50, 100}, {100, 50}}, false, 1000, 0},
-        {"radius above the limit", {{150, 100}, {100, 150}, {50, 100}}, true, 49.9, -1},
-        {"collinear samples", {{10, 10}, {20, 10}, {25, 30}, {30, 10}}, true, 1e300, -1},
-        {"coinciding samples", {{10, 10}, {10, 10}, {40, 40}, {10, 10}}, true, 1e300, -1},
-    };
-    for (const auto &c : cases) {
-        SCOPED_TRACE(c.name);
-        CKTVector v;
-        GraphBuilder g(v);
-        g.rows(200, 200);
-        const int id = g.path(c.points, c.closed);
-        const Pts before = positions(v);
-        EXPECT_EQ(v.mfitcircle(c.maxradius, &v.node[v.polyline[id - 1].nodeindex[1]]), c.result);
-        EXPECT_EQ(positions(v), before);
-        EXPECT_EQ(v.polyline[0].modify * 10 + v.polyline[0].flag, 10);
-        EXPECT_EQ(g.find_link(v.polyline[0].nodeindex[0], v.polyline[0].nodeindex[1], 1)->area, 0);
-    }
-    Loop l(kTwelve);
-    const int extra = l.g.node(199, 199);
-    l.g.link(1, extra, 2);  // node 1 becomes a junction
-    const Pts before = positions(l.v);
-    EXPECT_EQ(l.v.mfitcircle(100, &l.v.node[extra]), 0);  // one link
-    EXPECT_EQ(l.v.mfitcircle(100, &l.v.node[1]), 0);      // three links
-    EXPECT_EQ(l.v.polyline[0].modify, 0);
-    EXPECT_EQ(positions(l.v), before);
-    EXPECT_EQ(l.v.mfitcircle(100, &l.v.node[0]), 0);  // the start node has two links
-    EXPECT_EQ(l.v.polyline[0].flag & 4, 4);
 }
 
 TEST(Circle, RowGrowthFailureStopsTheFit) {

@@ -20,52 +20,11 @@ class Polylines : public ::testing::Test {
 protected:
     void SetUp() override { setup_rows(v, 40, 20); }
     _KTNODE *at(int x, int y) { return Peer::msearchjust(v, x, y); }
-    bool marks_clear() {
-        for (int i = 0; i < v.nodenum; ++i)
-            for (int k = 0; k < v.node[i].linknum; ++k)
-                if (v.node[i].link[k].mark) return false;
-        return true;
-    }
     CKTVector v;
     Chains c;
 };
 
 }  // namespace
-
-// A traced chain that runs into one of its own points: a tail (0,9) ->
-// (0,5) -> (8,5), then a loop (8,5) -> (8,1) -> (12,1) -> (12,5) -> (8,5).
-// With search on, the tail's corner node carries two +1 links; the
-// backward search would circle the loop for ever if it were not bounded.
-TEST_F(Polylines, ChainRunningIntoItselfStillEnds) {
-    Pixels p = run(0, 9, 0, 5);
-    for (const Pixels &part : {run(1, 5, 8, 5), run(8, 4, 8, 1), run(9, 1, 12, 1), run(12, 2, 12, 5), run(11, 5, 8, 5)})
-        p.insert(p.end(), part.begin(), part.end());
-    add_chain(v, c, p);
-    ASSERT_EQ(v.mapplox(0.0, 1), 0);
-    ASSERT_EQ(v.nodenum, 6);
-    ASSERT_EQ(at(8, 5)->linknum, 3);
-    EXPECT_EQ(Peer::msearchstartpoint(v, at(0, 5), 1), at(8, 5));
-    EXPECT_EQ(Peer::msearchstartpoint(v, at(12, 1), 1), at(12, 1));  // round the loop
-    EXPECT_TRUE(marks_clear());
-    ASSERT_EQ(v.makepolyline(), 0);
-    EXPECT_EQ(polyline_pixels(v, 1), (Pixels{{8, 5}, {0, 5}, {0, 9}}));
-    EXPECT_TRUE(marks_clear());
-    EXPECT_EQ(check_graph(v, weak_checks()), "");  // the loop's links belong to no record
-
-    // The other way round: a loop from (4,3) back to (4,3), then a tail to
-    // (4,5).  The first node closes the loop, so the polyline is the loop.
-    CKTVector w;
-    Chains d;
-    setup_rows(w, 10, 10);
-    add_chain(w, d, {{4, 3}, {3, 2}, {2, 1}, {3, 0}, {4, 0}, {5, 1}, {5, 2}, {4, 3}, {4, 4}, {4, 5}});
-    ASSERT_EQ(w.mapplox(0.0, 1), 0);
-    ASSERT_EQ(w.makepolyline(), 0);
-    const Pixels loop = polyline_pixels(w, 1);
-    EXPECT_EQ(loop.front(), (std::pair<int, int>{4, 3}));
-    EXPECT_EQ(loop.back(), loop.front());
-    EXPECT_EQ(std::count(loop.begin(), loop.end(), std::pair<int, int>{4, 5}), 0);
-    EXPECT_EQ(check_graph(w, weak_checks()), "");
-}
 
 TEST(PolylineWalk, ForwardWalkStopsAtALinkItAlreadyFollowed) {
     // X -> J -> A -> B -> J with id 1: J's first +1 link leads into a loop
@@ -174,15 +133,3 @@ TEST_F(Upkeep, JoinBridgesEndsClosesALoopAndFusesAtTheMidpoint) {
     EXPECT_EQ(v.polyline[5].deleted + v.polyline[5].modify, 0);
 }
 
-TEST_F(Upkeep, JoiningKeepsOnlyTheFirstFarConnectionOfASingleEnd) {
-    const int a = g.node(0, 0), j = g.node(10, 0), b = g.node(20, 0), c = g.node(30, 0), d = g.node(20, 10);
-    g.path_of({a, j});  // 1
-    g.path_of({j, b});  // 2: its far end b carries two connections
-    g.path_of({b, c});  // 3
-    g.path_of({b, d});  // 4
-    ASSERT_EQ(v.mconnectpolyline(&v.node[b], &v.node[j], &v.node[c]), 0);
-    ASSERT_EQ(v.mconnectpolyline(&v.node[b], &v.node[j], &v.node[d]), 0);
-    v.polyline[0].flag |= 8;
-    ASSERT_EQ(Peer::mintegratepolyline1(v, &v.node[j]), 0);
-    EXPECT_EQ(next_of(v, 1), std::vector<int>{3});
-}

@@ -21,7 +21,6 @@ struct CKTVectorTestPeer {
     static _KTNODE *msearchjust(CKTVector &v, int x, int y) { return v.msearchjust(x, y); }
     static int missameid(CKTVector &v, _KTNODE *a, _KTNODE *b) { return v.missameid(a, b); }
     static int mdeletenodefromlink(CKTVector &v, _KTNODE *a, _KTNODE *b) { return v.mdeletenodefromlink(a, b); }
-    static _KTNODE *msearchstartpoint(CKTVector &v, _KTNODE *n, int id) { return v.msearchstartpoint(n, id); }
     // splines, arcs, circles
     static void mspline2(CKTVector &v, double t, double *x, double *y) { v.mspline2(t, x, y); }
     static void mspline2C(CKTVector &v, double t, double *x, double *y) { v.mspline2C(t, x, y); }

@@ -38,53 +38,6 @@ int outline(CKTVector &v, Bitmap &b, double tolerance = 1.0, int search = 1) {
 
 }  // namespace
 
-TEST(Object, FreshStateDocumentsAndAccessors) {
-    CKTVector v;
-    EXPECT_EQ(v.selectradius * 1000000 + v.arcminradius * 10000 + v.arcmaxradius, 5011000.0);
-    EXPECT_EQ(v.mgetnode(0), nullptr);
-    EXPECT_EQ(v.mgetpolyline(), nullptr);
-
-    unsigned char data[64] = {};
-    const std::pair<int, int> strides[] = {{17, 3}, {16, 2}, {0, 0}, {1, 1}, {8, 1}, {9, 2}};
-    for (auto c : strides) {
-        v.msetdocument(data, c.first, 7);
-        EXPECT_EQ(v.bytesperline, c.second) << c.first;
-        EXPECT_EQ(v.width + 100 * v.height, c.first + 700);
-        EXPECT_EQ(v.document, data);
-    }
-    v.msetdocument(data, 10, 4, 6);  // stride before height
-    EXPECT_EQ(v.bytesperline * 10 + v.height, 46);
-
-    v.node = ktv::alloc_zeroed<_KTNODE>(4);
-    v.nodecapacity = 4;
-    v.nodenum = 2;
-    v.node[1].deleted = 1;
-    v.node[0].flag = 3;
-    EXPECT_EQ(v.mgetnode(-1), nullptr);
-    EXPECT_EQ(v.mgetnode(2), nullptr);
-    EXPECT_EQ(v.mgetnode(1), &v.node[1]);  // deleted nodes are returned too
-    v.mfreepolyline();                     // clears the marks even without polylines
-    EXPECT_EQ(v.node[0].flag, 0);
-
-    v.msetarc(1);  // no polyline array: nothing happens
-    v.polyline = ktv::alloc_zeroed<_KTPOLYLINE>(3);
-    v.polylinenum = v.polylinecapacity = 3;
-    EXPECT_EQ(v.mgetpolyline(3), v.mgetpolyline(-3));
-    EXPECT_EQ(v.mgetpolyline(-1), &v.polyline[0]);
-    v.msetarc(2);
-    v.msetspline(2);
-    EXPECT_EQ(v.polyline[1].flag, 3);
-    EXPECT_EQ(v.polyline[0].flag + v.polyline[2].flag, 0);
-    v.polyline[1].flag |= 4 | 8;
-    v.msetline(2);
-    EXPECT_EQ(v.polyline[1].flag, 12);  // circle and single untouched
-    v.msetmodify(1);
-    v.msetmodify(-2, 0);
-    EXPECT_EQ(v.mismodify(1) + 2 * v.mismodify(2) + 4 * v.mismodify(3), 5);
-    v.msetcanundo(1);
-    EXPECT_EQ(v.mgetcanundo(), 1);
-}
-
 TEST(Object, ReleaseCanRunTwiceAndFreesTheRowsItMade) {
     Bitmap b = Bitmap::from_ascii({"#####", "#...#", "#####"});
     CKTVector v;
