@@ -336,17 +336,4 @@ TEST(Filters, SamePixelsWhateverTheNumberOfBands) {
             EXPECT_TRUE(same_pixels(run_filter(r, f, option | CPenoDoc::kNoCopy, 4), one));
         }
     }
-    // Large enough (half a million words) for the filter to cut it into
-    // bands by itself on a machine of more than one core; sparse, so that
-    // it stays quick.
-    Lcg rng(7);
-    Bitmap r(2048, 16400, 2048 / 8 + 3);
-    for (int i = 0; i < 600; ++i) {
-        const double x = rng.uniform(0, r.width), y = rng.uniform(0, r.height);
-        draw_line(r, x, y, x + rng.uniform(-150, 150), y + rng.uniform(-150, 150), rng.uniform(1, 12));
-    }
-    for (int i = 0; i < 60; ++i) draw_ring(r, rng.uniform(0, r.width), rng.uniform(0, r.height), 20, rng.uniform(24, 60));
-    specks(r, rng, 5000);
-    fill_padding(r);
-    for (Filter f : kFilters) EXPECT_TRUE(same_pixels(run_filter(r, f), run_filter(r, f, 0, 1))) << int(f);
 }

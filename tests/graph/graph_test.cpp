@@ -1,8 +1,9 @@
-// Nodes and links: approximation of traced chains into link pairs, link
-// records, and the row sort, which follows only the out-of-place entries of
-// a row yet must leave exactly the order of the full comb sort (ties
-// included: it shows in later lookups).  Registration and the row index are
-// checked by the invariant checker after every driver and edit.
+// Link records (lookup, removal, same-id queries and a twin that cannot be
+// made) and the row sort, which follows only the out-of-place entries of a
+// row yet must leave exactly the order of the full comb sort (ties
+// included: it shows in later lookups).  Approximation, registration and
+// the row index are pinned by the exact driver results and checked by the
+// invariant checker after every driver and edit.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -21,7 +22,6 @@ namespace {
 class Graph : public ::testing::Test {
 protected:
     void SetUp() override { setup_rows(v, 40, 20); }
-    _KTNODE *at(int x, int y) { return Peer::msearchjust(v, x, y); }
     _KTNODE *reg(int x, int y, int search = 0) {
         _KTPOINT p{};
         p.x = x;
@@ -30,14 +30,12 @@ protected:
         p.kind = 3;
         return Peer::mregistnode(v, search, &p);
     }
-    int ix(const _KTNODE *n) const { return static_cast<int>(n - v.node); }
     static CheckOptions no_polylines() {
         CheckOptions o;
         o.polylines = false;
         return o;
     }
     CKTVector v;
-    Chains c;
 };
 
 // The comb sort as defined: gap / 1.3 truncated, 0 -> 1, 9 or 10 -> 11,
