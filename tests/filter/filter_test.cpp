@@ -1,7 +1,7 @@
-// The filters on generated pictures: the skeleton keeps the topology, is one
-// pixel thin and lies on the strokes' middles; outlines give one thin closed
-// curve per boundary; both memory paths and any number of row bands give
-// the same pixels; traced results have the segments the strokes promise.
+// The filters on generated pictures: the skeleton keeps the topology and is
+// one pixel thin; outlines give one thin closed curve per boundary; every
+// memory path and any number of row bands give the same, recorded, pixels;
+// traced outlines have the segments the shapes promise.
 #include <gtest/gtest.h>
 
 #include <algorithm>
