@@ -11,7 +11,6 @@
 #include "graph_builder.h"
 #include "invariants.h"
 #include "peer.h"
-#include "sweep.h"
 
 namespace {
 
@@ -126,19 +125,3 @@ TEST(Circle, TwelveNodesOnRadiusFiftyAndATriangle) {
     EXPECT_EQ(positions(t.v), want);
 }
 
-TEST(Circle, RowGrowthFailureStopsTheFit) {
-    // A row that cannot grow stops the fit with -1000: the nodes moved so
-    // far stay moved, the row index stays complete, the links untouched.
-    const int failures = sweep([](long n) {
-        Loop l(kTwelve);
-        int r = 0;
-        const bool failed = fails_at(n, [&] { r = l.v.mfitcircle(100, l.second()); });
-        EXPECT_EQ(check_graph(l.v), "");
-        if (!failed) return false;
-        EXPECT_EQ(r, -1000);
-        EXPECT_EQ(l.v.polyline[0].flag & 4, 0);
-        EXPECT_EQ(l.g.find_link(0, 1, 1)->area, 0);
-        return true;
-    });
-    EXPECT_GT(failures, 3);
-}

@@ -10,7 +10,6 @@
 #include "graph_builder.h"
 #include "invariants.h"
 #include "peer.h"
-#include "sweep.h"
 
 namespace {
 
@@ -67,21 +66,6 @@ TEST_F(Polylines, HandMadePolylineGetsTheNextIdAndIsClamped) {
     CKTVector w;  // no rows at all
     ASSERT_EQ(w.makenewpolyline(1, 1, 2, 2), 0);
     EXPECT_EQ(w.polylinenum, 1);
-
-    const int failures = sweep([&](long n) {
-        CKTVector x;
-        setup_rows(x, 16, 8);
-        EXPECT_EQ(x.makenewpolyline(1, 1, 5, 1), 0);
-        int r = 0;
-        if (!fails_at(n, [&] { r = x.makenewpolyline(2, 1, 7, 4); })) return false;
-        EXPECT_EQ(r, -1000);
-        EXPECT_EQ(x.polylinenum, 1);
-        EXPECT_EQ(check_graph(x, weak_checks()), "") << "request " << n;
-        EXPECT_EQ(x.makenewpolyline(3, 3, 4, 4), 0);
-        EXPECT_EQ(polyline_pixels(x, 2), (Pixels{{3, 3}, {4, 4}}));
-        return true;
-    });
-    EXPECT_GE(failures, 4);
 }
 
 // Upkeep on hand-made graphs.

@@ -95,14 +95,6 @@ TEST(Classify, MatchesThePixelByPixelReferenceOnRandomRasters) {
         EXPECT_EQ(i, v.pointnum);
         EXPECT_EQ(Peer::mcountpixel(v), v.pointnum);
     }
-    CKTVector v;
-    load_working_raster(v, Bitmap::from_ascii({"#.#", "..."}));
-    ASSERT_EQ(v.minitbuffer(), 0);
-    EXPECT_EQ(Peer::mgetpoint(v, 1, 0), nullptr);
-    EXPECT_EQ(Peer::mgetpoint(v, 0, 1), nullptr);
-    EXPECT_EQ(Peer::mgetpoint(v, 0, -1), nullptr);  // outside the rows
-    EXPECT_EQ(Peer::mgetpoint(v, 0, 2), nullptr);
-    EXPECT_EQ(v.lineinfo[1].point, nullptr);
 
     // The exported form writes the same records in raster order.
     Bitmap d = Bitmap::from_ascii({".#", "#."});
