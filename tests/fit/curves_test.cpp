@@ -1,7 +1,7 @@
-// Arc fitting (the circle recovered from a link's area, the choice of
-// centre, the limits and the marks) and circle fitting (closed polylines
-// snapped onto the circle through three of their nodes, the row index kept
-// consistent).
+// Arc fitting's refusals (area, radius limits, marks: the old arc stays)
+// and circle fitting (a closed polyline snapped onto the circle through
+// three of its nodes).  Fitted results on drawings are pinned by the exact
+// driver results.
 #include <gtest/gtest.h>
 
 #include <cmath>
