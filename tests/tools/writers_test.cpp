@@ -310,22 +310,36 @@ TEST(DxfWriter, UnequalResolutionsDrawCurvesAsPolylinesOnTheCurve) {
 }
 
 // An exact half circle has its centre on the chord; only the arc's side
-// tells which half it is, as the SVG and JSON say.
+// tells which half it is, as the SVG and JSON say.  True when the DXF draws
+// the half of (10,20) -> (30,20) about (20,20) upwards, as an ARC at equal
+// resolutions and sampled at unequal ones.
+namespace {
+bool dxf_half_circle_up(int side, double dpi_y) {
+    CKTVector v;
+    GraphBuilder g(v);
+    v.width = v.height = 40;
+    g.path({{10, 20}, {30, 20}});
+    set_arc(g.find_link(0, 1, 1), static_cast<unsigned char>(side), 20, 20, 10);
+    v.msetarc(1);
+    const Entity e = entities_of(groups_of(dxf_of(v, about("c", 300, dpi_y))))[0];
+    if (e.type == "ARC") return std::fmod(e.real(50) + 90, 360) < 180;  // the middle of the sweep
+    const std::vector<double> y = e.all(20);
+    return y[y.size() / 2] > y[0];
+}
+}  // namespace
+
+// Side 1 bulges upwards on screen, so up in the DXF frame too.  The writer
+// ignores the side (a product fault): its ARC is always the upper half and
+// its sampled arc always the lower one.  The two cases it gets right pin
+// the direction of each; the other two wait, disabled, for the fix.
+TEST(DxfWriter, ExactHalfCirclesTheWriterDrawsRight) {
+    EXPECT_TRUE(dxf_half_circle_up(1, 300));
+    EXPECT_FALSE(dxf_half_circle_up(2, 150));
+}
+
 TEST(DxfWriter, DISABLED_ExactHalfCirclesFollowTheArcsSide) {  // product fault: the DXF writer ignores the side
-    for (int side : {1, 2})
-        for (double dpi_y : {300.0, 150.0}) {
-            CKTVector v;
-            GraphBuilder g(v);
-            v.width = v.height = 40;
-            g.path({{10, 20}, {30, 20}});
-            set_arc(g.find_link(0, 1, 1), static_cast<unsigned char>(side), 20, 20, 10);
-            v.msetarc(1);
-            const Entity e = entities_of(groups_of(dxf_of(v, about("c", 300, dpi_y, "px"))))[0];
-            // Side 1 bulges upwards on screen: up in the DXF frame too.
-            const double mid = e.type == "ARC" ? std::fmod(e.real(50) + 90, 360) : 0;
-            const bool up = e.type == "ARC" ? mid > 0 && mid < 180 : e.all(20)[e.all(20).size() / 2] > 19.5;
-            EXPECT_EQ(up, side == 1) << "side " << side << " dpi " << dpi_y;
-        }
+    EXPECT_FALSE(dxf_half_circle_up(2, 300));
+    EXPECT_TRUE(dxf_half_circle_up(1, 150));
 }
 
 TEST(Writers, JsonMatchesTheLibraryAndTextIsExact) {
