@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <functional>
@@ -151,8 +152,21 @@ TEST(Program, RealProcessesExitWithTheStatusAndReadStandardInput) {
     r = run_ktvec({});
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find("usage:"), std::string::npos);
-    // '-' reads standard input (an empty one is refused like an empty file).
-    r = run_ktvec({"outline-fast", "-", "--format", "json", "-o", "-", "-q"}, dir / "d.pbm");
+    // '-' reads standard input (an empty one is refused like an empty file),
+    // here a pipe that brings more than the first read block in a short
+    // piece and then the rest: no read may run past the block.
+    std::string piped = pbm_plain(sample_drawing());
+    piped.insert(3, "#" + std::string(70000, '.') + "\n");
+    ASSERT_EQ(::mkfifo((dir / "pipe").c_str(), 0600), 0);
+    std::thread writer([&] {
+        const int fd = ::open((dir / "pipe").c_str(), O_WRONLY);
+        EXPECT_EQ(::write(fd, piped.data(), 1000), 1000);
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        EXPECT_EQ(::write(fd, piped.data() + 1000, piped.size() - 1000), static_cast<ssize_t>(piped.size() - 1000));
+        ::close(fd);
+    });
+    r = run_ktvec({"outline-fast", "-", "--format", "json", "-o", "-", "-q"}, dir / "pipe");
+    writer.join();
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(JsonDocument(r.out).root().member("source").text(), "<stdin>");
     const std::string plain = run_json("outline-fast", dir / "d.pbm", {}, dir);
@@ -172,7 +186,7 @@ TEST(Program, RealProcessesExitWithTheStatusAndReadStandardInput) {
     setrlimit(RLIMIT_AS, &saved);
     EXPECT_EQ(r.status, 1);
     expect_one_line(r, "exceeds the limit of 1000000000 pixels");
-    EXPECT_EQ(dir.names(), (std::vector<std::string>{"d.pbm", "empty.pbm", "huge.pbm", "r.json"}));
+    EXPECT_EQ(dir.names(), (std::vector<std::string>{"d.pbm", "empty.pbm", "huge.pbm", "pipe", "r.json"}));
 }
 
 TEST(Program, HelpNamesEveryCommandAndOption) {
