@@ -107,11 +107,14 @@ TEST(RoundTrip, SchemaFaultsAreRefusedWithTheirLine) {
         write_json(view, loaded.info, sink);
         EXPECT_NE(sink.text().find(std::string("\"height\":10,") + image + "}"), std::string::npos) << sink.text();
     }
-    // The good graph loads, the id gap becomes a deleted record, links are
-    // as long as the distances of their nodes.
+    // The good graph loads on a blank page of the image's size (two bytes
+    // a row, ten rows: the raster set-up reads all of it), the id gap
+    // becomes a deleted record, links are as long as the distances of their
+    // nodes.
     CKTVector v;
     LoadedResult loaded;
     load_result(JsonDocument(head + good_graph), v, loaded);
+    EXPECT_EQ(loaded.page.size(), 20u);
     ASSERT_EQ(v.mgetpolylinenum(), 2);
     EXPECT_EQ(v.mgetpolyline(1)->deleted, 1);
     EXPECT_EQ(v.mgetpolyline(2)->nodenum, 3);
