@@ -147,11 +147,14 @@ int run_settings(const Command &c, const Settings &s) {
     const Clock::time_point vectorize_start = Clock::now();
     const int result = c.vectorize(v, s);
     if (result >= 0) run_postprocessing(v, post);
+    CKTRefiner refiner;
+    const int refined = result >= 0 && s.refine ? c.refine(refiner, v) : 0;
     const double vectorize_ms = ms_since(vectorize_start);
-    if (result == -1000) throw CliError(name + ": out of memory while vectorizing");
+    if (result == -1000 || refined == -1000) throw CliError(name + ": out of memory while vectorizing");
     if (result < 0) throw CliError(name + ": vectorizing failed (library code " + std::to_string(result) + ")");
 
     VectorView view(v);
+    if (s.refine) view.set_refined(&refiner);
     ResultInfo info{c.name, name, nullptr, image.format, image.threshold, {}};
     for (const OptionDef *o = c.options.begin; o != c.options.end; ++o)
         info.parameters.emplace_back(o->name + 2, option_value(*o, s));

@@ -52,6 +52,19 @@ int preclean_document(CKTVector &v, const Settings &s) {
     return preclean(raster, p) ? 0 : -1000;
 }
 
+// ---- sub-pixel geometry, every command -------------------------------------
+
+const OptionDef kRefine = {
+    "--refine", nullptr, nullptr, &Settings::refine, 0, 0,
+    "measure the result against the ink and write it in sub-pixel coordinates: centre "
+    "lines through the middle of their strokes, junctions where the branches meet, free "
+    "ends at the tip of the ink; outlines as closed rings on the edge of the ink. "
+    "--no-refine writes the driver's own nodes, on pixel centres",
+    nullptr, nullptr, nullptr, true};
+
+int refine_centerline(CKTRefiner &r, CKTVector &v) { return r.mrefinecenterline(&v); }
+int refine_outline(CKTRefiner &r, CKTVector &v) { return r.mrefineoutline(&v); }
+
 // ---- outline drivers -------------------------------------------------------
 
 const OptionDef kMaxlength = {
@@ -85,9 +98,9 @@ const OptionDef kSpurNodes = {
     nullptr, nullptr, "argument spurnodes"};
 
 const OptionDef kOutlineFastOptions[] = {kMaxlength, kTolerance, kNodesearch,
-                                         kDespeckle, kFillHoles, kSmooth};
+                                         kDespeckle, kFillHoles, kSmooth, kRefine};
 const OptionDef kOutlineOptions[] = {kMaxlength, kSpurNodes, kTolerance, kNodesearch,
-                                     kDespeckle, kFillHoles, kSmooth};
+                                     kDespeckle, kFillHoles, kSmooth, kRefine};
 
 int run_outline_fast(CKTVector &v, const Settings &s) {
     if (const int rc = preclean_document(v, s)) return rc;
@@ -159,7 +172,7 @@ const OptionDef kCenterlineOptions[] = {
      "each polyline end the one that leads along the longest chain: the JSON's prev/next "
      "then lead a reader along a stroke across its junctions",
      nullptr, nullptr, "flag 4", true},
-    kDespeckle, kFillHoles, kSmooth,
+    kDespeckle, kFillHoles, kSmooth, kRefine,
 };
 
 // Flag bits of mabstractcenterline.
@@ -190,7 +203,10 @@ CenterlineArguments centerline_arguments(const Settings &s) {
 
 Settings command_defaults(const Command &c) {
     Settings s;
-    if (!std::strcmp(c.name, "outline-fast")) s.fill_holes = 0;
+    if (!std::strcmp(c.name, "outline-fast")) {
+        s.fill_holes = 0;
+        s.refine = false;
+    }
     return s;
 }
 
@@ -202,19 +218,21 @@ const std::vector<Command> &commands() {
          "bridged, nearby ends fused, split crossings merged, polylines joined end to end,\n"
          "straight connections through junctions recorded, specks dropped.  The options\n"
          "are the arguments of mabstractcenterline(flags, maxlength, a, b, c, d, e).\n",
-         {"Vectorizing", std::begin(kCenterlineOptions), std::end(kCenterlineOptions)}, run_centerline},
+         {"Vectorizing", std::begin(kCenterlineOptions), std::end(kCenterlineOptions)}, run_centerline,
+         refine_centerline},
         {"outline", "outlines of the black areas, pieces joined, spurs removed on request",
          "Traces the outlines of the black areas of INPUT and writes them as polylines,\n"
          "after joining pieces that meet end to end and, with --spur-nodes, removing\n"
          "short spurs and specks.\n"
          "The options are the arguments of mabstractoutline(maxlength, spurnodes,\n"
          "tolerance, nodesearch).\n",
-         {"Vectorizing", std::begin(kOutlineOptions), std::end(kOutlineOptions)}, run_outline},
+         {"Vectorizing", std::begin(kOutlineOptions), std::end(kOutlineOptions)}, run_outline,
+         refine_outline},
         {"outline-fast", "outlines of the black areas, no clean-up (quickest)",
          "Traces the outlines of the black areas of INPUT and writes them as polylines,\n"
          "without post-processing.\n",
          {"Vectorizing", std::begin(kOutlineFastOptions), std::end(kOutlineFastOptions)},
-         run_outline_fast},
+         run_outline_fast, refine_outline},
     };
     return table;
 }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "ktvec.h"
+#include "ktvec_refine.h"
 #include "options.h"
 
 namespace ktvcli {
@@ -18,6 +19,8 @@ struct Command {
     OptionTable options;      // driver options
     // Runs the driver; the library's result (0 or a negative code).
     int (*vectorize)(CKTVector &v, const Settings &s);
+    // Measures the driver's result against the ink (--refine): 0 or -1000.
+    int (*refine)(CKTRefiner &r, CKTVector &v);
 };
 
 const std::vector<Command> &commands();

@@ -65,6 +65,31 @@ void put_link_path(TextSink &out, VectorView &view, int id, const _KTPOLYLINE &p
     if (closed) out.put(" Z");
 }
 
+// Refined positions to a thousandth of a pixel: finer is noise, and the
+// shortest text of an unrounded double runs to seventeen digits.
+double thousandths(double v) { return std::round(v * 1000) / 1000; }
+
+// The refiner's lines, one path each: "p<id>" for the polyline a line
+// draws, "r<k>" for a ring of the outlines.
+void put_refined(TextSink &out, const CKTRefiner &r) {
+    for (int k = 0; k < r.mgetlinenum(); ++k) {
+        const _KTREFINEDLINE &l = *r.mgetline(k);
+        if (l.pointnum < 1) continue;
+        out.put("<path id=\"");
+        if (l.source > 0) out.put('p').integer(l.source);
+        else out.put('r').integer(k + 1);
+        out.put("\" d=\"M");
+        put_point(out, thousandths(l.point[0].x), thousandths(l.point[0].y));
+        const int last = l.closed ? l.pointnum - 1 : l.pointnum;
+        for (int i = 1; i < last; ++i) {
+            out.put(" L");
+            put_point(out, thousandths(l.point[i].x), thousandths(l.point[i].y));
+        }
+        if (l.closed) out.put(" Z");
+        out.put("\"/>\n");
+    }
+}
+
 }  // namespace
 
 void write_svg(VectorView &view, const ResultInfo &info, TextSink &out) {
@@ -88,6 +113,11 @@ void write_svg(VectorView &view, const ResultInfo &info, TextSink &out) {
     out.put(info.background ? "<g fill=\"none\" stroke=\"#e0102a\" stroke-width=\"0.5\""
                             : "<g fill=\"none\" stroke=\"#000000\" stroke-width=\"1\"");
     out.put(" stroke-linejoin=\"round\" stroke-linecap=\"round\">\n");
+    if (const CKTRefiner *r = view.refined()) {
+        put_refined(out, *r);
+        out.put("</g>\n</svg>\n");
+        return;
+    }
     for (int id = 1, n = view.polyline_slots(); id <= n; ++id) {
         const _KTPOLYLINE &p = view.polyline(id);
         if (p.deleted || p.nodenum < 1) continue;

@@ -6,6 +6,7 @@
 
 #include "buffer.h"
 #include "ktvec.h"
+#include "ktvec_refine.h"
 
 namespace ktvcli {
 
@@ -25,6 +26,10 @@ public:
     int polyline_slots() { return v_.mgetpolylinenum(); }
     int written_nodes() const { return written_nodes_; }  // the nodes array of the output
     int live_polylines() const { return live_polylines_; }
+    // The sub-pixel geometry to write instead of the node positions, or
+    // null for the driver's own.
+    const CKTRefiner *refined() const { return refined_; }
+    void set_refined(const CKTRefiner *r) { refined_ = r; }
 
     // Library node at `index` (0 <= index < node_slots()).
     const _KTNODE &node(int index) { return *v_.mgetnode(index); }
@@ -52,6 +57,7 @@ private:
     CKTVector &v_;
     Buffer dense_;
     int written_nodes_ = 0, live_polylines_ = 0;
+    const CKTRefiner *refined_ = nullptr;
 };
 
 }  // namespace ktvcli
