@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <type_traits>
+#include <utility>
 
 #include "vectorizer/memory.h"
 
@@ -34,6 +35,12 @@ public:
     const T *end() const { return data_ + size_; }
 
     void clear() { size_ = 0; }
+    void pop() { --size_; }
+    void swap(Array &other) {
+        std::swap(data_, other.data_);
+        std::swap(size_, other.size_);
+        std::swap(capacity_, other.capacity_);
+    }
     // Room for at least n records; the contents stay.
     bool reserve(std::size_t n) {
         if (n <= capacity_) return true;

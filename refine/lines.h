@@ -39,6 +39,12 @@ public:
         l.closed = l.pointnum > 2 && points_[o].x == points_[o + l.pointnum - 1].x &&
                    points_[o].y == points_[o + l.pointnum - 1].y;
     }
+    void swap(LineSet &other) {
+        lines_.swap(other.lines_);
+        offsets_.swap(other.offsets_);
+        points_.swap(other.points_);
+        nodes_.swap(other.nodes_);
+    }
     // Sets every line's pointers into the shared arrays.
     void seal() {
         for (std::size_t i = 0; i < lines_.size(); ++i) {
@@ -47,6 +53,14 @@ public:
         }
     }
     int count() const { return static_cast<int>(lines_.size()); }
+    // Before seal(): the points of line i, by position along it.
+    int points(int i) const { return lines_[static_cast<std::size_t>(i)].pointnum; }
+    int source(int i) const { return lines_[static_cast<std::size_t>(i)].source; }
+    Vec2 point(int i, int k) const {
+        const _KTREFINEDPOINT &p = points_[offsets_[static_cast<std::size_t>(i)] + static_cast<std::size_t>(k)];
+        return {p.x, p.y};
+    }
+    int node(int i, int k) const { return nodes_[offsets_[static_cast<std::size_t>(i)] + static_cast<std::size_t>(k)]; }
     const _KTREFINEDLINE &line(int i) const { return lines_[static_cast<std::size_t>(i)]; }
 
 private:

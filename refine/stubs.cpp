@@ -1,0 +1,292 @@
+// Stroke ends that the centre lines lost.
+//
+// Thinning wears a short stroke end away when it lies near a junction (it
+// cannot tell it from a burr on the border of a wide stroke), and the spur
+// pass and the clean-up drop what is left.  So the overshoot of two lines
+// past a corner, the arms of a cross hair and the ticks on a line vanish,
+// and with them an end and a junction of the drawing.  The ink still shows
+// them.  Each line explains the ink within half its stroke width (and a
+// margin for ragged edges) of it; a piece of ink that no line explains and
+// that hangs off an explained one is a lost end when it sticks out clearly
+// and is slender.  It gets a line of its own, from the point where its axis
+// meets the line it hangs off (the corner, when it continues a line past
+// one) to the tip of its ink.
+#include "refine/stubs.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+
+namespace ktv::refine {
+
+namespace {
+
+constexpr double kMargin = 1.0;     // ink this far beyond half the width is still explained, px
+constexpr double kStick = 0.8;      // a lost end sticks out of the explained band by this much, px
+constexpr std::size_t kMaxPiece = 2000;  // larger unexplained pieces are not lost ends, px
+constexpr int kCell = 16;           // side of the cells that index segments, px
+constexpr double kEndCap = 0.5;     // a restored end stops this far inside the ink's tip, px
+
+// One bit per pixel.
+class Plane {
+public:
+    bool reset(int width, int height) {
+        width_ = width;
+        height_ = height;
+        words_per_row_ = (static_cast<std::size_t>(width) + 63) / 64;
+        words_.clear();
+        return words_.resize(words_per_row_ * static_cast<std::size_t>(height), 0);
+    }
+    bool get(int x, int y) const {
+        if (x < 0 || y < 0 || x >= width_ || y >= height_) return false;
+        return (words_[index(x, y)] >> (x & 63)) & 1;
+    }
+    void set(int x, int y) {
+        if (x < 0 || y < 0 || x >= width_ || y >= height_) return;
+        words_[index(x, y)] |= std::uint64_t{1} << (x & 63);
+    }
+
+private:
+    std::size_t index(int x, int y) const {
+        return static_cast<std::size_t>(y) * words_per_row_ + static_cast<std::size_t>(x >> 6);
+    }
+    Array<std::uint64_t> words_;
+    std::size_t words_per_row_ = 0;
+    int width_ = 0, height_ = 0;
+};
+
+struct Segment {
+    int line, at;  // segment from point `at` to `at` + 1 of line `line`
+    Vec2 a, b;
+    double reach;  // half the stroke width plus the margin
+};
+
+double distance_to_segment(Vec2 p, Vec2 a, Vec2 b, double &t) {
+    const Vec2 d = b - a;
+    const double dd = dot(d, d);
+    t = dd > 0 ? std::clamp(dot(p - a, d) / dd, 0.0, 1.0) : 0.0;
+    return norm(p - (a + d * t));
+}
+
+// Segments by the cells of a grid their explained bands touch.
+class SegmentGrid {
+public:
+    bool build(const Array<Segment> &segments, int width, int height) {
+        cols_ = width / kCell + 1;
+        rows_ = height / kCell + 1;
+        const std::size_t cells = static_cast<std::size_t>(cols_) * static_cast<std::size_t>(rows_);
+        if (!start_.resize(cells + 1, 0) || !fill_.resize(cells)) return false;
+        // Count per cell, turn the counts into starts, then fill.
+        for_cells(segments, [&](std::size_t c, int) { ++start_[c + 1]; });
+        for (std::size_t c = 1; c <= cells; ++c) start_[c] += start_[c - 1];
+        if (!items_.resize(start_[cells])) return false;
+        for (std::size_t c = 0; c < cells; ++c) fill_[c] = start_[c];
+        for_cells(segments, [&](std::size_t c, int s) { items_[fill_[c]++] = s; });
+        return true;
+    }
+    // The segments whose cells include the one of p.
+    template <class F> void near(Vec2 p, F f) const {
+        const int cx = std::clamp(static_cast<int>(std::floor(p.x / kCell)), 0, cols_ - 1);
+        const int cy = std::clamp(static_cast<int>(std::floor(p.y / kCell)), 0, rows_ - 1);
+        const std::size_t c = static_cast<std::size_t>(cy) * static_cast<std::size_t>(cols_) + static_cast<std::size_t>(cx);
+        for (std::size_t k = start_[c]; k < start_[c + 1]; ++k) f(items_[k]);
+    }
+
+private:
+    template <class F> void for_cells(const Array<Segment> &segments, F f) const {
+        for (std::size_t s = 0; s < segments.size(); ++s) {
+            int x0, y0, x1, y1;
+            span(segments[s], x0, y0, x1, y1);
+            for (int cy = y0; cy <= y1; ++cy)
+                for (int cx = x0; cx <= x1; ++cx)
+                    f(static_cast<std::size_t>(cy) * static_cast<std::size_t>(cols_) + static_cast<std::size_t>(cx),
+                      static_cast<int>(s));
+        }
+    }
+    void span(const Segment &g, int &x0, int &y0, int &x1, int &y1) const {
+        const double r = g.reach + kCell;  // queries come from up to a cell beyond the band
+        x0 = std::clamp(static_cast<int>(std::floor((std::min(g.a.x, g.b.x) - r) / kCell)), 0, cols_ - 1);
+        x1 = std::clamp(static_cast<int>(std::floor((std::max(g.a.x, g.b.x) + r) / kCell)), 0, cols_ - 1);
+        y0 = std::clamp(static_cast<int>(std::floor((std::min(g.a.y, g.b.y) - r) / kCell)), 0, rows_ - 1);
+        y1 = std::clamp(static_cast<int>(std::floor((std::max(g.a.y, g.b.y) + r) / kCell)), 0, rows_ - 1);
+    }
+    int cols_ = 0, rows_ = 0;
+    Array<std::size_t> start_, fill_;
+    Array<int> items_;
+};
+
+struct Pixel {
+    int x, y;
+};
+
+// A point to insert into a line: on segment `at` at parameter t.
+struct Insert {
+    int line, at;
+    double t;
+    Vec2 p;
+};
+
+struct Stub {
+    Vec2 from, to;
+    int node;  // node index at `from` when it is a point of a line, else -1
+};
+
+}  // namespace
+
+int restore_stubs(const Ink &ink, const Array<double> &widths, LineSet &lines) {
+    const int width = ink.width(), height = ink.height();
+    Array<Segment> segments;
+    for (int i = 0; i < lines.count(); ++i) {
+        const double reach = 0.5 * std::max(1.0, widths[static_cast<std::size_t>(i)]) + kMargin;
+        for (int k = 0; k + 1 < lines.points(i); ++k)
+            if (!segments.push({i, k, lines.point(i, k), lines.point(i, k + 1), reach})) return -1000;
+    }
+    // The explained ink: every pixel whose centre lies within reach of a
+    // segment.
+    Plane explained, seen;
+    if (!explained.reset(width, height) || !seen.reset(width, height)) return -1000;
+    for (const Segment &g : segments) {
+        const int x0 = std::max(0, Ink::pixel(std::min(g.a.x, g.b.x) - g.reach));
+        const int x1 = std::min(width - 1, Ink::pixel(std::max(g.a.x, g.b.x) + g.reach));
+        const int y0 = std::max(0, Ink::pixel(std::min(g.a.y, g.b.y) - g.reach));
+        const int y1 = std::min(height - 1, Ink::pixel(std::max(g.a.y, g.b.y) + g.reach));
+        for (int y = y0; y <= y1; ++y)
+            for (int x = x0; x <= x1; ++x) {
+                double t;
+                if (distance_to_segment({double(x), double(y)}, g.a, g.b, t) <= g.reach) explained.set(x, y);
+            }
+    }
+    SegmentGrid grid;
+    if (!grid.build(segments, width, height)) return -1000;
+
+    Array<Pixel> piece, stack, attach;
+    Array<Insert> inserts;
+    Array<Stub> stubs;
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            if (!ink.at(x, y) || explained.get(x, y) || seen.get(x, y)) continue;
+            // The unexplained piece of ink around (x, y), 8-connected.
+            piece.clear();
+            attach.clear();
+            stack.clear();
+            bool large = false;
+            seen.set(x, y);
+            if (!stack.push({x, y})) return -1000;
+            while (!stack.empty()) {
+                const Pixel p = stack.back();
+                stack.pop();
+                if (piece.size() < kMaxPiece) {
+                    if (!piece.push(p)) return -1000;
+                } else {
+                    large = true;
+                }
+                bool touches = false;
+                for (int dy = -1; dy <= 1; ++dy)
+                    for (int dx = -1; dx <= 1; ++dx) {
+                        const int qx = p.x + dx, qy = p.y + dy;
+                        if ((!dx && !dy) || !ink.at(qx, qy)) continue;
+                        if (explained.get(qx, qy)) {
+                            touches = true;
+                        } else if (!seen.get(qx, qy)) {
+                            seen.set(qx, qy);
+                            if (!stack.push({qx, qy})) return -1000;
+                        }
+                    }
+                if (touches && !large && !attach.push(p)) return -1000;
+            }
+            if (large || attach.empty()) continue;
+
+            Vec2 base{};
+            for (const Pixel &p : attach) base = base + Vec2{double(p.x), double(p.y)};
+            base = base * (1.0 / attach.size());
+            // The line it hangs off: the segment nearest to where it touches.
+            int host = -1;
+            double best = 1e300, hostt = 0;
+            grid.near(base, [&](int s) {
+                double t;
+                const double d = distance_to_segment(base, segments[static_cast<std::size_t>(s)].a,
+                                                     segments[static_cast<std::size_t>(s)].b, t);
+                if (d < best) best = d, host = s, hostt = t;
+            });
+            if (host < 0) continue;
+            const Segment &h = segments[static_cast<std::size_t>(host)];
+            const double w = 2 * (h.reach - kMargin);
+            // Its tip: the middle of the pixels farthest from the base.
+            double far = 0;
+            for (const Pixel &p : piece) far = std::max(far, norm(Vec2{double(p.x), double(p.y)} - base));
+            Vec2 tip{};
+            int tips = 0;
+            for (const Pixel &p : piece)
+                if (norm(Vec2{double(p.x), double(p.y)} - base) >= far - 1) tip = tip + Vec2{double(p.x), double(p.y)}, ++tips;
+            tip = tip * (1.0 / tips);
+            // It must stick out of the band and be slender.
+            double t;
+            const double out = distance_to_segment(tip, h.a, h.b, t) - h.reach;
+            if (out < kStick) continue;
+            if (static_cast<double>(piece.size()) > (far + 1) * std::max(2.5, 1.5 * w)) continue;
+            // Where its axis meets the host line, kept near the touching point.
+            const Vec2 hd = h.b - h.a;
+            const Vec2 d = unit(tip - base);
+            Vec2 from = h.a + hd * hostt;
+            const double den = cross(d, hd);
+            if (std::fabs(den) > 1e-9) {
+                const double s = cross(h.a - tip, hd) / den;  // tip + d * s lies on the host line
+                const Vec2 meet = tip + d * s;
+                double tm;
+                if (distance_to_segment(meet, h.a, h.b, tm) < 1e-6 || norm(meet - from) <= w + 1.5) {
+                    distance_to_segment(meet, h.a, h.b, tm);
+                    hostt = tm;
+                    from = h.a + hd * tm;
+                }
+            }
+            // A point of the line close by takes the stub (a corner, a junction).
+            const double snap = std::max(1.0, 0.5 * w + 0.5);
+            int node = -1;
+            Vec2 at = from;
+            double nearest = snap;
+            grid.near(from, [&](int s) {
+                const Segment &g = segments[static_cast<std::size_t>(s)];
+                for (int e = 0; e < 2; ++e) {
+                    const Vec2 q = e ? g.b : g.a;
+                    const double dq = norm(q - from);
+                    if (dq <= nearest) nearest = dq, at = q, node = lines.node(g.line, g.at + e);
+                }
+            });
+            if (nearest >= snap) {
+                if (!inserts.push({h.line, h.at, hostt, from})) return -1000;
+                at = from;
+                node = -1;
+            }
+            // The end at the tip of the ink along the stub.
+            const Vec2 dir = unit(tip - at);
+            const double edge = ink.edge(tip, dir, 4 + w, false);
+            const Vec2 end = edge < kNoEdge ? tip + dir * std::max(0.0, edge - kEndCap) : tip;
+            if (!stubs.push({at, end, node})) return -1000;
+        }
+    }
+    if (stubs.empty()) return 0;
+
+    // The lines again, with the new points and the stubs.
+    std::sort(inserts.begin(), inserts.end(), [](const Insert &a, const Insert &b) {
+        return a.line != b.line ? a.line < b.line : a.at != b.at ? a.at < b.at : a.t < b.t;
+    });
+    LineSet grown;
+    std::size_t next = 0;
+    for (int i = 0; i < lines.count(); ++i) {
+        if (!grown.begin(lines.source(i))) return -1000;
+        for (int k = 0; k < lines.points(i); ++k) {
+            if (!grown.add(lines.point(i, k), lines.node(i, k))) return -1000;
+            while (next < inserts.size() && inserts[next].line == i && inserts[next].at == k)
+                if (!grown.add(inserts[next++].p, -1)) return -1000;
+        }
+        grown.end();
+    }
+    for (const Stub &s : stubs) {
+        if (!grown.begin(0) || !grown.add(s.from, s.node) || !grown.add(s.to, -1)) return -1000;
+        grown.end();
+    }
+    lines.swap(grown);
+    return 0;
+}
+
+}  // namespace ktv::refine
