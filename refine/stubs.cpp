@@ -23,6 +23,8 @@ namespace {
 
 constexpr double kMargin = 1.0;     // ink this far beyond half the width is still explained, px
 constexpr double kStick = 0.8;      // a lost end sticks out of the explained band by this much, px
+constexpr double kStickPerWidth = 0.5;  // ... and by half the stroke width: the corners of a wide
+                                        // stroke stick out of the band around its centre line
 constexpr std::size_t kMaxPiece = 2000;  // larger unexplained pieces are not lost ends, px
 constexpr int kCell = 16;           // side of the cells that index segments, px
 constexpr double kEndCap = 0.5;     // a restored end stops this far inside the ink's tip, px
@@ -222,8 +224,15 @@ int restore_stubs(const Ink &ink, const Array<double> &widths, LineSet &lines) {
             // It must stick out of the band and be slender.
             double t;
             const double out = distance_to_segment(tip, h.a, h.b, t) - h.reach;
-            if (out < kStick) continue;
+            if (out < std::max(kStick, kStickPerWidth * w)) continue;
             if (static_cast<double>(piece.size()) > (far + 1) * std::max(2.5, 1.5 * w)) continue;
+            // A piece that touches explained ink at its far end too joins two
+            // lines (a stretch of a crowded drawing the lines missed), it
+            // does not end.
+            bool bridge = false;
+            for (const Pixel &p : attach)
+                if (norm(Vec2{double(p.x), double(p.y)} - base) > 0.5 * far + 1) bridge = true;
+            if (bridge) continue;
             // Where its axis meets the host line, kept near the touching point.
             const Vec2 hd = h.b - h.a;
             const Vec2 d = unit(tip - base);
