@@ -26,6 +26,7 @@
 #include "refine/groups.h"
 #include "refine/ink.h"
 #include "refine/linefit.h"
+#include "refine/samples.h"
 #include "refine/stubs.h"
 
 namespace ktv::refine {
@@ -39,6 +40,7 @@ constexpr double kCrossing = 0.3;       // sine of the angle at which two lines 
 constexpr double kCloseBy = 1.0;        // neighbours placed nearer than this are one place, px
 constexpr double kEndCap = 0.5;         // a free end stops this far inside the ink's tip, px
 constexpr double kReach = 12.0;         // farthest a cut looks for the stroke's edges, px
+constexpr unsigned char kSplineFlag = 2, kCircleFlag = 4;  // polyline flag bits of the fitted curves
 
 struct LinkRecord {
     int a, b;        // node indices
@@ -71,8 +73,32 @@ public:
 
     int run(LineSet &out) {
         if (!survey() || !measure() || !tie() || !place() || !merge_close() || !emit(out)) return -1000;
-        if (follow_bends(ink_, linewidths_, out) != 0 || restore_stubs(ink_, linewidths_, out) != 0) return -1000;
+        // Only links drawn straight follow their bends: a fitted arc or
+        // spline is drawn as what was fitted.
+        const Straight straight = [&](int line, int k) {
+            const int id = out.source(line);
+            const _KTPOLYLINE &p = *v_.mgetpolyline(id);
+            if (p.flag & (kSplineFlag | kCircleFlag)) return false;
+            const int a = out.node(line, k), b = out.node(line, k + 1);
+            if (a < 0 || b < 0) return true;
+            const _KTNODE &na = *v_.mgetnode(a);
+            for (int j = 0; j < na.linknum; ++j)
+                if (na.link[j].node == b && (na.link[j].id == id || na.link[j].id == -id) && na.link[j].arc) return false;
+            return true;
+        };
+        if (follow_bends(ink_, linewidths_, straight, out) != 0 || restore_stubs(ink_, linewidths_, out) != 0)
+            return -1000;
         return 0;
+    }
+
+    bool positions(NodePositions &nodes) const {
+        if (!nodes.at.resize(u(nodes_)) || !nodes.set.resize(u(nodes_), 0)) return false;
+        for (int i = 0; i < nodes_; ++i) {
+            if (!degree_[u(i)]) continue;
+            nodes.at[u(i)] = {placed_[u(i)].x, placed_[u(i)].y};
+            nodes.set[u(i)] = 1;
+        }
+        return true;
     }
 
 private:
@@ -251,8 +277,12 @@ private:
                 if (links_[k].fit.ok && !scratch_.values.push(links_[k].fit.width)) return false;
             const double w = scratch_.values.empty() ? 1.0 : median(scratch_.values.data(), scratch_.values.size());
             if (!linewidths_.push(w) || !out.begin(live_[l])) return false;
-            for (int i = 0; i < p.nodenum; ++i)
-                if (valid(p.nodeindex[i]) && !out.add(placed_[u(p.nodeindex[i])], p.nodeindex[i])) return false;
+            if ((p.flag & kSplineFlag) && p.splinenum >= 2 && p.splinex && p.spliney) {
+                if (!add_moved_samples(v_, p, placed_, out)) return false;
+            } else {
+                for (int i = 0; i < p.nodenum; ++i)
+                    if (valid(p.nodeindex[i]) && !out.add(placed_[u(p.nodeindex[i])], p.nodeindex[i])) return false;
+            }
             out.end();
         }
         return true;
@@ -273,11 +303,16 @@ private:
 
 }  // namespace
 
-int refine_centerlines(CKTVector &v, LineSet &out) {
+int refine_centerlines(CKTVector &v, LineSet &out, NodePositions &nodes) {
     out.clear();
+    nodes.clear();
     CentreLines c(v);
-    const int r = c.run(out);
-    if (r != 0) out.clear();
+    int r = c.run(out);
+    if (r == 0 && !c.positions(nodes)) r = -1000;
+    if (r != 0) {
+        out.clear();
+        nodes.clear();
+    }
     out.seal();
     return r;
 }

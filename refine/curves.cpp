@@ -8,7 +8,8 @@
 // middle of the stroke along it, and where those middles leave the segment
 // by more than a few tenths of a pixel the segment gets the points that
 // keep it within that distance (the middles a Douglas-Peucker pass picks).
-// Straight segments get nothing, so straight lines keep exactly their nodes.
+// Straight segments get nothing, so straight lines keep exactly their nodes,
+// and segments drawn as curves (fitted arcs, splines) are left to them.
 #include "refine/curves.h"
 
 #include <algorithm>
@@ -29,7 +30,28 @@ constexpr double kEndMargin = 1.5;   // no cuts this close to a segment's ends, 
 struct Middle {
     Vec2 p;
     double along;
+    double offset;  // from the segment
 };
+
+// Replaces each inner middle's offset by the median of it and its two
+// neighbours on either side (ends of the segment excluded): a cut through a
+// one-pixel bump of a ragged edge is off by half a pixel where its
+// neighbours are not, while a bend shows in several cuts in a row.
+bool smooth_offsets(Array<Middle> &m, Vec2 a, Vec2 u, Vec2 n, Array<double> &raw) {
+    const std::size_t count = m.size();
+    if (count < 5) return true;
+    if (!raw.resize(count)) return false;
+    for (std::size_t i = 0; i < count; ++i) raw[i] = m[i].offset;
+    for (std::size_t i = 1; i + 1 < count; ++i) {
+        double window[5];
+        std::size_t k = 0;
+        for (std::size_t j = i >= 3 ? i - 2 : 1; j <= i + 2 && j + 1 < count; ++j) window[k++] = raw[j];
+        std::sort(window, window + k);
+        m[i].offset = window[k / 2];
+        m[i].p = a + u * m[i].along + n * m[i].offset;
+    }
+    return true;
+}
 
 // Douglas-Peucker over middles[lo..hi] (the ends are kept): marks the
 // middles to keep.  Iterative, with an explicit stack of ranges.
@@ -58,18 +80,18 @@ bool simplify(const Array<Middle> &middles, double tolerance, Array<unsigned cha
 
 }  // namespace
 
-int follow_bends(const Ink &ink, const Array<double> &widths, LineSet &lines) {
+int follow_bends(const Ink &ink, const Array<double> &widths, const Straight &straight, LineSet &lines) {
     LineSet bent;
     Array<Middle> middles;
     Array<unsigned char> keep;
     Array<int> stack;
-    Array<double> offsets;
+    Array<double> raw;
     for (int i = 0; i < lines.count(); ++i) {
         const double w = std::max(1.0, widths[static_cast<std::size_t>(i)]);
         if (!bent.begin(lines.source(i))) return -1000;
         for (int k = 0; k < lines.points(i); ++k) {
             if (!bent.add(lines.point(i, k), lines.node(i, k))) return -1000;
-            if (k + 1 == lines.points(i)) break;
+            if (k + 1 == lines.points(i) || !straight(i, k)) continue;
             const Vec2 a = lines.point(i, k), b = lines.point(i, k + 1);
             const double length = norm(b - a);
             if (length < kMinLength) continue;
@@ -77,19 +99,18 @@ int follow_bends(const Ink &ink, const Array<double> &widths, LineSet &lines) {
             // Middles of the stroke along the segment, from cuts that meet a
             // run about as wide as the stroke.
             middles.clear();
-            if (!middles.push({a, 0})) return -1000;
+            if (!middles.push({a, 0, 0})) return -1000;
             const int count = static_cast<int>((length - 2 * kEndMargin) / kStep);
             for (int c = 1; c <= count; ++c) {
                 const double t = kEndMargin + (length - 2 * kEndMargin) * c / (count + 1);
                 Run r;
                 if (!run_across(ink, a + u * t, n, kReach, r)) continue;
                 if (r.width() > 1.5 * w + 1 || std::fabs(r.middle()) > 0.5 * w + 1.5) continue;
-                if (!middles.push({a + u * t + n * r.middle(), t})) return -1000;
+                if (!middles.push({a + u * t + n * r.middle(), t, r.middle()})) return -1000;
             }
-            if (!middles.push({b, length})) return -1000;
+            if (!middles.push({b, length, 0})) return -1000;
             if (middles.size() < 3) continue;
-            // A lone middle far from both neighbours is a cut that found
-            // something else: it is left out.
+            if (!smooth_offsets(middles, a, u, n, raw)) return -1000;
             if (!keep.resize(middles.size())) return -1000;
             for (std::size_t m = 0; m < middles.size(); ++m) keep[m] = 0;
             if (!simplify(middles, std::max(kTolerance, kTolerancePerWidth * w), keep, stack)) return -1000;

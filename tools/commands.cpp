@@ -76,10 +76,11 @@ const OptionDef kMaxlength = {
 
 const OptionDef kTolerance = {
     "--tolerance", nullptr, "T", &Settings::tolerance, 0, 1000,
-    "approximation tolerance in pixels: a traced run becomes one straight link while the "
-    "area between the pixels and the link, divided by its length, stays within T. Around "
-    "1.5 follows a stair-stepped pixel edge with few nodes yet keeps corners; lower is more "
-    "faithful and more nodes, higher is smoother and cuts corners",
+    "approximation tolerance in pixels: a traced run becomes one straight link while twice "
+    "the area between the pixels and the link, divided by the link's length, stays within "
+    "T. For a corner that is how far the link passes from it; for an even bulge, twice its "
+    "mean distance. Around 1.5 follows a stair-stepped pixel edge with few nodes yet keeps "
+    "corners; lower is more faithful and more nodes, higher is smoother and cuts corners",
     nullptr, nullptr, "argument tolerance"};
 
 const OptionDef kNodesearch = {
@@ -129,9 +130,10 @@ const OptionDef kCenterlineOptions[] = {
      nullptr, nullptr, "argument maxlength"},
     {"--tolerance", nullptr, "T", &Settings::tolerance, 0, 1000,
      "approximation tolerance in pixels: a run of the skeleton becomes one straight link "
-     "while the area between its pixels and the link, divided by the link's length, stays "
-     "within T. Lower follows the skeleton's staircase with more nodes, higher smooths and "
-     "cuts corners",
+     "while twice the area between its pixels and the link, divided by the link's length, "
+     "stays within T: for a corner, how far the link passes from it. 1 follows the skeleton "
+     "with about the vertices of a one-pixel Douglas-Peucker; with --refine the links are "
+     "then measured against the ink, and bends the links cut are followed anyway",
      nullptr, nullptr, "argument e"},
     {"--bridge-gaps", nullptr, nullptr, &Settings::bridge_gaps, 0, 0,
      "link two stroke ends that face each other across a gap of at most --bridge-radius, "
@@ -203,6 +205,7 @@ CenterlineArguments centerline_arguments(const Settings &s) {
 
 Settings command_defaults(const Command &c) {
     Settings s;
+    if (!std::strcmp(c.name, "centerline")) s.tolerance = 1.0;
     if (!std::strcmp(c.name, "outline-fast")) {
         s.fill_holes = 0;
         s.refine = false;
