@@ -40,6 +40,7 @@ constexpr double kCrossing = 0.3;       // sine of the angle at which two lines 
 constexpr double kCloseBy = 1.0;        // neighbours placed nearer than this are one place, px
 constexpr double kEndCap = 0.5;         // a free end stops this far inside the ink's tip, px
 constexpr double kReach = 12.0;         // farthest a cut looks for the stroke's edges, px
+constexpr double kStraightSpread = 0.35; // a link whose middles all lie this close to its line is straight, px
 constexpr unsigned char kSplineFlag = 2, kCircleFlag = 4;  // polyline flag bits of the fitted curves
 
 struct LinkRecord {
@@ -81,6 +82,12 @@ public:
             if (p.flag & (kSplineFlag | kCircleFlag)) return false;
             const int a = out.node(line, k), b = out.node(line, k + 1);
             if (a < 0 || b < 0) return true;
+            // A link whose cuts all lay close to its line has no bend to
+            // follow (the lines of the emitted polylines are in link order).
+            const std::size_t at = firstlink_[static_cast<std::size_t>(line)] + static_cast<std::size_t>(k);
+            if (at < links_.size() && links_[at].a == a && links_[at].b == b && links_[at].fit.ok &&
+                links_[at].fit.spread <= kStraightSpread)
+                return false;
             const _KTNODE &na = *v_.mgetnode(a);
             for (int j = 0; j < na.linknum; ++j)
                 if (na.link[j].node == b && (na.link[j].id == id || na.link[j].id == -id) && na.link[j].arc) return false;

@@ -16,6 +16,8 @@ namespace ktv::refine {
 namespace {
 
 constexpr double kStep = 1.0;            // spacing of the cuts along a link, px
+constexpr double kLongStep = 2.0;        // ... along a link longer than kDenseLength
+constexpr double kDenseLength = 16.0;    // px
 constexpr double kReach = 12.0;          // farthest a cut looks for the stroke's edges, px
 constexpr double kJunctionMargin = 1.0;  // no cut this close to a junction node, px
 constexpr double kMaxTurn = 0.5;         // a fit turning farther from the chord is noise, rad
@@ -38,7 +40,8 @@ bool fit_link(const Ink &ink, Vec2 a, Vec2 b, bool a_junction, bool b_junction, 
     const double from = a_junction ? kJunctionMargin : 0, to = length - (b_junction ? kJunctionMargin : 0);
     s.cuts.clear();
     if (to >= from) {
-        const int count = static_cast<int>((to - from) / kStep) + 1;
+        const double step = to - from > kDenseLength ? kLongStep : kStep;
+        const int count = static_cast<int>((to - from) / step) + 1;
         for (int k = 0; k < count; ++k) {
             const double t = count > 1 ? from + (to - from) * k / (count - 1) : 0.5 * (from + to);
             const Vec2 p = a + u * t;
@@ -68,6 +71,7 @@ bool fit_link(const Ink &ink, Vec2 a, Vec2 b, bool a_junction, bool b_junction, 
         hi = std::max(hi, c.along);
     }
     const Vec2 centre = sum * (1 / count);
+    const double spacing = s.cuts.size() > 1 ? (s.cuts.back().along - s.cuts[0].along) / (s.cuts.size() - 1) : kStep;
     Vec2 dir = u;
     if (hi - lo >= 2) {
         // Principal direction of the middles.
@@ -84,8 +88,10 @@ bool fit_link(const Ink &ink, Vec2 a, Vec2 b, bool a_junction, bool b_junction, 
         if (dot(principal, u) < 0) principal = principal * -1;
         if (dot(principal, u) > std::cos(kMaxTurn)) dir = principal;
     }
-    fit.line = {centre, dir, count * kStep};
+    fit.line = {centre, dir, count * std::max(kStep, spacing)};
     fit.width = width;
+    for (const FitScratch::Cut &c : s.cuts)
+        if (use(c)) fit.spread = std::max(fit.spread, std::fabs(distance_to(fit.line, c.middle)));
     fit.ok = true;
     return true;
 }

@@ -11,6 +11,7 @@ namespace ktv::refine {
 struct LinkFit {
     Line line;         // through the middles of the stroke; weight = length measured, px
     double width = 0;  // the stroke's width along the link (median of the cuts), px
+    double spread = 0; // farthest a middle used lies from the line, px
     bool ok = false;   // false: no cut met the stroke
 };
 
@@ -27,9 +28,9 @@ struct FitScratch {
 };
 
 // Measures the link from a to b by cuts across it, one per pixel of its
-// length (none within a pixel of an end that is a junction), and fits a
-// line to the middles of the cuts that met the stroke itself.  False only
-// when memory runs out.
+// length up to sixteen and two pixels apart beyond (none within
+// a pixel of an end that is a junction), and fits a line to the middles of
+// the cuts that met the stroke itself.  False only when memory runs out.
 bool fit_link(const Ink &ink, Vec2 a, Vec2 b, bool a_junction, bool b_junction, FitScratch &scratch,
               LinkFit &fit);
 

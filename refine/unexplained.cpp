@@ -11,54 +11,84 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 
 namespace ktv::refine {
 
 namespace {
 
-// The x interval of the pixel centres of row y inside the capsule; empty
-// when lo > hi.
-void capsule_row(const Capsule &c, double y, double &lo, double &hi) {
-    lo = 1e300;
-    hi = -1e300;
-    const double r2 = c.reach * c.reach;
-    for (const Vec2 &p : {c.a, c.b}) {
-        const double dy = y - p.y;
-        if (dy * dy > r2) continue;
-        const double h = std::sqrt(r2 - dy * dy);
-        lo = std::min(lo, p.x - h);
-        hi = std::max(hi, p.x + h);
-    }
-    // The middle band: 0 <= projection <= length and distance <= reach.
-    const Vec2 d = c.b - c.a;
-    const double len = norm(d);
-    if (len <= 0) return;
-    const Vec2 u = d * (1 / len), n = perp(u);
-    // Along the row, x = x0 + s: projection = u.x*s + u.(p0 - a), distance
-    // = n.x*s + n.(p0 - a), with p0 = (0, y).  Each condition is a slab in s.
-    const Vec2 q{-c.a.x, y - c.a.y};
-    double slo = -1e300, shi = 1e300;
-    auto slab = [&](double k, double base, double min, double max) {
-        if (std::fabs(k) < 1e-12) {
-            if (base < min || base > max) slo = 1e300, shi = -1e300;
-            return;
-        }
-        double s0 = (min - base) / k, s1 = (max - base) / k;
-        if (s0 > s1) std::swap(s0, s1);
-        slo = std::max(slo, s0);
-        shi = std::min(shi, s1);
-    };
-    slab(u.x, dot(u, q), 0, len);
-    slab(n.x, dot(n, q), -c.reach, c.reach);
-    if (slo <= shi) {
-        lo = std::min(lo, slo);
-        hi = std::max(hi, shi);
-    }
-}
+// A capsule made ready for the sweep: what its row intervals need that
+// does not depend on the row.  Along a row y, at x, the projection on the
+// segment is ux*x + uy*y + cu and the distance from its line nx*x + ny*y +
+// cn; each condition bounds x to a slab.
+struct Prepared {
+    double top, bottom;  // the rows it can reach
+    double ax, ay, bx, by, r2, reach;
+    double uy, cu, inv_ux, ny, cn, inv_nx, len;
+    bool segment;        // false: a single point (a disc)
 
-// Sets bits lo..hi (pixel x, clamped) of a row mask in the bitmap layout.
-void set_span(unsigned char *mask, int width, double lo, double hi) {
+    explicit Prepared(const Capsule &c)
+        : top(std::min(c.a.y, c.b.y) - c.reach), bottom(std::max(c.a.y, c.b.y) + c.reach), ax(c.a.x),
+          ay(c.a.y), bx(c.b.x), by(c.b.y), r2(c.reach * c.reach), reach(c.reach) {
+        const Vec2 d = c.b - c.a;
+        len = norm(d);
+        segment = len > 0;
+        const Vec2 u = segment ? d * (1 / len) : Vec2{1, 0}, n = perp(u);
+        uy = u.y;
+        cu = -dot(u, c.a);
+        inv_ux = std::fabs(u.x) > 1e-12 ? 1 / u.x : 0;
+        ny = n.y;
+        cn = -dot(n, c.a);
+        inv_nx = std::fabs(n.x) > 1e-12 ? 1 / n.x : 0;
+    }
+
+    // The x interval of the pixel centres of row y inside the capsule;
+    // empty when lo > hi.
+    void row(double y, double &lo, double &hi) const {
+        lo = 1e300;
+        hi = -1e300;
+        const double da = y - ay, db = y - by;
+        if (da * da <= r2) {
+            const double h = std::sqrt(r2 - da * da);
+            lo = ax - h;
+            hi = ax + h;
+        }
+        if (db * db <= r2) {
+            const double h = std::sqrt(r2 - db * db);
+            lo = std::min(lo, bx - h);
+            hi = std::max(hi, bx + h);
+        }
+        if (!segment) return;
+        double slo = -1e300, shi = 1e300;
+        if (!slab(uy * y + cu, inv_ux, 0, len, slo, shi) || !slab(ny * y + cn, inv_nx, -reach, reach, slo, shi))
+            return;
+        if (slo <= shi) {
+            lo = std::min(lo, slo);
+            hi = std::max(hi, shi);
+        }
+    }
+
+private:
+    // min <= k*x + base <= max, with inv = 1/k (0 when k is 0: then base
+    // alone decides).  False when no x qualifies.
+    static bool slab(double base, double inv, double min, double max, double &lo, double &hi) {
+        if (inv == 0) return base >= min && base <= max;
+        double s0 = (min - base) * inv, s1 = (max - base) * inv;
+        if (s0 > s1) std::swap(s0, s1);
+        lo = std::max(lo, s0);
+        hi = std::min(hi, s1);
+        return true;
+    }
+};
+
+// Sets bits lo..hi (pixel x, clamped) of a row mask in the bitmap layout,
+// and widens [first, last) to the bytes it touched.
+void set_span(unsigned char *mask, int width, double lo, double hi, std::size_t &first, std::size_t &last) {
     const int x0 = std::max(0, static_cast<int>(std::ceil(lo))), x1 = std::min(width - 1, static_cast<int>(std::floor(hi)));
+    if (x0 > x1) return;
+    first = std::min(first, static_cast<std::size_t>(x0 >> 3));
+    last = std::max(last, static_cast<std::size_t>(x1 >> 3) + 1);
     for (int x = x0; x <= x1;) {
         if ((x & 7) == 0 && x + 7 <= x1) {
             mask[x >> 3] = 0xFF;
@@ -85,43 +115,56 @@ bool find_unexplained(const Ink &ink, const Array<Capsule> &capsules, Array<Loos
     if (width < 1 || height < 1 || !ink.row(0)) return true;
     const std::size_t bytes = (static_cast<std::size_t>(width) + 7) / 8;
     // Capsules by the first row they reach.
-    Array<int> order, active;
-    if (!order.resize(capsules.size())) return false;
-    for (std::size_t i = 0; i < capsules.size(); ++i) order[i] = static_cast<int>(i);
-    auto top = [&](int i) { return std::min(capsules[std::size_t(i)].a.y, capsules[std::size_t(i)].b.y) - capsules[std::size_t(i)].reach; };
-    auto bottom = [&](int i) { return std::max(capsules[std::size_t(i)].a.y, capsules[std::size_t(i)].b.y) + capsules[std::size_t(i)].reach; };
-    std::sort(order.begin(), order.end(), [&](int x, int y) { return top(x) != top(y) ? top(x) < top(y) : x < y; });
-    // Masks of rows y-1, y, y+1 (a ring of three) and a white row.
+    Array<Prepared> order;
+    Array<int> active;
+    if (!order.reserve(capsules.size())) return false;
+    for (const Capsule &c : capsules) order.push(Prepared(c));
+    std::stable_sort(order.begin(), order.end(), [](const Prepared &x, const Prepared &y) { return x.top < y.top; });
+    // Masks of rows y-1, y, y+1 (a ring of three, each with the bytes set
+    // in it, so that clearing it costs what setting it did) and a white row.
     Array<unsigned char> masks, white;
     if (!masks.resize(3 * bytes, 0) || !white.resize(bytes, 0)) return false;
+    std::size_t first[3] = {0, 0, 0}, last[3] = {0, 0, 0};
     std::size_t next = 0;
-    auto mask_of = [&](int y) -> unsigned char * { return masks.data() + static_cast<std::size_t>((y % 3 + 3) % 3) * bytes; };
+    auto slot = [](int y) { return static_cast<std::size_t>((y % 3 + 3) % 3); };
+    auto mask_of = [&](int y) -> unsigned char * { return masks.data() + slot(y) * bytes; };
     auto ink_row = [&](int y) -> const unsigned char * { return y >= 0 && y < height ? ink.row(y) : white.data(); };
     auto build = [&](int y) -> bool {
         unsigned char *m = mask_of(y);
-        std::fill(m, m + bytes, 0);
+        std::size_t &f = first[slot(y)], &l = last[slot(y)];
+        if (f < l) std::fill(m + f, m + l, 0);
+        f = bytes;
+        l = 0;
         if (y >= height) return true;
-        while (next < order.size() && top(order[next]) <= y + 0.5)
-            if (!active.push(order[next++])) return false;
+        while (next < order.size() && order[next].top <= y + 0.5)
+            if (!active.push(static_cast<int>(next++))) return false;
         std::size_t kept = 0;
         for (std::size_t k = 0; k < active.size(); ++k) {
-            const int c = active[k];
-            if (bottom(c) < y - 0.5) continue;  // done with this capsule
-            active[kept++] = c;
+            const Prepared &c = order[std::size_t(active[k])];
+            if (c.bottom < y - 0.5) continue;  // done with this capsule
+            active[kept++] = active[k];
             double lo, hi;
-            capsule_row(capsules[std::size_t(c)], y, lo, hi);
-            if (lo <= hi) set_span(m, width, lo, hi);
+            c.row(y, lo, hi);
+            if (lo <= hi) set_span(m, width, lo, hi, f, l);
         }
         active.resize(kept);
         return true;
     };
-    std::fill(mask_of(-1), mask_of(-1) + bytes, 0);
     if (!build(0)) return false;
     for (int y = 0; y < height; ++y) {
         if (!build(y + 1)) return false;
         rowstart[std::size_t(y)] = loose.size();
         const unsigned char *row = ink.row(y), *m = mask_of(y);
         for (std::size_t b = 0; b < bytes; ++b) {
+            // Most of a page is white: eight bytes at a time until some ink.
+            if ((b & 7) == 0 && b + 8 <= bytes) {
+                std::uint64_t chunk;
+                std::memcpy(&chunk, row + b, 8);
+                if (!chunk) {
+                    b += 7;
+                    continue;
+                }
+            }
             unsigned char free = static_cast<unsigned char>(row[b] & ~m[b]);
             if (b + 1 == bytes && (width & 7)) free &= static_cast<unsigned char>(0xFF << (8 - (width & 7)));
             while (free) {
