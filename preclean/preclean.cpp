@@ -15,14 +15,26 @@
 
 #include <cstdint>
 #include <cstring>
+#include <memory>
 
-#include "buffer.h"
+#include "vectorizer/memory.h"
 
 namespace ktvcli {
 
 namespace {
 
 using Word = std::uint64_t;
+
+// Working arrays come from the library's allocation seam, so that a failed
+// request is an ordinary "no memory" answer that tests can provoke.
+struct SeamFree {
+    void operator()(void *p) const { ktv::mem_free(p); }
+};
+template <class T> using Block = std::unique_ptr<T[], SeamFree>;
+template <class T> bool obtain(Block<T> &b, std::size_t count) {
+    b.reset(ktv::alloc_zeroed<T>(count));
+    return b != nullptr;
+}
 
 int words_per_row(int width) { return (width + 63) / 64; }
 
@@ -117,17 +129,16 @@ public:
     // Black components 8-connected, white ones 4-connected.
     bool label(const BitRaster &r, bool black) {
         const int n = words_per_row(r.width);
-        Buffer words(static_cast<std::size_t>(n) * sizeof(Word));
-        if (!words.ok()) return false;
-        Word *w = reinterpret_cast<Word *>(words.data());
+        Block<Word> words;
+        if (!obtain(words, static_cast<std::size_t>(n))) return false;
+        Word *w = words.get();
         std::size_t total = 0;
         for (int y = 0; y < r.height; ++y) {
             load_row(r, y, black, w);
             total += count_runs(w, n);
         }
         if (total >= UINT32_MAX) return false;  // indices are 32-bit
-        if (!alloc(runs_, total * sizeof(Run)) || !alloc(parent_, total * sizeof(std::uint32_t)) ||
-            !alloc(size_, total * sizeof(std::uint64_t)) || !alloc(border_, total))
+        if (!obtain(runs_, total) || !obtain(parent_, total) || !obtain(size_, total) || !obtain(border_, total))
             return false;
         count_ = total;
         Run *run = runs();
@@ -181,14 +192,10 @@ public:
     }
 
 private:
-    static bool alloc(Buffer &b, std::size_t bytes) {
-        b = Buffer(bytes);
-        return b.ok();
-    }
-    Run *runs() { return reinterpret_cast<Run *>(runs_.data()); }
-    std::uint32_t *parents() { return reinterpret_cast<std::uint32_t *>(parent_.data()); }
-    std::uint64_t *sizes() { return reinterpret_cast<std::uint64_t *>(size_.data()); }
-    unsigned char *borders() { return border_.data(); }
+    Run *runs() { return runs_.get(); }
+    std::uint32_t *parents() { return parent_.get(); }
+    std::uint64_t *sizes() { return size_.get(); }
+    unsigned char *borders() { return border_.get(); }
 
     std::uint32_t find(std::uint32_t i) {
         std::uint32_t *parent = parents();
@@ -205,7 +212,10 @@ private:
         else if (b < a) parents()[a] = b;
     }
 
-    Buffer runs_, parent_, size_, border_;
+    Block<Run> runs_;
+    Block<std::uint32_t> parent_;
+    Block<std::uint64_t> size_;
+    Block<unsigned char> border_;
     std::size_t count_ = 0;
 };
 
@@ -290,9 +300,9 @@ long smooth_sweep(const BitRaster &r, int px, int py, Word *rows) {
 bool smooth(const BitRaster &r, long &flipped) {
     if (r.width < 3 || r.height < 3) return true;
     const int n = words_per_row(r.width);
-    Buffer rows(5 * static_cast<std::size_t>(n) * sizeof(Word));
-    if (!rows.ok()) return false;
-    Word *w = reinterpret_cast<Word *>(rows.data());
+    Block<Word> rows;
+    if (!obtain(rows, 5 * static_cast<std::size_t>(n))) return false;
+    Word *w = rows.get();
     for (int py = 0; py < 2; ++py)
         for (int px = 0; px < 2; ++px) flipped += smooth_sweep(r, px, py, w);
     return true;
