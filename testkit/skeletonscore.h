@@ -2,8 +2,8 @@
 // ground-truth sheet: how far skeleton pixels sit from the true centre lines,
 // how much of the centre lines the skeleton covers, how much of the stroke
 // ends it loses, and how many spurs it grows.
-#ifndef KTVEC_BENCH_SKELETONSCORE_H
-#define KTVEC_BENCH_SKELETONSCORE_H
+#ifndef KTVEC_TESTKIT_SKELETONSCORE_H
+#define KTVEC_TESTKIT_SKELETONSCORE_H
 
 #include <vector>
 

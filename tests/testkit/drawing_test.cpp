@@ -291,6 +291,6 @@ TEST(ImageFile, PngRoundTripKeepsEveryPixel) {
 
 #else  // the generator is not part of this build
 
-TEST(Drawing, Unavailable) { GTEST_SKIP() << "built without the bench folder"; }
+TEST(Drawing, Unavailable) { GTEST_SKIP() << "built without the test kit"; }
 
 #endif

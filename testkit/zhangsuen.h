@@ -1,8 +1,9 @@
-// Reference thinning for the benchmark: the classic two-subiteration
-// Zhang-Suen sweep run to convergence, bit-parallel on 64-pixel words.  It is
-// what the library's thinning is measured against, not a part of it.
-#ifndef KTVEC_BENCH_ZHANGSUEN_H
-#define KTVEC_BENCH_ZHANGSUEN_H
+// Reference thinning for the benchmark and the tests: the classic
+// two-subiteration Zhang-Suen sweep run to convergence, bit-parallel on
+// 64-pixel words.  It is what the library's thinning is measured against,
+// not a part of it.
+#ifndef KTVEC_TESTKIT_ZHANGSUEN_H
+#define KTVEC_TESTKIT_ZHANGSUEN_H
 
 #include <cstdint>
 #include <vector>

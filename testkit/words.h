@@ -2,8 +2,8 @@
 // pixels of a row with the leftmost in bit 63 (the big-endian reading of the
 // row's bytes), so the west neighbour of a pixel sits one bit higher and the
 // east neighbour one bit lower; pixels beyond the row's width are 0.
-#ifndef KTVEC_BENCH_WORDS_H
-#define KTVEC_BENCH_WORDS_H
+#ifndef KTVEC_TESTKIT_WORDS_H
+#define KTVEC_TESTKIT_WORDS_H
 
 #include <cstdint>
 

@@ -1,8 +1,8 @@
 // Packed 1-bit images on disk: PBM (P4 written, P1 and P4 read) and PNG
 // (1-bit written, any kind read and thresholded, through libpng).  Rows are MSB first, 1 = black, `stride`
 // bytes apart; file rows are packed to ceil(width / 8) bytes.
-#ifndef KTVEC_BENCH_IMAGEFILE_H
-#define KTVEC_BENCH_IMAGEFILE_H
+#ifndef KTVEC_TESTKIT_IMAGEFILE_H
+#define KTVEC_TESTKIT_IMAGEFILE_H
 
 #include <string>
 #include <vector>

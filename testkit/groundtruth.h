@@ -6,8 +6,8 @@
 //
 // Page coordinates as in drawing.h: a node at integer pixel (x, y) is the
 // page point (x + 0.5, y + 0.5).
-#ifndef KTVEC_BENCH_GROUNDTRUTH_H
-#define KTVEC_BENCH_GROUNDTRUTH_H
+#ifndef KTVEC_TESTKIT_GROUNDTRUTH_H
+#define KTVEC_TESTKIT_GROUNDTRUTH_H
 
 #include <cstdint>
 #include <vector>

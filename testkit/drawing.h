@@ -13,8 +13,8 @@
 // The bitmap is packed 1 bit per pixel, 1 = black, most significant bit =
 // leftmost pixel, rows of `stride` bytes (at least ceil(width / 8)); padding
 // bits and bytes stay 0.
-#ifndef KTVEC_BENCH_DRAWING_H
-#define KTVEC_BENCH_DRAWING_H
+#ifndef KTVEC_TESTKIT_DRAWING_H
+#define KTVEC_TESTKIT_DRAWING_H
 
 #include <cstdint>
 #include <string>
