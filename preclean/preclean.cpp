@@ -18,12 +18,17 @@
 #include <memory>
 
 #include "vectorizer/memory.h"
+#include "vectorizer/words.h"
 
 namespace ktvcli {
 
 namespace {
 
-using Word = std::uint64_t;
+using ktv::east;
+using ktv::last_word_mask;
+using ktv::west;
+using ktv::Word;
+using ktv::words_for;
 
 // Working arrays come from the library's allocation seam, so that a failed
 // request is an ordinary "no memory" answer that tests can provoke.
@@ -36,46 +41,22 @@ template <class T> bool obtain(Block<T> &b, std::size_t count) {
     return b != nullptr;
 }
 
-int words_per_row(int width) { return (width + 63) / 64; }
-
-// Pixels of the last word of a row that lie inside the width.
-Word tail_mask(int width) { return (width % 64) ? ~Word(0) << (64 - width % 64) : ~Word(0); }
-
 int leading_zeros(Word w) { return __builtin_clzll(w); }
 int popcount(Word w) { return __builtin_popcountll(w); }
 
 // Row y as words, pixels past the width 0; `black` false reads the row
 // inverted (white pixels as 1).
 void load_row(const BitRaster &r, int y, bool black, Word *out) {
-    const unsigned char *src = r.bits + static_cast<std::size_t>(y) * r.stride;
-    const int n = words_per_row(r.width), used = (r.width + 7) / 8;
-    const Word flip = black ? 0 : ~Word(0);
-    for (int i = 0; i < n; ++i) {
-        const int at = 8 * i;
-        Word w = 0;
-        if (at + 8 <= used) {
-            // eight whole bytes: the first one is the leftmost
-            std::memcpy(&w, src + at, 8);
-#if __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
-            w = __builtin_bswap64(w);
-#endif
-        } else {
-            for (int b = at; b < used; ++b) w |= Word(src[b]) << (56 - 8 * (b - at));
-        }
-        out[i] = w ^ flip;
-    }
-    out[n - 1] &= tail_mask(r.width);
+    ktv::load_row(r.bits + static_cast<std::size_t>(y) * r.stride, r.width, out);
+    if (black) return;
+    const int n = words_for(r.width);
+    for (int i = 0; i < n; ++i) out[i] = ~out[i];
+    out[n - 1] &= last_word_mask(r.width);
 }
 
 // Writes the pixels x < width of row y from `in`; padding bits stay.
 void store_row(const BitRaster &r, int y, const Word *in) {
-    unsigned char *dst = r.bits + static_cast<std::size_t>(y) * r.stride;
-    const int used = (r.width + 7) / 8;
-    for (int b = 0; b + 1 < used; ++b) dst[b] = static_cast<unsigned char>(in[b >> 3] >> (56 - 8 * (b & 7)));
-    const int last = used - 1;
-    const unsigned keep = (r.width % 8) ? 0xFFu >> (r.width % 8) : 0u;  // padding bits
-    const unsigned value = static_cast<unsigned char>(in[last >> 3] >> (56 - 8 * (last & 7)));
-    dst[last] = static_cast<unsigned char>((dst[last] & keep) | (value & ~keep));
+    ktv::store_row(in, r.width, r.bits + static_cast<std::size_t>(y) * r.stride);
 }
 
 // Sets pixels x0..x1 (inclusive) of row y to `black`.
@@ -128,7 +109,7 @@ class Components {
 public:
     // Black components 8-connected, white ones 4-connected.
     bool label(const BitRaster &r, bool black) {
-        const int n = words_per_row(r.width);
+        const int n = words_for(r.width);
         Block<Word> words;
         if (!obtain(words, static_cast<std::size_t>(n))) return false;
         Word *w = words.get();
@@ -219,10 +200,8 @@ private:
     std::size_t count_ = 0;
 };
 
-// Word i of a row seen from each pixel's west / east neighbour, one or two
-// pixels away.
-Word west(const Word *row, int i) { return (row[i] >> 1) | (i > 0 ? row[i - 1] << 63 : 0); }
-Word east(const Word *row, int i, int n) { return (row[i] << 1) | (i + 1 < n ? row[i + 1] >> 63 : 0); }
+// Word i of a row seen from each pixel's west / east neighbour two pixels
+// away (one pixel away: ktv::west, ktv::east).
 Word west2(const Word *row, int i) { return (row[i] >> 2) | (i > 0 ? row[i - 1] << 62 : 0); }
 Word east2(const Word *row, int i, int n) { return (row[i] << 2) | (i + 1 < n ? row[i + 1] >> 62 : 0); }
 
@@ -230,13 +209,13 @@ Word east2(const Word *row, int i, int n) { return (row[i] << 2) | (i + 1 < n ? 
 void load_row_or_white(const BitRaster &r, int y, Word *out) {
     if (y >= 0 && y < r.height) load_row(r, y, true, out);
     else
-        for (int i = 0, n = words_per_row(r.width); i < n; ++i) out[i] = 0;
+        for (int i = 0, n = words_for(r.width); i < n; ++i) out[i] = 0;
 }
 
 // One smoothing sweep over the pixels (x, y) with x % 2 == px, y % 2 == py.
 // `rows` holds five rows of n words, y - 2 to y + 2.
 long smooth_sweep(const BitRaster &r, int px, int py, Word *rows) {
-    const int n = words_per_row(r.width);
+    const int n = words_for(r.width);
     Word *u2 = rows, *u = rows + n, *c = rows + 2 * n, *d = rows + 3 * n, *d2 = rows + 4 * n;
     const Word columns = px == 0 ? 0xAAAAAAAAAAAAAAAAull : 0x5555555555555555ull;
     long flipped = 0;
@@ -252,7 +231,7 @@ long smooth_sweep(const BitRaster &r, int px, int py, Word *rows) {
         for (int i = 0; i < n; ++i) {
             Word inside = columns;
             if (i == 0) inside &= ~(Word(1) << 63);
-            if (i == n - 1) inside &= tail_mask(r.width) & ~(Word(1) << (63 - (r.width - 1) % 64));
+            if (i == n - 1) inside &= last_word_mask(r.width) & ~(Word(1) << (63 - (r.width - 1) % 64));
             // all white or all black around: nothing to flip
             if (!(u[i] | c[i] | d[i]) || !~(u[i] & c[i] & d[i])) continue;
             const Word cw = west(c, i), ce = east(c, i, n);
@@ -299,7 +278,7 @@ long smooth_sweep(const BitRaster &r, int px, int py, Word *rows) {
 
 bool smooth(const BitRaster &r, long &flipped) {
     if (r.width < 3 || r.height < 3) return true;
-    const int n = words_per_row(r.width);
+    const int n = words_for(r.width);
     Block<Word> rows;
     if (!obtain(rows, 5 * static_cast<std::size_t>(n))) return false;
     Word *w = rows.get();

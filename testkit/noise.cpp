@@ -7,9 +7,15 @@
 #include <vector>
 
 #include "drawing.h"
-#include "words.h"
+#include "vectorizer/words.h"
 
 namespace ktvdraw {
+
+using ktv::east;
+using ktv::load_row;
+using ktv::store_row;
+using ktv::west;
+using ktv::Word;
 
 namespace {
 // A random word whose bits are set independently with probability ~p
@@ -29,7 +35,7 @@ Word random_mask(Rng &rng, double p) {
 
 void Canvas::roughen(std::uint64_t seed, double probability) {
     if (width_ == 0 || height_ == 0 || probability <= 0) return;
-    const int n = words_per_row(width_);
+    const int n = ktv::words_for(width_);
     auto load = [&](int y, Word *out) {
         if (y < 0 || y >= height_) std::fill(out, out + n, Word(0));
         else load_row(bits_.data() + (std::size_t)y * stride_, width_, out);
@@ -69,7 +75,7 @@ void Canvas::roughen(std::uint64_t seed, double probability) {
                         (grow & random_mask(rng, probability));
             changed = true;
         }
-        if (n) result[n - 1] &= tail_mask(width_);
+        if (n) result[n - 1] &= ktv::last_word_mask(width_);
         if (changed) store_row(result.data(), width_, bits_.data() + (std::size_t)y * stride_);
         // slide the window: row y-2 leaves, row y+3 enters
         load(y + 3, row_at(y + 3).data());

@@ -11,9 +11,15 @@
 
 #include <algorithm>
 
-#include "words.h"
+#include "vectorizer/words.h"
 
 namespace ktvdraw {
+
+using ktv::east;
+using ktv::load_row;
+using ktv::store_row;
+using ktv::west;
+using ktv::Word;
 
 namespace {
 // Bits where at most one of the eight inputs is set.
@@ -38,7 +44,7 @@ inline Word exactly_one(const Word (&v)[8]) {
 void ZhangSuen::load(const unsigned char *bits, int width, int height, int stride) {
     width_ = std::max(0, width);
     height_ = std::max(0, height);
-    n_ = words_per_row(width_);
+    n_ = ktv::words_for(width_);
     words_.assign((std::size_t)(height_ + 2) * n_, 0);
     above_.assign(n_, 0);
     del_.assign(n_, 0);

@@ -17,7 +17,8 @@ public:
     void load(const unsigned char *bits, int width, int height, int stride);
     // Sweeps until a full iteration deletes nothing; returns the iterations.
     int run();
-    // Writes the skeleton back in the packed layout (padding bits 0).
+    // Writes the skeleton back in the packed layout; padding bits keep what
+    // they hold.
     void store(unsigned char *bits, int stride) const;
     long count() const;
 
