@@ -1,19 +1,42 @@
 // Choosing an output format by name or by file extension, and dispatching
 // to its writer.
-#include <cctype>
-
 #include "writers.h"
 
+#include <cctype>
+#include <string>
+
 namespace ktvcli {
+
+namespace {
+
+// Each format's name, which is also its file extension.
+struct FormatName {
+    OutputFormat format;
+    const char *name;
+};
+constexpr FormatName kFormats[] = {
+    {OutputFormat::Svg, "svg"},
+    {OutputFormat::Json, "json"},
+    {OutputFormat::Dxf, "dxf"},
+};
+
+}  // namespace
 
 bool format_from_name(std::string_view name, OutputFormat &format) {
     std::string lower;
     for (char c : name) lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    if (lower == "svg") format = OutputFormat::Svg;
-    else if (lower == "json") format = OutputFormat::Json;
-    else if (lower == "dxf") format = OutputFormat::Dxf;
-    else return false;
-    return true;
+    for (const FormatName &f : kFormats)
+        if (lower == f.name) {
+            format = f.format;
+            return true;
+        }
+    return false;
+}
+
+std::string format_extension(OutputFormat format) {
+    for (const FormatName &f : kFormats)
+        if (f.format == format) return std::string(".") + f.name;
+    return "";
 }
 
 bool format_from_extension(std::string_view path, OutputFormat &format) {

@@ -16,10 +16,12 @@ namespace ktvcli {
 
 enum class OutputFormat { Svg, Json, Dxf };
 
-// "svg" / "json"; false for anything else.
+// "svg", "json" or "dxf" (case-insensitive); false for anything else.
 bool format_from_name(std::string_view name, OutputFormat &format);
 // By the extension of `path` (case-insensitive); false when unknown.
 bool format_from_extension(std::string_view path, OutputFormat &format);
+// The extension a file of `format` is given: ".svg", ".json", ".dxf".
+std::string format_extension(OutputFormat format);
 
 struct ResultInfo {
     std::string command;                    // subcommand that made the result

@@ -48,6 +48,8 @@ TEST(Options, ValuesLandInTheirSettings) {
     EXPECT_EQ(s.threshold, 100);
     EXPECT_TRUE(s.invert && s.background && s.quiet);
     EXPECT_EQ(s.max_pixels, 5000u);
+    // read as an integer: a double would make it 4e18
+    EXPECT_EQ(parse({"--max-pixels", "3999999999999999999"}).max_pixels, 3999999999999999999u);
     EXPECT_EQ(s.format, "json");
     EXPECT_EQ(parse({"--threshold", "auto"}).threshold, -1);
     EXPECT_EQ(parse({"--", "-odd-name.png"}).input, "-odd-name.png");
