@@ -151,8 +151,16 @@ static LoadedImage decode_by_signature(const unsigned char *data, std::size_t si
     if (tiff_signature(data, size)) return decode_tiff(data, size, options);
     if (starts_with(data, size, "\x89PNG", 4)) throw CliError("damaged PNG signature");
     if (const char *name = known_unsupported(data, size))
-        throw CliError(std::string("unsupported image format ") + name + " (use PBM or PNG)");
-    throw CliError("not an image this program reads (expected PBM or PNG)");
+        throw CliError(std::string("unsupported image format ") + name + " (use " + readable_formats() + ")");
+    throw CliError(std::string("not an image this program reads (expected ") + readable_formats() + ")");
+}
+
+const char *readable_formats() {
+#ifdef KTVEC_HAVE_TIFF
+    return "PBM, PNG or TIFF";
+#else
+    return "PBM or PNG";
+#endif
 }
 
 LoadedImage decode_image(const unsigned char *data, std::size_t size, const ReadOptions &options) {

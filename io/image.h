@@ -44,10 +44,14 @@ struct ReadOptions {
 
 struct LoadedImage {
     PackedBitmap bitmap;
-    const char *format = "";      // "PBM" or "PNG"
+    const char *format = "";      // "PBM", "PNG" or "TIFF"
     int threshold = -1;           // threshold applied, -1 when the source was 1-bit
     double dpi_x = 0, dpi_y = 0;  // resolution in dots per inch, 0 when unknown
 };
+
+// The formats decode_image reads in this build, for messages: "PBM, PNG or
+// TIFF", or "PBM or PNG" when built without libtiff.
+const char *readable_formats();
 
 // All of these throw CliError with the problem only (no file name).
 Buffer read_file(const std::string &path);

@@ -27,7 +27,7 @@ struct ResultInfo {
     std::string command;                    // subcommand that made the result
     std::string source;                     // input file as given
     const PackedBitmap *background = nullptr;  // SVG: embed under the vectors
-    std::string format;                     // input format ("PBM", "PNG"), or empty
+    std::string format;                     // input format ("PBM", "PNG", "TIFF"), or empty
     int threshold = -1;                     // binarisation threshold used, -1 for none
     // The driver's arguments, by option name without the dashes.
     std::vector<std::pair<std::string, double>> parameters;

@@ -26,10 +26,23 @@ double ms_since(Clock::time_point t) {
     return std::chrono::duration<double, std::milli>(Clock::now() - t).count();
 }
 
+// Every input format the program reads, as the help lists them.
+#ifdef KTVEC_HAVE_TIFF
+const char *const kInputFormats =
+    "Input:  PBM (P1, P4), PNG of any colour type, TIFF (1-bit pages in any\n"
+    "        compression libtiff decodes, CCITT Group 4 and 3 included, grey and\n"
+    "        colour too; every page of a multi-page file)\n";
+#else
+const char *const kInputFormats =
+    "Input:  PBM (P1, P4), PNG of any colour type; not TIFF: this program was\n"
+    "        built without libtiff (-DKTVEC_WITH_TIFF=OFF)\n";
+#endif
+const char *const kOutputFormats = "Output: SVG, JSON, DXF\n";
+
 std::string general_help() {
-    std::string s = "usage: ktvec COMMAND INPUT -o OUTPUT [options]\n\n"
-                    "Turns a scanned line drawing (PBM or PNG) into vectors (SVG or JSON).\n\n"
-                    "Commands:\n";
+    std::string s = std::string("usage: ktvec COMMAND INPUT -o OUTPUT [options]\n\n"
+                                "Turns a scanned line drawing into vectors.\n") +
+                    kInputFormats + kOutputFormats + "\nCommands:\n";
     for (const Command &c : commands()) {
         std::string name = c.name;
         name.resize(16, ' ');
@@ -49,9 +62,10 @@ std::vector<OptionTable> option_tables(const Command &c) {
 std::string command_help(const Command &c) {
     return std::string("usage: ktvec ") + c.name + " INPUT -o OUTPUT [-o OUTPUT ...] [options]\n\n" +
            c.description +
-           "\nINPUT is a PBM (P1/P4) or PNG file; grey and colour images are binarised first.\n"
-           "A node at pixel (x, y) is drawn at (x + 0.5, y + 0.5) in the SVG, so the vectors\n"
-           "overlay the image; the JSON keeps pixel coordinates (see tools/README.md).\n" +
+           "\n" + kInputFormats + kOutputFormats +
+           "Grey and colour images are binarised first.  A node at pixel (x, y) is drawn at\n"
+           "(x + 0.5, y + 0.5) in the SVG, so the vectors overlay the image; the JSON keeps\n"
+           "pixel coordinates (see docs/formats.md).\n" +
            describe_options(option_tables(c), command_defaults(c)) +
            "\nExit status: 0 done, 1 unreadable input or failed output, 2 bad command line.\n";
 }
