@@ -1,8 +1,8 @@
-// Owned byte blocks of the command-line program.  They come from the same
+// Owned byte blocks of the readers and writers.  They come from the same
 // allocation seam as the library's arrays, so a failed request is an
 // ordinary, reportable condition rather than an exception from operator new.
-#ifndef KTVEC_TOOLS_BUFFER_H
-#define KTVEC_TOOLS_BUFFER_H
+#ifndef KTVEC_IO_BUFFER_H
+#define KTVEC_IO_BUFFER_H
 
 #include <cstddef>
 #include <utility>

@@ -1,9 +1,9 @@
 // The editing script of `ktvec edit`: a JSON file listing library editing
 // calls, checked in full before any is applied, then applied in order with
 // an undo snapshot (a second vectorizer filled by mundo) before each call
-// that an "undo" follows.  The schema is in tools/README.md.
-#ifndef KTVEC_TOOLS_EDIT_OPS_H
-#define KTVEC_TOOLS_EDIT_OPS_H
+// that an "undo" follows.  The schema is in docs/cli.md.
+#ifndef KTVEC_IO_EDIT_OPS_H
+#define KTVEC_IO_EDIT_OPS_H
 
 #include <string>
 #include <vector>

@@ -1,8 +1,9 @@
-// The one error type of the command-line program.  Every failure becomes a
-// single line on stderr; the message is the problem only ("truncated PNG
-// data"), and the caller that knows which file was involved prefixes it.
-#ifndef KTVEC_TOOLS_ERROR_H
-#define KTVEC_TOOLS_ERROR_H
+// The one error type of the readers, the writers and the program.  Every
+// failure becomes a single line (the program prints it on stderr); the
+// message is the problem only ("truncated PNG data"), and the caller that
+// knows which file was involved prefixes it.
+#ifndef KTVEC_IO_ERROR_H
+#define KTVEC_IO_ERROR_H
 
 #include <stdexcept>
 #include <string>

@@ -1,8 +1,8 @@
-// Raster images of the command-line program: the packed 1-bit bitmap handed
+// Raster images of the readers and writers: the packed 1-bit bitmap handed
 // to the vectorizer, the 8-bit grey image that non-1-bit inputs are turned
 // into first, and the readers and encoders that produce and consume them.
-#ifndef KTVEC_TOOLS_IMAGE_H
-#define KTVEC_TOOLS_IMAGE_H
+#ifndef KTVEC_IO_IMAGE_H
+#define KTVEC_IO_IMAGE_H
 
 #include <cstddef>
 #include <cstdint>

@@ -3,8 +3,8 @@
 // nothing after the value).  The document is one flat array of values; a
 // container's children are chained by index, so a file of a million nodes
 // costs a few tens of bytes per value and no allocation per value.
-#ifndef KTVEC_TOOLS_JSON_READER_H
-#define KTVEC_TOOLS_JSON_READER_H
+#ifndef KTVEC_IO_JSON_READER_H
+#define KTVEC_IO_JSON_READER_H
 
 #include <cstdint>
 #include <string>

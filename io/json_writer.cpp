@@ -1,7 +1,7 @@
 // JSON output: the live graph with dense node numbers.  One node or one
 // polyline per line, so files diff well.  Optional members (fitted arcs,
 // spline samples, curve flags) are written only when present; readers
-// must ignore members they do not know.  Schema: tools/README.md.
+// must ignore members they do not know.  Schema: docs/formats.md.
 #include "writers.h"
 
 namespace ktvcli {

@@ -3,8 +3,8 @@
 // only by commit().  An uncommitted file is removed when the object dies.
 // The name "-" writes to standard output instead, and an existing device or
 // pipe (/dev/null, a FIFO) is written in place.
-#ifndef KTVEC_TOOLS_OUTPUT_FILE_H
-#define KTVEC_TOOLS_OUTPUT_FILE_H
+#ifndef KTVEC_IO_OUTPUT_FILE_H
+#define KTVEC_IO_OUTPUT_FILE_H
 
 #include <cstdio>
 #include <string>

@@ -11,8 +11,8 @@
 // limits, spline division) come from the parameters "arcs-min", "arcs-max"
 // and "splines" when present.  The document is a blank page of the image's
 // size: the library reads it only for notches, which then find no ink.
-#ifndef KTVEC_TOOLS_RESULT_LOADER_H
-#define KTVEC_TOOLS_RESULT_LOADER_H
+#ifndef KTVEC_IO_RESULT_LOADER_H
+#define KTVEC_IO_RESULT_LOADER_H
 
 #include "buffer.h"
 #include "json_reader.h"

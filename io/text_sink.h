@@ -1,8 +1,8 @@
 // Buffered text output for the writers: into a stream (flushed in blocks)
 // or into a string (tests).  Numbers are written locale-independently, as
 // the shortest text that reads back to the same double.
-#ifndef KTVEC_TOOLS_TEXT_SINK_H
-#define KTVEC_TOOLS_TEXT_SINK_H
+#ifndef KTVEC_IO_TEXT_SINK_H
+#define KTVEC_IO_TEXT_SINK_H
 
 #include <cstdio>
 #include <string>

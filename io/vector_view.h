@@ -1,8 +1,8 @@
 // Read-only view of a vectorizer's result for the writers: the live nodes
 // (and deleted ones that a live polyline still runs through), renumbered
 // densely in library order, and the live polylines in id order.
-#ifndef KTVEC_TOOLS_VECTOR_VIEW_H
-#define KTVEC_TOOLS_VECTOR_VIEW_H
+#ifndef KTVEC_IO_VECTOR_VIEW_H
+#define KTVEC_IO_VECTOR_VIEW_H
 
 #include "buffer.h"
 #include "ktvec.h"

@@ -1,7 +1,8 @@
 // The result writers: SVG for looking at (it overlays the input image
-// exactly) and JSON for programs.  The JSON schema is in tools/README.md.
-#ifndef KTVEC_TOOLS_WRITERS_H
-#define KTVEC_TOOLS_WRITERS_H
+// exactly), JSON for programs and DXF for CAD.  The formats are described
+// in docs/formats.md.
+#ifndef KTVEC_IO_WRITERS_H
+#define KTVEC_IO_WRITERS_H
 
 #include <string>
 #include <string_view>

@@ -10,15 +10,15 @@
 // which a one-pixel diagonal line is one stroke and does not leak).  Only the
 // pixels x < width of each row are read or written: padding bits past the
 // width stay as they are.
-#ifndef KTVEC_TOOLS_PRECLEAN_H
-#define KTVEC_TOOLS_PRECLEAN_H
+#ifndef KTVEC_PRECLEAN_H
+#define KTVEC_PRECLEAN_H
 
 #include <cstddef>
 
 namespace ktvcli {
 
 // The program's defaults, chosen on the known-vector sheets of ktvec_quality
-// (bench/QUALITY.md).
+// (docs/quality.md).
 constexpr long kDefaultDespeckle = 0;
 constexpr long kDefaultFillHoles = 4;
 constexpr bool kDefaultSmooth = false;

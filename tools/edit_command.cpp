@@ -20,7 +20,7 @@ namespace {
 const OptionDef kEditOptions[] = {
     {"--ops", nullptr, "FILE", &Settings::ops, 0, 0,
      "the editing script: {\"ops\": [...]}, one object per library call, applied in order "
-     "(see tools/README.md); without it the result is written back unchanged",
+     "(see docs/cli.md); without it the result is written back unchanged",
      "none", nullptr},
 };
 

@@ -42,7 +42,7 @@ struct Settings {
     bool merge_ends = true;        // 1
     bool merge_junctions = true;   // 16
     bool connect = true;           // 4
-    int centerline_maxlength = 4;  // measured: bench/QUALITY.md
+    int centerline_maxlength = 4;  // measured: docs/quality.md
     double merge_radius = 3.0;     // a
     double bridge_radius = 8.0;    // b
     double straightness = 0.9;     // c
