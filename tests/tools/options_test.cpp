@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <map>
 
 #include "commands.h"
 #include "error.h"
@@ -152,4 +153,20 @@ TEST(Options, FlagsThatDefaultOnCanBeSwitchedOff) {
         }
         EXPECT_NE(got.find(r.second), std::string::npos) << r.first[0] << " gave: " << got;
     }
+}
+
+// `ktvec batch` learns its command by reading the arguments against every
+// command's options at once, which is only right while an option of one
+// name takes a value, and the same range, in every command.
+TEST(Options, AnOptionOfOneNameIsReadAlikeByEveryCommand) {
+    std::map<std::string, const OptionDef *> seen;
+    for (const Command &c : commands())
+        for (const OptionDef *o = c.options.begin; o != c.options.end; ++o) {
+            const OptionDef *&first = seen[o->name];
+            if (!first) first = o;
+            EXPECT_EQ(!first->metavar, !o->metavar) << o->name;
+            EXPECT_EQ(first->min, o->min) << o->name;
+            EXPECT_EQ(first->max, o->max) << o->name;
+            EXPECT_EQ(first->target.index(), o->target.index()) << o->name;
+        }
 }
