@@ -19,6 +19,7 @@
 #include <system_error>
 #include <thread>
 
+#include "cli.h"
 #include "error.h"
 #include "outputs.h"
 #include "pages.h"
