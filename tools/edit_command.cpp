@@ -34,7 +34,8 @@ const char *const kEditDescription =
     "Nodes are named by their number in INPUT (nodes that earlier ops make follow in\n"
     "order of creation) or by a position [x, y] (the nearest node within 5 px).  Each\n"
     "op is a library call: select, insert, move, move-attach, delete-node,\n"
-    "delete-polyline, split, connect, disconnect, notch, refit, undo.\n";
+    "delete-polyline, merge, split, connect, disconnect, notch, arc, circle, spline,\n"
+    "simplify, refit, undo.\n";
 
 // The whole file; "-" is standard input.
 std::string read_text(const std::string &path) {
