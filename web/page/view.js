@@ -1,0 +1,367 @@
+// The drawing: the binarised scan under the vectors on one canvas, with pan
+// and zoom from a whole sheet down to single pixels.
+//
+// Nothing is one DOM element per segment.  The vectors are cut into square
+// cells of the image; each cell keeps one Path2D per drawing style, built
+// when the graph changes, and a frame strokes only the cells in view.  The
+// scan is drawn from tiles rendered by the engine at a power-of-two
+// reduction matched to the zoom, kept in a small cache.  Positions are pixel
+// coordinates with the pixel's centre at +0.5, as the program's SVG draws
+// them.
+
+const CELL = 1024;            // image pixels per side of a vector cell
+const TILE = 512;             // output pixels per side of a scan tile
+const TILE_CACHE = 96;        // scan tiles kept
+const TILES_PER_FRAME = 6;    // new scan tiles rendered per frame
+const HANDLES_FROM = 1.5;     // screen pixels per image pixel where nodes show
+const MAX_SCALE = 64;         // one image pixel as 64 screen pixels
+const SCAN_INK = 120;         // grey of the scan's ink, light enough to see the vectors on it
+
+export const STYLE = {
+  link: { color: '#1f5fd6', width: 1.4 },
+  arc: { color: '#e07000', width: 1.8 },
+  spline: { color: '#0a9a4a', width: 1.6 },
+  circle: { color: '#9b2fc9', width: 1.8 },
+  connection: { color: '#d6156c', width: 1.6 },
+  selected: { color: '#ff2020', width: 3 },
+};
+const STYLES = ['link', 'arc', 'spline', 'circle', 'connection'];
+
+export class View {
+  constructor(canvas, engine) {
+    this.canvas = canvas;
+    this.ctx = canvas.getContext('2d');
+    this.engine = engine;
+    this.scale = 1;
+    this.tx = 0;
+    this.ty = 0;
+    this.imageWidth = 0;
+    this.imageHeight = 0;
+    this.showScan = true;
+    this.polylines = [];
+    this.byId = new Map();
+    this.nodes = new Int32Array(0);
+    this.cells = new Map();
+    this.nodeCells = new Map();
+    this.tiles = new Map();
+    this.overlay = null;      // draws the tool's marks on top (app.js)
+    this.pending = false;
+    this.frameMs = [];        // time spent drawing each of the last frames
+    new ResizeObserver(() => this.resize()).observe(canvas);
+    this.resize();
+  }
+
+  resize() {
+    const r = this.canvas.getBoundingClientRect();
+    this.dpr = window.devicePixelRatio || 1;
+    this.canvas.width = Math.max(1, Math.round(r.width * this.dpr));
+    this.canvas.height = Math.max(1, Math.round(r.height * this.dpr));
+    this.request();
+  }
+
+  // ---- the image and its graph --------------------------------------------------
+  setImage(width, height) {
+    this.imageWidth = width;
+    this.imageHeight = height;
+    this.tiles.clear();
+    this.setGraph([], new Int32Array(0));
+    this.fit();
+  }
+
+  // New geometry from the engine: cells rebuilt, handles re-bucketed.
+  setGraph(polylines, nodes) {
+    this.polylines = polylines;
+    this.byId = new Map(polylines.map((p) => [p.id, p]));
+    this.nodes = nodes;
+    this.cells = new Map();
+    const cellOf = (x, y) => {
+      const key = Math.floor(x / CELL) + ',' + Math.floor(y / CELL);
+      let c = this.cells.get(key);
+      if (!c) {
+        c = {};
+        for (const s of STYLES) c[s] = new Path2D();
+        this.cells.set(key, c);
+      }
+      return c;
+    };
+    // A piece goes into every cell its box touches, so culling by cell
+    // never drops a piece in view.
+    const cellsOfBox = (x0, y0, x1, y1, fn) => {
+      for (let cy = Math.floor(Math.min(y0, y1) / CELL); cy <= Math.floor(Math.max(y0, y1) / CELL); ++cy)
+        for (let cx = Math.floor(Math.min(x0, x1) / CELL); cx <= Math.floor(Math.max(x0, x1) / CELL); ++cx)
+          fn(cellOf(cx * CELL, cy * CELL));
+    };
+    for (const p of polylines) {
+      const q = p.points;
+      if (p.kind === 'circle') {
+        const [cx, cy, r] = q;
+        cellsOfBox(cx - r, cy - r, cx + r, cy + r, (c) => {
+          c.circle.moveTo(cx + 0.5 + r, cy + 0.5);
+          c.circle.arc(cx + 0.5, cy + 0.5, r, 0, 2 * Math.PI);
+        });
+      } else if (p.kind === 'spline') {
+        for (let i = 2; i < q.length; i += 2) {
+          cellsOfBox(q[i - 2], q[i - 1], q[i], q[i + 1], (c) => {
+            c.spline.moveTo(q[i - 2] + 0.5, q[i - 1] + 0.5);
+            c.spline.lineTo(q[i] + 0.5, q[i + 1] + 0.5);
+          });
+        }
+      } else {
+        for (let i = 7; i < q.length; i += 7) {
+          const ax = q[i - 6], ay = q[i - 5], bx = q[i + 1], by = q[i + 2];
+          const r = q[i + 5];
+          // An arc spans at most half a circle: it bulges at most half its chord.
+          const bulge = r > 0 ? Math.hypot(bx - ax, by - ay) / 2 : 0;
+          cellsOfBox(Math.min(ax, bx) - bulge, Math.min(ay, by) - bulge, Math.max(ax, bx) + bulge,
+                     Math.max(ay, by) + bulge, (c) => {
+            if (r > 0) {
+              const cx = q[i + 3], cy = q[i + 4];
+              c.arc.moveTo(ax + 0.5, ay + 0.5);
+              c.arc.arc(cx + 0.5, cy + 0.5, r, Math.atan2(ay - cy, ax - cx), Math.atan2(by - cy, bx - cx),
+                        q[i + 6] !== 1);
+            } else {
+              c.link.moveTo(ax + 0.5, ay + 0.5);
+              c.link.lineTo(bx + 0.5, by + 0.5);
+            }
+          });
+        }
+      }
+      this.addConnections(p, cellOf);
+    }
+    // Handles by cell.
+    this.nodeCells = new Map();
+    for (let i = 0; i < nodes.length / 4; ++i) {
+      if (nodes[4 * i + 3]) continue;
+      const key = Math.floor(nodes[4 * i] / CELL) + ',' + Math.floor(nodes[4 * i + 1] / CELL);
+      let list = this.nodeCells.get(key);
+      if (!list) this.nodeCells.set(key, (list = []));
+      list.push(i);
+    }
+    this.request();
+  }
+
+  // A connection through a junction (the polyline's prev / next entries) as
+  // a short bend from this polyline's last link into the connected one's.
+  addConnections(p, cellOf) {
+    const ends = [[p.prev, p.nodes[0], p.nodes[1]], [p.next, p.nodes[p.nodes.length - 1], p.nodes[p.nodes.length - 2]]];
+    for (const [refs, joint, inner] of ends) {
+      for (const ref of refs) {
+        // Each connection is listed at both polylines: drawn once, from the lower id.
+        if (Math.abs(ref) < p.id || inner === undefined) continue;
+        const other = this.byId.get(Math.abs(ref));
+        if (!other) continue;
+        const on = other.nodes;
+        const far = ref > 0 ? on[1] : on[on.length - 2];
+        if (far === undefined) continue;
+        const jx = this.nodes[4 * joint] + 0.5, jy = this.nodes[4 * joint + 1] + 0.5;
+        const a = this.towards(joint, inner), b = this.towards(joint, far);
+        const c = cellOf(jx, jy);
+        c.connection.moveTo(a[0], a[1]);
+        c.connection.quadraticCurveTo(jx, jy, b[0], b[1]);
+      }
+    }
+  }
+
+  // A point 4 pixels (at most half way) from node a towards node b.
+  towards(a, b) {
+    const ax = this.nodes[4 * a] + 0.5, ay = this.nodes[4 * a + 1] + 0.5;
+    const dx = this.nodes[4 * b] + 0.5 - ax, dy = this.nodes[4 * b + 1] + 0.5 - ay;
+    const d = Math.hypot(dx, dy) || 1, t = Math.min(4, d / 2) / d;
+    return [ax + dx * t, ay + dy * t];
+  }
+
+  // ---- pan and zoom ----------------------------------------------------------------
+  fit() {
+    const w = this.canvas.width / this.dpr, h = this.canvas.height / this.dpr;
+    if (!this.imageWidth) return;
+    this.scale = Math.min(w / this.imageWidth, h / this.imageHeight) * 0.96;
+    this.tx = (w - this.imageWidth * this.scale) / 2;
+    this.ty = (h - this.imageHeight * this.scale) / 2;
+    this.request();
+  }
+
+  minScale() {
+    const w = this.canvas.width / this.dpr, h = this.canvas.height / this.dpr;
+    return this.imageWidth ? Math.min(w / this.imageWidth, h / this.imageHeight) * 0.25 : 0.01;
+  }
+
+  // Zooms by `factor` keeping the image point under screen (sx, sy) there.
+  zoomAt(sx, sy, factor) {
+    const s = Math.min(MAX_SCALE, Math.max(this.minScale(), this.scale * factor));
+    const [ix, iy] = this.toImage(sx, sy);
+    this.scale = s;
+    this.tx = sx - ix * s;
+    this.ty = sy - iy * s;
+    this.request();
+  }
+
+  panBy(dx, dy) {
+    this.tx += dx;
+    this.ty += dy;
+    this.request();
+  }
+
+  // Screen (CSS pixels in the canvas) <-> image pixel coordinates.
+  toImage(sx, sy) { return [(sx - this.tx) / this.scale, (sy - this.ty) / this.scale]; }
+  toScreen(ix, iy) { return [ix * this.scale + this.tx, iy * this.scale + this.ty]; }
+
+  // ---- drawing -----------------------------------------------------------------------
+  request() {
+    if (this.pending) return;
+    this.pending = true;
+    requestAnimationFrame(() => {
+      this.pending = false;
+      this.draw();
+    });
+  }
+
+  draw() {
+    const t0 = performance.now();
+    const ctx = this.ctx, dpr = this.dpr;
+    ctx.setTransform(1, 0, 0, 1, 0, 0);
+    ctx.fillStyle = '#d8dadf';
+    ctx.fillRect(0, 0, this.canvas.width, this.canvas.height);
+    if (!this.imageWidth) return;
+    const w = this.canvas.width / dpr, h = this.canvas.height / dpr;
+    const [x0, y0] = this.toImage(0, 0), [x1, y1] = this.toImage(w, h);
+    ctx.setTransform(dpr * this.scale, 0, 0, dpr * this.scale, dpr * this.tx, dpr * this.ty);
+    ctx.fillStyle = '#ffffff';
+    ctx.fillRect(0, 0, this.imageWidth, this.imageHeight);
+    if (this.showScan) this.drawScan(ctx, x0, y0, x1, y1);
+
+    // Vectors, at a constant width on screen.
+    const cx0 = Math.floor(x0 / CELL) - 1, cx1 = Math.floor(x1 / CELL);
+    const cy0 = Math.floor(y0 / CELL) - 1, cy1 = Math.floor(y1 / CELL);
+    ctx.lineCap = 'round';
+    ctx.lineJoin = 'round';
+    for (const style of STYLES) {
+      ctx.strokeStyle = STYLE[style].color;
+      ctx.lineWidth = STYLE[style].width / this.scale;
+      for (let cy = cy0; cy <= cy1; ++cy)
+        for (let cx = cx0; cx <= cx1; ++cx) {
+          const c = this.cells.get(cx + ',' + cy);
+          if (c) ctx.stroke(c[style]);
+        }
+    }
+    if (this.scale >= HANDLES_FROM) this.drawHandles(ctx, cx0, cy0, cx1, cy1);
+    if (this.overlay) this.overlay(ctx, this);
+    this.frameMs.push(performance.now() - t0);
+    if (this.frameMs.length > 240) this.frameMs.shift();
+  }
+
+  // Tiles of the scan at the reduction 2^level nearest below the zoom.
+  drawScan(ctx, x0, y0, x1, y1) {
+    const level = Math.max(0, Math.min(12, Math.floor(Math.log2(1 / this.scale))));
+    const span = TILE << level;
+    let made = 0, missing = false;
+    ctx.imageSmoothingEnabled = level > 0;
+    for (let ty = Math.max(0, Math.floor(y0 / span)); ty * span < Math.min(y1, this.imageHeight); ++ty) {
+      for (let tx = Math.max(0, Math.floor(x0 / span)); tx * span < Math.min(x1, this.imageWidth); ++tx) {
+        const key = `${level}/${tx}/${ty}`;
+        let tile = this.tiles.get(key);
+        if (!tile) {
+          if (made >= TILES_PER_FRAME) {
+            missing = true;
+            continue;
+          }
+          ++made;
+          const w = Math.min(TILE, Math.ceil((this.imageWidth - tx * span) / (1 << level)));
+          const h = Math.min(TILE, Math.ceil((this.imageHeight - ty * span) / (1 << level)));
+          const data = this.engine.scanTile(level, tx * span, ty * span, w, h, SCAN_INK);
+          if (!data) continue;
+          tile = new OffscreenCanvas(w, h);
+          tile.getContext('2d').putImageData(data, 0, 0);
+          if (this.tiles.size >= TILE_CACHE) this.tiles.delete(this.tiles.keys().next().value);
+        } else {
+          this.tiles.delete(key);  // most recently used last
+        }
+        this.tiles.set(key, tile);
+        ctx.drawImage(tile, tx * span, ty * span, tile.width << level, tile.height << level);
+      }
+    }
+    if (missing) this.request();
+  }
+
+  // Nodes as handles: ends round, junctions square, nodes inside a
+  // polyline small and hollow; the selection's nodes on top.
+  drawHandles(ctx, cx0, cy0, cx1, cy1) {
+    const n = this.nodes, r = 3.5 / this.scale;
+    const ends = new Path2D(), joints = new Path2D(), inner = new Path2D();
+    for (let cy = cy0; cy <= cy1; ++cy)
+      for (let cx = cx0; cx <= cx1; ++cx) {
+        const list = this.nodeCells.get(cx + ',' + cy);
+        if (!list) continue;
+        for (const i of list) {
+          const x = n[4 * i] + 0.5, y = n[4 * i + 1] + 0.5, links = n[4 * i + 2];
+          if (links === 1) {
+            ends.moveTo(x + r, y);
+            ends.arc(x, y, r, 0, 2 * Math.PI);
+          } else if (links >= 3) {
+            joints.rect(x - r, y - r, 2 * r, 2 * r);
+          } else {
+            inner.rect(x - r * 0.6, y - r * 0.6, 1.2 * r, 1.2 * r);
+          }
+        }
+      }
+    ctx.lineWidth = 1 / this.scale;
+    ctx.fillStyle = '#14a04a';
+    ctx.fill(ends);
+    ctx.fillStyle = '#c8102e';
+    ctx.fill(joints);
+    ctx.strokeStyle = '#1f5fd6';
+    ctx.fillStyle = '#ffffff';
+    ctx.fill(inner);
+    ctx.stroke(inner);
+  }
+
+  // The path of one polyline, for highlighting the selection.
+  polylinePath(id) {
+    const p = this.byId.get(id);
+    const path = new Path2D();
+    if (!p) return path;
+    const q = p.points;
+    if (p.kind === 'circle') {
+      path.arc(q[0] + 0.5, q[1] + 0.5, q[2], 0, 2 * Math.PI);
+    } else if (p.kind === 'spline') {
+      path.moveTo(q[0] + 0.5, q[1] + 0.5);
+      for (let i = 2; i < q.length; i += 2) path.lineTo(q[i] + 0.5, q[i + 1] + 0.5);
+    } else {
+      path.moveTo(q[1] + 0.5, q[2] + 0.5);
+      for (let i = 7; i < q.length; i += 7) {
+        if (q[i + 5] > 0) {
+          const cx = q[i + 3], cy = q[i + 4];
+          path.arc(cx + 0.5, cy + 0.5, q[i + 5], Math.atan2(q[i - 5] - cy, q[i - 6] - cx),
+                   Math.atan2(q[i + 2] - cy, q[i + 1] - cx), q[i + 6] !== 1);
+        } else {
+          path.lineTo(q[i + 1] + 0.5, q[i + 2] + 0.5);
+        }
+      }
+    }
+    return path;
+  }
+
+  // Frames per second while the view pans by (dx, dy) screen pixels each
+  // frame for `frames` frames, and the drawing time per frame in ms.
+  measurePan(frames = 120, dx = 7, dy = 3) {
+    return new Promise((resolve) => {
+      const times = [];
+      this.frameMs = [];
+      let k = 0;
+      const step = (t) => {
+        times.push(t);
+        if (k++ >= frames) {
+          const fps = (times.length - 1) / ((times[times.length - 1] - times[0]) / 1000);
+          const draw = this.frameMs.slice(1);
+          draw.sort((a, b) => a - b);
+          resolve({ fps, drawMedianMs: draw[draw.length >> 1], drawMaxMs: draw[draw.length - 1] });
+          return;
+        }
+        this.tx += (k % 240 < 120 ? dx : -dx);
+        this.ty += (k % 240 < 120 ? dy : -dy);
+        this.draw();
+        requestAnimationFrame(step);
+      };
+      requestAnimationFrame(step);
+    });
+  }
+}
