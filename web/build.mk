@@ -36,3 +36,9 @@ $(WEB_BUILD)/%: web/page/%
 	cp $< $@
 
 -include $(WEB_OBJECTS:.o=.d)
+
+# Without Emscripten nothing here can be built: say what to install.
+.PHONY: web-toolchain
+web-toolchain:
+	@command -v $(EMXX) >/dev/null 2>&1 || { echo "make web needs Debian's Emscripten: apt-get install emscripten binaryen" >&2; exit 1; }
+$(WEB_OBJECTS): | web-toolchain

@@ -15,7 +15,8 @@ const TILE_CACHE = 96;        // scan tiles kept
 const TILES_PER_FRAME = 6;    // new scan tiles rendered per frame
 const HANDLES_FROM = 1.5;     // screen pixels per image pixel where nodes show
 const MAX_SCALE = 64;         // one image pixel as 64 screen pixels
-const SCAN_INK = 120;         // grey of the scan's ink, light enough to see the vectors on it
+const SCAN_INK = 120;
+const PICTURE_SIDE = 8192;    // device pixels a side of the picture panned over at most         // grey of the scan's ink, light enough to see the vectors on it
 
 export const STYLE = {
   link: { color: '#1f5fd6', width: 1.4 },
@@ -46,6 +47,8 @@ export class View {
     this.tiles = new Map();
     this.overlay = null;      // draws the tool's marks on top (app.js)
     this.pending = false;
+    this.version = 0;         // of the graph and the scan, for the picture
+    this.picture = null;
     this.frameMs = [];        // time spent drawing each of the last frames
     new ResizeObserver(() => this.resize()).observe(canvas);
     this.resize();
@@ -70,6 +73,7 @@ export class View {
 
   // New geometry from the engine: cells rebuilt, handles re-bucketed.
   setGraph(polylines, nodes) {
+    ++this.version;
     this.polylines = polylines;
     this.byId = new Map(polylines.map((p) => [p.id, p]));
     this.nodes = nodes;
@@ -224,11 +228,29 @@ export class View {
     if (!this.imageWidth) return;
     const w = this.canvas.width / dpr, h = this.canvas.height / dpr;
     const [x0, y0] = this.toImage(0, 0), [x1, y1] = this.toImage(w, h);
-    ctx.setTransform(dpr * this.scale, 0, 0, dpr * this.scale, dpr * this.tx, dpr * this.ty);
+    const transform = [dpr * this.scale, 0, 0, dpr * this.scale, dpr * this.tx, dpr * this.ty];
+    if (this.pictureReady(x0, y0, x1, y1)) {
+      const p = this.picture;
+      ctx.drawImage(p.canvas, Math.round(transform[4] + p.x0 * transform[0]), Math.round(transform[5] + p.y0 * transform[0]));
+      ctx.setTransform(...transform);
+    } else {
+      ctx.setTransform(...transform);
+      this.drawContent(ctx, x0, y0, x1, y1);
+    }
+    const cx0 = Math.floor(x0 / CELL) - 1, cx1 = Math.floor(x1 / CELL);
+    const cy0 = Math.floor(y0 / CELL) - 1, cy1 = Math.floor(y1 / CELL);
+    if (this.scale >= HANDLES_FROM) this.drawHandles(ctx, cx0, cy0, cx1, cy1);
+    if (this.overlay) this.overlay(ctx, this);
+    this.frameMs.push(performance.now() - t0);
+    if (this.frameMs.length > 240) this.frameMs.shift();
+  }
+
+  // The paper, the scan and the vectors of the image window (x0, y0) -
+  // (x1, y1); false when scan tiles are still to be made.
+  drawContent(ctx, x0, y0, x1, y1) {
     ctx.fillStyle = '#ffffff';
     ctx.fillRect(0, 0, this.imageWidth, this.imageHeight);
-    if (this.showScan) this.drawScan(ctx, x0, y0, x1, y1);
-
+    const complete = this.showScan ? this.drawScan(ctx, x0, y0, x1, y1) : true;
     // Vectors, at a constant width on screen.
     const cx0 = Math.floor(x0 / CELL) - 1, cx1 = Math.floor(x1 / CELL);
     const cy0 = Math.floor(y0 / CELL) - 1, cy1 = Math.floor(y1 / CELL);
@@ -243,43 +265,101 @@ export class View {
           if (c) ctx.stroke(c[style]);
         }
     }
-    if (this.scale >= HANDLES_FROM) this.drawHandles(ctx, cx0, cy0, cx1, cy1);
-    if (this.overlay) this.overlay(ctx, this);
-    this.frameMs.push(performance.now() - t0);
-    if (this.frameMs.length > 240) this.frameMs.shift();
+    return complete;
   }
 
-  // Tiles of the scan at the reduction 2^level nearest below the zoom.
-  drawScan(ctx, x0, y0, x1, y1) {
-    const level = Math.max(0, Math.min(12, Math.floor(Math.log2(1 / this.scale))));
-    const span = TILE << level;
-    let made = 0, missing = false;
-    ctx.imageSmoothingEnabled = level > 0;
-    for (let ty = Math.max(0, Math.floor(y0 / span)); ty * span < Math.min(y1, this.imageHeight); ++ty) {
-      for (let tx = Math.max(0, Math.floor(x0 / span)); tx * span < Math.min(x1, this.imageWidth); ++tx) {
-        const key = `${level}/${tx}/${ty}`;
-        let tile = this.tiles.get(key);
-        if (!tile) {
-          if (made >= TILES_PER_FRAME) {
-            missing = true;
-            continue;
-          }
-          ++made;
-          const w = Math.min(TILE, Math.ceil((this.imageWidth - tx * span) / (1 << level)));
-          const h = Math.min(TILE, Math.ceil((this.imageHeight - ty * span) / (1 << level)));
-          const data = this.engine.scanTile(level, tx * span, ty * span, w, h, SCAN_INK);
-          if (!data) continue;
-          tile = new OffscreenCanvas(w, h);
-          tile.getContext('2d').putImageData(data, 0, 0);
-          if (this.tiles.size >= TILE_CACHE) this.tiles.delete(this.tiles.keys().next().value);
-        } else {
-          this.tiles.delete(key);  // most recently used last
-        }
-        this.tiles.set(key, tile);
-        ctx.drawImage(tile, tx * span, ty * span, tile.width << level, tile.height << level);
-      }
+  // The paper, the scan and the vectors are drawn into a picture of their
+  // own that covers the view and half a view more on every side (zoomed out:
+  // the whole sheet), and a frame only places that picture: a pan within its
+  // margin strokes nothing.  It is drawn again when the view leaves it, or
+  // the zoom, the graph or the scan changes.  False while it cannot be had
+  // (scan tiles still to be made): the frame then draws directly.
+  pictureReady(x0, y0, x1, y1) {
+    const dpr = this.dpr, s = this.scale;
+    const key = `${s}/${dpr}/${this.version}/${this.showScan}`;
+    const p = this.picture;
+    // Covered: each side of the view inside the picture, or the picture
+    // reaching the image's edge there.
+    if (p?.key === key && (x0 >= p.x0 || p.x0 <= 0) && (y0 >= p.y0 || p.y0 <= 0) &&
+        (x1 <= p.x1 || p.x1 >= this.imageWidth) && (y1 <= p.y1 || p.y1 >= this.imageHeight)) return true;
+    const mx = (x1 - x0) / 2, my = (y1 - y0) / 2;
+    let r = [Math.max(0, x0 - mx), Math.max(0, y0 - my), Math.min(this.imageWidth, x1 + mx),
+             Math.min(this.imageHeight, y1 + my)];
+    if (this.imageWidth * s * dpr <= PICTURE_SIDE && this.imageHeight * s * dpr <= PICTURE_SIDE)
+      r = [0, 0, this.imageWidth, this.imageHeight];
+    r[0] = Math.floor(r[0]);
+    r[1] = Math.floor(r[1]);
+    const w = Math.ceil((r[2] - r[0]) * s * dpr), h = Math.ceil((r[3] - r[1]) * s * dpr);
+    if (w < 1 || h < 1 || w > PICTURE_SIDE || h > PICTURE_SIDE) return false;
+    if (this.showScan) {
+      const level = this.scanLevel(), span = TILE << level;
+      const tx0 = Math.floor(r[0] / span), ty0 = Math.floor(r[1] / span);
+      const tx1 = Math.ceil(r[2] / span) - 1, ty1 = Math.ceil(r[3] / span) - 1;
+      if ((tx1 - tx0 + 1) * (ty1 - ty0 + 1) > TILE_CACHE / 2 ||
+          !this.eachTile(level, tx0, ty0, tx1, ty1, () => {})) return false;
     }
-    if (missing) this.request();
+    const canvas = new OffscreenCanvas(w, h);
+    const ctx = canvas.getContext('2d');
+    ctx.setTransform(dpr * s, 0, 0, dpr * s, -r[0] * s * dpr, -r[1] * s * dpr);
+    if (!this.drawContent(ctx, r[0], r[1], r[2], r[3])) return false;
+    // As an image bitmap it is placed without being copied again each frame.
+    this.picture = { key, canvas: canvas.transferToImageBitmap(), x0: r[0], y0: r[1], x1: r[2], y1: r[3] };
+    return true;
+  }
+
+  // The reduction 2^level of the scan tiles for the zoom: the nearest below.
+  scanLevel() { return Math.max(0, Math.min(12, Math.floor(Math.log2(1 / this.scale)))); }
+
+  // The tile (tx, ty) of a level, made when missing and `make` allows;
+  // null when it is not there.  The cache keeps the most recently used.
+  tile(level, tx, ty, make) {
+    const key = `${level}/${tx}/${ty}`;
+    let tile = this.tiles.get(key);
+    if (tile) {
+      this.tiles.delete(key);
+    } else {
+      if (!make) return null;
+      const span = TILE << level;
+      const w = Math.min(TILE, Math.ceil((this.imageWidth - tx * span) / (1 << level)));
+      const h = Math.min(TILE, Math.ceil((this.imageHeight - ty * span) / (1 << level)));
+      const data = this.engine.scanTile(level, tx * span, ty * span, w, h, SCAN_INK);
+      if (!data) return null;
+      const canvas = new OffscreenCanvas(w, h);
+      canvas.getContext('2d').putImageData(data, 0, 0);
+      tile = canvas.transferToImageBitmap();
+      if (this.tiles.size >= TILE_CACHE) this.tiles.delete(this.tiles.keys().next().value);
+    }
+    this.tiles.set(key, tile);
+    return tile;
+  }
+
+  // Tiles (tx0, ty0) .. (tx1, ty1) of a level, at most TILES_PER_FRAME of
+  // them made now; fn(tile, tx, ty) for each one there.  True when none is
+  // missing.
+  eachTile(level, tx0, ty0, tx1, ty1, fn) {
+    let made = 0, complete = true;
+    for (let ty = ty0; ty <= ty1; ++ty)
+      for (let tx = tx0; tx <= tx1; ++tx) {
+        const had = this.tiles.has(`${level}/${tx}/${ty}`);
+        const tile = this.tile(level, tx, ty, had || made < TILES_PER_FRAME);
+        if (!had && tile) ++made;
+        if (tile) fn(tile, tx, ty);
+        else complete = false;
+      }
+    if (!complete) this.request();
+    return complete;
+  }
+
+  // The scan's tiles over the image window (x0, y0) - (x1, y1); false when
+  // some are still to be made (a later frame draws them).
+  drawScan(ctx, x0, y0, x1, y1) {
+    const level = this.scanLevel(), span = TILE << level;
+    ctx.imageSmoothingEnabled = level > 0;
+    const tx0 = Math.max(0, Math.floor(x0 / span)), ty0 = Math.max(0, Math.floor(y0 / span));
+    const tx1 = Math.min(Math.ceil(this.imageWidth / span), Math.ceil(x1 / span)) - 1;
+    const ty1 = Math.min(Math.ceil(this.imageHeight / span), Math.ceil(y1 / span)) - 1;
+    return this.eachTile(level, tx0, ty0, tx1, ty1, (tile, tx, ty) =>
+      ctx.drawImage(tile, tx * span, ty * span, tile.width << level, tile.height << level));
   }
 
   // Nodes as handles: ends round, junctions square, nodes inside a
