@@ -81,6 +81,28 @@ try {
     state.vectorized = true;
     state.view.setGraph(state.engine.geometry(), state.engine.nodes());
   });
+  // The page's JSON against the program's, the source line aside (the
+  // program names the file by its path, the page by its name).
+  const pageJson = Buffer.from(await page.evaluate(() => Array.from(window.ktvec.state.engine.exportBytes('json'))));
+  const strip = (b) => b.toString('utf8').replace(/^"source":.*$/m, '');
+  const sameJson = strip(pageJson) === strip(fs.readFileSync(path.join(dir, 'native.json')));
+  // One edit as a person makes it: a node moved, the graph redrawn; and its undo.
+  const editMs = await page.evaluate(() => {
+    const { state, edit, undo } = window.ktvec;
+    const p = state.view.polylines.find((q) => q.kind === 'links' && q.nodes.length >= 3);
+    const node = p.nodes[1], n = state.view.nodes;
+    const times = { edit: [], undo: [] };
+    for (let i = 0; i < 5; ++i) {
+      let t = performance.now();
+      edit({ op: 'move', node, to: [n[4 * node] + 1, n[4 * node + 1]] }, 'moved');
+      times.edit.push(performance.now() - t);
+      t = performance.now();
+      undo(false);
+      times.undo.push(performance.now() - t);
+    }
+    const median = (xs) => xs.sort((a, b) => a - b)[xs.length >> 1];
+    return { edit: median(times.edit), undo: median(times.undo) };
+  });
   const fps = {};
   for (const [name, scale] of [['whole sheet', 0], ['1:1', 1], ['8:1', 8]]) {
     fps[name] = await page.evaluate(async (scale) => {
@@ -95,11 +117,15 @@ try {
   const w = stats(web), n = stats(nat), t = stats(total);
   const info = `${size} drawing (${path.basename(drawing)}), ${command}, ${counts}; ${repeat} runs each, alternating`;
   console.log(info);
+  console.log(`the page's JSON and the program's: ${sameJson ? 'the same bytes' : 'DIFFERENT'} (source line aside)`);
   console.log(`opening in the page (browser PNG decode, grey, Otsu): ${openMs} ms`);
   console.log(`native ktvec   vectorizing: best ${n.best} ms, median ${n.median} ms`);
-  console.log(`page (wasm)    vectorizing: best ${w.best.toFixed(1)} ms, median ${w.median.toFixed(1)} ms` +
+  console.log(`page (wasm)    vectorizing: first ${web[0].toFixed(1)} ms (its heap still growing), ` +
+              `best ${w.best.toFixed(1)} ms, median ${w.median.toFixed(1)} ms` +
               ` -> ${(w.best / n.best).toFixed(2)}x / ${(w.median / n.median).toFixed(2)}x native`);
   console.log(`page, with the result read back for editing: best ${t.best.toFixed(1)} ms, median ${t.median.toFixed(1)} ms`);
+  console.log(`one edit (a node moved) with the graph redrawn: ${editMs.edit.toFixed(1)} ms median; ` +
+              `its undo ${editMs.undo.toFixed(1)} ms`);
   for (const [name, f] of Object.entries(fps))
     console.log(`panning at ${name}: ${f.fps.toFixed(1)} frames/s, drawing ${f.drawMedianMs.toFixed(1)} ms median, ` +
                 `${f.drawMaxMs.toFixed(1)} ms worst`);
