@@ -54,9 +54,10 @@ function nodeKind(i) {
   return l === 1 ? 'end' : l >= 3 ? `junction of ${l} links` : l === 2 ? 'node of two links' : 'lone node';
 }
 
-function refreshGraph() {
+// The graph drawn again: `fresh` after vectorizing, else after an edit.
+function refreshGraph(fresh = false) {
   const { engine, view } = state;
-  view.setGraph(engine.geometry(), engine.nodes());
+  view.setGraph(engine.geometry(), engine.nodes(), fresh);
   const nodes = view.nodes;
   if (state.node >= nodes.length / 4 || (state.node >= 0 && nodeAt(state.node).deleted)) state.node = -1;
   if (state.node2 >= nodes.length / 4 || (state.node2 >= 0 && nodeAt(state.node2).deleted)) state.node2 = -1;
@@ -242,7 +243,7 @@ function vectorize() {
       state.lastRun = run;
       state.vectorized = true;
       clearSelection();
-      refreshGraph();
+      refreshGraph(true);
       setExportsEnabled(true);
       status(`${command}: ${run.nodes} nodes, ${run.polylines} polylines in ${run.ms.toFixed(0)} ms` +
              (run.threshold >= 0 ? `, threshold ${run.threshold}` : '') + '; click to select, drag a node to move it');

@@ -197,20 +197,21 @@ export class Engine {
 
   // ---- the graph for drawing -------------------------------------------------------
   // Polylines as objects: { id, kind: 'links'|'spline'|'circle', closed, flag,
-  // modify, prev, next, nodes, points } where points holds, per entry,
+  // modify, prev, next, nodes, points } (number arrays) where points holds, per entry,
   // node, x, y, cx, cy, r, sweep (links), x, y (spline samples) or
   // cx, cy, r (circle).
   geometry() {
     const n = this.m._kw_geometry();
     if (n < 0) this.check(n, 'reading the graph');
     if (n === 0) return [];
+    // One copy out of the engine's memory; the polylines are views into it.
     const p = this.m._kw_geometry_data() >> 3;
-    const g = this.m.HEAPF64.subarray(p, p + n);
+    const g = this.m.HEAPF64.slice(p, p + n);
     const out = [];
     let k = 1;
     const list = () => {
       const c = g[k++];
-      const a = Array.from(g.subarray(k, k + c));
+      const a = g.subarray(k, k + c);
       k += c;
       return a;
     };
@@ -221,20 +222,20 @@ export class Engine {
       pl.prev = list();
       pl.next = list();
       if (kind === 'circle') {
-        pl.points = Float64Array.from(g.subarray(k, k + 3));
+        pl.points = g.subarray(k, k + 3);
         k += 3;
         pl.nodes = list();
       } else if (kind === 'spline') {
         const m = g[k++];
-        pl.points = Float64Array.from(g.subarray(k, k + 2 * m));
+        pl.points = g.subarray(k, k + 2 * m);
         k += 2 * m;
         pl.nodes = list();
       } else {
         const m = g[k++];
-        pl.points = Float64Array.from(g.subarray(k, k + 7 * m));
+        pl.points = g.subarray(k, k + 7 * m);
         k += 7 * m;
-        pl.nodes = [];
-        for (let j = 0; j < m; ++j) pl.nodes.push(pl.points[7 * j]);
+        pl.nodes = new Float64Array(m);
+        for (let j = 0; j < m; ++j) pl.nodes[j] = pl.points[7 * j];
       }
       out.push(pl);
     }

@@ -28,6 +28,21 @@ export const STYLE = {
 };
 const STYLES = ['link', 'arc', 'spline', 'circle', 'connection'];
 
+// Whether polyline q draws as p did: the same numbers, connections, and
+// node positions (a connection bend follows the nodes).
+function samePolyline(p, q, nodesBefore, nodes) {
+  if (!p || p.kind !== q.kind || p.points.length !== q.points.length || p.prev.length !== q.prev.length ||
+      p.next.length !== q.next.length || p.nodes.length !== q.nodes.length) return false;
+  for (let i = 0; i < q.points.length; ++i) if (p.points[i] !== q.points[i]) return false;
+  for (let i = 0; i < q.prev.length; ++i) if (p.prev[i] !== q.prev[i]) return false;
+  for (let i = 0; i < q.next.length; ++i) if (p.next[i] !== q.next[i]) return false;
+  for (let i = 0; i < q.nodes.length; ++i) {
+    const k = q.nodes[i];
+    if (p.nodes[i] !== k || nodesBefore[4 * k] !== nodes[4 * k] || nodesBefore[4 * k + 1] !== nodes[4 * k + 1]) return false;
+  }
+  return true;
+}
+
 export class View {
   constructor(canvas, engine) {
     this.canvas = canvas;
@@ -71,66 +86,61 @@ export class View {
     this.fit();
   }
 
-  // New geometry from the engine: cells rebuilt, handles re-bucketed.
-  setGraph(polylines, nodes) {
+  // New geometry from the engine; `fresh` for another graph, false after an
+  // edit of this one.  After an edit the cells of the polylines that changed
+  // (and of those connected to them, whose connection bends may move) are
+  // rebuilt, the others kept: an edit touches a few cells of a large sheet.
+  // Handles are bucketed afresh.
+  setGraph(polylines, nodes, fresh = true) {
     ++this.version;
+    const before = this.byId;
     this.polylines = polylines;
     this.byId = new Map(polylines.map((p) => [p.id, p]));
     this.nodes = nodes;
-    this.cells = new Map();
-    const cellOf = (x, y) => {
-      const key = Math.floor(x / CELL) + ',' + Math.floor(y / CELL);
-      let c = this.cells.get(key);
-      if (!c) {
-        c = {};
-        for (const s of STYLES) c[s] = new Path2D();
-        this.cells.set(key, c);
+    const changed = new Set();
+    if (fresh || !this.cellIds) {
+      this.cells = new Map();
+      this.cellIds = new Map();   // cell -> ids of the polylines with pieces in it
+      this.cellsOf = new Map();   // polyline id -> its cells
+      for (const p of polylines) changed.add(p.id);
+    } else {
+      for (const p of polylines) if (!samePolyline(before.get(p.id), p, this.nodesBefore, nodes)) changed.add(p.id);
+      for (const id of before.keys()) if (!this.byId.has(id)) changed.add(id);
+      for (const id of [...changed])
+        for (const p of [before.get(id), this.byId.get(id)])
+          if (p) for (const ref of [...p.prev, ...p.next]) changed.add(Math.abs(ref));
+    }
+    this.nodesBefore = nodes;
+    // Cells to draw again: where the changed polylines were and are now.
+    const affected = new Set();
+    for (const id of changed) {
+      for (const key of this.cellsOf.get(id) || []) {
+        affected.add(key);
+        this.cellIds.get(key)?.delete(id);
       }
-      return c;
-    };
-    // A piece goes into every cell its box touches, so culling by cell
-    // never drops a piece in view.
-    const cellsOfBox = (x0, y0, x1, y1, fn) => {
-      for (let cy = Math.floor(Math.min(y0, y1) / CELL); cy <= Math.floor(Math.max(y0, y1) / CELL); ++cy)
-        for (let cx = Math.floor(Math.min(x0, x1) / CELL); cx <= Math.floor(Math.max(x0, x1) / CELL); ++cx)
-          fn(cellOf(cx * CELL, cy * CELL));
-    };
-    for (const p of polylines) {
-      const q = p.points;
-      if (p.kind === 'circle') {
-        const [cx, cy, r] = q;
-        cellsOfBox(cx - r, cy - r, cx + r, cy + r, (c) => {
-          c.circle.moveTo(cx + 0.5 + r, cy + 0.5);
-          c.circle.arc(cx + 0.5, cy + 0.5, r, 0, 2 * Math.PI);
-        });
-      } else if (p.kind === 'spline') {
-        for (let i = 2; i < q.length; i += 2) {
-          cellsOfBox(q[i - 2], q[i - 1], q[i], q[i + 1], (c) => {
-            c.spline.moveTo(q[i - 2] + 0.5, q[i - 1] + 0.5);
-            c.spline.lineTo(q[i] + 0.5, q[i + 1] + 0.5);
-          });
-        }
-      } else {
-        for (let i = 7; i < q.length; i += 7) {
-          const ax = q[i - 6], ay = q[i - 5], bx = q[i + 1], by = q[i + 2];
-          const r = q[i + 5];
-          // An arc spans at most half a circle: it bulges at most half its chord.
-          const bulge = r > 0 ? Math.hypot(bx - ax, by - ay) / 2 : 0;
-          cellsOfBox(Math.min(ax, bx) - bulge, Math.min(ay, by) - bulge, Math.max(ax, bx) + bulge,
-                     Math.max(ay, by) + bulge, (c) => {
-            if (r > 0) {
-              const cx = q[i + 3], cy = q[i + 4];
-              c.arc.moveTo(ax + 0.5, ay + 0.5);
-              c.arc.arc(cx + 0.5, cy + 0.5, r, Math.atan2(ay - cy, ax - cx), Math.atan2(by - cy, bx - cx),
-                        q[i + 6] !== 1);
-            } else {
-              c.link.moveTo(ax + 0.5, ay + 0.5);
-              c.link.lineTo(bx + 0.5, by + 0.5);
-            }
-          });
-        }
+      this.cellsOf.delete(id);
+      const p = this.byId.get(id);
+      if (!p) continue;
+      const keys = new Set();
+      this.pieces(p, (key) => keys.add(key));
+      this.cellsOf.set(id, keys);
+      for (const key of keys) {
+        affected.add(key);
+        if (!this.cellIds.has(key)) this.cellIds.set(key, new Set());
+        this.cellIds.get(key).add(id);
       }
-      this.addConnections(p, cellOf);
+    }
+    for (const key of affected) {
+      const ids = this.cellIds.get(key);
+      if (!ids || ids.size === 0) {
+        this.cells.delete(key);
+        this.cellIds.delete(key);
+        continue;
+      }
+      const c = {};
+      for (const style of STYLES) c[style] = new Path2D();
+      this.cells.set(key, c);
+      for (const id of ids) this.pieces(this.byId.get(id), (k, style, draw) => k === key && draw(c[style]));
     }
     // Handles by cell.
     this.nodeCells = new Map();
@@ -144,10 +154,51 @@ export class View {
     this.request();
   }
 
+  // Every piece of polyline p: visit(cell key, style, draw) for each cell
+  // its box touches (so culling by cell never drops a piece in view), where
+  // draw(path) adds the piece to a path.
+  pieces(p, visit) {
+    const inBox = (x0, y0, x1, y1, style, draw) => {
+      for (let cy = Math.floor(y0 / CELL); cy <= Math.floor(y1 / CELL); ++cy)
+        for (let cx = Math.floor(x0 / CELL); cx <= Math.floor(x1 / CELL); ++cx) visit(cx + ',' + cy, style, draw);
+    };
+    const q = p.points;
+    if (p.kind === 'circle') {
+      const cx = q[0], cy = q[1], r = q[2];
+      inBox(cx - r, cy - r, cx + r, cy + r, 'circle', (path) => {
+        path.moveTo(cx + 0.5 + r, cy + 0.5);
+        path.arc(cx + 0.5, cy + 0.5, r, 0, 2 * Math.PI);
+      });
+    } else if (p.kind === 'spline') {
+      for (let i = 2; i < q.length; i += 2) {
+        const ax = q[i - 2], ay = q[i - 1], bx = q[i], by = q[i + 1];
+        inBox(Math.min(ax, bx), Math.min(ay, by), Math.max(ax, bx), Math.max(ay, by), 'spline', (path) => {
+          path.moveTo(ax + 0.5, ay + 0.5);
+          path.lineTo(bx + 0.5, by + 0.5);
+        });
+      }
+    } else {
+      for (let i = 7; i < q.length; i += 7) {
+        const ax = q[i - 6], ay = q[i - 5], bx = q[i + 1], by = q[i + 2];
+        const r = q[i + 5], cx = q[i + 3], cy = q[i + 4], anticlockwise = q[i + 6] !== 1;
+        // An arc spans at most half a circle: it bulges at most half its chord.
+        const bulge = r > 0 ? Math.hypot(bx - ax, by - ay) / 2 : 0;
+        inBox(Math.min(ax, bx) - bulge, Math.min(ay, by) - bulge, Math.max(ax, bx) + bulge,
+              Math.max(ay, by) + bulge, r > 0 ? 'arc' : 'link', (path) => {
+          path.moveTo(ax + 0.5, ay + 0.5);
+          if (r > 0) path.arc(cx + 0.5, cy + 0.5, r, Math.atan2(ay - cy, ax - cx), Math.atan2(by - cy, bx - cx), anticlockwise);
+          else path.lineTo(bx + 0.5, by + 0.5);
+        });
+      }
+    }
+    this.connections(p, (jx, jy, style, draw) => inBox(jx, jy, jx, jy, style, draw));
+  }
+
   // A connection through a junction (the polyline's prev / next entries) as
   // a short bend from this polyline's last link into the connected one's.
-  addConnections(p, cellOf) {
-    const ends = [[p.prev, p.nodes[0], p.nodes[1]], [p.next, p.nodes[p.nodes.length - 1], p.nodes[p.nodes.length - 2]]];
+  connections(p, at) {
+    const n = p.nodes;
+    const ends = [[p.prev, n[0], n[1]], [p.next, n[n.length - 1], n[n.length - 2]]];
     for (const [refs, joint, inner] of ends) {
       for (const ref of refs) {
         // Each connection is listed at both polylines: drawn once, from the lower id.
@@ -159,9 +210,10 @@ export class View {
         if (far === undefined) continue;
         const jx = this.nodes[4 * joint] + 0.5, jy = this.nodes[4 * joint + 1] + 0.5;
         const a = this.towards(joint, inner), b = this.towards(joint, far);
-        const c = cellOf(jx, jy);
-        c.connection.moveTo(a[0], a[1]);
-        c.connection.quadraticCurveTo(jx, jy, b[0], b[1]);
+        at(jx, jy, 'connection', (path) => {
+          path.moveTo(a[0], a[1]);
+          path.quadraticCurveTo(jx, jy, b[0], b[1]);
+        });
       }
     }
   }
