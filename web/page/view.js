@@ -337,7 +337,8 @@ export class View {
     const mx = (x1 - x0) / 2, my = (y1 - y0) / 2;
     let r = [Math.max(0, x0 - mx), Math.max(0, y0 - my), Math.min(this.imageWidth, x1 + mx),
              Math.min(this.imageHeight, y1 + my)];
-    if (this.imageWidth * s * dpr <= PICTURE_SIDE && this.imageHeight * s * dpr <= PICTURE_SIDE)
+    // The whole sheet when it is no larger than that.
+    if (this.imageWidth * this.imageHeight * (s * dpr) ** 2 <= 4 * this.canvas.width * this.canvas.height)
       r = [0, 0, this.imageWidth, this.imageHeight];
     r[0] = Math.floor(r[0]);
     r[1] = Math.floor(r[1]);
