@@ -42,6 +42,7 @@
 #include "result_loader.h"
 #include "vector_view.h"
 #include "writers.h"
+#include "vectorizer/memory.h"
 
 using namespace ktvcli;
 
@@ -184,6 +185,11 @@ extern "C" {
 
 EMSCRIPTEN_KEEPALIVE void *kw_alloc(std::size_t bytes) { return ::operator new(bytes ? bytes : 1, std::nothrow); }
 EMSCRIPTEN_KEEPALIVE void kw_free(void *p) { ::operator delete(p); }
+
+// For the tests: the n-th request of the allocation seam from now fails,
+// and with `sticky` every later one too (0 switches this off), so that the
+// page's answer to running out of memory can be seen without exhausting it.
+EMSCRIPTEN_KEEPALIVE void kw_fail_allocation_at(int n, int sticky) { ktv::mem_fail_at(n, sticky != 0); }
 
 // The last failure's message, and the last text an entry point produced.
 EMSCRIPTEN_KEEPALIVE const char *kw_message() { return session().message.c_str(); }

@@ -194,6 +194,24 @@ test('split, join and delete are replayed by ktvec edit to the same files', asyn
   expect(counts.nodes).toBe(base.nodes - 2);       // the joined ends fuse; one node deleted
 });
 
+test('out of memory is said as such and the graph stays as it was', async ({ page }) => {
+  await openAndVectorize(page);
+  const first = await download(page, 'json');
+  const [node] = await nodesOf(page, 'inner', 3);
+  const [x, y] = await showNode(page, node);
+  // Every request of the allocation seam fails from now on.
+  await page.evaluate(() => window.ktvec.state.engine.m._kw_fail_allocation_at(1, 1));
+  await page.mouse.move(x, y);
+  await page.mouse.down();
+  await page.mouse.move(x + 30, y + 30, { steps: 5 });
+  await page.mouse.up();
+  await expect(page.locator('#status')).toContainText('out of memory: the graph stays as it was');
+  await page.click('#vectorize');
+  await expect(page.locator('#status')).toContainText('out of memory while vectorizing: the previous graph stays');
+  await page.evaluate(() => window.ktvec.state.engine.m._kw_fail_allocation_at(0, 0));
+  expect((await download(page, 'json')).equals(first)).toBe(true);
+});
+
 test('files it cannot read get a clear message', async ({ page }) => {
   const cases = [
     ['notes.png', Buffer.from('this is text, not a picture\n'), 'not an image this program reads'],
