@@ -3,6 +3,7 @@
 #include "edit_ops.h"
 
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <initializer_list>
 #include <string>
@@ -26,10 +27,15 @@ const OpShape kShapes[] = {
     {"move-attach", OpKind::MoveAttach, {"node", "to"}},
     {"delete-node", OpKind::DeleteNode, {"node"}},
     {"delete-polyline", OpKind::DeletePolyline, {"node"}},
+    {"merge", OpKind::Merge, {"node", "into"}},
     {"split", OpKind::Split, {"polyline", "node"}},
     {"connect", OpKind::Connect, {"stroke"}},
     {"disconnect", OpKind::Disconnect, {"polyline", "joint", "with"}},
     {"notch", OpKind::Notch, {"node", "radius", "depth"}},
+    {"arc", OpKind::Arc, {"polyline", "min", "max"}},
+    {"circle", OpKind::Circle, {"node", "maxradius"}},
+    {"spline", OpKind::Spline, {"polyline", "division"}},
+    {"simplify", OpKind::Simplify, {"polyline", "dist", "angle"}},
     {"refit", OpKind::Refit, {}},
     {"undo", OpKind::Undo, {}},
 };
@@ -116,9 +122,33 @@ Op parse_op(const JsonValue &e, int k) {
     }
     case OpKind::DeleteNode:
     case OpKind::DeletePolyline: op.node = node_ref(get("node"), what + " node"); break;
+    case OpKind::Merge:
+        op.node = node_ref(get("node"), what + " node");
+        op.joint = node_ref(get("into"), what + " into");
+        break;
     case OpKind::Split:
         op.polyline = whole(get("polyline"), what + " polyline", 1);
         op.node = node_ref(get("node"), what + " node");
+        break;
+    case OpKind::Arc:
+        op.polyline = whole(get("polyline"), what + " polyline", 1);
+        op.numbers[0] = number(get("min"), what + " min");
+        op.numbers[1] = number(get("max"), what + " max");
+        if (!(op.numbers[0] >= 0 && op.numbers[0] <= op.numbers[1]))
+            fail(get("min"), what + " needs 0 <= min <= max");
+        break;
+    case OpKind::Circle:
+        op.node = node_ref(get("node"), what + " node");
+        op.numbers[0] = number(get("maxradius"), what + " maxradius");
+        break;
+    case OpKind::Spline:
+        op.polyline = whole(get("polyline"), what + " polyline", 1);
+        op.other = whole(get("division"), what + " division", 1);
+        break;
+    case OpKind::Simplify:
+        op.polyline = whole(get("polyline"), what + " polyline", 1);
+        op.numbers[0] = number(get("dist"), what + " dist");
+        op.numbers[1] = number(get("angle"), what + " angle");
         break;
     case OpKind::Disconnect:
         op.polyline = whole(get("polyline"), what + " polyline", 1);
@@ -174,6 +204,26 @@ bool valid_polyline(CKTVector &v, int id) {
     return id >= 1 && id <= v.mgetpolylinenum() && !v.mgetpolyline(id)->deleted;
 }
 
+int live_polyline(CKTVector &v, int id) {
+    if (!valid_polyline(v, id)) throw CliError("polyline " + std::to_string(id) + " does not exist");
+    return id;
+}
+
+// The fits refuse a polyline that already carries the change mark (their
+// whole-graph forms clear every mark first and fit each polyline once); a
+// fit asked for one polyline clears that polyline's mark.
+void fit_afresh(CKTVector &v, int id) { v.msetmodify(id, static_cast<unsigned char>(0)); }
+
+// The polyline a circle is fitted to: the one through the node, which must
+// be a node of two links on a closed polyline.
+int closed_polyline_at(CKTVector &v, const _KTNODE &n) {
+    const int id = n.linknum == 2 ? std::abs(n.link[0].id) : 0;
+    if (!valid_polyline(v, id)) throw CliError("the node is not inside one polyline (two links)");
+    const _KTPOLYLINE &p = *v.mgetpolyline(id);
+    if (p.nodenum < 2 || p.nodeindex[0] != p.nodeindex[p.nodenum - 1]) throw CliError("the polyline is not closed");
+    return id;
+}
+
 void apply(const Op &op, CKTVector &v) {
     switch (op.kind) {
     case OpKind::Select:
@@ -195,10 +245,41 @@ void apply(const Op &op, CKTVector &v) {
         break;
     case OpKind::DeleteNode: check(v.mdeletenode(resolve(v, op.node, "node")), "mdeletenode"); break;
     case OpKind::DeletePolyline: check(v.mdeletepolyline(resolve(v, op.node, "node")), "mdeletepolyline"); break;
-    case OpKind::Split:
-        if (!valid_polyline(v, op.polyline)) throw CliError("polyline " + std::to_string(op.polyline) + " does not exist");
-        check(v.mseparatepolyline(op.polyline, resolve(v, op.node, "node")), "mseparatepolyline");
+    case OpKind::Merge: {
+        _KTNODE *gone = resolve(v, op.node, "node"), *keep = resolve(v, op.joint, "into");
+        if (gone == keep) throw CliError("a node cannot be merged into itself");
+        check(v.mergenode(keep, gone), "mergenode");
         break;
+    }
+    case OpKind::Split:
+        check(v.mseparatepolyline(live_polyline(v, op.polyline), resolve(v, op.node, "node")), "mseparatepolyline");
+        break;
+    case OpKind::Arc: {
+        const int id = live_polyline(v, op.polyline);
+        v.msetarc(id);
+        fit_afresh(v, id);
+        check(v.marc(id, op.numbers[0], op.numbers[1]), "marc");
+        break;
+    }
+    case OpKind::Circle: {
+        _KTNODE *n = resolve(v, op.node, "node");
+        fit_afresh(v, closed_polyline_at(v, *n));
+        check(v.mfitcircle(op.numbers[0], n), "mfitcircle");
+        break;
+    }
+    case OpKind::Spline: {
+        const int id = live_polyline(v, op.polyline);
+        v.msetspline(id);
+        fit_afresh(v, id);
+        check(v.mspline(id, op.other), "mspline");
+        break;
+    }
+    case OpKind::Simplify: {
+        const int id = live_polyline(v, op.polyline);
+        fit_afresh(v, id);
+        check(v.mnearpoint(id, op.numbers[0], op.numbers[1] * 3.14159265358979323846 / 180.0), "mnearpoint");
+        break;
+    }
     case OpKind::Connect:
         check(v.mconnectpolyline(static_cast<int>(op.numbers[0]), static_cast<int>(op.numbers[1]),
                                  static_cast<int>(op.numbers[2]), static_cast<int>(op.numbers[3])),

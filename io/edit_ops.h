@@ -14,8 +14,8 @@
 namespace ktvcli {
 
 enum class OpKind {
-    Select, Insert, Move, MoveAttach, DeleteNode, DeletePolyline, Split, Connect, Disconnect, Notch,
-    Refit, Undo
+    Select, Insert, Move, MoveAttach, DeleteNode, DeletePolyline, Merge, Split, Connect, Disconnect, Notch,
+    Arc, Circle, Spline, Simplify, Refit, Undo
 };
 
 // A node named by index (the file's node number; nodes made by earlier
@@ -33,8 +33,9 @@ struct Op {
     int line;                 // in the ops file, for messages
     NodeRef node, joint;
     double x = 0, y = 0;      // insert: the point; move: target (whole)
-    double numbers[4] = {};   // rect / stroke corners; insert margin and reach; notch radius, depth
-    int polyline = 0, other = 0;
+    double numbers[4] = {};   // rect / stroke corners; insert margin and reach; notch radius,
+                              // depth; arc radii; circle radius; simplify distance, angle (degrees)
+    int polyline = 0, other = 0;  // other: spline division
 };
 
 // Parses and checks the script; throws CliError "line L: <problem>".

@@ -77,6 +77,12 @@ int tiff_page_count(const unsigned char *data, std::size_t size);  // 1 or more
 int otsu_threshold(const GreyImage &grey);
 PackedBitmap binarise(const GreyImage &grey, int threshold);
 
+// A grey level g seen through opacity a (both 0-255) over white paper,
+// rounded to the nearest level.
+inline unsigned char compose_over_white(unsigned g, unsigned a) {
+    return static_cast<unsigned char>((g * a + 255u * (255u - a) + 127u) / 255u);
+}
+
 // A 1-bit grey PNG of the bitmap (black = 0 as PNG wants it).
 Buffer encode_png(const PackedBitmap &bitmap);
 

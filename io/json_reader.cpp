@@ -3,7 +3,9 @@
 // call stack nor make the reader accept what a stricter reader refuses.
 #include "json_reader.h"
 
+#include <cerrno>
 #include <charconv>
+#include <cstdlib>
 #include <cmath>
 #include <cstdio>
 #include <tuple>
@@ -60,6 +62,23 @@ const char *json_kind_name(JsonKind kind) {
 // ---- parser ------------------------------------------------------------------
 
 namespace {
+
+// The number text [b, e), checked by the grammar, as the nearest double:
+// std::from_chars where the standard library has it for doubles, strtod
+// (correctly rounded, and reading '.' in the "C" locale that a program
+// starts in, which nothing here changes) where it does not, as in the
+// library of the WebAssembly build.
+template <class D>
+auto read_double(const char *b, const char *e, D &v, int) -> decltype(std::from_chars(b, e, v), bool()) {
+    return std::from_chars(b, e, v).ec == std::errc();
+}
+template <class D> bool read_double(const char *b, const char *e, D &v, long) {
+    const std::string text(b, e);
+    errno = 0;
+    char *end = nullptr;
+    v = std::strtod(text.c_str(), &end);
+    return errno != ERANGE && end == text.c_str() + text.size();
+}
 
 struct JsonParser {
     std::string_view s;
@@ -198,8 +217,7 @@ struct JsonParser {
             while (pos < s.size() && digit(s[pos])) ++pos;
         }
         double v = 0;
-        const auto r = std::from_chars(s.data() + start, s.data() + pos, v);
-        if (r.ec != std::errc() || !std::isfinite(v)) fail("number out of range");
+        if (!read_double(s.data() + start, s.data() + pos, v, 0) || !std::isfinite(v)) fail("number out of range");
         return v;
     }
 };

@@ -109,10 +109,7 @@ bool read_pixels(PngJob &job, unsigned char *stage, std::size_t stagestride,
 
 // Grey + alpha composed over white into one grey byte.
 void compose_row(unsigned char *grey, const unsigned char *ga, png_uint_32 width) {
-    for (png_uint_32 x = 0; x < width; ++x) {
-        const unsigned g = ga[2 * x], a = ga[2 * x + 1];
-        grey[x] = static_cast<unsigned char>((g * a + 255u * (255u - a) + 127u) / 255u);
-    }
+    for (png_uint_32 x = 0; x < width; ++x) grey[x] = compose_over_white(ga[2 * x], ga[2 * x + 1]);
 }
 
 struct ComposeTarget {

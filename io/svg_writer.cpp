@@ -18,20 +18,9 @@ void put_point(TextSink &out, double x, double y) {
     out.number(x + 0.5).put(' ').number(y + 0.5);
 }
 
-// The arc of a link from a to b about its fitted centre.  A fitted arc
-// spans at most half a circle (its segment area is capped at the half
-// disc), so it runs the short way round and lies on the far side of the
-// chord from its centre.  With y pointing down, SVG's sweep flag 1 is the
-// direction of increasing angle, which is the short way when the cross
-// product of the two radii is positive.  For an exact half circle the
-// centre sits on the chord and the cross product is 0; then the side of
-// the arc decides: side 1 is taken when the link's area is not positive,
-// and such an arc bulges to the left of a->b on screen, the direction of
-// increasing angle.  Both the offset of +0.5 and the centre move together,
-// so the flags hold in SVG coordinates as they do in pixel ones.
+// The arc of a link from a to b about its fitted centre (see arc_sweep).
 void put_arc(TextSink &out, const _KTNODELINK &l, const _KTNODE &a, const _KTNODE &b) {
-    const double cross = (a.x - l.centerx) * (b.y - l.centery) - (a.y - l.centery) * (b.x - l.centerx);
-    const bool sweep = cross != 0 ? cross > 0 : l.arc == 1;
+    const bool sweep = arc_sweep(l, a, b);
     out.put(" A").number(l.radius).put(' ').number(l.radius).put(" 0 0 ").put(sweep ? '1' : '0').put(' ');
     put_point(out, b.x, b.y);
 }

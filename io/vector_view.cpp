@@ -6,6 +6,11 @@
 
 namespace ktvcli {
 
+bool arc_sweep(const _KTNODELINK &l, const _KTNODE &a, const _KTNODE &b) {
+    const double cross = (a.x - l.centerx) * (b.y - l.centery) - (a.y - l.centery) * (b.x - l.centerx);
+    return cross != 0 ? cross > 0 : l.arc == 1;
+}
+
 // A node is written when it is live or when a live polyline still runs
 // through it: clean-up may delete a node yet leave a link to it (a spur cut
 // back to the node before its end), and every node a polyline names must be

@@ -14,6 +14,20 @@ struct Circle {
     double cx, cy, r;
 };
 
+// Whether the fitted arc of link l from a to b runs the way of increasing
+// angle (SVG's sweep flag 1, clockwise on screen with y down).  A fitted arc
+// spans at most half a circle (its segment area is capped at the half
+// disc), so it runs the short way round and lies on the far side of the
+// chord from its centre.  With y pointing down, SVG's sweep flag 1 is the
+// direction of increasing angle, which is the short way when the cross
+// product of the two radii is positive.  For an exact half circle the
+// centre sits on the chord and the cross product is 0; then the side of
+// the arc decides: side 1 is taken when the link's area is not positive,
+// and such an arc bulges to the left of a->b on screen, the direction of
+// increasing angle.  Both the offset of +0.5 and the centre move together,
+// so the flags hold in SVG coordinates as they do in pixel ones.
+bool arc_sweep(const _KTNODELINK &l, const _KTNODE &a, const _KTNODE &b);
+
 class VectorView {
 public:
     // Throws CliError when the renumbering table cannot be allocated.

@@ -8,6 +8,7 @@
 #   test   python3-ezdxf, the independent DXF reader the tests check against
 #   ci     the 32-bit Windows cross-compiler that CI builds the library with
 #   fuzz   clang with libFuzzer
+#   web    Emscripten, binaryen and chromium: the editor page and its tests
 #
 # `make` runs it with "build test" before it first configures a build
 # folder, CI with every group.  Missing packages are installed with apt-get,
@@ -21,6 +22,7 @@ declare -A groups=(
   [test]="python3-ezdxf"
   [ci]="g++-mingw-w64-i686"
   [fuzz]="clang libclang-rt-14-dev"
+  [web]="emscripten binaryen chromium"
 )
 
 check=0
@@ -33,12 +35,12 @@ for arg in "$@"; do
     read -ra packages <<<"${groups[$arg]}"
     wanted+=("${packages[@]}")
   else
-    echo "deps.sh: unknown group '$arg' (build, test, ci, fuzz)" >&2
+    echo "deps.sh: unknown group '$arg' (build, test, ci, fuzz, web)" >&2
     exit 2
   fi
 done
 if ((${#wanted[@]} == 0)); then
-  echo "usage: scripts/deps.sh [--check] build|test|ci|fuzz ..." >&2
+  echo "usage: scripts/deps.sh [--check] build|test|ci|fuzz|web ..." >&2
   exit 2
 fi
 

@@ -113,12 +113,7 @@ int run_settings(const Command &c, const Settings &s) {
     if (result < 0) throw CliError(name + ": vectorizing failed (library code " + std::to_string(result) + ")");
 
     VectorView view(v);
-    ResultInfo info{c.name, name, nullptr, image.format, image.threshold, {}};
-    for (const OptionDef *o = c.options.begin; o != c.options.end; ++o)
-        info.parameters.emplace_back(o->name + 2, option_value(*o, s));
-    info.dpi_x = image.dpi_x, info.dpi_y = image.dpi_y, info.units = s.units;
-    record_postprocessing(post, info.parameters);
-    write_outputs(outputs, view, info, s.background ? &image.bitmap : nullptr);
+    write_outputs(outputs, view, result_info(c, s, image, post, name), s.background ? &image.bitmap : nullptr);
 
     if (!s.quiet) {
         const std::string binarised = image.threshold >= 0 ? ", threshold " + std::to_string(image.threshold) : "";

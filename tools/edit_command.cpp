@@ -34,7 +34,8 @@ const char *const kEditDescription =
     "JSON or DXF.  Nodes are named by their number in INPUT (nodes that earlier ops\n"
     "make follow in order of creation) or by a position [x, y] (the nearest node\n"
     "within 5 px).  Each op is a library call: select, insert, move, move-attach,\n"
-    "delete-node, delete-polyline, split, connect, disconnect, notch, refit, undo.\n";
+    "delete-node, delete-polyline, merge, split, connect, disconnect, notch, arc,\n"
+    "circle, spline, simplify, refit, undo.\n";
 
 // The whole file; "-" is standard input.
 std::string read_text(const std::string &path) {
