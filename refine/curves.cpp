@@ -20,7 +20,7 @@ namespace ktv::refine {
 namespace {
 
 constexpr double kStep = 2.0;        // spacing of the cuts along a segment, px
-constexpr double kTolerance = 0.35;  // largest distance of the middles from the drawn line, px
+constexpr double kTolerance = 0.5;  // largest distance of the middles from the drawn line, px
 constexpr double kTolerancePerWidth = 0.25;  // ... at least this share of the stroke width:
                                              // the edges of wide strokes are rougher
 constexpr double kMinLength = 4.0;   // shorter segments are left straight, px
