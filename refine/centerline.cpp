@@ -37,8 +37,10 @@ constexpr double kPull = 0.05;          // weight of a node's own pixel, per uni
 constexpr double kJunctionPull = 0.005; // the same for a junction following a shallow branch
 constexpr double kShortLink = 2.0;      // links up to the stroke width plus this are short, px
 constexpr double kCrossing = 0.3;       // sine of the angle at which two lines cross
+constexpr double kCrossingSpan = 3.0;   // junction pairs up to this many stroke widths apart may be one crossing
 constexpr double kCloseBy = 1.0;        // neighbours placed nearer than this are one place, px
 constexpr double kEndCap = 0.5;         // a free end stops this far inside the ink's tip, px
+constexpr double kRoundCapWidth = 6.0;  // narrower strokes are too few pixels across to tell caps apart
 constexpr double kReach = 12.0;         // farthest a cut looks for the stroke's edges, px
 constexpr double kStraightSpread = 0.35; // a link whose middles all lie this close to its line is straight, px
 constexpr unsigned char kSplineFlag = 2, kCircleFlag = 4;  // polyline flag bits of the fitted curves
@@ -51,6 +53,11 @@ struct LinkRecord {
 
 // Carries a free end along its stroke to the tip of the ink, re-centring on
 // the way, and stops kEndCap short of the ink's edge.
+// A stroke with a round cap narrows over its last half width, and its end
+// lies half a width inside the tip of its ink; a square cap keeps its full
+// width to the tip, where its end is.  A cut a quarter width inside the tip
+// against one a whole width inside tells them apart (a round cap is 0.87 of
+// its width there).
 Vec2 extend_end(const Ink &ink, Vec2 end, Vec2 dir, double width) {
     const Vec2 n = perp(dir);
     const double reach = 1.5 * width + 3;
@@ -63,7 +70,16 @@ Vec2 extend_end(const Ink &ink, Vec2 end, Vec2 dir, double width) {
         last = q + n * r.middle();
     }
     const double tip = ink.edge(last, dir, reach + kReach, false);
-    return tip < kNoEdge ? last + dir * std::max(0.0, tip - kEndCap) : last;
+    if (tip >= kNoEdge) return last;
+    const Vec2 at_tip = last + dir * tip;
+    double cap = kEndCap;
+    Run near_tip, inside;
+    if (width >= kRoundCapWidth && run_across(ink, at_tip - dir * (0.25 * width), n, kReach, near_tip) &&
+        run_across(ink, at_tip - dir * width, n, kReach, inside) && near_tip.width() < 0.93 * inside.width())
+        cap = std::max(kEndCap, 0.5 * width);
+    // The end goes `cap` back from the tip, but never back past where
+    // thinning ended the stroke.
+    return dot(at_tip - end, dir) > cap ? at_tip - dir * cap : end;
 }
 
 class CentreLines {
@@ -163,16 +179,33 @@ private:
     // real) and pass close to one point near every node of the group.
     bool tie() {
         if (!groups_.reset(u(nodes_)) || !grouped_.resize(u(nodes_), 0) || !placed_.resize(u(nodes_))) return false;
+        // A link between two junctions may lie inside merged ink: two strokes
+        // crossing at a shallow angle, which thinning splits into two
+        // junctions far apart (up to about w / sin of the angle).  It ties
+        // them as well; whether their outside lines do meet in one point is
+        // checked below, as for every group.
+        auto crossing_link = [&](const LinkRecord &r, double length) {
+            return degree_[u(r.a)] >= 3 && degree_[u(r.b)] >= 3 &&
+                   length <= kCrossingSpan * std::max(width(r.a), width(r.b)) + kShortLink;
+        };
+        Array<double> reach;  // per node, then per group root: how far its members may be from the meeting point
+        if (!reach.resize(u(nodes_), 0)) return false;
         for (LinkRecord &r : links_) {
             if (degree_[u(r.a)] < 2 || degree_[u(r.b)] < 2) continue;
-            if (norm(pixel(r.b) - pixel(r.a)) > std::max(width(r.a), width(r.b)) + kShortLink) continue;
+            const double length = norm(pixel(r.b) - pixel(r.a));
+            if (length > std::max(width(r.a), width(r.b)) + kShortLink && !crossing_link(r, length)) continue;
             r.tying = true;
             groups_.join(r.a, r.b);
+            for (const int n : {r.a, r.b}) reach[u(n)] = std::max(reach[u(n)], 0.5 * length);
         }
         Array<int> size;
         if (!size.resize(u(nodes_), 0)) return false;
-        for (int i = 0; i < nodes_; ++i)
-            if (degree_[u(i)]) ++size[u(groups_.find(i))];
+        for (int i = 0; i < nodes_; ++i) {
+            if (!degree_[u(i)]) continue;
+            const int root = groups_.find(i);
+            ++size[u(root)];
+            if (root != i) reach[u(root)] = std::max(reach[u(root)], reach[u(i)]);
+        }
         // The outside lines of every group with two nodes or more, by root.
         struct Outside {
             int root, order;
@@ -212,7 +245,8 @@ private:
         }
         for (int i = 0; i < nodes_; ++i) {
             const int root = groups_.find(i);
-            if (degree_[u(i)] && grouped_[u(root)] && norm(placed_[u(root)] - pixel(i)) > 0.5 * width(root) + 2.5)
+            if (degree_[u(i)] && grouped_[u(root)] &&
+                norm(placed_[u(root)] - pixel(i)) > std::max(0.5 * width(root) + 2.5, reach[u(root)] + 2.5))
                 grouped_[u(root)] = 0;
         }
         return true;
@@ -220,14 +254,17 @@ private:
 
     bool place() {
         Array<Meeting> meetings;
-        Array<Line> outward;  // per free end: its link's line, pointing out of the stroke
-        if (!meetings.resize(u(nodes_)) || !outward.resize(u(nodes_))) return false;
+        Array<Line> outward;      // per free end: its link's line, pointing out of the stroke
+        Array<double> endwidth;   // ... and the stroke's width along that link
+        if (!meetings.resize(u(nodes_)) || !outward.resize(u(nodes_)) || !endwidth.resize(u(nodes_), 1.0)) return false;
         for (const LinkRecord &r : links_) {
             if (!r.fit.ok) continue;
             meetings[u(r.a)].add(r.fit.line);
             meetings[u(r.b)].add(r.fit.line);
             if (degree_[u(r.a)] == 1) outward[u(r.a)] = {r.fit.line.at, r.fit.line.dir * -1, r.fit.line.weight};
             if (degree_[u(r.b)] == 1) outward[u(r.b)] = {r.fit.line.at, r.fit.line.dir, r.fit.line.weight};
+            for (const int n : {r.a, r.b})
+                if (degree_[u(n)] == 1) endwidth[u(n)] = std::max(1.0, r.fit.width);
         }
         for (int i = 0; i < nodes_; ++i) {
             if (!degree_[u(i)]) continue;
@@ -247,7 +284,7 @@ private:
                 if (norm(free - pixel(i)) <= 4 + 2 * width(i)) placed_[u(i)] = free;
             }
             if (degree_[u(i)] == 1 && outward[u(i)].weight > 0)
-                placed_[u(i)] = extend_end(ink_, placed_[u(i)], outward[u(i)].dir, width(i));
+                placed_[u(i)] = extend_end(ink_, placed_[u(i)], outward[u(i)].dir, endwidth[u(i)]);
         }
         return true;
     }
