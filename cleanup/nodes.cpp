@@ -101,29 +101,68 @@ int CKTVector::mskipnode(_KTNODE *v) {
     return r < 0 ? r : 0;
 }
 
+namespace {
+
+// The ids of the polylines to rebuild once link pairs between two nodes
+// are gone.  Eight fit inline; room for more is obtained before anything
+// changes, so that a memory failure leaves the graph as it was.
+class HeldIds {
+public:
+    HeldIds() = default;
+    HeldIds(const HeldIds &) = delete;
+    HeldIds &operator=(const HeldIds &) = delete;
+    ~HeldIds() {
+        if (ids_ != inline_) ktv::mem_free(ids_);
+    }
+    // Room for `count` ids in all; false when memory is short.
+    bool reserve(int count) {
+        if (count <= capacity_) return true;
+        int *block = ktv::alloc_array<int>(static_cast<std::size_t>(count));
+        if (!block) return false;
+        ids_ = block;
+        capacity_ = count;
+        return true;
+    }
+    void add(int id) { ids_[num_++] = id; }
+    // Rebuilds each held polyline in turn: 0 or the first failure.
+    int rebuild(CKTVector &v) const {
+        for (int i = 0; i < num_; ++i) {
+            const int r = v.mupdatepolyline(ids_[i]);
+            if (r < 0) return r;
+        }
+        return 0;
+    }
+
+private:
+    int inline_[8];
+    int *ids_ = inline_;
+    int num_ = 0;
+    int capacity_ = 8;
+};
+
+// Records of `from` that point to node `to`.
+int records_to(const _KTNODE &from, int to) {
+    int count = 0;
+    for (int k = 0; k < from.linknum; ++k) count += from.link[k].node == to;
+    return count;
+}
+
+}  // namespace
+
 // Removes every link pair between a and b, then rebuilds each polyline that
 // used one (by the id stored on a's record).  The rebuilds wait until all
 // pairs are gone: where several pairs join the two nodes, a polyline rebuilt
 // while another pair still stood would keep a link that is removed next.
 int CKTVector::munlinknode(_KTNODE *a, _KTNODE *b) {
-    int ids[8];
-    int held = 0;
+    HeldIds ids;
+    if (!ids.reserve(records_to(*a, static_cast<int>(b - node)))) return -1000;
     for (;;) {
         const int id = mdeletenodefromlink(a, b);
         if (id == 0) break;
         mdeletenodefromlink(b, a);
-        if (held < 8) {
-            ids[held++] = id;
-        } else {
-            const int r = mupdatepolyline(id);
-            if (r < 0) return r;
-        }
+        ids.add(id);
     }
-    for (int i = 0; i < held; ++i) {
-        const int r = mupdatepolyline(ids[i]);
-        if (r < 0) return r;
-    }
-    return 0;
+    return ids.rebuild(*this);
 }
 
 int CKTVector::mdeletenode(_KTNODE *v) {
@@ -264,19 +303,21 @@ int CKTVector::mintegratenode(_KTNODE *a, _KTNODE *b) {
         if (shared->node == ib || ends) {
             // Other polylines that ran straight from a to b lose that link in
             // the merge too; they are rebuilt after p.
-            int others[8];
-            int held = 0;
-            for (int k = 0; k < a->linknum && held < 8; ++k)
-                if (a->link[k].node == ib && ktv::abs_id(a->link[k].id) != ktv::abs_id(p))
-                    others[held++] = a->link[k].id;
+            auto other = [&](const _KTNODELINK &l) {
+                return l.node == ib && ktv::abs_id(l.id) != ktv::abs_id(p);
+            };
+            int count = 0;
+            for (int k = 0; k < a->linknum; ++k) count += other(a->link[k]);
+            HeldIds others;
+            if (!others.reserve(count)) return -1000;
+            for (int k = 0; k < a->linknum; ++k)
+                if (other(a->link[k])) others.add(a->link[k].id);
             int r = mergenode(a, b);
             if (r < 0) return r;
             r = mupdatepolyline(p);
             if (r < 0) return r;
-            for (int i = 0; i < held; ++i) {
-                r = mupdatepolyline(others[i]);
-                if (r < 0) return r;
-            }
+            r = others.rebuild(*this);
+            if (r < 0) return r;
         }
     }
     if (b->deleted && a->linknum >= 2 && b->linknum >= 2)
