@@ -108,7 +108,7 @@ int CKTVector::minsertnode(int a, int b, double t) {
     nn.link = own;
     nn.linknum = 2;
 
-    if (KTLINEINFO *row = ktv::row_of(lineinfo, linerows, nn.y)) msetlinenode1(row);
+    if (KTLINEINFO *row = ktv::row_of(*this, nn.y)) msetlinenode1(row);
     return p;
 }
 

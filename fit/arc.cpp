@@ -13,10 +13,11 @@
 #include <cmath>
 
 #include "ktvec.h"
+#include "vectorizer/geometry.h"
 
 namespace {
 
-const double kPi = 3.14159265358979323846;
+using ktv::kPi;
 
 // Newton steps before giving up on a root; a converging iteration needs far
 // fewer, so the bound changes no result that converges.
@@ -62,7 +63,7 @@ int CKTVector::marc(int id, double minradius, double maxradius) {
 void CKTVector::mgetcenter(int id, _KTNODE *a, _KTNODE *b) {
     a->spare = 0;
     const double dx = double(b->x) - a->x, dy = double(b->y) - a->y;
-    const double c = 0.5 * std::sqrt(dx * dx + dy * dy);
+    const double c = 0.5 * ktv::length_of(dx, dy);
 
     _KTNODELINK *link = nullptr;
     for (int i = 0; i < a->linknum; ++i) {

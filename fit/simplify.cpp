@@ -20,6 +20,7 @@
 
 #include "ktvec.h"
 #include "polyline/records.h"
+#include "vectorizer/geometry.h"
 
 namespace {
 
@@ -62,7 +63,7 @@ _KTNODELINK *first_link_to(_KTNODE &from, int to, const _KTNODELINK *except = nu
 // the direction of l1's id.
 void reaim(_KTNODELINK &l1, _KTNODELINK &l3, const Triple &t, double triangle) {
     const double n = l1.area - l3.area + (l1.id < 0 ? -triangle : triangle);
-    const double length = std::hypot(t.wx, t.wy);
+    const double length = ktv::careful_length(t.wx, t.wy);
     l1.node = t.i3;
     l3.node = t.i1;
     l1.length = length;
@@ -111,7 +112,7 @@ int CKTVector::mnearpoint(int id, double dist, double angle) {
         // N1 == N3 is a closed loop of two nodes: joining them would link a
         // node to itself.
         if (n1.deleted || n2.linknum != 2 || t.i1 == t.i3) continue;
-        const double lu = std::hypot(t.ux, t.uy), lv = std::hypot(t.vx, t.vy);
+        const double lu = ktv::careful_length(t.ux, t.uy), lv = ktv::careful_length(t.vx, t.vy);
         if (lu >= dist && lv >= dist) continue;
         // A zero-length link makes the cosine NaN; the comparison is then
         // false and the node on the doubled pixel goes.

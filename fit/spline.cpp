@@ -34,6 +34,8 @@
 #include <initializer_list>
 
 #include "ktvec.h"
+#include "vectorizer/geometry.h"
+#include "vectorizer/impl.h"
 #include "vectorizer/memory.h"
 
 namespace {
@@ -59,7 +61,7 @@ struct KnotList {
 
 struct Vec {
     double x, y;
-    double length() const { return std::sqrt(x * x + y * y); }
+    double length() const { return ktv::length_of(x, y); }
 };
 
 inline double dot(Vec a, Vec b) { return a.x * b.x + a.y * b.y; }
@@ -176,38 +178,38 @@ inline double cubic(double t, const double *u, const double *v, const double *z,
 
 }  // namespace
 
-int CKTVector::mspline(int id, int division) { return msplinefit(id, division, 0); }
+int CKTVector::mspline(int id, int division) { return CKTVectorImpl::fitspline(*this, id, division, 0); }
 
-int CKTVector::msplineold(int id, int division) { return msplinefit(id, division, 1); }
+int CKTVector::msplineold(int id, int division) { return CKTVectorImpl::fitspline(*this, id, division, 1); }
 
-int CKTVector::msplinefit(int id, int division, int oldrule) {
-    if (!polyline) return -1004;
-    _KTPOLYLINE &p = polyline[id < 0 ? -id - 1 : id - 1];
+int CKTVectorImpl::fitspline(CKTVector &v, int id, int division, int oldrule) {
+    if (!v.polyline) return -1004;
+    _KTPOLYLINE &p = v.polyline[id < 0 ? -id - 1 : id - 1];
     if (p.modify == 1) return 0;
     p.modify = 1;
-    splinedivision = division;
+    v.splinedivision = division;
 
-    mfreespline();
+    v.mfreespline();
     ktv::release(p.splinex);
     ktv::release(p.spliney);
     p.splinenum = 0;
 
     const int m = p.nodeindex ? p.nodenum : 0;
     const std::size_t capacity = std::size_t(m > 0 ? m : 0) * (oldrule ? 3 : 7);
-    splineknotx = ktv::alloc_array<double>(capacity);
-    if (!splineknotx) return -1000;
-    splineknoty = ktv::alloc_array<double>(capacity);
-    if (!splineknoty) return -1000;
+    v.splineknotx = ktv::alloc_array<double>(capacity);
+    if (!v.splineknotx) return -1000;
+    v.splineknoty = ktv::alloc_array<double>(capacity);
+    if (!v.splineknoty) return -1000;
 
-    KnotList knots{splineknotx, splineknoty};
+    KnotList knots{v.splineknotx, v.splineknoty};
     if (oldrule)
-        knots_old(node, p.nodeindex, m, knots);
+        knots_old(v.node, p.nodeindex, m, knots);
     else
-        knots_current(node, p.nodeindex, m, knots);
+        knots_current(v.node, p.nodeindex, m, knots);
     const int n = knots.count;
 
-    double **tables[] = {&splinezx, &splinezy, &splinediag, &splinestep, &splineparam,
-                         &splineperiodic};
+    double **tables[] = {&v.splinezx, &v.splinezy, &v.splinediag, &v.splinestep, &v.splineparam,
+                         &v.splineperiodic};
     for (double **table : tables) {
         *table = ktv::alloc_array<double>(std::size_t(n));
         if (!*table) return -1000;
@@ -221,12 +223,12 @@ int CKTVector::msplinefit(int id, int division, int oldrule) {
     const int s = int(samples);
 
     const bool closed = m > 0 && p.nodeindex[0] == p.nodeindex[m - 1];
-    splinetablenum = closed ? n - 1 : n;
+    v.splinetablenum = closed ? n - 1 : n;
     if (n < 2) return 0;
     if (closed)
-        maketablespline2C();
+        v.maketablespline2C();
     else
-        maketablespline2();
+        v.maketablespline2();
     if (s == 0) return 0;
 
     double *sx = ktv::alloc_array<double>(std::size_t(s));
@@ -239,9 +241,9 @@ int CKTVector::msplinefit(int id, int division, int oldrule) {
     for (int k = 0; k < s; ++k) {
         double t = s > 1 ? double(k) / double(s - 1) : 0.0;
         if (closed)
-            mspline2C(t, &sx[k], &sy[k]);
+            v.mspline2C(t, &sx[k], &sy[k]);
         else
-            mspline2(t, &sx[k], &sy[k]);
+            v.mspline2(t, &sx[k], &sy[k]);
     }
     p.splinex = sx;
     p.spliney = sy;
@@ -252,7 +254,7 @@ int CKTVector::msplinefit(int id, int division, int oldrule) {
 // Normalised chord-length parameters of knots 0 .. last.
 static void chord_parameters(const double *x, const double *y, double *t, int last) {
     t[0] = 0;
-    for (int i = 1; i <= last; ++i) t[i] = t[i - 1] + std::hypot(x[i] - x[i - 1], y[i] - y[i - 1]);
+    for (int i = 1; i <= last; ++i) t[i] = t[i - 1] + ktv::careful_length(x[i] - x[i - 1], y[i] - y[i - 1]);
     for (int i = 1; i <= last; ++i) t[i] /= t[last];
 }
 

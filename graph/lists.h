@@ -8,6 +8,7 @@
 #include <cstddef>
 
 #include "ktvec.h"
+#include "vectorizer/impl.h"
 #include "vectorizer/memory.h"
 
 namespace ktv {
@@ -28,11 +29,27 @@ inline int append_index(int *&block, int &capacity, int &num, int value) {
     return 0;
 }
 
+// Makes room for `extra` more entries in a list of `num` used entries in a
+// block of `capacity`, growing in the steps append_index takes (so the
+// block ends as large as those appends would leave it).  On failure
+// nothing changes and -1000 comes back.
+inline int reserve_index(int *&block, int &capacity, int num, int extra) {
+    if (extra <= 0 || static_cast<long long>(num) + extra <= capacity) return 0;
+    long long grown = capacity;
+    while (grown < static_cast<long long>(num) + extra) grown += 4;
+    if (grown > INT_MAX) return -1000;
+    int *moved = move_to_larger(block, static_cast<std::size_t>(capacity), static_cast<std::size_t>(grown));
+    if (!moved) return -1000;
+    block = moved;
+    capacity = static_cast<int>(grown);
+    return 0;
+}
+
 // The row record of row y, or null when there are no row records or y lies
 // outside the rows that were made.
-inline KTLINEINFO *row_of(KTLINEINFO *rows, int rowcount, int y) {
-    if (!rows || y < 0 || y >= rowcount) return nullptr;
-    return &rows[y];
+inline KTLINEINFO *row_of(CKTVector &v, int y) {
+    if (y < 0 || y >= row_count(v)) return nullptr;
+    return &v.lineinfo[y];
 }
 
 }  // namespace ktv

@@ -60,6 +60,46 @@
 #  define KTVEC_API __attribute__((visibility("default")))
 #endif
 
+/* ------------------------------------------------------------------------ */
+/* Named values of the interface. */
+
+/* Result codes (see "Conventions" above). */
+enum KTVEC_RESULT {
+    KTVEC_OK = 0,
+    KTVEC_REFUSED = -1,          /* a precondition of the operation fails */
+    KTVEC_LOOP = -2,             /* a connection would close a loop */
+    KTVEC_SAME_POLYLINE = -3,    /* both branches belong to one polyline */
+    KTVEC_NOT_AN_END = -4,       /* the joint is not an end of the polyline */
+    KTVEC_NO_MEMORY = -1000,     /* memory could not be obtained */
+    KTVEC_NO_POLYLINES = -1004,  /* there is no polyline table */
+    KTVEC_LINK_MISSING = -9999   /* a link along a polyline is missing */
+};
+
+/* Bits of _KTNODE.flag. */
+enum KTVEC_NODE_FLAG {
+    KTVEC_NODE_SELECT = 1,       /* chosen by the selection operations */
+    KTVEC_NODE_FIND = 2          /* found by the last search */
+};
+
+/* Bits of _KTPOLYLINE.flag. */
+enum KTVEC_POLYLINE_FLAG {
+    KTVEC_POLYLINE_ARC = 1,      /* refit as arcs (mreflectmodify) */
+    KTVEC_POLYLINE_SPLINE = 2,   /* refit as a spline (mreflectmodify) */
+    KTVEC_POLYLINE_CIRCLE = 4,   /* moved onto a circle by mfitcircle */
+    KTVEC_POLYLINE_SINGLE = 8    /* set by the host: at most one connection
+                                    per end */
+};
+
+/* Bits of the flags argument of mabstractcenterline: the clean-up passes
+   to run. */
+enum KTVEC_CENTERLINE_FLAG {
+    KTVEC_MERGE_ENDS = 1,        /* fuse end points within radius a */
+    KTVEC_BRIDGE_GAPS = 2,       /* bridge gaps up to radius b, cosine c */
+    KTVEC_CONNECT = 4,           /* connections through junctions (cosine c) */
+    KTVEC_CUT_SPURS = 8,         /* cut spurs up to maxlength points */
+    KTVEC_MERGE_JUNCTIONS = 16   /* merge junction pairs (link length d) */
+};
+
 class CPenoDoc; /* filter object of the filter library (qorfil2) */
 
 /* ------------------------------------------------------------------------ */
@@ -191,6 +231,7 @@ KTVEC_API int MORABASE_approximateL3(double tolerance, int count,
 } /* extern "C" */
 
 struct CKTVectorTestPeer; /* test access to the private members */
+struct CKTVectorImpl;     /* the library's own bookkeeping, see `impl` */
 
 /* ------------------------------------------------------------------------ */
 /* The vectorizer. */
@@ -290,6 +331,14 @@ public:
     int mabstractoutline(int maxlength, int spurnodes, double tolerance,
                          int nodesearch);
     void mpostprocessoutline(int spurnodes);
+    /* Extension: 1 when the post-processing of the last driver call (or of
+       the last mpostprocessoutline) ran out of memory in one of its steps,
+       so the graph is only partly cleaned although the driver answered 0;
+       0 otherwise, also before any driver and after mabstractoutlinefast or
+       a driver that failed (its own result says so).  The partly cleaned
+       graph keeps every structural rule and may be read, edited, or
+       replaced by running a driver again. */
+    int mispostprocessincomplete();
 
     /* ---- stages a host may also call one by one ------------------------- */
     int makethindata();          /* thinning into thindata; 0 or -1000 */
@@ -449,32 +498,12 @@ public:
 
 private:
     friend struct CKTVectorTestPeer;
+    friend struct CKTVectorImpl;
 
-    /* Private state beyond the specified fields. */
-    int linerows;              /* row records allocated (height when made) */
-    int *findlist;             /* nodes marked `find` by the last search */
-    int findlistnum;
-    int findlistcapacity;
-    unsigned char findlistvalid;  /* findlist holds exactly the marked nodes */
-    unsigned char findlistsorted; /* findlist is in ascending index order */
-    unsigned char findtracking;   /* inside a driver: clear only findlist */
-    unsigned char findreference;  /* tests: always clear and scan the whole
-                                     array (the reference behaviour) */
-    int polylineblock;         /* polyline records allocated underneath
-                                  polylinecapacity (which grows one record
-                                  at a time); 0 = exactly polylinecapacity.
-                                  Records past polylinecapacity are not
-                                  initialised. */
-    int *chainwork;            /* scratch of the connection-chain walks */
-    int chainworkcapacity;     /* ints of chainwork */
-    int chainslots;            /* visited-end slots of chainwork */
-    unsigned int chaingeneration;
-    int *rowhint;              /* 2 * rowhintrows entries: per row, where the
-                                  last sorted window scan of that row
-                                  started; then per row, 1 where the row is
-                                  known (inside the current driver call) to
-                                  be in x order with no two x equal */
-    int rowhintrows;           /* rows of rowhint */
+    /* The library's own bookkeeping beyond the fields above (search lists,
+       walk scratch, row hints, the polyline block, the clean-up record):
+       made on first need, owned, never seen by a host. */
+    CKTVectorImpl *impl;
 
     /* release */
     void mfreepoint();
@@ -485,7 +514,6 @@ private:
     int mcountpixel();
     void msetlinepoint();
     _KTPOINT *mgetpoint(int x, int y);
-    int mprepare(int method);
     int mtrace(_KTSEGMENT *segment, _KTPOINT *start, int direction);
     _KTSEGMENT *mgetsegment();
     int mregistpoint(_KTSEGMENT *segment, _KTPOINT *point);
@@ -500,7 +528,6 @@ private:
     int mregistlinenode(_KTNODE *node);
     int mregistlinenodesort(_KTNODE *node);
     int mdeletelinenode(_KTNODE *node);
-    int mmovenoderow(_KTNODE *node, int x, int y);
     _KTNODE *msearchjust(int x, int y);
     int missameid(_KTNODE *a, _KTNODE *b);
 
@@ -511,17 +538,7 @@ private:
     int mdeletenodefromlink(_KTNODE *a, _KTNODE *b);
 
     /* approximation and polylines */
-    int mapploxrun(int kernel, double tolerance, int search);
-    /* The driver frame: raster preparation with `prepare`, buffer set-up,
-       point pass, tracing, the segment pass with maxlength when
-       `segmentpass` is set, approximation with `kernel` (1 plain, 2 corner
-       cut, 3 corner vertices), polyline construction.  0 or the first
-       negative result of a stage. */
-    int mabstractframe(int (CKTVector::*prepare)(), int segmentpass,
-                       int maxlength, int kernel, double tolerance,
-                       int search);
     _KTNODE *msearchstartpoint(_KTNODE *node, int id);
-    _KTPOLYLINE *msparepolyline();
     int mregistpolyline(_KTNODE *start, int id);
 
     /* connections */
@@ -541,16 +558,8 @@ private:
     void mdisconnectpolyline(_KTPOLYLINE *p);
     void mdisconnectpolyline(_KTNODE *node);
     void mdisconnectpolyline2(int k, _KTNODE *node, int ref);
-    void mdisconnectlist(int id, int *&list, int &count);
     void mchangeconnectpolyline2(int k, int newref, int ref);
     void mchangeconnectpolyline(_KTPOLYLINE *p, int newref);
-    int *mchainwork();
-    int *mchainstack(int count);
-    bool mchainreserve(int slots, int stackints, int keep);
-    bool mchainroom(int entries, int keep);
-    int *mrowhints();
-    int *mrowdistinct();
-    void mforgetrowdistinct();
 
     /* joints */
     int mcheckend(_KTNODE *node, int ref);
@@ -599,7 +608,6 @@ private:
     void mspline2C(double t, double *x, double *y);
     double mspline(double t, double *u, double *v, double *z);
     double msplineC(double t, double *u, double *v, double *z);
-    int msplinefit(int id, int division, int oldrule);
 
     /* arcs and circles */
     void mgetcenter(int id, _KTNODE *a, _KTNODE *b);
@@ -609,9 +617,6 @@ private:
     /* selection and search */
     int mfindnode(int x, int y, double r);
     int mfindnodefast(int x, int y, int r);
-    void mresetfind();
-    void mmarkfound(int index);
-    int mnextfound(int after);
 
     /* editing */
     /* New node on the link a -> b (a and b must be linked) at parameter t,

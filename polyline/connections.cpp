@@ -9,8 +9,10 @@
 // connections come back to the polyline it started from.
 #include <cmath>
 
+#include "edit/find.h"
 #include "ktvec.h"
 #include "polyline/records.h"
+#include "vectorizer/geometry.h"
 #include "vectorizer/memory.h"
 
 namespace {
@@ -44,6 +46,28 @@ void list_change(int *list, int count, int k, int ref) {
             list[i] = ref;
             return;
         }
+}
+
+// Removes polyline k from the list of the end that `ref` names (its start's
+// list for a positive ref, its end's for a negative one).
+void disconnect_end(CKTVector &v, int k, int ref) {
+    _KTPOLYLINE *p = ktv::record_of(v, ref);
+    if (!p) return;
+    if (ref >= 1) list_remove(p->prev, p->prevnum, k);
+    else list_remove(p->next, p->nextnum, k);
+}
+
+// Removes polyline `id` from the lists of every end that `list` names and
+// releases the list.  It is taken off its polyline before its entries are
+// visited, so an entry naming that polyline itself cannot change the list
+// being walked.
+void disconnect_list(CKTVector &v, int id, int *&list, int &count) {
+    int *taken = list;
+    const int num = count;
+    list = nullptr;
+    count = 0;
+    for (int i = 0; i < num; ++i) disconnect_end(v, id, taken[i]);
+    ktv::mem_free(taken);
 }
 
 }  // namespace
@@ -142,19 +166,19 @@ int CKTVector::mconnectpolyline(_KTNODE *joint, _KTNODE *a, _KTNODE *b) {
 // lies beside.
 int CKTVector::mconnectpolyline(int x1, int y1, int x2, int y2) {
     const double dx = static_cast<double>(x2) - x1, dy = static_cast<double>(y2) - y1;
-    const double r = 0.5 * std::sqrt(dx * dx + dy * dy);
+    const double r = 0.5 * ktv::length_of(dx, dy);
     const double mx = 0.5 * (static_cast<double>(x1) + x2), my = 0.5 * (static_cast<double>(y1) + y2);
     if (mfindnode(static_cast<int>(mx), static_cast<int>(my), r) == 0) return -1;
 
     _KTNODE *joint = nullptr;
     double best = 0;
-    for (int i = mnextfound(-1); i >= 0; i = mnextfound(i)) {
+    for (int i = ktv::next_found(*this, -1); i >= 0; i = ktv::next_found(*this, i)) {
         const _KTNODE &n = node[i];
         if (n.deleted) continue;
         const bool meeting = n.linknum >= 3 || (n.linknum == 2 && n.link[0].id != -n.link[1].id);
         if (!meeting) continue;
         const double ex = n.x - mx, ey = n.y - my;
-        const double d = std::sqrt(ex * ex + ey * ey);
+        const double d = ktv::length_of(ex, ey);
         if (d < r + 1.0 && (!joint || d < best)) {
             joint = &node[i];
             best = d;
@@ -206,12 +230,7 @@ void CKTVector::mdisconnectpolyline(int a, _KTNODE *joint, int b) {
     drop(pb, a);
 }
 
-void CKTVector::mdisconnectpolyline2(int k, _KTNODE *, int ref) {
-    _KTPOLYLINE *p = ktv::record_of(*this, ref);
-    if (!p) return;
-    if (ref >= 1) mdelprevpolyline(p, k);
-    else mdelnextpolyline(p, k);
-}
+void CKTVector::mdisconnectpolyline2(int k, _KTNODE *, int ref) { disconnect_end(*this, k, ref); }
 
 void CKTVector::mchangeconnectpolyline2(int k, int newref, int ref) {
     _KTPOLYLINE *p = ktv::record_of(*this, ref);
@@ -220,24 +239,11 @@ void CKTVector::mchangeconnectpolyline2(int k, int newref, int ref) {
     else mchangenextpolyline(p, k, newref);
 }
 
-// Removes polyline `id` from the lists of every end that `list` names and
-// releases the list.  It is taken off its polyline before its entries are
-// visited, so an entry naming that polyline itself cannot change the list
-// being walked.
-void CKTVector::mdisconnectlist(int id, int *&list, int &count) {
-    int *taken = list;
-    const int num = count;
-    list = nullptr;
-    count = 0;
-    for (int i = 0; i < num; ++i) mdisconnectpolyline2(id, nullptr, taken[i]);
-    ktv::mem_free(taken);
-}
-
 // Removes every connection of p.
 void CKTVector::mdisconnectpolyline(_KTPOLYLINE *p) {
     const int k = ktv::id_of(*this, p);
-    mdisconnectlist(k, p->prev, p->prevnum);
-    mdisconnectlist(k, p->next, p->nextnum);
+    disconnect_list(*this, k, p->prev, p->prevnum);
+    disconnect_list(*this, k, p->next, p->nextnum);
 }
 
 // Removes the connections held at `n` by the polylines that end there; a
@@ -250,8 +256,8 @@ void CKTVector::mdisconnectpolyline(_KTNODE *n) {
         if (!p) continue;
         const bool start = ktv::first_node(*p) == j;
         if (!start && ktv::last_node(*p) != j) continue;
-        if (start) mdisconnectlist(ktv::id_of(*this, p), p->prev, p->prevnum);
-        else mdisconnectlist(ktv::id_of(*this, p), p->next, p->nextnum);
+        if (start) disconnect_list(*this, ktv::id_of(*this, p), p->prev, p->prevnum);
+        else disconnect_list(*this, ktv::id_of(*this, p), p->next, p->nextnum);
     }
 }
 

@@ -18,6 +18,8 @@
 #include "graph/lists.h"
 #include "ktvec.h"
 #include "polyline/records.h"
+#include "vectorizer/geometry.h"
+#include "vectorizer/impl.h"
 #include "vectorizer/memory.h"
 
 namespace {
@@ -88,6 +90,9 @@ int CKTVector::mregistpolyline(_KTNODE *start, int id) {
 // costs address space only.
 int CKTVector::makepolyline() {
     mfreepolyline();
+    // The size of the block underneath is kept in the bookkeeping block.
+    CKTVectorImpl *in = CKTVectorImpl::make(*this);
+    if (!in) return KTVEC_NO_MEMORY;
     const int count = polylineid > 1 ? polylineid - 1 : 0;
     std::size_t block = static_cast<std::size_t>(count) + static_cast<std::size_t>(count) / 2;
     if (block > 0x7fffffff) block = static_cast<std::size_t>(count);
@@ -95,7 +100,7 @@ int CKTVector::makepolyline() {
     if (!polyline) return -1000;
     if (count) std::memset(static_cast<void *>(polyline), 0, static_cast<std::size_t>(count) * sizeof(_KTPOLYLINE));
     polylinenum = polylinecapacity = count;
-    polylineblock = static_cast<int>(block);
+    in->polylineblock = static_cast<int>(block);
 
     for (int i = 0; i < nodenum; ++i) {
         for (int j = 0; j < node[i].linknum; ++j) {
@@ -120,7 +125,7 @@ int CKTVector::makenewpolyline(int x1, int y1, int x2, int y2) {
     y1 = clamp(y1, height);
     y2 = clamp(y2, height);
 
-    if (!msparepolyline()) return -1000;
+    if (!ktv::spare_polyline(*this)) return KTVEC_NO_MEMORY;
 
     // Search off: both are new nodes even where nodes already stand.  Held
     // by index, the second registration may move the table.
@@ -139,11 +144,11 @@ int CKTVector::makenewpolyline(int x1, int y1, int x2, int y2) {
 
     const double ex = static_cast<double>(x2) - x1;
     const double ey = static_cast<double>(y2) - y1;
-    const int r = mlinknode(polylinenum + 1, std::sqrt(ex * ex + ey * ey), 0.0, &node[a], &node[b]);
+    const int r = mlinknode(polylinenum + 1, ktv::length_of(ex, ey), 0.0, &node[a], &node[b]);
     if (r < 0) return r;
 
-    if (KTLINEINFO *row = ktv::row_of(lineinfo, linerows, y1)) msetlinenode1(row);
-    if (KTLINEINFO *row = ktv::row_of(lineinfo, linerows, y2)) msetlinenode1(row);
+    if (KTLINEINFO *row = ktv::row_of(*this, y1)) msetlinenode1(row);
+    if (KTLINEINFO *row = ktv::row_of(*this, y2)) msetlinenode1(row);
 
     _KTPOLYLINE &rec = polyline[polylinenum];  // emptied by msparepolyline above
     rec.nodeindex = ktv::alloc_array<int>(2);

@@ -10,6 +10,8 @@
 #include "graph/lists.h"
 #include "ktvec.h"
 #include "polyline/records.h"
+#include "vectorizer/geometry.h"
+#include "vectorizer/impl.h"
 #include "vectorizer/memory.h"
 
 namespace {
@@ -37,7 +39,7 @@ int link_to(const _KTNODE &from, int target) {
 int CKTVector::mlinkpolyline(_KTNODE *a, _KTNODE *b) {
     if (a->linknum != 1 || b->linknum != 1) return -1;
     const double dx = static_cast<double>(b->x) - a->x, dy = static_cast<double>(b->y) - a->y;
-    const double d = std::sqrt(dx * dx + dy * dy);
+    const double d = ktv::length_of(dx, dy);
     const int p = a->link[0].id;
     _KTPOLYLINE *r = ktv::record_of(*this, p);
     if (!r) return -1;
@@ -108,15 +110,15 @@ int CKTVector::mintegratepolyline(_KTNODE *a, _KTNODE *b) {
     _KTNODELINK *la = &node[iA].link[ka];
     _KTNODELINK *lb = &node[iB].link[kb];
 
-    int r = mmovenoderow(a, static_cast<int>(mx), static_cast<int>(my));
+    int r = CKTVectorImpl::movetorow(*this, a, static_cast<int>(mx), static_cast<int>(my));
     if (r < 0) return r;
 
     b->deleted = 1;
     mdisconnectpolyline(b);
     mdeletelinenode(b);
 
-    const double lenA = std::hypot(mx - node[iA].x, my - node[iA].y);
-    const double lenB = std::hypot(mx - node[iB].x, my - node[iB].y);
+    const double lenA = ktv::careful_length(mx - node[iA].x, my - node[iA].y);
+    const double lenB = ktv::careful_length(mx - node[iB].x, my - node[iB].y);
     a->linknum = 2;
     la->length = lenA;
     a->link[0].length = lenA;

@@ -14,6 +14,7 @@
 #include <cstring>
 
 #include "ktvec.h"
+#include "vectorizer/impl.h"
 #include "vectorizer/memory.h"
 
 namespace {
@@ -137,14 +138,18 @@ int CKTVector::mundo(CKTVector *source) {
         return 0;
     }
     canundo = 0;
+    // The row count and the polyline block live in the bookkeeping block:
+    // obtained before anything is released.
+    CKTVectorImpl *in = CKTVectorImpl::make(*this);
+    if (!in) return KTVEC_NO_MEMORY;
     mfreenode();
     mfreepolyline();
     mfreelineinfo();
     // The find bookkeeping named nodes of the old layer; the copied nodes
     // carry their own find bits, which a whole-array clear will reset.
-    findlistnum = 0;
-    findlistvalid = 0;
-    findlistsorted = 0;
+    in->findlistnum = 0;
+    in->findlistvalid = false;
+    in->findlistsorted = false;
 
     // A layer that cannot be copied completely is released again, so that a
     // failed copy keeps the layers it finished and nothing half made: links
@@ -154,7 +159,7 @@ int CKTVector::mundo(CKTVector *source) {
         mfreenode();
         return -1000;
     }
-    if (!copy_rows(*source, source->linerows, *this, linerows)) {
+    if (!copy_rows(*source, ktv::row_count(*source), *this, in->linerows)) {
         mfreelineinfo();
         return -1000;
     }
@@ -162,7 +167,7 @@ int CKTVector::mundo(CKTVector *source) {
         mfreepolyline();
         return -1000;
     }
-    polylineblock = 0;  // the table holds exactly polylinecapacity records
+    in->polylineblock = 0;  // the table holds exactly polylinecapacity records
     canundo = 1;
     return 0;
 }
@@ -175,8 +180,9 @@ int CKTVector::mgetundomemory() {
     long long bytes = 0;
     for (int i = 0; node && i < nodenum; ++i) bytes += 20 + 56LL * node[i].linknum;
     if (lineinfo) {
-        bytes += 20LL * linerows;
-        for (int y = 0; y < linerows; ++y) bytes += 4LL * lineinfo[y].nodenum;
+        const int rows = ktv::row_count(*this);
+        bytes += 20LL * rows;
+        for (int y = 0; y < rows; ++y) bytes += 4LL * lineinfo[y].nodenum;
     }
     for (int i = 0; polyline && i < polylinenum; ++i) {
         const _KTPOLYLINE &p = polyline[i];
