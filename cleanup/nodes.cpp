@@ -71,7 +71,7 @@ int CKTVector::mcheckseparator(int x1, int y1, int x2, int y2) {
 // Removes a node of two links and joins its neighbours directly; the new
 // link's area keeps the area of both old links plus the triangle cut off.
 int CKTVector::mskipnode(_KTNODE *v) {
-    if (v->linknum != 2) return -1;
+    if (v->linknum != 2) return KTVEC_REFUSED;
     const int iv = static_cast<int>(v - node);
     _KTNODE &a = node[v->link[0].node];
     _KTNODE &b = node[v->link[1].node];
@@ -160,7 +160,7 @@ int records_to(const _KTNODE &from, int to) {
 // while another pair still stood would keep a link that is removed next.
 int CKTVector::munlinknode(_KTNODE *a, _KTNODE *b) {
     HeldIds ids;
-    if (!ids.reserve(records_to(*a, static_cast<int>(b - node)))) return -1000;
+    if (!ids.reserve(records_to(*a, static_cast<int>(b - node)))) return KTVEC_NO_MEMORY;
     for (;;) {
         const int id = mdeletenodefromlink(a, b);
         if (id == 0) break;
@@ -192,7 +192,7 @@ int CKTVector::mdeletenode(_KTNODE *v) {
 }
 
 int CKTVector::mdeletepolyline(_KTNODE *n) {
-    if (!polyline) return -1004;
+    if (!polyline) return KTVEC_NO_POLYLINES;
     _KTPOLYLINE *r;
     if (n->linknum == 1) {
         r = ktv::record_of(*this, n->link[0].id);
@@ -201,9 +201,9 @@ int CKTVector::mdeletepolyline(_KTNODE *n) {
         r = ktv::record_of(*this, n->link[0].id);
         if (r && r->deleted) return 0;
     } else {
-        return -1;
+        return KTVEC_REFUSED;
     }
-    if (!r) return -1;
+    if (!r) return KTVEC_REFUSED;
     const bool twolinks = n->linknum == 2;
     r->deleted = 1;
     mdisconnectpolyline(r);
@@ -243,7 +243,7 @@ int CKTVector::mergenode(_KTNODE *a, _KTNODE *b) {
     _KTNODELINK *merged = a->link;
     if (needed > a->linknum || a == b) {
         merged = ktv::alloc_array<_KTNODELINK>(static_cast<std::size_t>(needed));
-        if (!merged) return -1000;
+        if (!merged) return KTVEC_NO_MEMORY;
     }
     const int r = CKTVectorImpl::movetorow(*this, a, static_cast<int>((static_cast<long long>(a->x) + b->x) / 2),
                                static_cast<int>((static_cast<long long>(a->y) + b->y) / 2));
@@ -307,7 +307,7 @@ int CKTVector::mintegratenode(_KTNODE *a, _KTNODE *b) {
             int count = 0;
             for (int k = 0; k < a->linknum; ++k) count += other(a->link[k]);
             HeldIds others;
-            if (!others.reserve(count)) return -1000;
+            if (!others.reserve(count)) return KTVEC_NO_MEMORY;
             for (int k = 0; k < a->linknum; ++k)
                 if (other(a->link[k])) others.add(a->link[k].id);
             int r = mergenode(a, b);

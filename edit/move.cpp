@@ -15,7 +15,7 @@
 
 int CKTVector::movenode(_KTNODE *n, int x, int y) {
     const int index = ktv::node_index(*this, n);
-    if (index < 0 || n->deleted) return -1;
+    if (index < 0 || n->deleted) return KTVEC_REFUSED;
     x = ktv::raster_coord(x, width);
     y = ktv::raster_coord(y, height);
     if (y != n->y) {

@@ -188,7 +188,7 @@ int next_found(CKTVector &v, int after) {
 }  // namespace ktv
 
 void CKTVector::mclearselect() {
-    for (int i = 0; i < nodenum; ++i) node[i].flag &= static_cast<unsigned char>(~1u);
+    for (int i = 0; i < nodenum; ++i) node[i].flag &= static_cast<unsigned char>(~KTVEC_NODE_SELECT);
 }
 
 void CKTVector::mclearfind() {
@@ -202,13 +202,13 @@ void CKTVector::mclearfind() {
 
 int CKTVector::mgetselectnodenum() {
     int count = 0;
-    for (int i = 0; node && i < nodenum; ++i) count += !node[i].deleted && (node[i].flag & 1);
+    for (int i = 0; node && i < nodenum; ++i) count += !node[i].deleted && (node[i].flag & KTVEC_NODE_SELECT);
     return count;
 }
 
 int CKTVector::mgetfindnodenum() {
     int count = 0;
-    for (int i = 0; node && i < nodenum; ++i) count += !node[i].deleted && (node[i].flag & 2);
+    for (int i = 0; node && i < nodenum; ++i) count += !node[i].deleted && (node[i].flag & KTVEC_NODE_FIND);
     return count;
 }
 
@@ -284,9 +284,9 @@ int CKTVector::mselectnode(int x1, int y1, int x2, int y2) {
     int count = 0;
     for (int i = 0; i < nodenum; ++i) {
         _KTNODE &n = node[i];
-        if (n.deleted || (n.flag & 1)) continue;
+        if (n.deleted || (n.flag & KTVEC_NODE_SELECT)) continue;
         if (n.x < x1 || n.x > x2 || n.y < y1 || n.y > y2) continue;
-        n.flag |= 1;
+        n.flag |= KTVEC_NODE_SELECT;
         ++count;
     }
     return count;
@@ -294,14 +294,14 @@ int CKTVector::mselectnode(int x1, int y1, int x2, int y2) {
 
 void CKTVector::mselectnode1(int x, int y, _KTNODE *&picked) {
     picked = msearchNN(x, y, selectradius);
-    if (picked) picked->flag |= 1;
+    if (picked) picked->flag |= KTVEC_NODE_SELECT;
 }
 
 void CKTVector::mselectnode2(int x1, int y1, int x2, int y2, _KTNODE *&node1, _KTNODE *&node2) {
     node1 = msearchNN(x1, y1, selectradius);
     node2 = msearchNN(x2, y2, selectradius);
-    if (node1) node1->flag |= 1;
-    if (node2) node2->flag |= 1;
+    if (node1) node1->flag |= KTVEC_NODE_SELECT;
+    if (node2) node2->flag |= KTVEC_NODE_SELECT;
 }
 
 namespace {
@@ -335,20 +335,20 @@ int CKTVector::mselectnodes(_KTNODE *a, _KTNODE *b) {
         reached = cur == ib;
     }
     const int from = reached ? ib : ia, to = reached ? ia : ib;
-    node[from].flag |= 1;
+    node[from].flag |= KTVEC_NODE_SELECT;
     if (from == to) return 0;
     for (int cur = from, steps = 0; steps <= nodenum; ++steps) {
         cur = step(*this, cur, q);
-        if (cur < 0) return -1;
-        node[cur].flag |= 1;
+        if (cur < 0) return KTVEC_REFUSED;
+        node[cur].flag |= KTVEC_NODE_SELECT;
         if (cur == to) return 0;
     }
-    return -1;
+    return KTVEC_REFUSED;
 }
 
 int CKTVector::mselectpolyline(_KTNODE *n) {
     if (n->linknum == 1) return n->link[0].id;
     if (n->linknum == 2 && n->link[0].id == -n->link[1].id)
         return n->link[0].id < 0 ? -n->link[0].id : n->link[0].id;
-    return -1;
+    return KTVEC_REFUSED;
 }

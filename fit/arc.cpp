@@ -46,9 +46,9 @@ bool half_angle(double a, double c, double &theta) {
 }  // namespace
 
 int CKTVector::marc(int id, double minradius, double maxradius) {
-    if (!polyline) return -1004;
+    if (!polyline) return KTVEC_NO_POLYLINES;
     _KTPOLYLINE &p = polyline[id < 0 ? -id - 1 : id - 1];
-    if (p.modify == 1) return -1;
+    if (p.modify == 1) return KTVEC_REFUSED;
     p.modify = 1;
     arcminradius = minradius;
     arcmaxradius = maxradius;
@@ -109,6 +109,6 @@ void CKTVector::marcall(double minradius, double maxradius) {
     for (int i = 0; i < polylinenum; ++i) {
         _KTPOLYLINE &p = polyline[i];
         if (p.deleted == 1 || !p.nodeindex) continue;
-        if (marc(i + 1, minradius, maxradius) == 0) p.flag |= 1;
+        if (marc(i + 1, minradius, maxradius) == 0) p.flag |= KTVEC_POLYLINE_ARC;
     }
 }

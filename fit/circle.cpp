@@ -56,10 +56,10 @@ int CKTVector::mfitcircle(double maxradius, _KTNODE *start) {
     const int id = start->link[0].id;
     if (!polyline || id == 0 || (id < 0 ? -id : id) > polylinenum) return 0;
     _KTPOLYLINE &p = polyline[(id < 0 ? -id : id) - 1];
-    if (p.modify == 1) return -1;
+    if (p.modify == 1) return KTVEC_REFUSED;
     p.modify = 1;
     const int m = p.nodenum;
-    if (m < 4) return -1;
+    if (m < 4) return KTVEC_REFUSED;
     const int *index = p.nodeindex;
     if (index[0] != index[m - 1]) return 0;
 
@@ -68,7 +68,7 @@ int CKTVector::mfitcircle(double maxradius, _KTNODE *start) {
     if (q3 == index[m / 3]) q3 = index[2 * m / 3 + 1];
     double cx, cy, r;
     mfitcircle(&node[index[0]], &node[index[m / 3]], &node[q3], cx, cy, r);
-    if (!(r <= maxradius)) return -1;
+    if (!(r <= maxradius)) return KTVEC_REFUSED;
 
     // The inscribed regular polygon with one corner per distinct node.
     const int n = m - 1;
@@ -110,7 +110,7 @@ int CKTVector::mfitcircle(double maxradius, _KTNODE *start) {
             nb.link[i].area = seg;
         }
     }
-    p.flag |= 4;
+    p.flag |= KTVEC_POLYLINE_CIRCLE;
     return 0;
 }
 

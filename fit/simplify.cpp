@@ -98,8 +98,8 @@ template <class Simplify> int over_all_polylines(CKTVector &vz, Simplify simplif
 
 int CKTVector::mnearpoint(int id, double dist, double angle) {
     _KTPOLYLINE *rec = ktv::record_of(*this, id);
-    if (!rec) return polyline ? -1 : -1004;
-    if (rec->modify == 1) return -1;
+    if (!rec) return polyline ? KTVEC_REFUSED : KTVEC_NO_POLYLINES;
+    if (rec->modify == 1) return KTVEC_REFUSED;
     const double k = std::cos(angle);
     const int count = rec->nodenum;
     if (count < 3) return rebuild(*this, id);
@@ -132,8 +132,8 @@ int CKTVector::mnearpoint(int id, double dist, double angle) {
 
 int CKTVector::msamecurvature(int id, double tolerance) {
     _KTPOLYLINE *rec = ktv::record_of(*this, id);
-    if (!rec) return polyline ? -1 : -1004;
-    if (rec->modify == 1 || !(rec->flag & 1)) return -1;
+    if (!rec) return polyline ? KTVEC_REFUSED : KTVEC_NO_POLYLINES;
+    if (rec->modify == 1 || !(rec->flag & KTVEC_POLYLINE_ARC)) return KTVEC_REFUSED;
     const int count = rec->nodenum;
     if (count < 3) return rebuild(*this, id);
 
@@ -144,7 +144,7 @@ int CKTVector::msamecurvature(int id, double tolerance) {
         _KTNODELINK *l1 = mgetnodelink(&n1, &n2, id);
         _KTNODELINK *l2 = mgetnodelink(&n2, &n3, id);
         _KTNODELINK *l3 = mgetnodelink(&n3, &n2, id);
-        if (!l1 || !l2 || !l3) return -9999;
+        if (!l1 || !l2 || !l3) return KTVEC_LINK_MISSING;
         if (n2.linknum != 2 || t.i1 == t.i3 || l1 == l3) continue;
         // The two arcs agree when radius and centre differ by less than the
         // tolerance as a share of the first radius; a straight first link

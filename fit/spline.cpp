@@ -25,7 +25,7 @@
 //  - Two knots: both coefficients are 0 and the curve is the straight
 //    segment.  One knot (a one-node polyline, or nodes all on one pixel) or
 //    none: nothing to fit, splinenum 0 and no sample arrays.
-//  - division 0: splinenum 0 and no sample arrays; negative division: -1000.
+//  - division 0: splinenum 0 and no sample arrays; negative division: KTVEC_NO_MEMORY.
 //  - A single sample (two knots, division 1) is the first knot.
 //  - After any failure splinenum is 0 and splinex/spliney are null, so a
 //    host never sees a count without samples.
@@ -183,7 +183,7 @@ int CKTVector::mspline(int id, int division) { return CKTVectorImpl::fitspline(*
 int CKTVector::msplineold(int id, int division) { return CKTVectorImpl::fitspline(*this, id, division, 1); }
 
 int CKTVectorImpl::fitspline(CKTVector &v, int id, int division, int oldrule) {
-    if (!v.polyline) return -1004;
+    if (!v.polyline) return KTVEC_NO_POLYLINES;
     _KTPOLYLINE &p = v.polyline[id < 0 ? -id - 1 : id - 1];
     if (p.modify == 1) return 0;
     p.modify = 1;
@@ -197,9 +197,9 @@ int CKTVectorImpl::fitspline(CKTVector &v, int id, int division, int oldrule) {
     const int m = p.nodeindex ? p.nodenum : 0;
     const std::size_t capacity = std::size_t(m > 0 ? m : 0) * (oldrule ? 3 : 7);
     v.splineknotx = ktv::alloc_array<double>(capacity);
-    if (!v.splineknotx) return -1000;
+    if (!v.splineknotx) return KTVEC_NO_MEMORY;
     v.splineknoty = ktv::alloc_array<double>(capacity);
-    if (!v.splineknoty) return -1000;
+    if (!v.splineknoty) return KTVEC_NO_MEMORY;
 
     KnotList knots{v.splineknotx, v.splineknoty};
     if (oldrule)
@@ -212,14 +212,14 @@ int CKTVectorImpl::fitspline(CKTVector &v, int id, int division, int oldrule) {
                          &v.splineperiodic};
     for (double **table : tables) {
         *table = ktv::alloc_array<double>(std::size_t(n));
-        if (!*table) return -1000;
+        if (!*table) return KTVEC_NO_MEMORY;
     }
 
     // A curve needs two knots; a negative division or a count beyond int
     // cannot become sample arrays.
-    if (division < 0) return -1000;
+    if (division < 0) return KTVEC_NO_MEMORY;
     const std::int64_t samples = n >= 2 ? std::int64_t(n - 1) * division : 0;
-    if (samples > INT32_MAX) return -1000;
+    if (samples > INT32_MAX) return KTVEC_NO_MEMORY;
     const int s = int(samples);
 
     const bool closed = m > 0 && p.nodeindex[0] == p.nodeindex[m - 1];
@@ -232,11 +232,11 @@ int CKTVectorImpl::fitspline(CKTVector &v, int id, int division, int oldrule) {
     if (s == 0) return 0;
 
     double *sx = ktv::alloc_array<double>(std::size_t(s));
-    if (!sx) return -1000;
+    if (!sx) return KTVEC_NO_MEMORY;
     double *sy = ktv::alloc_array<double>(std::size_t(s));
     if (!sy) {
         ktv::mem_free(sx);
-        return -1000;
+        return KTVEC_NO_MEMORY;
     }
     for (int k = 0; k < s; ++k) {
         double t = s > 1 ? double(k) / double(s - 1) : 0.0;

@@ -86,7 +86,7 @@ int CKTVectorImpl::approximate(CKTVector &v, int kernel, double tolerance, int s
         if (s.discard == 1) continue;
         const int n = s.pointnum;
         Scratch scratch;
-        if (!scratch.obtain(n, kernel != kPlain)) return -1000;
+        if (!scratch.obtain(n, kernel != kPlain)) return KTVEC_NO_MEMORY;
 
         int count = 0;
         if (kernel == kPlain)
@@ -103,7 +103,7 @@ int CKTVectorImpl::approximate(CKTVector &v, int kernel, double tolerance, int s
             // First points always search, so segments meeting at a pixel share
             // its node.
             _KTNODE *first = v.mregistnode(1, s.pointlist[0]);
-            if (!first) return -1000;
+            if (!first) return KTVEC_NO_MEMORY;
             int prev = static_cast<int>(first - v.node);
             _KTPOINT *prevpoint = s.pointlist[0];
 
@@ -114,17 +114,17 @@ int CKTVectorImpl::approximate(CKTVector &v, int kernel, double tolerance, int s
             auto add = [&](_KTPOINT *vertex, double length, double sum) -> int {
                 if (vertex == prevpoint) return 0;
                 _KTNODE *nd = v.mregistnode(search, vertex);
-                if (!nd) return -1000;
+                if (!nd) return KTVEC_NO_MEMORY;
                 const int index = static_cast<int>(nd - v.node);
                 prevpoint = vertex;
                 if (index == prev) return 0;
-                if (v.mlinknode(v.polylineid, length, sum, nd, &v.node[prev]) < 0) return -1000;
+                if (v.mlinknode(v.polylineid, length, sum, nd, &v.node[prev]) < 0) return KTVEC_NO_MEMORY;
                 prev = index;
                 return 0;
             };
 
             for (int j = 0; j < count; ++j)
-                if (add(scratch.vertices[j], scratch.lengths[j], scratch.sums[j]) < 0) return -1000;
+                if (add(scratch.vertices[j], scratch.lengths[j], scratch.sums[j]) < 0) return KTVEC_NO_MEMORY;
 
             // An open two-point segment does not come out of tracing; should
             // one appear, its two nodes are joined by one straight pair of

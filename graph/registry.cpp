@@ -57,10 +57,10 @@ _KTNODE *CKTVector::mregistnode(int search, _KTPOINT *point) {
 
 int CKTVector::menhancenode(int count) {
     if (count < 0 || nodecapacity > nodenum + count) return 0;
-    if (nodecapacity > INT_MAX - count) return -1000;
+    if (nodecapacity > INT_MAX - count) return KTVEC_NO_MEMORY;
     _KTNODE *grown = ktv::grow_zeroed(node, static_cast<std::size_t>(nodecapacity),
                                       static_cast<std::size_t>(nodecapacity) + count);
-    if (!grown) return -1000;
+    if (!grown) return KTVEC_NO_MEMORY;
     node = grown;
     nodecapacity += count;
     return 0;

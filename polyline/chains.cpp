@@ -136,7 +136,7 @@ int *chain_stack(CKTVector &v, int count) {
 }  // namespace ktv
 
 // 1 when some chain from end reference b reaches polyline a (so connecting
-// to b would close a loop back to a), 0 when none does, -1000 when the walk
+// to b would close a loop back to a), 0 when none does, KTVEC_NO_MEMORY when the walk
 // has no memory.
 int CKTVector::mcheckjointloop(int a, int b) {
     if (b == a || b == -a) return 1;

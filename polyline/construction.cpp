@@ -69,7 +69,7 @@ int CKTVector::mregistpolyline(_KTNODE *start, int id) {
         if (!l || (l->mark & 1)) break;
         if (ktv::append_index(r.nodeindex, r.nodecapacity, r.nodenum,
                               static_cast<int>(current - node)) < 0)
-            return -1000;
+            return KTVEC_NO_MEMORY;
         l->mark = 1;
         current = &node[l->node];
         if (current == start) break;
@@ -97,7 +97,7 @@ int CKTVector::makepolyline() {
     std::size_t block = static_cast<std::size_t>(count) + static_cast<std::size_t>(count) / 2;
     if (block > 0x7fffffff) block = static_cast<std::size_t>(count);
     polyline = ktv::alloc_array<_KTPOLYLINE>(block);
-    if (!polyline) return -1000;
+    if (!polyline) return KTVEC_NO_MEMORY;
     if (count) std::memset(static_cast<void *>(polyline), 0, static_cast<std::size_t>(count) * sizeof(_KTPOLYLINE));
     polylinenum = polylinecapacity = count;
     in->polylineblock = static_cast<int>(block);
@@ -136,10 +136,10 @@ int CKTVector::makenewpolyline(int x1, int y1, int x2, int y2) {
     p2.x = x2;
     p2.y = y2;
     _KTNODE *n1 = mregistnode(0, &p1);
-    if (!n1) return -1000;
+    if (!n1) return KTVEC_NO_MEMORY;
     const int a = static_cast<int>(n1 - node);
     _KTNODE *n2 = mregistnode(0, &p2);
-    if (!n2) return -1000;
+    if (!n2) return KTVEC_NO_MEMORY;
     const int b = static_cast<int>(n2 - node);
 
     const double ex = static_cast<double>(x2) - x1;
@@ -152,7 +152,7 @@ int CKTVector::makenewpolyline(int x1, int y1, int x2, int y2) {
 
     _KTPOLYLINE &rec = polyline[polylinenum];  // emptied by msparepolyline above
     rec.nodeindex = ktv::alloc_array<int>(2);
-    if (!rec.nodeindex) return -1000;
+    if (!rec.nodeindex) return KTVEC_NO_MEMORY;
     rec.nodecapacity = rec.nodenum = 2;
     rec.nodeindex[0] = a;
     rec.nodeindex[1] = b;

@@ -98,7 +98,7 @@ int CKTVector::mupdatepolyline(int id) {
 int CKTVector::mseparatepolyline(int id, _KTNODE *n) {
     if (!ktv::record_of(*this, id)) return 0;
     _KTPOLYLINE *spare = ktv::spare_polyline(*this);
-    if (!spare) return -1000;
+    if (!spare) return KTVEC_NO_MEMORY;
     _KTPOLYLINE &nw = *spare;
     const int p = ktv::abs_id(id);
     const int fresh = polylinenum + 1;
@@ -125,7 +125,7 @@ int CKTVector::mseparatepolyline(int id, _KTNODE *n) {
         ktv::mem_free(nextcopy);
         ktv::mem_free(rnext);
         ktv::mem_free(nprev);
-        return -1000;
+        return KTVEC_NO_MEMORY;
     }
     nw.nodeindex = nodes;
     nw.nodecapacity = m;

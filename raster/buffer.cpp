@@ -32,9 +32,9 @@ int CKTVector::mcountpixel() {
 int CKTVector::minitbuffer() {
     const int count = mcountpixel();
     mfreepoint();
-    if (count < 0) return -1000;
+    if (count < 0) return KTVEC_NO_MEMORY;
     point = ktv::alloc_array<_KTPOINT>(static_cast<std::size_t>(count));
-    if (!point) return -1000;
+    if (!point) return KTVEC_NO_MEMORY;
     pointnum = count;
 
     mfreelineinfo();
@@ -43,7 +43,7 @@ int CKTVector::minitbuffer() {
     if (!in) return KTVEC_NO_MEMORY;
     const int rows = height > 0 ? height : 0;
     lineinfo = ktv::alloc_zeroed<KTLINEINFO>(static_cast<std::size_t>(rows));
-    if (!lineinfo) return -1000;
+    if (!lineinfo) return KTVEC_NO_MEMORY;
     in->linerows = rows;
 
     MORABASE_setkind(thindata, width, bytesperline, height, point);

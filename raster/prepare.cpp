@@ -16,7 +16,7 @@ enum Method { kThinning, kOutline, kOneSideOutline };
 int prepare(CKTVector &v, int method) {
     if (!v.filter) {
         void *block = ktv::mem_alloc(sizeof(CPenoDoc));
-        if (!block) return -1000;
+        if (!block) return KTVEC_NO_MEMORY;
         v.filter = new (block) CPenoDoc();
     }
     v.filter->m_image = v.document;
@@ -28,9 +28,9 @@ int prepare(CKTVector &v, int method) {
     const std::size_t bytes = ktv::raster_bytes(v.height, v.bytesperline);
     ktv::release(v.thindata);
     v.thindata = ktv::alloc_array<unsigned char>(bytes);
-    if (!v.thindata) return -1000;
+    if (!v.thindata) return KTVEC_NO_MEMORY;
     unsigned char *scratch = ktv::alloc_array<unsigned char>(bytes);
-    if (!scratch) return -1000;
+    if (!scratch) return KTVEC_NO_MEMORY;
 
     switch (method) {
     case kThinning: v.filter->mdeutschfilter(v.thindata, scratch); break;

@@ -132,7 +132,7 @@ bool copy_polylines(const CKTVector &src, CKTVector &dst) {
 }  // namespace
 
 int CKTVector::mundo(CKTVector *source) {
-    if (!source) return -1;
+    if (!source) return KTVEC_REFUSED;
     if (source == this) {  // the layer is its own copy already
         canundo = 1;
         return 0;
@@ -157,15 +157,15 @@ int CKTVector::mundo(CKTVector *source) {
     // absent for ids the links carry.
     if (!copy_nodes(*source, *this)) {
         mfreenode();
-        return -1000;
+        return KTVEC_NO_MEMORY;
     }
     if (!copy_rows(*source, ktv::row_count(*source), *this, in->linerows)) {
         mfreelineinfo();
-        return -1000;
+        return KTVEC_NO_MEMORY;
     }
     if (!copy_polylines(*source, *this)) {
         mfreepolyline();
-        return -1000;
+        return KTVEC_NO_MEMORY;
     }
     in->polylineblock = 0;  // the table holds exactly polylinecapacity records
     canundo = 1;

@@ -95,17 +95,17 @@ int CKTVector::mgetpolylinenum() { return polylinenum; }
 
 void CKTVector::msetarc(int id) {
     KTV_EXPECT(!polyline || (id >= 1 && id <= polylinenum), "a flag setter's id is 1 .. polylinenum");
-    if (polyline) polyline[id - 1].flag |= 1;
+    if (polyline) polyline[id - 1].flag |= KTVEC_POLYLINE_ARC;
 }
 
 void CKTVector::msetspline(int id) {
     KTV_EXPECT(!polyline || (id >= 1 && id <= polylinenum), "a flag setter's id is 1 .. polylinenum");
-    if (polyline) polyline[id - 1].flag |= 2;
+    if (polyline) polyline[id - 1].flag |= KTVEC_POLYLINE_SPLINE;
 }
 
 void CKTVector::msetline(int id) {
     KTV_EXPECT(!polyline || (id >= 1 && id <= polylinenum), "a flag setter's id is 1 .. polylinenum");
-    if (polyline) polyline[id - 1].flag &= static_cast<unsigned char>(~3u);
+    if (polyline) polyline[id - 1].flag &= static_cast<unsigned char>(~(KTVEC_POLYLINE_ARC | KTVEC_POLYLINE_SPLINE));
 }
 
 void CKTVector::msetmodify(unsigned char value) {
@@ -174,7 +174,7 @@ void CKTVector::mfreepolyline() {
     polylinenum = 0;
     polylinecapacity = 0;
     if (CKTVectorImpl *in = CKTVectorImpl::of(*this)) in->polylineblock = 0;
-    for (int i = 0; i < nodenum; ++i) node[i].flag &= static_cast<unsigned char>(~3u);
+    for (int i = 0; i < nodenum; ++i) node[i].flag &= static_cast<unsigned char>(~(KTVEC_NODE_SELECT | KTVEC_NODE_FIND));
 }
 
 void CKTVector::mfreespline() {
