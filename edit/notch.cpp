@@ -82,15 +82,19 @@ Side plan_side(const CKTVector &v, int in, int k, double r2, const Side *other) 
         const double dx = static_cast<double>(v.node[i].x) - c.x, dy = static_cast<double>(v.node[i].y) - c.y;
         return dx * dx + dy * dy <= r2;
     };
+    auto refused = [&side] {
+        side.result = KTVEC_REFUSED;
+        return side;
+    };
     int prev = in, cur = side.neighbour, steps = 0;
     for (; inside(cur); ++steps) {
-        if (steps == 4 || cur == in) return side.result = KTVEC_REFUSED, side;
+        if (steps == 4 || cur == in) return refused();
         prev = cur;
         const _KTNODE &pn = v.node[cur];
         int onward = -1;
         for (int i = 0; i < pn.linknum && onward < 0; ++i)
             if (pn.link[i].id == pk) onward = pn.link[i].node;
-        if (onward < 0) return side.result = KTVEC_REFUSED, side;
+        if (onward < 0) return refused();
         cur = onward;
     }
 
@@ -106,7 +110,7 @@ Side plan_side(const CKTVector &v, int in, int k, double r2, const Side *other) 
         double t;
         if (t1 >= 0 && t1 <= 1) t = t1;
         else if (t2 >= 0 && t2 <= 1) t = t2;
-        else return side.result = KTVEC_REFUSED, side;
+        else return refused();
         side.moved = prev;
         side.ex = a.x + t * dx;
         side.ey = a.y + t * dy;
@@ -116,7 +120,7 @@ Side plan_side(const CKTVector &v, int in, int k, double r2, const Side *other) 
         const _KTNODE &ak = v.node[side.neighbour];
         const int taken = other && other->moved < 0 && other->neighbour == side.neighbour ? other->twin : -1;
         side.twin = twin_position(ak, in, pk, taken);
-        if (side.twin < 0) return side.result = KTVEC_REFUSED, side;
+        if (side.twin < 0) return refused();
         const double dx = static_cast<double>(ak.x) - c.x, dy = static_cast<double>(ak.y) - c.y;
         const double s = std::sqrt(r2 / (dx * dx + dy * dy));
         side.ex = c.x + s * dx;

@@ -150,7 +150,7 @@ int CKTVector::makenewpolyline(int x1, int y1, int x2, int y2) {
     if (KTLINEINFO *row = ktv::row_of(*this, y1)) msetlinenode1(row);
     if (KTLINEINFO *row = ktv::row_of(*this, y2)) msetlinenode1(row);
 
-    _KTPOLYLINE &rec = polyline[polylinenum];  // emptied by msparepolyline above
+    _KTPOLYLINE &rec = polyline[polylinenum];  // emptied by spare_polyline above
     rec.nodeindex = ktv::alloc_array<int>(2);
     if (!rec.nodeindex) return KTVEC_NO_MEMORY;
     rec.nodecapacity = rec.nodenum = 2;
