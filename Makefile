@@ -1,6 +1,8 @@
 # Thin wrapper over CMake.  `make` builds the Release library into build/,
 # `make test` builds and runs the whole test suite, `make demo` vectorizes the
-# bundled sample drawing.
+# bundled sample drawing.  Before a build folder is first configured,
+# scripts/deps.sh installs the Debian packages the build needs when they are
+# missing (or names them and stops).
 BUILD ?= build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_FLAGS ?=
@@ -10,6 +12,7 @@ CMAKE_FLAGS ?=
 all: build
 
 $(BUILD)/CMakeCache.txt:
+	scripts/deps.sh build test
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release $(CMAKE_FLAGS)
 
 build: $(BUILD)/CMakeCache.txt
@@ -45,6 +48,7 @@ compare: build
 	BUILD=$(BUILD) bench/compare.sh
 
 sanitize:
+	scripts/deps.sh build test
 	cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKTVEC_SANITIZE=ON -DKTVEC_BUILD_BENCH=OFF
 	cmake --build build-asan -j $(JOBS)
 	cd build-asan && ASAN_OPTIONS=detect_leaks=1:allocator_may_return_null=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ctest --output-on-failure -j $(JOBS)
