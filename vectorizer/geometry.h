@@ -1,5 +1,6 @@
-// Plane geometry shared by the library's rooms: pi, lengths and distances,
-// the cosine between two directions.
+// Plane geometry shared by the library's rooms (and by the program, the
+// test kit and the benchmarks, which is why it depends on nothing): pi,
+// lengths and distances, the cosine between two directions.
 //
 // Two ways of measuring a length are kept apart on purpose.  length_of()
 // roots the sum of squares as it stands; careful_length() is std::hypot,
@@ -11,8 +12,6 @@
 #define KTVEC_VECTORIZER_GEOMETRY_H
 
 #include <cmath>
-
-#include "ktvec.h"
 
 namespace ktv {
 
@@ -26,11 +25,6 @@ inline double careful_length(double dx, double dy) { return std::hypot(dx, dy); 
 
 // Distance from (x0, y0) to (x1, y1), by std::hypot.
 inline double distance(double x0, double y0, double x1, double y1) { return careful_length(x1 - x0, y1 - y0); }
-
-// Distance between two nodes' pixels, by the sum of squares.
-inline double node_distance(const _KTNODE &a, const _KTNODE &b) {
-    return length_of(static_cast<double>(a.x) - b.x, static_cast<double>(a.y) - b.y);
-}
 
 // Cosine of the angle between the directions (ux, uy) and (vx, vy); not a
 // number when either has zero length (see cleanup/cleanup.h for how the

@@ -15,6 +15,7 @@
 #include "bitmap.h"
 #include "graph_compare.h"
 #include "invariants.h"
+#include "vectorizer/geometry.h"
 #include "vectorizer/memory.h"
 
 namespace {
@@ -32,7 +33,7 @@ Bitmap drawing() {
     for (int y = 6; y < 40; ++y) disc(22, y, 1);                // stem: T junction
     for (int i = 0; i < 28; ++i) disc(6 + i, 14 + i, 0);       // diagonal across the stem
     for (int a = 0; a < 360; a += 2) {                          // ring
-        const double t = a * 3.14159265 / 180;
+        const double t = a * ktv::kPi / 180;
         b.set(56 + static_cast<int>(10 * std::cos(t)), 30 + static_cast<int>(10 * std::sin(t)));
     }
     for (int y = 40; y < 46; ++y)
