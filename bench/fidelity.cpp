@@ -250,6 +250,7 @@ Scores score_centre_lines(const Truth &t, const std::vector<Polyline> &lines) {
         rlen += q.weight;
         dsum += d * q.weight;
         if (d <= tau) rnear += q.weight;
+        if (std::getenv("FDBG") && d > 2) std::fprintf(stderr, "far %.1f %.1f d %.2f line %d\n", q.at.x, q.at.y, d, q.owner);
     }
     // Truth samples: covered, and which result line covers each, per true
     // edge (the strokes cut at the junctions on them).

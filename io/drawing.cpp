@@ -6,7 +6,7 @@ namespace ktvcli {
 
 namespace {
 
-bool spline_of(const _KTPOLYLINE &p) { return (p.flag & 2) && p.splinenum >= 2 && p.splinex && p.spliney; }
+bool spline_of(const _KTPOLYLINE &p) { return (p.flag & KTVEC_POLYLINE_SPLINE) && p.splinenum >= 2 && p.splinex && p.spliney; }
 
 ArcPiece arc_piece(const _KTNODELINK &l, double cx, double cy, DrawPoint a, DrawPoint b) {
     return {cx, cy, l.radius, arc_sweep(l, cx, cy, a.x, a.y, b.x, b.y)};
@@ -33,7 +33,7 @@ void raw_stroke(VectorView &view, int id, const _KTPOLYLINE &p, Stroke &s) {
     s.closed = VectorView::closed(p);
     s.points.clear();
     s.pieces.clear();
-    if ((p.flag & 4) && view.circle(p, s.circle)) {
+    if ((p.flag & KTVEC_POLYLINE_CIRCLE) && view.circle(p, s.circle)) {
         s.kind = Stroke::Kind::Circle;
         return;
     }
@@ -67,7 +67,7 @@ bool refined_stroke(VectorView &view, const _KTREFINEDLINE &l, Stroke &s) {
     s.pieces.clear();
     for (int i = 0; i < l.pointnum; ++i) s.points.push_back({l.point[i].x, l.point[i].y});
     const _KTPOLYLINE *p = l.source > 0 ? &view.polyline(l.source) : nullptr;
-    if (p && (p->flag & 4) && s.closed && s.points.size() >= 4) {
+    if (p && (p->flag & KTVEC_POLYLINE_CIRCLE) && s.closed && s.points.size() >= 4) {
         s.kind = Stroke::Kind::Circle;
         s.circle = circle_of(s.points);
         return true;

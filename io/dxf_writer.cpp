@@ -27,13 +27,14 @@
 
 #include "drawing.h"
 #include "error.h"
+#include "vectorizer/geometry.h"
 #include "writers.h"
 
 namespace ktvcli {
 
 namespace {
 
-constexpr double kPi = 3.14159265358979323846;
+using ktv::kPi;
 
 enum Layer { Centerlines, Outlines, Arcs, Circles, Splines, LayerCount };
 const char *const kLayerNames[LayerCount] = {"CENTERLINES", "OUTLINES", "ARCS", "CIRCLES", "SPLINES"};

@@ -43,7 +43,6 @@ constexpr double kEndCap = 0.5;         // a free end stops this far inside the 
 constexpr double kRoundCapWidth = 6.0;  // narrower strokes are too few pixels across to tell caps apart
 constexpr double kReach = 12.0;         // farthest a cut looks for the stroke's edges, px
 constexpr double kStraightSpread = 0.35; // a link whose middles all lie this close to its line is straight, px
-constexpr unsigned char kSplineFlag = 2, kCircleFlag = 4;  // polyline flag bits of the fitted curves
 
 struct LinkRecord {
     int a, b;        // node indices
@@ -89,13 +88,13 @@ public:
           nodes_(v.mgetnodenum()) {}
 
     int run(LineSet &out) {
-        if (!survey() || !measure() || !tie() || !place() || !merge_close() || !emit(out)) return -1000;
+        if (!survey() || !measure() || !tie() || !place() || !merge_close() || !emit(out)) return KTVEC_NO_MEMORY;
         // Only links drawn straight follow their bends: a fitted arc or
         // spline is drawn as what was fitted.
         const Straight straight = [&](int line, int k) {
             const int id = out.source(line);
             const _KTPOLYLINE &p = *v_.mgetpolyline(id);
-            if (p.flag & (kSplineFlag | kCircleFlag)) return false;
+            if (p.flag & (KTVEC_POLYLINE_SPLINE | KTVEC_POLYLINE_CIRCLE)) return false;
             const int a = out.node(line, k), b = out.node(line, k + 1);
             if (a < 0 || b < 0) return true;
             // A link whose cuts all lay close to its line has no bend to
@@ -110,7 +109,7 @@ public:
             return true;
         };
         if (follow_bends(ink_, linewidths_, straight, out) != 0 || restore_stubs(ink_, linewidths_, out) != 0)
-            return -1000;
+            return KTVEC_NO_MEMORY;
         return 0;
     }
 
@@ -321,7 +320,7 @@ private:
                 if (links_[k].fit.ok && !scratch_.values.push(links_[k].fit.width)) return false;
             const double w = scratch_.values.empty() ? 1.0 : median(scratch_.values.data(), scratch_.values.size());
             if (!linewidths_.push(w) || !out.begin(live_[l])) return false;
-            if ((p.flag & kSplineFlag) && p.splinenum >= 2 && p.splinex && p.spliney) {
+            if ((p.flag & KTVEC_POLYLINE_SPLINE) && p.splinenum >= 2 && p.splinex && p.spliney) {
                 if (!add_moved_samples(v_, p, placed_, out)) return false;
             } else {
                 for (int i = 0; i < p.nodenum; ++i)
@@ -352,7 +351,7 @@ int refine_centerlines(CKTVector &v, LineSet &out, NodePositions &nodes) {
     nodes.clear();
     CentreLines c(v);
     int r = c.run(out);
-    if (r == 0 && !c.positions(nodes)) r = -1000;
+    if (r == 0 && !c.positions(nodes)) r = KTVEC_NO_MEMORY;
     if (r != 0) {
         out.clear();
         nodes.clear();

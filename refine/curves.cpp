@@ -88,9 +88,9 @@ int follow_bends(const Ink &ink, const Array<double> &widths, const Straight &st
     Array<double> raw;
     for (int i = 0; i < lines.count(); ++i) {
         const double w = std::max(1.0, widths[static_cast<std::size_t>(i)]);
-        if (!bent.begin(lines.source(i))) return -1000;
+        if (!bent.begin(lines.source(i))) return KTVEC_NO_MEMORY;
         for (int k = 0; k < lines.points(i); ++k) {
-            if (!bent.add(lines.point(i, k), lines.node(i, k))) return -1000;
+            if (!bent.add(lines.point(i, k), lines.node(i, k))) return KTVEC_NO_MEMORY;
             if (k + 1 == lines.points(i) || !straight(i, k)) continue;
             const Vec2 a = lines.point(i, k), b = lines.point(i, k + 1);
             const double length = norm(b - a);
@@ -99,23 +99,23 @@ int follow_bends(const Ink &ink, const Array<double> &widths, const Straight &st
             // Middles of the stroke along the segment, from cuts that meet a
             // run about as wide as the stroke.
             middles.clear();
-            if (!middles.push({a, 0, 0})) return -1000;
+            if (!middles.push({a, 0, 0})) return KTVEC_NO_MEMORY;
             const int count = static_cast<int>((length - 2 * kEndMargin) / kStep);
             for (int c = 1; c <= count; ++c) {
                 const double t = kEndMargin + (length - 2 * kEndMargin) * c / (count + 1);
                 Run r;
                 if (!run_across(ink, a + u * t, n, kReach, r)) continue;
                 if (r.width() > 1.5 * w + 1 || std::fabs(r.middle()) > 0.5 * w + 1.5) continue;
-                if (!middles.push({a + u * t + n * r.middle(), t, r.middle()})) return -1000;
+                if (!middles.push({a + u * t + n * r.middle(), t, r.middle()})) return KTVEC_NO_MEMORY;
             }
-            if (!middles.push({b, length, 0})) return -1000;
+            if (!middles.push({b, length, 0})) return KTVEC_NO_MEMORY;
             if (middles.size() < 3) continue;
-            if (!smooth_offsets(middles, a, u, n, raw)) return -1000;
-            if (!keep.resize(middles.size())) return -1000;
+            if (!smooth_offsets(middles, a, u, n, raw)) return KTVEC_NO_MEMORY;
+            if (!keep.resize(middles.size())) return KTVEC_NO_MEMORY;
             for (std::size_t m = 0; m < middles.size(); ++m) keep[m] = 0;
-            if (!simplify(middles, std::max(kTolerance, kTolerancePerWidth * w), keep, stack)) return -1000;
+            if (!simplify(middles, std::max(kTolerance, kTolerancePerWidth * w), keep, stack)) return KTVEC_NO_MEMORY;
             for (std::size_t m = 1; m + 1 < middles.size(); ++m)
-                if (keep[m] && !bent.add(middles[m].p, -1)) return -1000;
+                if (keep[m] && !bent.add(middles[m].p, -1)) return KTVEC_NO_MEMORY;
         }
         bent.end();
     }

@@ -4,6 +4,7 @@
 #include <new>
 
 #include "refine/centerline.h"
+#include "vectorizer/memory.h"
 #include "refine/lines.h"
 #include "refine/outline.h"
 
@@ -14,16 +15,22 @@ struct CKTRefiner::State {
 
 CKTRefiner::CKTRefiner() : state_(nullptr) {}
 
-CKTRefiner::~CKTRefiner() { delete state_; }
+CKTRefiner::~CKTRefiner() {
+    if (!state_) return;
+    state_->~State();
+    ktv::mem_free(state_);
+}
 
 namespace {
 
-// The state is made on first use, so an unused refiner costs nothing and a
-// refiner that could not get its memory answers -1000 like any other call.
+// The state is made on first use, from the allocation seam like every
+// block of the library, so an unused refiner costs nothing and a refiner
+// that could not get its memory answers -1000 like any other call.
 template <class Run> int run_stage(CKTRefiner::State *&state, Run run) {
     if (!state) {
-        state = new (std::nothrow) CKTRefiner::State;
-        if (!state) return -1000;
+        void *block = ktv::mem_alloc(sizeof(CKTRefiner::State));
+        if (!block) return KTVEC_NO_MEMORY;
+        state = new (block) CKTRefiner::State;
     }
     state->nodes.clear();
     return run(state->lines, state->nodes);

@@ -115,17 +115,17 @@ int restore_stubs(const Ink &ink, const Array<double> &widths, LineSet &lines) {
     for (int i = 0; i < lines.count(); ++i) {
         const double reach = 0.5 * std::max(1.0, widths[static_cast<std::size_t>(i)]) + kMargin;
         for (int k = 0; k + 1 < lines.points(i); ++k)
-            if (!segments.push({i, k, lines.point(i, k), lines.point(i, k + 1), reach})) return -1000;
+            if (!segments.push({i, k, lines.point(i, k), lines.point(i, k + 1), reach})) return KTVEC_NO_MEMORY;
     }
     // The unexplained ink, and where it touches explained ink.
     Array<Capsule> capsules;
     Array<LoosePixel> loose;
     Array<std::size_t> rowstart;
-    if (!capsules.reserve(segments.size())) return -1000;
+    if (!capsules.reserve(segments.size())) return KTVEC_NO_MEMORY;
     for (const Segment &g : segments) capsules.push({g.a, g.b, g.reach});
-    if (!find_unexplained(ink, capsules, loose, rowstart)) return -1000;
+    if (!find_unexplained(ink, capsules, loose, rowstart)) return KTVEC_NO_MEMORY;
     SegmentGrid grid;
-    if (!grid.build(segments, width, height)) return -1000;
+    if (!grid.build(segments, width, height)) return KTVEC_NO_MEMORY;
     // The loose pixel at (x, y), or -1.
     auto find = [&](int x, int y) -> long {
         if (y < 0 || y >= height) return -1;
@@ -139,7 +139,7 @@ int restore_stubs(const Ink &ink, const Array<double> &widths, LineSet &lines) {
     Array<long> stack;
     Array<Insert> inserts;
     Array<Stub> stubs;
-    if (!seen.resize(loose.size(), 0)) return -1000;
+    if (!seen.resize(loose.size(), 0)) return KTVEC_NO_MEMORY;
     for (std::size_t start = 0; start < loose.size(); ++start) {
         if (seen[start]) continue;
         // The unexplained piece of ink around it, 8-connected.
@@ -148,13 +148,13 @@ int restore_stubs(const Ink &ink, const Array<double> &widths, LineSet &lines) {
         stack.clear();
         bool large = false;
         seen[start] = 1;
-        if (!stack.push(static_cast<long>(start))) return -1000;
+        if (!stack.push(static_cast<long>(start))) return KTVEC_NO_MEMORY;
         while (!stack.empty()) {
             const LoosePixel lp = loose[std::size_t(stack.back())];
             stack.pop();
             const Pixel p{lp.x, lp.y};
             if (piece.size() < kMaxPiece) {
-                if (!piece.push(p) || (lp.touches && !attach.push(p))) return -1000;
+                if (!piece.push(p) || (lp.touches && !attach.push(p))) return KTVEC_NO_MEMORY;
             } else {
                 large = true;
             }
@@ -163,7 +163,7 @@ int restore_stubs(const Ink &ink, const Array<double> &widths, LineSet &lines) {
                     const long q = (dx || dy) ? find(p.x + dx, p.y + dy) : -1;
                     if (q < 0 || seen[std::size_t(q)]) continue;
                     seen[std::size_t(q)] = 1;
-                    if (!stack.push(q)) return -1000;
+                    if (!stack.push(q)) return KTVEC_NO_MEMORY;
                 }
         }
             if (large || attach.empty()) continue;
@@ -232,7 +232,7 @@ int restore_stubs(const Ink &ink, const Array<double> &widths, LineSet &lines) {
                 }
             });
             if (nearest >= snap) {
-                if (!inserts.push({h.line, h.at, hostt, from})) return -1000;
+                if (!inserts.push({h.line, h.at, hostt, from})) return KTVEC_NO_MEMORY;
                 at = from;
                 node = -1;
             }
@@ -240,7 +240,7 @@ int restore_stubs(const Ink &ink, const Array<double> &widths, LineSet &lines) {
             const Vec2 dir = unit(tip - at);
             const double edge = ink.edge(tip, dir, 4 + w, false);
             const Vec2 end = edge < kNoEdge ? tip + dir * std::max(0.0, edge - kEndCap) : tip;
-            if (!stubs.push({at, end, node})) return -1000;
+            if (!stubs.push({at, end, node})) return KTVEC_NO_MEMORY;
         }
     if (stubs.empty()) return 0;
 
@@ -251,16 +251,16 @@ int restore_stubs(const Ink &ink, const Array<double> &widths, LineSet &lines) {
     LineSet grown;
     std::size_t next = 0;
     for (int i = 0; i < lines.count(); ++i) {
-        if (!grown.begin(lines.source(i))) return -1000;
+        if (!grown.begin(lines.source(i))) return KTVEC_NO_MEMORY;
         for (int k = 0; k < lines.points(i); ++k) {
-            if (!grown.add(lines.point(i, k), lines.node(i, k))) return -1000;
+            if (!grown.add(lines.point(i, k), lines.node(i, k))) return KTVEC_NO_MEMORY;
             while (next < inserts.size() && inserts[next].line == i && inserts[next].at == k)
-                if (!grown.add(inserts[next++].p, -1)) return -1000;
+                if (!grown.add(inserts[next++].p, -1)) return KTVEC_NO_MEMORY;
         }
         grown.end();
     }
     for (const Stub &s : stubs) {
-        if (!grown.begin(0) || !grown.add(s.from, s.node) || !grown.add(s.to, -1)) return -1000;
+        if (!grown.begin(0) || !grown.add(s.from, s.node) || !grown.add(s.to, -1)) return KTVEC_NO_MEMORY;
         grown.end();
     }
     lines.swap(grown);

@@ -107,12 +107,17 @@ int run_settings(const Command &c, const Settings &s) {
     v.msetdocument(image.bitmap.bits.data(), image.bitmap.width, image.bitmap.height);
     const Clock::time_point vectorize_start = Clock::now();
     const int result = c.vectorize(v, s);
-    if (result >= 0) run_postprocessing(v, post);
+    if (result >= 0 && !v.mispostprocessincomplete()) run_postprocessing(v, post);
     CKTRefiner refiner;
-    const int refined = result >= 0 && s.refine ? c.refine(refiner, v) : 0;
+    const int refined = result >= 0 && !v.mispostprocessincomplete() && s.refine ? c.refine(refiner, v) : KTVEC_OK;
     const double vectorize_ms = ms_since(vectorize_start);
-    if (result == -1000 || refined == -1000) throw CliError(name + ": out of memory while vectorizing");
+    if (result == KTVEC_NO_MEMORY || refined == KTVEC_NO_MEMORY)
+        throw CliError(name + ": out of memory while vectorizing");
     if (result < 0) throw CliError(name + ": vectorizing failed (library code " + std::to_string(result) + ")");
+    // The clean-up ran short of memory part-way: the graph is only partly
+    // cleaned, so no output is written from it.
+    if (v.mispostprocessincomplete())
+        throw CliError(name + ": out of memory while cleaning up the vectors (result incomplete)");
 
     VectorView view(v);
     if (s.refine) view.set_refined(&refiner);
