@@ -173,6 +173,18 @@ TEST_F(Cleanup, OutlineSpursGoAndThePiecesLeftAreJoined) {
     EXPECT_EQ(check_graph(w), "");
 }
 
+// Every polyline that ran straight from a to b loses that link when the
+// two merge and is rebuilt, however many there are.
+TEST_F(Cleanup, MergingTwoNodesRebuildsEveryPolylineBetweenThem) {
+    const int a = g.node(0, 0), b = g.node(10, 0), c = g.node(20, 0);
+    g.path_of({a, b, c});
+    for (int k = 0; k < 12; ++k) g.path_of({a, b});
+    EXPECT_EQ(Peer::mintegratenode(v, n(a), n(b)), 0);
+    EXPECT_EQ(nodes_of(v, 1), (std::vector<int>{a, c}));
+    EXPECT_EQ(live_polylines(), 1);
+    EXPECT_EQ(check_graph(v), "");
+}
+
 TEST_F(Cleanup, DeletePolylineFromAnEndOrAMiddleNode) {
     _KTNODE lonely{};
     CKTVector empty;

@@ -5,6 +5,7 @@
 #include <climits>
 #include <cmath>
 #include <limits>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -17,14 +18,6 @@
 namespace {
 
 using Pts = std::vector<std::pair<int, int>>;
-
-// A notch leaves new side nodes at the end of their row and a side node
-// moved along its row in its old place: rows need not be in x order.
-CheckOptions after_notch() {
-    CheckOptions o;
-    o.rows_sorted = false;
-    return o;
-}
 
 // A w x h raster and document (black where `black` says) with one polyline
 // through `points`.
@@ -54,19 +47,19 @@ bool below20(int, int y) { return y > 20; }
 
 TEST(Notch, NodesInsideTheCircleMoveOntoIt) {
     // Radius longer than the links: the node just inside the circle moves
-    // onto it, keeping its place in its row's list when only x changes.
+    // onto it, and along its row past a node it overtakes.
     Sheet s(100, 50, kLine, below20);
     const int lone = s.g.node(17, 20);
     ASSERT_EQ(s.v.maddnotch(s.at(2), 25, 8), 0);
     EXPECT_EQ(s.v.nodenum, 6);
     EXPECT_EQ(s.xy(1), std::make_pair(15, 20));
     EXPECT_EQ(s.xy(3), std::make_pair(65, 20));
-    EXPECT_EQ(s.row(20), (std::vector<int>{0, lone, 1, 3, 4}));
+    EXPECT_EQ(s.row(20), (std::vector<int>{0, 1, lone, 3, 4}));
     EXPECT_DOUBLE_EQ(s.g.find_link(0, 1, 1)->length, 15.0);
     EXPECT_DOUBLE_EQ(s.g.find_link(4, 3, -1)->length, 15.0);
     EXPECT_DOUBLE_EQ(s.g.find_link(1, 2, 1)->length, std::hypot(25.0, 8.0));
     EXPECT_EQ(nodes_of(s.v, 1), (std::vector<int>{0, 1, 2, 3, 4}));
-    EXPECT_EQ(check_graph(s.v, after_notch()), "");
+    EXPECT_EQ(check_graph(s.v), "");
 
     // A vertical link: the moved node changes rows and enters in x order.
     Sheet t(50, 60, {{20, 2}, {20, 12}, {20, 22}, {20, 52}}, [](int x, int) { return x > 20; });
@@ -80,7 +73,7 @@ TEST(Notch, NodesInsideTheCircleMoveOntoIt) {
     EXPECT_EQ(t.xy(2), std::make_pair(26, 22));
     EXPECT_DOUBLE_EQ(t.g.find_link(0, 1, 1)->length + t.g.find_link(3, 6, -1)->length, 20.0);
     EXPECT_EQ(nodes_of(t.v, 1), (std::vector<int>{0, 1, 2, 6, 3}));
-    EXPECT_EQ(check_graph(t.v, after_notch()), "");
+    EXPECT_EQ(check_graph(t.v), "");
 
     // A diagonal side: the crossing of (50,30) -> (60,40) with the circle
     // of radius 18 about (40,20) lies at (52.7, 32.7).
@@ -88,7 +81,7 @@ TEST(Notch, NodesInsideTheCircleMoveOntoIt) {
     ASSERT_EQ(d.v.maddnotch(d.at(2), 18, 5), 0);
     EXPECT_EQ(d.xy(3), std::make_pair(52, 32));
     EXPECT_EQ(d.xy(5), std::make_pair(22, 20));
-    EXPECT_EQ(check_graph(d.v, after_notch()), "");
+    EXPECT_EQ(check_graph(d.v), "");
 
     // Up to four nodes of a side may lie inside; those between N and the
     // moved one stay.  A fifth refuses the notch and changes nothing.
@@ -100,6 +93,32 @@ TEST(Notch, NodesInsideTheCircleMoveOntoIt) {
     EXPECT_EQ(four.v.node[2].x, 11);
     for (int i : {3, 4, 5}) EXPECT_EQ(four.v.node[i].x, pts[i].first);
     EXPECT_EQ(four.v.node[8].x, 29);
+
+    // New side nodes take their places in their row by x, where every
+    // search finds them.
+    Sheet n(100, 50, kLine, below20);
+    ASSERT_EQ(n.v.maddnotch(n.at(2), 5, 8), 0);
+    EXPECT_EQ(n.row(20), (std::vector<int>{0, 1, 5, 6, 3, 4}));
+    EXPECT_EQ(n.v.msearchnodefast(35, 20, 2), 1);
+    EXPECT_EQ(n.v.msearchNN(36, 20, 3.0), n.at(5));
+    EXPECT_EQ(check_graph(n.v), "");
+}
+
+// Every allocation fails in turn (the node table, row 20 and the apex's
+// row are all full or empty, so each must grow): -1000 and the graph
+// exactly as it was, until the notch goes through.
+TEST(Notch, AFailedNotchChangesNothing) {
+    const int failed = sweep([](long n) {
+        Sheet s(100, 50, kLine, below20);
+        for (int k = 0; k < 3; ++k) s.g.node(90 + 3 * k, 20);
+        const std::string before = dump_graph(s.v);
+        int r = 0;
+        if (!fails_at(n, [&] { r = s.v.maddnotch(s.at(2), 5, 8); })) return false;
+        EXPECT_EQ(r, -1000);
+        EXPECT_EQ(dump_graph(s.v), before) << "request " << n;
+        return true;
+    });
+    EXPECT_GE(failed, 4);
 }
 
 TEST(FrontTest, BlackPixelOrAFourNeighbourInsideTheDocument) {

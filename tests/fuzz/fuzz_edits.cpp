@@ -35,7 +35,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     const bool verbose = std::getenv("KTVEC_FUZZ_VERBOSE") != nullptr;
     for (int k = 0; k < 200 && !in.empty(); ++k) {
         script.step();
-        if (script.appended_unsorted) o.rows_sorted = false;
         if (verbose) std::fprintf(stderr, "edit: %s\n", script.name());
         check_graph_or_abort(v, o, script.name());
         if (!check_graph(v, normal).empty()) break;

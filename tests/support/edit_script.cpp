@@ -282,10 +282,7 @@ void EditScript::step() {
         if (in_.byte() & 1) v_.msamecurvatureall(a);
         else if (id) v_.msamecurvature(id, a);
         const int n = live_node(2);
-        if (n >= 0 && v_.document) {
-            v_.maddnotch(at(n), in_.double_arg(), in_.double_arg());
-            appended_unsorted = true;
-        }
+        if (n >= 0 && v_.document) v_.maddnotch(at(n), in_.double_arg(), in_.double_arg());
         v_.mreflectmodify();
         break;
     }

@@ -22,9 +22,8 @@ public:
     void step();
     const char *name() const;
 
-    int last = -1;                   // the operation of the latest step
-    bool appended_unsorted = false;  // a notch appended nodes to a row unsorted
-    CKTVector snapshot;              // the undo copy of the undo step
+    int last = -1;        // the operation of the latest step
+    CKTVector snapshot;   // the undo copy of the undo step
     bool have_snapshot = false;
 
     static constexpr int kHostOps = 24;      // host calls: 0 .. 23

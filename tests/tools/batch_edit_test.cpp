@@ -22,6 +22,7 @@
 #include <thread>
 
 #include "support.h"
+#include "sweep.h"
 
 extern char **environ;
 
@@ -145,6 +146,32 @@ TEST(Batch, BadCommandLinesAndFailuresTheirStatusAndOrder) {
     EXPECT_TRUE(large < small && small < broken && broken != std::string::npos) << r.err;
 }
 
+// A file whose clean-up ran out of memory part-way fails with its reason
+// and leaves no output; the other file is written.  One worker: the
+// calling thread, whose allocation requests the test can make fail.
+TEST(Batch, IncompleteCleanUpFailsItsFile) {
+    TempDir dir;
+    write_bytes(dir / "a.pbm", pbm_raw(stroke_drawing()));
+    write_bytes(dir / "b.pbm", pbm_raw(sample_drawing()));
+    const std::string out = dir / "out";
+    ::mkdir(out.c_str(), 0777);
+    int reported = 0;
+    for (long n = 1; n < 4000 && reported == 0; ++n) {
+        RunResult r;
+        fails_at(n, [&] { r = run_here({"batch", dir / "a.pbm", dir / "b.pbm", "-o", out, "--jobs", "1"}); });
+        const std::vector<std::string> written = names_in(out);
+        for (const std::string &f : written) std::remove((out + "/" + f).c_str());
+        if (r.err.find("result incomplete") == std::string::npos) continue;
+        ++reported;
+        SCOPED_TRACE(r.err);
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(occurrences(r.err, "result incomplete"), 2u);  // its progress line and the summary
+        const bool first = r.err.find("a.pbm: out of memory") != std::string::npos;
+        EXPECT_EQ(written, std::vector<std::string>{first ? "b.svg" : "a.svg"});
+    }
+    EXPECT_EQ(reported, 1);
+}
+
 TEST(Batch, AnInterruptFinishesTheImageInHand) {
     // The image in hand is a FIFO, so the signal arrives while the worker
     // is surely reading it (--page 1: the FIFO is read once, not first for
@@ -214,7 +241,9 @@ class Edit : public ::testing::Test {
 protected:
     void SetUp() override {
         write_bytes(dir_ / "d.pbm", pbm_raw(stroke_drawing()));
-        ASSERT_EQ(run_here({"centerline", dir_ / "d.pbm", "--arcs", "1,1000", "-q", "-o", dir_ / "base.json"}).status, 0);
+        ASSERT_EQ(run_here({"centerline", dir_ / "d.pbm", "--arcs", "1,1000", "-q", "--no-refine", "-o", dir_ / "base.json"})
+                      .status,
+                  0);
         base_ = read_bytes(dir_ / "base.json");
         const JsonDocument doc = json_file(dir_ / "base.json");
         const JsonValue root = doc.root();
@@ -234,7 +263,7 @@ protected:
                 connected_ = id;
                 other_ = static_cast<int>(std::abs(p.member("next").first().number()));
             }
-            if (p.member("arcs").valid() && list.size() >= 3 && curved_ < 0) curved_ = list[1];
+            if (p.member("arcs").valid() && list.size() >= 3 && curved_ < 0) curved_ = list[1], curved_id_ = id;
         }
         ASSERT_TRUE(long_ && connected_ && curved_ >= 0);
         mid_ = lists_[long_][1];
@@ -262,19 +291,25 @@ protected:
         while (k-- > 0) e = e.next();
         return e;
     }
+    static JsonValue polyline(JsonValue root, int id) {
+        JsonValue p = root.member("polylines").first();
+        while (p.valid() && p.member("id").number() != id) p = p.next();
+        return p;
+    }
 
     TempDir dir_;
     std::string base_;
     std::unique_ptr<JsonDocument> doc_;
     std::vector<std::pair<int, int>> xy_;
     std::map<int, std::vector<int>> lists_;
-    int nodes_ = 0, polylines_ = 0, long_ = 0, connected_ = 0, other_ = 0, mid_ = -1, joint_ = -1, curved_ = -1;
+    int nodes_ = 0, polylines_ = 0, long_ = 0, connected_ = 0, other_ = 0, mid_ = -1, joint_ = -1, curved_ = -1,
+        curved_id_ = 0;
 };
 
 }  // namespace
 
 TEST_F(Edit, EachOpDoesItsCallAndUndoGivesTheFileBack) {
-    const std::string m = std::to_string(mid_);
+    const std::string m = std::to_string(mid_), l = std::to_string(long_);
     const auto [x0, y0] = xy_[lists_[long_][0]];
     char insert[160];  // a third of the way along the first link of the long polyline
     std::snprintf(insert, sizeof insert, "{\"op\":\"insert\",\"at\":[%.17g,%.17g],\"margin\":0.05,\"maxdistance\":2}",
@@ -295,14 +330,15 @@ TEST_F(Edit, EachOpDoesItsCallAndUndoGivesTheFileBack) {
         {"{\"op\":\"delete-polyline\",\"node\":" + m + "}", [&](JsonValue g) { EXPECT_EQ(count(g, "polylines"), polylines_ - 1); }},
         {"{\"op\":\"split\",\"polyline\":" + std::to_string(long_) + ",\"node\":" + m + "}",
          [&](JsonValue g) { EXPECT_EQ(count(g, "polylines"), polylines_ + 1); }},
-        {disconnect, [&](JsonValue g) {
-             for (JsonValue p = g.member("polylines").first(); p.valid(); p = p.next())
-                 if (p.member("id").number() == connected_) {
-                     EXPECT_EQ(p.member("next").size(), 0u);
-                 }
-         }},
+        {disconnect, [&](JsonValue g) { EXPECT_EQ(polyline(g, connected_).member("next").size(), 0u); }},
         {"{\"op\":\"notch\",\"node\":" + m + ",\"radius\":3,\"depth\":2}", [&](JsonValue g) { EXPECT_EQ(count(g, "nodes"), nodes_ + 2); }},
         {insert, [&](JsonValue g) { EXPECT_EQ(count(g, "nodes"), nodes_ + 1); }},
+        {"{\"op\":\"merge\",\"node\":" + m + ",\"into\":" + std::to_string(joint_) + "}",
+         [&](JsonValue g) { EXPECT_EQ(count(g, "nodes"), nodes_ - 1); }},
+        {"{\"op\":\"spline\",\"polyline\":" + l + ",\"division\":4}",
+         [&](JsonValue g) { EXPECT_TRUE(polyline(g, long_).member("spline").valid()); }},
+        {"{\"op\":\"simplify\",\"polyline\":" + l + ",\"dist\":1000,\"angle\":180}",
+         [&](JsonValue g) { EXPECT_LT(count(g, "nodes"), nodes_); }},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.ops);
@@ -324,13 +360,18 @@ TEST_F(Edit, EachOpDoesItsCallAndUndoGivesTheFileBack) {
     };
     edited(disconnect + ",{\"op\":\"connect\",\"stroke\":[" + toward(connected_) + "," + toward(other_) + "]}");
     EXPECT_EQ(read_bytes(dir_ / "out.json"), base_);
-    // Refitting after a move fits the moved links again.
+    // Refitting after a move fits the moved links again; fitting arcs to
+    // that one polyline with the same radius range is the same refit.
     edited(move(curved_, 0, 2));
     const std::string moved = read_bytes(dir_ / "out.json");
     edited(move(curved_, 0, 2) + ",{\"op\":\"refit\"}");
-    EXPECT_NE(read_bytes(dir_ / "out.json"), moved);
+    const std::string refitted = read_bytes(dir_ / "out.json");
+    EXPECT_NE(refitted, moved);
+    edited(move(curved_, 0, 2) + ",{\"op\":\"arc\",\"polyline\":" + std::to_string(curved_id_) + ",\"min\":1,\"max\":1000}");
+    EXPECT_EQ(read_bytes(dir_ / "out.json"), refitted);
     // Without a script the file comes back as it was, in both formats.
-    ASSERT_EQ(run_here({"centerline", dir_ / "d.pbm", "--arcs", "1,1000", "-q", "-o", dir_ / "base.svg"}).status, 0);
+    ASSERT_EQ(run_here({"centerline", dir_ / "d.pbm", "--arcs", "1,1000", "-q", "--no-refine", "-o", dir_ / "base.svg"}).status,
+              0);
     ASSERT_EQ(run_here({"edit", dir_ / "base.json", "-q", "-o", dir_ / "again.json", "-o", dir_ / "again.svg"}).status, 0);
     EXPECT_EQ(read_bytes(dir_ / "again.json"), base_);
     EXPECT_EQ(read_bytes(dir_ / "again.svg"), read_bytes(dir_ / "base.svg"));
@@ -357,6 +398,9 @@ TEST_F(Edit, BadScriptsAreRefusedAndNothingIsWritten) {
         {"{\"op\":\"delete-node\",\"node\":[0,89]}", "op 1 (delete-node), line 1: no node within 5 px of (0, 89)"},
         {"{\"op\":\"split\",\"polyline\":999,\"node\":0}", "polyline 999 does not exist"},
         {"{\"op\":\"insert\",\"at\":[1,88],\"margin\":0.1,\"maxdistance\":1}", "no link passes near the point"},
+        {"{\"op\":\"arc\",\"polyline\":1,\"min\":5,\"max\":2}", "needs 0 <= min <= max"},
+        {"{\"op\":\"merge\",\"node\":0,\"into\":0}", "cannot be merged into itself"},
+        {"{\"op\":\"circle\",\"node\":0,\"maxradius\":100}", "not inside one polyline"},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.ops);

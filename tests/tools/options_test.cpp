@@ -5,6 +5,7 @@
 
 #include <cctype>
 #include <cmath>
+#include <map>
 
 #include "batch.h"
 #include "commands.h"
@@ -50,22 +51,22 @@ std::vector<double> arguments(const CenterlineArguments &a) { return {double(a.f
 
 TEST(Options, CenterlineOptionsReachTheirDriverArguments) {
     auto args = [](std::vector<std::string> a) { return arguments(centerline_arguments(parse("centerline", a))); };
-    EXPECT_EQ(args({}), (std::vector<double>{31, 4, 3, 8, 0.9, 4, 1.5}));  // every pass on
+    EXPECT_EQ(args({}), (std::vector<double>{31, 4, 3, 8, 0.9, 4, 1}));  // every pass on
     const struct {
         std::vector<std::string> options;
         std::vector<double> want;
     } cases[] = {
-        {{"--no-merge-ends"}, {30, 4, 3, 8, 0.9, 4, 1.5}},
-        {{"--no-bridge-gaps"}, {29, 4, 3, 8, 0.9, 4, 1.5}},
-        {{"--no-connect"}, {27, 4, 3, 8, 0.9, 4, 1.5}},
-        {{"--no-cut-spurs"}, {23, 4, 3, 8, 0.9, 4, 1.5}},
-        {{"--no-merge-junctions"}, {15, 4, 3, 8, 0.9, 4, 1.5}},
-        {{"--no-connect", "--connect", "--merge-ends"}, {31, 4, 3, 8, 0.9, 4, 1.5}},  // the last word counts
-        {{"--maxlength", "3"}, {31, 3, 3, 8, 0.9, 4, 1.5}},
-        {{"--merge-radius", "2.25"}, {31, 4, 2.25, 8, 0.9, 4, 1.5}},
-        {{"--bridge-radius", "12"}, {31, 4, 3, 12, 0.9, 4, 1.5}},
-        {{"--straightness", "0.5"}, {31, 4, 3, 8, 0.5, 4, 1.5}},
-        {{"--junction-link", "7.5"}, {31, 4, 3, 8, 0.9, 7.5, 1.5}},
+        {{"--no-merge-ends"}, {30, 4, 3, 8, 0.9, 4, 1}},
+        {{"--no-bridge-gaps"}, {29, 4, 3, 8, 0.9, 4, 1}},
+        {{"--no-connect"}, {27, 4, 3, 8, 0.9, 4, 1}},
+        {{"--no-cut-spurs"}, {23, 4, 3, 8, 0.9, 4, 1}},
+        {{"--no-merge-junctions"}, {15, 4, 3, 8, 0.9, 4, 1}},
+        {{"--no-connect", "--connect", "--merge-ends"}, {31, 4, 3, 8, 0.9, 4, 1}},  // the last word counts
+        {{"--maxlength", "3"}, {31, 3, 3, 8, 0.9, 4, 1}},
+        {{"--merge-radius", "2.25"}, {31, 4, 2.25, 8, 0.9, 4, 1}},
+        {{"--bridge-radius", "12"}, {31, 4, 3, 12, 0.9, 4, 1}},
+        {{"--straightness", "0.5"}, {31, 4, 3, 8, 0.5, 4, 1}},
+        {{"--junction-link", "7.5"}, {31, 4, 3, 8, 0.9, 7.5, 1}},
         {{"--tolerance", "0.75"}, {31, 4, 3, 8, 0.9, 4, 0.75}},
     };
     for (const auto &c : cases) EXPECT_EQ(args(c.options), c.want) << c.options[0];
@@ -134,6 +135,24 @@ TEST(Options, BadArgumentsAreRefusedNamingTheOption) {
     }
     EXPECT_EQ(refusal("outline", {"--simplify", "3,30", "--arcs", "1,1", "--same-curvature", "0.1", "--splines", "2"}),
               "(accepted)");
+    // Read as an integer: through a double it would become 4e18.
+    EXPECT_EQ(parse("outline-fast", {"--max-pixels", "3999999999999999999"}).max_pixels, 3999999999999999999u);
+}
+
+// `ktvec batch` learns its command by reading the arguments against every
+// command's options at once, which is only right while an option of one
+// name takes a value, and the same range, in every command.
+TEST(Options, AnOptionOfOneNameIsReadAlikeByEveryCommand) {
+    std::map<std::string, const OptionDef *> seen;
+    for (const Command &c : commands())
+        for (const OptionDef *o = c.options.begin; o != c.options.end; ++o) {
+            const OptionDef *&first = seen[o->name];
+            if (!first) first = o;
+            EXPECT_EQ(!first->metavar, !o->metavar) << o->name;
+            EXPECT_EQ(first->min, o->min) << o->name;
+            EXPECT_EQ(first->max, o->max) << o->name;
+            EXPECT_EQ(first->target.index(), o->target.index()) << o->name;
+        }
 }
 
 TEST(Options, HelpListsEveryOptionWithItsDefaultAndArgument) {

@@ -192,7 +192,7 @@ TEST(Program, RealProcessesExitWithTheStatusAndReadStandardInput) {
 TEST(Program, HelpNamesEveryCommandAndOption) {
     RunResult r = run_here({"--help"});
     EXPECT_EQ(r.status, 0);
-    for (const char *c : {"\n  centerline ", "\n  outline ", "\n  outline-fast ", "\n  edit ", "\n  batch "})
+    for (const char *c : {"\n  centerline ", "\n  outline ", "\n  outline-fast ", "\n  edit ", "\n  batch ", "PBM", "PNG", "TIFF"})
         EXPECT_NE(r.out.find(c), std::string::npos) << c;
     for (const char *command : {"centerline", "outline", "outline-fast"}) {
         r = run_here({command, "-h"});
@@ -259,22 +259,24 @@ TEST(Program, FormatsStandardOutputQuietInvertPipesAndBackground) {
 TEST(Program, EachCommandRunsItsDriverWithItsOptionsAndRecordsThem) {
     TempDir dir;
     write_bytes(dir / "d.pbm", pbm_raw(stroke_drawing()));
-    const std::string json = run_json("centerline", dir / "d.pbm", {"--no-connect", "--straightness", "0.8", "--maxlength", "8"}, dir);
-    EXPECT_EQ(graph_of(json), library_graph(dir / "d.pbm", [](CKTVector &v) { return v.mabstractcenterline(27, 8, 3, 8, 0.8, 4, 1.5); }));
+    const std::string json =
+        run_json("centerline", dir / "d.pbm", {"--no-connect", "--straightness", "0.8", "--maxlength", "8", "--no-refine"}, dir);
+    EXPECT_EQ(graph_of(json), library_graph(dir / "d.pbm", [](CKTVector &v) { return v.mabstractcenterline(27, 8, 3, 8, 0.8, 4, 1); }));
     const JsonDocument doc(json);
     const JsonValue p = doc.root().member("parameters");
     const std::pair<const char *, double> want[] = {
-        {"cut-spurs", 1},       {"maxlength", 8},     {"tolerance", 1.5},    {"bridge-gaps", 1},   {"bridge-radius", 8},
+        {"cut-spurs", 1},       {"maxlength", 8},     {"tolerance", 1},      {"bridge-gaps", 1},   {"bridge-radius", 8},
         {"straightness", 0.8},  {"merge-ends", 1},    {"merge-radius", 3},   {"merge-junctions", 1},
         {"junction-link", 4},   {"connect", 0},       {"despeckle", static_cast<double>(kDefaultDespeckle)},
         {"fill-holes", static_cast<double>(kDefaultFillHoles)}, {"smooth", kDefaultSmooth ? 1.0 : 0.0},
+        {"refine", 0},
     };
     EXPECT_EQ(p.size(), sizeof want / sizeof want[0]);
     for (const auto &w : want) EXPECT_EQ(p.member(w.first).number(), w.second) << w.first;
     // The bundled sheet as outlines, pre-cleaning off so that the library
-    // here sees the same pixels.
+    // here sees the same pixels, and unrefined.
     EXPECT_EQ(graph_of(run_json("outline", KTVEC_SAMPLE_PNG, {"--spur-nodes", "3", "--maxlength", "6", "--tolerance", "1",
-                                                              "--nodesearch", "0", "--fill-holes", "0"}, dir)),
+                                                              "--nodesearch", "0", "--fill-holes", "0", "--no-refine"}, dir)),
               library_graph(KTVEC_SAMPLE_PNG, [](CKTVector &v) { return v.mabstractoutline(6, 3, 1.0, 0); }));
 }
 
@@ -312,10 +314,14 @@ TEST(Program, PostProcessingRunsEachCallInTheDocumentedOrder) {
              splines(v, 2);
          }},
     };
-    const std::string plain = graph_of(run_json("centerline", dir / "c.pbm", {}, dir));
+    // The library's graph, unrefined, at the tolerance the calls are given.
+    std::vector<std::string> base = {"--no-refine", "--tolerance", "1.5"};
+    const std::string plain = graph_of(run_json("centerline", dir / "c.pbm", base, dir));
     for (const auto &c : cases) {
         SCOPED_TRACE(c.options[0]);
-        const std::string got = graph_of(run_json("centerline", dir / "c.pbm", c.options, dir));
+        std::vector<std::string> options = base;
+        options.insert(options.end(), c.options.begin(), c.options.end());
+        const std::string got = graph_of(run_json("centerline", dir / "c.pbm", options, dir));
         EXPECT_EQ(got, library_graph(dir / "c.pbm", [&](CKTVector &v) {
                       const int r = centerline(v);
                       c.post(v);
