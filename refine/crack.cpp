@@ -1,6 +1,6 @@
 #include "refine/crack.h"
 
-#include <cstdlib>
+#include <cstring>
 
 namespace ktv::refine {
 
@@ -16,75 +16,79 @@ constexpr int kDy[4] = {0, 1, 0, -1};
 constexpr int kRightX[4] = {0, -1, -1, 0}, kRightY[4] = {0, 0, -1, -1};
 constexpr int kLeftX[4] = {0, 0, -1, -1}, kLeftY[4] = {-1, 0, 0, -1};
 
-// Eight packed bytes (most significant bit first) as one word with the
-// first pixel in the least significant bit.
-std::uint64_t load_word(const unsigned char *p, std::size_t bytes) {
-    std::uint64_t x = 0;
-    for (std::size_t i = 0; i < bytes; ++i) x |= static_cast<std::uint64_t>(p[i]) << (8 * i);
-    x = ((x >> 1) & 0x5555555555555555ull) | ((x & 0x5555555555555555ull) << 1);
-    x = ((x >> 2) & 0x3333333333333333ull) | ((x & 0x3333333333333333ull) << 2);
-    x = ((x >> 4) & 0x0F0F0F0F0F0F0F0Full) | ((x & 0x0F0F0F0F0F0F0F0Full) << 4);
-    return x;
-}
-
-// Bits at positions >= p.
+// Bits at positions >= p (mod 64).
 std::uint64_t from_bit(std::size_t p) { return ~std::uint64_t{0} << (p & 63); }
-// Bits at positions <= p.
+// Bits at positions <= p (mod 64).
 std::uint64_t to_bit(std::size_t p) {
     return (p & 63) == 63 ? ~std::uint64_t{0} : (std::uint64_t{1} << ((p & 63) + 1)) - 1;
 }
 
+void set_span(std::uint64_t *row, std::size_t from, std::size_t to) {  // bits from..to
+    for (std::size_t j = from >> 6; j <= to >> 6; ++j) {
+        std::uint64_t m = ~std::uint64_t{0};
+        if (j == from >> 6) m &= from_bit(from);
+        if (j == to >> 6) m &= to_bit(to);
+        row[j] |= m;
+    }
+}
+
 }  // namespace
+
+std::uint64_t CrackTracer::word(int y, std::size_t k) const {
+    if (y < 0 || y >= height_ || k >= words_) return 0;
+    const unsigned char *p = bits_ + static_cast<std::size_t>(y) * stride_ + k * 8;
+    const std::size_t bytes = (static_cast<std::size_t>(width_) + 7) / 8 - k * 8;
+    std::uint64_t x = 0;
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    if (bytes >= 8) std::memcpy(&x, p, 8);
+    else
+#endif
+        for (std::size_t i = 0; i < bytes && i < 8; ++i) x |= static_cast<std::uint64_t>(p[i]) << (8 * i);
+    // Reverse the bits of each byte: the first pixel of a byte is its most
+    // significant bit.
+    x = ((x >> 1) & 0x5555555555555555ull) | ((x & 0x5555555555555555ull) << 1);
+    x = ((x >> 2) & 0x3333333333333333ull) | ((x & 0x3333333333333333ull) << 2);
+    x = ((x >> 4) & 0x0F0F0F0F0F0F0F0Full) | ((x & 0x0F0F0F0F0F0F0F0Full) << 4);
+    return k + 1 == words_ ? x & last_mask_ : x;
+}
+
+std::uint64_t CrackTracer::raw_word(int y, std::size_t k) const {
+    std::uint64_t x;
+    std::memcpy(&x, bits_ + static_cast<std::size_t>(y) * stride_ + k * 8, 8);
+    return x;
+}
 
 // Two black pixels that touch only at corner (cx, cy), with white in the
 // other two, belong to one area when black is the rarer colour in the 4 x 4
 // pixels about the corner (a thin dark line drawn at a slant), and to two
 // areas when white is (a thin gap between two dark areas).  The window is
 // centred on the corner, so both walks through it decide alike.
-bool CrackTracer::joins_black(std::size_t cx, std::size_t cy) const {
-    static const int dev_policy = std::getenv("OTP") ? std::atoi(std::getenv("OTP")) : 1;
-    if (dev_policy == 0) return true;
+bool CrackTracer::joins_black(int cx, int cy) const {
     int count = 0;
-    for (std::size_t y = cy < 2 ? 0 : cy - 2; y < cy + 2 && y < rows_; ++y)
-        for (std::size_t x = cx < 2 ? 0 : cx - 2; x < cx + 2 && x < words_ * 64; ++x) count += black(x, y);
+    for (int y = cy - 2; y < cy + 2; ++y)
+        for (int x = cx - 2; x < cx + 2; ++x) count += black(x, y);
     return count <= 8;
 }
 
 bool CrackTracer::start(const unsigned char *bits, int width, int height, std::size_t stride) {
-    bits_.clear();
-    tops_.clear();
+    walked_.clear();
     marks_.clear();
     filtering_ = false;
-    words_ = rows_ = scan_ = mark_words_ = mark_rows_ = mark_cols_ = 0;
-    width_ = height_ = 0;
+    bits_ = nullptr;
+    width_ = height_ = scan_y_ = 0;
+    stride_ = words_ = scan_k_ = mark_words_ = mark_rows_ = mark_cols_ = 0;
     if (!bits || width <= 0 || height <= 0) return true;
+    bits_ = bits;
     width_ = width;
     height_ = height;
-    const std::size_t w = static_cast<std::size_t>(width), h = static_cast<std::size_t>(height);
-    words_ = (w + 2 + 63) / 64;
-    rows_ = h + 2;
-    if (!bits_.resize(words_ * rows_, 0) || !tops_.resize(words_ * rows_, 0)) {
-        words_ = rows_ = 0;
+    stride_ = stride;
+    words_ = (static_cast<std::size_t>(width) + 63) / 64;
+    last_mask_ = (width & 63) ? (std::uint64_t{1} << (width & 63)) - 1 : ~std::uint64_t{0};
+    if (!walked_.resize(words_ * static_cast<std::size_t>(height), 0)) {
+        bits_ = nullptr;
+        width_ = height_ = 0;
         return false;
     }
-    const std::size_t bytes = (w + 7) / 8, whole = w / 64;
-    const std::uint64_t last_mask = (w & 63) ? (std::uint64_t{1} << (w & 63)) - 1 : ~std::uint64_t{0};
-    for (std::size_t y = 0; y < h; ++y) {
-        const unsigned char *src = bits + y * stride;
-        std::uint64_t *row = &bits_[(y + 1) * words_];
-        // Page word k covers pixels 64k..64k+63; shifted by the frame it
-        // lands on bit 1 of framed word k and spills into word k + 1.
-        for (std::size_t k = 0; k * 64 < w; ++k) {
-            const std::size_t at = k * 8;
-            std::uint64_t x = load_word(src + at, bytes - at < 8 ? bytes - at : 8);
-            if (k >= whole) x &= last_mask;
-            row[k] |= x << 1;
-            if (k + 1 < words_) row[k + 1] |= x >> 63;
-        }
-    }
-    for (std::size_t y = 1; y < rows_; ++y)
-        for (std::size_t k = 0; k < words_; ++k)
-            tops_[y * words_ + k] = bits_[y * words_ + k] & ~bits_[(y - 1) * words_ + k];
     return true;
 }
 
@@ -106,82 +110,82 @@ void CrackTracer::mark(int x, int y) {
             marks_[j * mark_words_ + (i >> 6)] |= std::uint64_t{1} << (i & 63);
 }
 
-bool CrackTracer::marked_span(std::size_t py, std::size_t from, std::size_t to) const {
-    const std::uint64_t *row = &marks_[((py - 1) >> 1) * mark_words_];
-    for (std::size_t c = (from - 1) >> 1, last = (to - 1) >> 1; c <= last; ++c)
+bool CrackTracer::marked_span(int y, int from, int to) const {
+    const std::uint64_t *row = &marks_[static_cast<std::size_t>(y >> 1) * mark_words_];
+    for (std::size_t c = static_cast<std::size_t>(from >> 1), last = static_cast<std::size_t>(to >> 1); c <= last; ++c)
         if ((row[c >> 6] >> (c & 63)) & 1) return true;
     return false;
 }
 
 int CrackTracer::next(Array<Corner> &ring) {
-    const std::size_t total = words_ * rows_;
-    while (scan_ < total) {
-        const std::uint64_t t = tops_[scan_];
-        if (!t) {
-            ++scan_;
+    while (scan_y_ < height_) {
+        // Most of a drawing is white: a word with no ink is passed over
+        // before its bits are put in order.
+        const std::uint64_t here = scan_k_ + 1 < words_ ? raw_word(scan_y_, scan_k_) : word(scan_y_, scan_k_);
+        const std::uint64_t tops = here ? word(scan_y_, scan_k_) & ~word(scan_y_ - 1, scan_k_) &
+                                              ~walked_[static_cast<std::size_t>(scan_y_) * words_ + scan_k_]
+                                        : 0;
+        if (!tops) {
+            if (++scan_k_ == words_) {
+                scan_k_ = 0;
+                ++scan_y_;
+            }
             continue;
         }
-        const std::size_t px = (scan_ % words_) * 64 + static_cast<std::size_t>(__builtin_ctzll(t));
+        const int x = static_cast<int>(scan_k_ * 64) + __builtin_ctzll(tops);
         bool near = !filtering_;
-        if (!trace(px, scan_ / words_, ring, near)) return -1000;
+        if (!trace(x, scan_y_, ring, near)) return -1000;
         if (near) return 1;
     }
     return 0;
 }
 
-// Walks the border through the top edge of framed pixel (px, py).  Runs to
-// the right and to the left are taken a word at a time: along a top edge
-// the walk goes straight while the pixel ahead is black with white above,
-// along a bottom edge while it is black with white below.  The walk ends
-// when it is about to take its first edge again; every step takes a new
-// directed edge of a finite set, so it ends.
-bool CrackTracer::trace(std::size_t px, std::size_t py, Array<Corner> &ring, bool &near) {
+// Walks the border through the top edge of pixel (sx, sy).  Runs to the
+// right and to the left are taken a word at a time: along a top edge the
+// walk goes straight while the pixel ahead is black with white above, along
+// a bottom edge while it is black with white below.  The walk ends when it
+// is about to take its first edge again; every step takes a new directed
+// edge of a finite set, so it ends.
+bool CrackTracer::trace(int sx, int sy, Array<Corner> &ring, bool &near) {
     ring.clear();
-    if (!ring.push({static_cast<int>(px) - 1, static_cast<int>(py) - 1})) return false;
-    std::size_t cx = px, cy = py;
-    int d = kEast;
+    if (!ring.push({sx, sy})) return false;
+    int cx = sx, cy = sy, d = kEast;
     for (;;) {
         if (d == kEast) {
-            // Top edges of pixels cx, cx + 1, ... while black below, white above.
-            const std::uint64_t *row = &bits_[cy * words_], *above = &bits_[(cy - 1) * words_];
-            std::size_t k = cx >> 6;
-            std::uint64_t stop = ~(row[k] & ~above[k]) & from_bit(cx);
+            // Top edges of pixels cx, cx + 1, ... while black below, white
+            // above; past the page every word is white, so the run stops.
+            std::size_t k = static_cast<std::size_t>(cx) >> 6;
+            std::uint64_t stop = ~(word(cy, k) & ~word(cy - 1, k)) & from_bit(static_cast<std::size_t>(cx));
             while (!stop) {
                 ++k;
-                stop = ~(row[k] & ~above[k]);
+                stop = ~(word(cy, k) & ~word(cy - 1, k));
             }
-            const std::size_t end = k * 64 + static_cast<std::size_t>(__builtin_ctzll(stop));
+            const int end = static_cast<int>(k * 64) + __builtin_ctzll(stop);
             if (!near) near = marked_span(cy, cx, end - 1);
-            // Those top edges are walked: clear them as starts.
-            std::uint64_t *tops = &tops_[cy * words_];
-            for (std::size_t j = cx >> 6; j <= (end - 1) >> 6; ++j) {
-                std::uint64_t m = ~std::uint64_t{0};
-                if (j == cx >> 6) m &= from_bit(cx);
-                if (j == (end - 1) >> 6) m &= to_bit(end - 1);
-                tops[j] &= ~m;
-            }
+            set_span(&walked_[static_cast<std::size_t>(cy) * words_], static_cast<std::size_t>(cx),
+                     static_cast<std::size_t>(end - 1));
             cx = end;
         } else if (d == kWest) {
             // Bottom edges of pixels cx - 1, cx - 2, ... while black above,
-            // white below.
-            const std::uint64_t *row = &bits_[(cy - 1) * words_], *below = &bits_[cy * words_];
-            std::size_t k = (cx - 1) >> 6;
-            std::uint64_t stop = ~(row[k] & ~below[k]) & to_bit(cx - 1);
-            while (!stop) {
+            // white below; the run stops at the page's left edge at the latest.
+            std::size_t k = static_cast<std::size_t>(cx - 1) >> 6;
+            std::uint64_t stop = ~(word(cy - 1, k) & ~word(cy, k)) & to_bit(static_cast<std::size_t>(cx - 1));
+            while (!stop && k > 0) {
                 --k;
-                stop = ~(row[k] & ~below[k]);
+                stop = ~(word(cy - 1, k) & ~word(cy, k));
             }
-            const std::size_t end = k * 64 + 63 - static_cast<std::size_t>(__builtin_clzll(stop)) + 1;
+            const int end = stop ? static_cast<int>(k * 64) + 64 - __builtin_clzll(stop) : 0;
             if (!near) near = marked_span(cy - 1, end, cx - 1);
             cx = end;
         } else {
             // The black pixel on the right of the step: west of a step
             // down, east of a step up.
-            if (!near) near = d == kSouth ? marked(cx - 1, cy) : marked(cx, cy - 1);
+            if (!near) near = d == kSouth ? marked_span(cy, cx - 1, cx - 1) : marked_span(cy - 1, cx, cx);
             cy += kDy[d];
         }
         // Left first (a black pixel ahead on the left joins this area, also
-        // across a corner), then straight on, else right.
+        // across a corner when black is the rarer colour there), then
+        // straight on, else right.
         int turn;
         const bool ahead_left = black(cx + kLeftX[d], cy + kLeftY[d]);
         const bool ahead_right = black(cx + kRightX[d], cy + kRightY[d]);
@@ -190,8 +194,8 @@ bool CrackTracer::trace(std::size_t px, std::size_t py, Array<Corner> &ring, boo
         else if (ahead_right) turn = d;
         else turn = (d + 1) & 3;
         if (turn == d) continue;
-        if (cx == px && cy == py && turn == kEast) return true;
-        if (!ring.push({static_cast<int>(cx) - 1, static_cast<int>(cy) - 1})) return false;
+        if (cx == sx && cy == sy && turn == kEast) return true;
+        if (!ring.push({cx, cy})) return false;
         d = turn;
     }
 }

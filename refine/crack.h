@@ -1,13 +1,14 @@
 // The borders of the black areas of a 1-bit page, as closed chains along
 // the edges between black and white pixels (the cracks).
 //
-// Every border of an 8-connected black area, outer or around a hole, is one
-// closed chain of unit steps between pixel corners, walked with the black
-// pixels on the right (so outer borders run clockwise on the screen, holes
-// anticlockwise).  Where two black pixels touch only at a corner the walk
-// turns towards the black one ahead, which keeps them in one area: black is
-// 8-connected, white 4-connected, and every border is a simple cycle of
-// directed edges, each edge in exactly one cycle.
+// Every border of a black area, outer or around a hole, is one closed
+// chain of unit steps between pixel corners, walked with the black pixels
+// on the right (so outer borders run clockwise on the screen, holes
+// anticlockwise).  Two black pixels that touch only at a corner belong to
+// one area when black is the rarer colour around that corner (a thin line
+// drawn at a slant) and to two when white is (a thin gap between two dark
+// areas), so every border is a simple cycle of directed edges and each edge
+// lies in exactly one cycle.
 //
 // A chain is kept as the corners where it turns; the straight runs between
 // them are implied.  Corner (x, y) is the top-left corner of pixel (x, y),
@@ -28,9 +29,10 @@ struct Corner {
 
 class CrackTracer {
 public:
-    // Takes a packed copy of the page (1 = black, most significant bit
-    // first, `stride` bytes per row) with a white frame around it, and marks
-    // where borders may start.  False when memory runs out.
+    // Reads the page `bits` (1 = black, most significant bit first, `stride`
+    // bytes per row; it must stay unchanged while borders are taken) and
+    // makes room to remember the walked edges.  Pixels outside the page are
+    // white.  False when memory runs out.
     bool start(const unsigned char *bits, int width, int height, std::size_t stride);
 
     // After start(): from now on only borders that pass near a marked
@@ -48,31 +50,35 @@ public:
     int next(Array<Corner> &ring);
 
 private:
-    bool black(std::size_t px, std::size_t py) const {
-        return (bits_[py * words_ + (px >> 6)] >> (px & 63)) & 1;
+    bool black(int x, int y) const {
+        if (x < 0 || y < 0 || x >= width_ || y >= height_) return false;
+        return (bits_[static_cast<std::size_t>(y) * stride_ + static_cast<std::size_t>(x >> 3)] >> (7 - (x & 7))) & 1;
     }
-    bool joins_black(std::size_t cx, std::size_t cy) const;
-    // Whether framed pixel (px, py), or one of row py from `from` to `to`,
-    // lies in a marked cell.
-    bool marked(std::size_t px, std::size_t py) const { return marked_span(py, px, px); }
-    bool marked_span(std::size_t py, std::size_t from, std::size_t to) const;
-    bool trace(std::size_t px, std::size_t py, Array<Corner> &ring, bool &near);
+    // Pixels 64k .. 64k + 63 of row y, the first in the least significant
+    // bit; 0 outside the page.
+    std::uint64_t word(int y, std::size_t k) const;
+    // The eight bytes of word k of row y as stored (k not the row's last
+    // word, whose bytes may end early): non-zero when they hold ink.
+    std::uint64_t raw_word(int y, std::size_t k) const;
+    bool joins_black(int cx, int cy) const;
+    bool marked_span(int y, int from, int to) const;  // pixels from..to of row y
+    bool trace(int sx, int sy, Array<Corner> &ring, bool &near);
 
-    // The page with one white pixel of frame on every side, 64 pixels a
-    // word, pixel x of a row at bit x + 1 (least significant first).
-    Array<std::uint64_t> bits_;
-    // Top edges not yet walked: black pixels with white above.  Every
-    // border holds at least one, and its walk clears all of its own.
-    Array<std::uint64_t> tops_;
-    std::size_t words_ = 0;   // words per framed row
-    std::size_t rows_ = 0;    // framed rows
-    std::size_t scan_ = 0;    // next word of tops_ to look at
-    // Marked cells, one bit each, mark_words_ words per row of cells;
-    // empty while every border is given.
+    const unsigned char *bits_ = nullptr;
+    int width_ = 0, height_ = 0;
+    std::size_t stride_ = 0;
+    std::size_t words_ = 0;            // words per row
+    std::uint64_t last_mask_ = 0;      // pixels of the last word inside the page
+    // Top edges already walked (one bit per pixel below the edge): every
+    // border holds top edges, and the first one met in raster order that
+    // is not walked yet starts a new border.
+    Array<std::uint64_t> walked_;
+    int scan_y_ = 0;
+    std::size_t scan_k_ = 0;
+    // Marked cells, one bit each, mark_words_ words per row of cells.
     Array<std::uint64_t> marks_;
     std::size_t mark_words_ = 0, mark_rows_ = 0, mark_cols_ = 0;
     bool filtering_ = false;
-    int width_ = 0, height_ = 0;
 };
 
 }  // namespace ktv::refine
