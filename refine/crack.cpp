@@ -72,6 +72,7 @@ bool CrackTracer::joins_black(int cx, int cy) const {
 
 bool CrackTracer::start(const unsigned char *bits, int width, int height, std::size_t stride) {
     walked_.clear();
+    first_run_.clear();
     marks_.clear();
     filtering_ = false;
     bits_ = nullptr;
@@ -84,12 +85,22 @@ bool CrackTracer::start(const unsigned char *bits, int width, int height, std::s
     stride_ = stride;
     words_ = (static_cast<std::size_t>(width) + 63) / 64;
     last_mask_ = (width & 63) ? (std::uint64_t{1} << (width & 63)) - 1 : ~std::uint64_t{0};
-    if (!walked_.resize(words_ * static_cast<std::size_t>(height), 0)) {
+    runs_.clear();
+    if (!walked_.resize(words_, 0) || !first_run_.resize(static_cast<std::size_t>(height), -1)) {
         bits_ = nullptr;
         width_ = height_ = 0;
         return false;
     }
+    enter_row(0);
     return true;
+}
+
+void CrackTracer::enter_row(int y) {
+    for (std::uint64_t &w : walked_) w = 0;
+    if (y >= height_) return;
+    for (int r = first_run_[static_cast<std::size_t>(y)]; r >= 0; r = runs_[static_cast<std::size_t>(r)].next)
+        set_span(walked_.data(), static_cast<std::size_t>(runs_[static_cast<std::size_t>(r)].from),
+                 static_cast<std::size_t>(runs_[static_cast<std::size_t>(r)].to - 1));
 }
 
 bool CrackTracer::keep_near_marks() {
@@ -122,13 +133,12 @@ int CrackTracer::next(Array<Corner> &ring) {
         // Most of a drawing is white: a word with no ink is passed over
         // before its bits are put in order.
         const std::uint64_t here = scan_k_ + 1 < words_ ? raw_word(scan_y_, scan_k_) : word(scan_y_, scan_k_);
-        const std::uint64_t tops = here ? word(scan_y_, scan_k_) & ~word(scan_y_ - 1, scan_k_) &
-                                              ~walked_[static_cast<std::size_t>(scan_y_) * words_ + scan_k_]
-                                        : 0;
+        const std::uint64_t tops =
+            here ? word(scan_y_, scan_k_) & ~word(scan_y_ - 1, scan_k_) & ~walked_[scan_k_] : 0;
         if (!tops) {
             if (++scan_k_ == words_) {
                 scan_k_ = 0;
-                ++scan_y_;
+                enter_row(++scan_y_);
             }
             continue;
         }
@@ -154,27 +164,39 @@ bool CrackTracer::trace(int sx, int sy, Array<Corner> &ring, bool &near) {
         if (d == kEast) {
             // Top edges of pixels cx, cx + 1, ... while black below, white
             // above; past the page every word is white, so the run stops.
-            std::size_t k = static_cast<std::size_t>(cx) >> 6;
-            std::uint64_t stop = ~(word(cy, k) & ~word(cy - 1, k)) & from_bit(static_cast<std::size_t>(cx));
-            while (!stop) {
-                ++k;
-                stop = ~(word(cy, k) & ~word(cy - 1, k));
+            // Most runs of a ragged border are a pixel or two long.
+            int end = cx + 1;
+            if (black(end, cy) && !black(end, cy - 1)) {
+                std::size_t k = static_cast<std::size_t>(end) >> 6;
+                std::uint64_t stop = ~(word(cy, k) & ~word(cy - 1, k)) & from_bit(static_cast<std::size_t>(end));
+                while (!stop) {
+                    ++k;
+                    stop = ~(word(cy, k) & ~word(cy - 1, k));
+                }
+                end = static_cast<int>(k * 64) + __builtin_ctzll(stop);
             }
-            const int end = static_cast<int>(k * 64) + __builtin_ctzll(stop);
             if (!near) near = marked_span(cy, cx, end - 1);
-            set_span(&walked_[static_cast<std::size_t>(cy) * words_], static_cast<std::size_t>(cx),
-                     static_cast<std::size_t>(end - 1));
+            if (cy == scan_y_) {
+                set_span(walked_.data(), static_cast<std::size_t>(cx), static_cast<std::size_t>(end - 1));
+            } else {
+                int &head = first_run_[static_cast<std::size_t>(cy)];
+                if (!runs_.push({cx, end, head})) return false;
+                head = static_cast<int>(runs_.size() - 1);
+            }
             cx = end;
         } else if (d == kWest) {
             // Bottom edges of pixels cx - 1, cx - 2, ... while black above,
             // white below; the run stops at the page's left edge at the latest.
-            std::size_t k = static_cast<std::size_t>(cx - 1) >> 6;
-            std::uint64_t stop = ~(word(cy - 1, k) & ~word(cy, k)) & to_bit(static_cast<std::size_t>(cx - 1));
-            while (!stop && k > 0) {
-                --k;
-                stop = ~(word(cy - 1, k) & ~word(cy, k));
+            int end = cx - 1;
+            if (black(end - 1, cy - 1) && !black(end - 1, cy)) {
+                std::size_t k = static_cast<std::size_t>(end - 1) >> 6;
+                std::uint64_t stop = ~(word(cy - 1, k) & ~word(cy, k)) & to_bit(static_cast<std::size_t>(end - 1));
+                while (!stop && k > 0) {
+                    --k;
+                    stop = ~(word(cy - 1, k) & ~word(cy, k));
+                }
+                end = stop ? static_cast<int>(k * 64) + 64 - __builtin_clzll(stop) : 0;
             }
-            const int end = stop ? static_cast<int>(k * 64) + 64 - __builtin_clzll(stop) : 0;
             if (!near) near = marked_span(cy - 1, end, cx - 1);
             cx = end;
         } else {

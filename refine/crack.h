@@ -69,12 +69,21 @@ private:
     std::size_t stride_ = 0;
     std::size_t words_ = 0;            // words per row
     std::uint64_t last_mask_ = 0;      // pixels of the last word inside the page
-    // Top edges already walked (one bit per pixel below the edge): every
-    // border holds top edges, and the first one met in raster order that
-    // is not walked yet starts a new border.
-    Array<std::uint64_t> walked_;
+    // Top edges already walked.  Every border holds top edges, and the
+    // first one met in raster order that is not walked yet starts a new
+    // border, which lies wholly on that row and below; so the walked runs
+    // of the rows below the scan wait in a list per row (few: one per
+    // stretch of top edges) and become a bit row when the scan gets there.
+    struct WalkedRun {
+        int from, to;  // pixels from .. to - 1
+        int next;      // next run of the same row, or -1
+    };
+    Array<int> first_run_;             // per row: its first waiting run, or -1
+    Array<WalkedRun> runs_;
+    Array<std::uint64_t> walked_;      // the scan row's walked top edges, one bit per pixel
     int scan_y_ = 0;
     std::size_t scan_k_ = 0;
+    void enter_row(int y);
     // Marked cells, one bit each, mark_words_ words per row of cells.
     Array<std::uint64_t> marks_;
     std::size_t mark_words_ = 0, mark_rows_ = 0, mark_cols_ = 0;
