@@ -5,7 +5,7 @@
 //   ktvec_quality [--seed N] [--size WxH] [--widths 1,2,4,8,16] [--no-holes]
 //
 // Every run first pre-cleans a copy of the sheet the way the program does
-// (tools/preclean.h), with the program's defaults unless the row says
+// (preclean/preclean.h), with the program's defaults unless the row says
 // otherwise.
 //
 // For the centre lines it reports how far the polylines run from the true
@@ -29,13 +29,14 @@
 #include "ktvec.h"
 #include "ktvec_refine.h"
 #include "preclean.h"
+#include "vectorizer/geometry.h"
 
 namespace {
 
 using ktvdraw::Point;
 using ktvdraw::Primitive;
 using ktvdraw::PrimitiveIndex;
-constexpr double kPi = 3.14159265358979323846;
+using ktv::kPi;
 // Distances are looked for up to this far and saturate there: a speck's
 // centre line far from every stroke counts as this far off, and the grid
 // search stays local.

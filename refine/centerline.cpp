@@ -2,170 +2,61 @@
 //
 // Every link of the driver's graph is a chord between two skeleton pixels.
 // The skeleton is a digital approximation: on a stroke an even number of
-// pixels wide its pixels lie half a pixel to one side of the centre, and at
-// a junction thinning leaves the branch pixel one pixel into the branch, so
-// the links next to it lean.  What the ink says is better: across a stroke,
-// the middle of the black run that a perpendicular line cuts is the centre
-// of the stroke at that place, up to the rounding of its two edges, and the
-// roundings of many cuts average out.
+// pixels wide its pixels lie half a pixel to one side of the centre, at a
+// junction thinning leaves the branch pixel a pixel into the branch so the
+// links next to it lean, and stroke ends recede by half the stroke width.
+// The ink says better where the strokes run:
 //
-// So each link is measured by cuts across it, one per pixel of its length;
-// cuts that run into another stroke (at a junction the run is much longer
-// than the stroke is wide) or that drift off (a cut that found another
-// stroke nearby) are dropped; a straight line is fitted to the middles of
-// the rest.  Each node is then put at the point nearest, in the least-squares
-// sense, to the lines of all its links: the crossing of two chords at a
-// bend, the meeting point of the branches at a junction.  A weak pull
-// towards the node's own pixel settles what the lines leave open (the
-// position along one line, or along two that are nearly parallel).  Free
-// ends are then carried along their stroke to the tip of its ink, which
-// thinning leaves about half a stroke width short.
+//  1. every link is measured by cuts across it and gets the straight centre
+//     line of its stroke (linefit.h);
+//  2. each node goes to the point nearest, in the least-squares sense, to
+//     the lines of all its links: the crossing of two chords at a bend, the
+//     meeting point of the branches at a junction.  Nodes that short links
+//     tie together (a chamfered corner, a crossing split into two
+//     junctions) go together to where the longer links around them meet;
+//     free ends are carried to the tip of their stroke's ink;
+//  3. segments that the middle of the stroke leaves get points to follow it
+//     (curves.h), and short strokes the clean-up dropped come back (stubs.h).
 #include "refine/centerline.h"
 
 #include <algorithm>
 #include <cmath>
-#include <cstdlib>
-#include <cstdio>
 
+#include "refine/curves.h"
+#include "refine/groups.h"
 #include "refine/ink.h"
+#include "refine/linefit.h"
+#include "refine/samples.h"
 #include "refine/stubs.h"
 
 namespace ktv::refine {
 
 namespace {
 
-// DEVELOPMENT KNOBS (removed before landing)
-inline double knob(const char *name, double def) {
-    const char *v = std::getenv(name);
-    return v ? std::atof(v) : def;
-}
-
-constexpr double kStep = 1.0;           // spacing of the cuts along a link, px
-constexpr double kReach = 12.0;         // farthest a cut looks for the edges, px
-constexpr double kJunctionMargin = 1.0; // no cut this close to a junction node, px
 constexpr double kPull = 0.05;          // weight of a node's own pixel, per unit of line weight
-constexpr double kEndCap = 0.5;         // a free end stops this far inside the ink's tip, px
+constexpr double kJunctionPull = 0.005; // the same for a junction following a shallow branch
 constexpr double kShortLink = 2.0;      // links up to the stroke width plus this are short, px
 constexpr double kCrossing = 0.3;       // sine of the angle at which two lines cross
-constexpr double kMeetSlack = 0.75;     // how far the lines of a group may pass from their meeting point, px
+constexpr double kCrossingSpan = 3.0;   // junction pairs up to this many stroke widths apart may be one crossing
+constexpr double kCloseBy = 1.0;        // neighbours placed nearer than this are one place, px
+constexpr double kEndCap = 0.5;         // a free end stops this far inside the ink's tip, px
+constexpr double kRoundCapWidth = 6.0;  // narrower strokes are too few pixels across to tell caps apart
+constexpr double kReach = 12.0;         // farthest a cut looks for the stroke's edges, px
+constexpr double kStraightSpread = 0.35; // a link whose middles all lie this close to its line is straight, px
 
-struct Cut {
-    Vec2 middle;    // middle of the black run
-    double along;   // position along the link, px from its first node
-    double offset;  // middle's signed distance from the link
-    double width;   // length of the run
+struct LinkRecord {
+    int a, b;        // node indices
+    LinkFit fit;
+    bool tying;      // short, between nodes that both go on: ties its nodes together
 };
 
-struct LinkFit {
-    Line line;
-    double width = 0;
-    bool ok = false;
-};
-
-double median(double *v, std::size_t n) {
-    std::nth_element(v, v + n / 2, v + n);
-    return v[n / 2];
-}
-
-// Straight centre line of the ink along the link from a to b.
-bool fit_link(const Ink &ink, Vec2 a, Vec2 b, bool a_junction, bool b_junction, Array<Cut> &cuts,
-              Array<double> &scratch, LinkFit &fit) {
-    fit = {};
-    const double length = norm(b - a);
-    if (length < 1) return true;
-    const Vec2 u = (b - a) * (1 / length), n = perp(u);
-    const double from = a_junction ? kJunctionMargin : 0, to = length - (b_junction ? kJunctionMargin : 0);
-    cuts.clear();
-    if (to >= from) {
-        const int count = static_cast<int>((to - from) / kStep) + 1;
-        const double spacing = count > 1 ? (to - from) / (count - 1) : 0;
-        for (int k = 0; k < count; ++k) {
-            const double t = count > 1 ? from + spacing * k : 0.5 * (from + to);
-            const Vec2 p = a + u * t;
-            Run r;
-            if (!run_across(ink, p, n, kReach, r)) continue;
-            if (!cuts.push({p + n * r.middle(), t, r.middle(), r.width()})) return false;
-        }
-    }
-    if (cuts.empty()) return true;
-    // Cuts much wider than the stroke ran into another one; of the rest,
-    // those far from the typical offset found a neighbouring stroke.
-    if (!scratch.resize(cuts.size())) return false;
-    for (std::size_t i = 0; i < cuts.size(); ++i) scratch[i] = cuts[i].width;
-    const double width = median(scratch.data(), cuts.size());
-    std::size_t kept = 0;
-    for (std::size_t i = 0; i < cuts.size(); ++i)
-        if (cuts[i].width <= 1.5 * width + 1) scratch[kept++] = cuts[i].offset;
-    if (kept == 0) return true;
-    const double offset = median(scratch.data(), kept);
-    const double drift = 1.0 + 0.25 * width;
-    double sw = 0, sx = 0, sy = 0, lo = 1e300, hi = -1e300;
-    for (const Cut &c : cuts) {
-        if (c.width > 1.5 * width + 1 || std::fabs(c.offset - offset) > drift) continue;
-        sw += 1;
-        sx += c.middle.x;
-        sy += c.middle.y;
-        lo = std::min(lo, c.along);
-        hi = std::max(hi, c.along);
-    }
-    const Vec2 centre{sx / sw, sy / sw};
-    Vec2 dir = u;
-    if (hi - lo >= 2) {
-        // Principal direction of the middles; a fit that turns far from the
-        // chord is noise from a short, crowded link, and the chord stays.
-        double xx = 0, xy = 0, yy = 0;
-        for (const Cut &c : cuts) {
-            if (c.width > 1.5 * width + 1 || std::fabs(c.offset - offset) > drift) continue;
-            const Vec2 d = c.middle - centre;
-            xx += d.x * d.x;
-            xy += d.x * d.y;
-            yy += d.y * d.y;
-        }
-        const double angle = 0.5 * std::atan2(2 * xy, xx - yy);
-        Vec2 principal{std::cos(angle), std::sin(angle)};
-        if (dot(principal, u) < 0) principal = principal * -1;
-        if (dot(principal, u) > std::cos(0.5)) dir = principal;
-    }
-    fit.line = {centre, dir, sw * kStep};
-    if (std::getenv("KDBG")) {
-        double bx0 = knob("BX0", 0), by0 = knob("BY0", 0), bx1 = knob("BX1", 0), by1 = knob("BY1", 0);
-        if ((a.x >= bx0 && a.x <= bx1 && a.y >= by0 && a.y <= by1) || (b.x >= bx0 && b.x <= bx1 && b.y >= by0 && b.y <= by1))
-            fprintf(stderr, "link (%g,%g)-(%g,%g) cuts %zu kept %g width %g offset %g centre (%.2f,%.2f) dir (%.3f,%.3f)\n", a.x, a.y, b.x, b.y, cuts.size(), sw, width, offset, centre.x, centre.y, dir.x, dir.y);
-    }
-    fit.width = width;
-    fit.ok = true;
-    return true;
-}
-
-// Normal equations of the least-squares position of one node.
-struct NodeSum {
-    double xx = 0, xy = 0, yy = 0, bx = 0, by = 0, weight = 0;
-    void add(const Line &l) {
-        const Vec2 m = perp(l.dir);
-        const double w = l.weight, c = dot(m, l.at);
-        xx += w * m.x * m.x;
-        xy += w * m.x * m.y;
-        yy += w * m.y * m.y;
-        bx += w * m.x * c;
-        by += w * m.y * c;
-        weight += w;
-    }
-    Vec2 solve(Vec2 own, double pullweight = kPull) const {
-        const double pull = pullweight * weight + 1e-6;
-        const double a = xx + pull, b = xy, d = yy + pull;
-        const double rx = bx + pull * own.x, ry = by + pull * own.y;
-        const double det = a * d - b * b;
-        if (!(std::fabs(det) > 1e-12)) return own;
-        return {(d * rx - b * ry) / det, (a * ry - b * rx) / det};
-    }
-};
-
-struct LinkRef {
-    int polyline;  // index into the polyline list
-    int at;        // position of the link's first node in the polyline
-};
-
-// Carries a free end along its stroke to the tip of the ink.
+// Carries a free end along its stroke to the tip of the ink, re-centring on
+// the way, and stops kEndCap short of the ink's edge.
+// A stroke with a round cap narrows over its last half width, and its end
+// lies half a width inside the tip of its ink; a square cap keeps its full
+// width to the tip, where its end is.  A cut a quarter width inside the tip
+// against one a whole width inside tells them apart (a round cap is 0.87 of
+// its width there).
 Vec2 extend_end(const Ink &ink, Vec2 end, Vec2 dir, double width) {
     const Vec2 n = perp(dir);
     const double reach = 1.5 * width + 3;
@@ -179,264 +70,294 @@ Vec2 extend_end(const Ink &ink, Vec2 end, Vec2 dir, double width) {
     }
     const double tip = ink.edge(last, dir, reach + kReach, false);
     if (tip >= kNoEdge) return last;
-    const double go = std::max(0.0, tip - kEndCap);
-    return last + dir * go;
+    const Vec2 at_tip = last + dir * tip;
+    double cap = kEndCap;
+    Run near_tip, inside;
+    if (width >= kRoundCapWidth && run_across(ink, at_tip - dir * (0.25 * width), n, kReach, near_tip) &&
+        run_across(ink, at_tip - dir * width, n, kReach, inside) && near_tip.width() < 0.93 * inside.width())
+        cap = std::max(kEndCap, 0.5 * width);
+    // The end goes `cap` back from the tip, but never back past where
+    // thinning ended the stroke.
+    return dot(at_tip - end, dir) > cap ? at_tip - dir * cap : end;
 }
 
-
-// Union-find over node indices, for the groups of nodes that short links
-// hold together.
-class Groups {
+class CentreLines {
 public:
-    bool reset(std::size_t n) {
-        if (!parent_.resize(n)) return false;
-        for (std::size_t i = 0; i < n; ++i) parent_[i] = static_cast<int>(i);
-        return true;
+    CentreLines(CKTVector &v)
+        : v_(v), ink_(v.document, v.width, v.height, static_cast<std::size_t>(v.bytesperline)),
+          nodes_(v.mgetnodenum()) {}
+
+    int run(LineSet &out) {
+        if (!survey() || !measure() || !tie() || !place() || !merge_close() || !emit(out)) return KTVEC_NO_MEMORY;
+        // Only links drawn straight follow their bends: a fitted arc or
+        // spline is drawn as what was fitted.
+        const Straight straight = [&](int line, int k) {
+            const int id = out.source(line);
+            const _KTPOLYLINE &p = *v_.mgetpolyline(id);
+            if (p.flag & (KTVEC_POLYLINE_SPLINE | KTVEC_POLYLINE_CIRCLE)) return false;
+            const int a = out.node(line, k), b = out.node(line, k + 1);
+            if (a < 0 || b < 0) return true;
+            // A link whose cuts all lay close to its line has no bend to
+            // follow (the lines of the emitted polylines are in link order).
+            const std::size_t at = firstlink_[static_cast<std::size_t>(line)] + static_cast<std::size_t>(k);
+            if (at < links_.size() && links_[at].a == a && links_[at].b == b && links_[at].fit.ok &&
+                links_[at].fit.spread <= kStraightSpread)
+                return false;
+            const _KTNODE &na = *v_.mgetnode(a);
+            for (int j = 0; j < na.linknum; ++j)
+                if (na.link[j].node == b && (na.link[j].id == id || na.link[j].id == -id) && na.link[j].arc) return false;
+            return true;
+        };
+        if (follow_bends(ink_, linewidths_, straight, out) != 0 || restore_stubs(ink_, linewidths_, out) != 0)
+            return KTVEC_NO_MEMORY;
+        return 0;
     }
-    int find(int i) {
-        while (parent_[static_cast<std::size_t>(i)] != i) {
-            int &p = parent_[static_cast<std::size_t>(i)];
-            p = parent_[static_cast<std::size_t>(p)];
-            i = p;
+
+    bool positions(NodePositions &nodes) const {
+        if (!nodes.at.resize(u(nodes_)) || !nodes.set.resize(u(nodes_), 0)) return false;
+        for (int i = 0; i < nodes_; ++i) {
+            if (!degree_[u(i)]) continue;
+            nodes.at[u(i)] = {placed_[u(i)].x, placed_[u(i)].y};
+            nodes.set[u(i)] = 1;
         }
-        return i;
-    }
-    // The smaller index becomes the root: groups do not depend on the
-    // order in which their links are met.
-    void join(int a, int b) {
-        a = find(a);
-        b = find(b);
-        if (a == b) return;
-        if (a < b) parent_[static_cast<std::size_t>(b)] = a;
-        else parent_[static_cast<std::size_t>(a)] = b;
+        return true;
     }
 
 private:
-    Array<int> parent_;
-};
+    std::size_t u(int i) const { return static_cast<std::size_t>(i); }
+    bool valid(int i) const { return i >= 0 && i < nodes_; }
+    Vec2 pixel(int i) const {
+        const _KTNODE &n = *v_.mgetnode(i);
+        return {static_cast<double>(n.x), static_cast<double>(n.y)};
+    }
+    double width(int i) const { return std::max(1.0, widths_[u(i)]); }
 
-struct LinkRecord {
-    int a, b;      // node indices
-    LinkFit fit;
-    bool shortlink;
+    // The live polylines, and each node's degree in the graph they draw.
+    bool survey() {
+        if (!degree_.resize(u(nodes_), 0)) return false;
+        for (int id = 1; id <= v_.mgetpolylinenum(); ++id) {
+            const _KTPOLYLINE &p = *v_.mgetpolyline(id);
+            if (p.deleted || p.nodenum < 2) continue;
+            if (!live_.push(id)) return false;
+            for (int i = 0; i + 1 < p.nodenum; ++i) {
+                const int a = p.nodeindex[i], b = p.nodeindex[i + 1];
+                if (!valid(a) || !valid(b) || a == b) continue;
+                ++degree_[u(a)];
+                ++degree_[u(b)];
+            }
+        }
+        return true;
+    }
+
+    // Every link's centre line; a node's width is the widest of its links'.
+    bool measure() {
+        if (!widths_.resize(u(nodes_), 0)) return false;
+        for (const int id : live_) {
+            const _KTPOLYLINE &p = *v_.mgetpolyline(id);
+            if (!firstlink_.push(links_.size())) return false;
+            for (int i = 0; i + 1 < p.nodenum; ++i) {
+                const int a = p.nodeindex[i], b = p.nodeindex[i + 1];
+                if (!valid(a) || !valid(b) || a == b) continue;
+                LinkRecord r{a, b, {}, false};
+                if (!fit_link(ink_, pixel(a), pixel(b), degree_[u(a)] >= 3, degree_[u(b)] >= 3, scratch_, r.fit) ||
+                    !links_.push(r))
+                    return false;
+                if (!r.fit.ok) continue;
+                widths_[u(a)] = std::max(widths_[u(a)], r.fit.width);
+                widths_[u(b)] = std::max(widths_[u(b)], r.fit.width);
+            }
+        }
+        return true;
+    }
+
+    // Short links between nodes that go on on both sides are what thinning
+    // and approximation leave at a corner (a chamfer) or at a crossing (two
+    // junctions a pixel or two apart).  Their own cuts say little; their
+    // nodes belong where the longer links around them meet, provided those
+    // lines cross (not all parallel: a jog between two parallel runs is
+    // real) and pass close to one point near every node of the group.
+    bool tie() {
+        if (!groups_.reset(u(nodes_)) || !grouped_.resize(u(nodes_), 0) || !placed_.resize(u(nodes_))) return false;
+        // A link between two junctions may lie inside merged ink: two strokes
+        // crossing at a shallow angle, which thinning splits into two
+        // junctions far apart (up to about w / sin of the angle).  It ties
+        // them as well; whether their outside lines do meet in one point is
+        // checked below, as for every group.
+        auto crossing_link = [&](const LinkRecord &r, double length) {
+            return degree_[u(r.a)] >= 3 && degree_[u(r.b)] >= 3 &&
+                   length <= kCrossingSpan * std::max(width(r.a), width(r.b)) + kShortLink;
+        };
+        Array<double> reach;  // per node, then per group root: how far its members may be from the meeting point
+        if (!reach.resize(u(nodes_), 0)) return false;
+        for (LinkRecord &r : links_) {
+            if (degree_[u(r.a)] < 2 || degree_[u(r.b)] < 2) continue;
+            const double length = norm(pixel(r.b) - pixel(r.a));
+            if (length > std::max(width(r.a), width(r.b)) + kShortLink && !crossing_link(r, length)) continue;
+            r.tying = true;
+            groups_.join(r.a, r.b);
+            for (const int n : {r.a, r.b}) reach[u(n)] = std::max(reach[u(n)], 0.5 * length);
+        }
+        Array<int> size;
+        if (!size.resize(u(nodes_), 0)) return false;
+        for (int i = 0; i < nodes_; ++i) {
+            if (!degree_[u(i)]) continue;
+            const int root = groups_.find(i);
+            ++size[u(root)];
+            if (root != i) reach[u(root)] = std::max(reach[u(root)], reach[u(i)]);
+        }
+        // The outside lines of every group with two nodes or more, by root.
+        struct Outside {
+            int root, order;
+            Line line;
+        };
+        Array<Outside> outside;
+        for (const LinkRecord &r : links_) {
+            if (!r.fit.ok || r.tying) continue;
+            for (const int node : {r.a, r.b}) {
+                const int root = groups_.find(node);
+                if (size[u(root)] > 1 && !outside.push({root, static_cast<int>(outside.size()), r.fit.line}))
+                    return false;
+            }
+        }
+        std::sort(outside.begin(), outside.end(), [](const Outside &x, const Outside &y) {
+            return x.root != y.root ? x.root < y.root : x.order < y.order;
+        });
+        for (std::size_t k = 0; k < outside.size();) {
+            const int root = outside[k].root;
+            std::size_t e = k;
+            Meeting meeting;
+            bool crossing = false;
+            for (; e < outside.size() && outside[e].root == root; ++e) {
+                for (std::size_t j = k; j < e; ++j)
+                    crossing |= std::fabs(cross(outside[j].line.dir, outside[e].line.dir)) > kCrossing;
+                meeting.add(outside[e].line);
+            }
+            const Vec2 at = meeting.solve(pixel(root), kPull);
+            bool meets = crossing;
+            for (std::size_t j = k; j < e && meets; ++j)
+                meets = std::fabs(distance_to(outside[j].line, at)) <= 0.5 + 0.15 * width(root);
+            if (meets) {
+                placed_[u(root)] = at;
+                grouped_[u(root)] = 1;
+            }
+            k = e;
+        }
+        for (int i = 0; i < nodes_; ++i) {
+            const int root = groups_.find(i);
+            if (degree_[u(i)] && grouped_[u(root)] &&
+                norm(placed_[u(root)] - pixel(i)) > std::max(0.5 * width(root) + 2.5, reach[u(root)] + 2.5))
+                grouped_[u(root)] = 0;
+        }
+        return true;
+    }
+
+    bool place() {
+        Array<Meeting> meetings;
+        Array<Line> outward;      // per free end: its link's line, pointing out of the stroke
+        Array<double> endwidth;   // ... and the stroke's width along that link
+        if (!meetings.resize(u(nodes_)) || !outward.resize(u(nodes_)) || !endwidth.resize(u(nodes_), 1.0)) return false;
+        for (const LinkRecord &r : links_) {
+            if (!r.fit.ok) continue;
+            meetings[u(r.a)].add(r.fit.line);
+            meetings[u(r.b)].add(r.fit.line);
+            if (degree_[u(r.a)] == 1) outward[u(r.a)] = {r.fit.line.at, r.fit.line.dir * -1, r.fit.line.weight};
+            if (degree_[u(r.b)] == 1) outward[u(r.b)] = {r.fit.line.at, r.fit.line.dir, r.fit.line.weight};
+            for (const int n : {r.a, r.b})
+                if (degree_[u(n)] == 1) endwidth[u(n)] = std::max(1.0, r.fit.width);
+        }
+        for (int i = 0; i < nodes_; ++i) {
+            if (!degree_[u(i)]) continue;
+            const int root = groups_.find(i);
+            if (grouped_[u(root)]) {
+                placed_[u(i)] = placed_[u(root)];
+                continue;
+            }
+            placed_[u(i)] = meetings[u(i)].solve(pixel(i), kPull);
+            // A branch that leaves its line at a shallow angle runs merged
+            // with it for several pixels, and thinning puts the junction
+            // where they part; the lines themselves meet farther on.
+            // Junctions follow their lines with a weaker pull, as far as a
+            // couple of stroke widths.
+            if (degree_[u(i)] >= 3) {
+                const Vec2 free = meetings[u(i)].solve(pixel(i), kJunctionPull);
+                if (norm(free - pixel(i)) <= 4 + 2 * width(i)) placed_[u(i)] = free;
+            }
+            if (degree_[u(i)] == 1 && outward[u(i)].weight > 0)
+                placed_[u(i)] = extend_end(ink_, placed_[u(i)], outward[u(i)].dir, endwidth[u(i)]);
+        }
+        return true;
+    }
+
+    // Neighbours less than a pixel apart are one place: all take the
+    // position of the one with the most links (the junction), so the
+    // drawing has one vertex there and no zigzag between two.
+    bool merge_close() {
+        Groups close;
+        Array<int> lead;  // per group root: its member with the most links
+        if (!close.reset(u(nodes_)) || !lead.resize(u(nodes_), -1)) return false;
+        for (const LinkRecord &r : links_)
+            if (degree_[u(r.a)] >= 2 && degree_[u(r.b)] >= 2 && norm(placed_[u(r.a)] - placed_[u(r.b)]) < kCloseBy)
+                close.join(r.a, r.b);
+        for (int i = 0; i < nodes_; ++i) {
+            if (!degree_[u(i)]) continue;
+            int &l = lead[u(close.find(i))];
+            if (l < 0 || degree_[u(i)] > degree_[u(l)]) l = i;
+        }
+        for (int i = 0; i < nodes_; ++i)
+            if (degree_[u(i)]) placed_[u(i)] = placed_[u(lead[u(close.find(i))])];
+        return true;
+    }
+
+    // One line per live polyline; its stroke width is the median of its
+    // links' (a link whose cuts ran through a crowded symbol does not widen
+    // the line).
+    bool emit(LineSet &out) {
+        for (std::size_t l = 0; l < live_.size(); ++l) {
+            const _KTPOLYLINE &p = *v_.mgetpolyline(live_[l]);
+            const std::size_t end = l + 1 < live_.size() ? firstlink_[l + 1] : links_.size();
+            scratch_.values.clear();
+            for (std::size_t k = firstlink_[l]; k < end; ++k)
+                if (links_[k].fit.ok && !scratch_.values.push(links_[k].fit.width)) return false;
+            const double w = scratch_.values.empty() ? 1.0 : median(scratch_.values.data(), scratch_.values.size());
+            if (!linewidths_.push(w) || !out.begin(live_[l])) return false;
+            if ((p.flag & KTVEC_POLYLINE_SPLINE) && p.splinenum >= 2 && p.splinex && p.spliney) {
+                if (!add_moved_samples(v_, p, placed_, out)) return false;
+            } else {
+                for (int i = 0; i < p.nodenum; ++i)
+                    if (valid(p.nodeindex[i]) && !out.add(placed_[u(p.nodeindex[i])], p.nodeindex[i])) return false;
+            }
+            out.end();
+        }
+        return true;
+    }
+
+    CKTVector &v_;
+    const Ink ink_;
+    const int nodes_;
+    Array<int> degree_, live_;
+    Array<LinkRecord> links_;
+    Array<std::size_t> firstlink_;  // per live polyline: its first record in links_
+    Array<double> widths_, linewidths_;
+    Array<Vec2> placed_;
+    Array<unsigned char> grouped_;  // per group root: the group meets at placed_[root]
+    Groups groups_;
+    FitScratch scratch_;
 };
 
 }  // namespace
 
-int refine_centerlines(CKTVector &v, LineSet &out) {
+int refine_centerlines(CKTVector &v, LineSet &out, NodePositions &nodes) {
     out.clear();
-    const Ink ink(v.document, v.width, v.height, static_cast<std::size_t>(v.bytesperline));
-    const int nodes = v.mgetnodenum(), polylines = v.mgetpolylinenum();
-    const std::size_t un = static_cast<std::size_t>(nodes);
-    auto valid = [&](int index) { return index >= 0 && index < nodes; };
-    auto position = [&](int index) {
-        const _KTNODE &n = *v.mgetnode(index);
-        return Vec2{static_cast<double>(n.x), static_cast<double>(n.y)};
-    };
-
-    // The live polylines and the degree of every node in the graph they
-    // draw.
-    Array<int> degree, live;
-    if (!degree.resize(un, 0)) return -1000;
-    for (int id = 1; id <= polylines; ++id) {
-        const _KTPOLYLINE &p = *v.mgetpolyline(id);
-        if (p.deleted || p.nodenum < 2) continue;
-        if (!live.push(id)) return -1000;
-        for (int i = 0; i + 1 < p.nodenum; ++i) {
-            const int a = p.nodeindex[i], b = p.nodeindex[i + 1];
-            if (!valid(a) || !valid(b) || a == b) continue;
-            ++degree[static_cast<std::size_t>(a)];
-            ++degree[static_cast<std::size_t>(b)];
-        }
+    nodes.clear();
+    CentreLines c(v);
+    int r = c.run(out);
+    if (r == 0 && !c.positions(nodes)) r = KTVEC_NO_MEMORY;
+    if (r != 0) {
+        out.clear();
+        nodes.clear();
     }
-
-    // Every link measured once.
-    Array<LinkRecord> links;
-    Array<double> widths;
-    Array<Cut> cuts;
-    Array<double> scratch;
-    if (!widths.resize(un, 0)) return -1000;
-    for (const int id : live) {
-        const _KTPOLYLINE &p = *v.mgetpolyline(id);
-        for (int i = 0; i + 1 < p.nodenum; ++i) {
-            const int a = p.nodeindex[i], b = p.nodeindex[i + 1];
-            if (!valid(a) || !valid(b) || a == b) continue;
-            const std::size_t ua = static_cast<std::size_t>(a), ub = static_cast<std::size_t>(b);
-            LinkRecord r{a, b, {}, false};
-            if (!fit_link(ink, position(a), position(b), degree[ua] >= 3, degree[ub] >= 3, cuts, scratch, r.fit))
-                return -1000;
-            if (!links.push(r)) return -1000;
-            if (r.fit.ok) {
-                widths[ua] = std::max(widths[ua], r.fit.width);
-                widths[ub] = std::max(widths[ub], r.fit.width);
-            }
-        }
-    }
-
-    // Short links between nodes that continue on both sides are what
-    // thinning and approximation leave at a corner (a chamfer) or at a
-    // crossing (two junctions a pixel or two apart): their own cuts say
-    // little, and the node group they join belongs at the one point where
-    // the longer links around it meet.
-    Groups groups;
-    if (!groups.reset(un)) return -1000;
-    for (LinkRecord &r : links) {
-        const std::size_t ua = static_cast<std::size_t>(r.a), ub = static_cast<std::size_t>(r.b);
-        if (degree[ua] < 2 || degree[ub] < 2) continue;
-        const double w = std::max({1.0, widths[ua], widths[ub]});
-        static const double shortk = knob("KL", 1.0), shortc = knob("KLC", 2.0);
-        if (norm(position(r.b) - position(r.a)) > shortk * w + shortc) continue;
-        r.shortlink = true;
-        groups.join(r.a, r.b);
-    }
-
-    Array<NodeSum> sums, groupsums;
-    Array<Line> endline;  // per end node: the line of its link, pointing out
-    if (!sums.resize(un) || !groupsums.resize(un) || !endline.resize(un)) return -1000;
-    for (const LinkRecord &r : links) {
-        if (!r.fit.ok) continue;
-        const std::size_t ua = static_cast<std::size_t>(r.a), ub = static_cast<std::size_t>(r.b);
-        sums[ua].add(r.fit.line);
-        sums[ub].add(r.fit.line);
-        if (!r.shortlink) {
-            groupsums[static_cast<std::size_t>(groups.find(r.a))].add(r.fit.line);
-            groupsums[static_cast<std::size_t>(groups.find(r.b))].add(r.fit.line);
-        }
-        if (degree[ua] == 1) endline[ua] = {r.fit.line.at, r.fit.line.dir * -1, r.fit.line.weight};
-        if (degree[ub] == 1) endline[ub] = {r.fit.line.at, r.fit.line.dir, r.fit.line.weight};
-    }
-
-    // Where a group's outside lines meet: all its nodes go there when the
-    // lines cross (not all parallel) and pass close to one point near the
-    // group; otherwise (a jog between two parallel runs, say) each node is
-    // placed on its own.
-    Array<int> groupsize;
-    if (!groupsize.resize(un, 0)) return -1000;
-    for (int i = 0; i < nodes; ++i)
-        if (degree[static_cast<std::size_t>(i)]) ++groupsize[static_cast<std::size_t>(groups.find(i))];
-    struct GroupLine {
-        int root, order;
-        Line line;
-    };
-    Array<GroupLine> glines;
-    for (const LinkRecord &r : links) {
-        if (!r.fit.ok || r.shortlink) continue;
-        for (const int node : {r.a, r.b}) {
-            const int root = groups.find(node);
-            if (groupsize[static_cast<std::size_t>(root)] > 1 &&
-                !glines.push({root, static_cast<int>(glines.size()), r.fit.line}))
-                return -1000;
-        }
-    }
-    std::sort(glines.begin(), glines.end(), [](const GroupLine &x, const GroupLine &y) {
-        return x.root != y.root ? x.root < y.root : x.order < y.order;
-    });
-    Array<Vec2> placed;
-    Array<unsigned char> grouped;  // per group root: the group meets at placed[root]
-    if (!placed.resize(un) || !grouped.resize(un, 0)) return -1000;
-    for (std::size_t k = 0; k < glines.size();) {
-        std::size_t e = k;
-        NodeSum sum;
-        bool crossing = false;
-        while (e < glines.size() && glines[e].root == glines[k].root) {
-            for (std::size_t j = k; j < e; ++j)
-                if (std::fabs(cross(glines[j].line.dir, glines[e].line.dir)) > kCrossing) crossing = true;
-            sum.add(glines[e].line);
-            ++e;
-        }
-        const int root = glines[k].root;
-        const std::size_t ur = static_cast<std::size_t>(root);
-        if (crossing) {
-            const Vec2 at = sum.solve(position(root));
-            const double w = std::max(1.0, widths[ur]);
-            static const double reachk = knob("KR", 0.5), reachc = knob("KRC", 1.5), slack = knob("KS", 0.5),
-                                slackw = knob("KSW", 0.15);
-            bool meets = norm(at - position(root)) <= reachk * w + reachc;
-            for (std::size_t j = k; j < e && meets; ++j)
-                meets = std::fabs(distance_to(glines[j].line, at)) <= slack + slackw * w;
-            if (meets) {
-                placed[ur] = at;
-                grouped[ur] = 1;
-            }
-        }
-        k = e;
-    }
-    // Every member must be near the meeting point, not only the root.
-    for (int i = 0; i < nodes; ++i) {
-        const std::size_t u = static_cast<std::size_t>(i);
-        if (!degree[u]) continue;
-        const std::size_t root = static_cast<std::size_t>(groups.find(i));
-        static const double reachk = knob("KR", 0.5), reachc = knob("KRC", 1.5);
-        const double w = std::max(1.0, widths[root]);
-        if (grouped[root] && norm(placed[root] - position(i)) > reachk * w + reachc) grouped[root] = 0;
-    }
-    for (int i = 0; i < nodes; ++i) {
-        const std::size_t u = static_cast<std::size_t>(i);
-        if (!degree[u]) continue;
-        const std::size_t root = static_cast<std::size_t>(groups.find(i));
-        if (grouped[root]) {
-            placed[u] = placed[root];
-            continue;
-        }
-        placed[u] = sums[u].solve(position(i));
-        // A branch that leaves its line at a shallow angle runs merged with it
-        // for several pixels, and thinning puts the junction where they part;
-        // the lines themselves meet farther on.  Junctions follow their lines
-        // with a weaker pull, as far as a couple of stroke widths.
-        static const double jpull = knob("KJP", 0.005), jmove = knob("KJM", 4), jmovew = knob("KJMW", 2);
-        if (degree[u] >= 3) {
-            const Vec2 free = sums[u].solve(position(i), jpull);
-            if (norm(free - position(i)) <= jmove + jmovew * std::max(1.0, widths[u])) placed[u] = free;
-        }
-        if (degree[u] == 1 && endline[u].weight > 0)
-            placed[u] = extend_end(ink, placed[u], endline[u].dir, std::max(1.0, widths[u]));
-    }
-
-    // Neighbours that end up less than a pixel apart are one place: both
-    // take the position of the one with more links (the junction), so the
-    // drawing has one vertex there, not a zigzag between two.
-    static const double closeby = knob("KCLOSE", 1.0);
-    if (closeby > 0) {
-        Groups close;
-        if (!close.reset(un)) return -1000;
-        for (const LinkRecord &r : links)
-            if (norm(placed[static_cast<std::size_t>(r.a)] - placed[static_cast<std::size_t>(r.b)]) < closeby &&
-                degree[static_cast<std::size_t>(r.a)] >= 2 && degree[static_cast<std::size_t>(r.b)] >= 2)
-                close.join(r.a, r.b);
-        Array<int> lead;  // per group root: its member with the most links
-        if (!lead.resize(un, -1)) return -1000;
-        for (int i = 0; i < nodes; ++i) {
-            if (!degree[static_cast<std::size_t>(i)]) continue;
-            int &l = lead[static_cast<std::size_t>(close.find(i))];
-            if (l < 0 || degree[static_cast<std::size_t>(i)] > degree[static_cast<std::size_t>(l)]) l = i;
-        }
-        for (int i = 0; i < nodes; ++i)
-            if (degree[static_cast<std::size_t>(i)])
-                placed[static_cast<std::size_t>(i)] =
-                    placed[static_cast<std::size_t>(lead[static_cast<std::size_t>(close.find(i))])];
-    }
-
-    Array<double> linewidths;
-    for (const int id : live) {
-        const _KTPOLYLINE &p = *v.mgetpolyline(id);
-        // The line's stroke width: the widest of its nodes' measures (a
-        // node's measure is the widest of its links').
-        double lw = 0;
-        for (int i = 0; i < p.nodenum; ++i)
-            if (valid(p.nodeindex[i])) lw = std::max(lw, widths[static_cast<std::size_t>(p.nodeindex[i])]);
-        if (!linewidths.push(lw)) return out.clear(), -1000;
-        if (!out.begin(id)) return out.clear(), -1000;
-        for (int i = 0; i < p.nodenum; ++i) {
-            const int a = p.nodeindex[i];
-            if (!valid(a)) continue;
-            if (!out.add(placed[static_cast<std::size_t>(a)], a)) return out.clear(), -1000;
-        }
-        out.end();
-    }
-    static const bool stubs = knob("KSTUB", 1) > 0;
-    if (stubs && restore_stubs(ink, linewidths, out) != 0) return out.clear(), -1000;
     out.seal();
-    return 0;
+    return r;
 }
 
 }  // namespace ktv::refine

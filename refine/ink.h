@@ -26,6 +26,11 @@ public:
 
     int width() const { return width_; }
     int height() const { return height_; }
+    // Row y of the bitmap, ceil(width / 8) bytes that count, MSB first; null
+    // without a bitmap.
+    const unsigned char *row(int y) const {
+        return bits_ ? bits_ + static_cast<std::size_t>(y) * stride_ : nullptr;
+    }
 
     // Black at pixel (x, y); everything outside the bitmap is white.
     bool at(int x, int y) const {

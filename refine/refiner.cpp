@@ -4,61 +4,50 @@
 #include <new>
 
 #include "refine/centerline.h"
+#include "vectorizer/memory.h"
 #include "refine/lines.h"
 #include "refine/outline.h"
 
 struct CKTRefiner::State {
     ktv::refine::LineSet lines;
-    // Refined node positions of the last centre-line run, by node index.
-    ktv::refine::Array<_KTREFINEDPOINT> nodes;
-    ktv::refine::Array<unsigned char> placed;
-
-    void index_nodes() {
-        nodes.clear();
-        placed.clear();
-        for (int i = 0; i < lines.count(); ++i) {
-            const _KTREFINEDLINE &l = lines.line(i);
-            for (int k = 0; k < l.pointnum; ++k) {
-                const int n = l.node[k];
-                if (n < 0) continue;
-                const std::size_t u = static_cast<std::size_t>(n);
-                if (u >= nodes.size() && (!nodes.resize(u + 1) || !placed.resize(u + 1, 0))) return;
-                nodes[u] = l.point[k];
-                placed[u] = 1;
-            }
-        }
-    }
+    ktv::refine::NodePositions nodes;  // of the last centre-line run
 };
 
 CKTRefiner::CKTRefiner() : state_(nullptr) {}
 
-CKTRefiner::~CKTRefiner() { delete state_; }
+CKTRefiner::~CKTRefiner() {
+    if (!state_) return;
+    state_->~State();
+    ktv::mem_free(state_);
+}
 
 namespace {
 
-// The state is made on first use, so an unused refiner costs nothing and a
-// refiner that could not get its memory answers -1000 like any other call.
+// The state is made on first use, from the allocation seam like every
+// block of the library, so an unused refiner costs nothing and a refiner
+// that could not get its memory answers -1000 like any other call.
 template <class Run> int run_stage(CKTRefiner::State *&state, Run run) {
     if (!state) {
-        state = new (std::nothrow) CKTRefiner::State;
-        if (!state) return -1000;
+        void *block = ktv::mem_alloc(sizeof(CKTRefiner::State));
+        if (!block) return KTVEC_NO_MEMORY;
+        state = new (block) CKTRefiner::State;
     }
     state->nodes.clear();
-    state->placed.clear();
-    const int r = run(state->lines);
-    return r;
+    return run(state->lines, state->nodes);
 }
 
 }  // namespace
 
 int CKTRefiner::mrefinecenterline(CKTVector *v) {
-    const int r = run_stage(state_, [v](ktv::refine::LineSet &lines) { return ktv::refine::refine_centerlines(*v, lines); });
-    if (r == 0) state_->index_nodes();
-    return r;
+    return run_stage(state_, [v](ktv::refine::LineSet &lines, ktv::refine::NodePositions &nodes) {
+        return ktv::refine::refine_centerlines(*v, lines, nodes);
+    });
 }
 
 int CKTRefiner::mrefineoutline(CKTVector *v) {
-    return run_stage(state_, [v](ktv::refine::LineSet &lines) { return ktv::refine::refine_outlines(*v, lines); });
+    return run_stage(state_, [v](ktv::refine::LineSet &lines, ktv::refine::NodePositions &) {
+        return ktv::refine::refine_outlines(*v, lines);
+    });
 }
 
 int CKTRefiner::mgetlinenum() const { return state_ ? state_->lines.count() : 0; }
@@ -69,11 +58,10 @@ const _KTREFINEDLINE *CKTRefiner::mgetline(int index) const {
 }
 
 int CKTRefiner::mgetnodeposition(int index, double *x, double *y) const {
-    if (!state_ || index < 0 || static_cast<std::size_t>(index) >= state_->placed.size() ||
-        !state_->placed[static_cast<std::size_t>(index)])
-        return 0;
-    *x = state_->nodes[static_cast<std::size_t>(index)].x;
-    *y = state_->nodes[static_cast<std::size_t>(index)].y;
+    const std::size_t u = static_cast<std::size_t>(index);
+    if (!state_ || index < 0 || u >= state_->nodes.set.size() || !state_->nodes.set[u]) return 0;
+    *x = state_->nodes.at[u].x;
+    *y = state_->nodes.at[u].y;
     return 1;
 }
 
@@ -81,6 +69,5 @@ void CKTRefiner::mclear() {
     if (state_) {
         state_->lines.clear();
         state_->nodes.clear();
-        state_->placed.clear();
     }
 }

@@ -159,10 +159,6 @@ int RingFitter::grow(int first, int limit) {
     Vec2 lo, hi;
     bool coned = false;
     int seen = 1 << dir_[static_cast<std::size_t>(first)];  // directions in the side
-    int along = 0;            // directions with two edges in a row in the side
-    int run = 1, run_from = 0;  // edges of the current run in the side, and where it began
-    static const bool dev_dss = !std::getenv("ONODSS");
-    static const int dev_runmin = std::getenv("ORUN") ? std::atoi(std::getenv("ORUN")) : 3;
     int k = 1;
     for (int i = first + 1 < edges_ ? first + 1 : 0; k < limit; ++k, i = i + 1 < edges_ ? i + 1 : 0) {
         const std::size_t u = static_cast<std::size_t>(i);
@@ -170,14 +166,6 @@ int RingFitter::grow(int first, int limit) {
             const int bit = 1 << dir_[u], back = 1 << ((dir_[u] + 2) & 3);
             if ((seen | bit) == 15 || ((seen & back) && runlen_[u] > 1)) break;
             seen |= bit;
-            run = 1;
-            run_from = k;
-        } else if (++run == dev_runmin && dev_dss) {
-            // A straight edge steps one pixel at a time across its main
-            // direction: two runs of two or more at right angles are a corner.
-            const int bit = 1 << dir_[u], across = (1 << ((dir_[u] + 1) & 3)) | (1 << ((dir_[u] + 3) & 3));
-            if (along & across) return std::max(run_from, 1);
-            along |= bit;
         }
         const Vec2 r = smooth_[u] - apex;
         const double d2 = dot(r, r);

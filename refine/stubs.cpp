@@ -13,6 +13,8 @@
 // one) to the tip of its ink.
 #include "refine/stubs.h"
 
+#include "refine/unexplained.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -23,37 +25,11 @@ namespace {
 
 constexpr double kMargin = 1.0;     // ink this far beyond half the width is still explained, px
 constexpr double kStick = 0.8;      // a lost end sticks out of the explained band by this much, px
+constexpr double kStickPerWidth = 0.5;  // ... and by half the stroke width: the corners of a wide
+                                        // stroke stick out of the band around its centre line
 constexpr std::size_t kMaxPiece = 2000;  // larger unexplained pieces are not lost ends, px
 constexpr int kCell = 16;           // side of the cells that index segments, px
 constexpr double kEndCap = 0.5;     // a restored end stops this far inside the ink's tip, px
-
-// One bit per pixel.
-class Plane {
-public:
-    bool reset(int width, int height) {
-        width_ = width;
-        height_ = height;
-        words_per_row_ = (static_cast<std::size_t>(width) + 63) / 64;
-        words_.clear();
-        return words_.resize(words_per_row_ * static_cast<std::size_t>(height), 0);
-    }
-    bool get(int x, int y) const {
-        if (x < 0 || y < 0 || x >= width_ || y >= height_) return false;
-        return (words_[index(x, y)] >> (x & 63)) & 1;
-    }
-    void set(int x, int y) {
-        if (x < 0 || y < 0 || x >= width_ || y >= height_) return;
-        words_[index(x, y)] |= std::uint64_t{1} << (x & 63);
-    }
-
-private:
-    std::size_t index(int x, int y) const {
-        return static_cast<std::size_t>(y) * words_per_row_ + static_cast<std::size_t>(x >> 6);
-    }
-    Array<std::uint64_t> words_;
-    std::size_t words_per_row_ = 0;
-    int width_ = 0, height_ = 0;
-};
 
 struct Segment {
     int line, at;  // segment from point `at` to `at` + 1 of line `line`
@@ -139,61 +115,57 @@ int restore_stubs(const Ink &ink, const Array<double> &widths, LineSet &lines) {
     for (int i = 0; i < lines.count(); ++i) {
         const double reach = 0.5 * std::max(1.0, widths[static_cast<std::size_t>(i)]) + kMargin;
         for (int k = 0; k + 1 < lines.points(i); ++k)
-            if (!segments.push({i, k, lines.point(i, k), lines.point(i, k + 1), reach})) return -1000;
+            if (!segments.push({i, k, lines.point(i, k), lines.point(i, k + 1), reach})) return KTVEC_NO_MEMORY;
     }
-    // The explained ink: every pixel whose centre lies within reach of a
-    // segment.
-    Plane explained, seen;
-    if (!explained.reset(width, height) || !seen.reset(width, height)) return -1000;
-    for (const Segment &g : segments) {
-        const int x0 = std::max(0, Ink::pixel(std::min(g.a.x, g.b.x) - g.reach));
-        const int x1 = std::min(width - 1, Ink::pixel(std::max(g.a.x, g.b.x) + g.reach));
-        const int y0 = std::max(0, Ink::pixel(std::min(g.a.y, g.b.y) - g.reach));
-        const int y1 = std::min(height - 1, Ink::pixel(std::max(g.a.y, g.b.y) + g.reach));
-        for (int y = y0; y <= y1; ++y)
-            for (int x = x0; x <= x1; ++x) {
-                double t;
-                if (distance_to_segment({double(x), double(y)}, g.a, g.b, t) <= g.reach) explained.set(x, y);
-            }
-    }
+    // The unexplained ink, and where it touches explained ink.
+    Array<Capsule> capsules;
+    Array<LoosePixel> loose;
+    Array<std::size_t> rowstart;
+    if (!capsules.reserve(segments.size())) return KTVEC_NO_MEMORY;
+    for (const Segment &g : segments) capsules.push({g.a, g.b, g.reach});
+    if (!find_unexplained(ink, capsules, loose, rowstart)) return KTVEC_NO_MEMORY;
     SegmentGrid grid;
-    if (!grid.build(segments, width, height)) return -1000;
+    if (!grid.build(segments, width, height)) return KTVEC_NO_MEMORY;
+    // The loose pixel at (x, y), or -1.
+    auto find = [&](int x, int y) -> long {
+        if (y < 0 || y >= height) return -1;
+        const LoosePixel *lo = loose.data() + rowstart[std::size_t(y)], *hi = loose.data() + rowstart[std::size_t(y) + 1];
+        const LoosePixel *p = std::lower_bound(lo, hi, x, [](const LoosePixel &q, int x) { return q.x < x; });
+        return p != hi && p->x == x ? p - loose.data() : -1;
+    };
 
-    Array<Pixel> piece, stack, attach;
+    Array<unsigned char> seen;
+    Array<Pixel> piece, attach;
+    Array<long> stack;
     Array<Insert> inserts;
     Array<Stub> stubs;
-    for (int y = 0; y < height; ++y) {
-        for (int x = 0; x < width; ++x) {
-            if (!ink.at(x, y) || explained.get(x, y) || seen.get(x, y)) continue;
-            // The unexplained piece of ink around (x, y), 8-connected.
-            piece.clear();
-            attach.clear();
-            stack.clear();
-            bool large = false;
-            seen.set(x, y);
-            if (!stack.push({x, y})) return -1000;
-            while (!stack.empty()) {
-                const Pixel p = stack.back();
-                stack.pop();
-                if (piece.size() < kMaxPiece) {
-                    if (!piece.push(p)) return -1000;
-                } else {
-                    large = true;
-                }
-                bool touches = false;
-                for (int dy = -1; dy <= 1; ++dy)
-                    for (int dx = -1; dx <= 1; ++dx) {
-                        const int qx = p.x + dx, qy = p.y + dy;
-                        if ((!dx && !dy) || !ink.at(qx, qy)) continue;
-                        if (explained.get(qx, qy)) {
-                            touches = true;
-                        } else if (!seen.get(qx, qy)) {
-                            seen.set(qx, qy);
-                            if (!stack.push({qx, qy})) return -1000;
-                        }
-                    }
-                if (touches && !large && !attach.push(p)) return -1000;
+    if (!seen.resize(loose.size(), 0)) return KTVEC_NO_MEMORY;
+    for (std::size_t start = 0; start < loose.size(); ++start) {
+        if (seen[start]) continue;
+        // The unexplained piece of ink around it, 8-connected.
+        piece.clear();
+        attach.clear();
+        stack.clear();
+        bool large = false;
+        seen[start] = 1;
+        if (!stack.push(static_cast<long>(start))) return KTVEC_NO_MEMORY;
+        while (!stack.empty()) {
+            const LoosePixel lp = loose[std::size_t(stack.back())];
+            stack.pop();
+            const Pixel p{lp.x, lp.y};
+            if (piece.size() < kMaxPiece) {
+                if (!piece.push(p) || (lp.touches && !attach.push(p))) return KTVEC_NO_MEMORY;
+            } else {
+                large = true;
             }
+            for (int dy = -1; dy <= 1; ++dy)
+                for (int dx = -1; dx <= 1; ++dx) {
+                    const long q = (dx || dy) ? find(p.x + dx, p.y + dy) : -1;
+                    if (q < 0 || seen[std::size_t(q)]) continue;
+                    seen[std::size_t(q)] = 1;
+                    if (!stack.push(q)) return KTVEC_NO_MEMORY;
+                }
+        }
             if (large || attach.empty()) continue;
 
             Vec2 base{};
@@ -222,8 +194,15 @@ int restore_stubs(const Ink &ink, const Array<double> &widths, LineSet &lines) {
             // It must stick out of the band and be slender.
             double t;
             const double out = distance_to_segment(tip, h.a, h.b, t) - h.reach;
-            if (out < kStick) continue;
+            if (out < std::max(kStick, kStickPerWidth * w)) continue;
             if (static_cast<double>(piece.size()) > (far + 1) * std::max(2.5, 1.5 * w)) continue;
+            // A piece that touches explained ink at its far end too joins two
+            // lines (a stretch of a crowded drawing the lines missed), it
+            // does not end.
+            bool bridge = false;
+            for (const Pixel &p : attach)
+                if (norm(Vec2{double(p.x), double(p.y)} - base) > 0.5 * far + 1) bridge = true;
+            if (bridge) continue;
             // Where its axis meets the host line, kept near the touching point.
             const Vec2 hd = h.b - h.a;
             const Vec2 d = unit(tip - base);
@@ -253,7 +232,7 @@ int restore_stubs(const Ink &ink, const Array<double> &widths, LineSet &lines) {
                 }
             });
             if (nearest >= snap) {
-                if (!inserts.push({h.line, h.at, hostt, from})) return -1000;
+                if (!inserts.push({h.line, h.at, hostt, from})) return KTVEC_NO_MEMORY;
                 at = from;
                 node = -1;
             }
@@ -261,9 +240,8 @@ int restore_stubs(const Ink &ink, const Array<double> &widths, LineSet &lines) {
             const Vec2 dir = unit(tip - at);
             const double edge = ink.edge(tip, dir, 4 + w, false);
             const Vec2 end = edge < kNoEdge ? tip + dir * std::max(0.0, edge - kEndCap) : tip;
-            if (!stubs.push({at, end, node})) return -1000;
+            if (!stubs.push({at, end, node})) return KTVEC_NO_MEMORY;
         }
-    }
     if (stubs.empty()) return 0;
 
     // The lines again, with the new points and the stubs.
@@ -273,16 +251,16 @@ int restore_stubs(const Ink &ink, const Array<double> &widths, LineSet &lines) {
     LineSet grown;
     std::size_t next = 0;
     for (int i = 0; i < lines.count(); ++i) {
-        if (!grown.begin(lines.source(i))) return -1000;
+        if (!grown.begin(lines.source(i))) return KTVEC_NO_MEMORY;
         for (int k = 0; k < lines.points(i); ++k) {
-            if (!grown.add(lines.point(i, k), lines.node(i, k))) return -1000;
+            if (!grown.add(lines.point(i, k), lines.node(i, k))) return KTVEC_NO_MEMORY;
             while (next < inserts.size() && inserts[next].line == i && inserts[next].at == k)
-                if (!grown.add(inserts[next++].p, -1)) return -1000;
+                if (!grown.add(inserts[next++].p, -1)) return KTVEC_NO_MEMORY;
         }
         grown.end();
     }
     for (const Stub &s : stubs) {
-        if (!grown.begin(0) || !grown.add(s.from, s.node) || !grown.add(s.to, -1)) return -1000;
+        if (!grown.begin(0) || !grown.add(s.from, s.node) || !grown.add(s.to, -1)) return KTVEC_NO_MEMORY;
         grown.end();
     }
     lines.swap(grown);

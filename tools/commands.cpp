@@ -49,7 +49,7 @@ int preclean_document(CKTVector &v, const Settings &s) {
     p.fill_holes = s.fill_holes;
     p.smooth = s.smooth;
     const BitRaster raster{v.document, v.width, v.height, static_cast<std::size_t>(v.bytesperline)};
-    return preclean(raster, p) ? 0 : -1000;
+    return preclean(raster, p) ? 0 : KTVEC_NO_MEMORY;
 }
 
 // ---- sub-pixel geometry, every command -------------------------------------
@@ -76,10 +76,11 @@ const OptionDef kMaxlength = {
 
 const OptionDef kTolerance = {
     "--tolerance", nullptr, "T", &Settings::tolerance, 0, 1000,
-    "approximation tolerance in pixels: a traced run becomes one straight link while the "
-    "area between the pixels and the link, divided by its length, stays within T. Around "
-    "1.5 follows a stair-stepped pixel edge with few nodes yet keeps corners; lower is more "
-    "faithful and more nodes, higher is smoother and cuts corners",
+    "approximation tolerance in pixels: a traced run becomes one straight link while twice "
+    "the area between the pixels and the link, divided by the link's length, stays within "
+    "T. For a corner that is how far the link passes from it; for an even bulge, twice its "
+    "mean distance. Around 1.5 follows a stair-stepped pixel edge with few nodes yet keeps "
+    "corners; lower is more faithful and more nodes, higher is smoother and cuts corners",
     nullptr, nullptr, "argument tolerance"};
 
 const OptionDef kNodesearch = {
@@ -129,9 +130,10 @@ const OptionDef kCenterlineOptions[] = {
      nullptr, nullptr, "argument maxlength"},
     {"--tolerance", nullptr, "T", &Settings::tolerance, 0, 1000,
      "approximation tolerance in pixels: a run of the skeleton becomes one straight link "
-     "while the area between its pixels and the link, divided by the link's length, stays "
-     "within T. Lower follows the skeleton's staircase with more nodes, higher smooths and "
-     "cuts corners",
+     "while twice the area between its pixels and the link, divided by the link's length, "
+     "stays within T: for a corner, how far the link passes from it. 1 follows the skeleton "
+     "with about the vertices of a one-pixel Douglas-Peucker; with --refine the links are "
+     "then measured against the ink, and bends the links cut are followed anyway",
      nullptr, nullptr, "argument e"},
     {"--bridge-gaps", nullptr, nullptr, &Settings::bridge_gaps, 0, 0,
      "link two stroke ends that face each other across a gap of at most --bridge-radius, "
@@ -181,8 +183,9 @@ struct FlagBit {
     int bit;
 };
 const FlagBit kCenterlineFlags[] = {
-    {&Settings::merge_ends, 1},  {&Settings::bridge_gaps, 2},      {&Settings::connect, 4},
-    {&Settings::cut_spurs, 8},   {&Settings::merge_junctions, 16},
+    {&Settings::merge_ends, KTVEC_MERGE_ENDS},   {&Settings::bridge_gaps, KTVEC_BRIDGE_GAPS},
+    {&Settings::connect, KTVEC_CONNECT},         {&Settings::cut_spurs, KTVEC_CUT_SPURS},
+    {&Settings::merge_junctions, KTVEC_MERGE_JUNCTIONS},
 };
 
 int run_centerline(CKTVector &v, const Settings &s) {
@@ -201,8 +204,19 @@ CenterlineArguments centerline_arguments(const Settings &s) {
             s.straightness,  s.junction_link,        s.tolerance};
 }
 
+ResultInfo result_info(const Command &c, const Settings &s, const LoadedImage &image,
+                       const PostProcessing &post, const std::string &source) {
+    ResultInfo info{c.name, source, nullptr, image.format, image.threshold, {}};
+    for (const OptionDef *o = c.options.begin; o != c.options.end; ++o)
+        info.parameters.emplace_back(o->name + 2, option_value(*o, s));
+    info.dpi_x = image.dpi_x, info.dpi_y = image.dpi_y, info.units = s.units;
+    record_postprocessing(post, info.parameters);
+    return info;
+}
+
 Settings command_defaults(const Command &c) {
     Settings s;
+    if (!std::strcmp(c.name, "centerline")) s.tolerance = 1.0;
     if (!std::strcmp(c.name, "outline-fast")) {
         s.fill_holes = 0;
         s.refine = false;

@@ -9,6 +9,8 @@
 #include "ktvec.h"
 #include "ktvec_refine.h"
 #include "options.h"
+#include "postprocess.h"
+#include "writers.h"
 
 namespace ktvcli {
 
@@ -26,8 +28,10 @@ struct Command {
 const std::vector<Command> &commands();
 
 // The settings a command starts from before its options are read: the
-// common defaults, except that outline-fast, the quickest command, leaves
-// the bitmap as it is (no pinholes filled) unless asked.
+// common defaults, except that centre lines are approximated more closely
+// (tolerance 1, chosen on real drawings) and outline-fast, the quickest
+// command, leaves the bitmap as it is (no pinholes filled) and skips the
+// sub-pixel stage unless asked.
 Settings command_defaults(const Command &c);
 const Command *find_command(const char *name);
 
@@ -39,6 +43,14 @@ struct CenterlineArguments {
     double a, b, c, d, e;
 };
 CenterlineArguments centerline_arguments(const Settings &s);
+
+// What the outputs record about a run of `c` with `s` on `image` read from
+// `source`: the driver's arguments by option name, the post-processing steps
+// that ran, the input's format, threshold and resolution, the DXF units.  The
+// program and the browser editor write their files from it, so both give the
+// same bytes for the same run.
+ResultInfo result_info(const Command &c, const Settings &s, const LoadedImage &image,
+                       const PostProcessing &post, const std::string &source);
 
 }  // namespace ktvcli
 
