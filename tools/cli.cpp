@@ -14,6 +14,7 @@
 #include "outputs.h"
 #include "pages.h"
 #include "postprocess.h"
+#include "vectorize.h"
 #include "writers.h"
 
 namespace ktvcli {
@@ -145,19 +146,13 @@ int run_settings(const Command &c, const Settings &s) {
     CKTVector v;
     v.msetdocument(image.bitmap.bits.data(), image.bitmap.width, image.bitmap.height);
     const Clock::time_point vectorize_start = Clock::now();
-    const int result = c.vectorize(v, s);
-    if (result >= 0) run_postprocessing(v, post);
+    const int result = vectorize_document(c, s, post, v);
     const double vectorize_ms = ms_since(vectorize_start);
     if (result == -1000) throw CliError(name + ": out of memory while vectorizing");
     if (result < 0) throw CliError(name + ": vectorizing failed (library code " + std::to_string(result) + ")");
 
     VectorView view(v);
-    ResultInfo info{c.name, name, nullptr, image.format, image.threshold, {}};
-    for (const OptionDef *o = c.options.begin; o != c.options.end; ++o)
-        info.parameters.emplace_back(o->name + 2, option_value(*o, s));
-    info.dpi_x = image.dpi_x, info.dpi_y = image.dpi_y, info.units = s.units;
-    record_postprocessing(post, info.parameters);
-    write_outputs(outputs, view, info, s.background ? &image.bitmap : nullptr);
+    write_outputs(outputs, view, result_info(c, s, post, image, name), s.background ? &image.bitmap : nullptr);
 
     if (!s.quiet) {
         const std::string binarised = image.threshold >= 0 ? ", threshold " + std::to_string(image.threshold) : "";
