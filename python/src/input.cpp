@@ -140,7 +140,11 @@ ktvcli::LoadedImage load_image(const py::object &image, const ktvcli::Settings &
         py::gil_scoped_release nogil;
         if (ktvcli::tiff_signature(bytes, data.size()))
             check_pages(ktvcli::tiff_page_count(bytes, data.size()), s, source);
-        return ktvcli::decode_image(bytes, data.size(), options);
+        try {
+            return ktvcli::decode_image(bytes, data.size(), options);
+        } catch (const ktvcli::CliError &e) {
+            ktvcli::rethrow_about(source, e);
+        }
     }
     if (py::isinstance<py::array>(image)) {
         source = "<array>";
