@@ -1,7 +1,6 @@
 #include "graph.h"
 
 #include <cmath>
-#include <deque>
 
 #include "error.h"
 #include "outputs.h"
@@ -127,25 +126,56 @@ std::shared_ptr<const PolylineTable> Graph::polylines() {
     return table_;
 }
 
+int Graph::node_count() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return ktvcli::VectorView(*v_).written_nodes();
+}
+
 std::string Graph::write(ktvcli::OutputFormat format, const std::optional<std::string> &path, bool background,
                          const std::string &units) {
-    if (background && format != ktvcli::OutputFormat::Svg)
-        throw std::invalid_argument("background is drawn under an SVG only");
-    if (background && !page_->scan)
-        throw std::invalid_argument("no scan to draw under the vectors: the graph was read from JSON");
+    if (path) {
+        if (background && format != ktvcli::OutputFormat::Svg)
+            throw std::invalid_argument("background is drawn under an SVG only");
+        save_outputs({{*path, format}}, background, units);
+        return {};
+    }
     std::lock_guard<std::mutex> lock(mutex_);
     ktvcli::VectorView view(*v_);
     ktvcli::ResultInfo info = info_;
     info.units = units;
-    const ktvcli::PackedBitmap *under = background ? &page_->bitmap : nullptr;
-    if (path) {
-        ktvcli::write_outputs({{*path, format}}, view, info, under);
-        return {};
-    }
+    info.background = under(background);
     ktvcli::TextSink sink;
-    info.background = under;
     ktvcli::write_result(format, view, info, sink);
     return sink.text();
+}
+
+void Graph::save(const std::vector<std::string> &paths, bool background, const std::string &units) {
+    std::vector<ktvcli::Output> outputs;
+    bool any_svg = false;
+    for (const std::string &path : paths) {
+        ktvcli::OutputFormat f{};
+        if (!ktvcli::format_from_extension(path, f))
+            throw std::invalid_argument(path + ": cannot tell the format (use .svg, .json or .dxf)");
+        any_svg |= f == ktvcli::OutputFormat::Svg;
+        outputs.push_back({path, f});
+    }
+    if (background && !any_svg) throw std::invalid_argument("background is drawn under an SVG only");
+    save_outputs(outputs, background, units);
+}
+
+const ktvcli::PackedBitmap *Graph::under(bool background) const {
+    if (background && !page_->scan)
+        throw std::invalid_argument("no scan to draw under the vectors: the graph was read from JSON");
+    return background ? &page_->bitmap : nullptr;
+}
+
+void Graph::save_outputs(const std::vector<ktvcli::Output> &outputs, bool background, const std::string &units) {
+    const ktvcli::PackedBitmap *bitmap = under(background);
+    std::lock_guard<std::mutex> lock(mutex_);
+    ktvcli::VectorView view(*v_);
+    ktvcli::ResultInfo info = info_;
+    info.units = units;
+    ktvcli::write_outputs(outputs, view, info, bitmap);
 }
 
 // ---- editing ----------------------------------------------------------------

@@ -20,6 +20,7 @@
 
 #include "image.h"
 #include "ktvec.h"
+#include "outputs.h"
 #include "writers.h"
 
 namespace ktvpy {
@@ -95,6 +96,9 @@ public:
     // reads only; an edit made while the pointer is held goes to a copy.
     std::shared_ptr<const CKTVector> state();
     std::shared_ptr<const PolylineTable> polylines();
+    // Nodes the result files list: the live ones and deleted ones that a
+    // live polyline still runs through (the program's node count).
+    int node_count();
 
     // The program's writers.  With a path the file is written as the
     // program writes it (temporary file, then renamed) and "" comes back;
@@ -102,6 +106,10 @@ public:
     // resolution).  Throws CliError for a bad unit or a failed write.
     std::string write(ktvcli::OutputFormat format, const std::optional<std::string> &path, bool background,
                       const std::string &units);
+    // Several files at once, each format by its extension, as `-o` gives
+    // them to the program: all are written before any is renamed into place,
+    // so after a failure none has changed.
+    void save(const std::vector<std::string> &paths, bool background, const std::string &units);
 
     // ---- editing: node arguments are library node indices, polylines ids.
     // A node index outside the table throws std::out_of_range, a deleted
@@ -131,6 +139,9 @@ public:
     long long undo_memory();
 
 private:
+    // The scan to draw under an SVG, or null; throws for a graph read from JSON.
+    const ktvcli::PackedBitmap *under(bool background) const;
+    void save_outputs(const std::vector<ktvcli::Output> &outputs, bool background, const std::string &units);
     // Both with mutex_ held.
     CKTVector &writable();  // the vectorizer to edit, copied first while shared
     std::unique_ptr<CKTVector> blank_vectorizer() const;

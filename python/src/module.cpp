@@ -240,6 +240,7 @@ PYBIND11_MODULE(_ktvec, m) {
             return view(t, py::dtype::of<double>(), {n, 2}, {2 * sizeof(double), sizeof(double)},
                         n ? t->spline.data() : nullptr);
         })
+        .def_property_readonly("node_count", &Graph::node_count)
         .def("__len__", [](Graph &g) { return g.polylines()->ids.size(); })
         .def("_write", [](Graph &g, const std::string &format, const Opt &path, bool background, const std::string &units) {
             ktvcli::OutputFormat f{};
@@ -247,6 +248,14 @@ PYBIND11_MODULE(_ktvec, m) {
             py::gil_scoped_release release;
             return g.write(f, path, background, units);
         })
+        .def("save", [](Graph &g, const py::args &paths, bool background, const std::optional<std::string> &units) {
+            std::vector<std::string> names;
+            for (const py::handle &p : paths) names.push_back(py::str(py::module_::import("os").attr("fspath")(p)));
+            py::gil_scoped_release release;
+            g.save(names, background, units.value_or(""));
+        }, py::kw_only(), py::arg("background") = false, py::arg("units") = py::none(),
+           "Writes every file named, its format by its extension (.svg, .json, .dxf), as the program's\n"
+           "-o options do: all complete before any is renamed into place, so after a failure none has changed.")
         .def("pick_node", &Graph::pick_node, py::arg("x"), py::arg("y"), py::arg("radius") = 5.0, nogil)
         .def("pick_polyline", &Graph::pick_polyline, py::arg("x"), py::arg("y"), py::arg("radius") = 5.0, nogil)
         .def("move_node", &Graph::move_node, py::arg("node"), py::arg("x"), py::arg("y"), py::arg("attach") = false,
