@@ -101,8 +101,8 @@ def run(inputs, outdir, *, command="centerline", formats=("svg",), manifest_path
     manifest_path = os.fspath(manifest_path or os.path.join(outdir, "manifest.jsonl"))
     os.makedirs(outdir, exist_ok=True)
     names = _ktvec.output_stems(files)  # from every input, so names do not depend on what is skipped
-    finished = manifest.done(manifest.read(manifest_path)) if skip_done else {}
-    todo = [(f, n) for f, n in zip(files, names) if not (skip_done and manifest.is_done(finished, f))]
+    done = manifest.finished(manifest_path) if skip_done else {}
+    todo = [(f, n) for f, n in zip(files, names) if not manifest.is_done(done, f)]
 
     own = client is None
     if own:

@@ -31,42 +31,39 @@ def stamp(path):
             "mtime": time.strftime("%Y-%m-%dT%H:%M:%S", time.gmtime(seconds)) + ".%09dZ" % nanos}
 
 
-def read(path):
-    """The latest line of every (input, page) in the manifest; {} when there is none."""
-    latest = {}
+def _key(size, mtime):
+    # The stamp as one number: a million inputs are held in memory at once.
+    return hash((size, mtime))
+
+
+def finished(path):
+    """The inputs the manifest at `path` shows done (each of its pages has, as
+    its latest line, one without error, all with one stamp), for is_done.
+    Empty when there is no manifest."""
+    latest = {}  # (input, page) -> (pages, stamp key, done)
     try:
         f = open(path, encoding="utf-8")
     except FileNotFoundError:
-        return latest
+        return {}
     with f:
         for line in f:
             try:
-                record = json.loads(line)
-                latest[(record["input"], record["page"])] = record
+                r = json.loads(line)
+                latest[(r["input"], r["page"])] = (r["pages"], _key(r["size"], r["mtime"]), r["error"] is None)
             except (ValueError, KeyError, TypeError):
                 continue  # the torn last line of a run that was killed
-    return latest
+    state = {}  # input -> [pages, stamp key, pages seen, every page done with that stamp]
+    for (name, page), (pages, key, ok) in latest.items():
+        s = state.setdefault(name, [pages, key, 0, True])
+        s[2] += 1
+        s[3] = s[3] and ok and s[0] == pages and s[1] == key and isinstance(page, int) and 1 <= page <= pages
+    return {name: s[1] for name, s in state.items() if s[3] and s[2] == s[0]}
 
 
-def done(latest):
-    """input -> its stamp, for the inputs whose every page is done with one stamp."""
-    pages = {}
-    for (name, page), r in latest.items():
-        pages.setdefault(name, []).append(r)
-    finished = {}
-    for name, records in pages.items():
-        first = records[0]
-        key = (first.get("size"), first.get("mtime"))
-        if (len(records) == first.get("pages") and {r["page"] for r in records} == set(range(1, len(records) + 1))
-                and all(r.get("error") is None and (r.get("size"), r.get("mtime")) == key for r in records)):
-            finished[name] = {"size": key[0], "mtime": key[1]}
-    return finished
-
-
-def is_done(finished, name):
-    """Whether `name` is done in `finished` (see done) and unchanged since."""
+def is_done(done, name):
+    """Whether input `name` is in `done` (from finished) and unchanged since."""
     try:
-        return name in finished and stamp(name) == finished[name]
+        return name in done and _key(**stamp(name)) == done[name]
     except OSError:
         return False
 
