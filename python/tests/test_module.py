@@ -5,6 +5,8 @@ gives, clear exceptions, and edits that do what `ktvec edit` does."""
 import concurrent.futures
 import json
 import os
+import subprocess
+import sys
 
 import numpy as np
 import pytest
@@ -221,3 +223,10 @@ def test_geojson_follows_the_polylines():
         coords = np.array(feature["geometry"]["coordinates"][0] if closed else feature["geometry"]["coordinates"])
         assert feature["geometry"]["type"] == ("Polygon" if closed else "LineString")
         np.testing.assert_allclose(coords, np.column_stack((100 + 2 * (line[:, 0] + 0.5), 50 - 2 * (line[:, 1] + 0.5))))
+
+
+def test_the_plotting_example_runs(tmp_path):
+    pytest.importorskip("matplotlib")
+    script = os.path.join(os.path.dirname(SAMPLE), "plot_result.py")
+    subprocess.run([sys.executable, script, SAMPLE, str(tmp_path / "plot.png")], check=True, capture_output=True)
+    assert (tmp_path / "plot.png").stat().st_size > 10000
