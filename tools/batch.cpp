@@ -10,16 +10,20 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <set>
 #include <system_error>
 #include <thread>
+#include <unordered_map>
 
 #include "error.h"
+#include "manifest.h"
 #include "outputs.h"
 #include "pages.h"
 #include "postprocess.h"
@@ -93,7 +97,13 @@ std::string batch_help(const Command &c) {
            "  --format svg|json|dxf[,...]\n"
            "      output format(s), e.g. svg,json writes both [default: svg]\n"
            "  -q, --quiet\n"
-           "      no progress line per finished file; failures and the summary remain\n" +
+           "      no progress line per finished file; failures and the summary remain\n"
+           "  --manifest FILE\n"
+           "      append one JSON line per page to FILE: input, page, its size and\n"
+           "      modification time, outputs, counts, seconds, error (null when done)\n"
+           "  --skip-done\n"
+           "      with --manifest: pass over every input that FILE shows done and whose\n"
+           "      size and modification time are unchanged\n" +
            describe_options(tables, command_defaults(c)) +
            "\nProgress goes to stderr: a bar on a terminal, else one line per file; a\n"
            "summary at the end lists every failure with its reason.\n"
@@ -127,6 +137,8 @@ std::string own_value(int argc, char **argv, int &i, const std::string &name) {
 struct BatchArgs {
     const Command *command = nullptr;
     unsigned jobs = 0;
+    std::string manifest;
+    bool skip_done = false;
     std::vector<std::string> patterns;
     std::vector<std::string> options;  // for the command's option parser
 };
@@ -170,6 +182,10 @@ BatchArgs split_arguments(int argc, char **argv) {
             own_value(argc, argv, i, name);
         } else if (name == "--jobs" || name == "-j") {
             a.jobs = parse_jobs(own_value(argc, argv, i, name));
+        } else if (name == "--manifest") {
+            a.manifest = own_value(argc, argv, i, name);
+        } else if (arg == "--skip-done") {
+            a.skip_done = true;
         } else {
             a.options.push_back(arg);
             if (name == arg && takes_value(tables, name) && i + 1 < argc) a.options.push_back(argv[++i]);
@@ -248,15 +264,19 @@ std::vector<std::size_t> largest_first(const std::vector<std::string> &paths) {
     return order;
 }
 
-// Every page of one input; the reasons of the pages that failed, or empty.
-std::string vectorize_file(const Command &c, Settings s, int &pages_done) {
+// Every page of one input, each page's record appended to `records`; the
+// reasons of the pages that failed, or empty.
+std::string vectorize_file(const Command &c, Settings s, int &pages_done, std::vector<PageRecord> &records) {
     std::string failure;
     auto note = [&](const std::string &message, int page, int pages) {
         if (!failure.empty()) failure += "; ";
         failure += message;
         if (pages > 1) failure += " (page " + std::to_string(page) + ")";
+        records.back().error = message;
+        records.back().outputs.clear();
     };
     s.quiet = true;  // progress reports for the whole batch
+    const Stamp stamp = stamp_of(s.input);  // before reading: a later change shows on the next run
     int pages = 1;
     try {
         pages = s.page == 0 ? input_page_count(s.input) : 1;
@@ -264,9 +284,17 @@ std::string vectorize_file(const Command &c, Settings s, int &pages_done) {
         // the reading below reports it
     }
     for (int page = 1; page <= pages; ++page) {
+        const auto start = std::chrono::steady_clock::now();
+        const Settings one = pages > 1 ? page_settings(s, page) : s;
+        PageCounts counts;
+        records.emplace_back();
+        PageRecord &r = records.back();
+        r.input = s.input, r.page = page, r.pages = pages, r.stamp = stamp, r.outputs = one.outputs;
         try {
-            run_one(c, pages > 1 ? page_settings(s, page) : s);
+            run_one(c, one, &counts);
             ++pages_done;
+            r.nodes = counts.nodes;
+            r.polylines = counts.polylines;
         } catch (const CliError &e) {
             note(e.what(), page, pages);
         } catch (const std::bad_alloc &) {
@@ -274,6 +302,7 @@ std::string vectorize_file(const Command &c, Settings s, int &pages_done) {
         } catch (const std::exception &e) {
             note(s.input + ": " + e.what(), page, pages);
         }
+        r.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     }
     return failure;
 }
@@ -359,24 +388,51 @@ int run_batch(int argc, char **argv) {
     for (const std::string &e : exts) probe.outputs.push_back(outdir + "/x" + e);
     resolve_outputs(probe);
 
+    if (args.skip_done && args.manifest.empty()) throw CliError("--skip-done needs --manifest FILE", true);
+
     const std::vector<Input> inputs = expand_patterns(args.patterns);
     std::vector<std::size_t> todo;  // indices of the inputs to vectorize
     std::vector<std::string> paths;
     for (std::size_t i = 0; i < inputs.size(); ++i)
         if (inputs[i].problem.empty()) todo.push_back(i), paths.push_back(inputs[i].path);
+    // Names come from every input, done before or not, so that a rerun
+    // names each output as the first run did.
     const std::vector<std::string> stems = output_stems(paths);
-    if (!todo.empty()) make_directories(outdir);
-    const std::vector<std::size_t> order = largest_first(paths);
+    std::vector<bool> passed_over(paths.size(), false);
+    std::size_t skipped = 0;
+    if (args.skip_done) {
+        const std::unordered_map<std::string, std::uint64_t> done = done_inputs(args.manifest);
+        for (std::size_t k = 0; k < paths.size(); ++k) {
+            const auto it = done.find(paths[k]);
+            if (it != done.end() && stamp_of(paths[k]).key() == it->second) passed_over[k] = true, ++skipped;
+        }
+    }
+    std::vector<std::size_t> order;  // of the inputs to vectorize, largest first
+    for (const std::size_t k : largest_first(paths))
+        if (!passed_over[k]) order.push_back(k);
+    std::unique_ptr<ManifestWriter> manifest;
+    if (!args.manifest.empty()) manifest = std::make_unique<ManifestWriter>(args.manifest);
+    if (!order.empty()) make_directories(outdir);
 
-    Progress progress(stderr, inputs.size(), ::isatty(STDERR_FILENO) == 1, base.quiet);
-    for (std::size_t i = 0; i < inputs.size(); ++i)
-        if (!inputs[i].problem.empty()) progress.finished(i, inputs[i].path, 0, inputs[i].problem);
+    if (skipped)
+        std::fprintf(stderr, "ktvec batch: %zu file%s done before (%s), passed over\n", skipped,
+                     skipped == 1 ? "" : "s", args.manifest.c_str());
+    Progress progress(stderr, inputs.size() - skipped, ::isatty(STDERR_FILENO) == 1, base.quiet);
+    for (std::size_t i = 0; i < inputs.size(); ++i) {
+        if (inputs[i].problem.empty()) continue;
+        progress.finished(i, inputs[i].path, 0, inputs[i].problem);
+        if (!manifest) continue;
+        PageRecord r;
+        r.input = inputs[i].path;
+        r.error = inputs[i].problem;
+        manifest->write(r);
+    }
 
     // The work queue: each worker takes the next file not yet taken.
     const StopOnSignals stop_on_signals;
     std::atomic<std::size_t> next{0};
     auto worker = [&] {
-        for (std::size_t q; stop_signal.load() == 0 && (q = next.fetch_add(1)) < todo.size();) {
+        for (std::size_t q; stop_signal.load() == 0 && (q = next.fetch_add(1)) < order.size();) {
             const std::size_t k = order[q];
             const Input &in = inputs[todo[k]];
             Settings s = base;
@@ -385,8 +441,13 @@ int run_batch(int argc, char **argv) {
             for (const std::string &e : exts) s.outputs.push_back(outdir + "/" + stems[k] + e);
             int pages = 0;
             std::string failure;
+            std::vector<PageRecord> records;
             try {
-                failure = vectorize_file(c, std::move(s), pages);
+                failure = vectorize_file(c, std::move(s), pages, records);
+                if (manifest)
+                    for (const PageRecord &r : records) manifest->write(r);
+            } catch (const CliError &e) {
+                failure += (failure.empty() ? "" : "; ") + std::string(e.what());
             } catch (const std::exception &) {
                 failure = in.path + ": out of memory";
             }
@@ -394,7 +455,7 @@ int run_batch(int argc, char **argv) {
         }
     };
     unsigned jobs = args.jobs ? args.jobs : std::max(1u, std::thread::hardware_concurrency());
-    jobs = static_cast<unsigned>(std::min<std::size_t>(jobs, std::max<std::size_t>(todo.size(), 1)));
+    jobs = static_cast<unsigned>(std::min<std::size_t>(jobs, std::max<std::size_t>(order.size(), 1)));
     std::vector<std::thread> threads;
     for (unsigned t = 1; t < jobs; ++t) {
         try {
@@ -405,7 +466,7 @@ int run_batch(int argc, char **argv) {
     }
     worker();  // the calling thread is a worker too
     for (std::thread &t : threads) t.join();
-    const std::size_t not_started = todo.size() - std::min(next.load(), todo.size());
+    const std::size_t not_started = order.size() - std::min(next.load(), order.size());
     const std::size_t failed = progress.summary(not_started);
     if (not_started) return 128 + stop_signal.load();  // the status the signal itself would give
     return failed == 0 ? 0 : 1;

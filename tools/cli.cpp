@@ -118,7 +118,7 @@ void write_outputs(const std::vector<Output> &outputs, VectorView &view, ResultI
 
 namespace {
 
-int run_settings(const Command &c, const Settings &s);
+int run_settings(const Command &c, const Settings &s, PageCounts *counts = nullptr);
 
 int run_command(const Command &c, int argc, char **argv) {
     Settings s = command_defaults(c);
@@ -136,7 +136,7 @@ int run_command(const Command &c, int argc, char **argv) {
     return run_settings(c, s);
 }
 
-int run_settings(const Command &c, const Settings &s) {
+int run_settings(const Command &c, const Settings &s, PageCounts *counts) {
     const std::vector<Output> outputs = resolve_outputs(s);
     const PostProcessing post = postprocessing(s);
     const Clock::time_point start = Clock::now();
@@ -153,6 +153,7 @@ int run_settings(const Command &c, const Settings &s) {
 
     VectorView view(v);
     write_outputs(outputs, view, result_info(c, s, post, image, name), s.background ? &image.bitmap : nullptr);
+    if (counts) *counts = {view.written_nodes(), view.live_polylines()};
 
     if (!s.quiet) {
         const std::string binarised = image.threshold >= 0 ? ", threshold " + std::to_string(image.threshold) : "";
@@ -166,7 +167,7 @@ int run_settings(const Command &c, const Settings &s) {
 
 }  // namespace
 
-int run_one(const Command &c, const Settings &s) { return run_settings(c, s); }
+int run_one(const Command &c, const Settings &s, PageCounts *counts) { return run_settings(c, s, counts); }
 
 int run(int argc, char **argv) {
     try {

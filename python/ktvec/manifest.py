@@ -69,12 +69,21 @@ def is_done(done, name):
 
 
 class Writer:
-    """Appends lines to a manifest, each flushed as it is written."""
+    """Appends lines to a manifest, each flushed as it is written; a torn
+    last line left by a killed run is ended first."""
 
     def __init__(self, path):
         folder = os.path.dirname(os.path.abspath(path))
         os.makedirs(folder, exist_ok=True)
-        self._file = open(path, "a", encoding="utf-8")
+        self._file = open(path, "a+", encoding="utf-8")
+        # A run killed while writing leaves a torn last line: end it, so that
+        # the first line of this run does not run on from it.
+        if self._file.tell() > 0:
+            with open(path, "rb") as f:
+                f.seek(-1, os.SEEK_END)
+                torn = f.read(1) != b"\n"
+            if torn:
+                self._file.write("\n")
 
     def write(self, record):
         self._file.write(json.dumps(record, separators=(",", ":")) + "\n")

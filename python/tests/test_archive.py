@@ -16,7 +16,7 @@ import time
 import pytest
 
 import ktvec.dask
-from conftest import SAMPLE, draw, run_program, write_pbm
+from conftest import PROGRAM, SAMPLE, draw, run_program, write_pbm
 
 distributed = pytest.importorskip("distributed")
 PIL = pytest.importorskip("PIL.Image")
@@ -103,22 +103,72 @@ def test_a_worker_killed_part_way_loses_nothing(archive, client, tmp_path):
     client.wait_for_workers(2, timeout=60)  # the nanny restarts it
 
 
-def test_a_run_killed_part_way_completes_on_rerun(archive, tmp_path):
+def recipe(name, archive, out):
+    """The command line of a recipe as docs/python.md gives it, and its manifests."""
+    if name == "dask":
+        return ([sys.executable, "-m", "ktvec.dask", *archive["inputs"], "-o", str(out), "--format", ",".join(FORMATS),
+                 "--workers", "2", "-q"], [out / "manifest.jsonl"])
+    listing = out.parent / "inputs.txt"
+    listing.write_text("".join(p + "\n" for p in archive["inputs"]))
+    # --sshlogin 2/: is two job slots on this machine, through parallel's remote-login path
+    return (["parallel", "--sshlogin", "2/:", "-N", "3", "--halt", "never", PROGRAM, "batch", "{}", "-o", str(out),
+             "--format", ",".join(FORMATS), "--jobs", "1", "--manifest", str(out / "manifest-{#}.jsonl"),
+             "--skip-done", "-q", "::::", str(listing)], None)
+
+
+def manifests(out, listed):
+    return listed if listed else sorted(out.glob("manifest-*.jsonl"))
+
+
+def all_lines(paths):
+    return [r for p in paths if p.exists() for r in lines(p)]
+
+
+@pytest.mark.parametrize("name", ["dask", "parallel"])
+def test_a_run_killed_part_way_completes_on_rerun(archive, tmp_path, name):
+    if name == "parallel" and not shutil.which("parallel"):
+        pytest.fail("GNU parallel is not installed (apt-get install parallel)")
     out = tmp_path / "out"
-    manifest = out / "manifest.jsonl"
-    cmd = [sys.executable, "-m", "ktvec.dask", *archive["inputs"], "-o", str(out), "--format", ",".join(FORMATS),
-           "--workers", "2", "-q"]
+    out.mkdir()
+    cmd, listed = recipe(name, archive, out)
     run = subprocess.Popen(cmd, start_new_session=True, stderr=subprocess.DEVNULL)
     deadline = time.monotonic() + 120
     while run.poll() is None and time.monotonic() < deadline:
-        if manifest.exists() and len(manifest.read_text().splitlines()) >= 4:
-            os.killpg(run.pid, signal.SIGKILL)  # the client and its workers
+        if len(all_lines(manifests(out, listed))) >= 4:
+            os.killpg(run.pid, signal.SIGKILL)  # the run and every process it started
             break
         time.sleep(0.005)
     assert run.wait() == -signal.SIGKILL, "the run ended before it was killed"
-    first = {(r["input"], r["page"]): r for r in lines(manifest) if r["error"] is None}
+    first = {(r["input"], r["page"]): r for r in all_lines(manifests(out, listed)) if r["error"] is None}
     assert len(first) < len(archive["inputs"]) - 1
     written = {o: os.stat(o).st_mtime_ns for r in first.values() for o in r["outputs"]}
-    assert subprocess.run(cmd, stderr=subprocess.DEVNULL).returncode == 1  # the broken inputs
-    check_complete(archive, out, manifest)
+    assert subprocess.run(cmd, stderr=subprocess.DEVNULL).returncode != 0  # the broken inputs
+    whole = out / "whole-run.jsonl"
+    whole.write_text("".join(p.read_text() for p in manifests(out, listed)))
+    check_complete(archive, out, whole)
     assert {o: os.stat(o).st_mtime_ns for o in written} == written  # what was done stays as it was
+
+
+def test_both_manifest_readers_agree_on_what_is_done(tmp_path, program):
+    """The same manifest read by the module and by `ktvec batch --skip-done`."""
+    from ktvec import manifest
+
+    names = {k: write_pbm(tmp_path / (k + ".pbm"), draw(40 + i, 160, 120)) for i, k in enumerate("abcdef")}
+    stamp = {k: manifest.stamp(p) for k, p in names.items()}
+    line = lambda k, page=1, pages=1, error=None, **kw: json.dumps(  # noqa: E731
+        {"input": names[k], "page": page, "pages": pages, **{**stamp[k], **kw}, "outputs": [], "counts": None,
+         "seconds": 0, "error": error}) + "\n"
+    text = (line("a") + line("b", error="truncated") + line("b") + line("c", mtime="2001-01-01T00:00:00.000000000Z")
+            + line("d", 1, 2) + line("e") + line("e", error="out of memory") + line("f") + line("f")[:40])
+    (tmp_path / "m.jsonl").write_text(text)
+    done = manifest.finished(tmp_path / "m.jsonl")
+    assert {k for k, p in names.items() if manifest.is_done(done, p)} == {"a", "b", "f"}
+    run_program("batch", *names.values(), "-o", tmp_path / "out", "--manifest", tmp_path / "m.jsonl", "--skip-done",
+                "-q")
+    redone = {r["input"] for r in lines_after(tmp_path / "m.jsonl", len(text))}
+    assert redone == {names[k] for k in "cde"}
+
+
+def lines_after(path, offset):
+    """The manifest lines appended after the first `offset` bytes (which end in a torn line)."""
+    return [json.loads(l) for l in path.read_text()[offset:].splitlines() if l.startswith("{")]
