@@ -1,6 +1,7 @@
 """What an archive costs: pages per second of the Dask recipe (ktvec.dask)
-with 1 and 2 local workers beside `ktvec batch --jobs 1/2`, processor time
-and output bytes per A4 page, and how the manifest scales.
+with 1 and 2 local workers beside `ktvec batch --jobs 1/2` and the Python
+module on 1 and 2 threads, processor time and output bytes per A4 page, and
+how the manifest scales.
 
     PYTHONPATH=build/python /usr/bin/python3 bench/archivebench.py [-n 16] [-r 3] [--manifest-lines 1000000]
 
@@ -45,12 +46,26 @@ def pages_per_second(args, inputs, work):
             out = os.path.join(work, "batch")
             shutil.rmtree(out, ignore_errors=True)
             subprocess.run([args.program, "batch", *inputs, "-o", out, "--jobs", str(jobs), "-q",
-                            "--format", args.format], check=True)
+                            "--format", args.format], check=True, stderr=subprocess.DEVNULL)
         before = os.times()
         seconds = best(args.runs, lambda: timed(batch))
         after = os.times()
         cpu = (after.children_user + after.children_system - before.children_user - before.children_system)
         rows.append(("ktvec batch --jobs %d" % jobs, n / seconds, cpu / (n * args.runs), load()))
+    for threads in (1, 2):
+        import concurrent.futures
+
+        import ktvec
+
+        def vectorize(path):
+            ktvec.centerline(path).save(os.path.join(work, "threads", os.path.basename(path)[:-4] + ".svg"))
+
+        def python_threads():
+            os.makedirs(os.path.join(work, "threads"), exist_ok=True)
+            with concurrent.futures.ThreadPoolExecutor(threads) as pool:
+                list(pool.map(vectorize, inputs))
+        seconds = best(args.runs, lambda: timed(python_threads))
+        rows.append(("Python, %d thread%s" % (threads, "s" if threads > 1 else ""), n / seconds, None, load()))
     for workers in (1, 2):
         cluster = LocalCluster(n_workers=workers, threads_per_worker=1, processes=True, dashboard_address=":0")
         with Client(cluster) as client:
@@ -70,7 +85,8 @@ def pages_per_second(args, inputs, work):
 
 def output_bytes(args, inputs, work):
     out = os.path.join(work, "sizes")
-    subprocess.run([args.program, "batch", *inputs, "-o", out, "-q", "--format", "svg,json,dxf"], check=True)
+    subprocess.run([args.program, "batch", *inputs, "-o", out, "-q", "--format", "svg,json,dxf"], check=True,
+                   stderr=subprocess.DEVNULL)
     print("\noutput bytes per A4 page (mean of %d):" % len(inputs))
     for ext in ("svg", "json", "dxf"):
         sizes = [os.path.getsize(os.path.join(out, f)) for f in os.listdir(out) if f.endswith("." + ext)]
@@ -104,8 +120,8 @@ def manifest_scaling(args, work):
         start = time.perf_counter()
         r = subprocess.run([args.program, "batch", os.path.join(work, "none.png"), "-o", os.path.join(work, "m"),
                             "--manifest", path, "--skip-done", "-q"], capture_output=True)
-        print("ktvec batch --manifest (same file) --skip-done on one input: %.1f s (exit %d)"
-              % (time.perf_counter() - start, r.returncode))
+        print("ktvec batch --manifest (the same file) --skip-done: %.1f s, peak memory %.0f MB"
+              % (time.perf_counter() - start, resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss / 1024))
 
 
 def main():

@@ -43,7 +43,9 @@ py::array column(const std::shared_ptr<const ktvpy::PolylineTable> &t, const std
     return view(t, dtype, {n}, {static_cast<py::ssize_t>(sizeof(T))}, n ? v.data() : nullptr);
 }
 
-// Nodes are 2 ints at the start of each node record: an (N, 2) view.
+// Nodes are 2 ints at the start of each node record: an (N, 2) view.  The
+// refined sub-pixel positions of the geometry stage belong beside it, as an
+// (N, 2) float64 array indexed the same way.
 static_assert(offsetof(_KTNODE, y) == offsetof(_KTNODE, x) + sizeof(int), "x and y are adjacent");
 
 py::array node_view(Graph &g) {
