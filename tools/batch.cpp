@@ -410,9 +410,13 @@ int run_batch(int argc, char **argv) {
     std::vector<std::size_t> order;  // of the inputs to vectorize, largest first
     for (const std::size_t k : largest_first(paths))
         if (!passed_over[k]) order.push_back(k);
-    std::unique_ptr<ManifestWriter> manifest;
-    if (!args.manifest.empty()) manifest = std::make_unique<ManifestWriter>(args.manifest);
     if (!order.empty()) make_directories(outdir);
+    std::unique_ptr<ManifestWriter> manifest;
+    if (!args.manifest.empty()) {
+        const std::size_t slash = args.manifest.find_last_of('/');
+        if (slash != std::string::npos && slash > 0) make_directories(args.manifest.substr(0, slash));
+        manifest = std::make_unique<ManifestWriter>(args.manifest);
+    }
 
     if (skipped)
         std::fprintf(stderr, "ktvec batch: %zu file%s done before (%s), passed over\n", skipped,

@@ -129,7 +129,6 @@ def test_a_run_killed_part_way_completes_on_rerun(archive, tmp_path, name):
     if name == "parallel" and not shutil.which("parallel"):
         pytest.fail("GNU parallel is not installed (apt-get install parallel)")
     out = tmp_path / "out"
-    out.mkdir()
     cmd, listed = recipe(name, archive, out)
     run = subprocess.Popen(cmd, start_new_session=True, stderr=subprocess.DEVNULL)
     deadline = time.monotonic() + 120
