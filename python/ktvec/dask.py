@@ -43,6 +43,10 @@ def _vectorize_file(path, outputs, command, options, pages=None):
     `outputs` are the output paths of the file ("out/a.svg", ...); pages of a
     multi-page file go to "out/a-p2.svg" and so on.  Returns one manifest
     record per page; a failure is a record with its reason, never an exception."""
+    # A worker vectorizes image after image, like `ktvec batch`; its nanny
+    # has glibc return freed memory eagerly (MALLOC_TRIM_THRESHOLD_), which
+    # would map every image's large blocks afresh.
+    _ktvec.keep_blocks_in_heap()
     run = getattr(ktvec, command.replace("-", "_"))
     records = []
     try:

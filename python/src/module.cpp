@@ -182,6 +182,7 @@ PYBIND11_MODULE(_ktvec, m) {
     }, py::arg("path"));
     m.def("output_stems", &ktvcli::output_stems, py::arg("inputs"));
     m.def("page_output_name", &ktvcli::page_output_name, py::arg("path"), py::arg("page"));
+    m.def("keep_blocks_in_heap", &ktvcli::keep_blocks_in_heap);
 
     using Opt = std::optional<std::string>;
     py::class_<Graph, std::shared_ptr<Graph>> g(m, "Graph");
