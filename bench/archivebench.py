@@ -64,8 +64,10 @@ def pages_per_second(args, inputs, work):
             os.makedirs(os.path.join(work, "threads"), exist_ok=True)
             with concurrent.futures.ThreadPoolExecutor(threads) as pool:
                 list(pool.map(vectorize, inputs))
+        cpu = time.process_time()
         seconds = best(args.runs, lambda: timed(python_threads))
-        rows.append(("Python, %d thread%s" % (threads, "s" if threads > 1 else ""), n / seconds, None, load()))
+        cpu = (time.process_time() - cpu) / (n * args.runs)
+        rows.append(("Python, %d thread%s" % (threads, "s" if threads > 1 else ""), n / seconds, cpu, load()))
     for workers in (1, 2):
         cluster = LocalCluster(n_workers=workers, threads_per_worker=1, processes=True, dashboard_address=":0")
         with Client(cluster) as client:
@@ -74,11 +76,13 @@ def pages_per_second(args, inputs, work):
                 shutil.rmtree(out, ignore_errors=True)
                 ktvec.dask.run(inputs, out, client=client, formats=args.format.split(","), skip_done=False)
             dask_run()  # the workers import the module and fault in their heaps once
+            cpu = sum(client.run(time.process_time).values())
             seconds = best(args.runs, lambda: timed(dask_run))
-            rows.append(("ktvec.dask, %d worker%s" % (workers, "s" if workers > 1 else ""), n / seconds, None, load()))
+            cpu = (sum(client.run(time.process_time).values()) - cpu) / (n * args.runs)
+            rows.append(("ktvec.dask, %d worker%s" % (workers, "s" if workers > 1 else ""), n / seconds, cpu, load()))
         cluster.close()
     print("\n%d A4 pages, formats %s, best of %d runs, %d cores" % (n, args.format, args.runs, os.cpu_count()))
-    print("%-26s %9s %12s  %s" % ("", "pages/s", "cpu s/page", "load before the end"))
+    print("%-26s %9s %12s  %s" % ("", "pages/s", "cpu s/page", "load average at the end"))
     for name, rate, cpu, ld in rows:
         print("%-26s %9.1f %12s  %s" % (name, rate, "%.3f" % cpu if cpu else "", ld))
 

@@ -7,12 +7,13 @@
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <functional>
 
 #include "error.h"
-#include "image.h"
 #include "json_reader.h"
 #include "text_sink.h"
 
@@ -100,30 +101,31 @@ bool parse_line(std::string_view line, std::string &input, PageState &state) {
 
 std::unordered_map<std::string, std::uint64_t> done_inputs(const std::string &path) {
     std::unordered_map<std::string, std::uint64_t> done;
-    if (::access(path.c_str(), F_OK) != 0 && errno == ENOENT) return done;
-    Buffer file;
-    try {
-        file = read_file(path);
-    } catch (const CliError &e) {
-        rethrow_about(path, e);
+    std::FILE *f = std::fopen(path.c_str(), "rb");
+    if (!f) {
+        if (errno == ENOENT) return done;
+        throw CliError(path + ": cannot open the manifest (" + std::strerror(errno) + ")");
     }
     // The latest line of every page of every input (a few pages per input:
-    // a short list, searched in place), then each input's verdict.
+    // a short list, searched in place), then each input's verdict.  Read a
+    // line at a time: a million-page manifest is a quarter of a gigabyte.
     std::unordered_map<std::string, std::vector<PageState>> latest;
-    const std::string_view text(reinterpret_cast<const char *>(file.data()), file.size());
     std::string input;
-    for (std::size_t pos = 0; pos < text.size();) {
-        std::size_t end = text.find('\n', pos);
-        if (end == std::string_view::npos) end = text.size();
+    char *line = nullptr;
+    std::size_t capacity = 0;
+    ssize_t n;
+    while ((n = ::getline(&line, &capacity, f)) >= 0) {
         PageState state{};
-        if (parse_line(text.substr(pos, end - pos), input, state)) {
-            std::vector<PageState> &pages = latest[input];
-            auto same = std::find_if(pages.begin(), pages.end(), [&](const PageState &p) { return p.page == state.page; });
-            if (same != pages.end()) *same = state;
-            else pages.push_back(state);
-        }
-        pos = end + 1;
+        if (!parse_line(std::string_view(line, static_cast<std::size_t>(n)), input, state)) continue;
+        std::vector<PageState> &pages = latest[input];
+        const auto same = std::find_if(pages.begin(), pages.end(), [&](const PageState &p) { return p.page == state.page; });
+        if (same != pages.end()) *same = state;
+        else pages.push_back(state);
     }
+    const bool failed = std::ferror(f) != 0;
+    std::free(line);
+    std::fclose(f);
+    if (failed) throw CliError(path + ": cannot read the manifest");
     for (const auto &[name, pages] : latest) {
         const PageState &first = pages.front();
         bool ok = static_cast<int>(pages.size()) == first.pages;
