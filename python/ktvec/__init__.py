@@ -161,7 +161,7 @@ def _to_geojson(self, transform=None):
 
 def _repr(self):
     return "<ktvec.Graph %s of %s: %dx%d, %d nodes, %d polylines>" % (
-        self.command, self.source, self.width, self.height, int((~self.deleted).sum()), len(self))
+        self.command, self.source, self.width, self.height, self.node_count, len(self))
 
 
 Graph.polyline = _polyline
