@@ -146,10 +146,6 @@ ktvcli::LoadedImage load_image(const py::object &image, const ktvcli::Settings &
             ktvcli::rethrow_about(source, e);
         }
     }
-    if (py::isinstance<py::array>(image)) {
-        source = "<array>";
-        return from_array(py::reinterpret_borrow<py::array>(image), s);
-    }
     if (py::isinstance<py::str>(image) || py::hasattr(image, "__fspath__")) {
         source = py::str(py::module_::import("os").attr("fspath")(image));
         // A missing or unreadable file is an OSError, as open() would raise.
@@ -161,6 +157,10 @@ ktvcli::LoadedImage load_image(const py::object &image, const ktvcli::Settings &
         } catch (const ktvcli::CliError &e) {
             ktvcli::rethrow_about(source, e);
         }
+    }
+    if (py::isinstance<py::array>(image)) {
+        source = "<array>";
+        return from_array(py::reinterpret_borrow<py::array>(image), s);
     }
     throw py::type_error("expected a file path, the bytes of an image file or a 2-D numpy array, got " +
                          std::string(py::str(image.get_type().attr("__name__"))));

@@ -64,6 +64,17 @@ py::array deleted_view(Graph &g) {
 
 py::object none_if(bool absent, py::object value) { return absent ? py::object(py::none()) : value; }
 
+// The record types of `arcs` and `circles`, made known to numpy when first
+// asked for: importing the module and vectorizing a file need no numpy.
+void register_record_dtypes() {
+    static const bool done = [] {
+        PYBIND11_NUMPY_DTYPE(ktvpy::ArcRow, polyline, link, cx, cy, r, side);
+        PYBIND11_NUMPY_DTYPE(ktvpy::CircleRow, polyline, cx, cy, r);
+        return true;
+    }();
+    (void)done;
+}
+
 std::shared_ptr<Graph> vectorize(const std::string &command, const py::object &image, const py::dict &options) {
     const ktvcli::Command *c = ktvcli::find_command(command.c_str());
     if (!c) throw std::invalid_argument("'" + command + "' is not centerline, outline or outline-fast");
@@ -168,8 +179,6 @@ void register_errors(py::module_ &m) {
 PYBIND11_MODULE(_ktvec, m) {
     m.doc() = "ktvec: raster-to-vector conversion of line drawings (extension module; use the package ktvec)";
     m.attr("__version__") = KTVEC_VERSION;
-    PYBIND11_NUMPY_DTYPE(ktvpy::ArcRow, polyline, link, cx, cy, r, side);
-    PYBIND11_NUMPY_DTYPE(ktvpy::CircleRow, polyline, cx, cy, r);
     register_errors(m);
 
     m.def("vectorize", &vectorize, py::arg("command"), py::arg("image"), py::arg("options"));
@@ -231,8 +240,16 @@ PYBIND11_MODULE(_ktvec, m) {
             auto t = g.polylines();
             return py::make_tuple(column(t, t->next_offsets), column(t, t->next));
         })
-        .def_property_readonly("arcs", [](Graph &g) { auto t = g.polylines(); return column(t, t->arcs); })
-        .def_property_readonly("circles", [](Graph &g) { auto t = g.polylines(); return column(t, t->circles); })
+        .def_property_readonly("arcs", [](Graph &g) {
+            register_record_dtypes();
+            auto t = g.polylines();
+            return column(t, t->arcs);
+        })
+        .def_property_readonly("circles", [](Graph &g) {
+            register_record_dtypes();
+            auto t = g.polylines();
+            return column(t, t->circles);
+        })
         .def_property_readonly("spline_offsets", [](Graph &g) {
             auto t = g.polylines();
             return column(t, t->spline_offsets);
