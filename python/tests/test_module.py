@@ -55,6 +55,17 @@ def test_files_are_the_programs(files, tmp_path, command, source, kw, args):
     g.to_dxf(tmp_path / "m.dxf")
     for ext in ("svg", "json", "dxf"):
         assert (tmp_path / ("m." + ext)).read_bytes() == (tmp_path / ("p." + ext)).read_bytes(), ext
+    # The arrays hold what the JSON lists.
+    doc = json.loads((tmp_path / "p.json").read_text())
+    lists = doc["polylines"]
+    assert g.ids.tolist() == [p["id"] for p in lists] and g.closed.tolist() == [p["closed"] for p in lists]
+    written = ~g.deleted | np.isin(np.arange(len(g.nodes)), g.indices)  # the JSON's dense numbering
+    assert g.nodes[written].tolist() == [[n["x"], n["y"]] for n in doc["nodes"]] and written.sum() == g.node_count
+    assert g.arcs[["link", "cx", "cy", "r", "side"]].tolist() == [
+        (a["link"], a["cx"], a["cy"], a["r"], a["side"]) for p in lists for a in p.get("arcs", [])]
+    assert g.circles[["cx", "cy", "r"]].tolist() == [tuple(p["circle"].values()) for p in lists if "circle" in p]
+    assert g.spline.tolist() == [xy for p in lists for xy in p.get("spline", [])]
+    assert g.prev[1].tolist() == [r for p in lists for r in p["prev"]]
     # Read back, the JSON gives the same graph and writes the same bytes.
     back = ktvec.from_json(tmp_path / "p.json")
     assert back.to_json() == (tmp_path / "p.json").read_text()
