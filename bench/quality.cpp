@@ -5,7 +5,7 @@
 //   ktvec_quality [--seed N] [--size WxH] [--widths 1,2,4,8,16] [--no-holes]
 //
 // Every run first pre-cleans a copy of the sheet the way the program does
-// (tools/preclean.h), with the program's defaults unless the row says
+// (preclean/preclean.h), with the program's defaults unless the row says
 // otherwise.
 //
 // For the centre lines it reports how far the polylines run from the true

@@ -1,8 +1,8 @@
 // Word views of a packed 1-bit raster.
 //
-// The filters work on 64-pixel words: bit 63 is the leftmost pixel of a
-// word, bit 0 the rightmost, so the pixel to the right of bit i is bit i-1.
-// Word k of row y covers pixels 64k .. 64k+63.  Both views answer 0 for
+// The filters work on 64-pixel words (words.h): bit 63 is the leftmost pixel
+// of a word, bit 0 the rightmost, so the pixel to the right of bit i is bit
+// i-1.  Word k of row y covers pixels 64k .. 64k+63.  Both views answer 0 for
 // every word outside the raster, so a filter never needs an edge case:
 // the page is surrounded by white.
 //
@@ -22,34 +22,18 @@
 #include <cstdint>
 #include <cstring>
 
+#include "words.h"
+
 namespace qorfil {
 
 constexpr int kGuardRows = 4;   // the widest row window of a filter is y-4 .. y+4
 constexpr int kGuardWords = 2;  // and of words k-2 .. k+2
 
-// Number of 64-pixel words per row and the mask of valid pixels in the last one.
-inline int words_for(int width) { return width > 0 ? (int)(((long long)width + 63) / 64) : 0; }
-// Bytes of a row that hold image pixels, ceil(width / 8).
-inline int used_bytes(int width) { return width > 0 ? (int)(((long long)width + 7) / 8) : 0; }
-inline std::uint64_t last_word_mask(int width) {
-    int tail = width & 63;
-    return tail ? ~0ull << (64 - tail) : ~0ull;
-}
-
-// Big-endian load/store of n (1..8) bytes as the high bytes of a word.
-inline std::uint64_t load_be(const unsigned char *p, int n) {
-    std::uint64_t v = 0;
-    if (n >= 8) {
-        std::memcpy(&v, p, 8);
-        return __builtin_bswap64(v);
-    }
-    std::memcpy(&v, p, (std::size_t)n);  // bytes land little-endian in the low end
-    return __builtin_bswap64(v);         // first byte -> bits 63..56
-}
-inline void store_be(unsigned char *p, int n, std::uint64_t w) {
-    std::uint64_t v = __builtin_bswap64(w);
-    std::memcpy(p, &v, (std::size_t)(n >= 8 ? 8 : n));
-}
+using ktv::last_word_mask;
+using ktv::load_be;
+using ktv::store_be;
+using ktv::used_bytes;
+using ktv::words_for;
 
 class WordPlane {
 public:

@@ -7,14 +7,16 @@
 
 #include <cstdint>
 
+#include "words.h"
+
 namespace qorfil {
 
 using Word = std::uint64_t;
 
 // Value of the right / left neighbour at each bit position of word c, with
 // the carry from the adjacent words l (left) and r (right).
-inline Word from_right(Word c, Word r) { return (c << 1) | (r >> 63); }
-inline Word from_left(Word l, Word c) { return (c >> 1) | (l << 63); }
+using ktv::from_left;
+using ktv::from_right;
 
 struct Neighbours {
     Word c;                          // the pixels themselves

@@ -22,6 +22,7 @@
 #include <thread>
 #include <unordered_map>
 
+#include "cli.h"
 #include "error.h"
 #include "manifest.h"
 #include "outputs.h"
@@ -63,48 +64,46 @@ private:
     struct sigaction old_int_ {}, old_term_ {};
 };
 
+// The batch's own options.  -o, --format and --quiet mean a folder, a list
+// of formats and fewer progress lines here; standing first, these hide the
+// single command's options of the same names, in the parser and in --help.
+const OptionDef kBatchOptions[] = {
+    {"--command", nullptr, "NAME", &Settings::command, 0, 0,
+     "the command run on every file: centerline, outline or outline-fast; the options below "
+     "are those of that command ('ktvec batch --command outline --help')",
+     nullptr, nullptr},
+    {"--jobs", "-j", "N", &Settings::jobs, 1, 1024, "worker threads", "the number of processor cores",
+     nullptr},
+    {"--output", "-o", "OUTDIR", &Settings::outputs, 0, 0, "output folder, made when missing", nullptr, nullptr},
+    {"--format", nullptr, "svg|json|dxf[,...]", &Settings::format, 0, 0,
+     "output format(s), e.g. svg,json writes both", "svg", nullptr},
+    {"--quiet", "-q", nullptr, &Settings::quiet, 0, 0,
+     "no progress line per finished file; failures and the summary remain", nullptr, nullptr},
+    {"--manifest", nullptr, "FILE", &Settings::manifest, 0, 0,
+     "append one JSON line per page to FILE as pages finish: input, page, the input's size "
+     "and modification time, outputs, counts, seconds, error (null when done)",
+     "none", nullptr},
+    {"--skip-done", nullptr, nullptr, &Settings::skip_done, 0, 0,
+     "with --manifest: pass over every input that FILE shows done and whose size and "
+     "modification time are unchanged, so that a rerun does only what is left",
+     nullptr, nullptr},
+};
+
+OptionTable batch_options() { return {"Batch", std::begin(kBatchOptions), std::end(kBatchOptions)}; }
+
 std::vector<OptionTable> batch_tables(const Command &c) {
-    return {c.options, postprocess_options(), input_options(), output_options()};
+    return {batch_options(), c.options, postprocess_options(), input_options(), output_options()};
 }
 
 std::string batch_help(const Command &c) {
-    // -o, --format and --quiet mean a folder, a list of formats and fewer
-    // progress lines here: they are described with the batch's own options.
-    const OptionTable output = output_options();
-    std::vector<OptionDef> shown;
-    for (const OptionDef *o = output.begin; o != output.end; ++o)
-        if (std::strcmp(o->name, "--output") && std::strcmp(o->name, "--format") && std::strcmp(o->name, "--quiet"))
-            shown.push_back(*o);
-    std::vector<OptionTable> tables = batch_tables(c);
-    tables.back() = {output.heading, shown.data(), shown.data() + shown.size()};
-    std::string names;
-    for (const Command &k : commands()) names += std::string(names.empty() ? "" : "|") + k.name;
-    return "usage: ktvec batch PATTERN... -o OUTDIR [--command " + names +
-           "] [--jobs N] [options]\n\n"
+    return "usage: ktvec batch PATTERN... -o OUTDIR [--command NAME] [--jobs N] [--manifest FILE [--skip-done]]\n"
+           "                   [options]\n\n"
            "Vectorizes every file the patterns name, one image per worker thread, into\n"
            "OUTDIR/<name>.<format> (the input's file name without its extension; pages of\n"
            "a multi-page TIFF as <name>-p1, <name>-p2, ...; a name already used by an\n"
            "earlier input gets -2, -3, ...).  Patterns are expanded here (* ? [..] {a,b}),\n"
-           "so they may be quoted.  Each output appears complete or not at all.\n\n"
-           "Batch:\n"
-           "  --command " + names + "\n"
-           "      the command run on every file [default: centerline]; the options below\n"
-           "      are those of that command ('ktvec batch --command outline --help')\n"
-           "  --jobs N, -j N\n"
-           "      worker threads [default: the number of processor cores]\n"
-           "  -o OUTDIR\n"
-           "      output folder, made when missing\n"
-           "  --format svg|json|dxf[,...]\n"
-           "      output format(s), e.g. svg,json writes both [default: svg]\n"
-           "  -q, --quiet\n"
-           "      no progress line per finished file; failures and the summary remain\n"
-           "  --manifest FILE\n"
-           "      append one JSON line per page to FILE: input, page, its size and\n"
-           "      modification time, outputs, counts, seconds, error (null when done)\n"
-           "  --skip-done\n"
-           "      with --manifest: pass over every input that FILE shows done and whose\n"
-           "      size and modification time are unchanged\n" +
-           describe_options(tables, command_defaults(c)) +
+           "so they may be quoted.  Each output appears complete or not at all.\n" +
+           describe_options(batch_tables(c), command_defaults(c)) +
            "\nProgress goes to stderr: a bar on a terminal, else one line per file; a\n"
            "summary at the end lists every failure with its reason.\n"
            "Ctrl-C (or SIGTERM) lets the images in hand finish and starts no new one; a\n"
@@ -113,85 +112,20 @@ std::string batch_help(const Command &c) {
            "signal number when interrupted before every file was started.\n";
 }
 
-bool takes_value(const std::vector<OptionTable> &tables, const std::string &name) {
-    for (const OptionTable &t : tables)
-        for (const OptionDef *o = t.begin; o != t.end; ++o)
-            if (name == o->name || (o->alias && name == o->alias)) return o->metavar != nullptr;
-    return false;
-}
-
-// The option name of an argument: "--x=1" -> "--x".
-std::string option_name(const std::string &arg) {
-    return arg.rfind("--", 0) == 0 ? arg.substr(0, arg.find('=')) : arg;
-}
-
-// The value of an option that is not in the command's tables: after '='
-// or the next argument.
-std::string own_value(int argc, char **argv, int &i, const std::string &name) {
-    const std::string arg = argv[i];
-    if (arg.size() > name.size() && arg[name.size()] == '=') return arg.substr(name.size() + 1);
-    if (i + 1 >= argc) throw CliError(name + " needs a value", true);
-    return argv[++i];
-}
-
-struct BatchArgs {
-    const Command *command = nullptr;
-    unsigned jobs = 0;
-    std::string manifest;
-    bool skip_done = false;
-    std::vector<std::string> patterns;
-    std::vector<std::string> options;  // for the command's option parser
-};
-
+// The command whose options the arguments are read with.  --command may
+// stand anywhere among them, so they are read once against the options of
+// every command to learn it (an option takes a value or not alike in all of
+// them), then again, for real, against the chosen command's.
 const Command &chosen_command(int argc, char **argv) {
-    std::string name = "centerline";
-    for (int i = 0; i < argc && std::strcmp(argv[i], "--") != 0; ++i)
-        if (option_name(argv[i]) == "--command") name = own_value(argc, argv, i, "--command");
-    const Command *c = find_command(name.c_str());
-    if (!c) throw CliError("--command: '" + name + "' is not a vectorizing command", true);
+    std::vector<OptionTable> every = {batch_options()};
+    for (const Command &c : commands()) every.push_back(c.options);
+    for (const OptionTable &t : {postprocess_options(), input_options(), output_options()}) every.push_back(t);
+    Settings probe;
+    std::vector<std::string> patterns;
+    parse_options(argc, argv, every, probe, &patterns);
+    const Command *c = find_command(probe.command.c_str());
+    if (!c) throw CliError("--command: '" + probe.command + "' is not a vectorizing command", true);
     return *c;
-}
-
-unsigned parse_jobs(const std::string &text) {
-    char *end = nullptr;
-    errno = 0;
-    const long n = std::strtol(text.c_str(), &end, 10);
-    if (text.empty() || *end != '\0' || errno == ERANGE || n < 1 || n > 1024)
-        throw CliError("--jobs: '" + text + "' is not a whole number from 1 to 1024", true);
-    return static_cast<unsigned>(n);
-}
-
-// Separates the patterns from the options; --command and --jobs are the
-// batch's own, everything else belongs to the chosen command.
-BatchArgs split_arguments(int argc, char **argv) {
-    BatchArgs a;
-    a.command = &chosen_command(argc, argv);
-    const std::vector<OptionTable> tables = batch_tables(*a.command);
-    bool options_done = false;
-    for (int i = 0; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (options_done || arg.empty() || arg == "-" || arg[0] != '-') {
-            if (arg == "-") throw CliError("batch reads files, not standard input", true);
-            a.patterns.push_back(arg);
-            continue;
-        }
-        const std::string name = option_name(arg);
-        if (arg == "--") {
-            options_done = true;
-        } else if (name == "--command") {
-            own_value(argc, argv, i, name);
-        } else if (name == "--jobs" || name == "-j") {
-            a.jobs = parse_jobs(own_value(argc, argv, i, name));
-        } else if (name == "--manifest") {
-            a.manifest = own_value(argc, argv, i, name);
-        } else if (arg == "--skip-done") {
-            a.skip_done = true;
-        } else {
-            a.options.push_back(arg);
-            if (name == arg && takes_value(tables, name) && i + 1 < argc) a.options.push_back(argv[++i]);
-        }
-    }
-    return a;
 }
 
 bool has_wildcards(const std::string &pattern) { return pattern.find_first_of("*?[{~") != std::string::npos; }
@@ -218,15 +152,6 @@ void make_directories(const std::string &dir) {
     if (!is_directory(dir)) throw CliError(dir + ": not a folder");
 }
 
-std::string extension_of(OutputFormat f) {
-    switch (f) {
-    case OutputFormat::Svg: return ".svg";
-    case OutputFormat::Json: return ".json";
-    case OutputFormat::Dxf: return ".dxf";
-    }
-    return "";
-}
-
 // "svg,json" -> {".svg", ".json"}, each once, in the order given.
 std::vector<std::string> output_extensions(const std::string &formats) {
     std::vector<std::string> exts;
@@ -237,7 +162,7 @@ std::vector<std::string> output_extensions(const std::string &formats) {
         OutputFormat f{};
         if (!format_from_name(name, f))
             throw CliError("--format: '" + name + "' is not svg, json or dxf", true);
-        const std::string ext = extension_of(f);
+        const std::string ext = format_extension(f);
         if (std::find(exts.begin(), exts.end(), ext) == exts.end()) exts.push_back(ext);
         pos = comma == std::string::npos ? comma : comma + 1;
     } while (pos != std::string::npos);
@@ -286,10 +211,10 @@ std::string vectorize_file(const Command &c, Settings s, int &pages_done, std::v
     for (int page = 1; page <= pages; ++page) {
         const auto start = std::chrono::steady_clock::now();
         const Settings one = pages > 1 ? page_settings(s, page) : s;
-        PageCounts counts;
         records.emplace_back();
         PageRecord &r = records.back();
         r.input = s.input, r.page = page, r.pages = pages, r.stamp = stamp, r.outputs = one.outputs;
+        PageCounts counts;
         try {
             run_one(c, one, &counts);
             ++pages_done;
@@ -363,17 +288,17 @@ void keep_blocks_in_heap() {
 
 int run_batch(int argc, char **argv) {
     keep_blocks_in_heap();
-    const BatchArgs args = split_arguments(argc, argv);
-    const Command &c = *args.command;
-    std::vector<char *> option_argv;
-    for (const std::string &o : args.options) option_argv.push_back(const_cast<char *>(o.c_str()));
+    const Command &c = chosen_command(argc, argv);
     Settings base = command_defaults(c);
-    parse_options(static_cast<int>(option_argv.size()), option_argv.data(), batch_tables(c), base);
+    std::vector<std::string> patterns;
+    parse_options(argc, argv, batch_tables(c), base, &patterns);
     if (base.help) {
         std::fputs(batch_help(c).c_str(), stdout);
         return 0;
     }
-    if (args.patterns.empty()) throw CliError("batch: no input files", true);
+    if (std::find(patterns.begin(), patterns.end(), "-") != patterns.end())
+        throw CliError("batch reads files, not standard input", true);
+    if (patterns.empty()) throw CliError("batch: no input files", true);
     if (base.outputs.size() != 1) throw CliError("batch: give one output folder (-o OUTDIR)", true);
     std::string outdir = base.outputs.front();
     if (outdir == "-") throw CliError("batch: the output is a folder, not standard output", true);
@@ -388,9 +313,9 @@ int run_batch(int argc, char **argv) {
     for (const std::string &e : exts) probe.outputs.push_back(outdir + "/x" + e);
     resolve_outputs(probe);
 
-    if (args.skip_done && args.manifest.empty()) throw CliError("--skip-done needs --manifest FILE", true);
+    if (base.skip_done && base.manifest.empty()) throw CliError("--skip-done needs --manifest FILE", true);
 
-    const std::vector<Input> inputs = expand_patterns(args.patterns);
+    const std::vector<Input> inputs = expand_patterns(patterns);
     std::vector<std::size_t> todo;  // indices of the inputs to vectorize
     std::vector<std::string> paths;
     for (std::size_t i = 0; i < inputs.size(); ++i)
@@ -400,8 +325,8 @@ int run_batch(int argc, char **argv) {
     const std::vector<std::string> stems = output_stems(paths);
     std::vector<bool> passed_over(paths.size(), false);
     std::size_t skipped = 0;
-    if (args.skip_done) {
-        const std::unordered_map<std::string, std::uint64_t> done = done_inputs(args.manifest);
+    if (base.skip_done) {
+        const std::unordered_map<std::string, std::uint64_t> done = done_inputs(base.manifest);
         for (std::size_t k = 0; k < paths.size(); ++k) {
             const auto it = done.find(paths[k]);
             if (it != done.end() && stamp_of(paths[k]).key() == it->second) passed_over[k] = true, ++skipped;
@@ -412,15 +337,15 @@ int run_batch(int argc, char **argv) {
         if (!passed_over[k]) order.push_back(k);
     if (!order.empty()) make_directories(outdir);
     std::unique_ptr<ManifestWriter> manifest;
-    if (!args.manifest.empty()) {
-        const std::size_t slash = args.manifest.find_last_of('/');
-        if (slash != std::string::npos && slash > 0) make_directories(args.manifest.substr(0, slash));
-        manifest = std::make_unique<ManifestWriter>(args.manifest);
+    if (!base.manifest.empty()) {
+        const std::size_t slash = base.manifest.find_last_of('/');
+        if (slash != std::string::npos && slash > 0) make_directories(base.manifest.substr(0, slash));
+        manifest = std::make_unique<ManifestWriter>(base.manifest);
     }
 
     if (skipped)
         std::fprintf(stderr, "ktvec batch: %zu file%s done before (%s), passed over\n", skipped,
-                     skipped == 1 ? "" : "s", args.manifest.c_str());
+                     skipped == 1 ? "" : "s", base.manifest.c_str());
     Progress progress(stderr, inputs.size() - skipped, ::isatty(STDERR_FILENO) == 1, base.quiet);
     for (std::size_t i = 0; i < inputs.size(); ++i) {
         if (inputs[i].problem.empty()) continue;
@@ -458,7 +383,7 @@ int run_batch(int argc, char **argv) {
             progress.finished(todo[k], in.path, pages, failure);
         }
     };
-    unsigned jobs = args.jobs ? args.jobs : std::max(1u, std::thread::hardware_concurrency());
+    unsigned jobs = base.jobs > 0 ? static_cast<unsigned>(base.jobs) : std::max(1u, std::thread::hardware_concurrency());
     jobs = static_cast<unsigned>(std::min<std::size_t>(jobs, std::max<std::size_t>(order.size(), 1)));
     std::vector<std::thread> threads;
     for (unsigned t = 1; t < jobs; ++t) {

@@ -8,23 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "commands.h"
-#include "options.h"
-
 namespace ktvcli {
 
 // Arguments after the word "batch".  Exit status 0 when every file was
 // vectorized, 1 when any failed, 2 for a bad command line.
 int run_batch(int argc, char **argv);
-
-// What one image gave: the counts of its summary line.
-struct PageCounts {
-    int nodes = 0, polylines = 0;
-};
-
-// One image through the single command's path (cli.cpp); throws CliError
-// naming the file on failure.  Fills `counts` when given.
-int run_one(const Command &c, const Settings &s, PageCounts *counts = nullptr);
 
 // The inputs the patterns name, in the order given (each pattern's matches
 // sorted by glob), every file once.  A pattern with wildcards that matches

@@ -2,7 +2,6 @@
 
 #include <chrono>
 #include <cstdio>
-#include <deque>
 #include <new>
 #include <string>
 
@@ -10,11 +9,9 @@
 #include "commands.h"
 #include "edit_command.h"
 #include "error.h"
-#include "output_file.h"
 #include "outputs.h"
 #include "pages.h"
 #include "postprocess.h"
-#include "vectorize.h"
 #include "writers.h"
 
 namespace ktvcli {
@@ -29,10 +26,23 @@ double ms_since(Clock::time_point t) {
     return std::chrono::duration<double, std::milli>(Clock::now() - t).count();
 }
 
+// Every input format the program reads, as the help lists them.
+#ifdef KTVEC_HAVE_TIFF
+const char *const kInputFormats =
+    "Input:  PBM (P1, P4), PNG of any colour type, TIFF (1-bit pages in any\n"
+    "        compression libtiff decodes, CCITT Group 4 and 3 included, grey and\n"
+    "        colour too; every page of a multi-page file)\n";
+#else
+const char *const kInputFormats =
+    "Input:  PBM (P1, P4), PNG of any colour type; not TIFF: this program was\n"
+    "        built without libtiff (-DKTVEC_WITH_TIFF=OFF)\n";
+#endif
+const char *const kOutputFormats = "Output: SVG, JSON, DXF\n";
+
 std::string general_help() {
-    std::string s = "usage: ktvec COMMAND INPUT -o OUTPUT [options]\n\n"
-                    "Turns a scanned line drawing (PBM or PNG) into vectors (SVG or JSON).\n\n"
-                    "Commands:\n";
+    std::string s = std::string("usage: ktvec COMMAND INPUT -o OUTPUT [options]\n\n"
+                                "Turns a scanned line drawing into vectors.\n") +
+                    kInputFormats + kOutputFormats + "\nCommands:\n";
     for (const Command &c : commands()) {
         std::string name = c.name;
         name.resize(16, ' ');
@@ -52,34 +62,13 @@ std::vector<OptionTable> option_tables(const Command &c) {
 std::string command_help(const Command &c) {
     return std::string("usage: ktvec ") + c.name + " INPUT -o OUTPUT [-o OUTPUT ...] [options]\n\n" +
            c.description +
-           "\nINPUT is a PBM (P1/P4) or PNG file; grey and colour images are binarised first.\n"
-           "A node at pixel (x, y) is drawn at (x + 0.5, y + 0.5) in the SVG, so the vectors\n"
-           "overlay the image; the JSON keeps pixel coordinates (see tools/README.md).\n" +
+           "\n" + kInputFormats + kOutputFormats +
+           "Grey and colour images are binarised first.  A node at pixel (x, y) is drawn at\n"
+           "(x + 0.5, y + 0.5) in the SVG, so the vectors overlay the image; the JSON keeps\n"
+           "pixel coordinates (see docs/formats.md).\n" +
            describe_options(option_tables(c), command_defaults(c)) +
            "\nExit status: 0 done, 1 unreadable input or failed output, 2 bad command line.\n";
 }
-
-}  // namespace
-
-std::vector<Output> resolve_outputs(const Settings &s) {
-    if (s.outputs.empty()) throw CliError("no output file (give -o FILE)", true);
-    OutputFormat forced{};
-    if (!s.format.empty() && !format_from_name(s.format, forced))
-        throw CliError("--format: '" + s.format + "' is not svg, json or dxf", true);
-    std::vector<Output> outputs;
-    bool any_svg = false;
-    for (const std::string &path : s.outputs) {
-        OutputFormat f = forced;
-        if (s.format.empty() && !format_from_extension(path, f))
-            throw CliError(path + ": cannot tell the output format (use .svg, .json or .dxf, or --format)", true);
-        any_svg |= f == OutputFormat::Svg;
-        outputs.push_back({path, f});
-    }
-    if (s.background && !any_svg) throw CliError("--background needs an SVG output", true);
-    return outputs;
-}
-
-namespace {
 
 LoadedImage load_input(const Settings &s, const std::string &name) {
     try {
@@ -88,35 +77,6 @@ LoadedImage load_input(const Settings &s, const std::string &name) {
         rethrow_about(name, e);
     }
 }
-
-}  // namespace
-
-// Every output is written to its temporary file first; only when all of
-// them are complete are they renamed into place.
-void write_outputs(const std::vector<Output> &outputs, VectorView &view, ResultInfo info,
-                   const PackedBitmap *background) {
-    std::deque<OutputFile> files;
-    for (const Output &o : outputs) {
-        try {
-            files.emplace_back(o.path);
-            TextSink sink(files.back().stream());
-            info.background = o.format == OutputFormat::Svg ? background : nullptr;
-            write_result(o.format, view, info, sink);
-            sink.flush();
-        } catch (const CliError &e) {
-            rethrow_about(o.path, e);
-        }
-    }
-    for (std::size_t i = 0; i < files.size(); ++i) {
-        try {
-            files[i].commit();
-        } catch (const CliError &e) {
-            rethrow_about(outputs[i].path, e);
-        }
-    }
-}
-
-namespace {
 
 int run_settings(const Command &c, const Settings &s, PageCounts *counts = nullptr);
 
@@ -152,7 +112,7 @@ int run_settings(const Command &c, const Settings &s, PageCounts *counts) {
     if (result < 0) throw CliError(name + ": vectorizing failed (library code " + std::to_string(result) + ")");
 
     VectorView view(v);
-    write_outputs(outputs, view, result_info(c, s, post, image, name), s.background ? &image.bitmap : nullptr);
+    write_outputs(outputs, view, result_info(c, s, image, post, name), s.background ? &image.bitmap : nullptr);
     if (counts) *counts = {view.written_nodes(), view.live_polylines()};
 
     if (!s.quiet) {

@@ -188,6 +188,22 @@ CenterlineArguments centerline_arguments(const Settings &s) {
             s.straightness,  s.junction_link,        s.tolerance};
 }
 
+ResultInfo result_info(const Command &c, const Settings &s, const LoadedImage &image,
+                       const PostProcessing &post, const std::string &source) {
+    ResultInfo info{c.name, source, nullptr, image.format, image.threshold, {}};
+    for (const OptionDef *o = c.options.begin; o != c.options.end; ++o)
+        info.parameters.emplace_back(o->name + 2, option_value(*o, s));
+    info.dpi_x = image.dpi_x, info.dpi_y = image.dpi_y, info.units = s.units;
+    record_postprocessing(post, info.parameters);
+    return info;
+}
+
+int vectorize_document(const Command &c, const Settings &s, const PostProcessing &post, CKTVector &v) {
+    const int result = c.vectorize(v, s);
+    if (result >= 0) run_postprocessing(v, post);
+    return result;
+}
+
 Settings command_defaults(const Command &c) {
     Settings s;
     if (!std::strcmp(c.name, "outline-fast")) s.fill_holes = 0;

@@ -8,6 +8,8 @@
 
 #include "ktvec.h"
 #include "options.h"
+#include "postprocess.h"
+#include "writers.h"
 
 namespace ktvcli {
 
@@ -36,6 +38,20 @@ struct CenterlineArguments {
     double a, b, c, d, e;
 };
 CenterlineArguments centerline_arguments(const Settings &s);
+
+// What the outputs record about a run of `c` with `s` on `image` read from
+// `source`: the driver's arguments by option name, the post-processing steps
+// that ran, the input's format, threshold and resolution, the DXF units.  The
+// program and the browser editor write their files from it, so both give the
+// same bytes for the same run.
+ResultInfo result_info(const Command &c, const Settings &s, const LoadedImage &image,
+                       const PostProcessing &post, const std::string &source);
+
+// Runs `c` on `v`, whose document is set (pre-cleaning and driver), then the
+// post-processing when the driver succeeded: one image as the program, the
+// Python module and the browser editor vectorize it.  The library's result:
+// 0, or the driver's negative code (the graph is whatever the driver left).
+int vectorize_document(const Command &c, const Settings &s, const PostProcessing &post, CKTVector &v);
 
 }  // namespace ktvcli
 

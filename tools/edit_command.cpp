@@ -20,7 +20,7 @@ namespace {
 const OptionDef kEditOptions[] = {
     {"--ops", nullptr, "FILE", &Settings::ops, 0, 0,
      "the editing script: {\"ops\": [...]}, one object per library call, applied in order "
-     "(see tools/README.md); without it the result is written back unchanged",
+     "(see docs/cli.md); without it the result is written back unchanged",
      "none", nullptr},
 };
 
@@ -29,12 +29,13 @@ std::vector<OptionTable> edit_tables() {
 }
 
 const char *const kEditDescription =
-    "Reads a JSON result of this program (centerline, outline or outline-fast), applies\n"
-    "the editing script of --ops to its graph and writes the result as SVG or JSON.\n"
-    "Nodes are named by their number in INPUT (nodes that earlier ops make follow in\n"
-    "order of creation) or by a position [x, y] (the nearest node within 5 px).  Each\n"
-    "op is a library call: select, insert, move, move-attach, delete-node,\n"
-    "delete-polyline, split, connect, disconnect, notch, refit, undo.\n";
+    "Reads a JSON result of this program (centerline, outline or outline-fast),\n"
+    "applies the editing script of --ops to its graph and writes the result as SVG,\n"
+    "JSON or DXF.  Nodes are named by their number in INPUT (nodes that earlier ops\n"
+    "make follow in order of creation) or by a position [x, y] (the nearest node\n"
+    "within 5 px).  Each op is a library call: select, insert, move, move-attach,\n"
+    "delete-node, delete-polyline, merge, split, connect, disconnect, notch, arc,\n"
+    "circle, spline, simplify, refit, undo.\n";
 
 // The whole file; "-" is standard input.
 std::string read_text(const std::string &path) {

@@ -67,21 +67,40 @@ const OptionDef *find_negated(const std::vector<OptionTable> &tables, const std:
     return o && o->negatable ? o : nullptr;
 }
 
-double parse_number(const OptionDef &o, const std::string &text, bool integral) {
-    const std::string what = std::string(o.name) + ": '" + text + "'";
+[[noreturn]] void out_of_range(const OptionDef &o, const std::string &text) {
+    char range[96];
+    std::snprintf(range, sizeof range, " is out of range (%g to %g)", o.min, o.max);
+    bad(std::string(o.name) + ": '" + text + "'" + range);
+}
+
+void check_text(const OptionDef &o, const std::string &text, const char *end, const char *kind) {
+    if (*end != '\0' || end == text.c_str()) bad(std::string(o.name) + ": '" + text + "' is not " + kind);
+}
+
+double parse_real(const OptionDef &o, const std::string &text) {
     if (o.auto_word && text == o.auto_word) return -1;
     if (text.empty()) bad(std::string(o.name) + ": missing value");
     errno = 0;
     char *end = nullptr;
-    const double v = integral ? static_cast<double>(std::strtoll(text.c_str(), &end, 10))
-                              : std::strtod(text.c_str(), &end);
-    if (*end != '\0' || end == text.c_str())
-        bad(what + (integral ? " is not a whole number" : " is not a number"));
-    if (errno == ERANGE || !std::isfinite(v) || v < o.min || v > o.max) {
-        char range[96];
-        std::snprintf(range, sizeof range, " is out of range (%g to %g)", o.min, o.max);
-        bad(what + range);
-    }
+    const double v = std::strtod(text.c_str(), &end);
+    check_text(o, text, end, "a number");
+    if (errno == ERANGE || !std::isfinite(v) || v < o.min || v > o.max) out_of_range(o, text);
+    return v;
+}
+
+// Whole numbers are read and checked as integers: a limit such as
+// --max-pixels keeps every digit, which a double would round above 2^53.
+// The ranges' bounds are whole numbers well inside 64 bits, so converting
+// them is exact.
+long long parse_whole(const OptionDef &o, const std::string &text) {
+    if (o.auto_word && text == o.auto_word) return -1;
+    if (text.empty()) bad(std::string(o.name) + ": missing value");
+    errno = 0;
+    char *end = nullptr;
+    const long long v = std::strtoll(text.c_str(), &end, 10);
+    check_text(o, text, end, "a whole number");
+    if (errno == ERANGE || v < static_cast<long long>(o.min) || v > static_cast<long long>(o.max))
+        out_of_range(o, text);
     return v;
 }
 
@@ -90,11 +109,9 @@ struct Assign {
     const std::string &text;
     Settings &s;
     void operator()(bool Settings::*p) const { s.*p = true; }
-    void operator()(int Settings::*p) const { s.*p = static_cast<int>(parse_number(o, text, true)); }
-    void operator()(double Settings::*p) const { s.*p = parse_number(o, text, false); }
-    void operator()(std::uint64_t Settings::*p) const {
-        s.*p = static_cast<std::uint64_t>(parse_number(o, text, true));
-    }
+    void operator()(int Settings::*p) const { s.*p = static_cast<int>(parse_whole(o, text)); }
+    void operator()(double Settings::*p) const { s.*p = parse_real(o, text); }
+    void operator()(std::uint64_t Settings::*p) const { s.*p = static_cast<std::uint64_t>(parse_whole(o, text)); }
     void operator()(std::string Settings::*p) const {
         if (text.empty()) bad(std::string(o.name) + ": missing value");
         s.*p = text;
@@ -152,11 +169,16 @@ std::string wrap(const std::string &text, std::size_t indent, std::size_t width)
 OptionTable input_options() { return {"Input", std::begin(kInput), std::end(kInput)}; }
 OptionTable output_options() { return {"Output", std::begin(kOutput), std::end(kOutput)}; }
 
-void parse_options(int argc, char **argv, const std::vector<OptionTable> &tables, Settings &settings) {
+void parse_options(int argc, char **argv, const std::vector<OptionTable> &tables, Settings &settings,
+                   std::vector<std::string> *inputs) {
     bool options_done = false;
     for (int i = 0; i < argc; ++i) {
         const std::string arg = argv[i];
         if (options_done || arg == "-" || arg.empty() || arg[0] != '-') {
+            if (inputs) {
+                inputs->push_back(arg);
+                continue;
+            }
             if (!settings.input.empty())
                 bad("more than one input file ('" + settings.input + "' and '" + arg + "')");
             settings.input = arg;
@@ -199,9 +221,10 @@ double option_value(const OptionDef &option, const Settings &settings) {
 
 std::string describe_options(const std::vector<OptionTable> &tables, const Settings &defaults) {
     std::string out;
-    for (const OptionTable &t : tables) {
-        out += std::string("\n") + t.heading + ":\n";
-        for (const OptionDef *o = t.begin; o != t.end; ++o) {
+    for (auto t = tables.begin(); t != tables.end(); ++t) {
+        out += std::string("\n") + t->heading + ":\n";
+        for (const OptionDef *o = t->begin; o != t->end; ++o) {
+            if (find(std::vector<OptionTable>(tables.begin(), t), o->name)) continue;  // hidden
             std::string head = "  ";
             if (o->alias) head += std::string(o->alias) + ", ";
             head += o->negatable ? "--[no-]" + std::string(o->name + 2) : std::string(o->name);

@@ -42,7 +42,7 @@ struct Settings {
     bool merge_ends = true;        // 1
     bool merge_junctions = true;   // 16
     bool connect = true;           // 4
-    int centerline_maxlength = 4;  // measured: bench/QUALITY.md
+    int centerline_maxlength = 4;  // measured: docs/quality.md
     double merge_radius = 3.0;     // a
     double bridge_radius = 8.0;    // b
     double straightness = 0.9;     // c
@@ -59,6 +59,11 @@ struct Settings {
     int splines = -1;              // division
     // edit
     std::string ops;               // the editing script
+    // batch
+    std::string command = "centerline";  // the command run on every file
+    int jobs = 0;                  // worker threads; 0: one per processor core
+    std::string manifest;          // the JSON-lines record of the pages done; empty: none
+    bool skip_done = false;        // pass over the inputs the manifest shows done
 
     ReadOptions read_options() const { return {threshold, invert, max_pixels, page, dpi}; }
 };
@@ -86,16 +91,21 @@ struct OptionTable {
 };
 
 // Parses arguments (after the subcommand name) against the tables into
-// `settings`; the one argument that is not an option is the input file.
-// Throws CliError(usage = true) with a one-line message.
-void parse_options(int argc, char **argv, const std::vector<OptionTable> &tables, Settings &settings);
+// `settings`.  An option is looked up in the tables in order, so an earlier
+// table's option hides a later one of the same name.  The one argument that
+// is not an option is the input file; with `inputs`, every such argument is
+// appended there instead, in order.  Throws CliError(usage = true) with a
+// one-line message.
+void parse_options(int argc, char **argv, const std::vector<OptionTable> &tables, Settings &settings,
+                   std::vector<std::string> *inputs = nullptr);
 
 // The numeric value of an option in `settings` (flags as 0/1); NaN for a
 // text option.
 double option_value(const OptionDef &option, const Settings &settings);
 
 // The option list of --help, one block per table, with the defaults of
-// `defaults` (a command's own, see command_defaults).
+// `defaults` (a command's own, see command_defaults); an option hidden by
+// an earlier table's one of the same name is left out.
 std::string describe_options(const std::vector<OptionTable> &tables, const Settings &defaults = Settings{});
 
 // The options every subcommand has.

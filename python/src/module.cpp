@@ -11,13 +11,13 @@
 #include <memory>
 
 #include "batch.h"
+#include "commands.h"
 #include "error.h"
 #include "graph.h"
 #include "input.h"
 #include "json_reader.h"
 #include "pages.h"
 #include "result_loader.h"
-#include "vectorize.h"
 
 namespace py = pybind11;
 using ktvpy::Graph;
@@ -93,7 +93,7 @@ std::shared_ptr<Graph> vectorize(const std::string &command, const py::object &i
         result = ktvcli::vectorize_document(*c, s, post, *v);
     }
     ktvpy::check(result, c->name);
-    return std::make_shared<Graph>(std::move(page), std::move(v), ktvcli::result_info(*c, s, post, image_read, source));
+    return std::make_shared<Graph>(std::move(page), std::move(v), ktvcli::result_info(*c, s, image_read, post, source));
 }
 
 std::shared_ptr<Graph> from_json(const py::object &path_like) {

@@ -153,7 +153,7 @@ TEST(Cli, HelpAndUsage) {
     EXPECT_NE(r.err.find("usage:"), std::string::npos);
 
     r = run_ktvec({"--help"});
-    for (const char *c : {"\n  centerline ", "\n  outline ", "\n  outline-fast "})
+    for (const char *c : {"\n  centerline ", "\n  outline ", "\n  outline-fast ", "PBM", "PNG", "TIFF"})
         EXPECT_NE(r.out.find(c), std::string::npos) << c;
     r = run_ktvec({"centerline", "-h"});
     EXPECT_EQ(r.status, 0);

@@ -73,7 +73,7 @@ protected:
 TEST_F(Edit, EachOpDoesItsCallAndUndoGivesTheFileBack) {
     const Json &mid = base_.node(mid_);
     const int mx = mid["x"].as_int(), my = mid["y"].as_int();
-    const std::string m = std::to_string(mid_);
+    const std::string m = std::to_string(mid_), l = std::to_string(long_id_);
     // A point on the first link of the long polyline, a third of the way.
     const Json &n0 = base_.node((*base_.polyline(long_id_))["nodes"][0].as_int());
     const double ix = n0["x"].number + (mx - n0["x"].number) / 3, iy = n0["y"].number + (my - n0["y"].number) / 3;
@@ -108,6 +108,12 @@ TEST_F(Edit, EachOpDoesItsCallAndUndoGivesTheFileBack) {
         {"{\"op\":\"notch\",\"node\":" + m + ",\"radius\":3,\"depth\":2}",
          [&](const Graph &g) { EXPECT_EQ(g.nodes(), base_.nodes() + 2); }},
         {insert, [&](const Graph &g) { EXPECT_EQ(g.nodes(), base_.nodes() + 1); }},
+        {"{\"op\":\"merge\",\"node\":" + m + ",\"into\":" + std::to_string(joint_) + "}",
+         [&](const Graph &g) { EXPECT_EQ(g.nodes(), base_.nodes() - 1); }},
+        {"{\"op\":\"spline\",\"polyline\":" + l + ",\"division\":4}",
+         [&](const Graph &g) { EXPECT_TRUE((*g.polyline(long_id_)).has("spline")); }},
+        {"{\"op\":\"simplify\",\"polyline\":" + l + ",\"dist\":1000,\"angle\":180}",
+         [&](const Graph &g) { EXPECT_LT(g.nodes(), base_.nodes()); }},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.ops);
@@ -139,9 +145,12 @@ TEST_F(Edit, EachOpDoesItsCallAndUndoGivesTheFileBack) {
 
     // Refitting after a move fits the moved links again: the middle node
     // of a polyline with fitted arcs (the X, split by thinning).
-    int curved = -1;
+    int curved = -1, curved_id = 0;
     for (const Json &p : base_.j["polylines"].array)
-        if (p.has("arcs") && p["nodes"].size() >= 3 && curved < 0) curved = p["nodes"][1].as_int();
+        if (p.has("arcs") && p["nodes"].size() >= 3 && curved < 0) {
+            curved = p["nodes"][1].as_int();
+            curved_id = p["id"].as_int();
+        }
     ASSERT_GE(curved, 0);
     const std::string move = "{\"op\":\"move\",\"node\":" + std::to_string(curved) + ",\"to\":[" +
                              std::to_string(base_.node(curved)["x"].as_int()) + "," +
@@ -149,7 +158,12 @@ TEST_F(Edit, EachOpDoesItsCallAndUndoGivesTheFileBack) {
     edited(move);
     const std::string moved = read_bytes(dir_ / "out.json");
     edited(move + ",{\"op\":\"refit\"}");
-    EXPECT_NE(read_bytes(dir_ / "out.json"), moved);
+    const std::string refitted = read_bytes(dir_ / "out.json");
+    EXPECT_NE(refitted, moved);
+    // Fitting arcs to that one polyline with the same radius range is the
+    // same refit.
+    edited(move + ",{\"op\":\"arc\",\"polyline\":" + std::to_string(curved_id) + ",\"min\":1,\"max\":1000}");
+    EXPECT_EQ(read_bytes(dir_ / "out.json"), refitted);
 }
 
 TEST_F(Edit, BadScriptsAreRefusedAndNothingIsWritten) {
@@ -171,6 +185,9 @@ TEST_F(Edit, BadScriptsAreRefusedAndNothingIsWritten) {
         {"{\"op\":\"delete-node\",\"node\":[0,89]}", "op 1 (delete-node), line 1: no node within 5 px of (0, 89)"},
         {"{\"op\":\"split\",\"polyline\":999,\"node\":0}", "polyline 999 does not exist"},
         {"{\"op\":\"insert\",\"at\":[1,88],\"margin\":0.1,\"maxdistance\":1}", "no link passes near the point"},
+        {"{\"op\":\"arc\",\"polyline\":1,\"min\":5,\"max\":2}", "needs 0 <= min <= max"},
+        {"{\"op\":\"merge\",\"node\":0,\"into\":0}", "cannot be merged into itself"},
+        {"{\"op\":\"circle\",\"node\":0,\"maxradius\":100}", "not inside one polyline"},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.ops);

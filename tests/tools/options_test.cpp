@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <map>
 
 #include "commands.h"
 #include "error.h"
@@ -48,6 +49,8 @@ TEST(Options, ValuesLandInTheirSettings) {
     EXPECT_EQ(s.threshold, 100);
     EXPECT_TRUE(s.invert && s.background && s.quiet);
     EXPECT_EQ(s.max_pixels, 5000u);
+    // read as an integer: a double would make it 4e18
+    EXPECT_EQ(parse({"--max-pixels", "3999999999999999999"}).max_pixels, 3999999999999999999u);
     EXPECT_EQ(s.format, "json");
     EXPECT_EQ(parse({"--threshold", "auto"}).threshold, -1);
     EXPECT_EQ(parse({"--", "-odd-name.png"}).input, "-odd-name.png");
@@ -150,4 +153,20 @@ TEST(Options, FlagsThatDefaultOnCanBeSwitchedOff) {
         }
         EXPECT_NE(got.find(r.second), std::string::npos) << r.first[0] << " gave: " << got;
     }
+}
+
+// `ktvec batch` learns its command by reading the arguments against every
+// command's options at once, which is only right while an option of one
+// name takes a value, and the same range, in every command.
+TEST(Options, AnOptionOfOneNameIsReadAlikeByEveryCommand) {
+    std::map<std::string, const OptionDef *> seen;
+    for (const Command &c : commands())
+        for (const OptionDef *o = c.options.begin; o != c.options.end; ++o) {
+            const OptionDef *&first = seen[o->name];
+            if (!first) first = o;
+            EXPECT_EQ(!first->metavar, !o->metavar) << o->name;
+            EXPECT_EQ(first->min, o->min) << o->name;
+            EXPECT_EQ(first->max, o->max) << o->name;
+            EXPECT_EQ(first->target.index(), o->target.index()) << o->name;
+        }
 }

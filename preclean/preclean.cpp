@@ -1,0 +1,311 @@
+// Pre-cleaning.  Components are labelled over runs, not pixels: one pass
+// counts the runs of a row with word operations, a second extracts them and
+// joins each run with the runs of the row above that touch it (union-find,
+// the lower index is the root, so the result does not depend on the order of
+// the unions).  A page of a few hundred thousand runs needs one allocation
+// per array and no per-pixel work beyond reading the words.
+//
+// Smoothing works on 64-pixel words.  Its changes are made in four sweeps,
+// one per pixel of each 2x2 block: the pixels changed in one sweep are never
+// neighbours of each other, and the rows above and below are not changed in
+// that sweep, so every change is judged on the image as the earlier changes
+// left it, as if pixels were flipped one at a time.  Each single flip keeps
+// the topology, hence the whole pass does.
+#include "preclean.h"
+
+#include <cstdint>
+#include <cstring>
+#include <memory>
+
+#include "vectorizer/memory.h"
+#include "vectorizer/words.h"
+
+namespace ktvcli {
+
+namespace {
+
+using ktv::east;
+using ktv::last_word_mask;
+using ktv::west;
+using ktv::Word;
+using ktv::words_for;
+
+// Working arrays come from the library's allocation seam, so that a failed
+// request is an ordinary "no memory" answer that tests can provoke.
+struct SeamFree {
+    void operator()(void *p) const { ktv::mem_free(p); }
+};
+template <class T> using Block = std::unique_ptr<T[], SeamFree>;
+template <class T> bool obtain(Block<T> &b, std::size_t count) {
+    b.reset(ktv::alloc_zeroed<T>(count));
+    return b != nullptr;
+}
+
+int leading_zeros(Word w) { return __builtin_clzll(w); }
+int popcount(Word w) { return __builtin_popcountll(w); }
+
+// Row y as words, pixels past the width 0; `black` false reads the row
+// inverted (white pixels as 1).
+void load_row(const BitRaster &r, int y, bool black, Word *out) {
+    ktv::load_row(r.bits + static_cast<std::size_t>(y) * r.stride, r.width, out);
+    if (black) return;
+    const int n = words_for(r.width);
+    for (int i = 0; i < n; ++i) out[i] = ~out[i];
+    out[n - 1] &= last_word_mask(r.width);
+}
+
+// Writes the pixels x < width of row y from `in`; padding bits stay.
+void store_row(const BitRaster &r, int y, const Word *in) {
+    ktv::store_row(in, r.width, r.bits + static_cast<std::size_t>(y) * r.stride);
+}
+
+// Sets pixels x0..x1 (inclusive) of row y to `black`.
+void fill_span(const BitRaster &r, int y, int x0, int x1, bool black) {
+    unsigned char *row = r.bits + static_cast<std::size_t>(y) * r.stride;
+    for (int b = x0 >> 3; b <= x1 >> 3; ++b) {
+        const int lo = b == x0 >> 3 ? x0 & 7 : 0, hi = b == x1 >> 3 ? x1 & 7 : 7;
+        const unsigned mask = (0xFFu >> lo) & (0xFFu << (7 - hi)) & 0xFFu;
+        row[b] = static_cast<unsigned char>(black ? row[b] | mask : row[b] & ~mask);
+    }
+}
+
+// Number of runs of 1 bits in a row of n words.
+std::size_t count_runs(const Word *w, int n) {
+    std::size_t runs = 0;
+    Word carry = 0;  // last pixel of the previous word, at bit 63
+    for (int i = 0; i < n; ++i) {
+        runs += static_cast<std::size_t>(popcount(w[i] & ~((w[i] >> 1) | carry)));
+        carry = w[i] << 63;
+    }
+    return runs;
+}
+
+// Calls f(x0, x1) for every run of 1 bits of a row of n words, left to right.
+template <class F> void for_each_run(const Word *w, int n, F f) {
+    int start = -1;
+    for (int i = 0; i < n; ++i) {
+        for (int pos = 0; pos < 64;) {
+            const Word ahead = ~Word(0) >> pos;
+            const Word next = start < 0 ? w[i] & ahead : ~w[i] & ahead;
+            if (!next) break;
+            pos = leading_zeros(next);
+            if (start < 0) {
+                start = 64 * i + pos;
+            } else {
+                f(start, 64 * i + pos - 1);
+                start = -1;
+            }
+        }
+    }
+    if (start >= 0) f(start, 64 * n - 1);
+}
+
+struct Run {
+    std::int32_t x0, x1, y;
+};
+
+// The components of one colour as runs, with their sizes.
+class Components {
+public:
+    // Black components 8-connected, white ones 4-connected.
+    bool label(const BitRaster &r, bool black) {
+        const int n = words_for(r.width);
+        Block<Word> words;
+        if (!obtain(words, static_cast<std::size_t>(n))) return false;
+        Word *w = words.get();
+        std::size_t total = 0;
+        for (int y = 0; y < r.height; ++y) {
+            load_row(r, y, black, w);
+            total += count_runs(w, n);
+        }
+        if (total >= UINT32_MAX) return false;  // indices are 32-bit
+        if (!obtain(runs_, total) || !obtain(parent_, total) || !obtain(size_, total) || !obtain(border_, total))
+            return false;
+        count_ = total;
+        Run *run = runs();
+        std::uint32_t *parent = parents();
+        const int reach = black ? 1 : 0;  // diagonal contact counts for black
+        std::size_t at = 0, above = 0, above_end = 0;
+        for (int y = 0; y < r.height; ++y) {
+            load_row(r, y, black, w);
+            const std::size_t row_begin = at;
+            std::size_t j = above;
+            for_each_run(w, n, [&](int x0, int x1) {
+                const std::uint32_t me = static_cast<std::uint32_t>(at);
+                run[at] = {x0, x1, y};
+                parent[at++] = me;
+                while (j < above_end && run[j].x1 + reach < x0) ++j;
+                for (std::size_t k = j; k < above_end && run[k].x0 <= x1 + reach; ++k)
+                    unite(me, static_cast<std::uint32_t>(k));
+            });
+            above = row_begin;
+            above_end = at;
+        }
+        // sizes and border contact gathered at the roots
+        std::uint64_t *size = sizes();
+        unsigned char *border = borders();
+        for (std::size_t i = 0; i < count_; ++i) {
+            const std::uint32_t root = find(static_cast<std::uint32_t>(i));
+            parent[i] = root;
+            size[root] += static_cast<std::uint64_t>(run[i].x1 - run[i].x0 + 1);
+            if (run[i].x0 == 0 || run[i].x1 == r.width - 1 || run[i].y == 0 || run[i].y == r.height - 1)
+                border[root] = 1;
+        }
+        return true;
+    }
+
+    // Paints every component of at most `limit` pixels (and, with
+    // `inner_only`, not touching the border) in the other colour; returns
+    // how many components were painted.
+    long repaint(const BitRaster &r, std::uint64_t limit, bool inner_only, bool to_black) {
+        const Run *run = runs();
+        const std::uint32_t *parent = parents();
+        const std::uint64_t *size = sizes();
+        const unsigned char *border = borders();
+        auto small = [&](std::uint32_t root) { return size[root] <= limit && !(inner_only && border[root]); };
+        long painted = 0;
+        for (std::size_t i = 0; i < count_; ++i) {
+            if (!small(parent[i])) continue;
+            painted += parent[i] == i;
+            fill_span(r, run[i].y, run[i].x0, run[i].x1, to_black);
+        }
+        return painted;
+    }
+
+private:
+    Run *runs() { return runs_.get(); }
+    std::uint32_t *parents() { return parent_.get(); }
+    std::uint64_t *sizes() { return size_.get(); }
+    unsigned char *borders() { return border_.get(); }
+
+    std::uint32_t find(std::uint32_t i) {
+        std::uint32_t *parent = parents();
+        while (parent[i] != i) {
+            parent[i] = parent[parent[i]];  // path halving
+            i = parent[i];
+        }
+        return i;
+    }
+    void unite(std::uint32_t a, std::uint32_t b) {
+        a = find(a);
+        b = find(b);
+        if (a < b) parents()[b] = a;
+        else if (b < a) parents()[a] = b;
+    }
+
+    Block<Run> runs_;
+    Block<std::uint32_t> parent_;
+    Block<std::uint64_t> size_;
+    Block<unsigned char> border_;
+    std::size_t count_ = 0;
+};
+
+// Word i of a row seen from each pixel's west / east neighbour two pixels
+// away (one pixel away: ktv::west, ktv::east).
+Word west2(const Word *row, int i) { return (row[i] >> 2) | (i > 0 ? row[i - 1] << 62 : 0); }
+Word east2(const Word *row, int i, int n) { return (row[i] << 2) | (i + 1 < n ? row[i + 1] >> 62 : 0); }
+
+// Row y as words, or all white outside the image.
+void load_row_or_white(const BitRaster &r, int y, Word *out) {
+    if (y >= 0 && y < r.height) load_row(r, y, true, out);
+    else
+        for (int i = 0, n = words_for(r.width); i < n; ++i) out[i] = 0;
+}
+
+// One smoothing sweep over the pixels (x, y) with x % 2 == px, y % 2 == py.
+// `rows` holds five rows of n words, y - 2 to y + 2.
+long smooth_sweep(const BitRaster &r, int px, int py, Word *rows) {
+    const int n = words_for(r.width);
+    Word *u2 = rows, *u = rows + n, *c = rows + 2 * n, *d = rows + 3 * n, *d2 = rows + 4 * n;
+    const Word columns = px == 0 ? 0xAAAAAAAAAAAAAAAAull : 0x5555555555555555ull;
+    long flipped = 0;
+    // The outermost pixels are left alone: outside the image is not white
+    // paper that could connect what lies on either side of them.
+    for (int y = py == 0 ? 2 : 1; y < r.height - 1; y += 2) {
+        load_row_or_white(r, y - 2, u2);
+        load_row(r, y - 1, true, u);
+        load_row(r, y, true, c);
+        load_row(r, y + 1, true, d);
+        load_row_or_white(r, y + 2, d2);
+        bool changed = false;
+        for (int i = 0; i < n; ++i) {
+            Word inside = columns;
+            if (i == 0) inside &= ~(Word(1) << 63);
+            if (i == n - 1) inside &= last_word_mask(r.width) & ~(Word(1) << (63 - (r.width - 1) % 64));
+            // all white or all black around: nothing to flip
+            if (!(u[i] | c[i] | d[i]) || !~(u[i] & c[i] & d[i])) continue;
+            const Word cw = west(c, i), ce = east(c, i, n);
+            const Word uw = west(u, i), ue = east(u, i, n), dw = west(d, i), de = east(d, i, n);
+            // Three neighbours in a row on one side (a 4-neighbour and the
+            // two diagonals beside it) of one colour, the other five of the
+            // other colour: a black pixel so surrounded by white is a bump,
+            // a white one so surrounded by black a notch.  The three pixels
+            // behind that side must have the same colour too, so the bump
+            // sits on a body at least two pixels deep (the arms of a small
+            // plus-shaped speck are no bumps) and the notch opens onto
+            // white at least two pixels deep.
+            const Word a = u[i], b = d[i];
+            const Word south = b & dw & de, north = a & uw & ue, west_side = cw & uw & dw,
+                       east_side = ce & ue & de;
+            const Word south_w = ~b & ~dw & ~de, north_w = ~a & ~uw & ~ue, west_w = ~cw & ~uw & ~dw,
+                       east_w = ~ce & ~ue & ~de;
+            const Word south2 = d2[i] & west(d2, i) & east(d2, i, n),
+                       north2 = u2[i] & west(u2, i) & east(u2, i, n),
+                       west2_side = west2(u, i) & west2(c, i) & west2(d, i),
+                       east2_side = east2(u, i, n) & east2(c, i, n) & east2(d, i, n);
+            const Word south2_w = ~(d2[i] | west(d2, i) | east(d2, i, n)),
+                       north2_w = ~(u2[i] | west(u2, i) | east(u2, i, n)),
+                       west2_w = ~(west2(u, i) | west2(c, i) | west2(d, i)),
+                       east2_w = ~(east2(u, i, n) | east2(c, i, n) | east2(d, i, n));
+            const Word bump = c[i] & inside &
+                              ((south & south2 & north_w & ~cw & ~ce) | (north & north2 & south_w & ~cw & ~ce) |
+                               (west_side & west2_side & east_w & ~a & ~b) |
+                               (east_side & east2_side & west_w & ~a & ~b));
+            const Word fill = ~c[i] & inside &
+                              ((south_w & south2_w & north & cw & ce) | (north_w & north2_w & south & cw & ce) |
+                               (west_w & west2_w & east_side & a & b) | (east_w & east2_w & west_side & a & b));
+            if (!(fill | bump)) continue;
+            // the neighbours read above stay the originals: the changed
+            // pixels of this sweep are two columns apart
+            flipped += popcount(fill | bump);
+            c[i] = (c[i] | fill) & ~bump;
+            changed = true;
+        }
+        if (changed) store_row(r, y, c);
+    }
+    return flipped;
+}
+
+bool smooth(const BitRaster &r, long &flipped) {
+    if (r.width < 3 || r.height < 3) return true;
+    const int n = words_for(r.width);
+    Block<Word> rows;
+    if (!obtain(rows, 5 * static_cast<std::size_t>(n))) return false;
+    Word *w = rows.get();
+    for (int py = 0; py < 2; ++py)
+        for (int px = 0; px < 2; ++px) flipped += smooth_sweep(r, px, py, w);
+    return true;
+}
+
+}  // namespace
+
+bool preclean(const BitRaster &raster, const PrecleanOptions &options, PrecleanCounts *counts) {
+    PrecleanCounts local;
+    PrecleanCounts &done = counts ? *counts : local;
+    done = PrecleanCounts();
+    if (!raster.bits || raster.width <= 0 || raster.height <= 0) return true;
+    if (options.despeckle > 0) {
+        Components black;
+        if (!black.label(raster, true)) return false;
+        done.specks = black.repaint(raster, static_cast<std::uint64_t>(options.despeckle), false, false);
+    }
+    if (options.fill_holes > 0) {
+        Components white;
+        if (!white.label(raster, false)) return false;
+        done.holes = white.repaint(raster, static_cast<std::uint64_t>(options.fill_holes), true, true);
+    }
+    if (options.smooth && !smooth(raster, done.smoothed)) return false;
+    return true;
+}
+
+}  // namespace ktvcli

@@ -1,0 +1,73 @@
+// Pre-cleaning of the packed 1-bit bitmap before it is vectorized: black
+// specks removed, small white pinholes filled, one-pixel bumps and notches of
+// stroke edges smoothed.  Thinning keeps the topology of exactly what it is
+// given, so a speck becomes a stray piece, a pinhole inside a stroke becomes a
+// loop with two false junctions, and a bump on a thick stroke becomes a side
+// branch; removing them here is cheaper and safer than undoing them in the
+// vector graph.
+//
+// Black pixels are 8-connected, white pixels 4-connected (the pair under
+// which a one-pixel diagonal line is one stroke and does not leak).  Only the
+// pixels x < width of each row are read or written: padding bits past the
+// width stay as they are.
+#ifndef KTVEC_PRECLEAN_H
+#define KTVEC_PRECLEAN_H
+
+#include <cstddef>
+
+namespace ktvcli {
+
+// The program's defaults, chosen on the known-vector sheets of ktvec_quality
+// (docs/quality.md).
+constexpr long kDefaultDespeckle = 0;
+constexpr long kDefaultFillHoles = 4;
+constexpr bool kDefaultSmooth = false;
+
+struct PrecleanOptions {
+    // Black components of at most this many pixels are removed (0: none).
+    long despeckle = 0;
+    // White components of at most this many pixels that do not reach the
+    // image border are filled (0: none).
+    long fill_holes = 0;
+    // One pass that clears black pixels whose only black neighbours are one
+    // 4-neighbour and the two diagonals beside it, with the three pixels
+    // behind those black too (one-pixel bumps on a stroke at least three
+    // pixels wide and two deep) and, the same with the colours swapped,
+    // fills one-pixel notches.  Neither can join, split, open or close
+    // anything, and one-pixel strokes and small specks have neither, so they
+    // stay untouched.
+    bool smooth = false;
+
+    bool any() const { return despeckle > 0 || fill_holes > 0 || smooth; }
+};
+
+// What the program does when no pre-cleaning option is given.
+inline PrecleanOptions program_precleaning() {
+    PrecleanOptions p;
+    p.despeckle = kDefaultDespeckle;
+    p.fill_holes = kDefaultFillHoles;
+    p.smooth = kDefaultSmooth;
+    return p;
+}
+
+struct PrecleanCounts {
+    long specks = 0;     // black components removed
+    long holes = 0;      // white components filled
+    long smoothed = 0;   // pixels flipped by smoothing
+};
+
+// A packed raster the pre-cleaning works on in place: 1 = black, most
+// significant bit = leftmost pixel, rows `stride` bytes apart.
+struct BitRaster {
+    unsigned char *bits = nullptr;
+    int width = 0, height = 0;
+    std::size_t stride = 0;
+};
+
+// Despeckle, then fill holes, then smooth.  False when working memory could
+// not be obtained; the raster then holds the steps finished before.
+bool preclean(const BitRaster &raster, const PrecleanOptions &options, PrecleanCounts *counts = nullptr);
+
+}  // namespace ktvcli
+
+#endif

@@ -1,0 +1,666 @@
+// The editor's engine in the browser: one image, its vectors and their
+// editing history, behind plain C functions that the page calls through
+// WebAssembly.
+//
+// The page runs the program's own code paths, so that what it shows and
+// exports is what `ktvec` gives for the same file and options:
+//  - options are parsed by the program's option tables, the driver and the
+//    post-processing run as in `ktvec COMMAND`;
+//  - the result is written as the program's JSON and read back into the
+//    vectorizer that is edited, exactly as `ktvec edit` reads it, so node
+//    numbers are the file's and every edit is an op of the edit script,
+//    parsed and applied by the same code that `ktvec edit --ops` uses;
+//  - exports go through the program's writers.
+//
+// Undo keeps, per applied op, a copy of the graph from before it (mundo into
+// a second vectorizer); undoing copies the graph back and keeps the current
+// one for redo.  The effective script is the list of applied ops still on
+// the undo side.
+//
+// Every entry point catches what the program's code throws: a failure
+// leaves the session as it was and a message behind (kw_message), and
+// running out of memory is reported as such, never as a dead tab.
+#include <emscripten/emscripten.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "commands.h"
+#include "edit_ops.h"
+#include "error.h"
+#include "image.h"
+#include "json_reader.h"
+#include "options.h"
+#include "postprocess.h"
+#include "result_loader.h"
+#include "vector_view.h"
+#include "writers.h"
+#include "vectorizer/memory.h"
+
+using namespace ktvcli;
+
+namespace {
+
+// Results of the entry points besides the library's own codes.
+constexpr int kOk = 0;
+constexpr int kFailed = -1;         // refused; kw_message says why
+constexpr int kNoMemory = -1000;    // the library's code for memory
+
+// How a row of browser pixels (RGBA, 8 bits each) becomes grey, chosen from
+// the PNG header so that the grey levels are the ones the program's PNG
+// reader makes for the same file.
+enum GreyKind { kGreyChannel = 0, kGreyRgb = 1, kGreyAlpha = 2, kGreyRgbAlpha = 3 };
+
+// The weights libpng's rgb-to-grey conversion uses without a cHRM chunk
+// (sRGB primaries, 15-bit fixed point); grey pixels keep their level, as
+// there.
+unsigned char rgb_to_grey(unsigned r, unsigned g, unsigned b) {
+    if (r == g && g == b) return static_cast<unsigned char>(r);
+    return static_cast<unsigned char>((6968u * r + 23434u * g + 2366u * b) >> 15);
+}
+
+using Clock = std::chrono::steady_clock;
+double ms_since(Clock::time_point t) { return std::chrono::duration<double, std::milli>(Clock::now() - t).count(); }
+
+struct HistoryEntry {
+    std::string op;                       // the op as the script writes it
+    std::unique_ptr<CKTVector> snapshot;  // undo side: before the op; redo side: after it
+};
+
+struct Session {
+    // input
+    std::string source = "scan";
+    std::string format;
+    GreyImage grey;            // grey input (PNG): kept for re-thresholding
+    bool have_grey = false;
+    bool one_bit = false;      // 1-bit PNG: taken bit for bit, no threshold
+    bool invert = false;
+    double dpi_x = 0, dpi_y = 0;
+    LoadedImage image;         // the binarised input shown under the vectors
+    bool have_image = false;
+    // result
+    std::unique_ptr<CKTVector> graph;  // the edited graph, read back from the JSON
+    LoadedResult loaded;               // its blank page and the file's header
+    ResultInfo info;                   // the run's own record (resolution for DXF)
+    std::vector<HistoryEntry> undo, redo;
+    double vectorize_ms = 0, load_ms = 0;
+    int driver_result = 0;
+    // outputs handed to the page
+    std::string message, text;
+    std::vector<double> geometry;
+    std::vector<std::int32_t> nodes;
+};
+
+Session &session() {
+    static Session s;
+    return s;
+}
+
+// Runs `body` with the program's exceptions turned into a result and a message.
+template <class Body> int guarded(Body body) {
+    Session &s = session();
+    s.message.clear();
+    try {
+        return body(s);
+    } catch (const CliError &e) {
+        const std::string what = e.what();
+        s.message = what;
+        return what.find("out of memory") != std::string::npos || what.find("too large for memory") != std::string::npos
+                   ? kNoMemory : kFailed;
+    } catch (const std::bad_alloc &) {
+        s.message = "out of memory";
+        return kNoMemory;
+    } catch (const std::exception &e) {
+        s.message = e.what();
+        return kFailed;
+    }
+}
+
+std::size_t history_bytes(const std::vector<HistoryEntry> &h) {
+    std::size_t bytes = 0;
+    for (const HistoryEntry &e : h)
+        if (e.snapshot) bytes += static_cast<std::size_t>(e.snapshot->mgetundomemory());
+    return bytes;
+}
+
+// Snapshots beyond this many bytes are dropped oldest first: their ops stay
+// in the script, only undo cannot reach back past them.
+constexpr std::size_t kHistoryBytes = std::size_t(512) << 20;
+
+void trim_history(Session &s) {
+    std::size_t bytes = history_bytes(s.undo) + history_bytes(s.redo);
+    for (HistoryEntry &e : s.undo) {
+        if (bytes <= kHistoryBytes) break;
+        if (!e.snapshot) continue;
+        bytes -= static_cast<std::size_t>(e.snapshot->mgetundomemory());
+        e.snapshot.reset();
+    }
+}
+
+void binarise_input(Session &s, int threshold) {
+    LoadedImage image;
+    image.format = s.format == "PNG" ? "PNG" : "PBM";
+    image.dpi_x = s.dpi_x;
+    image.dpi_y = s.dpi_y;
+    if (s.one_bit) {
+        // 0 is black in a 1-bit grey PNG; the browser hands out 0 or 255.
+        image.bitmap = binarise(s.grey, 128);
+    } else {
+        image.threshold = threshold >= 0 ? threshold : otsu_threshold(s.grey);
+        image.bitmap = binarise(s.grey, image.threshold);
+    }
+    if (s.invert) image.bitmap.invert();
+    s.image = std::move(image);
+    s.have_image = true;
+}
+
+// What a copy of the vector layer (mundo) leaves out and an edit reads: the
+// document and the kept fitting limits.
+void adopt_settings(CKTVector &to, const CKTVector &from) {
+    to.msetdocument(from.document, from.width, from.bytesperline, from.height);
+    to.selectradius = from.selectradius;
+    to.arcminradius = from.arcminradius;
+    to.arcmaxradius = from.arcmaxradius;
+    to.splinedivision = from.splinedivision;
+}
+
+void forget_result(Session &s) {
+    s.graph.reset();
+    s.undo.clear();
+    s.redo.clear();
+}
+
+}  // namespace
+
+extern "C" {
+
+// ---- memory shared with the page ---------------------------------------------------
+
+EMSCRIPTEN_KEEPALIVE void *kw_alloc(std::size_t bytes) { return ::operator new(bytes ? bytes : 1, std::nothrow); }
+EMSCRIPTEN_KEEPALIVE void kw_free(void *p) { ::operator delete(p); }
+
+// For the tests: the n-th request of the allocation seam from now fails,
+// and with `sticky` every later one too (0 switches this off), so that the
+// page's answer to running out of memory can be seen without exhausting it.
+EMSCRIPTEN_KEEPALIVE void kw_fail_allocation_at(int n, int sticky) { ktv::mem_fail_at(n, sticky != 0); }
+
+// The last failure's message, and the last text an entry point produced.
+EMSCRIPTEN_KEEPALIVE const char *kw_message() { return session().message.c_str(); }
+EMSCRIPTEN_KEEPALIVE const char *kw_text() { return session().text.c_str(); }
+EMSCRIPTEN_KEEPALIVE int kw_text_size() { return static_cast<int>(session().text.size()); }
+
+// ---- input -----------------------------------------------------------------------------
+
+// An image file that the page does not decode itself (PBM, and whatever is
+// not PNG: the program's reader names what it is).  0 or a negative code.
+EMSCRIPTEN_KEEPALIVE int kw_load_file(const unsigned char *data, std::size_t size, const char *name, int invert,
+                                      double max_pixels) {
+    return guarded([&](Session &s) {
+        ReadOptions options;
+        options.invert = invert != 0;
+        options.max_pixels = static_cast<std::uint64_t>(max_pixels);
+        LoadedImage image = decode_image(data, size, options);
+        forget_result(s);
+        s.source = name;
+        s.format = image.format;
+        s.have_grey = s.one_bit = false;
+        s.grey = GreyImage();
+        s.invert = options.invert;
+        s.dpi_x = image.dpi_x;
+        s.dpi_y = image.dpi_y;
+        s.image = std::move(image);
+        s.have_image = true;
+        return kOk;
+    });
+}
+
+// A PNG that the browser decoded: the grey image is allocated here and
+// filled in bands of rows by kw_grey_rows.  `one_bit`: a 1-bit grey file.
+EMSCRIPTEN_KEEPALIVE int kw_begin_grey(int width, int height, const char *name, int one_bit, double dpi_x,
+                                       double dpi_y, double max_pixels) {
+    return guarded([&](Session &s) {
+        ReadOptions options;
+        options.max_pixels = static_cast<std::uint64_t>(max_pixels);
+        check_dimensions(static_cast<std::uint64_t>(width), static_cast<std::uint64_t>(height), options, "PNG");
+        GreyImage grey = allocate_grey(width, height);
+        forget_result(s);
+        s.have_image = false;
+        s.image = LoadedImage();
+        s.grey = std::move(grey);
+        s.have_grey = true;
+        s.one_bit = one_bit != 0;
+        s.source = name;
+        s.format = "PNG";
+        s.dpi_x = dpi_x;
+        s.dpi_y = dpi_y;
+        return kOk;
+    });
+}
+
+// Rows y0 .. y0 + rows - 1 of the browser's RGBA pixels into grey, by `kind`.
+EMSCRIPTEN_KEEPALIVE void kw_grey_rows(const unsigned char *rgba, int y0, int rows, int kind) {
+    Session &s = session();
+    if (!s.have_grey || y0 < 0 || rows < 0 || y0 + rows > s.grey.height) return;
+    const std::size_t w = static_cast<std::size_t>(s.grey.width);
+    unsigned char *out = s.grey.pixels.data() + static_cast<std::size_t>(y0) * w;
+    for (std::size_t i = 0, n = w * static_cast<std::size_t>(rows); i < n; ++i) {
+        const unsigned char *p = rgba + 4 * i;
+        const unsigned g = kind == kGreyRgb || kind == kGreyRgbAlpha ? rgb_to_grey(p[0], p[1], p[2]) : p[0];
+        out[i] = kind == kGreyAlpha || kind == kGreyRgbAlpha ? compose_over_white(g, p[3]) : static_cast<unsigned char>(g);
+    }
+}
+
+// Binarises the grey input at `threshold` (-1: Otsu's); the threshold used,
+// -1 for 1-bit input, or a negative code below -1.
+EMSCRIPTEN_KEEPALIVE int kw_threshold(int threshold, int invert) {
+    int used = -1;
+    const int r = guarded([&](Session &s) {
+        if (!s.have_grey) {
+            // A 1-bit file: only the inversion can change.
+            if (s.have_image && (invert != 0) != s.invert) {
+                s.image.bitmap.invert();
+                s.invert = invert != 0;
+                forget_result(s);
+            }
+            return kOk;
+        }
+        s.invert = invert != 0;
+        binarise_input(s, threshold);
+        forget_result(s);
+        used = s.image.threshold;
+        return kOk;
+    });
+    return r < 0 ? (r == kFailed ? -2 : r) : used;
+}
+
+EMSCRIPTEN_KEEPALIVE int kw_width() { return session().have_image ? session().image.bitmap.width : 0; }
+EMSCRIPTEN_KEEPALIVE int kw_height() { return session().have_image ? session().image.bitmap.height : 0; }
+
+// The binarised scan as RGBA for display: `w` x `h` output pixels from image
+// position (x0, y0), each covering 2^level x 2^level image pixels, grey by
+// the share of ink in it (`ink` is the level of a fully black pixel).
+EMSCRIPTEN_KEEPALIVE void kw_scan_tile(int level, int x0, int y0, int w, int h, int ink, unsigned char *rgba) {
+    Session &s = session();
+    if (!s.have_image || level < 0 || level > 16) return;
+    const PackedBitmap &b = s.image.bitmap;
+    const int step = 1 << level;
+    std::vector<std::uint32_t> count(static_cast<std::size_t>(w));
+    for (int ty = 0; ty < h; ++ty) {
+        std::fill(count.begin(), count.end(), 0u);
+        int rows = 0;
+        for (int dy = 0; dy < step; ++dy) {
+            const long long y = static_cast<long long>(y0) + static_cast<long long>(ty) * step + dy;
+            if (y < 0 || y >= b.height) continue;
+            ++rows;
+            const unsigned char *row = b.row(static_cast<int>(y));
+            for (int tx = 0; tx < w; ++tx) {
+                const long long xs = static_cast<long long>(x0) + static_cast<long long>(tx) * step;
+                std::uint32_t c = 0;
+                if (step >= 8 && xs % 8 == 0 && xs >= 0 && xs + step <= b.width) {
+                    // Whole bytes (the padding bits past the width are 0).
+                    for (long long k = xs >> 3, e = (xs + step) >> 3; k < e; ++k)
+                        c += static_cast<std::uint32_t>(__builtin_popcount(row[k]));
+                } else {
+                    for (long long x = xs; x < xs + step; ++x)
+                        if (x >= 0 && x < b.width && (row[x >> 3] & (0x80u >> (x & 7)))) ++c;
+                }
+                count[static_cast<std::size_t>(tx)] += c;
+            }
+        }
+        const double cells = static_cast<double>(step) * step;
+        unsigned char *out = rgba + static_cast<std::size_t>(ty) * w * 4;
+        for (int tx = 0; tx < w; ++tx) {
+            const double share = rows ? count[static_cast<std::size_t>(tx)] / cells : 0;
+            const auto g = static_cast<unsigned char>(std::lround(255 - share * (255 - ink)));
+            out[4 * tx] = out[4 * tx + 1] = out[4 * tx + 2] = g;
+            out[4 * tx + 3] = 255;
+        }
+    }
+}
+
+// ---- options ---------------------------------------------------------------------------
+
+// The options of `command` (its driver options, then post-processing) as a
+// JSON list for the side panel: name, value placeholder, default, range,
+// meaning, and whether it is a switch with a --no- form.
+EMSCRIPTEN_KEEPALIVE const char *kw_options(const char *command) {
+    Session &s = session();
+    s.text.clear();
+    const Command *c = find_command(command);
+    if (!c) return s.text.c_str();
+    const Settings defaults = command_defaults(*c);
+    TextSink out;
+    out.put('[');
+    bool first = true;
+    for (const OptionTable &t : {c->options, postprocess_options()}) {
+        for (const OptionDef *o = t.begin; o != t.end; ++o) {
+            if (!first) out.put(',');
+            first = false;
+            out.put("{\"name\":").json_string(o->name);
+            out.put(",\"group\":").json_string(t.heading);
+            out.put(",\"metavar\":").json_string(o->metavar ? o->metavar : "");
+            const double d = option_value(*o, defaults);
+            out.put(",\"default\":");
+            if (std::isnan(d)) out.put("null");
+            else out.number(d);
+            out.put(",\"default_text\":").json_string(o->default_text ? o->default_text : "");
+            out.put(",\"min\":").number(o->min).put(",\"max\":").number(o->max);
+            out.put(",\"switch\":").put(o->metavar ? "false" : "true");
+            out.put(",\"negatable\":").put(o->negatable ? "true" : "false");
+            out.put(",\"sets\":").json_string(o->sets ? o->sets : "");
+            out.put(",\"help\":").json_string(o->help).put('}');
+        }
+    }
+    out.put(']');
+    s.text = out.text();
+    return s.text.c_str();
+}
+
+// ---- vectorizing -----------------------------------------------------------------------
+
+// Runs `command` with the options in `args` (one argument per line, as on
+// the command line) on the binarised input.  0, or the library's negative
+// code (-1000: out of memory), or -1 for options the program refuses; on
+// failure the previous result and its history stay.
+EMSCRIPTEN_KEEPALIVE int kw_vectorize(const char *command, const char *args) {
+    return guarded([&](Session &s) {
+        if (!s.have_image) throw CliError("no image loaded");
+        const Command *c = find_command(command);
+        if (!c) throw CliError(std::string("unknown command '") + command + "'", true);
+        std::vector<std::string> words;
+        for (const char *p = args; *p;) {
+            const char *e = std::strchr(p, '\n');
+            words.emplace_back(p, e ? static_cast<std::size_t>(e - p) : std::strlen(p));
+            p = e ? e + 1 : p + std::strlen(p);
+        }
+        std::vector<char *> argv;
+        for (std::string &w : words) argv.push_back(&w[0]);
+        Settings settings = command_defaults(*c);
+        parse_options(static_cast<int>(argv.size()), argv.data(), {c->options, postprocess_options()}, settings);
+        const PostProcessing post = postprocessing(settings);
+
+        // The pre-cleaning works on the document in place: a copy of the
+        // input, so that a second run starts from the same pixels.
+        const PackedBitmap &input = s.image.bitmap;
+        PackedBitmap work = allocate_bitmap(input.width, input.height);
+        std::memcpy(work.bits.data(), input.bits.data(), input.bits.size());
+
+        const Clock::time_point start = Clock::now();
+        std::string json;
+        ResultInfo info;
+        {
+            CKTVector v;
+            v.msetdocument(work.bits.data(), work.width, work.height);
+            const int result = c->vectorize(v, settings);
+            s.driver_result = result;
+            if (result == kNoMemory) throw CliError("out of memory while vectorizing");
+            if (result < 0) throw CliError("vectorizing failed (library code " + std::to_string(result) + ")");
+            run_postprocessing(v, post);
+            s.vectorize_ms = ms_since(start);
+            info = result_info(*c, settings, s.image, post, s.source);
+            VectorView view(v);
+            TextSink sink;
+            write_json(view, info, sink);
+            json = sink.text();
+        }
+        // The edited graph is the file read back, as `ktvec edit` reads it.
+        const Clock::time_point load_start = Clock::now();
+        auto graph = std::make_unique<CKTVector>();
+        LoadedResult loaded;
+        {
+            const JsonDocument doc(json);
+            load_result(doc, *graph, loaded);
+        }
+        s.load_ms = ms_since(load_start);
+        s.graph = std::move(graph);
+        s.loaded = std::move(loaded);
+        s.info = std::move(info);
+        s.undo.clear();
+        s.redo.clear();
+        return kOk;
+    });
+}
+
+EMSCRIPTEN_KEEPALIVE double kw_vectorize_ms() { return session().vectorize_ms; }
+EMSCRIPTEN_KEEPALIVE double kw_load_ms() { return session().load_ms; }
+EMSCRIPTEN_KEEPALIVE int kw_threshold_used() { return session().image.threshold; }
+
+// ---- reading the graph ----------------------------------------------------------------
+
+// Live node and polyline counts as the JSON counts them; -1 without a graph.
+EMSCRIPTEN_KEEPALIVE int kw_count(int which) {
+    Session &s = session();
+    if (!s.graph) return -1;
+    const VectorView view(*s.graph);
+    return which == 0 ? view.written_nodes() : view.live_polylines();
+}
+
+// The drawable geometry of every live polyline, as doubles:
+//   polyline count, then per polyline:
+//   id, kind (0 links, 1 spline samples, 2 circle), closed, flag, modify,
+//   prev count, prev..., next count, next...,
+//   kind 0: n, then n x (node, x, y, cx, cy, r, sweep): the links from the
+//           entry before, an arc when r > 0;
+//   kind 1: n, then n x (x, y); then the node list: m, m x node;
+//   kind 2: cx, cy, r; then the node list: m, m x node.
+// Positions are pixel coordinates (the pixel's corner); a drawer adds 0.5.
+// This is the one place the page takes geometry from: finer positions than
+// the integer nodes, when the graph has them, belong here, while the nodes
+// (kw_nodes) stay the handles that edits move.
+EMSCRIPTEN_KEEPALIVE int kw_geometry() {
+    return guarded([&](Session &s) {
+        std::vector<double> &g = s.geometry;
+        g.clear();
+        if (!s.graph) return 0;
+        VectorView view(*s.graph);
+        g.push_back(0);
+        int count = 0;
+        auto node_list = [&](const _KTPOLYLINE &p) {
+            g.push_back(p.nodenum);
+            for (int i = 0; i < p.nodenum; ++i) g.push_back(p.nodeindex[i]);
+        };
+        for (int id = 1, n = view.polyline_slots(); id <= n; ++id) {
+            const _KTPOLYLINE &p = view.polyline(id);
+            if (p.deleted || p.nodenum < 1) continue;
+            ++count;
+            const bool closed = VectorView::closed(p);
+            Circle c{};
+            const int kind = (p.flag & 4) && view.circle(p, c) ? 2
+                             : (p.flag & 2) && p.splinenum >= 2 && p.splinex && p.spliney ? 1 : 0;
+            g.insert(g.end(), {double(id), double(kind), closed ? 1.0 : 0.0, double(p.flag), double(p.modify)});
+            g.push_back(p.prevnum);
+            for (int i = 0; i < p.prevnum; ++i) g.push_back(p.prev[i]);
+            g.push_back(p.nextnum);
+            for (int i = 0; i < p.nextnum; ++i) g.push_back(p.next[i]);
+            if (kind == 2) {
+                g.insert(g.end(), {c.cx, c.cy, c.r});
+                node_list(p);
+            } else if (kind == 1) {
+                g.push_back(p.splinenum);
+                for (int i = 0; i < p.splinenum; ++i) g.insert(g.end(), {p.splinex[i], p.spliney[i]});
+                node_list(p);
+            } else {
+                g.push_back(p.nodenum);
+                for (int i = 0; i < p.nodenum; ++i) {
+                    const _KTNODE &b = view.node(p.nodeindex[i]);
+                    double cx = 0, cy = 0, r = 0, sweep = 0;
+                    if (i > 0) {
+                        const _KTNODE &a = view.node(p.nodeindex[i - 1]);
+                        const _KTNODELINK *l = view.link(p.nodeindex[i - 1], p.nodeindex[i], id);
+                        if (l && l->arc && l->radius > 0) {
+                            cx = l->centerx, cy = l->centery, r = l->radius;
+                            sweep = arc_sweep(*l, a, b) ? 1 : 0;
+                        }
+                    }
+                    g.insert(g.end(), {double(p.nodeindex[i]), double(b.x), double(b.y), cx, cy, r, sweep});
+                }
+            }
+        }
+        g[0] = count;
+        return static_cast<int>(g.size());
+    });
+}
+EMSCRIPTEN_KEEPALIVE const double *kw_geometry_data() { return session().geometry.data(); }
+
+// Every node slot as four ints: x, y, link count, deleted.  The count of
+// slots, or -1 without a graph.
+EMSCRIPTEN_KEEPALIVE int kw_nodes() {
+    Session &s = session();
+    s.nodes.clear();
+    if (!s.graph) return -1;
+    CKTVector &v = *s.graph;
+    const int n = v.mgetnodenum();
+    s.nodes.resize(static_cast<std::size_t>(n) * 4);
+    for (int i = 0; i < n; ++i) {
+        const _KTNODE &nd = *v.mgetnode(i);
+        std::int32_t *o = &s.nodes[static_cast<std::size_t>(i) * 4];
+        o[0] = nd.x, o[1] = nd.y, o[2] = nd.linknum, o[3] = nd.deleted;
+    }
+    return n;
+}
+EMSCRIPTEN_KEEPALIVE const std::int32_t *kw_nodes_data() { return session().nodes.data(); }
+
+// ---- editing ---------------------------------------------------------------------------
+
+// Applies one op of the edit script (a JSON object, as `ktvec edit --ops`
+// takes it).  0 done; -1 refused (kw_message names the op, the call and the
+// library's code); -1000 out of memory.  A refused op leaves the graph as it
+// was before it: the library does not roll back, the snapshot does.
+EMSCRIPTEN_KEEPALIVE int kw_apply(const char *op_json) {
+    return guarded([&](Session &s) {
+        if (!s.graph) throw CliError("nothing to edit: vectorize first");
+        const std::string text = std::string("{\"ops\":[") + op_json + "]}";
+        std::vector<Op> ops;
+        {
+            const JsonDocument doc(text);
+            ops = parse_ops(doc);
+        }
+        if (ops.size() != 1 || ops[0].kind == OpKind::Undo) throw CliError("one op, not undo, at a time");
+        auto before = std::make_unique<CKTVector>();
+        if (before->mundo(s.graph.get()) != 0) throw CliError("out of memory: no room to keep the graph for undo, nothing changed");
+        try {
+            apply_ops(ops, *s.graph);
+        } catch (...) {
+            // Back to the graph from before the op: copied back, or, when
+            // even that copy finds no memory, the snapshot itself becomes
+            // the graph with the settings a copy does not carry.
+            if (s.graph->mundo(before.get()) != 0) {
+                adopt_settings(*before, *s.graph);
+                s.graph = std::move(before);
+            }
+            throw;
+        }
+        s.undo.push_back({op_json, std::move(before)});
+        s.redo.clear();
+        trim_history(s);
+        return kOk;
+    });
+}
+
+// Undo / redo one op: 0 done, 1 nothing to take back or to do again,
+// -1000 out of memory (nothing changed).
+EMSCRIPTEN_KEEPALIVE int kw_undo(int redo) {
+    return guarded([&](Session &s) {
+        std::vector<HistoryEntry> &from = redo ? s.redo : s.undo;
+        std::vector<HistoryEntry> &to = redo ? s.undo : s.redo;
+        if (!s.graph || from.empty() || !from.back().snapshot) return 1;
+        auto current = std::make_unique<CKTVector>();
+        if (current->mundo(s.graph.get()) != 0) throw CliError("out of memory: cannot keep the graph for redo");
+        if (s.graph->mundo(from.back().snapshot.get()) != 0) {
+            s.graph->mundo(current.get());
+            throw CliError("out of memory while undoing");
+        }
+        to.push_back({from.back().op, std::move(current)});
+        from.pop_back();
+        return 0;
+    });
+}
+
+EMSCRIPTEN_KEEPALIVE int kw_undo_depth(int redo) {
+    const std::vector<HistoryEntry> &h = redo ? session().redo : session().undo;
+    int n = 0;
+    for (auto it = h.rbegin(); it != h.rend() && it->snapshot; ++it) ++n;
+    return n;
+}
+
+// The effective edit script: the applied ops still on the undo side.
+EMSCRIPTEN_KEEPALIVE const char *kw_script() {
+    Session &s = session();
+    s.text = "{\"ops\":[";
+    for (std::size_t i = 0; i < s.undo.size(); ++i) s.text += (i ? ",\n" : "\n") + s.undo[i].op;
+    s.text += "\n]}\n";
+    return s.text.c_str();
+}
+
+// ---- picking ---------------------------------------------------------------------------
+
+// The live node nearest to (x, y) within `radius` pixels, or -1.
+EMSCRIPTEN_KEEPALIVE int kw_pick_node(double x, double y, double radius) {
+    Session &s = session();
+    if (!s.graph) return -1;
+    CKTVector &v = *s.graph;
+    int best = -1;
+    double best_d = radius;
+    for (int i = 0, n = v.mgetnodenum(); i < n; ++i) {
+        const _KTNODE &nd = *v.mgetnode(i);
+        if (nd.deleted) continue;
+        const double d = std::hypot(nd.x - x, nd.y - y);
+        if (d <= best_d) {
+            best = i;
+            best_d = d;
+        }
+    }
+    return best;
+}
+
+// The live polyline with a link nearest to (x, y) within `radius` pixels
+// (straight distance to the link), or 0.
+EMSCRIPTEN_KEEPALIVE int kw_pick_polyline(double x, double y, double radius) {
+    Session &s = session();
+    if (!s.graph) return 0;
+    CKTVector &v = *s.graph;
+    int best = 0;
+    double best_d = radius;
+    for (int id = 1, n = v.mgetpolylinenum(); id <= n; ++id) {
+        const _KTPOLYLINE &p = *v.mgetpolyline(id);
+        if (p.deleted) continue;
+        for (int i = 1; i < p.nodenum; ++i) {
+            const _KTNODE &a = *v.mgetnode(p.nodeindex[i - 1]), &b = *v.mgetnode(p.nodeindex[i]);
+            const double dx = b.x - a.x, dy = b.y - a.y, len2 = dx * dx + dy * dy;
+            double t = len2 > 0 ? ((x - a.x) * dx + (y - a.y) * dy) / len2 : 0;
+            t = t < 0 ? 0 : t > 1 ? 1 : t;
+            const double d = std::hypot(a.x + t * dx - x, a.y + t * dy - y);
+            if (d < best_d) {
+                best = id;
+                best_d = d;
+            }
+        }
+    }
+    return best;
+}
+
+// ---- exporting -------------------------------------------------------------------------
+
+// The graph in `format` ("svg", "json", "dxf") through the program's
+// writers; the text in kw_text, its size the result, or a negative code.
+EMSCRIPTEN_KEEPALIVE int kw_export(const char *format) {
+    return guarded([&](Session &s) {
+        if (!s.graph) throw CliError("nothing to export: vectorize first");
+        OutputFormat f;
+        if (!format_from_name(format, f)) throw CliError(std::string("unknown format '") + format + "'");
+        VectorView view(*s.graph);
+        TextSink sink;
+        write_result(f, view, s.info, sink);
+        s.text = sink.text();
+        return static_cast<int>(s.text.size());
+    });
+}
+
+}  // extern "C"
