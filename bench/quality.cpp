@@ -28,13 +28,14 @@
 #include "groundtruth.h"
 #include "ktvec.h"
 #include "preclean.h"
+#include "vectorizer/geometry.h"
 
 namespace {
 
 using ktvdraw::Point;
 using ktvdraw::Primitive;
 using ktvdraw::PrimitiveIndex;
-constexpr double kPi = 3.14159265358979323846;
+using ktv::kPi;
 // Distances are looked for up to this far and saturate there: a speck's
 // centre line far from every stroke counts as this far off, and the grid
 // search stays local.

@@ -5,8 +5,10 @@
 // each other straight through a junction.
 //
 // Every pass walks the node (or polyline) array by index, re-reading the
-// count before each step, skips deleted records and ignores the results of
-// the operations it calls.
+// count before each step, and skips deleted records.  The passes go on
+// whatever their steps report, but a step that runs out of memory marks the
+// run incomplete (ktv::note_step), which the host can ask about
+// (mispostprocessincomplete): the graph is then only partly cleaned.
 //
 // The searches of the passes clear only the marks of the previous search
 // (see edit/search.cpp), and candidates are taken from the list of marked
@@ -15,48 +17,34 @@
 #include <cmath>
 
 #include "cleanup/cleanup.h"
+#include "edit/find.h"
+#include "vectorizer/geometry.h"
+#include "graph/registry.h"
 #include "ktvec.h"
 #include "polyline/records.h"
-
-namespace {
-
-constexpr double kPi = 3.14159265358979323846;
-
-double distance(const _KTNODE &a, const _KTNODE &b) {
-    const double dx = static_cast<double>(a.x) - b.x, dy = static_cast<double>(a.y) - b.y;
-    return std::sqrt(dx * dx + dy * dy);
-}
-
-enum Flag { kMergeEnds = 1, kBridgeGaps = 2, kConnect = 4, kCutSpurs = 8, kMergeJunctions = 16 };
-
-}  // namespace
-
-int CKTVector::mabstractcenterline(int flags, int maxlength, double a, double b, double c,
-                                   double d, double e) {
-    const int r = mabstractframe(&CKTVector::makethindata, flags & kCutSpurs, maxlength, 2, e, 1);
-    if (r < 0) return r;
-    mpostprocesscenterline(flags, a, b, c, d);
-    return 0;
-}
+#include "vectorizer/impl.h"
 
 void CKTVector::mpostprocesscenterline(int flags, double a, double b, double c, double d) {
+    const ktv::CleanupRun run(*this);
     // Only the library touches the marks from here on: the first search
     // clears them all, each later one only what its predecessor marked.
-    findtracking = 1;
-    findlistvalid = 0;
-    mforgetrowdistinct();
-    if (flags & kBridgeGaps) mpostprocesscenterline2(b, c);
-    if (flags & kMergeEnds) mpostprocesscenterline1(a);
+    if (CKTVectorImpl *in = run.impl()) {
+        in->findtracking = true;
+        in->findlistvalid = false;
+    }
+    ktv::forget_row_distinct(*this);
+    if (flags & KTVEC_BRIDGE_GAPS) mpostprocesscenterline2(b, c);
+    if (flags & KTVEC_MERGE_ENDS) mpostprocesscenterline1(a);
     mpostprocesscenterline0();
     mpostprocesscenterline4(d, c);
-    if (flags & kMergeJunctions) mpostprocesscenterline3(d);
+    if (flags & KTVEC_MERGE_JUNCTIONS) mpostprocesscenterline3(d);
     mpostprocesscenterline5();
-    if (flags & kConnect) {
+    if (flags & KTVEC_CONNECT) {
         mpostprocesscenterline6(c);
         mpostprocesscenterline7();
     }
     mpostprocesscenterline8(a);
-    findtracking = 0;
+    if (CKTVectorImpl *in = run.impl()) in->findtracking = false;
 }
 
 // Pass 0: nodes within two pixels of each other are attached.
@@ -70,8 +58,8 @@ void CKTVector::mpostprocesscenterline0() {
 // black pixel separates them, and the two strokes do not meet at a right
 // angle or sharper.
 void CKTVector::mpostprocesscenterline1(double a) {
-    const double ahead = std::cos(kPi / 10);
-    const double square = std::cos(kPi / 2);
+    const double ahead = std::cos(ktv::kPi / 10);
+    const double square = std::cos(ktv::kPi / 2);
     for (int i = 0; i < nodenum; ++i) {
         _KTNODE *ni = &node[i];
         if (ni->deleted || ni->linknum != 1) continue;
@@ -79,10 +67,10 @@ void CKTVector::mpostprocesscenterline1(double a) {
         if (mfindnode(ni->x, ni->y, a) <= 1) continue;
         double best = a + 1.0;
         int chosen = -1;
-        for (int j = mnextfound(i); j >= 0; j = mnextfound(j)) {
+        for (int j = ktv::next_found(*this, i); j >= 0; j = ktv::next_found(*this, j)) {
             _KTNODE *nj = &node[j];
             if (nj->linknum > 0 && nj->link[0].id == -ni->link[0].id) continue;
-            const double dist = distance(*ni, *nj);
+            const double dist = ktv::node_distance(*ni, *nj);
             if (!(dist < best)) continue;
             if (ktv::cos_at_least(mgetcos(n, ni, ni, nj), ahead) ||
                 !mcheckseparator(ni->x, ni->y, nj->x, nj->y)) {
@@ -93,7 +81,7 @@ void CKTVector::mpostprocesscenterline1(double a) {
         if (chosen < 0 || node[chosen].linknum != 1) continue;
         _KTNODE *nj = &node[chosen];
         _KTNODE *m = &node[nj->link[0].node];
-        if (ktv::cos_at_least(mgetcos(ni, n, m, ni), square)) mintegratepolyline(ni, nj);
+        if (ktv::cos_at_least(mgetcos(ni, n, m, ni), square)) ktv::note_step(*this, mintegratepolyline(ni, nj));
     }
 }
 
@@ -107,10 +95,10 @@ void CKTVector::mpostprocesscenterline2(double b, double c) {
         if (mfindnode(ni->x, ni->y, b) <= 1) continue;
         double best = b + 1.0;
         int chosen = -1;
-        for (int j = mnextfound(i); j >= 0; j = mnextfound(j)) {
+        for (int j = ktv::next_found(*this, i); j >= 0; j = ktv::next_found(*this, j)) {
             const _KTNODE &nj = node[j];
             if (nj.linknum > 0 && nj.link[0].id == -ni->link[0].id) continue;
-            const double dist = distance(*ni, nj);
+            const double dist = ktv::node_distance(*ni, nj);
             if (dist < best) {
                 chosen = j;
                 best = dist;
@@ -120,7 +108,7 @@ void CKTVector::mpostprocesscenterline2(double b, double c) {
         _KTNODE *nj = &node[chosen];
         _KTNODE *m = &node[nj->link[0].node];
         if (ktv::cos_greater(mgetcos(n, ni, nj, m), c) && ktv::cos_greater(mgetcos(nj, m, ni, nj), c))
-            mlinkpolyline(ni, nj);
+            ktv::note_step(*this, mlinkpolyline(ni, nj));
     }
 }
 
@@ -144,7 +132,7 @@ void CKTVector::mpostprocesscenterline3(double d) {
         for (int k = 0; k < v->linknum; ++k) {
             _KTNODE *o = &node[v->link[k].node];
             if (o->linknum < 3 || !(v->link[k].length <= d)) continue;
-            if (mcheckintegratenode(v, o) && mcheckintegratenode(o, v)) mintegratenode(v, o);
+            if (mcheckintegratenode(v, o) && mcheckintegratenode(o, v)) ktv::note_step(*this, mintegratenode(v, o));
             break;
         }
     }
@@ -168,7 +156,7 @@ void CKTVector::mpostprocesscenterline4(double d, double c) {
             for (int m = 0; m < v->linknum; ++m) {
                 if (m == k) continue;
                 if (ktv::cos_greater(mgetcos(v, &node[t], &node[v->link[m].node], v), c)) {
-                    mskipnode(o);
+                    ktv::note_step(*this, mskipnode(o));
                     break;
                 }
             }
@@ -181,7 +169,7 @@ void CKTVector::mpostprocesscenterline5() {
     for (int i = 0; i < nodenum; ++i) {
         _KTNODE *v = &node[i];
         if (v->deleted || v->linknum != 2 || v->link[0].id == -v->link[1].id) continue;
-        mintegratepolyline(v);
+        ktv::note_step(*this, mintegratepolyline(v));
     }
 }
 
@@ -202,7 +190,7 @@ void CKTVector::mpostprocesscenterline6(double c) {
                     chosen = j;
                 }
             }
-            if (chosen >= 0) mconnectpolyline(v, ni, &node[v->link[chosen].node]);
+            if (chosen >= 0) ktv::note_step(*this, mconnectpolyline(v, ni, &node[v->link[chosen].node]));
         }
     }
 }

@@ -12,8 +12,11 @@
 #include <cstring>
 
 #include "cleanup/cleanup.h"
+#include "edit/find.h"
 #include "ktvec.h"
 #include "polyline/records.h"
+#include "vectorizer/geometry.h"
+#include "vectorizer/impl.h"
 #include "vectorizer/memory.h"
 
 int CKTVector::mismiddlenode(_KTNODE *n) {
@@ -25,9 +28,7 @@ int CKTVector::mismiddlenode(_KTNODE *n) {
 // threshold tests read that).
 double CKTVector::mgetcos(double x0, double y0, double x1, double y1, double x2, double y2,
                           double x3, double y3) {
-    return ((x1 - x0) * (x3 - x2) + (y1 - y0) * (y3 - y2)) /
-           (std::sqrt((x3 - x2) * (x3 - x2) + (y3 - y2) * (y3 - y2)) *
-            std::sqrt((x1 - x0) * (x1 - x0) + (y1 - y0) * (y1 - y0)));
+    return ktv::cosine(x1 - x0, y1 - y0, x3 - x2, y3 - y2);
 }
 
 double CKTVector::mgetcos(_KTNODE *a, _KTNODE *b, _KTNODE *c, _KTNODE *d) {
@@ -70,7 +71,7 @@ int CKTVector::mcheckseparator(int x1, int y1, int x2, int y2) {
 // Removes a node of two links and joins its neighbours directly; the new
 // link's area keeps the area of both old links plus the triangle cut off.
 int CKTVector::mskipnode(_KTNODE *v) {
-    if (v->linknum != 2) return -1;
+    if (v->linknum != 2) return KTVEC_REFUSED;
     const int iv = static_cast<int>(v - node);
     _KTNODE &a = node[v->link[0].node];
     _KTNODE &b = node[v->link[1].node];
@@ -89,7 +90,7 @@ int CKTVector::mskipnode(_KTNODE *v) {
     const int p = la->id;
     la->node = ib;
     lb->node = ia;
-    const double len = std::hypot(static_cast<double>(b.x) - a.x, static_cast<double>(b.y) - a.y);
+    const double len = ktv::careful_length(static_cast<double>(b.x) - a.x, static_cast<double>(b.y) - a.y);
     la->length = len;
     lb->length = len;
     const double cross = (static_cast<double>(v->x - a.x) * (b.y - a.y) -
@@ -101,29 +102,72 @@ int CKTVector::mskipnode(_KTNODE *v) {
     return r < 0 ? r : 0;
 }
 
+namespace {
+
+// The ids of the polylines to rebuild once link pairs between two nodes
+// are gone.  Eight fit inline; room for more is obtained before anything
+// changes, so that a memory failure leaves the graph as it was.
+class HeldIds {
+public:
+    HeldIds() = default;
+    HeldIds(const HeldIds &) = delete;
+    HeldIds &operator=(const HeldIds &) = delete;
+    ~HeldIds() {
+        if (ids_ != inline_) ktv::mem_free(ids_);
+    }
+    // Room for `count` ids in all; false when memory is short.
+    bool reserve(int count) {
+        if (count <= capacity_) return true;
+        int *block = ktv::alloc_array<int>(static_cast<std::size_t>(count));
+        if (!block) return false;
+        ids_ = block;
+        capacity_ = count;
+        return true;
+    }
+    void add(int id) { ids_[num_++] = id; }
+    // Rebuilds each held polyline in turn: 0 or the first failure.
+    int rebuild(CKTVector &v) const {
+        for (int i = 0; i < num_; ++i) {
+            const int r = v.mupdatepolyline(ids_[i]);
+            if (r < 0) return r;
+        }
+        return 0;
+    }
+
+private:
+    int inline_[8];
+    int *ids_ = inline_;
+    int num_ = 0;
+    int capacity_ = 8;
+};
+
+// How far an attach step looks from a node with a square window of
+// half-width r: just past the window's corner.
+double attach_reach(int r) { return std::sqrt(static_cast<double>(2LL * r * r)) + 0.1; }
+
+// Records of `from` that point to node `to`.
+int records_to(const _KTNODE &from, int to) {
+    int count = 0;
+    for (int k = 0; k < from.linknum; ++k) count += from.link[k].node == to;
+    return count;
+}
+
+}  // namespace
+
 // Removes every link pair between a and b, then rebuilds each polyline that
 // used one (by the id stored on a's record).  The rebuilds wait until all
 // pairs are gone: where several pairs join the two nodes, a polyline rebuilt
 // while another pair still stood would keep a link that is removed next.
 int CKTVector::munlinknode(_KTNODE *a, _KTNODE *b) {
-    int ids[8];
-    int held = 0;
+    HeldIds ids;
+    if (!ids.reserve(records_to(*a, static_cast<int>(b - node)))) return KTVEC_NO_MEMORY;
     for (;;) {
         const int id = mdeletenodefromlink(a, b);
         if (id == 0) break;
         mdeletenodefromlink(b, a);
-        if (held < 8) {
-            ids[held++] = id;
-        } else {
-            const int r = mupdatepolyline(id);
-            if (r < 0) return r;
-        }
+        ids.add(id);
     }
-    for (int i = 0; i < held; ++i) {
-        const int r = mupdatepolyline(ids[i]);
-        if (r < 0) return r;
-    }
-    return 0;
+    return ids.rebuild(*this);
 }
 
 int CKTVector::mdeletenode(_KTNODE *v) {
@@ -148,7 +192,7 @@ int CKTVector::mdeletenode(_KTNODE *v) {
 }
 
 int CKTVector::mdeletepolyline(_KTNODE *n) {
-    if (!polyline) return -1004;
+    if (!polyline) return KTVEC_NO_POLYLINES;
     _KTPOLYLINE *r;
     if (n->linknum == 1) {
         r = ktv::record_of(*this, n->link[0].id);
@@ -157,9 +201,9 @@ int CKTVector::mdeletepolyline(_KTNODE *n) {
         r = ktv::record_of(*this, n->link[0].id);
         if (r && r->deleted) return 0;
     } else {
-        return -1;
+        return KTVEC_REFUSED;
     }
-    if (!r) return -1;
+    if (!r) return KTVEC_REFUSED;
     const bool twolinks = n->linknum == 2;
     r->deleted = 1;
     mdisconnectpolyline(r);
@@ -199,9 +243,9 @@ int CKTVector::mergenode(_KTNODE *a, _KTNODE *b) {
     _KTNODELINK *merged = a->link;
     if (needed > a->linknum || a == b) {
         merged = ktv::alloc_array<_KTNODELINK>(static_cast<std::size_t>(needed));
-        if (!merged) return -1000;
+        if (!merged) return KTVEC_NO_MEMORY;
     }
-    const int r = mmovenoderow(a, static_cast<int>((static_cast<long long>(a->x) + b->x) / 2),
+    const int r = CKTVectorImpl::movetorow(*this, a, static_cast<int>((static_cast<long long>(a->x) + b->x) / 2),
                                static_cast<int>((static_cast<long long>(a->y) + b->y) / 2));
     if (r < 0) {
         if (merged != a->link) ktv::mem_free(merged);
@@ -242,15 +286,8 @@ int CKTVector::massimilatenode(_KTNODE *a, _KTNODE *b) { return mergenode(a, b);
 // linked or are its two ends (which closes it); polylines left with deleted
 // nodes in their lists are purged afterwards.
 int CKTVector::mintegratenode(_KTNODE *a, _KTNODE *b) {
-    int p = 0;
-    const _KTNODELINK *shared = nullptr;
-    for (int i = 0; i < a->linknum && !shared; ++i)
-        for (int k = 0; k < b->linknum; ++k)
-            if (a->link[i].id == b->link[k].id || a->link[i].id == -b->link[k].id) {
-                shared = &a->link[i];
-                p = a->link[i].id;
-                break;
-            }
+    const _KTNODELINK *shared = ktv::shared_link(*a, *b);
+    const int p = shared ? shared->id : 0;
     const int ia = static_cast<int>(a - node), ib = static_cast<int>(b - node);
     if (!shared) {
         const int r = mergenode(a, b);
@@ -264,19 +301,21 @@ int CKTVector::mintegratenode(_KTNODE *a, _KTNODE *b) {
         if (shared->node == ib || ends) {
             // Other polylines that ran straight from a to b lose that link in
             // the merge too; they are rebuilt after p.
-            int others[8];
-            int held = 0;
-            for (int k = 0; k < a->linknum && held < 8; ++k)
-                if (a->link[k].node == ib && ktv::abs_id(a->link[k].id) != ktv::abs_id(p))
-                    others[held++] = a->link[k].id;
+            auto other = [&](const _KTNODELINK &l) {
+                return l.node == ib && ktv::abs_id(l.id) != ktv::abs_id(p);
+            };
+            int count = 0;
+            for (int k = 0; k < a->linknum; ++k) count += other(a->link[k]);
+            HeldIds others;
+            if (!others.reserve(count)) return KTVEC_NO_MEMORY;
+            for (int k = 0; k < a->linknum; ++k)
+                if (other(a->link[k])) others.add(a->link[k].id);
             int r = mergenode(a, b);
             if (r < 0) return r;
             r = mupdatepolyline(p);
             if (r < 0) return r;
-            for (int i = 0; i < held; ++i) {
-                r = mupdatepolyline(others[i]);
-                if (r < 0) return r;
-            }
+            r = others.rebuild(*this);
+            if (r < 0) return r;
         }
     }
     if (b->deleted && a->linknum >= 2 && b->linknum >= 2)
@@ -299,13 +338,11 @@ void CKTVector::mcheckconsistency(int ref) {
     if (kept < 2) p->deleted = 1;
 }
 
-int CKTVector::mondifferentpolyline(_KTNODE *a, _KTNODE *b) {
-    for (int i = 0; i < a->linknum; ++i)
-        for (int k = 0; k < b->linknum; ++k)
-            if (a->link[i].id == b->link[k].id || a->link[i].id == -b->link[k].id) return 0;
-    return 1;
-}
+int CKTVector::mondifferentpolyline(_KTNODE *a, _KTNODE *b) { return ktv::shared_link(*a, *b) ? 0 : 1; }
 
+// The two attach rules note their steps' memory failures (ktv::note_step)
+// for the clean-up record; they report nothing themselves.
+//
 // Attaches v to the nearest suitable node in the square of half-width r: an
 // end node of its own polyline closes it into a loop, a node of another
 // polyline is joined (splitting either polyline where the node lies inside
@@ -313,12 +350,12 @@ int CKTVector::mondifferentpolyline(_KTNODE *a, _KTNODE *b) {
 void CKTVector::mifnearthenattach(_KTNODE *v, int r) {
     if (mfindnodefast(v->x, v->y, r) < 2) return;
     const int iv = static_cast<int>(v - node);
-    double best = std::sqrt(static_cast<double>(2LL * r * r)) + 0.1;
+    double best = attach_reach(r);
     int other = -1, same = -1;
-    for (int i = mnextfound(-1); i >= 0; i = mnextfound(i)) {
+    for (int i = ktv::next_found(*this, -1); i >= 0; i = ktv::next_found(*this, i)) {
         if (i == iv) continue;
         _KTNODE *w = &node[i];
-        const double d = std::hypot(static_cast<double>(w->x) - v->x, static_cast<double>(w->y) - v->y);
+        const double d = ktv::careful_length(static_cast<double>(w->x) - v->x, static_cast<double>(w->y) - v->y);
         if (mondifferentpolyline(w, v)) {
             if (d < best) {
                 other = i;
@@ -330,15 +367,15 @@ void CKTVector::mifnearthenattach(_KTNODE *v, int r) {
         }
     }
     if (same >= 0) {
-        mintegratenode(v, &node[same]);
+        ktv::note_step(*this, mintegratenode(v, &node[same]));
         return;
     }
     if (other < 0) return;
     _KTNODE *w = &node[other];
-    if (mismiddlenode(v)) mseparatepolyline(v->link[0].id, v);
-    if (mismiddlenode(w)) mseparatepolyline(w->link[0].id, w);
-    if (v->linknum == 1 && w->linknum == 1) mintegratepolyline(v, w);
-    else mintegratenode(v, w);
+    if (mismiddlenode(v)) ktv::note_step(*this, mseparatepolyline(v->link[0].id, v));
+    if (mismiddlenode(w)) ktv::note_step(*this, mseparatepolyline(w->link[0].id, w));
+    if (v->linknum == 1 && w->linknum == 1) ktv::note_step(*this, mintegratepolyline(v, w));
+    else ktv::note_step(*this, mintegratenode(v, w));
 }
 
 // The attach rule of the centre-line clean-up: an end node joins the one
@@ -351,38 +388,37 @@ void CKTVector::mifnearthenattachold(_KTNODE *v, int r) {
         const int k = mfindnodefast(v->x, v->y, r);
         const int vid = v->link[0].id;
         if (k == 2) {
-            int i = mnextfound(-1);
-            if (i == iv) i = mnextfound(i);
+            int i = ktv::next_found(*this, -1);
+            if (i == iv) i = ktv::next_found(*this, i);
             if (i < 0) return;
             _KTNODE *w = &node[i];
             if (w->linknum == 1) {
-                if (w->link[0].id != -vid) mintegratepolyline(v, w);
+                if (w->link[0].id != -vid) ktv::note_step(*this, mintegratepolyline(v, w));
             } else if (mismiddlenode(w)) {
-                mseparatepolyline(w->link[0].id, w);
-                mintegratenode(v, w);
+                ktv::note_step(*this, mseparatepolyline(w->link[0].id, w));
+                ktv::note_step(*this, mintegratenode(v, w));
             } else {
-                mintegratenode(v, w);
+                ktv::note_step(*this, mintegratenode(v, w));
             }
         } else if (k >= 3) {
-            const double limit = std::sqrt(static_cast<double>(2LL * r * r)) + 0.1;
-            double best = limit;
+            double best = attach_reach(r);
             int chosen = -1;
-            for (int i = mnextfound(-1); i >= 0; i = mnextfound(i)) {
+            for (int i = ktv::next_found(*this, -1); i >= 0; i = ktv::next_found(*this, i)) {
                 if (i == iv) continue;
                 const _KTNODE &w = node[i];
                 if (w.linknum > 0 && w.link[0].id == -vid) continue;
-                const double d = std::hypot(static_cast<double>(w.x) - v->x, static_cast<double>(w.y) - v->y);
+                const double d = ktv::careful_length(static_cast<double>(w.x) - v->x, static_cast<double>(w.y) - v->y);
                 if (d < best) {
                     best = d;
                     chosen = i;
                 }
             }
-            if (chosen >= 0) mintegratenode(v, &node[chosen]);
+            if (chosen >= 0) ktv::note_step(*this, mintegratenode(v, &node[chosen]));
         }
         return;
     }
     if (mismiddlenode(v)) return;
     if (mfindnodefast(v->x, v->y, r) < 2) return;
-    for (int i = mnextfound(-1); i >= 0; i = mnextfound(i))
-        if (i != iv) mintegratenode(v, &node[i]);
+    for (int i = ktv::next_found(*this, -1); i >= 0; i = ktv::next_found(*this, i))
+        if (i != iv) ktv::note_step(*this, mintegratenode(v, &node[i]));
 }

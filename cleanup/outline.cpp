@@ -1,20 +1,16 @@
-// Outline vectorization: the outline driver and its clean-up, which removes
-// short spurs hanging off the outlines and tiny isolated pieces, joins the
+// Outline clean-up (the post-processing of mabstractoutline): removes short
+// spurs hanging off the outlines and tiny isolated pieces, joins the
 // polylines that meet end to end and hands the host unfitted polylines.
+// The steps' memory failures mark the run incomplete (ktv::note_step).
 #include "ktvec.h"
 #include "polyline/records.h"
-
-int CKTVector::mabstractoutline(int maxlength, int spurnodes, double tolerance, int nodesearch) {
-    const int r = mabstractframe(&CKTVector::makeoutlinedata, 1, maxlength, 2, tolerance, nodesearch);
-    if (r < 0) return r;
-    mpostprocessoutline(spurnodes);
-    return 0;
-}
+#include "vectorizer/impl.h"
 
 void CKTVector::mpostprocessoutline(int spurnodes) {
+    const ktv::CleanupRun run(*this);
     mpostprocessoutline2(spurnodes);
     msetmodify(0);
-    mpostprocessoutline3();
+    ktv::note_step(*this, mpostprocessoutline3());
     for (int i = 0; i < polylinenum; ++i) polyline[i].flag = 0;
     msetmodify(0);
 }
@@ -39,7 +35,7 @@ void CKTVector::mpostprocessoutline2(int n) {
                 l->deleted = 1;
                 mdeletelinenode(l);
             } else if (p.nodenum >= 2) {
-                mdeletenode(&node[p.nodeindex[p.nodenum - 2]]);
+                ktv::note_step(*this, mdeletenode(&node[p.nodeindex[p.nodenum - 2]]));
             }
         } else if (l->linknum == 1 && f->linknum != 1 && f->linknum != 2) {
             p.deleted = 1;
@@ -47,7 +43,7 @@ void CKTVector::mpostprocessoutline2(int n) {
                 node[p.nodeindex[k]].deleted = 1;
                 mdeletelinenode(&node[p.nodeindex[k]]);
             }
-            if (p.nodenum >= 2) mdeletenode(&node[p.nodeindex[1]]);
+            if (p.nodenum >= 2) ktv::note_step(*this, mdeletenode(&node[p.nodeindex[1]]));
         }
     }
 }

@@ -62,7 +62,7 @@ int CKTVector::minsertnode(double x, double y, double margin, double maxdistance
 // anything changes, so a memory failure leaves the graph as it was.
 // Returns the id of a's record as stored (negative when a reaches b only
 // backward along a polyline), 0 when a and b are not linked (nothing is
-// inserted), or -1000.
+// inserted), or KTVEC_NO_MEMORY.
 int CKTVector::minsertnode(int a, int b, double t) {
     KTV_EXPECT(a >= 0 && a < nodenum && b >= 0 && b < nodenum && ktv::first_record_to(node[a], b),
                "the two nodes are the ends of a link");
@@ -76,11 +76,11 @@ int CKTVector::minsertnode(int a, int b, double t) {
     at.x = ktv::raster_coord(node[a].x + (node[b].x - node[a].x) * t, width);
     at.y = ktv::raster_coord(node[a].y + (node[b].y - node[a].y) * t, height);
     _KTNODELINK *own = ktv::alloc_zeroed<_KTNODELINK>(2);
-    if (!own) return -1000;
+    if (!own) return KTVEC_NO_MEMORY;
     _KTNODE *fresh = mregistnode(0, &at);  // may move the table
     if (!fresh) {
         ktv::mem_free(own);
-        return -1000;
+        return KTVEC_NO_MEMORY;
     }
     const int n = static_cast<int>(fresh - node);
     _KTNODE &na = node[a], &nb = node[b], &nn = node[n];
@@ -108,7 +108,7 @@ int CKTVector::minsertnode(int a, int b, double t) {
     nn.link = own;
     nn.linknum = 2;
 
-    if (KTLINEINFO *row = ktv::row_of(lineinfo, linerows, nn.y)) msetlinenode1(row);
+    if (KTLINEINFO *row = ktv::row_of(*this, nn.y)) msetlinenode1(row);
     return p;
 }
 

@@ -10,17 +10,18 @@
 #include "graph/lists.h"
 #include "ktvec.h"
 #include "polyline/records.h"
+#include "vectorizer/impl.h"
 #include "vectorizer/expect.h"
 
 int CKTVector::movenode(_KTNODE *n, int x, int y) {
     const int index = ktv::node_index(*this, n);
-    if (index < 0 || n->deleted) return -1;
+    if (index < 0 || n->deleted) return KTVEC_REFUSED;
     x = ktv::raster_coord(x, width);
     y = ktv::raster_coord(y, height);
     if (y != n->y) {
         // Leaves the node in its old row and place when the new row cannot
         // grow.
-        const int r = mmovenoderow(n, x, y);
+        const int r = CKTVectorImpl::movetorow(*this, n, x, y);
         if (r < 0) return r;
     } else {
         n->x = x;
@@ -32,7 +33,7 @@ int CKTVector::movenode(_KTNODE *n, int x, int y) {
         if (_KTPOLYLINE *p = ktv::record_of(*this, l.id)) p->modify = 1;
         if (_KTNODELINK *back = ktv::twin_record(other, index, l.id)) back->length = l.length;
     }
-    if (KTLINEINFO *row = ktv::row_of(lineinfo, linerows, n->y)) msetlinenode1(row);
+    if (KTLINEINFO *row = ktv::row_of(*this, n->y)) msetlinenode1(row);
     return 0;
 }
 

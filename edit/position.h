@@ -1,6 +1,6 @@
 // Small helpers of the editing operations: turning a computed position into
-// a pixel of the raster, the distance between two positions, and the record
-// that answers a given link on the node at its other end.
+// a pixel of the raster, finding a node's table index, and the record that
+// answers a given link on the node at its other end.
 #ifndef KTVEC_EDIT_POSITION_H
 #define KTVEC_EDIT_POSITION_H
 
@@ -8,6 +8,7 @@
 #include <functional>
 
 #include "ktvec.h"
+#include "vectorizer/geometry.h"
 
 namespace ktv {
 
@@ -35,10 +36,6 @@ inline int node_index(const CKTVector &v, const _KTNODE *n) {
     const std::less<const _KTNODE *> before;
     if (before(n, v.node) || !before(n, v.node + v.nodenum)) return -1;
     return static_cast<int>(n - v.node);
-}
-
-inline double distance(double x0, double y0, double x1, double y1) {
-    return std::hypot(x1 - x0, y1 - y0);
 }
 
 // The first record of `from` that points to node `to`; null when none does.

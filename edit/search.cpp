@@ -9,14 +9,20 @@
 //
 // Clearing: outside the drivers every node's mark is cleared, because a host
 // may have set marks itself.  Inside a driver only the library touches the
-// marks, so the nodes the previous search marked (kept in `findlist`) are
-// exactly the marked ones and clearing them is enough; this keeps a search
-// proportional to its window on graphs of any size.  The marks left behind
-// are the same either way.
+// marks, so the nodes the previous search marked (kept in the find list of
+// the vectorizer's bookkeeping) are exactly the marked ones and clearing
+// them is enough; this keeps a search proportional to its window on graphs
+// of any size.  The marks left behind are the same either way.
+#include "edit/find.h"
+
 #include <algorithm>
 #include <cmath>
 
+#include "graph/registry.h"
 #include "ktvec.h"
+#include "polyline/records.h"
+#include "vectorizer/geometry.h"
+#include "vectorizer/impl.h"
 #include "vectorizer/memory.h"
 
 namespace {
@@ -119,106 +125,90 @@ template <class F> void scan_window(CKTVector &v, const Window &win, F f, bool s
 
 // ---- find marks ------------------------------------------------------------
 
-void CKTVector::mresetfind() {
-    if (findtracking && findlistvalid && !findreference) {
-        for (int i = 0; i < findlistnum; ++i)
-            if (findlist[i] < nodenum) node[findlist[i]].flag &= static_cast<unsigned char>(~2u);
+namespace {
+
+// The find list is used inside a driver only, and never by the reference
+// behaviour of the tests.
+bool tracked(const CKTVectorImpl *in) { return in && in->findtracking && !in->findreference; }
+
+}  // namespace
+
+namespace ktv {
+
+void reset_find(CKTVector &v) {
+    CKTVectorImpl *in = CKTVectorImpl::of(v);
+    if (tracked(in) && in->findlistvalid) {
+        for (int i = 0; i < in->findlistnum; ++i)
+            if (in->findlist[i] < v.nodenum) v.node[in->findlist[i]].flag &= static_cast<unsigned char>(~KTVEC_NODE_FIND);
     } else {
-        for (int i = 0; i < nodenum; ++i) node[i].flag &= static_cast<unsigned char>(~2u);
+        for (int i = 0; i < v.nodenum; ++i) v.node[i].flag &= static_cast<unsigned char>(~KTVEC_NODE_FIND);
     }
-    findlistnum = 0;
-    findlistvalid = 1;
-    findlistsorted = 1;
+    if (!in) return;
+    in->findlistnum = 0;
+    in->findlistvalid = true;
+    in->findlistsorted = true;
 }
 
-void CKTVector::mmarkfound(int index) {
-    node[index].flag |= 2;
-    if (!findlistvalid) return;
-    if (findlistcapacity <= findlistnum) {
-        const int grown = findlistcapacity ? 2 * findlistcapacity : 64;
-        int *list = ktv::grow_zeroed(findlist, static_cast<std::size_t>(findlistcapacity),
-                                     static_cast<std::size_t>(grown));
+void mark_found(CKTVector &v, int index) {
+    v.node[index].flag |= KTVEC_NODE_FIND;
+    CKTVectorImpl *in = CKTVectorImpl::of(v);
+    if (!in || !in->findlistvalid) return;
+    if (in->findlistcapacity <= in->findlistnum) {
+        const int grown = in->findlistcapacity ? 2 * in->findlistcapacity : 64;
+        int *list = grow_zeroed(in->findlist, static_cast<std::size_t>(in->findlistcapacity),
+                                static_cast<std::size_t>(grown));
         if (!list) {  // fall back to whole-array clearing and scanning
-            findlistvalid = 0;
+            in->findlistvalid = false;
             return;
         }
-        findlist = list;
-        findlistcapacity = grown;
+        in->findlist = list;
+        in->findlistcapacity = grown;
     }
-    if (findlistnum && findlist[findlistnum - 1] > index) findlistsorted = 0;
-    findlist[findlistnum++] = index;
+    if (in->findlistnum && in->findlist[in->findlistnum - 1] > index) in->findlistsorted = false;
+    in->findlist[in->findlistnum++] = index;
 }
 
-// The first node after `after`, in index order, that carries the find mark;
-// -1 when there is none.
-int CKTVector::mnextfound(int after) {
-    if (findlistvalid && !findreference) {
-        if (!findlistsorted) {
-            std::sort(findlist, findlist + findlistnum);
-            findlistsorted = 1;
+int next_found(CKTVector &v, int after) {
+    CKTVectorImpl *in = CKTVectorImpl::of(v);
+    if (in && in->findlistvalid && !in->findreference) {
+        if (!in->findlistsorted) {
+            std::sort(in->findlist, in->findlist + in->findlistnum);
+            in->findlistsorted = true;
         }
-        for (const int *it = std::upper_bound(findlist, findlist + findlistnum, after);
-             it != findlist + findlistnum; ++it)
-            if (*it < nodenum && (node[*it].flag & 2)) return *it;
+        const int *begin = in->findlist, *end = begin + in->findlistnum;
+        for (const int *it = std::upper_bound(begin, end, after); it != end; ++it)
+            if (*it < v.nodenum && (v.node[*it].flag & KTVEC_NODE_FIND)) return *it;
         return -1;
     }
-    for (int i = after + 1; i < nodenum; ++i)
-        if (node[i].flag & 2) return i;
+    for (int i = after + 1; i < v.nodenum; ++i)
+        if (v.node[i].flag & KTVEC_NODE_FIND) return i;
     return -1;
 }
 
-// One search hint per row, made on first use for the current rows; null
-// when memory is short (the searches then start from each row's front).
-// The same block holds the rows' "known distinct" marks behind the hints.
-int *CKTVector::mrowhints() {
-    if (!rowhint || rowhintrows != linerows) {
-        const std::size_t rows = static_cast<std::size_t>(linerows > 0 ? linerows : 0);
-        int *fresh = ktv::alloc_zeroed<int>(2 * rows);
-        if (!fresh) return nullptr;
-        ktv::release(rowhint);
-        rowhint = fresh;
-        rowhintrows = linerows;
-    }
-    return rowhint;
-}
-
-// Per row, 1 where the row is known to be in x order without two equal x:
-// kept only inside a driver call (where only the library changes rows, and
-// every change passes through the row operations that keep these marks);
-// null outside one, or when memory is short (then every row is sorted in
-// full).
-int *CKTVector::mrowdistinct() {
-    if (!findtracking || findreference) return nullptr;
-    int *hints = mrowhints();
-    return hints ? hints + rowhintrows : nullptr;
-}
-
-// Forgets every row's mark: at the start of a driver call, as a host may
-// have changed rows since the last one.
-void CKTVector::mforgetrowdistinct() {
-    if (rowhint) std::fill(rowhint + rowhintrows, rowhint + 2 * rowhintrows, 0);
-}
+}  // namespace ktv
 
 void CKTVector::mclearselect() {
-    for (int i = 0; i < nodenum; ++i) node[i].flag &= static_cast<unsigned char>(~1u);
+    for (int i = 0; i < nodenum; ++i) node[i].flag &= static_cast<unsigned char>(~KTVEC_NODE_SELECT);
 }
 
 void CKTVector::mclearfind() {
-    for (int i = 0; i < nodenum; ++i) node[i].flag &= static_cast<unsigned char>(~2u);
-    findlistnum = 0;
-    findlistvalid = 1;
-    findlistsorted = 1;
+    for (int i = 0; i < nodenum; ++i) node[i].flag &= static_cast<unsigned char>(~KTVEC_NODE_FIND);
+    if (CKTVectorImpl *in = CKTVectorImpl::of(*this)) {
+        in->findlistnum = 0;
+        in->findlistvalid = true;
+        in->findlistsorted = true;
+    }
 }
 
 int CKTVector::mgetselectnodenum() {
     int count = 0;
-    for (int i = 0; node && i < nodenum; ++i) count += !node[i].deleted && (node[i].flag & 1);
+    for (int i = 0; node && i < nodenum; ++i) count += !node[i].deleted && (node[i].flag & KTVEC_NODE_SELECT);
     return count;
 }
 
 int CKTVector::mgetfindnodenum() {
     int count = 0;
-    for (int i = 0; node && i < nodenum; ++i) count += !node[i].deleted && (node[i].flag & 2);
+    for (int i = 0; node && i < nodenum; ++i) count += !node[i].deleted && (node[i].flag & KTVEC_NODE_FIND);
     return count;
 }
 
@@ -228,39 +218,39 @@ int CKTVector::mgetfindnodenum() {
 // the corners of the square of half-width r.
 int CKTVector::mfindnode(int x, int y, double r) {
     const double rr = 1.414 * r;
-    const bool sorted = findtracking && !findreference;
-    mresetfind();
-    const Window win = make_window(x, y, half_width(rr), width, height, linerows);
+    const bool sorted = tracked(CKTVectorImpl::of(*this));
+    ktv::reset_find(*this);
+    const Window win = make_window(x, y, half_width(rr), width, height, ktv::row_count(*this));
     int count = 0;
     scan_window(*this, win, [&](int index) {
         const double dx = node[index].x - static_cast<double>(x);
         const double dy = node[index].y - static_cast<double>(y);
-        if (std::sqrt(dx * dx + dy * dy) < rr) {
-            mmarkfound(index);
+        if (ktv::length_of(dx, dy) < rr) {
+            ktv::mark_found(*this, index);
             ++count;
         }
         return true;
-    }, sorted, sorted ? mrowhints() : nullptr);
+    }, sorted, sorted ? ktv::row_hints(*this) : nullptr);
     return count;
 }
 
 int CKTVector::mfindnodefast(int x, int y, int r) {
-    const bool sorted = findtracking && !findreference;
-    mresetfind();
-    const Window win = make_window(x, y, r, width, height, linerows);
+    const bool sorted = tracked(CKTVectorImpl::of(*this));
+    ktv::reset_find(*this);
+    const Window win = make_window(x, y, r, width, height, ktv::row_count(*this));
     int count = 0;
     scan_window(*this, win, [&](int index) {
-        mmarkfound(index);
+        ktv::mark_found(*this, index);
         ++count;
         return true;
-    }, sorted, sorted ? mrowhints() : nullptr);
+    }, sorted, sorted ? ktv::row_hints(*this) : nullptr);
     return count;
 }
 
 int CKTVector::msearchnodefast(int x, int y, int r) {
     if (!lineinfo) return 0;
     int found = 0;
-    scan_window(*this, make_window(x, y, r, width, height, linerows), [&](int) {
+    scan_window(*this, make_window(x, y, r, width, height, ktv::row_count(*this)), [&](int) {
         found = 1;
         return false;
     });
@@ -273,11 +263,11 @@ _KTNODE *CKTVector::msearchNN(int x, int y, double r) {
     if (!node || nodenum == 0) return nullptr;
     _KTNODE *best = nullptr;
     double bestdist = 0;
-    for (int i = mnextfound(-1); i >= 0; i = mnextfound(i)) {
+    for (int i = ktv::next_found(*this, -1); i >= 0; i = ktv::next_found(*this, i)) {
         if (node[i].deleted) continue;
         const double dx = node[i].x - static_cast<double>(x);
         const double dy = node[i].y - static_cast<double>(y);
-        const double d = std::sqrt(dx * dx + dy * dy);
+        const double d = ktv::length_of(dx, dy);
         if (!best || d < bestdist) {
             best = &node[i];
             bestdist = d;
@@ -294,9 +284,9 @@ int CKTVector::mselectnode(int x1, int y1, int x2, int y2) {
     int count = 0;
     for (int i = 0; i < nodenum; ++i) {
         _KTNODE &n = node[i];
-        if (n.deleted || (n.flag & 1)) continue;
+        if (n.deleted || (n.flag & KTVEC_NODE_SELECT)) continue;
         if (n.x < x1 || n.x > x2 || n.y < y1 || n.y > y2) continue;
-        n.flag |= 1;
+        n.flag |= KTVEC_NODE_SELECT;
         ++count;
     }
     return count;
@@ -304,14 +294,14 @@ int CKTVector::mselectnode(int x1, int y1, int x2, int y2) {
 
 void CKTVector::mselectnode1(int x, int y, _KTNODE *&picked) {
     picked = msearchNN(x, y, selectradius);
-    if (picked) picked->flag |= 1;
+    if (picked) picked->flag |= KTVEC_NODE_SELECT;
 }
 
 void CKTVector::mselectnode2(int x1, int y1, int x2, int y2, _KTNODE *&node1, _KTNODE *&node2) {
     node1 = msearchNN(x1, y1, selectradius);
     node2 = msearchNN(x2, y2, selectradius);
-    if (node1) node1->flag |= 1;
-    if (node2) node2->flag |= 1;
+    if (node1) node1->flag |= KTVEC_NODE_SELECT;
+    if (node2) node2->flag |= KTVEC_NODE_SELECT;
 }
 
 namespace {
@@ -332,14 +322,9 @@ int step(const CKTVector &v, int from, int id) {
 // is bounded by the node count, so a chain that circles without meeting its
 // target (a loop with a tail) ends as a broken walk.
 int CKTVector::mselectnodes(_KTNODE *a, _KTNODE *b) {
-    int p = 0;
-    for (int i = 0; i < a->linknum && !p; ++i)
-        for (int k = 0; k < b->linknum; ++k)
-            if (b->link[k].id == a->link[i].id || b->link[k].id == -a->link[i].id) {
-                p = a->link[i].id;
-                break;
-            }
-    if (!p) return -1;
+    const _KTNODELINK *shared = ktv::shared_link(*a, *b);
+    const int p = shared ? shared->id : 0;
+    if (!p) return KTVEC_REFUSED;
     const int q = p < 0 ? -p : p;
     const int ia = static_cast<int>(a - node), ib = static_cast<int>(b - node);
 
@@ -350,20 +335,20 @@ int CKTVector::mselectnodes(_KTNODE *a, _KTNODE *b) {
         reached = cur == ib;
     }
     const int from = reached ? ib : ia, to = reached ? ia : ib;
-    node[from].flag |= 1;
+    node[from].flag |= KTVEC_NODE_SELECT;
     if (from == to) return 0;
     for (int cur = from, steps = 0; steps <= nodenum; ++steps) {
         cur = step(*this, cur, q);
-        if (cur < 0) return -1;
-        node[cur].flag |= 1;
+        if (cur < 0) return KTVEC_REFUSED;
+        node[cur].flag |= KTVEC_NODE_SELECT;
         if (cur == to) return 0;
     }
-    return -1;
+    return KTVEC_REFUSED;
 }
 
 int CKTVector::mselectpolyline(_KTNODE *n) {
     if (n->linknum == 1) return n->link[0].id;
     if (n->linknum == 2 && n->link[0].id == -n->link[1].id)
         return n->link[0].id < 0 ? -n->link[0].id : n->link[0].id;
-    return -1;
+    return KTVEC_REFUSED;
 }

@@ -13,10 +13,11 @@
 #include <cmath>
 
 #include "ktvec.h"
+#include "vectorizer/geometry.h"
 
 namespace {
 
-const double kPi = 3.14159265358979323846;
+using ktv::kPi;
 
 // Newton steps before giving up on a root; a converging iteration needs far
 // fewer, so the bound changes no result that converges.
@@ -45,9 +46,9 @@ bool half_angle(double a, double c, double &theta) {
 }  // namespace
 
 int CKTVector::marc(int id, double minradius, double maxradius) {
-    if (!polyline) return -1004;
+    if (!polyline) return KTVEC_NO_POLYLINES;
     _KTPOLYLINE &p = polyline[id < 0 ? -id - 1 : id - 1];
-    if (p.modify == 1) return -1;
+    if (p.modify == 1) return KTVEC_REFUSED;
     p.modify = 1;
     arcminradius = minradius;
     arcmaxradius = maxradius;
@@ -62,7 +63,7 @@ int CKTVector::marc(int id, double minradius, double maxradius) {
 void CKTVector::mgetcenter(int id, _KTNODE *a, _KTNODE *b) {
     a->spare = 0;
     const double dx = double(b->x) - a->x, dy = double(b->y) - a->y;
-    const double c = 0.5 * std::sqrt(dx * dx + dy * dy);
+    const double c = 0.5 * ktv::length_of(dx, dy);
 
     _KTNODELINK *link = nullptr;
     for (int i = 0; i < a->linknum; ++i) {
@@ -108,6 +109,6 @@ void CKTVector::marcall(double minradius, double maxradius) {
     for (int i = 0; i < polylinenum; ++i) {
         _KTPOLYLINE &p = polyline[i];
         if (p.deleted == 1 || !p.nodeindex) continue;
-        if (marc(i + 1, minradius, maxradius) == 0) p.flag |= 1;
+        if (marc(i + 1, minradius, maxradius) == 0) p.flag |= KTVEC_POLYLINE_ARC;
     }
 }

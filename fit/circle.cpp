@@ -11,10 +11,11 @@
 #include <cmath>
 
 #include "ktvec.h"
+#include "vectorizer/geometry.h"
 
 namespace {
 
-const double kPi = 3.14159265358979323846;
+using ktv::kPi;
 
 // Nearest pixel coordinate of v, clamped to 0 .. size - 1.  v + 0.5 is
 // truncated toward zero, so values just below -0.5 land on 0 as well.
@@ -47,7 +48,7 @@ void CKTVector::mfitcircle(_KTNODE *a, _KTNODE *b, _KTNODE *c, double &cx, doubl
     const double s1 = x1 * x1 + y1 * y1, s2 = x2 * x2 + y2 * y2, s3 = x3 * x3 + y3 * y3;
     cx = (s1 * (y2 - y3) + s2 * (y3 - y1) + s3 * (y1 - y2)) / d;
     cy = (s1 * (x3 - x2) + s2 * (x1 - x3) + s3 * (x2 - x1)) / d;
-    r = std::hypot(x1 - cx, y1 - cy);
+    r = ktv::careful_length(x1 - cx, y1 - cy);
 }
 
 int CKTVector::mfitcircle(double maxradius, _KTNODE *start) {
@@ -55,10 +56,10 @@ int CKTVector::mfitcircle(double maxradius, _KTNODE *start) {
     const int id = start->link[0].id;
     if (!polyline || id == 0 || (id < 0 ? -id : id) > polylinenum) return 0;
     _KTPOLYLINE &p = polyline[(id < 0 ? -id : id) - 1];
-    if (p.modify == 1) return -1;
+    if (p.modify == 1) return KTVEC_REFUSED;
     p.modify = 1;
     const int m = p.nodenum;
-    if (m < 4) return -1;
+    if (m < 4) return KTVEC_REFUSED;
     const int *index = p.nodeindex;
     if (index[0] != index[m - 1]) return 0;
 
@@ -67,12 +68,12 @@ int CKTVector::mfitcircle(double maxradius, _KTNODE *start) {
     if (q3 == index[m / 3]) q3 = index[2 * m / 3 + 1];
     double cx, cy, r;
     mfitcircle(&node[index[0]], &node[index[m / 3]], &node[q3], cx, cy, r);
-    if (!(r <= maxradius)) return -1;
+    if (!(r <= maxradius)) return KTVEC_REFUSED;
 
     // The inscribed regular polygon with one corner per distinct node.
     const int n = m - 1;
     const double step = 2 * kPi / n;
-    const double chord = std::hypot(r * std::sin(step), r * std::cos(step) - r);
+    const double chord = ktv::careful_length(r * std::sin(step), r * std::cos(step) - r);
     const double seg = r * r * kPi / n - 0.5 * std::cos(step / 2) * chord * r;
 
     for (int k = 0; k < n; ++k) {
@@ -109,7 +110,7 @@ int CKTVector::mfitcircle(double maxradius, _KTNODE *start) {
             nb.link[i].area = seg;
         }
     }
-    p.flag |= 4;
+    p.flag |= KTVEC_POLYLINE_CIRCLE;
     return 0;
 }
 

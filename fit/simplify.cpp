@@ -20,6 +20,7 @@
 
 #include "ktvec.h"
 #include "polyline/records.h"
+#include "vectorizer/geometry.h"
 
 namespace {
 
@@ -62,7 +63,7 @@ _KTNODELINK *first_link_to(_KTNODE &from, int to, const _KTNODELINK *except = nu
 // the direction of l1's id.
 void reaim(_KTNODELINK &l1, _KTNODELINK &l3, const Triple &t, double triangle) {
     const double n = l1.area - l3.area + (l1.id < 0 ? -triangle : triangle);
-    const double length = std::hypot(t.wx, t.wy);
+    const double length = ktv::careful_length(t.wx, t.wy);
     l1.node = t.i3;
     l3.node = t.i1;
     l1.length = length;
@@ -97,8 +98,8 @@ template <class Simplify> int over_all_polylines(CKTVector &vz, Simplify simplif
 
 int CKTVector::mnearpoint(int id, double dist, double angle) {
     _KTPOLYLINE *rec = ktv::record_of(*this, id);
-    if (!rec) return polyline ? -1 : -1004;
-    if (rec->modify == 1) return -1;
+    if (!rec) return polyline ? KTVEC_REFUSED : KTVEC_NO_POLYLINES;
+    if (rec->modify == 1) return KTVEC_REFUSED;
     const double k = std::cos(angle);
     const int count = rec->nodenum;
     if (count < 3) return rebuild(*this, id);
@@ -111,7 +112,7 @@ int CKTVector::mnearpoint(int id, double dist, double angle) {
         // N1 == N3 is a closed loop of two nodes: joining them would link a
         // node to itself.
         if (n1.deleted || n2.linknum != 2 || t.i1 == t.i3) continue;
-        const double lu = std::hypot(t.ux, t.uy), lv = std::hypot(t.vx, t.vy);
+        const double lu = ktv::careful_length(t.ux, t.uy), lv = ktv::careful_length(t.vx, t.vy);
         if (lu >= dist && lv >= dist) continue;
         // A zero-length link makes the cosine NaN; the comparison is then
         // false and the node on the doubled pixel goes.
@@ -131,8 +132,8 @@ int CKTVector::mnearpoint(int id, double dist, double angle) {
 
 int CKTVector::msamecurvature(int id, double tolerance) {
     _KTPOLYLINE *rec = ktv::record_of(*this, id);
-    if (!rec) return polyline ? -1 : -1004;
-    if (rec->modify == 1 || !(rec->flag & 1)) return -1;
+    if (!rec) return polyline ? KTVEC_REFUSED : KTVEC_NO_POLYLINES;
+    if (rec->modify == 1 || !(rec->flag & KTVEC_POLYLINE_ARC)) return KTVEC_REFUSED;
     const int count = rec->nodenum;
     if (count < 3) return rebuild(*this, id);
 
@@ -143,7 +144,7 @@ int CKTVector::msamecurvature(int id, double tolerance) {
         _KTNODELINK *l1 = mgetnodelink(&n1, &n2, id);
         _KTNODELINK *l2 = mgetnodelink(&n2, &n3, id);
         _KTNODELINK *l3 = mgetnodelink(&n3, &n2, id);
-        if (!l1 || !l2 || !l3) return -9999;
+        if (!l1 || !l2 || !l3) return KTVEC_LINK_MISSING;
         if (n2.linknum != 2 || t.i1 == t.i3 || l1 == l3) continue;
         // The two arcs agree when radius and centre differ by less than the
         // tolerance as a share of the first radius; a straight first link

@@ -25,7 +25,7 @@
 //  - Two knots: both coefficients are 0 and the curve is the straight
 //    segment.  One knot (a one-node polyline, or nodes all on one pixel) or
 //    none: nothing to fit, splinenum 0 and no sample arrays.
-//  - division 0: splinenum 0 and no sample arrays; negative division: -1000.
+//  - division 0: splinenum 0 and no sample arrays; negative division: KTVEC_NO_MEMORY.
 //  - A single sample (two knots, division 1) is the first knot.
 //  - After any failure splinenum is 0 and splinex/spliney are null, so a
 //    host never sees a count without samples.
@@ -34,6 +34,8 @@
 #include <initializer_list>
 
 #include "ktvec.h"
+#include "vectorizer/geometry.h"
+#include "vectorizer/impl.h"
 #include "vectorizer/memory.h"
 
 namespace {
@@ -59,7 +61,7 @@ struct KnotList {
 
 struct Vec {
     double x, y;
-    double length() const { return std::sqrt(x * x + y * y); }
+    double length() const { return ktv::length_of(x, y); }
 };
 
 inline double dot(Vec a, Vec b) { return a.x * b.x + a.y * b.y; }
@@ -176,72 +178,72 @@ inline double cubic(double t, const double *u, const double *v, const double *z,
 
 }  // namespace
 
-int CKTVector::mspline(int id, int division) { return msplinefit(id, division, 0); }
+int CKTVector::mspline(int id, int division) { return CKTVectorImpl::fitspline(*this, id, division, 0); }
 
-int CKTVector::msplineold(int id, int division) { return msplinefit(id, division, 1); }
+int CKTVector::msplineold(int id, int division) { return CKTVectorImpl::fitspline(*this, id, division, 1); }
 
-int CKTVector::msplinefit(int id, int division, int oldrule) {
-    if (!polyline) return -1004;
-    _KTPOLYLINE &p = polyline[id < 0 ? -id - 1 : id - 1];
+int CKTVectorImpl::fitspline(CKTVector &v, int id, int division, int oldrule) {
+    if (!v.polyline) return KTVEC_NO_POLYLINES;
+    _KTPOLYLINE &p = v.polyline[id < 0 ? -id - 1 : id - 1];
     if (p.modify == 1) return 0;
     p.modify = 1;
-    splinedivision = division;
+    v.splinedivision = division;
 
-    mfreespline();
+    v.mfreespline();
     ktv::release(p.splinex);
     ktv::release(p.spliney);
     p.splinenum = 0;
 
     const int m = p.nodeindex ? p.nodenum : 0;
     const std::size_t capacity = std::size_t(m > 0 ? m : 0) * (oldrule ? 3 : 7);
-    splineknotx = ktv::alloc_array<double>(capacity);
-    if (!splineknotx) return -1000;
-    splineknoty = ktv::alloc_array<double>(capacity);
-    if (!splineknoty) return -1000;
+    v.splineknotx = ktv::alloc_array<double>(capacity);
+    if (!v.splineknotx) return KTVEC_NO_MEMORY;
+    v.splineknoty = ktv::alloc_array<double>(capacity);
+    if (!v.splineknoty) return KTVEC_NO_MEMORY;
 
-    KnotList knots{splineknotx, splineknoty};
+    KnotList knots{v.splineknotx, v.splineknoty};
     if (oldrule)
-        knots_old(node, p.nodeindex, m, knots);
+        knots_old(v.node, p.nodeindex, m, knots);
     else
-        knots_current(node, p.nodeindex, m, knots);
+        knots_current(v.node, p.nodeindex, m, knots);
     const int n = knots.count;
 
-    double **tables[] = {&splinezx, &splinezy, &splinediag, &splinestep, &splineparam,
-                         &splineperiodic};
+    double **tables[] = {&v.splinezx, &v.splinezy, &v.splinediag, &v.splinestep, &v.splineparam,
+                         &v.splineperiodic};
     for (double **table : tables) {
         *table = ktv::alloc_array<double>(std::size_t(n));
-        if (!*table) return -1000;
+        if (!*table) return KTVEC_NO_MEMORY;
     }
 
     // A curve needs two knots; a negative division or a count beyond int
     // cannot become sample arrays.
-    if (division < 0) return -1000;
+    if (division < 0) return KTVEC_NO_MEMORY;
     const std::int64_t samples = n >= 2 ? std::int64_t(n - 1) * division : 0;
-    if (samples > INT32_MAX) return -1000;
+    if (samples > INT32_MAX) return KTVEC_NO_MEMORY;
     const int s = int(samples);
 
     const bool closed = m > 0 && p.nodeindex[0] == p.nodeindex[m - 1];
-    splinetablenum = closed ? n - 1 : n;
+    v.splinetablenum = closed ? n - 1 : n;
     if (n < 2) return 0;
     if (closed)
-        maketablespline2C();
+        v.maketablespline2C();
     else
-        maketablespline2();
+        v.maketablespline2();
     if (s == 0) return 0;
 
     double *sx = ktv::alloc_array<double>(std::size_t(s));
-    if (!sx) return -1000;
+    if (!sx) return KTVEC_NO_MEMORY;
     double *sy = ktv::alloc_array<double>(std::size_t(s));
     if (!sy) {
         ktv::mem_free(sx);
-        return -1000;
+        return KTVEC_NO_MEMORY;
     }
     for (int k = 0; k < s; ++k) {
         double t = s > 1 ? double(k) / double(s - 1) : 0.0;
         if (closed)
-            mspline2C(t, &sx[k], &sy[k]);
+            v.mspline2C(t, &sx[k], &sy[k]);
         else
-            mspline2(t, &sx[k], &sy[k]);
+            v.mspline2(t, &sx[k], &sy[k]);
     }
     p.splinex = sx;
     p.spliney = sy;
@@ -252,7 +254,7 @@ int CKTVector::msplinefit(int id, int division, int oldrule) {
 // Normalised chord-length parameters of knots 0 .. last.
 static void chord_parameters(const double *x, const double *y, double *t, int last) {
     t[0] = 0;
-    for (int i = 1; i <= last; ++i) t[i] = t[i - 1] + std::hypot(x[i] - x[i - 1], y[i] - y[i - 1]);
+    for (int i = 1; i <= last; ++i) t[i] = t[i - 1] + ktv::careful_length(x[i] - x[i - 1], y[i] - y[i - 1]);
     for (int i = 1; i <= last; ++i) t[i] /= t[last];
 }
 

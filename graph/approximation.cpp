@@ -18,6 +18,8 @@
 
 #include "graph/kernels.h"
 #include "ktvec.h"
+#include "vectorizer/geometry.h"
+#include "vectorizer/impl.h"
 #include "vectorizer/memory.h"
 
 namespace {
@@ -56,49 +58,53 @@ struct Scratch {
 
 }  // namespace
 
-int CKTVector::mapplox(double tolerance, int search) { return mapploxrun(kPlain, tolerance, search); }
-int CKTVector::mapplox2(double tolerance, int search) { return mapploxrun(kCornerCut, tolerance, search); }
+int CKTVector::mapplox(double tolerance, int search) {
+    return CKTVectorImpl::approximate(*this, kPlain, tolerance, search);
+}
+int CKTVector::mapplox2(double tolerance, int search) {
+    return CKTVectorImpl::approximate(*this, kCornerCut, tolerance, search);
+}
 int CKTVector::mapplox3(double tolerance, int search) {
-    return mapploxrun(kCornerVertices, tolerance, search);
+    return CKTVectorImpl::approximate(*this, kCornerVertices, tolerance, search);
 }
 
-int CKTVector::mapploxrun(int kernel, double tolerance, int search) {
-    mfreepolyline();
-    for (int i = 0; i < nodecapacity; ++i) {
-        ktv::release(node[i].link);
-        node[i].linknum = 0;
+int CKTVectorImpl::approximate(CKTVector &v, int kernel, double tolerance, int search) {
+    v.mfreepolyline();
+    for (int i = 0; i < v.nodecapacity; ++i) {
+        ktv::release(v.node[i].link);
+        v.node[i].linknum = 0;
     }
-    if (lineinfo)
-        for (int y = 0; y < linerows; ++y) lineinfo[y].nodenum = 0;
-    nodenum = 0;
-    polylineid = 1;
+    if (v.lineinfo)
+        for (int y = 0; y < ktv::row_count(v); ++y) v.lineinfo[y].nodenum = 0;
+    v.nodenum = 0;
+    v.polylineid = 1;
 
-    for (int si = 0; si < segmentnum; ++si) {
+    for (int si = 0; si < v.segmentnum; ++si) {
         // By index: nothing here moves the segment array, but the node table
         // moves with every registration.
-        const _KTSEGMENT &s = segment[si];
+        const _KTSEGMENT &s = v.segment[si];
         if (s.discard == 1) continue;
         const int n = s.pointnum;
         Scratch scratch;
-        if (!scratch.obtain(n, kernel != kPlain)) return -1000;
+        if (!scratch.obtain(n, kernel != kPlain)) return KTVEC_NO_MEMORY;
 
-        int v = 0;
+        int count = 0;
         if (kernel == kPlain)
-            v = MORABASE_approximateL1(tolerance, n, s.pointlist, scratch.vertices, scratch.lengths,
+            count = MORABASE_approximateL1(tolerance, n, s.pointlist, scratch.vertices, scratch.lengths,
                                        scratch.sums);
         else if (kernel == kCornerCut)
-            v = MORABASE_approximateL2(tolerance, n, s.pointlist, scratch.vertices, scratch.lengths,
+            count = MORABASE_approximateL2(tolerance, n, s.pointlist, scratch.vertices, scratch.lengths,
                                        scratch.sums, scratch.worksums, scratch.workdeviations);
         else
-            v = MORABASE_approximateL3(tolerance, n, s.pointlist, scratch.vertices, scratch.lengths,
+            count = MORABASE_approximateL3(tolerance, n, s.pointlist, scratch.vertices, scratch.lengths,
                                        scratch.sums, scratch.worksums, scratch.workdeviations);
 
         if (n >= 1) {
             // First points always search, so segments meeting at a pixel share
             // its node.
-            _KTNODE *first = mregistnode(1, s.pointlist[0]);
-            if (!first) return -1000;
-            int prev = static_cast<int>(first - node);
+            _KTNODE *first = v.mregistnode(1, s.pointlist[0]);
+            if (!first) return KTVEC_NO_MEMORY;
+            int prev = static_cast<int>(first - v.node);
             _KTPOINT *prevpoint = s.pointlist[0];
 
             // The new node is the first node of the pair: its record pointing
@@ -107,18 +113,18 @@ int CKTVector::mapploxrun(int kernel, double tolerance, int search) {
             // node are skipped: a node is never linked to itself.
             auto add = [&](_KTPOINT *vertex, double length, double sum) -> int {
                 if (vertex == prevpoint) return 0;
-                _KTNODE *nd = mregistnode(search, vertex);
-                if (!nd) return -1000;
-                const int index = static_cast<int>(nd - node);
+                _KTNODE *nd = v.mregistnode(search, vertex);
+                if (!nd) return KTVEC_NO_MEMORY;
+                const int index = static_cast<int>(nd - v.node);
                 prevpoint = vertex;
                 if (index == prev) return 0;
-                if (mlinknode(polylineid, length, sum, nd, &node[prev]) < 0) return -1000;
+                if (v.mlinknode(v.polylineid, length, sum, nd, &v.node[prev]) < 0) return KTVEC_NO_MEMORY;
                 prev = index;
                 return 0;
             };
 
-            for (int j = 0; j < v; ++j)
-                if (add(scratch.vertices[j], scratch.lengths[j], scratch.sums[j]) < 0) return -1000;
+            for (int j = 0; j < count; ++j)
+                if (add(scratch.vertices[j], scratch.lengths[j], scratch.sums[j]) < 0) return KTVEC_NO_MEMORY;
 
             // An open two-point segment does not come out of tracing; should
             // one appear, its two nodes are joined by one straight pair of
@@ -129,11 +135,11 @@ int CKTVector::mapploxrun(int kernel, double tolerance, int search) {
                 _KTPOINT *b = s.pointlist[1];
                 const double ex = static_cast<double>(b->x) - a->x;
                 const double ey = static_cast<double>(b->y) - a->y;
-                if (add(b, std::sqrt(ex * ex + ey * ey), 0.0) < 0) return -1000;
+                if (add(b, ktv::length_of(ex, ey), 0.0) < 0) return KTVEC_NO_MEMORY;
             }
         }
-        ++polylineid;
+        ++v.polylineid;
     }
-    msetlinenode();
+    v.msetlinenode();
     return 0;
 }

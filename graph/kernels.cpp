@@ -12,6 +12,8 @@
 
 #include <cmath>
 
+#include "vectorizer/geometry.h"
+
 namespace {
 
 // Offsets of chain[i] from the piece's start chain[0].
@@ -23,7 +25,7 @@ inline double cross(_KTPOINT **c, int i) {
     return dx(c, i - 1) * dy(c, i) - dy(c, i - 1) * dx(c, i);
 }
 
-inline double chord(_KTPOINT **c, int i) { return std::sqrt(dx(c, i) * dx(c, i) + dy(c, i) * dy(c, i)); }
+inline double chord(_KTPOINT **c, int i) { return ktv::length_of(dx(c, i), dy(c, i)); }
 
 // Written so that a NaN quotient passes.
 inline bool fails(double sum, double length, double tolerance) {
@@ -33,7 +35,7 @@ inline bool fails(double sum, double length, double tolerance) {
 inline double distance(const _KTPOINT *a, const _KTPOINT *b) {
     const double ex = static_cast<double>(b->x) - a->x;
     const double ey = static_cast<double>(b->y) - a->y;
-    return std::sqrt(ex * ex + ey * ey);
+    return ktv::length_of(ex, ey);
 }
 
 // The L2 and L3 loop.  L2 (insert = false) cuts a piece back to end before a

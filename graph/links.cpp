@@ -14,10 +14,10 @@ void CKTVector::minitnodelink(_KTNODELINK *link) {
 }
 
 int CKTVector::maddnodetolink(int id, double length, double sum, _KTNODE *from, _KTNODE *to) {
-    if (from->linknum < 0 || from->linknum == INT_MAX) return -1000;
+    if (from->linknum < 0 || from->linknum == INT_MAX) return KTVEC_NO_MEMORY;
     const std::size_t n = static_cast<std::size_t>(from->linknum);
     _KTNODELINK *grown = ktv::grow_zeroed(from->link, n, n + 1);
-    if (!grown) return -1000;
+    if (!grown) return KTVEC_NO_MEMORY;
     from->link = grown;
     _KTNODELINK *l = &grown[n];
     minitnodelink(l);

@@ -15,16 +15,23 @@
  *
  * Conventions (they hold for every function below):
  *  - Results are signed 32-bit integers: 0, a count or an id on success,
- *    a negative code on failure:
- *        -1     a precondition of the operation fails (see the function)
- *        -2     a connection would close a loop of connections
- *        -3     both branches of a connection belong to one polyline
- *        -4     the joint is not an end of one of the two polylines
- *        -1000  memory could not be obtained
- *        -1004  there is no polyline table
- *        -9999  a link between consecutive nodes of a polyline is missing
+ *    a negative code on failure (named in KTVEC_RESULT below):
+ *        -1     KTVEC_REFUSED        a precondition of the operation fails
+ *                                    (see the function)
+ *        -2     KTVEC_LOOP           a connection would close a loop of
+ *                                    connections
+ *        -3     KTVEC_SAME_POLYLINE  both branches of a connection belong
+ *                                    to one polyline
+ *        -4     KTVEC_NOT_AN_END     the joint is not an end of one of the
+ *                                    two polylines
+ *        -1000  KTVEC_NO_MEMORY      memory could not be obtained
+ *        -1004  KTVEC_NO_POLYLINES   there is no polyline table
+ *        -9999  KTVEC_LINK_MISSING   a link between consecutive nodes of a
+ *                                    polyline is missing
  *  - No operation rolls back: a failure part-way leaves the steps already
- *    done in place (undo is mundo()).  After any failure the object stays
+ *    done in place (undo is mundo()).  Operations that obtain their memory
+ *    before their first change say so: they change nothing on
+ *    KTVEC_NO_MEMORY.  After any failure the object stays
  *    consistent: every count is within its capacity, it can be run again
  *    or destroyed, and nothing leaks.
  *  - Coordinates are pixels of the working raster, x to the right, y down.
@@ -60,6 +67,46 @@
 #  define KTVEC_API __attribute__((visibility("default")))
 #endif
 
+/* ------------------------------------------------------------------------ */
+/* Named values of the interface. */
+
+/* Result codes (see "Conventions" above). */
+enum KTVEC_RESULT {
+    KTVEC_OK = 0,
+    KTVEC_REFUSED = -1,          /* a precondition of the operation fails */
+    KTVEC_LOOP = -2,             /* a connection would close a loop */
+    KTVEC_SAME_POLYLINE = -3,    /* both branches belong to one polyline */
+    KTVEC_NOT_AN_END = -4,       /* the joint is not an end of the polyline */
+    KTVEC_NO_MEMORY = -1000,     /* memory could not be obtained */
+    KTVEC_NO_POLYLINES = -1004,  /* there is no polyline table */
+    KTVEC_LINK_MISSING = -9999   /* a link along a polyline is missing */
+};
+
+/* Bits of _KTNODE.flag. */
+enum KTVEC_NODE_FLAG {
+    KTVEC_NODE_SELECT = 1,       /* chosen by the selection operations */
+    KTVEC_NODE_FIND = 2          /* found by the last search */
+};
+
+/* Bits of _KTPOLYLINE.flag. */
+enum KTVEC_POLYLINE_FLAG {
+    KTVEC_POLYLINE_ARC = 1,      /* refit as arcs (mreflectmodify) */
+    KTVEC_POLYLINE_SPLINE = 2,   /* refit as a spline (mreflectmodify) */
+    KTVEC_POLYLINE_CIRCLE = 4,   /* moved onto a circle by mfitcircle */
+    KTVEC_POLYLINE_SINGLE = 8    /* set by the host: at most one connection
+                                    per end */
+};
+
+/* Bits of the flags argument of mabstractcenterline: the clean-up passes
+   to run. */
+enum KTVEC_CENTERLINE_FLAG {
+    KTVEC_MERGE_ENDS = 1,        /* fuse end points within radius a */
+    KTVEC_BRIDGE_GAPS = 2,       /* bridge gaps up to radius b, cosine c */
+    KTVEC_CONNECT = 4,           /* connections through junctions (cosine c) */
+    KTVEC_CUT_SPURS = 8,         /* cut spurs up to maxlength points */
+    KTVEC_MERGE_JUNCTIONS = 16   /* merge junction pairs (link length d) */
+};
+
 class CPenoDoc; /* filter object of the filter library (qorfil2) */
 
 /* ------------------------------------------------------------------------ */
@@ -72,8 +119,8 @@ typedef struct _KTNODE {
     int x;                   /* column, pixels, 0 .. width-1 */
     int y;                   /* row, pixels, 0 .. height-1; the node is listed
                                 in the row index of this row */
-    unsigned char flag;      /* bit 0 select (selection operations),
-                                bit 1 find (searches); bits 2..7 are 0 */
+    unsigned char flag;      /* KTVEC_NODE_SELECT (selection operations),
+                                KTVEC_NODE_FIND (searches); other bits 0 */
     unsigned char deleted;   /* 0 live, 1 removed (the slot stays) */
     unsigned char spare;     /* 0 at creation; arc fitting clears it on the
                                 first node of each link it examines */
@@ -101,10 +148,10 @@ typedef struct _KTNODELINK {
 
 /* One polyline.  Owned by the vectorizer (polyline array). */
 typedef struct _KTPOLYLINE {
-    unsigned char flag;      /* bit 0 arc, bit 1 spline (refit requests),
-                                bit 2 circle (set by circle fitting),
-                                bit 3 single (host only: at most one
-                                connection per end); bits 4..7 are 0 */
+    unsigned char flag;      /* KTVEC_POLYLINE_ARC, _SPLINE (refit
+                                requests), _CIRCLE (set by circle fitting),
+                                _SINGLE (host only: at most one connection
+                                per end); other bits 0 */
     unsigned char deleted;   /* 0 live, 1 absorbed or removed (id stays) */
     unsigned char modify;    /* change mark: 1 = changed since cleared */
     unsigned char jointmark; /* 1 = marked by markjointpolyline */
@@ -191,6 +238,7 @@ KTVEC_API int MORABASE_approximateL3(double tolerance, int count,
 } /* extern "C" */
 
 struct CKTVectorTestPeer; /* test access to the private members */
+struct CKTVectorImpl;     /* the library's own bookkeeping, see `impl` */
 
 /* ------------------------------------------------------------------------ */
 /* The vectorizer. */
@@ -199,33 +247,40 @@ class KTVEC_API CKTVector {
 public:
     /* ---- fields (read them through the accessors) ---------------------- */
     int canundo;               /* 1 while an undo copy can be restored */
-    unsigned char *document;   /* host bitmap, not owned */
+    unsigned char *document;   /* host bitmap, bytesperline * height bytes,
+                                  owned by the host */
     int width;                 /* pixels per row */
-    int height;                /* rows; also the number of row records */
+    int height;                /* rows */
     int bytesperline;          /* bytes from one row to the next */
-    KTLINEINFO *lineinfo;      /* height row records, owned */
+    KTLINEINFO *lineinfo;      /* row records, one per row of the raster
+                                  the buffer set-up saw; owned */
     CPenoDoc *filter;          /* filter object, made on first use, owned */
-    unsigned char *thindata;   /* working raster, height*bytesperline bytes */
+    unsigned char *thindata;   /* working raster, height * bytesperline
+                                  bytes, owned; null before a driver ran */
     int pointnum;              /* set pixels of thindata */
     _KTPOINT *point;           /* pointnum point records, owned */
     _KTSEGMENT *segment;       /* segmentcapacity segment records, owned */
-    int segmentcapacity;
-    int segmentnum;
-    int tracex, tracey;        /* cursor of the tracing walk */
-    double selectradius;       /* click search radius, 5.0 */
-    double arcminradius;       /* arc radius limits of the last marc() */
-    double arcmaxradius;
+    int segmentcapacity;       /* segment records allocated */
+    int segmentnum;            /* segment records used */
+    int tracex, tracey;        /* cursor of the tracing walk, pixels */
+    double selectradius;       /* click search radius, pixels; 5.0 */
+    double arcminradius;       /* arc radius limits of the last marc(), */
+    double arcmaxradius;       /* pixels; mreflectmodify() reuses them */
     int polylineid;            /* next provisional id of approximation */
     int nodenum;               /* node records used, deleted ones included */
     int nodecapacity;          /* node records allocated */
-    _KTNODE *node;             /* node array, owned */
-    _KTPOLYLINE *polyline;     /* polyline array, owned */
+    _KTNODE *node;             /* nodecapacity node records, owned; moves
+                                  when a node is added */
+    _KTPOLYLINE *polyline;     /* polylinecapacity polyline records, owned */
     int polylinenum;           /* polyline records used = highest id */
     int polylinecapacity;      /* polyline records allocated */
-    int splinetablenum;        /* size of the spline work tables */
+    int splinetablenum;        /* knots (open curve) or intervals (closed
+                                  curve) of the spline work tables */
     int splinedivision;        /* division of the last spline fit */
     double *splineknotx, *splineknoty, *splineperiodic, *splinezx,
            *splinezy, *splinediag, *splinestep, *splineparam;
+                               /* work tables of the last spline fit, one
+                                  double per knot each, owned */
 
     /* ---- construction ---------------------------------------------------- */
     /* Empty vectorizer: no document, no data, selectradius 5, arc radius
@@ -248,22 +303,32 @@ public:
                       int height);
 
     /* ---- accessors and setters -------------------------------------------- */
-    int mgetcanundo();
-    void msetcanundo(int value);
-    unsigned char *mgetthindata();          /* null before a driver ran */
+    /* None of these fails or allocates. */
+    int mgetcanundo();                      /* canundo */
+    void msetcanundo(int value);            /* canundo = value */
+    unsigned char *mgetthindata();          /* working raster; null before a
+                                               driver ran */
     _KTNODE *mgetnode();                    /* node array or null; valid
                                                until the next node is added */
-    _KTNODE *mgetnode(int index);           /* null if index < 0 or
-                                               >= nodenum; deleted included */
-    int mgetnodenum();                      /* deleted nodes included */
+    _KTNODE *mgetnode(int index);           /* null if there is no array or
+                                               index < 0 or >= nodenum;
+                                               deleted nodes included */
+    int mgetnodenum();                      /* nodenum, deleted included */
     _KTPOLYLINE *mgetpolyline();            /* polyline array or null */
-    _KTPOLYLINE *mgetpolyline(int id);      /* caller: 1 <= |id| <= num */
-    int mgetpolylinenum();
-    void msetarc(int id);                   /* set flag bit arc; caller:
-                                               1 <= id <= polylinenum */
-    void msetspline(int id);                /* set flag bit spline */
-    void msetline(int id);                  /* clear bits arc and spline */
-    void msetmodify(unsigned char value);   /* every polyline record */
+    _KTPOLYLINE *mgetpolyline(int id);      /* record of polyline |id|;
+                                               caller: 1 <= |id| <= num */
+    int mgetpolylinenum();                  /* polylinenum = highest id,
+                                               deleted included */
+    /* Flag setters; they refit nothing and leave `modify` alone.  Without a
+       polyline table they do nothing; otherwise caller: 1 <= id <=
+       polylinenum. */
+    void msetarc(int id);                   /* set KTVEC_POLYLINE_ARC */
+    void msetspline(int id);                /* set KTVEC_POLYLINE_SPLINE */
+    void msetline(int id);                  /* clear both */
+    /* Change marks (see mreflectmodify): `modify` = value on every record,
+       deleted ones included; on the record of polyline |id| (caller: 1 <=
+       |id| <= polylinenum); and that record's mark. */
+    void msetmodify(unsigned char value);
     void msetmodify(int id, unsigned char value);
     unsigned char mismodify(int id);
 
@@ -274,51 +339,101 @@ public:
                                clears select and find on every node */
 
     /* ---- drivers ------------------------------------------------------------ */
-    /* Outline polylines, no post-processing: one-side outline filter,
+    /* Every driver runs the whole pipeline on the document and replaces
+       every result of an earlier run; it may be called again without any
+       release.  0, or the first negative result of a stage: KTVEC_NO_MEMORY,
+       or KTVEC_REFUSED from tracing (a working raster the filter should not
+       have made).  A failed driver leaves the partial results of the stages
+       that ran, consistent, to be read, run again or destroyed.
+
+       Outline polylines, no post-processing: one-side outline filter,
        segment pass with maxlength, plain approximation with tolerance and
-       nodesearch.  `ignored` has no effect.  0, or the first negative
-       result of a stage (-1000, -1). */
+       nodesearch.  `ignored` has no effect. */
     int mabstractoutlinefast(int maxlength, int ignored, double tolerance,
                              int nodesearch);
-    /* Centre lines.  flags: 1 merge end points (radius a), 2 bridge gaps
-       (radius b, cosine c), 4 connections through junctions (cosine c),
-       8 spur cut up to maxlength points, 16 merge junction pairs (link
-       length d).  e is the approximation tolerance. */
+    /* Centre lines: thinning, the segment pass with maxlength when flags
+       has KTVEC_CUT_SPURS, corner-cut approximation with tolerance e, then
+       the clean-up passes the other KTVEC_CENTERLINE_FLAG bits switch on:
+       KTVEC_MERGE_ENDS (end points within radius a, px), KTVEC_BRIDGE_GAPS
+       (gaps up to radius b, px, aligned better than cosine c),
+       KTVEC_MERGE_JUNCTIONS (junction pairs joined by a link of at most d,
+       px), KTVEC_CONNECT (connections through junctions, cosine c); nearby
+       nodes are always attached, polylines meeting end to end joined and
+       specks shorter than a dropped. */
     int mabstractcenterline(int flags, int maxlength, double a, double b,
                             double c, double d, double e);
-    /* Outlines with spur removal (spurnodes) and joining. */
+    /* Outlines: outline filter, segment pass with maxlength, corner-cut
+       approximation with tolerance and nodesearch, then
+       mpostprocessoutline(spurnodes). */
     int mabstractoutline(int maxlength, int spurnodes, double tolerance,
                          int nodesearch);
+    /* The outline clean-up on the current graph: polylines of at most
+       spurnodes nodes hanging off an outline by one end, or lying
+       isolated, are removed; polylines meeting end to end at a node of two
+       links are joined; every polyline's flag and modify are cleared.  A
+       step that runs out of memory is passed over and recorded (see
+       mispostprocessincomplete). */
     void mpostprocessoutline(int spurnodes);
+    /* Extension: 1 when the post-processing of the last driver call (or of
+       the last mpostprocessoutline) ran out of memory in one of its steps,
+       so the graph is only partly cleaned although the driver answered 0;
+       0 otherwise, also before any driver and after mabstractoutlinefast or
+       a driver that failed (its own result says so).  The partly cleaned
+       graph keeps every structural rule and may be read, edited, or
+       replaced by running a driver again. */
+    int mispostprocessincomplete();
 
     /* ---- stages a host may also call one by one ------------------------- */
-    int makethindata();          /* thinning into thindata; 0 or -1000 */
-    int makeoutlinedata();       /* outline extraction; 0 or -1000 */
-    int make1sideoutlinedata();  /* one-side outline; 0 or -1000 */
-    int minitbuffer();           /* points and row records; 0 or -1000 */
-    int mtrace();                /* segments; 0, -1 or -1000 */
-    void mpreprocess1();         /* detach one-pixel spurs */
-    void mpreprocess2(int maxlength); /* cut the shortest spur per branch */
+    /* Each replaces what its previous run left.  After a failure the stage's
+       layer is partly made and consistent; the next run of the stage
+       replaces it. */
+    int makethindata();          /* thinning of the document into thindata;
+                                    0 or KTVEC_NO_MEMORY */
+    int makeoutlinedata();       /* outlines into thindata; 0 or no memory */
+    int make1sideoutlinedata();  /* one-side outlines; 0 or no memory */
+    int minitbuffer();           /* point and row records of thindata; 0 or
+                                    KTVEC_NO_MEMORY (points failed: none
+                                    left; rows failed: points kept, no rows) */
+    int mtrace();                /* segments; 0, KTVEC_REFUSED (a walk found
+                                    no next pixel) or KTVEC_NO_MEMORY; the
+                                    segments traced so far stay */
+    void mpreprocess1();         /* detach one-pixel spurs at branch pixels */
+    void mpreprocess2(int maxlength); /* per branch pixel, discard the
+                                    shortest spur of at most maxlength
+                                    points */
     /* Approximation rebuilds the node graph from the segments (nodes from
        index 0, links, row index); the polyline table, which indexes the old
-       nodes, is released first.  makepolyline() builds the new one. */
-    int mapplox(double tolerance, int search);   /* L1 kernel; 0 or -1000 */
-    int mapplox2(double tolerance, int search);  /* L2 kernel */
-    int mapplox3(double tolerance, int search);  /* L3 kernel */
-    int makepolyline();          /* polyline table from link ids */
+       nodes, is released first.  makepolyline() builds the new one.
+       search 1: segments meeting at a pixel share its node.  0 or
+       KTVEC_NO_MEMORY (the nodes and links made so far stay; rows are then
+       not sorted). */
+    int mapplox(double tolerance, int search);   /* plain kernel (L1) */
+    int mapplox2(double tolerance, int search);  /* corner cut (L2) */
+    int mapplox3(double tolerance, int search);  /* corner vertices (L3) */
+    /* The polyline table from the links' ids: one record per id, its nodes
+       from the chain's start.  0 or KTVEC_NO_MEMORY (the records made so far
+       stay; a record may stop short). */
+    int makepolyline();
 
     /* ---- links --------------------------------------------------------- */
+    /* A link pair: a record on a (id, length px, area sum / 2, to b) and its
+       twin on b (-id, length, -sum / 2, to a).  0 or KTVEC_NO_MEMORY (then
+       neither record is added). */
     int mlinknode(int id, double length, double sum, _KTNODE *a, _KTNODE *b);
+    /* a's first record pointing to b with id or -id; null when there is
+       none (or a, b or a's link array is null). */
     _KTNODELINK *mgetnodelink(_KTNODE *a, _KTNODE *b, int id);
 
     /* ---- polylines ------------------------------------------------------ */
     /* Adds polyline polylinenum+1: two new nodes (also where nodes already
        stand) joined by one link.  The positions are clamped into the
-       raster (0..width-1, 0..height-1).  0 or -1000. */
+       raster (0..width-1, 0..height-1).  0 or KTVEC_NO_MEMORY (a node or
+       link made before the failure stays; the polyline is not counted). */
     int makenewpolyline(int x1, int y1, int x2, int y2);
     /* Rebuilds polyline |id| by walking its links from its first live node
-       and marks it modified; fewer than two nodes left deletes it.  0 or
-       -1000. */
+       and marks it modified; fewer than two nodes left deletes it (and its
+       connections).  An id outside the table changes nothing.  0 or
+       KTVEC_NO_MEMORY (the record then lists the nodes walked so far). */
     int mupdatepolyline(int id);
     /* Splits polyline |id| at `node`: the polyline keeps its nodes up to and
        including `node`, a new polyline (id polylinenum+1) takes `node` and
@@ -327,72 +442,179 @@ public:
        node, connected to the new polyline that holds the whole ring; the
        centre-line clean-up does this when an end point attaches to the start
        of a tiny ring.  A node not on the polyline changes nothing.  0 or
-       -1000 (the table may then have grown by one zeroed record). */
+       KTVEC_NO_MEMORY (nothing changed; the table may have grown by one
+       zeroed record). */
     int mseparatepolyline(int id, _KTNODE *node);
 
     /* ---- connections ---------------------------------------------------- */
-    int mconnectpolyline(int x1, int y1, int x2, int y2);
+    /* A connection records that end a of polyline A continues into end b of
+       polyline B at the node where both end (see _KTPOLYLINE prev/next).
+       Both halves are added or neither; no connection is added that would
+       let a chain of connections return to its first polyline, and a
+       polyline flagged KTVEC_POLYLINE_SINGLE takes no second connection at
+       an end (that refusal answers 0).
+
+       Connects the polyline leaving `joint` towards node a with the one
+       leaving it towards node b.  0; KTVEC_REFUSED (a or b null or equal,
+       joint without links, a or b not a neighbour of joint, a polyline
+       missing); KTVEC_SAME_POLYLINE; KTVEC_NOT_AN_END (joint is not an end
+       of one of them); KTVEC_LOOP; KTVEC_NO_MEMORY. */
     int mconnectpolyline(_KTNODE *joint, _KTNODE *a, _KTNODE *b);
+    /* The same for a stroke drawn across a joint: its midpoint picks the
+       nearest node where polylines meet (within half the stroke's length
+       plus one pixel), each stroke end the branch it lies beside.  0 also
+       when no such node is found; KTVEC_REFUSED when no live node lies near
+       the midpoint; otherwise the results above.  Leaves the find marks of
+       its search. */
+    int mconnectpolyline(int x1, int y1, int x2, int y2);
+    /* Removes the connection between polylines a and b (either sign) at
+       `joint` from both lists.  A polyline closed at the joint loses it
+       from whichever list holds it, its start's first. */
     void mdisconnectpolyline(int a, _KTNODE *joint, int b);
 
     /* ---- joints --------------------------------------------------------- */
+    /* Number of the node's links whose polyline has an end at the node (a
+       polyline closed there counts twice); 0 without links. */
     int mcountend(_KTNODE *node);
+    /* Writes one entry of 4 ints per connection held at the node, each
+       connection once: (A, A's node next to the joint, B, B's node next to
+       the joint), polyline ids positive.  Returns the number of ints
+       written (4 per entry).  The buffer must hold 4 ints for every entry
+       of the connection list of each end that lies on the node: at most
+       4 * (the sum, over the node's links, of the prevnum or nextnum of the
+       link's polyline at the node) ints. */
     int mgetjointinfo(_KTNODE *node, int *info);
+    /* Sets jointmark on the polylines through the node (or on the polyline
+       ref names) and on everything connected to them, directly or through
+       other joints.  Marks stay until munmarkjointpolyline, which clears
+       jointmark on every record. */
     void markjointpolyline(_KTNODE *node);
     void markjointpolyline(int ref);
     void munmarkjointpolyline();
 
     /* ---- node clean-up -------------------------------------------------- */
+    /* Every operation here keeps links, polylines, connections and the row
+       index consistent.  A failure stops it and is returned; the steps done
+       before it stay. */
+    /* 1 when n has two links with opposite ids (inside one polyline). */
     int mismiddlenode(_KTNODE *n);
+    /* Deletes n: a middle node is skipped (mskipnode); any other node is
+       marked deleted, loses its connections, leaves its row and is unlinked
+       from every neighbour.  0 or KTVEC_NO_MEMORY (the steps done before
+       stay). */
     int mdeletenode(_KTNODE *n);
+    /* Removes every link pair between a and b, then rebuilds each polyline
+       that used one.  0 or KTVEC_NO_MEMORY (when room for more than eight
+       ids cannot be had, before anything changes; or from a rebuild). */
     int munlinknode(_KTNODE *a, _KTNODE *b);
+    /* Deletes the polyline of an end node or a middle node n, with its nodes
+       of one or two links; junctions stay.  0 (also when n joins two
+       polylines or its polyline is already deleted); KTVEC_REFUSED (n has no
+       link or more than two); KTVEC_NO_POLYLINES; KTVEC_NO_MEMORY. */
     int mdeletepolyline(_KTNODE *n);
+    /* Removes a node of two links and links its neighbours directly (the
+       new link keeps both areas plus the triangle cut off), then rebuilds
+       the polyline of the first neighbour's link.  0, KTVEC_REFUSED (n
+       does not have two links), KTVEC_NO_MEMORY from the rebuild. */
     int mskipnode(_KTNODE *n);
+    /* Merges b into a: a moves to the integer midpoint (truncated toward
+       zero) and takes over b's links; b is deleted and keeps its old link
+       array.  0 or KTVEC_NO_MEMORY (nothing changed). */
     int mergenode(_KTNODE *a, _KTNODE *b);
-    int massimilatenode(_KTNODE *a, _KTNODE *b);
+    int massimilatenode(_KTNODE *a, _KTNODE *b);  /* = mergenode */
 
     /* ---- fitting and simplification -------------------------------------- */
-    /* Spline through the nodes of polyline id (either sign), sampled into
+    /* The fitting operations refuse a polyline whose modify is already 1 and
+       set it on the polyline they fit; the all-polyline forms clear every
+       mark first.
+
+       Spline through the nodes of polyline id (either sign), sampled into
        its splinex/spliney: (knots - 1) * division samples, first and last
        on the end nodes; periodic when the polyline is closed.  0 (also when
-       refused because modify is already 1), -1004 without polylines, -1000
-       when memory fails or division < 0.  Fewer than two knots (one node,
-       or all nodes on one pixel) or division 0: splinenum 0 and no sample
-       arrays; a failed fit also leaves splinenum 0 and no arrays.
-       msplineold: the same with the earlier knot rule. */
+       refused because modify is already 1), KTVEC_NO_POLYLINES,
+       KTVEC_NO_MEMORY when memory fails or division < 0.  Fewer than two
+       knots (one node, or all nodes on one pixel) or division 0: splinenum
+       0 and no sample arrays; a failed fit also leaves splinenum 0 and no
+       arrays.  msplineold: the same with the earlier knot rule. */
     int mspline(int id, int division);
     int msplineold(int id, int division);
     /* Arc on every link of polyline id whose area fits a circle with radius
-       in minradius .. maxradius (the limits are kept for refitting).  0, -1
-       when modify is already 1, -1004 without polylines. */
+       in minradius .. maxradius, px (the limits are kept for refitting).
+       0, KTVEC_REFUSED when modify is already 1, KTVEC_NO_POLYLINES.
+       Allocates nothing. */
     int marc(int id, double minradius, double maxradius);
+    /* marc() on every live polyline with nodes; each one fitted gets
+       KTVEC_POLYLINE_ARC. */
     void marcall(double minradius, double maxradius);
     /* Moves the closed polyline through the two-link `node` onto the circle
-       through three of its nodes (regular spacing).  0 (done, or not a
-       two-link node, or not closed), -1 (modify already 1, fewer than 4
-       entries, radius above maxradius, or the three nodes collinear or
-       coinciding), or a negative row index result.  Node positions are
-       rounded (+0.5, truncated) and clamped to 0 .. width-1 and
-       0 .. height-1 on all four edges. */
+       through three of its nodes (regular spacing) and flags it
+       KTVEC_POLYLINE_CIRCLE.  0 (done, or not a two-link node, or not
+       closed), KTVEC_REFUSED (modify already 1, fewer than 4 entries, radius
+       above maxradius, or the three nodes collinear or coinciding), or
+       KTVEC_NO_MEMORY when a row cannot grow (the node being moved goes back
+       where it was; nodes moved before it stay on the circle).  Node
+       positions are rounded (+0.5, truncated) and clamped to 0 .. width-1
+       and 0 .. height-1 on all four edges. */
     int mfitcircle(double maxradius, _KTNODE *node);
+    /* mfitcircle() from the second node of every live polyline (open ones
+       are left as they are). */
     void mfitcircleall(double maxradius);
+    /* Removes the middle nodes of polyline id where the path turns by less
+       than `angle` (radians) next to a link shorter than `dist` (px); of a
+       run of such nodes every other one goes per call.  The joined links
+       keep the deviation of both old links.  The polyline is rebuilt and
+       marked modified.  0; KTVEC_REFUSED (no such polyline, or modify
+       already 1); KTVEC_NO_POLYLINES; KTVEC_NO_MEMORY from the rebuild (the
+       nodes removed so far stay removed). */
     int mnearpoint(int id, double dist, double angle);
+    /* mnearpoint() on every live polyline; 0 or the last negative result. */
     int mnearpointall(double dist, double angle);
+    /* On a polyline fitted with arcs (KTVEC_POLYLINE_ARC), removes the
+       middle nodes between two links whose arcs agree: radius and centre
+       within tolerance times the first radius.  0; KTVEC_REFUSED (no such
+       polyline, modify already 1, or not flagged arc); KTVEC_NO_POLYLINES;
+       KTVEC_LINK_MISSING (a link between consecutive nodes is missing: the
+       nodes removed before stay, the polyline is not rebuilt);
+       KTVEC_NO_MEMORY from the rebuild. */
     int msamecurvature(int id, double tolerance);
+    /* msamecurvature() on every live polyline; 0 or the last negative
+       result. */
     int msamecurvatureall(double tolerance);
 
     /* ---- selection and search ------------------------------------------- */
-    void mclearselect();
-    void mclearfind();
-    int mgetselectnodenum();
-    int mgetfindnodenum();
+    /* Nodes carry two marks in `flag`: KTVEC_NODE_SELECT, the user's
+       selection, which accumulates until cleared, and KTVEC_NODE_FIND, the
+       result of the last search, which every search clears before it
+       marks.  Deleted nodes are never marked, counted or returned.  None of
+       these fails: a search that finds no memory for its bookkeeping works
+       through the whole node array instead. */
+    void mclearselect();                    /* select off on every node */
+    void mclearfind();                      /* find off on every node */
+    int mgetselectnodenum();                /* live nodes selected */
+    int mgetfindnodenum();                  /* live nodes found */
+    /* Selects the live nodes inside the rectangle (corners in any order,
+       edges included); the number newly selected. */
     int mselectnode(int x1, int y1, int x2, int y2);
+    /* The live node nearest to (x, y) within 1.414 * selectradius, selected;
+       null (nothing selected) when there is none.  The two-point form runs
+       both searches, then selects. */
     void mselectnode1(int x, int y, _KTNODE *&node);
     void mselectnode2(int x1, int y1, int x2, int y2, _KTNODE *&node1,
                       _KTNODE *&node2);
+    /* Selects the run of the polyline a and b share, from whichever comes
+       first along it to the other, both included.  0; KTVEC_REFUSED when
+       they share no polyline or the walk breaks (nodes selected before
+       stay selected). */
     int mselectnodes(_KTNODE *a, _KTNODE *b);
+    /* The polyline id of an end node (as its link stores it: negative on
+       the polyline's end) or of a middle node (positive); KTVEC_REFUSED for
+       any other node. */
     int mselectpolyline(_KTNODE *node);
+    /* 1 when a live node lies in the square of half-width r around (x, y),
+       else 0 (also without row records).  Marks nothing. */
     int msearchnodefast(int x, int y, int r);
+    /* The live node nearest to (x, y) within 1.414 * r (the lowest index
+       among equals), or null.  The nodes within reach keep the find mark. */
     _KTNODE *msearchNN(int x, int y, double r);
 
     /* ---- editing ---------------------------------------------------------- */
@@ -403,21 +625,24 @@ public:
        to the foot, truncated and clamped into the raster (a negative margin
        lets the foot fall beyond the link); the link's areas are scaled by
        t^2 and (1-t)^2; the polyline is rebuilt and marked modified.
-       1 inserted, 0 no link qualifies (nothing changes), -1000 (a failure
-       before the node exists changes nothing; one in the rebuild leaves the
-       node in place and the polyline record to be rebuilt again). */
+       1 inserted, 0 no link qualifies (nothing changes), KTVEC_NO_MEMORY (a
+       failure before the node exists changes nothing; one in the rebuild
+       leaves the node in place and the polyline record to be rebuilt
+       again). */
     int minsertnode(double x, double y, double margin, double maxdistance);
     /* Moves a node to (x, y), clamped into the raster (0 .. width-1,
        0 .. height-1).  Within its row only x changes and the row is sorted
        again; to another row the node leaves the old row's index and enters
        the new one sorted.  The lengths of its links and of their twins
        follow; every polyline through the node is marked modified, also when
-       it does not move.  0; -1 for a null, foreign or deleted node; -1000
-       when the new row cannot grow (the node stays where it was). */
+       it does not move.  0; KTVEC_REFUSED for a null, foreign or deleted
+       node; KTVEC_NO_MEMORY when the new row cannot grow (the node stays
+       where it was). */
     int movenode(_KTNODE *node, int x, int y);
     /* movenode(), then joins the node to the nearest suitable node within
-       2 pixels (same rule as the clean-up's attach step).  0 or the
-       negative result of movenode(). */
+       2 pixels (same rule as the clean-up's attach step; a join that finds
+       no memory is left undone).  0 or the negative result of
+       movenode(). */
     int movenodeattach(_KTNODE *node, int x, int y);
     /* Rebuilds (and marks modified) the polyline of a's first link; a must
        have a link, b is not used.  Always 0, also when the rebuild fails. */
@@ -426,55 +651,50 @@ public:
     int maddnode1(int a, int b);
     /* Cuts a V into the polyline at `node`, an inner node of one polyline
        (two links with opposite ids).  On each side the polyline is followed
-       to where it leaves the circle of `radius` around the node: the last
-       node inside is moved onto the crossing (its row index entry stays in
-       place when only x changes), or a new node is put on the node's own
-       link (appended to its row).  The node then moves `depth` off the chord
+       to where it leaves the circle of `radius` (px) around the node: the
+       last node inside is moved onto the crossing, or a new node is put on
+       the node's own link.  The node then moves `depth` (px) off the chord
        to the side where the document is black at the first candidate (the
        document is read with outside pixels white), clamped into the raster,
-       and the polyline is rebuilt.  Rows touched by x-only moves and new
-       nodes may be left out of x order.  0; -1 when the notch cannot be
-       made (not an inner node, deleted or foreign node, radius negative or
-       not finite, depth not finite, a side ends or comes back to the node
-       inside the circle, five nodes of a side inside it, no crossing);
-       -1000 when memory is short.  A failure on the first side changes
-       nothing; a later one keeps the steps already done and rebuilds the
-       polyline. */
+       and the polyline is rebuilt.  The rows the side nodes and the node
+       end up in are left in x order.  0; KTVEC_REFUSED when the notch
+       cannot be made (not an inner node, deleted or foreign node, radius
+       negative or not finite, depth not finite, a side ends or comes back
+       to the node inside the circle, five nodes of a side inside it, no
+       crossing); KTVEC_NO_MEMORY when memory is short, with nothing
+       changed (every block is obtained before the first change).  When the
+       second side cannot be made, the first side's node is still moved or
+       made and the polyline rebuilt. */
     int maddnotch(_KTNODE *node, double radius, double depth);
 
     /* ---- change tracking and undo --------------------------------------- */
+    /* Refits every live polyline whose modify is 1: as arcs (with the last
+       arc limits) when flagged KTVEC_POLYLINE_ARC, as a spline (with the
+       last division) when flagged KTVEC_POLYLINE_SPLINE, and clears its
+       mark; a polyline flagged neither keeps its mark.  A fit that fails
+       for memory leaves that polyline without samples. */
     void mreflectmodify();
+    /* Makes this vectorizer's vector layer (nodes with their links, the row
+       index, polylines with every list and sample array) a deep copy of
+       source's; source is not changed.  Keep a second vectorizer as the
+       snapshot: copy into it before an edit, and back to undo.  0 and
+       canundo 1 (also when source is this vectorizer); KTVEC_REFUSED for a
+       null source; KTVEC_NO_MEMORY with canundo 0 and the layers copied
+       completely kept (nodes, then rows, then polylines), the rest empty:
+       consistent, releasable and copyable into again. */
     int mundo(CKTVector *source);
+    /* Bytes a copy of the vector layer takes, counted with the record sizes
+       of the 32-bit interface; saturates at INT_MAX. */
     int mgetundomemory();
 
 private:
     friend struct CKTVectorTestPeer;
+    friend struct CKTVectorImpl;
 
-    /* Private state beyond the specified fields. */
-    int linerows;              /* row records allocated (height when made) */
-    int *findlist;             /* nodes marked `find` by the last search */
-    int findlistnum;
-    int findlistcapacity;
-    unsigned char findlistvalid;  /* findlist holds exactly the marked nodes */
-    unsigned char findlistsorted; /* findlist is in ascending index order */
-    unsigned char findtracking;   /* inside a driver: clear only findlist */
-    unsigned char findreference;  /* tests: always clear and scan the whole
-                                     array (the reference behaviour) */
-    int polylineblock;         /* polyline records allocated underneath
-                                  polylinecapacity (which grows one record
-                                  at a time); 0 = exactly polylinecapacity.
-                                  Records past polylinecapacity are not
-                                  initialised. */
-    int *chainwork;            /* scratch of the connection-chain walks */
-    int chainworkcapacity;     /* ints of chainwork */
-    int chainslots;            /* visited-end slots of chainwork */
-    unsigned int chaingeneration;
-    int *rowhint;              /* 2 * rowhintrows entries: per row, where the
-                                  last sorted window scan of that row
-                                  started; then per row, 1 where the row is
-                                  known (inside the current driver call) to
-                                  be in x order with no two x equal */
-    int rowhintrows;           /* rows of rowhint */
+    /* The library's own bookkeeping beyond the fields above (search lists,
+       walk scratch, row hints, the polyline block, the clean-up record):
+       made on first need, owned, never seen by a host. */
+    CKTVectorImpl *impl;
 
     /* release */
     void mfreepoint();
@@ -485,7 +705,6 @@ private:
     int mcountpixel();
     void msetlinepoint();
     _KTPOINT *mgetpoint(int x, int y);
-    int mprepare(int method);
     int mtrace(_KTSEGMENT *segment, _KTPOINT *start, int direction);
     _KTSEGMENT *mgetsegment();
     int mregistpoint(_KTSEGMENT *segment, _KTPOINT *point);
@@ -500,7 +719,6 @@ private:
     int mregistlinenode(_KTNODE *node);
     int mregistlinenodesort(_KTNODE *node);
     int mdeletelinenode(_KTNODE *node);
-    int mmovenoderow(_KTNODE *node, int x, int y);
     _KTNODE *msearchjust(int x, int y);
     int missameid(_KTNODE *a, _KTNODE *b);
 
@@ -511,17 +729,7 @@ private:
     int mdeletenodefromlink(_KTNODE *a, _KTNODE *b);
 
     /* approximation and polylines */
-    int mapploxrun(int kernel, double tolerance, int search);
-    /* The driver frame: raster preparation with `prepare`, buffer set-up,
-       point pass, tracing, the segment pass with maxlength when
-       `segmentpass` is set, approximation with `kernel` (1 plain, 2 corner
-       cut, 3 corner vertices), polyline construction.  0 or the first
-       negative result of a stage. */
-    int mabstractframe(int (CKTVector::*prepare)(), int segmentpass,
-                       int maxlength, int kernel, double tolerance,
-                       int search);
     _KTNODE *msearchstartpoint(_KTNODE *node, int id);
-    _KTPOLYLINE *msparepolyline();
     int mregistpolyline(_KTNODE *start, int id);
 
     /* connections */
@@ -541,16 +749,8 @@ private:
     void mdisconnectpolyline(_KTPOLYLINE *p);
     void mdisconnectpolyline(_KTNODE *node);
     void mdisconnectpolyline2(int k, _KTNODE *node, int ref);
-    void mdisconnectlist(int id, int *&list, int &count);
     void mchangeconnectpolyline2(int k, int newref, int ref);
     void mchangeconnectpolyline(_KTPOLYLINE *p, int newref);
-    int *mchainwork();
-    int *mchainstack(int count);
-    bool mchainreserve(int slots, int stackints, int keep);
-    bool mchainroom(int entries, int keep);
-    int *mrowhints();
-    int *mrowdistinct();
-    void mforgetrowdistinct();
 
     /* joints */
     int mcheckend(_KTNODE *node, int ref);
@@ -599,7 +799,6 @@ private:
     void mspline2C(double t, double *x, double *y);
     double mspline(double t, double *u, double *v, double *z);
     double msplineC(double t, double *u, double *v, double *z);
-    int msplinefit(int id, int division, int oldrule);
 
     /* arcs and circles */
     void mgetcenter(int id, _KTNODE *a, _KTNODE *b);
@@ -609,15 +808,12 @@ private:
     /* selection and search */
     int mfindnode(int x, int y, double r);
     int mfindnodefast(int x, int y, int r);
-    void mresetfind();
-    void mmarkfound(int index);
-    int mnextfound(int after);
 
     /* editing */
     /* New node on the link a -> b (a and b must be linked) at parameter t,
        clamped into the raster; cuts a's first forward record to b, else its
-       first record to b.  The id of that record as stored, or -1000
-       (nothing changed). */
+       first record to b.  The id of that record as stored, or
+       KTVEC_NO_MEMORY (nothing changed). */
     int minsertnode(int a, int b, double t);
     /* 1 when the document is black at (x, y) or a 4-neighbour; on the first
        and last row the row itself stands for the missing one; pixels

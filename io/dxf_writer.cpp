@@ -26,13 +26,14 @@
 #include <vector>
 
 #include "error.h"
+#include "vectorizer/geometry.h"
 #include "writers.h"
 
 namespace ktvcli {
 
 namespace {
 
-constexpr double kPi = 3.14159265358979323846;
+using ktv::kPi;
 
 enum Layer { Centerlines, Outlines, Arcs, Circles, Splines, LayerCount };
 const char *const kLayerNames[LayerCount] = {"CENTERLINES", "OUTLINES", "ARCS", "CIRCLES", "SPLINES"};
@@ -184,8 +185,8 @@ void walk(VectorView &view, const ResultInfo &info, const Frame &f, Out &out) {
     for (int id = 1, n = view.polyline_slots(); id <= n; ++id) {
         const _KTPOLYLINE &p = view.polyline(id);
         if (p.deleted || p.nodenum < 2 || !p.nodeindex) continue;
-        if ((p.flag & 2) && p.splinenum >= 2 && p.splinex && p.spliney) put_spline(out, f, p, scratch);
-        else if ((p.flag & 4) && VectorView::closed(p) && p.nodenum >= 4) put_circle(out, f, view, p, scratch);
+        if ((p.flag & KTVEC_POLYLINE_SPLINE) && p.splinenum >= 2 && p.splinex && p.spliney) put_spline(out, f, p, scratch);
+        else if ((p.flag & KTVEC_POLYLINE_CIRCLE) && VectorView::closed(p) && p.nodenum >= 4) put_circle(out, f, view, p, scratch);
         else put_links(out, f, view, id, p, base, run, scratch);
     }
 }

@@ -196,7 +196,7 @@ _KTNODE *resolve(CKTVector &v, const NodeRef &r, const char *role) {
 }
 
 void check(int result, const char *call) {
-    if (result == -1000) throw CliError("out of memory while editing");
+    if (result == KTVEC_NO_MEMORY) throw CliError("out of memory while editing");
     if (result < 0) throw CliError(std::string(call) + " refused (library code " + std::to_string(result) + ")");
 }
 

@@ -20,14 +20,17 @@ void put_int_list(TextSink &out, const int *v, int n) {
 }
 
 void put_flags(TextSink &out, unsigned char flag) {
-    if (!(flag & 7)) return;
-    static const char *const names[] = {"arc", "spline", "circle"};
+    static const struct {
+        int bit;
+        const char *name;
+    } curves[] = {{KTVEC_POLYLINE_ARC, "arc"}, {KTVEC_POLYLINE_SPLINE, "spline"}, {KTVEC_POLYLINE_CIRCLE, "circle"}};
+    if (!(flag & (KTVEC_POLYLINE_ARC | KTVEC_POLYLINE_SPLINE | KTVEC_POLYLINE_CIRCLE))) return;
     out.put(",\"curve\":[");
     bool first = true;
-    for (int bit = 0; bit < 3; ++bit) {
-        if (!(flag & (1 << bit))) continue;
+    for (const auto &c : curves) {
+        if (!(flag & c.bit)) continue;
         if (!first) out.put(',');
-        out.json_string(names[bit]);
+        out.json_string(c.name);
         first = false;
     }
     out.put(']');
@@ -72,7 +75,7 @@ void put_areas(TextSink &out, VectorView &view, int id, const _KTPOLYLINE &p) {
 
 void put_circle(TextSink &out, VectorView &view, const _KTPOLYLINE &p) {
     Circle c;
-    if (!(p.flag & 4) || !view.circle(p, c)) return;
+    if (!(p.flag & KTVEC_POLYLINE_CIRCLE) || !view.circle(p, c)) return;
     out.put(",\"circle\":{\"cx\":").number(c.cx).put(",\"cy\":").number(c.cy);
     out.put(",\"r\":").number(c.r).put('}');
 }

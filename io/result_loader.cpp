@@ -169,9 +169,9 @@ void load_polyline(const JsonValue &e, int id, int polylines_max, CKTVector &v) 
     if (const JsonValue curve = maybe(e, "curve", JsonKind::Array, where); curve.valid()) {
         for (JsonValue c = curve.first(); c.valid(); c = c.next()) {
             const std::string_view name = c.kind() == JsonKind::String ? c.text() : "";
-            if (name == "arc") p.flag |= 1;
-            else if (name == "spline") p.flag |= 2;
-            else if (name == "circle") p.flag |= 4;
+            if (name == "arc") p.flag |= KTVEC_POLYLINE_ARC;
+            else if (name == "spline") p.flag |= KTVEC_POLYLINE_SPLINE;
+            else if (name == "circle") p.flag |= KTVEC_POLYLINE_CIRCLE;
             else fail(c, where + ": curve marks are \"arc\", \"spline\" and \"circle\"");
         }
     }
@@ -270,7 +270,7 @@ void load_result(const JsonDocument &doc, CKTVector &v, LoadedResult &out) {
     if (!out.page.ok()) out_of_memory();
     v.msetdocument(out.page.data(), h.width, h.height);
     const int made = v.makethindata();
-    if (made == -1000 || (made >= 0 && v.minitbuffer() == -1000)) out_of_memory();
+    if (made == KTVEC_NO_MEMORY || (made >= 0 && v.minitbuffer() == KTVEC_NO_MEMORY)) out_of_memory();
     if (made < 0 || (h.height > 0 && !v.lineinfo)) throw CliError("cannot set up the raster of the result");
 
     load_nodes(nodes, h, v);

@@ -82,13 +82,13 @@ void write_svg(VectorView &view, const ResultInfo &info, TextSink &out) {
         if (p.deleted || p.nodenum < 1) continue;
         const bool closed = VectorView::closed(p);
         Circle c;
-        if ((p.flag & 4) && view.circle(p, c)) {
+        if ((p.flag & KTVEC_POLYLINE_CIRCLE) && view.circle(p, c)) {
             out.put("<circle id=\"p").integer(id).put("\" cx=\"").number(c.cx + 0.5);
             out.put("\" cy=\"").number(c.cy + 0.5).put("\" r=\"").number(c.r).put("\"/>\n");
             continue;
         }
         out.put("<path id=\"p").integer(id).put("\" d=\"");
-        if ((p.flag & 2) && p.splinenum >= 2 && p.splinex && p.spliney) put_spline_path(out, p, closed);
+        if ((p.flag & KTVEC_POLYLINE_SPLINE) && p.splinenum >= 2 && p.splinex && p.spliney) put_spline_path(out, p, closed);
         else put_link_path(out, view, id, p, closed);
         out.put("\"/>\n");
     }

@@ -15,10 +15,13 @@
 // not the size of the polyline table (clearing scratch for every end of a
 // large graph was most of the connection pass).  An entry is live when its
 // stamp is the walk's generation, so a new walk needs no clearing.
+#include "polyline/chains.h"
+
 #include <algorithm>
 
 #include "ktvec.h"
 #include "polyline/records.h"
+#include "vectorizer/impl.h"
 #include "vectorizer/memory.h"
 
 namespace {
@@ -65,15 +68,14 @@ List continuation(CKTVector &v, int ref) {
     return ref > 0 ? List{p->next, p->nextnum} : List{p->prev, p->prevnum};
 }
 
-}  // namespace
 
 // Makes the scratch hold at least `slots` slots and `stackints` ints of
 // stack, keeping this walk's entries and the first `keep` ints of the
 // stack; false (the old block untouched) when memory is short.
-bool CKTVector::mchainreserve(int slots, int stackints, int keep) {
-    const int have = chainslots;
-    const long long haverest = static_cast<long long>(chainworkcapacity) - 3LL * have;
-    if (chainwork && have >= slots && haverest >= stackints) return true;
+bool reserve(CKTVectorImpl &in, int slots, int stackints, int keep) {
+    const int have = in.chainslots;
+    const long long haverest = static_cast<long long>(in.chainworkcapacity) - 3LL * have;
+    if (in.chainwork && have >= slots && haverest >= stackints) return true;
     long long c = have > kFirstSlots ? have : kFirstSlots;
     while (c < slots) c *= 2;
     const long long rest = std::max<long long>(stackints, 3 * c);
@@ -83,60 +85,68 @@ bool CKTVector::mchainreserve(int slots, int stackints, int keep) {
     if (!grown) return false;
     const int newslots = static_cast<int>(c);
     std::fill(grown, grown + newslots, 0);  // no stamp is a generation
-    const int gen = static_cast<int>(chaingeneration);
-    if (chainwork) {
+    const int gen = static_cast<int>(in.chaingeneration);
+    if (in.chainwork) {
+        const int *work = in.chainwork;
         if (newslots == have) {
-            std::copy(chainwork, chainwork + 3 * have, grown);
+            std::copy(work, work + 3 * have, grown);
         } else if (gen != 0) {  // generation 0: no walk has entered anything yet
-            const int *stamp = chainwork, *key = chainwork + have, *value = chainwork + 2 * have;
+            const int *stamp = work, *key = work + have, *value = work + 2 * have;
             for (int i = 0; i < have; ++i)
                 if (stamp[i] == gen) grown[2 * newslots + add_end(grown, newslots, gen, key[i])] = value[i];
         }
-        std::copy(chainwork + 3 * have, chainwork + 3 * have + keep, grown + 3 * newslots);
-        ktv::mem_free(chainwork);
+        std::copy(work + 3 * have, work + 3 * have + keep, grown + 3 * newslots);
+        ktv::mem_free(in.chainwork);
     }
-    chainwork = grown;
-    chainslots = newslots;
-    chainworkcapacity = static_cast<int>(total);
+    in.chainwork = grown;
+    in.chainslots = newslots;
+    in.chainworkcapacity = static_cast<int>(total);
     return true;
 }
 
 // Scratch with a fresh visited generation (no live entries), or null when
 // memory is short.
-int *CKTVector::mchainwork() {
-    if (!mchainreserve(kFirstSlots, 3 * kFirstSlots, 0)) return nullptr;
-    if (++chaingeneration == 0 || chaingeneration > 0x7fffffffu) {  // stamps wrapped: start afresh
-        std::fill(chainwork, chainwork + chainslots, 0);
-        chaingeneration = 1;
+CKTVectorImpl *fresh_walk(CKTVector &v) {
+    CKTVectorImpl *in = CKTVectorImpl::make(v);
+    if (!in || !reserve(*in, kFirstSlots, 3 * kFirstSlots, 0)) return nullptr;
+    if (++in->chaingeneration == 0 || in->chaingeneration > 0x7fffffffu) {  // stamps wrapped: start afresh
+        std::fill(in->chainwork, in->chainwork + in->chainslots, 0);
+        in->chaingeneration = 1;
     }
-    return chainwork;
-}
-
-// Room for `count` ints of stack, for a walk that keeps no stamps; null
-// when memory is short.
-int *CKTVector::mchainstack(int count) {
-    if (!mchainreserve(chainslots, count, 0)) return nullptr;
-    return chainwork + 3 * chainslots;
+    return in;
 }
 
 // Room for one more visited end in the current walk: the table is kept at
 // most half full.  Keeps the first `keep` ints of the stack.
-bool CKTVector::mchainroom(int entries, int keep) {
-    if (2 * (entries + 1) <= chainslots) return true;
-    return mchainreserve(2 * chainslots, 0, keep);
+bool room(CKTVectorImpl &in, int entries, int keep) {
+    if (2 * (entries + 1) <= in.chainslots) return true;
+    return reserve(in, 2 * in.chainslots, 0, keep);
 }
 
+}  // namespace
+
+namespace ktv {
+
+int *chain_stack(CKTVector &v, int count) {
+    CKTVectorImpl *in = CKTVectorImpl::make(v);
+    if (!in || !reserve(*in, in->chainslots, count, 0)) return nullptr;
+    return in->chainwork + 3 * in->chainslots;
+}
+
+}  // namespace ktv
+
 // 1 when some chain from end reference b reaches polyline a (so connecting
-// to b would close a loop back to a), 0 when none does, -1000 when the walk
+// to b would close a loop back to a), 0 when none does, KTVEC_NO_MEMORY when the walk
 // has no memory.
 int CKTVector::mcheckjointloop(int a, int b) {
     if (b == a || b == -a) return 1;
     if (!ktv::record_of(*this, b)) return 0;
-    if (!mchainwork()) return -1000;
-    const int gen = static_cast<int>(chaingeneration);
-    add_end(chainwork, chainslots, gen, b);
+    CKTVectorImpl *in = fresh_walk(*this);
+    if (!in) return KTVEC_NO_MEMORY;
+    const int gen = static_cast<int>(in->chaingeneration);
+    add_end(in->chainwork, in->chainslots, gen, b);
     int entries = 1;
-    int *stack = chainwork + 3 * chainslots;  // frames of (ref, next entry)
+    int *stack = in->chainwork + 3 * in->chainslots;  // frames of (ref, next entry)
     stack[0] = b;
     stack[1] = 0;
     int depth = 1;
@@ -149,11 +159,11 @@ int CKTVector::mcheckjointloop(int a, int b) {
         }
         const int e = l.entries[frame[1]++];
         if (e == a || e == -a) return 1;
-        if (!ktv::record_of(*this, e) || find_end(chainwork, chainslots, gen, e) >= 0) continue;
-        if (!mchainroom(entries, 2 * depth)) return -1000;
-        add_end(chainwork, chainslots, gen, e);
+        if (!ktv::record_of(*this, e) || find_end(in->chainwork, in->chainslots, gen, e) >= 0) continue;
+        if (!room(*in, entries, 2 * depth)) return KTVEC_NO_MEMORY;
+        add_end(in->chainwork, in->chainslots, gen, e);
         ++entries;
-        stack = chainwork + 3 * chainslots;
+        stack = in->chainwork + 3 * in->chainslots;
         int *next = stack + 2 * depth++;
         next[0] = e;
         next[1] = 0;
@@ -179,12 +189,13 @@ int CKTVector::mgetpathlen(int ref) {
             return 1 + best;
         }
     } plain{*this, 2 * polylinenum + 1};
-    if (!mchainwork()) return plain.len(ref, 0);
-    const int gen = static_cast<int>(chaingeneration);
-    auto value = [this](int at) -> int & { return chainwork[2 * chainslots + at]; };
-    value(add_end(chainwork, chainslots, gen, ref)) = -1;  // open
+    CKTVectorImpl *in = fresh_walk(*this);
+    if (!in) return plain.len(ref, 0);
+    const int gen = static_cast<int>(in->chaingeneration);
+    auto value = [in](int at) -> int & { return in->chainwork[2 * in->chainslots + at]; };
+    value(add_end(in->chainwork, in->chainslots, gen, ref)) = -1;  // open
     int entries = 1;
-    int *stack = chainwork + 3 * chainslots;  // frames of (ref, next entry, best so far)
+    int *stack = in->chainwork + 3 * in->chainslots;  // frames of (ref, next entry, best so far)
     stack[0] = ref;
     stack[1] = 0;
     stack[2] = 0;
@@ -194,7 +205,7 @@ int CKTVector::mgetpathlen(int ref) {
         const List l = continuation(*this, frame[0]);
         if (frame[1] >= l.count) {
             const int done = 1 + frame[2];
-            value(find_end(chainwork, chainslots, gen, frame[0])) = done;
+            value(find_end(in->chainwork, in->chainslots, gen, frame[0])) = done;
             if (--depth > 0) {
                 int *parent = stack + 3 * (depth - 1);
                 parent[2] = std::max(parent[2], done);
@@ -206,19 +217,19 @@ int CKTVector::mgetpathlen(int ref) {
             frame[2] = std::max(frame[2], 1);  // a dangling entry still counts itself
             continue;
         }
-        const int seen = find_end(chainwork, chainslots, gen, e);
+        const int seen = find_end(in->chainwork, in->chainslots, gen, e);
         if (seen >= 0) {
             frame[2] = std::max(frame[2], std::max(value(seen), 0));
             continue;
         }
-        if (!mchainroom(entries, 3 * depth)) return plain.len(ref, 0);
-        value(add_end(chainwork, chainslots, gen, e)) = -1;
+        if (!room(*in, entries, 3 * depth)) return plain.len(ref, 0);
+        value(add_end(in->chainwork, in->chainslots, gen, e)) = -1;
         ++entries;
-        stack = chainwork + 3 * chainslots;
+        stack = in->chainwork + 3 * in->chainslots;
         int *next = stack + 3 * depth++;
         next[0] = e;
         next[1] = 0;
         next[2] = 0;
     }
-    return value(find_end(chainwork, chainslots, gen, ref));
+    return value(find_end(in->chainwork, in->chainslots, gen, ref));
 }

@@ -9,19 +9,21 @@
 // connections come back to the polyline it started from.
 #include <cmath>
 
+#include "edit/find.h"
 #include "ktvec.h"
 #include "polyline/records.h"
+#include "vectorizer/geometry.h"
 #include "vectorizer/memory.h"
 
 namespace {
 
-// Appends `ref` unless present: 1 added, 0 already there, -1000 no memory.
+// Appends `ref` unless present: 1 added, 0 already there, KTVEC_NO_MEMORY no memory.
 int list_add(int *&list, int &count, int ref) {
     for (int i = 0; i < count; ++i)
         if (list[i] == ref) return 0;
     int *grown = ktv::grow_zeroed(list, static_cast<std::size_t>(count),
                                   static_cast<std::size_t>(count) + 1);
-    if (!grown) return -1000;
+    if (!grown) return KTVEC_NO_MEMORY;
     list = grown;
     list[count++] = ref;
     return 1;
@@ -46,14 +48,36 @@ void list_change(int *list, int count, int k, int ref) {
         }
 }
 
+// Removes polyline k from the list of the end that `ref` names (its start's
+// list for a positive ref, its end's for a negative one).
+void disconnect_end(CKTVector &v, int k, int ref) {
+    _KTPOLYLINE *p = ktv::record_of(v, ref);
+    if (!p) return;
+    if (ref >= 1) list_remove(p->prev, p->prevnum, k);
+    else list_remove(p->next, p->nextnum, k);
+}
+
+// Removes polyline `id` from the lists of every end that `list` names and
+// releases the list.  It is taken off its polyline before its entries are
+// visited, so an entry naming that polyline itself cannot change the list
+// being walked.
+void disconnect_list(CKTVector &v, int id, int *&list, int &count) {
+    int *taken = list;
+    const int num = count;
+    list = nullptr;
+    count = 0;
+    for (int i = 0; i < num; ++i) disconnect_end(v, id, taken[i]);
+    ktv::mem_free(taken);
+}
+
 }  // namespace
 
 // ---- list primitives ---------------------------------------------------------
 
 int CKTVector::maddprevpolyline(_KTPOLYLINE *p, int ref) { return list_add(p->prev, p->prevnum, ref); }
 int CKTVector::maddnextpolyline(_KTPOLYLINE *p, int ref) { return list_add(p->next, p->nextnum, ref); }
-int CKTVector::maddableprevpolyline(_KTPOLYLINE *p) { return !(p->flag & 8) || p->prevnum == 0; }
-int CKTVector::maddablenextpolyline(_KTPOLYLINE *p) { return !(p->flag & 8) || p->nextnum == 0; }
+int CKTVector::maddableprevpolyline(_KTPOLYLINE *p) { return !(p->flag & KTVEC_POLYLINE_SINGLE) || p->prevnum == 0; }
+int CKTVector::maddablenextpolyline(_KTPOLYLINE *p) { return !(p->flag & KTVEC_POLYLINE_SINGLE) || p->nextnum == 0; }
 void CKTVector::mdelprevpolyline(_KTPOLYLINE *p, int k) { list_remove(p->prev, p->prevnum, k); }
 void CKTVector::mdelnextpolyline(_KTPOLYLINE *p, int k) { list_remove(p->next, p->nextnum, k); }
 void CKTVector::mchangeprevpolyline(_KTPOLYLINE *p, int k, int ref) { list_change(p->prev, p->prevnum, k, ref); }
@@ -82,7 +106,7 @@ void CKTVector::mdistance(double x0, double y0, double x1, double y1, double px,
 int CKTVector::mconnectpolyline(int a, _KTNODE *na, _KTNODE *joint, _KTNODE *nb, int b) {
     _KTPOLYLINE *pa = ktv::record_of(*this, a);
     _KTPOLYLINE *pb = ktv::record_of(*this, b);
-    if (!pa || !pb) return -1;
+    if (!pa || !pb) return KTVEC_REFUSED;
     const int j = static_cast<int>(joint - node);
     auto at_start = [&](const _KTPOLYLINE &p, _KTNODE *next) {
         return p.nodenum >= 2 && p.nodeindex[0] == j && p.nodeindex[1] == static_cast<int>(next - node);
@@ -93,7 +117,7 @@ int CKTVector::mconnectpolyline(int a, _KTNODE *na, _KTNODE *joint, _KTNODE *nb,
     int loop = mcheckjointloop(a, rb);
     if (loop == 0) loop = mcheckjointloop(b, ra);
     if (loop < 0) return loop;
-    if (loop) return -2;
+    if (loop) return KTVEC_LOOP;
 
     if (!(astart ? maddableprevpolyline(pa) : maddablenextpolyline(pa)) ||
         !(bstart ? maddableprevpolyline(pb) : maddablenextpolyline(pb)))
@@ -116,21 +140,21 @@ int CKTVector::mconnectpolyline(int a, _KTNODE *na, _KTNODE *joint, _KTNODE *nb,
 // Connects the polyline leaving `joint` towards a with the one leaving it
 // towards b.
 int CKTVector::mconnectpolyline(_KTNODE *joint, _KTNODE *a, _KTNODE *b) {
-    if (!a || !b || a == b || joint->linknum == 0) return -1;
+    if (!a || !b || a == b || joint->linknum == 0) return KTVEC_REFUSED;
     const int ia = static_cast<int>(a - node), ib = static_cast<int>(b - node);
     const _KTNODELINK *la = nullptr, *lb = nullptr;
     for (int k = 0; k < joint->linknum; ++k) {
         if (joint->link[k].node == ia) la = &joint->link[k];
         if (joint->link[k].node == ib) lb = &joint->link[k];
     }
-    if (!la || !lb) return -1;
+    if (!la || !lb) return KTVEC_REFUSED;
     const int pa = ktv::abs_id(la->id), pb = ktv::abs_id(lb->id);
-    if (pa == pb) return -3;
+    if (pa == pb) return KTVEC_SAME_POLYLINE;
     const _KTPOLYLINE *ra = ktv::record_of(*this, pa), *rb = ktv::record_of(*this, pb);
-    if (!ra || !rb) return -1;
+    if (!ra || !rb) return KTVEC_REFUSED;
     const int j = static_cast<int>(joint - node);
     auto is_end = [j](const _KTPOLYLINE &p) { return ktv::first_node(p) == j || ktv::last_node(p) == j; };
-    if (!is_end(*ra) || !is_end(*rb)) return -4;
+    if (!is_end(*ra) || !is_end(*rb)) return KTVEC_NOT_AN_END;
     int r = mconnectpolyline(pa, a, joint, b, pb);
     if (r < 0) return r;
     r = mconnectpolyline(pb, b, joint, a, pa);
@@ -142,19 +166,19 @@ int CKTVector::mconnectpolyline(_KTNODE *joint, _KTNODE *a, _KTNODE *b) {
 // lies beside.
 int CKTVector::mconnectpolyline(int x1, int y1, int x2, int y2) {
     const double dx = static_cast<double>(x2) - x1, dy = static_cast<double>(y2) - y1;
-    const double r = 0.5 * std::sqrt(dx * dx + dy * dy);
+    const double r = 0.5 * ktv::length_of(dx, dy);
     const double mx = 0.5 * (static_cast<double>(x1) + x2), my = 0.5 * (static_cast<double>(y1) + y2);
-    if (mfindnode(static_cast<int>(mx), static_cast<int>(my), r) == 0) return -1;
+    if (mfindnode(static_cast<int>(mx), static_cast<int>(my), r) == 0) return KTVEC_REFUSED;
 
     _KTNODE *joint = nullptr;
     double best = 0;
-    for (int i = mnextfound(-1); i >= 0; i = mnextfound(i)) {
+    for (int i = ktv::next_found(*this, -1); i >= 0; i = ktv::next_found(*this, i)) {
         const _KTNODE &n = node[i];
         if (n.deleted) continue;
         const bool meeting = n.linknum >= 3 || (n.linknum == 2 && n.link[0].id != -n.link[1].id);
         if (!meeting) continue;
         const double ex = n.x - mx, ey = n.y - my;
-        const double d = std::sqrt(ex * ex + ey * ey);
+        const double d = ktv::length_of(ex, ey);
         if (d < r + 1.0 && (!joint || d < best)) {
             joint = &node[i];
             best = d;
@@ -206,12 +230,7 @@ void CKTVector::mdisconnectpolyline(int a, _KTNODE *joint, int b) {
     drop(pb, a);
 }
 
-void CKTVector::mdisconnectpolyline2(int k, _KTNODE *, int ref) {
-    _KTPOLYLINE *p = ktv::record_of(*this, ref);
-    if (!p) return;
-    if (ref >= 1) mdelprevpolyline(p, k);
-    else mdelnextpolyline(p, k);
-}
+void CKTVector::mdisconnectpolyline2(int k, _KTNODE *, int ref) { disconnect_end(*this, k, ref); }
 
 void CKTVector::mchangeconnectpolyline2(int k, int newref, int ref) {
     _KTPOLYLINE *p = ktv::record_of(*this, ref);
@@ -220,24 +239,11 @@ void CKTVector::mchangeconnectpolyline2(int k, int newref, int ref) {
     else mchangenextpolyline(p, k, newref);
 }
 
-// Removes polyline `id` from the lists of every end that `list` names and
-// releases the list.  It is taken off its polyline before its entries are
-// visited, so an entry naming that polyline itself cannot change the list
-// being walked.
-void CKTVector::mdisconnectlist(int id, int *&list, int &count) {
-    int *taken = list;
-    const int num = count;
-    list = nullptr;
-    count = 0;
-    for (int i = 0; i < num; ++i) mdisconnectpolyline2(id, nullptr, taken[i]);
-    ktv::mem_free(taken);
-}
-
 // Removes every connection of p.
 void CKTVector::mdisconnectpolyline(_KTPOLYLINE *p) {
     const int k = ktv::id_of(*this, p);
-    mdisconnectlist(k, p->prev, p->prevnum);
-    mdisconnectlist(k, p->next, p->nextnum);
+    disconnect_list(*this, k, p->prev, p->prevnum);
+    disconnect_list(*this, k, p->next, p->nextnum);
 }
 
 // Removes the connections held at `n` by the polylines that end there; a
@@ -250,8 +256,8 @@ void CKTVector::mdisconnectpolyline(_KTNODE *n) {
         if (!p) continue;
         const bool start = ktv::first_node(*p) == j;
         if (!start && ktv::last_node(*p) != j) continue;
-        if (start) mdisconnectlist(ktv::id_of(*this, p), p->prev, p->prevnum);
-        else mdisconnectlist(ktv::id_of(*this, p), p->next, p->nextnum);
+        if (start) disconnect_list(*this, ktv::id_of(*this, p), p->prev, p->prevnum);
+        else disconnect_list(*this, ktv::id_of(*this, p), p->next, p->nextnum);
     }
 }
 

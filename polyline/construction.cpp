@@ -18,6 +18,8 @@
 #include "graph/lists.h"
 #include "ktvec.h"
 #include "polyline/records.h"
+#include "vectorizer/geometry.h"
+#include "vectorizer/impl.h"
 #include "vectorizer/memory.h"
 
 namespace {
@@ -67,7 +69,7 @@ int CKTVector::mregistpolyline(_KTNODE *start, int id) {
         if (!l || (l->mark & 1)) break;
         if (ktv::append_index(r.nodeindex, r.nodecapacity, r.nodenum,
                               static_cast<int>(current - node)) < 0)
-            return -1000;
+            return KTVEC_NO_MEMORY;
         l->mark = 1;
         current = &node[l->node];
         if (current == start) break;
@@ -88,14 +90,17 @@ int CKTVector::mregistpolyline(_KTNODE *start, int id) {
 // costs address space only.
 int CKTVector::makepolyline() {
     mfreepolyline();
+    // The size of the block underneath is kept in the bookkeeping block.
+    CKTVectorImpl *in = CKTVectorImpl::make(*this);
+    if (!in) return KTVEC_NO_MEMORY;
     const int count = polylineid > 1 ? polylineid - 1 : 0;
     std::size_t block = static_cast<std::size_t>(count) + static_cast<std::size_t>(count) / 2;
     if (block > 0x7fffffff) block = static_cast<std::size_t>(count);
     polyline = ktv::alloc_array<_KTPOLYLINE>(block);
-    if (!polyline) return -1000;
+    if (!polyline) return KTVEC_NO_MEMORY;
     if (count) std::memset(static_cast<void *>(polyline), 0, static_cast<std::size_t>(count) * sizeof(_KTPOLYLINE));
     polylinenum = polylinecapacity = count;
-    polylineblock = static_cast<int>(block);
+    in->polylineblock = static_cast<int>(block);
 
     for (int i = 0; i < nodenum; ++i) {
         for (int j = 0; j < node[i].linknum; ++j) {
@@ -120,7 +125,7 @@ int CKTVector::makenewpolyline(int x1, int y1, int x2, int y2) {
     y1 = clamp(y1, height);
     y2 = clamp(y2, height);
 
-    if (!msparepolyline()) return -1000;
+    if (!ktv::spare_polyline(*this)) return KTVEC_NO_MEMORY;
 
     // Search off: both are new nodes even where nodes already stand.  Held
     // by index, the second registration may move the table.
@@ -131,23 +136,23 @@ int CKTVector::makenewpolyline(int x1, int y1, int x2, int y2) {
     p2.x = x2;
     p2.y = y2;
     _KTNODE *n1 = mregistnode(0, &p1);
-    if (!n1) return -1000;
+    if (!n1) return KTVEC_NO_MEMORY;
     const int a = static_cast<int>(n1 - node);
     _KTNODE *n2 = mregistnode(0, &p2);
-    if (!n2) return -1000;
+    if (!n2) return KTVEC_NO_MEMORY;
     const int b = static_cast<int>(n2 - node);
 
     const double ex = static_cast<double>(x2) - x1;
     const double ey = static_cast<double>(y2) - y1;
-    const int r = mlinknode(polylinenum + 1, std::sqrt(ex * ex + ey * ey), 0.0, &node[a], &node[b]);
+    const int r = mlinknode(polylinenum + 1, ktv::length_of(ex, ey), 0.0, &node[a], &node[b]);
     if (r < 0) return r;
 
-    if (KTLINEINFO *row = ktv::row_of(lineinfo, linerows, y1)) msetlinenode1(row);
-    if (KTLINEINFO *row = ktv::row_of(lineinfo, linerows, y2)) msetlinenode1(row);
+    if (KTLINEINFO *row = ktv::row_of(*this, y1)) msetlinenode1(row);
+    if (KTLINEINFO *row = ktv::row_of(*this, y2)) msetlinenode1(row);
 
-    _KTPOLYLINE &rec = polyline[polylinenum];  // emptied by msparepolyline above
+    _KTPOLYLINE &rec = polyline[polylinenum];  // emptied by spare_polyline above
     rec.nodeindex = ktv::alloc_array<int>(2);
-    if (!rec.nodeindex) return -1000;
+    if (!rec.nodeindex) return KTVEC_NO_MEMORY;
     rec.nodecapacity = rec.nodenum = 2;
     rec.nodeindex[0] = a;
     rec.nodeindex[1] = b;

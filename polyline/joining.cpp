@@ -10,15 +10,17 @@
 #include "graph/lists.h"
 #include "ktvec.h"
 #include "polyline/records.h"
+#include "vectorizer/geometry.h"
+#include "vectorizer/impl.h"
 #include "vectorizer/memory.h"
 
 namespace {
 
 // Grows a node's link array to two records, the second zeroed; linknum is
-// left for the caller to set.  0 or -1000.
+// left for the caller to set.  0 or KTVEC_NO_MEMORY.
 int grow_to_two_links(_KTNODE &n) {
     _KTNODELINK *grown = ktv::grow_zeroed(n.link, static_cast<std::size_t>(n.linknum), 2);
-    if (!grown) return -1000;
+    if (!grown) return KTVEC_NO_MEMORY;
     n.link = grown;
     std::memset(static_cast<void *>(&n.link[1]), 0, sizeof(_KTNODELINK));
     return 0;
@@ -35,23 +37,23 @@ int link_to(const _KTNODE &from, int target) {
 
 // Bridges end nodes a and b with a new link and joins their polylines at b.
 int CKTVector::mlinkpolyline(_KTNODE *a, _KTNODE *b) {
-    if (a->linknum != 1 || b->linknum != 1) return -1;
+    if (a->linknum != 1 || b->linknum != 1) return KTVEC_REFUSED;
     const double dx = static_cast<double>(b->x) - a->x, dy = static_cast<double>(b->y) - a->y;
-    const double d = std::sqrt(dx * dx + dy * dy);
+    const double d = ktv::length_of(dx, dy);
     const int p = a->link[0].id;
     _KTPOLYLINE *r = ktv::record_of(*this, p);
-    if (!r) return -1;
+    if (!r) return KTVEC_REFUSED;
     const int ia = static_cast<int>(a - node), ib = static_cast<int>(b - node);
 
     // Room in the node list first, so that a failure leaves the links alone.
     if (r->nodecapacity <= r->nodenum) {
         int *grown = ktv::grow_zeroed(r->nodeindex, static_cast<std::size_t>(r->nodecapacity),
                                       static_cast<std::size_t>(r->nodecapacity) + 4);
-        if (!grown) return -1000;
+        if (!grown) return KTVEC_NO_MEMORY;
         r->nodeindex = grown;
         r->nodecapacity += 4;
     }
-    if (grow_to_two_links(*a) < 0 || grow_to_two_links(*b) < 0) return -1000;
+    if (grow_to_two_links(*a) < 0 || grow_to_two_links(*b) < 0) return KTVEC_NO_MEMORY;
     a->linknum = 2;
     b->linknum = 2;
     // -p on a: b comes before a when a starts the polyline, after it when a
@@ -94,7 +96,7 @@ _KTNODELINK *pick_record(_KTNODE &n, int to, int high, int want, double length) 
 // Fuses end node b into end node a at their midpoint; the lengths of the two
 // links of the fused node are measured from the unrounded midpoint.
 int CKTVector::mintegratepolyline(_KTNODE *a, _KTNODE *b) {
-    if (a == b || a->linknum != 1 || b->linknum != 1) return -1;
+    if (a == b || a->linknum != 1 || b->linknum != 1) return KTVEC_REFUSED;
     const int ia = static_cast<int>(a - node), ib = static_cast<int>(b - node);
     const int iA = a->link[0].node, iB = b->link[0].node;
     const double mx = (a->x + static_cast<double>(b->x)) * 0.5;
@@ -103,20 +105,20 @@ int CKTVector::mintegratepolyline(_KTNODE *a, _KTNODE *b) {
     // array moves one of them.
     const int ka = link_to(node[iA], ia);
     const int kb = link_to(node[iB], ib);
-    if (ka < 0 || kb < 0) return -1;
-    if (grow_to_two_links(*a) < 0) return -1000;
+    if (ka < 0 || kb < 0) return KTVEC_REFUSED;
+    if (grow_to_two_links(*a) < 0) return KTVEC_NO_MEMORY;
     _KTNODELINK *la = &node[iA].link[ka];
     _KTNODELINK *lb = &node[iB].link[kb];
 
-    int r = mmovenoderow(a, static_cast<int>(mx), static_cast<int>(my));
+    int r = CKTVectorImpl::movetorow(*this, a, static_cast<int>(mx), static_cast<int>(my));
     if (r < 0) return r;
 
     b->deleted = 1;
     mdisconnectpolyline(b);
     mdeletelinenode(b);
 
-    const double lenA = std::hypot(mx - node[iA].x, my - node[iA].y);
-    const double lenB = std::hypot(mx - node[iB].x, my - node[iB].y);
+    const double lenA = ktv::careful_length(mx - node[iA].x, my - node[iA].y);
+    const double lenB = ktv::careful_length(mx - node[iB].x, my - node[iB].y);
     a->linknum = 2;
     la->length = lenA;
     a->link[0].length = lenA;
@@ -192,14 +194,14 @@ int CKTVector::movejoint(_KTPOLYLINE *keep, _KTNODE *n, _KTPOLYLINE *gone) {
     int *list = farstart ? gone->prev : gone->next;
     int &count = farstart ? gone->prevnum : gone->nextnum;
     if (count == 0) return 0;
-    if (keep->flag & 8) count = 1;
+    if (keep->flag & KTVEC_POLYLINE_SINGLE) count = 1;
     const bool keepstart = ktv::first_node(*keep) == j;
     int *&target = keepstart ? keep->prev : keep->next;
     int &targetnum = keepstart ? keep->prevnum : keep->nextnum;
     ktv::release(target);
     targetnum = 0;
     target = ktv::alloc_array<int>(static_cast<std::size_t>(count));
-    if (!target) return -1000;
+    if (!target) return KTVEC_NO_MEMORY;
     std::memcpy(target, list, sizeof(int) * static_cast<std::size_t>(count));
     targetnum = count;
     return 0;

@@ -3,6 +3,7 @@
 // there, and a flood mark over everything connected to the polylines at a
 // node.
 #include "ktvec.h"
+#include "polyline/chains.h"
 #include "polyline/records.h"
 
 int CKTVector::mcheckend(_KTNODE *n, int ref) {
@@ -73,7 +74,7 @@ int CKTVector::mgetjointinfo(_KTNODE *n, int *info) {
 void CKTVector::markjointpolyline(int ref) {
     _KTPOLYLINE *start = ktv::record_of(*this, ref);
     if (!start || start->jointmark == 1) return;
-    int *stack = mchainstack(polylinenum + 1);  // each polyline is pushed at most once
+    int *stack = ktv::chain_stack(*this, polylinenum + 1);  // each polyline is pushed at most once
     if (!stack) {  // no memory for the stack: recurse (the marks bound it)
         start->jointmark = 1;
         for (int i = 0; i < start->prevnum; ++i) markjointpolyline(start->prev[i]);

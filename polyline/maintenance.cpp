@@ -5,6 +5,7 @@
 
 #include "ktvec.h"
 #include "polyline/records.h"
+#include "vectorizer/impl.h"
 #include "vectorizer/memory.h"
 
 namespace {
@@ -29,30 +30,32 @@ void clear_marks(CKTVector &v, const _KTPOLYLINE &r) {
 // Records past the capacity were never handed out and are not initialised
 // (an untouched page of a large block costs nothing): each is cleared as
 // the capacity reaches it.
-_KTPOLYLINE *CKTVector::msparepolyline() {
-    if (polylinecapacity <= polylinenum) {
-        const std::size_t need = static_cast<std::size_t>(polylinecapacity) + 1;
-        const std::size_t have = polylineblock > polylinecapacity
-                                     ? static_cast<std::size_t>(polylineblock)
-                                     : static_cast<std::size_t>(polylinecapacity);
+_KTPOLYLINE *ktv::spare_polyline(CKTVector &v) {
+    if (v.polylinecapacity <= v.polylinenum) {
+        CKTVectorImpl *in = CKTVectorImpl::make(v);  // holds the block's size
+        if (!in) return nullptr;
+        const std::size_t need = static_cast<std::size_t>(v.polylinecapacity) + 1;
+        const std::size_t have = in->polylineblock > v.polylinecapacity
+                                     ? static_cast<std::size_t>(in->polylineblock)
+                                     : static_cast<std::size_t>(v.polylinecapacity);
         if (have < need) {
             std::size_t target = have >= 1024 ? have + have / 2 : need;
             if (target > 0x7fffffff) target = need;
-            _KTPOLYLINE *grown = ktv::grow_array(polyline, target);
+            _KTPOLYLINE *grown = grow_array(v.polyline, target);
             if (!grown && target > need) {
                 target = need;
-                grown = ktv::grow_array(polyline, target);
+                grown = grow_array(v.polyline, target);
             }
             if (!grown) return nullptr;
-            polyline = grown;
-            polylineblock = static_cast<int>(target);
+            v.polyline = grown;
+            in->polylineblock = static_cast<int>(target);
         }
-        std::memset(static_cast<void *>(&polyline[polylinecapacity]), 0, sizeof(_KTPOLYLINE));
-        ++polylinecapacity;
+        std::memset(static_cast<void *>(&v.polyline[v.polylinecapacity]), 0, sizeof(_KTPOLYLINE));
+        ++v.polylinecapacity;
     }
-    _KTPOLYLINE &rec = polyline[polylinenum];
-    for (int **list : {&rec.nodeindex, &rec.prev, &rec.next}) ktv::release(*list);
-    for (double **samples : {&rec.splinex, &rec.spliney}) ktv::release(*samples);
+    _KTPOLYLINE &rec = v.polyline[v.polylinenum];
+    for (int **list : {&rec.nodeindex, &rec.prev, &rec.next}) release(*list);
+    for (double **samples : {&rec.splinex, &rec.spliney}) release(*samples);
     std::memset(static_cast<void *>(&rec), 0, sizeof(_KTPOLYLINE));
     return &rec;
 }
@@ -94,8 +97,8 @@ int CKTVector::mupdatepolyline(int id) {
 // is connected to the old polyline at n.
 int CKTVector::mseparatepolyline(int id, _KTNODE *n) {
     if (!ktv::record_of(*this, id)) return 0;
-    _KTPOLYLINE *spare = msparepolyline();
-    if (!spare) return -1000;
+    _KTPOLYLINE *spare = ktv::spare_polyline(*this);
+    if (!spare) return KTVEC_NO_MEMORY;
     _KTPOLYLINE &nw = *spare;
     const int p = ktv::abs_id(id);
     const int fresh = polylinenum + 1;
@@ -122,7 +125,7 @@ int CKTVector::mseparatepolyline(int id, _KTNODE *n) {
         ktv::mem_free(nextcopy);
         ktv::mem_free(rnext);
         ktv::mem_free(nprev);
-        return -1000;
+        return KTVEC_NO_MEMORY;
     }
     nw.nodeindex = nodes;
     nw.nodecapacity = m;
@@ -149,11 +152,11 @@ int CKTVector::mseparatepolyline(int id, _KTNODE *n) {
     nw.nodenum = m;
     ++polylinenum;
 
-    if (r.flag & 2) {
+    if (r.flag & KTVEC_POLYLINE_SPLINE) {
         mspline(id, splinedivision);
         mspline(fresh, splinedivision);
-    } else if (r.flag & 1) {
-        polyline[fresh - 1].flag |= 1;
+    } else if (r.flag & KTVEC_POLYLINE_ARC) {
+        polyline[fresh - 1].flag |= KTVEC_POLYLINE_ARC;
     }
 
     // Relabel the links along the new polyline's chain only: a node of it

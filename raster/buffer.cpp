@@ -7,6 +7,7 @@
 #include "ktvec.h"
 #include "raster/raster.h"
 #include "raster/tables.h"
+#include "vectorizer/impl.h"
 #include "vectorizer/memory.h"
 
 int CKTVector::mcountpixel() {
@@ -31,16 +32,19 @@ int CKTVector::mcountpixel() {
 int CKTVector::minitbuffer() {
     const int count = mcountpixel();
     mfreepoint();
-    if (count < 0) return -1000;
+    if (count < 0) return KTVEC_NO_MEMORY;
     point = ktv::alloc_array<_KTPOINT>(static_cast<std::size_t>(count));
-    if (!point) return -1000;
+    if (!point) return KTVEC_NO_MEMORY;
     pointnum = count;
 
     mfreelineinfo();
+    // The row count is kept in the bookkeeping block.
+    CKTVectorImpl *in = CKTVectorImpl::make(*this);
+    if (!in) return KTVEC_NO_MEMORY;
     const int rows = height > 0 ? height : 0;
     lineinfo = ktv::alloc_zeroed<KTLINEINFO>(static_cast<std::size_t>(rows));
-    if (!lineinfo) return -1000;
-    linerows = rows;
+    if (!lineinfo) return KTVEC_NO_MEMORY;
+    in->linerows = rows;
 
     MORABASE_setkind(thindata, width, bytesperline, height, point);
     msetlinepoint();
@@ -49,7 +53,7 @@ int CKTVector::minitbuffer() {
 
 void CKTVector::msetlinepoint() {
     int cursor = 0;
-    for (int y = 0; y < linerows; ++y) {
+    for (int y = 0; y < ktv::row_count(*this); ++y) {
         KTLINEINFO &row = lineinfo[y];
         int n = 0;
         while (cursor + n < pointnum && point[cursor + n].y == y) ++n;
@@ -62,7 +66,7 @@ void CKTVector::msetlinepoint() {
 // Binary search of row y's points for column x.  Rows outside the raster
 // have no points.
 _KTPOINT *CKTVector::mgetpoint(int x, int y) {
-    if (!lineinfo || y < 0 || y >= linerows) return nullptr;
+    if (y < 0 || y >= ktv::row_count(*this)) return nullptr;
     const KTLINEINFO &row = lineinfo[y];
     int low = 0, high = row.pointnum;
     while (low < high) {

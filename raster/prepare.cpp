@@ -10,36 +10,39 @@
 
 namespace {
 enum Method { kThinning, kOutline, kOneSideOutline };
-}
 
-int CKTVector::mprepare(int method) {
-    if (!filter) {
+// The filter object is made on first use and kept; the working raster is
+// replaced.  0 or KTVEC_NO_MEMORY.
+int prepare(CKTVector &v, int method) {
+    if (!v.filter) {
         void *block = ktv::mem_alloc(sizeof(CPenoDoc));
-        if (!block) return -1000;
-        filter = new (block) CPenoDoc();
+        if (!block) return KTVEC_NO_MEMORY;
+        v.filter = new (block) CPenoDoc();
     }
-    filter->m_image = document;
-    filter->m_width = width;
-    filter->m_bytesperline = bytesperline;
-    filter->m_height = height;
-    filter->m_option = 0;
+    v.filter->m_image = v.document;
+    v.filter->m_width = v.width;
+    v.filter->m_bytesperline = v.bytesperline;
+    v.filter->m_height = v.height;
+    v.filter->m_option = 0;
 
-    const std::size_t bytes = ktv::raster_bytes(height, bytesperline);
-    ktv::release(thindata);
-    thindata = ktv::alloc_array<unsigned char>(bytes);
-    if (!thindata) return -1000;
+    const std::size_t bytes = ktv::raster_bytes(v.height, v.bytesperline);
+    ktv::release(v.thindata);
+    v.thindata = ktv::alloc_array<unsigned char>(bytes);
+    if (!v.thindata) return KTVEC_NO_MEMORY;
     unsigned char *scratch = ktv::alloc_array<unsigned char>(bytes);
-    if (!scratch) return -1000;
+    if (!scratch) return KTVEC_NO_MEMORY;
 
     switch (method) {
-    case kThinning: filter->mdeutschfilter(thindata, scratch); break;
-    case kOutline: filter->moutlinefilter(scratch, thindata); break;
-    default: filter->m1sideoutlinefilter(scratch, thindata); break;
+    case kThinning: v.filter->mdeutschfilter(v.thindata, scratch); break;
+    case kOutline: v.filter->moutlinefilter(scratch, v.thindata); break;
+    default: v.filter->m1sideoutlinefilter(scratch, v.thindata); break;
     }
     ktv::mem_free(scratch);
     return 0;
 }
 
-int CKTVector::makethindata() { return mprepare(kThinning); }
-int CKTVector::makeoutlinedata() { return mprepare(kOutline); }
-int CKTVector::make1sideoutlinedata() { return mprepare(kOneSideOutline); }
+}  // namespace
+
+int CKTVector::makethindata() { return prepare(*this, kThinning); }
+int CKTVector::makeoutlinedata() { return prepare(*this, kOutline); }
+int CKTVector::make1sideoutlinedata() { return prepare(*this, kOneSideOutline); }

@@ -47,7 +47,7 @@ int CKTVector::mregistpoint(_KTSEGMENT *s, _KTPOINT *p) {
         const int grow = s->pointcapacity == 0 ? 4 : 16;
         _KTPOINT **list = ktv::move_to_larger(s->pointlist, static_cast<std::size_t>(s->pointcapacity),
                                               static_cast<std::size_t>(s->pointcapacity) + grow);
-        if (!list) return -1000;
+        if (!list) return KTVEC_NO_MEMORY;
         s->pointlist = list;
         s->pointcapacity += grow;
     }
@@ -68,7 +68,7 @@ void CKTVector::mreversepoint(_KTSEGMENT *s) {
 int CKTVector::mtrace(_KTSEGMENT *s, _KTPOINT *start, int direction) {
     tracex = start->x;
     tracey = start->y;
-    if (mregistpoint(s, start) < 0) return -1000;
+    if (mregistpoint(s, start) < 0) return KTVEC_NO_MEMORY;
     _KTPOINT *cur = start;
     // The point beside `from` in the same row is its neighbouring record
     // (a row's points are contiguous and sorted by x); other rows are
@@ -84,11 +84,11 @@ int CKTVector::mtrace(_KTSEGMENT *s, _KTPOINT *start, int direction) {
     int d = direction;
     for (;;) {
         const int n = ktv::kDirection[(d - 1) * 512 + cur->pattern];
-        if (n == 0) return -1;
+        if (n == 0) return KTVEC_REFUSED;
         tracex += ktv::kStepX[n];
         tracey += ktv::kStepY[n];
         _KTPOINT *p = ktv::kStepY[n] == 0 ? at(cur, tracex, tracey) : mgetpoint(tracex, tracey);
-        if (!p) return -1;
+        if (!p) return KTVEC_REFUSED;
 
         // Snap onto a branch pixel beside the step, so that walks meet at
         // the junction's own pixel rather than next to it.
@@ -106,7 +106,7 @@ int CKTVector::mtrace(_KTSEGMENT *s, _KTPOINT *start, int direction) {
         }
 
         const bool ends = (p->flag & 2) || p->kind != 2;
-        if (mregistpoint(s, p) < 0) return -1000;
+        if (mregistpoint(s, p) < 0) return KTVEC_NO_MEMORY;
         if (ends) return 0;
         d = n;
         cur = p;
@@ -128,7 +128,7 @@ int CKTVector::mtrace() {
 
         // Segment records are held by index: handing out a second record may
         // move the array.
-        if (!mgetsegment()) return -1000;
+        if (!mgetsegment()) return KTVEC_NO_MEMORY;
         const int ai = segmentnum - 1;
         int r = mtrace(&segment[ai], start, 1);
         if (r < 0) return r;
@@ -136,7 +136,7 @@ int CKTVector::mtrace() {
 
         // Walk the other way from the start and join: B reversed, then A.
         const int first = ktv::kDirection[start->pattern];
-        if (!mgetsegment()) return -1000;
+        if (!mgetsegment()) return KTVEC_NO_MEMORY;
         const int bi = segmentnum - 1;
         r = mtrace(&segment[bi], start, ktv::dir_opposite(first));
         if (r < 0) return r;
@@ -146,7 +146,7 @@ int CKTVector::mtrace() {
 
         const int joined = b.pointnum + a.pointnum - 1;
         _KTPOINT **list = ktv::alloc_array<_KTPOINT *>(static_cast<std::size_t>(joined));
-        if (!list) return -1000;
+        if (!list) return KTVEC_NO_MEMORY;
         for (int k = 0; k < b.pointnum; ++k) list[k] = b.pointlist[k];
         for (int k = 1; k < a.pointnum; ++k) list[b.pointnum + k - 1] = a.pointlist[k];
         ktv::mem_free(b.pointlist);

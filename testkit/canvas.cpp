@@ -7,11 +7,12 @@
 #include <limits>
 
 #include "drawing.h"
+#include "vectorizer/geometry.h"
 
 namespace ktvdraw {
 
 namespace {
-constexpr double kPi = 3.14159265358979323846;
+using ktv::kPi;
 constexpr double kInf = std::numeric_limits<double>::infinity();
 
 // Longest chord of an arc approximation: keeps the polygon within 0.02 px of

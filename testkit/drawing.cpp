@@ -7,11 +7,12 @@
 #include <string>
 
 #include "drawing.h"
+#include "vectorizer/geometry.h"
 
 namespace ktvdraw {
 
 namespace {
-constexpr double kPi = 3.14159265358979323846;
+using ktv::kPi;
 
 struct Box {
     double x0, y0, x1, y1;

@@ -5,10 +5,12 @@
 #include <cmath>
 #include <limits>
 
+#include "vectorizer/geometry.h"
+
 namespace ktvdraw {
 
 namespace {
-constexpr double kPi = 3.14159265358979323846;
+using ktv::kPi;
 constexpr double kTile = 160;
 
 double segment_distance(Point p, Point a, Point b) {

@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include "groundtruth.h"
+#include "vectorizer/geometry.h"
 
 namespace ktvdraw {
 
@@ -47,7 +48,7 @@ void stroke_ends(const Primitive &p, std::vector<Point> &out) {
     if (p.kind == Primitive::Line) {
         out.push_back({p.x0, p.y0});
         out.push_back({p.x1, p.y1});
-    } else if (p.kind == Primitive::Arc && p.a1 - p.a0 < 2 * 3.14159265358979 - 1e-9) {
+    } else if (p.kind == Primitive::Arc && p.a1 - p.a0 < 2 * ktv::kPi - 1e-9) {
         out.push_back({p.cx + p.r * std::cos(p.a0), p.cy + p.r * std::sin(p.a0)});
         out.push_back({p.cx + p.r * std::cos(p.a1), p.cy + p.r * std::sin(p.a1)});
     }

@@ -108,8 +108,12 @@ int run_settings(const Command &c, const Settings &s, PageCounts *counts) {
     const Clock::time_point vectorize_start = Clock::now();
     const int result = vectorize_document(c, s, post, v);
     const double vectorize_ms = ms_since(vectorize_start);
-    if (result == -1000) throw CliError(name + ": out of memory while vectorizing");
+    if (result == KTVEC_NO_MEMORY) throw CliError(name + ": out of memory while vectorizing");
     if (result < 0) throw CliError(name + ": vectorizing failed (library code " + std::to_string(result) + ")");
+    // The clean-up ran short of memory part-way: the graph is only partly
+    // cleaned, so no output is written from it.
+    if (v.mispostprocessincomplete())
+        throw CliError(name + ": out of memory while cleaning up the vectors (result incomplete)");
 
     VectorView view(v);
     write_outputs(outputs, view, result_info(c, s, image, post, name), s.background ? &image.bitmap : nullptr);

@@ -49,7 +49,7 @@ int preclean_document(CKTVector &v, const Settings &s) {
     p.fill_holes = s.fill_holes;
     p.smooth = s.smooth;
     const BitRaster raster{v.document, v.width, v.height, static_cast<std::size_t>(v.bytesperline)};
-    return preclean(raster, p) ? 0 : -1000;
+    return preclean(raster, p) ? 0 : KTVEC_NO_MEMORY;
 }
 
 // ---- outline drivers -------------------------------------------------------
@@ -168,8 +168,9 @@ struct FlagBit {
     int bit;
 };
 const FlagBit kCenterlineFlags[] = {
-    {&Settings::merge_ends, 1},  {&Settings::bridge_gaps, 2},      {&Settings::connect, 4},
-    {&Settings::cut_spurs, 8},   {&Settings::merge_junctions, 16},
+    {&Settings::merge_ends, KTVEC_MERGE_ENDS},   {&Settings::bridge_gaps, KTVEC_BRIDGE_GAPS},
+    {&Settings::connect, KTVEC_CONNECT},         {&Settings::cut_spurs, KTVEC_CUT_SPURS},
+    {&Settings::merge_junctions, KTVEC_MERGE_JUNCTIONS},
 };
 
 int run_centerline(CKTVector &v, const Settings &s) {
@@ -200,7 +201,9 @@ ResultInfo result_info(const Command &c, const Settings &s, const LoadedImage &i
 
 int vectorize_document(const Command &c, const Settings &s, const PostProcessing &post, CKTVector &v) {
     const int result = c.vectorize(v, s);
-    if (result >= 0) run_postprocessing(v, post);
+    // A clean-up that ran short of memory leaves a graph only partly
+    // cleaned: nothing is fitted onto it (the caller reports it).
+    if (result >= 0 && !v.mispostprocessincomplete()) run_postprocessing(v, post);
     return result;
 }
 

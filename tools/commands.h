@@ -48,9 +48,10 @@ ResultInfo result_info(const Command &c, const Settings &s, const LoadedImage &i
                        const PostProcessing &post, const std::string &source);
 
 // Runs `c` on `v`, whose document is set (pre-cleaning and driver), then the
-// post-processing when the driver succeeded: one image as the program, the
-// Python module and the browser editor vectorize it.  The library's result:
-// 0, or the driver's negative code (the graph is whatever the driver left).
+// post-processing when the driver succeeded and its clean-up was complete:
+// one image as the program and the Python module vectorize it.  The
+// library's result: 0, or the driver's negative code (the graph is whatever
+// the driver left); v.mispostprocessincomplete() tells a clean-up cut short.
 int vectorize_document(const Command &c, const Settings &s, const PostProcessing &post, CKTVector &v);
 
 }  // namespace ktvcli

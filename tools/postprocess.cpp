@@ -7,6 +7,7 @@
 #include <tuple>
 
 #include "error.h"
+#include "vectorizer/geometry.h"
 
 namespace ktvcli {
 
@@ -120,7 +121,7 @@ int live_nodes(CKTVector &v) {
 
 void run_postprocessing(CKTVector &v, const PostProcessing &p) {
     if (p.simplify) {
-        const double radians = p.simplify_degrees * 3.14159265358979323846 / 180.0;
+        const double radians = p.simplify_degrees * ktv::kPi / 180.0;
         repeat_while_shrinking(v, [&] { v.mnearpointall(p.simplify_dist, radians); });
     }
     if (p.circles) v.mfitcircleall(p.circle_maxradius);

@@ -14,6 +14,7 @@
 #include <cstring>
 
 #include "ktvec.h"
+#include "vectorizer/impl.h"
 #include "vectorizer/memory.h"
 
 namespace {
@@ -131,20 +132,24 @@ bool copy_polylines(const CKTVector &src, CKTVector &dst) {
 }  // namespace
 
 int CKTVector::mundo(CKTVector *source) {
-    if (!source) return -1;
+    if (!source) return KTVEC_REFUSED;
     if (source == this) {  // the layer is its own copy already
         canundo = 1;
         return 0;
     }
     canundo = 0;
+    // The row count and the polyline block live in the bookkeeping block:
+    // obtained before anything is released.
+    CKTVectorImpl *in = CKTVectorImpl::make(*this);
+    if (!in) return KTVEC_NO_MEMORY;
     mfreenode();
     mfreepolyline();
     mfreelineinfo();
     // The find bookkeeping named nodes of the old layer; the copied nodes
     // carry their own find bits, which a whole-array clear will reset.
-    findlistnum = 0;
-    findlistvalid = 0;
-    findlistsorted = 0;
+    in->findlistnum = 0;
+    in->findlistvalid = false;
+    in->findlistsorted = false;
 
     // A layer that cannot be copied completely is released again, so that a
     // failed copy keeps the layers it finished and nothing half made: links
@@ -152,17 +157,17 @@ int CKTVector::mundo(CKTVector *source) {
     // absent for ids the links carry.
     if (!copy_nodes(*source, *this)) {
         mfreenode();
-        return -1000;
+        return KTVEC_NO_MEMORY;
     }
-    if (!copy_rows(*source, source->linerows, *this, linerows)) {
+    if (!copy_rows(*source, ktv::row_count(*source), *this, in->linerows)) {
         mfreelineinfo();
-        return -1000;
+        return KTVEC_NO_MEMORY;
     }
     if (!copy_polylines(*source, *this)) {
         mfreepolyline();
-        return -1000;
+        return KTVEC_NO_MEMORY;
     }
-    polylineblock = 0;  // the table holds exactly polylinecapacity records
+    in->polylineblock = 0;  // the table holds exactly polylinecapacity records
     canundo = 1;
     return 0;
 }
@@ -175,8 +180,9 @@ int CKTVector::mgetundomemory() {
     long long bytes = 0;
     for (int i = 0; node && i < nodenum; ++i) bytes += 20 + 56LL * node[i].linknum;
     if (lineinfo) {
-        bytes += 20LL * linerows;
-        for (int y = 0; y < linerows; ++y) bytes += 4LL * lineinfo[y].nodenum;
+        const int rows = ktv::row_count(*this);
+        bytes += 20LL * rows;
+        for (int y = 0; y < rows; ++y) bytes += 4LL * lineinfo[y].nodenum;
     }
     for (int i = 0; polyline && i < polylinenum; ++i) {
         const _KTPOLYLINE &p = polyline[i];

@@ -11,12 +11,12 @@
 void CKTVector::mreflectmodify() {
     for (int id = 1; id <= polylinenum; ++id) {
         if (polyline[id - 1].deleted != 0 || polyline[id - 1].modify != 1) continue;
-        if (polyline[id - 1].flag & 1) {
+        if (polyline[id - 1].flag & KTVEC_POLYLINE_ARC) {
             polyline[id - 1].modify = 0;
             marc(id, arcminradius, arcmaxradius);
             polyline[id - 1].modify = 0;
         }
-        if (polyline[id - 1].flag & 2) {
+        if (polyline[id - 1].flag & KTVEC_POLYLINE_SPLINE) {
             polyline[id - 1].modify = 0;
             mspline(id, splinedivision);
             polyline[id - 1].modify = 0;

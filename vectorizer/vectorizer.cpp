@@ -2,9 +2,31 @@
 // accessors and setters, and the release operations that empty one layer.
 #include "ktvec.h"
 
+#include <new>
+
 #include "filter/qorfil2.h"
 #include "vectorizer/expect.h"
+#include "vectorizer/impl.h"
 #include "vectorizer/memory.h"
+
+CKTVectorImpl *CKTVectorImpl::make(CKTVector &v) {
+    if (!v.impl) {
+        void *block = ktv::mem_alloc(sizeof(CKTVectorImpl));
+        if (block) v.impl = new (block) CKTVectorImpl();
+    }
+    return v.impl;
+}
+
+void CKTVectorImpl::release(CKTVector &v) {
+    CKTVectorImpl *in = v.impl;
+    if (!in) return;
+    ktv::release(in->findlist);
+    ktv::release(in->chainwork);
+    ktv::release(in->rowhint);
+    in->~CKTVectorImpl();
+    ktv::mem_free(in);
+    v.impl = nullptr;
+}
 
 CKTVector::CKTVector()
     : canundo(0), document(nullptr), width(0), height(0), bytesperline(0), lineinfo(nullptr),
@@ -14,9 +36,7 @@ CKTVector::CKTVector()
       node(nullptr), polyline(nullptr), polylinenum(0), polylinecapacity(0), splinetablenum(0),
       splinedivision(0), splineknotx(nullptr), splineknoty(nullptr), splineperiodic(nullptr),
       splinezx(nullptr), splinezy(nullptr), splinediag(nullptr), splinestep(nullptr),
-      splineparam(nullptr), linerows(0), findlist(nullptr), findlistnum(0), findlistcapacity(0),
-      findlistvalid(0), findlistsorted(0), findtracking(0), findreference(0), polylineblock(0), chainwork(nullptr),
-      chainworkcapacity(0), chainslots(0), chaingeneration(0), rowhint(nullptr), rowhintrows(0) {}
+      splineparam(nullptr), impl(nullptr) {}
 
 CKTVector::~CKTVector() {
     ktv::release(thindata);
@@ -26,8 +46,7 @@ CKTVector::~CKTVector() {
     mfreepolyline();
     mfreelineinfo();
     mfreespline();
-    ktv::release(findlist);
-    ktv::release(chainwork);
+    CKTVectorImpl::release(*this);
     if (filter) {
         filter->~CPenoDoc();
         ktv::mem_free(filter);
@@ -76,17 +95,17 @@ int CKTVector::mgetpolylinenum() { return polylinenum; }
 
 void CKTVector::msetarc(int id) {
     KTV_EXPECT(!polyline || (id >= 1 && id <= polylinenum), "a flag setter's id is 1 .. polylinenum");
-    if (polyline) polyline[id - 1].flag |= 1;
+    if (polyline) polyline[id - 1].flag |= KTVEC_POLYLINE_ARC;
 }
 
 void CKTVector::msetspline(int id) {
     KTV_EXPECT(!polyline || (id >= 1 && id <= polylinenum), "a flag setter's id is 1 .. polylinenum");
-    if (polyline) polyline[id - 1].flag |= 2;
+    if (polyline) polyline[id - 1].flag |= KTVEC_POLYLINE_SPLINE;
 }
 
 void CKTVector::msetline(int id) {
     KTV_EXPECT(!polyline || (id >= 1 && id <= polylinenum), "a flag setter's id is 1 .. polylinenum");
-    if (polyline) polyline[id - 1].flag &= static_cast<unsigned char>(~3u);
+    if (polyline) polyline[id - 1].flag &= static_cast<unsigned char>(~(KTVEC_POLYLINE_ARC | KTVEC_POLYLINE_SPLINE));
 }
 
 void CKTVector::msetmodify(unsigned char value) {
@@ -125,15 +144,17 @@ void CKTVector::mfreenode() {
 }
 
 void CKTVector::mfreelineinfo() {
+    CKTVectorImpl *in = CKTVectorImpl::of(*this);
     if (lineinfo) {
         // The rows made are counted in linerows: a new document may have
         // changed `height` since the records were allocated.
-        for (int i = 0; i < linerows; ++i) ktv::release(lineinfo[i].nodeindex);
+        for (int i = 0; i < ktv::row_count(*this); ++i) ktv::release(lineinfo[i].nodeindex);
         ktv::release(lineinfo);
     }
-    linerows = 0;
-    ktv::release(rowhint);
-    rowhintrows = 0;
+    if (!in) return;
+    in->linerows = 0;
+    ktv::release(in->rowhint);
+    in->rowhintrows = 0;
 }
 
 void CKTVector::mfreepolyline() {
@@ -152,8 +173,8 @@ void CKTVector::mfreepolyline() {
     }
     polylinenum = 0;
     polylinecapacity = 0;
-    polylineblock = 0;
-    for (int i = 0; i < nodenum; ++i) node[i].flag &= static_cast<unsigned char>(~3u);
+    if (CKTVectorImpl *in = CKTVectorImpl::of(*this)) in->polylineblock = 0;
+    for (int i = 0; i < nodenum; ++i) node[i].flag &= static_cast<unsigned char>(~(KTVEC_NODE_SELECT | KTVEC_NODE_FIND));
 }
 
 void CKTVector::mfreespline() {

@@ -13,14 +13,11 @@ return a Graph.  See docs/python.md.
 """
 
 from . import _ktvec
-from ._ktvec import Graph, RefusedError, page_count
+from ._ktvec import ARC, CIRCLE, SPLINE, Graph, RefusedError, page_count
 
 __version__ = _ktvec.__version__
 __all__ = ["centerline", "outline", "outline_fast", "from_json", "options", "page_count", "Graph",
            "RefusedError"]
-
-# Curve flags of a polyline (Graph.curve).
-ARC, SPLINE, CIRCLE = 1, 2, 4
 
 
 def options(command="centerline"):

@@ -12,23 +12,22 @@ namespace {
 
 const char *meaning(int code) {
     switch (code) {
-    case -1: return "a precondition fails";
-    case -2: return "the connection would close a loop of connections";
-    case -3: return "both branches belong to one polyline";
-    case -4: return "the joint is not an end of one of the two polylines";
-    case -1004: return "there is no polyline table";
-    case -9999: return "a link between consecutive nodes of a polyline is missing";
+    case KTVEC_REFUSED: return "a precondition fails";
+    case KTVEC_LOOP: return "the connection would close a loop of connections";
+    case KTVEC_SAME_POLYLINE: return "both branches belong to one polyline";
+    case KTVEC_NOT_AN_END: return "the joint is not an end of one of the two polylines";
+    case KTVEC_NO_POLYLINES: return "there is no polyline table";
+    case KTVEC_LINK_MISSING: return "a link between consecutive nodes of a polyline is missing";
     default: return "refused";
     }
 }
 
-// Polyline flag bits.
-constexpr unsigned char kArc = 1, kSpline = 2, kCircle = 4;
+constexpr unsigned char kCurveFlags = KTVEC_POLYLINE_ARC | KTVEC_POLYLINE_SPLINE | KTVEC_POLYLINE_CIRCLE;
 
 }  // namespace
 
 void check(int result, const char *call) {
-    if (result == -1000) throw OutOfMemory(std::string(call) + ": out of memory");
+    if (result == KTVEC_NO_MEMORY) throw OutOfMemory(std::string(call) + ": out of memory");
     if (result < 0)
         throw Refused(result, std::string(call) + " refused: " + meaning(result) + " (library code " +
                                   std::to_string(result) + ")");
@@ -102,7 +101,7 @@ std::shared_ptr<const PolylineTable> Graph::polylines() {
         t->indices.insert(t->indices.end(), p.nodeindex, p.nodeindex + p.nodenum);
         t->offsets.push_back(static_cast<std::int64_t>(t->indices.size()));
         t->closed.push_back(ktvcli::VectorView::closed(p) ? 1 : 0);
-        t->curve.push_back(p.flag & (kArc | kSpline | kCircle));
+        t->curve.push_back(p.flag & kCurveFlags);
         t->prev.insert(t->prev.end(), p.prev, p.prev + p.prevnum);
         t->prev_offsets.push_back(static_cast<std::int64_t>(t->prev.size()));
         t->next.insert(t->next.end(), p.next, p.next + p.nextnum);
@@ -113,7 +112,7 @@ std::shared_ptr<const PolylineTable> Graph::polylines() {
             if (l && l->arc) t->arcs.push_back({k, i, l->centerx, l->centery, l->radius, l->arc});
         }
         ktvcli::Circle c;
-        if ((p.flag & kCircle) && view.circle(p, c)) t->circles.push_back({k, c.cx, c.cy, c.r});
+        if ((p.flag & KTVEC_POLYLINE_CIRCLE) && view.circle(p, c)) t->circles.push_back({k, c.cx, c.cy, c.r});
         if (p.splinenum > 0 && p.splinex && p.spliney)
             for (int i = 0; i < p.splinenum; ++i) {
                 t->spline.push_back(p.splinex[i]);
@@ -245,7 +244,7 @@ int Graph::split(int polyline, int node) {
     const int before = v.mgetpolylinenum();
     check(v.mseparatepolyline(polyline, node_at(v, node, "node")), "mseparatepolyline");
     if (v.mgetpolylinenum() == before)
-        throw Refused(-1, "mseparatepolyline changed nothing: node " + std::to_string(node) + " is not on polyline " +
+        throw Refused(KTVEC_REFUSED, "mseparatepolyline changed nothing: node " + std::to_string(node) + " is not on polyline " +
                               std::to_string(polyline));
     return v.mgetpolylinenum();
 }
@@ -256,7 +255,7 @@ void Graph::join(int a, int b) {
     _KTNODE *na = node_at(v, a, "node");
     const _KTNODE *nb = node_at(v, b, "node");
     if (na->linknum != 1 || nb->linknum != 1)
-        throw Refused(-1, "join needs two end nodes (one link each)");
+        throw Refused(KTVEC_REFUSED, "join needs two end nodes (one link each)");
     // Dragging one end onto the other: the library attaches a moved node to
     // the nearest suitable node, and two end nodes fuse into one.
     check(v.movenodeattach(na, nb->x, nb->y), "movenodeattach");
@@ -296,7 +295,7 @@ void Graph::fit_arcs(int polyline, double min_radius, double max_radius) {
     check_polyline(v, polyline);
     v.msetmodify(polyline, 0);
     check(v.marc(polyline, min_radius, max_radius), "marc");
-    v.mgetpolyline(polyline)->flag |= kArc;  // as marcall marks what it fitted
+    v.mgetpolyline(polyline)->flag |= KTVEC_POLYLINE_ARC;  // as marcall marks what it fitted
 }
 
 void Graph::fit_circle(int node, double max_radius) {
@@ -306,7 +305,7 @@ void Graph::fit_circle(int node, double max_radius) {
     // The library leaves any other node alone and answers 0; say so instead.
     const int id = n->linknum == 2 && n->link[0].id == -n->link[1].id ? std::abs(n->link[0].id) : 0;
     if (!id || !ktvcli::VectorView::closed(*v.mgetpolyline(id)))
-        throw Refused(-1, "fit_circle needs a node inside a closed polyline (two links of that polyline)");
+        throw Refused(KTVEC_REFUSED, "fit_circle needs a node inside a closed polyline (two links of that polyline)");
     v.msetmodify(id, 0);
     check(v.mfitcircle(max_radius, n), "mfitcircle");
 }

@@ -93,6 +93,9 @@ std::shared_ptr<Graph> vectorize(const std::string &command, const py::object &i
         result = ktvcli::vectorize_document(*c, s, post, *v);
     }
     ktvpy::check(result, c->name);
+    // As the program: a graph whose clean-up ran short of memory is not a result.
+    if (v->mispostprocessincomplete())
+        throw ktvpy::OutOfMemory(source + ": out of memory while cleaning up the vectors (result incomplete)");
     return std::make_shared<Graph>(std::move(page), std::move(v), ktvcli::result_info(*c, s, image_read, post, source));
 }
 
@@ -179,6 +182,10 @@ void register_errors(py::module_ &m) {
 PYBIND11_MODULE(_ktvec, m) {
     m.doc() = "ktvec: raster-to-vector conversion of line drawings (extension module; use the package ktvec)";
     m.attr("__version__") = KTVEC_VERSION;
+    // Bits of Graph.curve.
+    m.attr("ARC") = static_cast<int>(KTVEC_POLYLINE_ARC);
+    m.attr("SPLINE") = static_cast<int>(KTVEC_POLYLINE_SPLINE);
+    m.attr("CIRCLE") = static_cast<int>(KTVEC_POLYLINE_CIRCLE);
     register_errors(m);
 
     m.def("vectorize", &vectorize, py::arg("command"), py::arg("image"), py::arg("options"));

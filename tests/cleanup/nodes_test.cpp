@@ -146,6 +146,24 @@ TEST(MergeWithRepair, AdjacentNodesMergeOnlyThroughTheFirstSharedLink) {
     EXPECT_EQ(check_graph(v), "");
 }
 
+// Every polyline that ran straight from a to b loses that link in the
+// merge and is rebuilt, however many there are.
+TEST(MergeWithRepair, EveryParallelPolylineIsRebuilt) {
+    for (int parallel : {3, 8, 12}) {
+        SCOPED_TRACE(parallel);
+        CKTVector v;
+        GraphBuilder g(v);
+        g.rows(50, 50);
+        const int a = g.node(0, 0), b = g.node(10, 0), c = g.node(20, 0);
+        g.path_of({a, b, c});
+        for (int k = 0; k < parallel; ++k) g.path_of({a, b});
+        EXPECT_EQ(Peer::mintegratenode(v, &v.node[a], &v.node[b]), 0);
+        EXPECT_EQ(nodes_of(v, 1), (std::vector<int>{a, c}));
+        for (int id = 2; id <= parallel + 1; ++id) EXPECT_EQ(v.polyline[id - 1].deleted, 1) << id;
+        EXPECT_EQ(check_graph(v), "");
+    }
+}
+
 TEST(DeletePolyline, Cases) {
     CKTVector v;
     _KTNODE lonely{};

@@ -25,7 +25,6 @@ public:
     // A random drawing of strokes, blobs and rings, vectorized by the fast
     // outline driver (with the driver's node search on or off).
     void from_drawing(CKTVector &v, Bitmap &b) {
-        notched_ = false;
         const int w = 40 + pick(80), h = 40 + pick(80);
         b = Bitmap(w, h);
         const int shapes = 2 + pick(6);
@@ -44,7 +43,6 @@ public:
 
     // A hand-made graph: a grid of nodes with random paths through it.
     void by_hand(CKTVector &v) {
-        notched_ = false;
         GraphBuilder g(v);
         g.rows(64, 64);
         std::vector<int> grid;
@@ -71,12 +69,8 @@ public:
         }
     }
 
-    // The checks for the graph as edited so far: a notch appends its side
-    // nodes to their rows without sorting them.
-    CheckOptions checks(CheckOptions o = {}) const {
-        if (notched_) o.rows_sorted = false;
-        return o;
-    }
+    // The checks for the graph as edited so far.
+    CheckOptions checks(CheckOptions o = {}) const { return o; }
 
     int pick(int n) { return n <= 0 ? 0 : static_cast<int>(rng_() % static_cast<unsigned>(n)); }
 
@@ -266,10 +260,7 @@ public:
         }
         case 19: {
             const int n = live_node(v, 2);
-            if (n >= 0) {
-                v.maddnotch(&v.node[n], 1 + pick(8), pick(7) - 3);
-                notched_ = true;
-            }
+            if (n >= 0) v.maddnotch(&v.node[n], 1 + pick(8), pick(7) - 3);
             return "maddnotch";
         }
         default: {
@@ -282,7 +273,6 @@ public:
 
 private:
     std::mt19937 rng_;
-    bool notched_ = false;
 };
 
 int operations() {

@@ -16,9 +16,9 @@
 // Each flag relaxes one rule for a state in which the library deliberately
 // leaves the graph weaker.  Default: everything is checked.
 struct CheckOptions {
-    // Rows in ascending x.  Off after an approximation that stopped part-way
-    // (rows touched since the last sort stay unsorted) and after operations
-    // that append to a row without sorting.
+    // Rows in ascending x, which every search relies on.  Off only after an
+    // approximation that stopped part-way (rows touched since the last sort
+    // stay unsorted); every edit, failed or not, leaves its rows sorted.
     bool rows_sorted = true;
     // Polyline records reach the ends of their chains (an open polyline's
     // first node has no -P link and its last node no +P link; a closed one

@@ -15,6 +15,7 @@
 
 #include "batch.h"
 #include "tool_support.h"
+#include "vectorizer/memory.h"
 
 namespace {
 
@@ -220,6 +221,37 @@ TEST(Batch, FailuresAndTheirExitStatus) {
         EXPECT_EQ(r.status, c.status) << r.err;
         EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
     }
+}
+
+// A file whose clean-up ran out of memory part-way fails with its reason
+// and leaves no output; the other file is written.  One worker: the
+// calling thread, whose allocation requests the test can make fail.
+TEST(Batch, IncompleteCleanUpFailsItsFile) {
+    const Sheet s;
+    write_bytes(s.input("a.pbm"), pbm_raw(stroke_drawing()));
+    write_bytes(s.input("b.pbm"), pbm_raw(sample_drawing()));
+    const std::string out = s.dir / "out";
+    int reported = 0;
+    for (long n = 1; n < 4000 && reported == 0; ++n) {
+        std::vector<std::string> args = {s.input("a.pbm"), s.input("b.pbm"), "-o", out, "--jobs", "1"};
+        std::vector<char *> argv;
+        for (std::string &a : args) argv.push_back(&a[0]);
+        testing::internal::CaptureStderr();
+        ktv::mem_fail_at(n);
+        const int status = ktvcli::run_batch(static_cast<int>(argv.size()), argv.data());
+        ktv::mem_fail_at(0);
+        const std::string err = testing::internal::GetCapturedStderr();
+        const std::vector<std::string> written = files_of(out);
+        for (const std::string &f : written) std::remove((out + "/" + f).c_str());
+        if (err.find("result incomplete") == std::string::npos) continue;
+        ++reported;
+        SCOPED_TRACE(err);
+        EXPECT_EQ(status, 1);
+        EXPECT_EQ(count(err, "result incomplete"), 2u);  // its progress line and the summary
+        const bool first = err.find("a.pbm: out of memory") != std::string::npos;
+        EXPECT_EQ(written, std::vector<std::string>{first ? "b.svg" : "a.svg"});
+    }
+    EXPECT_EQ(reported, 1);
 }
 
 // The workers take the largest files first (one worker: one after the
