@@ -35,9 +35,13 @@ namespace {
 // in `ring`.
 template <class Plane, class Reached>
 void run_stages(Plane &img, Plane &ring, Reached *reached, qorfil::Activity act, qorfil::Word *rows,
-                long iterations, bool keep_ends, const qorfil::Bands &bands) {
+                long iterations, bool keep_ends, const qorfil::Bands &bands, const unsigned char *document,
+                int bytesperline) {
     if (reached) qorfil::keep_boundary(img, *reached, act.rowuntil, bands, rows);  // rowuntil borrowed before thinning
     qorfil::Thinner<Plane> thinner(img, ring, act, keep_ends, bands);
+    // The skeleton keeps the stroke ends of the drawing itself; the outline
+    // filters thin boundaries, whose ends are not stroke ends.
+    if (!reached) thinner.keep_document_tips(document, bytesperline);
     thinner.mark_all();
     thinner.run(iterations);
     if (qorfil::break_blocks(img, thinner)) thinner.run(iterations);
@@ -104,9 +108,10 @@ int CPenoDoc::mfilter(Mode mode, unsigned char *out, unsigned char *work) {
             // The result buffer is written only at the end, and the scratch
             // buffer not at all: the inside is kept there.
             qorfil::FlatPlane inside(out, docbytes, work, width, height);
-            run_stages(img, tmp, &inside, act, rows, iterations, keep_ends, bands);
+            run_stages(img, tmp, &inside, act, rows, iterations, keep_ends, bands, m_image, bpl);
         } else {
-            run_stages(img, tmp, inside_in_tmp ? &tmp : nullptr, act, rows, iterations, keep_ends, bands);
+            run_stages(img, tmp, inside_in_tmp ? &tmp : nullptr, act, rows, iterations, keep_ends, bands, m_image,
+                       bpl);
         }
         bands.run([&](int band) { img.store_rows(out, bpl, bands.begin(band), bands.end(band)); });
         ktv::mem_free(block);
@@ -117,6 +122,6 @@ int CPenoDoc::mfilter(Mode mode, unsigned char *out, unsigned char *work) {
     qorfil::ByteRowPlane img(out, width, height, bpl), tmp(work, width, height, bpl);
     img.load_document(m_image);
     run_stages(img, tmp, outline ? &tmp : nullptr, qorfil::Activity(), nullptr, iterations, keep_ends,
-               qorfil::Bands(height, 1));
+               qorfil::Bands(height, 1), m_image, bpl);
     return 0;
 }

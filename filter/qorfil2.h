@@ -12,7 +12,10 @@
 //    topology), centred in their strokes, with the same 8-connected black
 //    components and 4-connected white components as the document.  Stroke
 //    ends recede by about half the stroke width; bumps of up to four pixels
-//    on jagged edges leave no spur.  Thinning a skeleton returns it unchanged.
+//    on jagged edges leave no spur, while the drawing's own one-pixel lines
+//    keep their ends, however close to a junction (the overshoot of two
+//    lines past a corner, the arms of a cross).  Thinning a skeleton returns
+//    it unchanged.
 //  - moutlinefilter: the outlines.  The boundary pixels of every black area,
 //    outer boundaries and holes alike (black pixels not inside a wide area,
 //    see filter/boundary.h), thinned to convergence with the same rules as

@@ -57,6 +57,63 @@ template <class Plane> Word Thinner<Plane>::unanchored(Word ends, int y, int k) 
     return ends & near;
 }
 
+// Pixels of word (y, k) of the document that end a line one pixel wide and
+// at least two long, with no solid ink (a pixel whose eight neighbours are
+// all black) within three pixels: exactly one black neighbour, which has at
+// most two.  A pixel stuck to a ragged border has a neighbour with more; a
+// longer burr still has the stroke's solid ink close by.
+template <class Plane> Word Thinner<Plane>::document_tips(int y, int k) const {
+    const ByteRowPlane doc(const_cast<unsigned char *>(doc_), img_.width(), height_, doc_bpl_);
+    const Word tail = last_word_mask(img_.width());
+    // A window of words around (y, k): rows y-4 .. y+4, words k-4 .. k+4.
+    constexpr int R = 4, N = 2 * R + 1;
+    struct Window {
+        Word w[N][N] = {};
+        // Row r of the window as a plane row (words outside read white).
+        struct Row {
+            const Word *p;
+            Word at(int kk) const { return kk >= 0 && kk < N ? p[kk] : 0; }
+        };
+        Row row(int r) const { return {w[r]}; }
+    } pixels, light;
+    for (int r = 0; r < N; ++r)
+        for (int c = 0; c < N; ++c) {
+            const int kk = k + c - R;
+            const Word v = doc.row(y + r - R).at(kk);
+            pixels.w[r][c] = kk == nw_ - 1 ? v & tail : v;
+        }
+    auto neighbours = [](const Window &win, int r, int c) { return gather(win.row(r - 1), win.row(r), win.row(r + 1), c); };
+    const Neighbours b = neighbours(pixels, R, R);
+    Word tips = b.c & count_neighbours(b).ge1 & ~count_neighbours(b).ge2;
+    if (!tips) return 0;
+    // Solid pixels within Chebyshev distance 3: rows y-3 .. y+3, spread
+    // three bits either way (from the neighbour words too).
+    Word near = 0;
+    for (int r = 1; r < N - 1; ++r) {
+        Word row[3];
+        for (int c = R - 1; c <= R + 1; ++c) {
+            const Neighbours nb = neighbours(pixels, r, c);
+            row[c - (R - 1)] = nb.c & nb.n & nb.s & nb.e & nb.w & nb.ne & nb.nw & nb.se & nb.sw;
+        }
+        Word spread = row[1];
+        for (int d = 1; d <= 3; ++d)
+            spread |= (row[1] << d) | (row[2] >> (64 - d)) | (row[1] >> d) | (row[0] << (64 - d));
+        near |= spread;
+    }
+    tips &= ~near;
+    if (!tips) return 0;
+    // Pixels with at most two black neighbours, around word (y, k).
+    for (int r = R - 1; r <= R + 1; ++r)
+        for (int c = R - 1; c <= R + 1; ++c) {
+            const Neighbours nb = neighbours(pixels, r, c);
+            light.w[r][c] = nb.c & ~count_neighbours(nb).ge3;
+        }
+    const Neighbours l = neighbours(light, R, R);
+    const Word thin_neighbour = (b.n & l.n) | (b.s & l.s) | (b.e & l.e) | (b.w & l.w) | (b.ne & l.ne) |
+                                (b.nw & l.nw) | (b.se & l.se) | (b.sw & l.sw);
+    return tips & thin_neighbour;
+}
+
 template <class Plane>
 template <int S>
 Word Thinner<Plane>::removable(const typename Plane::Row &up, const typename Plane::Row &mid,
@@ -73,7 +130,8 @@ Word Thinner<Plane>::removable(const typename Plane::Row &up, const typename Pla
     if (!(b.c & open)) return 0;
     const Counts c = count_neighbours(b);
     const Word body = b.c & simple_pixels(b) & c.ge2 & open;
-    const Word ends = keep_ends_ ? 0 : b.c & c.ge1 & ~c.ge2 & endside;
+    Word ends = keep_ends_ ? 0 : b.c & c.ge1 & ~c.ge2 & endside;
+    if (ends && doc_) ends &= ~document_tips(y, k);
     return ends ? body | unanchored(ends, y, k) : body;
 }
 

@@ -24,7 +24,11 @@
 // soon as the stroke has thinned there (about w/2 from the original end).
 // Anchoring only depends on the current raster and is monotone (removing
 // pixels can only make it true), so nothing needs to be remembered and
-// thinning a skeleton again changes nothing.
+// thinning a skeleton again changes nothing.  The skeleton also keeps the
+// tips of the drawing's own one-pixel lines (keep_document_tips): a short
+// line ending near a junction, the overshoot of two lines past a corner or
+// the arm of a cross, is a stroke end of the drawing, while a burr is only
+// uncovered by thinning and is no tip of the document.
 //
 // At the fixed point every pixel is either not simple or an anchored end:
 // lines are one pixel wide and 8-thin (a staircase pixel is simple).  The
@@ -135,6 +139,13 @@ public:
         mask[k >> 6] |= 1ull << (k & 63);
         wake_rows(y, kReachRows, mask, mask, mask, (cycle_ + kWakeSlots - 1) % kWakeSlots, cycle_ + 3, 0);
     }
+    // Keeps every end pixel that already ended a line one pixel wide in
+    // `document` (the filter's source, `bytesperline` bytes per row): a
+    // stroke end of the drawing, not a burr that thinning uncovers.
+    void keep_document_tips(const unsigned char *document, int bytesperline) {
+        doc_ = document;
+        doc_bpl_ = bytesperline;
+    }
     // Runs iterations until nothing changes or `max_iterations` are done,
     // over the words marked (all words when untracked).
     void run(long max_iterations);
@@ -175,6 +186,7 @@ private:
     template <int S> Word removable(const typename Plane::Row &up, const typename Plane::Row &mid,
                                     const typename Plane::Row &down, int y, int k) const;
     Word unanchored(Word ends, int y, int k) const;
+    Word document_tips(int y, int k) const;
     Word heavy(int y, int k) const;
     bool tracked() const { return act_.wake != nullptr; }
 
@@ -183,6 +195,8 @@ private:
     Plane &ring_;
     Activity act_;
     bool keep_ends_;
+    const unsigned char *doc_ = nullptr;
+    int doc_bpl_ = 0;
     int height_, nw_, rowbits_;
     Bands bands_;
     bool pending_[kMaxBands * kBandRingRows] = {};  // per ring row: a removal to apply

@@ -25,6 +25,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "drawing.h"
 #include "error.h"
 #include "vectorizer/geometry.h"
 #include "writers.h"
@@ -80,12 +81,11 @@ double degrees(Point c, Point p) {
     return a;
 }
 
-// Points along the short arc from a to b about centre c (pixel space), end
-// points included: an arc seen through unequal x and y scales.
-void sample_arc(const Frame &f, double cx, double cy, double r, const _KTNODE &a, const _KTNODE &b,
-                std::vector<Point> &pts) {
-    const double from = std::atan2(a.y - cy, a.x - cx);
-    double sweep = std::atan2(b.y - cy, b.x - cx) - from;
+// Points along the arc piece from a to b (pixel space), end points
+// included: an arc seen through unequal x and y scales.
+void sample_arc(const Frame &f, const ArcPiece &arc, DrawPoint a, DrawPoint b, std::vector<Point> &pts) {
+    const double from = std::atan2(a.y - arc.cy, a.x - arc.cx);
+    double sweep = std::atan2(b.y - arc.cy, b.x - arc.cx) - from;
     if (sweep > kPi) sweep -= 2 * kPi;
     if (sweep < -kPi) sweep += 2 * kPi;
     const int steps = 4 + static_cast<int>(std::fabs(sweep) * 8);
@@ -93,87 +93,63 @@ void sample_arc(const Frame &f, double cx, double cy, double r, const _KTNODE &a
     pts.push_back(f.at(a.x, a.y));
     for (int k = 1; k < steps; ++k) {
         const double t = from + sweep * k / steps;
-        pts.push_back(f.at(cx + r * std::cos(t), cy + r * std::sin(t)));
+        pts.push_back(f.at(arc.cx + arc.r * std::cos(t), arc.cy + arc.r * std::sin(t)));
     }
     pts.push_back(f.at(b.x, b.y));
 }
 
 template <class Out>
-void put_arc(Out &out, const Frame &f, const _KTNODELINK &l, const _KTNODE &a, const _KTNODE &b,
-             std::vector<Point> &scratch) {
+void put_arc(Out &out, const Frame &f, const ArcPiece &arc, DrawPoint a, DrawPoint b, std::vector<Point> &scratch) {
     if (!f.square()) {
-        sample_arc(f, l.centerx, l.centery, l.radius, a, b, scratch);
+        sample_arc(f, arc, a, b, scratch);
         out.polyline(Arcs, scratch, false);
         return;
     }
-    const Point c = f.at(l.centerx, l.centery), pa = f.at(a.x, a.y), pb = f.at(b.x, b.y);
+    const Point c = f.at(arc.cx, arc.cy), pa = f.at(a.x, a.y), pb = f.at(b.x, b.y);
     // DXF arcs run counter-clockwise from the start angle; the fitted arc
     // is the short one, counter-clockwise from a to b when a x b > 0.
     const double cross = (pa.x - c.x) * (pb.y - c.y) - (pa.y - c.y) * (pb.x - c.x);
     const double start = degrees(c, cross > 0 ? pa : pb), end = degrees(c, cross > 0 ? pb : pa);
-    out.arc(c, l.radius * f.sx, start, end);
+    out.arc(c, arc.r * f.sx, start, end);
 }
 
-// A polyline snapped onto a circle: its centre and radius are those of its
-// distinct nodes (they sit on the circle, rounded to pixels).
 template <class Out>
-void put_circle(Out &out, const Frame &f, VectorView &view, const _KTPOLYLINE &p, std::vector<Point> &scratch) {
-    const int n = p.nodenum - 1;
-    double cx = 0, cy = 0;
-    for (int i = 0; i < n; ++i) {
-        cx += view.node(p.nodeindex[i]).x;
-        cy += view.node(p.nodeindex[i]).y;
-    }
-    cx /= n;
-    cy /= n;
-    double r = 0;
-    for (int i = 0; i < n; ++i) {
-        const _KTNODE &q = view.node(p.nodeindex[i]);
-        r += std::hypot(q.x - cx, q.y - cy);
-    }
-    r /= n;
+void put_circle(Out &out, const Frame &f, const Circle &c, std::vector<Point> &scratch) {
     if (f.square()) {
-        out.circle(f.at(cx, cy), r * f.sx);
+        out.circle(f.at(c.cx, c.cy), c.r * f.sx);
         return;
     }
     scratch.clear();
     for (int k = 0; k < 72; ++k)
-        scratch.push_back(f.at(cx + r * std::cos(k * kPi / 36), cy + r * std::sin(k * kPi / 36)));
+        scratch.push_back(f.at(c.cx + c.r * std::cos(k * kPi / 36), c.cy + c.r * std::sin(k * kPi / 36)));
     out.polyline(Circles, scratch, true);
 }
 
 template <class Out>
-void put_spline(Out &out, const Frame &f, const _KTPOLYLINE &p, std::vector<Point> &scratch) {
+void put_samples(Out &out, const Frame &f, const Stroke &s, std::vector<Point> &scratch) {
     scratch.clear();
-    for (int i = 0; i < p.splinenum; ++i) scratch.push_back(f.at(p.splinex[i], p.spliney[i]));
-    const bool closed = VectorView::closed(p);
-    if (closed && scratch.size() > 2 && scratch.front().x == scratch.back().x &&
+    for (const DrawPoint &p : s.points) scratch.push_back(f.at(p.x, p.y));
+    if (s.closed && scratch.size() > 2 && scratch.front().x == scratch.back().x &&
         scratch.front().y == scratch.back().y)
         scratch.pop_back();
-    out.polyline(Splines, scratch, closed);
+    out.polyline(Splines, scratch, s.closed);
 }
 
-// Straight runs between the arcs of one polyline.
+// Straight runs between the arcs of one path.
 template <class Out>
-void put_links(Out &out, const Frame &f, VectorView &view, int id, const _KTPOLYLINE &p, Layer layer,
-               std::vector<Point> &run, std::vector<Point> &scratch) {
+void put_path(Out &out, const Frame &f, const Stroke &s, Layer layer, std::vector<Point> &run,
+              std::vector<Point> &scratch) {
     run.clear();
-    bool any_arc = false;
-    const _KTNODE &first = view.node(p.nodeindex[0]);
-    run.push_back(f.at(first.x, first.y));
-    for (int i = 1; i < p.nodenum; ++i) {
-        const _KTNODE &a = view.node(p.nodeindex[i - 1]);
-        const _KTNODE &b = view.node(p.nodeindex[i]);
-        const _KTNODELINK *l = view.link(p.nodeindex[i - 1], p.nodeindex[i], id);
-        if (l && l->arc && l->radius > 0) {
-            any_arc = true;
+    run.push_back(f.at(s.points[0].x, s.points[0].y));
+    for (std::size_t i = 1; i < s.points.size(); ++i) {
+        if (i - 1 < s.pieces.size() && s.pieces[i - 1].r > 0) {
             if (run.size() >= 2) out.polyline(layer, run, false);
-            put_arc(out, f, *l, a, b, scratch);
+            put_arc(out, f, s.pieces[i - 1], s.points[i - 1], s.points[i], scratch);
             run.clear();
         }
-        run.push_back(f.at(b.x, b.y));
+        run.push_back(f.at(s.points[i].x, s.points[i].y));
     }
-    const bool closed = !any_arc && VectorView::closed(p) && run.size() > 3;
+    const bool closed = s.pieces.empty() && s.closed && run.size() > 3;
     if (closed) run.pop_back();  // the closed flag draws the last link
     if (run.size() >= 2) out.polyline(layer, run, closed);
 }
@@ -182,13 +158,12 @@ template <class Out>
 void walk(VectorView &view, const ResultInfo &info, const Frame &f, Out &out) {
     const Layer base = info.command == "centerline" ? Centerlines : Outlines;
     std::vector<Point> run, scratch;
-    for (int id = 1, n = view.polyline_slots(); id <= n; ++id) {
-        const _KTPOLYLINE &p = view.polyline(id);
-        if (p.deleted || p.nodenum < 2 || !p.nodeindex) continue;
-        if ((p.flag & KTVEC_POLYLINE_SPLINE) && p.splinenum >= 2 && p.splinex && p.spliney) put_spline(out, f, p, scratch);
-        else if ((p.flag & KTVEC_POLYLINE_CIRCLE) && VectorView::closed(p) && p.nodenum >= 4) put_circle(out, f, view, p, scratch);
-        else put_links(out, f, view, id, p, base, run, scratch);
-    }
+    for_each_stroke(view, [&](const Stroke &s) {
+        if (s.kind == Stroke::Kind::Circle) put_circle(out, f, s.circle, scratch);
+        else if (s.points.size() < 2) return;
+        else if (s.kind == Stroke::Kind::Samples) put_samples(out, f, s, scratch);
+        else put_path(out, f, s, base, run, scratch);
+    });
 }
 
 struct Counter {

@@ -2,6 +2,8 @@
 // polyline per line, so files diff well.  Optional members (fitted arcs,
 // spline samples, curve flags) are written only when present; readers
 // must ignore members they do not know.  Schema: docs/formats.md.
+#include <cmath>
+
 #include "writers.h"
 
 namespace ktvcli {
@@ -90,6 +92,34 @@ void put_spline(TextSink &out, const _KTPOLYLINE &p) {
     out.put(']');
 }
 
+// Refined positions to a thousandth of a pixel (as the SVG writes them).
+double thousandths(double v) { return std::round(v * 1000) / 1000; }
+
+// The refiner's lines: the drawable sub-pixel geometry.  "source" is the
+// polyline a line draws (0 for a restored stroke end or an outline ring),
+// "nodes" the dense node number at each point, -1 for a point of the
+// refiner's own (where a stroke bends, a spline sample, a ring vertex).
+void put_refined(TextSink &out, VectorView &view, const CKTRefiner &r) {
+    out.put(",\n\"refined\":[");
+    for (int k = 0; k < r.mgetlinenum(); ++k) {
+        const _KTREFINEDLINE &l = *r.mgetline(k);
+        out.put(k ? ",\n" : "\n");
+        out.put("{\"source\":").integer(l.source).put(",\"closed\":").put(l.closed ? "true" : "false");
+        out.put(",\"points\":[");
+        for (int i = 0; i < l.pointnum; ++i) {
+            if (i) out.put(',');
+            out.put('[').number(thousandths(l.point[i].x)).put(',').number(thousandths(l.point[i].y)).put(']');
+        }
+        out.put("],\"nodes\":[");
+        for (int i = 0; i < l.pointnum; ++i) {
+            if (i) out.put(',');
+            out.integer(l.node[i] >= 0 && l.node[i] < view.node_slots() ? view.dense(l.node[i]) : -1);
+        }
+        out.put("]}");
+    }
+    out.put("\n]");
+}
+
 }  // namespace
 
 void write_json(VectorView &view, const ResultInfo &info, TextSink &out) {
@@ -116,6 +146,9 @@ void write_json(VectorView &view, const ResultInfo &info, TextSink &out) {
         out.put(first ? "\n" : ",\n");
         first = false;
         out.put("{\"x\":").integer(node.x).put(",\"y\":").integer(node.y);
+        double rx, ry;
+        if (view.refined() && view.refined()->mgetnodeposition(i, &rx, &ry))
+            out.put(",\"rx\":").number(thousandths(rx)).put(",\"ry\":").number(thousandths(ry));
         if (node.deleted) out.put(",\"deleted\":true");
         out.put('}');
     }
@@ -144,7 +177,9 @@ void write_json(VectorView &view, const ResultInfo &info, TextSink &out) {
         put_spline(out, p);
         out.put('}');
     }
-    out.put("\n]\n}\n");
+    out.put("\n]");
+    if (const CKTRefiner *r = view.refined()) put_refined(out, view, *r);
+    out.put("\n}\n");
 }
 
 }  // namespace ktvcli

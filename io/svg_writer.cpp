@@ -8,6 +8,7 @@
 // a <circle>.
 #include <cmath>
 
+#include "drawing.h"
 #include "writers.h"
 
 namespace ktvcli {
@@ -18,40 +19,33 @@ void put_point(TextSink &out, double x, double y) {
     out.number(x + 0.5).put(' ').number(y + 0.5);
 }
 
-// The arc of a link from a to b about its fitted centre (see arc_sweep).
-void put_arc(TextSink &out, const _KTNODELINK &l, const _KTNODE &a, const _KTNODE &b) {
-    const bool sweep = arc_sweep(l, a, b);
-    out.put(" A").number(l.radius).put(' ').number(l.radius).put(" 0 0 ").put(sweep ? '1' : '0').put(' ');
-    put_point(out, b.x, b.y);
+// Refined positions to a thousandth of a pixel: finer is noise, and the
+// shortest text of an unrounded double runs to seventeen digits.
+double thousandths(double v) { return std::round(v * 1000) / 1000; }
+
+void put_point(TextSink &out, const Stroke &s, DrawPoint p) {
+    if (s.refined) put_point(out, thousandths(p.x), thousandths(p.y));
+    else put_point(out, p.x, p.y);
 }
 
-void put_spline_path(TextSink &out, const _KTPOLYLINE &p, bool closed) {
+// One path: straight pieces as L, arcs as A; a closed path ends with Z
+// instead of its last straight piece.
+void put_path(TextSink &out, const Stroke &s) {
     out.put('M');
-    put_point(out, p.splinex[0], p.spliney[0]);
-    for (int i = 1; i < p.splinenum; ++i) {
-        out.put(" L");
-        put_point(out, p.splinex[i], p.spliney[i]);
-    }
-    if (closed) out.put(" Z");
-}
-
-void put_link_path(TextSink &out, VectorView &view, int id, const _KTPOLYLINE &p, bool closed) {
-    const int last = closed ? p.nodenum - 1 : p.nodenum;  // closing link drawn by Z unless an arc
-    const _KTNODE &first = view.node(p.nodeindex[0]);
-    out.put('M');
-    put_point(out, first.x, first.y);
-    for (int i = 1; i < p.nodenum; ++i) {
-        const _KTNODE &a = view.node(p.nodeindex[i - 1]);
-        const _KTNODE &b = view.node(p.nodeindex[i]);
-        const _KTNODELINK *l = view.link(p.nodeindex[i - 1], p.nodeindex[i], id);
-        if (l && l->arc && l->radius > 0) {
-            put_arc(out, *l, a, b);
-        } else if (i < last) {
+    put_point(out, s, s.points[0]);
+    const std::size_t n = s.points.size();
+    for (std::size_t i = 1; i < n; ++i) {
+        const ArcPiece *arc = i - 1 < s.pieces.size() && s.pieces[i - 1].r > 0 ? &s.pieces[i - 1] : nullptr;
+        if (arc) {
+            const double r = s.refined ? thousandths(arc->r) : arc->r;
+            out.put(" A").number(r).put(' ').number(r).put(" 0 0 ").put(arc->sweep ? '1' : '0').put(' ');
+            put_point(out, s, s.points[i]);
+        } else if (!(s.closed && i + 1 == n && s.kind == Stroke::Kind::Path)) {
             out.put(" L");
-            put_point(out, b.x, b.y);
+            put_point(out, s, s.points[i]);
         }
     }
-    if (closed) out.put(" Z");
+    if (s.closed) out.put(" Z");
 }
 
 }  // namespace
@@ -77,21 +71,24 @@ void write_svg(VectorView &view, const ResultInfo &info, TextSink &out) {
     out.put(info.background ? "<g fill=\"none\" stroke=\"#e0102a\" stroke-width=\"0.5\""
                             : "<g fill=\"none\" stroke=\"#000000\" stroke-width=\"1\"");
     out.put(" stroke-linejoin=\"round\" stroke-linecap=\"round\">\n");
-    for (int id = 1, n = view.polyline_slots(); id <= n; ++id) {
-        const _KTPOLYLINE &p = view.polyline(id);
-        if (p.deleted || p.nodenum < 1) continue;
-        const bool closed = VectorView::closed(p);
-        Circle c;
-        if ((p.flag & KTVEC_POLYLINE_CIRCLE) && view.circle(p, c)) {
-            out.put("<circle id=\"p").integer(id).put("\" cx=\"").number(c.cx + 0.5);
+    // Paths "p<id>" draw polylines; the refiner's own lines (restored
+    // stroke ends, outline rings) are "r<k>", numbered in order.
+    int own = 0;
+    for_each_stroke(view, [&](const Stroke &s) {
+        if (s.kind == Stroke::Kind::Circle) {
+            Circle c = s.circle;
+            if (s.refined) c = {thousandths(c.cx), thousandths(c.cy), thousandths(c.r)};
+            out.put("<circle id=\"p").integer(s.id).put("\" cx=\"").number(c.cx + 0.5);
             out.put("\" cy=\"").number(c.cy + 0.5).put("\" r=\"").number(c.r).put("\"/>\n");
-            continue;
+            return;
         }
-        out.put("<path id=\"p").integer(id).put("\" d=\"");
-        if ((p.flag & KTVEC_POLYLINE_SPLINE) && p.splinenum >= 2 && p.splinex && p.spliney) put_spline_path(out, p, closed);
-        else put_link_path(out, view, id, p, closed);
+        out.put("<path id=\"");
+        if (s.id > 0) out.put('p').integer(s.id);
+        else out.put('r').integer(++own);
+        out.put("\" d=\"");
+        put_path(out, s);
         out.put("\"/>\n");
-    }
+    });
     out.put("</g>\n</svg>\n");
 }
 

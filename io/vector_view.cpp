@@ -7,7 +7,11 @@
 namespace ktvcli {
 
 bool arc_sweep(const _KTNODELINK &l, const _KTNODE &a, const _KTNODE &b) {
-    const double cross = (a.x - l.centerx) * (b.y - l.centery) - (a.y - l.centery) * (b.x - l.centerx);
+    return arc_sweep(l, l.centerx, l.centery, a.x, a.y, b.x, b.y);
+}
+
+bool arc_sweep(const _KTNODELINK &l, double cx, double cy, double ax, double ay, double bx, double by) {
+    const double cross = (ax - cx) * (by - cy) - (ay - cy) * (bx - cx);
     return cross != 0 ? cross > 0 : l.arc == 1;
 }
 

@@ -6,6 +6,7 @@
 
 #include "buffer.h"
 #include "ktvec.h"
+#include "ktvec_refine.h"
 
 namespace ktvcli {
 
@@ -27,6 +28,9 @@ struct Circle {
 // increasing angle.  Both the offset of +0.5 and the centre move together,
 // so the flags hold in SVG coordinates as they do in pixel ones.
 bool arc_sweep(const _KTNODELINK &l, const _KTNODE &a, const _KTNODE &b);
+// The same for an arc of that link drawn from (ax, ay) to (bx, by) about
+// (cx, cy): the ends and centre of a refined drawing.
+bool arc_sweep(const _KTNODELINK &l, double cx, double cy, double ax, double ay, double bx, double by);
 
 class VectorView {
 public:
@@ -39,6 +43,10 @@ public:
     int polyline_slots() { return v_.mgetpolylinenum(); }
     int written_nodes() const { return written_nodes_; }  // the nodes array of the output
     int live_polylines() const { return live_polylines_; }
+    // The sub-pixel geometry to write instead of the node positions, or
+    // null for the driver's own.
+    const CKTRefiner *refined() const { return refined_; }
+    void set_refined(const CKTRefiner *r) { refined_ = r; }
 
     // Library node at `index` (0 <= index < node_slots()).
     const _KTNODE &node(int index) { return *v_.mgetnode(index); }
@@ -66,6 +74,7 @@ private:
     CKTVector &v_;
     Buffer dense_;
     int written_nodes_ = 0, live_polylines_ = 0;
+    const CKTRefiner *refined_ = nullptr;
 };
 
 }  // namespace ktvcli

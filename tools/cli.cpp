@@ -106,7 +106,8 @@ int run_settings(const Command &c, const Settings &s, PageCounts *counts) {
     CKTVector v;
     v.msetdocument(image.bitmap.bits.data(), image.bitmap.width, image.bitmap.height);
     const Clock::time_point vectorize_start = Clock::now();
-    const int result = vectorize_document(c, s, post, v);
+    CKTRefiner refiner;
+    const int result = vectorize_document(c, s, post, v, refiner);
     const double vectorize_ms = ms_since(vectorize_start);
     if (result == KTVEC_NO_MEMORY) throw CliError(name + ": out of memory while vectorizing");
     if (result < 0) throw CliError(name + ": vectorizing failed (library code " + std::to_string(result) + ")");
@@ -116,6 +117,7 @@ int run_settings(const Command &c, const Settings &s, PageCounts *counts) {
         throw CliError(name + ": out of memory while cleaning up the vectors (result incomplete)");
 
     VectorView view(v);
+    if (s.refine) view.set_refined(&refiner);
     write_outputs(outputs, view, result_info(c, s, image, post, name), s.background ? &image.bitmap : nullptr);
     if (counts) *counts = {view.written_nodes(), view.live_polylines()};
 

@@ -52,6 +52,19 @@ int preclean_document(CKTVector &v, const Settings &s) {
     return preclean(raster, p) ? 0 : KTVEC_NO_MEMORY;
 }
 
+// ---- sub-pixel geometry, every command -------------------------------------
+
+const OptionDef kRefine = {
+    "--refine", nullptr, nullptr, &Settings::refine, 0, 0,
+    "measure the result against the ink and write it in sub-pixel coordinates: centre "
+    "lines through the middle of their strokes, junctions where the branches meet, free "
+    "ends at the tip of the ink; outlines as closed rings on the edge of the ink. "
+    "--no-refine writes the driver's own nodes, on pixel centres",
+    nullptr, nullptr, nullptr, true};
+
+int refine_centerline(CKTRefiner &r, CKTVector &v) { return r.mrefinecenterline(&v); }
+int refine_outline(CKTRefiner &r, CKTVector &v) { return r.mrefineoutline(&v); }
+
 // ---- outline drivers -------------------------------------------------------
 
 const OptionDef kMaxlength = {
@@ -63,10 +76,11 @@ const OptionDef kMaxlength = {
 
 const OptionDef kTolerance = {
     "--tolerance", nullptr, "T", &Settings::tolerance, 0, 1000,
-    "approximation tolerance in pixels: a traced run becomes one straight link while the "
-    "area between the pixels and the link, divided by its length, stays within T. Around "
-    "1.5 follows a stair-stepped pixel edge with few nodes yet keeps corners; lower is more "
-    "faithful and more nodes, higher is smoother and cuts corners",
+    "approximation tolerance in pixels: a traced run becomes one straight link while twice "
+    "the area between the pixels and the link, divided by the link's length, stays within "
+    "T. For a corner that is how far the link passes from it; for an even bulge, twice its "
+    "mean distance. Around 1.5 follows a stair-stepped pixel edge with few nodes yet keeps "
+    "corners; lower is more faithful and more nodes, higher is smoother and cuts corners",
     nullptr, nullptr, "argument tolerance"};
 
 const OptionDef kNodesearch = {
@@ -85,9 +99,9 @@ const OptionDef kSpurNodes = {
     nullptr, nullptr, "argument spurnodes"};
 
 const OptionDef kOutlineFastOptions[] = {kMaxlength, kTolerance, kNodesearch,
-                                         kDespeckle, kFillHoles, kSmooth};
+                                         kDespeckle, kFillHoles, kSmooth, kRefine};
 const OptionDef kOutlineOptions[] = {kMaxlength, kSpurNodes, kTolerance, kNodesearch,
-                                     kDespeckle, kFillHoles, kSmooth};
+                                     kDespeckle, kFillHoles, kSmooth, kRefine};
 
 int run_outline_fast(CKTVector &v, const Settings &s) {
     if (const int rc = preclean_document(v, s)) return rc;
@@ -116,9 +130,10 @@ const OptionDef kCenterlineOptions[] = {
      nullptr, nullptr, "argument maxlength"},
     {"--tolerance", nullptr, "T", &Settings::tolerance, 0, 1000,
      "approximation tolerance in pixels: a run of the skeleton becomes one straight link "
-     "while the area between its pixels and the link, divided by the link's length, stays "
-     "within T. Lower follows the skeleton's staircase with more nodes, higher smooths and "
-     "cuts corners",
+     "while twice the area between its pixels and the link, divided by the link's length, "
+     "stays within T: for a corner, how far the link passes from it. 1 follows the skeleton "
+     "with about the vertices of a one-pixel Douglas-Peucker; with --refine the links are "
+     "then measured against the ink, and bends the links cut are followed anyway",
      nullptr, nullptr, "argument e"},
     {"--bridge-gaps", nullptr, nullptr, &Settings::bridge_gaps, 0, 0,
      "link two stroke ends that face each other across a gap of at most --bridge-radius, "
@@ -159,7 +174,7 @@ const OptionDef kCenterlineOptions[] = {
      "each polyline end the one that leads along the longest chain: the JSON's prev/next "
      "then lead a reader along a stroke across its junctions",
      nullptr, nullptr, "flag 4", true},
-    kDespeckle, kFillHoles, kSmooth,
+    kDespeckle, kFillHoles, kSmooth, kRefine,
 };
 
 // Flag bits of mabstractcenterline.
@@ -199,17 +214,23 @@ ResultInfo result_info(const Command &c, const Settings &s, const LoadedImage &i
     return info;
 }
 
-int vectorize_document(const Command &c, const Settings &s, const PostProcessing &post, CKTVector &v) {
+int vectorize_document(const Command &c, const Settings &s, const PostProcessing &post, CKTVector &v,
+                       CKTRefiner &refiner) {
     const int result = c.vectorize(v, s);
     // A clean-up that ran short of memory leaves a graph only partly
-    // cleaned: nothing is fitted onto it (the caller reports it).
-    if (result >= 0 && !v.mispostprocessincomplete()) run_postprocessing(v, post);
-    return result;
+    // cleaned: nothing is fitted onto it or measured (the caller reports it).
+    if (result < 0 || v.mispostprocessincomplete()) return result;
+    run_postprocessing(v, post);
+    return s.refine ? c.refine(refiner, v) : KTVEC_OK;
 }
 
 Settings command_defaults(const Command &c) {
     Settings s;
-    if (!std::strcmp(c.name, "outline-fast")) s.fill_holes = 0;
+    if (!std::strcmp(c.name, "centerline")) s.tolerance = 1.0;
+    if (!std::strcmp(c.name, "outline-fast")) {
+        s.fill_holes = 0;
+        s.refine = false;
+    }
     return s;
 }
 
@@ -221,19 +242,21 @@ const std::vector<Command> &commands() {
          "bridged, nearby ends fused, split crossings merged, polylines joined end to end,\n"
          "straight connections through junctions recorded, specks dropped.  The options\n"
          "are the arguments of mabstractcenterline(flags, maxlength, a, b, c, d, e).\n",
-         {"Vectorizing", std::begin(kCenterlineOptions), std::end(kCenterlineOptions)}, run_centerline},
+         {"Vectorizing", std::begin(kCenterlineOptions), std::end(kCenterlineOptions)}, run_centerline,
+         refine_centerline},
         {"outline", "outlines of the black areas, pieces joined, spurs removed on request",
          "Traces the outlines of the black areas of INPUT and writes them as polylines,\n"
          "after joining pieces that meet end to end and, with --spur-nodes, removing\n"
          "short spurs and specks.\n"
          "The options are the arguments of mabstractoutline(maxlength, spurnodes,\n"
          "tolerance, nodesearch).\n",
-         {"Vectorizing", std::begin(kOutlineOptions), std::end(kOutlineOptions)}, run_outline},
+         {"Vectorizing", std::begin(kOutlineOptions), std::end(kOutlineOptions)}, run_outline,
+         refine_outline},
         {"outline-fast", "outlines of the black areas, no clean-up (quickest)",
          "Traces the outlines of the black areas of INPUT and writes them as polylines,\n"
          "without post-processing.\n",
          {"Vectorizing", std::begin(kOutlineFastOptions), std::end(kOutlineFastOptions)},
-         run_outline_fast},
+         run_outline_fast, refine_outline},
     };
     return table;
 }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "ktvec.h"
+#include "ktvec_refine.h"
 #include "options.h"
 #include "postprocess.h"
 #include "writers.h"
@@ -20,13 +21,17 @@ struct Command {
     OptionTable options;      // driver options
     // Runs the driver; the library's result (0 or a negative code).
     int (*vectorize)(CKTVector &v, const Settings &s);
+    // Measures the driver's result against the ink (--refine): 0 or -1000.
+    int (*refine)(CKTRefiner &r, CKTVector &v);
 };
 
 const std::vector<Command> &commands();
 
 // The settings a command starts from before its options are read: the
-// common defaults, except that outline-fast, the quickest command, leaves
-// the bitmap as it is (no pinholes filled) unless asked.
+// common defaults, except that centre lines are approximated more closely
+// (tolerance 1, chosen on real drawings) and outline-fast, the quickest
+// command, leaves the bitmap as it is (no pinholes filled) and skips the
+// sub-pixel stage unless asked.
 Settings command_defaults(const Command &c);
 const Command *find_command(const char *name);
 
@@ -47,12 +52,16 @@ CenterlineArguments centerline_arguments(const Settings &s);
 ResultInfo result_info(const Command &c, const Settings &s, const LoadedImage &image,
                        const PostProcessing &post, const std::string &source);
 
-// Runs `c` on `v`, whose document is set (pre-cleaning and driver), then the
-// post-processing when the driver succeeded and its clean-up was complete:
+// Runs `c` on `v`, whose document is set (pre-cleaning and driver), then,
+// when the driver succeeded and its clean-up was complete, the
+// post-processing and (with s.refine) the sub-pixel stage into `refiner`:
 // one image as the program and the Python module vectorize it.  The
-// library's result: 0, or the driver's negative code (the graph is whatever
-// the driver left); v.mispostprocessincomplete() tells a clean-up cut short.
-int vectorize_document(const Command &c, const Settings &s, const PostProcessing &post, CKTVector &v);
+// library's result: 0, the driver's negative code (the graph is whatever the
+// driver left, the refiner untouched), or -1000 when the sub-pixel stage ran
+// short of memory (the refiner then holds no lines);
+// v.mispostprocessincomplete() tells a clean-up cut short.
+int vectorize_document(const Command &c, const Settings &s, const PostProcessing &post, CKTVector &v,
+                       CKTRefiner &refiner);
 
 }  // namespace ktvcli
 

@@ -51,6 +51,8 @@ struct Settings {
     int despeckle = kDefaultDespeckle;
     int fill_holes = kDefaultFillHoles;
     bool smooth = kDefaultSmooth;
+    // sub-pixel geometry after the driver (outline-fast: off)
+    bool refine = true;
     // post-processing of every vectorizing command; -1 / empty: not asked for
     std::string simplify;          // "DIST,ANGLE"
     double circles = -1;           // largest radius

@@ -1,7 +1,9 @@
 #include "graph.h"
 
 #include <cmath>
+#include <limits>
 
+#include "commands.h"
 #include "error.h"
 #include "outputs.h"
 #include "vector_view.h"
@@ -33,8 +35,14 @@ void check(int result, const char *call) {
                                   std::to_string(result) + ")");
 }
 
-Graph::Graph(std::shared_ptr<Page> page, std::unique_ptr<CKTVector> v, ktvcli::ResultInfo info)
-    : page_(std::move(page)), v_(std::move(v)), info_(std::move(info)) {}
+Graph::Graph(std::shared_ptr<Page> page, std::unique_ptr<CKTVector> v, std::unique_ptr<CKTRefiner> refiner,
+             ktvcli::ResultInfo info)
+    : page_(std::move(page)), v_(std::move(v)), info_(std::move(info)) {
+    if (refiner) {
+        refiner_ = std::move(refiner);
+        refined_version_ = version_;
+    }
+}
 
 std::shared_ptr<const CKTVector> Graph::state() {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -125,6 +133,54 @@ std::shared_ptr<const PolylineTable> Graph::polylines() {
     return table_;
 }
 
+// ---- sub-pixel geometry ------------------------------------------------------
+
+void Graph::show_refined(ktvcli::VectorView &view) const {
+    if (refined_now()) view.set_refined(refiner_.get());
+}
+
+bool Graph::refined() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return refined_now();
+}
+
+std::shared_ptr<const RefinedTable> Graph::refined_table() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!refined_now()) return nullptr;
+    if (refined_table_) return refined_table_;
+    auto t = std::make_shared<RefinedTable>();
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const int n = v_->mgetnodenum();
+    t->nodes.assign(2 * static_cast<std::size_t>(n), nan);
+    for (int i = 0; i < n; ++i) refiner_->mgetnodeposition(i, &t->nodes[2 * i], &t->nodes[2 * i + 1]);
+    for (int k = 0, lines = refiner_->mgetlinenum(); k < lines; ++k) {
+        const _KTREFINEDLINE &l = *refiner_->mgetline(k);
+        t->sources.push_back(l.source);
+        t->closed.push_back(l.closed ? 1 : 0);
+        for (int i = 0; i < l.pointnum; ++i) {
+            t->points.push_back(l.point[i].x);
+            t->points.push_back(l.point[i].y);
+        }
+        t->point_nodes.insert(t->point_nodes.end(), l.node, l.node + l.pointnum);
+        t->offsets.push_back(static_cast<std::int64_t>(t->point_nodes.size()));
+    }
+    refined_table_ = std::move(t);
+    return refined_table_;
+}
+
+void Graph::refine() {
+    if (!page_->scan) throw std::invalid_argument("no scan to measure the graph against: it was read from JSON");
+    const ktvcli::Command *c = ktvcli::find_command(info_.command.c_str());
+    if (!c) throw std::invalid_argument("no refining for a result of '" + info_.command + "'");
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!refiner_) refiner_ = std::make_unique<CKTRefiner>();
+    // Stale until the stage succeeds: after -1000 the refiner holds nothing.
+    refined_version_ = ~version_;
+    refined_table_.reset();
+    check(c->refine(*refiner_, *v_), "refining");
+    refined_version_ = version_;
+}
+
 int Graph::node_count() {
     std::lock_guard<std::mutex> lock(mutex_);
     return ktvcli::VectorView(*v_).written_nodes();
@@ -140,6 +196,7 @@ std::string Graph::write(ktvcli::OutputFormat format, const std::optional<std::s
     }
     std::lock_guard<std::mutex> lock(mutex_);
     ktvcli::VectorView view(*v_);
+    show_refined(view);
     ktvcli::ResultInfo info = info_;
     info.units = units;
     info.background = under(background);
@@ -172,6 +229,7 @@ void Graph::save_outputs(const std::vector<ktvcli::Output> &outputs, bool backgr
     const ktvcli::PackedBitmap *bitmap = under(background);
     std::lock_guard<std::mutex> lock(mutex_);
     ktvcli::VectorView view(*v_);
+    show_refined(view);
     ktvcli::ResultInfo info = info_;
     info.units = units;
     ktvcli::write_outputs(outputs, view, info, bitmap);

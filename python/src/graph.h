@@ -7,6 +7,11 @@
 // write: while any view still holds the current vectorizer, an edit first
 // copies the vector layer (mundo) into a fresh vectorizer and works on that
 // one; the views keep the state they were taken from, intact.
+//
+// The sub-pixel geometry measured by the refiner belongs to one state of
+// the vector layer: an edit or an undo makes it stale, so from then on the
+// graph holds none (the writers draw the driver's own nodes, as `ktvec
+// edit` does) until refine() measures the current state again.
 #ifndef KTVEC_PYTHON_GRAPH_H
 #define KTVEC_PYTHON_GRAPH_H
 
@@ -20,6 +25,7 @@
 
 #include "image.h"
 #include "ktvec.h"
+#include "ktvec_refine.h"
 #include "outputs.h"
 #include "writers.h"
 
@@ -82,10 +88,26 @@ struct PolylineTable {
     std::vector<double> spline;
 };
 
+// The refined geometry of one state of the graph, in pixels of the node
+// frame: for every node slot an x, y pair (NaN, NaN where the refiner
+// placed none), and the refiner's lines, line k running through the x, y
+// pairs points[2 * offsets[k] .. 2 * offsets[k+1]), point_nodes giving the
+// node index at each point or -1 for a point of the refiner's own.
+struct RefinedTable {
+    std::vector<double> nodes;
+    std::vector<std::int32_t> sources;  // polyline id the line draws, 0 for the refiner's own
+    std::vector<std::uint8_t> closed;
+    std::vector<std::int64_t> offsets{0};
+    std::vector<double> points;
+    std::vector<std::int32_t> point_nodes;
+};
+
 class Graph {
 public:
-    // Takes the vectorizer, whose document is page->bitmap.
-    Graph(std::shared_ptr<Page> page, std::unique_ptr<CKTVector> v, ktvcli::ResultInfo info);
+    // Takes the vectorizer, whose document is page->bitmap, and the refiner
+    // that measured it, or null when it was not refined.
+    Graph(std::shared_ptr<Page> page, std::unique_ptr<CKTVector> v, std::unique_ptr<CKTRefiner> refiner,
+          ktvcli::ResultInfo info);
 
     const ktvcli::ResultInfo &info() const { return info_; }
     const std::shared_ptr<const Page> &page() const { return page_; }
@@ -99,6 +121,16 @@ public:
     // Nodes the result files list: the live ones and deleted ones that a
     // live polyline still runs through (the program's node count).
     int node_count();
+
+    // Whether the graph holds sub-pixel geometry of its current state.
+    bool refined();
+    // The refined geometry of the current state, or null when there is none.
+    std::shared_ptr<const RefinedTable> refined_table();
+    // Measures the current state against the scan with the command's stage
+    // (centre lines or outlines).  Throws std::invalid_argument for a graph
+    // read from JSON (no scan), OutOfMemory for -1000 (the graph then holds
+    // no refined geometry).
+    void refine();
 
     // The program's writers.  With a path the file is written as the
     // program writes it (temporary file, then renamed) and "" comes back;
@@ -142,8 +174,11 @@ private:
     // The scan to draw under an SVG, or null; throws for a graph read from JSON.
     const ktvcli::PackedBitmap *under(bool background) const;
     void save_outputs(const std::vector<ktvcli::Output> &outputs, bool background, const std::string &units);
-    // Both with mutex_ held.
+    // With mutex_ held.
     CKTVector &writable();  // the vectorizer to edit, copied first while shared
+    bool refined_now() const { return refiner_ && refined_version_ == version_; }
+    // Gives the writers' view of the current state its refined geometry, if any.
+    void show_refined(ktvcli::VectorView &view) const;
     std::unique_ptr<CKTVector> blank_vectorizer() const;
     _KTNODE *node_at(CKTVector &v, int index, const char *role);
     void check_polyline(CKTVector &v, int id);
@@ -151,6 +186,9 @@ private:
     std::shared_ptr<const Page> page_;
     std::shared_ptr<CKTVector> v_;
     std::unique_ptr<CKTVector> snapshot_;
+    std::unique_ptr<CKTRefiner> refiner_;
+    std::uint64_t refined_version_ = ~std::uint64_t{0};  // the state refiner_ measured
+    std::shared_ptr<const RefinedTable> refined_table_;
     ktvcli::ResultInfo info_;
     std::uint64_t version_ = 0;  // raised by every edit
     std::shared_ptr<const PolylineTable> table_;

@@ -36,16 +36,14 @@ py::array view(const std::shared_ptr<Owner> &owner, const py::dtype &dtype, std:
     return a;
 }
 
-template <class T>
-py::array column(const std::shared_ptr<const ktvpy::PolylineTable> &t, const std::vector<T> &v,
+template <class Table, class T>
+py::array column(const std::shared_ptr<const Table> &t, const std::vector<T> &v,
                  const py::dtype &dtype = py::dtype::of<T>()) {
     const auto n = static_cast<py::ssize_t>(v.size());
     return view(t, dtype, {n}, {static_cast<py::ssize_t>(sizeof(T))}, n ? v.data() : nullptr);
 }
 
-// Nodes are 2 ints at the start of each node record: an (N, 2) view.  The
-// refined sub-pixel positions of the geometry stage belong beside it, as an
-// (N, 2) float64 array indexed the same way.
+// Nodes are 2 ints at the start of each node record: an (N, 2) view.
 static_assert(offsetof(_KTNODE, y) == offsetof(_KTNODE, x) + sizeof(int), "x and y are adjacent");
 
 py::array node_view(Graph &g) {
@@ -86,17 +84,20 @@ std::shared_ptr<Graph> vectorize(const std::string &command, const py::object &i
     page->bitmap = std::move(image_read.bitmap);
     page->scan = true;
     auto v = std::make_unique<CKTVector>();
+    auto refiner = std::make_unique<CKTRefiner>();
     int result;
     {
         py::gil_scoped_release nogil;
         v->msetdocument(page->bitmap.bits.data(), page->bitmap.width, page->bitmap.height);
-        result = ktvcli::vectorize_document(*c, s, post, *v);
+        result = ktvcli::vectorize_document(*c, s, post, *v, *refiner);
     }
     ktvpy::check(result, c->name);
     // As the program: a graph whose clean-up ran short of memory is not a result.
     if (v->mispostprocessincomplete())
         throw ktvpy::OutOfMemory(source + ": out of memory while cleaning up the vectors (result incomplete)");
-    return std::make_shared<Graph>(std::move(page), std::move(v), ktvcli::result_info(*c, s, image_read, post, source));
+    if (!s.refine) refiner.reset();
+    return std::make_shared<Graph>(std::move(page), std::move(v), std::move(refiner),
+                                   ktvcli::result_info(*c, s, image_read, post, source));
 }
 
 std::shared_ptr<Graph> from_json(const py::object &path_like) {
@@ -121,7 +122,7 @@ std::shared_ptr<Graph> from_json(const py::object &path_like) {
     page->bitmap.height = v->height;
     page->bitmap.stride = static_cast<std::size_t>(v->bytesperline);
     page->bitmap.bits = std::move(loaded.page);
-    return std::make_shared<Graph>(std::move(page), std::move(v), std::move(loaded.info));
+    return std::make_shared<Graph>(std::move(page), std::move(v), nullptr, std::move(loaded.info));
 }
 
 // The options of a command as the Python functions take them, with the
@@ -268,6 +269,27 @@ PYBIND11_MODULE(_ktvec, m) {
                         n ? t->spline.data() : nullptr);
         })
         .def_property_readonly("node_count", &Graph::node_count)
+        .def_property_readonly("refined", &Graph::refined)
+        .def_property_readonly("refined_nodes", [](Graph &g) -> py::object {
+            const std::shared_ptr<const ktvpy::RefinedTable> t = g.refined_table();
+            if (!t) return py::none();
+            const auto n = static_cast<py::ssize_t>(t->nodes.size() / 2);
+            return view(t, py::dtype::of<double>(), {n, 2}, {2 * sizeof(double), sizeof(double)},
+                        n ? t->nodes.data() : nullptr);
+        })
+        // The refined lines as CSR columns; the package makes them RefinedLine tuples.
+        .def_property_readonly("_refined_lines", [](Graph &g) -> py::object {
+            const std::shared_ptr<const ktvpy::RefinedTable> t = g.refined_table();
+            if (!t) return py::none();
+            const auto points = static_cast<py::ssize_t>(t->point_nodes.size());
+            return py::make_tuple(column(t, t->sources), column(t, t->closed, py::dtype("?")), column(t, t->offsets),
+                                  view(t, py::dtype::of<double>(), {points, 2}, {2 * sizeof(double), sizeof(double)},
+                                       points ? t->points.data() : nullptr),
+                                  column(t, t->point_nodes));
+        })
+        .def("refine", &Graph::refine, nogil,
+             "Measures the graph as it is now against its scan, as the program's --refine does after\n"
+             "vectorizing; an edit or undo() leaves the graph without refined geometry until then.")
         .def("__len__", [](Graph &g) { return g.polylines()->ids.size(); })
         .def("_write", [](Graph &g, const std::string &format, const Opt &path, bool background, const std::string &units) {
             ktvcli::OutputFormat f{};

@@ -56,7 +56,7 @@ std::string library_graph(const std::string &input, const std::string &command, 
 }
 
 RunResult run_json(const std::string &command, const std::string &input, const std::vector<std::string> &options) {
-    std::vector<std::string> args = {command, input, "--format", "json", "-o", "-", "-q"};
+    std::vector<std::string> args = {command, input, "--format", "json", "-o", "-", "-q", "--no-refine"};
     args.insert(args.end(), options.begin(), options.end());
     return run_ktvec(args);
 }
@@ -86,7 +86,7 @@ void check_cases(const std::string &command, const std::string &input, const std
 }
 
 const std::vector<std::string> kBase = {"--merge-radius", "5", "--junction-link", "6"};
-const CenterlineArguments kBaseArgs = {31, 4, 5.0, 8.0, 0.9, 6.0, 1.5};
+const CenterlineArguments kBaseArgs = {31, 4, 5.0, 8.0, 0.9, 6.0, 1.0};
 
 Case centerline_case(std::vector<std::string> extra, CenterlineArguments a) {
     std::vector<std::string> options = kBase;
@@ -110,7 +110,7 @@ Settings parse(const char *command, std::vector<std::string> args) {
     const Command *c = find_command(command);
     std::vector<char *> argv;
     for (std::string &s : args) argv.push_back(&s[0]);
-    Settings s;
+    Settings s = command_defaults(*c);
     parse_options(static_cast<int>(argv.size()), argv.data(), {c->options, input_options(), output_options()}, s);
     return s;
 }
@@ -124,7 +124,7 @@ bool same(const CenterlineArguments &x, const CenterlineArguments &y) {
 
 TEST(Centerline, EveryOptionReachesItsArgument) {
     // The starting defaults: every pass on.
-    EXPECT_TRUE(same(centerline_arguments(parse("centerline", {})), CenterlineArguments{31, 4, 3.0, 8.0, 0.9, 4.0, 1.5}));
+    EXPECT_TRUE(same(centerline_arguments(parse("centerline", {})), CenterlineArguments{31, 4, 3.0, 8.0, 0.9, 4.0, 1.0}));
     const struct {
         std::vector<std::string> args;
         CenterlineArguments want;
@@ -209,11 +209,12 @@ TEST(Centerline, JsonRecordsTheArguments) {
     ASSERT_EQ(r.status, 0) << r.err;
     const Json p = Json::parse(r.out)["parameters"];
     const std::pair<const char *, double> want[] = {
-        {"cut-spurs", 1},     {"maxlength", 4},     {"tolerance", 1.5},     {"bridge-gaps", 1},
+        {"cut-spurs", 1},     {"maxlength", 4},     {"tolerance", 1.0},     {"bridge-gaps", 1},
         {"bridge-radius", 8}, {"straightness", 0.8}, {"merge-ends", 1},     {"merge-radius", 3},
         {"merge-junctions", 1}, {"junction-link", 4}, {"connect", 0},
         {"despeckle", static_cast<double>(kDefaultDespeckle)},
         {"fill-holes", static_cast<double>(kDefaultFillHoles)}, {"smooth", kDefaultSmooth ? 1.0 : 0.0},
+        {"refine", 0},
     };
     EXPECT_EQ(p.size(), std::size(want));
     for (const auto &w : want) EXPECT_DOUBLE_EQ(p[w.first].number, w.second) << w.first;

@@ -33,7 +33,7 @@ class Edit : public ::testing::Test {
 protected:
     void SetUp() override {
         write_bytes(dir_ / "d.pbm", pbm_raw(stroke_drawing()));
-        const RunResult r = run_ktvec({"centerline", dir_ / "d.pbm", "--arcs", "1,1000", "-q", "-o", dir_ / "base.json"});
+        const RunResult r = run_ktvec({"centerline", dir_ / "d.pbm", "--arcs", "1,1000", "-q", "--no-refine", "-o", dir_ / "base.json"});
         ASSERT_EQ(r.status, 0) << r.err;
         base_text_ = read_bytes(dir_ / "base.json");
         base_.j = Json::parse(base_text_);

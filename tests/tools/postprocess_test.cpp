@@ -25,7 +25,8 @@ namespace {
 std::string graph_of(const std::string &json) { return json.substr(json.find("\"counts\"")); }
 
 RunResult centerline_json(const std::string &input, const std::vector<std::string> &options) {
-    std::vector<std::string> args = {"centerline", input, "--format", "json", "-o", "-", "-q"};
+    std::vector<std::string> args = {"centerline", input, "--format", "json", "-o", "-", "-q", "--no-refine",
+                                     "--tolerance", "1.5"};
     args.insert(args.end(), options.begin(), options.end());
     return run_ktvec(args);
 }

@@ -1,0 +1,84 @@
+/*
+ * ktvec_refine.h - sub-pixel geometry of a vectorizer's result.
+ *
+ * The drivers place every node on a pixel of the thinned or outlined
+ * raster, so a node can be half a pixel or more away from where the stroke
+ * truly runs: the centre of a stroke two pixels wide lies between two
+ * pixels, thinning moves junctions into a branch, and the edge of the ink
+ * lies on the border of its pixels, not on their centres.  A CKTRefiner
+ * measures the result against the document's ink and gives its geometry in
+ * floating point:
+ *
+ *   centre lines  every live polyline of the vectorizer again, each node at
+ *                 the centre of its stroke, junctions where their branches
+ *                 meet, free ends at the tip of the ink;
+ *   outlines      closed rings on the edge of the ink, one per border of
+ *                 every black area, whatever the width of its strokes.
+ *
+ * The vectorizer is only read: its nodes, links and polylines stay exactly
+ * as the driver (and any edits) left them, so refining can be repeated
+ * after every edit, and skipping it gives the driver's own result.
+ *
+ * Coordinates are pixels in the frame of the node positions: the centre of
+ * pixel (i, j) is (i, j), x to the right, y down.  Results are 0 or -1000
+ * (memory could not be obtained; the refiner then holds no lines).
+ */
+#ifndef KTVEC_REFINE_H
+#define KTVEC_REFINE_H
+
+#include "ktvec.h"
+
+typedef struct _KTREFINEDPOINT {
+    double x;                /* px, node frame */
+    double y;
+} _KTREFINEDPOINT;
+
+/* One refined line.  Owned by the refiner. */
+typedef struct _KTREFINEDLINE {
+    int source;              /* centre lines: id of the vectorizer's polyline
+                                this line draws; outlines: 0 */
+    int closed;              /* 1 when the last point repeats the first */
+    int pointnum;            /* entries in point and node */
+    _KTREFINEDPOINT *point;  /* pointnum points, start to end */
+    int *node;               /* pointnum entries: the index of the
+                                vectorizer's node at that point, or -1 for a
+                                point of the refiner's own */
+} _KTREFINEDLINE;
+
+class KTVEC_API CKTRefiner {
+public:
+    CKTRefiner();
+    ~CKTRefiner();
+    CKTRefiner(const CKTRefiner &) = delete;
+    CKTRefiner &operator=(const CKTRefiner &) = delete;
+
+    /* Refines the centre lines of `v` (after mabstractcenterline) against
+       its document, which must still be the bitmap the driver read.  Every
+       live polyline with at least two nodes gives one line, in id order,
+       with one point per node.  0 or -1000. */
+    int mrefinecenterline(CKTVector *v);
+
+    /* Traces the outlines of the black areas of the document of `v` on the
+       edges of its pixels and places their vertices on the edge of the ink:
+       closed rings, outer borders and holes alike.  0 or -1000. */
+    int mrefineoutline(CKTVector *v);
+
+    /* The lines of the last successful call; none before the first. */
+    int mgetlinenum() const;
+    const _KTREFINEDLINE *mgetline(int index) const;   /* 0 <= index < num */
+
+    /* The refined position of node `index` of the vectorizer after
+       mrefinecenterline: 1 with *x, *y set when the node lies on a line,
+       0 otherwise. */
+    int mgetnodeposition(int index, double *x, double *y) const;
+
+    /* Releases every line. */
+    void mclear();
+
+    struct State;
+
+private:
+    State *state_;
+};
+
+#endif

@@ -1,0 +1,63 @@
+// What the SVG and DXF writers draw: the result as strokes in pixel
+// coordinates (the node frame: the centre of pixel (x, y) is (x, y)),
+// from the library's nodes or, after --refine, from the refiner's lines.
+// One stroke per live polyline (and per restored stroke end or outline
+// ring of the refiner), in id order.
+#ifndef KTVEC_TOOLS_DRAWING_H
+#define KTVEC_TOOLS_DRAWING_H
+
+#include <vector>
+
+#include "vector_view.h"
+
+namespace ktvcli {
+
+struct DrawPoint {
+    double x, y;
+};
+
+// A circular arc from one point of a path to the next.
+struct ArcPiece {
+    double cx, cy, r;  // centre and radius, px
+    bool sweep;        // true: the direction of increasing angle (y down)
+};
+
+struct Stroke {
+    enum class Kind { Path, Circle, Samples };
+    Kind kind = Kind::Path;
+    int id = 0;                     // polyline id; 0 for a line of the refiner's own
+    bool refined = false;           // sub-pixel positions (written to a thousandth)
+    bool closed = false;            // the last point repeats the first
+    std::vector<DrawPoint> points;  // Path and Samples
+    // Path: pieces[i] is the arc from point i to point i + 1, r = 0 for a
+    // straight piece; empty when every piece is straight.
+    std::vector<ArcPiece> pieces;
+    ktvcli::Circle circle{};        // Kind::Circle
+};
+
+// Calls draw(const Stroke &) for every stroke, reusing one Stroke.
+template <class F> void for_each_stroke(VectorView &view, F draw);
+
+// ---- implementation -----------------------------------------------------------
+
+void raw_stroke(VectorView &view, int id, const _KTPOLYLINE &p, Stroke &s);
+bool refined_stroke(VectorView &view, const _KTREFINEDLINE &l, Stroke &s);
+
+template <class F> void for_each_stroke(VectorView &view, F draw) {
+    Stroke s;
+    if (const CKTRefiner *r = view.refined()) {
+        for (int k = 0; k < r->mgetlinenum(); ++k)
+            if (refined_stroke(view, *r->mgetline(k), s)) draw(s);
+        return;
+    }
+    for (int id = 1, n = view.polyline_slots(); id <= n; ++id) {
+        const _KTPOLYLINE &p = view.polyline(id);
+        if (p.deleted || p.nodenum < 1 || !p.nodeindex) continue;
+        raw_stroke(view, id, p, s);
+        draw(s);
+    }
+}
+
+}  // namespace ktvcli
+
+#endif

@@ -1,0 +1,126 @@
+// Bends between nodes.
+//
+// The driver approximates each traced chain by chords within its
+// tolerance, so a curved stroke (a door swing, a hand-drawn line) is drawn
+// by chords that cut inside the curve by up to that tolerance, and the
+// nodes, placed where neighbouring chords cross, sit outside it.  The ink
+// has the curve: cuts across a segment every couple of pixels give the
+// middle of the stroke along it, and where those middles leave the segment
+// by more than a few tenths of a pixel the segment gets the points that
+// keep it within that distance (the middles a Douglas-Peucker pass picks).
+// Straight segments get nothing, so straight lines keep exactly their nodes,
+// and segments drawn as curves (fitted arcs, splines) are left to them.
+#include "refine/curves.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace ktv::refine {
+
+namespace {
+
+constexpr double kStep = 2.0;        // spacing of the cuts along a segment, px
+constexpr double kTolerance = 0.5;  // largest distance of the middles from the drawn line, px
+constexpr double kTolerancePerWidth = 0.25;  // ... at least this share of the stroke width:
+                                             // the edges of wide strokes are rougher
+constexpr double kMinLength = 4.0;   // shorter segments are left straight, px
+constexpr double kReach = 12.0;      // farthest a cut looks for the stroke's edges, px
+constexpr double kEndMargin = 1.5;   // no cuts this close to a segment's ends, px
+
+struct Middle {
+    Vec2 p;
+    double along;
+    double offset;  // from the segment
+};
+
+// Replaces each inner middle's offset by the median of it and its two
+// neighbours on either side (ends of the segment excluded): a cut through a
+// one-pixel bump of a ragged edge is off by half a pixel where its
+// neighbours are not, while a bend shows in several cuts in a row.
+bool smooth_offsets(Array<Middle> &m, Vec2 a, Vec2 u, Vec2 n, Array<double> &raw) {
+    const std::size_t count = m.size();
+    if (count < 5) return true;
+    if (!raw.resize(count)) return false;
+    for (std::size_t i = 0; i < count; ++i) raw[i] = m[i].offset;
+    for (std::size_t i = 1; i + 1 < count; ++i) {
+        double window[5];
+        std::size_t k = 0;
+        for (std::size_t j = i >= 3 ? i - 2 : 1; j <= i + 2 && j + 1 < count; ++j) window[k++] = raw[j];
+        std::sort(window, window + k);
+        m[i].offset = window[k / 2];
+        m[i].p = a + u * m[i].along + n * m[i].offset;
+    }
+    return true;
+}
+
+// Douglas-Peucker over middles[lo..hi] (the ends are kept): marks the
+// middles to keep.  Iterative, with an explicit stack of ranges.
+bool simplify(const Array<Middle> &middles, double tolerance, Array<unsigned char> &keep, Array<int> &stack) {
+    stack.clear();
+    if (!stack.push(0) || !stack.push(static_cast<int>(middles.size()) - 1)) return false;
+    while (!stack.empty()) {
+        const int hi = stack.back();
+        stack.pop();
+        const int lo = stack.back();
+        stack.pop();
+        const Vec2 a = middles[static_cast<std::size_t>(lo)].p, b = middles[static_cast<std::size_t>(hi)].p;
+        const Vec2 d = unit(b - a);
+        double worst = tolerance;
+        int at = -1;
+        for (int k = lo + 1; k < hi; ++k) {
+            const double e = std::fabs(cross(d, middles[static_cast<std::size_t>(k)].p - a));
+            if (e > worst) worst = e, at = k;
+        }
+        if (at < 0) continue;
+        keep[static_cast<std::size_t>(at)] = 1;
+        if (!stack.push(lo) || !stack.push(at) || !stack.push(at) || !stack.push(hi)) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+int follow_bends(const Ink &ink, const Array<double> &widths, const Straight &straight, LineSet &lines) {
+    LineSet bent;
+    Array<Middle> middles;
+    Array<unsigned char> keep;
+    Array<int> stack;
+    Array<double> raw;
+    for (int i = 0; i < lines.count(); ++i) {
+        const double w = std::max(1.0, widths[static_cast<std::size_t>(i)]);
+        if (!bent.begin(lines.source(i))) return KTVEC_NO_MEMORY;
+        for (int k = 0; k < lines.points(i); ++k) {
+            if (!bent.add(lines.point(i, k), lines.node(i, k))) return KTVEC_NO_MEMORY;
+            if (k + 1 == lines.points(i) || !straight(i, k)) continue;
+            const Vec2 a = lines.point(i, k), b = lines.point(i, k + 1);
+            const double length = norm(b - a);
+            if (length < kMinLength) continue;
+            const Vec2 u = (b - a) * (1 / length), n = perp(u);
+            // Middles of the stroke along the segment, from cuts that meet a
+            // run about as wide as the stroke.
+            middles.clear();
+            if (!middles.push({a, 0, 0})) return KTVEC_NO_MEMORY;
+            const int count = static_cast<int>((length - 2 * kEndMargin) / kStep);
+            for (int c = 1; c <= count; ++c) {
+                const double t = kEndMargin + (length - 2 * kEndMargin) * c / (count + 1);
+                Run r;
+                if (!run_across(ink, a + u * t, n, kReach, r)) continue;
+                if (r.width() > 1.5 * w + 1 || std::fabs(r.middle()) > 0.5 * w + 1.5) continue;
+                if (!middles.push({a + u * t + n * r.middle(), t, r.middle()})) return KTVEC_NO_MEMORY;
+            }
+            if (!middles.push({b, length, 0})) return KTVEC_NO_MEMORY;
+            if (middles.size() < 3) continue;
+            if (!smooth_offsets(middles, a, u, n, raw)) return KTVEC_NO_MEMORY;
+            if (!keep.resize(middles.size())) return KTVEC_NO_MEMORY;
+            for (std::size_t m = 0; m < middles.size(); ++m) keep[m] = 0;
+            if (!simplify(middles, std::max(kTolerance, kTolerancePerWidth * w), keep, stack)) return KTVEC_NO_MEMORY;
+            for (std::size_t m = 1; m + 1 < middles.size(); ++m)
+                if (keep[m] && !bent.add(middles[m].p, -1)) return KTVEC_NO_MEMORY;
+        }
+        bent.end();
+    }
+    lines.swap(bent);
+    return 0;
+}
+
+}  // namespace ktv::refine

@@ -1,0 +1,23 @@
+// Bends between nodes (see curves.cpp).
+#ifndef KTVEC_REFINE_CURVES_H
+#define KTVEC_REFINE_CURVES_H
+
+#include <functional>
+
+#include "refine/array.h"
+#include "refine/ink.h"
+#include "refine/lines.h"
+
+namespace ktv::refine {
+
+// Whether segment k (from point k to k + 1) of line i is drawn straight.
+using Straight = std::function<bool(int i, int k)>;
+
+// Gives every straight segment of `lines` that the middle of its stroke
+// leaves by more than a few tenths of a pixel the points it needs to follow
+// it.  `widths` holds the stroke width of each line.  0 or -1000.
+int follow_bends(const Ink &ink, const Array<double> &widths, const Straight &straight, LineSet &lines);
+
+}  // namespace ktv::refine
+
+#endif

@@ -1,0 +1,75 @@
+// The refiner's result: lines of points with, for each point, the node of
+// the vectorizer it stands for.  Points of all lines share one array; a
+// line's pointers are set when the set is complete, since the arrays move
+// while they grow.
+#ifndef KTVEC_REFINE_LINES_H
+#define KTVEC_REFINE_LINES_H
+
+#include "ktvec_refine.h"
+#include "refine/array.h"
+#include "refine/vec2.h"
+
+namespace ktv::refine {
+
+class LineSet {
+public:
+    void clear() {
+        lines_.clear();
+        offsets_.clear();
+        points_.clear();
+        nodes_.clear();
+    }
+    // Starts a line; false when memory runs out.
+    bool begin(int source) {
+        _KTREFINEDLINE l{};
+        l.source = source;
+        l.pointnum = 0;
+        return lines_.push(l) && offsets_.push(points_.size());
+    }
+    bool add(Vec2 p, int node) {
+        if (!points_.push({p.x, p.y}) || !nodes_.push(node)) return false;
+        ++lines_.back().pointnum;
+        return true;
+    }
+    // Ends the line begun last; a line whose last point is its first is
+    // closed.
+    void end() {
+        _KTREFINEDLINE &l = lines_.back();
+        const std::size_t o = offsets_.back();
+        l.closed = l.pointnum > 2 && points_[o].x == points_[o + l.pointnum - 1].x &&
+                   points_[o].y == points_[o + l.pointnum - 1].y;
+    }
+    void swap(LineSet &other) {
+        lines_.swap(other.lines_);
+        offsets_.swap(other.offsets_);
+        points_.swap(other.points_);
+        nodes_.swap(other.nodes_);
+    }
+    // Sets every line's pointers into the shared arrays.
+    void seal() {
+        for (std::size_t i = 0; i < lines_.size(); ++i) {
+            lines_[i].point = points_.data() + offsets_[i];
+            lines_[i].node = nodes_.data() + offsets_[i];
+        }
+    }
+    int count() const { return static_cast<int>(lines_.size()); }
+    // Before seal(): the points of line i, by position along it.
+    int points(int i) const { return lines_[static_cast<std::size_t>(i)].pointnum; }
+    int source(int i) const { return lines_[static_cast<std::size_t>(i)].source; }
+    Vec2 point(int i, int k) const {
+        const _KTREFINEDPOINT &p = points_[offsets_[static_cast<std::size_t>(i)] + static_cast<std::size_t>(k)];
+        return {p.x, p.y};
+    }
+    int node(int i, int k) const { return nodes_[offsets_[static_cast<std::size_t>(i)] + static_cast<std::size_t>(k)]; }
+    const _KTREFINEDLINE &line(int i) const { return lines_[static_cast<std::size_t>(i)]; }
+
+private:
+    Array<_KTREFINEDLINE> lines_;
+    Array<std::size_t> offsets_;
+    Array<_KTREFINEDPOINT> points_;
+    Array<int> nodes_;
+};
+
+}  // namespace ktv::refine
+
+#endif

@@ -1,0 +1,16 @@
+// Outlines on the edge of the ink (see outline.cpp).
+#ifndef KTVEC_REFINE_OUTLINE_H
+#define KTVEC_REFINE_OUTLINE_H
+
+#include "ktvec.h"
+#include "refine/lines.h"
+
+namespace ktv::refine {
+
+// Closed rings on the borders of the document's black areas.  0 or -1000
+// (the set is then cleared).
+int refine_outlines(CKTVector &v, LineSet &out);
+
+}  // namespace ktv::refine
+
+#endif

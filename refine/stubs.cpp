@@ -1,0 +1,270 @@
+// Stroke ends that the centre lines lost.
+//
+// Thinning wears a short stroke end away when it lies near a junction (it
+// cannot tell it from a burr on the border of a wide stroke), and the spur
+// pass and the clean-up drop what is left.  So the overshoot of two lines
+// past a corner, the arms of a cross hair and the ticks on a line vanish,
+// and with them an end and a junction of the drawing.  The ink still shows
+// them.  Each line explains the ink within half its stroke width (and a
+// margin for ragged edges) of it; a piece of ink that no line explains and
+// that hangs off an explained one is a lost end when it sticks out clearly
+// and is slender.  It gets a line of its own, from the point where its axis
+// meets the line it hangs off (the corner, when it continues a line past
+// one) to the tip of its ink.
+#include "refine/stubs.h"
+
+#include "refine/unexplained.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+
+namespace ktv::refine {
+
+namespace {
+
+constexpr double kMargin = 1.0;     // ink this far beyond half the width is still explained, px
+constexpr double kStick = 0.8;      // a lost end sticks out of the explained band by this much, px
+constexpr double kStickPerWidth = 0.5;  // ... and by half the stroke width: the corners of a wide
+                                        // stroke stick out of the band around its centre line
+constexpr std::size_t kMaxPiece = 2000;  // larger unexplained pieces are not lost ends, px
+constexpr int kCell = 16;           // side of the cells that index segments, px
+constexpr double kEndCap = 0.5;     // a restored end stops this far inside the ink's tip, px
+
+struct Segment {
+    int line, at;  // segment from point `at` to `at` + 1 of line `line`
+    Vec2 a, b;
+    double reach;  // half the stroke width plus the margin
+};
+
+double distance_to_segment(Vec2 p, Vec2 a, Vec2 b, double &t) {
+    const Vec2 d = b - a;
+    const double dd = dot(d, d);
+    t = dd > 0 ? std::clamp(dot(p - a, d) / dd, 0.0, 1.0) : 0.0;
+    return norm(p - (a + d * t));
+}
+
+// Segments by the cells of a grid their explained bands touch.
+class SegmentGrid {
+public:
+    bool build(const Array<Segment> &segments, int width, int height) {
+        cols_ = width / kCell + 1;
+        rows_ = height / kCell + 1;
+        const std::size_t cells = static_cast<std::size_t>(cols_) * static_cast<std::size_t>(rows_);
+        if (!start_.resize(cells + 1, 0) || !fill_.resize(cells)) return false;
+        // Count per cell, turn the counts into starts, then fill.
+        for_cells(segments, [&](std::size_t c, int) { ++start_[c + 1]; });
+        for (std::size_t c = 1; c <= cells; ++c) start_[c] += start_[c - 1];
+        if (!items_.resize(start_[cells])) return false;
+        for (std::size_t c = 0; c < cells; ++c) fill_[c] = start_[c];
+        for_cells(segments, [&](std::size_t c, int s) { items_[fill_[c]++] = s; });
+        return true;
+    }
+    // The segments whose cells include the one of p.
+    template <class F> void near(Vec2 p, F f) const {
+        const int cx = std::clamp(static_cast<int>(std::floor(p.x / kCell)), 0, cols_ - 1);
+        const int cy = std::clamp(static_cast<int>(std::floor(p.y / kCell)), 0, rows_ - 1);
+        const std::size_t c = static_cast<std::size_t>(cy) * static_cast<std::size_t>(cols_) + static_cast<std::size_t>(cx);
+        for (std::size_t k = start_[c]; k < start_[c + 1]; ++k) f(items_[k]);
+    }
+
+private:
+    template <class F> void for_cells(const Array<Segment> &segments, F f) const {
+        for (std::size_t s = 0; s < segments.size(); ++s) {
+            int x0, y0, x1, y1;
+            span(segments[s], x0, y0, x1, y1);
+            for (int cy = y0; cy <= y1; ++cy)
+                for (int cx = x0; cx <= x1; ++cx)
+                    f(static_cast<std::size_t>(cy) * static_cast<std::size_t>(cols_) + static_cast<std::size_t>(cx),
+                      static_cast<int>(s));
+        }
+    }
+    void span(const Segment &g, int &x0, int &y0, int &x1, int &y1) const {
+        const double r = g.reach + kCell;  // queries come from up to a cell beyond the band
+        x0 = std::clamp(static_cast<int>(std::floor((std::min(g.a.x, g.b.x) - r) / kCell)), 0, cols_ - 1);
+        x1 = std::clamp(static_cast<int>(std::floor((std::max(g.a.x, g.b.x) + r) / kCell)), 0, cols_ - 1);
+        y0 = std::clamp(static_cast<int>(std::floor((std::min(g.a.y, g.b.y) - r) / kCell)), 0, rows_ - 1);
+        y1 = std::clamp(static_cast<int>(std::floor((std::max(g.a.y, g.b.y) + r) / kCell)), 0, rows_ - 1);
+    }
+    int cols_ = 0, rows_ = 0;
+    Array<std::size_t> start_, fill_;
+    Array<int> items_;
+};
+
+struct Pixel {
+    int x, y;
+};
+
+// A point to insert into a line: on segment `at` at parameter t.
+struct Insert {
+    int line, at;
+    double t;
+    Vec2 p;
+};
+
+struct Stub {
+    Vec2 from, to;
+    int node;  // node index at `from` when it is a point of a line, else -1
+};
+
+}  // namespace
+
+int restore_stubs(const Ink &ink, const Array<double> &widths, LineSet &lines) {
+    const int width = ink.width(), height = ink.height();
+    Array<Segment> segments;
+    for (int i = 0; i < lines.count(); ++i) {
+        const double reach = 0.5 * std::max(1.0, widths[static_cast<std::size_t>(i)]) + kMargin;
+        for (int k = 0; k + 1 < lines.points(i); ++k)
+            if (!segments.push({i, k, lines.point(i, k), lines.point(i, k + 1), reach})) return KTVEC_NO_MEMORY;
+    }
+    // The unexplained ink, and where it touches explained ink.
+    Array<Capsule> capsules;
+    Array<LoosePixel> loose;
+    Array<std::size_t> rowstart;
+    if (!capsules.reserve(segments.size())) return KTVEC_NO_MEMORY;
+    for (const Segment &g : segments) capsules.push({g.a, g.b, g.reach});
+    if (!find_unexplained(ink, capsules, loose, rowstart)) return KTVEC_NO_MEMORY;
+    SegmentGrid grid;
+    if (!grid.build(segments, width, height)) return KTVEC_NO_MEMORY;
+    // The loose pixel at (x, y), or -1.
+    auto find = [&](int x, int y) -> long {
+        if (y < 0 || y >= height) return -1;
+        const LoosePixel *lo = loose.data() + rowstart[std::size_t(y)], *hi = loose.data() + rowstart[std::size_t(y) + 1];
+        const LoosePixel *p = std::lower_bound(lo, hi, x, [](const LoosePixel &q, int x) { return q.x < x; });
+        return p != hi && p->x == x ? p - loose.data() : -1;
+    };
+
+    Array<unsigned char> seen;
+    Array<Pixel> piece, attach;
+    Array<long> stack;
+    Array<Insert> inserts;
+    Array<Stub> stubs;
+    if (!seen.resize(loose.size(), 0)) return KTVEC_NO_MEMORY;
+    for (std::size_t start = 0; start < loose.size(); ++start) {
+        if (seen[start]) continue;
+        // The unexplained piece of ink around it, 8-connected.
+        piece.clear();
+        attach.clear();
+        stack.clear();
+        bool large = false;
+        seen[start] = 1;
+        if (!stack.push(static_cast<long>(start))) return KTVEC_NO_MEMORY;
+        while (!stack.empty()) {
+            const LoosePixel lp = loose[std::size_t(stack.back())];
+            stack.pop();
+            const Pixel p{lp.x, lp.y};
+            if (piece.size() < kMaxPiece) {
+                if (!piece.push(p) || (lp.touches && !attach.push(p))) return KTVEC_NO_MEMORY;
+            } else {
+                large = true;
+            }
+            for (int dy = -1; dy <= 1; ++dy)
+                for (int dx = -1; dx <= 1; ++dx) {
+                    const long q = (dx || dy) ? find(p.x + dx, p.y + dy) : -1;
+                    if (q < 0 || seen[std::size_t(q)]) continue;
+                    seen[std::size_t(q)] = 1;
+                    if (!stack.push(q)) return KTVEC_NO_MEMORY;
+                }
+        }
+            if (large || attach.empty()) continue;
+
+            Vec2 base{};
+            for (const Pixel &p : attach) base = base + Vec2{double(p.x), double(p.y)};
+            base = base * (1.0 / attach.size());
+            // The line it hangs off: the segment nearest to where it touches.
+            int host = -1;
+            double best = 1e300, hostt = 0;
+            grid.near(base, [&](int s) {
+                double t;
+                const double d = distance_to_segment(base, segments[static_cast<std::size_t>(s)].a,
+                                                     segments[static_cast<std::size_t>(s)].b, t);
+                if (d < best) best = d, host = s, hostt = t;
+            });
+            if (host < 0) continue;
+            const Segment &h = segments[static_cast<std::size_t>(host)];
+            const double w = 2 * (h.reach - kMargin);
+            // Its tip: the middle of the pixels farthest from the base.
+            double far = 0;
+            for (const Pixel &p : piece) far = std::max(far, norm(Vec2{double(p.x), double(p.y)} - base));
+            Vec2 tip{};
+            int tips = 0;
+            for (const Pixel &p : piece)
+                if (norm(Vec2{double(p.x), double(p.y)} - base) >= far - 1) tip = tip + Vec2{double(p.x), double(p.y)}, ++tips;
+            tip = tip * (1.0 / tips);
+            // It must stick out of the band and be slender.
+            double t;
+            const double out = distance_to_segment(tip, h.a, h.b, t) - h.reach;
+            if (out < std::max(kStick, kStickPerWidth * w)) continue;
+            if (static_cast<double>(piece.size()) > (far + 1) * std::max(2.5, 1.5 * w)) continue;
+            // A piece that touches explained ink at its far end too joins two
+            // lines (a stretch of a crowded drawing the lines missed), it
+            // does not end.
+            bool bridge = false;
+            for (const Pixel &p : attach)
+                if (norm(Vec2{double(p.x), double(p.y)} - base) > 0.5 * far + 1) bridge = true;
+            if (bridge) continue;
+            // Where its axis meets the host line, kept near the touching point.
+            const Vec2 hd = h.b - h.a;
+            const Vec2 d = unit(tip - base);
+            Vec2 from = h.a + hd * hostt;
+            const double den = cross(d, hd);
+            if (std::fabs(den) > 1e-9) {
+                const double s = cross(h.a - tip, hd) / den;  // tip + d * s lies on the host line
+                const Vec2 meet = tip + d * s;
+                double tm;
+                if (distance_to_segment(meet, h.a, h.b, tm) < 1e-6 || norm(meet - from) <= w + 1.5) {
+                    distance_to_segment(meet, h.a, h.b, tm);
+                    hostt = tm;
+                    from = h.a + hd * tm;
+                }
+            }
+            // A point of the line close by takes the stub (a corner, a junction).
+            const double snap = std::max(1.0, 0.5 * w + 0.5);
+            int node = -1;
+            Vec2 at = from;
+            double nearest = snap;
+            grid.near(from, [&](int s) {
+                const Segment &g = segments[static_cast<std::size_t>(s)];
+                for (int e = 0; e < 2; ++e) {
+                    const Vec2 q = e ? g.b : g.a;
+                    const double dq = norm(q - from);
+                    if (dq <= nearest) nearest = dq, at = q, node = lines.node(g.line, g.at + e);
+                }
+            });
+            if (nearest >= snap) {
+                if (!inserts.push({h.line, h.at, hostt, from})) return KTVEC_NO_MEMORY;
+                at = from;
+                node = -1;
+            }
+            // The end at the tip of the ink along the stub.
+            const Vec2 dir = unit(tip - at);
+            const double edge = ink.edge(tip, dir, 4 + w, false);
+            const Vec2 end = edge < kNoEdge ? tip + dir * std::max(0.0, edge - kEndCap) : tip;
+            if (!stubs.push({at, end, node})) return KTVEC_NO_MEMORY;
+        }
+    if (stubs.empty()) return 0;
+
+    // The lines again, with the new points and the stubs.
+    std::sort(inserts.begin(), inserts.end(), [](const Insert &a, const Insert &b) {
+        return a.line != b.line ? a.line < b.line : a.at != b.at ? a.at < b.at : a.t < b.t;
+    });
+    LineSet grown;
+    std::size_t next = 0;
+    for (int i = 0; i < lines.count(); ++i) {
+        if (!grown.begin(lines.source(i))) return KTVEC_NO_MEMORY;
+        for (int k = 0; k < lines.points(i); ++k) {
+            if (!grown.add(lines.point(i, k), lines.node(i, k))) return KTVEC_NO_MEMORY;
+            while (next < inserts.size() && inserts[next].line == i && inserts[next].at == k)
+                if (!grown.add(inserts[next++].p, -1)) return KTVEC_NO_MEMORY;
+        }
+        grown.end();
+    }
+    for (const Stub &s : stubs) {
+        if (!grown.begin(0) || !grown.add(s.from, s.node) || !grown.add(s.to, -1)) return KTVEC_NO_MEMORY;
+        grown.end();
+    }
+    lines.swap(grown);
+    return 0;
+}
+
+}  // namespace ktv::refine

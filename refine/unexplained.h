@@ -1,0 +1,31 @@
+// The ink that no line explains (see unexplained.cpp).
+#ifndef KTVEC_REFINE_UNEXPLAINED_H
+#define KTVEC_REFINE_UNEXPLAINED_H
+
+#include "refine/array.h"
+#include "refine/ink.h"
+
+namespace ktv::refine {
+
+// A segment of a line with the reach of its stroke: the ink whose pixel
+// centres lie within `reach` of it is what it explains.
+struct Capsule {
+    Vec2 a, b;
+    double reach;
+};
+
+struct LoosePixel {
+    int x, y;
+    bool touches;  // an 8-neighbour is explained ink
+};
+
+// The black pixels of `ink` outside every capsule, in raster order, and
+// for each row the first of them (`rowstart` has height + 1 entries).  One
+// sweep down the rows with the capsules that cross each row; no plane of
+// the page is made.  False when memory runs out.
+bool find_unexplained(const Ink &ink, const Array<Capsule> &capsules, Array<LoosePixel> &loose,
+                      Array<std::size_t> &rowstart);
+
+}  // namespace ktv::refine
+
+#endif

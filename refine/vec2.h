@@ -1,0 +1,39 @@
+// Points and directions of the sub-pixel stage: doubles in the node frame
+// (the centre of pixel (i, j) is (i, j); x right, y down).
+#ifndef KTVEC_REFINE_VEC2_H
+#define KTVEC_REFINE_VEC2_H
+
+#include <cmath>
+
+namespace ktv::refine {
+
+struct Vec2 {
+    double x = 0, y = 0;
+};
+
+inline Vec2 operator+(Vec2 a, Vec2 b) { return {a.x + b.x, a.y + b.y}; }
+inline Vec2 operator-(Vec2 a, Vec2 b) { return {a.x - b.x, a.y - b.y}; }
+inline Vec2 operator*(Vec2 a, double s) { return {a.x * s, a.y * s}; }
+inline double dot(Vec2 a, Vec2 b) { return a.x * b.x + a.y * b.y; }
+inline double cross(Vec2 a, Vec2 b) { return a.x * b.y - a.y * b.x; }
+inline double norm(Vec2 a) { return std::sqrt(dot(a, a)); }
+// The left normal in screen terms (y down): (x, y) -> (y, -x) turned so that
+// a direction and its normal form a right-handed pair in pixel coordinates.
+inline Vec2 perp(Vec2 a) { return {-a.y, a.x}; }
+inline Vec2 unit(Vec2 a) {
+    const double n = norm(a);
+    return n > 0 ? Vec2{a.x / n, a.y / n} : Vec2{};
+}
+
+// A straight line through `at` along the unit direction `dir`, with the
+// weight its evidence carries when several lines are intersected.
+struct Line {
+    Vec2 at, dir;
+    double weight = 0;
+};
+
+inline double distance_to(const Line &l, Vec2 p) { return cross(l.dir, p - l.at); }
+
+}  // namespace ktv::refine
+
+#endif

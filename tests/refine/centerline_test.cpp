@@ -1,0 +1,220 @@
+// The sub-pixel centre lines against drawings of known geometry: how far
+// they run from the true centre lines, where junctions and ends land, and
+// that the stage only reads the vectorizer.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <functional>
+#include <vector>
+
+#include "drawing.h"
+#include "graph_compare.h"
+#include "ktvec.h"
+#include "ktvec_refine.h"
+#include "vectorizer/memory.h"
+
+namespace {
+
+struct P {
+    double x, y;
+};
+
+// A drawing, its true centre lines in the node frame (pixel centres at
+// integers) and what the refined lines must reach.
+struct Case {
+    const char *name;
+    std::function<void(ktvdraw::Canvas &)> draw;
+    std::vector<std::vector<P>> truth;
+    double mean;                  // largest mean distance of the lines from the truth, px
+    std::vector<P> junctions;     // each within `place` of a point where 3+ line ends meet
+    std::vector<P> ends;          // each within `place` of a free end
+    double place;
+};
+
+double segment_distance(P p, P a, P b) {
+    const double dx = b.x - a.x, dy = b.y - a.y, dd = dx * dx + dy * dy;
+    const double t = dd > 0 ? std::fmax(0, std::fmin(1, ((p.x - a.x) * dx + (p.y - a.y) * dy) / dd)) : 0;
+    return std::hypot(p.x - a.x - t * dx, p.y - a.y - t * dy);
+}
+
+double truth_distance(const Case &c, P p) {
+    double best = 1e9;
+    for (const auto &line : c.truth)
+        for (std::size_t i = 0; i + 1 < line.size(); ++i) best = std::fmin(best, segment_distance(p, line[i], line[i + 1]));
+    return best;
+}
+
+// Page coordinates of the canvas to the node frame.
+P node_frame(double x, double y) { return {x - 0.5, y - 0.5}; }
+
+class RefinedCentreLines : public ::testing::Test {
+protected:
+    void vectorize(const Case &c) {
+        canvas = ktvdraw::Canvas(120, 100);
+        c.draw(canvas);
+        v.msetdocument(canvas.data(), canvas.width(), canvas.stride(), canvas.height());
+        ASSERT_EQ(v.mabstractcenterline(31, 4, 3.0, 8.0, 0.9, 4.0, 1.0), 0);
+    }
+    // Mean distance of the refined lines (sampled every 0.25 px) from the truth.
+    double mean_distance(const Case &c) const {
+        double sum = 0, length = 0;
+        for (int k = 0; k < refiner.mgetlinenum(); ++k) {
+            const _KTREFINEDLINE &l = *refiner.mgetline(k);
+            for (int i = 0; i + 1 < l.pointnum; ++i) {
+                const P a{l.point[i].x, l.point[i].y}, b{l.point[i + 1].x, l.point[i + 1].y};
+                const double len = std::hypot(b.x - a.x, b.y - a.y);
+                const int n = std::max(1, static_cast<int>(len / 0.25));
+                for (int s = 0; s < n; ++s) {
+                    const double t = (s + 0.5) / n;
+                    sum += truth_distance(c, {a.x + t * (b.x - a.x), a.y + t * (b.y - a.y)}) * len / n;
+                }
+                length += len;
+            }
+        }
+        return length > 0 ? sum / length : 1e9;
+    }
+    // Points where line ends meet, with how many ends meet there.
+    std::vector<std::pair<P, int>> meetings() const {
+        std::vector<std::pair<P, int>> m;
+        auto count = [&](P p, int degree) {
+            for (auto &e : m)
+                if (std::hypot(e.first.x - p.x, e.first.y - p.y) < 1e-9) return void(e.second += degree);
+            m.push_back({p, degree});
+        };
+        for (int k = 0; k < refiner.mgetlinenum(); ++k) {
+            const _KTREFINEDLINE &l = *refiner.mgetline(k);
+            if (l.pointnum < 2 || l.closed) continue;
+            count({l.point[0].x, l.point[0].y}, 1);
+            count({l.point[l.pointnum - 1].x, l.point[l.pointnum - 1].y}, 1);
+            for (int i = 1; i + 1 < l.pointnum; ++i) count({l.point[i].x, l.point[i].y}, 2);
+        }
+        return m;
+    }
+    static bool near(const std::vector<std::pair<P, int>> &m, P p, double reach, bool junction) {
+        for (const auto &e : m)
+            if ((junction ? e.second >= 3 : e.second == 1) && std::hypot(e.first.x - p.x, e.first.y - p.y) <= reach)
+                return true;
+        return false;
+    }
+
+    ktvdraw::Canvas canvas{1, 1};
+    CKTVector v;
+    CKTRefiner refiner;
+};
+
+const Case kCases[] = {
+    // Two pixels wide: the centre lies between two rows of pixels, where no
+    // node of the driver can be.
+    {"horizontal two-pixel stroke",
+     [](ktvdraw::Canvas &c) { c.thick_line(10, 50, 100, 50, 2); },
+     {{node_frame(10, 50), node_frame(100, 50)}}, 0.1, {}, {node_frame(10, 50), node_frame(100, 50)}, 1.5},
+    {"slanted three-pixel stroke",
+     [](ktvdraw::Canvas &c) { c.thick_line(15, 80, 95, 30.3, 3); },
+     {{node_frame(15, 80), node_frame(95, 30.3)}}, 0.15, {}, {node_frame(15, 80), node_frame(95, 30.3)}, 2},
+    // Thinning leaves a T's junction a pixel into the branch.
+    {"T of three-pixel strokes",
+     [](ktvdraw::Canvas &c) {
+         c.thick_line(10, 30, 110, 30, 3);
+         c.thick_line(60.5, 30, 60.5, 90, 3);
+     },
+     {{node_frame(10, 30), node_frame(110, 30)}, {node_frame(60.5, 30), node_frame(60.5, 90)}}, 0.2,
+     {node_frame(60.5, 30)}, {node_frame(10, 30), node_frame(110, 30), node_frame(60.5, 90)}, 1.0},
+    {"crossing of two-pixel strokes",
+     [](ktvdraw::Canvas &c) {
+         c.thick_line(10, 20, 110, 80, 2);
+         c.thick_line(10, 80, 110, 20, 2);
+     },
+     {{node_frame(10, 20), node_frame(110, 80)}, {node_frame(10, 80), node_frame(110, 20)}}, 0.25,
+     {node_frame(60, 50)}, {}, 1.0},
+    // A corner of one-pixel lines that run on past each other by three
+    // pixels: the spur pass cuts both overshoots, the ink keeps them.
+    {"corner with overshoots",
+     [](ktvdraw::Canvas &c) {
+         c.thick_line(21.5, 20.5, 100, 20.5, 1.2);
+         c.thick_line(24.5, 17.5, 24.5, 90, 1.2);
+     },
+     {{node_frame(21.5, 20.5), node_frame(100, 20.5)}, {node_frame(24.5, 17.5), node_frame(24.5, 90)}}, 0.2,
+     {node_frame(24.5, 20.5)}, {node_frame(21.5, 20.5), node_frame(24.5, 17.5)}, 1.0},
+    {"circle",
+     [](ktvdraw::Canvas &c) { c.circle(60, 50, 30, 2); },
+     {[] {
+         std::vector<P> ring;
+         for (int k = 0; k <= 360; ++k)
+             ring.push_back(node_frame(60 + 30 * std::cos(k * M_PI / 180), 50 + 30 * std::sin(k * M_PI / 180)));
+         return ring;
+     }()},
+     0.25, {}, {}, 0},
+};
+
+TEST_F(RefinedCentreLines, FollowTheTrueCentreLines) {
+    for (const Case &c : kCases) {
+        SCOPED_TRACE(c.name);
+        vectorize(c);
+        ASSERT_EQ(refiner.mrefinecenterline(&v), 0);
+        EXPECT_LE(mean_distance(c), c.mean);
+        const auto m = meetings();
+        for (const P &j : c.junctions) EXPECT_TRUE(near(m, j, c.place, true)) << "junction " << j.x << "," << j.y;
+        for (const P &e : c.ends) EXPECT_TRUE(near(m, e, c.place, false)) << "end " << e.x << "," << e.y;
+    }
+}
+
+// The stage reads the vectorizer and nothing else: its graph is as the
+// driver left it, and the node positions answer for the nodes on lines.
+TEST_F(RefinedCentreLines, LeaveTheVectorizerAsItWas) {
+    vectorize(kCases[2]);
+    CKTVector before;
+    ASSERT_EQ(before.mundo(&v), 0);
+    ASSERT_EQ(refiner.mrefinecenterline(&v), 0);
+    EXPECT_EQ(graph_difference(before, v), "");
+    int placed = 0;
+    for (int i = 0; i < v.mgetnodenum(); ++i) {
+        double x, y;
+        if (!refiner.mgetnodeposition(i, &x, &y)) continue;
+        ++placed;
+        EXPECT_LE(std::hypot(x - v.mgetnode(i)->x, y - v.mgetnode(i)->y), 3.0);
+    }
+    EXPECT_GT(placed, 0);
+    double x, y;
+    EXPECT_EQ(refiner.mgetnodeposition(-1, &x, &y), 0);
+    EXPECT_EQ(refiner.mgetnodeposition(v.mgetnodenum(), &x, &y), 0);
+}
+
+TEST_F(RefinedCentreLines, EmptyAndFullPages) {
+    for (const bool black : {false, true}) {
+        canvas = ktvdraw::Canvas(64, 48);
+        if (black)
+            for (int y = 0; y < 48; ++y) canvas.span(y, 0, 63);
+        v.msetdocument(canvas.data(), 64, canvas.stride(), 48);
+        ASSERT_EQ(v.mabstractcenterline(31, 4, 3.0, 8.0, 0.9, 4.0, 1.0), 0);
+        EXPECT_EQ(refiner.mrefinecenterline(&v), 0);
+        if (!black) {
+            EXPECT_EQ(refiner.mgetlinenum(), 0);
+        }
+    }
+    CKTVector blank;
+    EXPECT_EQ(refiner.mrefinecenterline(&blank), 0);
+    EXPECT_EQ(refiner.mgetlinenum(), 0);
+}
+
+// Every allocation of the stage failing in turn: -1000 and no lines, then
+// the same lines as an undisturbed run.
+TEST_F(RefinedCentreLines, AllocationFailuresLeaveNoLines) {
+    vectorize(kCases[4]);
+    ASSERT_EQ(refiner.mrefinecenterline(&v), 0);
+    const int lines = refiner.mgetlinenum();
+    for (long n = 1;; ++n) {
+        CKTRefiner r;
+        ktv::mem_fail_at(n);
+        const int rc = r.mrefinecenterline(&v);
+        ktv::mem_fail_at(0);
+        if (rc == 0) {
+            EXPECT_EQ(r.mgetlinenum(), lines);
+            break;
+        }
+        ASSERT_EQ(rc, -1000) << "allocation " << n;
+        EXPECT_EQ(r.mgetlinenum(), 0);
+        ASSERT_LT(n, 10000);
+    }
+}
+
+}  // namespace
