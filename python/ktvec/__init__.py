@@ -12,12 +12,23 @@ the threshold) and the program's options by name, with its defaults.  They
 return a Graph.  See docs/python.md.
 """
 
+import collections
+
 from . import _ktvec
 from ._ktvec import ARC, CIRCLE, SPLINE, Graph, RefusedError, page_count
 
 __version__ = _ktvec.__version__
 __all__ = ["centerline", "outline", "outline_fast", "from_json", "options", "page_count", "Graph",
-           "RefusedError"]
+           "RefinedLine", "RefusedError"]
+
+RefinedLine = collections.namedtuple("RefinedLine", "source closed points nodes")
+RefinedLine.__doc__ = """One line of the sub-pixel geometry, as the program's writers draw it.
+
+source: the id of the polyline it draws, 0 for a line of the stage's own (a
+restored stroke end of the centre lines, a ring of the outlines); closed:
+the last point repeats the first; points: (K, 2) float64 positions in pixels,
+the centre of pixel (i, j) at (i, j); nodes: (K,) int32, the node index at
+each point, -1 for a point of the stage's own."""
 
 
 def options(command="centerline"):
@@ -84,6 +95,18 @@ def _iter(self):
         yield nodes[indices[offsets[k]:offsets[k + 1]]]
 
 
+def _refined_lines(self):
+    """The refined lines as RefinedLine tuples, in the order the writers draw them, or None
+    when the graph holds no refined geometry (refine=False, edited since, read from JSON)."""
+    csr = self._refined_lines
+    if csr is None:
+        return None
+    sources, closed, offsets, points, nodes = csr
+    bounds = offsets.tolist()
+    return [RefinedLine(s, c, points[a:b], nodes[a:b])
+            for s, c, a, b in zip(sources.tolist(), closed.tolist(), bounds, bounds[1:])]
+
+
 def _image(self):
     """The page that was vectorized, after pre-cleaning: a (height, width) bool array, True = ink."""
     import numpy as np
@@ -120,39 +143,55 @@ _to_dxf.__doc__ = """Writes the program's DXF; units 'mm', 'inch' or 'px' (defau
 resolution is known, else px).  Without a path, returns the text."""
 
 
-def _to_geojson(self, transform=None):
-    """The live polylines as a GeoJSON FeatureCollection dict.
+def _to_geojson(self, transform=None, refined=None):
+    """The drawing as a GeoJSON FeatureCollection dict.
 
-    Open polylines become LineStrings, closed ones Polygons (the ring closed
-    by its first node).  Coordinates are pixel centres (x + 0.5, y + 0.5), as
-    the SVG draws them; with transform=(a, b, c, d, e, f) each is mapped to
-    (a*x + b*y + c, d*x + e*y + f), the affine of a georeferenced raster in
-    the order rasterio's Affine and world files use (an Affine itself works).
-    Properties: id, closed, prev, next and curve (a list of 'arc', 'spline',
-    'circle')."""
+    One feature per live polyline, or with refined geometry (refined=None
+    takes it when the graph holds it, as the writers do) one per refined
+    line.  Open lines become LineStrings, closed ones Polygons (the ring
+    closed by its first point).  Coordinates are pixel centres (x + 0.5,
+    y + 0.5), as the SVG draws them; with transform=(a, b, c, d, e, f) each is
+    mapped to (a*x + b*y + c, d*x + e*y + f), the affine of a georeferenced
+    raster in the order rasterio's Affine and world files use (an Affine
+    itself works).  Properties: id (the polyline; 0 for a refined line of the
+    stage's own, which has no feature id), closed, prev, next and curve (a
+    list of 'arc', 'spline', 'circle')."""
     import numpy as np
 
-    xy = self.nodes.astype(np.float64) + 0.5
+    if refined is None:
+        refined = self.refined
+    elif refined and not self.refined:
+        raise ValueError("the graph holds no refined geometry: call refine() first")
     if transform is not None:
         a, b, c, d, e, f = (float(v) for v in tuple(transform)[:6])
-        xy = np.column_stack((a * xy[:, 0] + b * xy[:, 1] + c, d * xy[:, 0] + e * xy[:, 1] + f))
     ids, offsets, indices, closed, curve = self.ids, self.offsets, self.indices, self.closed, self.curve
     (po, pv), (no, nv) = self.prev, self.next
+    if refined:
+        lines = [(line.source, line.closed, line.points) for line in self.refined_lines]
+    else:
+        nodes = self.nodes
+        lines = [(int(ids[k]), bool(closed[k]), nodes[indices[offsets[k]:offsets[k + 1]]]) for k in range(len(ids))]
+    row = {int(i): k for k, i in enumerate(ids)}
     features = []
-    for k in range(len(ids)):
-        coords = xy[indices[offsets[k]:offsets[k + 1]]].tolist()
-        if closed[k] and len(coords) >= 4:
+    for source, is_closed, points in lines:
+        xy = points.astype(np.float64) + 0.5
+        if transform is not None:
+            xy = np.column_stack((a * xy[:, 0] + b * xy[:, 1] + c, d * xy[:, 0] + e * xy[:, 1] + f))
+        coords = xy.tolist()
+        if is_closed and len(coords) >= 4:
             geometry = {"type": "Polygon", "coordinates": [coords]}
         else:
             geometry = {"type": "LineString", "coordinates": coords}
-        names = [n for bit, n in ((ARC, "arc"), (SPLINE, "spline"), (CIRCLE, "circle")) if curve[k] & bit]
-        features.append({
-            "type": "Feature",
-            "id": int(ids[k]),
-            "geometry": geometry,
-            "properties": {"id": int(ids[k]), "closed": bool(closed[k]), "prev": pv[po[k]:po[k + 1]].tolist(),
-                           "next": nv[no[k]:no[k + 1]].tolist(), "curve": names},
-        })
+        k = row.get(source)
+        feature = {"type": "Feature", "geometry": geometry, "properties": {
+            "id": source, "closed": is_closed,
+            "prev": [] if k is None else pv[po[k]:po[k + 1]].tolist(),
+            "next": [] if k is None else nv[no[k]:no[k + 1]].tolist(),
+            "curve": [] if k is None else [n for bit, n in ((ARC, "arc"), (SPLINE, "spline"), (CIRCLE, "circle"))
+                                           if curve[k] & bit]}}
+        if k is not None:
+            feature["id"] = source
+        features.append(feature)
     return {"type": "FeatureCollection", "features": features}
 
 
@@ -164,6 +203,7 @@ def _repr(self):
 Graph.polyline = _polyline
 Graph.__iter__ = _iter
 Graph.image = property(_image)
+Graph.refined_lines = property(_refined_lines)
 Graph.to_svg = _to_svg
 Graph.to_json = _to_json
 Graph.to_dxf = _to_dxf

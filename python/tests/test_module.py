@@ -30,16 +30,18 @@ def files(tmp_path_factory, program):
             "sample": SAMPLE, "grey": grey, "ink": pages[0], "dir": d}
 
 
-# command, input, keyword options, the same options on the command line
+# command, input, keyword options, the same options on the command line (the
+# refinement by each command's default unless named)
 ROUND_TRIPS = [
     ("centerline", "sample", {}, []),
     ("centerline", "sample", {"arcs": (1, 1000), "simplify": (2, 10), "same_curvature": 0.1, "splines": 4},
      ["--arcs", "1,1000", "--simplify", "2,10", "--same-curvature", "0.1", "--splines", "4"]),
-    ("centerline", "pbm", {"connect": False, "bridge_radius": 12.5, "tolerance": 1, "circles": 40},
-     ["--no-connect", "--bridge-radius", "12.5", "--tolerance", "1", "--circles", "40"]),
+    ("centerline", "pbm", {"connect": False, "bridge_radius": 12.5, "tolerance": 1, "circles": 40, "refine": False},
+     ["--no-connect", "--bridge-radius", "12.5", "--tolerance", "1", "--circles", "40", "--no-refine"]),
     ("outline", "pbm", {"spur_nodes": 3, "despeckle": 8, "smooth": True, "nodesearch": 0},
      ["--spur-nodes", "3", "--despeckle", "8", "--smooth", "--nodesearch", "0"]),
-    ("outline-fast", "png", {"threshold": 100, "invert": True}, ["--threshold", "100", "--invert"]),
+    ("outline-fast", "png", {"threshold": 100, "invert": True, "refine": True},
+     ["--threshold", "100", "--invert", "--refine"]),
     ("outline-fast", "png", {}, []),
     ("centerline", "tif", {"page": 2, "fill_holes": 0}, ["--page", "2", "--fill-holes", "0"]),
 ]
@@ -66,10 +68,27 @@ def test_files_are_the_programs(files, tmp_path, command, source, kw, args):
     assert g.circles[["cx", "cy", "r"]].tolist() == [tuple(p["circle"].values()) for p in lists if "circle" in p]
     assert g.spline.tolist() == [xy for p in lists for xy in p.get("spline", [])]
     assert g.prev[1].tolist() == [r for p in lists for r in p["prev"]]
-    # Read back, the JSON gives the same graph and writes the same bytes.
+    # The refined geometry is what the JSON lists, to its thousandth of a pixel.
+    assert g.refined == ("refined" in doc)
+    if g.refined:
+        rxy = [[n.get("rx", np.nan), n.get("ry", np.nan)] for n in doc["nodes"]]
+        np.testing.assert_allclose(g.refined_nodes[written], rxy, atol=5e-4)
+        dense = np.cumsum(written) - 1
+        for line, listed in zip(g.refined_lines, doc["refined"], strict=True):
+            assert (line.source, line.closed) == (listed["source"], listed["closed"])
+            np.testing.assert_allclose(line.points, np.reshape(listed["points"], (-1, 2)), atol=5e-4)
+            assert np.where(line.nodes >= 0, dense[line.nodes], -1).tolist() == listed["nodes"]
+    else:
+        assert g.refined_nodes is None and g.refined_lines is None
+    # Read back, the JSON gives the graph without its refined geometry (which
+    # needs the scan), and an unrefined one writes the same bytes.
     back = ktvec.from_json(tmp_path / "p.json")
-    assert back.to_json() == (tmp_path / "p.json").read_text()
-    assert back.to_svg() == g.to_svg()
+    for n in doc["nodes"]:
+        n.pop("rx", None), n.pop("ry", None)
+    doc.pop("refined", None)
+    assert json.loads(back.to_json()) == doc and not back.refined
+    if not g.refined:
+        assert back.to_json() == (tmp_path / "p.json").read_text() and back.to_svg() == g.to_svg()
     assert len(back) == len(g) == len(list(g)) and back.parameters == g.parameters
 
 
@@ -226,14 +245,41 @@ def test_undo_gives_back_the_graph_and_refusals_carry_their_code(base):
     assert g.to_json() == original and g.can_undo
 
 
-def test_geojson_follows_the_polylines():
-    g = ktvec.outline(draw(5))
-    fc = g.to_geojson(transform=(2, 0, 100, 0, -2, 50))
-    assert len(fc["features"]) == len(g)
-    for feature, line, closed in zip(fc["features"], g, g.closed):
+def test_edits_leave_no_stale_refined_geometry(files, base):
+    """An edit or an undo drops the refined geometry; refine() measures the state then current."""
+    g = ktvec.centerline(files["pbm"])
+    refined, held = g.to_json(), g.refined_nodes
+    once = np.bincount(g.indices) == 1  # a node on one polyline once: a free end when it starts one
+    k = next(k for k, o in enumerate(g.offsets[:-1]) if once[g.indices[o]])
+    first, end = int(g.ids[k]), int(g.indices[g.offsets[k]])
+    g.snapshot()
+    g.delete_polyline(end)
+    assert not g.refined and g.refined_nodes is None and g.refined_lines is None and '"rx"' not in g.to_json()
+    with pytest.raises(ValueError, match="refine"):
+        g.to_geojson(refined=True)
+    g.refine()
+    assert first not in [line.source for line in g.refined_lines] and np.isnan(g.refined_nodes[end]).all()
+    g.undo()
+    assert not g.refined
+    g.refine()
+    assert g.to_json() == refined
+    np.testing.assert_array_equal(held, g.refined_nodes)
+    with pytest.raises(ValueError, match="read from JSON"):
+        ktvec.from_json(base["path"]).refine()
+
+
+@pytest.mark.parametrize("refined", [False, None])
+def test_geojson_follows_the_drawing(refined):
+    """The polylines, or by default the refined lines the writers draw."""
+    g = ktvec.centerline(draw(5))
+    fc = g.to_geojson(transform=(2, 0, 100, 0, -2, 50), refined=refined)
+    lines = list(zip(g.ids, g.closed, g)) if refined is False else g.refined_lines
+    assert len(fc["features"]) == len(lines) and "Polygon" in {f["geometry"]["type"] for f in fc["features"]}
+    for feature, (source, closed, points, *_) in zip(fc["features"], lines):
         coords = np.array(feature["geometry"]["coordinates"][0] if closed else feature["geometry"]["coordinates"])
         assert feature["geometry"]["type"] == ("Polygon" if closed else "LineString")
-        np.testing.assert_allclose(coords, np.column_stack((100 + 2 * (line[:, 0] + 0.5), 50 - 2 * (line[:, 1] + 0.5))))
+        assert feature["properties"]["id"] == source
+        np.testing.assert_allclose(coords, np.column_stack((100 + 2 * (points[:, 0] + 0.5), 50 - 2 * (points[:, 1] + 0.5))))
 
 
 def test_the_plotting_example_runs(tmp_path):
