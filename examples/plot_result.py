@@ -28,16 +28,21 @@ here = os.path.dirname(os.path.abspath(__file__))
 scan = sys.argv[1] if len(sys.argv) > 1 else os.path.join(here, "sample.png")
 out = sys.argv[2] if len(sys.argv) > 2 else os.path.join(here, "out", "plot_result.png")
 
-# %% The graph: polylines in pixel coordinates, arcs fitted where strokes bend.
+# %% The graph: polylines in pixel coordinates, arcs fitted where strokes bend,
+# and the refined geometry the files draw: lines through the middle of the
+# strokes in fractional pixels, nodes where their branches meet.
 g = ktvec.centerline(scan, arcs=(1, 1000))
 print(g)
+lines = [line.points for line in g.refined_lines] if g.refined else list(g)
+at = np.where(np.isnan(g.refined_nodes), g.nodes, g.refined_nodes) if g.refined else g.nodes
 
 # %% Nodes where a line ends (one polyline end) or meets others (three or more).
 ends = np.concatenate([g.indices[g.offsets[:-1]], g.indices[g.offsets[1:] - 1]])
 uses = np.bincount(ends, minlength=len(g.nodes))
-free_ends, junctions = g.nodes[uses == 1], g.nodes[uses >= 3]
+free_ends, junctions = at[uses == 1], at[uses >= 3]
 
-# %% Draw: the image as it was vectorized, each node at its pixel's centre.
+# %% Draw: the image as it was vectorized; the node frame puts the centre of
+# pixel (i, j) at (i, j), so everything is drawn half a pixel on.
 fig, axes = plt.subplots(1, 2, figsize=(14, 6), gridspec_kw={"width_ratios": [3, 2]})
 # The window: the cell of an 8 x 8 grid over the page that holds the most nodes.
 cells, xs, ys = np.histogram2d(*g.nodes[~g.deleted].T, bins=8, range=((0, g.width), (0, g.height)))
@@ -45,7 +50,7 @@ i, j = np.unravel_index(cells.argmax(), cells.shape)
 window = (xs[i] - g.width / 16, xs[i + 1] + g.width / 16, ys[j] - g.height / 16, ys[j + 1] + g.height / 16)
 for ax in axes:
     ax.imshow(g.image, cmap="Greys", vmax=3, extent=(0, g.width, g.height, 0), interpolation="nearest")
-    ax.add_collection(LineCollection([line + 0.5 for line in g], colors="red", linewidths=0.8))
+    ax.add_collection(LineCollection([line + 0.5 for line in lines], colors="red", linewidths=0.8))
     ax.plot(*(junctions + 0.5).T, "o", ms=2.5, color="navy", label="junctions")
     ax.plot(*(free_ends + 0.5).T, "o", ms=2.5, color="darkorange", label="free ends")
     ax.set_aspect("equal")
