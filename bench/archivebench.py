@@ -4,6 +4,7 @@ module on 1 and 2 threads, processor time and output bytes per A4 page, and
 how the manifest scales.
 
     PYTHONPATH=build/python /usr/bin/python3 bench/archivebench.py [-n 16] [-r 3] [--manifest-lines 1000000]
+        [--no-refine]
 
 The pages are ktvec_drawgen's A4 300-dpi drawings (seeds 1..N, 1-bit PNG).
 Every figure is the best of R runs; a Dask cluster is started before its
@@ -46,7 +47,7 @@ def pages_per_second(args, inputs, work):
             out = os.path.join(work, "batch")
             shutil.rmtree(out, ignore_errors=True)
             subprocess.run([args.program, "batch", *inputs, "-o", out, "--jobs", str(jobs), "-q",
-                            "--format", args.format], check=True, stderr=subprocess.DEVNULL)
+                            "--format", args.format, *args.refine_flag], check=True, stderr=subprocess.DEVNULL)
         before = os.times()
         seconds = best(args.runs, lambda: timed(batch))
         after = os.times()
@@ -58,7 +59,7 @@ def pages_per_second(args, inputs, work):
         import ktvec
 
         def vectorize(path):
-            ktvec.centerline(path).save(os.path.join(work, "threads", os.path.basename(path)[:-4] + ".svg"))
+            ktvec.centerline(path, refine=args.refine).save(os.path.join(work, "threads", os.path.basename(path)[:-4] + ".svg"))
 
         def python_threads():
             os.makedirs(os.path.join(work, "threads"), exist_ok=True)
@@ -74,14 +75,16 @@ def pages_per_second(args, inputs, work):
             def dask_run():
                 out = os.path.join(work, "dask")
                 shutil.rmtree(out, ignore_errors=True)
-                ktvec.dask.run(inputs, out, client=client, formats=args.format.split(","), skip_done=False)
+                ktvec.dask.run(inputs, out, client=client, formats=args.format.split(","), skip_done=False,
+                               refine=args.refine)
             dask_run()  # the workers import the module and fault in their heaps once
             cpu = sum(client.run(time.process_time).values())
             seconds = best(args.runs, lambda: timed(dask_run))
             cpu = (sum(client.run(time.process_time).values()) - cpu) / (n * args.runs)
             rows.append(("ktvec.dask, %d worker%s" % (workers, "s" if workers > 1 else ""), n / seconds, cpu, load()))
         cluster.close()
-    print("\n%d A4 pages, formats %s, best of %d runs, %d cores" % (n, args.format, args.runs, os.cpu_count()))
+    print("\n%d A4 pages, formats %s%s, best of %d runs, %d cores"
+          % (n, args.format, "" if args.refine else ", no refining", args.runs, os.cpu_count()))
     print("%-26s %9s %12s  %s" % ("", "pages/s", "cpu s/page", "load average at the end"))
     for name, rate, cpu, ld in rows:
         print("%-26s %9.1f %12s  %s" % (name, rate, "%.3f" % cpu if cpu else "", ld))
@@ -89,8 +92,8 @@ def pages_per_second(args, inputs, work):
 
 def output_bytes(args, inputs, work):
     out = os.path.join(work, "sizes")
-    subprocess.run([args.program, "batch", *inputs, "-o", out, "-q", "--format", "svg,json,dxf"], check=True,
-                   stderr=subprocess.DEVNULL)
+    subprocess.run([args.program, "batch", *inputs, "-o", out, "-q", "--format", "svg,json,dxf", *args.refine_flag],
+                   check=True, stderr=subprocess.DEVNULL)
     print("\noutput bytes per A4 page (mean of %d):" % len(inputs))
     for ext in ("svg", "json", "dxf"):
         sizes = [os.path.getsize(os.path.join(out, f)) for f in os.listdir(out) if f.endswith("." + ext)]
@@ -136,7 +139,10 @@ def main():
     p.add_argument("--build", default="build", help="build folder (default build)")
     p.add_argument("--manifest-lines", type=int, default=1000000, help="lines of the synthetic manifest")
     p.add_argument("--only", choices=["rate", "bytes", "manifest"], help="one measure only")
+    p.add_argument("--no-refine", dest="refine", action="store_false",
+                   help="the driver's own nodes, without the sub-pixel stage (the default refines)")
     args = p.parse_args()
+    args.refine_flag = [] if args.refine else ["--no-refine"]
     args.program = os.path.join(args.build, "ktvec")
     work = tempfile.mkdtemp(prefix="ktvec-archivebench.")
     try:
