@@ -214,6 +214,16 @@ ResultInfo result_info(const Command &c, const Settings &s, const LoadedImage &i
     return info;
 }
 
+int vectorize_document(const Command &c, const Settings &s, const PostProcessing &post, CKTVector &v,
+                       CKTRefiner &refiner) {
+    const int result = c.vectorize(v, s);
+    // A clean-up that ran short of memory leaves a graph only partly
+    // cleaned: nothing is fitted onto it or measured (the caller reports it).
+    if (result < 0 || v.mispostprocessincomplete()) return result;
+    run_postprocessing(v, post);
+    return s.refine ? c.refine(refiner, v) : KTVEC_OK;
+}
+
 Settings command_defaults(const Command &c) {
     Settings s;
     // Centre lines: the tolerance that keeps thin strokes on their pixels.
