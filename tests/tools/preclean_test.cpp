@@ -78,4 +78,3 @@ TEST(Preclean, Pictures) {
     EXPECT_EQ(b.bits, before.bits);
     EXPECT_EQ(counts.specks + counts.holes + counts.smoothed, 0);
 }
-
