@@ -205,3 +205,40 @@ TEST_F(Edit, BadScriptsAreRefusedAndNothingIsWritten) {
     // No image to draw under the vectors.
     EXPECT_EQ(run_ktvec({"edit", dir_ / "base.json", "--background", "-o", dir_ / "x.svg"}).status, 2);
 }
+
+// A JSON result holds no pixels: with the scan (--image) a refined result is
+// measured again after the edits, exactly as the program measures a fresh
+// one; a result on pixel centres stays so, and a scan of another size is
+// refused.
+TEST_F(Edit, WithTheScanARefinedResultIsMeasuredAgain) {
+    const RunResult fresh = run_ktvec({"centerline", dir_ / "d.pbm", "-q", "-o", dir_ / "refined.json"});
+    ASSERT_EQ(fresh.status, 0) << fresh.err;
+    auto edit_refined = [&](const std::vector<std::string> &more) {
+        std::vector<std::string> args = {"edit", dir_ / "refined.json", "--ops", dir_ / "ops.json", "-q", "-o",
+                                         dir_ / "out.json"};
+        args.insert(args.end(), more.begin(), more.end());
+        const RunResult r = run_ktvec(args);
+        EXPECT_EQ(r.status, 0) << r.err;
+        return Json::parse(read_bytes(dir_ / "out.json"));
+    };
+    write_bytes(dir_ / "ops.json", "{\"ops\":[]}");
+    edit_refined({"--image", dir_ / "d.pbm"});
+    EXPECT_EQ(read_bytes(dir_ / "out.json"), read_bytes(dir_ / "refined.json"));
+
+    write_bytes(dir_ / "ops.json", "{\"ops\":[{\"op\":\"move\",\"node\":" + std::to_string(mid_) + ",\"to\":" +
+                                       base_.at(mid_) + "}]}");
+    const Json measured = edit_refined({"--image", dir_ / "d.pbm"});
+    EXPECT_TRUE(measured.has("refined"));
+    EXPECT_TRUE(measured["nodes"][static_cast<std::size_t>(mid_)].has("rx"));
+    EXPECT_FALSE(edit_refined({}).has("refined"));
+
+    // base.json was written with --no-refine.
+    EXPECT_EQ(run_ktvec({"edit", dir_ / "base.json", "--image", dir_ / "d.pbm", "-q", "-o", dir_ / "raw.json"}).status, 0);
+    EXPECT_EQ(read_bytes(dir_ / "raw.json"), base_text_);
+
+    write_bytes(dir_ / "small.pbm", "P1\n2 2\n1 0 0 1\n");
+    const RunResult r = run_ktvec({"edit", dir_ / "refined.json", "--image", dir_ / "small.pbm", "-o", dir_ / "never.json"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("the scan is 2 x 2 pixels"), std::string::npos) << r.err;
+    EXPECT_EQ(read_bytes(dir_ / "never.json"), "");
+}
