@@ -120,7 +120,8 @@ int run_settings(const Command &c, const Settings &s) {
         throw CliError(name + ": out of memory while cleaning up the vectors (result incomplete)");
 
     VectorView view(v);
-    if (s.refine) view.set_refined(&refiner);
+    const RefinerLines lines(refiner);
+    if (s.refine) view.set_refined(&lines);
     write_outputs(outputs, view, result_info(c, s, image, post, name), s.background ? &image.bitmap : nullptr);
 
     if (!s.quiet) {

@@ -20,10 +20,10 @@
 // With the sub-pixel geometry on (the program's --refine), the drawing and
 // the exports are the refiner's lines, measured against the ink the driver
 // read.  They describe one graph, so they are measured again after every
-// run, edit, undo and redo, and a change whose graph cannot be measured for
-// want of memory is not made: what is drawn and exported is always the
-// refined geometry of the graph as it stands, as `ktvec edit --image`
-// writes it.
+// run, edit, undo and redo, keeping what the edits placed and deleted
+// (edited_geometry.h), and a change whose graph cannot be measured for want
+// of memory is not made: what is drawn and exported is always the geometry
+// of the graph as it stands, as `ktvec edit --image` writes it.
 //
 // Every entry point catches what the program's code throws: a failure
 // leaves the session as it was and a message behind (kw_message), and
@@ -43,6 +43,7 @@
 #include "commands.h"
 #include "drawing.h"
 #include "edit_ops.h"
+#include "edited_geometry.h"
 #include "error.h"
 #include "image.h"
 #include "json_reader.h"
@@ -78,6 +79,13 @@ unsigned char rgb_to_grey(unsigned r, unsigned g, unsigned b) {
 using Clock = std::chrono::steady_clock;
 double ms_since(Clock::time_point t) { return std::chrono::duration<double, std::milli>(Clock::now() - t).count(); }
 
+// The sub-pixel geometry of a graph: the refiner's lines, and what is drawn
+// and exported of them, the edits' placements kept.
+struct Measured {
+    std::unique_ptr<CKTRefiner> refiner;
+    std::unique_ptr<EditedGeometry> lines;  // reads *refiner
+};
+
 struct HistoryEntry {
     std::string op;                       // the op as the script writes it
     std::unique_ptr<CKTVector> snapshot;  // undo side: before the op; redo side: after it
@@ -100,15 +108,17 @@ struct Session {
     LoadedResult loaded;               // its blank page and the file's header
     ResultInfo info;                   // the run's own record (resolution for DXF)
     PackedBitmap ink;                  // the document the driver read: the input, pre-cleaned
+    UneditedResult before;             // the result as vectorized, which edits are told from
+    std::unique_ptr<CKTVector> base;   // ... its graph, until its sub-pixel geometry is measured
     bool refine = false;               // the sub-pixel geometry is drawn and exported
-    std::unique_ptr<CKTRefiner> refined;  // its lines for the graph as it stands
+    Measured measured;                 // for the graph as it stands, while it is
     double refine_ms = 0;
     std::vector<HistoryEntry> undo, redo;
     double vectorize_ms = 0, load_ms = 0;
     int driver_result = 0;
     // outputs handed to the page
     std::string message, text;
-    std::vector<double> geometry, strokes;
+    std::vector<double> geometry;
     std::vector<std::int32_t> nodes;
 };
 
@@ -197,18 +207,17 @@ void restore_graph(Session &s, std::unique_ptr<CKTVector> &copy) {
 
 void forget_result(Session &s) {
     s.graph.reset();
-    s.refined.reset();
+    s.base.reset();
+    s.before = UneditedResult();
+    s.measured = Measured();
     s.ink = PackedBitmap();
     s.undo.clear();
     s.redo.clear();
 }
 
-// The sub-pixel geometry of `graph`, a result of `c` on `ink`, when
-// `refine`, else null.  Throws "out of memory" when the refiner finds none.
-std::unique_ptr<CKTRefiner> measure(Session &s, const Command &c, const PackedBitmap &ink, CKTVector &graph,
-                                    bool refine) {
-    s.refine_ms = 0;
-    if (!refine) return nullptr;
+// The refiner's lines of `graph`, a result of `c` on `ink`.  Throws "out of
+// memory" when the refiner finds none.
+std::unique_ptr<CKTRefiner> refine_graph(Session &s, const Command &c, const PackedBitmap &ink, CKTVector &graph) {
     const Clock::time_point start = Clock::now();
     auto r = std::make_unique<CKTRefiner>();
     if (refine_against(c, *r, graph, ink) != KTVEC_OK)
@@ -217,13 +226,22 @@ std::unique_ptr<CKTRefiner> measure(Session &s, const Command &c, const PackedBi
     return r;
 }
 
-// The same for the session's graph as it stands after a change.
-std::unique_ptr<CKTRefiner> remeasure(Session &s) { return measure(s, *s.command, s.ink, *s.graph, s.refine); }
+// The sub-pixel geometry of the session's graph as it stands, when `refine`
+// (else none).  Throws "out of memory" as refine_graph, or std::bad_alloc.
+Measured measure(Session &s, bool refine) {
+    s.refine_ms = 0;
+    Measured m;
+    if (!refine) return m;
+    m.refiner = refine_graph(s, *s.command, s.ink, *s.graph);
+    m.lines = std::make_unique<EditedGeometry>();
+    m.lines->compose(s.before, *s.graph, *m.refiner);
+    return m;
+}
 
-// What the writers and the drawing read of the graph's view: its refined
-// lines when they are on.
+// What the writers and the drawing read of the graph's view: the sub-pixel
+// geometry when it is on.
 void add_refined(const Session &s, VectorView &view) {
-    if (s.refine) view.set_refined(s.refined.get());
+    if (s.refine) view.set_refined(s.measured.lines.get());
 }
 
 }  // namespace
@@ -482,14 +500,31 @@ EMSCRIPTEN_KEEPALIVE int kw_vectorize(const char *command, const char *args) {
         s.load_ms = ms_since(load_start);
         // The graph read back is measured as the program measures the
         // driver's: the same nodes in the same order, against the same ink.
-        std::unique_ptr<CKTRefiner> refined = measure(s, *c, work, *graph, settings.refine);
+        // Unedited, it is drawn as the refiner gives it.  Without the
+        // sub-pixel geometry it is kept until that is switched on.
+        UneditedResult before;
+        Measured measured;
+        std::unique_ptr<CKTVector> base;
+        s.refine_ms = 0;
+        if (settings.refine) {
+            measured.refiner = refine_graph(s, *c, work, *graph);
+            before.take(*graph, measured.refiner.get());
+            measured.lines = std::make_unique<EditedGeometry>();
+            measured.lines->compose(before, *graph, *measured.refiner);
+        } else {
+            before.take(*graph, nullptr);
+            base = std::make_unique<CKTVector>();
+            if (base->mundo(graph.get()) != 0) throw CliError("out of memory while keeping the vectorized graph");
+        }
         s.command = c;
         s.ink = std::move(work);
         s.graph = std::move(graph);
         s.loaded = std::move(loaded);
         s.info = std::move(info);
+        s.before = std::move(before);
+        s.base = std::move(base);
         s.refine = settings.refine;
-        s.refined = std::move(refined);
+        s.measured = std::move(measured);
         s.undo.clear();
         s.redo.clear();
         return kOk;
@@ -503,7 +538,15 @@ EMSCRIPTEN_KEEPALIVE int kw_vectorize(const char *command, const char *args) {
 EMSCRIPTEN_KEEPALIVE int kw_set_refine(int on) {
     return guarded([&](Session &s) {
         if (!s.graph) return kOk;
-        s.refined = measure(s, *s.command, s.ink, *s.graph, on != 0);
+        if (on && s.base) {
+            // The result as vectorized, measured once: what edits are told from.
+            const std::unique_ptr<CKTRefiner> r = refine_graph(s, *s.command, s.ink, *s.base);
+            UneditedResult before;
+            before.take(*s.base, r.get());
+            s.before = std::move(before);
+            s.base.reset();
+        }
+        s.measured = measure(s, on != 0);
         s.refine = on != 0;
         for (auto &parameter : s.info.parameters)
             if (parameter.first == "refine") parameter.second = s.refine ? 1 : 0;
@@ -547,9 +590,8 @@ EMSCRIPTEN_KEEPALIVE int kw_count(int which) {
 // the handles that edits move.
 EMSCRIPTEN_KEEPALIVE int kw_geometry() {
     return guarded([&](Session &s) {
-        std::vector<double> &g = s.geometry, &strokes = s.strokes;
+        std::vector<double> &g = s.geometry, strokes;
         g.clear();
-        strokes.clear();
         if (!s.graph) return 0;
         VectorView view(*s.graph);
         add_refined(s, view);
@@ -648,15 +690,15 @@ EMSCRIPTEN_KEEPALIVE int kw_apply(const char *op_json) {
         if (ops.size() != 1 || ops[0].kind == OpKind::Undo) throw CliError("one op, not undo, at a time");
         auto before = std::make_unique<CKTVector>();
         if (before->mundo(s.graph.get()) != 0) throw CliError("out of memory: no room to keep the graph for undo, nothing changed");
-        std::unique_ptr<CKTRefiner> refined;
+        Measured measured;
         try {
             apply_ops(ops, *s.graph);
-            refined = remeasure(s);
+            measured = measure(s, s.refine);
         } catch (...) {
             restore_graph(s, before);
             throw;
         }
-        s.refined = std::move(refined);
+        s.measured = std::move(measured);
         s.undo.push_back({op_json, std::move(before)});
         s.redo.clear();
         trim_history(s);
@@ -674,16 +716,16 @@ EMSCRIPTEN_KEEPALIVE int kw_undo(int redo) {
         if (!s.graph || from.empty() || !from.back().snapshot) return 1;
         auto current = std::make_unique<CKTVector>();
         if (current->mundo(s.graph.get()) != 0) throw CliError("out of memory: cannot keep the graph for redo");
-        std::unique_ptr<CKTRefiner> refined;
+        Measured measured;
         const int copied = s.graph->mundo(from.back().snapshot.get());
         try {
             if (copied != 0) throw CliError("out of memory while undoing");
-            refined = remeasure(s);
+            measured = measure(s, s.refine);
         } catch (...) {
             restore_graph(s, current);
             throw;
         }
-        s.refined = std::move(refined);
+        s.measured = std::move(measured);
         to.push_back({from.back().op, std::move(current)});
         from.pop_back();
         return 0;

@@ -207,9 +207,9 @@ TEST_F(Edit, BadScriptsAreRefusedAndNothingIsWritten) {
 }
 
 // A JSON result holds no pixels: with the scan (--image) a refined result is
-// measured again after the edits, exactly as the program measures a fresh
-// one; a result on pixel centres stays so, and a scan of another size is
-// refused.
+// measured again after the edits, as the program measures a fresh one but
+// for the nodes the edits placed, which stay where they were put; a result
+// on pixel centres stays so, and a scan of another size is refused.
 TEST_F(Edit, WithTheScanARefinedResultIsMeasuredAgain) {
     const RunResult fresh = run_ktvec({"centerline", dir_ / "d.pbm", "-q", "-o", dir_ / "refined.json"});
     ASSERT_EQ(fresh.status, 0) << fresh.err;
@@ -225,11 +225,17 @@ TEST_F(Edit, WithTheScanARefinedResultIsMeasuredAgain) {
     edit_refined({"--image", dir_ / "d.pbm"});
     EXPECT_EQ(read_bytes(dir_ / "out.json"), read_bytes(dir_ / "refined.json"));
 
-    write_bytes(dir_ / "ops.json", "{\"ops\":[{\"op\":\"move\",\"node\":" + std::to_string(mid_) + ",\"to\":" +
-                                       base_.at(mid_) + "}]}");
+    // A node moved one pixel along the ink: measured, it would go back to
+    // the middle of its stroke.
+    const Json &node = base_.node(mid_);
+    const int x = node["x"].as_int() + 1, y = node["y"].as_int() + 1;
+    write_bytes(dir_ / "ops.json", "{\"ops\":[{\"op\":\"move\",\"node\":" + std::to_string(mid_) + ",\"to\":[" +
+                                       std::to_string(x) + "," + std::to_string(y) + "]}]}");
     const Json measured = edit_refined({"--image", dir_ / "d.pbm"});
     EXPECT_TRUE(measured.has("refined"));
-    EXPECT_TRUE(measured["nodes"][static_cast<std::size_t>(mid_)].has("rx"));
+    const Json &moved = measured["nodes"][static_cast<std::size_t>(mid_)];
+    EXPECT_EQ(moved["rx"].number, x);
+    EXPECT_EQ(moved["ry"].number, y);
     EXPECT_FALSE(edit_refined({}).has("refined"));
 
     // base.json was written with --no-refine.

@@ -195,8 +195,9 @@ export class View {
   // style, draw) for each cell its box touches (so culling by cell never
   // drops a piece in view), where draw(path) adds the piece to a path.  A
   // polyline that draws no stroke of two points (a lone node, or any
-  // polyline whose drawing is all the refiner's own lines) is entered in the
-  // cells of its links with no style, so that it can still be picked.
+  // polyline whose drawing is all the refiner's own lines) gives its links
+  // with no style: they are not drawn, but it can still be picked and its
+  // selection shown.
   pieces(p, visit) {
     const inBox = (x0, y0, x1, y1, style, draw) => {
       for (let cy = Math.floor(y0 / CELL); cy <= Math.floor(y1 / CELL); ++cy)
@@ -213,7 +214,10 @@ export class View {
       const n = p.nodes, at = this.nodes;
       for (let i = 1; i < n.length; ++i) {
         const ax = at[4 * n[i - 1]], ay = at[4 * n[i - 1] + 1], bx = at[4 * n[i]], by = at[4 * n[i] + 1];
-        inBox(Math.min(ax, bx), Math.min(ay, by), Math.max(ax, bx), Math.max(ay, by), null, null);
+        inBox(Math.min(ax, bx), Math.min(ay, by), Math.max(ax, bx), Math.max(ay, by), null, (path) => {
+          path.moveTo(ax + 0.5, ay + 0.5);
+          path.lineTo(bx + 0.5, by + 0.5);
+        });
       }
     } else {
       const a = p.arcs;
@@ -546,7 +550,7 @@ export class View {
   polylinePath(id) {
     const path = new Path2D();
     const p = this.byId.get(id);
-    if (p) this.pieces(p, (key, style, draw) => style && style !== 'connection' && draw(path));
+    if (p) this.pieces(p, (key, style, draw) => style !== 'connection' && draw(path));
     return path;
   }
 

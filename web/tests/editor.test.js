@@ -174,9 +174,10 @@ test('a dragged node moves, undo gives the first export back, redo the move', as
   await expect(page.locator('#status')).toContainText(`moved node ${node}`);
   await expect(page.locator('#status')).toContainText('sub-pixel geometry measured again');
   const moved = await download(page, 'json');
-  expect(JSON.parse(moved).nodes[node]).toMatchObject({ x: before.x + 2, y: before.y - 2 });
-  // What is drawn is what is exported: the moved polyline's line measured
-  // again, not the one from before the edit.
+  const to = { x: before.x + 2, y: before.y - 2 };
+  expect(JSON.parse(moved).nodes[node]).toEqual({ ...to, rx: to.x, ry: to.y });
+  // What is drawn is what is exported: the moved polyline measured again,
+  // through the node where it was dropped.
   const id = await page.evaluate((node) => window.ktvec.state.view.polylines.find((p) => p.nodes.includes(node)).id, node);
   expect(await drawnAgainstExport(page, moved, id)).toBeLessThan(0.001);
   expect(await drawnAgainstExport(page, first, id) ?? 1).toBeGreaterThan(0.01);
@@ -190,7 +191,7 @@ test('a dragged node moves, undo gives the first export back, redo the move', as
   expect((await download(page, 'json')).equals(moved)).toBe(true);
 });
 
-test('split, join and delete are replayed by ktvec edit to the same files', async ({ page }) => {
+test('split, join and deletions are replayed by ktvec edit to the same files', async ({ page }) => {
   await openAndVectorize(page);
   // Split a polyline at a node inside it.
   const [inner] = await nodesOf(page, 'inner', 4);
@@ -214,23 +215,35 @@ test('split, join and delete are replayed by ktvec edit to the same files', asyn
   await clickNode(page, other);
   await page.keyboard.press('Delete');
   await expect(page.locator('#status')).toContainText(`deleted node ${other}`);
+  // Delete a stroke end, from its free end to a junction: its ink hangs
+  // off another stroke, and it stays deleted rather than restored.
+  const spur = await page.evaluate((used) => {
+    const { view } = window.ktvec.state, n = view.nodes;
+    const p = view.polylines.find((q) => q.nodes.length === 2 && !q.nodes.some((i) => used.includes(i)) &&
+                                         n[4 * q.nodes[0] + 2] === 1 && n[4 * q.nodes[1] + 2] >= 3);
+    return { id: p.id, end: p.nodes[0], own: view.own.length };
+  }, [inner, a, b, other]);
+  await clickNode(page, spur.end);
+  await page.click('[data-edit="delete-polyline"]');
+  await expect(page.locator('#status')).toContainText(`deleted polyline ${spur.id}`);
+  expect(await page.evaluate(() => window.ktvec.state.view.own.length)).toBe(spur.own);
   // A refused op changes nothing and says why: no notch at a free end.
   const edited = await download(page, 'json');
-  const [end] = (await nodesOf(page, 'end')).filter((i) => i !== a && i !== b);
+  const [end] = (await nodesOf(page, 'end')).filter((i) => i !== a && i !== b && i !== spur.end);
   await clickNode(page, end);
   await page.click('[data-edit="notch"]');
   await expect(page.locator('#status')).toContainText('-1: a precondition of the operation fails');
   expect((await download(page, 'json')).equals(edited)).toBe(true);
 
   const script = await download(page, 'script');
-  expect(JSON.parse(script).ops.map((o) => o.op)).toEqual(['split', 'move-attach', 'delete-node']);
+  expect(JSON.parse(script).ops.map((o) => o.op)).toEqual(['split', 'move-attach', 'delete-node', 'delete-polyline']);
   fs.writeFileSync(path.join(work, 'ops.json'), script);
   program('edit', 'base.json', '--ops', 'ops.json', '--image', 'sample.png', '-q', '-o', 'replay.json', '-o', 'replay.svg');
   expect(edited.equals(file('replay.json'))).toBe(true);
   expect((await download(page, 'svg')).equals(file('replay.svg'))).toBe(true);
   const counts = JSON.parse(edited).counts, base = JSON.parse(file('base.json')).counts;
-  expect(counts.polylines).toBe(base.polylines);  // one more by the split, one less by the join
-  expect(counts.nodes).toBe(base.nodes - 2);       // the joined ends fuse; one node deleted
+  expect(counts.polylines).toBe(base.polylines - 1);  // one more by the split, one less each by the join and the deletion
+  expect(counts.nodes).toBe(base.nodes - 3);          // the joined ends fuse; one node deleted, one with its polyline
 });
 
 test('out of memory is said as such and the graph stays as it was', async ({ page }) => {
