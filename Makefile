@@ -33,12 +33,13 @@ demo: build
 	@$(BUILD)/ktvec outline $(DEMO_INPUT) -o $(DEMO_OUT)-outline.svg -o $(DEMO_OUT)-outline.json
 
 # `make install PREFIX=DIR`: the library with its soname links, ktvec.h, the
-# ktvec program, the CMake package and ktvec.pc (only what is installed is
-# built).
+# ktvec program, the CMake package, ktvec.pc and the Python module (under
+# lib/python3.X/dist-packages, where the system's Python looks for /usr and
+# /usr/local); only what is installed is built.
 PREFIX ?= /usr/local
 
 install: $(BUILD)/CMakeCache.txt
-	cmake --build $(BUILD) -j $(JOBS) --target ktvec ktvec_cli_program
+	cmake --build $(BUILD) -j $(JOBS) --target ktvec_installables
 	cmake --install $(BUILD) --prefix $(PREFIX)
 
 bench: build

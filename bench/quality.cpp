@@ -27,6 +27,7 @@
 #include "drawing.h"
 #include "groundtruth.h"
 #include "ktvec.h"
+#include "ktvec_refine.h"
 #include "preclean.h"
 #include "vectorizer/geometry.h"
 
@@ -290,13 +291,13 @@ Result score_centerline(CKTVector &v, const Sheet &s, const PrimitiveIndex &trut
 }
 
 // A traced contour pixel's centre lies half a pixel inside the border, so a
-// point's error is |border offset + 0.5|.  Border length: both sides of
-// every stroke.
-Result score_outline(CKTVector &v, const Sheet &s, const PrimitiveIndex &truth) {
+// point's error is |border offset + inset| with inset 0.5; inset 0 measures
+// from the border itself.  Border length: both sides of every stroke.
+Result score_outline_inset(CKTVector &v, const Sheet &s, const PrimitiveIndex &truth, double inset) {
     Result r;
     std::vector<double> dist;
     std::vector<Primitive> segments;
-    walk_links(v, [&](Point p) { dist.push_back(std::fabs(truth.border_offset(p, 10) + 0.5)); });
+    walk_links(v, [&](Point p) { dist.push_back(std::fabs(truth.border_offset(p, 10) + inset)); });
     link_segments(v, segments);
     r.dist = spread(dist);
     r.coverage = border_coverage(s, segments);
@@ -306,6 +307,48 @@ Result score_outline(CKTVector &v, const Sheet &s, const PrimitiveIndex &truth) 
         const _KTPOLYLINE *p = v.mgetpolyline(id);
         if (!p->deleted && p->nodenum > 0) r.stray += is_stray(v, *p, truth, s.width_px / 2.0 + 2);
     }
+    return r;
+}
+
+Result score_outline(CKTVector &v, const Sheet &s, const PrimitiveIndex &truth) {
+    return score_outline_inset(v, s, truth, 0.5);
+}
+
+Result score_outline_on_border(CKTVector &v, const Sheet &s, const PrimitiveIndex &truth) {
+    return score_outline_inset(v, s, truth, 0);
+}
+
+// The sub-pixel stage's rings lie on the stroke borders themselves: a
+// point's error is |border offset|, sampled every pixel or closer along
+// every side (node frame + 0.5 = page coordinates).
+Result score_refined_outline(const CKTRefiner &refiner, const Sheet &s, const PrimitiveIndex &truth) {
+    Result r;
+    std::vector<double> dist;
+    std::vector<Primitive> segments;
+    long vertices = 0;
+    for (int i = 0; i < refiner.mgetlinenum(); ++i) {
+        const _KTREFINEDLINE &l = *refiner.mgetline(i);
+        vertices += l.closed ? l.pointnum - 1 : l.pointnum;
+        bool near = false;
+        for (int k = 0; k < l.pointnum; ++k) {
+            const Point a{l.point[k].x + 0.5, l.point[k].y + 0.5};
+            near = near || truth.nearest(a, s.width_px / 2.0 + 2) >= 0;
+            if (k + 1 == l.pointnum) break;
+            const Point b{l.point[k + 1].x + 0.5, l.point[k + 1].y + 0.5};
+            Primitive seg;
+            seg.x0 = a.x; seg.y0 = a.y; seg.x1 = b.x; seg.y1 = b.y;
+            segments.push_back(seg);
+            const int steps = std::max(1, (int)std::ceil(std::hypot(b.x - a.x, b.y - a.y)));
+            for (int t = 0; t < steps; ++t) {
+                const Point p{a.x + (b.x - a.x) * t / steps, a.y + (b.y - a.y) * t / steps};
+                dist.push_back(std::fabs(truth.border_offset(p, 10)));
+            }
+        }
+        r.stray += !near;
+    }
+    r.dist = spread(dist);
+    r.coverage = border_coverage(s, segments);
+    r.nodes_per_100 = s.length > 0 ? 100.0 * vertices / (2 * s.length) : 0;
     return r;
 }
 
@@ -499,7 +542,7 @@ int main(int argc, char **argv) {
     std::uint64_t seed = 1;
     int w = ktvdraw::kPageA4.width, h = ktvdraw::kPageA4.height;
     std::vector<int> widths{1, 2, 4, 8, 16};
-    bool holes = true;
+    bool holes = true, outline_defaults = false;
     for (int i = 1; i < argc; ++i) {
         bool more = i + 1 < argc;
         if (!std::strcmp(argv[i], "--seed") && more) seed = std::strtoull(argv[++i], nullptr, 10);
@@ -510,14 +553,18 @@ int main(int argc, char **argv) {
             }
         } else if (!std::strcmp(argv[i], "--widths") && more) widths = parse_widths(argv[++i]);
         else if (!std::strcmp(argv[i], "--no-holes")) holes = false;
+        else if (!std::strcmp(argv[i], "--outline-defaults")) outline_defaults = true;
         else {
-            std::fprintf(stderr, "usage: ktvec_quality [--seed N] [--size WxH] [--widths 1,2,4,8,16] [--no-holes]\n");
+            std::fprintf(stderr, "usage: ktvec_quality [--seed N] [--size WxH] [--widths 1,2,4,8,16] [--no-holes]\n"
+                                 "                     [--outline-defaults]\n");
             return 2;
         }
     }
     if (widths.empty()) widths = {1, 2, 4, 8, 16};
-    std::vector<Centerline> cgrid = centerline_grid();
+    // --outline-defaults: the outline rows of the program's defaults only.
+    std::vector<Centerline> cgrid = outline_defaults ? std::vector<Centerline>() : centerline_grid();
     std::vector<Outline> ogrid = outline_grid();
+    if (outline_defaults) ogrid.resize(1);
     auto t0 = std::chrono::steady_clock::now();
     for (bool noisy : {false, true}) {
         std::vector<Sheet> sheets;
@@ -527,7 +574,8 @@ int main(int argc, char **argv) {
         for (const Sheet &s : sheets) truth.emplace_back(s.canvas.primitives(), 32);
         const char *kind = !noisy ? "clean" : holes ? "jagged borders, specks and small holes"
                                                     : "jagged borders and specks";
-        std::printf("\n### Centre lines, %s (%dx%d, seed %llu)\n\n", kind, w, h, (unsigned long long)seed);
+        if (!cgrid.empty()) {
+            std::printf("\n### Centre lines, %s (%dx%d, seed %llu)\n\n", kind, w, h, (unsigned long long)seed);
         std::printf("True strokes per sheet, free stroke ends and centre-line length by width:");
         for (const Sheet &s : sheets)
             std::printf(" %d px: %zu, %zu, %.0f px;", s.width_px, s.strokes, s.ends.size(), s.length);
@@ -543,7 +591,8 @@ int main(int argc, char **argv) {
                             },
                             score_centerline),
                     true);
-        std::printf("\n### Outlines, %s\n\n", kind);
+        }
+        std::printf("\n### Outlines, %s (%dx%d, seed %llu)\n\n", kind, w, h, (unsigned long long)seed);
         std::printf("| setting | width | mean px | p95 px | coverage | stray | nodes/100px border | ms |\n"
                     "|---|---|---|---|---|---|---|---|\n");
         for (const Outline &o : ogrid)
@@ -555,9 +604,30 @@ int main(int argc, char **argv) {
                             },
                             score_outline),
                     false);
+        // The driver's nodes measured from the border itself, and the
+        // sub-pixel stage after the driver with the program's defaults.
+        const Outline base = ogrid.front();
+        auto driver = [&](CKTVector &v) {
+            return v.mabstractoutline(base.maxlength, base.spurnodes, base.tolerance, base.nodesearch);
+        };
+        for (std::size_t k = 0; k < sheets.size(); ++k)
+            row("defaults, from the border", sheets[k],
+                run_one(sheets[k], truth[k], base.pre, driver, score_outline_on_border), false);
+        CKTRefiner refiner;
+        for (std::size_t k = 0; k < sheets.size(); ++k)
+            row("defaults, refined", sheets[k],
+                run_one(sheets[k], truth[k], base.pre,
+                        [&](CKTVector &v) {
+                            const int rc = driver(v);
+                            return rc < 0 ? rc : refiner.mrefineoutline(&v);
+                        },
+                        [&](CKTVector &, const Sheet &s, const PrimitiveIndex &t) {
+                            return score_refined_outline(refiner, s, t);
+                        }),
+                false);
         std::fflush(stdout);
     }
-    feature_report(seed);
+    if (!outline_defaults) feature_report(seed);
     std::printf("\n(total %.1f s)\n", ms_since(t0) / 1000);
     return 0;
 }

@@ -40,3 +40,13 @@ if(NOT WIN32)
   configure_file(${CMAKE_CURRENT_LIST_DIR}/ktvec.pc.in ${PROJECT_BINARY_DIR}/ktvec.pc @ONLY)
   install(FILES ${PROJECT_BINARY_DIR}/ktvec.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
 endif()
+
+# What `make install` builds before installing: every target installed above
+# and, when it is built, the Python module.
+add_custom_target(ktvec_installables)
+add_dependencies(ktvec_installables ktvec)
+foreach(t ktvec_cli_program _ktvec)
+  if(TARGET ${t})
+    add_dependencies(ktvec_installables ${t})
+  endif()
+endforeach()

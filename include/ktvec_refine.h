@@ -60,7 +60,11 @@ public:
 
     /* Traces the outlines of the black areas of the document of `v` on the
        edges of its pixels and places their vertices on the edge of the ink:
-       closed rings, outer borders and holes alike.  0 or -1000. */
+       closed rings (closed 1, the first point repeated at the end, source
+       0, every node entry -1), outer borders clockwise on the screen and
+       holes anticlockwise.  Only borders that pass within 2 to 4 px of a
+       live node of `v` are given, so what the driver dropped (specks,
+       with its options spurs) stays dropped.  0 or -1000. */
     int mrefineoutline(CKTVector *v);
 
     /* The lines of the last successful call; none before the first. */

@@ -167,9 +167,13 @@ LoadedImage decode_image(const unsigned char *data, std::size_t size, const Read
     LoadedImage image = decode_by_signature(data, size, options);
     if (options.page > 1 && std::strcmp(image.format, "TIFF") != 0)  // single-page formats
         throw CliError("page " + std::to_string(options.page) + " asked for, the file has 1 page");
+    apply_read_options(image, options);
+    return image;
+}
+
+void apply_read_options(LoadedImage &image, const ReadOptions &options) {
     if (options.invert) image.bitmap.invert();
     if (options.dpi > 0) image.dpi_x = image.dpi_y = options.dpi;
-    return image;
 }
 
 LoadedImage read_image(const std::string &path, const ReadOptions &options) {

@@ -34,6 +34,23 @@ struct GreyImage {
     Buffer pixels;
 };
 
+// 8-bit grey pixels read where they lie, in any layout: pixel (x, y) is
+// data[y * row_step + x * pixel_step].  A decoded GreyImage is one such
+// layout; a caller's own array (a strided or transposed view) is another,
+// and is binarised without a copy.
+struct GreyView {
+    const unsigned char *data;
+    int width, height;
+    std::ptrdiff_t row_step, pixel_step;
+
+    GreyView(const unsigned char *data, int width, int height, std::ptrdiff_t row_step,
+             std::ptrdiff_t pixel_step)
+        : data(data), width(width), height(height), row_step(row_step), pixel_step(pixel_step) {}
+    // Implicit: every decoded grey image is read through its view.
+    GreyView(const GreyImage &g) : GreyView(g.pixels.data(), g.width, g.height, g.width, 1) {}
+    unsigned char at(int x, int y) const { return data[y * row_step + x * pixel_step]; }
+};
+
 struct ReadOptions {
     int threshold = -1;           // grey < threshold is black; -1 = automatic
     bool invert = false;          // white drawing on black ground
@@ -74,8 +91,17 @@ int tiff_page_count(const unsigned char *data, std::size_t size);  // 1 or more
 
 // Binarisation: Otsu's threshold on the grey histogram (the value t such that
 // grey < t is black), and the packing of a grey image at a threshold.
-int otsu_threshold(const GreyImage &grey);
-PackedBitmap binarise(const GreyImage &grey, int threshold);
+int otsu_threshold(const GreyView &grey);
+PackedBitmap binarise(const GreyView &grey, int threshold);
+// What every reader of a grey or colour image ends with: the image packed at
+// options.threshold, or at Otsu's threshold when that is -1; sets
+// image.bitmap and image.threshold.
+void binarise_into(const GreyView &grey, const ReadOptions &options, LoadedImage &image);
+// A mask packed as it is: black where the byte is not 0.
+PackedBitmap pack_mask(const GreyView &mask);
+// What every input goes through after decoding: --invert, then --dpi in
+// place of the file's resolution.
+void apply_read_options(LoadedImage &image, const ReadOptions &options);
 
 // A grey level g seen through opacity a (both 0-255) over white paper,
 // rounded to the nearest level.

@@ -180,8 +180,7 @@ LoadedImage decode_png(const unsigned char *data, std::size_t size, const ReadOp
     }
     if (!ok) throw CliError(job.message);
 
-    image.threshold = options.threshold >= 0 ? options.threshold : otsu_threshold(grey);
-    image.bitmap = binarise(grey, image.threshold);
+    binarise_into(grey, options, image);
     return image;
 }
 

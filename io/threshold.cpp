@@ -8,11 +8,11 @@
 
 namespace ktvcli {
 
-int otsu_threshold(const GreyImage &grey) {
+int otsu_threshold(const GreyView &grey) {
     std::uint64_t histogram[256] = {};
-    const unsigned char *p = grey.pixels.data();
+    for (int y = 0; y < grey.height; ++y)
+        for (int x = 0; x < grey.width; ++x) ++histogram[grey.at(x, y)];
     const std::size_t n = static_cast<std::size_t>(grey.width) * static_cast<std::size_t>(grey.height);
-    for (std::size_t i = 0; i < n; ++i) ++histogram[p[i]];
 
     double total = 0;
     for (int v = 0; v < 256; ++v) total += static_cast<double>(v) * static_cast<double>(histogram[v]);
@@ -39,15 +39,33 @@ int otsu_threshold(const GreyImage &grey) {
     return threshold >= 0 ? threshold : 128;
 }
 
-PackedBitmap binarise(const GreyImage &grey, int threshold) {
+namespace {
+
+// Sets the bit of every pixel that `black` says is ink.
+template <class Black> PackedBitmap pack(const GreyView &grey, Black black) {
     PackedBitmap b = allocate_bitmap(grey.width, grey.height);
     for (int y = 0; y < grey.height; ++y) {
-        const unsigned char *src = grey.pixels.data() + static_cast<std::size_t>(y) * grey.width;
+        const unsigned char *src = grey.data + y * grey.row_step;
         unsigned char *dst = b.row(y);
         for (int x = 0; x < grey.width; ++x)
-            if (src[x] < threshold) dst[x >> 3] |= static_cast<unsigned char>(0x80u >> (x & 7));
+            if (black(src[x * grey.pixel_step])) dst[x >> 3] |= static_cast<unsigned char>(0x80u >> (x & 7));
     }
     return b;
+}
+
+}  // namespace
+
+PackedBitmap binarise(const GreyView &grey, int threshold) {
+    return pack(grey, [threshold](unsigned char v) { return v < threshold; });
+}
+
+PackedBitmap pack_mask(const GreyView &mask) {
+    return pack(mask, [](unsigned char v) { return v != 0; });
+}
+
+void binarise_into(const GreyView &grey, const ReadOptions &options, LoadedImage &image) {
+    image.threshold = options.threshold >= 0 ? options.threshold : otsu_threshold(grey);
+    image.bitmap = binarise(grey, image.threshold);
 }
 
 }  // namespace ktvcli

@@ -375,8 +375,7 @@ LoadedImage decode_tiff(const unsigned char *data, std::size_t size, const ReadO
 
     GreyImage grey = allocate_grey(w, h);
     read_grey(t, grey);
-    image.threshold = options.threshold >= 0 ? options.threshold : otsu_threshold(grey);
-    image.bitmap = binarise(grey, image.threshold);
+    binarise_into(grey, options, image);
     return image;
 }
 

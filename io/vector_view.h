@@ -4,6 +4,8 @@
 #ifndef KTVEC_IO_VECTOR_VIEW_H
 #define KTVEC_IO_VECTOR_VIEW_H
 
+#include <optional>
+
 #include "buffer.h"
 #include "ktvec.h"
 #include "ktvec_refine.h"
@@ -74,6 +76,12 @@ public:
     // null for the driver's own.
     const RefinedGeometry *refined() const { return refined_; }
     void set_refined(const RefinedGeometry *r) { refined_ = r; }
+    // A refiner's result as it is.
+    void set_refined(const CKTRefiner *r) {
+        refiner_lines_.reset();
+        if (r) refiner_lines_.emplace(*r);
+        refined_ = r ? &*refiner_lines_ : nullptr;
+    }
 
     // Library node at `index` (0 <= index < node_slots()).
     const _KTNODE &node(int index) { return *v_.mgetnode(index); }
@@ -102,6 +110,7 @@ private:
     Buffer dense_;
     int written_nodes_ = 0, live_polylines_ = 0;
     const RefinedGeometry *refined_ = nullptr;
+    std::optional<RefinerLines> refiner_lines_;
 };
 
 }  // namespace ktvcli

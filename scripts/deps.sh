@@ -4,8 +4,11 @@
 #   scripts/deps.sh [--check] GROUP...
 #
 #   build  compiler, CMake, libpng, libtiff and GoogleTest: the library, the
-#          program with every input format it reads, the tests, the benchmarks
-#   test   python3-ezdxf, the independent DXF reader the tests check against
+#          program with every input format it reads, the tests, the benchmarks;
+#          pybind11 and numpy for the Python module
+#   test   python3-ezdxf, the independent DXF reader the tests check against;
+#          pytest, Dask's distributed scheduler, matplotlib, PIL and GNU
+#          parallel for the Python module's tests and the archive recipes
 #   ci     the 32-bit Windows cross-compiler that CI builds the library with
 #   fuzz   clang with libFuzzer
 #   web    Emscripten, binaryen and chromium: the editor page and its tests
@@ -18,8 +21,8 @@
 set -euo pipefail
 
 declare -A groups=(
-  [build]="cmake g++ make pkg-config libpng-dev libtiff-dev libgtest-dev libgmock-dev"
-  [test]="python3-ezdxf"
+  [build]="cmake g++ make pkg-config libpng-dev libtiff-dev libgtest-dev libgmock-dev python3-dev pybind11-dev python3-numpy"
+  [test]="python3-ezdxf python3-pytest python3-distributed python3-matplotlib python3-pil parallel"
   [ci]="g++-mingw-w64-i686"
   [fuzz]="clang libclang-rt-14-dev"
   [web]="emscripten binaryen chromium"

@@ -10,17 +10,21 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <set>
 #include <system_error>
 #include <thread>
+#include <unordered_map>
 
 #include "cli.h"
 #include "error.h"
+#include "manifest.h"
 #include "outputs.h"
 #include "pages.h"
 #include "postprocess.h"
@@ -75,6 +79,14 @@ const OptionDef kBatchOptions[] = {
      "output format(s), e.g. svg,json writes both", "svg", nullptr},
     {"--quiet", "-q", nullptr, &Settings::quiet, 0, 0,
      "no progress line per finished file; failures and the summary remain", nullptr, nullptr},
+    {"--manifest", nullptr, "FILE", &Settings::manifest, 0, 0,
+     "append one JSON line per page to FILE as pages finish: input, page, the input's size "
+     "and modification time, outputs, counts, seconds, error (null when done)",
+     "none", nullptr},
+    {"--skip-done", nullptr, nullptr, &Settings::skip_done, 0, 0,
+     "with --manifest: pass over every input that FILE shows done and whose size and "
+     "modification time are unchanged, so that a rerun does only what is left",
+     nullptr, nullptr},
 };
 
 OptionTable batch_options() { return {"Batch", std::begin(kBatchOptions), std::end(kBatchOptions)}; }
@@ -84,7 +96,8 @@ std::vector<OptionTable> batch_tables(const Command &c) {
 }
 
 std::string batch_help(const Command &c) {
-    return "usage: ktvec batch PATTERN... -o OUTDIR [--command NAME] [--jobs N] [options]\n\n"
+    return "usage: ktvec batch PATTERN... -o OUTDIR [--command NAME] [--jobs N] [--manifest FILE [--skip-done]]\n"
+           "                   [options]\n\n"
            "Vectorizes every file the patterns name, one image per worker thread, into\n"
            "OUTDIR/<name>.<format> (the input's file name without its extension; pages of\n"
            "a multi-page TIFF as <name>-p1, <name>-p2, ...; a name already used by an\n"
@@ -176,15 +189,19 @@ std::vector<std::size_t> largest_first(const std::vector<std::string> &paths) {
     return order;
 }
 
-// Every page of one input; the reasons of the pages that failed, or empty.
-std::string vectorize_file(const Command &c, Settings s, int &pages_done) {
+// Every page of one input, each page's record appended to `records`; the
+// reasons of the pages that failed, or empty.
+std::string vectorize_file(const Command &c, Settings s, int &pages_done, std::vector<PageRecord> &records) {
     std::string failure;
     auto note = [&](const std::string &message, int page, int pages) {
         if (!failure.empty()) failure += "; ";
         failure += message;
         if (pages > 1) failure += " (page " + std::to_string(page) + ")";
+        records.back().error = message;
+        records.back().outputs.clear();
     };
     s.quiet = true;  // progress reports for the whole batch
+    const Stamp stamp = stamp_of(s.input);  // before reading: a later change shows on the next run
     int pages = 1;
     try {
         pages = s.page == 0 ? input_page_count(s.input) : 1;
@@ -192,9 +209,17 @@ std::string vectorize_file(const Command &c, Settings s, int &pages_done) {
         // the reading below reports it
     }
     for (int page = 1; page <= pages; ++page) {
+        const auto start = std::chrono::steady_clock::now();
+        const Settings one = pages > 1 ? page_settings(s, page) : s;
+        records.emplace_back();
+        PageRecord &r = records.back();
+        r.input = s.input, r.page = page, r.pages = pages, r.stamp = stamp, r.outputs = one.outputs;
+        PageCounts counts;
         try {
-            run_one(c, pages > 1 ? page_settings(s, page) : s);
+            run_one(c, one, &counts);
             ++pages_done;
+            r.nodes = counts.nodes;
+            r.polylines = counts.polylines;
         } catch (const CliError &e) {
             note(e.what(), page, pages);
         } catch (const std::bad_alloc &) {
@@ -202,6 +227,7 @@ std::string vectorize_file(const Command &c, Settings s, int &pages_done) {
         } catch (const std::exception &e) {
             note(s.input + ": " + e.what(), page, pages);
         }
+        r.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     }
     return failure;
 }
@@ -287,24 +313,55 @@ int run_batch(int argc, char **argv) {
     for (const std::string &e : exts) probe.outputs.push_back(outdir + "/x" + e);
     resolve_outputs(probe);
 
+    if (base.skip_done && base.manifest.empty()) throw CliError("--skip-done needs --manifest FILE", true);
+
     const std::vector<Input> inputs = expand_patterns(patterns);
     std::vector<std::size_t> todo;  // indices of the inputs to vectorize
     std::vector<std::string> paths;
     for (std::size_t i = 0; i < inputs.size(); ++i)
         if (inputs[i].problem.empty()) todo.push_back(i), paths.push_back(inputs[i].path);
+    // Names come from every input, done before or not, so that a rerun
+    // names each output as the first run did.
     const std::vector<std::string> stems = output_stems(paths);
-    if (!todo.empty()) make_directories(outdir);
-    const std::vector<std::size_t> order = largest_first(paths);
+    std::vector<bool> passed_over(paths.size(), false);
+    std::size_t skipped = 0;
+    if (base.skip_done) {
+        const std::unordered_map<std::string, std::uint64_t> done = done_inputs(base.manifest);
+        for (std::size_t k = 0; k < paths.size(); ++k) {
+            const auto it = done.find(paths[k]);
+            if (it != done.end() && stamp_of(paths[k]).key() == it->second) passed_over[k] = true, ++skipped;
+        }
+    }
+    std::vector<std::size_t> order;  // of the inputs to vectorize, largest first
+    for (const std::size_t k : largest_first(paths))
+        if (!passed_over[k]) order.push_back(k);
+    if (!order.empty()) make_directories(outdir);
+    std::unique_ptr<ManifestWriter> manifest;
+    if (!base.manifest.empty()) {
+        const std::size_t slash = base.manifest.find_last_of('/');
+        if (slash != std::string::npos && slash > 0) make_directories(base.manifest.substr(0, slash));
+        manifest = std::make_unique<ManifestWriter>(base.manifest);
+    }
 
-    Progress progress(stderr, inputs.size(), ::isatty(STDERR_FILENO) == 1, base.quiet);
-    for (std::size_t i = 0; i < inputs.size(); ++i)
-        if (!inputs[i].problem.empty()) progress.finished(i, inputs[i].path, 0, inputs[i].problem);
+    if (skipped)
+        std::fprintf(stderr, "ktvec batch: %zu file%s done before (%s), passed over\n", skipped,
+                     skipped == 1 ? "" : "s", base.manifest.c_str());
+    Progress progress(stderr, inputs.size() - skipped, ::isatty(STDERR_FILENO) == 1, base.quiet);
+    for (std::size_t i = 0; i < inputs.size(); ++i) {
+        if (inputs[i].problem.empty()) continue;
+        progress.finished(i, inputs[i].path, 0, inputs[i].problem);
+        if (!manifest) continue;
+        PageRecord r;
+        r.input = inputs[i].path;
+        r.error = inputs[i].problem;
+        manifest->write(r);
+    }
 
     // The work queue: each worker takes the next file not yet taken.
     const StopOnSignals stop_on_signals;
     std::atomic<std::size_t> next{0};
     auto worker = [&] {
-        for (std::size_t q; stop_signal.load() == 0 && (q = next.fetch_add(1)) < todo.size();) {
+        for (std::size_t q; stop_signal.load() == 0 && (q = next.fetch_add(1)) < order.size();) {
             const std::size_t k = order[q];
             const Input &in = inputs[todo[k]];
             Settings s = base;
@@ -313,8 +370,13 @@ int run_batch(int argc, char **argv) {
             for (const std::string &e : exts) s.outputs.push_back(outdir + "/" + stems[k] + e);
             int pages = 0;
             std::string failure;
+            std::vector<PageRecord> records;
             try {
-                failure = vectorize_file(c, std::move(s), pages);
+                failure = vectorize_file(c, std::move(s), pages, records);
+                if (manifest)
+                    for (const PageRecord &r : records) manifest->write(r);
+            } catch (const CliError &e) {
+                failure += (failure.empty() ? "" : "; ") + std::string(e.what());
             } catch (const std::exception &) {
                 failure = in.path + ": out of memory";
             }
@@ -322,7 +384,7 @@ int run_batch(int argc, char **argv) {
         }
     };
     unsigned jobs = base.jobs > 0 ? static_cast<unsigned>(base.jobs) : std::max(1u, std::thread::hardware_concurrency());
-    jobs = static_cast<unsigned>(std::min<std::size_t>(jobs, std::max<std::size_t>(todo.size(), 1)));
+    jobs = static_cast<unsigned>(std::min<std::size_t>(jobs, std::max<std::size_t>(order.size(), 1)));
     std::vector<std::thread> threads;
     for (unsigned t = 1; t < jobs; ++t) {
         try {
@@ -333,7 +395,7 @@ int run_batch(int argc, char **argv) {
     }
     worker();  // the calling thread is a worker too
     for (std::thread &t : threads) t.join();
-    const std::size_t not_started = todo.size() - std::min(next.load(), todo.size());
+    const std::size_t not_started = order.size() - std::min(next.load(), order.size());
     const std::size_t failed = progress.summary(not_started);
     if (not_started) return 128 + stop_signal.load();  // the status the signal itself would give
     return failed == 0 ? 0 : 1;

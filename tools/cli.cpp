@@ -78,7 +78,7 @@ LoadedImage load_input(const Settings &s, const std::string &name) {
     }
 }
 
-int run_settings(const Command &c, const Settings &s);
+int run_settings(const Command &c, const Settings &s, PageCounts *counts = nullptr);
 
 int run_command(const Command &c, int argc, char **argv) {
     Settings s = command_defaults(c);
@@ -96,7 +96,7 @@ int run_command(const Command &c, int argc, char **argv) {
     return run_settings(c, s);
 }
 
-int run_settings(const Command &c, const Settings &s) {
+int run_settings(const Command &c, const Settings &s, PageCounts *counts) {
     const std::vector<Output> outputs = resolve_outputs(s);
     const PostProcessing post = postprocessing(s);
     const Clock::time_point start = Clock::now();
@@ -106,13 +106,10 @@ int run_settings(const Command &c, const Settings &s) {
     CKTVector v;
     v.msetdocument(image.bitmap.bits.data(), image.bitmap.width, image.bitmap.height);
     const Clock::time_point vectorize_start = Clock::now();
-    const int result = c.vectorize(v, s);
-    if (result >= 0 && !v.mispostprocessincomplete()) run_postprocessing(v, post);
     CKTRefiner refiner;
-    const int refined = result >= 0 && !v.mispostprocessincomplete() && s.refine ? c.refine(refiner, v) : KTVEC_OK;
+    const int result = vectorize_document(c, s, post, v, refiner);
     const double vectorize_ms = ms_since(vectorize_start);
-    if (result == KTVEC_NO_MEMORY || refined == KTVEC_NO_MEMORY)
-        throw CliError(name + ": out of memory while vectorizing");
+    if (result == KTVEC_NO_MEMORY) throw CliError(name + ": out of memory while vectorizing");
     if (result < 0) throw CliError(name + ": vectorizing failed (library code " + std::to_string(result) + ")");
     // The clean-up ran short of memory part-way: the graph is only partly
     // cleaned, so no output is written from it.
@@ -120,9 +117,9 @@ int run_settings(const Command &c, const Settings &s) {
         throw CliError(name + ": out of memory while cleaning up the vectors (result incomplete)");
 
     VectorView view(v);
-    const RefinerLines lines(refiner);
-    if (s.refine) view.set_refined(&lines);
+    if (s.refine) view.set_refined(&refiner);
     write_outputs(outputs, view, result_info(c, s, image, post, name), s.background ? &image.bitmap : nullptr);
+    if (counts) *counts = {view.written_nodes(), view.live_polylines()};
 
     if (!s.quiet) {
         const std::string binarised = image.threshold >= 0 ? ", threshold " + std::to_string(image.threshold) : "";
@@ -136,7 +133,7 @@ int run_settings(const Command &c, const Settings &s) {
 
 }  // namespace
 
-int run_one(const Command &c, const Settings &s) { return run_settings(c, s); }
+int run_one(const Command &c, const Settings &s, PageCounts *counts) { return run_settings(c, s, counts); }
 
 int run(int argc, char **argv) {
     try {

@@ -12,10 +12,16 @@ namespace ktvcli {
 // 2 bad command line.
 int run(int argc, char **argv);
 
+// What one image gave: the counts of its summary line.
+struct PageCounts {
+    int nodes = 0, polylines = 0;
+};
+
 // One image (one page of it) through a vectorizing command's path: read,
 // vectorize, post-process, write every output.  Throws CliError naming the
-// file on failure; `ktvec batch` runs each of its files through it.
-int run_one(const Command &c, const Settings &s);
+// file on failure; `ktvec batch` runs each of its files through it.  Fills
+// `counts` when given.
+int run_one(const Command &c, const Settings &s, PageCounts *counts = nullptr);
 
 }  // namespace ktvcli
 

@@ -29,7 +29,7 @@ const OptionDef kFillHoles = {
     "jagged stroke into several polylines) and a small closed outline. Enclosed areas of "
     "small holes and letters are larger than 4 pixels at 300 dpi; at 150 dpi use 2, or the "
     "quadrants of a 2 mm hole crossed by its centre lines are filled. 0 keeps everything; "
-    "outline-fast, the quickest command, starts from 0",
+    "the outline commands start from 0, since an outline draws a pinhole as the small ring it is",
     nullptr, nullptr, nullptr};
 
 const OptionDef kSmooth = {
@@ -239,13 +239,24 @@ ResultInfo result_info(const Command &c, const Settings &s, const LoadedImage &i
     return info;
 }
 
+int vectorize_document(const Command &c, const Settings &s, const PostProcessing &post, CKTVector &v,
+                       CKTRefiner &refiner) {
+    const int result = c.vectorize(v, s);
+    // A clean-up that ran short of memory leaves a graph only partly
+    // cleaned: nothing is fitted onto it or measured (the caller reports it).
+    if (result < 0 || v.mispostprocessincomplete()) return result;
+    run_postprocessing(v, post);
+    return s.refine ? c.refine(refiner, v) : KTVEC_OK;
+}
+
 Settings command_defaults(const Command &c) {
     Settings s;
+    // Centre lines: the tolerance that keeps thin strokes on their pixels.
+    // Outlines: a pinhole in the ink is a true hole of the drawing, and
+    // outline-fast is the quickest command, hence no sub-pixel stage.
     if (!std::strcmp(c.name, "centerline")) s.tolerance = 1.0;
-    if (!std::strcmp(c.name, "outline-fast")) {
-        s.fill_holes = 0;
-        s.refine = false;
-    }
+    else s.fill_holes = 0;
+    if (!std::strcmp(c.name, "outline-fast")) s.refine = false;
     return s;
 }
 

@@ -68,6 +68,17 @@ CenterlineArguments centerline_arguments(const Settings &s);
 ResultInfo result_info(const Command &c, const Settings &s, const LoadedImage &image,
                        const PostProcessing &post, const std::string &source);
 
+// Runs `c` on `v`, whose document is set (pre-cleaning and driver), then,
+// when the driver succeeded and its clean-up was complete, the
+// post-processing and (with s.refine) the sub-pixel stage into `refiner`:
+// one image as the program and the Python module vectorize it.  The
+// library's result: 0, the driver's negative code (the graph is whatever the
+// driver left, the refiner untouched), or -1000 when the sub-pixel stage ran
+// short of memory (the refiner then holds no lines);
+// v.mispostprocessincomplete() tells a clean-up cut short.
+int vectorize_document(const Command &c, const Settings &s, const PostProcessing &post, CKTVector &v,
+                       CKTRefiner &refiner);
+
 }  // namespace ktvcli
 
 #endif

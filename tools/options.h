@@ -65,6 +65,8 @@ struct Settings {
     // batch
     std::string command = "centerline";  // the command run on every file
     int jobs = 0;                  // worker threads; 0: one per processor core
+    std::string manifest;          // the JSON-lines record of the pages done; empty: none
+    bool skip_done = false;        // pass over the inputs the manifest shows done
 
     ReadOptions read_options() const { return {threshold, invert, max_pixels, page, dpi}; }
 };

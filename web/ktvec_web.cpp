@@ -474,14 +474,17 @@ EMSCRIPTEN_KEEPALIVE int kw_vectorize(const char *command, const char *args) {
         {
             CKTVector v;
             v.msetdocument(work.bits.data(), work.width, work.height);
-            const int result = c->vectorize(v, settings);
+            // The sub-pixel stage measures the graph read back, below.
+            Settings run = settings;
+            run.refine = false;
+            CKTRefiner unused;
+            const int result = vectorize_document(*c, run, post, v, unused);
             s.driver_result = result;
             if (result == kNoMemory) throw CliError("out of memory while vectorizing");
             if (result < 0) throw CliError("vectorizing failed (library code " + std::to_string(result) + ")");
             // As the program: a partly cleaned graph is no result.
             if (v.mispostprocessincomplete())
                 throw CliError("out of memory while cleaning up the vectors (result incomplete)");
-            run_postprocessing(v, post);
             s.vectorize_ms = ms_since(start);
             info = result_info(*c, settings, s.image, post, s.source);
             VectorView view(v);

@@ -1,0 +1,167 @@
+// Cost of the sub-pixel stage per megapixel, beside the driver it follows.
+//
+//   ktvec_refinebench [--size a4|a0|WxH] [--input FILE] [--seed N] [--clean]
+//                     [--stage outline|centerline] [--repeat N]
+//
+// The page is a generated technical drawing (as ktvec_drawgen makes it) or
+// an image file.  The driver runs once; the refiner then runs `repeat` times
+// and the best run counts, in thread processor time and by the wall clock.
+// For outlines the tracing of the crack borders is also timed on its own
+// (the rest is the polygon fit), with the counts that set the work: borders,
+// turning corners, unit crack edges and polygon vertices.
+#include <time.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "drawing.h"
+#include "imagefile.h"
+#include "ktvec.h"
+#include "ktvec_refine.h"
+#include "refine/crack.h"
+
+namespace {
+
+double thread_cpu_seconds() {
+    timespec ts{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return static_cast<double>(ts.tv_sec) + 1e-9 * static_cast<double>(ts.tv_nsec);
+}
+
+double wall_seconds() {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+struct Best {
+    double cpu = 1e300, wall = 1e300;
+    void take(double c, double w) {
+        cpu = std::min(cpu, c);
+        wall = std::min(wall, w);
+    }
+};
+
+template <class Run> Best timed(int repeat, Run run) {
+    Best b;
+    for (int i = 0; i < repeat; ++i) {
+        const double c0 = thread_cpu_seconds(), w0 = wall_seconds();
+        if (!run()) {
+            std::fprintf(stderr, "ktvec_refinebench: out of memory\n");
+            std::exit(1);
+        }
+        b.take(thread_cpu_seconds() - c0, wall_seconds() - w0);
+    }
+    return b;
+}
+
+void row(const char *what, const Best &b, double mpx) {
+    std::printf("| %s | %.1f | %.1f | %.2f | %.0f |\n", what, b.cpu * 1e3, b.wall * 1e3, b.cpu * 1e3 / mpx,
+                mpx / b.cpu);
+}
+
+int usage() {
+    std::fprintf(stderr,
+                 "usage: ktvec_refinebench [--size a4|a0|WxH] [--input FILE] [--seed N] [--clean]\n"
+                 "                         [--stage outline|centerline] [--repeat N]\n");
+    return 2;
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+    int w = ktvdraw::kPageA4.width, h = ktvdraw::kPageA4.height;
+    double dpi = ktvdraw::kPageA4.dpi;
+    std::string input, stage = "outline", size = "a4";
+    std::uint64_t seed = 1;
+    int repeat = 3;
+    bool clean = false;
+    for (int i = 1; i < argc; ++i) {
+        const bool more = i + 1 < argc;
+        if (!std::strcmp(argv[i], "--size") && more) {
+            size = argv[++i];
+            if (size == "a0") w = ktvdraw::kPageA0.width, h = ktvdraw::kPageA0.height, dpi = ktvdraw::kPageA0.dpi;
+            else if (size != "a4" && (std::sscanf(size.c_str(), "%dx%d", &w, &h) != 2 || w < 1 || h < 1))
+                return usage();
+        } else if (!std::strcmp(argv[i], "--input") && more) input = argv[++i];
+        else if (!std::strcmp(argv[i], "--seed") && more) seed = std::strtoull(argv[++i], nullptr, 10);
+        else if (!std::strcmp(argv[i], "--stage") && more) stage = argv[++i];
+        else if (!std::strcmp(argv[i], "--repeat") && more) repeat = std::max(1, std::atoi(argv[++i]));
+        else if (!std::strcmp(argv[i], "--clean")) clean = true;
+        else return usage();
+    }
+    if (stage != "outline" && stage != "centerline") return usage();
+
+    ktvdraw::PackedImage page;
+    if (!input.empty()) {
+        const std::string err = ktvdraw::read_image(input, page);
+        if (!err.empty()) {
+            std::fprintf(stderr, "ktvec_refinebench: %s\n", err.c_str());
+            return 1;
+        }
+    } else {
+        ktvdraw::DrawingOptions o;
+        o.dpi = dpi;
+        o.noise = !clean;
+        const ktvdraw::Canvas c = ktvdraw::render_drawing(w, h, seed, o);
+        page.width = c.width();
+        page.height = c.height();
+        page.stride = c.stride();
+        page.bits = c.bits();
+    }
+    const double mpx = static_cast<double>(page.width) * page.height / 1e6;
+    std::printf("%s: %dx%d (%.1f Mpx), stage %s, best of %d, thread processor time and wall clock\n\n",
+                input.empty() ? ("generated " + size + ", seed " + std::to_string(seed)).c_str() : input.c_str(),
+                page.width, page.height, mpx, stage.c_str(), repeat);
+    std::printf("| step | cpu ms | wall ms | cpu ms/Mpx | Mpx/s |\n|---|---|---|---|---|\n");
+
+    CKTVector v;
+    v.msetdocument(page.bits.data(), page.width, page.stride, page.height);
+    const Best driver = timed(1, [&] {
+        const int r = stage == "outline" ? v.mabstractoutline(4, 1, 1.5, 1)
+                                         : v.mabstractcenterline(31, 4, 3.0, 8.0, 0.9, 4.0, 1.5);
+        return r != -1000;
+    });
+    row(stage == "outline" ? "driver mabstractoutline (one run)" : "driver mabstractcenterline (one run)", driver, mpx);
+
+    CKTRefiner refiner;
+    const Best refine = timed(repeat, [&] {
+        return (stage == "outline" ? refiner.mrefineoutline(&v) : refiner.mrefinecenterline(&v)) == 0;
+    });
+    long points = 0;
+    for (int i = 0; i < refiner.mgetlinenum(); ++i) points += refiner.mgetline(i)->pointnum;
+
+    if (stage == "outline") {
+        long rings = 0, corners = 0, edges = 0;
+        ktv::refine::CrackTracer tracer;
+        ktv::refine::Array<ktv::refine::Corner> ring;
+        const Best trace = timed(repeat, [&] {
+            rings = corners = edges = 0;
+            if (!tracer.start(page.bits.data(), page.width, page.height, static_cast<std::size_t>(page.stride)))
+                return false;
+            for (int r; (r = tracer.next(ring)) != 0;) {
+                if (r < 0) return false;
+                ++rings;
+                corners += static_cast<long>(ring.size());
+                for (std::size_t k = 0; k < ring.size(); ++k) {
+                    const ktv::refine::Corner &a = ring[k], &b = ring[k + 1 < ring.size() ? k + 1 : 0];
+                    edges += std::abs(b.x - a.x) + std::abs(b.y - a.y);
+                }
+            }
+            return true;
+        });
+        row("crack tracing", trace, mpx);
+        row("refine_outlines (tracing and polygon fit)", refine, mpx);
+        std::printf("\nborders %ld, turning corners %ld, unit crack edges %ld, polygon vertices %ld "
+                    "(%.1f per 100 px of border)\n",
+                    rings, corners, edges, points - refiner.mgetlinenum(),
+                    edges ? 100.0 * (points - refiner.mgetlinenum()) / edges : 0.0);
+    } else {
+        row("refine_centerlines", refine, mpx);
+        std::printf("\nlines %d, points %ld\n", refiner.mgetlinenum(), points);
+    }
+    return 0;
+}

@@ -1,0 +1,269 @@
+// Sides of a polygon along a crack chain.
+//
+// A straight edge of the ink, sampled at pixel centres, shows as a
+// staircase of cracks whose steps lie within half a pixel on either side
+// of the true edge; the cracks average out to it.  A scanned or hand-drawn
+// edge adds burrs and notches a pixel deep.  So the chain is cut into sides
+// in two steps, and each side is then fitted to the cracks themselves:
+//
+//  1. Where to cut.  The crack midpoints are smoothed along the chain
+//     (binomial weights 1 4 6 4 1), which flattens the staircase and most
+//     of a one-pixel burr but keeps every bend longer than a few pixels.  A
+//     side grows greedily, edge by edge, while some line through its first
+//     smoothed point passes within `halfwidth` of all its smoothed points
+//     (the directions of such lines form a cone that narrows with every
+//     point: a constant amount of work per point), and it never turns back
+//     on itself: no runs in all four directions, and a run against a
+//     direction already in the side only when it is one pixel long (a notch
+//     or a burr).  A closed chain has no natural start, so the first side
+//     is grown from the chain's start only to find where a side ends, and
+//     the sides are then laid from there round to it again.
+//  2. Each cut then moves up to `shift` edges either way to where the two
+//     sides it separates fit their cracks best (least total squared
+//     distance from their lines): smoothing rounds corners, so the cone
+//     ends a side an edge or two early or late.
+//  3. Each side's line is the least-squares line of its cracks (a uniform
+//     density along them, not their smoothed points), and each vertex is
+//     where the lines of its two sides cross, held within `reach` of the
+//     chain point between them.  Sides too near parallel to cross there
+//     (the two sides of a stroke one pixel wide meeting at its end, or a
+//     step along an edge) keep both feet of that point, one on each line.
+//
+// Every unit crack edge is smoothed once, enters the cone of at most two
+// sides (the one that takes it and the one it stops) and the running sums
+// once, so the work is linear in the length of the chain.
+#include "refine/ringfit.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+
+namespace ktv::refine {
+
+namespace {
+
+constexpr int kDx[4] = {1, 0, -1, 0};
+constexpr int kDy[4] = {0, 1, 0, -1};
+constexpr double kSameFoot = 0.05;  // feet closer than this are one vertex, px
+constexpr double kParallel = 1e-6;  // sine below which two sides do not cross
+
+Vec2 node_frame(const Corner &c) { return {c.x - 0.5, c.y - 0.5}; }
+
+int direction_of(int dx, int dy) { return dx > 0 ? 0 : dy > 0 ? 1 : dx < 0 ? 2 : 3; }
+
+struct Fit {
+    Vec2 centre, dir;
+    double residual = 0;  // sum of squared distances from the line
+};
+
+// Least-squares line of a density with the given moments: through its
+// centroid along the eigenvector of the larger eigenvalue of its scatter.
+Fit fit_moments(double n, double sx, double sy, double sxx, double sxy, double syy) {
+    Fit f;
+    const double inv = 1 / n;
+    f.centre = {sx * inv, sy * inv};
+    const double a = sxx * inv - f.centre.x * f.centre.x, b = sxy * inv - f.centre.x * f.centre.y,
+                 c = syy * inv - f.centre.y * f.centre.y;
+    const double h = 0.5 * (a - c), root = std::sqrt(h * h + b * b);
+    f.residual = std::max(0.0, 0.5 * (a + c) - root) * n;
+    const Vec2 major = h >= 0 ? Vec2{h + root, b} : Vec2{b, root - h};
+    const double len = norm(major);
+    f.dir = len > 0 ? major * (1 / len) : Vec2{1, 0};
+    return f;
+}
+
+}  // namespace
+
+bool RingFitter::expand(const Array<Corner> &ring) {
+    const std::size_t n = ring.size();
+    std::size_t total = 0;
+    for (std::size_t k = 0; k < n; ++k) {
+        const Corner &p = ring[k], &q = ring[k + 1 < n ? k + 1 : 0];
+        total += static_cast<std::size_t>(std::abs(q.x - p.x) + std::abs(q.y - p.y));
+    }
+    if (!mid_.resize(total) || !dir_.resize(total) || !runlen_.resize(total) || !smooth_.resize(total) ||
+        !sums_.resize(total + 1))
+        return false;
+    edges_ = static_cast<int>(total);
+    origin_ = node_frame(ring[0]);
+    std::size_t e = 0;
+    for (std::size_t k = 0; k < n; ++k) {
+        const Corner &p = ring[k], &q = ring[k + 1 < n ? k + 1 : 0];
+        const int dx = (q.x > p.x) - (q.x < p.x), dy = (q.y > p.y) - (q.y < p.y);
+        const int steps = std::abs(q.x - p.x) + std::abs(q.y - p.y);
+        const unsigned char d = static_cast<unsigned char>(direction_of(dx, dy));
+        const double x0 = p.x - ring[0].x, y0 = p.y - ring[0].y;
+        for (int i = 0; i < steps; ++i, ++e) {
+            mid_[e] = {x0 + dx * (i + 0.5), y0 + dy * (i + 0.5)};
+            dir_[e] = d;
+            runlen_[e] = i == 0 ? steps : 0;
+        }
+    }
+    // Smoothing round the closed chain, and the running sums of the edges'
+    // moments (an edge along x adds 1/12 to its spread in x).
+    const std::size_t t = total;
+    sums_[0] = {0, 0, 0, 0, 0, 0};
+    for (std::size_t i = 0; i < t; ++i) {
+        if (t >= 5) {
+            const bool inner = i >= 2 && i + 2 < t;
+            const std::size_t a = inner ? i - 2 : (i + t - 2) % t, b = inner ? i - 1 : (i + t - 1) % t,
+                              c = inner ? i + 1 : (i + 1) % t, d = inner ? i + 2 : (i + 2) % t;
+            smooth_[i] = (mid_[a] + mid_[d] + (mid_[b] + mid_[c]) * 4 + mid_[i] * 6) * (1.0 / 16);
+        } else {
+            smooth_[i] = mid_[i];
+        }
+        const Vec2 m = mid_[i];
+        const Sum &s = sums_[i];
+        sums_[i + 1] = {s.n + 1,
+                        s.x + m.x,
+                        s.y + m.y,
+                        s.xx + m.x * m.x + (dir_[i] % 2 == 0 ? 1.0 / 12 : 0.0),
+                        s.xy + m.x * m.y,
+                        s.yy + m.y * m.y + (dir_[i] % 2 == 1 ? 1.0 / 12 : 0.0)};
+    }
+    return true;
+}
+
+RingFitter::Sum RingFitter::between(int from, int to) const {
+    const Sum &a = sums_[static_cast<std::size_t>(from)], &b = sums_[static_cast<std::size_t>(to)];
+    if (from < to) return {b.n - a.n, b.x - a.x, b.y - a.y, b.xx - a.xx, b.xy - a.xy, b.yy - a.yy};
+    const Sum &e = sums_[static_cast<std::size_t>(edges_)];
+    return {e.n - a.n + b.n,    e.x - a.x + b.x,    e.y - a.y + b.y,
+            e.xx - a.xx + b.xx, e.xy - a.xy + b.xy, e.yy - a.yy + b.yy};
+}
+
+double RingFitter::residual(int from, int to) const {
+    const Sum s = between(from, to);
+    return fit_moments(s.n, s.x, s.y, s.xx, s.xy, s.yy).residual;
+}
+
+Line RingFitter::line(int from, int to) const {
+    const Sum s = between(from, to);
+    const Fit f = fit_moments(s.n, s.x, s.y, s.xx, s.xy, s.yy);
+    return {origin_ + f.centre, f.dir, s.n};
+}
+
+Vec2 RingFitter::chain_point(int edge) const {
+    const std::size_t u = static_cast<std::size_t>(edge);
+    return origin_ + mid_[u] - Vec2{kDx[dir_[u]] * 0.5, kDy[dir_[u]] * 0.5};
+}
+
+// Grows a side from edge `first` over at most `limit` edges; returns the
+// edges it took (at least one).  The cone is kept as its two bounding
+// directions, clockwise `lo` and anticlockwise `hi`; a point q at distance
+// d > halfwidth from the apex allows the directions within asin(halfwidth /
+// d) of its own, bounded by q's two tangents to the circle of that radius.
+int RingFitter::grow(int first, int limit) {
+    const double t = limits_.halfwidth;
+    const Vec2 apex = smooth_[static_cast<std::size_t>(first)];
+    Vec2 lo, hi;
+    bool coned = false;
+    int seen = 1 << dir_[static_cast<std::size_t>(first)];  // directions in the side
+    int k = 1;
+    for (int i = first + 1 < edges_ ? first + 1 : 0; k < limit; ++k, i = i + 1 < edges_ ? i + 1 : 0) {
+        const std::size_t u = static_cast<std::size_t>(i);
+        if (runlen_[u] > 0) {
+            const int bit = 1 << dir_[u], back = 1 << ((dir_[u] + 2) & 3);
+            if ((seen | bit) == 15 || ((seen & back) && runlen_[u] > 1)) break;
+            seen |= bit;
+        }
+        const Vec2 r = smooth_[u] - apex;
+        const double d2 = dot(r, r);
+        if (d2 <= t * t) continue;
+        const double c = std::sqrt(d2 - t * t);
+        const Vec2 side = perp(r) * t, a = r * c - side, b = r * c + side;
+        if (!coned) {
+            lo = a;
+            hi = b;
+            coned = true;
+            continue;
+        }
+        const Vec2 nlo = cross(lo, a) > 0 ? a : lo, nhi = cross(b, hi) > 0 ? b : hi;
+        if (cross(nlo, nhi) < 0) break;
+        lo = nlo;
+        hi = nhi;
+    }
+    return k;
+}
+
+bool RingFitter::corners(const Array<Corner> &ring, Array<Vec2> &polygon) const {
+    polygon.clear();
+    for (const Corner &c : ring)
+        if (!polygon.push(node_frame(c))) return false;
+    return true;
+}
+
+bool RingFitter::fit(const Array<Corner> &ring, Array<Vec2> &polygon) {
+    polygon.clear();
+    cuts_.clear();
+    // A chain of four turns is a rectangle of pixels: its corners are its
+    // polygon.
+    if (ring.size() <= 4) return corners(ring, polygon);
+    if (!expand(ring)) return false;
+    const int e = edges_;
+    const int start = grow(0, e);
+    if (start >= e) return corners(ring, polygon);
+    for (int at = start, covered = 0; covered < e;) {
+        const int taken = grow(at, e - covered);
+        if (!cuts_.push(at)) return false;
+        covered += taken;
+        at = (at + taken) % e;
+    }
+    const int sides = static_cast<int>(cuts_.size());
+    if (sides < 2) return corners(ring, polygon);
+
+    // Each cut to where its two sides fit best, keeping every side at
+    // least two edges long and the cuts in order.  The cost along the chain
+    // has one valley near a corner, so the search walks downhill from the
+    // cut, at most `shift` edges.
+    auto span = [e](int from, int to) { return to > from ? to - from : to - from + e; };
+    auto at = [this, sides](int j) { return cuts_[static_cast<std::size_t>((j % sides + sides) % sides)]; };
+    for (int j = 0; j < sides && limits_.shift > 0; ++j) {
+        const int prev = at(j - 1), next = at(j + 1), whole = span(prev, next);
+        auto cost = [&](int b) {
+            if (span(prev, b) < 2 || span(b, next) < 2 || span(prev, b) + span(b, next) != whole) return -1.0;
+            return residual(prev, b) + residual(b, next);
+        };
+        int best = at(j);
+        double best_cost = cost(best);
+        for (const int step : {-1, 1}) {
+            for (int s = 1; s <= limits_.shift; ++s) {
+                const int b = ((at(j) + step * s) % e + e) % e;
+                const double c = cost(b);
+                if (c < 0 || c >= best_cost) break;
+                best_cost = c;
+                best = b;
+            }
+            if (best != at(j)) break;
+        }
+        cuts_[static_cast<std::size_t>(j)] = best;
+    }
+
+    // One line per side.
+    if (!lines_.resize(static_cast<std::size_t>(sides))) return false;
+    for (int j = 0; j < sides; ++j) lines_[static_cast<std::size_t>(j)] = line(at(j), at(j + 1));
+    for (int j = 0; j < sides; ++j) {
+        const Line &a = lines_[static_cast<std::size_t>(j == 0 ? sides - 1 : j - 1)], &b = lines_[static_cast<std::size_t>(j)];
+        const Vec2 c = chain_point(at(j));
+        const double det = cross(a.dir, b.dir);
+        if (std::fabs(det) > kParallel) {
+            const Vec2 v = a.at + a.dir * (cross(b.at - a.at, b.dir) / det);
+            if (norm(v - c) <= limits_.reach) {
+                if (!polygon.push(v)) return false;
+                continue;
+            }
+        }
+        const Vec2 fa = a.at + a.dir * dot(c - a.at, a.dir), fb = b.at + b.dir * dot(c - b.at, b.dir);
+        if (norm(fb - fa) > kSameFoot) {
+            if (!polygon.push(fa) || !polygon.push(fb)) return false;
+        } else if (!polygon.push((fa + fb) * 0.5)) {
+            return false;
+        }
+    }
+    // Two sides that met twice at a crossing make a sliver of two points;
+    // such a chain keeps its corners.
+    if (polygon.size() < 3) return corners(ring, polygon);
+    return true;
+}
+
+}  // namespace ktv::refine

@@ -1,0 +1,66 @@
+// A polygon with sub-pixel vertices on the edge of the ink, fitted to one
+// closed crack chain (see ringfit.cpp).
+#ifndef KTVEC_REFINE_RINGFIT_H
+#define KTVEC_REFINE_RINGFIT_H
+
+#include "refine/array.h"
+#include "refine/crack.h"
+#include "refine/vec2.h"
+
+namespace ktv::refine {
+
+struct RingFitLimits {
+    // How far the smoothed chain along one side of the polygon may stray
+    // from a line through the side's first point, px: how far a border may
+    // bend, or its burrs stand out after smoothing, and still be one
+    // straight side.
+    double halfwidth = 0.5;
+    // How far a cut between two sides may move along the chain to fit both
+    // better, in unit crack edges.
+    int shift = 3;
+    // Farthest a vertex may lie from the chain point between its two
+    // sides, px; beyond it the two sides end at that point's feet.
+    double reach = 1.5;
+};
+
+class RingFitter {
+public:
+    explicit RingFitter(const RingFitLimits &limits = {}) : limits_(limits) {}
+
+    // The polygon of the closed chain `ring` (turning corners, as the
+    // tracer gives them): at least three vertices in the node frame in the
+    // chain's order, the first one not repeated at the end.  False when
+    // memory runs out.
+    bool fit(const Array<Corner> &ring, Array<Vec2> &polygon);
+
+private:
+    // Moments of the unit crack edges from the chain's start: count, sums
+    // of x and y, and of their squares and product, each edge taken as a
+    // uniform density along it.
+    struct Sum {
+        double n, x, y, xx, xy, yy;
+    };
+    bool expand(const Array<Corner> &ring);
+    int grow(int first, int limit);
+    Sum between(int from, int to) const;  // edges from .. to - 1, round the chain
+    double residual(int from, int to) const;
+    Line line(int from, int to) const;
+    Vec2 chain_point(int edge) const;     // where edge `edge` begins, node frame
+    bool corners(const Array<Corner> &ring, Array<Vec2> &polygon) const;
+
+    RingFitLimits limits_;
+    int edges_ = 0;                 // unit crack edges of the chain
+    Vec2 origin_;                   // the chain's first corner, node frame
+    Array<Vec2> mid_;               // edge midpoints, relative to origin_
+    Array<unsigned char> dir_;      // edge directions, 0 east, 1 south, 2 west, 3 north
+    Array<int> runlen_;             // at an edge that begins a straight run its length, else 0
+    Array<Vec2> smooth_;            // the midpoints smoothed along the chain
+    Array<Sum> sums_;               // edges_ + 1 running sums
+    Array<int> cuts_;               // first edge of each side, in chain order
+    Array<Line> lines_;             // the line of each side
+    Vec2 cone_at_, lo_, hi_; bool coned_ = false;
+};
+
+}  // namespace ktv::refine
+
+#endif

@@ -1,0 +1,143 @@
+// The sub-pixel outlines against drawings of known edges: every black area
+// and every hole is one closed ring, and the rings lie on the true edge of
+// the ink whatever the width of the stroke.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+#include "drawing.h"
+#include "ktvec.h"
+#include "ktvec_refine.h"
+#include "vectorizer/memory.h"
+
+namespace {
+
+// A stroke with round caps from a to b (a == b: a disc), or with r > 0 a
+// circle of radius r round a: page coordinates, as the canvas draws.
+struct Shape {
+    double ax, ay, bx, by, width, r;
+};
+
+// Distance from the point (x, y) of the page to the edge of the shape.
+double edge_distance(const Shape &s, double x, double y) {
+    if (s.r > 0) return std::fabs(std::fabs(std::hypot(x - s.ax, y - s.ay) - s.r) - s.width / 2);
+    const double dx = s.bx - s.ax, dy = s.by - s.ay, dd = dx * dx + dy * dy;
+    const double t = dd > 0 ? std::clamp(((x - s.ax) * dx + (y - s.ay) * dy) / dd, 0.0, 1.0) : 0;
+    return std::fabs(std::hypot(x - s.ax - t * dx, y - s.ay - t * dy) - s.width / 2);
+}
+
+struct Case {
+    const char *name;
+    std::vector<Shape> shapes;  // apart from one another
+    int rings;                  // closed rings expected: areas and holes
+    double mean;                // largest mean distance of the rings from the edge, px
+};
+
+const Case kCases[] = {
+    // Too thin for two borders in the driver's outline: one open line there.
+    {"one-pixel stroke", {{10, 50.5, 100, 50.5, 1, 0}}, 1, 0.1},
+    {"two-pixel slanted stroke", {{15, 80, 95, 30.3, 2, 0}}, 1, 0.1},
+    {"four-pixel stroke", {{10, 20, 110, 24, 4, 0}}, 1, 0.15},
+    {"ring round a hole", {{60, 50, 0, 0, 6, 30}}, 2, 0.25},
+    {"filled disc and a thin ring", {{30, 30, 30, 30, 36, 0}, {85, 60, 0, 0, 1.5, 20}}, 3, 0.25},
+};
+
+class RefinedOutlines : public ::testing::Test {
+protected:
+    void vectorize(const std::vector<Shape> &shapes, int width = 120, int height = 100) {
+        canvas = ktvdraw::Canvas(width, height);
+        for (const Shape &s : shapes) {
+            if (s.r > 0) canvas.circle(s.ax, s.ay, s.r, s.width);
+            else canvas.thick_line(s.ax, s.ay, s.bx, s.by, s.width);
+        }
+        v.msetdocument(canvas.data(), canvas.width(), canvas.stride(), canvas.height());
+        ASSERT_EQ(v.mabstractoutline(4, 1, 1.5, 1), 0);
+    }
+    // Closed rings, and the mean distance of all rings (sampled every
+    // 0.25 px) from the nearest edge; the node frame is half a pixel off
+    // the page's.
+    std::pair<int, double> measure(const std::vector<Shape> &shapes) const {
+        int closed = 0;
+        double sum = 0, length = 0;
+        for (int k = 0; k < refiner.mgetlinenum(); ++k) {
+            const _KTREFINEDLINE &l = *refiner.mgetline(k);
+            const bool ends_meet = l.pointnum > 2 && l.point[0].x == l.point[l.pointnum - 1].x &&
+                                   l.point[0].y == l.point[l.pointnum - 1].y;
+            closed += l.closed && ends_meet;
+            for (int i = 0; i + 1 < l.pointnum; ++i) {
+                const double ax = l.point[i].x + 0.5, ay = l.point[i].y + 0.5;
+                const double bx = l.point[i + 1].x + 0.5, by = l.point[i + 1].y + 0.5;
+                const double len = std::hypot(bx - ax, by - ay);
+                const int n = std::max(1, static_cast<int>(len / 0.25));
+                for (int s = 0; s < n; ++s) {
+                    const double t = (s + 0.5) / n;
+                    double best = 1e9;
+                    for (const Shape &sh : shapes)
+                        best = std::min(best, edge_distance(sh, ax + t * (bx - ax), ay + t * (by - ay)));
+                    sum += best * len / n;
+                }
+                length += len;
+            }
+        }
+        return {closed, length > 0 ? sum / length : 1e9};
+    }
+
+    ktvdraw::Canvas canvas{1, 1};
+    CKTVector v;
+    CKTRefiner refiner;
+};
+
+TEST_F(RefinedOutlines, CloseOnTheTrueEdge) {
+    for (const Case &c : kCases) {
+        SCOPED_TRACE(c.name);
+        vectorize(c.shapes);
+        ASSERT_EQ(refiner.mrefineoutline(&v), 0);
+        EXPECT_EQ(refiner.mgetlinenum(), c.rings);
+        const auto [closed, mean] = measure(c.shapes);
+        EXPECT_EQ(closed, c.rings);
+        EXPECT_LE(mean, c.mean);
+    }
+}
+
+// A page with no ink has no rings; a page all black is one ring round the
+// page, on its border.
+TEST_F(RefinedOutlines, EmptyAndFullPages) {
+    for (const bool black : {false, true}) {
+        canvas = ktvdraw::Canvas(64, 48);
+        if (black)
+            for (int y = 0; y < 48; ++y) canvas.span(y, 0, 63);
+        v.msetdocument(canvas.data(), 64, canvas.stride(), 48);
+        ASSERT_EQ(v.mabstractoutline(4, 1, 1.5, 1), 0);
+        ASSERT_EQ(refiner.mrefineoutline(&v), 0);
+        ASSERT_EQ(refiner.mgetlinenum(), black ? 1 : 0);
+        if (!black) continue;
+        const _KTREFINEDLINE &l = *refiner.mgetline(0);
+        for (int i = 0; i < l.pointnum; ++i) {
+            const double x = l.point[i].x + 0.5, y = l.point[i].y + 0.5;
+            EXPECT_NEAR(std::min(std::min(x, 64 - x), std::min(y, 48 - y)), 0, 1e-9);
+        }
+    }
+}
+
+// Every allocation of the stage failing in turn: -1000 and no rings, then
+// the rings of an undisturbed run.
+TEST_F(RefinedOutlines, AllocationFailuresLeaveNoRings) {
+    vectorize(kCases[4].shapes);
+    for (long n = 1;; ++n) {
+        CKTRefiner r;
+        ktv::mem_fail_at(n);
+        const int rc = r.mrefineoutline(&v);
+        ktv::mem_fail_at(0);
+        if (rc == 0) {
+            EXPECT_EQ(r.mgetlinenum(), kCases[4].rings);
+            break;
+        }
+        ASSERT_EQ(rc, -1000) << "allocation " << n;
+        EXPECT_EQ(r.mgetlinenum(), 0);
+        ASSERT_LT(n, 10000);
+    }
+}
+
+}  // namespace
