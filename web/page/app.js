@@ -87,7 +87,10 @@ function showSelection() {
   if (state.node2 >= 0) parts.push(`second node ${state.node2}`);
   if (state.polyline) {
     const p = state.view.byId.get(state.polyline);
-    parts.push(`polyline ${state.polyline} (${p.nodes.length} nodes${p.closed ? ', closed' : ''}, ${p.kind})`);
+    // Closed in the graph: its last node is its first (its drawing may be
+    // a ring of the sub-pixel geometry's own, or none).
+    const n = p.nodes, closed = n.length >= 2 && n[0] === n[n.length - 1];
+    parts.push(`polyline ${state.polyline} (${n.length} nodes${closed ? ', closed' : ''}, ${p.kind})`);
   }
   $('selection').textContent = parts.length ? parts.join('; ') : 'Nothing selected.';
   state.view.request();
