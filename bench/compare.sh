@@ -5,8 +5,8 @@
 #      OpenCV's Zhang-Suen thinning (cv2.ximgproc.thinning), goal >= 100x;
 #   2. the A0 400-dpi drawing to SVG as whole processes: `ktvec outline-fast`,
 #      `ktvec outline` and `ktvec centerline` against `potrace -a 0 -b svg`
-#      (goals: outline-fast >= 3x; centre lines end to end faster than potrace
-#      traces the outlines).
+#      (goals: outline-fast >= 3x; centre lines end to end, sub-pixel stage
+#      included, in at most half of potrace's time).
 # A part whose tool is missing prints "skipped: reason" and the rest goes on.
 #
 # usage: bench/compare.sh [--quick] [ktvec_bench options...]
@@ -155,8 +155,8 @@ whole_processes() {
     process_line "potrace -a 0 -b svg (best of 2):" potrace -a 0 -b svg -o "$tmp/out.svg" "$tmp/a0.pbm" || return 1
     potrace_s=$line_s potrace_cpu=$line_cpu
     compare_with_potrace outline-fast "goal >= 3x"
-    compare_with_potrace outline "outlines with clean-up"
-    compare_with_potrace centerline "goal > 1x: centre lines end to end faster than potrace's outlines"
+    compare_with_potrace outline "outlines with clean-up and the sub-pixel stage"
+    compare_with_potrace centerline "goal >= 2x: centre lines with the sub-pixel stage in at most half potrace's time"
 }
 if [ ! -x "$BUILD/ktvec" ]; then
     skipped "no $BUILD/ktvec program (the command-line tool is not built)"

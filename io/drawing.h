@@ -45,9 +45,9 @@ bool refined_stroke(VectorView &view, const _KTREFINEDLINE &l, Stroke &s);
 
 template <class F> void for_each_stroke(VectorView &view, F draw) {
     Stroke s;
-    if (const CKTRefiner *r = view.refined()) {
-        for (int k = 0; k < r->mgetlinenum(); ++k)
-            if (refined_stroke(view, *r->mgetline(k), s)) draw(s);
+    if (const RefinedGeometry *r = view.refined()) {
+        for (int k = 0; k < r->line_count(); ++k)
+            if (refined_stroke(view, r->line(k), s)) draw(s);
         return;
     }
     for (int id = 1, n = view.polyline_slots(); id <= n; ++id) {

@@ -99,10 +99,10 @@ double thousandths(double v) { return std::round(v * 1000) / 1000; }
 // polyline a line draws (0 for a restored stroke end or an outline ring),
 // "nodes" the dense node number at each point, -1 for a point of the
 // refiner's own (where a stroke bends, a spline sample, a ring vertex).
-void put_refined(TextSink &out, VectorView &view, const CKTRefiner &r) {
+void put_refined(TextSink &out, VectorView &view, const RefinedGeometry &r) {
     out.put(",\n\"refined\":[");
-    for (int k = 0; k < r.mgetlinenum(); ++k) {
-        const _KTREFINEDLINE &l = *r.mgetline(k);
+    for (int k = 0; k < r.line_count(); ++k) {
+        const _KTREFINEDLINE &l = r.line(k);
         out.put(k ? ",\n" : "\n");
         out.put("{\"source\":").integer(l.source).put(",\"closed\":").put(l.closed ? "true" : "false");
         out.put(",\"points\":[");
@@ -147,7 +147,7 @@ void write_json(VectorView &view, const ResultInfo &info, TextSink &out) {
         first = false;
         out.put("{\"x\":").integer(node.x).put(",\"y\":").integer(node.y);
         double rx, ry;
-        if (view.refined() && view.refined()->mgetnodeposition(i, &rx, &ry))
+        if (view.refined() && view.refined()->node_position(i, rx, ry))
             out.put(",\"rx\":").number(thousandths(rx)).put(",\"ry\":").number(thousandths(ry));
         if (node.deleted) out.put(",\"deleted\":true");
         out.put('}');
@@ -178,7 +178,7 @@ void write_json(VectorView &view, const ResultInfo &info, TextSink &out) {
         out.put('}');
     }
     out.put("\n]");
-    if (const CKTRefiner *r = view.refined()) put_refined(out, view, *r);
+    if (const RefinedGeometry *r = view.refined()) put_refined(out, view, *r);
     out.put("\n}\n");
 }
 

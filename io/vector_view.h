@@ -4,6 +4,8 @@
 #ifndef KTVEC_IO_VECTOR_VIEW_H
 #define KTVEC_IO_VECTOR_VIEW_H
 
+#include <optional>
+
 #include "buffer.h"
 #include "ktvec.h"
 #include "ktvec_refine.h"
@@ -32,6 +34,33 @@ bool arc_sweep(const _KTNODELINK &l, const _KTNODE &a, const _KTNODE &b);
 // (cx, cy): the ends and centre of a refined drawing.
 bool arc_sweep(const _KTNODELINK &l, double cx, double cy, double ax, double ay, double bx, double by);
 
+// The sub-pixel geometry that the writers draw instead of the node
+// positions: lines as a CKTRefiner gives them, and refined node positions.
+class RefinedGeometry {
+public:
+    virtual int line_count() const = 0;
+    virtual const _KTREFINEDLINE &line(int k) const = 0;  // 0 <= k < line_count()
+    // The refined position of node `index`: false for a node on no line.
+    virtual bool node_position(int index, double &x, double &y) const = 0;
+
+protected:
+    ~RefinedGeometry() = default;
+};
+
+// A refiner's result as it is (the program's fresh runs).
+class RefinerLines final : public RefinedGeometry {
+public:
+    explicit RefinerLines(const CKTRefiner &r) : r_(r) {}
+    int line_count() const override { return r_.mgetlinenum(); }
+    const _KTREFINEDLINE &line(int k) const override { return *r_.mgetline(k); }
+    bool node_position(int index, double &x, double &y) const override {
+        return r_.mgetnodeposition(index, &x, &y) != 0;
+    }
+
+private:
+    const CKTRefiner &r_;
+};
+
 class VectorView {
 public:
     // Throws CliError when the renumbering table cannot be allocated.
@@ -45,8 +74,14 @@ public:
     int live_polylines() const { return live_polylines_; }
     // The sub-pixel geometry to write instead of the node positions, or
     // null for the driver's own.
-    const CKTRefiner *refined() const { return refined_; }
-    void set_refined(const CKTRefiner *r) { refined_ = r; }
+    const RefinedGeometry *refined() const { return refined_; }
+    void set_refined(const RefinedGeometry *r) { refined_ = r; }
+    // A refiner's result as it is.
+    void set_refined(const CKTRefiner *r) {
+        refiner_lines_.reset();
+        if (r) refiner_lines_.emplace(*r);
+        refined_ = r ? &*refiner_lines_ : nullptr;
+    }
 
     // Library node at `index` (0 <= index < node_slots()).
     const _KTNODE &node(int index) { return *v_.mgetnode(index); }
@@ -74,7 +109,8 @@ private:
     CKTVector &v_;
     Buffer dense_;
     int written_nodes_ = 0, live_polylines_ = 0;
-    const CKTRefiner *refined_ = nullptr;
+    const RefinedGeometry *refined_ = nullptr;
+    std::optional<RefinerLines> refiner_lines_;
 };
 
 }  // namespace ktvcli

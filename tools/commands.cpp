@@ -40,16 +40,19 @@ const OptionDef kSmooth = {
     "coverage, no gain for centre lines: worth adding for outlines of rough scans",
     nullptr, nullptr, nullptr, true};
 
-// The document is the program's own decoded copy of the input, so it is
-// cleaned in place before the driver reads it (an SVG background then shows
-// what was vectorized).  0, or -1000 when memory runs out.
-int preclean_document(CKTVector &v, const Settings &s) {
+int preclean_raster(const BitRaster &raster, const Settings &s) {
     PrecleanOptions p;
     p.despeckle = s.despeckle;
     p.fill_holes = s.fill_holes;
     p.smooth = s.smooth;
-    const BitRaster raster{v.document, v.width, v.height, static_cast<std::size_t>(v.bytesperline)};
     return preclean(raster, p) ? 0 : KTVEC_NO_MEMORY;
+}
+
+// The document is the program's own decoded copy of the input, so it is
+// cleaned in place before the driver reads it (an SVG background then shows
+// what was vectorized).  0, or -1000 when memory runs out.
+int preclean_document(CKTVector &v, const Settings &s) {
+    return preclean_raster({v.document, v.width, v.height, static_cast<std::size_t>(v.bytesperline)}, s);
 }
 
 // ---- sub-pixel geometry, every command -------------------------------------
@@ -195,6 +198,28 @@ int run_centerline(CKTVector &v, const Settings &s) {
 }
 
 }  // namespace
+
+int preclean_bitmap(PackedBitmap &bitmap, const Settings &s) {
+    return preclean_raster({bitmap.bits.data(), bitmap.width, bitmap.height, bitmap.stride}, s);
+}
+
+Settings recorded_settings(const Command &c, const ResultInfo &info) {
+    Settings s = command_defaults(c);
+    for (const auto &parameter : info.parameters)
+        for (const OptionDef *o = c.options.begin; o != c.options.end; ++o)
+            if (parameter.first == o->name + 2) set_option_value(*o, s, parameter.second);
+    return s;
+}
+
+int refine_against(const Command &c, CKTRefiner &r, CKTVector &v, const PackedBitmap &ink) {
+    unsigned char *const page = v.document;
+    const int width = v.width, bytesperline = v.bytesperline, height = v.height;
+    // The refiner only reads the document.
+    v.msetdocument(const_cast<unsigned char *>(ink.bits.data()), ink.width, static_cast<int>(ink.stride), ink.height);
+    const int result = c.refine(r, v);
+    v.msetdocument(page, width, bytesperline, height);
+    return result;
+}
 
 CenterlineArguments centerline_arguments(const Settings &s) {
     int flags = 0;

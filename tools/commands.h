@@ -27,6 +27,22 @@ struct Command {
 
 const std::vector<Command> &commands();
 
+// The pre-cleaning every command gives the bitmap before its driver reads
+// it (despeckle, fill holes, smooth), in place.  0 or -1000.
+int preclean_bitmap(PackedBitmap &bitmap, const Settings &s);
+
+// The settings a result of `c` was made with as far as its file records
+// them: the command's defaults, then every driver option its parameters
+// name (a result read back, the pre-cleaning and --refine among them).
+Settings recorded_settings(const Command &c, const ResultInfo &info);
+
+// Measures the graph `v` of a result of `c` against `ink`, the bitmap its
+// driver read (the input after the command's pre-cleaning).  The graph may
+// have been edited or read back from a file since: its own document (a
+// blank page for a graph read back) is only set aside while the refiner
+// reads the ink, and is put back.  0 or -1000 (`r` then holds no lines).
+int refine_against(const Command &c, CKTRefiner &r, CKTVector &v, const PackedBitmap &ink);
+
 // The settings a command starts from before its options are read: the
 // common defaults, except that centre lines are approximated more closely
 // (tolerance 1, chosen on real drawings) and outline-fast, the quickest

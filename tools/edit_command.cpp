@@ -1,14 +1,18 @@
-// `ktvec edit INPUT.json [--ops OPS.json] -o OUTPUT`: a result of the
-// program read back, edited by a script of library calls and written again.
-// Without --ops the graph goes through unchanged, which turns a JSON result
-// into SVG and proves that reading and writing agree.
+// `ktvec edit INPUT.json [--ops OPS.json] [--image SCAN] -o OUTPUT`: a
+// result of the program read back, edited by a script of library calls and
+// written again.  Without --ops the graph goes through unchanged, which
+// turns a JSON result into SVG and proves that reading and writing agree.
+// A JSON result holds no pixels, so the sub-pixel geometry of the edited
+// graph can only be measured against the scan itself, given by --image.
 #include "edit_command.h"
 
 #include <chrono>
 #include <cstdio>
 #include <string>
 
+#include "commands.h"
 #include "edit_ops.h"
+#include "edited_geometry.h"
 #include "error.h"
 #include "outputs.h"
 #include "result_loader.h"
@@ -22,10 +26,19 @@ const OptionDef kEditOptions[] = {
      "the editing script: {\"ops\": [...]}, one object per library call, applied in order "
      "(see docs/cli.md); without it the result is written back unchanged",
      "none", nullptr},
+    {"--image", nullptr, "FILE", &Settings::image, 0, 0,
+     "the scan INPUT was made from: when INPUT is refined (its parameter refine is 1), the "
+     "edited graph is measured against the scan's ink and written in sub-pixel coordinates, "
+     "as a fresh result, but nodes the edits placed stay where they were put and strokes "
+     "they deleted are not restored.  The scan is binarised at INPUT's threshold "
+     "(--threshold gives another) and cleaned with INPUT's options; a white drawing on black "
+     "needs --invert again, which INPUT does not record.  Without it the graph is written on "
+     "pixel centres",
+     "none", nullptr},
 };
 
 std::vector<OptionTable> edit_tables() {
-    return {{"Editing", std::begin(kEditOptions), std::end(kEditOptions)}, output_options()};
+    return {{"Editing", std::begin(kEditOptions), std::end(kEditOptions)}, scan_options(), output_options()};
 }
 
 const char *const kEditDescription =
@@ -35,7 +48,8 @@ const char *const kEditDescription =
     "make follow in order of creation) or by a position [x, y] (the nearest node\n"
     "within 5 px).  Each op is a library call: select, insert, move, move-attach,\n"
     "delete-node, delete-polyline, merge, split, connect, disconnect, notch, arc,\n"
-    "circle, spline, simplify, refit, undo.\n";
+    "circle, spline, simplify, refit, undo.\n"
+    "With --image, a refined result is measured again after the edits.\n";
 
 // The whole file; "-" is standard input.
 std::string read_text(const std::string &path) {
@@ -60,10 +74,46 @@ std::vector<Op> read_ops(const std::string &path) {
     }
 }
 
+// The scan of --image, for measuring the edited graph against its ink.
+struct Scan {
+    const Command *command = nullptr;  // that made the result
+    PackedBitmap ink;                  // the scan as the command's driver read it
+    UneditedResult before;             // the result before the edits
+};
+
+// Reads the scan --image names for a result described by `info` and
+// measures the unedited graph `v` against it, as the result's command
+// measured it: binarised at the recorded threshold (a 1-bit scan as it is),
+// cleaned with the recorded options.  False when the result was not
+// refined; throws when the scan cannot be read, has another size, or memory
+// runs out.
+bool read_scan(const Settings &s, const ResultInfo &info, CKTVector &v, Scan &scan) {
+    scan.command = find_command(info.command.c_str());
+    if (!scan.command) throw CliError(s.input + ": --image: no command '" + info.command + "' measures its results");
+    const Settings recorded = recorded_settings(*scan.command, info);
+    if (!recorded.refine) return false;
+    ReadOptions options = s.read_options();
+    if (options.threshold < 0) options.threshold = info.threshold;
+    try {
+        scan.ink = read_image(s.image, options).bitmap;
+    } catch (const CliError &e) {
+        rethrow_about(s.image, e);
+    }
+    if (scan.ink.width != v.width || scan.ink.height != v.height)
+        throw CliError(s.image + ": the scan is " + std::to_string(scan.ink.width) + " x " +
+                       std::to_string(scan.ink.height) + " pixels, the result " + std::to_string(v.width) + " x " +
+                       std::to_string(v.height));
+    CKTRefiner unedited;
+    if (preclean_bitmap(scan.ink, recorded) != KTVEC_OK || refine_against(*scan.command, unedited, v, scan.ink) != KTVEC_OK)
+        throw CliError(s.image + ": out of memory while measuring the result");
+    scan.before.take(v, &unedited);
+    return true;
+}
+
 }  // namespace
 
 std::string edit_help() {
-    return std::string("usage: ktvec edit INPUT.json [--ops OPS.json] -o OUTPUT [-o OUTPUT ...]\n\n") +
+    return std::string("usage: ktvec edit INPUT.json [--ops OPS.json] [--image SCAN] -o OUTPUT [-o OUTPUT ...]\n\n") +
            kEditDescription + describe_options(edit_tables()) +
            "\nExit status: 0 done, 1 unreadable input, refused op or failed output, 2 bad command line.\n";
 }
@@ -92,6 +142,8 @@ int run_edit(int argc, char **argv) {
     } catch (const CliError &e) {
         rethrow_about(name, e);
     }
+    Scan scan;
+    const bool refined = !s.image.empty() && read_scan(s, loaded.info, v, scan);
     try {
         apply_ops(ops, v);
     } catch (const CliError &e) {
@@ -99,6 +151,14 @@ int run_edit(int argc, char **argv) {
     }
 
     VectorView view(v);
+    CKTRefiner refiner;
+    EditedGeometry lines;
+    if (refined) {
+        if (refine_against(*scan.command, refiner, v, scan.ink) != KTVEC_OK)
+            throw CliError(s.image + ": out of memory while measuring the edited graph");
+        lines.compose(scan.before, v, refiner);
+        view.set_refined(&lines);
+    }
     write_outputs(outputs, view, loaded.info, nullptr);
     if (!s.quiet) {
         const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();

@@ -167,6 +167,8 @@ std::string wrap(const std::string &text, std::size_t indent, std::size_t width)
 }  // namespace
 
 OptionTable input_options() { return {"Input", std::begin(kInput), std::end(kInput)}; }
+// --dpi comes last in kInput.
+OptionTable scan_options() { return {"Scan", std::begin(kInput), std::end(kInput) - 1}; }
 OptionTable output_options() { return {"Output", std::begin(kOutput), std::end(kOutput)}; }
 
 void parse_options(int argc, char **argv, const std::vector<OptionTable> &tables, Settings &settings,
@@ -217,6 +219,20 @@ void parse_options(int argc, char **argv, const std::vector<OptionTable> &tables
 
 double option_value(const OptionDef &option, const Settings &settings) {
     return std::visit(NumberOf{settings}, option.target);
+}
+
+void set_option_value(const OptionDef &option, Settings &settings, double value) {
+    struct SetNumber {
+        Settings &s;
+        double v;
+        void operator()(bool Settings::*p) const { s.*p = v != 0; }
+        void operator()(int Settings::*p) const { s.*p = static_cast<int>(v); }
+        void operator()(double Settings::*p) const { s.*p = v; }
+        void operator()(std::uint64_t Settings::*p) const { s.*p = static_cast<std::uint64_t>(v); }
+        void operator()(std::string Settings::*) const {}
+        void operator()(std::vector<std::string> Settings::*) const {}
+    };
+    std::visit(SetNumber{settings, value}, option.target);
 }
 
 std::string describe_options(const std::vector<OptionTable> &tables, const Settings &defaults) {

@@ -61,6 +61,7 @@ struct Settings {
     int splines = -1;              // division
     // edit
     std::string ops;               // the editing script
+    std::string image;             // the scan the result was made from, to measure against
     // batch
     std::string command = "centerline";  // the command run on every file
     int jobs = 0;                  // worker threads; 0: one per processor core
@@ -104,6 +105,9 @@ void parse_options(int argc, char **argv, const std::vector<OptionTable> &tables
 // The numeric value of an option in `settings` (flags as 0/1); NaN for a
 // text option.
 double option_value(const OptionDef &option, const Settings &settings);
+// The reverse: a numeric option set to `value` as option_value gives it
+// (a flag is on for any value but 0); a text option is left as it is.
+void set_option_value(const OptionDef &option, Settings &settings, double value);
 
 // The option list of --help, one block per table, with the defaults of
 // `defaults` (a command's own, see command_defaults); an option hidden by
@@ -113,6 +117,9 @@ std::string describe_options(const std::vector<OptionTable> &tables, const Setti
 // The options every subcommand has.
 OptionTable input_options();
 OptionTable output_options();
+// The input options that say how a scan becomes the bitmap (all but --dpi):
+// for a scan read beside a result, as `ktvec edit --image` reads one.
+OptionTable scan_options();
 
 }  // namespace ktvcli
 

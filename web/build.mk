@@ -16,10 +16,11 @@ WEB_LDFLAGS = -O3 -fwasm-exceptions -sMODULARIZE=1 -sEXPORT_ES6=1 -sEXPORT_NAME=
   -sTOTAL_STACK=8MB -sEXPORTED_RUNTIME_METHODS=UTF8ToString,stringToUTF8,lengthBytesUTF8
 
 WEB_LIBRARY_SOURCES = $(wildcard filter/*.cpp vectorizer/*.cpp raster/*.cpp graph/*.cpp polyline/*.cpp \
-  cleanup/*.cpp fit/*.cpp edit/*.cpp undo/*.cpp)
-WEB_PROGRAM_SOURCES = $(addprefix io/,base64.cpp buffer.cpp dxf_writer.cpp edit_ops.cpp image.cpp \
-  json_reader.cpp json_writer.cpp pbm_reader.cpp result_loader.cpp svg_writer.cpp text_sink.cpp \
-  threshold.cpp tiff_reader.cpp vector_view.cpp writers.cpp) \
+  cleanup/*.cpp fit/*.cpp edit/*.cpp undo/*.cpp refine/*.cpp)
+# Every reader and writer but libpng's (the browser decodes PNG, and the SVG
+# embeds no scan) and the file output (the page hands out downloads).
+WEB_BROWSER_REPLACES = $(addprefix io/,png_reader.cpp png_writer.cpp output_file.cpp)
+WEB_PROGRAM_SOURCES = $(filter-out $(WEB_BROWSER_REPLACES),$(wildcard io/*.cpp)) \
   $(addprefix tools/,commands.cpp options.cpp postprocess.cpp) preclean/preclean.cpp
 WEB_SOURCES = $(WEB_LIBRARY_SOURCES) $(WEB_PROGRAM_SOURCES) web/ktvec_web.cpp web/png_browser.cpp
 WEB_OBJECTS = $(patsubst %.cpp,$(WEB_BUILD)/obj/%.o,$(WEB_SOURCES))

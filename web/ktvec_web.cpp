@@ -17,6 +17,14 @@
 // one for redo.  The effective script is the list of applied ops still on
 // the undo side.
 //
+// With the sub-pixel geometry on (the program's --refine), the drawing and
+// the exports are the refiner's lines, measured against the ink the driver
+// read.  They describe one graph, so they are measured again after every
+// run, edit, undo and redo, keeping what the edits placed and deleted
+// (edited_geometry.h), and a change whose graph cannot be measured for want
+// of memory is not made: what is drawn and exported is always the geometry
+// of the graph as it stands, as `ktvec edit --image` writes it.
+//
 // Every entry point catches what the program's code throws: a failure
 // leaves the session as it was and a message behind (kw_message), and
 // running out of memory is reported as such, never as a dead tab.
@@ -33,7 +41,9 @@
 #include <vector>
 
 #include "commands.h"
+#include "drawing.h"
 #include "edit_ops.h"
+#include "edited_geometry.h"
 #include "error.h"
 #include "image.h"
 #include "json_reader.h"
@@ -69,6 +79,13 @@ unsigned char rgb_to_grey(unsigned r, unsigned g, unsigned b) {
 using Clock = std::chrono::steady_clock;
 double ms_since(Clock::time_point t) { return std::chrono::duration<double, std::milli>(Clock::now() - t).count(); }
 
+// The sub-pixel geometry of a graph: the refiner's lines, and what is drawn
+// and exported of them, the edits' placements kept.
+struct Measured {
+    std::unique_ptr<CKTRefiner> refiner;
+    std::unique_ptr<EditedGeometry> lines;  // reads *refiner
+};
+
 struct HistoryEntry {
     std::string op;                       // the op as the script writes it
     std::unique_ptr<CKTVector> snapshot;  // undo side: before the op; redo side: after it
@@ -86,9 +103,16 @@ struct Session {
     LoadedImage image;         // the binarised input shown under the vectors
     bool have_image = false;
     // result
+    const Command *command = nullptr;  // that made it
     std::unique_ptr<CKTVector> graph;  // the edited graph, read back from the JSON
     LoadedResult loaded;               // its blank page and the file's header
     ResultInfo info;                   // the run's own record (resolution for DXF)
+    PackedBitmap ink;                  // the document the driver read: the input, pre-cleaned
+    UneditedResult before;             // the result as vectorized, which edits are told from
+    std::unique_ptr<CKTVector> base;   // ... its graph, until its sub-pixel geometry is measured
+    bool refine = false;               // the sub-pixel geometry is drawn and exported
+    Measured measured;                 // for the graph as it stands, while it is
+    double refine_ms = 0;
     std::vector<HistoryEntry> undo, redo;
     double vectorize_ms = 0, load_ms = 0;
     int driver_result = 0;
@@ -171,10 +195,53 @@ void adopt_settings(CKTVector &to, const CKTVector &from) {
     to.splinedivision = from.splinedivision;
 }
 
+// Back to the graph `copy` holds after a change that failed part-way:
+// copied back, or, when even that copy finds no memory, the copy itself
+// becomes the graph with the settings a copy does not carry.
+void restore_graph(Session &s, std::unique_ptr<CKTVector> &copy) {
+    if (s.graph->mundo(copy.get()) != 0) {
+        adopt_settings(*copy, *s.graph);
+        s.graph = std::move(copy);
+    }
+}
+
 void forget_result(Session &s) {
     s.graph.reset();
+    s.base.reset();
+    s.before = UneditedResult();
+    s.measured = Measured();
+    s.ink = PackedBitmap();
     s.undo.clear();
     s.redo.clear();
+}
+
+// The refiner's lines of `graph`, a result of `c` on `ink`.  Throws "out of
+// memory" when the refiner finds none.
+std::unique_ptr<CKTRefiner> refine_graph(Session &s, const Command &c, const PackedBitmap &ink, CKTVector &graph) {
+    const Clock::time_point start = Clock::now();
+    auto r = std::make_unique<CKTRefiner>();
+    if (refine_against(c, *r, graph, ink) != KTVEC_OK)
+        throw CliError("out of memory while measuring the sub-pixel geometry");
+    s.refine_ms = ms_since(start);
+    return r;
+}
+
+// The sub-pixel geometry of the session's graph as it stands, when `refine`
+// (else none).  Throws "out of memory" as refine_graph, or std::bad_alloc.
+Measured measure(Session &s, bool refine) {
+    s.refine_ms = 0;
+    Measured m;
+    if (!refine) return m;
+    m.refiner = refine_graph(s, *s.command, s.ink, *s.graph);
+    m.lines = std::make_unique<EditedGeometry>();
+    m.lines->compose(s.before, *s.graph, *m.refiner);
+    return m;
+}
+
+// What the writers and the drawing read of the graph's view: the sub-pixel
+// geometry when it is on.
+void add_refined(const Session &s, VectorView &view) {
+    if (s.refine) view.set_refined(s.measured.lines.get());
 }
 
 }  // namespace
@@ -190,6 +257,13 @@ EMSCRIPTEN_KEEPALIVE void kw_free(void *p) { ::operator delete(p); }
 // and with `sticky` every later one too (0 switches this off), so that the
 // page's answer to running out of memory can be seen without exhausting it.
 EMSCRIPTEN_KEEPALIVE void kw_fail_allocation_at(int n, int sticky) { ktv::mem_fail_at(n, sticky != 0); }
+// For the tests too: the requests of the seam since the last call with
+// `reset`, so that a failure can be aimed at the last steps of an edit.
+EMSCRIPTEN_KEEPALIVE double kw_allocations(int reset) {
+    const long n = ktv::mem_requests();
+    if (reset) ktv::mem_reset_requests();
+    return static_cast<double>(n);
+}
 
 // The last failure's message, and the last text an entry point produced.
 EMSCRIPTEN_KEEPALIVE const char *kw_message() { return session().message.c_str(); }
@@ -366,9 +440,11 @@ EMSCRIPTEN_KEEPALIVE const char *kw_options(const char *command) {
 // ---- vectorizing -----------------------------------------------------------------------
 
 // Runs `command` with the options in `args` (one argument per line, as on
-// the command line) on the binarised input.  0, or the library's negative
-// code (-1000: out of memory), or -1 for options the program refuses; on
-// failure the previous result and its history stay.
+// the command line) on the binarised input, then, with --refine (the
+// command's default but for outline-fast), the sub-pixel stage.  0, or the
+// library's negative code (-1000: out of memory, also when the clean-up or
+// the sub-pixel stage ran short of it), or -1 for options the program
+// refuses; on failure the previous result and its history stay.
 EMSCRIPTEN_KEEPALIVE int kw_vectorize(const char *command, const char *args) {
     return guarded([&](Session &s) {
         if (!s.have_image) throw CliError("no image loaded");
@@ -398,11 +474,17 @@ EMSCRIPTEN_KEEPALIVE int kw_vectorize(const char *command, const char *args) {
         {
             CKTVector v;
             v.msetdocument(work.bits.data(), work.width, work.height);
-            const int result = c->vectorize(v, settings);
+            // The sub-pixel stage measures the graph read back, below.
+            Settings run = settings;
+            run.refine = false;
+            CKTRefiner unused;
+            const int result = vectorize_document(*c, run, post, v, unused);
             s.driver_result = result;
             if (result == kNoMemory) throw CliError("out of memory while vectorizing");
             if (result < 0) throw CliError("vectorizing failed (library code " + std::to_string(result) + ")");
-            run_postprocessing(v, post);
+            // As the program: a partly cleaned graph is no result.
+            if (v.mispostprocessincomplete())
+                throw CliError("out of memory while cleaning up the vectors (result incomplete)");
             s.vectorize_ms = ms_since(start);
             info = result_info(*c, settings, s.image, post, s.source);
             VectorView view(v);
@@ -419,15 +501,65 @@ EMSCRIPTEN_KEEPALIVE int kw_vectorize(const char *command, const char *args) {
             load_result(doc, *graph, loaded);
         }
         s.load_ms = ms_since(load_start);
+        // The graph read back is measured as the program measures the
+        // driver's: the same nodes in the same order, against the same ink.
+        // Unedited, it is drawn as the refiner gives it.  Without the
+        // sub-pixel geometry it is kept until that is switched on.
+        UneditedResult before;
+        Measured measured;
+        std::unique_ptr<CKTVector> base;
+        s.refine_ms = 0;
+        if (settings.refine) {
+            measured.refiner = refine_graph(s, *c, work, *graph);
+            before.take(*graph, measured.refiner.get());
+            measured.lines = std::make_unique<EditedGeometry>();
+            measured.lines->compose(before, *graph, *measured.refiner);
+        } else {
+            before.take(*graph, nullptr);
+            base = std::make_unique<CKTVector>();
+            if (base->mundo(graph.get()) != 0) throw CliError("out of memory while keeping the vectorized graph");
+        }
+        s.command = c;
+        s.ink = std::move(work);
         s.graph = std::move(graph);
         s.loaded = std::move(loaded);
         s.info = std::move(info);
+        s.before = std::move(before);
+        s.base = std::move(base);
+        s.refine = settings.refine;
+        s.measured = std::move(measured);
         s.undo.clear();
         s.redo.clear();
         return kOk;
     });
 }
 
+// Switches the sub-pixel geometry on or off for the result as it stands,
+// as --refine / --no-refine would have: the drawing and the exports follow,
+// and so does the parameter the files record.  0, or -1000 (memory for the
+// refiner could not be obtained; nothing changed).
+EMSCRIPTEN_KEEPALIVE int kw_set_refine(int on) {
+    return guarded([&](Session &s) {
+        if (!s.graph) return kOk;
+        if (on && s.base) {
+            // The result as vectorized, measured once: what edits are told from.
+            const std::unique_ptr<CKTRefiner> r = refine_graph(s, *s.command, s.ink, *s.base);
+            UneditedResult before;
+            before.take(*s.base, r.get());
+            s.before = std::move(before);
+            s.base.reset();
+        }
+        s.measured = measure(s, on != 0);
+        s.refine = on != 0;
+        for (auto &parameter : s.info.parameters)
+            if (parameter.first == "refine") parameter.second = s.refine ? 1 : 0;
+        return kOk;
+    });
+}
+
+// Milliseconds of the last sub-pixel measurement (after a run, an edit, an
+// undo or redo, or the switch).
+EMSCRIPTEN_KEEPALIVE double kw_refine_ms() { return session().refine_ms; }
 EMSCRIPTEN_KEEPALIVE double kw_vectorize_ms() { return session().vectorize_ms; }
 EMSCRIPTEN_KEEPALIVE double kw_load_ms() { return session().load_ms; }
 EMSCRIPTEN_KEEPALIVE int kw_threshold_used() { return session().image.threshold; }
@@ -442,68 +574,83 @@ EMSCRIPTEN_KEEPALIVE int kw_count(int which) {
     return which == 0 ? view.written_nodes() : view.live_polylines();
 }
 
-// The drawable geometry of every live polyline, as doubles:
-//   polyline count, then per polyline:
-//   id, kind (0 links, 1 spline samples, 2 circle), closed, flag, modify,
-//   prev count, prev..., next count, next...,
-//   kind 0: n, then n x (node, x, y, cx, cy, r, sweep): the links from the
-//           entry before, an arc when r > 0;
-//   kind 1: n, then n x (x, y); then the node list: m, m x node;
-//   kind 2: cx, cy, r; then the node list: m, m x node.
-// Positions are pixel coordinates (the pixel's corner); a drawer adds 0.5.
-// This is the one place the page takes geometry from: finer positions than
-// the integer nodes, when the graph has them, belong here, while the nodes
-// (kw_nodes) stay the handles that edits move.
+// The drawing of the graph, as doubles: the strokes the program's SVG
+// draws (the refiner's lines while the sub-pixel geometry is on, else the
+// nodes, fitted arcs, circles and spline samples), each live polyline's
+// beside the facts that selecting and editing it need:
+//   refined (0 or 1), polyline count, then per live polyline:
+//     id, flag, modify, prev count, prev..., next count, next...,
+//     node count, nodes..., its stroke;
+//   then the count of the refiner's own lines (stroke ends the clean-up
+//   dropped, outline rings), each a stroke.
+// A stroke: kind (0 path, 1 spline samples, 2 circle), closed, then
+//   kind 0, 1: n, n x (x, y); kind 0 then m (0, or n - 1), m x (cx, cy, r,
+//              sweep): the piece from point i to i + 1 is an arc when r > 0;
+//   kind 2:    cx, cy, r.
+// A polyline the refiner draws no line for (a single node) has an empty
+// path.  Positions are in the node frame (a pixel's centre at integer
+// coordinates); a drawer adds 0.5.  The nodes themselves (kw_nodes) stay
+// the handles that edits move.
 EMSCRIPTEN_KEEPALIVE int kw_geometry() {
     return guarded([&](Session &s) {
-        std::vector<double> &g = s.geometry;
+        std::vector<double> &g = s.geometry, strokes;
         g.clear();
         if (!s.graph) return 0;
         VectorView view(*s.graph);
-        g.push_back(0);
-        int count = 0;
-        auto node_list = [&](const _KTPOLYLINE &p) {
-            g.push_back(p.nodenum);
-            for (int i = 0; i < p.nodenum; ++i) g.push_back(p.nodeindex[i]);
+        add_refined(s, view);
+        // Every stroke once, where it starts in `strokes` by polyline id.
+        constexpr std::size_t kNone = ~std::size_t(0);
+        std::vector<std::size_t> at(static_cast<std::size_t>(view.polyline_slots()) + 1, kNone);
+        std::vector<std::size_t> own;
+        for_each_stroke(view, [&](const Stroke &k) {
+            if (k.id > 0) at[static_cast<std::size_t>(k.id)] = strokes.size();
+            else own.push_back(strokes.size());
+            const int kind = k.kind == Stroke::Kind::Circle ? 2 : k.kind == Stroke::Kind::Samples ? 1 : 0;
+            strokes.insert(strokes.end(), {double(kind), k.closed ? 1.0 : 0.0});
+            if (kind == 2) {
+                strokes.insert(strokes.end(), {k.circle.cx, k.circle.cy, k.circle.r});
+                return;
+            }
+            strokes.push_back(double(k.points.size()));
+            for (const DrawPoint &p : k.points) strokes.insert(strokes.end(), {p.x, p.y});
+            if (kind == 1) return;
+            strokes.push_back(double(k.pieces.size()));
+            for (const ArcPiece &a : k.pieces) strokes.insert(strokes.end(), {a.cx, a.cy, a.r, a.sweep ? 1.0 : 0.0});
+        });
+        auto put_stroke = [&](std::size_t from) {
+            if (from == kNone) {
+                g.insert(g.end(), {0.0, 0.0, 0.0, 0.0});  // an empty path
+                return;
+            }
+            const std::size_t kind = static_cast<std::size_t>(strokes[from]);
+            std::size_t end = from + 2;
+            if (kind == 2) {
+                end += 3;
+            } else {
+                end += 1 + 2 * static_cast<std::size_t>(strokes[end]);
+                if (kind == 0) end += 1 + 4 * static_cast<std::size_t>(strokes[end]);
+            }
+            g.insert(g.end(), strokes.begin() + static_cast<std::ptrdiff_t>(from), strokes.begin() + static_cast<std::ptrdiff_t>(end));
         };
+        auto put_list = [&](const int *v, int n) {
+            g.push_back(n);
+            for (int i = 0; i < n; ++i) g.push_back(v[i]);
+        };
+        g.insert(g.end(), {view.refined() ? 1.0 : 0.0, 0.0});
+        int count = 0;
         for (int id = 1, n = view.polyline_slots(); id <= n; ++id) {
             const _KTPOLYLINE &p = view.polyline(id);
-            if (p.deleted || p.nodenum < 1) continue;
+            if (p.deleted || p.nodenum < 1 || !p.nodeindex) continue;
             ++count;
-            const bool closed = VectorView::closed(p);
-            Circle c{};
-            const int kind = (p.flag & 4) && view.circle(p, c) ? 2
-                             : (p.flag & 2) && p.splinenum >= 2 && p.splinex && p.spliney ? 1 : 0;
-            g.insert(g.end(), {double(id), double(kind), closed ? 1.0 : 0.0, double(p.flag), double(p.modify)});
-            g.push_back(p.prevnum);
-            for (int i = 0; i < p.prevnum; ++i) g.push_back(p.prev[i]);
-            g.push_back(p.nextnum);
-            for (int i = 0; i < p.nextnum; ++i) g.push_back(p.next[i]);
-            if (kind == 2) {
-                g.insert(g.end(), {c.cx, c.cy, c.r});
-                node_list(p);
-            } else if (kind == 1) {
-                g.push_back(p.splinenum);
-                for (int i = 0; i < p.splinenum; ++i) g.insert(g.end(), {p.splinex[i], p.spliney[i]});
-                node_list(p);
-            } else {
-                g.push_back(p.nodenum);
-                for (int i = 0; i < p.nodenum; ++i) {
-                    const _KTNODE &b = view.node(p.nodeindex[i]);
-                    double cx = 0, cy = 0, r = 0, sweep = 0;
-                    if (i > 0) {
-                        const _KTNODE &a = view.node(p.nodeindex[i - 1]);
-                        const _KTNODELINK *l = view.link(p.nodeindex[i - 1], p.nodeindex[i], id);
-                        if (l && l->arc && l->radius > 0) {
-                            cx = l->centerx, cy = l->centery, r = l->radius;
-                            sweep = arc_sweep(*l, a, b) ? 1 : 0;
-                        }
-                    }
-                    g.insert(g.end(), {double(p.nodeindex[i]), double(b.x), double(b.y), cx, cy, r, sweep});
-                }
-            }
+            g.insert(g.end(), {double(id), double(p.flag), double(p.modify)});
+            put_list(p.prev, p.prevnum);
+            put_list(p.next, p.nextnum);
+            put_list(p.nodeindex, p.nodenum);
+            put_stroke(at[static_cast<std::size_t>(id)]);
         }
-        g[0] = count;
+        g[1] = count;
+        g.push_back(double(own.size()));
+        for (const std::size_t from : own) put_stroke(from);
         return static_cast<int>(g.size());
     });
 }
@@ -530,9 +677,10 @@ EMSCRIPTEN_KEEPALIVE const std::int32_t *kw_nodes_data() { return session().node
 // ---- editing ---------------------------------------------------------------------------
 
 // Applies one op of the edit script (a JSON object, as `ktvec edit --ops`
-// takes it).  0 done; -1 refused (kw_message names the op, the call and the
-// library's code); -1000 out of memory.  A refused op leaves the graph as it
-// was before it: the library does not roll back, the snapshot does.
+// takes it) and measures the sub-pixel geometry of the edited graph.  0
+// done; -1 refused (kw_message names the op, the call and the library's
+// code); -1000 out of memory.  A refused op leaves the graph as it was
+// before it: the library does not roll back, the snapshot does.
 EMSCRIPTEN_KEEPALIVE int kw_apply(const char *op_json) {
     return guarded([&](Session &s) {
         if (!s.graph) throw CliError("nothing to edit: vectorize first");
@@ -545,18 +693,15 @@ EMSCRIPTEN_KEEPALIVE int kw_apply(const char *op_json) {
         if (ops.size() != 1 || ops[0].kind == OpKind::Undo) throw CliError("one op, not undo, at a time");
         auto before = std::make_unique<CKTVector>();
         if (before->mundo(s.graph.get()) != 0) throw CliError("out of memory: no room to keep the graph for undo, nothing changed");
+        Measured measured;
         try {
             apply_ops(ops, *s.graph);
+            measured = measure(s, s.refine);
         } catch (...) {
-            // Back to the graph from before the op: copied back, or, when
-            // even that copy finds no memory, the snapshot itself becomes
-            // the graph with the settings a copy does not carry.
-            if (s.graph->mundo(before.get()) != 0) {
-                adopt_settings(*before, *s.graph);
-                s.graph = std::move(before);
-            }
+            restore_graph(s, before);
             throw;
         }
+        s.measured = std::move(measured);
         s.undo.push_back({op_json, std::move(before)});
         s.redo.clear();
         trim_history(s);
@@ -564,8 +709,9 @@ EMSCRIPTEN_KEEPALIVE int kw_apply(const char *op_json) {
     });
 }
 
-// Undo / redo one op: 0 done, 1 nothing to take back or to do again,
-// -1000 out of memory (nothing changed).
+// Undo / redo one op, its sub-pixel geometry measured again: 0 done, 1
+// nothing to take back or to do again, -1000 out of memory (nothing
+// changed).
 EMSCRIPTEN_KEEPALIVE int kw_undo(int redo) {
     return guarded([&](Session &s) {
         std::vector<HistoryEntry> &from = redo ? s.redo : s.undo;
@@ -573,10 +719,16 @@ EMSCRIPTEN_KEEPALIVE int kw_undo(int redo) {
         if (!s.graph || from.empty() || !from.back().snapshot) return 1;
         auto current = std::make_unique<CKTVector>();
         if (current->mundo(s.graph.get()) != 0) throw CliError("out of memory: cannot keep the graph for redo");
-        if (s.graph->mundo(from.back().snapshot.get()) != 0) {
-            s.graph->mundo(current.get());
-            throw CliError("out of memory while undoing");
+        Measured measured;
+        const int copied = s.graph->mundo(from.back().snapshot.get());
+        try {
+            if (copied != 0) throw CliError("out of memory while undoing");
+            measured = measure(s, s.refine);
+        } catch (...) {
+            restore_graph(s, current);
+            throw;
         }
+        s.measured = std::move(measured);
         to.push_back({from.back().op, std::move(current)});
         from.pop_back();
         return 0;
@@ -620,32 +772,6 @@ EMSCRIPTEN_KEEPALIVE int kw_pick_node(double x, double y, double radius) {
     return best;
 }
 
-// The live polyline with a link nearest to (x, y) within `radius` pixels
-// (straight distance to the link), or 0.
-EMSCRIPTEN_KEEPALIVE int kw_pick_polyline(double x, double y, double radius) {
-    Session &s = session();
-    if (!s.graph) return 0;
-    CKTVector &v = *s.graph;
-    int best = 0;
-    double best_d = radius;
-    for (int id = 1, n = v.mgetpolylinenum(); id <= n; ++id) {
-        const _KTPOLYLINE &p = *v.mgetpolyline(id);
-        if (p.deleted) continue;
-        for (int i = 1; i < p.nodenum; ++i) {
-            const _KTNODE &a = *v.mgetnode(p.nodeindex[i - 1]), &b = *v.mgetnode(p.nodeindex[i]);
-            const double dx = b.x - a.x, dy = b.y - a.y, len2 = dx * dx + dy * dy;
-            double t = len2 > 0 ? ((x - a.x) * dx + (y - a.y) * dy) / len2 : 0;
-            t = t < 0 ? 0 : t > 1 ? 1 : t;
-            const double d = std::hypot(a.x + t * dx - x, a.y + t * dy - y);
-            if (d < best_d) {
-                best = id;
-                best_d = d;
-            }
-        }
-    }
-    return best;
-}
-
 // ---- exporting -------------------------------------------------------------------------
 
 // The graph in `format` ("svg", "json", "dxf") through the program's
@@ -656,6 +782,7 @@ EMSCRIPTEN_KEEPALIVE int kw_export(const char *format) {
         OutputFormat f;
         if (!format_from_name(format, f)) throw CliError(std::string("unknown format '") + format + "'");
         VectorView view(*s.graph);
+        add_refined(s, view);
         TextSink sink;
         write_result(f, view, s.info, sink);
         s.text = sink.text();

@@ -420,3 +420,37 @@ TEST_F(Edit, BadScriptsAreRefusedAndNothingIsWritten) {
     EXPECT_EQ(names_in(dir_.path()), (std::vector<std::string>{"base.json", "d.pbm", "ops.json"}));
     EXPECT_EQ(names_in("/proc/self/fd").size(), open_files);  // every script file closed again
 }
+
+// A JSON result holds no pixels: with the scan (--image) a refined result
+// is measured again after the edits, as the program measures a fresh one
+// but for the nodes the edits placed, which stay where they were put; a
+// result on pixel centres stays so, and a scan of another size is refused.
+TEST_F(Edit, WithTheScanARefinedResultIsMeasuredAgain) {
+    ASSERT_EQ(run_here({"centerline", dir_ / "d.pbm", "-q", "-o", dir_ / "refined.json"}).status, 0);
+    auto edit_refined = [&](const std::string &ops, std::vector<std::string> more) {
+        write_bytes(dir_ / "ops.json", "{\"ops\":[" + ops + "]}");
+        std::vector<std::string> args = {"edit", dir_ / "refined.json", "--ops", dir_ / "ops.json", "-q", "-o",
+                                         dir_ / "out.json"};
+        args.insert(args.end(), more.begin(), more.end());
+        const RunResult r = run_here(args);
+        EXPECT_EQ(r.status, 0) << r.err;
+        return read_bytes(dir_ / "out.json");
+    };
+    EXPECT_EQ(edit_refined("", {"--image", dir_ / "d.pbm"}), read_bytes(dir_ / "refined.json"));
+    // A node moved one pixel along the ink: measured, it would go back to
+    // the middle of its stroke.
+    const JsonDocument measured(edit_refined(move(mid_, 1, 1), {"--image", dir_ / "d.pbm"}));
+    EXPECT_TRUE(measured.root().member("refined").valid());
+    const JsonValue moved = nth(measured.root().member("nodes"), mid_);
+    EXPECT_EQ(moved.member("rx").number(), xy_[mid_].first + 1);
+    EXPECT_EQ(moved.member("ry").number(), xy_[mid_].second + 1);
+    EXPECT_FALSE(JsonDocument(edit_refined(move(mid_, 1, 1), {})).root().member("refined").valid());
+    // base.json was written with --no-refine.
+    ASSERT_EQ(run_here({"edit", dir_ / "base.json", "--image", dir_ / "d.pbm", "-q", "-o", dir_ / "raw.json"}).status, 0);
+    EXPECT_EQ(read_bytes(dir_ / "raw.json"), base_);
+    write_bytes(dir_ / "small.pbm", "P1\n2 2\n1 0 0 1\n");
+    const RunResult r = run_here({"edit", dir_ / "refined.json", "--image", dir_ / "small.pbm", "-o", dir_ / "never.json"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("the scan is 2 x 2 pixels"), std::string::npos) << r.err;
+    EXPECT_EQ(read_bytes(dir_ / "never.json"), "");
+}

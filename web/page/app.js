@@ -54,7 +54,8 @@ function nodeKind(i) {
   return l === 1 ? 'end' : l >= 3 ? `junction of ${l} links` : l === 2 ? 'node of two links' : 'lone node';
 }
 
-// The graph drawn again: `fresh` after vectorizing, else after an edit.
+// The graph drawn again: `fresh` after vectorizing, else after an edit or
+// the sub-pixel geometry switched.
 function refreshGraph(fresh = false) {
   const { engine, view } = state;
   view.setGraph(engine.geometry(), engine.nodes(), fresh);
@@ -65,8 +66,16 @@ function refreshGraph(fresh = false) {
   $('undo').disabled = engine.undoDepth() === 0;
   $('redo').disabled = engine.redoDepth() === 0;
   const c = engine.counts();
-  $('result').textContent = `${c.nodes} nodes, ${c.polylines} polylines` + (state.lastRun ? ` · vectorized in ${state.lastRun.ms.toFixed(0)} ms` : '');
+  $('result').textContent = `${c.nodes} nodes, ${c.polylines} polylines` +
+    (state.lastRun ? ` · vectorized in ${state.lastRun.ms.toFixed(0)} ms` : '') +
+    (view.refined ? `, sub-pixel geometry ${engine.refineMs().toFixed(0)} ms` : '');
   showSelection();
+}
+
+// After an edit, undo or redo: what the sub-pixel geometry cost, measured
+// again for the changed graph.
+function remeasured() {
+  return state.view.refined ? `; sub-pixel geometry measured again in ${state.engine.refineMs().toFixed(0)} ms` : '';
 }
 
 function showSelection() {
@@ -78,7 +87,10 @@ function showSelection() {
   if (state.node2 >= 0) parts.push(`second node ${state.node2}`);
   if (state.polyline) {
     const p = state.view.byId.get(state.polyline);
-    parts.push(`polyline ${state.polyline} (${p.nodes.length} nodes${p.closed ? ', closed' : ''}, ${p.kind})`);
+    // Closed in the graph: its last node is its first (its drawing may be
+    // a ring of the sub-pixel geometry's own, or none).
+    const n = p.nodes, closed = n.length >= 2 && n[0] === n[n.length - 1];
+    parts.push(`polyline ${state.polyline} (${n.length} nodes${closed ? ', closed' : ''}, ${p.kind})`);
   }
   $('selection').textContent = parts.length ? parts.join('; ') : 'Nothing selected.';
   state.view.request();
@@ -172,7 +184,7 @@ function afterThreshold() {
   $('threshold').disabled = used < 0;
   state.view.tiles.clear();
   state.vectorized = false;
-  state.view.setGraph([], new Int32Array(0));
+  state.view.setGraph({ refined: false, polylines: [], own: [] }, new Int32Array(0));
   setExportsEnabled(false);
 }
 
@@ -185,6 +197,10 @@ function buildOptions() {
   const box = $('options');
   box.textContent = '';
   for (const o of state.engine.options($('command').value)) {
+    if (o.name === '--refine') {
+      refineToggle(o);
+      continue;
+    }
     const row = document.createElement('label');
     row.className = 'option';
     row.title = o.help + (o.sets ? ` (${o.sets})` : '');
@@ -217,9 +233,37 @@ function buildOptions() {
   }
 }
 
+// The sub-pixel switch (--refine) is the "Sub-pixel geometry" toggle: set to
+// the command's default when the command is chosen, and what it shows is
+// what is drawn and exported, so a result there is follows it at once.
+function refineToggle(o) {
+  const input = $('refine');
+  input.closest('label').title = o.help;
+  input.dataset.default = String(o.default === 1);
+  if (input.checked !== (o.default === 1)) {
+    input.checked = o.default === 1;
+    if (state.vectorized) switchRefine();
+  }
+}
+
+function switchRefine() {
+  const on = $('refine').checked;
+  try {
+    const ms = state.engine.setRefine(on);
+    refreshGraph();
+    status(on ? `sub-pixel geometry measured in ${ms.toFixed(0)} ms: the lines follow the ink; the handles stay the graph's nodes`
+              : 'sub-pixel geometry off: the graph\'s own nodes, on pixel centres');
+  } catch (e) {
+    $('refine').checked = !on;
+    status(refusal(e), true);
+  }
+}
+
 // The options that differ from the defaults, as command-line arguments.
 function optionArgs() {
   const args = [];
+  const refine = $('refine');
+  if (String(refine.checked) !== refine.dataset.default) args.push(refine.checked ? '--refine' : '--no-refine');
   for (const input of document.querySelectorAll('#options [data-option]')) {
     const name = input.dataset.option;
     if (input.type === 'checkbox') {
@@ -246,6 +290,7 @@ function vectorize() {
       refreshGraph(true);
       setExportsEnabled(true);
       status(`${command}: ${run.nodes} nodes, ${run.polylines} polylines in ${run.ms.toFixed(0)} ms` +
+             (state.view.refined ? `, sub-pixel geometry ${run.refineMs.toFixed(0)} ms` : '') +
              (run.threshold >= 0 ? `, threshold ${run.threshold}` : '') + '; click to select, drag a node to move it');
     } catch (e) {
       status(e.code === -1000 ? 'out of memory while vectorizing: the previous graph stays' : e.message, true);
@@ -264,7 +309,7 @@ function edit(op, done) {
     return false;
   }
   refreshGraph();
-  status(done);
+  status(done + remeasured());
   return true;
 }
 
@@ -364,7 +409,7 @@ function undo(redo) {
       return;
     }
     refreshGraph();
-    status(`${redo ? 'redone' : 'undone'}; ${engine.undoDepth()} to undo, ${engine.redoDepth()} to redo`);
+    status(`${redo ? 'redone' : 'undone'}; ${engine.undoDepth()} to undo, ${engine.redoDepth()} to redo` + remeasured());
   } catch (e) {
     status(refusal(e), true);
   }
@@ -409,7 +454,7 @@ function pickAt(sx, sy) {
   const [x, y] = view.toImage(sx, sy);
   const node = engine.pickNode(x - 0.5, y - 0.5, PICK_NODE_PX / view.scale);
   if (node >= 0) return { node };
-  const polyline = engine.pickPolyline(x - 0.5, y - 0.5, PICK_LINK_PX / view.scale);
+  const polyline = view.pickPolyline(x - 0.5, y - 0.5, PICK_LINK_PX / view.scale);
   return polyline ? { polyline } : {};
 }
 
@@ -569,6 +614,7 @@ async function start() {
   $('invert').addEventListener('change', () => state.loaded && afterThreshold());
   $('show-scan').addEventListener('change', (e) => { view.showScan = e.target.checked; view.request(); });
   $('command').addEventListener('change', buildOptions);
+  $('refine').addEventListener('change', () => state.vectorized && switchRefine());
   $('vectorize').addEventListener('click', vectorize);
   $('undo').addEventListener('click', () => undo(false));
   $('redo').addEventListener('click', () => undo(true));

@@ -189,57 +189,69 @@ export class Engine {
     this.check(r, 'vectorizing');
     return {
       nodes: this.m._kw_count(0), polylines: this.m._kw_count(1),
-      ms: this.m._kw_vectorize_ms(), loadMs: this.m._kw_load_ms(), threshold: this.m._kw_threshold_used(),
+      ms: this.m._kw_vectorize_ms(), loadMs: this.m._kw_load_ms(), refineMs: this.m._kw_refine_ms(),
+      threshold: this.m._kw_threshold_used(),
     };
   }
+
+  // The sub-pixel geometry on or off for the result as it stands; the time
+  // it took to measure, in ms.
+  setRefine(on) {
+    this.check(this.m._kw_set_refine(on ? 1 : 0), 'measuring the sub-pixel geometry');
+    return this.refineMs();
+  }
+  refineMs() { return this.m._kw_refine_ms(); }
 
   counts() { return { nodes: this.m._kw_count(0), polylines: this.m._kw_count(1) }; }
 
   // ---- the graph for drawing -------------------------------------------------------
-  // Polylines as objects: { id, kind: 'links'|'spline'|'circle', closed, flag,
-  // modify, prev, next, nodes, points } (number arrays) where points holds, per entry,
-  // node, x, y, cx, cy, r, sweep (links), x, y (spline samples) or
-  // cx, cy, r (circle).
+  // What is drawn, as the program's SVG draws it: { refined, polylines, own }.
+  // polylines: { id, flag, modify, prev, next, nodes, ...stroke } per live
+  // polyline; own: the strokes of the refiner's own lines (no polyline of the
+  // graph: restored stroke ends, outline rings), with id 'r0', 'r1', ...
+  // A stroke is { kind: 'links'|'spline'|'circle', closed, points, arcs }:
+  // points x, y pairs (a circle: cx, cy, r); arcs, for links, cx, cy, r,
+  // sweep per piece from point i to i + 1 (r > 0: an arc), or empty.
   geometry() {
     const n = this.m._kw_geometry();
     if (n < 0) this.check(n, 'reading the graph');
-    if (n === 0) return [];
-    // One copy out of the engine's memory; the polylines are views into it.
+    if (n === 0) return { refined: false, polylines: [], own: [] };
+    // One copy out of the engine's memory; the arrays are views into it.
     const p = this.m._kw_geometry_data() >> 3;
     const g = this.m.HEAPF64.slice(p, p + n);
-    const out = [];
-    let k = 1;
-    const list = () => {
-      const c = g[k++];
+    let k = 0;
+    const take = (c) => {
       const a = g.subarray(k, k + c);
       k += c;
       return a;
     };
-    for (let i = 0, count = g[0]; i < count; ++i) {
-      const id = g[k], kind = ['links', 'spline', 'circle'][g[k + 1]];
-      const pl = { id, kind, closed: g[k + 2] === 1, flag: g[k + 3], modify: g[k + 4] };
-      k += 5;
+    const list = () => take(g[k++]);
+    const stroke = (into) => {
+      into.kind = ['links', 'spline', 'circle'][g[k]];
+      into.closed = g[k + 1] === 1;
+      k += 2;
+      if (into.kind === 'circle') {
+        into.points = take(3);
+      } else {
+        into.points = take(2 * g[k++]);
+        into.arcs = into.kind === 'links' ? take(4 * g[k++]) : take(0);
+      }
+      return into;
+    };
+    const refined = g[k++] === 1;
+    const polylines = [];
+    for (let i = 0, count = g[k++]; i < count; ++i) {
+      const pl = { id: g[k], flag: g[k + 1], modify: g[k + 2] };
+      k += 3;
       pl.prev = list();
       pl.next = list();
-      if (kind === 'circle') {
-        pl.points = g.subarray(k, k + 3);
-        k += 3;
-        pl.nodes = list();
-      } else if (kind === 'spline') {
-        const m = g[k++];
-        pl.points = g.subarray(k, k + 2 * m);
-        k += 2 * m;
-        pl.nodes = list();
-      } else {
-        const m = g[k++];
-        pl.points = g.subarray(k, k + 7 * m);
-        k += 7 * m;
-        pl.nodes = new Float64Array(m);
-        for (let j = 0; j < m; ++j) pl.nodes[j] = pl.points[7 * j];
-      }
-      out.push(pl);
+      pl.nodes = list();
+      polylines.push(stroke(pl));
     }
-    return out;
+    const own = [];
+    for (let i = 0, count = g[k++]; i < count; ++i)
+      own.push(stroke({ id: `r${i}`, own: true, flag: 0, modify: 0, prev: take(0), next: take(0), nodes: take(0) }));
+    return { refined, polylines, own };
   }
 
   // Every node slot: x, y, link count, deleted (Int32Array of 4 per node).
@@ -251,7 +263,6 @@ export class Engine {
   }
 
   pickNode(x, y, radius) { return this.m._kw_pick_node(x, y, radius); }
-  pickPolyline(x, y, radius) { return this.m._kw_pick_polyline(x, y, radius); }
 
   // ---- editing -------------------------------------------------------------------
   // Applies one op of the edit script; throws with the engine's message and

@@ -8,6 +8,11 @@
 // reduction matched to the zoom, kept in a small cache.  Positions are pixel
 // coordinates with the pixel's centre at +0.5, as the program's SVG draws
 // them.
+//
+// The vectors are the strokes the program's SVG draws: the sub-pixel
+// geometry when it is on, with lines of the refiner's own that belong to no
+// polyline (stroke ends restored from the ink) in a style of their own.  The
+// handles are the graph's nodes, on their pixels, which edits move.
 
 const CELL = 1024;            // image pixels per side of a vector cell
 const TILE = 512;             // output pixels per side of a scan tile
@@ -24,23 +29,49 @@ export const STYLE = {
   spline: { color: '#0a9a4a', width: 1.6 },
   circle: { color: '#9b2fc9', width: 1.8 },
   connection: { color: '#d6156c', width: 1.6 },
+  own: { color: '#00838f', width: 1.4 },
   selected: { color: '#ff2020', width: 3 },
 };
-const STYLES = ['link', 'arc', 'spline', 'circle', 'connection'];
+const STYLES = ['link', 'arc', 'spline', 'circle', 'connection', 'own'];
+const ARC_STEPS = 16;         // chords per arc when measuring the distance to it
+const EMPTY = { refined: false, polylines: [], own: [] };
 
-// Whether polyline q draws as p did: the same numbers, connections, and
-// node positions (a connection bend follows the nodes).
-function samePolyline(p, q, nodesBefore, nodes) {
-  if (!p || p.kind !== q.kind || p.points.length !== q.points.length || p.prev.length !== q.prev.length ||
-      p.next.length !== q.next.length || p.nodes.length !== q.nodes.length) return false;
-  for (let i = 0; i < q.points.length; ++i) if (p.points[i] !== q.points[i]) return false;
-  for (let i = 0; i < q.prev.length; ++i) if (p.prev[i] !== q.prev[i]) return false;
-  for (let i = 0; i < q.next.length; ++i) if (p.next[i] !== q.next[i]) return false;
-  for (let i = 0; i < q.nodes.length; ++i) {
-    const k = q.nodes[i];
-    if (p.nodes[i] !== k || nodesBefore[4 * k] !== nodes[4 * k] || nodesBefore[4 * k + 1] !== nodes[4 * k + 1]) return false;
-  }
+// A point 4 pixels (at most half way) from (ax, ay) towards (bx, by).
+function towards(ax, ay, bx, by) {
+  const dx = bx - ax, dy = by - ay;
+  const d = Math.hypot(dx, dy) || 1, t = Math.min(4, d / 2) / d;
+  return [ax + dx * t, ay + dy * t];
+}
+
+function sameNumbers(a, b) {
+  if (a.length !== b.length) return false;
+  for (let i = 0; i < a.length; ++i) if (a[i] !== b[i]) return false;
   return true;
+}
+
+// Whether polyline q draws as p did: the same stroke, connections, and
+// node positions (a connection bend of a polyline without a stroke of two
+// points follows its nodes).
+function samePolyline(p, q, nodesBefore, nodes) {
+  if (!p || p.kind !== q.kind || p.closed !== q.closed || !sameNumbers(p.points, q.points) ||
+      !sameNumbers(p.arcs || [], q.arcs || []) || !sameNumbers(p.prev, q.prev) || !sameNumbers(p.next, q.next) ||
+      !sameNumbers(p.nodes, q.nodes)) return false;
+  for (const k of q.nodes)
+    if (nodesBefore[4 * k] !== nodes[4 * k] || nodesBefore[4 * k + 1] !== nodes[4 * k + 1]) return false;
+  return true;
+}
+
+// Distance from (x, y) to the segment (ax, ay) - (bx, by).
+function segmentDistance(x, y, ax, ay, bx, by) {
+  const dx = bx - ax, dy = by - ay, len2 = dx * dx + dy * dy;
+  const t = len2 > 0 ? Math.min(1, Math.max(0, ((x - ax) * dx + (y - ay) * dy) / len2)) : 0;
+  return Math.hypot(ax + t * dx - x, ay + t * dy - y);
+}
+
+// The angles an arc piece runs between, from a to b about (cx, cy), and
+// whether it runs the way of decreasing angle (canvas's anticlockwise).
+function arcAngles(ax, ay, bx, by, cx, cy, sweep) {
+  return [Math.atan2(ay - cy, ax - cx), Math.atan2(by - cy, bx - cx), sweep !== 1];
 }
 
 export class View {
@@ -82,33 +113,39 @@ export class View {
     this.imageWidth = width;
     this.imageHeight = height;
     this.tiles.clear();
-    this.setGraph([], new Int32Array(0));
+    this.setGraph(EMPTY, new Int32Array(0));
     this.fit();
   }
 
-  // New geometry from the engine; `fresh` for another graph, false after an
-  // edit of this one.  After an edit the cells of the polylines that changed
-  // (and of those connected to them, whose connection bends may move) are
-  // rebuilt, the others kept: an edit touches a few cells of a large sheet.
+  // New drawing from the engine (engine.geometry()); `fresh` for another
+  // graph, false after an edit of this one or the sub-pixel geometry
+  // switched.  Then the cells of the strokes that changed (and of the
+  // polylines connected to them, whose connection bends may move) are
+  // rebuilt, the others kept: an edit touches a few cells of a large sheet,
+  // and the sub-pixel geometry measured again moves the lines near it only.
   // Handles are bucketed afresh.
-  setGraph(polylines, nodes, fresh = true) {
+  setGraph(geometry, nodes, fresh = true) {
     ++this.version;
     const before = this.byId;
+    const polylines = geometry.polylines;
+    this.refined = geometry.refined;
     this.polylines = polylines;
-    this.byId = new Map(polylines.map((p) => [p.id, p]));
+    this.own = geometry.own;
+    this.byId = new Map([...polylines, ...geometry.own].map((p) => [p.id, p]));
     this.nodes = nodes;
     const changed = new Set();
     if (fresh || !this.cellIds) {
       this.cells = new Map();
       this.cellIds = new Map();   // cell -> ids of the polylines with pieces in it
       this.cellsOf = new Map();   // polyline id -> its cells
-      for (const p of polylines) changed.add(p.id);
+      for (const id of this.byId.keys()) changed.add(id);
     } else {
-      for (const p of polylines) if (!samePolyline(before.get(p.id), p, this.nodesBefore, nodes)) changed.add(p.id);
+      for (const [id, p] of this.byId) if (!samePolyline(before.get(id), p, this.nodesBefore, nodes)) changed.add(id);
       for (const id of before.keys()) if (!this.byId.has(id)) changed.add(id);
       for (const id of [...changed])
         for (const p of [before.get(id), this.byId.get(id)])
           if (p) for (const ref of [...p.prev, ...p.next]) changed.add(Math.abs(ref));
+    changed.delete(0);
     }
     this.nodesBefore = nodes;
     // Cells to draw again: where the changed polylines were and are now.
@@ -140,7 +177,7 @@ export class View {
       const c = {};
       for (const style of STYLES) c[style] = new Path2D();
       this.cells.set(key, c);
-      for (const id of ids) this.pieces(this.byId.get(id), (k, style, draw) => k === key && draw(c[style]));
+      for (const id of ids) this.pieces(this.byId.get(id), (k, style, draw) => k === key && style && draw(c[style]));
     }
     // Handles by cell.
     this.nodeCells = new Map();
@@ -154,9 +191,13 @@ export class View {
     this.request();
   }
 
-  // Every piece of polyline p: visit(cell key, style, draw) for each cell
-  // its box touches (so culling by cell never drops a piece in view), where
-  // draw(path) adds the piece to a path.
+  // Every piece of the stroke of polyline (or own line) p: visit(cell key,
+  // style, draw) for each cell its box touches (so culling by cell never
+  // drops a piece in view), where draw(path) adds the piece to a path.  A
+  // polyline that draws no stroke of two points (a lone node, or any
+  // polyline whose drawing is all the refiner's own lines) gives its links
+  // with no style: they are not drawn, but it can still be picked and its
+  // selection shown.
   pieces(p, visit) {
     const inBox = (x0, y0, x1, y1, style, draw) => {
       for (let cy = Math.floor(y0 / CELL); cy <= Math.floor(y1 / CELL); ++cy)
@@ -169,47 +210,61 @@ export class View {
         path.moveTo(cx + 0.5 + r, cy + 0.5);
         path.arc(cx + 0.5, cy + 0.5, r, 0, 2 * Math.PI);
       });
-    } else if (p.kind === 'spline') {
-      for (let i = 2; i < q.length; i += 2) {
-        const ax = q[i - 2], ay = q[i - 1], bx = q[i], by = q[i + 1];
-        inBox(Math.min(ax, bx), Math.min(ay, by), Math.max(ax, bx), Math.max(ay, by), 'spline', (path) => {
+    } else if (q.length < 4) {
+      const n = p.nodes, at = this.nodes;
+      for (let i = 1; i < n.length; ++i) {
+        const ax = at[4 * n[i - 1]], ay = at[4 * n[i - 1] + 1], bx = at[4 * n[i]], by = at[4 * n[i] + 1];
+        inBox(Math.min(ax, bx), Math.min(ay, by), Math.max(ax, bx), Math.max(ay, by), null, (path) => {
           path.moveTo(ax + 0.5, ay + 0.5);
           path.lineTo(bx + 0.5, by + 0.5);
         });
       }
     } else {
-      for (let i = 7; i < q.length; i += 7) {
-        const ax = q[i - 6], ay = q[i - 5], bx = q[i + 1], by = q[i + 2];
-        const r = q[i + 5], cx = q[i + 3], cy = q[i + 4], anticlockwise = q[i + 6] !== 1;
+      const a = p.arcs;
+      const plain = p.own ? 'own' : p.kind === 'spline' ? 'spline' : 'link';
+      for (let i = 2; i < q.length; i += 2) {
+        const ax = q[i - 2], ay = q[i - 1], bx = q[i], by = q[i + 1];
+        const k = 2 * (i - 2), r = a.length ? a[k + 2] : 0;
         // An arc spans at most half a circle: it bulges at most half its chord.
         const bulge = r > 0 ? Math.hypot(bx - ax, by - ay) / 2 : 0;
         inBox(Math.min(ax, bx) - bulge, Math.min(ay, by) - bulge, Math.max(ax, bx) + bulge,
-              Math.max(ay, by) + bulge, r > 0 ? 'arc' : 'link', (path) => {
+              Math.max(ay, by) + bulge, r > 0 ? 'arc' : plain, (path) => {
           path.moveTo(ax + 0.5, ay + 0.5);
-          if (r > 0) path.arc(cx + 0.5, cy + 0.5, r, Math.atan2(ay - cy, ax - cx), Math.atan2(by - cy, bx - cx), anticlockwise);
+          if (r > 0) path.arc(a[k] + 0.5, a[k + 1] + 0.5, r, ...arcAngles(ax, ay, bx, by, a[k], a[k + 1], a[k + 3]));
           else path.lineTo(bx + 0.5, by + 0.5);
         });
       }
     }
-    this.connections(p, (jx, jy, style, draw) => inBox(jx, jy, jx, jy, style, draw));
+    if (!p.own) this.connections(p, (jx, jy, style, draw) => inBox(jx, jy, jx, jy, style, draw));
+  }
+
+  // The end of polyline p as drawn, at its start or its end: the joint and
+  // the point before it, from its stroke, or from its nodes when its stroke
+  // has no two points (a circle, a lone node).  Null for a single node.
+  end(p, atStart) {
+    const q = p.points, m = p.kind === 'circle' ? 0 : q.length / 2;
+    if (m >= 2) {
+      const j = atStart ? 0 : m - 1, i = atStart ? 1 : m - 2;
+      return [q[2 * j], q[2 * j + 1], q[2 * i], q[2 * i + 1]];
+    }
+    const n = p.nodes, at = this.nodes;
+    if (n.length < 2) return null;
+    const j = atStart ? n[0] : n[n.length - 1], i = atStart ? n[1] : n[n.length - 2];
+    return [at[4 * j], at[4 * j + 1], at[4 * i], at[4 * i + 1]];
   }
 
   // A connection through a junction (the polyline's prev / next entries) as
-  // a short bend from this polyline's last link into the connected one's.
+  // a short bend from this polyline's last piece into the connected one's.
   connections(p, at) {
-    const n = p.nodes;
-    const ends = [[p.prev, n[0], n[1]], [p.next, n[n.length - 1], n[n.length - 2]]];
-    for (const [refs, joint, inner] of ends) {
+    for (const [refs, atStart] of [[p.prev, true], [p.next, false]]) {
       for (const ref of refs) {
         // Each connection is listed at both polylines: drawn once, from the lower id.
-        if (Math.abs(ref) < p.id || inner === undefined) continue;
+        if (Math.abs(ref) < p.id) continue;
         const other = this.byId.get(Math.abs(ref));
-        if (!other) continue;
-        const on = other.nodes;
-        const far = ref > 0 ? on[1] : on[on.length - 2];
-        if (far === undefined) continue;
-        const jx = this.nodes[4 * joint] + 0.5, jy = this.nodes[4 * joint + 1] + 0.5;
-        const a = this.towards(joint, inner), b = this.towards(joint, far);
+        const mine = this.end(p, atStart), theirs = other && this.end(other, ref > 0);
+        if (!mine || !theirs) continue;
+        const jx = mine[0] + 0.5, jy = mine[1] + 0.5;
+        const a = towards(jx, jy, mine[2] + 0.5, mine[3] + 0.5), b = towards(jx, jy, theirs[2] + 0.5, theirs[3] + 0.5);
         at(jx, jy, 'connection', (path) => {
           path.moveTo(a[0], a[1]);
           path.quadraticCurveTo(jx, jy, b[0], b[1]);
@@ -218,12 +273,56 @@ export class View {
     }
   }
 
-  // A point 4 pixels (at most half way) from node a towards node b.
-  towards(a, b) {
-    const ax = this.nodes[4 * a] + 0.5, ay = this.nodes[4 * a + 1] + 0.5;
-    const dx = this.nodes[4 * b] + 0.5 - ax, dy = this.nodes[4 * b + 1] + 0.5 - ay;
-    const d = Math.hypot(dx, dy) || 1, t = Math.min(4, d / 2) / d;
-    return [ax + dx * t, ay + dy * t];
+  // The polyline drawn nearest to the node-frame point (x, y) within
+  // `radius` pixels, or 0: its stroke, or its links when it draws none.
+  pickPolyline(x, y, radius) {
+    let best = 0, bestD = radius;
+    const seen = new Set();
+    for (let cy = Math.floor((y - radius) / CELL); cy <= Math.floor((y + radius) / CELL); ++cy)
+      for (let cx = Math.floor((x - radius) / CELL); cx <= Math.floor((x + radius) / CELL); ++cx)
+        for (const id of this.cellIds?.get(cx + ',' + cy) || []) {
+          if (typeof id !== 'number' || seen.has(id)) continue;
+          seen.add(id);
+          const d = this.distance(this.byId.get(id), x, y);
+          if (d < bestD) {
+            best = id;
+            bestD = d;
+          }
+        }
+    return best;
+  }
+
+  // Distance from the node-frame point (x, y) to what polyline p draws.
+  distance(p, x, y) {
+    const q = p.points;
+    if (p.kind === 'circle') return Math.abs(Math.hypot(x - q[0], y - q[1]) - q[2]);
+    let d = Infinity;
+    const line = (ax, ay, bx, by) => { d = Math.min(d, segmentDistance(x, y, ax, ay, bx, by)); };
+    if (q.length < 4) {
+      const n = p.nodes, at = this.nodes;
+      for (let i = 1; i < n.length; ++i) line(at[4 * n[i - 1]], at[4 * n[i - 1] + 1], at[4 * n[i]], at[4 * n[i] + 1]);
+      return d;
+    }
+    for (let i = 2; i < q.length; i += 2) {
+      const k = 2 * (i - 2), r = p.arcs?.length ? p.arcs[k + 2] : 0;
+      if (!(r > 0)) {
+        line(q[i - 2], q[i - 1], q[i], q[i + 1]);
+        continue;
+      }
+      // The arc as chords.
+      const cx = p.arcs[k], cy = p.arcs[k + 1];
+      let [a0, a1, back] = arcAngles(q[i - 2], q[i - 1], q[i], q[i + 1], cx, cy, p.arcs[k + 3]);
+      if (!back && a1 < a0) a1 += 2 * Math.PI;
+      if (back && a1 > a0) a1 -= 2 * Math.PI;
+      let px = q[i - 2], py = q[i - 1];
+      for (let s = 1; s <= ARC_STEPS; ++s) {
+        const t = a0 + (a1 - a0) * s / ARC_STEPS, nx = cx + r * Math.cos(t), ny = cy + r * Math.sin(t);
+        line(px, py, nx, ny);
+        px = nx;
+        py = ny;
+      }
+    }
+    return d;
   }
 
   // ---- pan and zoom ----------------------------------------------------------------
@@ -447,29 +546,11 @@ export class View {
     ctx.stroke(inner);
   }
 
-  // The path of one polyline, for highlighting the selection.
+  // The path of one polyline as drawn, for highlighting the selection.
   polylinePath(id) {
-    const p = this.byId.get(id);
     const path = new Path2D();
-    if (!p) return path;
-    const q = p.points;
-    if (p.kind === 'circle') {
-      path.arc(q[0] + 0.5, q[1] + 0.5, q[2], 0, 2 * Math.PI);
-    } else if (p.kind === 'spline') {
-      path.moveTo(q[0] + 0.5, q[1] + 0.5);
-      for (let i = 2; i < q.length; i += 2) path.lineTo(q[i] + 0.5, q[i + 1] + 0.5);
-    } else {
-      path.moveTo(q[1] + 0.5, q[2] + 0.5);
-      for (let i = 7; i < q.length; i += 7) {
-        if (q[i + 5] > 0) {
-          const cx = q[i + 3], cy = q[i + 4];
-          path.arc(cx + 0.5, cy + 0.5, q[i + 5], Math.atan2(q[i - 5] - cy, q[i - 6] - cx),
-                   Math.atan2(q[i + 2] - cy, q[i + 1] - cx), q[i + 6] !== 1);
-        } else {
-          path.lineTo(q[i + 1] + 0.5, q[i + 2] + 0.5);
-        }
-      }
-    }
+    const p = this.byId.get(id);
+    if (p) this.pieces(p, (key, style, draw) => style !== 'connection' && draw(path));
     return path;
   }
 

@@ -1,7 +1,8 @@
 // The editor page against the program: the same counts and the same bytes
-// for the same file, hand edits that `ktvec edit` replays to the same
-// result, undo back to the first export, and clear messages for files it
-// cannot read.
+// for the same file, with the sub-pixel geometry and without, hand edits
+// that `ktvec edit` replays to the same result, the drawing measured again
+// after each edit, undo back to the first export, and clear messages for
+// files it cannot read.
 import { test, expect } from '@playwright/test';
 import { execFileSync } from 'node:child_process';
 import fs from 'node:fs';
@@ -22,6 +23,7 @@ const file = (name) => fs.readFileSync(path.join(work, name));
 
 test.beforeAll(() => {
   program('centerline', 'sample.png', '-q', '-o', 'base.json', '-o', 'base.svg', '-o', 'base.dxf');
+  program('centerline', 'sample.png', '--no-refine', '-q', '-o', 'raw.json', '-o', 'raw.svg');
   program('centerline', 'sample.png', '--arcs', '1,1000', '--splines', '3', '-q', '-o', 'curves.json');
 });
 
@@ -102,6 +104,27 @@ test('vectorizes the sample as the program does and exports the same bytes', asy
   expect((await download(page, 'svg')).equals(file('base.svg'))).toBe(true);
   expect((await download(page, 'dxf')).equals(file('base.dxf'))).toBe(true);
 
+  // The sub-pixel switch: off, the graph's own nodes are drawn and written
+  // as --no-refine writes them, and the lines of the refiner's own go;
+  // on again, the first files.
+  const drawn = () => page.evaluate(() => {
+    const { view } = window.ktvec.state;
+    const fractional = view.polylines.filter((p) => p.kind === 'links' && p.points.some((v) => v % 1 !== 0));
+    return { refined: view.refined, fractional: fractional.length, own: view.own.length };
+  });
+  const refined = await drawn();
+  expect(refined.refined).toBe(true);
+  expect(refined.fractional).toBeGreaterThan(base.counts.polylines / 2);
+  expect(refined.own).toBe(base.refined.filter((l) => l.source === 0).length);
+  await page.uncheck('#refine');
+  await expect(page.locator('#status')).toContainText('sub-pixel geometry off');
+  expect(await drawn()).toEqual({ refined: false, fractional: 0, own: 0 });
+  expect((await download(page, 'json')).equals(file('raw.json'))).toBe(true);
+  expect((await download(page, 'svg')).equals(file('raw.svg'))).toBe(true);
+  await page.check('#refine');
+  await expect(page.locator('#status')).toContainText('sub-pixel geometry measured');
+  expect((await download(page, 'json')).equals(file('base.json'))).toBe(true);
+
   // Fitted arcs and spline samples: the same graph, the fitted numbers
   // equal but for the last digits (the C library of WebAssembly rounds sin,
   // cos, atan2 and hypot differently from glibc's in the last bit).
@@ -128,6 +151,16 @@ function difference(a, b, where = '') {
   return null;
 }
 
+// The drawn line of polyline `id` against the refined line of the JSON
+// export for it: the largest distance between their points, or null when
+// their counts of points differ.
+async function drawnAgainstExport(page, json, id) {
+  const line = JSON.parse(json).refined.find((l) => l.source === id);
+  const points = await page.evaluate((id) => Array.from(window.ktvec.state.view.byId.get(id).points), id);
+  if (!line || points.length !== 2 * line.points.length) return null;
+  return Math.max(...line.points.map(([x, y], i) => Math.hypot(points[2 * i] - x, points[2 * i + 1] - y)));
+}
+
 test('a dragged node moves, undo gives the first export back, redo the move', async ({ page }) => {
   await openAndVectorize(page);
   const first = await download(page, 'json');
@@ -139,8 +172,15 @@ test('a dragged node moves, undo gives the first export back, redo the move', as
   await page.mouse.move(x + 14, y - 10, { steps: 5 });
   await page.mouse.up();
   await expect(page.locator('#status')).toContainText(`moved node ${node}`);
+  await expect(page.locator('#status')).toContainText('sub-pixel geometry measured again');
   const moved = await download(page, 'json');
-  expect(JSON.parse(moved).nodes[node]).toEqual({ x: before.x + 2, y: before.y - 2 });
+  const to = { x: before.x + 2, y: before.y - 2 };
+  expect(JSON.parse(moved).nodes[node]).toEqual({ ...to, rx: to.x, ry: to.y });
+  // What is drawn is what is exported: the moved polyline measured again,
+  // through the node where it was dropped.
+  const id = await page.evaluate((node) => window.ktvec.state.view.polylines.find((p) => p.nodes.includes(node)).id, node);
+  expect(await drawnAgainstExport(page, moved, id)).toBeLessThan(0.001);
+  expect(await drawnAgainstExport(page, first, id) ?? 1).toBeGreaterThan(0.01);
 
   await page.keyboard.press('Control+z');
   expect((await download(page, 'json')).equals(first)).toBe(true);
@@ -151,7 +191,7 @@ test('a dragged node moves, undo gives the first export back, redo the move', as
   expect((await download(page, 'json')).equals(moved)).toBe(true);
 });
 
-test('split, join and delete are replayed by ktvec edit to the same files', async ({ page }) => {
+test('split, join and deletions are replayed by ktvec edit to the same files', async ({ page }) => {
   await openAndVectorize(page);
   // Split a polyline at a node inside it.
   const [inner] = await nodesOf(page, 'inner', 4);
@@ -175,23 +215,35 @@ test('split, join and delete are replayed by ktvec edit to the same files', asyn
   await clickNode(page, other);
   await page.keyboard.press('Delete');
   await expect(page.locator('#status')).toContainText(`deleted node ${other}`);
+  // Delete a stroke end, from its free end to a junction: its ink hangs
+  // off another stroke, and it stays deleted rather than restored.
+  const spur = await page.evaluate((used) => {
+    const { view } = window.ktvec.state, n = view.nodes;
+    const p = view.polylines.find((q) => q.nodes.length === 2 && !q.nodes.some((i) => used.includes(i)) &&
+                                         n[4 * q.nodes[0] + 2] === 1 && n[4 * q.nodes[1] + 2] >= 3);
+    return { id: p.id, end: p.nodes[0], own: view.own.length };
+  }, [inner, a, b, other]);
+  await clickNode(page, spur.end);
+  await page.click('[data-edit="delete-polyline"]');
+  await expect(page.locator('#status')).toContainText(`deleted polyline ${spur.id}`);
+  expect(await page.evaluate(() => window.ktvec.state.view.own.length)).toBe(spur.own);
   // A refused op changes nothing and says why: no notch at a free end.
   const edited = await download(page, 'json');
-  const [end] = (await nodesOf(page, 'end')).filter((i) => i !== a && i !== b);
+  const [end] = (await nodesOf(page, 'end')).filter((i) => i !== a && i !== b && i !== spur.end);
   await clickNode(page, end);
   await page.click('[data-edit="notch"]');
   await expect(page.locator('#status')).toContainText('-1: a precondition of the operation fails');
   expect((await download(page, 'json')).equals(edited)).toBe(true);
 
   const script = await download(page, 'script');
-  expect(JSON.parse(script).ops.map((o) => o.op)).toEqual(['split', 'move-attach', 'delete-node']);
+  expect(JSON.parse(script).ops.map((o) => o.op)).toEqual(['split', 'move-attach', 'delete-node', 'delete-polyline']);
   fs.writeFileSync(path.join(work, 'ops.json'), script);
-  program('edit', 'base.json', '--ops', 'ops.json', '-q', '-o', 'replay.json', '-o', 'replay.svg');
+  program('edit', 'base.json', '--ops', 'ops.json', '--image', 'sample.png', '-q', '-o', 'replay.json', '-o', 'replay.svg');
   expect(edited.equals(file('replay.json'))).toBe(true);
   expect((await download(page, 'svg')).equals(file('replay.svg'))).toBe(true);
   const counts = JSON.parse(edited).counts, base = JSON.parse(file('base.json')).counts;
-  expect(counts.polylines).toBe(base.polylines);  // one more by the split, one less by the join
-  expect(counts.nodes).toBe(base.nodes - 2);       // the joined ends fuse; one node deleted
+  expect(counts.polylines).toBe(base.polylines - 1);  // one more by the split, one less each by the join and the deletion
+  expect(counts.nodes).toBe(base.nodes - 3);          // the joined ends fuse; one node deleted, one with its polyline
 });
 
 test('out of memory is said as such and the graph stays as it was', async ({ page }) => {
@@ -206,6 +258,28 @@ test('out of memory is said as such and the graph stays as it was', async ({ pag
   await page.mouse.move(x + 30, y + 30, { steps: 5 });
   await page.mouse.up();
   await expect(page.locator('#status')).toContainText('out of memory: the graph stays as it was');
+  await page.evaluate(() => window.ktvec.state.engine.m._kw_fail_allocation_at(0, 0));
+  expect((await download(page, 'json')).equals(first)).toBe(true);
+  // The op done but its graph not measurable: the last request of the
+  // seam in an edit is the sub-pixel stage's, and the op is taken back.
+  const requests = await page.evaluate((node) => {
+    const { state, undo } = window.ktvec, m = state.engine.m, n = state.view.nodes;
+    m._kw_allocations(1);
+    state.engine.apply({ op: 'move', node, to: [n[4 * node] + 5, n[4 * node + 1] + 5] });
+    const count = m._kw_allocations(1);
+    undo(false);
+    m._kw_fail_allocation_at(count, 0);
+    return count;
+  }, node);
+  expect(requests).toBeGreaterThan(0);
+  await page.mouse.move(x, y);
+  await page.mouse.down();
+  await page.mouse.move(x + 30, y + 30, { steps: 5 });
+  await page.mouse.up();
+  await expect(page.locator('#status')).toContainText('out of memory: the graph stays as it was');
+  expect(await page.evaluate(() => window.ktvec.state.engine.message())).toContain('sub-pixel geometry');
+  expect((await download(page, 'json')).equals(first)).toBe(true);
+  await page.evaluate(() => window.ktvec.state.engine.m._kw_fail_allocation_at(1, 1));
   await page.click('#vectorize');
   await expect(page.locator('#status')).toContainText('out of memory while vectorizing: the previous graph stays');
   await page.evaluate(() => window.ktvec.state.engine.m._kw_fail_allocation_at(0, 0));
