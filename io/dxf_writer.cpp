@@ -84,10 +84,12 @@ double degrees(Point c, Point p) {
 // Points along the arc piece from a to b (pixel space), end points
 // included: an arc seen through unequal x and y scales.
 void sample_arc(const Frame &f, const ArcPiece &arc, DrawPoint a, DrawPoint b, std::vector<Point> &pts) {
+    // The angle from a to b, turned the arc's way round: the short way, or
+    // for an exact half circle (either way is half a turn) its side's.
     const double from = std::atan2(a.y - arc.cy, a.x - arc.cx);
     double sweep = std::atan2(b.y - arc.cy, b.x - arc.cx) - from;
-    if (sweep > kPi) sweep -= 2 * kPi;
-    if (sweep < -kPi) sweep += 2 * kPi;
+    if (arc.sweep && sweep < 0) sweep += 2 * kPi;
+    if (!arc.sweep && sweep > 0) sweep -= 2 * kPi;
     const int steps = 4 + static_cast<int>(std::fabs(sweep) * 8);
     pts.clear();
     pts.push_back(f.at(a.x, a.y));
@@ -106,10 +108,10 @@ void put_arc(Out &out, const Frame &f, const ArcPiece &arc, DrawPoint a, DrawPoi
         return;
     }
     const Point c = f.at(arc.cx, arc.cy), pa = f.at(a.x, a.y), pb = f.at(b.x, b.y);
-    // DXF arcs run counter-clockwise from the start angle; the fitted arc
-    // is the short one, counter-clockwise from a to b when a x b > 0.
-    const double cross = (pa.x - c.x) * (pb.y - c.y) - (pa.y - c.y) * (pb.x - c.x);
-    const double start = degrees(c, cross > 0 ? pa : pb), end = degrees(c, cross > 0 ? pb : pa);
+    // DXF arcs run counter-clockwise from the start angle, with y up: an
+    // arc of increasing angle on the page (y down) runs clockwise there, so
+    // from b back to a.
+    const double start = degrees(c, arc.sweep ? pb : pa), end = degrees(c, arc.sweep ? pa : pb);
     out.arc(c, arc.r * f.sx, start, end);
 }
 

@@ -328,18 +328,13 @@ bool dxf_half_circle_up(int side, double dpi_y) {
 }
 }  // namespace
 
-// Side 1 bulges upwards on screen, so up in the DXF frame too.  The writer
-// ignores the side (a product fault): its ARC is always the upper half and
-// its sampled arc always the lower one.  The two cases it gets right pin
-// the direction of each; the other two wait, disabled, for the fix.
-TEST(DxfWriter, ExactHalfCirclesTheWriterDrawsRight) {
-    EXPECT_TRUE(dxf_half_circle_up(1, 300));
-    EXPECT_FALSE(dxf_half_circle_up(2, 150));
-}
-
-TEST(DxfWriter, DISABLED_ExactHalfCirclesFollowTheArcsSide) {  // product fault: the DXF writer ignores the side
-    EXPECT_FALSE(dxf_half_circle_up(2, 300));
-    EXPECT_TRUE(dxf_half_circle_up(1, 150));
+// Side 1 bulges upwards on screen, so up in the DXF frame too, whether the
+// writer draws an ARC (equal resolutions) or samples the arc (unequal ones).
+TEST(DxfWriter, ExactHalfCirclesFollowTheArcsSide) {
+    for (const double dpi_y : {300.0, 150.0}) {
+        EXPECT_TRUE(dxf_half_circle_up(1, dpi_y)) << dpi_y;
+        EXPECT_FALSE(dxf_half_circle_up(2, dpi_y)) << dpi_y;
+    }
 }
 
 TEST(Writers, JsonMatchesTheLibraryAndTextIsExact) {
