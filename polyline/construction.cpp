@@ -135,20 +135,27 @@ int CKTVector::makenewpolyline(int x1, int y1, int x2, int y2) {
     _KTPOINT p2{};
     p2.x = x2;
     p2.y = y2;
+    // A node enters the end of its row; the rows are put back in x order on
+    // every way out, a failure part-way included, since searches rely on it.
+    auto sort_rows = [&] {
+        if (KTLINEINFO *row = ktv::row_of(*this, y1)) msetlinenode1(row);
+        if (KTLINEINFO *row = ktv::row_of(*this, y2)) msetlinenode1(row);
+    };
     _KTNODE *n1 = mregistnode(0, &p1);
     if (!n1) return KTVEC_NO_MEMORY;
     const int a = static_cast<int>(n1 - node);
     _KTNODE *n2 = mregistnode(0, &p2);
-    if (!n2) return KTVEC_NO_MEMORY;
+    if (!n2) {
+        sort_rows();
+        return KTVEC_NO_MEMORY;
+    }
     const int b = static_cast<int>(n2 - node);
 
     const double ex = static_cast<double>(x2) - x1;
     const double ey = static_cast<double>(y2) - y1;
     const int r = mlinknode(polylinenum + 1, ktv::length_of(ex, ey), 0.0, &node[a], &node[b]);
+    sort_rows();
     if (r < 0) return r;
-
-    if (KTLINEINFO *row = ktv::row_of(*this, y1)) msetlinenode1(row);
-    if (KTLINEINFO *row = ktv::row_of(*this, y2)) msetlinenode1(row);
 
     _KTPOLYLINE &rec = polyline[polylinenum];  // emptied by spare_polyline above
     rec.nodeindex = ktv::alloc_array<int>(2);
