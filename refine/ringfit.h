@@ -15,6 +15,10 @@ struct RingFitLimits {
     // bend, or its burrs stand out after smoothing, and still be one
     // straight side.
     double halfwidth = 0.5;
+    // On a rough border the sides may stray this many times the mean
+    // distance of its crack midpoints from their smoothed chain, when that
+    // is more than `halfwidth`.
+    double roughness = 5;
     // How far a cut between two sides may move along the chain to fit both
     // better, in unit crack edges.
     int shift = 3;
@@ -49,6 +53,7 @@ private:
     bool corners(const Array<Corner> &ring, Array<Vec2> &polygon) const;
 
     RingFitLimits limits_;
+    double halfwidth_ = 0.5;        // the sides' straightness on this chain, px
     int edges_ = 0;                 // unit crack edges of the chain
     Vec2 origin_;                   // the chain's first corner, node frame
     Array<Vec2> mid_;               // edge midpoints, relative to origin_

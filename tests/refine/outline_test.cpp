@@ -101,6 +101,26 @@ TEST_F(RefinedOutlines, CloseOnTheTrueEdge) {
     }
 }
 
+// A rough border: the rings follow the stroke, not every burr.
+TEST_F(RefinedOutlines, RoughBordersKeepFewVertices) {
+    const std::vector<Shape> shapes = {{10, 50, 110, 56, 8, 0}};
+    vectorize(shapes);
+    canvas.roughen(7, 0.12);
+    v.msetdocument(canvas.data(), canvas.width(), canvas.stride(), canvas.height());
+    ASSERT_EQ(v.mabstractoutline(4, 1, 1.5, 1), 0);
+    ASSERT_EQ(refiner.mrefineoutline(&v), 0);
+    int vertices = 0;
+    double length = 0;
+    for (int k = 0; k < refiner.mgetlinenum(); ++k) {
+        const _KTREFINEDLINE &l = *refiner.mgetline(k);
+        vertices += l.pointnum - 1;
+        for (int i = 0; i + 1 < l.pointnum; ++i)
+            length += std::hypot(l.point[i + 1].x - l.point[i].x, l.point[i + 1].y - l.point[i].y);
+    }
+    EXPECT_LE(100 * vertices / length, 24.5);  // 26 with the clean border's straightness
+    EXPECT_LE(measure(shapes).second, 0.45);
+}
+
 // A page with no ink has no rings; a page all black is one ring round the
 // page, on its border.
 TEST_F(RefinedOutlines, EmptyAndFullPages) {
