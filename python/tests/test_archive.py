@@ -116,6 +116,30 @@ def recipe(name, archive, out):
              "--skip-done", "-q", "::::", str(listing)], None)
 
 
+def kill_session(sid):
+    """SIGKILL to every process of session `sid`, its process groups included:
+    GNU parallel gives each job a process group of its own, so killing the
+    run's group alone would leave jobs writing beside the rerun."""
+    while True:
+        found = []
+        for entry in os.listdir("/proc"):
+            try:
+                with open(f"/proc/{entry}/stat") as f:
+                    fields = f.read().rsplit(")", 1)[1].split()
+            except (OSError, IndexError):
+                continue
+            if int(fields[3]) == sid and fields[0] != "Z":
+                found.append(int(entry))
+        if not found:
+            return
+        for pid in found:
+            try:
+                os.kill(pid, signal.SIGKILL)
+            except ProcessLookupError:
+                pass
+        time.sleep(0.01)
+
+
 def manifests(out, listed):
     return listed if listed else sorted(out.glob("manifest-*.jsonl"))
 
@@ -134,7 +158,7 @@ def test_a_run_killed_part_way_completes_on_rerun(archive, tmp_path, name):
     deadline = time.monotonic() + 120
     while run.poll() is None and time.monotonic() < deadline:
         if len(all_lines(manifests(out, listed))) >= 4:
-            os.killpg(run.pid, signal.SIGKILL)  # the run and every process it started
+            kill_session(run.pid)  # the run and every process it started
             break
         time.sleep(0.005)
     assert run.wait() == -signal.SIGKILL, "the run ended before it was killed"
