@@ -31,6 +31,7 @@
 #include "imagefile.h"
 #include "ktvec.h"
 #include "skeletonscore.h"
+#include "spread.h"
 #include "../tests/support/peer.h"
 #include "zhangsuen.h"
 
@@ -549,23 +550,8 @@ void measure_outline_stages(Context &c) { measure_frame(c, kOutlineFrame); }
 
 // Mean, 95th percentile and maximum of a list of errors (the list is
 // reordered).
-struct Spread {
-    double mean = 0, p95 = 0, max = 0;
-};
-Spread spread(std::vector<double> &v) {
-    Spread s;
-    if (v.empty()) return s;
-    double sum = 0;
-    for (double x : v) {
-        sum += x;
-        s.max = std::max(s.max, x);
-    }
-    s.mean = sum / v.size();
-    std::size_t k = std::min(v.size() - 1, (std::size_t)(0.95 * v.size()));
-    std::nth_element(v.begin(), v.begin() + k, v.end());
-    s.p95 = v[k];
-    return s;
-}
+using ktvdraw::Spread;
+using ktvdraw::spread;
 
 // How closely the fast outline driver's polylines follow the true stroke
 // borders of a known sheet, per approximation tolerance.  A contour pixel's

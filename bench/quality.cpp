@@ -29,6 +29,7 @@
 #include "ktvec.h"
 #include "ktvec_refine.h"
 #include "preclean.h"
+#include "spread.h"
 #include "vectorizer/geometry.h"
 
 namespace {
@@ -134,20 +135,8 @@ Sheet make_sheet(int w, int h, std::uint64_t seed, int stroke, bool noisy, bool 
 
 // ---- scoring ----------------------------------------------------------------
 
-struct Spread {
-    double mean = 0, p95 = 0;
-};
-Spread spread(std::vector<double> &v) {
-    Spread s;
-    if (v.empty()) return s;
-    double sum = 0;
-    for (double x : v) sum += x;
-    s.mean = sum / v.size();
-    std::size_t k = std::min(v.size() - 1, (std::size_t)(0.95 * v.size()));
-    std::nth_element(v.begin(), v.begin() + k, v.end());
-    s.p95 = v[k];
-    return s;
-}
+using ktvdraw::Spread;
+using ktvdraw::spread;
 
 // Every live link once, as a zero-width line in page coordinates.
 void link_segments(CKTVector &v, std::vector<Primitive> &out) {

@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include "groundtruth.h"
+#include "spread.h"
 #include "vectorizer/geometry.h"
 
 namespace ktvdraw {
@@ -99,14 +100,9 @@ SkeletonScore score_skeleton(const unsigned char *bits, int width, int height, i
                 at_end = std::hypot(ends[k].x - c.x, ends[k].y - c.y) <= end_width[k] / 2 + 3;
             s.spurs += !at_end;
         }
-    if (!offsets.empty()) {
-        double sum = 0;
-        for (double d : offsets) sum += d;
-        s.mean_offset = sum / offsets.size();
-        std::size_t k = std::min(offsets.size() - 1, (std::size_t)(0.95 * offsets.size()));
-        std::nth_element(offsets.begin(), offsets.begin() + k, offsets.end());
-        s.p95_offset = offsets[k];
-    }
+    const Spread offset = spread(offsets);
+    s.mean_offset = offset.mean;
+    s.p95_offset = offset.p95;
 
     // Coverage of the centre lines.
     long samples = 0, covered = 0;

@@ -12,7 +12,7 @@
 #include "invariants.h"
 #include "ktvec.h"
 #include "ktvec_refine.h"
-#include "refiner_sweep.h"
+#include "refine_support.h"
 
 namespace {
 
@@ -181,10 +181,7 @@ TEST_F(RefinedCentreLines, LeaveTheVectorizerAsItWas) {
 
 TEST_F(RefinedCentreLines, EmptyAndFullPages) {
     for (const bool black : {false, true}) {
-        canvas = ktvdraw::Canvas(64, 48);
-        if (black)
-            for (int y = 0; y < 48; ++y) canvas.span(y, 0, 63);
-        v.msetdocument(canvas.data(), 64, canvas.stride(), 48);
+        plain_page(canvas, v, black);
         ASSERT_EQ(v.mabstractcenterline(31, 4, 3.0, 8.0, 0.9, 4.0, 1.0), 0);
         EXPECT_EQ(refiner.mrefinecenterline(&v), 0);
         if (!black) {

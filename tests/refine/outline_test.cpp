@@ -10,7 +10,7 @@
 #include "drawing.h"
 #include "ktvec.h"
 #include "ktvec_refine.h"
-#include "refiner_sweep.h"
+#include "refine_support.h"
 
 namespace {
 
@@ -125,10 +125,7 @@ TEST_F(RefinedOutlines, RoughBordersKeepFewVertices) {
 // page, on its border.
 TEST_F(RefinedOutlines, EmptyAndFullPages) {
     for (const bool black : {false, true}) {
-        canvas = ktvdraw::Canvas(64, 48);
-        if (black)
-            for (int y = 0; y < 48; ++y) canvas.span(y, 0, 63);
-        v.msetdocument(canvas.data(), 64, canvas.stride(), 48);
+        plain_page(canvas, v, black);
         ASSERT_EQ(v.mabstractoutline(4, 1, 1.5, 1), 0);
         ASSERT_EQ(refiner.mrefineoutline(&v), 0);
         ASSERT_EQ(refiner.mgetlinenum(), black ? 1 : 0);
