@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "commands.h"
+#include "drawing.h"
 #include "groundtruth.h"
 #include "ktvec.h"
 #include "ktvec_refine.h"
@@ -124,31 +125,18 @@ Truth make_truth(const ktvdraw::Canvas &canvas, double width) {
 
 // ---- the result ---------------------------------------------------------------
 
-// The result as the program writes it, in page coordinates (a node or a
-// refined point (x, y) lies at (x + 0.5, y + 0.5)).
+// The result as the program's writers draw it (io/drawing.h), in page
+// coordinates: a node or refined point (x, y) lies at (x + 0.5, y + 0.5).
 std::vector<Polyline> result_lines(CKTVector &v, const CKTRefiner *refined) {
+    ktvcli::VectorView view(v);
+    if (refined) view.set_refined(refined);
     std::vector<Polyline> out;
-    if (refined) {
-        for (int k = 0; k < refined->mgetlinenum(); ++k) {
-            const _KTREFINEDLINE &l = *refined->mgetline(k);
-            Polyline p;
-            p.closed = l.closed != 0;
-            for (int i = 0; i < l.pointnum; ++i) p.points.push_back({l.point[i].x + 0.5, l.point[i].y + 0.5});
-            out.push_back(p);
-        }
-        return out;
-    }
-    for (int id = 1; id <= v.mgetpolylinenum(); ++id) {
-        const _KTPOLYLINE &q = *v.mgetpolyline(id);
-        if (q.deleted || q.nodenum < 1) continue;
+    ktvcli::for_each_stroke(view, [&](const ktvcli::Stroke &s) {
         Polyline p;
-        p.closed = q.nodenum > 2 && q.nodeindex[0] == q.nodeindex[q.nodenum - 1];
-        for (int i = 0; i < q.nodenum; ++i) {
-            const _KTNODE &n = *v.mgetnode(q.nodeindex[i]);
-            p.points.push_back({n.x + 0.5, n.y + 0.5});
-        }
-        out.push_back(p);
-    }
+        p.closed = s.closed;
+        for (const ktvcli::DrawPoint &q : s.points) p.points.push_back({q.x + 0.5, q.y + 0.5});
+        out.push_back(std::move(p));
+    });
     return out;
 }
 
