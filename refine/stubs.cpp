@@ -203,7 +203,10 @@ int restore_stubs(const Ink &ink, const Array<double> &widths, LineSet &lines) {
             for (const Pixel &p : attach)
                 if (norm(Vec2{double(p.x), double(p.y)} - base) > 0.5 * far + 1) bridge = true;
             if (bridge) continue;
-            // Where its axis meets the host line, kept near the touching point.
+            // Where its axis meets the host line, kept near the touching
+            // point: a piece that continues its host past the host's end
+            // runs nearly along it, and its axis may meet the host's line
+            // anywhere, far back along the host as often as not.
             const Vec2 hd = h.b - h.a;
             const Vec2 d = unit(tip - base);
             Vec2 from = h.a + hd * hostt;
@@ -212,7 +215,7 @@ int restore_stubs(const Ink &ink, const Array<double> &widths, LineSet &lines) {
                 const double s = cross(h.a - tip, hd) / den;  // tip + d * s lies on the host line
                 const Vec2 meet = tip + d * s;
                 double tm;
-                if (distance_to_segment(meet, h.a, h.b, tm) < 1e-6 || norm(meet - from) <= w + 1.5) {
+                if (norm(meet - from) <= w + 1.5) {
                     distance_to_segment(meet, h.a, h.b, tm);
                     hostt = tm;
                     from = h.a + hd * tm;
