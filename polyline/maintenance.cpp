@@ -33,25 +33,7 @@ void clear_marks(CKTVector &v, const _KTPOLYLINE &r) {
 _KTPOLYLINE *ktv::spare_polyline(CKTVector &v) {
     if (v.polylinecapacity <= v.polylinenum) {
         CKTVectorImpl *in = CKTVectorImpl::make(v);  // holds the block's size
-        if (!in) return nullptr;
-        const std::size_t need = static_cast<std::size_t>(v.polylinecapacity) + 1;
-        const std::size_t have = in->polylineblock > v.polylinecapacity
-                                     ? static_cast<std::size_t>(in->polylineblock)
-                                     : static_cast<std::size_t>(v.polylinecapacity);
-        if (have < need) {
-            std::size_t target = have >= 1024 ? have + have / 2 : need;
-            if (target > 0x7fffffff) target = need;
-            _KTPOLYLINE *grown = grow_array(v.polyline, target);
-            if (!grown && target > need) {
-                target = need;
-                grown = grow_array(v.polyline, target);
-            }
-            if (!grown) return nullptr;
-            v.polyline = grown;
-            in->polylineblock = static_cast<int>(target);
-        }
-        std::memset(static_cast<void *>(&v.polyline[v.polylinecapacity]), 0, sizeof(_KTPOLYLINE));
-        ++v.polylinecapacity;
+        if (!in || !step_capacity(v.polyline, v.polylinecapacity, in->polylineblock, 1)) return nullptr;
     }
     _KTPOLYLINE &rec = v.polyline[v.polylinenum];
     for (int **list : {&rec.nodeindex, &rec.prev, &rec.next}) release(*list);

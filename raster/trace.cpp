@@ -8,6 +8,7 @@
 // point it touches, so it takes at most one step per point and always ends.
 #include "ktvec.h"
 #include "raster/tables.h"
+#include "vectorizer/impl.h"
 #include "vectorizer/memory.h"
 
 namespace {
@@ -27,11 +28,11 @@ bool is_corner_pattern(unsigned p) { return p == 50 || p == 176 || p == 152 || p
 
 _KTSEGMENT *CKTVector::mgetsegment() {
     if (segmentcapacity <= segmentnum) {
-        _KTSEGMENT *grown = ktv::grow_zeroed(segment, static_cast<std::size_t>(segmentcapacity),
-                                             static_cast<std::size_t>(segmentcapacity) + 4);
-        if (!grown) return nullptr;
-        segment = grown;
-        segmentcapacity += 4;
+        // The table shows four more records at a time; without a
+        // bookkeeping block it grows by exactly those.
+        CKTVectorImpl *in = CKTVectorImpl::of(*this);
+        int exact = 0;
+        if (!ktv::step_capacity(segment, segmentcapacity, in ? in->segmentblock : exact, 4)) return nullptr;
     }
     _KTSEGMENT *s = &segment[segmentnum];
     ktv::release(s->pointlist);

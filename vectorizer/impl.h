@@ -41,6 +41,12 @@ struct CKTVectorImpl {
                                // Records past polylinecapacity are not
                                // initialised.
 
+    // ---- segment table (raster/trace.cpp) ----------------------------------
+    int segmentblock = 0;      // records allocated underneath
+                               // segmentcapacity (which grows four records
+                               // at a time); 0 = exactly segmentcapacity.
+                               // Records past segmentcapacity are not
+                               // initialised.
     // ---- connection-chain walks (polyline/chains.cpp) -----------------------
     int *chainwork = nullptr;  // scratch of the walks
     int chainworkcapacity = 0; // ints of chainwork

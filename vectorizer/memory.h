@@ -78,12 +78,42 @@ template <class T> T *grow_zeroed(T *block, std::size_t oldcount, std::size_t ne
 
 // Grow by allocating a new block, copying and freeing the old one (the rule
 // for point lists, row node lists and polyline node lists).
+// The new tail is zero-filled.
 template <class T> T *move_to_larger(T *block, std::size_t oldcount, std::size_t newcount) {
-    T *p = alloc_zeroed<T>(newcount);
+    T *p = alloc_array<T>(newcount);
     if (!p) return nullptr;
-    if (block && oldcount) std::memcpy(static_cast<void *>(p), block, oldcount * sizeof(T));
+    const std::size_t kept = block && oldcount < newcount ? oldcount : block ? newcount : 0;
+    if (kept) std::memcpy(static_cast<void *>(p), block, kept * sizeof(T));
+    if (newcount > kept) std::memset(static_cast<void *>(p + kept), 0, (newcount - kept) * sizeof(T));
     mem_free(block);
     return p;
+}
+
+// Raises the visible capacity of a table filled record by record by `step`
+// records, which come zero-filled.  The block underneath (its record count
+// in `block`, 0 = exactly the capacity) grows by half once it is large, so
+// that filling a big table does not copy it again at every step; records
+// past the capacity are not initialised (an untouched page of a large block
+// costs nothing).  On failure nothing changes and false comes back.
+template <class T> bool step_capacity(T *&table, int &capacity, int &block, int step) {
+    const std::size_t need = static_cast<std::size_t>(capacity) + static_cast<std::size_t>(step);
+    if (need > 0x7fffffff) return false;
+    const std::size_t have = static_cast<std::size_t>(block > capacity ? block : capacity);
+    if (have < need) {
+        std::size_t target = have >= 1024 ? have + have / 2 : need;
+        if (target > 0x7fffffff) target = need;
+        T *grown = grow_array(table, target);
+        if (!grown && target > need) {
+            target = need;
+            grown = grow_array(table, target);
+        }
+        if (!grown) return false;
+        table = grown;
+        block = static_cast<int>(target);
+    }
+    std::memset(static_cast<void *>(table + capacity), 0, static_cast<std::size_t>(step) * sizeof(T));
+    capacity = static_cast<int>(need);
+    return true;
 }
 
 // Frees *block and sets it to null.

@@ -132,6 +132,7 @@ void CKTVector::mfreesegment() {
     }
     segmentnum = 0;
     segmentcapacity = 0;
+    if (CKTVectorImpl *in = CKTVectorImpl::of(*this)) in->segmentblock = 0;
 }
 
 void CKTVector::mfreenode() {
