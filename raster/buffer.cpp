@@ -46,8 +46,9 @@ int CKTVector::minitbuffer() {
     if (!lineinfo) return KTVEC_NO_MEMORY;
     in->linerows = rows;
 
-    MORABASE_setkind(thindata, width, bytesperline, height, point);
-    msetlinepoint();
+    // The classification fills in the row records as it goes (the rows
+    // are zero-filled, as an empty raster leaves them).
+    ktv::classify_rows(thindata, width, bytesperline, height, point, lineinfo);
     return 0;
 }
 

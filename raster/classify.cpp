@@ -40,8 +40,8 @@ inline int next_nonzero(const unsigned char *row, int from, int used) {
 
 }  // namespace
 
-extern "C" KTVEC_API void MORABASE_setkind(unsigned char *raster, int width, int bytesperline,
-                                           int height, _KTPOINT *points) {
+void ktv::classify_rows(const unsigned char *raster, int width, int bytesperline, int height,
+                        _KTPOINT *points, KTLINEINFO *rows) {
     const int used = ktv::used_bytes(width, bytesperline);
     if (!raster || used == 0 || height <= 0) return;
     const std::size_t stride = static_cast<std::size_t>(bytesperline);
@@ -50,12 +50,15 @@ extern "C" KTVEC_API void MORABASE_setkind(unsigned char *raster, int width, int
         const unsigned char *row = raster + static_cast<std::size_t>(y) * stride;
         const unsigned char *above = y > 0 ? row - stride : nullptr;
         const unsigned char *below = y + 1 < height ? row + stride : nullptr;
+        _KTPOINT *const rowstart = out;
         for (int b = next_nonzero(row, 0, used); b < used; b = next_nonzero(row, b + 1, used)) {
             const unsigned wa = window(above, b, used);
             const unsigned wc = window(row, b, used);
             const unsigned wb = window(below, b, used);
-            for (int k = 0; k < 8; ++k) {
-                if (!(row[b] & (0x80u >> k))) continue;
+            // The byte's set pixels, leftmost first.
+            for (unsigned bits = row[b]; bits;) {
+                const int k = __builtin_clz(bits) - 24;  // 0 = leftmost pixel of the byte
+                bits &= ~(0x80u >> k);
                 const int s = 7 - k;
                 const unsigned code =
                     (((wa >> s) & 7u) << 6) | (((wc >> s) & 7u) << 3) | ((wb >> s) & 7u);
@@ -68,5 +71,15 @@ extern "C" KTVEC_API void MORABASE_setkind(unsigned char *raster, int width, int
                 ++out;
             }
         }
+        if (rows) {
+            const int n = static_cast<int>(out - rowstart);
+            rows[y].pointnum = n;
+            rows[y].point = n ? rowstart : nullptr;
+        }
     }
+}
+
+extern "C" KTVEC_API void MORABASE_setkind(unsigned char *raster, int width, int bytesperline,
+                                           int height, _KTPOINT *points) {
+    ktv::classify_rows(raster, width, bytesperline, height, points, nullptr);
 }

@@ -4,6 +4,8 @@
 
 #include <cstddef>
 
+#include "ktvec.h"
+
 namespace ktv {
 
 // Bytes of a raster of `height` rows of `bytesperline` bytes, in 64-bit
@@ -21,6 +23,13 @@ inline int used_bytes(int width, int bytesperline) {
     int used = width / 8 + (width % 8 != 0 ? 1 : 0);
     return used < bytesperline ? used : bytesperline;
 }
+
+// Writes one point record per set pixel of the raster, like
+// MORABASE_setkind, and with `rows` (height records, zero-filled, or null)
+// also each row's slice of them, like CKTVector::msetlinepoint: one pass
+// over the records instead of two.
+void classify_rows(const unsigned char *raster, int width, int bytesperline, int height, _KTPOINT *points,
+                   KTLINEINFO *rows);
 
 }  // namespace ktv
 
