@@ -5,17 +5,17 @@
 #include <cstring>
 
 #include "ktvec.h"
+#include "filter/bands.h"
+#include "filter/qorfil2.h"
 #include "raster/raster.h"
 #include "raster/tables.h"
 #include "vectorizer/impl.h"
 #include "vectorizer/memory.h"
 
-int CKTVector::mcountpixel() {
-    const int used = ktv::used_bytes(width, bytesperline);
-    if (!thindata || height < 1 || used == 0) return 0;
+long long ktv::count_rows(const unsigned char *raster, int used, int bytesperline, int y0, int y1) {
     long long total = 0;
-    for (int y = 0; y < height; ++y) {
-        const unsigned char *row = thindata + static_cast<std::size_t>(y) * bytesperline;
+    for (int y = y0; y < y1; ++y) {
+        const unsigned char *row = raster + static_cast<std::size_t>(y) * bytesperline;
         int b = 0;
         for (; b + 8 <= used; b += 8) {  // skip blank stretches a word at a time
             std::uint64_t word;
@@ -25,12 +25,40 @@ int CKTVector::mcountpixel() {
         }
         for (; b < used; ++b) total += ktv::kBitCount[row[b]];
     }
-    // A raster of more than 2^31 - 1 set pixels cannot be indexed by int.
-    return total > 0x7fffffffLL ? -1 : static_cast<int>(total);
+    return total;
 }
 
+namespace {
+
+// A raster of more than 2^31 - 1 set pixels cannot be indexed by int: -1.
+int point_count(long long total) { return total > 0x7fffffffLL ? -1 : static_cast<int>(total); }
+
+}  // namespace
+
+int CKTVector::mcountpixel() {
+    const int used = ktv::used_bytes(width, bytesperline);
+    if (!thindata || height < 1 || used == 0) return 0;
+    return point_count(ktv::count_rows(thindata, used, bytesperline, 0, height));
+}
+
+// Counting and classification run in row bands at once, as the filter does
+// on large rasters: each band counts its pixels, and then writes its points
+// from the sum of the counts of the bands above it, so the records come out
+// as one pass over the whole raster writes them.
 int CKTVector::minitbuffer() {
-    const int count = mcountpixel();
+    const int used = ktv::used_bytes(width, bytesperline);
+    const bool pixels = thindata && height >= 1 && used > 0;
+    const int words = (used + 7) / 8;
+    const qorfil::Bands bands(pixels ? height : 1,
+                              pixels ? qorfil::automatic_bands(words, height, filter ? filter->m_threads : 0) : 1);
+    long long counts[qorfil::kMaxBands] = {};
+    if (pixels)
+        bands.run([&](int i) {
+            counts[i] = ktv::count_rows(thindata, used, bytesperline, bands.begin(i), bands.end(i));
+        });
+    long long total = 0;
+    for (int i = 0; i < bands.count(); ++i) total += counts[i];
+    const int count = point_count(total);
     mfreepoint();
     if (count < 0) return KTVEC_NO_MEMORY;
     point = ktv::alloc_array<_KTPOINT>(static_cast<std::size_t>(count));
@@ -48,7 +76,14 @@ int CKTVector::minitbuffer() {
 
     // The classification fills in the row records as it goes (the rows
     // are zero-filled, as an empty raster leaves them).
-    ktv::classify_rows(thindata, width, bytesperline, height, point, lineinfo);
+    if (pixels) {
+        _KTPOINT *from[qorfil::kMaxBands];
+        for (int i = 0, at = 0; i < bands.count(); at += static_cast<int>(counts[i]), ++i) from[i] = point + at;
+        bands.run([&](int i) {
+            ktv::classify_rows(thindata, width, bytesperline, height, bands.begin(i), bands.end(i), from[i],
+                               lineinfo);
+        });
+    }
     return 0;
 }
 

@@ -40,13 +40,15 @@ inline int next_nonzero(const unsigned char *row, int from, int used) {
 
 }  // namespace
 
-void ktv::classify_rows(const unsigned char *raster, int width, int bytesperline, int height,
-                        _KTPOINT *points, KTLINEINFO *rows) {
+void ktv::classify_rows(const unsigned char *raster, int width, int bytesperline, int height, int y0,
+                        int y1, _KTPOINT *points, KTLINEINFO *rows) {
     const int used = ktv::used_bytes(width, bytesperline);
     if (!raster || used == 0 || height <= 0) return;
     const std::size_t stride = static_cast<std::size_t>(bytesperline);
     _KTPOINT *out = points;
-    for (int y = 0; y < height; ++y) {
+    if (y0 < 0) y0 = 0;
+    if (y1 > height) y1 = height;
+    for (int y = y0; y < y1; ++y) {
         const unsigned char *row = raster + static_cast<std::size_t>(y) * stride;
         const unsigned char *above = y > 0 ? row - stride : nullptr;
         const unsigned char *below = y + 1 < height ? row + stride : nullptr;
@@ -81,5 +83,5 @@ void ktv::classify_rows(const unsigned char *raster, int width, int bytesperline
 
 extern "C" KTVEC_API void MORABASE_setkind(unsigned char *raster, int width, int bytesperline,
                                            int height, _KTPOINT *points) {
-    ktv::classify_rows(raster, width, bytesperline, height, points, nullptr);
+    ktv::classify_rows(raster, width, bytesperline, height, 0, height, points, nullptr);
 }

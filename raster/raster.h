@@ -24,12 +24,17 @@ inline int used_bytes(int width, int bytesperline) {
     return used < bytesperline ? used : bytesperline;
 }
 
-// Writes one point record per set pixel of the raster, like
+// Writes one point record per set pixel of rows y0 .. y1 - 1 of the raster
+// (of `height` rows, which give the neighbourhoods) from `points` on, like
 // MORABASE_setkind, and with `rows` (height records, zero-filled, or null)
-// also each row's slice of them, like CKTVector::msetlinepoint: one pass
-// over the records instead of two.
-void classify_rows(const unsigned char *raster, int width, int bytesperline, int height, _KTPOINT *points,
-                   KTLINEINFO *rows);
+// also each of those rows' slice of them, like CKTVector::msetlinepoint:
+// one pass over the records instead of two.  Separate row ranges write
+// separate records, so bands of rows can be classified at once.
+void classify_rows(const unsigned char *raster, int width, int bytesperline, int height, int y0, int y1,
+                   _KTPOINT *points, KTLINEINFO *rows);
+
+// Set pixels in the used bytes of rows y0 .. y1 - 1.
+long long count_rows(const unsigned char *raster, int used, int bytesperline, int y0, int y1);
 
 }  // namespace ktv
 
