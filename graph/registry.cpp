@@ -24,19 +24,25 @@
 #include "vectorizer/impl.h"
 #include "vectorizer/memory.h"
 
+namespace {
+
+// Shows `count` more zeroed node records; the block underneath grows by
+// half once large (without a bookkeeping block, by exactly the records).
+// False, with nothing changed, when memory is short.
+bool grow_nodes(CKTVector &v, int count) {
+    CKTVectorImpl *in = CKTVectorImpl::of(v);
+    int exact = 0;
+    return ktv::step_capacity(v.node, v.nodecapacity, in ? in->nodeblock : exact, count);
+}
+
+}  // namespace
+
 _KTNODE *CKTVector::mregistnode(int search, _KTPOINT *point) {
     if (search) {
         _KTNODE *found = msearchjust(point->x, point->y);
         if (found) return found;
     }
-    if (nodecapacity <= nodenum) {
-        if (nodecapacity > INT_MAX - 4) return nullptr;
-        _KTNODE *grown = ktv::grow_zeroed(node, static_cast<std::size_t>(nodecapacity),
-                                          static_cast<std::size_t>(nodecapacity) + 4);
-        if (!grown) return nullptr;
-        node = grown;
-        nodecapacity += 4;
-    }
+    if (nodecapacity <= nodenum && !grow_nodes(*this, 4)) return nullptr;
     _KTNODE *n = &node[nodenum];
     // A record reused after the table was emptied may still own the links of
     // an earlier graph.
@@ -57,13 +63,7 @@ _KTNODE *CKTVector::mregistnode(int search, _KTPOINT *point) {
 
 int CKTVector::menhancenode(int count) {
     if (count < 0 || nodecapacity > nodenum + count) return 0;
-    if (nodecapacity > INT_MAX - count) return KTVEC_NO_MEMORY;
-    _KTNODE *grown = ktv::grow_zeroed(node, static_cast<std::size_t>(nodecapacity),
-                                      static_cast<std::size_t>(nodecapacity) + count);
-    if (!grown) return KTVEC_NO_MEMORY;
-    node = grown;
-    nodecapacity += count;
-    return 0;
+    return grow_nodes(*this, count) ? 0 : KTVEC_NO_MEMORY;
 }
 
 // ---- row hints -----------------------------------------------------------

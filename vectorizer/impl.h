@@ -41,6 +41,10 @@ struct CKTVectorImpl {
                                // Records past polylinecapacity are not
                                // initialised.
 
+    // ---- node table (graph/registry.cpp) -----------------------------------
+    int nodeblock = 0;         // records allocated underneath nodecapacity;
+                               // 0 = exactly nodecapacity.  Records past
+                               // nodecapacity are not initialised.
     // ---- segment table (raster/trace.cpp) ----------------------------------
     int segmentblock = 0;      // records allocated underneath
                                // segmentcapacity (which grows four records

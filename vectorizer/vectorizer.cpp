@@ -142,6 +142,7 @@ void CKTVector::mfreenode() {
     }
     nodenum = 0;
     nodecapacity = 0;
+    if (CKTVectorImpl *in = CKTVectorImpl::of(*this)) in->nodeblock = 0;
 }
 
 void CKTVector::mfreelineinfo() {
