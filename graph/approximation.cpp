@@ -26,34 +26,45 @@ namespace {
 
 enum Kernel { kPlain = 1, kCornerCut = 2, kCornerVertices = 3 };
 
-// The per-segment scratch arrays, freed when the segment is done (also on
-// every early return).
+// The kernels' arrays, shared by the segments of one run and freed at its
+// end (also on every early return).  They grow to the longest segment met
+// so far (at least doubling), so that a run does not ask the heap for a
+// fresh set per segment; what they hold between segments is never read.
 struct Scratch {
     _KTPOINT **vertices = nullptr;
     double *lengths = nullptr;
     double *sums = nullptr;
     double *worksums = nullptr;
     double *workdeviations = nullptr;
+    std::size_t room = 0;  // entries of each array
 
-    // Allocated in the order vertices, lengths, sums, then the two work
+    // Arrays of at least n - 1 entries (the work arrays only with `work`),
+    // allocated in the order vertices, lengths, sums, then the two work
     // arrays; false as soon as one cannot be obtained.
     bool obtain(int n, bool work) {
-        const std::size_t nv = n > 2 ? static_cast<std::size_t>(n - 2) : 0;
-        const std::size_t nl = n > 1 ? static_cast<std::size_t>(n - 1) : 0;
-        if (!(vertices = ktv::alloc_array<_KTPOINT *>(nv))) return false;
-        if (!(lengths = ktv::alloc_array<double>(nl))) return false;
-        if (!(sums = ktv::alloc_array<double>(nl))) return false;
-        if (!work) return true;
-        if (!(worksums = ktv::alloc_array<double>(nl))) return false;
-        return (workdeviations = ktv::alloc_array<double>(nl)) != nullptr;
+        const std::size_t need = n > 1 ? static_cast<std::size_t>(n - 1) : 0;
+        if (vertices && need <= room && (!work || workdeviations)) return true;
+        const std::size_t size = need > 2 * room ? need : 2 * room;
+        release();
+        if (!(vertices = ktv::alloc_array<_KTPOINT *>(size))) return false;
+        if (!(lengths = ktv::alloc_array<double>(size))) return false;
+        if (!(sums = ktv::alloc_array<double>(size))) return false;
+        if (work) {
+            if (!(worksums = ktv::alloc_array<double>(size))) return false;
+            if (!(workdeviations = ktv::alloc_array<double>(size))) return false;
+        }
+        room = size;
+        return true;
     }
-    ~Scratch() {
+    void release() {
         ktv::release(vertices);
         ktv::release(lengths);
         ktv::release(sums);
         ktv::release(worksums);
         ktv::release(workdeviations);
+        room = 0;
     }
+    ~Scratch() { release(); }
 };
 
 }  // namespace
@@ -79,13 +90,13 @@ int CKTVectorImpl::approximate(CKTVector &v, int kernel, double tolerance, int s
     v.nodenum = 0;
     v.polylineid = 1;
 
+    Scratch scratch;
     for (int si = 0; si < v.segmentnum; ++si) {
         // By index: nothing here moves the segment array, but the node table
         // moves with every registration.
         const _KTSEGMENT &s = v.segment[si];
         if (s.discard == 1) continue;
         const int n = s.pointnum;
-        Scratch scratch;
         if (!scratch.obtain(n, kernel != kPlain)) return KTVEC_NO_MEMORY;
 
         int count = 0;
