@@ -24,6 +24,11 @@ struct CKTVectorImpl {
                                // be in x order with no two x equal
     int rowhintrows = 0;       // rows of rowhint
 
+    // ---- column index of the rows (raster/trace.cpp) ------------------------
+    const int *tracecolumns = nullptr;  // during mtrace() only, else null:
+                               // per row, traceblocks + 1 indices into the
+                               // point array (see trace.cpp)
+    int traceblocks = 0;       // column blocks per row of tracecolumns
     // ---- find marks (edit/search.cpp) --------------------------------------
     int *findlist = nullptr;   // nodes marked `find` by the last search
     int findlistnum = 0;
