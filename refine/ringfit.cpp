@@ -23,16 +23,23 @@
 //     sides it separates fit their cracks best (least total squared
 //     distance from their lines): smoothing rounds corners, so the cone
 //     ends a side an edge or two early or late.
-//  3. Each side's line is the least-squares line of its cracks (a uniform
+//  3. Neighbouring sides then merge, cheapest first, while one line fits
+//     their cracks about as well as two do, measured against the cracks'
+//     own scatter (merge_sides()); the cuts settle once more as in 2.
+//  4. Each side's line is the least-squares line of its cracks (a uniform
 //     density along them, not their smoothed points), and each vertex is
 //     where the lines of its two sides cross, held within `reach` of the
-//     chain point between them.  Sides too near parallel to cross there
+//     chain point between them, or, for sides that turn only a little
+//     (along a curve, where the crossing may lie a few pixels along), by
+//     the smoothed chain near it.  Sides too near parallel to cross there
 //     (the two sides of a stroke one pixel wide meeting at its end, or a
-//     step along an edge) keep both feet of that point, one on each line.
+//     step along an edge) keep both feet of that point, one on each line,
+//     or their middle when the feet nearly meet.
 //
 // Every unit crack edge is smoothed once, enters the cone of at most two
 // sides (the one that takes it and the one it stops) and the running sums
-// once, so the work is linear in the length of the chain.
+// once, so the work is linear in the length of the chain (merging adds
+// n log n in its sides).
 #include "refine/ringfit.h"
 
 #include <algorithm>
@@ -48,6 +55,8 @@ constexpr int kDy[4] = {0, 1, 0, -1};
 constexpr double kSameFoot = 0.6;   // feet closer than this are one vertex, px
 constexpr double kParallel = 1e-6;  // sine below which two sides do not cross
 constexpr int kNearChain = 8;       // edges either side of a cut that its vertex may lie by
+constexpr double kShallow = 0.2;    // ... when its sides turn by less than this sine
+constexpr double kCornerSlack = 0.25;  // px, see merge_sides()
 // Least scatter per crack edge assumed when sides merge, px^2: a side along
 // a row of pixels fits its cracks exactly, and chance alone should not
 // forbid lengthening it.
@@ -182,6 +191,13 @@ bool RingFitter::near_chain(Vec2 p, int edge) const {
     return false;
 }
 
+bool RingFitter::crossing(const Line &a, const Line &b, int edge, Vec2 &at) const {
+    const double det = cross(a.dir, b.dir);
+    if (!(std::fabs(det) > kParallel)) return false;
+    at = a.at + a.dir * (cross(b.at - a.at, b.dir) / det);
+    return norm(at - chain_point(edge)) <= limits_.reach || (std::fabs(det) < kShallow && near_chain(at, edge));
+}
+
 // Grows a side from edge `first` over at most `limit` edges; returns the
 // edges it took (at least one).  The cone is kept as its two bounding
 // directions, clockwise `lo` and anticlockwise `hi`; a point q at distance
@@ -254,14 +270,13 @@ bool RingFitter::merge_sides() {
         const double scatter = std::max(scatter_, (ra + rb) / span(p, q));
         const double growth = (whole - ra - rb) / scatter;
         if (!(growth <= limits_.merge)) return -1.0;
-        const Line a = line(p, c), b = line(c, q), m = line(p, q);
-        Vec2 corner = chain_point(c);
-        const double det = cross(a.dir, b.dir);
-        if (std::fabs(det) > kParallel) {
-            const Vec2 v = a.at + a.dir * (cross(b.at - a.at, b.dir) / det);
-            if (norm(v - corner) <= limits_.reach) corner = v;
-        }
-        return std::fabs(distance_to(m, corner)) <= halfwidth_ ? growth : -1.0;
+        // The corner that goes: where the two lines cross, or else the
+        // smoothed chain there (a staircase's own corner lies up to half a
+        // pixel off the border, its smoothed point a quarter).
+        Vec2 corner = origin_ + smooth_[static_cast<std::size_t>(c)];
+        Vec2 v;
+        if (crossing(line(p, c), line(c, q), c, v)) corner = v;
+        return std::fabs(distance_to(line(p, q), corner)) <= halfwidth_ + kCornerSlack ? growth : -1.0;
     };
     auto later = [](const Merge &x, const Merge &y) { return x.cost != y.cost ? x.cost > y.cost : x.cut > y.cut; };
     auto offer = [&](int j) {
@@ -363,13 +378,10 @@ bool RingFitter::fit(const Array<Corner> &ring, Array<Vec2> &polygon) {
     for (int j = 0; j < sides; ++j) {
         const Line &a = lines_[static_cast<std::size_t>(j == 0 ? sides - 1 : j - 1)], &b = lines_[static_cast<std::size_t>(j)];
         const Vec2 c = chain_point(at(j));
-        const double det = cross(a.dir, b.dir);
-        if (std::fabs(det) > kParallel) {
-            const Vec2 v = a.at + a.dir * (cross(b.at - a.at, b.dir) / det);
-            if (norm(v - c) <= limits_.reach || near_chain(v, at(j))) {
-                if (!polygon.push(v)) return false;
-                continue;
-            }
+        Vec2 v;
+        if (crossing(a, b, at(j), v)) {
+            if (!polygon.push(v)) return false;
+            continue;
         }
         const Vec2 fa = a.at + a.dir * dot(c - a.at, a.dir), fb = b.at + b.dir * dot(c - b.at, b.dir);
         if (norm(fb - fa) > kSameFoot) {

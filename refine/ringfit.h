@@ -14,7 +14,7 @@ struct RingFitLimits {
     // from a line through the side's first point, px: how far a border may
     // bend, or its burrs stand out after smoothing, and still be one
     // straight side.
-    double halfwidth = 0.5;
+    double halfwidth = 0.62;
     // On a rough border the sides may stray this many times the mean
     // distance of its crack midpoints from their smoothed chain, when that
     // is more than `halfwidth`.
@@ -62,6 +62,9 @@ private:
     bool corners(const Array<Corner> &ring, Array<Vec2> &polygon) const;
     void shift_cuts(int limit);
     bool near_chain(Vec2 p, int edge) const;
+    // Where the lines of the sides before and after edge `edge` cross, when
+    // that is by the chain; false when they end at feet instead.
+    bool crossing(const Line &a, const Line &b, int edge, Vec2 &at) const;
     bool merge_sides();
 
     RingFitLimits limits_;
