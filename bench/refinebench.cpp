@@ -1,11 +1,12 @@
 // Cost of the sub-pixel stage per megapixel, beside the driver it follows.
 //
 //   ktvec_refinebench [--size a4|a0|WxH] [--input FILE] [--seed N] [--clean]
-//                     [--stage outline|centerline] [--repeat N]
+//                     [--stage outline|centerline] [--repeat N] [--threads N]
 //
 // The page is a generated technical drawing (as ktvec_drawgen makes it) or
 // an image file.  The driver runs once; the refiner then runs `repeat` times
-// and the best run counts, in thread processor time and by the wall clock.
+// on `threads` threads (0, the default: one per core) and the best run
+// counts, in processor time of all threads and by the wall clock.
 // For outlines the tracing of the crack borders is also timed on its own
 // (the rest is the polygon fit), with the counts that set the work: borders,
 // turning corners, unit crack edges and polygon vertices.
@@ -27,9 +28,9 @@
 
 namespace {
 
-double thread_cpu_seconds() {
+double cpu_seconds() {
     timespec ts{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
     return static_cast<double>(ts.tv_sec) + 1e-9 * static_cast<double>(ts.tv_nsec);
 }
 
@@ -48,12 +49,12 @@ struct Best {
 template <class Run> Best timed(int repeat, Run run) {
     Best b;
     for (int i = 0; i < repeat; ++i) {
-        const double c0 = thread_cpu_seconds(), w0 = wall_seconds();
+        const double c0 = cpu_seconds(), w0 = wall_seconds();
         if (!run()) {
             std::fprintf(stderr, "ktvec_refinebench: out of memory\n");
             std::exit(1);
         }
-        b.take(thread_cpu_seconds() - c0, wall_seconds() - w0);
+        b.take(cpu_seconds() - c0, wall_seconds() - w0);
     }
     return b;
 }
@@ -66,7 +67,7 @@ void row(const char *what, const Best &b, double mpx) {
 int usage() {
     std::fprintf(stderr,
                  "usage: ktvec_refinebench [--size a4|a0|WxH] [--input FILE] [--seed N] [--clean]\n"
-                 "                         [--stage outline|centerline] [--repeat N]\n");
+                 "                         [--stage outline|centerline] [--repeat N] [--threads N]\n");
     return 2;
 }
 
@@ -77,7 +78,7 @@ int main(int argc, char **argv) {
     double dpi = ktvdraw::kPageA4.dpi;
     std::string input, stage = "outline", size = "a4";
     std::uint64_t seed = 1;
-    int repeat = 3;
+    int repeat = 3, threads = 0;
     bool clean = false;
     for (int i = 1; i < argc; ++i) {
         const bool more = i + 1 < argc;
@@ -90,6 +91,7 @@ int main(int argc, char **argv) {
         else if (!std::strcmp(argv[i], "--seed") && more) seed = std::strtoull(argv[++i], nullptr, 10);
         else if (!std::strcmp(argv[i], "--stage") && more) stage = argv[++i];
         else if (!std::strcmp(argv[i], "--repeat") && more) repeat = std::max(1, std::atoi(argv[++i]));
+        else if (!std::strcmp(argv[i], "--threads") && more) threads = std::max(0, std::atoi(argv[++i]));
         else if (!std::strcmp(argv[i], "--clean")) clean = true;
         else return usage();
     }
@@ -113,9 +115,12 @@ int main(int argc, char **argv) {
         page.bits = c.bits();
     }
     const double mpx = static_cast<double>(page.width) * page.height / 1e6;
-    std::printf("%s: %dx%d (%.1f Mpx), stage %s, best of %d, thread processor time and wall clock\n\n",
+    CKTRefiner refiner;
+    refiner.msetthreadnum(threads);
+    std::printf("%s: %dx%d (%.1f Mpx), stage %s on %s, best of %d, processor time and wall clock\n\n",
                 input.empty() ? ("generated " + size + ", seed " + std::to_string(seed)).c_str() : input.c_str(),
-                page.width, page.height, mpx, stage.c_str(), repeat);
+                page.width, page.height, mpx, stage.c_str(),
+                threads ? (std::to_string(threads) + " thread(s)").c_str() : "a thread per core", repeat);
     std::printf("| step | cpu ms | wall ms | cpu ms/Mpx | Mpx/s |\n|---|---|---|---|---|\n");
 
     CKTVector v;
@@ -127,7 +132,6 @@ int main(int argc, char **argv) {
     });
     row(stage == "outline" ? "driver mabstractoutline (one run)" : "driver mabstractcenterline (one run)", driver, mpx);
 
-    CKTRefiner refiner;
     const Best refine = timed(repeat, [&] {
         return (stage == "outline" ? refiner.mrefineoutline(&v) : refiner.mrefinecenterline(&v)) == 0;
     });

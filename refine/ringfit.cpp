@@ -75,8 +75,7 @@ Fit fit_moments(double n, double sx, double sy, double sxx, double sxy, double s
 
 }  // namespace
 
-bool RingFitter::expand(const Array<Corner> &ring) {
-    const std::size_t n = ring.size();
+bool RingFitter::expand(const Corner *ring, std::size_t n) {
     std::size_t total = 0;
     for (std::size_t k = 0; k < n; ++k) {
         const Corner &p = ring[k], &q = ring[k + 1 < n ? k + 1 : 0];
@@ -195,23 +194,28 @@ int RingFitter::grow(int first, int limit) {
     return k;
 }
 
-bool RingFitter::corners(const Array<Corner> &ring, Array<Vec2> &polygon) const {
+bool RingFitter::corners(const Corner *ring, std::size_t n, Array<Vec2> &polygon) const {
     polygon.clear();
-    for (const Corner &c : ring)
-        if (!polygon.push(node_frame(c))) return false;
+    for (std::size_t k = 0; k < n; ++k)
+        if (!polygon.push(node_frame(ring[k]))) return false;
     return true;
 }
 
-bool RingFitter::fit(const Array<Corner> &ring, Array<Vec2> &polygon) {
+bool RingFitter::reserve(std::size_t edges) {
+    return mid_.reserve(edges) && dir_.reserve(edges) && runlen_.reserve(edges) && smooth_.reserve(edges) &&
+           sums_.reserve(edges + 1) && cuts_.reserve(edges) && lines_.reserve(edges);
+}
+
+bool RingFitter::fit(const Corner *ring, std::size_t n, Array<Vec2> &polygon) {
     polygon.clear();
     cuts_.clear();
     // A chain of four turns is a rectangle of pixels: its corners are its
     // polygon.
-    if (ring.size() <= 4) return corners(ring, polygon);
-    if (!expand(ring)) return false;
+    if (n <= 4) return corners(ring, n, polygon);
+    if (!expand(ring, n)) return false;
     const int e = edges_;
     const int start = grow(0, e);
-    if (start >= e) return corners(ring, polygon);
+    if (start >= e) return corners(ring, n, polygon);
     for (int at = start, covered = 0; covered < e;) {
         const int taken = grow(at, e - covered);
         if (!cuts_.push(at)) return false;
@@ -219,7 +223,7 @@ bool RingFitter::fit(const Array<Corner> &ring, Array<Vec2> &polygon) {
         at = (at + taken) % e;
     }
     const int sides = static_cast<int>(cuts_.size());
-    if (sides < 2) return corners(ring, polygon);
+    if (sides < 2) return corners(ring, n, polygon);
 
     // Each cut to where its two sides fit best, keeping every side at
     // least two edges long and the cuts in order.  The cost along the chain
@@ -271,7 +275,7 @@ bool RingFitter::fit(const Array<Corner> &ring, Array<Vec2> &polygon) {
     }
     // Two sides that met twice at a crossing make a sliver of two points;
     // such a chain keeps its corners.
-    if (polygon.size() < 3) return corners(ring, polygon);
+    if (polygon.size() < 3) return corners(ring, n, polygon);
     return true;
 }
 

@@ -109,7 +109,7 @@ struct Stub {
 
 }  // namespace
 
-int restore_stubs(const Ink &ink, const Array<double> &widths, LineSet &lines) {
+int restore_stubs(const Ink &ink, const Array<double> &widths, LineSet &lines, int threads) {
     const int width = ink.width(), height = ink.height();
     Array<Segment> segments;
     for (int i = 0; i < lines.count(); ++i) {
@@ -123,7 +123,7 @@ int restore_stubs(const Ink &ink, const Array<double> &widths, LineSet &lines) {
     Array<std::size_t> rowstart;
     if (!capsules.reserve(segments.size())) return KTVEC_NO_MEMORY;
     for (const Segment &g : segments) capsules.push({g.a, g.b, g.reach});
-    if (!find_unexplained(ink, capsules, loose, rowstart)) return KTVEC_NO_MEMORY;
+    if (!find_unexplained(ink, capsules, loose, rowstart, threads)) return KTVEC_NO_MEMORY;
     SegmentGrid grid;
     if (!grid.build(segments, width, height)) return KTVEC_NO_MEMORY;
     // The loose pixel at (x, y), or -1.

@@ -21,10 +21,11 @@ struct LoosePixel {
 
 // The black pixels of `ink` outside every capsule, in raster order, and
 // for each row the first of them (`rowstart` has height + 1 entries).  One
-// sweep down the rows with the capsules that cross each row; no plane of
-// the page is made.  False when memory runs out.
+// sweep down the rows with the capsules that cross each row, in bands of
+// rows on up to `threads` threads (0: as many as pay, see workers.h); no
+// plane of the page is made.  False when memory runs out.
 bool find_unexplained(const Ink &ink, const Array<Capsule> &capsules, Array<LoosePixel> &loose,
-                      Array<std::size_t> &rowstart);
+                      Array<std::size_t> &rowstart, int threads);
 
 }  // namespace ktv::refine
 
