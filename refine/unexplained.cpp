@@ -91,15 +91,18 @@ void set_span(unsigned char *mask, int width, double lo, double hi, std::size_t 
     if (x0 > x1) return;
     first = std::min(first, static_cast<std::size_t>(x0 >> 3));
     last = std::max(last, static_cast<std::size_t>(x1 >> 3) + 1);
-    for (int x = x0; x <= x1;) {
-        if ((x & 7) == 0 && x + 7 <= x1) {
-            mask[x >> 3] = 0xFF;
-            x += 8;
-        } else {
-            mask[x >> 3] |= static_cast<unsigned char>(0x80 >> (x & 7));
-            ++x;
-        }
+    // Pixel x is bit 0x80 >> (x & 7) of byte x >> 3: the first byte takes
+    // its bits from x0 on, the last its bits up to x1, those between all.
+    const int b0 = x0 >> 3, b1 = x1 >> 3;
+    const unsigned char head = static_cast<unsigned char>(0xFF >> (x0 & 7));
+    const unsigned char tail = static_cast<unsigned char>(0xFF << (7 - (x1 & 7)));
+    if (b0 == b1) {
+        mask[b0] |= head & tail;
+        return;
     }
+    mask[b0] |= head;
+    for (int b = b0 + 1; b < b1; ++b) mask[b] = 0xFF;
+    mask[b1] |= tail;
 }
 
 bool bit(const unsigned char *row, int x, int width) {
