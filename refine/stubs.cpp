@@ -51,21 +51,26 @@ public:
         cols_ = width / kCell + 1;
         rows_ = height / kCell + 1;
         const std::size_t cells = static_cast<std::size_t>(cols_) * static_cast<std::size_t>(rows_);
-        if (!start_.resize(cells + 1, 0) || !fill_.resize(cells)) return false;
-        // Count per cell, turn the counts into starts, then fill.
-        for_cells(segments, [&](std::size_t c, int) { ++start_[c + 1]; });
-        for (std::size_t c = 1; c <= cells; ++c) start_[c] += start_[c - 1];
-        if (!items_.resize(start_[cells])) return false;
-        for (std::size_t c = 0; c < cells; ++c) fill_[c] = start_[c];
-        for_cells(segments, [&](std::size_t c, int s) { items_[fill_[c]++] = s; });
+        if (!end_.resize(cells, 0)) return false;
+        // Count per cell, turn the counts into starts, then fill: each
+        // cell's start moves on to its end, where the next cell starts.
+        for_cells(segments, [&](std::size_t c, int) { ++end_[c]; });
+        std::size_t total = 0;
+        for (std::size_t c = 0; c < cells; ++c) {
+            const std::size_t n = end_[c];
+            end_[c] = total;
+            total += n;
+        }
+        if (!items_.resize(total)) return false;
+        for_cells(segments, [&](std::size_t c, int s) { items_[end_[c]++] = s; });
         return true;
     }
-    // The segments whose cells include the one of p.
+    // The segments whose cells include the one of p, in index order.
     template <class F> void near(Vec2 p, F f) const {
         const int cx = std::clamp(static_cast<int>(std::floor(p.x / kCell)), 0, cols_ - 1);
         const int cy = std::clamp(static_cast<int>(std::floor(p.y / kCell)), 0, rows_ - 1);
         const std::size_t c = static_cast<std::size_t>(cy) * static_cast<std::size_t>(cols_) + static_cast<std::size_t>(cx);
-        for (std::size_t k = start_[c]; k < start_[c + 1]; ++k) f(items_[k]);
+        for (std::size_t k = c ? end_[c - 1] : 0; k < end_[c]; ++k) f(items_[k]);
     }
 
 private:
@@ -87,7 +92,7 @@ private:
         y1 = std::clamp(static_cast<int>(std::floor((std::max(g.a.y, g.b.y) + r) / kCell)), 0, rows_ - 1);
     }
     int cols_ = 0, rows_ = 0;
-    Array<std::size_t> start_, fill_;
+    Array<std::size_t> end_;  // per cell: where its segments end in items_ (the next cell's begin)
     Array<int> items_;
 };
 
