@@ -131,12 +131,11 @@ int restore_stubs(const Ink &ink, const Array<double> &widths, LineSet &lines, i
     if (!find_unexplained(ink, capsules, loose, rowstart, threads)) return KTVEC_NO_MEMORY;
     SegmentGrid grid;
     if (!grid.build(segments, width, height)) return KTVEC_NO_MEMORY;
-    // The loose pixel at (x, y), or -1.
-    auto find = [&](int x, int y) -> long {
-        if (y < 0 || y >= height) return -1;
-        const LoosePixel *lo = loose.data() + rowstart[std::size_t(y)], *hi = loose.data() + rowstart[std::size_t(y) + 1];
-        const LoosePixel *p = std::lower_bound(lo, hi, x, [](const LoosePixel &q, int x) { return q.x < x; });
-        return p != hi && p->x == x ? p - loose.data() : -1;
+    // The loose pixels of row y from x on, up to `end` (its row's end).
+    auto from = [&](int x, int y, const LoosePixel *&end) -> const LoosePixel * {
+        const LoosePixel *lo = loose.data() + rowstart[std::size_t(y)];
+        end = loose.data() + rowstart[std::size_t(y) + 1];
+        return std::lower_bound(lo, end, x, [](const LoosePixel &q, int x) { return q.x < x; });
     };
 
     Array<unsigned char> seen;
@@ -163,13 +162,18 @@ int restore_stubs(const Ink &ink, const Array<double> &widths, LineSet &lines, i
             } else {
                 large = true;
             }
-            for (int dy = -1; dy <= 1; ++dy)
-                for (int dx = -1; dx <= 1; ++dx) {
-                    const long q = (dx || dy) ? find(p.x + dx, p.y + dy) : -1;
-                    if (q < 0 || seen[std::size_t(q)]) continue;
+            // The eight neighbours, row by row and left to right: one search
+            // per row, the rest lie next to it in raster order.
+            for (int dy = -1; dy <= 1; ++dy) {
+                if (p.y + dy < 0 || p.y + dy >= height) continue;
+                const LoosePixel *end, *n = from(p.x - 1, p.y + dy, end);
+                for (; n != end && n->x <= p.x + 1; ++n) {
+                    const long q = n - loose.data();
+                    if ((dy == 0 && n->x == p.x) || seen[std::size_t(q)]) continue;
                     seen[std::size_t(q)] = 1;
                     if (!stack.push(q)) return KTVEC_NO_MEMORY;
                 }
+            }
         }
             if (large || attach.empty()) continue;
 
