@@ -179,11 +179,13 @@ bool sweep_band(const Ink &ink, const Array<Prepared> &order, const unsigned cha
         rowstart[std::size_t(y)] = begin;
         const unsigned char *row = ink.row(y), *m = mask_of(y);
         for (std::size_t b = 0; b < bytes; ++b) {
-            // Most of a page is white: eight bytes at a time until some ink.
+            // Most of a page is white and most ink explained: eight bytes at
+            // a time until some ink outside the mask.
             if ((b & 7) == 0 && b + 8 <= bytes) {
-                std::uint64_t chunk;
-                std::memcpy(&chunk, row + b, 8);
-                if (!chunk) {
+                std::uint64_t ink8, mask8;
+                std::memcpy(&ink8, row + b, 8);
+                std::memcpy(&mask8, m + b, 8);
+                if (!(ink8 & ~mask8)) {
                     b += 7;
                     continue;
                 }
