@@ -126,13 +126,13 @@ struct Band {
 };
 
 // Sweeps rows band.from .. band.to - 1 from band.stopped on, with the
-// capsules in `order` (by first row).  Without `grow` the loose pixels go
+// capsules taken in `order` (their indices by first row).  Without `grow` the loose pixels go
 // only into the room `band.loose` has: a row that does not fit is left
 // out whole and the sweep stops there (band.stopped), for the calling
 // thread to finish.  rowstart[y] is set to the row's first pixel in the
 // band's own array.  False when memory runs out (only with `grow`).
-bool sweep_band(const Ink &ink, const Array<Prepared> &order, const unsigned char *white, Band &band,
-                Array<std::size_t> &rowstart, bool grow) {
+bool sweep_band(const Ink &ink, const Array<Prepared> &capsules, const Array<int> &order, const unsigned char *white,
+                Band &band, Array<std::size_t> &rowstart, bool grow) {
     const int width = ink.width(), height = ink.height();
     const std::size_t bytes = (static_cast<std::size_t>(width) + 7) / 8;
     const int y0 = band.stopped;
@@ -140,8 +140,8 @@ bool sweep_band(const Ink &ink, const Array<Prepared> &order, const unsigned cha
     // needed to tell whether a loose pixel touches explained ink).
     std::size_t next = 0;
     band.active.clear();
-    while (next < order.size() && order[next].top <= y0 - 0.5) {
-        if (order[next].bottom >= y0 - 1.5) band.active.put(static_cast<int>(next));
+    while (next < order.size() && capsules[std::size_t(order[next])].top <= y0 - 0.5) {
+        if (capsules[std::size_t(order[next])].bottom >= y0 - 1.5) band.active.put(order[next]);
         ++next;
     }
     std::fill(band.masks.begin(), band.masks.end(), 0);
@@ -159,10 +159,10 @@ bool sweep_band(const Ink &ink, const Array<Prepared> &order, const unsigned cha
         f = bytes;
         l = 0;
         if (y >= height) return;
-        while (next < order.size() && order[next].top <= y + 0.5) band.active.put(static_cast<int>(next++));
+        while (next < order.size() && capsules[std::size_t(order[next])].top <= y + 0.5) band.active.put(order[next++]);
         std::size_t kept = 0;
         for (std::size_t k = 0; k < band.active.size(); ++k) {
-            const Prepared &c = order[std::size_t(band.active[k])];
+            const Prepared &c = capsules[std::size_t(band.active[k])];
             if (c.bottom < y - 0.5) continue;  // done with this capsule
             band.active[kept++] = band.active[k];
             double lo, hi;
@@ -233,16 +233,19 @@ bool find_unexplained(const Ink &ink, const Array<Capsule> &capsules, Array<Loos
         int index;
     };
     Array<Key> keys;
-    Array<Prepared> order;
+    Array<Prepared> prepared;
+    Array<int> order;
     Array<unsigned char> white;
-    if (!keys.reserve(capsules.size()) || !order.reserve(capsules.size()) || !white.resize(bytes, 0)) return false;
+    if (!keys.reserve(capsules.size()) || !prepared.reserve(capsules.size()) || !order.reserve(capsules.size()) ||
+        !white.resize(bytes, 0))
+        return false;
     for (std::size_t i = 0; i < capsules.size(); ++i) {
-        const Prepared c(capsules[i]);
-        keys.push({c.top, static_cast<int>(i)});
+        prepared.push(Prepared(capsules[i]));
+        keys.push({prepared.back().top, static_cast<int>(i)});
     }
     std::sort(keys.begin(), keys.end(),
               [](const Key &x, const Key &y) { return x.top != y.top ? x.top < y.top : x.index < y.index; });
-    for (const Key &k : keys) order.push(Prepared(capsules[std::size_t(k.index)]));
+    for (const Key &k : keys) order.push(k.index);
     // Bands of rows, each with its memory; a band whose loose pixels
     // outgrow the room it was given is finished by the calling thread.
     const int parts = part_count(static_cast<std::size_t>(height), kRowsPerBand, threads);
@@ -257,13 +260,13 @@ bool find_unexplained(const Ink &ink, const Array<Capsule> &capsules, Array<Loos
             return false;
     }
     if (parts == 1) {
-        if (!sweep_band(ink, order, white.data(), bands[0], rowstart, true)) return false;
+        if (!sweep_band(ink, prepared, order, white.data(), bands[0], rowstart, true)) return false;
         loose.swap(bands[0].loose);
     } else {
-        run_parts(parts, [&](int k) { sweep_band(ink, order, white.data(), bands[k], rowstart, false); });
+        run_parts(parts, [&](int k) { sweep_band(ink, prepared, order, white.data(), bands[k], rowstart, false); });
         std::size_t total = 0;
         for (int k = 0; k < parts; ++k) {
-            if (bands[k].stopped < bands[k].to && !sweep_band(ink, order, white.data(), bands[k], rowstart, true))
+            if (bands[k].stopped < bands[k].to && !sweep_band(ink, prepared, order, white.data(), bands[k], rowstart, true))
                 return false;
             total += bands[k].loose.size();
         }
