@@ -128,15 +128,34 @@ int restore_stubs(const Ink &ink, const Array<double> &widths, LineSet &lines, i
     Array<std::size_t> rowstart;
     if (!capsules.reserve(segments.size())) return KTVEC_NO_MEMORY;
     for (const Segment &g : segments) capsules.push({g.a, g.b, g.reach});
-    if (!find_unexplained(ink, capsules, loose, rowstart, threads)) return KTVEC_NO_MEMORY;
+    // The grid of segments is built on the calling thread while other
+    // threads sweep the page.
     SegmentGrid grid;
-    if (!grid.build(segments, width, height)) return KTVEC_NO_MEMORY;
-    // The loose pixels of row y from x on, up to `end` (its row's end).
-    auto from = [&](int x, int y, const LoosePixel *&end) -> const LoosePixel * {
-        const LoosePixel *lo = loose.data() + rowstart[std::size_t(y)];
-        end = loose.data() + rowstart[std::size_t(y) + 1];
-        return std::lower_bound(lo, end, x, [](const LoosePixel &q, int x) { return q.x < x; });
-    };
+    struct GridChore : Chore {
+        SegmentGrid &grid;
+        const Array<Segment> &segments;
+        int width, height;
+        GridChore(SegmentGrid &g, const Array<Segment> &s, int w, int h) : grid(g), segments(s), width(w), height(h) {}
+        bool run() override { return grid.build(segments, width, height); }
+    } chore(grid, segments, width, height);
+    if (!find_unexplained(ink, capsules, loose, rowstart, threads, &chore)) return KTVEC_NO_MEMORY;
+    // For each loose pixel, where its neighbours in the rows above and
+    // below may begin: the first loose pixel there from x - 1 on.  Raster
+    // order keeps every row sorted, so one pass over each pair of rows.
+    Array<std::size_t> above, below;
+    if (!above.resize(loose.size(), 0) || !below.resize(loose.size(), 0)) return KTVEC_NO_MEMORY;
+    for (int y = 0; y < height; ++y) {
+        for (const int dy : {-1, 1}) {
+            if (y + dy < 0 || y + dy >= height) continue;
+            Array<std::size_t> &first = dy < 0 ? above : below;
+            std::size_t j = rowstart[std::size_t(y + dy)];
+            const std::size_t end = rowstart[std::size_t(y + dy) + 1];
+            for (std::size_t i = rowstart[std::size_t(y)]; i < rowstart[std::size_t(y) + 1]; ++i) {
+                while (j < end && loose[j].x < loose[i].x - 1) ++j;
+                first[i] = j;
+            }
+        }
+    }
 
     Array<unsigned char> seen;
     Array<Pixel> piece, attach;
@@ -154,7 +173,8 @@ int restore_stubs(const Ink &ink, const Array<double> &widths, LineSet &lines, i
         seen[start] = 1;
         if (!stack.push(static_cast<long>(start))) return KTVEC_NO_MEMORY;
         while (!stack.empty()) {
-            const LoosePixel lp = loose[std::size_t(stack.back())];
+            const std::size_t at = std::size_t(stack.back());
+            const LoosePixel lp = loose[at];
             stack.pop();
             const Pixel p{lp.x, lp.y};
             if (piece.size() < kMaxPiece) {
@@ -162,16 +182,16 @@ int restore_stubs(const Ink &ink, const Array<double> &widths, LineSet &lines, i
             } else {
                 large = true;
             }
-            // The eight neighbours, row by row and left to right: one search
-            // per row, the rest lie next to it in raster order.
+            // The eight neighbours, row by row and left to right.
             for (int dy = -1; dy <= 1; ++dy) {
                 if (p.y + dy < 0 || p.y + dy >= height) continue;
-                const LoosePixel *end, *n = from(p.x - 1, p.y + dy, end);
-                for (; n != end && n->x <= p.x + 1; ++n) {
-                    const long q = n - loose.data();
-                    if ((dy == 0 && n->x == p.x) || seen[std::size_t(q)]) continue;
-                    seen[std::size_t(q)] = 1;
-                    if (!stack.push(q)) return KTVEC_NO_MEMORY;
+                const std::size_t end = rowstart[std::size_t(p.y + dy) + 1];
+                std::size_t q = dy < 0 ? above[at] : dy > 0 ? below[at] : at;
+                if (dy == 0 && q > rowstart[std::size_t(p.y)] && loose[q - 1].x == p.x - 1) --q;
+                for (; q < end && loose[q].x <= p.x + 1; ++q) {
+                    if ((dy == 0 && q == at) || seen[q]) continue;
+                    seen[q] = 1;
+                    if (!stack.push(static_cast<long>(q))) return KTVEC_NO_MEMORY;
                 }
             }
         }

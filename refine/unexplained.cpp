@@ -9,8 +9,6 @@
 // once per row it spans.
 #include "refine/unexplained.h"
 
-#include "refine/workers.h"
-
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -219,12 +217,12 @@ bool sweep_band(const Ink &ink, const Array<Prepared> &capsules, const Array<int
 }  // namespace
 
 bool find_unexplained(const Ink &ink, const Array<Capsule> &capsules, Array<LoosePixel> &loose,
-                      Array<std::size_t> &rowstart, int threads) {
+                      Array<std::size_t> &rowstart, int threads, Chore *meanwhile) {
     const int width = ink.width(), height = ink.height();
     loose.clear();
     rowstart.clear();
     if (!rowstart.resize(static_cast<std::size_t>(height) + 1, 0)) return false;
-    if (width < 1 || height < 1 || !ink.row(0)) return true;
+    if (width < 1 || height < 1 || !ink.row(0)) return !meanwhile || meanwhile->run();
     const std::size_t bytes = (static_cast<std::size_t>(width) + 7) / 8;
     // Capsules by the first row they reach (their index breaks ties, so the
     // order is one whatever the sort).
@@ -262,8 +260,13 @@ bool find_unexplained(const Ink &ink, const Array<Capsule> &capsules, Array<Loos
     if (parts == 1) {
         if (!sweep_band(ink, prepared, order, white.data(), bands[0], rowstart, true)) return false;
         loose.swap(bands[0].loose);
+        if (meanwhile && !meanwhile->run()) return false;
     } else {
-        run_parts(parts, [&](int k) { sweep_band(ink, prepared, order, white.data(), bands[k], rowstart, false); });
+        bool done = true;
+        auto sweep = [&](int k) { sweep_band(ink, prepared, order, white.data(), bands[k], rowstart, false); };
+        if (meanwhile) run_threads(0, parts, sweep, [&] { done = meanwhile->run(); });
+        else run_parts(parts, sweep);
+        if (!done) return false;
         std::size_t total = 0;
         for (int k = 0; k < parts; ++k) {
             if (bands[k].stopped < bands[k].to && !sweep_band(ink, prepared, order, white.data(), bands[k], rowstart, true))

@@ -54,31 +54,53 @@ inline std::size_t part_begin(std::size_t total, int parts, int i) {
                                     static_cast<unsigned>(parts));
 }
 
-// Runs work(i) for i = 0 .. parts - 1, part 0 on the calling thread, and
-// returns when all are done.  The work must not throw.
-template <class Work> void run_parts(int parts, const Work &work) {
+// Runs work(i) for the parts from `first` on, each on a thread of its own,
+// while the calling thread runs here(); then waits for them.  A part whose
+// thread cannot start, or every part in a build without threads, runs on
+// the calling thread after here().  The work must not throw.
+template <class Work, class Here> void run_threads(int first, int parts, const Work &work, const Here &here) {
 #ifdef KTVEC_REFINE_THREADS
-    if (parts > 1) {
-        std::thread threads[kMaxWorkers];
-        bool started[kMaxWorkers] = {};
-        for (int i = 1; i < parts && i < kMaxWorkers; ++i) {
-            try {
-                threads[i] = std::thread([&work, i] { work(i); });
-                started[i] = true;
-            } catch (...) {
-                // No thread to be had: the part waits for the calling thread.
-            }
+    std::thread threads[kMaxWorkers];
+    bool started[kMaxWorkers] = {};
+    for (int i = first; i < parts && i < kMaxWorkers; ++i) {
+        try {
+            threads[i] = std::thread([&work, i] { work(i); });
+            started[i] = true;
+        } catch (...) {
+            // No thread to be had: the part waits for the calling thread.
         }
-        work(0);
-        for (int i = 1; i < parts; ++i) {
-            if (i < kMaxWorkers && started[i]) threads[i].join();
-            else work(i);
-        }
+    }
+    here();
+    for (int i = first; i < parts; ++i) {
+        if (i < kMaxWorkers && started[i]) threads[i].join();
+        else work(i);
+    }
+#else
+    here();
+    for (int i = first; i < parts; ++i) work(i);
+#endif
+}
+
+// Runs work(i) for i = 0 .. parts - 1, part 0 on the calling thread (all
+// of them when there is one), and returns when all are done.
+template <class Work> void run_parts(int parts, const Work &work) {
+    if (parts <= 1) {
+        if (parts == 1) work(0);
         return;
     }
-#endif
-    for (int i = 0; i < parts; ++i) work(i);
+    run_threads(1, parts, work, [&work] { work(0); });
 }
+
+// Work of its own that the calling thread does while the parts of a step
+// run on other threads (the memory it asks for is then still asked for on
+// the calling thread, in a fixed order).  False when memory runs out.
+class Chore {
+public:
+    virtual bool run() = 0;
+
+protected:
+    ~Chore() = default;
+};
 
 }  // namespace ktv::refine
 
