@@ -48,7 +48,8 @@ bool smooth_offsets(Array<Middle> &m, Vec2 a, Vec2 u, Vec2 n, Array<double> &raw
         double window[5];
         std::size_t k = 0;
         for (std::size_t j = i >= 3 ? i - 2 : 1; j <= i + 2 && j + 1 < count; ++j) window[k++] = raw[j];
-        std::sort(window, window + k);
+        for (std::size_t a = 1; a < k; ++a)  // five values at most: an insertion sort
+            for (std::size_t b = a; b > 0 && window[b - 1] > window[b]; --b) std::swap(window[b - 1], window[b]);
         m[i].offset = window[k / 2];
         m[i].p = a + u * m[i].along + n * m[i].offset;
     }
