@@ -6,11 +6,14 @@
 // The page is a generated technical drawing (as ktvec_drawgen makes it) or
 // an image file.  The driver runs once; the refiner then runs `repeat` times
 // on `threads` threads (0, the default: one per core) and the best run
-// counts, in processor time of all threads and by the wall clock.
+// counts, in processor time of all threads and by the wall clock, and by
+// the wall clock among the quiet runs (the rest of the machine nearly
+// idle meanwhile; "-" when there was none).
 // For outlines the tracing of the crack borders is also timed on its own
 // (the rest is the polygon fit), with the counts that set the work: borders,
 // turning corners, unit crack edges and polygon vertices.
 #include <time.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -18,6 +21,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "drawing.h"
@@ -38,29 +42,51 @@ double wall_seconds() {
     return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
 
+// Processor seconds the whole machine has been busy (Linux: /proc/stat),
+// or -1 where that cannot be read.
+double machine_busy_seconds() {
+    std::FILE *f = std::fopen("/proc/stat", "r");
+    if (!f) return -1;
+    long long v[8] = {};
+    const int n = std::fscanf(f, "cpu %lld %lld %lld %lld %lld %lld %lld %lld", &v[0], &v[1], &v[2], &v[3], &v[4],
+                              &v[5], &v[6], &v[7]);
+    std::fclose(f);
+    if (n != 8) return -1;
+    const long ticks = sysconf(_SC_CLK_TCK);
+    return static_cast<double>(v[0] + v[1] + v[2] + v[5] + v[6] + v[7]) / static_cast<double>(ticks > 0 ? ticks : 100);
+}
+
+// On a shared machine the wall clock of a run on several threads says
+// little while other processes take the cores: a run is quiet when the
+// rest of the machine used less than 5 % of its cores meanwhile.
 struct Best {
-    double cpu = 1e300, wall = 1e300;
-    void take(double c, double w) {
+    double cpu = 1e300, wall = 1e300, quiet = 1e300;
+    void take(double c, double w, bool q) {
         cpu = std::min(cpu, c);
         wall = std::min(wall, w);
+        if (q) quiet = std::min(quiet, w);
     }
 };
 
 template <class Run> Best timed(int repeat, Run run) {
     Best b;
+    const double cores = std::max(1u, std::thread::hardware_concurrency());
     for (int i = 0; i < repeat; ++i) {
-        const double c0 = cpu_seconds(), w0 = wall_seconds();
+        const double m0 = machine_busy_seconds(), c0 = cpu_seconds(), w0 = wall_seconds();
         if (!run()) {
             std::fprintf(stderr, "ktvec_refinebench: out of memory\n");
             std::exit(1);
         }
-        b.take(cpu_seconds() - c0, wall_seconds() - w0);
+        const double c = cpu_seconds() - c0, w = wall_seconds() - w0, m1 = machine_busy_seconds();
+        b.take(c, w, m0 >= 0 && m1 >= 0 && m1 - m0 - c < 0.05 * cores * w);
     }
     return b;
 }
 
 void row(const char *what, const Best &b, double mpx) {
-    std::printf("| %s | %.1f | %.1f | %.2f | %.0f |\n", what, b.cpu * 1e3, b.wall * 1e3, b.cpu * 1e3 / mpx,
+    char quiet[32] = "-";
+    if (b.quiet < 1e300) std::snprintf(quiet, sizeof quiet, "%.1f", b.quiet * 1e3);
+    std::printf("| %s | %.1f | %.1f | %s | %.2f | %.0f |\n", what, b.cpu * 1e3, b.wall * 1e3, quiet, b.cpu * 1e3 / mpx,
                 mpx / b.cpu);
 }
 
@@ -121,7 +147,7 @@ int main(int argc, char **argv) {
                 input.empty() ? ("generated " + size + ", seed " + std::to_string(seed)).c_str() : input.c_str(),
                 page.width, page.height, mpx, stage.c_str(),
                 threads ? (std::to_string(threads) + " thread(s)").c_str() : "a thread per core", repeat);
-    std::printf("| step | cpu ms | wall ms | cpu ms/Mpx | Mpx/s |\n|---|---|---|---|---|\n");
+    std::printf("| step | cpu ms | wall ms | quiet wall ms | cpu ms/Mpx | Mpx/s |\n|---|---|---|---|---|---|\n");
 
     CKTVector v;
     v.msetdocument(page.bits.data(), page.width, page.stride, page.height);
