@@ -14,8 +14,15 @@ public:
     Buffer() = default;
     // A zero-filled block of `size` bytes; check ok() afterwards.
     explicit Buffer(std::size_t size);
+    // A block of `size` bytes left as the heap gives them, for a caller that
+    // writes every byte before anything reads it (a file read, a raster
+    // copied in whole): fresh pages are then touched once, not zeroed and
+    // written again.  Check ok() afterwards.
+    static Buffer uninitialised(std::size_t size);
     ~Buffer();
-    Buffer(Buffer &&o) noexcept : data_(std::exchange(o.data_, nullptr)), size_(std::exchange(o.size_, 0)) {}
+    Buffer(Buffer &&o) noexcept
+        : data_(std::exchange(o.data_, nullptr)), size_(std::exchange(o.size_, 0)),
+          offset_(std::exchange(o.offset_, 0)) {}
     Buffer &operator=(Buffer &&o) noexcept;
     Buffer(const Buffer &) = delete;
     Buffer &operator=(const Buffer &) = delete;
@@ -28,10 +35,21 @@ public:
     // unchanged) when memory for growing cannot be obtained.  Shrinking
     // always succeeds.
     bool resize(std::size_t size);
+    // As resize, but bytes gained are left uninitialised (the caller fills
+    // them before reading them).
+    bool extend(std::size_t size);
+    // The `size` bytes from `offset` on, keeping the whole block alive
+    // underneath: a part of a block (the raster of a file read whole) is
+    // handed on without a copy.  The range must lie inside the buffer; this
+    // one is left empty.
+    Buffer window(std::size_t offset, std::size_t size) &&;
 
 private:
-    unsigned char *data_ = nullptr;
-    std::size_t size_ = 0;
+    bool grow(std::size_t size, bool zero);
+
+    unsigned char *data_ = nullptr;  // first byte in use
+    std::size_t size_ = 0;           // bytes in use from data_
+    std::size_t offset_ = 0;         // data_ - start of the heap block
 };
 
 }  // namespace ktvcli

@@ -1,6 +1,7 @@
 #include "drawing.h"
 
 #include <cmath>
+#include <utility>
 
 namespace ktvcli {
 
@@ -23,6 +24,24 @@ Circle circle_of(const std::vector<DrawPoint> &pts) {
     for (std::size_t i = 0; i < n; ++i) c.r += std::hypot(pts[i].x - c.cx, pts[i].y - c.cy);
     c.r /= n;
     return c;
+}
+
+// Where the refiner put two neighbouring nodes on one spot (the two pixel
+// corners of a bend both meet at the bend), the path draws one vertex: the
+// zero-length piece between them adds a vertex and nothing to the shape.
+// Spots are compared as written, to a thousandth of a pixel.
+void drop_repeated_points(Stroke &s) {
+    const auto spot = [](DrawPoint p) {
+        return std::make_pair(std::llround(p.x * 1000), std::llround(p.y * 1000));
+    };
+    std::size_t kept = 1;
+    for (std::size_t i = 1; i < s.points.size(); ++i) {
+        if (spot(s.points[i]) == spot(s.points[kept - 1])) continue;  // drops the piece into it
+        if (!s.pieces.empty()) s.pieces[kept - 1] = s.pieces[i - 1];
+        s.points[kept++] = s.points[i];
+    }
+    s.points.resize(kept);
+    if (!s.pieces.empty()) s.pieces.resize(kept - 1);
 }
 
 }  // namespace
@@ -97,6 +116,7 @@ bool refined_stroke(VectorView &view, const _KTREFINEDLINE &l, Stroke &s) {
         s.pieces[i - 1] = arc_piece(*link, cx, cy, pa, pb);
         s.pieces[i - 1].r = std::max(r, half);
     }
+    drop_repeated_points(s);
     return true;
 }
 

@@ -57,21 +57,25 @@ static std::string too_large(int width, int height) {
            " pixels is too large for memory";
 }
 
-PackedBitmap allocate_bitmap(int width, int height) {
+static Buffer allocate(std::size_t bytes, Fill fill) {
+    return fill == Fill::kWhite ? Buffer(bytes) : Buffer::uninitialised(bytes);
+}
+
+PackedBitmap allocate_bitmap(int width, int height, Fill fill) {
     PackedBitmap b;
     b.width = width;
     b.height = height;
     b.stride = (static_cast<std::size_t>(width) + 7) / 8;
-    b.bits = Buffer(b.stride * static_cast<std::size_t>(height));
+    b.bits = allocate(b.stride * static_cast<std::size_t>(height), fill);
     if (!b.bits.ok()) throw CliError(too_large(width, height));
     return b;
 }
 
-GreyImage allocate_grey(int width, int height) {
+GreyImage allocate_grey(int width, int height, Fill fill) {
     GreyImage g;
     g.width = width;
     g.height = height;
-    g.pixels = Buffer(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
+    g.pixels = allocate(static_cast<std::size_t>(width) * static_cast<std::size_t>(height), fill);
     if (!g.pixels.ok()) throw CliError(too_large(width, height));
     return g;
 }
@@ -97,13 +101,14 @@ Buffer read_file(const std::string &path) {
     if (S_ISDIR(st.st_mode)) throw CliError("is a directory, not an image");
 
     // Regular files are read in one block of their size; pipes and devices
-    // grow the block as data arrives.
+    // grow the block as data arrives.  Only the bytes read are ever looked
+    // at, so the block is not cleared first.
     std::size_t capacity = S_ISREG(st.st_mode) ? static_cast<std::size_t>(st.st_size) + 1 : 1 << 16;
-    Buffer data(capacity);
+    Buffer data = Buffer::uninitialised(capacity);
     if (!data.ok()) throw CliError("file is too large for memory");
     std::size_t used = 0;
     for (;;) {
-        if (used == data.size() && !data.resize(data.size() * 2))
+        if (used == data.size() && !data.extend(data.size() * 2))
             throw CliError("file is too large for memory");
         ssize_t got = ::read(f.fd, data.data() + used, data.size() - used);
         if (got < 0) {
@@ -113,7 +118,7 @@ Buffer read_file(const std::string &path) {
         if (got == 0) break;
         used += static_cast<std::size_t>(got);
     }
-    data.resize(used);
+    data.extend(used);
     return data;
 }
 
@@ -142,12 +147,13 @@ const char *known_unsupported(const unsigned char *d, std::size_t n) {
 
 }  // namespace
 
+// `file`, when given, holds data and may be taken over by the decoder.
 static LoadedImage decode_by_signature(const unsigned char *data, std::size_t size,
-                                       const ReadOptions &options) {
+                                       const ReadOptions &options, Buffer *file) {
     if (size == 0) throw CliError("empty file");
     if (starts_with(data, size, "\x89PNG\r\n\x1A\n", 8)) return decode_png(data, size, options);
     if (starts_with(data, size, "P1", 2) || starts_with(data, size, "P4", 2))
-        return decode_pbm(data, size, options);
+        return decode_pbm(data, size, options, file);
     if (tiff_signature(data, size)) return decode_tiff(data, size, options);
     if (starts_with(data, size, "\x89PNG", 4)) throw CliError("damaged PNG signature");
     if (const char *name = known_unsupported(data, size))
@@ -163,12 +169,17 @@ const char *readable_formats() {
 #endif
 }
 
-LoadedImage decode_image(const unsigned char *data, std::size_t size, const ReadOptions &options) {
-    LoadedImage image = decode_by_signature(data, size, options);
+static LoadedImage decode_owned(const unsigned char *data, std::size_t size, const ReadOptions &options,
+                                Buffer *file) {
+    LoadedImage image = decode_by_signature(data, size, options, file);
     if (options.page > 1 && std::strcmp(image.format, "TIFF") != 0)  // single-page formats
         throw CliError("page " + std::to_string(options.page) + " asked for, the file has 1 page");
     apply_read_options(image, options);
     return image;
+}
+
+LoadedImage decode_image(const unsigned char *data, std::size_t size, const ReadOptions &options) {
+    return decode_owned(data, size, options, nullptr);
 }
 
 void apply_read_options(LoadedImage &image, const ReadOptions &options) {
@@ -178,7 +189,7 @@ void apply_read_options(LoadedImage &image, const ReadOptions &options) {
 
 LoadedImage read_image(const std::string &path, const ReadOptions &options) {
     Buffer file = read_file(path);
-    return decode_image(file.data(), file.size(), options);
+    return decode_owned(file.data(), file.size(), options, &file);
 }
 
 }  // namespace ktvcli

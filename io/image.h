@@ -79,11 +79,18 @@ LoadedImage read_image(const std::string &path, const ReadOptions &options);
 // library's int range or above max_pixels, before anything is allocated.
 void check_dimensions(std::uint64_t width, std::uint64_t height, const ReadOptions &options,
                       const char *format);
-PackedBitmap allocate_bitmap(int width, int height);  // all white
-GreyImage allocate_grey(int width, int height);
+// What a new raster holds: all white (0), or whatever the heap gave, for a
+// decoder that writes every byte of every row before anything reads it.
+enum class Fill { kWhite, kUnset };
+PackedBitmap allocate_bitmap(int width, int height, Fill fill = Fill::kWhite);
+GreyImage allocate_grey(int width, int height, Fill fill = Fill::kWhite);
 
-// Per-format decoders (input already recognised by its signature).
-LoadedImage decode_pbm(const unsigned char *data, std::size_t size, const ReadOptions &options);
+// Per-format decoders (input already recognised by its signature).  A PBM
+// decoder given `file`, the buffer that holds `data`, may take it over: a
+// raw raster then becomes the bitmap where it lies, without a copy, and
+// `file` is left empty.
+LoadedImage decode_pbm(const unsigned char *data, std::size_t size, const ReadOptions &options,
+                       Buffer *file = nullptr);
 LoadedImage decode_png(const unsigned char *data, std::size_t size, const ReadOptions &options);
 LoadedImage decode_tiff(const unsigned char *data, std::size_t size, const ReadOptions &options);
 bool tiff_signature(const unsigned char *data, std::size_t size);

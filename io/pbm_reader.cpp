@@ -1,7 +1,8 @@
 // PBM input, plain (P1) and raw (P4).  Header fields are separated by
 // whitespace and may be interleaved with '#' comments running to the end of
 // the line.  P4 rows are already the vectorizer's layout (1 = black, MSB
-// first, ceil(width / 8) bytes per row); only the padding bits are cleared.
+// first, ceil(width / 8) bytes per row); only the padding bits are cleared,
+// and a raster read from a whole file stays in the file's block.
 #include <algorithm>
 #include <cstdint>
 #include <string>
@@ -87,17 +88,29 @@ void read_plain_raster(PbmScanner &in, PackedBitmap &b) {
     }
 }
 
-void read_raw_raster(PbmScanner &in, PackedBitmap &b) {
-    const std::size_t need = b.stride * static_cast<std::size_t>(b.height);
-    const std::size_t have = static_cast<std::size_t>(in.end() - in.pos());
-    if (have < need) throw CliError("truncated PBM data");
-    std::copy(in.pos(), in.pos() + need, b.bits.data());
+// The raw raster, checked to be complete by the caller, copied into a new
+// bitmap or, when `file` holds the data, kept where it lies.
+PackedBitmap read_raw_raster(const PbmScanner &in, const unsigned char *data, int width, int height,
+                             Buffer *file) {
+    PackedBitmap b;
+    if (file) {
+        b.width = width;
+        b.height = height;
+        b.stride = (static_cast<std::size_t>(width) + 7) / 8;
+        const std::size_t offset = static_cast<std::size_t>(in.pos() - data);
+        b.bits = std::move(*file).window(offset, b.stride * static_cast<std::size_t>(height));
+    } else {
+        b = allocate_bitmap(width, height, Fill::kUnset);
+        std::copy(in.pos(), in.pos() + b.bits.size(), b.bits.data());
+    }
     b.clear_padding();
+    return b;
 }
 
 }  // namespace
 
-LoadedImage decode_pbm(const unsigned char *data, std::size_t size, const ReadOptions &options) {
+LoadedImage decode_pbm(const unsigned char *data, std::size_t size, const ReadOptions &options,
+                       Buffer *file) {
     const bool raw = data[1] == '4';
     PbmScanner in(data + 2, size - 2);
     if (!in.at_end() && !is_space(in.peek()) && in.peek() != '#')
@@ -113,9 +126,13 @@ LoadedImage decode_pbm(const unsigned char *data, std::size_t size, const ReadOp
         throw CliError("truncated PBM data");
     LoadedImage image;
     image.format = "PBM";
-    image.bitmap = allocate_bitmap(static_cast<int>(width), static_cast<int>(height));
-    if (raw) read_raw_raster(in, image.bitmap);
-    else read_plain_raster(in, image.bitmap);
+    if (raw) {
+        image.bitmap = read_raw_raster(in, data, static_cast<int>(width), static_cast<int>(height),
+                                       file && file->data() == data ? file : nullptr);
+    } else {
+        image.bitmap = allocate_bitmap(static_cast<int>(width), static_cast<int>(height));
+        read_plain_raster(in, image.bitmap);
+    }
     return image;
 }
 

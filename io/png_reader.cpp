@@ -156,7 +156,9 @@ LoadedImage decode_png(const unsigned char *data, std::size_t size, const ReadOp
         return image;
     }
 
-    GreyImage grey = allocate_grey(width, height);
+    // Rows read in one pass are written whole; interlaced passes fill their
+    // pixels into what is there.
+    GreyImage grey = allocate_grey(width, height, job.passes == 1 ? Fill::kUnset : Fill::kWhite);
     if (job.rowbytes != static_cast<std::size_t>(width) * job.channels)
         throw CliError("unexpected PNG row layout");
     bool ok;

@@ -41,14 +41,23 @@ int otsu_threshold(const GreyView &grey) {
 
 namespace {
 
-// Sets the bit of every pixel that `black` says is ink.
+// Sets the bit of every pixel that `black` says is ink.  Each byte is
+// gathered whole and stored once, padding bits 0, so the bitmap is not
+// cleared first.
 template <class Black> PackedBitmap pack(const GreyView &grey, Black black) {
-    PackedBitmap b = allocate_bitmap(grey.width, grey.height);
+    PackedBitmap b = allocate_bitmap(grey.width, grey.height, Fill::kUnset);
     for (int y = 0; y < grey.height; ++y) {
         const unsigned char *src = grey.data + y * grey.row_step;
         unsigned char *dst = b.row(y);
-        for (int x = 0; x < grey.width; ++x)
-            if (black(src[x * grey.pixel_step])) dst[x >> 3] |= static_cast<unsigned char>(0x80u >> (x & 7));
+        unsigned byte = 0;
+        for (int x = 0; x < grey.width; ++x) {
+            if (black(src[x * grey.pixel_step])) byte |= 0x80u >> (x & 7);
+            if ((x & 7) == 7) {
+                dst[x >> 3] = static_cast<unsigned char>(byte);
+                byte = 0;
+            }
+        }
+        if (grey.width & 7) dst[grey.width >> 3] = static_cast<unsigned char>(byte);
     }
     return b;
 }

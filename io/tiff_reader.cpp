@@ -203,18 +203,16 @@ uint32_t rows_per_block(TIFF *tif, int height) {
 
 void read_bilevel_strips(const TiffHandle &t, PackedBitmap &b) {
     TIFF *tif = t.get();
-    const tmsize_t strip_size = TIFFStripSize(tif);
-    if (strip_size <= 0 || static_cast<std::size_t>(TIFFScanlineSize(tif)) != b.stride)
+    // A strip's rows are the bitmap's rows (same bytes per row), so each
+    // strip is decoded straight into its place, at most `want` bytes.
+    if (TIFFStripSize(tif) <= 0 || static_cast<std::size_t>(TIFFScanlineSize(tif)) != b.stride)
         t.fail("unexpected TIFF strip layout");
-    Buffer strip(static_cast<std::size_t>(strip_size));
-    if (!strip.ok()) throw CliError("out of memory while reading TIFF");
     const uint32_t rows_per_strip = rows_per_block(tif, b.height);
     for (int y0 = 0; y0 < b.height; y0 += static_cast<int>(rows_per_strip)) {
         const int rows = std::min<int>(static_cast<int>(rows_per_strip), b.height - y0);
         const tmsize_t want = static_cast<tmsize_t>(rows) * static_cast<tmsize_t>(b.stride);
         const tstrip_t s = TIFFComputeStrip(tif, static_cast<uint32_t>(y0), 0);
-        if (TIFFReadEncodedStrip(tif, s, strip.data(), want) < want) t.fail("truncated TIFF data");
-        std::memcpy(b.row(y0), strip.data(), static_cast<std::size_t>(want));
+        if (TIFFReadEncodedStrip(tif, s, b.row(y0), want) < want) t.fail("truncated TIFF data");
     }
 }
 
@@ -361,8 +359,10 @@ LoadedImage decode_tiff(const unsigned char *data, std::size_t size, const ReadO
     const bool bilevel = bits == 1 && samples == 1 &&
                          (!has_photometric || photometric == PHOTOMETRIC_MINISWHITE ||
                           photometric == PHOTOMETRIC_MINISBLACK);
+    // Strips and tiles, and the grey renderer's bands, write every byte of
+    // every row, or the page is refused: the rasters are not cleared first.
     if (bilevel) {
-        image.bitmap = allocate_bitmap(w, h);
+        image.bitmap = allocate_bitmap(w, h, Fill::kUnset);
         if (TIFFIsTiled(tif)) read_bilevel_tiles(t, image.bitmap);
         else read_bilevel_strips(t, image.bitmap);
         if (has_photometric && photometric == PHOTOMETRIC_MINISBLACK) image.bitmap.invert();
@@ -373,7 +373,7 @@ LoadedImage decode_tiff(const unsigned char *data, std::size_t size, const ReadO
         return image;
     }
 
-    GreyImage grey = allocate_grey(w, h);
+    GreyImage grey = allocate_grey(w, h, Fill::kUnset);
     read_grey(t, grey);
     binarise_into(grey, options, image);
     return image;

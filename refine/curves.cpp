@@ -28,6 +28,10 @@ constexpr double kTolerancePerWidth = 0.25;  // ... at least this share of the s
 constexpr double kMinLength = 4.0;   // shorter segments are left straight, px
 constexpr double kReach = 12.0;      // farthest a cut looks for the stroke's edges, px
 constexpr double kEndMargin = 1.5;   // no cuts this close to a segment's ends, px
+constexpr double kThinWidth = 2.5;   // a cut's middle across a narrower stroke is rounded to
+constexpr double kThinTolerance = 0.3;  // the grid: the tolerance grows by this per px below it
+constexpr double kNoiseTolerance = 4.0; // ... and is at least this many times the middles' mean
+                                        // distance from their smoothed run (a ragged edge)
 
 struct Middle {
     Vec2 p;
@@ -54,6 +58,20 @@ bool smooth_offsets(Array<Middle> &m, Vec2 a, Vec2 u, Vec2 n, Array<double> &raw
         m[i].p = a + u * m[i].along + n * m[i].offset;
     }
     return true;
+}
+
+// How far the middles may leave the drawn line on a stroke `width` wide,
+// after smooth_offsets() has left the middles' own offsets in `raw`: a
+// bend must stand out from what the pixel grid and a ragged edge move the
+// middles by, or every stroke would get points that only follow the noise.
+double tolerance(const Array<Middle> &m, const Array<double> &raw, double width) {
+    double noise = 0;
+    if (m.size() >= 5) {  // smoothed
+        for (std::size_t i = 1; i + 1 < m.size(); ++i) noise += std::fabs(raw[i] - m[i].offset);
+        noise /= static_cast<double>(m.size() - 2);
+    }
+    return std::max({kTolerance + kThinTolerance * std::max(0.0, kThinWidth - width),
+                     kTolerancePerWidth * width, kNoiseTolerance * noise});
 }
 
 // Douglas-Peucker over middles[lo..hi] (the ends are kept): marks the
@@ -128,7 +146,7 @@ bool bend_points(const Ink &ink, Vec2 a, Vec2 b, double w, BendScratch &s) {
     if (!smooth_offsets(middles, a, u, n, s.raw)) return false;
     if (!s.keep.resize(middles.size())) return false;
     for (std::size_t m = 0; m < middles.size(); ++m) s.keep[m] = 0;
-    if (!simplify(middles, std::max(kTolerance, kTolerancePerWidth * w), s.keep, s.stack)) return false;
+    if (!simplify(middles, tolerance(middles, s.raw, w), s.keep, s.stack)) return false;
     for (std::size_t m = 1; m + 1 < middles.size(); ++m)
         if (s.keep[m] && !s.points.push(middles[m].p)) return false;
     return true;

@@ -23,16 +23,23 @@
 //     sides it separates fit their cracks best (least total squared
 //     distance from their lines): smoothing rounds corners, so the cone
 //     ends a side an edge or two early or late.
-//  3. Each side's line is the least-squares line of its cracks (a uniform
+//  3. Neighbouring sides then merge, cheapest first, while one line fits
+//     their cracks about as well as two do, measured against the cracks'
+//     own scatter (merge_sides()); the cuts settle once more as in 2.
+//  4. Each side's line is the least-squares line of its cracks (a uniform
 //     density along them, not their smoothed points), and each vertex is
 //     where the lines of its two sides cross, held within `reach` of the
-//     chain point between them.  Sides too near parallel to cross there
+//     chain point between them, or, for sides that turn only a little
+//     (along a curve, where the crossing may lie a few pixels along), by
+//     the smoothed chain near it.  Sides too near parallel to cross there
 //     (the two sides of a stroke one pixel wide meeting at its end, or a
-//     step along an edge) keep both feet of that point, one on each line.
+//     step along an edge) keep both feet of that point, one on each line,
+//     or their middle when the feet nearly meet.
 //
 // Every unit crack edge is smoothed once, enters the cone of at most two
 // sides (the one that takes it and the one it stops) and the running sums
-// once, so the work is linear in the length of the chain.
+// once, so the work is linear in the length of the chain (merging adds
+// n log n in its sides).
 #include "refine/ringfit.h"
 
 #include <algorithm>
@@ -45,8 +52,15 @@ namespace {
 
 constexpr int kDx[4] = {1, 0, -1, 0};
 constexpr int kDy[4] = {0, 1, 0, -1};
-constexpr double kSameFoot = 0.05;  // feet closer than this are one vertex, px
+constexpr double kSameFoot = 0.6;   // feet closer than this are one vertex, px
 constexpr double kParallel = 1e-6;  // sine below which two sides do not cross
+constexpr int kNearChain = 8;       // edges either side of a cut that its vertex may lie by
+constexpr double kShallow = 0.2;    // ... when its sides turn by less than this sine
+constexpr double kCornerSlack = 0.25;  // px, see merge_sides()
+// Least scatter per crack edge assumed when sides merge, px^2: a side along
+// a row of pixels fits its cracks exactly, and chance alone should not
+// forbid lengthening it.
+constexpr double kMinScatter = 0.02;
 
 Vec2 node_frame(const Corner &c) { return {c.x - 0.5, c.y - 0.5}; }
 
@@ -82,6 +96,7 @@ bool RingFitter::expand(const Corner *ring, std::size_t n) {
         total += static_cast<std::size_t>(std::abs(q.x - p.x) + std::abs(q.y - p.y));
     }
     if (!mid_.resize(total) || !dir_.resize(total) || !runlen_.resize(total) || !smooth_.resize(total) ||
+        !deviation_.resize(total) ||
         !sums_.resize(total + 1))
         return false;
     edges_ = static_cast<int>(total);
@@ -122,7 +137,13 @@ bool RingFitter::expand(const Corner *ring, std::size_t n) {
                         s.xy + m.x * m.y,
                         s.yy + m.y * m.y + (dir_[i] % 2 == 1 ? 1.0 / 12 : 0.0)};
         rough += norm(m - smooth_[i]);
+        deviation_[i] = dot(m - smooth_[i], m - smooth_[i]);
     }
+    // The scatter of the cracks about a straight border, for merging
+    // sides: from the median deviation, which a few corners on a small
+    // ring do not raise as they raise the mean.
+    std::nth_element(deviation_.begin(), deviation_.begin() + t / 2, deviation_.end());
+    scatter_ = std::max(kMinScatter, limits_.noise * deviation_[t / 2]);
     // A rough border (scanner noise, a ragged brush) moves its cracks
     // farther from their smoothed chain than a clean staircase does (about
     // 0.03 px on a clean rendered edge, 0.08 on the real drawings, 0.15 on
@@ -154,6 +175,26 @@ Line RingFitter::line(int from, int to) const {
 Vec2 RingFitter::chain_point(int edge) const {
     const std::size_t u = static_cast<std::size_t>(edge);
     return origin_ + mid_[u] - Vec2{kDx[dir_[u]] * 0.5, kDy[dir_[u]] * 0.5};
+}
+
+// Whether p lies within the sides' straightness of the smoothed chain a few
+// edges either side of edge `edge`: where two sides meet at a shallow angle
+// along a curve, their lines cross a few pixels along it from the cut, yet
+// on the curve.
+bool RingFitter::near_chain(Vec2 p, int edge) const {
+    const Vec2 q = p - origin_;
+    for (int i = -kNearChain; i <= kNearChain; ++i) {
+        const std::size_t u = static_cast<std::size_t>(((edge + i) % edges_ + edges_) % edges_);
+        if (norm(q - smooth_[u]) <= halfwidth_) return true;
+    }
+    return false;
+}
+
+bool RingFitter::crossing(const Line &a, const Line &b, int edge, Vec2 &at) const {
+    const double det = cross(a.dir, b.dir);
+    if (!(std::fabs(det) > kParallel)) return false;
+    at = a.at + a.dir * (cross(b.at - a.at, b.dir) / det);
+    return norm(at - chain_point(edge)) <= limits_.reach || (std::fabs(det) < kShallow && near_chain(at, edge));
 }
 
 // Grows a side from edge `first` over at most `limit` edges; returns the
@@ -201,9 +242,114 @@ bool RingFitter::corners(const Corner *ring, std::size_t n, Array<Vec2> &polygon
     return true;
 }
 
+// Merges neighbouring sides, cheapest first, while one line fits the
+// cracks of both about as well as two: the cone of grow() cuts a side as
+// soon as one smoothed point strays, and on a rough border a burr does that
+// well inside a straight run.  The cost of merging at a cut is the growth
+// of the squared-distance sum of the cracks from their least-squares lines,
+// in units of the two sides' own scatter per edge; a straight border cut by
+// chance grows it by about two such units, a true corner by a multiple of
+// its sides' length.  The corner that goes must also lie within the sides'
+// straightness of the merged line.  Every merge rescores its two
+// neighbours only, so the work is n log n in the sides.
+bool RingFitter::merge_sides() {
+    const int e = edges_, n = static_cast<int>(cuts_.size());
+    if (n <= 3 || !(limits_.merge > 0)) return true;
+    if (!prev_.resize(cuts_.size()) || !next_.resize(cuts_.size()) || !stamp_.resize(cuts_.size())) return false;
+    for (int j = 0; j < n; ++j) {
+        prev_[static_cast<std::size_t>(j)] = (j + n - 1) % n;
+        next_[static_cast<std::size_t>(j)] = (j + 1) % n;
+        stamp_[static_cast<std::size_t>(j)] = 0;
+    }
+    auto cut = [this](int j) { return cuts_[static_cast<std::size_t>(j)]; };
+    auto span = [e](int from, int to) { return to > from ? to - from : to - from + e; };
+    auto cost = [&](int j) {
+        const int p = cut(prev_[static_cast<std::size_t>(j)]), c = cut(j), q = cut(next_[static_cast<std::size_t>(j)]);
+        const double ra = residual(p, c), rb = residual(c, q), whole = residual(p, q);
+        const double scatter = std::max(scatter_, (ra + rb) / span(p, q));
+        const double growth = (whole - ra - rb) / scatter;
+        if (!(growth <= limits_.merge)) return -1.0;
+        // The corner that goes: where the two lines cross, or else the
+        // smoothed chain there (a staircase's own corner lies up to half a
+        // pixel off the border, its smoothed point a quarter).
+        Vec2 corner = origin_ + smooth_[static_cast<std::size_t>(c)];
+        Vec2 v;
+        if (crossing(line(p, c), line(c, q), c, v)) corner = v;
+        return std::fabs(distance_to(line(p, q), corner)) <= halfwidth_ + kCornerSlack ? growth : -1.0;
+    };
+    auto later = [](const Merge &x, const Merge &y) { return x.cost != y.cost ? x.cost > y.cost : x.cut > y.cut; };
+    auto offer = [&](int j) {
+        const double c = cost(j);
+        if (c < 0) return true;
+        if (!heap_.push({c, j, stamp_[static_cast<std::size_t>(j)]})) return false;
+        std::push_heap(heap_.begin(), heap_.end(), later);
+        return true;
+    };
+    heap_.clear();
+    for (int j = 0; j < n; ++j)
+        if (!offer(j)) return false;
+    int live = n;
+    while (!heap_.empty() && live > 3) {
+        std::pop_heap(heap_.begin(), heap_.end(), later);
+        const Merge m = heap_.back();
+        heap_.pop();
+        const std::size_t j = static_cast<std::size_t>(m.cut);
+        if (m.stamp != stamp_[j]) continue;
+        const int p = prev_[j], q = next_[j];
+        stamp_[j] = -1;  // gone
+        next_[static_cast<std::size_t>(p)] = q;
+        prev_[static_cast<std::size_t>(q)] = p;
+        ++stamp_[static_cast<std::size_t>(p)];
+        ++stamp_[static_cast<std::size_t>(q)];
+        --live;
+        if (!offer(p) || !offer(q)) return false;
+    }
+    int kept = 0;
+    for (int j = 0; j < n; ++j)
+        if (stamp_[static_cast<std::size_t>(j)] >= 0) cuts_[static_cast<std::size_t>(kept++)] = cut(j);
+    cuts_.resize(static_cast<std::size_t>(kept));
+    return true;
+}
+
+// Each cut to where its two sides fit best, keeping every side at least two
+// edges long and the cuts in order.  The cost along the chain has one valley
+// near a corner, so the search walks downhill from the cut, at most `shift`
+// edges.
+void RingFitter::shift_cuts(int limit) {
+    const int e = edges_;
+    auto span = [e](int from, int to) { return to > from ? to - from : to - from + e; };
+    auto at = [this](int j) {
+        const int sides = static_cast<int>(cuts_.size());
+        return cuts_[static_cast<std::size_t>((j % sides + sides) % sides)];
+    };
+    for (int j = 0; j < static_cast<int>(cuts_.size()) && limit > 0; ++j) {
+        const int prev = at(j - 1), next = at(j + 1), whole = span(prev, next);
+        auto cost = [&](int b) {
+            if (span(prev, b) < 2 || span(b, next) < 2 || span(prev, b) + span(b, next) != whole) return -1.0;
+            return residual(prev, b) + residual(b, next);
+        };
+        int best = at(j);
+        double best_cost = cost(best);
+        for (const int step : {-1, 1}) {
+            for (int s = 1; s <= limit; ++s) {
+                const int b = ((at(j) + step * s) % e + e) % e;
+                const double c = cost(b);
+                if (c < 0 || c >= best_cost) break;
+                best_cost = c;
+                best = b;
+            }
+            if (best != at(j)) break;
+        }
+        cuts_[static_cast<std::size_t>(j)] = best;
+    }
+}
+
 bool RingFitter::reserve(std::size_t edges) {
+    // A chain has at most one side per edge, and merging sides keeps at
+    // most three candidates per side waiting.
     return mid_.reserve(edges) && dir_.reserve(edges) && runlen_.reserve(edges) && smooth_.reserve(edges) &&
-           sums_.reserve(edges + 1) && cuts_.reserve(edges) && lines_.reserve(edges);
+           deviation_.reserve(edges) && sums_.reserve(edges + 1) && cuts_.reserve(edges) && lines_.reserve(edges) &&
+           prev_.reserve(edges) && next_.reserve(edges) && stamp_.reserve(edges) && heap_.reserve(3 * edges);
 }
 
 bool RingFitter::fit(const Corner *ring, std::size_t n, Array<Vec2> &polygon) {
@@ -222,35 +368,16 @@ bool RingFitter::fit(const Corner *ring, std::size_t n, Array<Vec2> &polygon) {
         covered += taken;
         at = (at + taken) % e;
     }
-    const int sides = static_cast<int>(cuts_.size());
-    if (sides < 2) return corners(ring, n, polygon);
+    if (cuts_.size() < 2) return corners(ring, n, polygon);
 
-    // Each cut to where its two sides fit best, keeping every side at
-    // least two edges long and the cuts in order.  The cost along the chain
-    // has one valley near a corner, so the search walks downhill from the
-    // cut, at most `shift` edges.
-    auto span = [e](int from, int to) { return to > from ? to - from : to - from + e; };
-    auto at = [this, sides](int j) { return cuts_[static_cast<std::size_t>((j % sides + sides) % sides)]; };
-    for (int j = 0; j < sides && limits_.shift > 0; ++j) {
-        const int prev = at(j - 1), next = at(j + 1), whole = span(prev, next);
-        auto cost = [&](int b) {
-            if (span(prev, b) < 2 || span(b, next) < 2 || span(prev, b) + span(b, next) != whole) return -1.0;
-            return residual(prev, b) + residual(b, next);
-        };
-        int best = at(j);
-        double best_cost = cost(best);
-        for (const int step : {-1, 1}) {
-            for (int s = 1; s <= limits_.shift; ++s) {
-                const int b = ((at(j) + step * s) % e + e) % e;
-                const double c = cost(b);
-                if (c < 0 || c >= best_cost) break;
-                best_cost = c;
-                best = b;
-            }
-            if (best != at(j)) break;
-        }
-        cuts_[static_cast<std::size_t>(j)] = best;
-    }
+    shift_cuts(limits_.shift);
+    if (!merge_sides()) return false;
+    shift_cuts(limits_.shift);
+    auto at = [this](int j) {
+        const int sides = static_cast<int>(cuts_.size());
+        return cuts_[static_cast<std::size_t>((j % sides + sides) % sides)];
+    };
+    const int sides = static_cast<int>(cuts_.size());
 
     // One line per side.
     if (!lines_.resize(static_cast<std::size_t>(sides))) return false;
@@ -258,13 +385,10 @@ bool RingFitter::fit(const Corner *ring, std::size_t n, Array<Vec2> &polygon) {
     for (int j = 0; j < sides; ++j) {
         const Line &a = lines_[static_cast<std::size_t>(j == 0 ? sides - 1 : j - 1)], &b = lines_[static_cast<std::size_t>(j)];
         const Vec2 c = chain_point(at(j));
-        const double det = cross(a.dir, b.dir);
-        if (std::fabs(det) > kParallel) {
-            const Vec2 v = a.at + a.dir * (cross(b.at - a.at, b.dir) / det);
-            if (norm(v - c) <= limits_.reach) {
-                if (!polygon.push(v)) return false;
-                continue;
-            }
+        Vec2 v;
+        if (crossing(a, b, at(j), v)) {
+            if (!polygon.push(v)) return false;
+            continue;
         }
         const Vec2 fa = a.at + a.dir * dot(c - a.at, a.dir), fb = b.at + b.dir * dot(c - b.at, b.dir);
         if (norm(fb - fa) > kSameFoot) {

@@ -14,7 +14,7 @@ struct RingFitLimits {
     // from a line through the side's first point, px: how far a border may
     // bend, or its burrs stand out after smoothing, and still be one
     // straight side.
-    double halfwidth = 0.5;
+    double halfwidth = 0.62;
     // On a rough border the sides may stray this many times the mean
     // distance of its crack midpoints from their smoothed chain, when that
     // is more than `halfwidth`.
@@ -25,6 +25,15 @@ struct RingFitLimits {
     // Farthest a vertex may lie from the chain point between its two
     // sides, px; beyond it the two sides end at that point's feet.
     double reach = 1.5;
+    // Two neighbouring sides become one when one line fits their cracks
+    // with a squared-distance sum at most this many times the cracks'
+    // own scatter per edge above that of the two lines apart (about 2 on
+    // average for one straight border cut in two by chance).
+    double merge = 16;
+    // That scatter is at least this many times the median squared distance
+    // of the crack midpoints from their smoothed chain (which smoothing
+    // itself shrinks, and a flipped pixel spreads over a run of cracks).
+    double noise = 32;
 };
 
 class RingFitter {
@@ -57,6 +66,12 @@ private:
     Line line(int from, int to) const;
     Vec2 chain_point(int edge) const;     // where edge `edge` begins, node frame
     bool corners(const Corner *ring, std::size_t n, Array<Vec2> &polygon) const;
+    void shift_cuts(int limit);
+    bool near_chain(Vec2 p, int edge) const;
+    // Where the lines of the sides before and after edge `edge` cross, when
+    // that is by the chain; false when they end at feet instead.
+    bool crossing(const Line &a, const Line &b, int edge, Vec2 &at) const;
+    bool merge_sides();
 
     RingFitLimits limits_;
     double halfwidth_ = 0.5;        // the sides' straightness on this chain, px
@@ -66,9 +81,17 @@ private:
     Array<unsigned char> dir_;      // edge directions, 0 east, 1 south, 2 west, 3 north
     Array<int> runlen_;             // at an edge that begins a straight run its length, else 0
     Array<Vec2> smooth_;            // the midpoints smoothed along the chain
+    Array<double> deviation_;       // squared distances of the midpoints from smooth_, px^2
+    double scatter_ = 0;            // squared distance of a crack from a straight border, px^2
     Array<Sum> sums_;               // edges_ + 1 running sums
     Array<int> cuts_;               // first edge of each side, in chain order
     Array<Line> lines_;             // the line of each side
+    struct Merge {
+        double cost;
+        int cut, stamp;
+    };
+    Array<Merge> heap_;             // candidate merges, cheapest first
+    Array<int> prev_, next_, stamp_; // per cut: its live neighbours, and a count of its changes
     Vec2 cone_at_, lo_, hi_; bool coned_ = false;
 };
 

@@ -24,9 +24,12 @@ namespace ktv::refine {
 namespace {
 
 constexpr double kMargin = 1.0;     // ink this far beyond half the width is still explained, px
-constexpr double kStick = 0.8;      // a lost end sticks out of the explained band by this much, px
+constexpr double kStick = 0.8;      // a lost end's tip sticks out of the explained band by this much, px
 constexpr double kStickPerWidth = 0.5;  // ... and by half the stroke width: the corners of a wide
                                         // stroke stick out of the band around its centre line
+constexpr double kInkStick = 1.0;   // the same for the far side of its ink, where it runs on a line, px
+constexpr double kRunsOn = 0.94;    // cosine within which a stub runs on the line behind it (20 degrees)
+constexpr double kBehind = -0.5;    // cosine beyond which a line leaves a point behind the stub
 constexpr std::size_t kMaxPiece = 2000;  // larger unexplained pieces are not lost ends, px
 constexpr int kCell = 16;           // side of the cells that index segments, px
 constexpr double kEndCap = 0.5;     // a restored end stops this far inside the ink's tip, px
@@ -111,6 +114,37 @@ struct Stub {
     Vec2 from, to;
     int node;  // node index at `from` when it is a point of a line, else -1
 };
+
+// Whether a stub leaving point `at` of the lines in direction `dir` runs
+// on a line that comes to `at` from straight behind it, at a corner or a
+// junction: `at` ends two lines or more, and only one of them leaves it
+// behind the stub (within 60 degrees of straight back), that one within
+// 20.  Each line's way is taken over a few pixels, past a chamfer.  So the
+// overshoot of a line past a corner and the arm of a cross qualify; the
+// ink poking out of a sharp corner between two lines, and a bump beside a
+// line, do not.
+template <class Grid>
+bool runs_on(const LineSet &lines, const Array<Segment> &segments, const Grid &grid, Vec2 at, Vec2 dir,
+             double width) {
+    int meeting = 0, behind = 0, straight = 0;
+    grid.near(at, [&](int s) {
+        const Segment &g = segments[static_cast<std::size_t>(s)];
+        if (norm(g.b - g.a) < 1e-9) return;  // a point repeated: the segments on either side count
+        for (int e = 0; e < 2; ++e) {
+            if (norm((e ? g.b : g.a) - at) > 1e-9) continue;
+            Vec2 away = e ? g.a : g.b;
+            for (int k = g.at + (e ? 0 : 1); k >= 0 && k < lines.points(g.line) && norm(away - at) < 2 + width;
+                 k += e ? -1 : 1)
+                away = lines.point(g.line, k);
+            if (norm(away - at) < 1e-9) continue;
+            const double c = dot(unit(away - at), dir);
+            ++meeting;
+            behind += c < kBehind;
+            straight += c <= -kRunsOn;
+        }
+    });
+    return meeting >= 2 && behind == 1 && straight == 1;
+}
 
 }  // namespace
 
@@ -220,10 +254,18 @@ int restore_stubs(const Ink &ink, const Array<double> &widths, LineSet &lines, i
             for (const Pixel &p : piece)
                 if (norm(Vec2{double(p.x), double(p.y)} - base) >= far - 1) tip = tip + Vec2{double(p.x), double(p.y)}, ++tips;
             tip = tip * (1.0 / tips);
-            // It must stick out of the band and be slender.
-            double t;
-            const double out = distance_to_segment(tip, h.a, h.b, t) - h.reach;
-            if (out < std::max(kStick, kStickPerWidth * w)) continue;
+            // It must stick out of the band and be slender.  A piece whose
+            // tip (the middle of its last pixels) does is a lost end.  One
+            // whose ink does, to the far side of its farthest pixel, is
+            // still one where it runs on a line past a corner or through a
+            // junction (checked below): the overshoots of lines two pixels
+            // wide are a couple of pixels long, and their tips lie less
+            // than that beyond the band.
+            double t, extent = 0;
+            for (const Pixel &p : piece)
+                extent = std::max(extent, distance_to_segment(Vec2{double(p.x), double(p.y)}, h.a, h.b, t));
+            const bool short_end = distance_to_segment(tip, h.a, h.b, t) - h.reach < std::max(kStick, kStickPerWidth * w);
+            if (short_end && extent + 0.5 - h.reach < std::max(kInkStick, kStickPerWidth * w)) continue;
             if (static_cast<double>(piece.size()) > (far + 1) * std::max(2.5, 1.5 * w)) continue;
             // A piece that touches explained ink at its far end too joins two
             // lines (a stretch of a crowded drawing the lines missed), it
@@ -232,7 +274,10 @@ int restore_stubs(const Ink &ink, const Array<double> &widths, LineSet &lines, i
             for (const Pixel &p : attach)
                 if (norm(Vec2{double(p.x), double(p.y)} - base) > 0.5 * far + 1) bridge = true;
             if (bridge) continue;
-            // Where its axis meets the host line, kept near the touching point.
+            // Where its axis meets the host line, kept near the touching
+            // point: a piece that continues its host past the host's end
+            // runs nearly along it, and its axis may meet the host's line
+            // anywhere, far back along the host as often as not.
             const Vec2 hd = h.b - h.a;
             const Vec2 d = unit(tip - base);
             Vec2 from = h.a + hd * hostt;
@@ -241,7 +286,7 @@ int restore_stubs(const Ink &ink, const Array<double> &widths, LineSet &lines, i
                 const double s = cross(h.a - tip, hd) / den;  // tip + d * s lies on the host line
                 const Vec2 meet = tip + d * s;
                 double tm;
-                if (distance_to_segment(meet, h.a, h.b, tm) < 1e-6 || norm(meet - from) <= w + 1.5) {
+                if (norm(meet - from) <= w + 1.5) {
                     distance_to_segment(meet, h.a, h.b, tm);
                     hostt = tm;
                     from = h.a + hd * tm;
@@ -260,6 +305,7 @@ int restore_stubs(const Ink &ink, const Array<double> &widths, LineSet &lines, i
                     if (dq <= nearest) nearest = dq, at = q, node = lines.node(g.line, g.at + e);
                 }
             });
+            if (short_end && (nearest >= snap || !runs_on(lines, segments, grid, at, unit(tip - at), w))) continue;
             if (nearest >= snap) {
                 if (!inserts.push({h.line, h.at, hostt, from})) return KTVEC_NO_MEMORY;
                 at = from;

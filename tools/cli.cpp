@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <memory>
 #include <new>
 #include <string>
 
@@ -78,7 +79,17 @@ LoadedImage load_input(const Settings &s, const std::string &name) {
     }
 }
 
-int run_settings(const Command &c, const Settings &s, PageCounts *counts = nullptr);
+bool g_process_ends = false;  // see process_ends_after_run
+
+// The results of a run left to the process's end; a static pointer, so that
+// leak checkers see them as still reachable.
+struct Results {
+    CKTVector vectors;
+    CKTRefiner refiner;
+};
+Results *g_left_to_exit = nullptr;
+
+int run_settings(const Command &c, const Settings &s, PageCounts *counts = nullptr, bool last = false);
 
 int run_command(const Command &c, int argc, char **argv) {
     Settings s = command_defaults(c);
@@ -93,20 +104,22 @@ int run_command(const Command &c, int argc, char **argv) {
         for (int page = 1; page <= pages; ++page) run_settings(c, page_settings(s, page));
         return 0;
     }
-    return run_settings(c, s);
+    return run_settings(c, s, nullptr, g_process_ends);
 }
 
-int run_settings(const Command &c, const Settings &s, PageCounts *counts) {
+// `last`: nothing runs after this in the process, which ends soon.
+int run_settings(const Command &c, const Settings &s, PageCounts *counts, bool last) {
     const std::vector<Output> outputs = resolve_outputs(s);
     const PostProcessing post = postprocessing(s);
     const Clock::time_point start = Clock::now();
     const std::string name = s.input == "-" ? "<stdin>" : s.input;
     LoadedImage image = load_input(s, name);
 
-    CKTVector v;
+    std::unique_ptr<Results> results(new Results);
+    CKTVector &v = results->vectors;
+    CKTRefiner &refiner = results->refiner;
     v.msetdocument(image.bitmap.bits.data(), image.bitmap.width, image.bitmap.height);
     const Clock::time_point vectorize_start = Clock::now();
-    CKTRefiner refiner;
     const int result = vectorize_document(c, s, post, v, refiner);
     const double vectorize_ms = ms_since(vectorize_start);
     if (result == KTVEC_NO_MEMORY) throw CliError(name + ": out of memory while vectorizing");
@@ -128,12 +141,15 @@ int run_settings(const Command &c, const Settings &s, PageCounts *counts) {
                      binarised.c_str(), view.written_nodes(), view.live_polylines(), ms_since(start),
                      vectorize_ms);
     }
+    if (last && !g_left_to_exit) g_left_to_exit = results.release();
     return 0;
 }
 
 }  // namespace
 
 int run_one(const Command &c, const Settings &s, PageCounts *counts) { return run_settings(c, s, counts); }
+
+void process_ends_after_run() { g_process_ends = true; }
 
 int run(int argc, char **argv) {
     try {

@@ -12,6 +12,12 @@ namespace ktvcli {
 // 2 bad command line.
 int run(int argc, char **argv);
 
+// Called by main before run: the process ends when run returns.  A single
+// image's vectorizer is then left to the system at exit instead of being
+// freed block by block (a few hundred thousand blocks on a large sheet).
+// In-process callers (the tests) do not call it and free everything.
+void process_ends_after_run();
+
 // What one image gave: the counts of its summary line.
 struct PageCounts {
     int nodes = 0, polylines = 0;

@@ -1,3 +1,6 @@
 #include "cli.h"
 
-int main(int argc, char **argv) { return ktvcli::run(argc, argv); }
+int main(int argc, char **argv) {
+    ktvcli::process_ends_after_run();
+    return ktvcli::run(argc, argv);
+}

@@ -18,6 +18,7 @@
 #include "ktvec.h"
 #include "vectorizer/expect.h"
 #include "vectorizer/impl.h"
+#include "vectorizer/memory.h"
 
 namespace {
 
@@ -33,9 +34,15 @@ int run_frame(CKTVector &v, int (CKTVector::*prepare)(), bool segmentpass, int m
                "a document of width x height pixels, rows of at least ceil(width / 8) bytes, is set");
     // A new run has no clean-up record until its own post-processing.
     if (CKTVectorImpl *in = CKTVectorImpl::of(v)) in->incomplete = false;
-    int r = (v.*prepare)();
-    if (r < 0) return r;
-    r = v.minitbuffer();
+    int r;
+    {
+        // The filter's working copy, freed at its end, can serve as the
+        // point array.
+        ktv::HandOff handoff;
+        r = (v.*prepare)();
+        if (r < 0) return r;
+        r = v.minitbuffer();
+    }
     if (r < 0) return r;
     v.mpreprocess1();
     r = v.mtrace();

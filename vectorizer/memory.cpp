@@ -6,6 +6,9 @@
 #if defined(__linux__)
 #include <sys/mman.h>
 #endif
+#if defined(__GLIBC__) || defined(_WIN32)
+#include <malloc.h>
+#endif
 
 namespace ktv {
 
@@ -41,10 +44,83 @@ void *hint_large(void *block, std::size_t bytes) {
     return block;
 }
 
+// Bytes usable in a heap block; 0 where the heap cannot say.
+std::size_t usable_size(void *block) {
+#if defined(__GLIBC__)
+    return malloc_usable_size(block);
+#elif defined(_WIN32)
+    return _msize(block);
+#else
+    (void)block;
+    return 0;
+#endif
+}
+
+// The stages of a run hand large blocks on to one another: the filter's
+// working copy of the raster is freed just before the point array of about
+// the same size is made.  Returned to the system and asked for again, such a
+// block comes back as fresh pages the kernel has to clear once more.  So,
+// while a hand-off is open on a thread, the largest block freed there is
+// kept, and the next large request that it can hold with less than an
+// eighth to spare takes it over (its pages are all resident, so a looser fit
+// would raise the peak).  A request of some size that it does not suit, and
+// the end of the hand-off, give it back.  Sanitizer builds keep no spare, so
+// that a use after free of a large block is still caught.
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define KTV_NO_SPARE 1
+#endif
+#endif
+#if defined(__SANITIZE_ADDRESS__)
+#define KTV_NO_SPARE 1
+#endif
+constexpr std::size_t kSpareMin = std::size_t(4) << 20;
+constexpr std::size_t kMedium = std::size_t(64) << 10;
+
+thread_local int t_handoffs = 0;         // open hand-offs on this thread
+thread_local void *t_spare = nullptr;    // the block kept, or null
+thread_local std::size_t t_spare_bytes = 0;
+
+void release_spare() {
+    std::free(t_spare);
+    t_spare = nullptr;
+    t_spare_bytes = 0;
+}
+
+// The spare for a request of `bytes`, or null.
+void *take_spare(std::size_t bytes) {
+    if (!t_spare || bytes < kMedium) return nullptr;
+    if (bytes < kSpareMin || bytes > t_spare_bytes || bytes < t_spare_bytes - t_spare_bytes / 8) {
+        release_spare();
+        return nullptr;
+    }
+    void *block = t_spare;
+    t_spare = nullptr;
+    t_spare_bytes = 0;
+    return block;
+}
+
+// True when `block` was kept as the spare.
+bool keep_spare(void *block) {
+#if defined(KTV_NO_SPARE)
+    (void)block;
+    return false;
+#else
+    if (t_handoffs == 0) return false;
+    const std::size_t bytes = usable_size(block);
+    if (bytes < kSpareMin || bytes <= t_spare_bytes) return false;
+    std::free(t_spare);
+    t_spare = block;
+    t_spare_bytes = bytes;
+    return true;
+#endif
+}
+
 }  // namespace
 
 void *mem_alloc(std::size_t bytes) {
     if (should_fail()) return nullptr;
+    if (void *block = take_spare(bytes)) return block;
     return hint_large(std::malloc(bytes ? bytes : 1), bytes);
 }
 
@@ -53,7 +129,15 @@ void *mem_realloc(void *block, std::size_t bytes) {
     return hint_large(std::realloc(block, bytes ? bytes : 1), bytes);
 }
 
-void mem_free(void *block) { std::free(block); }
+void mem_free(void *block) {
+    if (block && !keep_spare(block)) std::free(block);
+}
+
+HandOff::HandOff() { ++t_handoffs; }
+
+HandOff::~HandOff() {
+    if (--t_handoffs == 0) release_spare();
+}
 
 void mem_fail_at(long n, bool sticky) {
     t_fail_at = n > 0 ? t_requests + n : 0;

@@ -19,6 +19,18 @@ void *mem_alloc(std::size_t bytes);                 // uninitialised
 void *mem_realloc(void *block, std::size_t bytes);  // null block = alloc
 void mem_free(void *block);                         // null is fine
 
+// While one lives on a thread, the largest block freed there is kept for
+// the next large request that it fits closely (see memory.cpp); nothing is
+// kept once the last one on the thread is gone.  For stages that free one
+// large block just before asking for another of about the same size.
+class HandOff {
+public:
+    HandOff();
+    ~HandOff();
+    HandOff(const HandOff &) = delete;
+    HandOff &operator=(const HandOff &) = delete;
+};
+
 // Failure injection for tests (per thread, so parallel workers are unaffected).
 // mem_fail_at(n): the n-th request from now fails (1 = the next one) and,
 // with `sticky`, every later one too; n = 0 switches injection off.

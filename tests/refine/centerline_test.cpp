@@ -136,6 +136,15 @@ const Case kCases[] = {
      },
      {{node_frame(21.5, 20.5), node_frame(100, 20.5)}, {node_frame(24.5, 17.5), node_frame(24.5, 90)}}, 0.2,
      {node_frame(24.5, 20.5)}, {node_frame(21.5, 20.5), node_frame(24.5, 17.5)}, 1.0},
+    // The same with lines two pixels wide, square ended: each overshoot's
+    // tip lies less than a pixel beyond the band its line explains.
+    {"corner with overshoots two pixels wide",
+     [](ktvdraw::Canvas &c) {
+         for (int y = 20; y < 22; ++y) c.span(y, 22, 99);
+         for (int y = 18; y < 90; ++y) c.span(y, 24, 25);
+     },
+     {{node_frame(22, 21), node_frame(100, 21)}, {node_frame(25, 18), node_frame(25, 90)}}, 0.3,
+     {node_frame(25, 21)}, {node_frame(22, 21), node_frame(25, 18)}, 1.5},
     {"circle",
      [](ktvdraw::Canvas &c) { c.circle(60, 50, 30, 2); },
      {[] {
