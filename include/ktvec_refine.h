@@ -79,10 +79,22 @@ public:
     /* Releases every line. */
     void mclear();
 
+    /* Threads the refining calls may work on.  0 (the default): one per
+       processor core, but only on pages large enough to repay starting
+       them (a build without threads, the browser's, uses the calling
+       thread alone); n > 0: up to n (at most 16) on any page, 1 being the
+       calling thread alone; a negative count is taken as 0.  The lines
+       are the same whatever the count.  Every block of memory is asked
+       for on the calling thread, so a run short of memory fails at the
+       same request each time and leaves no lines. */
+    void msetthreadnum(int n);
+    int mgetthreadnum() const;     /* as set: 0 = one per core */
+
     struct State;
 
 private:
     State *state_;
+    int threads_;
 };
 
 #endif

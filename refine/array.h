@@ -55,6 +55,13 @@ public:
         data_[size_++] = value;
         return true;
     }
+    // Adds a record only when there is room for it, and never asks for
+    // memory: for worker threads, whose room the calling thread made.
+    bool put(const T &value) {
+        if (size_ == capacity_) return false;
+        data_[size_++] = value;
+        return true;
+    }
     // n records, the new ones set to `fill`.
     bool resize(std::size_t n, const T &fill = T{}) {
         if (!reserve(n)) return false;

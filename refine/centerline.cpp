@@ -28,6 +28,7 @@
 #include "refine/linefit.h"
 #include "refine/samples.h"
 #include "refine/stubs.h"
+#include "refine/workers.h"
 
 namespace ktv::refine {
 
@@ -43,6 +44,9 @@ constexpr double kEndCap = 0.5;         // a free end stops this far inside the 
 constexpr double kRoundCapWidth = 6.0;  // narrower strokes are too few pixels across to tell caps apart
 constexpr double kReach = 12.0;         // farthest a cut looks for the stroke's edges, px
 constexpr double kStraightSpread = 0.35; // a link whose middles all lie this close to its line is straight, px
+// Fewer links or nodes than these are not worth a thread of their own.
+constexpr std::size_t kLinksPerPart = 2048;
+constexpr std::size_t kNodesPerPart = 4096;
 
 struct LinkRecord {
     int a, b;        // node indices
@@ -83,9 +87,9 @@ Vec2 extend_end(const Ink &ink, Vec2 end, Vec2 dir, double width) {
 
 class CentreLines {
 public:
-    CentreLines(CKTVector &v)
+    CentreLines(CKTVector &v, int threads)
         : v_(v), ink_(v.document, v.width, v.height, static_cast<std::size_t>(v.bytesperline)),
-          nodes_(v.mgetnodenum()) {}
+          nodes_(v.mgetnodenum()), threads_(threads) {}
 
     int run(LineSet &out) {
         if (!survey() || !measure() || !tie() || !place() || !merge_close() || !emit(out)) return KTVEC_NO_MEMORY;
@@ -108,7 +112,8 @@ public:
                 if (na.link[j].node == b && (na.link[j].id == id || na.link[j].id == -id) && na.link[j].arc) return false;
             return true;
         };
-        if (follow_bends(ink_, linewidths_, straight, out) != 0 || restore_stubs(ink_, linewidths_, out) != 0)
+        if (follow_bends(ink_, linewidths_, straight, out, threads_) != 0 ||
+            restore_stubs(ink_, linewidths_, out, threads_) != 0)
             return KTVEC_NO_MEMORY;
         return 0;
     }
@@ -150,22 +155,41 @@ private:
     }
 
     // Every link's centre line; a node's width is the widest of its links'.
+    // The links are measured in blocks of their order, each block with a
+    // scratch of its own made large enough for the longest link beforehand.
     bool measure() {
         if (!widths_.resize(u(nodes_), 0)) return false;
+        double longest = 0;
         for (const int id : live_) {
             const _KTPOLYLINE &p = *v_.mgetpolyline(id);
             if (!firstlink_.push(links_.size())) return false;
             for (int i = 0; i + 1 < p.nodenum; ++i) {
                 const int a = p.nodeindex[i], b = p.nodeindex[i + 1];
                 if (!valid(a) || !valid(b) || a == b) continue;
-                LinkRecord r{a, b, {}, false};
-                if (!fit_link(ink_, pixel(a), pixel(b), degree_[u(a)] >= 3, degree_[u(b)] >= 3, scratch_, r.fit) ||
-                    !links_.push(r))
-                    return false;
-                if (!r.fit.ok) continue;
-                widths_[u(a)] = std::max(widths_[u(a)], r.fit.width);
-                widths_[u(b)] = std::max(widths_[u(b)], r.fit.width);
+                if (!links_.push({a, b, {}, false})) return false;
+                longest = std::max(longest, norm(pixel(b) - pixel(a)));
             }
+        }
+        const int parts = part_count(links_.size(), kLinksPerPart, threads_);
+        FitScratch scratch[kMaxWorkers];
+        const std::size_t cuts = max_cuts(longest);
+        for (int k = 0; k < parts; ++k)
+            if (!scratch[k].cuts.reserve(cuts) || !scratch[k].values.reserve(cuts)) return false;
+        bool short_of_room[kMaxWorkers] = {};  // cannot happen with the room above; checked all the same
+        run_parts(parts, [&](int k) {
+            const std::size_t from = part_begin(links_.size(), parts, k), to = part_begin(links_.size(), parts, k + 1);
+            for (std::size_t i = from; i < to; ++i) {
+                LinkRecord &r = links_[i];
+                const bool ja = degree_[u(r.a)] >= 3, jb = degree_[u(r.b)] >= 3;
+                if (!fit_link(ink_, pixel(r.a), pixel(r.b), ja, jb, scratch[k], r.fit)) short_of_room[k] = true;
+            }
+        });
+        for (int k = 0; k < parts; ++k)
+            if (short_of_room[k]) return false;
+        for (const LinkRecord &r : links_) {
+            if (!r.fit.ok) continue;
+            widths_[u(r.a)] = std::max(widths_[u(r.a)], r.fit.width);
+            widths_[u(r.b)] = std::max(widths_[u(r.b)], r.fit.width);
         }
         return true;
     }
@@ -265,27 +289,42 @@ private:
             for (const int n : {r.a, r.b})
                 if (degree_[u(n)] == 1) endwidth[u(n)] = std::max(1.0, r.fit.width);
         }
-        for (int i = 0; i < nodes_; ++i) {
-            if (!degree_[u(i)]) continue;
-            const int root = groups_.find(i);
-            if (grouped_[u(root)]) {
-                placed_[u(i)] = placed_[u(root)];
-                continue;
-            }
-            placed_[u(i)] = meetings[u(i)].solve(pixel(i), kPull);
-            // A branch that leaves its line at a shallow angle runs merged
-            // with it for several pixels, and thinning puts the junction
-            // where they part; the lines themselves meet farther on.
-            // Junctions follow their lines with a weaker pull, as far as a
-            // couple of stroke widths.
-            if (degree_[u(i)] >= 3) {
-                const Vec2 free = meetings[u(i)].solve(pixel(i), kJunctionPull);
-                if (norm(free - pixel(i)) <= 4 + 2 * width(i)) placed_[u(i)] = free;
-            }
-            if (degree_[u(i)] == 1 && outward[u(i)].weight > 0)
-                placed_[u(i)] = extend_end(ink_, placed_[u(i)], outward[u(i)].dir, endwidth[u(i)]);
-        }
+        // Every node is placed from its own records alone (a group's members
+        // from their root, whose place tie() set), so blocks of nodes go to
+        // separate threads; the roots are found first, since finding halves
+        // the paths it walks.
+        Array<int> roots;
+        if (!roots.resize(u(nodes_), 0)) return false;
+        for (int i = 0; i < nodes_; ++i)
+            if (degree_[u(i)]) roots[u(i)] = groups_.find(i);
+        const int parts = part_count(u(nodes_), kNodesPerPart, threads_);
+        run_parts(parts, [&](int k) {
+            const int from = static_cast<int>(part_begin(u(nodes_), parts, k));
+            const int to = static_cast<int>(part_begin(u(nodes_), parts, k + 1));
+            for (int i = from; i < to; ++i) place_node(i, roots[u(i)], meetings, outward, endwidth);
+        });
         return true;
+    }
+
+    void place_node(int i, int root, const Array<Meeting> &meetings, const Array<Line> &outward,
+                    const Array<double> &endwidth) {
+        if (!degree_[u(i)]) return;
+        if (grouped_[u(root)]) {
+            if (i != root) placed_[u(i)] = placed_[u(root)];
+            return;
+        }
+        placed_[u(i)] = meetings[u(i)].solve(pixel(i), kPull);
+        // A branch that leaves its line at a shallow angle runs merged
+        // with it for several pixels, and thinning puts the junction
+        // where they part; the lines themselves meet farther on.
+        // Junctions follow their lines with a weaker pull, as far as a
+        // couple of stroke widths.
+        if (degree_[u(i)] >= 3) {
+            const Vec2 free = meetings[u(i)].solve(pixel(i), kJunctionPull);
+            if (norm(free - pixel(i)) <= 4 + 2 * width(i)) placed_[u(i)] = free;
+        }
+        if (degree_[u(i)] == 1 && outward[u(i)].weight > 0)
+            placed_[u(i)] = extend_end(ink_, placed_[u(i)], outward[u(i)].dir, endwidth[u(i)]);
     }
 
     // Neighbours less than a pixel apart are one place: all take the
@@ -334,6 +373,7 @@ private:
     CKTVector &v_;
     const Ink ink_;
     const int nodes_;
+    const int threads_;
     Array<int> degree_, live_;
     Array<LinkRecord> links_;
     Array<std::size_t> firstlink_;  // per live polyline: its first record in links_
@@ -346,10 +386,10 @@ private:
 
 }  // namespace
 
-int refine_centerlines(CKTVector &v, LineSet &out, NodePositions &nodes) {
+int refine_centerlines(CKTVector &v, LineSet &out, NodePositions &nodes, int threads) {
     out.clear();
     nodes.clear();
-    CentreLines c(v);
+    CentreLines c(v, threads);
     int r = c.run(out);
     if (r == 0 && !c.positions(nodes)) r = KTVEC_NO_MEMORY;
     if (r != 0) {

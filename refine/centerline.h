@@ -20,8 +20,10 @@ struct NodePositions {
 // One line per live polyline of `v` with two nodes or more, in id order
 // (one point per node, with points of its own where the stroke bends, or
 // the moved samples of a fitted spline), then one line per restored stroke
-// end.  0 or -1000 (the set and the positions are then cleared).
-int refine_centerlines(CKTVector &v, LineSet &out, NodePositions &nodes);
+// end.  The independent measurements run on up to `threads` threads (0:
+// as many as pay, see workers.h).  0 or -1000 (the set and the positions
+// are then cleared).
+int refine_centerlines(CKTVector &v, LineSet &out, NodePositions &nodes, int threads);
 
 }  // namespace ktv::refine
 

@@ -11,6 +11,11 @@ double Ink::edge(Vec2 p, Vec2 d, double reach, bool black) const {
     double tx = ax > 0 ? (d.x > 0 ? i + 0.5 - p.x : p.x - (i - 0.5)) / ax : kNoEdge;
     double ty = ay > 0 ? (d.y > 0 ? j + 0.5 - p.y : p.y - (j - 0.5)) / ay : kNoEdge;
     const double dx = ax > 0 ? 1 / ax : kNoEdge, dy = ay > 0 ? 1 / ay : kNoEdge;
+    // Every square the walk looks at is entered within `reach` of p, so it
+    // lies within reach + 1 of p's square on both axes.  Most walks stay
+    // that far inside the bitmap: they read it with no bounds to check.
+    const double margin = reach + 2;
+    const bool inside = bits_ && i - margin >= 0 && j - margin >= 0 && i + margin < width_ && j + margin < height_;
     for (;;) {
         double t;
         if (tx < ty) {
@@ -23,6 +28,11 @@ double Ink::edge(Vec2 p, Vec2 d, double reach, bool black) const {
             ty += dy;
         }
         if (t > reach) return kNoEdge;
+        if (inside) {
+            const unsigned char byte = bits_[static_cast<std::size_t>(j) * stride_ + static_cast<std::size_t>(i >> 3)];
+            if ((((byte >> (7 - (i & 7))) & 1) != 0) == black) return t;
+            continue;
+        }
         if (at(i, j) == black) return t;
         // Past the bitmap every square is white: a walk for black ends there.
         if (black && ((si > 0 ? i >= width_ : i < 0) || (sj > 0 ? j >= height_ : j < 0))) return kNoEdge;

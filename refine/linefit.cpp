@@ -52,6 +52,11 @@ double median(double *values, std::size_t n) {
     return values[n / 2];
 }
 
+std::size_t max_cuts(double length) {
+    const double dense = kDenseLength / kStep + 1, sparse = length / kLongStep + 1;
+    return static_cast<std::size_t>(std::max(dense, sparse)) + 1;
+}
+
 bool fit_link(const Ink &ink, Vec2 a, Vec2 b, bool a_junction, bool b_junction, FitScratch &s, LinkFit &fit) {
     fit = {};
     const double length = norm(b - a);

@@ -34,6 +34,10 @@ struct FitScratch {
 bool fit_link(const Ink &ink, Vec2 a, Vec2 b, bool a_junction, bool b_junction, FitScratch &scratch,
               LinkFit &fit);
 
+// The most cuts fit_link makes on a link `length` px long: a scratch with
+// room for that many never grows (and so never fails) on such a link.
+std::size_t max_cuts(double length);
+
 // Least-squares point nearest to a set of weighted lines, pulled weakly
 // towards a point of its own (which settles what the lines leave open: the
 // position along a single line, or along lines that are nearly parallel).

@@ -15,10 +15,113 @@
 
 #include "refine/crack.h"
 #include "refine/ringfit.h"
+#include "refine/workers.h"
+
+#include <algorithm>
+#include <cstdlib>
 
 namespace ktv::refine {
 
-int refine_outlines(CKTVector &v, LineSet &out) {
+namespace {
+
+// Borders are traced on the calling thread (each one starts where the scan
+// of the rows finds a top edge no border has taken yet, so tracing goes in
+// order) and fitted in batches of about this many crack edges, split over
+// the threads by their edges; the batches keep the room made for the
+// polygons small.
+constexpr std::size_t kBatchEdges = std::size_t(1) << 20;
+// Rows a page needs per thread before its rings are fitted on several.
+constexpr std::size_t kRowsPerPart = 512;
+
+struct Traced {
+    std::size_t first, corners;  // in the batch's corners
+    std::size_t edges;
+};
+
+// One part of a batch: its fitter and polygons, with room made beforehand.
+struct FitPart {
+    RingFitter fitter;
+    Array<Vec2> polygon;         // the ring being fitted
+    Array<Vec2> points;          // the part's polygons, one after the other
+    Array<std::size_t> sizes;    // vertices of each
+    bool short_of_room = false;
+};
+
+std::size_t edges_of(const Array<Corner> &ring) {
+    std::size_t edges = 0;
+    for (std::size_t k = 0; k < ring.size(); ++k) {
+        const Corner &a = ring[k], &b = ring[k + 1 < ring.size() ? k + 1 : 0];
+        edges += static_cast<std::size_t>(std::abs(b.x - a.x) + std::abs(b.y - a.y));
+    }
+    return edges;
+}
+
+bool add_ring(const Vec2 *polygon, std::size_t n, LineSet &out) {
+    if (!out.begin(0)) return false;
+    for (std::size_t k = 0; k < n; ++k)
+        if (!out.add(polygon[k], -1)) return false;
+    if (!out.add(polygon[0], -1)) return false;
+    out.end();
+    return true;
+}
+
+// Fits the traced rings of a batch in `parts` parts, each a run of rings
+// with about the same number of edges, and adds them to `out` in order.
+bool fit_batch(const Array<Corner> &corners, const Array<Traced> &rings, int parts, FitPart *fit, LineSet &out) {
+    std::size_t total = 0;
+    for (const Traced &r : rings) total += r.edges;
+    std::size_t bounds[kMaxWorkers + 1] = {};
+    for (int p = 1, r = 0; p <= parts; ++p) {
+        const std::size_t target = part_begin(total, parts, p);
+        for (std::size_t sum = 0, i = 0; i < rings.size(); ++i) {
+            sum += rings[i].edges;
+            r = static_cast<int>(i + 1);
+            if (sum >= target) break;
+        }
+        bounds[p] = p == parts ? rings.size() : static_cast<std::size_t>(r);
+    }
+    for (int p = 0; p < parts; ++p) {
+        std::size_t most = 0, room = 0;
+        for (std::size_t i = bounds[p]; i < bounds[p + 1]; ++i) {
+            most = std::max(most, rings[i].edges);
+            room += 2 * rings[i].edges;
+        }
+        FitPart &f = fit[p];
+        f.points.clear();
+        f.sizes.clear();
+        if (!f.fitter.reserve(most) || !f.polygon.reserve(2 * most) || !f.points.reserve(room) ||
+            !f.sizes.reserve(bounds[p + 1] - bounds[p]))
+            return false;
+    }
+    run_parts(parts, [&](int p) {
+        FitPart &f = fit[p];
+        for (std::size_t i = bounds[p]; i < bounds[p + 1]; ++i) {
+            if (!f.fitter.fit(corners.data() + rings[i].first, rings[i].corners, f.polygon) ||
+                !f.sizes.push(f.polygon.size())) {
+                f.short_of_room = true;
+                return;
+            }
+            for (const Vec2 &v : f.polygon)
+                if (!f.points.push(v)) {
+                    f.short_of_room = true;
+                    return;
+                }
+        }
+    });
+    for (int p = 0; p < parts; ++p) {
+        if (fit[p].short_of_room) return false;
+        std::size_t at = 0;
+        for (const std::size_t n : fit[p].sizes) {
+            if (!add_ring(fit[p].points.data() + at, n, out)) return false;
+            at += n;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+int refine_outlines(CKTVector &v, LineSet &out, int threads) {
     out.clear();
     auto fail = [&out]() {
         out.clear();
@@ -33,17 +136,42 @@ int refine_outlines(CKTVector &v, LineSet &out) {
         const _KTNODE &node = *v.mgetnode(i);
         if (!node.deleted) tracer.mark(node.x, node.y);
     }
-    RingFitter fitter;
     Array<Corner> ring;
-    Array<Vec2> polygon;
-    for (;;) {
-        const int r = tracer.next(ring);
-        if (r == 0) break;
-        if (r < 0 || !fitter.fit(ring, polygon) || !out.begin(0)) return fail();
-        for (const Vec2 &p : polygon)
-            if (!out.add(p, -1)) return fail();
-        if (!out.add(polygon[0], -1)) return fail();
-        out.end();
+    const int parts = part_count(static_cast<std::size_t>(v.height > 0 ? v.height : 0), kRowsPerPart, threads);
+    if (parts == 1) {
+        // Each ring fitted as it is traced.
+        RingFitter fitter;
+        Array<Vec2> polygon;
+        for (;;) {
+            const int r = tracer.next(ring);
+            if (r == 0) break;
+            if (r < 0 || !fitter.fit(ring, polygon) || !add_ring(polygon.data(), polygon.size(), out)) return fail();
+        }
+        out.seal();
+        return 0;
+    }
+    Array<Corner> corners;
+    Array<Traced> rings;
+    FitPart fit[kMaxWorkers];
+    for (bool more = true; more;) {
+        corners.clear();
+        rings.clear();
+        std::size_t edges = 0;
+        while (edges < kBatchEdges) {
+            const int r = tracer.next(ring);
+            if (r < 0) return fail();
+            if (r == 0) {
+                more = false;
+                break;
+            }
+            const Traced t{corners.size(), ring.size(), edges_of(ring)};
+            if (!rings.push(t)) return fail();
+            for (const Corner &c : ring)
+                if (!corners.push(c)) return fail();
+            edges += t.edges;
+        }
+        if (!rings.empty() && !fit_batch(corners, rings, std::min(parts, static_cast<int>(rings.size())), fit, out))
+            return fail();
     }
     out.seal();
     return 0;

@@ -13,7 +13,7 @@ struct CKTRefiner::State {
     ktv::refine::NodePositions nodes;  // of the last centre-line run
 };
 
-CKTRefiner::CKTRefiner() : state_(nullptr) {}
+CKTRefiner::CKTRefiner() : state_(nullptr), threads_(0) {}
 
 CKTRefiner::~CKTRefiner() {
     if (!state_) return;
@@ -39,16 +39,22 @@ template <class Run> int run_stage(CKTRefiner::State *&state, Run run) {
 }  // namespace
 
 int CKTRefiner::mrefinecenterline(CKTVector *v) {
-    return run_stage(state_, [v](ktv::refine::LineSet &lines, ktv::refine::NodePositions &nodes) {
-        return ktv::refine::refine_centerlines(*v, lines, nodes);
+    const int threads = threads_;
+    return run_stage(state_, [v, threads](ktv::refine::LineSet &lines, ktv::refine::NodePositions &nodes) {
+        return ktv::refine::refine_centerlines(*v, lines, nodes, threads);
     });
 }
 
 int CKTRefiner::mrefineoutline(CKTVector *v) {
-    return run_stage(state_, [v](ktv::refine::LineSet &lines, ktv::refine::NodePositions &) {
-        return ktv::refine::refine_outlines(*v, lines);
+    const int threads = threads_;
+    return run_stage(state_, [v, threads](ktv::refine::LineSet &lines, ktv::refine::NodePositions &) {
+        return ktv::refine::refine_outlines(*v, lines, threads);
     });
 }
+
+void CKTRefiner::msetthreadnum(int n) { threads_ = n < 0 ? 0 : n; }
+
+int CKTRefiner::mgetthreadnum() const { return threads_; }
 
 int CKTRefiner::mgetlinenum() const { return state_ ? state_->lines.count() : 0; }
 

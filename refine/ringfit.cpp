@@ -89,8 +89,7 @@ Fit fit_moments(double n, double sx, double sy, double sxx, double sxy, double s
 
 }  // namespace
 
-bool RingFitter::expand(const Array<Corner> &ring) {
-    const std::size_t n = ring.size();
+bool RingFitter::expand(const Corner *ring, std::size_t n) {
     std::size_t total = 0;
     for (std::size_t k = 0; k < n; ++k) {
         const Corner &p = ring[k], &q = ring[k + 1 < n ? k + 1 : 0];
@@ -236,10 +235,10 @@ int RingFitter::grow(int first, int limit) {
     return k;
 }
 
-bool RingFitter::corners(const Array<Corner> &ring, Array<Vec2> &polygon) const {
+bool RingFitter::corners(const Corner *ring, std::size_t n, Array<Vec2> &polygon) const {
     polygon.clear();
-    for (const Corner &c : ring)
-        if (!polygon.push(node_frame(c))) return false;
+    for (std::size_t k = 0; k < n; ++k)
+        if (!polygon.push(node_frame(ring[k]))) return false;
     return true;
 }
 
@@ -345,23 +344,31 @@ void RingFitter::shift_cuts(int limit) {
     }
 }
 
-bool RingFitter::fit(const Array<Corner> &ring, Array<Vec2> &polygon) {
+bool RingFitter::reserve(std::size_t edges) {
+    // A chain has at most one side per edge, and merging sides keeps at
+    // most three candidates per side waiting.
+    return mid_.reserve(edges) && dir_.reserve(edges) && runlen_.reserve(edges) && smooth_.reserve(edges) &&
+           deviation_.reserve(edges) && sums_.reserve(edges + 1) && cuts_.reserve(edges) && lines_.reserve(edges) &&
+           prev_.reserve(edges) && next_.reserve(edges) && stamp_.reserve(edges) && heap_.reserve(3 * edges);
+}
+
+bool RingFitter::fit(const Corner *ring, std::size_t n, Array<Vec2> &polygon) {
     polygon.clear();
     cuts_.clear();
     // A chain of four turns is a rectangle of pixels: its corners are its
     // polygon.
-    if (ring.size() <= 4) return corners(ring, polygon);
-    if (!expand(ring)) return false;
+    if (n <= 4) return corners(ring, n, polygon);
+    if (!expand(ring, n)) return false;
     const int e = edges_;
     const int start = grow(0, e);
-    if (start >= e) return corners(ring, polygon);
+    if (start >= e) return corners(ring, n, polygon);
     for (int at = start, covered = 0; covered < e;) {
         const int taken = grow(at, e - covered);
         if (!cuts_.push(at)) return false;
         covered += taken;
         at = (at + taken) % e;
     }
-    if (cuts_.size() < 2) return corners(ring, polygon);
+    if (cuts_.size() < 2) return corners(ring, n, polygon);
 
     shift_cuts(limits_.shift);
     if (!merge_sides()) return false;
@@ -392,7 +399,7 @@ bool RingFitter::fit(const Array<Corner> &ring, Array<Vec2> &polygon) {
     }
     // Two sides that met twice at a crossing make a sliver of two points;
     // such a chain keeps its corners.
-    if (polygon.size() < 3) return corners(ring, polygon);
+    if (polygon.size() < 3) return corners(ring, n, polygon);
     return true;
 }
 

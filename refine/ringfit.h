@@ -44,7 +44,13 @@ public:
     // tracer gives them): at least three vertices in the node frame in the
     // chain's order, the first one not repeated at the end.  False when
     // memory runs out.
-    bool fit(const Array<Corner> &ring, Array<Vec2> &polygon);
+    bool fit(const Corner *ring, std::size_t n, Array<Vec2> &polygon);
+    bool fit(const Array<Corner> &ring, Array<Vec2> &polygon) { return fit(ring.data(), ring.size(), polygon); }
+
+    // Room for chains of up to `edges` unit crack edges: fitting such a
+    // chain then asks for no memory.  Its polygon has at most 2 * edges
+    // vertices.  False when memory runs out.
+    bool reserve(std::size_t edges);
 
 private:
     // Moments of the unit crack edges from the chain's start: count, sums
@@ -53,13 +59,13 @@ private:
     struct Sum {
         double n, x, y, xx, xy, yy;
     };
-    bool expand(const Array<Corner> &ring);
+    bool expand(const Corner *ring, std::size_t n);
     int grow(int first, int limit);
     Sum between(int from, int to) const;  // edges from .. to - 1, round the chain
     double residual(int from, int to) const;
     Line line(int from, int to) const;
     Vec2 chain_point(int edge) const;     // where edge `edge` begins, node frame
-    bool corners(const Array<Corner> &ring, Array<Vec2> &polygon) const;
+    bool corners(const Corner *ring, std::size_t n, Array<Vec2> &polygon) const;
     void shift_cuts(int limit);
     bool near_chain(Vec2 p, int edge) const;
     // Where the lines of the sides before and after edge `edge` cross, when

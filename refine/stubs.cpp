@@ -54,21 +54,26 @@ public:
         cols_ = width / kCell + 1;
         rows_ = height / kCell + 1;
         const std::size_t cells = static_cast<std::size_t>(cols_) * static_cast<std::size_t>(rows_);
-        if (!start_.resize(cells + 1, 0) || !fill_.resize(cells)) return false;
-        // Count per cell, turn the counts into starts, then fill.
-        for_cells(segments, [&](std::size_t c, int) { ++start_[c + 1]; });
-        for (std::size_t c = 1; c <= cells; ++c) start_[c] += start_[c - 1];
-        if (!items_.resize(start_[cells])) return false;
-        for (std::size_t c = 0; c < cells; ++c) fill_[c] = start_[c];
-        for_cells(segments, [&](std::size_t c, int s) { items_[fill_[c]++] = s; });
+        if (!end_.resize(cells, 0)) return false;
+        // Count per cell, turn the counts into starts, then fill: each
+        // cell's start moves on to its end, where the next cell starts.
+        for_cells(segments, [&](std::size_t c, int) { ++end_[c]; });
+        std::size_t total = 0;
+        for (std::size_t c = 0; c < cells; ++c) {
+            const std::size_t n = end_[c];
+            end_[c] = total;
+            total += n;
+        }
+        if (!items_.resize(total)) return false;
+        for_cells(segments, [&](std::size_t c, int s) { items_[end_[c]++] = s; });
         return true;
     }
-    // The segments whose cells include the one of p.
+    // The segments whose cells include the one of p, in index order.
     template <class F> void near(Vec2 p, F f) const {
         const int cx = std::clamp(static_cast<int>(std::floor(p.x / kCell)), 0, cols_ - 1);
         const int cy = std::clamp(static_cast<int>(std::floor(p.y / kCell)), 0, rows_ - 1);
         const std::size_t c = static_cast<std::size_t>(cy) * static_cast<std::size_t>(cols_) + static_cast<std::size_t>(cx);
-        for (std::size_t k = start_[c]; k < start_[c + 1]; ++k) f(items_[k]);
+        for (std::size_t k = c ? end_[c - 1] : 0; k < end_[c]; ++k) f(items_[k]);
     }
 
 private:
@@ -90,7 +95,7 @@ private:
         y1 = std::clamp(static_cast<int>(std::floor((std::max(g.a.y, g.b.y) + r) / kCell)), 0, rows_ - 1);
     }
     int cols_ = 0, rows_ = 0;
-    Array<std::size_t> start_, fill_;
+    Array<std::size_t> end_;  // per cell: where its segments end in items_ (the next cell's begin)
     Array<int> items_;
 };
 
@@ -143,7 +148,7 @@ bool runs_on(const LineSet &lines, const Array<Segment> &segments, const Grid &g
 
 }  // namespace
 
-int restore_stubs(const Ink &ink, const Array<double> &widths, LineSet &lines) {
+int restore_stubs(const Ink &ink, const Array<double> &widths, LineSet &lines, int threads) {
     const int width = ink.width(), height = ink.height();
     Array<Segment> segments;
     for (int i = 0; i < lines.count(); ++i) {
@@ -157,16 +162,34 @@ int restore_stubs(const Ink &ink, const Array<double> &widths, LineSet &lines) {
     Array<std::size_t> rowstart;
     if (!capsules.reserve(segments.size())) return KTVEC_NO_MEMORY;
     for (const Segment &g : segments) capsules.push({g.a, g.b, g.reach});
-    if (!find_unexplained(ink, capsules, loose, rowstart)) return KTVEC_NO_MEMORY;
+    // The grid of segments is built on the calling thread while other
+    // threads sweep the page.
     SegmentGrid grid;
-    if (!grid.build(segments, width, height)) return KTVEC_NO_MEMORY;
-    // The loose pixel at (x, y), or -1.
-    auto find = [&](int x, int y) -> long {
-        if (y < 0 || y >= height) return -1;
-        const LoosePixel *lo = loose.data() + rowstart[std::size_t(y)], *hi = loose.data() + rowstart[std::size_t(y) + 1];
-        const LoosePixel *p = std::lower_bound(lo, hi, x, [](const LoosePixel &q, int x) { return q.x < x; });
-        return p != hi && p->x == x ? p - loose.data() : -1;
-    };
+    struct GridChore : Chore {
+        SegmentGrid &grid;
+        const Array<Segment> &segments;
+        int width, height;
+        GridChore(SegmentGrid &g, const Array<Segment> &s, int w, int h) : grid(g), segments(s), width(w), height(h) {}
+        bool run() override { return grid.build(segments, width, height); }
+    } chore(grid, segments, width, height);
+    if (!find_unexplained(ink, capsules, loose, rowstart, threads, &chore)) return KTVEC_NO_MEMORY;
+    // For each loose pixel, where its neighbours in the rows above and
+    // below may begin: the first loose pixel there from x - 1 on.  Raster
+    // order keeps every row sorted, so one pass over each pair of rows.
+    Array<std::size_t> above, below;
+    if (!above.resize(loose.size(), 0) || !below.resize(loose.size(), 0)) return KTVEC_NO_MEMORY;
+    for (int y = 0; y < height; ++y) {
+        for (const int dy : {-1, 1}) {
+            if (y + dy < 0 || y + dy >= height) continue;
+            Array<std::size_t> &first = dy < 0 ? above : below;
+            std::size_t j = rowstart[std::size_t(y + dy)];
+            const std::size_t end = rowstart[std::size_t(y + dy) + 1];
+            for (std::size_t i = rowstart[std::size_t(y)]; i < rowstart[std::size_t(y) + 1]; ++i) {
+                while (j < end && loose[j].x < loose[i].x - 1) ++j;
+                first[i] = j;
+            }
+        }
+    }
 
     Array<unsigned char> seen;
     Array<Pixel> piece, attach;
@@ -184,7 +207,8 @@ int restore_stubs(const Ink &ink, const Array<double> &widths, LineSet &lines) {
         seen[start] = 1;
         if (!stack.push(static_cast<long>(start))) return KTVEC_NO_MEMORY;
         while (!stack.empty()) {
-            const LoosePixel lp = loose[std::size_t(stack.back())];
+            const std::size_t at = std::size_t(stack.back());
+            const LoosePixel lp = loose[at];
             stack.pop();
             const Pixel p{lp.x, lp.y};
             if (piece.size() < kMaxPiece) {
@@ -192,13 +216,18 @@ int restore_stubs(const Ink &ink, const Array<double> &widths, LineSet &lines) {
             } else {
                 large = true;
             }
-            for (int dy = -1; dy <= 1; ++dy)
-                for (int dx = -1; dx <= 1; ++dx) {
-                    const long q = (dx || dy) ? find(p.x + dx, p.y + dy) : -1;
-                    if (q < 0 || seen[std::size_t(q)]) continue;
-                    seen[std::size_t(q)] = 1;
-                    if (!stack.push(q)) return KTVEC_NO_MEMORY;
+            // The eight neighbours, row by row and left to right.
+            for (int dy = -1; dy <= 1; ++dy) {
+                if (p.y + dy < 0 || p.y + dy >= height) continue;
+                const std::size_t end = rowstart[std::size_t(p.y + dy) + 1];
+                std::size_t q = dy < 0 ? above[at] : dy > 0 ? below[at] : at;
+                if (dy == 0 && q > rowstart[std::size_t(p.y)] && loose[q - 1].x == p.x - 1) --q;
+                for (; q < end && loose[q].x <= p.x + 1; ++q) {
+                    if ((dy == 0 && q == at) || seen[q]) continue;
+                    seen[q] = 1;
+                    if (!stack.push(static_cast<long>(q))) return KTVEC_NO_MEMORY;
                 }
+            }
         }
             if (large || attach.empty()) continue;
 

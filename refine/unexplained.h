@@ -4,6 +4,7 @@
 
 #include "refine/array.h"
 #include "refine/ink.h"
+#include "refine/workers.h"
 
 namespace ktv::refine {
 
@@ -21,10 +22,13 @@ struct LoosePixel {
 
 // The black pixels of `ink` outside every capsule, in raster order, and
 // for each row the first of them (`rowstart` has height + 1 entries).  One
-// sweep down the rows with the capsules that cross each row; no plane of
-// the page is made.  False when memory runs out.
+// sweep down the rows with the capsules that cross each row, in bands of
+// rows on up to `threads` threads (0: as many as pay, see workers.h); no
+// plane of the page is made.  `meanwhile`, when given, runs on the
+// calling thread while the bands are swept on others (after the sweep on
+// one thread).  False when memory runs out, here or in `meanwhile`.
 bool find_unexplained(const Ink &ink, const Array<Capsule> &capsules, Array<LoosePixel> &loose,
-                      Array<std::size_t> &rowstart);
+                      Array<std::size_t> &rowstart, int threads, Chore *meanwhile = nullptr);
 
 }  // namespace ktv::refine
 

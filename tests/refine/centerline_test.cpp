@@ -203,11 +203,26 @@ TEST_F(RefinedCentreLines, EmptyAndFullPages) {
 }
 
 // Every allocation of the stage failing in turn: -1000 and no lines, then
-// the same lines as an undisturbed run.
+// the same lines as an undisturbed run, on one thread and on several.
 TEST_F(RefinedCentreLines, AllocationFailuresLeaveNoLines) {
     vectorize(kCases[4]);
     ASSERT_EQ(refiner.mrefinecenterline(&v), 0);
-    EXPECT_GT(sweep_refiner(v, &CKTRefiner::mrefinecenterline, refiner.mgetlinenum()), 0);
+    for (const int threads : {1, 3}) {
+        SCOPED_TRACE(threads);
+        EXPECT_GT(sweep_refiner(v, &CKTRefiner::mrefinecenterline, refiner.mgetlinenum(), threads), 0);
+    }
+}
+
+// A noisy drawing, and a page all black (whose unexplained ink outgrows
+// the room a band of rows is given), alike on any number of threads.
+TEST_F(RefinedCentreLines, SameOnAnyNumberOfThreads) {
+    canvas = ktvdraw::render_drawing(600, 420, 5);
+    v.msetdocument(canvas.data(), canvas.width(), canvas.stride(), canvas.height());
+    ASSERT_EQ(v.mabstractcenterline(31, 4, 3.0, 8.0, 0.9, 4.0, 1.0), 0);
+    expect_same_on_any_threads(v, &CKTRefiner::mrefinecenterline);
+    plain_page(canvas, v, true);
+    ASSERT_EQ(v.mabstractcenterline(31, 4, 3.0, 8.0, 0.9, 4.0, 1.0), 0);
+    expect_same_on_any_threads(v, &CKTRefiner::mrefinecenterline);
 }
 
 }  // namespace

@@ -139,10 +139,20 @@ TEST_F(RefinedOutlines, EmptyAndFullPages) {
 }
 
 // Every allocation of the stage failing in turn: -1000 and no rings, then
-// the rings of an undisturbed run.
+// the rings of an undisturbed run, on one thread and on several.
 TEST_F(RefinedOutlines, AllocationFailuresLeaveNoRings) {
     vectorize(kCases[4].shapes);
-    EXPECT_GT(sweep_refiner(v, &CKTRefiner::mrefineoutline, kCases[4].rings), 0);
+    for (const int threads : {1, 3}) {
+        SCOPED_TRACE(threads);
+        EXPECT_GT(sweep_refiner(v, &CKTRefiner::mrefineoutline, kCases[4].rings, threads), 0);
+    }
+}
+
+TEST_F(RefinedOutlines, SameOnAnyNumberOfThreads) {
+    canvas = ktvdraw::render_drawing(600, 420, 5);
+    v.msetdocument(canvas.data(), canvas.width(), canvas.stride(), canvas.height());
+    ASSERT_EQ(v.mabstractoutline(4, 1, 1.5, 1), 0);
+    expect_same_on_any_threads(v, &CKTRefiner::mrefineoutline);
 }
 
 }  // namespace
