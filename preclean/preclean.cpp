@@ -1,6 +1,6 @@
 // Pre-cleaning.  Components are labelled over runs, not pixels: one pass
-// counts the runs of a row with word operations, a second extracts them and
-// joins each run with the runs of the row above that touch it (union-find,
+// counts the runs worth keeping, a second extracts them and joins each run
+// with the runs of the row above that touch it (union-find,
 // the lower index is the root, so the result does not depend on the order of
 // the unions).  A page of a few hundred thousand runs needs one allocation
 // per array and no per-pixel work beyond reading the words.
@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <utility>
 
 #include "vectorizer/memory.h"
 #include "vectorizer/words.h"
@@ -69,17 +70,6 @@ void fill_span(const BitRaster &r, int y, int x0, int x1, bool black) {
     }
 }
 
-// Number of runs of 1 bits in a row of n words.
-std::size_t count_runs(const Word *w, int n) {
-    std::size_t runs = 0;
-    Word carry = 0;  // last pixel of the previous word, at bit 63
-    for (int i = 0; i < n; ++i) {
-        runs += static_cast<std::size_t>(popcount(w[i] & ~((w[i] >> 1) | carry)));
-        carry = w[i] << 63;
-    }
-    return runs;
-}
-
 // Calls f(x0, x1) for every run of 1 bits of a row of n words, left to right.
 template <class F> void for_each_run(const Word *w, int n, F f) {
     int start = -1;
@@ -104,42 +94,68 @@ struct Run {
     std::int32_t x0, x1, y;
 };
 
-// The components of one colour as runs, with their sizes.
+// A run of the row above or of this row while a row is joined: its
+// columns and its index among the kept runs, kLong for a run too long to keep.
+constexpr std::uint32_t kLong = UINT32_MAX;
+struct Near {
+    std::int32_t x0, x1;
+    std::uint32_t index;
+};
+
+// The components of one colour as runs, with their sizes.  Only the
+// components of at most `limit` pixels matter to the callers, and none of
+// them has a run longer than `limit`: so only the short runs are kept and
+// joined, and a short run that touches a longer one marks its component as
+// too large.  A line drawing has few short runs of either colour (gaps
+// between close strokes, specks), so the arrays stay small however large
+// the page.
 class Components {
 public:
     // Black components 8-connected, white ones 4-connected.
-    bool label(const BitRaster &r, bool black) {
+    bool label(const BitRaster &r, bool black, std::uint64_t limit) {
         const int n = words_for(r.width);
+        const std::size_t row_most = static_cast<std::size_t>(r.width) / 2 + 1;  // runs in one row
         Block<Word> words;
-        if (!obtain(words, static_cast<std::size_t>(n))) return false;
+        Block<Near> near;
+        if (!obtain(words, static_cast<std::size_t>(n)) || !obtain(near, 2 * row_most)) return false;
         Word *w = words.get();
+        const auto short_run = [limit](int x0, int x1) { return static_cast<std::uint64_t>(x1 - x0) < limit; };
         std::size_t total = 0;
         for (int y = 0; y < r.height; ++y) {
             load_row(r, y, black, w);
-            total += count_runs(w, n);
+            for_each_run(w, n, [&](int x0, int x1) { total += short_run(x0, x1); });
         }
-        if (total >= UINT32_MAX) return false;  // indices are 32-bit
-        if (!obtain(runs_, total) || !obtain(parent_, total) || !obtain(size_, total) || !obtain(border_, total))
+        if (total >= kLong) return false;  // indices are 32-bit
+        if (!obtain(runs_, total) || !obtain(parent_, total) || !obtain(size_, total) || !obtain(border_, total) ||
+            !obtain(large_, total))
             return false;
         count_ = total;
         Run *run = runs();
         std::uint32_t *parent = parents();
         const int reach = black ? 1 : 0;  // diagonal contact counts for black
-        std::size_t at = 0, above = 0, above_end = 0;
+        Near *above = near.get(), *here = above + row_most;
+        std::size_t at = 0, above_n = 0;
         for (int y = 0; y < r.height; ++y) {
             load_row(r, y, black, w);
-            const std::size_t row_begin = at;
-            std::size_t j = above;
+            std::size_t here_n = 0, j = 0;
             for_each_run(w, n, [&](int x0, int x1) {
-                const std::uint32_t me = static_cast<std::uint32_t>(at);
-                run[at] = {x0, x1, y};
-                parent[at++] = me;
-                while (j < above_end && run[j].x1 + reach < x0) ++j;
-                for (std::size_t k = j; k < above_end && run[k].x0 <= x1 + reach; ++k)
-                    unite(me, static_cast<std::uint32_t>(k));
+                std::uint32_t me = kLong;
+                if (short_run(x0, x1)) {
+                    me = static_cast<std::uint32_t>(at);
+                    run[at] = {x0, x1, y};
+                    parent[at++] = me;
+                }
+                here[here_n++] = {x0, x1, me};
+                while (j < above_n && above[j].x1 + reach < x0) ++j;
+                for (std::size_t k = j; k < above_n && above[k].x0 <= x1 + reach; ++k) {
+                    const std::uint32_t other = above[k].index;
+                    if (me != kLong && other != kLong) unite(me, other);
+                    else if (me != kLong) large_[find(me)] = 1;
+                    else if (other != kLong) large_[find(other)] = 1;
+                }
             });
-            above = row_begin;
-            above_end = at;
+            std::swap(above, here);
+            above_n = here_n;
         }
         // sizes and border contact gathered at the roots
         std::uint64_t *size = sizes();
@@ -162,7 +178,10 @@ public:
         const std::uint32_t *parent = parents();
         const std::uint64_t *size = sizes();
         const unsigned char *border = borders();
-        auto small = [&](std::uint32_t root) { return size[root] <= limit && !(inner_only && border[root]); };
+        const unsigned char *large = large_.get();
+        auto small = [&](std::uint32_t root) {
+            return !large[root] && size[root] <= limit && !(inner_only && border[root]);
+        };
         long painted = 0;
         for (std::size_t i = 0; i < count_; ++i) {
             if (!small(parent[i])) continue;
@@ -186,17 +205,21 @@ private:
         }
         return i;
     }
+    // Joins two components; the root left keeps the mark of either as too large.
     void unite(std::uint32_t a, std::uint32_t b) {
         a = find(a);
         b = find(b);
-        if (a < b) parents()[b] = a;
-        else if (b < a) parents()[a] = b;
+        if (a == b) return;
+        if (b < a) std::swap(a, b);
+        parents()[b] = a;
+        large_[a] |= large_[b];
     }
 
     Block<Run> runs_;
     Block<std::uint32_t> parent_;
     Block<std::uint64_t> size_;
     Block<unsigned char> border_;
+    Block<unsigned char> large_;  // at a root: the component has a run longer than the limit
     std::size_t count_ = 0;
 };
 
@@ -296,12 +319,12 @@ bool preclean(const BitRaster &raster, const PrecleanOptions &options, PrecleanC
     if (!raster.bits || raster.width <= 0 || raster.height <= 0) return true;
     if (options.despeckle > 0) {
         Components black;
-        if (!black.label(raster, true)) return false;
+        if (!black.label(raster, true, static_cast<std::uint64_t>(options.despeckle))) return false;
         done.specks = black.repaint(raster, static_cast<std::uint64_t>(options.despeckle), false, false);
     }
     if (options.fill_holes > 0) {
         Components white;
-        if (!white.label(raster, false)) return false;
+        if (!white.label(raster, false, static_cast<std::uint64_t>(options.fill_holes))) return false;
         done.holes = white.repaint(raster, static_cast<std::uint64_t>(options.fill_holes), true, true);
     }
     if (options.smooth && !smooth(raster, done.smoothed)) return false;

@@ -44,6 +44,8 @@ TEST(Preclean, Pictures) {
         {"a speck of two pixels goes, a stroke of five stays", options(2, 0, false),
          "..........|.##.......|..........|...#####..|..........", "..........|..........|..........|...#####..|.........."},
         {"diagonal pixels are one black component", options(2, 0, false), ".......|.#.....|..#....|...#...|.......", nullptr},
+        {"a component is judged whole: short runs above and below a long one, and many short ones, stay",
+         options(3, 0, false), "..........|.#......#.|.#####..#.|.....#..#.|.....#..#.|..........", nullptr},
         {"a pinhole inside a stroke is filled, a hole of eight pixels is not", options(0, 4, false),
          "###########|#.####...##|######.#.##|######...##|###########",
          "###########|######...##|######.#.##|######...##|###########"},
