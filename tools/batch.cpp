@@ -360,12 +360,19 @@ int run_batch(int argc, char **argv) {
     // The work queue: each worker takes the next file not yet taken.
     const StopOnSignals stop_on_signals;
     std::atomic<std::size_t> next{0};
+    unsigned jobs = base.jobs > 0 ? static_cast<unsigned>(base.jobs) : std::max(1u, std::thread::hardware_concurrency());
+    jobs = static_cast<unsigned>(std::min<std::size_t>(jobs, std::max<std::size_t>(order.size(), 1)));
+    // The workers already keep the cores busy: each page's sub-pixel stage
+    // gets its share of them rather than all of them.
+    const int refine_threads =
+        jobs > 1 ? static_cast<int>(std::max(1u, std::thread::hardware_concurrency() / jobs)) : 0;
     auto worker = [&] {
         for (std::size_t q; stop_signal.load() == 0 && (q = next.fetch_add(1)) < order.size();) {
             const std::size_t k = order[q];
             const Input &in = inputs[todo[k]];
             Settings s = base;
             s.input = in.path;
+            s.refine_threads = refine_threads;
             s.outputs.clear();
             for (const std::string &e : exts) s.outputs.push_back(outdir + "/" + stems[k] + e);
             int pages = 0;
@@ -383,8 +390,6 @@ int run_batch(int argc, char **argv) {
             progress.finished(todo[k], in.path, pages, failure);
         }
     };
-    unsigned jobs = base.jobs > 0 ? static_cast<unsigned>(base.jobs) : std::max(1u, std::thread::hardware_concurrency());
-    jobs = static_cast<unsigned>(std::min<std::size_t>(jobs, std::max<std::size_t>(order.size(), 1)));
     std::vector<std::thread> threads;
     for (unsigned t = 1; t < jobs; ++t) {
         try {

@@ -246,7 +246,9 @@ int vectorize_document(const Command &c, const Settings &s, const PostProcessing
     // cleaned: nothing is fitted onto it or measured (the caller reports it).
     if (result < 0 || v.mispostprocessincomplete()) return result;
     run_postprocessing(v, post);
-    return s.refine ? c.refine(refiner, v) : KTVEC_OK;
+    if (!s.refine) return KTVEC_OK;
+    refiner.msetthreadnum(s.refine_threads);
+    return c.refine(refiner, v);
 }
 
 Settings command_defaults(const Command &c) {
