@@ -15,6 +15,30 @@
 namespace qorfil {
 
 constexpr int kMaxBands = 8;
+constexpr int kMaxThreads = 16;
+
+// Runs work(i) for i = first .. last - 1, each on a thread of its own (for
+// i < kMaxThreads), while the calling thread runs here(); then waits for
+// them.  A part whose thread cannot start (the system refuses one) runs on
+// the calling thread after here(), with the same result.  The work must not
+// throw.
+template <class Work, class Here> void run_on_threads(int first, int last, const Work &work, const Here &here) {
+    std::thread threads[kMaxThreads];
+    bool started[kMaxThreads] = {};
+    for (int i = first; i < last && i < kMaxThreads; ++i) {
+        try {
+            threads[i] = std::thread([&work, i] { work(i); });
+            started[i] = true;
+        } catch (...) {
+            // No thread to be had: the part waits for the calling thread.
+        }
+    }
+    here();
+    for (int i = first; i < last; ++i) {
+        if (i < kMaxThreads && started[i]) threads[i].join();
+        else work(i);
+    }
+}
 
 class Bands {
 public:
@@ -35,25 +59,8 @@ public:
     // others on threads of their own, and returns when all are done.  The
     // work must not throw.
     template <class Work> void run(const Work &work) const {
-        if (count_ == 1) {
-            work(0);
-            return;
-        }
-        std::thread threads[kMaxBands];
-        bool started[kMaxBands] = {};
-        for (int i = 1; i < count_; ++i) {
-            try {
-                threads[i] = std::thread([&work, i] { work(i); });
-                started[i] = true;
-            } catch (...) {
-                // No thread to be had: the band waits for the calling thread.
-            }
-        }
-        work(0);
-        for (int i = 1; i < count_; ++i) {
-            if (started[i]) threads[i].join();
-            else work(i);
-        }
+        if (count_ == 1) work(0);
+        else run_on_threads(1, count_, work, [&work] { work(0); });
     }
 
 private:

@@ -70,16 +70,14 @@ bool add_ring(const Vec2 *polygon, std::size_t n, LineSet &out) {
 bool fit_batch(const Array<Corner> &corners, const Array<Traced> &rings, int parts, FitPart *fit, LineSet &out) {
     std::size_t total = 0;
     for (const Traced &r : rings) total += r.edges;
+    // Part p ends with the ring that brings the edges to p / parts of them.
     std::size_t bounds[kMaxWorkers + 1] = {};
-    for (int p = 1, r = 0; p <= parts; ++p) {
-        const std::size_t target = part_begin(total, parts, p);
-        for (std::size_t sum = 0, i = 0; i < rings.size(); ++i) {
-            sum += rings[i].edges;
-            r = static_cast<int>(i + 1);
-            if (sum >= target) break;
-        }
-        bounds[p] = p == parts ? rings.size() : static_cast<std::size_t>(r);
+    for (std::size_t p = 1, i = 0, sum = 0; p < static_cast<std::size_t>(parts); ++p) {
+        const std::size_t target = part_begin(total, parts, static_cast<int>(p));
+        while (i < rings.size() && sum < target) sum += rings[i++].edges;
+        bounds[p] = i;
     }
+    bounds[parts] = rings.size();
     for (int p = 0; p < parts; ++p) {
         std::size_t most = 0, room = 0;
         for (std::size_t i = bounds[p]; i < bounds[p + 1]; ++i) {

@@ -20,11 +20,16 @@
 #if !defined(__EMSCRIPTEN__) || defined(__EMSCRIPTEN_PTHREADS__)
 #define KTVEC_REFINE_THREADS 1
 #include <thread>
+
+#include "filter/bands.h"
 #endif
 
 namespace ktv::refine {
 
 constexpr int kMaxWorkers = 16;
+#ifdef KTVEC_REFINE_THREADS
+static_assert(kMaxWorkers <= qorfil::kMaxThreads, "every part may get a thread");
+#endif
 
 // How many parts `items` pieces of work are cut into for `threads`, the
 // count the host asked for.  With 0 the stage chooses: one part per
@@ -60,21 +65,7 @@ inline std::size_t part_begin(std::size_t total, int parts, int i) {
 // the calling thread after here().  The work must not throw.
 template <class Work, class Here> void run_threads(int first, int parts, const Work &work, const Here &here) {
 #ifdef KTVEC_REFINE_THREADS
-    std::thread threads[kMaxWorkers];
-    bool started[kMaxWorkers] = {};
-    for (int i = first; i < parts && i < kMaxWorkers; ++i) {
-        try {
-            threads[i] = std::thread([&work, i] { work(i); });
-            started[i] = true;
-        } catch (...) {
-            // No thread to be had: the part waits for the calling thread.
-        }
-    }
-    here();
-    for (int i = first; i < parts; ++i) {
-        if (i < kMaxWorkers && started[i]) threads[i].join();
-        else work(i);
-    }
+    qorfil::run_on_threads(first, parts, work, here);
 #else
     here();
     for (int i = first; i < parts; ++i) work(i);

@@ -82,7 +82,7 @@ template <class T> T *grow_zeroed(T *block, std::size_t oldcount, std::size_t ne
 template <class T> T *move_to_larger(T *block, std::size_t oldcount, std::size_t newcount) {
     T *p = alloc_array<T>(newcount);
     if (!p) return nullptr;
-    const std::size_t kept = block && oldcount < newcount ? oldcount : block ? newcount : 0;
+    const std::size_t kept = !block ? 0 : oldcount < newcount ? oldcount : newcount;
     if (kept) std::memcpy(static_cast<void *>(p), block, kept * sizeof(T));
     if (newcount > kept) std::memset(static_cast<void *>(p + kept), 0, (newcount - kept) * sizeof(T));
     mem_free(block);
