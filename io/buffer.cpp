@@ -2,6 +2,10 @@
 
 #include <cstring>
 
+#if defined(__unix__)
+#include <sys/mman.h>
+#endif
+
 #include "vectorizer/memory.h"
 
 namespace ktvcli {
@@ -15,21 +19,57 @@ Buffer Buffer::uninitialised(std::size_t size) {
     return b;
 }
 
-Buffer::~Buffer() {
-    if (data_) ktv::mem_free(data_ - offset_);
+Buffer Buffer::map_file(int fd, std::size_t size) {
+    Buffer b;
+#if defined(__unix__)
+    if (size == 0) return b;
+    void *p = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE, fd, 0);
+    if (p == MAP_FAILED) return b;
+    b.data_ = static_cast<unsigned char *>(p);
+    b.size_ = b.mapped_ = size;
+#else
+    (void)fd;
+    (void)size;
+#endif
+    return b;
 }
+
+void Buffer::release() {
+    if (!data_) return;
+#if defined(__unix__)
+    if (mapped_) {
+        ::munmap(data_ - offset_, mapped_);
+        return;
+    }
+#endif
+    ktv::mem_free(data_ - offset_);
+}
+
+Buffer::~Buffer() { release(); }
 
 Buffer &Buffer::operator=(Buffer &&o) noexcept {
     if (this != &o) {
-        if (data_) ktv::mem_free(data_ - offset_);
+        release();
         data_ = std::exchange(o.data_, nullptr);
         size_ = std::exchange(o.size_, 0);
         offset_ = std::exchange(o.offset_, 0);
+        mapped_ = std::exchange(o.mapped_, 0);
     }
     return *this;
 }
 
+bool Buffer::unmap() {
+    unsigned char *p = ktv::alloc_array<unsigned char>(size_);
+    if (!p) return false;
+    std::memcpy(p, data_, size_);
+    release();
+    data_ = p;
+    offset_ = mapped_ = 0;
+    return true;
+}
+
 bool Buffer::grow(std::size_t size, bool zero) {
+    if (mapped_ && data_ && !unmap()) return false;
     // A window is moved to the front of its block first, so that the heap
     // sees the block it handed out.
     if (offset_ && data_) {

@@ -1,5 +1,6 @@
-// Reading an image file: the whole file is loaded, recognised by its
-// signature (never by its name) and handed to the decoder of its format.
+// Reading an image file: the whole file is loaded (a large one is mapped),
+// recognised by its signature (never by its name) and handed to the decoder
+// of its format.
 #include "image.h"
 
 #include <cerrno>
@@ -18,7 +19,12 @@ namespace ktvcli {
 void PackedBitmap::clear_padding() {
     if (width % 8 == 0 || stride == 0) return;
     const unsigned char keep = static_cast<unsigned char>(0xFFu << (8 - width % 8));
-    for (int y = 0; y < height; ++y) row(y)[stride - 1] &= keep;
+    // Written only where a padding bit is set: a raster still in the
+    // file's mapping keeps its pages shared with the file.
+    for (int y = 0; y < height; ++y) {
+        unsigned char &last = row(y)[stride - 1];
+        if (last & ~keep) last &= keep;
+    }
 }
 
 void PackedBitmap::invert() {
@@ -89,6 +95,8 @@ struct Fd {
     ~Fd() { if (fd >= 0) ::close(fd); }
 };
 
+constexpr off_t kMapFrom = off_t(8) << 20;  // files of this size and more are mapped, not read
+
 std::string errno_text(const char *what) { return std::string(what) + " (" + std::strerror(errno) + ")"; }
 
 }  // namespace
@@ -100,6 +108,16 @@ Buffer read_file(const std::string &path) {
     if (::fstat(f.fd, &st) != 0) throw CliError(errno_text("cannot read"));
     if (S_ISDIR(st.st_mode)) throw CliError("is a directory, not an image");
 
+    // A large regular file is mapped rather than read: a block of its size
+    // would come as fresh pages that the kernel clears before the read
+    // copies the file into them (some 15 ms for an A0 sheet's 31 MB, and
+    // several times that when the pages come 2 MB at a time), while the
+    // mapping is the cached file itself.  Smaller files, and files the
+    // system cannot map, are read.
+    if (S_ISREG(st.st_mode) && st.st_size >= kMapFrom) {
+        Buffer mapped = Buffer::map_file(f.fd, static_cast<std::size_t>(st.st_size));
+        if (mapped.ok()) return mapped;
+    }
     // Regular files are read in one block of their size; pipes and devices
     // grow the block as data arrives.  Only the bytes read are ever looked
     // at, so the block is not cleared first.

@@ -29,11 +29,6 @@ std::vector<Input> expand_patterns(const std::vector<std::string> &patterns);
 // so that the names depend only on the order of the inputs.
 std::vector<std::string> output_stems(const std::vector<std::string> &inputs);
 
-// Keeps the blocks of a few megabytes that every image allocates in the
-// process's heap, reused from image to image, instead of mapped afresh for
-// each (see batch.cpp).  For processes that vectorize image after image.
-void keep_blocks_in_heap();
-
 }  // namespace ktvcli
 
 #endif

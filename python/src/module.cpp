@@ -14,6 +14,7 @@
 #include "commands.h"
 #include "error.h"
 #include "graph.h"
+#include "heap.h"
 #include "input.h"
 #include "json_reader.h"
 #include "pages.h"
