@@ -18,6 +18,7 @@
 #include <memory>
 #include <utility>
 
+#include "filter/bands.h"
 #include "vectorizer/memory.h"
 #include "vectorizer/words.h"
 
@@ -109,55 +110,108 @@ struct Near {
 // too large.  A line drawing has few short runs of either colour (gaps
 // between close strokes, specks), so the arrays stay small however large
 // the page.
+//
+// A large page is labelled in row bands at once.  The kept runs are
+// numbered in raster order whatever the bands, each band numbers and joins
+// its own rows (it touches only the records of its runs), and the rows on
+// either side of each band border are joined afterwards on the calling
+// thread.  The root of a component is its lowest index and the marks are
+// gathered at the roots, so the components come out the same as from one
+// pass.
 class Components {
 public:
     // Black components 8-connected, white ones 4-connected.
     bool label(const BitRaster &r, bool black, std::uint64_t limit) {
         const int n = words_for(r.width);
         const std::size_t row_most = static_cast<std::size_t>(r.width) / 2 + 1;  // runs in one row
+        const qorfil::Bands bands(r.height, qorfil::automatic_bands(n, r.height, 0));
+        const int parts = bands.count();
+        // Per band: a row of words and the runs of two rows.
         Block<Word> words;
         Block<Near> near;
-        if (!obtain(words, static_cast<std::size_t>(n)) || !obtain(near, 2 * row_most)) return false;
-        Word *w = words.get();
+        if (!obtain(words, static_cast<std::size_t>(parts) * static_cast<std::size_t>(n)) ||
+            !obtain(near, static_cast<std::size_t>(parts) * 2 * row_most))
+            return false;
         const auto short_run = [limit](int x0, int x1) { return static_cast<std::uint64_t>(x1 - x0) < limit; };
-        std::size_t total = 0;
-        for (int y = 0; y < r.height; ++y) {
-            load_row(r, y, black, w);
-            for_each_run(w, n, [&](int x0, int x1) { total += short_run(x0, x1); });
-        }
+        std::size_t first[qorfil::kMaxBands + 1] = {};  // per band: the index of its first kept run
+        bands.run([&](int k) {
+            Word *w = words.get() + static_cast<std::size_t>(k) * static_cast<std::size_t>(n);
+            std::size_t count = 0;
+            for (int y = bands.begin(k); y < bands.end(k); ++y) {
+                load_row(r, y, black, w);
+                for_each_run(w, n, [&](int x0, int x1) { count += short_run(x0, x1); });
+            }
+            first[k + 1] = count;
+        });
+        for (int k = 0; k < parts; ++k) first[k + 1] += first[k];
+        const std::size_t total = first[parts];
         if (total >= kLong) return false;  // indices are 32-bit
         if (!obtain(runs_, total) || !obtain(parent_, total) || !obtain(size_, total) || !obtain(border_, total) ||
             !obtain(large_, total))
             return false;
         count_ = total;
-        Run *run = runs();
-        std::uint32_t *parent = parents();
         const int reach = black ? 1 : 0;  // diagonal contact counts for black
-        Near *above = near.get(), *here = above + row_most;
-        std::size_t at = 0, above_n = 0;
-        for (int y = 0; y < r.height; ++y) {
+        // Row y's runs into `out`, the short ones numbered from `at` on (which
+        // moves past them) and, with `record`, given their records; how many
+        // runs the row has.
+        auto row_runs = [&](int y, Word *w, Near *out, std::size_t &at, bool record) {
+            Run *run = runs();
+            std::uint32_t *parent = parents();
+            std::size_t count = 0;
             load_row(r, y, black, w);
-            std::size_t here_n = 0, j = 0;
             for_each_run(w, n, [&](int x0, int x1) {
                 std::uint32_t me = kLong;
                 if (short_run(x0, x1)) {
                     me = static_cast<std::uint32_t>(at);
-                    run[at] = {x0, x1, y};
-                    parent[at++] = me;
+                    if (record) {
+                        run[at] = {x0, x1, y};
+                        parent[at] = me;
+                    }
+                    ++at;
                 }
-                here[here_n++] = {x0, x1, me};
-                while (j < above_n && above[j].x1 + reach < x0) ++j;
-                for (std::size_t k = j; k < above_n && above[k].x0 <= x1 + reach; ++k) {
+                out[count++] = {x0, x1, me};
+            });
+            return count;
+        };
+        // Joins the runs of a row with those of the row above that touch them.
+        auto join = [&](const Near *above, std::size_t above_n, const Near *here, std::size_t here_n) {
+            std::size_t j = 0;
+            for (std::size_t h = 0; h < here_n; ++h) {
+                const std::uint32_t me = here[h].index;
+                while (j < above_n && above[j].x1 + reach < here[h].x0) ++j;
+                for (std::size_t k = j; k < above_n && above[k].x0 <= here[h].x1 + reach; ++k) {
                     const std::uint32_t other = above[k].index;
                     if (me != kLong && other != kLong) unite(me, other);
                     else if (me != kLong) large_[find(me)] = 1;
                     else if (other != kLong) large_[find(other)] = 1;
                 }
-            });
-            std::swap(above, here);
-            above_n = here_n;
+            }
+        };
+        bands.run([&](int k) {
+            Word *w = words.get() + static_cast<std::size_t>(k) * static_cast<std::size_t>(n);
+            Near *above = near.get() + static_cast<std::size_t>(k) * 2 * row_most, *here = above + row_most;
+            std::size_t at = first[k], above_n = 0;
+            for (int y = bands.begin(k); y < bands.end(k); ++y) {
+                const std::size_t here_n = row_runs(y, w, here, at, true);
+                if (y > bands.begin(k)) join(above, above_n, here, here_n);
+                std::swap(above, here);
+                above_n = here_n;
+            }
+        });
+        // The band borders: the last row of each band with the first of the
+        // next, their runs numbered again from where their records are.
+        for (int k = 1; k < parts; ++k) {
+            const int y = bands.begin(k);
+            std::size_t above_at = first[k], here_at = first[k];
+            while (above_at > first[k - 1] && runs()[above_at - 1].y == y - 1) --above_at;
+            Near *above = near.get(), *here = above + row_most;
+            const std::size_t above_n = row_runs(y - 1, words.get(), above, above_at, false);
+            const std::size_t here_n = row_runs(y, words.get(), here, here_at, false);
+            join(above, above_n, here, here_n);
         }
         // sizes and border contact gathered at the roots
+        Run *run = runs();
+        std::uint32_t *parent = parents();
         std::uint64_t *size = sizes();
         unsigned char *border = borders();
         for (std::size_t i = 0; i < count_; ++i) {
