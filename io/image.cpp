@@ -101,7 +101,7 @@ std::string errno_text(const char *what) { return std::string(what) + " (" + std
 
 }  // namespace
 
-Buffer read_file(const std::string &path) {
+Buffer read_file(const std::string &path, bool map) {
     Fd f{::open(path.c_str(), O_RDONLY | O_CLOEXEC)};
     if (f.fd < 0) throw CliError(errno_text("cannot open"));
     struct stat st {};
@@ -114,7 +114,7 @@ Buffer read_file(const std::string &path) {
     // several times that when the pages come 2 MB at a time), while the
     // mapping is the cached file itself.  Smaller files, and files the
     // system cannot map, are read.
-    if (S_ISREG(st.st_mode) && st.st_size >= kMapFrom) {
+    if (map && S_ISREG(st.st_mode) && st.st_size >= kMapFrom) {
         Buffer mapped = Buffer::map_file(f.fd, static_cast<std::size_t>(st.st_size));
         if (mapped.ok()) return mapped;
     }
@@ -206,7 +206,10 @@ void apply_read_options(LoadedImage &image, const ReadOptions &options) {
 }
 
 LoadedImage read_image(const std::string &path, const ReadOptions &options) {
-    Buffer file = read_file(path);
+    // A raster that will be changed all over is read: each page of a
+    // mapping that is written is copied on its own, which costs more than
+    // reading the whole file.
+    Buffer file = read_file(path, !options.invert && !options.edited);
     return decode_owned(file.data(), file.size(), options, &file);
 }
 

@@ -57,6 +57,7 @@ struct ReadOptions {
     std::uint64_t max_pixels = 1000000000;  // refuse larger images unread
     int page = 0;                 // multi-page files (TIFF): 1-based page, 0 = the first
     double dpi = 0;               // > 0: resolution to use instead of the file's
+    bool edited = false;          // the caller changes pixels all over the raster (pre-cleaning)
 };
 
 struct LoadedImage {
@@ -71,7 +72,8 @@ struct LoadedImage {
 const char *readable_formats();
 
 // All of these throw CliError with the problem only (no file name).
-Buffer read_file(const std::string &path);
+// read_file maps a large regular file instead of reading it when `map` is set.
+Buffer read_file(const std::string &path, bool map = true);
 LoadedImage decode_image(const unsigned char *data, std::size_t size, const ReadOptions &options);
 LoadedImage read_image(const std::string &path, const ReadOptions &options);
 

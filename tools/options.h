@@ -71,7 +71,9 @@ struct Settings {
     // (0: one per core); batch workers share the cores out among them.
     int refine_threads = 0;
 
-    ReadOptions read_options() const { return {threshold, invert, max_pixels, page, dpi}; }
+    ReadOptions read_options() const {
+        return {threshold, invert, max_pixels, page, dpi, despeckle > 0 || fill_holes > 0 || smooth};
+    }
 };
 
 using OptionTarget = std::variant<bool Settings::*, int Settings::*, double Settings::*,

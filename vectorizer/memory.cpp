@@ -57,15 +57,17 @@ std::size_t usable_size(void *block) {
 }
 
 // The stages of a run hand large blocks on to one another: the filter's
-// working copy of the raster is freed just before the point array of about
-// the same size is made.  Returned to the system and asked for again, such a
-// block comes back as fresh pages the kernel has to clear once more.  So,
-// while a hand-off is open on a thread, the largest block freed there is
-// kept, and the next large request that it can hold with less than an
-// eighth to spare takes it over (its pages are all resident, so a looser fit
-// would raise the peak).  A request of some size that it does not suit, and
-// the end of the hand-off, give it back.  Sanitizer builds keep no spare, so
-// that a use after free of a large block is still caught.
+// working copy of the raster is freed just before the point array is made
+// (of about the same size for outlines, about half of it for centre lines).
+// Returned to the system and asked for again, such a block comes back as
+// fresh pages the kernel has to clear once more.  So, while a hand-off is
+// open on a thread, the largest block freed there is kept, and the next
+// large request that it can hold takes it over, cut down to the size asked
+// for when it holds an eighth more: the heap shrinks a block in place, so
+// the request keeps resident pages and the rest goes back to the system
+// (kept whole, it would raise the peak).  A request of some size that it
+// cannot hold, and the end of the hand-off, give it back.  Sanitizer builds
+// keep no spare, so that a use after free of a large block is still caught.
 #if defined(__has_feature)
 #if __has_feature(address_sanitizer)
 #define KTV_NO_SPARE 1
@@ -90,13 +92,17 @@ void release_spare() {
 // The spare for a request of `bytes`, or null.
 void *take_spare(std::size_t bytes) {
     if (!t_spare || bytes < kMedium) return nullptr;
-    if (bytes < kSpareMin || bytes > t_spare_bytes || bytes < t_spare_bytes - t_spare_bytes / 8) {
+    if (bytes < kSpareMin || bytes > t_spare_bytes) {
         release_spare();
         return nullptr;
     }
     void *block = t_spare;
+    const bool loose = bytes < t_spare_bytes - t_spare_bytes / 8;
     t_spare = nullptr;
     t_spare_bytes = 0;
+    // A shrink that cannot be done leaves the block as it was, whole.
+    if (loose)
+        if (void *cut = std::realloc(block, bytes)) block = cut;
     return block;
 }
 
