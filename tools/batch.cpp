@@ -347,9 +347,9 @@ int run_batch(int argc, char **argv) {
     std::atomic<std::size_t> next{0};
     unsigned jobs = base.jobs > 0 ? static_cast<unsigned>(base.jobs) : std::max(1u, std::thread::hardware_concurrency());
     jobs = static_cast<unsigned>(std::min<std::size_t>(jobs, std::max<std::size_t>(order.size(), 1)));
-    // The workers already keep the cores busy: each page's sub-pixel stage
-    // gets its share of them rather than all of them.
-    const int refine_threads =
+    // The workers already keep the cores busy: each page's filter and
+    // sub-pixel stage get their share of them rather than all of them.
+    const int page_threads =
         jobs > 1 ? static_cast<int>(std::max(1u, std::thread::hardware_concurrency() / jobs)) : 0;
     auto worker = [&] {
         for (std::size_t q; stop_signal.load() == 0 && (q = next.fetch_add(1)) < order.size();) {
@@ -357,7 +357,7 @@ int run_batch(int argc, char **argv) {
             const Input &in = inputs[todo[k]];
             Settings s = base;
             s.input = in.path;
-            s.refine_threads = refine_threads;
+            s.page_threads = page_threads;
             s.outputs.clear();
             for (const std::string &e : exts) s.outputs.push_back(outdir + "/" + stems[k] + e);
             int pages = 0;

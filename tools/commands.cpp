@@ -2,8 +2,11 @@
 #include "commands.h"
 
 #include <cstring>
+#include <new>
 
+#include "filter/qorfil2.h"
 #include "preclean.h"
+#include "vectorizer/memory.h"
 
 namespace ktvcli {
 
@@ -239,15 +242,34 @@ ResultInfo result_info(const Command &c, const Settings &s, const LoadedImage &i
     return info;
 }
 
+namespace {
+
+// The vectorizer makes its filter object on first use unless the host made
+// it before; made here, it runs its row bands on `threads` threads (the
+// buffer set-up follows it) instead of one per core.  False when memory
+// runs out.
+bool share_filter(CKTVector &v, int threads) {
+    if (!v.filter) {
+        void *block = ktv::mem_alloc(sizeof(CPenoDoc));
+        if (!block) return false;
+        v.filter = new (block) CPenoDoc();
+    }
+    v.filter->m_threads = threads;
+    return true;
+}
+
+}  // namespace
+
 int vectorize_document(const Command &c, const Settings &s, const PostProcessing &post, CKTVector &v,
                        CKTRefiner &refiner) {
+    if (s.page_threads > 0 && !share_filter(v, s.page_threads)) return KTVEC_NO_MEMORY;
     const int result = c.vectorize(v, s);
     // A clean-up that ran short of memory leaves a graph only partly
     // cleaned: nothing is fitted onto it or measured (the caller reports it).
     if (result < 0 || v.mispostprocessincomplete()) return result;
     run_postprocessing(v, post);
     if (!s.refine) return KTVEC_OK;
-    refiner.msetthreadnum(s.refine_threads);
+    refiner.msetthreadnum(s.page_threads);
     return c.refine(refiner, v);
 }
 

@@ -67,9 +67,10 @@ struct Settings {
     int jobs = 0;                  // worker threads; 0: one per processor core
     std::string manifest;          // the JSON-lines record of the pages done; empty: none
     bool skip_done = false;        // pass over the inputs the manifest shows done
-    // Not an option: the threads each page's sub-pixel stage may use
-    // (0: one per core); batch workers share the cores out among them.
-    int refine_threads = 0;
+    // Not an option: the threads each page's filter bands and sub-pixel
+    // stage may use (0: one per core); batch workers share the cores out
+    // among them.
+    int page_threads = 0;
 
     ReadOptions read_options() const {
         return {threshold, invert, max_pixels, page, dpi, despeckle > 0 || fill_holes > 0 || smooth};
