@@ -49,12 +49,14 @@ constexpr double kStraightSpread = 0.35; // a link whose middles all lie this cl
 constexpr double kBranchTurn = 0.9;     // cosine of the largest turn of a branch still taken as straight on
 constexpr int kBranchSteps = 4;         // farthest, in links, a branch is followed for a line of its own
 constexpr double kClearOfJunction = 0.75; // a link reaching this many stroke widths from a junction is measured clear of it
+constexpr std::size_t kWidthSample = 16;  // most links a node's typical width is taken from
 // Fewer links or nodes than these are not worth a thread of their own.
 constexpr std::size_t kLinksPerPart = 2048;
 constexpr std::size_t kNodesPerPart = 4096;
 
 struct LinkRecord {
     int a, b;        // node indices
+    double length;   // between their pixels, px
     LinkFit fit;
     bool tying;      // short, between nodes that both go on: ties its nodes together
     bool crossing;   // between two junctions, may lie inside the merged ink of a shallow crossing
@@ -179,8 +181,9 @@ private:
             for (int i = 0; i + 1 < p.nodenum; ++i) {
                 const int a = p.nodeindex[i], b = p.nodeindex[i + 1];
                 if (!valid(a) || !valid(b) || a == b) continue;
-                if (!links_.push({a, b, {}, false, false})) return false;
-                longest = std::max(longest, norm(pixel(b) - pixel(a)));
+                const double length = norm(pixel(b) - pixel(a));
+                if (!links_.push({a, b, length, {}, false, false})) return false;
+                longest = std::max(longest, length);
             }
         }
         const int parts = part_count(links_.size(), kLinksPerPart, threads_);
@@ -208,53 +211,63 @@ private:
     }
 
     // Every node's links, as indices into links_ (a node's own in the order
-    // of links_), and its typical stroke width.
+    // of links_): counted per node, summed to where each node's run ends,
+    // and filled backwards so each run starts where the one before ends.
     bool adjacency() {
         if (!adjstart_.resize(u(nodes_) + 1, 0) || !adj_.resize(2 * links_.size())) return false;
         for (const LinkRecord &r : links_) {
-            ++adjstart_[u(r.a) + 1];
-            ++adjstart_[u(r.b) + 1];
+            ++adjstart_[u(r.a)];
+            ++adjstart_[u(r.b)];
         }
-        for (int i = 0; i < nodes_; ++i) adjstart_[u(i) + 1] += adjstart_[u(i)];
-        Array<std::size_t> fill;
-        if (!fill.resize(u(nodes_))) return false;
-        for (int i = 0; i < nodes_; ++i) fill[u(i)] = adjstart_[u(i)];
-        for (std::size_t k = 0; k < links_.size(); ++k) {
-            adj_[fill[u(links_[k].a)]++] = k;
-            adj_[fill[u(links_[k].b)]++] = k;
-        }
-        // A node's typical stroke width: the median of its links' (a link
-        // measured inside a junction's ink comes out wider than its stroke).
-        if (!typical_width_.resize(u(nodes_), 1.0)) return false;
-        Array<double> values;
-        for (int i = 0; i < nodes_; ++i) {
-            values.clear();
-            for (std::size_t j = adjstart_[u(i)]; j < adjstart_[u(i) + 1]; ++j)
-                if (links_[adj_[j]].fit.ok && !values.push(links_[adj_[j]].fit.width)) return false;
-            if (!values.empty()) typical_width_[u(i)] = std::max(1.0, median(values.data(), values.size()));
+        for (int i = 1; i <= nodes_; ++i) adjstart_[u(i)] += adjstart_[u(i) - 1];
+        for (std::size_t k = links_.size(); k-- > 0;) {
+            adj_[--adjstart_[u(links_[k].b)]] = k;
+            adj_[--adjstart_[u(links_[k].a)]] = k;
         }
         return true;
     }
 
+    // A node's typical stroke width: the median of its measured links' (a
+    // link measured inside a junction's ink comes out wider than its
+    // stroke), of its first kWidthSample links at most.
+    double typical_width(int n) const {
+        double values[kWidthSample];
+        std::size_t count = 0;
+        for (std::size_t j = adjstart_[u(n)]; j < adjstart_[u(n) + 1] && count < kWidthSample; ++j)
+            if (links_[adj_[j]].fit.ok) values[count++] = links_[adj_[j]].fit.width;
+        return count ? std::max(1.0, median(values, count)) : 1.0;
+    }
+
     int other(const LinkRecord &r, int node) const { return r.a == node ? r.b : r.a; }
+
+    // Measured, and long enough to reach clear of the ink of a junction of
+    // stroke width w at either of its ends.
+    static bool sound_link(const LinkRecord &r, double w) {
+        return r.fit.ok && r.length >= kClearOfJunction * w;
+    }
 
     // The line node n is placed from along its link k.  Cuts within about a
     // stroke width of a junction run into the other branches' ink, so a
     // link that ends closer than kClearOfJunction widths to n says little
-    // about where its branch runs (or failed to say anything).  The branch then lends the
-    // line of a link farther along it, through nodes where it only goes on,
-    // as long as it runs straight on and that line passes by n.  A link with
-    // nothing better keeps its own line, marked unsound.
-    BranchLine branch_line(int n, std::size_t k) const {
-        const double w = typical_width_[u(n)], need = kClearOfJunction * w;
+    // about where its branch runs (or failed to say anything).  The branch
+    // then lends the line of a link farther along it, through nodes where
+    // it only goes on, as long as it runs straight on and that line passes
+    // by n.  A link with nothing better keeps its own line, marked unsound
+    // (weight 0 when it has none).  `typical`: n's typical width when the
+    // caller knows it, else negative.
+    BranchLine branch_line(int n, std::size_t k, double typical = -1) const {
         const LinkRecord &first = links_[k];
-        BranchLine own;
-        if (first.fit.ok) own = {first.fit.line, false};
+        // The widest of the node's links bounds its typical width: most
+        // links are decided without the median.
+        if (sound_link(first, width(n))) return {first.fit.line, true};
+        const double w = typical >= 0 ? typical : typical_width(n), need = kClearOfJunction * w;
+        if (sound_link(first, w)) return {first.fit.line, true};
         const int m0 = other(first, n);
         const Vec2 from = pixel(n);
-        Vec2 dir = unit(pixel(m0) - from);
         double reach = norm(pixel(m0) - from);
-        if (first.fit.ok && reach >= need) return {first.fit.line, true};
+        BranchLine own;
+        if (first.fit.ok) own = {first.fit.line, false};
+        const Vec2 dir = unit(pixel(m0) - from);
         std::size_t at_link = k;
         int at = m0;
         for (int step = 0; step < kBranchSteps && reach < 3 * w; ++step) {
@@ -285,13 +298,14 @@ private:
     // (line as it was) when there is none.
     bool through_line(int end, std::size_t k, Line &line) const {
         const int j = other(links_[k], end);
+        if (degree_[u(j)] < 3 || links_[k].length >= width(j)) return false;
         const Vec2 d = unit(pixel(end) - pixel(j));
-        if (degree_[u(j)] < 3 || norm(pixel(end) - pixel(j)) >= width(j)) return false;
+        const double typical = typical_width(j);
         double best = kBranchTurn;
         bool found = false;
         for (std::size_t a = adjstart_[u(j)]; a < adjstart_[u(j) + 1]; ++a) {
             if (adj_[a] == k) continue;
-            const BranchLine b = branch_line(j, adj_[a]);
+            const BranchLine b = branch_line(j, adj_[a], typical);
             const Vec2 away = unit(pixel(other(links_[adj_[a]], j)) - pixel(j));
             if (!b.sound || -dot(away, d) < kBranchTurn || std::fabs(distance_to(b.line, pixel(end))) > 0.5 * width(j) + 1)
                 continue;
@@ -334,12 +348,12 @@ private:
     template <class Branches, class Use> static bool use_branches(Branches each, Use use) {
         const bool sound = lines_cross([&](auto line) {
             each([&](const BranchLine &b) {
-                if (b.sound) line(b.line);
+                if (b.sound && b.line.weight > 0) line(b.line);
             });
         });
         auto used = [&](auto line) {
             each([&](const BranchLine &b) {
-                if (b.sound || !sound) line(b.line);
+                if ((b.sound || !sound) && b.line.weight > 0) line(b.line);
             });
         };
         used(use);
@@ -364,11 +378,15 @@ private:
         if (!anchor_.resize(u(nodes_), -1) || !placed_.resize(u(nodes_))) return false;
         Groups short_groups, all_groups;
         if (!short_groups.reset(u(nodes_)) || !all_groups.reset(u(nodes_))) return false;
-        Array<double> reach_short, reach_all;  // per node: half its longest tying link, px
-        if (!reach_short.resize(u(nodes_), 0) || !reach_all.resize(u(nodes_), 0)) return false;
+        // Per node: half its longest tying link, px (by its short links
+        // alone, and by all).
+        Array<double> reach_short, reach_all;
+        Array<unsigned char> tied;
+        if (!reach_short.resize(u(nodes_), 0) || !reach_all.resize(u(nodes_), 0) || !tied.resize(u(nodes_), 0))
+            return false;
         for (LinkRecord &r : links_) {
             if (degree_[u(r.a)] < 2 || degree_[u(r.b)] < 2) continue;
-            const double length = norm(pixel(r.b) - pixel(r.a)), w = std::max(width(r.a), width(r.b));
+            const double length = r.length, w = std::max(width(r.a), width(r.b));
             if (length <= w + kShortLink) {
                 r.tying = true;
                 short_groups.join(r.a, r.b);
@@ -379,36 +397,46 @@ private:
                 continue;
             }
             all_groups.join(r.a, r.b);
-            for (const int n : {r.a, r.b}) reach_all[u(n)] = std::max(reach_all[u(n)], 0.5 * length);
+            for (const int n : {r.a, r.b}) {
+                reach_all[u(n)] = std::max(reach_all[u(n)], 0.5 * length);
+                tied[u(n)] = 1;
+            }
         }
-        Array<int> root;
-        if (!root.resize(u(nodes_), -1)) return false;
-        for (int i = 0; i < nodes_; ++i)
-            if (degree_[u(i)]) root[u(i)] = all_groups.find(i);
-        if (!settle(root, reach_all, [](const LinkRecord &r) { return r.tying || r.crossing; })) return false;
+        Array<int> members, root;
+        if (!root.resize(u(nodes_), -1) || !size_.resize(u(nodes_), 0) || !group_reach_.resize(u(nodes_), 0) ||
+            !meets_.resize(u(nodes_), 0))
+            return false;
+        for (int i = 0; i < nodes_; ++i) {
+            if (!tied[u(i)]) continue;
+            if (!members.push(i)) return false;
+            root[u(i)] = all_groups.find(i);
+        }
+        if (!settle(members, root, reach_all, [](const LinkRecord &r) { return r.tying || r.crossing; })) return false;
         // The members of groups that did not meet and that a crossing link
         // made, by their short links alone.
-        Array<unsigned char> retry;
-        if (!retry.resize(u(nodes_), 0)) return false;
+        Array<unsigned char> &retry = meets_;  // left all zero by settle()
         for (const LinkRecord &r : links_)
             if (r.crossing && anchor_[u(r.a)] < 0) retry[u(root[u(r.a)])] = 1;
-        for (int i = 0; i < nodes_; ++i)
-            root[u(i)] = degree_[u(i)] && retry[u(root[u(i)])] ? short_groups.find(i) : -1;
-        return settle(root, reach_short, [](const LinkRecord &r) { return r.tying; });
+        std::size_t kept = 0;
+        for (const int m : members)
+            if (retry[u(root[u(m)])]) members[kept++] = m;
+        for (const int m : members) retry[u(root[u(m)])] = 0;
+        members.resize(kept);
+        for (const int m : members) root[u(m)] = short_groups.find(m);
+        return settle(members, root, reach_short, [](const LinkRecord &r) { return r.tying; });
     }
 
-    // Places the groups given by `root` (per node; -1: not taken part) that
-    // have two members or more, from the outside lines of their members
-    // (over the links `inside` does not count as the group's own), where
-    // those lines meet; sets anchor_ of the members of each group that does.
-    template <class Inside> bool settle(const Array<int> &root, const Array<double> &reach, Inside inside) {
-        Array<int> size;
-        Array<double> group_reach;
-        if (!size.resize(u(nodes_), 0) || !group_reach.resize(u(nodes_), 0)) return false;
-        for (int i = 0; i < nodes_; ++i) {
-            if (root[u(i)] < 0) continue;
-            ++size[u(root[u(i)])];
-            group_reach[u(root[u(i)])] = std::max(group_reach[u(root[u(i)])], reach[u(i)]);
+    // Places the groups of `members` (ascending node indices; root gives
+    // each one's group) that have two members or more, from the outside
+    // lines of their members (over the links `inside` does not count as the
+    // group's own), where those lines meet; sets anchor_ of the members of
+    // each group that does.
+    template <class Inside>
+    bool settle(const Array<int> &members, const Array<int> &root, const Array<double> &reach, Inside inside) {
+        for (const int m : members) {
+            const int g = root[u(m)];
+            ++size_[u(g)];
+            group_reach_[u(g)] = std::max(group_reach_[u(g)], reach[u(m)]);
         }
         // The outside lines of every group with two nodes or more, by root.
         struct Outside {
@@ -416,21 +444,18 @@ private:
             BranchLine branch;
         };
         Array<Outside> outside;
-        for (std::size_t k = 0; k < links_.size(); ++k) {
-            const LinkRecord &r = links_[k];
-            if (inside(r)) continue;
-            for (const int node : {r.a, r.b}) {
-                const int g = root[u(node)];
-                if (g < 0 || size[u(g)] < 2) continue;
-                const BranchLine b = branch_line(node, k);
+        for (const int m : members) {
+            const int g = root[u(m)];
+            if (size_[u(g)] < 2) continue;
+            for (std::size_t j = adjstart_[u(m)]; j < adjstart_[u(m) + 1]; ++j) {
+                if (inside(links_[adj_[j]])) continue;
+                const BranchLine b = branch_line(m, adj_[j]);
                 if (b.line.weight > 0 && !outside.push({g, static_cast<int>(outside.size()), b})) return false;
             }
         }
         std::sort(outside.begin(), outside.end(), [](const Outside &x, const Outside &y) {
             return x.root != y.root ? x.root < y.root : x.order < y.order;
         });
-        Array<unsigned char> meets;
-        if (!meets.resize(u(nodes_), 0)) return false;
         for (std::size_t k = 0; k < outside.size();) {
             const int g = outside[k].root;
             std::size_t e = k;
@@ -446,18 +471,23 @@ private:
             use_branches(each, [&](const Line &l) { near &= std::fabs(distance_to(l, at)) <= 0.5 + 0.15 * width(g); });
             if (crossing && near) {
                 placed_[u(g)] = at;
-                meets[u(g)] = 1;
+                meets_[u(g)] = 1;
             }
             k = e;
         }
-        for (int i = 0; i < nodes_; ++i) {
-            const int g = root[u(i)];
-            if (g >= 0 && meets[u(g)] &&
-                norm(placed_[u(g)] - pixel(i)) > std::max(0.5 * width(g) + 2.5, group_reach[u(g)] + 2.5))
-                meets[u(g)] = 0;
+        for (const int m : members) {
+            const int g = root[u(m)];
+            if (meets_[u(g)] && norm(placed_[u(g)] - pixel(m)) > std::max(0.5 * width(g) + 2.5, group_reach_[u(g)] + 2.5))
+                meets_[u(g)] = 0;
         }
-        for (int i = 0; i < nodes_; ++i)
-            if (root[u(i)] >= 0 && meets[u(root[u(i)])]) anchor_[u(i)] = root[u(i)];
+        for (const int m : members)
+            if (meets_[u(root[u(m)])]) anchor_[u(m)] = root[u(m)];
+        for (const int m : members) {
+            const int g = root[u(m)];
+            size_[u(g)] = 0;
+            group_reach_[u(g)] = 0;
+            meets_[u(g)] = 0;
+        }
         return true;
     }
 
@@ -465,11 +495,21 @@ private:
         Array<Meeting> meetings;
         Array<Line> outward;      // per free end: its link's line, pointing out of the stroke
         Array<double> endwidth;   // ... and the stroke's width along that link
-        if (!meetings.resize(u(nodes_)) || !outward.resize(u(nodes_)) || !endwidth.resize(u(nodes_), 1.0)) return false;
+        Array<unsigned char> branchy;  // per junction: a link of it lies in its ink
+        if (!meetings.resize(u(nodes_)) || !outward.resize(u(nodes_)) || !endwidth.resize(u(nodes_), 1.0) ||
+            !branchy.resize(u(nodes_), 0))
+            return false;
         for (std::size_t k = 0; k < links_.size(); ++k) {
             const LinkRecord &r = links_[k];
             for (const int n : {r.a, r.b}) {
-                if (degree_[u(n)] >= 3) continue;
+                if (degree_[u(n)] >= 3) {
+                    // Most junctions have every link measured clear of them;
+                    // the others are placed from their branches below.
+                    if (anchor_[u(n)] >= 0 || branchy[u(n)]) continue;
+                    if (sound_link(r, width(n))) meetings[u(n)].add(r.fit.line);
+                    else branchy[u(n)] = 1;
+                    continue;
+                }
                 Line line = r.fit.line;
                 if (degree_[u(n)] == 1 && !through_line(n, k, line) && !r.fit.ok) continue;
                 if (!r.fit.ok && degree_[u(n)] != 1) continue;
@@ -482,11 +522,24 @@ private:
             }
         }
         // A junction from one line per branch.
+        Array<BranchLine> branches;
         for (int i = 0; i < nodes_; ++i) {
-            if (degree_[u(i)] < 3 || anchor_[u(i)] >= 0) continue;
+            if (!branchy[u(i)]) continue;
+            meetings[u(i)] = Meeting();
+            const double typical = typical_width(i);
+            bool clear = true;
+            for (std::size_t j = adjstart_[u(i)]; j < adjstart_[u(i) + 1] && clear; ++j)
+                clear = sound_link(links_[adj_[j]], typical);
+            if (clear) {
+                for (std::size_t j = adjstart_[u(i)]; j < adjstart_[u(i) + 1]; ++j) meetings[u(i)].add(links_[adj_[j]].fit.line);
+                continue;
+            }
+            branches.clear();
+            for (std::size_t j = adjstart_[u(i)]; j < adjstart_[u(i) + 1]; ++j)
+                if (!branches.push(branch_line(i, adj_[j], typical))) return false;
             use_branches(
                 [&](auto use) {
-                    for (std::size_t j = adjstart_[u(i)]; j < adjstart_[u(i) + 1]; ++j) use(branch_line(i, adj_[j]));
+                    for (const BranchLine &b : branches) use(b);
                 },
                 [&](const Line &l) { meetings[u(i)].add(l); });
         }
@@ -574,9 +627,14 @@ private:
     Array<std::size_t> firstlink_;  // per live polyline: its first record in links_
     Array<double> widths_, linewidths_;
     Array<std::size_t> adjstart_, adj_;  // per node: its links are adj_[adjstart_[i] .. adjstart_[i + 1])
-    Array<double> typical_width_;  // per node: median width of its measured links, px
     Array<Vec2> placed_;
     Array<int> anchor_;  // per node: the member whose place its group shares, or -1
+    // Per group root, scratch of settle() (all zero between its calls):
+    // members, farthest a member may lie from the meeting point (px), and
+    // whether the group meets.
+    Array<int> size_;
+    Array<double> group_reach_;
+    Array<unsigned char> meets_;
     FitScratch scratch_;
 };
 
