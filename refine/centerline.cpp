@@ -42,6 +42,7 @@ constexpr double kShortLink = 2.0;      // links up to the stroke width plus thi
 constexpr double kCrossing = 0.3;       // sine of the angle at which two lines cross
 constexpr double kCrossingSpan = 3.0;   // junction pairs up to this many stroke widths apart may be one crossing
 constexpr double kCloseBy = 1.0;        // neighbours placed nearer than this are one place, px
+constexpr double kConverged = 0.25;     // tied junctions placed this close, in link lengths and widths, are one place
 constexpr double kEndCap = 0.5;         // a free end stops this far inside the ink's tip, px
 constexpr double kRoundCapWidth = 6.0;  // narrower strokes are too few pixels across to tell caps apart
 constexpr double kReach = 12.0;         // farthest a cut looks for the stroke's edges, px
@@ -577,14 +578,23 @@ private:
 
     // Neighbours less than a pixel apart are one place: all take the
     // position of the one with the most links (the junction), so the
-    // drawing has one vertex there and no zigzag between two.
+    // drawing has one vertex there and no zigzag between two.  Two
+    // junctions a short link ties (a crossing thinning split in two) that
+    // were placed on their own, each where its branches meet, are one place
+    // too when they came to lie much closer than their pixels were (within
+    // a quarter of the link and of the stroke width): their branches meet
+    // in one point, up to the scatter of the measurement.
     bool merge_close() {
         Groups close;
         Array<int> lead;  // per group root: its member with the most links
         if (!close.reset(u(nodes_)) || !lead.resize(u(nodes_), -1)) return false;
-        for (const LinkRecord &r : links_)
-            if (degree_[u(r.a)] >= 2 && degree_[u(r.b)] >= 2 && norm(placed_[u(r.a)] - placed_[u(r.b)]) < kCloseBy)
-                close.join(r.a, r.b);
+        for (const LinkRecord &r : links_) {
+            if (degree_[u(r.a)] < 2 || degree_[u(r.b)] < 2) continue;
+            double reach = kCloseBy;
+            if (r.tying && degree_[u(r.a)] >= 3 && degree_[u(r.b)] >= 3)
+                reach = std::max(reach, kConverged * std::min(r.length, std::min(width(r.a), width(r.b))));
+            if (norm(placed_[u(r.a)] - placed_[u(r.b)]) < reach) close.join(r.a, r.b);
+        }
         for (int i = 0; i < nodes_; ++i) {
             if (!degree_[u(i)]) continue;
             int &l = lead[u(close.find(i))];
