@@ -147,15 +147,17 @@ public:
 private:
     std::size_t u(int i) const { return static_cast<std::size_t>(i); }
     bool valid(int i) const { return i >= 0 && i < nodes_; }
-    Vec2 pixel(int i) const {
-        const _KTNODE &n = *v_.mgetnode(i);
-        return {static_cast<double>(n.x), static_cast<double>(n.y)};
-    }
+    Vec2 pixel(int i) const { return pixels_[u(i)]; }
     double width(int i) const { return std::max(1.0, widths_[u(i)]); }
 
-    // The live polylines, and each node's degree in the graph they draw.
+    // The live polylines, each node's degree in the graph they draw, and
+    // every node's pixel (kept here, where the placing reads them often).
     bool survey() {
-        if (!degree_.resize(u(nodes_), 0)) return false;
+        if (!degree_.resize(u(nodes_), 0) || !pixels_.resize(u(nodes_))) return false;
+        for (int i = 0; i < nodes_; ++i) {
+            const _KTNODE &n = *v_.mgetnode(i);
+            pixels_[u(i)] = {static_cast<double>(n.x), static_cast<double>(n.y)};
+        }
         for (int id = 1; id <= v_.mgetpolylinenum(); ++id) {
             const _KTPOLYLINE &p = *v_.mgetpolyline(id);
             if (p.deleted || p.nodenum < 2) continue;
@@ -633,6 +635,7 @@ private:
     const int nodes_;
     const int threads_;
     Array<int> degree_, live_;
+    Array<Vec2> pixels_;  // per node: its pixel
     Array<LinkRecord> links_;
     Array<std::size_t> firstlink_;  // per live polyline: its first record in links_
     Array<double> widths_, linewidths_;
