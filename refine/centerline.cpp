@@ -213,9 +213,9 @@ private:
         return true;
     }
 
-    // Every node's links, as indices into links_ (a node's own in the order
-    // of links_): counted per node, summed to where each node's run ends,
-    // and filled backwards so each run starts where the one before ends.
+    // Every node's links, as indices into links_, each node's in the order
+    // of links_: counted per node, summed to where each node's run ends, and
+    // filled backwards so each run starts where the one before it ends.
     bool adjacency() {
         if (!adjstart_.resize(u(nodes_) + 1, 0) || !adj_.resize(2 * links_.size())) return false;
         for (const LinkRecord &r : links_) {
