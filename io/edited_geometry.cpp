@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <utility>
 
 namespace ktvcli {
@@ -14,39 +15,54 @@ namespace {
 // off, moves with that line.  Px.
 constexpr double kSameEnd = 1.0;
 
-// Ends by cell of a grid kSameEnd wide, so that the ends near a point are
-// found in nine cells rather than among all of them (an outline result has
-// a ring for every border of the sheet).
-class EndGrid {
+// A node of an outline stands on a border pixel, half a pixel inside the
+// edge of the ink (0.7 px at a slant); a ring fitted to a ragged border can
+// pass a little farther off.  A node within this of a ring lies beside it,
+// on the nearest ring.  Px.
+constexpr double kBeside = 2.0;
+// Cell of the grid the nodes are found in when the rings are walked: a few
+// nodes a cell on a dense border.  Px.
+constexpr double kNodeCell = 8.0;
+
+// A link of an outline follows its border within the driver's tolerance, so
+// its way along the ring, the shorter way round between its nodes' edge
+// points, is hardly longer than the link.  A way longer than this many
+// times the link, plus kBeside at either end, is not the link's (a link
+// across a thin stroke, whose ring runs round both sides): such a link is
+// drawn straight.
+constexpr double kLongestWay = 2.0;
+
+// Points by cell of a square grid, so that the points near a spot are found
+// in the few cells about it rather than among all of them (an outline
+// result has a ring for every border of the sheet and a node every few
+// pixels along it).
+class PointGrid {
 public:
-    explicit EndGrid(const std::vector<_KTREFINEDPOINT> &ends) : ends_(ends) {
-        keyed_.reserve(ends.size());
-        for (std::size_t i = 0; i < ends.size(); ++i) keyed_.emplace_back(key(cell(ends[i].x), cell(ends[i].y)), i);
+    PointGrid(const std::vector<_KTREFINEDPOINT> &points, double cell) : cell_(cell) {
+        keyed_.reserve(points.size());
+        for (std::size_t i = 0; i < points.size(); ++i) keyed_.emplace_back(key(at(points[i].x), at(points[i].y)), i);
         std::sort(keyed_.begin(), keyed_.end());
     }
 
-    bool near(const _KTREFINEDPOINT &p) const {
-        const long long cx = cell(p.x), cy = cell(p.y);
-        for (long long dy = -1; dy <= 1; ++dy)
-            for (long long dx = -1; dx <= 1; ++dx) {
-                const std::uint64_t k = key(cx + dx, cy + dy);
+    // Calls f(i) for every point i in the cells that the box [x0, x1] x
+    // [y0, y1] touches: each point inside the box, and others near it.
+    template <class F>
+    void visit(double x0, double y0, double x1, double y1, F f) const {
+        for (long long cx = at(x0), cx1 = at(x1); cx <= cx1; ++cx)
+            for (long long cy = at(y0), cy1 = at(y1); cy <= cy1; ++cy) {
+                const std::uint64_t k = key(cx, cy);
                 auto it = std::lower_bound(keyed_.begin(), keyed_.end(), std::make_pair(k, std::size_t(0)));
-                for (; it != keyed_.end() && it->first == k; ++it) {
-                    const _KTREFINEDPOINT &e = ends_[it->second];
-                    const double ex = e.x - p.x, ey = e.y - p.y;
-                    if (ex * ex + ey * ey <= kSameEnd * kSameEnd) return true;
-                }
+                for (; it != keyed_.end() && it->first == k; ++it) f(it->second);
             }
-        return false;
     }
 
 private:
-    static long long cell(double v) { return static_cast<long long>(std::floor(v / kSameEnd)); }
+    long long at(double v) const { return static_cast<long long>(std::floor(v / cell_)); }
     static std::uint64_t key(long long cx, long long cy) {
         return (static_cast<std::uint64_t>(cx) << 32) ^ static_cast<std::uint32_t>(cy);
     }
 
-    const std::vector<_KTREFINEDPOINT> &ends_;
+    double cell_;
     std::vector<std::pair<std::uint64_t, std::size_t>> keyed_;
 };
 
@@ -54,11 +70,76 @@ bool spline_samples(const _KTPOLYLINE &p) {
     return (p.flag & KTVEC_POLYLINE_SPLINE) && p.splinenum >= 2 && p.splinex && p.spliney;
 }
 
+bool has_node(CKTVector &v, int index) { return index >= 0 && index < v.mgetnodenum(); }
+
+// What an edit of polyline `id` changes, hashed: its nodes in order, its
+// flag, the arcs fitted to its links and its spline samples.  0 for a
+// deleted polyline, never 0 for a live one.  Where the nodes stand is told
+// apart by the nodes the edits placed.
+std::uint64_t signature(CKTVector &v, int id) {
+    const _KTPOLYLINE &p = *v.mgetpolyline(id);
+    if (p.deleted) return 0;
+    std::uint64_t h = 0x9e3779b97f4a7c15ull;
+    auto mix = [&h](std::uint64_t value) {
+        h = (h ^ value) * 0xbf58476d1ce4e5b9ull;
+        h ^= h >> 31;
+    };
+    auto mix_double = [&mix](double d) {
+        std::uint64_t bits;
+        std::memcpy(&bits, &d, sizeof bits);
+        mix(bits);
+    };
+    mix(p.flag);
+    mix(static_cast<std::uint64_t>(p.nodenum));
+    for (int i = 0; i < p.nodenum && p.nodeindex; ++i) {
+        mix(static_cast<std::uint64_t>(p.nodeindex[i]));
+        if (i == 0 || !has_node(v, p.nodeindex[i - 1]) || !has_node(v, p.nodeindex[i])) continue;
+        if (const _KTNODELINK *l = find_link(v, p.nodeindex[i - 1], p.nodeindex[i], id); l && l->arc) {
+            mix(l->arc);
+            mix_double(l->radius);
+            mix_double(l->centerx);
+            mix_double(l->centery);
+        }
+    }
+    if (spline_samples(p))
+        for (int i = 0; i < p.splinenum; ++i) {
+            mix_double(p.splinex[i]);
+            mix_double(p.spliney[i]);
+        }
+    return h | 1;
+}
+
+// The way along ring `r` between the edge points of nodes a and b, the
+// shorter way round, as ring vertices from a's side; false when that way is
+// too long to be the link's.  `seg` and `along` say where on the ring a
+// node's edge point lies: the side it is on and its distance from the
+// ring's first point.
+bool ring_way(const UneditedResult &u, int r, int a, int b, const std::vector<std::size_t> &seg,
+              const std::vector<double> &along, double length, std::vector<_KTREFINEDPOINT> &way) {
+    const std::size_t first = u.ring_starts[static_cast<std::size_t>(r)];
+    const std::size_t corners = u.ring_starts[static_cast<std::size_t>(r) + 1] - first - 1;  // the last repeats the first
+    const std::size_t ua = static_cast<std::size_t>(a), ub = static_cast<std::size_t>(b);
+    double ahead = along[ub] - along[ua];
+    if (ahead < 0) ahead += length;
+    const bool forward = ahead <= length - ahead;
+    const double chord = std::hypot(u.on_edge[ua].x - u.on_edge[ub].x, u.on_edge[ua].y - u.on_edge[ub].y);
+    if (std::min(ahead, length - ahead) > kLongestWay * chord + 2 * kBeside) return false;
+    const std::size_t sa = seg[ua], sb = seg[ub];
+    // Vertices passed: forward, those starting the sides after a's up to
+    // b's; backward, those starting a's side back to the one after b's.
+    std::size_t n = forward ? (sb + corners - sa) % corners : (sa + corners - sb) % corners;
+    if (sa == sb) n = forward == (along[ub] >= along[ua]) ? 0 : corners;
+    way.clear();
+    for (std::size_t k = 0; k < n; ++k)
+        way.push_back(u.ring_points[first + (forward ? (sa + 1 + k) % corners : (sa + corners - k) % corners)]);
+    return true;
+}
+
 }  // namespace
 
-void UneditedResult::take(CKTVector &v, const CKTRefiner *measured) {
-    nodes.clear();
-    own_ends.clear();
+void UneditedResult::take(CKTVector &v, const CKTRefiner *measured, Lines kind) {
+    *this = UneditedResult();
+    lines = kind;
     const int n = v.mgetnodenum();
     nodes.reserve(2 * static_cast<std::size_t>(n));
     for (int i = 0; i < n; ++i) {
@@ -67,10 +148,104 @@ void UneditedResult::take(CKTVector &v, const CKTRefiner *measured) {
         nodes.push_back(node.y);
     }
     if (!measured) return;
+    if (kind == Lines::CentreLines) {
+        for (int k = 0; k < measured->mgetlinenum(); ++k) {
+            const _KTREFINEDLINE &l = *measured->mgetline(k);
+            if (l.source == 0 && l.pointnum > 0) own_ends.push_back(l.point[l.pointnum - 1]);
+        }
+        return;
+    }
+
+    // The rings, closed: their last point repeats the first.
+    ring_starts.push_back(0);
     for (int k = 0; k < measured->mgetlinenum(); ++k) {
         const _KTREFINEDLINE &l = *measured->mgetline(k);
-        if (l.source == 0 && l.pointnum > 0) own_ends.push_back(l.point[l.pointnum - 1]);
+        ring_points.insert(ring_points.end(), l.point, l.point + l.pointnum);
+        ring_starts.push_back(ring_points.size());
     }
+    const std::size_t rings = ring_starts.size() - 1;
+
+    // Each node beside a ring: its nearest point on the nearest ring, found
+    // by walking every side of every ring in steps of kBeside and looking
+    // at the nodes about each step.
+    std::vector<_KTREFINEDPOINT> at(static_cast<std::size_t>(n));
+    for (int i = 0; i < n; ++i) at[static_cast<std::size_t>(i)] = {double(nodes[2 * i]), double(nodes[2 * i + 1])};
+    const PointGrid grid(at, kNodeCell);
+    node_ring.assign(static_cast<std::size_t>(n), -1);
+    on_edge.assign(static_cast<std::size_t>(n), {0, 0});
+    std::vector<double> nearest(static_cast<std::size_t>(n), kBeside * kBeside);
+    std::vector<std::size_t> seg(static_cast<std::size_t>(n), 0);
+    std::vector<double> along(static_cast<std::size_t>(n), 0), length(rings, 0);
+    for (std::size_t r = 0; r < rings; ++r) {
+        double walked = 0;
+        for (std::size_t j = ring_starts[r]; j + 1 < ring_starts[r + 1]; ++j) {
+            const _KTREFINEDPOINT a = ring_points[j], b = ring_points[j + 1];
+            const double dx = b.x - a.x, dy = b.y - a.y, side = dx * dx + dy * dy, len = std::sqrt(side);
+            const int steps = std::max(1, static_cast<int>(std::ceil(len / kBeside)));
+            for (int s = 0; s < steps; ++s) {
+                const double x0 = a.x + dx * s / steps, y0 = a.y + dy * s / steps;
+                const double x1 = a.x + dx * (s + 1) / steps, y1 = a.y + dy * (s + 1) / steps;
+                grid.visit(std::min(x0, x1) - kBeside, std::min(y0, y1) - kBeside, std::max(x0, x1) + kBeside,
+                           std::max(y0, y1) + kBeside, [&](std::size_t i) {
+                               const double t = side > 0 ? std::clamp(((at[i].x - a.x) * dx + (at[i].y - a.y) * dy) / side, 0.0, 1.0) : 0;
+                               const _KTREFINEDPOINT e{a.x + t * dx, a.y + t * dy};
+                               const double d = (at[i].x - e.x) * (at[i].x - e.x) + (at[i].y - e.y) * (at[i].y - e.y);
+                               if (d > nearest[i] || (node_ring[i] >= 0 && d == nearest[i])) return;
+                               nearest[i] = d;
+                               node_ring[i] = static_cast<int>(r);
+                               on_edge[i] = e;
+                               seg[i] = j - ring_starts[r];
+                               along[i] = walked + t * len;
+                           });
+            }
+            walked += len;
+        }
+        length[r] = walked;
+    }
+
+    // Each polyline: what edits would change, the rings it traces, and the
+    // ways of its links along them.
+    const int polylines = v.mgetpolylinenum();
+    signatures.assign(static_cast<std::size_t>(polylines) + 1, 0);
+    std::vector<_KTREFINEDPOINT> way;
+    for (int id = 1; id <= polylines; ++id) {
+        signatures[static_cast<std::size_t>(id)] = signature(v, id);
+        const _KTPOLYLINE &p = *v.mgetpolyline(id);
+        if (p.deleted || !p.nodeindex) continue;
+        for (int i = 0; i < p.nodenum; ++i) {
+            const int b = p.nodeindex[i];
+            if (!has_node(v, b) || node_ring[static_cast<std::size_t>(b)] < 0) continue;
+            const int r = node_ring[static_cast<std::size_t>(b)];
+            traced.emplace_back(r, id);
+            const int a = i > 0 ? p.nodeindex[i - 1] : -1;
+            if (!has_node(v, a) || a == b || node_ring[static_cast<std::size_t>(a)] != r ||
+                !ring_way(*this, r, a, b, seg, along, length[static_cast<std::size_t>(r)], way))
+                continue;
+            if (a > b) std::reverse(way.begin(), way.end());
+            paths.push_back({std::min(a, b), std::max(a, b), path_points.size(), way.size()});
+            path_points.insert(path_points.end(), way.begin(), way.end());
+        }
+    }
+    std::sort(traced.begin(), traced.end());
+    traced.erase(std::unique(traced.begin(), traced.end()), traced.end());
+    // A link two polylines share keeps the way found first.
+    auto by_nodes = [](const RingPath &x, const RingPath &y) { return std::make_pair(x.a, x.b) < std::make_pair(y.a, y.b); };
+    auto same_nodes = [](const RingPath &x, const RingPath &y) { return x.a == y.a && x.b == y.b; };
+    std::stable_sort(paths.begin(), paths.end(), by_nodes);
+    paths.erase(std::unique(paths.begin(), paths.end(), same_nodes), paths.end());
+}
+
+void EditedGeometry::begin(int source) {
+    _KTREFINEDLINE l{};
+    l.source = source;
+    lines_.push_back(l);
+    starts_.push_back(points_.size());
+}
+
+void EditedGeometry::add(double x, double y, int node) {
+    points_.push_back({x, y});
+    point_nodes_.push_back(node);
+    ++lines_.back().pointnum;
 }
 
 void EditedGeometry::compose(const UneditedResult &before, CKTVector &edited, const CKTRefiner &measured) {
@@ -91,32 +266,28 @@ void EditedGeometry::compose(const UneditedResult &before, CKTVector &edited, co
         at_[u] = {static_cast<double>(node.x), static_cast<double>(node.y)};
     }
 
-    const EndGrid ends(before.own_ends);
-    auto begin = [&](int source) {
-        _KTREFINEDLINE l{};
-        l.source = source;
-        lines_.push_back(l);
-        starts_.push_back(points_.size());
-    };
-    auto add = [&](double x, double y, int node) {
-        points_.push_back({x, y});
-        point_nodes_.push_back(node);
-        ++lines_.back().pointnum;
-    };
-    for (int k = 0; k < measured.mgetlinenum(); ++k) {
-        const _KTREFINEDLINE &l = *measured.mgetline(k);
-        if (l.source == 0 && (l.pointnum < 1 || !ends.near(l.point[l.pointnum - 1]))) continue;
-        bool through_placed = false;
-        for (int i = 0; l.source != 0 && i < l.pointnum && !through_placed; ++i) through_placed = placed(l.node[i]);
-        begin(l.source);
-        if (l.source == 0 || !through_placed) {
-            for (int i = 0; i < l.pointnum; ++i) add(l.point[i].x, l.point[i].y, l.node[i]);
-        } else if (const _KTPOLYLINE &p = *edited.mgetpolyline(l.source); spline_samples(p)) {
-            for (int i = 0; i < p.splinenum; ++i) add(p.splinex[i], p.spliney[i], -1);
-        } else {
-            for (int i = 0; i < p.nodenum; ++i) {
-                double x, y;
-                if (node_position(p.nodeindex[i], x, y)) add(x, y, p.nodeindex[i]);
+    if (before.lines == UneditedResult::Lines::Outlines) {
+        compose_outlines(before, edited);
+    } else {
+        const PointGrid ends(before.own_ends, kSameEnd);
+        auto near_end = [&](const _KTREFINEDPOINT &p) {
+            bool found = false;
+            ends.visit(p.x - kSameEnd, p.y - kSameEnd, p.x + kSameEnd, p.y + kSameEnd, [&](std::size_t i) {
+                const double ex = before.own_ends[i].x - p.x, ey = before.own_ends[i].y - p.y;
+                found = found || ex * ex + ey * ey <= kSameEnd * kSameEnd;
+            });
+            return found;
+        };
+        for (int k = 0; k < measured.mgetlinenum(); ++k) {
+            const _KTREFINEDLINE &l = *measured.mgetline(k);
+            if (l.source == 0 && (l.pointnum < 1 || !near_end(l.point[l.pointnum - 1]))) continue;
+            bool through_placed = false;
+            for (int i = 0; l.source != 0 && i < l.pointnum && !through_placed; ++i) through_placed = placed(l.node[i]);
+            if (l.source == 0 || !through_placed) {
+                begin(l.source);
+                for (int i = 0; i < l.pointnum; ++i) add(l.point[i].x, l.point[i].y, l.node[i]);
+            } else {
+                draw_polyline(before, edited, l.source);
             }
         }
     }
@@ -127,6 +298,107 @@ void EditedGeometry::compose(const UneditedResult &before, CKTVector &edited, co
         l.node = point_nodes_.data() + starts_[k];
         l.closed = l.pointnum > 2 && l.point[0].x == l.point[l.pointnum - 1].x &&
                    l.point[0].y == l.point[l.pointnum - 1].y;
+    }
+}
+
+void EditedGeometry::compose_outlines(const UneditedResult &before, CKTVector &edited) {
+    const std::size_t rings = before.ring_starts.empty() ? 0 : before.ring_starts.size() - 1;
+    const int polylines = edited.mgetpolylinenum();
+    const std::size_t ids = std::max(before.signatures.size(), static_cast<std::size_t>(polylines) + 1);
+    // Changed: made, deleted or altered by the edits, or through a node
+    // they placed.
+    std::vector<unsigned char> changed(ids, 0);
+    for (std::size_t id = 1; id < ids; ++id) {
+        const std::uint64_t was = id < before.signatures.size() ? before.signatures[id] : 0;
+        const std::uint64_t now = id <= static_cast<std::size_t>(polylines) ? signature(edited, static_cast<int>(id)) : 0;
+        bool moved = false;
+        if (now) {
+            const _KTPOLYLINE &p = *edited.mgetpolyline(static_cast<int>(id));
+            for (int i = 0; i < p.nodenum && !moved; ++i) moved = placed(p.nodeindex[i]);
+        }
+        changed[id] = was != now || moved;
+    }
+    // Rings and polylines in groups: a ring with the polylines that traced
+    // it before the edits or trace it now, and the other rings those trace.
+    // A group with a changed polyline is drawn from its live polylines, the
+    // others by their rings.  Group k is the set rooted at k; polyline id
+    // is element rings + id.
+    std::vector<std::size_t> root(rings + ids);
+    for (std::size_t k = 0; k < root.size(); ++k) root[k] = k;
+    auto find = [&root](std::size_t k) {
+        while (root[k] != k) k = root[k] = root[root[k]];
+        return k;
+    };
+    auto unite = [&](std::size_t a, std::size_t b) {
+        a = find(a), b = find(b);
+        if (a != b) root[std::max(a, b)] = std::min(a, b);
+    };
+    for (const auto &[ring, id] : before.traced) unite(static_cast<std::size_t>(ring), rings + static_cast<std::size_t>(id));
+    for (int id = 1; id <= polylines; ++id) {
+        const _KTPOLYLINE &p = *edited.mgetpolyline(id);
+        if (p.deleted || !changed[static_cast<std::size_t>(id)]) continue;
+        for (int i = 0; i < p.nodenum; ++i) {
+            const int k = p.nodeindex[i];
+            if (k >= 0 && static_cast<std::size_t>(k) < before.node_ring.size() && before.node_ring[static_cast<std::size_t>(k)] >= 0)
+                unite(static_cast<std::size_t>(before.node_ring[static_cast<std::size_t>(k)]), rings + static_cast<std::size_t>(id));
+        }
+    }
+    std::vector<unsigned char> redrawn(root.size(), 0);
+    for (std::size_t id = 1; id < ids; ++id)
+        if (changed[id]) redrawn[find(rings + id)] = 1;
+    for (std::size_t r = 0; r < rings; ++r) {
+        if (redrawn[find(r)]) continue;
+        begin(0);
+        for (std::size_t i = before.ring_starts[r]; i < before.ring_starts[r + 1]; ++i)
+            add(before.ring_points[i].x, before.ring_points[i].y, -1);
+    }
+    for (int id = 1; id <= polylines; ++id) {
+        const _KTPOLYLINE &p = *edited.mgetpolyline(id);
+        const std::size_t u = static_cast<std::size_t>(id);
+        if (!p.deleted && p.nodenum >= 2 && (changed[u] || redrawn[find(rings + u)])) draw_polyline(before, edited, id);
+    }
+}
+
+void EditedGeometry::draw_polyline(const UneditedResult &before, CKTVector &edited, int id) {
+    const _KTPOLYLINE &p = *edited.mgetpolyline(id);
+    begin(id);
+    if (spline_samples(p)) {
+        for (int i = 0; i < p.splinenum; ++i) add(p.splinex[i], p.spliney[i], -1);
+        return;
+    }
+    // Outline nodes off the ring they lay beside stand on the edge of the
+    // ink, where the ring passed them, rather than half a pixel inside it.
+    auto on_edge = [&](int k) {
+        const std::size_t u = static_cast<std::size_t>(k);
+        return before.lines == UneditedResult::Lines::Outlines && !placed(k) && k >= 0 && u < before.node_ring.size() &&
+               before.node_ring[u] >= 0;
+    };
+    for (int i = 0; i < p.nodenum; ++i) {
+        const int k = p.nodeindex[i];
+        if (!has_node(edited, k)) continue;
+        if (const int j = i > 0 ? p.nodeindex[i - 1] : -1; on_edge(j) && on_edge(k) && !(p.flag & KTVEC_POLYLINE_CIRCLE)) {
+            // A link the edits kept, between nodes on one ring, follows
+            // it, unless an arc was fitted to it.
+            const _KTNODELINK *l = find_link(edited, j, k, id);
+            const UneditedResult::RingPath key{std::min(j, k), std::max(j, k), 0, 0};
+            auto it = std::lower_bound(before.paths.begin(), before.paths.end(), key, [](const auto &x, const auto &y) {
+                return std::make_pair(x.a, x.b) < std::make_pair(y.a, y.b);
+            });
+            if (!(l && l->arc && l->radius > 0) && it != before.paths.end() && it->a == key.a && it->b == key.b)
+                for (std::size_t s = 0; s < it->count; ++s) {
+                    const _KTREFINEDPOINT &q = before.path_points[j < k ? it->first + s : it->first + it->count - 1 - s];
+                    add(q.x, q.y, -1);
+                }
+        }
+        double x, y;
+        if (on_edge(k)) {
+            add(before.on_edge[static_cast<std::size_t>(k)].x, before.on_edge[static_cast<std::size_t>(k)].y, k);
+        } else if (before.lines == UneditedResult::Lines::Outlines) {
+            // Placed, or beside no ring: on its pixel.
+            add(at_[static_cast<std::size_t>(k)].x, at_[static_cast<std::size_t>(k)].y, k);
+        } else if (node_position(k, x, y)) {
+            add(x, y, k);
+        }
     }
 }
 

@@ -106,7 +106,8 @@ bool read_scan(const Settings &s, const ResultInfo &info, CKTVector &v, Scan &sc
     CKTRefiner unedited;
     if (preclean_bitmap(scan.ink, recorded) != KTVEC_OK || refine_against(*scan.command, unedited, v, scan.ink) != KTVEC_OK)
         throw CliError(s.image + ": out of memory while measuring the result");
-    scan.before.take(v, &unedited);
+    scan.before.take(v, &unedited,
+                     refines_outlines(*scan.command) ? UneditedResult::Lines::Outlines : UneditedResult::Lines::CentreLines);
     return true;
 }
 
