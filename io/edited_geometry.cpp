@@ -20,9 +20,9 @@ constexpr double kSameEnd = 1.0;
 // pass a little farther off.  A node within this of a ring lies beside it,
 // on the nearest ring.  Px.
 constexpr double kBeside = 2.0;
-// Cell of the grid the nodes are found in when the rings are walked: a few
-// nodes a cell on a dense border.  Px.
-constexpr double kNodeCell = 8.0;
+// Cell of the grid the nodes are found in when the rings are walked (at
+// least: see PointGrid).  Px.
+constexpr double kNodeCell = 16.0;
 
 // A link of an outline follows its border within the driver's tolerance, so
 // its way along the ring, the shorter way round between its nodes' edge
@@ -32,38 +32,61 @@ constexpr double kNodeCell = 8.0;
 // drawn straight.
 constexpr double kLongestWay = 2.0;
 
-// Points by cell of a square grid, so that the points near a spot are found
-// in the few cells about it rather than among all of them (an outline
-// result has a ring for every border of the sheet and a node every few
-// pixels along it).
+// Points by cell of a square grid over their bounding box, so that the
+// points near a spot are found in the few cells about it rather than among
+// all of them (an outline result has a ring for every border of the sheet
+// and a node every few pixels along it).  The cells are at least `cell`
+// wide, and wider where there would be more than about four a point.
 class PointGrid {
 public:
     PointGrid(const std::vector<_KTREFINEDPOINT> &points, double cell) : cell_(cell) {
-        keyed_.reserve(points.size());
-        for (std::size_t i = 0; i < points.size(); ++i) keyed_.emplace_back(key(at(points[i].x), at(points[i].y)), i);
-        std::sort(keyed_.begin(), keyed_.end());
+        if (points.empty()) return;
+        x0_ = x1_ = points[0].x, y0_ = y1_ = points[0].y;
+        for (const _KTREFINEDPOINT &p : points) {
+            x0_ = std::min(x0_, p.x), x1_ = std::max(x1_, p.x);
+            y0_ = std::min(y0_, p.y), y1_ = std::max(y1_, p.y);
+        }
+        // (w / c + 1)(h / c + 1) cells: at most about twice `most`.
+        const double w = x1_ - x0_, h = y1_ - y0_, most = 4.0 * static_cast<double>(points.size()) + 1024;
+        cell_ = std::max({cell, std::sqrt(w * h / most), (w + h) / most});
+        nx_ = static_cast<std::size_t>(w / cell_) + 1;
+        ny_ = static_cast<std::size_t>(h / cell_) + 1;
+        // The points' indices sorted by cell, a count of them per cell first.
+        first_.assign(nx_ * ny_ + 1, 0);
+        for (const _KTREFINEDPOINT &p : points) ++first_[cell_of(p.x, p.y) + 1];
+        for (std::size_t c = 1; c < first_.size(); ++c) first_[c] += first_[c - 1];
+        order_.resize(points.size());
+        std::vector<std::size_t> next(first_.begin(), first_.end() - 1);
+        for (std::size_t i = 0; i < points.size(); ++i) order_[next[cell_of(points[i].x, points[i].y)]++] = i;
     }
+
+    double cell() const { return cell_; }
 
     // Calls f(i) for every point i in the cells that the box [x0, x1] x
     // [y0, y1] touches: each point inside the box, and others near it.
     template <class F>
     void visit(double x0, double y0, double x1, double y1, F f) const {
-        for (long long cx = at(x0), cx1 = at(x1); cx <= cx1; ++cx)
-            for (long long cy = at(y0), cy1 = at(y1); cy <= cy1; ++cy) {
-                const std::uint64_t k = key(cx, cy);
-                auto it = std::lower_bound(keyed_.begin(), keyed_.end(), std::make_pair(k, std::size_t(0)));
-                for (; it != keyed_.end() && it->first == k; ++it) f(it->second);
-            }
+        if (order_.empty() || x1 < x0_ || y1 < y0_ || x0 > x1_ || y0 > y1_) return;
+        const std::size_t cx0 = column(x0), cx1 = column(x1), cy0 = row(y0), cy1 = row(y1);
+        for (std::size_t cy = cy0; cy <= cy1; ++cy)
+            for (std::size_t cx = cx0; cx <= cx1; ++cx)
+                for (std::size_t k = first_[cy * nx_ + cx]; k < first_[cy * nx_ + cx + 1]; ++k) f(order_[k]);
     }
 
 private:
-    long long at(double v) const { return static_cast<long long>(std::floor(v / cell_)); }
-    static std::uint64_t key(long long cx, long long cy) {
-        return (static_cast<std::uint64_t>(cx) << 32) ^ static_cast<std::uint32_t>(cy);
+    static std::size_t step(double v, double from, double cell, std::size_t n) {
+        const double c = std::floor((v - from) / cell);
+        return c <= 0 ? 0 : c >= static_cast<double>(n - 1) ? n - 1 : static_cast<std::size_t>(c);
     }
+    std::size_t column(double x) const { return step(x, x0_, cell_, nx_); }
+    std::size_t row(double y) const { return step(y, y0_, cell_, ny_); }
+    std::size_t cell_of(double x, double y) const { return row(y) * nx_ + column(x); }
 
     double cell_;
-    std::vector<std::pair<std::uint64_t, std::size_t>> keyed_;
+    double x0_ = 0, y0_ = 0, x1_ = 0, y1_ = 0;  // bounding box of the points
+    std::size_t nx_ = 0, ny_ = 0;
+    std::vector<std::size_t> first_;  // per cell, row by row: its first entry in order_; one more at the end
+    std::vector<std::size_t> order_;  // point indices by cell
 };
 
 bool spline_samples(const _KTPOLYLINE &p) {
@@ -166,11 +189,13 @@ void UneditedResult::take(CKTVector &v, const CKTRefiner *measured, Lines kind) 
     const std::size_t rings = ring_starts.size() - 1;
 
     // Each node beside a ring: its nearest point on the nearest ring, found
-    // by walking every side of every ring in steps of kBeside and looking
-    // at the nodes about each step.
+    // by walking every side of every ring in steps that span, with a margin
+    // of kBeside, at most two cells of the grid each way, and looking at the
+    // nodes about each step.
     std::vector<_KTREFINEDPOINT> at(static_cast<std::size_t>(n));
     for (int i = 0; i < n; ++i) at[static_cast<std::size_t>(i)] = {double(nodes[2 * i]), double(nodes[2 * i + 1])};
     const PointGrid grid(at, kNodeCell);
+    const double ring_step = grid.cell() - 2 * kBeside;
     node_ring.assign(static_cast<std::size_t>(n), -1);
     on_edge.assign(static_cast<std::size_t>(n), {0, 0});
     std::vector<double> nearest(static_cast<std::size_t>(n), kBeside * kBeside);
@@ -181,7 +206,7 @@ void UneditedResult::take(CKTVector &v, const CKTRefiner *measured, Lines kind) 
         for (std::size_t j = ring_starts[r]; j + 1 < ring_starts[r + 1]; ++j) {
             const _KTREFINEDPOINT a = ring_points[j], b = ring_points[j + 1];
             const double dx = b.x - a.x, dy = b.y - a.y, side = dx * dx + dy * dy, len = std::sqrt(side);
-            const int steps = std::max(1, static_cast<int>(std::ceil(len / kBeside)));
+            const int steps = std::max(1, static_cast<int>(std::ceil(len / ring_step)));
             for (int s = 0; s < steps; ++s) {
                 const double x0 = a.x + dx * s / steps, y0 = a.y + dy * s / steps;
                 const double x1 = a.x + dx * (s + 1) / steps, y1 = a.y + dy * (s + 1) / steps;
