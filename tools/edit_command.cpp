@@ -29,8 +29,9 @@ const OptionDef kEditOptions[] = {
     {"--image", nullptr, "FILE", &Settings::image, 0, 0,
      "the scan INPUT was made from: when INPUT is refined (its parameter refine is 1), the "
      "edited graph is measured against the scan's ink and written in sub-pixel coordinates, "
-     "as a fresh result, but nodes the edits placed stay where they were put and strokes "
-     "they deleted are not restored.  The scan is binarised at INPUT's threshold "
+     "as a fresh result, but nodes the edits placed stay where they were put, strokes "
+     "they deleted are not restored and outlines they changed are drawn as edited in place "
+     "of their rings.  The scan is binarised at INPUT's threshold "
      "(--threshold gives another) and cleaned with INPUT's options; a white drawing on black "
      "needs --invert again, which INPUT does not record.  Without it the graph is written on "
      "pixel centres",
