@@ -339,7 +339,7 @@ void EditedGeometry::compose_outlines(const UneditedResult &before, CKTVector &e
         bool moved = false;
         if (now) {
             const _KTPOLYLINE &p = *edited.mgetpolyline(static_cast<int>(id));
-            for (int i = 0; i < p.nodenum && !moved; ++i) moved = placed(p.nodeindex[i]);
+            for (int i = 0; p.nodeindex && i < p.nodenum && !moved; ++i) moved = placed(p.nodeindex[i]);
         }
         changed[id] = was != now || moved;
     }
@@ -361,7 +361,7 @@ void EditedGeometry::compose_outlines(const UneditedResult &before, CKTVector &e
     for (const auto &[ring, id] : before.traced) unite(static_cast<std::size_t>(ring), rings + static_cast<std::size_t>(id));
     for (int id = 1; id <= polylines; ++id) {
         const _KTPOLYLINE &p = *edited.mgetpolyline(id);
-        if (p.deleted || !changed[static_cast<std::size_t>(id)]) continue;
+        if (p.deleted || !p.nodeindex || !changed[static_cast<std::size_t>(id)]) continue;
         for (int i = 0; i < p.nodenum; ++i) {
             const int k = p.nodeindex[i];
             if (k >= 0 && static_cast<std::size_t>(k) < before.node_ring.size() && before.node_ring[static_cast<std::size_t>(k)] >= 0)
@@ -380,7 +380,8 @@ void EditedGeometry::compose_outlines(const UneditedResult &before, CKTVector &e
     for (int id = 1; id <= polylines; ++id) {
         const _KTPOLYLINE &p = *edited.mgetpolyline(id);
         const std::size_t u = static_cast<std::size_t>(id);
-        if (!p.deleted && p.nodenum >= 2 && (changed[u] || redrawn[find(rings + u)])) draw_polyline(before, edited, id);
+        if (!p.deleted && p.nodeindex && p.nodenum >= 2 && (changed[u] || redrawn[find(rings + u)]))
+            draw_polyline(before, edited, id);
     }
 }
 
@@ -398,7 +399,7 @@ void EditedGeometry::draw_polyline(const UneditedResult &before, CKTVector &edit
         return before.lines == UneditedResult::Lines::Outlines && !placed(k) && k >= 0 && u < before.node_ring.size() &&
                before.node_ring[u] >= 0;
     };
-    for (int i = 0; i < p.nodenum; ++i) {
+    for (int i = 0; p.nodeindex && i < p.nodenum; ++i) {
         const int k = p.nodeindex[i];
         if (!has_node(edited, k)) continue;
         if (const int j = i > 0 ? p.nodeindex[i - 1] : -1; on_edge(j) && on_edge(k) && !(p.flag & KTVEC_POLYLINE_CIRCLE)) {
