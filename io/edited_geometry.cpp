@@ -25,12 +25,25 @@ constexpr double kBeside = 2.0;
 constexpr double kNodeCell = 16.0;
 
 // A link of an outline follows its border within the driver's tolerance, so
-// its way along the ring, the shorter way round between its nodes' edge
-// points, is hardly longer than the link.  A way longer than this many
-// times the link, plus kBeside at either end, is not the link's (a link
-// across a thin stroke, whose ring runs round both sides): such a link is
-// drawn straight.
+// its way along the ring between its nodes' edge points is hardly longer
+// than the link: a way longer than this many times the link, plus kBeside
+// at either end, is not the link's.  A link with no such way, or with one
+// each way round (along a stroke too thin for two borders, whose ring runs
+// round both sides), is drawn straight.
 constexpr double kLongestWay = 2.0;
+
+// A part of a ring belongs to the polyline whose link passes nearest, when
+// one passes within this: the ring lies half a pixel outside the border
+// pixels, and a link strays up to the driver's tolerance from them.  Px.
+constexpr double kOwnReach = 3.0;
+// Spacing of the points along a ring whose nearest link is looked for.  Px.
+constexpr double kOwnStep = 1.0;
+// A stretch of a ring left between the parts of changed polylines is drawn
+// when at least this long: shorter, it is a corner that a polyline next to
+// them came nearest to by a hair where they meet.  Px.
+constexpr double kShortestPart = 2 * kOwnStep;
+// Spacing of the marks along the links by which they are found.  Px.
+constexpr double kMarkStep = 8.0;
 
 // Points by cell of a square grid over their bounding box, so that the
 // points near a spot are found in the few cells about it rather than among
@@ -132,21 +145,35 @@ std::uint64_t signature(CKTVector &v, int id) {
     return h | 1;
 }
 
-// The way along ring `r` between the edge points of nodes a and b, the
-// shorter way round, as ring vertices from a's side; false when that way is
-// too long to be the link's.  `seg` and `along` say where on the ring a
-// node's edge point lies: the side it is on and its distance from the
-// ring's first point.
+// The point `s` px along ring r (0 <= s <= its length).
+_KTREFINEDPOINT ring_point(const UneditedResult &u, std::size_t r, double s) {
+    const std::size_t first = u.ring_starts[r], sides = u.ring_starts[r + 1] - first - 1;
+    const double *along = u.ring_along.data() + first;
+    std::size_t k = static_cast<std::size_t>(std::upper_bound(along, along + sides + 1, s) - along);
+    k = std::min(k > 0 ? k - 1 : 0, sides - 1);
+    const double side = along[k + 1] - along[k];
+    const double t = side > 0 ? std::clamp((s - along[k]) / side, 0.0, 1.0) : 0;
+    const _KTREFINEDPOINT a = u.ring_points[first + k], b = u.ring_points[first + k + 1];
+    return {a.x + t * (b.x - a.x), a.y + t * (b.y - a.y)};
+}
+
+// The way along ring `r` between the edge points of nodes a and b, as ring
+// vertices from a's side; false when the link has no way of its own (see
+// kLongestWay).  `seg` and `along` say where on the ring a node's edge
+// point lies: the side it is on and its distance from the ring's first
+// point.
 bool ring_way(const UneditedResult &u, int r, int a, int b, const std::vector<std::size_t> &seg,
-              const std::vector<double> &along, double length, std::vector<_KTREFINEDPOINT> &way) {
+              const std::vector<double> &along, std::vector<_KTREFINEDPOINT> &way) {
     const std::size_t first = u.ring_starts[static_cast<std::size_t>(r)];
     const std::size_t corners = u.ring_starts[static_cast<std::size_t>(r) + 1] - first - 1;  // the last repeats the first
+    const double length = u.ring_along[first + corners];
     const std::size_t ua = static_cast<std::size_t>(a), ub = static_cast<std::size_t>(b);
     double ahead = along[ub] - along[ua];
     if (ahead < 0) ahead += length;
-    const bool forward = ahead <= length - ahead;
     const double chord = std::hypot(u.on_edge[ua].x - u.on_edge[ub].x, u.on_edge[ua].y - u.on_edge[ub].y);
-    if (std::min(ahead, length - ahead) > kLongestWay * chord + 2 * kBeside) return false;
+    const double longest = kLongestWay * chord + 2 * kBeside;
+    const bool forward = ahead <= longest;
+    if (forward == (length - ahead <= longest)) return false;
     const std::size_t sa = seg[ua], sb = seg[ub];
     // Vertices passed: forward, those starting the sides after a's up to
     // b's; backward, those starting a's side back to the one after b's.
@@ -200,10 +227,12 @@ void UneditedResult::take(CKTVector &v, const CKTRefiner *measured, Lines kind) 
     on_edge.assign(static_cast<std::size_t>(n), {0, 0});
     std::vector<double> nearest(static_cast<std::size_t>(n), kBeside * kBeside);
     std::vector<std::size_t> seg(static_cast<std::size_t>(n), 0);
-    std::vector<double> along(static_cast<std::size_t>(n), 0), length(rings, 0);
+    std::vector<double> along(static_cast<std::size_t>(n), 0);
+    ring_along.assign(ring_points.size(), 0);
     for (std::size_t r = 0; r < rings; ++r) {
         double walked = 0;
         for (std::size_t j = ring_starts[r]; j + 1 < ring_starts[r + 1]; ++j) {
+            ring_along[j] = walked;
             const _KTREFINEDPOINT a = ring_points[j], b = ring_points[j + 1];
             const double dx = b.x - a.x, dy = b.y - a.y, side = dx * dx + dy * dy, len = std::sqrt(side);
             const int steps = std::max(1, static_cast<int>(std::ceil(len / ring_step)));
@@ -225,11 +254,25 @@ void UneditedResult::take(CKTVector &v, const CKTRefiner *measured, Lines kind) 
             }
             walked += len;
         }
-        length[r] = walked;
+        if (ring_starts[r + 1] > ring_starts[r]) ring_along[ring_starts[r + 1] - 1] = walked;
     }
 
-    // Each polyline: what edits would change, the rings it traces, and the
-    // ways of its links along them.
+    // Each polyline: what edits would change, and the ways of its links
+    // along the rings; and its links, marked every kMarkStep or closer.
+    struct Link {
+        _KTREFINEDPOINT a, d;  // its first node and the step to its second
+        double inverse;        // 1 / |d|^2, 0 for a link of no length
+        int id;
+        // Squared distance from p.
+        double to(_KTREFINEDPOINT p) const {
+            const double t = std::clamp(((p.x - a.x) * d.x + (p.y - a.y) * d.y) * inverse, 0.0, 1.0);
+            const double ex = a.x + t * d.x - p.x, ey = a.y + t * d.y - p.y;
+            return ex * ex + ey * ey;
+        }
+    };
+    std::vector<Link> links;
+    std::vector<_KTREFINEDPOINT> marks;
+    std::vector<std::size_t> mark_link;
     const int polylines = v.mgetpolylinenum();
     signatures.assign(static_cast<std::size_t>(polylines) + 1, 0);
     std::vector<_KTREFINEDPOINT> way;
@@ -237,22 +280,69 @@ void UneditedResult::take(CKTVector &v, const CKTRefiner *measured, Lines kind) 
         signatures[static_cast<std::size_t>(id)] = signature(v, id);
         const _KTPOLYLINE &p = *v.mgetpolyline(id);
         if (p.deleted || !p.nodeindex) continue;
-        for (int i = 0; i < p.nodenum; ++i) {
-            const int b = p.nodeindex[i];
-            if (!has_node(v, b) || node_ring[static_cast<std::size_t>(b)] < 0) continue;
+        for (int i = 1; i < p.nodenum; ++i) {
+            const int a = p.nodeindex[i - 1], b = p.nodeindex[i];
+            if (!has_node(v, a) || !has_node(v, b)) continue;
+            const _KTREFINEDPOINT from = at[static_cast<std::size_t>(a)], to = at[static_cast<std::size_t>(b)];
+            const _KTREFINEDPOINT d{to.x - from.x, to.y - from.y};
+            const double square = d.x * d.x + d.y * d.y;
+            const Link l{from, d, square > 0 ? 1 / square : 0, id};
+            const int steps = std::max(1, static_cast<int>(std::ceil(std::sqrt(square) / kMarkStep)));
+            for (int k = 0; k <= steps; ++k) {
+                marks.push_back({from.x + d.x * k / steps, from.y + d.y * k / steps});
+                mark_link.push_back(links.size());
+            }
+            links.push_back(l);
             const int r = node_ring[static_cast<std::size_t>(b)];
-            traced.emplace_back(r, id);
-            const int a = i > 0 ? p.nodeindex[i - 1] : -1;
-            if (!has_node(v, a) || a == b || node_ring[static_cast<std::size_t>(a)] != r ||
-                !ring_way(*this, r, a, b, seg, along, length[static_cast<std::size_t>(r)], way))
+            if (a == b || r < 0 || node_ring[static_cast<std::size_t>(a)] != r || !ring_way(*this, r, a, b, seg, along, way))
                 continue;
             if (a > b) std::reverse(way.begin(), way.end());
             paths.push_back({std::min(a, b), std::max(a, b), path_points.size(), way.size()});
             path_points.insert(path_points.end(), way.begin(), way.end());
         }
     }
-    std::sort(traced.begin(), traced.end());
-    traced.erase(std::unique(traced.begin(), traced.end()), traced.end());
+
+    // Each ring in runs by owner: the polyline of the link nearest to
+    // points every kOwnStep along it, within kOwnReach.  A link's nearest
+    // point to a ring point lies within kMarkStep / 2 of one of its marks.
+    const PointGrid near_marks(marks, kNodeCell);
+    const double reach = kOwnReach + kMarkStep / 2;
+    std::vector<std::size_t> seen(links.size(), 0);  // per link: the last point it was measured from
+    std::size_t stamp = 0;
+    run_starts.push_back(0);
+    for (std::size_t r = 0; r < rings; ++r) {
+        const std::size_t first = ring_starts[r];
+        if (ring_starts[r + 1] - first < 2) {
+            run_starts.push_back(runs.size());
+            continue;
+        }
+        const double length = ring_along[ring_starts[r + 1] - 1];
+        const std::size_t samples = std::max<std::size_t>(1, static_cast<std::size_t>(std::ceil(length / kOwnStep)));
+        std::size_t side = first;  // the side the point is on
+        for (std::size_t k = 0; k < samples; ++k) {
+            const double s = (static_cast<double>(k) + 0.5) * length / static_cast<double>(samples);
+            while (side + 2 < ring_starts[r + 1] && ring_along[side + 1] < s) ++side;
+            const double span = ring_along[side + 1] - ring_along[side];
+            const double t = span > 0 ? std::clamp((s - ring_along[side]) / span, 0.0, 1.0) : 0;
+            const _KTREFINEDPOINT q{ring_points[side].x + t * (ring_points[side + 1].x - ring_points[side].x),
+                                    ring_points[side].y + t * (ring_points[side + 1].y - ring_points[side].y)};
+            double best = kOwnReach * kOwnReach;
+            int owner = 0;
+            ++stamp;
+            near_marks.visit(q.x - reach, q.y - reach, q.x + reach, q.y + reach, [&](std::size_t m) {
+                const std::size_t j = mark_link[m];
+                if (seen[j] == stamp) return;  // a link with several marks about the point
+                seen[j] = stamp;
+                const double d = links[j].to(q);
+                if (d < best || (d == best && owner == 0)) best = d, owner = links[j].id;
+            });
+            const double to = static_cast<double>(k + 1) * length / static_cast<double>(samples);
+            if (runs.size() > run_starts.back() && runs.back().id == owner) runs.back().to = to;
+            else runs.push_back({static_cast<double>(k) * length / static_cast<double>(samples), to, owner});
+        }
+        runs.back().to = length;
+        run_starts.push_back(runs.size());
+    }
     // A link two polylines share keeps the way found first.
     auto by_nodes = [](const RingPath &x, const RingPath &y) { return std::make_pair(x.a, x.b) < std::make_pair(y.a, y.b); };
     auto same_nodes = [](const RingPath &x, const RingPath &y) { return x.a == y.a && x.b == y.b; };
@@ -343,46 +433,61 @@ void EditedGeometry::compose_outlines(const UneditedResult &before, CKTVector &e
         }
         changed[id] = was != now || moved;
     }
-    // Rings and polylines in groups: a ring with the polylines that traced
-    // it before the edits or trace it now, and the other rings those trace.
-    // A group with a changed polyline is drawn from its live polylines, the
-    // others by their rings.  Group k is the set rooted at k; polyline id
-    // is element rings + id.
-    std::vector<std::size_t> root(rings + ids);
-    for (std::size_t k = 0; k < root.size(); ++k) root[k] = k;
-    auto find = [&root](std::size_t k) {
-        while (root[k] != k) k = root[k] = root[root[k]];
-        return k;
+    // Each ring without the runs of the changed polylines: whole while it
+    // has none, else in its stretches between them, each from the end of a
+    // removed run to the start of the next.
+    auto gone = [&](const UneditedResult::RingRun &run) {
+        return run.id > 0 && static_cast<std::size_t>(run.id) < ids && changed[static_cast<std::size_t>(run.id)];
     };
-    auto unite = [&](std::size_t a, std::size_t b) {
-        a = find(a), b = find(b);
-        if (a != b) root[std::max(a, b)] = std::min(a, b);
-    };
-    for (const auto &[ring, id] : before.traced) unite(static_cast<std::size_t>(ring), rings + static_cast<std::size_t>(id));
-    for (int id = 1; id <= polylines; ++id) {
-        const _KTPOLYLINE &p = *edited.mgetpolyline(id);
-        if (p.deleted || !p.nodeindex || !changed[static_cast<std::size_t>(id)]) continue;
-        for (int i = 0; i < p.nodenum; ++i) {
-            const int k = p.nodeindex[i];
-            if (k >= 0 && static_cast<std::size_t>(k) < before.node_ring.size() && before.node_ring[static_cast<std::size_t>(k)] >= 0)
-                unite(static_cast<std::size_t>(before.node_ring[static_cast<std::size_t>(k)]), rings + static_cast<std::size_t>(id));
+    for (std::size_t r = 0; r < rings; ++r) {
+        const std::size_t r0 = before.run_starts[r], n = before.run_starts[r + 1] - r0;
+        std::size_t cut = 0;
+        while (cut < n && !gone(before.runs[r0 + cut])) ++cut;
+        if (cut == n) {
+            begin(0);
+            for (std::size_t i = before.ring_starts[r]; i < before.ring_starts[r + 1]; ++i)
+                add(before.ring_points[i].x, before.ring_points[i].y, -1);
+            continue;
+        }
+        // From the first removed run round to it again; a stretch that
+        // passes the ring's first point goes on past its length.
+        const double length = before.ring_along[before.ring_starts[r + 1] - 1];
+        bool open = false;
+        double from = 0, to = 0;
+        for (std::size_t i = 1; i <= n; ++i) {
+            const std::size_t k = (cut + i) % n;
+            const UneditedResult::RingRun &run = before.runs[r0 + k];
+            if (gone(run)) {
+                if (open && to - from >= kShortestPart) draw_ring_part(before, r, from, to);
+                open = false;
+                continue;
+            }
+            const double past = cut + i >= n ? length : 0;
+            if (!open) from = run.from + past;
+            to = run.to + past;
+            open = true;
         }
     }
-    std::vector<unsigned char> redrawn(root.size(), 0);
-    for (std::size_t id = 1; id < ids; ++id)
-        if (changed[id]) redrawn[find(rings + id)] = 1;
-    for (std::size_t r = 0; r < rings; ++r) {
-        if (redrawn[find(r)]) continue;
-        begin(0);
-        for (std::size_t i = before.ring_starts[r]; i < before.ring_starts[r + 1]; ++i)
-            add(before.ring_points[i].x, before.ring_points[i].y, -1);
-    }
     for (int id = 1; id <= polylines; ++id) {
         const _KTPOLYLINE &p = *edited.mgetpolyline(id);
-        const std::size_t u = static_cast<std::size_t>(id);
-        if (!p.deleted && p.nodeindex && p.nodenum >= 2 && (changed[u] || redrawn[find(rings + u)]))
-            draw_polyline(before, edited, id);
+        if (!p.deleted && p.nodeindex && p.nodenum >= 2 && changed[static_cast<std::size_t>(id)]) draw_polyline(before, edited, id);
     }
+}
+
+void EditedGeometry::draw_ring_part(const UneditedResult &before, std::size_t r, double from, double to) {
+    const std::size_t first = before.ring_starts[r], corners = before.ring_starts[r + 1] - first - 1;
+    const double *along = before.ring_along.data() + first, length = along[corners];
+    if (from >= length) from -= length, to -= length;
+    begin(0);
+    const _KTREFINEDPOINT a = ring_point(before, r, from);
+    add(a.x, a.y, -1);
+    // The corners passed: corner k lies along[k % corners] on, plus the
+    // length for each time round.
+    for (std::size_t k = static_cast<std::size_t>(std::upper_bound(along, along + corners + 1, from) - along);
+         k < 2 * corners + 1 && along[k % corners] + length * static_cast<double>(k / corners) < to; ++k)
+        add(before.ring_points[first + k % corners].x, before.ring_points[first + k % corners].y, -1);
+    const _KTREFINEDPOINT b = ring_point(before, r, to > length ? to - length : to);
+    add(b.x, b.y, -1);
 }
 
 void EditedGeometry::draw_polyline(const UneditedResult &before, CKTVector &edited, int id) {

@@ -31,7 +31,7 @@ const OptionDef kEditOptions[] = {
      "edited graph is measured against the scan's ink and written in sub-pixel coordinates, "
      "as a fresh result, but nodes the edits placed stay where they were put, strokes "
      "they deleted are not restored and outlines they changed are drawn as edited in place "
-     "of their rings.  The scan is binarised at INPUT's threshold "
+     "of their parts of the rings.  The scan is binarised at INPUT's threshold "
      "(--threshold gives another) and cleaned with INPUT's options; a white drawing on black "
      "needs --invert again, which INPUT does not record.  Without it the graph is written on "
      "pixel centres",
