@@ -44,6 +44,8 @@ constexpr double kOwnStep = 1.0;
 constexpr double kShortestPart = 2 * kOwnStep;
 // Spacing of the marks along the links by which they are found.  Px.
 constexpr double kMarkStep = 8.0;
+// Points along a ring looked at together (kOwnStep apart).
+constexpr std::size_t kBlock = 8;
 
 // Points by cell of a square grid over their bounding box, so that the
 // points near a spot are found in the few cells about it rather than among
@@ -307,8 +309,9 @@ void UneditedResult::take(CKTVector &v, const CKTRefiner *measured, Lines kind) 
     // point to a ring point lies within kMarkStep / 2 of one of its marks.
     const PointGrid near_marks(marks, kNodeCell);
     const double reach = kOwnReach + kMarkStep / 2;
-    std::vector<std::size_t> seen(links.size(), 0);  // per link: the last point it was measured from
+    std::vector<std::size_t> seen(links.size(), 0);  // per link: the last block it was found for
     std::size_t stamp = 0;
+    std::vector<std::size_t> near;                   // the links near the block
     run_starts.push_back(0);
     for (std::size_t r = 0; r < rings; ++r) {
         const std::size_t first = ring_starts[r];
@@ -319,26 +322,41 @@ void UneditedResult::take(CKTVector &v, const CKTRefiner *measured, Lines kind) 
         const double length = ring_along[ring_starts[r + 1] - 1];
         const std::size_t samples = std::max<std::size_t>(1, static_cast<std::size_t>(std::ceil(length / kOwnStep)));
         std::size_t side = first;  // the side the point is on
-        for (std::size_t k = 0; k < samples; ++k) {
-            const double s = (static_cast<double>(k) + 0.5) * length / static_cast<double>(samples);
-            while (side + 2 < ring_starts[r + 1] && ring_along[side + 1] < s) ++side;
-            const double span = ring_along[side + 1] - ring_along[side];
-            const double t = span > 0 ? std::clamp((s - ring_along[side]) / span, 0.0, 1.0) : 0;
-            const _KTREFINEDPOINT q{ring_points[side].x + t * (ring_points[side + 1].x - ring_points[side].x),
-                                    ring_points[side].y + t * (ring_points[side + 1].y - ring_points[side].y)};
-            double best = kOwnReach * kOwnReach;
-            int owner = 0;
+        // The points in blocks: the links near a block are found once, and
+        // each point's nearest among them.
+        for (std::size_t k0 = 0; k0 < samples; k0 += kBlock) {
+            const std::size_t k1 = std::min(samples, k0 + kBlock);
+            _KTREFINEDPOINT q[kBlock];
+            double x0 = 0, y0 = 0, x1 = 0, y1 = 0;
+            for (std::size_t k = k0; k < k1; ++k) {
+                const double s = (static_cast<double>(k) + 0.5) * length / static_cast<double>(samples);
+                while (side + 2 < ring_starts[r + 1] && ring_along[side + 1] < s) ++side;
+                const double span = ring_along[side + 1] - ring_along[side];
+                const double t = span > 0 ? std::clamp((s - ring_along[side]) / span, 0.0, 1.0) : 0;
+                const _KTREFINEDPOINT p{ring_points[side].x + t * (ring_points[side + 1].x - ring_points[side].x),
+                                        ring_points[side].y + t * (ring_points[side + 1].y - ring_points[side].y)};
+                q[k - k0] = p;
+                x0 = k == k0 ? p.x : std::min(x0, p.x), x1 = k == k0 ? p.x : std::max(x1, p.x);
+                y0 = k == k0 ? p.y : std::min(y0, p.y), y1 = k == k0 ? p.y : std::max(y1, p.y);
+            }
+            near.clear();
             ++stamp;
-            near_marks.visit(q.x - reach, q.y - reach, q.x + reach, q.y + reach, [&](std::size_t m) {
+            near_marks.visit(x0 - reach, y0 - reach, x1 + reach, y1 + reach, [&](std::size_t m) {
                 const std::size_t j = mark_link[m];
-                if (seen[j] == stamp) return;  // a link with several marks about the point
+                if (seen[j] != stamp) near.push_back(j);  // once, though several of its marks are about
                 seen[j] = stamp;
-                const double d = links[j].to(q);
-                if (d < best || (d == best && owner == 0)) best = d, owner = links[j].id;
             });
-            const double to = static_cast<double>(k + 1) * length / static_cast<double>(samples);
-            if (runs.size() > run_starts.back() && runs.back().id == owner) runs.back().to = to;
-            else runs.push_back({static_cast<double>(k) * length / static_cast<double>(samples), to, owner});
+            for (std::size_t k = k0; k < k1; ++k) {
+                double best = kOwnReach * kOwnReach;
+                int owner = 0;
+                for (const std::size_t j : near) {
+                    const double d = links[j].to(q[k - k0]);
+                    if (d < best || (d == best && owner == 0)) best = d, owner = links[j].id;
+                }
+                const double to = static_cast<double>(k + 1) * length / static_cast<double>(samples);
+                if (runs.size() > run_starts.back() && runs.back().id == owner) runs.back().to = to;
+                else runs.push_back({static_cast<double>(k) * length / static_cast<double>(samples), to, owner});
+            }
         }
         runs.back().to = length;
         run_starts.push_back(runs.size());
