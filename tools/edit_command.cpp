@@ -29,8 +29,9 @@ const OptionDef kEditOptions[] = {
     {"--image", nullptr, "FILE", &Settings::image, 0, 0,
      "the scan INPUT was made from: when INPUT is refined (its parameter refine is 1), the "
      "edited graph is measured against the scan's ink and written in sub-pixel coordinates, "
-     "as a fresh result, but nodes the edits placed stay where they were put and strokes "
-     "they deleted are not restored.  The scan is binarised at INPUT's threshold "
+     "as a fresh result, but nodes the edits placed stay where they were put, strokes "
+     "they deleted are not restored and outlines they changed are drawn as edited in place "
+     "of their parts of the rings.  The scan is binarised at INPUT's threshold "
      "(--threshold gives another) and cleaned with INPUT's options; a white drawing on black "
      "needs --invert again, which INPUT does not record.  Without it the graph is written on "
      "pixel centres",
@@ -106,7 +107,8 @@ bool read_scan(const Settings &s, const ResultInfo &info, CKTVector &v, Scan &sc
     CKTRefiner unedited;
     if (preclean_bitmap(scan.ink, recorded) != KTVEC_OK || refine_against(*scan.command, unedited, v, scan.ink) != KTVEC_OK)
         throw CliError(s.image + ": out of memory while measuring the result");
-    scan.before.take(v, &unedited);
+    scan.before.take(v, &unedited,
+                     refines_outlines(*scan.command) ? UneditedResult::Lines::Outlines : UneditedResult::Lines::CentreLines);
     return true;
 }
 

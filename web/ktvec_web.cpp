@@ -238,6 +238,11 @@ Measured measure(Session &s, bool refine) {
     return m;
 }
 
+// How `c`'s sub-pixel geometry is measured.
+UneditedResult::Lines lines_of(const Command &c) {
+    return refines_outlines(c) ? UneditedResult::Lines::Outlines : UneditedResult::Lines::CentreLines;
+}
+
 // What the writers and the drawing read of the graph's view: the sub-pixel
 // geometry when it is on.
 void add_refined(const Session &s, VectorView &view) {
@@ -511,11 +516,11 @@ EMSCRIPTEN_KEEPALIVE int kw_vectorize(const char *command, const char *args) {
         s.refine_ms = 0;
         if (settings.refine) {
             measured.refiner = refine_graph(s, *c, work, *graph);
-            before.take(*graph, measured.refiner.get());
+            before.take(*graph, measured.refiner.get(), lines_of(*c));
             measured.lines = std::make_unique<EditedGeometry>();
             measured.lines->compose(before, *graph, *measured.refiner);
         } else {
-            before.take(*graph, nullptr);
+            before.take(*graph, nullptr, lines_of(*c));
             base = std::make_unique<CKTVector>();
             if (base->mundo(graph.get()) != 0) throw CliError("out of memory while keeping the vectorized graph");
         }
@@ -545,7 +550,7 @@ EMSCRIPTEN_KEEPALIVE int kw_set_refine(int on) {
             // The result as vectorized, measured once: what edits are told from.
             const std::unique_ptr<CKTRefiner> r = refine_graph(s, *s.command, s.ink, *s.base);
             UneditedResult before;
-            before.take(*s.base, r.get());
+            before.take(*s.base, r.get(), lines_of(*s.command));
             s.before = std::move(before);
             s.base.reset();
         }
