@@ -381,8 +381,10 @@ void EditedGeometry::add(double x, double y, int node) {
     ++lines_.back().pointnum;
 }
 
-void EditedGeometry::compose(const UneditedResult &before, CKTVector &edited, const CKTRefiner &measured) {
-    measured_ = &measured;
+void EditedGeometry::compose(const UneditedResult &before, CKTVector &edited, const CKTRefiner *measured) {
+    // Outline results have no refined node positions: node_position answers
+    // false for every node with or without a refiner.
+    measured_ = measured;
     lines_.clear();
     points_.clear();
     point_nodes_.clear();
@@ -401,7 +403,7 @@ void EditedGeometry::compose(const UneditedResult &before, CKTVector &edited, co
 
     if (before.lines == UneditedResult::Lines::Outlines) {
         compose_outlines(before, edited);
-    } else {
+    } else if (measured) {
         const PointGrid ends(before.own_ends, kSameEnd);
         auto near_end = [&](const _KTREFINEDPOINT &p) {
             bool found = false;
@@ -411,8 +413,8 @@ void EditedGeometry::compose(const UneditedResult &before, CKTVector &edited, co
             });
             return found;
         };
-        for (int k = 0; k < measured.mgetlinenum(); ++k) {
-            const _KTREFINEDLINE &l = *measured.mgetline(k);
+        for (int k = 0; k < measured->mgetlinenum(); ++k) {
+            const _KTREFINEDLINE &l = *measured->mgetline(k);
             if (l.source == 0 && (l.pointnum < 1 || !near_end(l.point[l.pointnum - 1]))) continue;
             bool through_placed = false;
             for (int i = 0; l.source != 0 && i < l.pointnum && !through_placed; ++i) through_placed = placed(l.node[i]);

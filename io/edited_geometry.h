@@ -4,13 +4,13 @@
 // a node where.  Measured again after hand edits, it would pull a node that
 // the user placed back onto the middle of its stroke, and it would restore,
 // as a stroke end of its own, a stroke the user deleted whose ink hangs off
-// another stroke.  So an edited result is drawn from its graph measured
-// again, with the user's word kept:
-//  - a node the edits placed (moved, or made: inserted, merged, a notch)
-//    stands where it was put, and a polyline through one is drawn through
-//    its nodes, its other nodes where they were measured, without points of
-//    the refiner's own between them (a spline polyline by its samples as
-//    the graph holds them);
+// another stroke.  So an edited result is drawn with the user's word kept:
+//  - centre lines are the edited graph measured again; a node the edits
+//    placed (moved, or made: inserted, merged, a notch) stands where it
+//    was put, and a polyline through one is drawn through its nodes, its
+//    other nodes where they were measured, without points of the
+//    refiner's own between them (a spline polyline by its samples as the
+//    graph holds them);
 //  - a restored stroke end, a line of the refiner's own, is kept only where
 //    the unedited result had one ending at the same place: edits do not
 //    bring strokes back;
@@ -24,6 +24,8 @@
 //    the edge of the ink where they lay beside it, and a link that the
 //    edits kept following the ring between them.  The rest of each ring
 //    stays exactly as it was: whole while none of its polylines changed.
+//    Outlines are drawn from the unedited result and the edited graph
+//    alone: the edited graph is not measured again.
 // Without edits this is the refiner's result as it is.  The browser editor
 // and `ktvec edit --image` draw edited results this way.
 #ifndef KTVEC_IO_EDITED_GEOMETRY_H
@@ -81,10 +83,19 @@ struct UneditedResult {
 
 class EditedGeometry final : public RefinedGeometry {
 public:
+    // Whether compose reads the refiner's result on the edited graph: centre
+    // lines are drawn from it; outlines only from `before` and the graph, so
+    // an edited outline result needs no measuring of its own.
+    static bool measures_edited(const UneditedResult &before) {
+        return before.lines == UneditedResult::Lines::CentreLines;
+    }
+
     // The lines of `edited`, a graph edited from `before`, from `measured`,
     // the refiner's result on it, which must outlive this object unchanged
-    // (the graph need not).  Throws std::bad_alloc when memory runs out.
-    void compose(const UneditedResult &before, CKTVector &edited, const CKTRefiner &measured);
+    // (the graph need not).  `measured` may be null where measures_edited
+    // is false; null for centre lines draws no lines.  Throws std::bad_alloc
+    // when memory runs out.
+    void compose(const UneditedResult &before, CKTVector &edited, const CKTRefiner *measured);
 
     int line_count() const override { return static_cast<int>(lines_.size()); }
     const _KTREFINEDLINE &line(int k) const override { return lines_[static_cast<std::size_t>(k)]; }

@@ -82,7 +82,7 @@ double ms_since(Clock::time_point t) { return std::chrono::duration<double, std:
 // The sub-pixel geometry of a graph: the refiner's lines, and what is drawn
 // and exported of them, the edits' placements kept.
 struct Measured {
-    std::unique_ptr<CKTRefiner> refiner;
+    std::unique_ptr<CKTRefiner> refiner;    // null for an edited outline result, which needs none
     std::unique_ptr<EditedGeometry> lines;  // reads *refiner
 };
 
@@ -227,14 +227,16 @@ std::unique_ptr<CKTRefiner> refine_graph(Session &s, const Command &c, const Pac
 }
 
 // The sub-pixel geometry of the session's graph as it stands, when `refine`
-// (else none).  Throws "out of memory" as refine_graph, or std::bad_alloc.
+// (else none): centre lines measured again, outlines drawn from the
+// unedited result's rings without measuring (refine_ms stays 0).  Throws
+// "out of memory" as refine_graph, or std::bad_alloc.
 Measured measure(Session &s, bool refine) {
     s.refine_ms = 0;
     Measured m;
     if (!refine) return m;
-    m.refiner = refine_graph(s, *s.command, s.ink, *s.graph);
+    if (EditedGeometry::measures_edited(s.before)) m.refiner = refine_graph(s, *s.command, s.ink, *s.graph);
     m.lines = std::make_unique<EditedGeometry>();
-    m.lines->compose(s.before, *s.graph, *m.refiner);
+    m.lines->compose(s.before, *s.graph, m.refiner.get());
     return m;
 }
 
@@ -518,7 +520,7 @@ EMSCRIPTEN_KEEPALIVE int kw_vectorize(const char *command, const char *args) {
             measured.refiner = refine_graph(s, *c, work, *graph);
             before.take(*graph, measured.refiner.get(), lines_of(*c));
             measured.lines = std::make_unique<EditedGeometry>();
-            measured.lines->compose(before, *graph, *measured.refiner);
+            measured.lines->compose(before, *graph, measured.refiner.get());
         } else {
             before.take(*graph, nullptr, lines_of(*c));
             base = std::make_unique<CKTVector>();

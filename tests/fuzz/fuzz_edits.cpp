@@ -24,7 +24,7 @@ class EditedDrawing {
 public:
     // Takes the result as the driver left it from `unedited`, its refining
     // when a refiner measures it.
-    EditedDrawing(CKTVector &v, Driver which, const CKTRefiner &unedited) : which_(which) {
+    EditedDrawing(CKTVector &v, Driver which, const CKTRefiner &unedited) {
         measured_ = which != Driver::OutlineFast;
         if (measured_)
             before_.take(v, &unedited, which == Driver::Outline ? ktvcli::UneditedResult::Lines::Outlines
@@ -33,9 +33,11 @@ public:
 
     void check(CKTVector &v) {
         CKTRefiner measured;
-        if (!measured_ || refine(measured, v) != 0) return;
+        if (!measured_) return;
+        const bool measure = ktvcli::EditedGeometry::measures_edited(before_);
+        if (measure && measured.mrefinecenterline(&v) != 0) return;
         ktvcli::EditedGeometry g;
-        g.compose(before_, v, measured);
+        g.compose(before_, v, measure ? &measured : nullptr);
         for (int k = 0; k < g.line_count(); ++k) {
             const _KTREFINEDLINE &l = g.line(k);
             bool ok = l.source >= 0 && l.source <= v.mgetpolylinenum() && l.pointnum > 0;
@@ -50,11 +52,6 @@ public:
     }
 
 private:
-    int refine(CKTRefiner &r, CKTVector &v) const {
-        return which_ == Driver::Centerline ? r.mrefinecenterline(&v) : r.mrefineoutline(&v);
-    }
-
-    Driver which_;
     bool measured_ = false;
     ktvcli::UneditedResult before_;
 };
