@@ -548,6 +548,7 @@ EMSCRIPTEN_KEEPALIVE int kw_vectorize(const char *command, const char *args) {
 EMSCRIPTEN_KEEPALIVE int kw_set_refine(int on) {
     return guarded([&](Session &s) {
         if (!s.graph) return kOk;
+        double first_ms = 0;
         if (on && s.base) {
             // The result as vectorized, measured once: what edits are told from.
             const std::unique_ptr<CKTRefiner> r = refine_graph(s, *s.command, s.ink, *s.base);
@@ -555,8 +556,11 @@ EMSCRIPTEN_KEEPALIVE int kw_set_refine(int on) {
             before.take(*s.base, r.get(), lines_of(*s.command));
             s.before = std::move(before);
             s.base.reset();
+            first_ms = s.refine_ms;
         }
         s.measured = measure(s, on != 0);
+        // Outlines are measured once, above: that is the switch's cost.
+        if (s.refine_ms == 0) s.refine_ms = first_ms;
         s.refine = on != 0;
         for (auto &parameter : s.info.parameters)
             if (parameter.first == "refine") parameter.second = s.refine ? 1 : 0;
@@ -565,7 +569,8 @@ EMSCRIPTEN_KEEPALIVE int kw_set_refine(int on) {
 }
 
 // Milliseconds of the last sub-pixel measurement (after a run, an edit, an
-// undo or redo, or the switch).
+// undo or redo, or the switch); 0 after an edit, undo or redo of outlines,
+// which measures nothing.
 EMSCRIPTEN_KEEPALIVE double kw_refine_ms() { return session().refine_ms; }
 EMSCRIPTEN_KEEPALIVE double kw_vectorize_ms() { return session().vectorize_ms; }
 EMSCRIPTEN_KEEPALIVE double kw_load_ms() { return session().load_ms; }
