@@ -89,6 +89,11 @@ struct Measured {
 struct HistoryEntry {
     std::string op;                       // the op as the script writes it
     std::unique_ptr<CKTVector> snapshot;  // undo side: before the op; redo side: after it
+    // The snapshot's sub-pixel geometry, kept by the last entry of each side
+    // only (see keep_measured): an undo right after an edit, or a redo
+    // right after an undo, takes it back instead of measuring again the
+    // graph it was measured on.  Empty when the geometry was off.
+    Measured measured;
 };
 
 struct Session {
@@ -166,6 +171,15 @@ void trim_history(Session &s) {
         bytes -= static_cast<std::size_t>(e.snapshot->mgetundomemory());
         e.snapshot.reset();
     }
+}
+
+// Puts `entry` last on `side`, with `measured`, the geometry of its
+// snapshot; the entry it follows lets its own go, so that the history holds
+// at most two geometries besides the one drawn.
+void keep_measured(std::vector<HistoryEntry> &side, HistoryEntry entry, Measured measured) {
+    if (!side.empty()) side.back().measured = Measured();
+    entry.measured = std::move(measured);
+    side.push_back(std::move(entry));
 }
 
 void binarise_input(Session &s, int threshold) {
@@ -713,17 +727,17 @@ EMSCRIPTEN_KEEPALIVE int kw_apply(const char *op_json) {
             restore_graph(s, before);
             throw;
         }
+        keep_measured(s.undo, {op_json, std::move(before), {}}, std::move(s.measured));
         s.measured = std::move(measured);
-        s.undo.push_back({op_json, std::move(before)});
         s.redo.clear();
         trim_history(s);
         return kOk;
     });
 }
 
-// Undo / redo one op, its sub-pixel geometry measured again: 0 done, 1
-// nothing to take back or to do again, -1000 out of memory (nothing
-// changed).
+// Undo / redo one op, its sub-pixel geometry measured again unless the
+// entry kept it: 0 done, 1 nothing to take back or to do again, -1000 out
+// of memory (nothing changed).
 EMSCRIPTEN_KEEPALIVE int kw_undo(int redo) {
     return guarded([&](Session &s) {
         std::vector<HistoryEntry> &from = redo ? s.redo : s.undo;
@@ -735,14 +749,21 @@ EMSCRIPTEN_KEEPALIVE int kw_undo(int redo) {
         const int copied = s.graph->mundo(from.back().snapshot.get());
         try {
             if (copied != 0) throw CliError("out of memory while undoing");
-            measured = measure(s, s.refine);
+            if (s.refine && from.back().measured.lines) {
+                // The graph is the snapshot again, as it was measured.
+                measured = std::move(from.back().measured);
+                s.refine_ms = 0;
+            } else {
+                measured = measure(s, s.refine);
+            }
         } catch (...) {
             restore_graph(s, current);
             throw;
         }
-        s.measured = std::move(measured);
-        to.push_back({from.back().op, std::move(current)});
+        std::string op = std::move(from.back().op);
         from.pop_back();
+        keep_measured(to, {std::move(op), std::move(current), {}}, std::move(s.measured));
+        s.measured = std::move(measured);
         return 0;
     });
 }
