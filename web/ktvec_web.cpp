@@ -717,6 +717,7 @@ EMSCRIPTEN_KEEPALIVE int kw_apply(const char *op_json) {
             ops = parse_ops(doc);
         }
         if (ops.size() != 1 || ops[0].kind == OpKind::Undo) throw CliError("one op, not undo, at a time");
+        s.undo.reserve(s.undo.size() + 1);  // the entry goes in below without running out of room
         auto before = std::make_unique<CKTVector>();
         if (before->mundo(s.graph.get()) != 0) throw CliError("out of memory: no room to keep the graph for undo, nothing changed");
         Measured measured;
@@ -743,6 +744,7 @@ EMSCRIPTEN_KEEPALIVE int kw_undo(int redo) {
         std::vector<HistoryEntry> &from = redo ? s.redo : s.undo;
         std::vector<HistoryEntry> &to = redo ? s.undo : s.redo;
         if (!s.graph || from.empty() || !from.back().snapshot) return 1;
+        to.reserve(to.size() + 1);  // the entry goes in below without running out of room
         auto current = std::make_unique<CKTVector>();
         if (current->mundo(s.graph.get()) != 0) throw CliError("out of memory: cannot keep the graph for redo");
         Measured measured;
