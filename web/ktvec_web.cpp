@@ -583,8 +583,9 @@ EMSCRIPTEN_KEEPALIVE int kw_set_refine(int on) {
 }
 
 // Milliseconds of the last sub-pixel measurement (after a run, an edit, an
-// undo or redo, or the switch); 0 after an edit, undo or redo of outlines,
-// which measures nothing.
+// undo or redo, or the switch); 0 when that measured nothing: an edit,
+// undo or redo of outlines, or an undo or redo that took back the geometry
+// its history entry kept.
 EMSCRIPTEN_KEEPALIVE double kw_refine_ms() { return session().refine_ms; }
 EMSCRIPTEN_KEEPALIVE double kw_vectorize_ms() { return session().vectorize_ms; }
 EMSCRIPTEN_KEEPALIVE double kw_load_ms() { return session().load_ms; }
@@ -717,7 +718,9 @@ EMSCRIPTEN_KEEPALIVE int kw_apply(const char *op_json) {
             ops = parse_ops(doc);
         }
         if (ops.size() != 1 || ops[0].kind == OpKind::Undo) throw CliError("one op, not undo, at a time");
-        s.undo.reserve(s.undo.size() + 1);  // the entry goes in below without running out of room
+        // Room for the entry made below, before anything changes.
+        s.undo.reserve(s.undo.size() + 1);
+        std::string op = op_json;
         auto before = std::make_unique<CKTVector>();
         if (before->mundo(s.graph.get()) != 0) throw CliError("out of memory: no room to keep the graph for undo, nothing changed");
         Measured measured;
@@ -728,7 +731,7 @@ EMSCRIPTEN_KEEPALIVE int kw_apply(const char *op_json) {
             restore_graph(s, before);
             throw;
         }
-        keep_measured(s.undo, {op_json, std::move(before), {}}, std::move(s.measured));
+        keep_measured(s.undo, {std::move(op), std::move(before), {}}, std::move(s.measured));
         s.measured = std::move(measured);
         s.redo.clear();
         trim_history(s);
@@ -744,7 +747,7 @@ EMSCRIPTEN_KEEPALIVE int kw_undo(int redo) {
         std::vector<HistoryEntry> &from = redo ? s.redo : s.undo;
         std::vector<HistoryEntry> &to = redo ? s.undo : s.redo;
         if (!s.graph || from.empty() || !from.back().snapshot) return 1;
-        to.reserve(to.size() + 1);  // the entry goes in below without running out of room
+        to.reserve(to.size() + 1);  // room for the entry made below, before anything changes
         auto current = std::make_unique<CKTVector>();
         if (current->mundo(s.graph.get()) != 0) throw CliError("out of memory: cannot keep the graph for redo");
         Measured measured;
