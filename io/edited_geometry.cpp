@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <utility>
 
 namespace ktvcli {
@@ -14,51 +15,183 @@ namespace {
 // off, moves with that line.  Px.
 constexpr double kSameEnd = 1.0;
 
-// Ends by cell of a grid kSameEnd wide, so that the ends near a point are
-// found in nine cells rather than among all of them (an outline result has
-// a ring for every border of the sheet).
-class EndGrid {
+// A node of an outline stands on a border pixel, half a pixel inside the
+// edge of the ink (0.7 px at a slant); a ring fitted to a ragged border can
+// pass a little farther off.  A node within this of a ring lies beside it,
+// on the nearest ring.  Px.
+constexpr double kBeside = 2.0;
+// Cell of the grid the nodes are found in when the rings are walked (at
+// least: see PointGrid).  Px.
+constexpr double kNodeCell = 16.0;
+
+// A link of an outline follows its border within the driver's tolerance, so
+// its way along the ring between its nodes' edge points is hardly longer
+// than the link: a way longer than this many times the link, plus kBeside
+// at either end, is not the link's.  A link with no such way, or with one
+// each way round (along a stroke too thin for two borders, whose ring runs
+// round both sides), is drawn straight.
+constexpr double kLongestWay = 2.0;
+
+// A part of a ring belongs to the polyline whose link passes nearest, when
+// one passes within this: the ring lies half a pixel outside the border
+// pixels, and a link strays up to the driver's tolerance from them.  Px.
+constexpr double kOwnReach = 3.0;
+// Spacing of the points along a ring whose nearest link is looked for.  Px.
+constexpr double kOwnStep = 1.0;
+// A stretch of a ring left between the parts of changed polylines is drawn
+// when at least this long: shorter, it is a corner that a polyline next to
+// them came nearest to by a hair where they meet.  Px.
+constexpr double kShortestPart = 2 * kOwnStep;
+// Spacing of the marks along the links by which they are found.  Px.
+constexpr double kMarkStep = 8.0;
+// Points along a ring looked at together (kOwnStep apart).
+constexpr std::size_t kBlock = 8;
+
+// Points by cell of a square grid over their bounding box, so that the
+// points near a spot are found in the few cells about it rather than among
+// all of them (an outline result has a ring for every border of the sheet
+// and a node every few pixels along it).  The cells are at least `cell`
+// wide, and wider where there would be more than about four a point.
+class PointGrid {
 public:
-    explicit EndGrid(const std::vector<_KTREFINEDPOINT> &ends) : ends_(ends) {
-        keyed_.reserve(ends.size());
-        for (std::size_t i = 0; i < ends.size(); ++i) keyed_.emplace_back(key(cell(ends[i].x), cell(ends[i].y)), i);
-        std::sort(keyed_.begin(), keyed_.end());
+    PointGrid(const std::vector<_KTREFINEDPOINT> &points, double cell) : cell_(cell) {
+        if (points.empty()) return;
+        x0_ = x1_ = points[0].x, y0_ = y1_ = points[0].y;
+        for (const _KTREFINEDPOINT &p : points) {
+            x0_ = std::min(x0_, p.x), x1_ = std::max(x1_, p.x);
+            y0_ = std::min(y0_, p.y), y1_ = std::max(y1_, p.y);
+        }
+        // (w / c + 1)(h / c + 1) cells: at most about twice `most`.
+        const double w = x1_ - x0_, h = y1_ - y0_, most = 4.0 * static_cast<double>(points.size()) + 1024;
+        cell_ = std::max({cell, std::sqrt(w * h / most), (w + h) / most});
+        nx_ = static_cast<std::size_t>(w / cell_) + 1;
+        ny_ = static_cast<std::size_t>(h / cell_) + 1;
+        // The points' indices sorted by cell, a count of them per cell first.
+        first_.assign(nx_ * ny_ + 1, 0);
+        for (const _KTREFINEDPOINT &p : points) ++first_[cell_of(p.x, p.y) + 1];
+        for (std::size_t c = 1; c < first_.size(); ++c) first_[c] += first_[c - 1];
+        order_.resize(points.size());
+        std::vector<std::size_t> next(first_.begin(), first_.end() - 1);
+        for (std::size_t i = 0; i < points.size(); ++i) order_[next[cell_of(points[i].x, points[i].y)]++] = i;
     }
 
-    bool near(const _KTREFINEDPOINT &p) const {
-        const long long cx = cell(p.x), cy = cell(p.y);
-        for (long long dy = -1; dy <= 1; ++dy)
-            for (long long dx = -1; dx <= 1; ++dx) {
-                const std::uint64_t k = key(cx + dx, cy + dy);
-                auto it = std::lower_bound(keyed_.begin(), keyed_.end(), std::make_pair(k, std::size_t(0)));
-                for (; it != keyed_.end() && it->first == k; ++it) {
-                    const _KTREFINEDPOINT &e = ends_[it->second];
-                    const double ex = e.x - p.x, ey = e.y - p.y;
-                    if (ex * ex + ey * ey <= kSameEnd * kSameEnd) return true;
-                }
-            }
-        return false;
+    double cell() const { return cell_; }
+
+    // Calls f(i) for every point i in the cells that the box [x0, x1] x
+    // [y0, y1] touches: each point inside the box, and others near it.
+    template <class F>
+    void visit(double x0, double y0, double x1, double y1, F f) const {
+        if (order_.empty() || x1 < x0_ || y1 < y0_ || x0 > x1_ || y0 > y1_) return;
+        const std::size_t cx0 = column(x0), cx1 = column(x1), cy0 = row(y0), cy1 = row(y1);
+        for (std::size_t cy = cy0; cy <= cy1; ++cy)
+            for (std::size_t cx = cx0; cx <= cx1; ++cx)
+                for (std::size_t k = first_[cy * nx_ + cx]; k < first_[cy * nx_ + cx + 1]; ++k) f(order_[k]);
     }
 
 private:
-    static long long cell(double v) { return static_cast<long long>(std::floor(v / kSameEnd)); }
-    static std::uint64_t key(long long cx, long long cy) {
-        return (static_cast<std::uint64_t>(cx) << 32) ^ static_cast<std::uint32_t>(cy);
+    static std::size_t step(double v, double from, double cell, std::size_t n) {
+        const double c = std::floor((v - from) / cell);
+        return c <= 0 ? 0 : c >= static_cast<double>(n - 1) ? n - 1 : static_cast<std::size_t>(c);
     }
+    std::size_t column(double x) const { return step(x, x0_, cell_, nx_); }
+    std::size_t row(double y) const { return step(y, y0_, cell_, ny_); }
+    std::size_t cell_of(double x, double y) const { return row(y) * nx_ + column(x); }
 
-    const std::vector<_KTREFINEDPOINT> &ends_;
-    std::vector<std::pair<std::uint64_t, std::size_t>> keyed_;
+    double cell_;
+    double x0_ = 0, y0_ = 0, x1_ = 0, y1_ = 0;  // bounding box of the points
+    std::size_t nx_ = 0, ny_ = 0;
+    std::vector<std::size_t> first_;  // per cell, row by row: its first entry in order_; one more at the end
+    std::vector<std::size_t> order_;  // point indices by cell
 };
 
 bool spline_samples(const _KTPOLYLINE &p) {
     return (p.flag & KTVEC_POLYLINE_SPLINE) && p.splinenum >= 2 && p.splinex && p.spliney;
 }
 
+bool has_node(CKTVector &v, int index) { return index >= 0 && index < v.mgetnodenum(); }
+
+// What an edit of polyline `id` changes, hashed: its nodes in order, its
+// flag, the arcs fitted to its links and its spline samples.  0 for a
+// deleted polyline, never 0 for a live one.  Where the nodes stand is told
+// apart by the nodes the edits placed.
+std::uint64_t signature(CKTVector &v, int id) {
+    const _KTPOLYLINE &p = *v.mgetpolyline(id);
+    if (p.deleted) return 0;
+    std::uint64_t h = 0x9e3779b97f4a7c15ull;
+    auto mix = [&h](std::uint64_t value) {
+        h = (h ^ value) * 0xbf58476d1ce4e5b9ull;
+        h ^= h >> 31;
+    };
+    auto mix_double = [&mix](double d) {
+        std::uint64_t bits;
+        std::memcpy(&bits, &d, sizeof bits);
+        mix(bits);
+    };
+    mix(p.flag);
+    mix(static_cast<std::uint64_t>(p.nodenum));
+    for (int i = 0; i < p.nodenum && p.nodeindex; ++i) {
+        mix(static_cast<std::uint64_t>(p.nodeindex[i]));
+        if (i == 0 || !has_node(v, p.nodeindex[i - 1]) || !has_node(v, p.nodeindex[i])) continue;
+        if (const _KTNODELINK *l = find_link(v, p.nodeindex[i - 1], p.nodeindex[i], id); l && l->arc) {
+            mix(l->arc);
+            mix_double(l->radius);
+            mix_double(l->centerx);
+            mix_double(l->centery);
+        }
+    }
+    if (spline_samples(p))
+        for (int i = 0; i < p.splinenum; ++i) {
+            mix_double(p.splinex[i]);
+            mix_double(p.spliney[i]);
+        }
+    return h | 1;
+}
+
+// The point `s` px along ring r (0 <= s <= its length).
+_KTREFINEDPOINT ring_point(const UneditedResult &u, std::size_t r, double s) {
+    const std::size_t first = u.ring_starts[r], sides = u.ring_starts[r + 1] - first - 1;
+    const double *along = u.ring_along.data() + first;
+    std::size_t k = static_cast<std::size_t>(std::upper_bound(along, along + sides + 1, s) - along);
+    k = std::min(k > 0 ? k - 1 : 0, sides - 1);
+    const double side = along[k + 1] - along[k];
+    const double t = side > 0 ? std::clamp((s - along[k]) / side, 0.0, 1.0) : 0;
+    const _KTREFINEDPOINT a = u.ring_points[first + k], b = u.ring_points[first + k + 1];
+    return {a.x + t * (b.x - a.x), a.y + t * (b.y - a.y)};
+}
+
+// The way along ring `r` between the edge points of nodes a and b, as ring
+// vertices from a's side; false when the link has no way of its own (see
+// kLongestWay).  `seg` and `along` say where on the ring a node's edge
+// point lies: the side it is on and its distance from the ring's first
+// point.
+bool ring_way(const UneditedResult &u, int r, int a, int b, const std::vector<std::size_t> &seg,
+              const std::vector<double> &along, std::vector<_KTREFINEDPOINT> &way) {
+    const std::size_t first = u.ring_starts[static_cast<std::size_t>(r)];
+    const std::size_t corners = u.ring_starts[static_cast<std::size_t>(r) + 1] - first - 1;  // the last repeats the first
+    const double length = u.ring_along[first + corners];
+    const std::size_t ua = static_cast<std::size_t>(a), ub = static_cast<std::size_t>(b);
+    double ahead = along[ub] - along[ua];
+    if (ahead < 0) ahead += length;
+    const double chord = std::hypot(u.on_edge[ua].x - u.on_edge[ub].x, u.on_edge[ua].y - u.on_edge[ub].y);
+    const double longest = kLongestWay * chord + 2 * kBeside;
+    const bool forward = ahead <= longest;
+    if (forward == (length - ahead <= longest)) return false;
+    const std::size_t sa = seg[ua], sb = seg[ub];
+    // Vertices passed: forward, those starting the sides after a's up to
+    // b's; backward, those starting a's side back to the one after b's.
+    std::size_t n = forward ? (sb + corners - sa) % corners : (sa + corners - sb) % corners;
+    if (sa == sb) n = forward == (along[ub] >= along[ua]) ? 0 : corners;
+    way.clear();
+    for (std::size_t k = 0; k < n; ++k)
+        way.push_back(u.ring_points[first + (forward ? (sa + 1 + k) % corners : (sa + corners - k) % corners)]);
+    return true;
+}
+
 }  // namespace
 
-void UneditedResult::take(CKTVector &v, const CKTRefiner *measured) {
-    nodes.clear();
-    own_ends.clear();
+void UneditedResult::take(CKTVector &v, const CKTRefiner *measured, Lines kind) {
+    *this = UneditedResult();
+    lines = kind;
     const int n = v.mgetnodenum();
     nodes.reserve(2 * static_cast<std::size_t>(n));
     for (int i = 0; i < n; ++i) {
@@ -67,14 +200,191 @@ void UneditedResult::take(CKTVector &v, const CKTRefiner *measured) {
         nodes.push_back(node.y);
     }
     if (!measured) return;
+    if (kind == Lines::CentreLines) {
+        for (int k = 0; k < measured->mgetlinenum(); ++k) {
+            const _KTREFINEDLINE &l = *measured->mgetline(k);
+            if (l.source == 0 && l.pointnum > 0) own_ends.push_back(l.point[l.pointnum - 1]);
+        }
+        return;
+    }
+
+    // The rings, closed: their last point repeats the first.
+    ring_starts.push_back(0);
     for (int k = 0; k < measured->mgetlinenum(); ++k) {
         const _KTREFINEDLINE &l = *measured->mgetline(k);
-        if (l.source == 0 && l.pointnum > 0) own_ends.push_back(l.point[l.pointnum - 1]);
+        ring_points.insert(ring_points.end(), l.point, l.point + l.pointnum);
+        ring_starts.push_back(ring_points.size());
     }
+    const std::size_t rings = ring_starts.size() - 1;
+
+    // Each node beside a ring: its nearest point on the nearest ring, found
+    // by walking every side of every ring in steps that span, with a margin
+    // of kBeside, at most two cells of the grid each way, and looking at the
+    // nodes about each step.
+    std::vector<_KTREFINEDPOINT> at(static_cast<std::size_t>(n));
+    for (int i = 0; i < n; ++i) at[static_cast<std::size_t>(i)] = {double(nodes[2 * i]), double(nodes[2 * i + 1])};
+    const PointGrid grid(at, kNodeCell);
+    const double ring_step = grid.cell() - 2 * kBeside;
+    node_ring.assign(static_cast<std::size_t>(n), -1);
+    on_edge.assign(static_cast<std::size_t>(n), {0, 0});
+    std::vector<double> nearest(static_cast<std::size_t>(n), kBeside * kBeside);
+    std::vector<std::size_t> seg(static_cast<std::size_t>(n), 0);
+    std::vector<double> along(static_cast<std::size_t>(n), 0);
+    ring_along.assign(ring_points.size(), 0);
+    for (std::size_t r = 0; r < rings; ++r) {
+        double walked = 0;
+        for (std::size_t j = ring_starts[r]; j + 1 < ring_starts[r + 1]; ++j) {
+            ring_along[j] = walked;
+            const _KTREFINEDPOINT a = ring_points[j], b = ring_points[j + 1];
+            const double dx = b.x - a.x, dy = b.y - a.y, side = dx * dx + dy * dy, len = std::sqrt(side);
+            const int steps = std::max(1, static_cast<int>(std::ceil(len / ring_step)));
+            for (int s = 0; s < steps; ++s) {
+                const double x0 = a.x + dx * s / steps, y0 = a.y + dy * s / steps;
+                const double x1 = a.x + dx * (s + 1) / steps, y1 = a.y + dy * (s + 1) / steps;
+                grid.visit(std::min(x0, x1) - kBeside, std::min(y0, y1) - kBeside, std::max(x0, x1) + kBeside,
+                           std::max(y0, y1) + kBeside, [&](std::size_t i) {
+                               const double t = side > 0 ? std::clamp(((at[i].x - a.x) * dx + (at[i].y - a.y) * dy) / side, 0.0, 1.0) : 0;
+                               const _KTREFINEDPOINT e{a.x + t * dx, a.y + t * dy};
+                               const double d = (at[i].x - e.x) * (at[i].x - e.x) + (at[i].y - e.y) * (at[i].y - e.y);
+                               if (d > nearest[i] || (node_ring[i] >= 0 && d == nearest[i])) return;
+                               nearest[i] = d;
+                               node_ring[i] = static_cast<int>(r);
+                               on_edge[i] = e;
+                               seg[i] = j - ring_starts[r];
+                               along[i] = walked + t * len;
+                           });
+            }
+            walked += len;
+        }
+        if (ring_starts[r + 1] > ring_starts[r]) ring_along[ring_starts[r + 1] - 1] = walked;
+    }
+
+    // Each polyline: what edits would change, and the ways of its links
+    // along the rings; and its links, marked every kMarkStep or closer.
+    struct Link {
+        _KTREFINEDPOINT a, d;  // its first node and the step to its second
+        double inverse;        // 1 / |d|^2, 0 for a link of no length
+        int id;
+        // Squared distance from p.
+        double to(_KTREFINEDPOINT p) const {
+            const double t = std::clamp(((p.x - a.x) * d.x + (p.y - a.y) * d.y) * inverse, 0.0, 1.0);
+            const double ex = a.x + t * d.x - p.x, ey = a.y + t * d.y - p.y;
+            return ex * ex + ey * ey;
+        }
+    };
+    std::vector<Link> links;
+    std::vector<_KTREFINEDPOINT> marks;
+    std::vector<std::size_t> mark_link;
+    const int polylines = v.mgetpolylinenum();
+    signatures.assign(static_cast<std::size_t>(polylines) + 1, 0);
+    std::vector<_KTREFINEDPOINT> way;
+    for (int id = 1; id <= polylines; ++id) {
+        signatures[static_cast<std::size_t>(id)] = signature(v, id);
+        const _KTPOLYLINE &p = *v.mgetpolyline(id);
+        if (p.deleted || !p.nodeindex) continue;
+        for (int i = 1; i < p.nodenum; ++i) {
+            const int a = p.nodeindex[i - 1], b = p.nodeindex[i];
+            if (!has_node(v, a) || !has_node(v, b)) continue;
+            const _KTREFINEDPOINT from = at[static_cast<std::size_t>(a)], to = at[static_cast<std::size_t>(b)];
+            const _KTREFINEDPOINT d{to.x - from.x, to.y - from.y};
+            const double square = d.x * d.x + d.y * d.y;
+            const Link l{from, d, square > 0 ? 1 / square : 0, id};
+            const int steps = std::max(1, static_cast<int>(std::ceil(std::sqrt(square) / kMarkStep)));
+            for (int k = 0; k <= steps; ++k) {
+                marks.push_back({from.x + d.x * k / steps, from.y + d.y * k / steps});
+                mark_link.push_back(links.size());
+            }
+            links.push_back(l);
+            const int r = node_ring[static_cast<std::size_t>(b)];
+            if (a == b || r < 0 || node_ring[static_cast<std::size_t>(a)] != r || !ring_way(*this, r, a, b, seg, along, way))
+                continue;
+            if (a > b) std::reverse(way.begin(), way.end());
+            paths.push_back({std::min(a, b), std::max(a, b), path_points.size(), way.size()});
+            path_points.insert(path_points.end(), way.begin(), way.end());
+        }
+    }
+
+    // Each ring in runs by owner: the polyline of the link nearest to
+    // points every kOwnStep along it, within kOwnReach.  A link's nearest
+    // point to a ring point lies within kMarkStep / 2 of one of its marks.
+    const PointGrid near_marks(marks, kNodeCell);
+    const double reach = kOwnReach + kMarkStep / 2;
+    std::vector<std::size_t> seen(links.size(), 0);  // per link: the last block it was found for
+    std::size_t stamp = 0;
+    std::vector<std::size_t> near;                   // the links near the block
+    run_starts.push_back(0);
+    for (std::size_t r = 0; r < rings; ++r) {
+        const std::size_t first = ring_starts[r];
+        if (ring_starts[r + 1] - first < 2) {
+            run_starts.push_back(runs.size());
+            continue;
+        }
+        const double length = ring_along[ring_starts[r + 1] - 1];
+        const std::size_t samples = std::max<std::size_t>(1, static_cast<std::size_t>(std::ceil(length / kOwnStep)));
+        std::size_t side = first;  // the side the point is on
+        // The points in blocks: the links near a block are found once, and
+        // each point's nearest among them.
+        for (std::size_t k0 = 0; k0 < samples; k0 += kBlock) {
+            const std::size_t k1 = std::min(samples, k0 + kBlock);
+            _KTREFINEDPOINT q[kBlock];
+            double x0 = 0, y0 = 0, x1 = 0, y1 = 0;
+            for (std::size_t k = k0; k < k1; ++k) {
+                const double s = (static_cast<double>(k) + 0.5) * length / static_cast<double>(samples);
+                while (side + 2 < ring_starts[r + 1] && ring_along[side + 1] < s) ++side;
+                const double span = ring_along[side + 1] - ring_along[side];
+                const double t = span > 0 ? std::clamp((s - ring_along[side]) / span, 0.0, 1.0) : 0;
+                const _KTREFINEDPOINT p{ring_points[side].x + t * (ring_points[side + 1].x - ring_points[side].x),
+                                        ring_points[side].y + t * (ring_points[side + 1].y - ring_points[side].y)};
+                q[k - k0] = p;
+                x0 = k == k0 ? p.x : std::min(x0, p.x), x1 = k == k0 ? p.x : std::max(x1, p.x);
+                y0 = k == k0 ? p.y : std::min(y0, p.y), y1 = k == k0 ? p.y : std::max(y1, p.y);
+            }
+            near.clear();
+            ++stamp;
+            near_marks.visit(x0 - reach, y0 - reach, x1 + reach, y1 + reach, [&](std::size_t m) {
+                const std::size_t j = mark_link[m];
+                if (seen[j] != stamp) near.push_back(j);  // once, though several of its marks are about
+                seen[j] = stamp;
+            });
+            for (std::size_t k = k0; k < k1; ++k) {
+                double best = kOwnReach * kOwnReach;
+                int owner = 0;
+                for (const std::size_t j : near) {
+                    const double d = links[j].to(q[k - k0]);
+                    if (d < best || (d == best && owner == 0)) best = d, owner = links[j].id;
+                }
+                const double to = static_cast<double>(k + 1) * length / static_cast<double>(samples);
+                if (runs.size() > run_starts.back() && runs.back().id == owner) runs.back().to = to;
+                else runs.push_back({static_cast<double>(k) * length / static_cast<double>(samples), to, owner});
+            }
+        }
+        runs.back().to = length;
+        run_starts.push_back(runs.size());
+    }
+    // A link two polylines share keeps the way found first.
+    auto by_nodes = [](const RingPath &x, const RingPath &y) { return std::make_pair(x.a, x.b) < std::make_pair(y.a, y.b); };
+    auto same_nodes = [](const RingPath &x, const RingPath &y) { return x.a == y.a && x.b == y.b; };
+    std::stable_sort(paths.begin(), paths.end(), by_nodes);
+    paths.erase(std::unique(paths.begin(), paths.end(), same_nodes), paths.end());
 }
 
-void EditedGeometry::compose(const UneditedResult &before, CKTVector &edited, const CKTRefiner &measured) {
-    measured_ = &measured;
+void EditedGeometry::begin(int source) {
+    _KTREFINEDLINE l{};
+    l.source = source;
+    lines_.push_back(l);
+    starts_.push_back(points_.size());
+}
+
+void EditedGeometry::add(double x, double y, int node) {
+    points_.push_back({x, y});
+    point_nodes_.push_back(node);
+    ++lines_.back().pointnum;
+}
+
+void EditedGeometry::compose(const UneditedResult &before, CKTVector &edited, const CKTRefiner *measured) {
+    // Outline results have no refined node positions: node_position answers
+    // false for every node with or without a refiner.
+    measured_ = measured;
     lines_.clear();
     points_.clear();
     point_nodes_.clear();
@@ -91,32 +401,28 @@ void EditedGeometry::compose(const UneditedResult &before, CKTVector &edited, co
         at_[u] = {static_cast<double>(node.x), static_cast<double>(node.y)};
     }
 
-    const EndGrid ends(before.own_ends);
-    auto begin = [&](int source) {
-        _KTREFINEDLINE l{};
-        l.source = source;
-        lines_.push_back(l);
-        starts_.push_back(points_.size());
-    };
-    auto add = [&](double x, double y, int node) {
-        points_.push_back({x, y});
-        point_nodes_.push_back(node);
-        ++lines_.back().pointnum;
-    };
-    for (int k = 0; k < measured.mgetlinenum(); ++k) {
-        const _KTREFINEDLINE &l = *measured.mgetline(k);
-        if (l.source == 0 && (l.pointnum < 1 || !ends.near(l.point[l.pointnum - 1]))) continue;
-        bool through_placed = false;
-        for (int i = 0; l.source != 0 && i < l.pointnum && !through_placed; ++i) through_placed = placed(l.node[i]);
-        begin(l.source);
-        if (l.source == 0 || !through_placed) {
-            for (int i = 0; i < l.pointnum; ++i) add(l.point[i].x, l.point[i].y, l.node[i]);
-        } else if (const _KTPOLYLINE &p = *edited.mgetpolyline(l.source); spline_samples(p)) {
-            for (int i = 0; i < p.splinenum; ++i) add(p.splinex[i], p.spliney[i], -1);
-        } else {
-            for (int i = 0; i < p.nodenum; ++i) {
-                double x, y;
-                if (node_position(p.nodeindex[i], x, y)) add(x, y, p.nodeindex[i]);
+    if (before.lines == UneditedResult::Lines::Outlines) {
+        compose_outlines(before, edited);
+    } else if (measured) {
+        const PointGrid ends(before.own_ends, kSameEnd);
+        auto near_end = [&](const _KTREFINEDPOINT &p) {
+            bool found = false;
+            ends.visit(p.x - kSameEnd, p.y - kSameEnd, p.x + kSameEnd, p.y + kSameEnd, [&](std::size_t i) {
+                const double ex = before.own_ends[i].x - p.x, ey = before.own_ends[i].y - p.y;
+                found = found || ex * ex + ey * ey <= kSameEnd * kSameEnd;
+            });
+            return found;
+        };
+        for (int k = 0; k < measured->mgetlinenum(); ++k) {
+            const _KTREFINEDLINE &l = *measured->mgetline(k);
+            if (l.source == 0 && (l.pointnum < 1 || !near_end(l.point[l.pointnum - 1]))) continue;
+            bool through_placed = false;
+            for (int i = 0; l.source != 0 && i < l.pointnum && !through_placed; ++i) through_placed = placed(l.node[i]);
+            if (l.source == 0 || !through_placed) {
+                begin(l.source);
+                for (int i = 0; i < l.pointnum; ++i) add(l.point[i].x, l.point[i].y, l.node[i]);
+            } else {
+                draw_polyline(before, edited, l.source);
             }
         }
     }
@@ -127,6 +433,123 @@ void EditedGeometry::compose(const UneditedResult &before, CKTVector &edited, co
         l.node = point_nodes_.data() + starts_[k];
         l.closed = l.pointnum > 2 && l.point[0].x == l.point[l.pointnum - 1].x &&
                    l.point[0].y == l.point[l.pointnum - 1].y;
+    }
+}
+
+void EditedGeometry::compose_outlines(const UneditedResult &before, CKTVector &edited) {
+    const std::size_t rings = before.ring_starts.empty() ? 0 : before.ring_starts.size() - 1;
+    const int polylines = edited.mgetpolylinenum();
+    const std::size_t ids = std::max(before.signatures.size(), static_cast<std::size_t>(polylines) + 1);
+    // Changed: made, deleted or altered by the edits, or through a node
+    // they placed.
+    std::vector<unsigned char> changed(ids, 0);
+    for (std::size_t id = 1; id < ids; ++id) {
+        const std::uint64_t was = id < before.signatures.size() ? before.signatures[id] : 0;
+        const std::uint64_t now = id <= static_cast<std::size_t>(polylines) ? signature(edited, static_cast<int>(id)) : 0;
+        bool moved = false;
+        if (now) {
+            const _KTPOLYLINE &p = *edited.mgetpolyline(static_cast<int>(id));
+            for (int i = 0; p.nodeindex && i < p.nodenum && !moved; ++i) moved = placed(p.nodeindex[i]);
+        }
+        changed[id] = was != now || moved;
+    }
+    // Each ring without the runs of the changed polylines: whole while it
+    // has none, else in its stretches between them, each from the end of a
+    // removed run to the start of the next.
+    auto gone = [&](const UneditedResult::RingRun &run) {
+        return run.id > 0 && static_cast<std::size_t>(run.id) < ids && changed[static_cast<std::size_t>(run.id)];
+    };
+    for (std::size_t r = 0; r < rings; ++r) {
+        const std::size_t r0 = before.run_starts[r], n = before.run_starts[r + 1] - r0;
+        std::size_t cut = 0;
+        while (cut < n && !gone(before.runs[r0 + cut])) ++cut;
+        if (cut == n) {
+            begin(0);
+            for (std::size_t i = before.ring_starts[r]; i < before.ring_starts[r + 1]; ++i)
+                add(before.ring_points[i].x, before.ring_points[i].y, -1);
+            continue;
+        }
+        // From the first removed run round to it again; a stretch that
+        // passes the ring's first point goes on past its length.
+        const double length = before.ring_along[before.ring_starts[r + 1] - 1];
+        bool open = false;
+        double from = 0, to = 0;
+        for (std::size_t i = 1; i <= n; ++i) {
+            const std::size_t k = (cut + i) % n;
+            const UneditedResult::RingRun &run = before.runs[r0 + k];
+            if (gone(run)) {
+                if (open && to - from >= kShortestPart) draw_ring_part(before, r, from, to);
+                open = false;
+                continue;
+            }
+            const double past = cut + i >= n ? length : 0;
+            if (!open) from = run.from + past;
+            to = run.to + past;
+            open = true;
+        }
+    }
+    for (int id = 1; id <= polylines; ++id) {
+        const _KTPOLYLINE &p = *edited.mgetpolyline(id);
+        if (!p.deleted && p.nodeindex && p.nodenum >= 2 && changed[static_cast<std::size_t>(id)]) draw_polyline(before, edited, id);
+    }
+}
+
+void EditedGeometry::draw_ring_part(const UneditedResult &before, std::size_t r, double from, double to) {
+    const std::size_t first = before.ring_starts[r], corners = before.ring_starts[r + 1] - first - 1;
+    const double *along = before.ring_along.data() + first, length = along[corners];
+    if (from >= length) from -= length, to -= length;
+    begin(0);
+    const _KTREFINEDPOINT a = ring_point(before, r, from);
+    add(a.x, a.y, -1);
+    // The corners passed: corner k lies along[k % corners] on, plus the
+    // length for each time round.
+    for (std::size_t k = static_cast<std::size_t>(std::upper_bound(along, along + corners + 1, from) - along);
+         k < 2 * corners + 1 && along[k % corners] + length * static_cast<double>(k / corners) < to; ++k)
+        add(before.ring_points[first + k % corners].x, before.ring_points[first + k % corners].y, -1);
+    const _KTREFINEDPOINT b = ring_point(before, r, to > length ? to - length : to);
+    add(b.x, b.y, -1);
+}
+
+void EditedGeometry::draw_polyline(const UneditedResult &before, CKTVector &edited, int id) {
+    const _KTPOLYLINE &p = *edited.mgetpolyline(id);
+    begin(id);
+    if (spline_samples(p)) {
+        for (int i = 0; i < p.splinenum; ++i) add(p.splinex[i], p.spliney[i], -1);
+        return;
+    }
+    // Outline nodes off the ring they lay beside stand on the edge of the
+    // ink, where the ring passed them, rather than half a pixel inside it.
+    auto on_edge = [&](int k) {
+        const std::size_t u = static_cast<std::size_t>(k);
+        return before.lines == UneditedResult::Lines::Outlines && !placed(k) && k >= 0 && u < before.node_ring.size() &&
+               before.node_ring[u] >= 0;
+    };
+    for (int i = 0; p.nodeindex && i < p.nodenum; ++i) {
+        const int k = p.nodeindex[i];
+        if (!has_node(edited, k)) continue;
+        if (const int j = i > 0 ? p.nodeindex[i - 1] : -1; on_edge(j) && on_edge(k) && !(p.flag & KTVEC_POLYLINE_CIRCLE)) {
+            // A link the edits kept, between nodes on one ring, follows
+            // it, unless an arc was fitted to it.
+            const _KTNODELINK *l = find_link(edited, j, k, id);
+            const UneditedResult::RingPath key{std::min(j, k), std::max(j, k), 0, 0};
+            auto it = std::lower_bound(before.paths.begin(), before.paths.end(), key, [](const auto &x, const auto &y) {
+                return std::make_pair(x.a, x.b) < std::make_pair(y.a, y.b);
+            });
+            if (!(l && l->arc && l->radius > 0) && it != before.paths.end() && it->a == key.a && it->b == key.b)
+                for (std::size_t s = 0; s < it->count; ++s) {
+                    const _KTREFINEDPOINT &q = before.path_points[j < k ? it->first + s : it->first + it->count - 1 - s];
+                    add(q.x, q.y, -1);
+                }
+        }
+        double x, y;
+        if (on_edge(k)) {
+            add(before.on_edge[static_cast<std::size_t>(k)].x, before.on_edge[static_cast<std::size_t>(k)].y, k);
+        } else if (before.lines == UneditedResult::Lines::Outlines) {
+            // Placed, or beside no ring: on its pixel.
+            add(at_[static_cast<std::size_t>(k)].x, at_[static_cast<std::size_t>(k)].y, k);
+        } else if (node_position(k, x, y)) {
+            add(x, y, k);
+        }
     }
 }
 

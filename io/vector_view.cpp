@@ -36,9 +36,9 @@ VectorView::VectorView(CKTVector &v) : v_(v), dense_(sizeof(int) * static_cast<s
         if (!v.mgetnode(i)->deleted || dense[i] == kOnPolyline) dense[i] = written_nodes_++;
 }
 
-const _KTNODELINK *VectorView::link(int from, int to, int id) {
-    auto find = [this](int a, int b, int want) -> const _KTNODELINK * {
-        const _KTNODE &n = node(a);
+const _KTNODELINK *find_link(CKTVector &v, int from, int to, int id) {
+    auto find = [&v](int a, int b, int want) -> const _KTNODELINK * {
+        const _KTNODE &n = *v.mgetnode(a);
         for (int i = 0; i < n.linknum; ++i)
             if (n.link[i].node == b && n.link[i].id == want) return &n.link[i];
         return nullptr;
@@ -48,6 +48,8 @@ const _KTNODELINK *VectorView::link(int from, int to, int id) {
     const _KTNODELINK *l = find(from, to, id);
     return l ? l : find(to, from, -id);
 }
+
+const _KTNODELINK *VectorView::link(int from, int to, int id) { return find_link(v_, from, to, id); }
 
 bool VectorView::circle(const _KTPOLYLINE &p, Circle &c) {
     if (!closed(p) || p.nodenum < 4) return false;

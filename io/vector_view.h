@@ -34,6 +34,11 @@ bool arc_sweep(const _KTNODELINK &l, const _KTNODE &a, const _KTNODE &b);
 // (cx, cy): the ends and centre of a refined drawing.
 bool arc_sweep(const _KTNODELINK &l, double cx, double cy, double ax, double ay, double bx, double by);
 
+// The link record on node `from` towards node `to` carrying polyline `id`,
+// or, when it is missing, its twin on `to` carrying -id; null when neither
+// is there.  Both nodes must exist.
+const _KTNODELINK *find_link(CKTVector &v, int from, int to, int id);
+
 // The sub-pixel geometry that the writers draw instead of the node
 // positions: lines as a CKTRefiner gives them, and refined node positions.
 class RefinedGeometry {

@@ -11,7 +11,9 @@
 //     line of its stroke (linefit.h);
 //  2. each node goes to the point nearest, in the least-squares sense, to
 //     the lines of all its links: the crossing of two chords at a bend, the
-//     meeting point of the branches at a junction.  Nodes that short links
+//     meeting point of the branches at a junction (one line per branch, from
+//     a link farther along it when the one next to the junction lies in the
+//     junction's own ink).  Nodes that short links
 //     tie together (a chamfered corner, a crossing split into two
 //     junctions) go together to where the longer links around them meet;
 //     free ends are carried to the tip of their stroke's ink;
@@ -40,18 +42,32 @@ constexpr double kShortLink = 2.0;      // links up to the stroke width plus thi
 constexpr double kCrossing = 0.3;       // sine of the angle at which two lines cross
 constexpr double kCrossingSpan = 3.0;   // junction pairs up to this many stroke widths apart may be one crossing
 constexpr double kCloseBy = 1.0;        // neighbours placed nearer than this are one place, px
+constexpr double kConverged = 0.25;     // tied junctions placed this close, in link lengths and widths, are one place
 constexpr double kEndCap = 0.5;         // a free end stops this far inside the ink's tip, px
 constexpr double kRoundCapWidth = 6.0;  // narrower strokes are too few pixels across to tell caps apart
 constexpr double kReach = 12.0;         // farthest a cut looks for the stroke's edges, px
 constexpr double kStraightSpread = 0.35; // a link whose middles all lie this close to its line is straight, px
+constexpr double kBranchTurn = 0.9;     // cosine of the largest turn of a branch still taken as straight on
+constexpr int kBranchSteps = 4;         // farthest, in links, a branch is followed for a line of its own
+constexpr double kClearOfJunction = 0.75; // a link reaching this many stroke widths from a junction is measured clear of it
+constexpr std::size_t kWidthSample = 16;  // most links a node's typical width is taken from
 // Fewer links or nodes than these are not worth a thread of their own.
 constexpr std::size_t kLinksPerPart = 2048;
 constexpr std::size_t kNodesPerPart = 4096;
 
 struct LinkRecord {
     int a, b;        // node indices
+    double length;   // between their pixels, px
     LinkFit fit;
     bool tying;      // short, between nodes that both go on: ties its nodes together
+    bool crossing;   // between two junctions, may lie inside the merged ink of a shallow crossing
+};
+
+// The line a node is placed from along one of its branches, and whether
+// its evidence reaches clear of the node's own ink.
+struct BranchLine {
+    Line line;
+    bool sound = false;
 };
 
 // Carries a free end along its stroke to the tip of the ink, re-centring on
@@ -92,7 +108,7 @@ public:
           nodes_(v.mgetnodenum()), threads_(threads) {}
 
     int run(LineSet &out) {
-        if (!survey() || !measure() || !tie() || !place() || !merge_close() || !emit(out)) return KTVEC_NO_MEMORY;
+        if (!survey() || !measure() || !adjacency() || !tie() || !place() || !merge_close() || !emit(out)) return KTVEC_NO_MEMORY;
         // Only links drawn straight follow their bends: a fitted arc or
         // spline is drawn as what was fitted.
         const Straight straight = [&](int line, int k) {
@@ -131,15 +147,17 @@ public:
 private:
     std::size_t u(int i) const { return static_cast<std::size_t>(i); }
     bool valid(int i) const { return i >= 0 && i < nodes_; }
-    Vec2 pixel(int i) const {
-        const _KTNODE &n = *v_.mgetnode(i);
-        return {static_cast<double>(n.x), static_cast<double>(n.y)};
-    }
+    Vec2 pixel(int i) const { return pixels_[u(i)]; }
     double width(int i) const { return std::max(1.0, widths_[u(i)]); }
 
-    // The live polylines, and each node's degree in the graph they draw.
+    // The live polylines, each node's degree in the graph they draw, and
+    // every node's pixel (kept here, where the placing reads them often).
     bool survey() {
-        if (!degree_.resize(u(nodes_), 0)) return false;
+        if (!degree_.resize(u(nodes_), 0) || !pixels_.resize(u(nodes_))) return false;
+        for (int i = 0; i < nodes_; ++i) {
+            const _KTNODE &n = *v_.mgetnode(i);
+            pixels_[u(i)] = {static_cast<double>(n.x), static_cast<double>(n.y)};
+        }
         for (int id = 1; id <= v_.mgetpolylinenum(); ++id) {
             const _KTPOLYLINE &p = *v_.mgetpolyline(id);
             if (p.deleted || p.nodenum < 2) continue;
@@ -166,8 +184,9 @@ private:
             for (int i = 0; i + 1 < p.nodenum; ++i) {
                 const int a = p.nodeindex[i], b = p.nodeindex[i + 1];
                 if (!valid(a) || !valid(b) || a == b) continue;
-                if (!links_.push({a, b, {}, false})) return false;
-                longest = std::max(longest, norm(pixel(b) - pixel(a)));
+                const double length = norm(pixel(b) - pixel(a));
+                if (!links_.push({a, b, length, {}, false, false})) return false;
+                longest = std::max(longest, length);
             }
         }
         const int parts = part_count(links_.size(), kLinksPerPart, threads_);
@@ -194,83 +213,283 @@ private:
         return true;
     }
 
+    // Every node's links, as indices into links_, each node's in the order
+    // of links_: counted per node, summed to where each node's run ends, and
+    // filled backwards so each run starts where the one before it ends.
+    bool adjacency() {
+        if (!adjstart_.resize(u(nodes_) + 1, 0) || !adj_.resize(2 * links_.size())) return false;
+        for (const LinkRecord &r : links_) {
+            ++adjstart_[u(r.a)];
+            ++adjstart_[u(r.b)];
+        }
+        for (int i = 1; i <= nodes_; ++i) adjstart_[u(i)] += adjstart_[u(i) - 1];
+        for (std::size_t k = links_.size(); k-- > 0;) {
+            adj_[--adjstart_[u(links_[k].b)]] = k;
+            adj_[--adjstart_[u(links_[k].a)]] = k;
+        }
+        return true;
+    }
+
+    // A node's typical stroke width: the median of its measured links' (a
+    // link measured inside a junction's ink comes out wider than its
+    // stroke), of its first kWidthSample links at most.
+    double typical_width(int n) const {
+        double values[kWidthSample];
+        std::size_t count = 0;
+        for (std::size_t j = adjstart_[u(n)]; j < adjstart_[u(n) + 1] && count < kWidthSample; ++j)
+            if (links_[adj_[j]].fit.ok) values[count++] = links_[adj_[j]].fit.width;
+        return count ? std::max(1.0, median(values, count)) : 1.0;
+    }
+
+    int other(const LinkRecord &r, int node) const { return r.a == node ? r.b : r.a; }
+
+    // Measured, and long enough to reach clear of the ink of a junction of
+    // stroke width w at either of its ends.
+    static bool sound_link(const LinkRecord &r, double w) {
+        return r.fit.ok && r.length >= kClearOfJunction * w;
+    }
+
+    // The line node n is placed from along its link k.  Cuts within about a
+    // stroke width of a junction run into the other branches' ink, so a
+    // link that ends closer than kClearOfJunction widths to n says little
+    // about where its branch runs (or failed to say anything).  The branch
+    // then lends the line of a link farther along it, through nodes where
+    // it only goes on, as long as it runs straight on and that line passes
+    // by n.  A link with nothing better keeps its own line, marked unsound
+    // (weight 0 when it has none).  `typical`: n's typical width when the
+    // caller knows it, else negative.
+    BranchLine branch_line(int n, std::size_t k, double typical = -1) const {
+        const LinkRecord &first = links_[k];
+        // The widest of the node's links bounds its typical width: most
+        // links are decided without the median.
+        if (sound_link(first, width(n))) return {first.fit.line, true};
+        const double w = typical >= 0 ? typical : typical_width(n), need = kClearOfJunction * w;
+        if (sound_link(first, w)) return {first.fit.line, true};
+        const int m0 = other(first, n);
+        const Vec2 from = pixel(n);
+        double reach = norm(pixel(m0) - from);
+        BranchLine own;
+        if (first.fit.ok) own = {first.fit.line, false};
+        const Vec2 dir = unit(pixel(m0) - from);
+        std::size_t at_link = k;
+        int at = m0;
+        for (int step = 0; step < kBranchSteps && reach < 3 * w; ++step) {
+            if (degree_[u(at)] != 2) break;
+            std::size_t next = at_link;
+            for (std::size_t j = adjstart_[u(at)]; j < adjstart_[u(at) + 1]; ++j)
+                if (adj_[j] != at_link) next = adj_[j];
+            if (next == at_link) break;
+            const LinkRecord &r = links_[next];
+            const int to = other(r, at);
+            const Vec2 d = unit(pixel(to) - pixel(at));
+            if (dot(d, dir) < kBranchTurn) break;
+            reach += norm(pixel(to) - pixel(at));
+            if (r.fit.ok && reach >= need && std::fabs(dot(r.fit.line.dir, dir)) >= kBranchTurn &&
+                std::fabs(distance_to(r.fit.line, from)) <= 0.5 * w + 1)
+                return {r.fit.line, true};
+            at_link = next;
+            at = to;
+        }
+        return own;
+    }
+
+    // A stroke that runs on a little way past a junction (the bar of a T
+    // ending just beyond its stem, an overshoot) ends closer to the
+    // junction than its width: its link's cuts all lie in the junction's
+    // ink.  When a branch of the junction leaves straight opposite it with
+    // a sound line passing by the end, the end lies on that line.  False
+    // (line as it was) when there is none.
+    bool through_line(int end, std::size_t k, Line &line) const {
+        const int j = other(links_[k], end);
+        if (degree_[u(j)] < 3 || links_[k].length >= width(j)) return false;
+        const Vec2 d = unit(pixel(end) - pixel(j));
+        const double typical = typical_width(j);
+        double best = kBranchTurn;
+        bool found = false;
+        for (std::size_t a = adjstart_[u(j)]; a < adjstart_[u(j) + 1]; ++a) {
+            if (adj_[a] == k) continue;
+            const BranchLine b = branch_line(j, adj_[a], typical);
+            const Vec2 away = unit(pixel(other(links_[adj_[a]], j)) - pixel(j));
+            if (!b.sound || -dot(away, d) < kBranchTurn || std::fabs(distance_to(b.line, pixel(end))) > 0.5 * width(j) + 1)
+                continue;
+            const double along = std::fabs(dot(b.line.dir, d));
+            if (along > best) {
+                best = along;
+                line = b.line;
+                found = true;
+            }
+        }
+        return found;
+    }
+
+    // Whether two of the lines `each` gives cross at more than kCrossing.
+    // Were none of them to cross the first, all lie within that angle of its
+    // direction, and the two turned farthest from it either way are the
+    // pair that differ most.
+    template <class Lines> static bool lines_cross(Lines each) {
+        bool any = false, far = false;
+        Vec2 first{}, low{}, high{};
+        double lo = 0, hi = 0;
+        each([&](const Line &l) {
+            if (!any) {
+                any = true;
+                first = low = high = l.dir;
+                return;
+            }
+            const double c = dot(first, l.dir) < 0 ? -cross(first, l.dir) : cross(first, l.dir);
+            far |= std::fabs(c) > kCrossing;
+            if (c < lo) lo = c, low = l.dir;
+            if (c > hi) hi = c, high = l.dir;
+        });
+        return far || std::fabs(cross(low, high)) > kCrossing;
+    }
+
+    // The lines of a node's branches (or a group's outside lines) that it is
+    // placed from, given to `use`: when the sound ones alone cross, the
+    // unsound ones are left out; otherwise all count.  `each` gives the
+    // branches; true when the lines used cross.
+    template <class Branches, class Use> static bool use_branches(Branches each, Use use) {
+        const bool sound = lines_cross([&](auto line) {
+            each([&](const BranchLine &b) {
+                if (b.sound && b.line.weight > 0) line(b.line);
+            });
+        });
+        auto used = [&](auto line) {
+            each([&](const BranchLine &b) {
+                if ((b.sound || !sound) && b.line.weight > 0) line(b.line);
+            });
+        };
+        used(use);
+        return sound || lines_cross(used);
+    }
+
     // Short links between nodes that go on on both sides are what thinning
     // and approximation leave at a corner (a chamfer) or at a crossing (two
     // junctions a pixel or two apart).  Their own cuts say little; their
     // nodes belong where the longer links around them meet, provided those
     // lines cross (not all parallel: a jog between two parallel runs is
     // real) and pass close to one point near every node of the group.
+    //
+    // A link between two junctions may lie inside merged ink: two strokes
+    // crossing at a shallow angle, which thinning splits into two junctions
+    // far apart (up to about w / sin of the angle).  It ties them as well,
+    // but it is also a branch of its own when they are not one crossing: a
+    // group such links make that does not meet in one point falls back to
+    // the groups of its short links alone, so its members are placed as if
+    // it had never been formed.
     bool tie() {
-        if (!groups_.reset(u(nodes_)) || !grouped_.resize(u(nodes_), 0) || !placed_.resize(u(nodes_))) return false;
-        // A link between two junctions may lie inside merged ink: two strokes
-        // crossing at a shallow angle, which thinning splits into two
-        // junctions far apart (up to about w / sin of the angle).  It ties
-        // them as well; whether their outside lines do meet in one point is
-        // checked below, as for every group.
-        auto crossing_link = [&](const LinkRecord &r, double length) {
-            return degree_[u(r.a)] >= 3 && degree_[u(r.b)] >= 3 &&
-                   length <= kCrossingSpan * std::max(width(r.a), width(r.b)) + kShortLink;
-        };
-        Array<double> reach;  // per node, then per group root: how far its members may be from the meeting point
-        if (!reach.resize(u(nodes_), 0)) return false;
+        if (!anchor_.resize(u(nodes_), -1) || !placed_.resize(u(nodes_))) return false;
+        Groups short_groups, all_groups;
+        if (!short_groups.reset(u(nodes_)) || !all_groups.reset(u(nodes_))) return false;
+        // Per node: half its longest tying link, px (by its short links
+        // alone, and by all).
+        Array<double> reach_short, reach_all;
+        Array<unsigned char> tied;
+        if (!reach_short.resize(u(nodes_), 0) || !reach_all.resize(u(nodes_), 0) || !tied.resize(u(nodes_), 0))
+            return false;
         for (LinkRecord &r : links_) {
             if (degree_[u(r.a)] < 2 || degree_[u(r.b)] < 2) continue;
-            const double length = norm(pixel(r.b) - pixel(r.a));
-            if (length > std::max(width(r.a), width(r.b)) + kShortLink && !crossing_link(r, length)) continue;
-            r.tying = true;
-            groups_.join(r.a, r.b);
-            for (const int n : {r.a, r.b}) reach[u(n)] = std::max(reach[u(n)], 0.5 * length);
+            const double length = r.length, w = std::max(width(r.a), width(r.b));
+            if (length <= w + kShortLink) {
+                r.tying = true;
+                short_groups.join(r.a, r.b);
+                for (const int n : {r.a, r.b}) reach_short[u(n)] = std::max(reach_short[u(n)], 0.5 * length);
+            } else if (degree_[u(r.a)] >= 3 && degree_[u(r.b)] >= 3 && length <= kCrossingSpan * w + kShortLink) {
+                r.crossing = true;
+            } else {
+                continue;
+            }
+            all_groups.join(r.a, r.b);
+            for (const int n : {r.a, r.b}) {
+                reach_all[u(n)] = std::max(reach_all[u(n)], 0.5 * length);
+                tied[u(n)] = 1;
+            }
         }
-        Array<int> size;
-        if (!size.resize(u(nodes_), 0)) return false;
+        Array<int> members, root;
+        if (!root.resize(u(nodes_), -1) || !size_.resize(u(nodes_), 0) || !group_reach_.resize(u(nodes_), 0) ||
+            !meets_.resize(u(nodes_), 0))
+            return false;
         for (int i = 0; i < nodes_; ++i) {
-            if (!degree_[u(i)]) continue;
-            const int root = groups_.find(i);
-            ++size[u(root)];
-            if (root != i) reach[u(root)] = std::max(reach[u(root)], reach[u(i)]);
+            if (!tied[u(i)]) continue;
+            if (!members.push(i)) return false;
+            root[u(i)] = all_groups.find(i);
+        }
+        if (!settle(members, root, reach_all, [](const LinkRecord &r) { return r.tying || r.crossing; })) return false;
+        // The members of groups that did not meet and that a crossing link
+        // made, by their short links alone.
+        Array<unsigned char> &retry = meets_;  // left all zero by settle()
+        for (const LinkRecord &r : links_)
+            if (r.crossing && anchor_[u(r.a)] < 0) retry[u(root[u(r.a)])] = 1;
+        std::size_t kept = 0;
+        for (const int m : members)
+            if (retry[u(root[u(m)])]) members[kept++] = m;
+        for (const int m : members) retry[u(root[u(m)])] = 0;
+        members.resize(kept);
+        for (const int m : members) root[u(m)] = short_groups.find(m);
+        return settle(members, root, reach_short, [](const LinkRecord &r) { return r.tying; });
+    }
+
+    // Places the groups of `members` (ascending node indices; root gives
+    // each one's group) that have two members or more, from the outside
+    // lines of their members (over the links `inside` does not count as the
+    // group's own), where those lines meet; sets anchor_ of the members of
+    // each group that does.
+    template <class Inside>
+    bool settle(const Array<int> &members, const Array<int> &root, const Array<double> &reach, Inside inside) {
+        for (const int m : members) {
+            const int g = root[u(m)];
+            ++size_[u(g)];
+            group_reach_[u(g)] = std::max(group_reach_[u(g)], reach[u(m)]);
         }
         // The outside lines of every group with two nodes or more, by root.
         struct Outside {
             int root, order;
-            Line line;
+            BranchLine branch;
         };
         Array<Outside> outside;
-        for (const LinkRecord &r : links_) {
-            if (!r.fit.ok || r.tying) continue;
-            for (const int node : {r.a, r.b}) {
-                const int root = groups_.find(node);
-                if (size[u(root)] > 1 && !outside.push({root, static_cast<int>(outside.size()), r.fit.line}))
-                    return false;
+        for (const int m : members) {
+            const int g = root[u(m)];
+            if (size_[u(g)] < 2) continue;
+            for (std::size_t j = adjstart_[u(m)]; j < adjstart_[u(m) + 1]; ++j) {
+                if (inside(links_[adj_[j]])) continue;
+                const BranchLine b = branch_line(m, adj_[j]);
+                if (b.line.weight > 0 && !outside.push({g, static_cast<int>(outside.size()), b})) return false;
             }
         }
         std::sort(outside.begin(), outside.end(), [](const Outside &x, const Outside &y) {
             return x.root != y.root ? x.root < y.root : x.order < y.order;
         });
         for (std::size_t k = 0; k < outside.size();) {
-            const int root = outside[k].root;
+            const int g = outside[k].root;
             std::size_t e = k;
+            while (e < outside.size() && outside[e].root == g) ++e;
+            auto each = [&](auto use) {
+                for (std::size_t j = k; j < e; ++j) use(outside[j].branch);
+            };
             Meeting meeting;
-            bool crossing = false;
-            for (; e < outside.size() && outside[e].root == root; ++e) {
-                for (std::size_t j = k; j < e; ++j)
-                    crossing |= std::fabs(cross(outside[j].line.dir, outside[e].line.dir)) > kCrossing;
-                meeting.add(outside[e].line);
-            }
-            const Vec2 at = meeting.solve(pixel(root), kPull);
-            bool meets = crossing;
-            for (std::size_t j = k; j < e && meets; ++j)
-                meets = std::fabs(distance_to(outside[j].line, at)) <= 0.5 + 0.15 * width(root);
-            if (meets) {
-                placed_[u(root)] = at;
-                grouped_[u(root)] = 1;
+            const bool crossing = use_branches(each, [&](const Line &l) { meeting.add(l); });
+            const Vec2 at = meeting.solve(pixel(g), kPull);
+            // ... and the lines used all pass near that point.
+            bool near = true;
+            use_branches(each, [&](const Line &l) { near &= std::fabs(distance_to(l, at)) <= 0.5 + 0.15 * width(g); });
+            if (crossing && near) {
+                placed_[u(g)] = at;
+                meets_[u(g)] = 1;
             }
             k = e;
         }
-        for (int i = 0; i < nodes_; ++i) {
-            const int root = groups_.find(i);
-            if (degree_[u(i)] && grouped_[u(root)] &&
-                norm(placed_[u(root)] - pixel(i)) > std::max(0.5 * width(root) + 2.5, reach[u(root)] + 2.5))
-                grouped_[u(root)] = 0;
+        for (const int m : members) {
+            const int g = root[u(m)];
+            if (meets_[u(g)] && norm(placed_[u(g)] - pixel(m)) > std::max(0.5 * width(g) + 2.5, group_reach_[u(g)] + 2.5))
+                meets_[u(g)] = 0;
+        }
+        for (const int m : members)
+            if (meets_[u(root[u(m)])]) anchor_[u(m)] = root[u(m)];
+        for (const int m : members) {
+            const int g = root[u(m)];
+            size_[u(g)] = 0;
+            group_reach_[u(g)] = 0;
+            meets_[u(g)] = 0;
         }
         return true;
     }
@@ -279,38 +498,70 @@ private:
         Array<Meeting> meetings;
         Array<Line> outward;      // per free end: its link's line, pointing out of the stroke
         Array<double> endwidth;   // ... and the stroke's width along that link
-        if (!meetings.resize(u(nodes_)) || !outward.resize(u(nodes_)) || !endwidth.resize(u(nodes_), 1.0)) return false;
-        for (const LinkRecord &r : links_) {
-            if (!r.fit.ok) continue;
-            meetings[u(r.a)].add(r.fit.line);
-            meetings[u(r.b)].add(r.fit.line);
-            if (degree_[u(r.a)] == 1) outward[u(r.a)] = {r.fit.line.at, r.fit.line.dir * -1, r.fit.line.weight};
-            if (degree_[u(r.b)] == 1) outward[u(r.b)] = {r.fit.line.at, r.fit.line.dir, r.fit.line.weight};
-            for (const int n : {r.a, r.b})
-                if (degree_[u(n)] == 1) endwidth[u(n)] = std::max(1.0, r.fit.width);
+        Array<unsigned char> branchy;  // per junction: a link of it lies in its ink
+        if (!meetings.resize(u(nodes_)) || !outward.resize(u(nodes_)) || !endwidth.resize(u(nodes_), 1.0) ||
+            !branchy.resize(u(nodes_), 0))
+            return false;
+        for (std::size_t k = 0; k < links_.size(); ++k) {
+            const LinkRecord &r = links_[k];
+            for (const int n : {r.a, r.b}) {
+                if (degree_[u(n)] >= 3) {
+                    // Most junctions have every link measured clear of them;
+                    // the others are placed from their branches below.
+                    if (anchor_[u(n)] >= 0 || branchy[u(n)]) continue;
+                    if (sound_link(r, width(n))) meetings[u(n)].add(r.fit.line);
+                    else branchy[u(n)] = 1;
+                    continue;
+                }
+                Line line = r.fit.line;
+                if (degree_[u(n)] == 1 && !through_line(n, k, line) && !r.fit.ok) continue;
+                if (!r.fit.ok && degree_[u(n)] != 1) continue;
+                meetings[u(n)].add(line);
+                if (degree_[u(n)] != 1) continue;
+                // Pointing from the link's other node out through the end.
+                const bool out = dot(line.dir, pixel(n) - pixel(other(r, n))) >= 0;
+                outward[u(n)] = {line.at, out ? line.dir : line.dir * -1, line.weight};
+                endwidth[u(n)] = std::max(1.0, r.fit.ok ? r.fit.width : width(other(r, n)));
+            }
+        }
+        // A junction from one line per branch.
+        Array<BranchLine> branches;
+        for (int i = 0; i < nodes_; ++i) {
+            if (!branchy[u(i)]) continue;
+            meetings[u(i)] = Meeting();
+            const double typical = typical_width(i);
+            bool clear = true;
+            for (std::size_t j = adjstart_[u(i)]; j < adjstart_[u(i) + 1] && clear; ++j)
+                clear = sound_link(links_[adj_[j]], typical);
+            if (clear) {
+                for (std::size_t j = adjstart_[u(i)]; j < adjstart_[u(i) + 1]; ++j) meetings[u(i)].add(links_[adj_[j]].fit.line);
+                continue;
+            }
+            branches.clear();
+            for (std::size_t j = adjstart_[u(i)]; j < adjstart_[u(i) + 1]; ++j)
+                if (!branches.push(branch_line(i, adj_[j], typical))) return false;
+            use_branches(
+                [&](auto use) {
+                    for (const BranchLine &b : branches) use(b);
+                },
+                [&](const Line &l) { meetings[u(i)].add(l); });
         }
         // Every node is placed from its own records alone (a group's members
-        // from their root, whose place tie() set), so blocks of nodes go to
-        // separate threads; the roots are found first, since finding halves
-        // the paths it walks.
-        Array<int> roots;
-        if (!roots.resize(u(nodes_), 0)) return false;
-        for (int i = 0; i < nodes_; ++i)
-            if (degree_[u(i)]) roots[u(i)] = groups_.find(i);
+        // from their anchor, whose place tie() set), so blocks of nodes go to
+        // separate threads.
         const int parts = part_count(u(nodes_), kNodesPerPart, threads_);
         run_parts(parts, [&](int k) {
             const int from = static_cast<int>(part_begin(u(nodes_), parts, k));
             const int to = static_cast<int>(part_begin(u(nodes_), parts, k + 1));
-            for (int i = from; i < to; ++i) place_node(i, roots[u(i)], meetings, outward, endwidth);
+            for (int i = from; i < to; ++i) place_node(i, meetings, outward, endwidth);
         });
         return true;
     }
 
-    void place_node(int i, int root, const Array<Meeting> &meetings, const Array<Line> &outward,
-                    const Array<double> &endwidth) {
+    void place_node(int i, const Array<Meeting> &meetings, const Array<Line> &outward, const Array<double> &endwidth) {
         if (!degree_[u(i)]) return;
-        if (grouped_[u(root)]) {
-            if (i != root) placed_[u(i)] = placed_[u(root)];
+        if (const int a = anchor_[u(i)]; a >= 0) {
+            if (a != i) placed_[u(i)] = placed_[u(a)];
             return;
         }
         placed_[u(i)] = meetings[u(i)].solve(pixel(i), kPull);
@@ -329,14 +580,23 @@ private:
 
     // Neighbours less than a pixel apart are one place: all take the
     // position of the one with the most links (the junction), so the
-    // drawing has one vertex there and no zigzag between two.
+    // drawing has one vertex there and no zigzag between two.  Two
+    // junctions a short link ties (a crossing thinning split in two) that
+    // were placed on their own, each where its branches meet, are one place
+    // too when they came to lie much closer than their pixels were (within
+    // a quarter of the link and of the stroke width): their branches meet
+    // in one point, up to the scatter of the measurement.
     bool merge_close() {
         Groups close;
         Array<int> lead;  // per group root: its member with the most links
         if (!close.reset(u(nodes_)) || !lead.resize(u(nodes_), -1)) return false;
-        for (const LinkRecord &r : links_)
-            if (degree_[u(r.a)] >= 2 && degree_[u(r.b)] >= 2 && norm(placed_[u(r.a)] - placed_[u(r.b)]) < kCloseBy)
-                close.join(r.a, r.b);
+        for (const LinkRecord &r : links_) {
+            if (degree_[u(r.a)] < 2 || degree_[u(r.b)] < 2) continue;
+            double reach = kCloseBy;
+            if (r.tying && degree_[u(r.a)] >= 3 && degree_[u(r.b)] >= 3)
+                reach = std::max(reach, kConverged * std::min(r.length, std::min(width(r.a), width(r.b))));
+            if (norm(placed_[u(r.a)] - placed_[u(r.b)]) < reach) close.join(r.a, r.b);
+        }
         for (int i = 0; i < nodes_; ++i) {
             if (!degree_[u(i)]) continue;
             int &l = lead[u(close.find(i))];
@@ -375,12 +635,19 @@ private:
     const int nodes_;
     const int threads_;
     Array<int> degree_, live_;
+    Array<Vec2> pixels_;  // per node: its pixel
     Array<LinkRecord> links_;
     Array<std::size_t> firstlink_;  // per live polyline: its first record in links_
     Array<double> widths_, linewidths_;
+    Array<std::size_t> adjstart_, adj_;  // per node: its links are adj_[adjstart_[i] .. adjstart_[i + 1])
     Array<Vec2> placed_;
-    Array<unsigned char> grouped_;  // per group root: the group meets at placed_[root]
-    Groups groups_;
+    Array<int> anchor_;  // per node: the member whose place its group shares, or -1
+    // Per group root, scratch of settle() (all zero between its calls):
+    // members, farthest a member may lie from the meeting point (px), and
+    // whether the group meets.
+    Array<int> size_;
+    Array<double> group_reach_;
+    Array<unsigned char> meets_;
     FitScratch scratch_;
 };
 

@@ -214,6 +214,8 @@ Settings recorded_settings(const Command &c, const ResultInfo &info) {
     return s;
 }
 
+bool refines_outlines(const Command &c) { return c.refine == refine_outline; }
+
 int refine_against(const Command &c, CKTRefiner &r, CKTVector &v, const PackedBitmap &ink) {
     unsigned char *const page = v.document;
     const int width = v.width, bytesperline = v.bytesperline, height = v.height;

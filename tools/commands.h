@@ -27,6 +27,9 @@ struct Command {
 
 const std::vector<Command> &commands();
 
+// Whether `c` measures its results as outline rings (else as centre lines).
+bool refines_outlines(const Command &c);
+
 // The pre-cleaning every command gives the bitmap before its driver reads
 // it (despeckle, fill holes, smooth), in place.  0 or -1000.
 int preclean_bitmap(PackedBitmap &bitmap, const Settings &s);

@@ -28,9 +28,11 @@ const OptionDef kEditOptions[] = {
      "none", nullptr},
     {"--image", nullptr, "FILE", &Settings::image, 0, 0,
      "the scan INPUT was made from: when INPUT is refined (its parameter refine is 1), the "
-     "edited graph is measured against the scan's ink and written in sub-pixel coordinates, "
-     "as a fresh result, but nodes the edits placed stay where they were put and strokes "
-     "they deleted are not restored.  The scan is binarised at INPUT's threshold "
+     "result is written in sub-pixel coordinates: centre lines measured again against the "
+     "scan's ink after the edits, as a fresh result, but nodes the edits placed stay where "
+     "they were put and strokes they deleted are not restored; outlines as the rings of "
+     "INPUT measured against the ink, with the polylines the edits changed drawn as edited in "
+     "place of their parts of the rings.  The scan is binarised at INPUT's threshold "
      "(--threshold gives another) and cleaned with INPUT's options; a white drawing on black "
      "needs --invert again, which INPUT does not record.  Without it the graph is written on "
      "pixel centres",
@@ -49,7 +51,8 @@ const char *const kEditDescription =
     "within 5 px).  Each op is a library call: select, insert, move, move-attach,\n"
     "delete-node, delete-polyline, merge, split, connect, disconnect, notch, arc,\n"
     "circle, spline, simplify, refit, undo.\n"
-    "With --image, a refined result is measured again after the edits.\n";
+    "With --image, refined centre lines are measured again after the edits; refined\n"
+    "outlines are drawn from the result's rings as measured before them.\n";
 
 // The whole file; "-" is standard input.
 std::string read_text(const std::string &path) {
@@ -106,7 +109,8 @@ bool read_scan(const Settings &s, const ResultInfo &info, CKTVector &v, Scan &sc
     CKTRefiner unedited;
     if (preclean_bitmap(scan.ink, recorded) != KTVEC_OK || refine_against(*scan.command, unedited, v, scan.ink) != KTVEC_OK)
         throw CliError(s.image + ": out of memory while measuring the result");
-    scan.before.take(v, &unedited);
+    scan.before.take(v, &unedited,
+                     refines_outlines(*scan.command) ? UneditedResult::Lines::Outlines : UneditedResult::Lines::CentreLines);
     return true;
 }
 
@@ -154,9 +158,10 @@ int run_edit(int argc, char **argv) {
     CKTRefiner refiner;
     EditedGeometry lines;
     if (refined) {
-        if (refine_against(*scan.command, refiner, v, scan.ink) != KTVEC_OK)
+        const bool measure = EditedGeometry::measures_edited(scan.before);
+        if (measure && refine_against(*scan.command, refiner, v, scan.ink) != KTVEC_OK)
             throw CliError(s.image + ": out of memory while measuring the edited graph");
-        lines.compose(scan.before, v, refiner);
+        lines.compose(scan.before, v, measure ? &refiner : nullptr);
         view.set_refined(&lines);
     }
     write_outputs(outputs, view, loaded.info, nullptr);

@@ -82,13 +82,18 @@ double ms_since(Clock::time_point t) { return std::chrono::duration<double, std:
 // The sub-pixel geometry of a graph: the refiner's lines, and what is drawn
 // and exported of them, the edits' placements kept.
 struct Measured {
-    std::unique_ptr<CKTRefiner> refiner;
+    std::unique_ptr<CKTRefiner> refiner;    // null for an edited outline result, which needs none
     std::unique_ptr<EditedGeometry> lines;  // reads *refiner
 };
 
 struct HistoryEntry {
     std::string op;                       // the op as the script writes it
     std::unique_ptr<CKTVector> snapshot;  // undo side: before the op; redo side: after it
+    // The snapshot's sub-pixel geometry, kept by the last entry of each side
+    // only (see keep_measured): an undo right after an edit, or a redo
+    // right after an undo, takes it back instead of measuring again the
+    // graph it was measured on.  Empty when the geometry was off.
+    Measured measured;
 };
 
 struct Session {
@@ -168,6 +173,15 @@ void trim_history(Session &s) {
     }
 }
 
+// Puts `entry` last on `side`, with `measured`, the geometry of its
+// snapshot; the entry it follows lets its own go, so that the history holds
+// at most two geometries besides the one drawn.
+void keep_measured(std::vector<HistoryEntry> &side, HistoryEntry entry, Measured measured) {
+    if (!side.empty()) side.back().measured = Measured();
+    entry.measured = std::move(measured);
+    side.push_back(std::move(entry));
+}
+
 void binarise_input(Session &s, int threshold) {
     LoadedImage image;
     image.format = s.format == "PNG" ? "PNG" : "PBM";
@@ -227,15 +241,22 @@ std::unique_ptr<CKTRefiner> refine_graph(Session &s, const Command &c, const Pac
 }
 
 // The sub-pixel geometry of the session's graph as it stands, when `refine`
-// (else none).  Throws "out of memory" as refine_graph, or std::bad_alloc.
+// (else none): centre lines measured again, outlines drawn from the
+// unedited result's rings without measuring (refine_ms stays 0).  Throws
+// "out of memory" as refine_graph, or std::bad_alloc.
 Measured measure(Session &s, bool refine) {
     s.refine_ms = 0;
     Measured m;
     if (!refine) return m;
-    m.refiner = refine_graph(s, *s.command, s.ink, *s.graph);
+    if (EditedGeometry::measures_edited(s.before)) m.refiner = refine_graph(s, *s.command, s.ink, *s.graph);
     m.lines = std::make_unique<EditedGeometry>();
-    m.lines->compose(s.before, *s.graph, *m.refiner);
+    m.lines->compose(s.before, *s.graph, m.refiner.get());
     return m;
+}
+
+// How `c`'s sub-pixel geometry is measured.
+UneditedResult::Lines lines_of(const Command &c) {
+    return refines_outlines(c) ? UneditedResult::Lines::Outlines : UneditedResult::Lines::CentreLines;
 }
 
 // What the writers and the drawing read of the graph's view: the sub-pixel
@@ -511,11 +532,11 @@ EMSCRIPTEN_KEEPALIVE int kw_vectorize(const char *command, const char *args) {
         s.refine_ms = 0;
         if (settings.refine) {
             measured.refiner = refine_graph(s, *c, work, *graph);
-            before.take(*graph, measured.refiner.get());
+            before.take(*graph, measured.refiner.get(), lines_of(*c));
             measured.lines = std::make_unique<EditedGeometry>();
-            measured.lines->compose(before, *graph, *measured.refiner);
+            measured.lines->compose(before, *graph, measured.refiner.get());
         } else {
-            before.take(*graph, nullptr);
+            before.take(*graph, nullptr, lines_of(*c));
             base = std::make_unique<CKTVector>();
             if (base->mundo(graph.get()) != 0) throw CliError("out of memory while keeping the vectorized graph");
         }
@@ -541,15 +562,19 @@ EMSCRIPTEN_KEEPALIVE int kw_vectorize(const char *command, const char *args) {
 EMSCRIPTEN_KEEPALIVE int kw_set_refine(int on) {
     return guarded([&](Session &s) {
         if (!s.graph) return kOk;
+        double first_ms = 0;
         if (on && s.base) {
             // The result as vectorized, measured once: what edits are told from.
             const std::unique_ptr<CKTRefiner> r = refine_graph(s, *s.command, s.ink, *s.base);
             UneditedResult before;
-            before.take(*s.base, r.get());
+            before.take(*s.base, r.get(), lines_of(*s.command));
             s.before = std::move(before);
             s.base.reset();
+            first_ms = s.refine_ms;
         }
         s.measured = measure(s, on != 0);
+        // Outlines are measured once, above: that is the switch's cost.
+        if (s.refine_ms == 0) s.refine_ms = first_ms;
         s.refine = on != 0;
         for (auto &parameter : s.info.parameters)
             if (parameter.first == "refine") parameter.second = s.refine ? 1 : 0;
@@ -558,7 +583,9 @@ EMSCRIPTEN_KEEPALIVE int kw_set_refine(int on) {
 }
 
 // Milliseconds of the last sub-pixel measurement (after a run, an edit, an
-// undo or redo, or the switch).
+// undo or redo, or the switch); 0 when that measured nothing: an edit,
+// undo or redo of outlines, or an undo or redo that took back the geometry
+// its history entry kept.
 EMSCRIPTEN_KEEPALIVE double kw_refine_ms() { return session().refine_ms; }
 EMSCRIPTEN_KEEPALIVE double kw_vectorize_ms() { return session().vectorize_ms; }
 EMSCRIPTEN_KEEPALIVE double kw_load_ms() { return session().load_ms; }
@@ -691,6 +718,9 @@ EMSCRIPTEN_KEEPALIVE int kw_apply(const char *op_json) {
             ops = parse_ops(doc);
         }
         if (ops.size() != 1 || ops[0].kind == OpKind::Undo) throw CliError("one op, not undo, at a time");
+        // Room for the entry made below, before anything changes.
+        s.undo.reserve(s.undo.size() + 1);
+        std::string op = op_json;
         auto before = std::make_unique<CKTVector>();
         if (before->mundo(s.graph.get()) != 0) throw CliError("out of memory: no room to keep the graph for undo, nothing changed");
         Measured measured;
@@ -701,36 +731,44 @@ EMSCRIPTEN_KEEPALIVE int kw_apply(const char *op_json) {
             restore_graph(s, before);
             throw;
         }
+        keep_measured(s.undo, {std::move(op), std::move(before), {}}, std::move(s.measured));
         s.measured = std::move(measured);
-        s.undo.push_back({op_json, std::move(before)});
         s.redo.clear();
         trim_history(s);
         return kOk;
     });
 }
 
-// Undo / redo one op, its sub-pixel geometry measured again: 0 done, 1
-// nothing to take back or to do again, -1000 out of memory (nothing
-// changed).
+// Undo / redo one op, its sub-pixel geometry measured again unless the
+// entry kept it: 0 done, 1 nothing to take back or to do again, -1000 out
+// of memory (nothing changed).
 EMSCRIPTEN_KEEPALIVE int kw_undo(int redo) {
     return guarded([&](Session &s) {
         std::vector<HistoryEntry> &from = redo ? s.redo : s.undo;
         std::vector<HistoryEntry> &to = redo ? s.undo : s.redo;
         if (!s.graph || from.empty() || !from.back().snapshot) return 1;
+        to.reserve(to.size() + 1);  // room for the entry made below, before anything changes
         auto current = std::make_unique<CKTVector>();
         if (current->mundo(s.graph.get()) != 0) throw CliError("out of memory: cannot keep the graph for redo");
         Measured measured;
         const int copied = s.graph->mundo(from.back().snapshot.get());
         try {
             if (copied != 0) throw CliError("out of memory while undoing");
-            measured = measure(s, s.refine);
+            if (s.refine && from.back().measured.lines) {
+                // The graph is the snapshot again, as it was measured.
+                measured = std::move(from.back().measured);
+                s.refine_ms = 0;
+            } else {
+                measured = measure(s, s.refine);
+            }
         } catch (...) {
             restore_graph(s, current);
             throw;
         }
-        s.measured = std::move(measured);
-        to.push_back({from.back().op, std::move(current)});
+        std::string op = std::move(from.back().op);
         from.pop_back();
+        keep_measured(to, {std::move(op), std::move(current), {}}, std::move(s.measured));
+        s.measured = std::move(measured);
         return 0;
     });
 }

@@ -129,7 +129,7 @@ int run_driver(CKTVector &v, FuzzInput &in, Driver &which) {
     }
 }
 
-int drive_checked(CKTVector &v, FuzzBitmap &bitmap, FuzzInput &in, Driver &which) {
+int drive_checked(CKTVector &v, FuzzBitmap &bitmap, FuzzInput &in, Driver &which, CKTRefiner *refined) {
     bitmap = make_bitmap(in);
     set_document(v, bitmap, in);
     if (std::getenv("KTVEC_FUZZ_VERBOSE"))
@@ -143,7 +143,7 @@ int drive_checked(CKTVector &v, FuzzBitmap &bitmap, FuzzInput &in, Driver &which
             std::fputc('\n', stderr);
         }
     const int r = run_driver(v, in, which);
-    check_after_driver(v, which, r);
+    check_after_driver(v, which, r, refined);
     return r;
 }
 
@@ -159,7 +159,7 @@ void check_graph_or_abort(CKTVector &v, const CheckOptions &o, const char *when)
     }
 }
 
-void check_after_driver(CKTVector &v, Driver which, int result) {
+void check_after_driver(CKTVector &v, Driver which, int result, CKTRefiner *refined) {
     // The fast driver leaves the normal form; the clean-up passes edit
     // inside polylines and outline spur removal leaves links aimed at the
     // deleted spur; a failed stage leaves rows unsorted and records short.
@@ -183,7 +183,8 @@ void check_after_driver(CKTVector &v, Driver which, int result) {
     // The sub-pixel stage on whatever the driver left: 0 or -1000, every
     // point it hands out readable, the graph untouched.
     if (result == 0) {
-        CKTRefiner r;
+        CKTRefiner own;
+        CKTRefiner &r = refined ? *refined : own;
         const int rc = which == Driver::Centerline ? r.mrefinecenterline(&v) : r.mrefineoutline(&v);
         if (rc != 0 && rc != -1000) {
             std::fprintf(stderr, "refiner returned %d\n", rc);

@@ -10,6 +10,7 @@
 #include "fuzz_input.h"
 #include "invariants.h"
 #include "ktvec.h"
+#include "ktvec_refine.h"
 
 // A 1-bit bitmap of 0x0 up to 300x300 pixels with a stride of up to three
 // spare bytes.  Padding bits (past the width in the last used byte, and the
@@ -33,12 +34,13 @@ int run_driver(CKTVector &v, FuzzInput &in, Driver &which);
 // The three steps above and the checks below in one: a document made from
 // the input (kept in `bitmap`, which must outlive the run), one driver run,
 // its checks.  Returns the driver's result.
-int drive_checked(CKTVector &v, FuzzBitmap &bitmap, FuzzInput &in, Driver &which);
+int drive_checked(CKTVector &v, FuzzBitmap &bitmap, FuzzInput &in, Driver &which, CKTRefiner *refined = nullptr);
 
 // The checks a driver's result must pass: the graph rules in the strength
 // the driver promises, node positions inside the raster, every host-visible
-// array readable to its count.
-void check_after_driver(CKTVector &v, Driver which, int result);
+// array readable to its count, and its refining (into `refined` when given,
+// which then holds the lines when the driver's result is 0).
+void check_after_driver(CKTVector &v, Driver which, int result, CKTRefiner *refined = nullptr);
 void check_graph_or_abort(CKTVector &v, const CheckOptions &o, const char *when);
 
 #endif

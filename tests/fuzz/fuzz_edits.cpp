@@ -1,7 +1,11 @@
 // Editing sequences after a driver: the rest of the input is a script of
 // host editing calls (tests/support/edit_script.h).  The structural graph
 // rules are checked after every call; undo snapshots are taken and restored
-// along the way.
+// along the way.  At the end the edited graph's sub-pixel geometry is drawn
+// as the editors draw it, told from the unedited result's: every point
+// finite, every node entry a node or -1, every source a polyline or 0 (in
+// a build with the program's io library).
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -10,12 +14,63 @@
 #include "drive.h"
 #include "edit_script.h"
 
+#ifdef KTVEC_FUZZ_EDITED_GEOMETRY
+#include "edited_geometry.h"
+
+namespace {
+
+// The sub-pixel geometry of the edited graph, drawn as the editors draw it.
+class EditedDrawing {
+public:
+    // Takes the result as the driver left it from `unedited`, its refining
+    // when a refiner measures it.
+    EditedDrawing(CKTVector &v, Driver which, const CKTRefiner &unedited) {
+        measured_ = which != Driver::OutlineFast;
+        if (measured_)
+            before_.take(v, &unedited, which == Driver::Outline ? ktvcli::UneditedResult::Lines::Outlines
+                                                                : ktvcli::UneditedResult::Lines::CentreLines);
+    }
+
+    void check(CKTVector &v) {
+        CKTRefiner measured;
+        if (!measured_) return;
+        const bool measure = ktvcli::EditedGeometry::measures_edited(before_);
+        if (measure && measured.mrefinecenterline(&v) != 0) return;
+        ktvcli::EditedGeometry g;
+        g.compose(before_, v, measure ? &measured : nullptr);
+        for (int k = 0; k < g.line_count(); ++k) {
+            const _KTREFINEDLINE &l = g.line(k);
+            bool ok = l.source >= 0 && l.source <= v.mgetpolylinenum() && l.pointnum > 0;
+            for (int i = 0; ok && i < l.pointnum; ++i)
+                ok = std::isfinite(l.point[i].x) && std::isfinite(l.point[i].y) && l.node[i] >= -1 &&
+                     l.node[i] < v.mgetnodenum();
+            if (!ok) {
+                std::fprintf(stderr, "edited geometry: line %d (source %d, %d points) is broken\n", k, l.source, l.pointnum);
+                std::abort();
+            }
+        }
+    }
+
+private:
+    bool measured_ = false;
+    ktvcli::UneditedResult before_;
+};
+
+}  // namespace
+#else
+struct EditedDrawing {
+    EditedDrawing(CKTVector &, Driver, const CKTRefiner &) {}
+    void check(CKTVector &) {}
+};
+#endif
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
     FuzzInput in(data, size);
     FuzzBitmap b;
     CKTVector v;
     Driver which;
-    if (drive_checked(v, b, in, which) != 0) return 0;
+    CKTRefiner unedited;
+    if (drive_checked(v, b, in, which, &unedited) != 0) return 0;
 
     CheckOptions o = structural_checks();
     o.links_to_deleted = which == Driver::Outline;
@@ -31,6 +86,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     CheckOptions normal;
     normal.links_to_deleted = o.links_to_deleted;
     if (!check_graph(v, normal).empty()) return 0;
+    EditedDrawing drawing(v, which, unedited);
     EditScript script(v, in);
     const bool verbose = std::getenv("KTVEC_FUZZ_VERBOSE") != nullptr;
     for (int k = 0; k < 200 && !in.empty(); ++k) {
@@ -40,5 +96,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         if (!check_graph(v, normal).empty()) break;
     }
     read_everything(v);
+    drawing.check(v);
     return 0;
 }

@@ -145,6 +145,20 @@ const Case kCases[] = {
      },
      {{node_frame(22, 21), node_frame(100, 21)}, {node_frame(25, 18), node_frame(25, 90)}}, 0.3,
      {node_frame(25, 21)}, {node_frame(22, 21), node_frame(25, 18)}, 1.5},
+    // Sixteen-pixel strokes: one ends on another's ink (a T), and the ends
+    // of two run into each other's ink; the link of the through-stroke next
+    // to the T is too short to be measured, and the T's stem is a link
+    // between two junctions, like a shallow crossing's.
+    {"T of sixteen-pixel strokes among touching strokes",
+     [](ktvdraw::Canvas &c) {
+         c.thick_line(58.74, 64.31, 21.30, -17.53, 16);
+         c.thick_line(90.62, 66.05, 49.48, 74.53, 16);
+         c.thick_line(91.53, 50.55, 51.66, 37.32, 16);
+     },
+     {{node_frame(58.74, 64.31), node_frame(21.30, -17.53)},
+      {node_frame(90.62, 66.05), node_frame(49.48, 74.53)},
+      {node_frame(91.53, 50.55), node_frame(51.66, 37.32)}},
+     1.2, {node_frame(62.22, 71.91)}, {}, 1.0},
     {"circle",
      [](ktvdraw::Canvas &c) { c.circle(60, 50, 30, 2); },
      {[] {

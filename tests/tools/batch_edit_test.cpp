@@ -454,3 +454,139 @@ TEST_F(Edit, WithTheScanARefinedResultIsMeasuredAgain) {
     EXPECT_NE(r.err.find("the scan is 2 x 2 pixels"), std::string::npos) << r.err;
     EXPECT_EQ(read_bytes(dir_ / "never.json"), "");
 }
+
+namespace {
+
+// The lines of a result's sub-pixel geometry: source and points.
+struct DrawnLine {
+    int source;
+    std::vector<std::pair<double, double>> points;
+};
+
+std::vector<DrawnLine> drawn_lines(const std::string &json) {
+    const JsonDocument doc(json);
+    std::vector<DrawnLine> lines;
+    for (JsonValue l = doc.root().member("refined").first(); l.valid(); l = l.next()) {
+        lines.push_back({static_cast<int>(l.member("source").number()), {}});
+        for (JsonValue p = l.member("points").first(); p.valid(); p = p.next())
+            lines.back().points.emplace_back(p.first().number(), p.first().next().number());
+    }
+    return lines;
+}
+
+double path_length(const std::vector<std::pair<double, double>> &p) {
+    double length = 0;
+    for (std::size_t i = 1; i < p.size(); ++i) length += std::hypot(p[i].first - p[i - 1].first, p[i].second - p[i - 1].second);
+    return length;
+}
+
+// Distance from (x, y) to the nearest side of a closed ring.
+double off_ring(const std::vector<std::pair<double, double>> &ring, double x, double y) {
+    double best = 1e9;
+    for (std::size_t i = 1; i < ring.size(); ++i) {
+        const auto [ax, ay] = ring[i - 1];
+        const auto [bx, by] = ring[i];
+        const double dx = bx - ax, dy = by - ay, side = dx * dx + dy * dy;
+        const double t = side > 0 ? std::clamp(((x - ax) * dx + (y - ay) * dy) / side, 0.0, 1.0) : 0;
+        best = std::min(best, std::hypot(x - ax - t * dx, y - ay - t * dy));
+    }
+    return best;
+}
+
+}  // namespace
+
+// Outlines measured again after edits: a ring stays exactly as it was while
+// the polylines that traced it are unchanged; a changed polyline takes its
+// part of the ring away and is drawn through its nodes (a moved node where
+// it was put, the others on the ring, kept links along it); a deleted
+// outline takes its ring with it.
+TEST_F(Edit, AnEditedOutlineIsDrawnInPlaceOfItsRing) {
+    Bitmap b(40, 34);
+    auto fill = [&b](int x0, int y0, int x1, int y1, bool ink) {
+        for (int y = y0; y <= y1; ++y)
+            for (int x = x0; x <= x1; ++x) b.set(x, y, ink);
+    };
+    fill(3, 3, 14, 12, true);    // a block: ring 0, one closed polyline
+    fill(20, 3, 34, 14, true);   // a frame: its border, ring 1 ...
+    fill(24, 6, 30, 11, false);  // ... and its hole, ring 2
+    fill(3, 20, 30, 20, true);   // a line one pixel wide: ring 3, one open polyline
+    fill(3, 24, 30, 24, true);   // a T one pixel wide: ring 4, a polyline each
+    fill(16, 24, 16, 31, true);  // from the joint
+    write_bytes(dir_ / "o.pbm", pbm_raw(b));
+    ASSERT_EQ(run_here({"outline", dir_ / "o.pbm", "-q", "-o", dir_ / "o.json"}).status, 0);
+    const std::string fresh = read_bytes(dir_ / "o.json");
+    const std::vector<DrawnLine> rings = drawn_lines(fresh);
+    ASSERT_EQ(rings.size(), 5u);
+    // The block's polyline: the one through its node at (4, 3).
+    int block = 0;
+    {
+        const JsonDocument doc(fresh);
+        int index = 0, corner = -1;
+        for (JsonValue n = doc.root().member("nodes").first(); n.valid(); n = n.next(), ++index)
+            if (n.member("x").number() == 4 && n.member("y").number() == 3) corner = index;
+        for (JsonValue p = doc.root().member("polylines").first(); p.valid() && !block; p = p.next())
+            for (JsonValue k = p.member("nodes").first(); k.valid(); k = k.next())
+                if (k.number() == corner) block = static_cast<int>(p.member("id").number());
+        ASSERT_GT(block, 0);
+    }
+    const std::string split = "{\"op\":\"split\",\"polyline\":" + std::to_string(block) + ",\"node\":[13,12]}";
+    const struct {
+        std::string ops;
+        std::vector<int> kept;          // rings drawn whole as they were
+        int parts;                      // lines of the rest of a ring
+        int lines;                      // drawn from polylines
+        std::vector<double> placed;     // x, y of a node the edits placed, drawn there; none: every point on a ring
+        bool whole;                     // the drawn lines run the whole block ring
+    } cases[] = {
+        {"", {0, 1, 2, 3, 4}, 0, 0, {}, false},
+        {"{\"op\":\"move\",\"node\":[4,3],\"to\":[5,1]}", {1, 2, 3, 4}, 0, 1, {5, 1}, false},
+        {"{\"op\":\"move\",\"node\":[4,3],\"to\":[5,1]},{\"op\":\"move\",\"node\":[5,1],\"to\":[4,3]}", {0, 1, 2, 3, 4}, 0, 0, {}, false},
+        {"{\"op\":\"move\",\"node\":[4,3],\"to\":[5,1]},{\"op\":\"undo\"}", {0, 1, 2, 3, 4}, 0, 0, {}, false},
+        {"{\"op\":\"move\",\"node\":[30,20],\"to\":[35,22]}", {0, 1, 2, 4}, 0, 1, {35, 22}, false},
+        {"{\"op\":\"move\",\"node\":[16,31],\"to\":[18,31]}", {0, 1, 2, 3}, 1, 1, {18, 31}, false},
+        {"{\"op\":\"delete-polyline\",\"node\":[24,5]}", {0, 1, 3, 4}, 0, 0, {}, false},
+        {"{\"op\":\"delete-node\",\"node\":[14,4]}", {1, 2, 3, 4}, 0, 1, {}, false},
+        {split, {1, 2, 3, 4}, 0, 2, {}, true},
+        {"{\"op\":\"notch\",\"node\":[13,12],\"radius\":3,\"depth\":2}", {1, 2, 3, 4}, 0, 1, {}, false},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.ops);
+        write_bytes(dir_ / "ops.json", "{\"ops\":[" + c.ops + "]}");
+        const RunResult r = run_here({"edit", dir_ / "o.json", "--ops", dir_ / "ops.json", "--image", dir_ / "o.pbm", "-q", "-o",
+                                      dir_ / "out.json"});
+        ASSERT_EQ(r.status, 0) << r.err;
+        const std::string out = read_bytes(dir_ / "out.json");
+        if (c.ops.empty()) EXPECT_EQ(out, fresh);
+        const std::vector<DrawnLine> lines = drawn_lines(out);
+        std::vector<int> kept;
+        std::vector<const DrawnLine *> drawn, parts;
+        for (const DrawnLine &l : lines) {
+            if (l.source > 0) drawn.push_back(&l);
+            for (std::size_t k = 0; k < rings.size(); ++k)
+                if (l.source == 0 && l.points == rings[k].points) kept.push_back(static_cast<int>(k));
+            if (l.source == 0 && std::none_of(rings.begin(), rings.end(), [&](const DrawnLine &r) { return r.points == l.points; }))
+                parts.push_back(&l);
+        }
+        EXPECT_EQ(kept, c.kept);
+        ASSERT_EQ(static_cast<int>(parts.size()), c.parts);
+        for (const DrawnLine *part : parts)  // what is left of the T's ring
+            for (const auto &[x, y] : part->points) EXPECT_LT(off_ring(rings[4].points, x, y), 1e-3) << x << "," << y;
+        ASSERT_EQ(static_cast<int>(drawn.size()), c.lines);
+        bool placed_there = false;
+        double length = 0;
+        for (const DrawnLine *l : drawn) {
+            length += path_length(l->points);
+            for (const auto &[x, y] : l->points) {
+                if (!c.placed.empty() && x == c.placed[0] && y == c.placed[1]) {
+                    placed_there = true;
+                    continue;
+                }
+                double off = 1e9;
+                for (const DrawnLine &ring : rings) off = std::min(off, off_ring(ring.points, x, y));
+                if (c.ops.find("notch") == std::string::npos) EXPECT_LT(off, 1e-3) << x << "," << y;
+            }
+        }
+        EXPECT_EQ(placed_there, !c.placed.empty());
+        if (c.whole) EXPECT_NEAR(length, path_length(rings[0].points), 1e-3);
+    }
+}

@@ -68,14 +68,16 @@ function refreshGraph(fresh = false) {
   const c = engine.counts();
   $('result').textContent = `${c.nodes} nodes, ${c.polylines} polylines` +
     (state.lastRun ? ` · vectorized in ${state.lastRun.ms.toFixed(0)} ms` : '') +
-    (view.refined ? `, sub-pixel geometry ${engine.refineMs().toFixed(0)} ms` : '');
+    (view.refined && engine.refineMs() > 0 ? `, sub-pixel geometry ${engine.refineMs().toFixed(0)} ms` : '');
   showSelection();
 }
 
 // After an edit, undo or redo: what the sub-pixel geometry cost, measured
-// again for the changed graph.
+// again for the changed graph (centre lines; edited outlines are drawn from
+// the rings measured before, and the engine reports 0).
 function remeasured() {
-  return state.view.refined ? `; sub-pixel geometry measured again in ${state.engine.refineMs().toFixed(0)} ms` : '';
+  const ms = state.engine.refineMs();
+  return state.view.refined && ms > 0 ? `; sub-pixel geometry measured again in ${ms.toFixed(0)} ms` : '';
 }
 
 function showSelection() {

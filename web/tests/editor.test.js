@@ -25,6 +25,7 @@ test.beforeAll(() => {
   program('centerline', 'sample.png', '-q', '-o', 'base.json', '-o', 'base.svg', '-o', 'base.dxf');
   program('centerline', 'sample.png', '--no-refine', '-q', '-o', 'raw.json', '-o', 'raw.svg');
   program('centerline', 'sample.png', '--arcs', '1,1000', '--splines', '3', '-q', '-o', 'curves.json');
+  program('outline', 'sample.png', '-q', '-o', 'outline.json');
 });
 
 async function open(page, filePath) {
@@ -189,6 +190,42 @@ test('a dragged node moves, undo gives the first export back, redo the move', as
   await page.keyboard.press('Control+z');
   await page.keyboard.press('Control+y');
   expect((await download(page, 'json')).equals(moved)).toBe(true);
+});
+
+test('a dragged outline node redraws its outline in place of its part of the ring, undo brings it back', async ({ page }) => {
+  await open(page, sample);
+  await page.selectOption('#command', 'outline');
+  await page.click('#vectorize');
+  await expect(page.locator('#status')).toContainText('outline:');
+  const first = await download(page, 'json');
+  expect(first.equals(file('outline.json'))).toBe(true);
+  const own = () => page.evaluate(() => window.ktvec.state.view.own.length);
+  const rings = JSON.parse(first).refined.length;
+  expect(await own()).toBe(rings);
+  const [node] = await nodesOf(page, 'inner', 4);
+  const before = JSON.parse(first).nodes[node];
+  const [x, y] = await showNode(page, node);
+  await page.mouse.move(x, y);
+  await page.mouse.down();
+  await page.mouse.move(x + 14, y - 10, { steps: 5 });
+  await page.mouse.up();
+  await expect(page.locator('#status')).toContainText(`moved node ${node}`);
+  // Its polyline drawn as exported, through the node where it was dropped,
+  // and its part of the ring gone.
+  const moved = await download(page, 'json');
+  const id = await page.evaluate((node) => window.ktvec.state.view.polylines.find((p) => p.nodes.includes(node)).id, node);
+  const line = JSON.parse(moved).refined.find((l) => l.source === id);
+  expect(line.points).toContainEqual([before.x + 2, before.y - 2]);
+  expect(await drawnAgainstExport(page, moved, id)).toBeLessThan(0.001);
+  const left = JSON.parse(moved).refined.filter((l) => l.source === 0);
+  expect(left).not.toEqual(JSON.parse(first).refined);
+  expect(await own()).toBe(left.length);
+  fs.writeFileSync(path.join(work, 'outline-ops.json'), await download(page, 'script'));
+  program('edit', 'outline.json', '--ops', 'outline-ops.json', '--image', 'sample.png', '-q', '-o', 'outline-replay.json');
+  expect(moved.equals(file('outline-replay.json'))).toBe(true);
+  await page.keyboard.press('Control+z');
+  expect((await download(page, 'json')).equals(first)).toBe(true);
+  expect(await own()).toBe(rings);
 });
 
 test('split, join and deletions are replayed by ktvec edit to the same files', async ({ page }) => {
