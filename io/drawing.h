@@ -38,40 +38,24 @@ struct Stroke {
 // Calls draw(const Stroke &) for every stroke, reusing one Stroke.
 template <class F> void for_each_stroke(VectorView &view, F draw);
 
-// The places strokes come from: the refiner's lines, or the polyline ids.
-// Slot k is line k, or polyline k + 1; a slot gives one stroke or none.
-int stroke_slots(VectorView &view);
-// for_each_stroke over the slots first .. last - 1 only.  It only reads
-// the view, so ranges of slots may be drawn on separate threads.
-template <class F> void for_each_stroke(VectorView &view, F draw, int first, int last);
-
 // ---- implementation -----------------------------------------------------------
 
 void raw_stroke(VectorView &view, int id, const _KTPOLYLINE &p, Stroke &s);
 bool refined_stroke(VectorView &view, const _KTREFINEDLINE &l, Stroke &s);
 
-inline int stroke_slots(VectorView &view) {
-    const RefinedGeometry *r = view.refined();
-    return r ? r->line_count() : view.polyline_slots();
-}
-
-template <class F> void for_each_stroke(VectorView &view, F draw, int first, int last) {
+template <class F> void for_each_stroke(VectorView &view, F draw) {
     Stroke s;
     if (const RefinedGeometry *r = view.refined()) {
-        for (int k = first; k < last; ++k)
+        for (int k = 0; k < r->line_count(); ++k)
             if (refined_stroke(view, r->line(k), s)) draw(s);
         return;
     }
-    for (int id = first + 1; id <= last; ++id) {
+    for (int id = 1, n = view.polyline_slots(); id <= n; ++id) {
         const _KTPOLYLINE &p = view.polyline(id);
         if (p.deleted || p.nodenum < 1 || !p.nodeindex) continue;
         raw_stroke(view, id, p, s);
         draw(s);
     }
-}
-
-template <class F> void for_each_stroke(VectorView &view, F draw) {
-    for_each_stroke(view, draw, 0, stroke_slots(view));
 }
 
 }  // namespace ktvcli

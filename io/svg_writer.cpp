@@ -6,12 +6,9 @@
 // that carry a fitted arc are drawn as arcs, a polyline with spline samples
 // as the polyline through its samples, a polyline fitted onto a circle as
 // a <circle>.
-#include <algorithm>
 #include <cmath>
-#include <thread>
 
 #include "drawing.h"
-#include "filter/bands.h"
 #include "writers.h"
 
 namespace ktvcli {
@@ -51,65 +48,6 @@ void put_path(TextSink &out, const Stroke &s) {
     if (s.closed) out.put(" Z");
 }
 
-// Paths "p<id>" draw polylines; the refiner's own lines (restored stroke
-// ends, outline rings) are "r<k>", numbered in order from own + 1.
-void put_stroke(TextSink &out, const Stroke &s, int &own) {
-    if (s.kind == Stroke::Kind::Circle) {
-        Circle c = s.circle;
-        if (s.refined) c = {thousandths(c.cx), thousandths(c.cy), thousandths(c.r)};
-        out.put("<circle id=\"p").integer(s.id).put("\" cx=\"").number(c.cx + 0.5);
-        out.put("\" cy=\"").number(c.cy + 0.5).put("\" r=\"").number(c.r).put("\"/>\n");
-        return;
-    }
-    out.put("<path id=\"");
-    if (s.id > 0) out.put('p').integer(s.id);
-    else out.put('r').integer(++own);
-    out.put("\" d=\"");
-    put_path(out, s);
-    out.put("\"/>\n");
-}
-
-// The strokes of a large drawing (tens of thousands of paths, tens of
-// milliseconds of number formatting) are written in rounds: each round cuts
-// the next slots into consecutive parts, each written into a text of its
-// own on a thread of its own, and puts the texts out in order (the same
-// bytes as one pass, in texts that stay small and are used again).  A
-// part's own lines are numbered on from those of the parts before it.
-constexpr int kSlotsPerPart = 8192;
-constexpr int kMostParts = 8;
-
-void put_strokes(VectorView &view, TextSink &out) {
-    const int slots = stroke_slots(view);
-    int parts = static_cast<int>(std::thread::hardware_concurrency());
-    parts = std::min({parts, slots / kSlotsPerPart, kMostParts});
-    if (parts < 2) {
-        int own = 0;
-        for_each_stroke(view, [&](const Stroke &s) { put_stroke(out, s, own); });
-        return;
-    }
-    const RefinedGeometry *refined = view.refined();
-    TextSink texts[kMostParts];
-    int begin[kMostParts + 1], own[kMostParts];
-    int next_own = 0;
-    for (int from = 0; from < slots; from += parts * kSlotsPerPart) {
-        for (int k = 0; k <= parts; ++k) begin[k] = std::min(slots, from + k * kSlotsPerPart);
-        own[0] = next_own;
-        for (int k = 1; k < parts; ++k) {
-            own[k] = own[k - 1];
-            if (refined)
-                for (int i = begin[k - 1]; i < begin[k]; ++i)
-                    own[k] += refined->line(i).pointnum >= 1 && refined->line(i).source <= 0;
-        }
-        const auto part = [&](int k) {
-            texts[k].clear();
-            for_each_stroke(view, [&](const Stroke &s) { put_stroke(texts[k], s, own[k]); }, begin[k], begin[k + 1]);
-        };
-        qorfil::run_on_threads(1, parts, part, [&] { part(0); });
-        for (int k = 0; k < parts; ++k) out.put(texts[k].text());
-        next_own = own[parts - 1];
-    }
-}
-
 }  // namespace
 
 void write_svg(VectorView &view, const ResultInfo &info, TextSink &out) {
@@ -133,7 +71,24 @@ void write_svg(VectorView &view, const ResultInfo &info, TextSink &out) {
     out.put(info.background ? "<g fill=\"none\" stroke=\"#e0102a\" stroke-width=\"0.5\""
                             : "<g fill=\"none\" stroke=\"#000000\" stroke-width=\"1\"");
     out.put(" stroke-linejoin=\"round\" stroke-linecap=\"round\">\n");
-    put_strokes(view, out);
+    // Paths "p<id>" draw polylines; the refiner's own lines (restored
+    // stroke ends, outline rings) are "r<k>", numbered in order.
+    int own = 0;
+    for_each_stroke(view, [&](const Stroke &s) {
+        if (s.kind == Stroke::Kind::Circle) {
+            Circle c = s.circle;
+            if (s.refined) c = {thousandths(c.cx), thousandths(c.cy), thousandths(c.r)};
+            out.put("<circle id=\"p").integer(s.id).put("\" cx=\"").number(c.cx + 0.5);
+            out.put("\" cy=\"").number(c.cy + 0.5).put("\" r=\"").number(c.r).put("\"/>\n");
+            return;
+        }
+        out.put("<path id=\"");
+        if (s.id > 0) out.put('p').integer(s.id);
+        else out.put('r').integer(++own);
+        out.put("\" d=\"");
+        put_path(out, s);
+        out.put("\"/>\n");
+    });
     out.put("</g>\n</svg>\n");
 }
 

@@ -37,8 +37,6 @@ public:
     // Writes what is buffered to the stream; throws CliError on a write error.
     void flush();
     const std::string &text() const { return buffer_; }
-    // Empties the text collected so far, keeping its room.
-    void clear() { buffer_.clear(); }
 
 private:
     static constexpr std::size_t kBlock = 1 << 16;
