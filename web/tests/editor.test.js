@@ -162,17 +162,23 @@ async function drawnAgainstExport(page, json, id) {
   return Math.max(...line.points.map(([x, y], i) => Math.hypot(points[2 * i] - x, points[2 * i + 1] - y)));
 }
 
-test('a dragged node moves, undo gives the first export back, redo the move', async ({ page }) => {
-  await openAndVectorize(page);
-  const first = await download(page, 'json');
-  const [node] = await nodesOf(page, 'inner', 3);
-  const before = JSON.parse(first).nodes[node];
+// Drags `node` by (14, -10) screen pixels (2, -2 pixels of the image) and
+// waits for the page to say so.
+async function dragNode(page, node) {
   const [x, y] = await showNode(page, node);
   await page.mouse.move(x, y);
   await page.mouse.down();
   await page.mouse.move(x + 14, y - 10, { steps: 5 });
   await page.mouse.up();
   await expect(page.locator('#status')).toContainText(`moved node ${node}`);
+}
+
+test('a dragged node moves, undo gives the first export back, redo the move', async ({ page }) => {
+  await openAndVectorize(page);
+  const first = await download(page, 'json');
+  const [node] = await nodesOf(page, 'inner', 3);
+  const before = JSON.parse(first).nodes[node];
+  await dragNode(page, node);
   await expect(page.locator('#status')).toContainText('sub-pixel geometry measured again');
   const moved = await download(page, 'json');
   const to = { x: before.x + 2, y: before.y - 2 };
@@ -204,12 +210,7 @@ test('a dragged outline node redraws its outline in place of its part of the rin
   expect(await own()).toBe(rings);
   const [node] = await nodesOf(page, 'inner', 4);
   const before = JSON.parse(first).nodes[node];
-  const [x, y] = await showNode(page, node);
-  await page.mouse.move(x, y);
-  await page.mouse.down();
-  await page.mouse.move(x + 14, y - 10, { steps: 5 });
-  await page.mouse.up();
-  await expect(page.locator('#status')).toContainText(`moved node ${node}`);
+  await dragNode(page, node);
   // Its polyline drawn as exported, through the node where it was dropped,
   // and its part of the ring gone.
   const moved = await download(page, 'json');
