@@ -189,6 +189,177 @@ bool ring_way(const UneditedResult &u, int r, int a, int b, const std::vector<st
 
 }  // namespace
 
+namespace {
+
+// Each node beside a ring: its nearest point on the nearest ring, found
+// by walking every side of every ring in steps that span, with a margin
+// of kBeside, at most two cells of the grid each way, and looking at the
+// nodes about each step.  `at`: every node's pixel; `seg` and `along`
+// get where on its ring each node's edge point lies (see ring_way).
+void find_edge_points(UneditedResult &u, const std::vector<_KTREFINEDPOINT> &at, std::vector<std::size_t> &seg,
+                      std::vector<double> &along) {
+    const std::size_t n = at.size(), rings = u.ring_starts.size() - 1;
+    const PointGrid grid(at, kNodeCell);
+    const double ring_step = grid.cell() - 2 * kBeside;
+    u.node_ring.assign(n, -1);
+    u.on_edge.assign(n, {0, 0});
+    std::vector<double> nearest(n, kBeside * kBeside);
+    seg.assign(n, 0);
+    along.assign(n, 0);
+    u.ring_along.assign(u.ring_points.size(), 0);
+    for (std::size_t r = 0; r < rings; ++r) {
+        double walked = 0;
+        for (std::size_t j = u.ring_starts[r]; j + 1 < u.ring_starts[r + 1]; ++j) {
+            u.ring_along[j] = walked;
+            const _KTREFINEDPOINT a = u.ring_points[j], b = u.ring_points[j + 1];
+            const double dx = b.x - a.x, dy = b.y - a.y, side = dx * dx + dy * dy, len = std::sqrt(side);
+            const int steps = std::max(1, static_cast<int>(std::ceil(len / ring_step)));
+            for (int s = 0; s < steps; ++s) {
+                const double x0 = a.x + dx * s / steps, y0 = a.y + dy * s / steps;
+                const double x1 = a.x + dx * (s + 1) / steps, y1 = a.y + dy * (s + 1) / steps;
+                grid.visit(std::min(x0, x1) - kBeside, std::min(y0, y1) - kBeside, std::max(x0, x1) + kBeside,
+                           std::max(y0, y1) + kBeside, [&](std::size_t i) {
+                               const double t = side > 0 ? std::clamp(((at[i].x - a.x) * dx + (at[i].y - a.y) * dy) / side, 0.0, 1.0) : 0;
+                               const _KTREFINEDPOINT e{a.x + t * dx, a.y + t * dy};
+                               const double d = (at[i].x - e.x) * (at[i].x - e.x) + (at[i].y - e.y) * (at[i].y - e.y);
+                               if (d > nearest[i] || (u.node_ring[i] >= 0 && d == nearest[i])) return;
+                               nearest[i] = d;
+                               u.node_ring[i] = static_cast<int>(r);
+                               u.on_edge[i] = e;
+                               seg[i] = j - u.ring_starts[r];
+                               along[i] = walked + t * len;
+                           });
+            }
+            walked += len;
+        }
+        if (u.ring_starts[r + 1] > u.ring_starts[r]) u.ring_along[u.ring_starts[r + 1] - 1] = walked;
+    }
+}
+
+// A link of the unedited graph, for the distance of ring points to it.
+struct MarkedLink {
+    _KTREFINEDPOINT a, d;  // its first node and the step to its second
+    double inverse;        // 1 / |d|^2, 0 for a link of no length
+    int id;
+    // Squared distance from p.
+    double to(_KTREFINEDPOINT p) const {
+        const double t = std::clamp(((p.x - a.x) * d.x + (p.y - a.y) * d.y) * inverse, 0.0, 1.0);
+        const double ex = a.x + t * d.x - p.x, ey = a.y + t * d.y - p.y;
+        return ex * ex + ey * ey;
+    }
+};
+
+// The links of every polyline, marked every kMarkStep or closer.
+struct LinkMarks {
+    std::vector<MarkedLink> links;
+    std::vector<_KTREFINEDPOINT> marks;
+    std::vector<std::size_t> mark_link;  // per mark: its link
+};
+
+// Each polyline: what edits would change, and the ways of its links
+// along the rings (a link two polylines share keeps the way found
+// first); and its links, marked.
+LinkMarks trace_links(UneditedResult &u, CKTVector &v, const std::vector<_KTREFINEDPOINT> &at,
+                      const std::vector<std::size_t> &seg, const std::vector<double> &along) {
+    LinkMarks m;
+    const int polylines = v.mgetpolylinenum();
+    u.signatures.assign(static_cast<std::size_t>(polylines) + 1, 0);
+    std::vector<_KTREFINEDPOINT> way;
+    for (int id = 1; id <= polylines; ++id) {
+        u.signatures[static_cast<std::size_t>(id)] = signature(v, id);
+        const _KTPOLYLINE &p = *v.mgetpolyline(id);
+        if (p.deleted || !p.nodeindex) continue;
+        for (int i = 1; i < p.nodenum; ++i) {
+            const int a = p.nodeindex[i - 1], b = p.nodeindex[i];
+            if (!has_node(v, a) || !has_node(v, b)) continue;
+            const _KTREFINEDPOINT from = at[static_cast<std::size_t>(a)], to = at[static_cast<std::size_t>(b)];
+            const _KTREFINEDPOINT d{to.x - from.x, to.y - from.y};
+            const double square = d.x * d.x + d.y * d.y;
+            const MarkedLink l{from, d, square > 0 ? 1 / square : 0, id};
+            const int steps = std::max(1, static_cast<int>(std::ceil(std::sqrt(square) / kMarkStep)));
+            for (int k = 0; k <= steps; ++k) {
+                m.marks.push_back({from.x + d.x * k / steps, from.y + d.y * k / steps});
+                m.mark_link.push_back(m.links.size());
+            }
+            m.links.push_back(l);
+            const int r = u.node_ring[static_cast<std::size_t>(b)];
+            if (a == b || r < 0 || u.node_ring[static_cast<std::size_t>(a)] != r || !ring_way(u, r, a, b, seg, along, way))
+                continue;
+            if (a > b) std::reverse(way.begin(), way.end());
+            u.paths.push_back({std::min(a, b), std::max(a, b), u.path_points.size(), way.size()});
+            u.path_points.insert(u.path_points.end(), way.begin(), way.end());
+        }
+    }
+    auto by_nodes = [](const UneditedResult::RingPath &x, const UneditedResult::RingPath &y) { return std::make_pair(x.a, x.b) < std::make_pair(y.a, y.b); };
+    auto same_nodes = [](const UneditedResult::RingPath &x, const UneditedResult::RingPath &y) { return x.a == y.a && x.b == y.b; };
+    std::stable_sort(u.paths.begin(), u.paths.end(), by_nodes);
+    u.paths.erase(std::unique(u.paths.begin(), u.paths.end(), same_nodes), u.paths.end());
+    return m;
+}
+
+// Each ring in runs by owner: the polyline of the link nearest to
+// points every kOwnStep along it, within kOwnReach.  A link's nearest
+// point to a ring point lies within kMarkStep / 2 of one of its marks.
+void own_ring_parts(UneditedResult &u, const LinkMarks &m) {
+    const std::size_t rings = u.ring_starts.size() - 1;
+    const PointGrid near_marks(m.marks, kNodeCell);
+    const double reach = kOwnReach + kMarkStep / 2;
+    std::vector<std::size_t> seen(m.links.size(), 0);  // per link: the last block it was found for
+    std::size_t stamp = 0;
+    std::vector<std::size_t> near;                      // the links near the block
+    u.run_starts.push_back(0);
+    for (std::size_t r = 0; r < rings; ++r) {
+        const std::size_t first = u.ring_starts[r];
+        if (u.ring_starts[r + 1] - first < 2) {
+            u.run_starts.push_back(u.runs.size());
+            continue;
+        }
+        const double length = u.ring_along[u.ring_starts[r + 1] - 1];
+        const std::size_t samples = std::max<std::size_t>(1, static_cast<std::size_t>(std::ceil(length / kOwnStep)));
+        std::size_t side = first;  // the side the point is on
+        // The points in blocks: the links near a block are found once, and
+        // each point's nearest among them.
+        for (std::size_t k0 = 0; k0 < samples; k0 += kBlock) {
+            const std::size_t k1 = std::min(samples, k0 + kBlock);
+            _KTREFINEDPOINT q[kBlock];
+            double x0 = 0, y0 = 0, x1 = 0, y1 = 0;
+            for (std::size_t k = k0; k < k1; ++k) {
+                const double s = (static_cast<double>(k) + 0.5) * length / static_cast<double>(samples);
+                while (side + 2 < u.ring_starts[r + 1] && u.ring_along[side + 1] < s) ++side;
+                const double span = u.ring_along[side + 1] - u.ring_along[side];
+                const double t = span > 0 ? std::clamp((s - u.ring_along[side]) / span, 0.0, 1.0) : 0;
+                const _KTREFINEDPOINT p{u.ring_points[side].x + t * (u.ring_points[side + 1].x - u.ring_points[side].x),
+                                        u.ring_points[side].y + t * (u.ring_points[side + 1].y - u.ring_points[side].y)};
+                q[k - k0] = p;
+                x0 = k == k0 ? p.x : std::min(x0, p.x), x1 = k == k0 ? p.x : std::max(x1, p.x);
+                y0 = k == k0 ? p.y : std::min(y0, p.y), y1 = k == k0 ? p.y : std::max(y1, p.y);
+            }
+            near.clear();
+            ++stamp;
+            near_marks.visit(x0 - reach, y0 - reach, x1 + reach, y1 + reach, [&](std::size_t mark) {
+                const std::size_t j = m.mark_link[mark];
+                if (seen[j] != stamp) near.push_back(j);  // once, though several of its marks are about
+                seen[j] = stamp;
+            });
+            for (std::size_t k = k0; k < k1; ++k) {
+                double best = kOwnReach * kOwnReach;
+                int owner = 0;
+                for (const std::size_t j : near) {
+                    const double d = m.links[j].to(q[k - k0]);
+                    if (d < best || (d == best && owner == 0)) best = d, owner = m.links[j].id;
+                }
+                const double to = static_cast<double>(k + 1) * length / static_cast<double>(samples);
+                if (u.runs.size() > u.run_starts.back() && u.runs.back().id == owner) u.runs.back().to = to;
+                else u.runs.push_back({static_cast<double>(k) * length / static_cast<double>(samples), to, owner});
+            }
+        }
+        u.runs.back().to = length;
+        u.run_starts.push_back(u.runs.size());
+    }
+}
+
+}  // namespace
+
 void UneditedResult::take(CKTVector &v, const CKTRefiner *measured, Lines kind) {
     *this = UneditedResult();
     lines = kind;
@@ -215,157 +386,14 @@ void UneditedResult::take(CKTVector &v, const CKTRefiner *measured, Lines kind) 
         ring_points.insert(ring_points.end(), l.point, l.point + l.pointnum);
         ring_starts.push_back(ring_points.size());
     }
-    const std::size_t rings = ring_starts.size() - 1;
-
-    // Each node beside a ring: its nearest point on the nearest ring, found
-    // by walking every side of every ring in steps that span, with a margin
-    // of kBeside, at most two cells of the grid each way, and looking at the
-    // nodes about each step.
+    // Where each node lies on the rings; the polylines' links and their ways
+    // along the rings; which polyline owns each part of a ring.
     std::vector<_KTREFINEDPOINT> at(static_cast<std::size_t>(n));
     for (int i = 0; i < n; ++i) at[static_cast<std::size_t>(i)] = {double(nodes[2 * i]), double(nodes[2 * i + 1])};
-    const PointGrid grid(at, kNodeCell);
-    const double ring_step = grid.cell() - 2 * kBeside;
-    node_ring.assign(static_cast<std::size_t>(n), -1);
-    on_edge.assign(static_cast<std::size_t>(n), {0, 0});
-    std::vector<double> nearest(static_cast<std::size_t>(n), kBeside * kBeside);
-    std::vector<std::size_t> seg(static_cast<std::size_t>(n), 0);
-    std::vector<double> along(static_cast<std::size_t>(n), 0);
-    ring_along.assign(ring_points.size(), 0);
-    for (std::size_t r = 0; r < rings; ++r) {
-        double walked = 0;
-        for (std::size_t j = ring_starts[r]; j + 1 < ring_starts[r + 1]; ++j) {
-            ring_along[j] = walked;
-            const _KTREFINEDPOINT a = ring_points[j], b = ring_points[j + 1];
-            const double dx = b.x - a.x, dy = b.y - a.y, side = dx * dx + dy * dy, len = std::sqrt(side);
-            const int steps = std::max(1, static_cast<int>(std::ceil(len / ring_step)));
-            for (int s = 0; s < steps; ++s) {
-                const double x0 = a.x + dx * s / steps, y0 = a.y + dy * s / steps;
-                const double x1 = a.x + dx * (s + 1) / steps, y1 = a.y + dy * (s + 1) / steps;
-                grid.visit(std::min(x0, x1) - kBeside, std::min(y0, y1) - kBeside, std::max(x0, x1) + kBeside,
-                           std::max(y0, y1) + kBeside, [&](std::size_t i) {
-                               const double t = side > 0 ? std::clamp(((at[i].x - a.x) * dx + (at[i].y - a.y) * dy) / side, 0.0, 1.0) : 0;
-                               const _KTREFINEDPOINT e{a.x + t * dx, a.y + t * dy};
-                               const double d = (at[i].x - e.x) * (at[i].x - e.x) + (at[i].y - e.y) * (at[i].y - e.y);
-                               if (d > nearest[i] || (node_ring[i] >= 0 && d == nearest[i])) return;
-                               nearest[i] = d;
-                               node_ring[i] = static_cast<int>(r);
-                               on_edge[i] = e;
-                               seg[i] = j - ring_starts[r];
-                               along[i] = walked + t * len;
-                           });
-            }
-            walked += len;
-        }
-        if (ring_starts[r + 1] > ring_starts[r]) ring_along[ring_starts[r + 1] - 1] = walked;
-    }
-
-    // Each polyline: what edits would change, and the ways of its links
-    // along the rings; and its links, marked every kMarkStep or closer.
-    struct Link {
-        _KTREFINEDPOINT a, d;  // its first node and the step to its second
-        double inverse;        // 1 / |d|^2, 0 for a link of no length
-        int id;
-        // Squared distance from p.
-        double to(_KTREFINEDPOINT p) const {
-            const double t = std::clamp(((p.x - a.x) * d.x + (p.y - a.y) * d.y) * inverse, 0.0, 1.0);
-            const double ex = a.x + t * d.x - p.x, ey = a.y + t * d.y - p.y;
-            return ex * ex + ey * ey;
-        }
-    };
-    std::vector<Link> links;
-    std::vector<_KTREFINEDPOINT> marks;
-    std::vector<std::size_t> mark_link;
-    const int polylines = v.mgetpolylinenum();
-    signatures.assign(static_cast<std::size_t>(polylines) + 1, 0);
-    std::vector<_KTREFINEDPOINT> way;
-    for (int id = 1; id <= polylines; ++id) {
-        signatures[static_cast<std::size_t>(id)] = signature(v, id);
-        const _KTPOLYLINE &p = *v.mgetpolyline(id);
-        if (p.deleted || !p.nodeindex) continue;
-        for (int i = 1; i < p.nodenum; ++i) {
-            const int a = p.nodeindex[i - 1], b = p.nodeindex[i];
-            if (!has_node(v, a) || !has_node(v, b)) continue;
-            const _KTREFINEDPOINT from = at[static_cast<std::size_t>(a)], to = at[static_cast<std::size_t>(b)];
-            const _KTREFINEDPOINT d{to.x - from.x, to.y - from.y};
-            const double square = d.x * d.x + d.y * d.y;
-            const Link l{from, d, square > 0 ? 1 / square : 0, id};
-            const int steps = std::max(1, static_cast<int>(std::ceil(std::sqrt(square) / kMarkStep)));
-            for (int k = 0; k <= steps; ++k) {
-                marks.push_back({from.x + d.x * k / steps, from.y + d.y * k / steps});
-                mark_link.push_back(links.size());
-            }
-            links.push_back(l);
-            const int r = node_ring[static_cast<std::size_t>(b)];
-            if (a == b || r < 0 || node_ring[static_cast<std::size_t>(a)] != r || !ring_way(*this, r, a, b, seg, along, way))
-                continue;
-            if (a > b) std::reverse(way.begin(), way.end());
-            paths.push_back({std::min(a, b), std::max(a, b), path_points.size(), way.size()});
-            path_points.insert(path_points.end(), way.begin(), way.end());
-        }
-    }
-
-    // Each ring in runs by owner: the polyline of the link nearest to
-    // points every kOwnStep along it, within kOwnReach.  A link's nearest
-    // point to a ring point lies within kMarkStep / 2 of one of its marks.
-    const PointGrid near_marks(marks, kNodeCell);
-    const double reach = kOwnReach + kMarkStep / 2;
-    std::vector<std::size_t> seen(links.size(), 0);  // per link: the last block it was found for
-    std::size_t stamp = 0;
-    std::vector<std::size_t> near;                   // the links near the block
-    run_starts.push_back(0);
-    for (std::size_t r = 0; r < rings; ++r) {
-        const std::size_t first = ring_starts[r];
-        if (ring_starts[r + 1] - first < 2) {
-            run_starts.push_back(runs.size());
-            continue;
-        }
-        const double length = ring_along[ring_starts[r + 1] - 1];
-        const std::size_t samples = std::max<std::size_t>(1, static_cast<std::size_t>(std::ceil(length / kOwnStep)));
-        std::size_t side = first;  // the side the point is on
-        // The points in blocks: the links near a block are found once, and
-        // each point's nearest among them.
-        for (std::size_t k0 = 0; k0 < samples; k0 += kBlock) {
-            const std::size_t k1 = std::min(samples, k0 + kBlock);
-            _KTREFINEDPOINT q[kBlock];
-            double x0 = 0, y0 = 0, x1 = 0, y1 = 0;
-            for (std::size_t k = k0; k < k1; ++k) {
-                const double s = (static_cast<double>(k) + 0.5) * length / static_cast<double>(samples);
-                while (side + 2 < ring_starts[r + 1] && ring_along[side + 1] < s) ++side;
-                const double span = ring_along[side + 1] - ring_along[side];
-                const double t = span > 0 ? std::clamp((s - ring_along[side]) / span, 0.0, 1.0) : 0;
-                const _KTREFINEDPOINT p{ring_points[side].x + t * (ring_points[side + 1].x - ring_points[side].x),
-                                        ring_points[side].y + t * (ring_points[side + 1].y - ring_points[side].y)};
-                q[k - k0] = p;
-                x0 = k == k0 ? p.x : std::min(x0, p.x), x1 = k == k0 ? p.x : std::max(x1, p.x);
-                y0 = k == k0 ? p.y : std::min(y0, p.y), y1 = k == k0 ? p.y : std::max(y1, p.y);
-            }
-            near.clear();
-            ++stamp;
-            near_marks.visit(x0 - reach, y0 - reach, x1 + reach, y1 + reach, [&](std::size_t m) {
-                const std::size_t j = mark_link[m];
-                if (seen[j] != stamp) near.push_back(j);  // once, though several of its marks are about
-                seen[j] = stamp;
-            });
-            for (std::size_t k = k0; k < k1; ++k) {
-                double best = kOwnReach * kOwnReach;
-                int owner = 0;
-                for (const std::size_t j : near) {
-                    const double d = links[j].to(q[k - k0]);
-                    if (d < best || (d == best && owner == 0)) best = d, owner = links[j].id;
-                }
-                const double to = static_cast<double>(k + 1) * length / static_cast<double>(samples);
-                if (runs.size() > run_starts.back() && runs.back().id == owner) runs.back().to = to;
-                else runs.push_back({static_cast<double>(k) * length / static_cast<double>(samples), to, owner});
-            }
-        }
-        runs.back().to = length;
-        run_starts.push_back(runs.size());
-    }
-    // A link two polylines share keeps the way found first.
-    auto by_nodes = [](const RingPath &x, const RingPath &y) { return std::make_pair(x.a, x.b) < std::make_pair(y.a, y.b); };
-    auto same_nodes = [](const RingPath &x, const RingPath &y) { return x.a == y.a && x.b == y.b; };
-    std::stable_sort(paths.begin(), paths.end(), by_nodes);
-    paths.erase(std::unique(paths.begin(), paths.end(), same_nodes), paths.end());
+    std::vector<std::size_t> seg;
+    std::vector<double> along;
+    find_edge_points(*this, at, seg, along);
+    own_ring_parts(*this, trace_links(*this, v, at, seg, along));
 }
 
 void EditedGeometry::begin(int source) {

@@ -97,11 +97,12 @@ struct Fd {
     ~Fd() { if (fd >= 0) ::close(fd); }
 };
 
-constexpr off_t kMapFrom = off_t(8) << 20;  // files of this size and more are mapped, not read
+// Files of this size and more are mapped, or read on several threads where
+// they cannot be.
+constexpr off_t kLargeFile = off_t(8) << 20;
 
 std::string errno_text(const char *what) { return std::string(what) + " (" + std::strerror(errno) + ")"; }
 
-constexpr off_t kReadInParts = off_t(8) << 20;  // files of this size and more are read on several threads
 constexpr int kMostReadParts = 4;
 
 // Reads bytes 0 .. size - 1 of the file into `to`, in equal parts on
@@ -143,7 +144,7 @@ Buffer read_file(const std::string &path, bool map) {
     // several times that when the pages come 2 MB at a time), while the
     // mapping is the cached file itself.  Smaller files, and files the
     // system cannot map, are read.
-    if (map && S_ISREG(st.st_mode) && st.st_size >= kMapFrom) {
+    if (map && S_ISREG(st.st_mode) && st.st_size >= kLargeFile) {
         Buffer mapped = Buffer::map_file(f.fd, static_cast<std::size_t>(st.st_size));
         if (mapped.ok()) return mapped;
     }
@@ -158,7 +159,7 @@ Buffer read_file(const std::string &path, bool map) {
     // the block: the kernel clears the block's fresh pages as they are
     // written, and that work is then shared between the cores.  What the
     // parts leave (a file that shrank meanwhile) the plain reads below find.
-    if (S_ISREG(st.st_mode) && st.st_size >= kReadInParts) {
+    if (S_ISREG(st.st_mode) && st.st_size >= kLargeFile) {
         used = read_in_parts(f.fd, data.data(), capacity - 1);
         if (::lseek(f.fd, static_cast<off_t>(used), SEEK_SET) < 0) used = 0;
     }

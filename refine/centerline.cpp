@@ -514,10 +514,10 @@ private:
                     continue;
                 }
                 Line line = r.fit.line;
-                if (degree_[u(n)] == 1 && !through_line(n, k, line) && !r.fit.ok) continue;
-                if (!r.fit.ok && degree_[u(n)] != 1) continue;
+                const bool end = degree_[u(n)] == 1;
+                if (!(end && through_line(n, k, line)) && !r.fit.ok) continue;
                 meetings[u(n)].add(line);
-                if (degree_[u(n)] != 1) continue;
+                if (!end) continue;
                 // Pointing from the link's other node out through the end.
                 const bool out = dot(line.dir, pixel(n) - pixel(other(r, n))) >= 0;
                 outward[u(n)] = {line.at, out ? line.dir : line.dir * -1, line.weight};
