@@ -572,22 +572,26 @@ void EditedGeometry::draw_polyline(const UneditedResult &before, CKTVector &edit
         double x, y;
         if (on_edge(k)) {
             add(before.on_edge[static_cast<std::size_t>(k)].x, before.on_edge[static_cast<std::size_t>(k)].y, k);
-        } else if (before.lines == UneditedResult::Lines::Outlines) {
-            // Placed, or beside no ring: on its pixel.
-            add(at_[static_cast<std::size_t>(k)].x, at_[static_cast<std::size_t>(k)].y, k);
         } else if (node_position(k, x, y)) {
             add(x, y, k);
+        } else {
+            // Placed, beside no ring, or a node the refiner did not place
+            // (the one node of a loop the edits shrank to nothing): on its
+            // pixel, so that every node of the polyline is drawn.
+            add(at_[static_cast<std::size_t>(k)].x, at_[static_cast<std::size_t>(k)].y, k);
         }
     }
 }
 
 bool EditedGeometry::node_position(int index, double &x, double &y) const {
-    if (!measured_ || !measured_->mgetnodeposition(index, &x, &y)) return false;
+    if (!measured_) return false;
+    // A node the edits placed stands where they put it, measured or not.
     if (placed(index)) {
         x = at_[static_cast<std::size_t>(index)].x;
         y = at_[static_cast<std::size_t>(index)].y;
+        return true;
     }
-    return true;
+    return measured_->mgetnodeposition(index, &x, &y) != 0;
 }
 
 }  // namespace ktvcli
