@@ -42,6 +42,11 @@ constexpr double kOwnStep = 1.0;
 // when at least this long: shorter, it is a corner that a polyline next to
 // them came nearest to by a hair where they meet.  Px.
 constexpr double kShortestPart = 2 * kOwnStep;
+// How far along a ring the end of a part of it may move to meet the edge
+// point where a polyline drawn anew ends: owners change halfway between
+// two links, up to kOwnReach from the node the links share, plus a step.
+// Px.
+constexpr double kMeetReach = kOwnReach + kOwnStep;
 // Spacing of the marks along the links by which they are found.  Px.
 constexpr double kMarkStep = 8.0;
 // Points along a ring looked at together (kOwnStep apart).
@@ -394,6 +399,7 @@ void UneditedResult::take(CKTVector &v, const CKTRefiner *measured, Lines kind) 
     std::vector<double> along;
     find_edge_points(*this, at, seg, along);
     own_ring_parts(*this, trace_links(*this, v, at, seg, along));
+    node_along = std::move(along);
 }
 
 void EditedGeometry::begin(int source) {
@@ -487,6 +493,33 @@ void EditedGeometry::compose_outlines(const UneditedResult &before, CKTVector &e
     auto gone = [&](const UneditedResult::RingRun &run) {
         return run.id > 0 && static_cast<std::size_t>(run.id) < ids && changed[static_cast<std::size_t>(run.id)];
     };
+    // The ends of the polylines drawn anew, on the rings, by ring: a part
+    // of a ring that meets one ends at its edge point, where the drawn line
+    // ends, rather than where the owner of the ring's points changed.
+    std::vector<std::pair<std::size_t, double>> ends;  // ring, px along it
+    for (int id = 1; id <= polylines; ++id) {
+        const _KTPOLYLINE &p = *edited.mgetpolyline(id);
+        if (p.deleted || !p.nodeindex || p.nodenum < 2 || !changed[static_cast<std::size_t>(id)]) continue;
+        for (const int k : {p.nodeindex[0], p.nodeindex[p.nodenum - 1]}) {
+            const std::size_t u = static_cast<std::size_t>(k);
+            if (k >= 0 && !placed(k) && u < before.node_ring.size() && before.node_ring[u] >= 0)
+                ends.emplace_back(static_cast<std::size_t>(before.node_ring[u]), before.node_along[u]);
+        }
+    }
+    std::sort(ends.begin(), ends.end());
+    // `s` px along ring r (of `length`; s may pass it), moved to the
+    // nearest end within kMeetReach either way round.
+    auto meet = [&ends](std::size_t r, double s, double length) {
+        double best = s, nearest = kMeetReach;
+        const double at = s >= length ? s - length : s;
+        for (auto e = std::lower_bound(ends.begin(), ends.end(), std::make_pair(r, -1.0)); e != ends.end() && e->first == r; ++e) {
+            double d = e->second - at;
+            if (d > length / 2) d -= length;
+            if (d < -length / 2) d += length;
+            if (std::fabs(d) < nearest) nearest = std::fabs(d), best = s + d;
+        }
+        return best;
+    };
     for (std::size_t r = 0; r < rings; ++r) {
         const std::size_t r0 = before.run_starts[r], n = before.run_starts[r + 1] - r0;
         std::size_t cut = 0;
@@ -506,7 +539,14 @@ void EditedGeometry::compose_outlines(const UneditedResult &before, CKTVector &e
             const std::size_t k = (cut + i) % n;
             const UneditedResult::RingRun &run = before.runs[r0 + k];
             if (gone(run)) {
-                if (open && to - from >= kShortestPart) draw_ring_part(before, r, from, to);
+                if (open && to - from >= kShortestPart) {
+                    double a = meet(r, from, length), b = meet(r, to, length);
+                    if (a < 0) a += length, b += length;
+                    // Both ends met at one edge point: the removed stretch
+                    // would be drawn again.
+                    if (b - a > length - kShortestPart) a = from, b = to;
+                    if (b - a >= kShortestPart) draw_ring_part(before, r, a, b);
+                }
                 open = false;
                 continue;
             }

@@ -23,7 +23,9 @@
 //    through its nodes: placed nodes where they were put, the others on
 //    the edge of the ink where they lay beside it, and a link that the
 //    edits kept following the ring between them.  The rest of each ring
-//    stays exactly as it was: whole while none of its polylines changed.
+//    stays exactly as it was: whole while none of its polylines changed,
+//    its parts ending where the lines drawn anew end (at their end nodes'
+//    edge points) when they pass near.
 //    Outlines are drawn from the unedited result and the edited graph
 //    alone: the edited graph is not measured again.
 // Without edits this is the refiner's result as it is.  The browser editor
@@ -70,6 +72,7 @@ struct UneditedResult {
     std::vector<std::size_t> run_starts;       // ring r: runs[run_starts[r], run_starts[r + 1]); rings + 1 entries
     std::vector<int> node_ring;                // per node index: the ring it lies beside, -1 none
     std::vector<_KTREFINEDPOINT> on_edge;      // ... and its nearest point on that ring, px
+    std::vector<double> node_along;            // ... and how far that point lies along the ring, px
     std::vector<std::uint64_t> signatures;     // per polyline id (entry 0 unused): its nodes, flag, arcs and
                                                // samples hashed, never 0; 0 for a deleted polyline
     std::vector<RingPath> paths;               // for links along one side of a ring; sorted by (a, b), no repeats

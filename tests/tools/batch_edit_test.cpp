@@ -572,6 +572,15 @@ TEST_F(Edit, AnEditedOutlineIsDrawnInPlaceOfItsRing) {
         for (const DrawnLine *part : parts)  // what is left of the T's ring
             for (const auto &[x, y] : part->points) EXPECT_LT(off_ring(rings[4].points, x, y), 1e-3) << x << "," << y;
         ASSERT_EQ(static_cast<int>(drawn.size()), c.lines);
+        // What is left of a ring meets the line drawn anew where that line
+        // ends, not where the owner of the ring's points changed.
+        auto meets = [&drawn](std::pair<double, double> p) {
+            return std::any_of(drawn.begin(), drawn.end(), [&p](const DrawnLine *l) {
+                return std::hypot(l->points.front().first - p.first, l->points.front().second - p.second) < 1e-3 ||
+                       std::hypot(l->points.back().first - p.first, l->points.back().second - p.second) < 1e-3;
+            });
+        };
+        for (const DrawnLine *part : parts) EXPECT_TRUE(meets(part->points.front()) || meets(part->points.back()));
         bool placed_there = false;
         double length = 0;
         for (const DrawnLine *l : drawn) {
