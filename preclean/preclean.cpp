@@ -121,10 +121,10 @@ struct Near {
 class Components {
 public:
     // Black components 8-connected, white ones 4-connected.
-    bool label(const BitRaster &r, bool black, std::uint64_t limit) {
+    bool label(const BitRaster &r, bool black, std::uint64_t limit, int requested_bands) {
         const int n = words_for(r.width);
         const std::size_t row_most = static_cast<std::size_t>(r.width) / 2 + 1;  // runs in one row
-        const qorfil::Bands bands(r.height, qorfil::automatic_bands(n, r.height, 0));
+        const qorfil::Bands bands(r.height, qorfil::automatic_bands(n, r.height, requested_bands));
         const int parts = bands.count();
         // Per band: a row of words and the runs of two rows.
         Block<Word> words;
@@ -373,12 +373,12 @@ bool preclean(const BitRaster &raster, const PrecleanOptions &options, PrecleanC
     if (!raster.bits || raster.width <= 0 || raster.height <= 0) return true;
     if (options.despeckle > 0) {
         Components black;
-        if (!black.label(raster, true, static_cast<std::uint64_t>(options.despeckle))) return false;
+        if (!black.label(raster, true, static_cast<std::uint64_t>(options.despeckle), options.bands)) return false;
         done.specks = black.repaint(raster, static_cast<std::uint64_t>(options.despeckle), false, false);
     }
     if (options.fill_holes > 0) {
         Components white;
-        if (!white.label(raster, false, static_cast<std::uint64_t>(options.fill_holes))) return false;
+        if (!white.label(raster, false, static_cast<std::uint64_t>(options.fill_holes), options.bands)) return false;
         done.holes = white.repaint(raster, static_cast<std::uint64_t>(options.fill_holes), true, true);
     }
     if (options.smooth && !smooth(raster, done.smoothed)) return false;

@@ -37,6 +37,10 @@ struct PrecleanOptions {
     // anything, and one-pixel strokes and small specks have neither, so they
     // stay untouched.
     bool smooth = false;
+    // Row bands the components are labelled in at once: 0 leaves it to the
+    // size of the page (one per core on large pages, else one).  The result
+    // is the same for any number.
+    int bands = 0;
 
     bool any() const { return despeckle > 0 || fill_holes > 0 || smooth; }
 };

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -79,4 +80,33 @@ TEST(Preclean, Pictures) {
     ASSERT_TRUE(ktvcli::preclean(raster_of(b), ktvcli::PrecleanOptions(), &counts));  // nothing asked, nothing touched
     EXPECT_EQ(b.bits, before.bits);
     EXPECT_EQ(counts.specks + counts.holes + counts.smoothed, 0);
+}
+
+TEST(Preclean, SameWhateverTheNumberOfBands) {
+    // Strokes across the band borders, and specks and pinholes on them:
+    // the components a border cuts must come out whole.
+    std::mt19937 rng(7);
+    for (int page = 0; page < 8; ++page) {
+        Bitmap original = random_strokes(rng);
+        for (int k = original.width * original.height / 60; k > 0; --k) {
+            const int x = static_cast<int>(rng() % static_cast<unsigned>(original.width));
+            const int y = static_cast<int>(rng() % static_cast<unsigned>(original.height));
+            original.set(x, y, !original.get(x, y));
+        }
+        ktvcli::PrecleanOptions o = options(6, 6, true);
+        o.bands = 1;
+        Bitmap one = original;
+        ktvcli::PrecleanCounts counts_one;
+        ASSERT_TRUE(ktvcli::preclean(raster_of(one), o, &counts_one));
+        ASSERT_GT(counts_one.specks + counts_one.holes, 0);
+        for (int bands : {2, 3, 8}) {
+            o.bands = bands;
+            Bitmap b = original;
+            ktvcli::PrecleanCounts counts;
+            ASSERT_TRUE(ktvcli::preclean(raster_of(b), o, &counts));
+            EXPECT_EQ(b.bits, one.bits) << "page " << page << ", " << bands << " bands";
+            EXPECT_EQ(counts.specks, counts_one.specks);
+            EXPECT_EQ(counts.holes, counts_one.holes);
+        }
+    }
 }
