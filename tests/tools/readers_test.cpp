@@ -128,6 +128,20 @@ TEST(Readers, EveryPbmAndPngVariantGivesTheDrawing) {
     }
 }
 
+TEST(Readers, LargeFilesComeWholeMappedOrReadInParts) {
+    // Past the size from which files are mapped, or read in parts on
+    // several threads: an odd size, so that the parts are unequal.
+    std::string bytes((std::size_t(8) << 20) + 4099, '\0');
+    for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>((i * 2654435761u) >> 13);
+    TempDir dir;
+    write_bytes(dir / "large", bytes);
+    for (bool map : {true, false}) {
+        const Buffer b = read_file(dir / "large", map);
+        ASSERT_EQ(b.size(), bytes.size()) << "mapped " << map;
+        EXPECT_EQ(std::memcmp(b.data(), bytes.data(), bytes.size()), 0) << "mapped " << map;
+    }
+}
+
 TEST(Readers, ThresholdsCutBelowTheLevel) {
     const std::string file = png_grey(6, 1, {0, 50, 100, 150, 200, 250});
     for (int t : {0, 1, 100, 101, 251, 255}) {
