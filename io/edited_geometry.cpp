@@ -493,30 +493,57 @@ void EditedGeometry::compose_outlines(const UneditedResult &before, CKTVector &e
     auto gone = [&](const UneditedResult::RingRun &run) {
         return run.id > 0 && static_cast<std::size_t>(run.id) < ids && changed[static_cast<std::size_t>(run.id)];
     };
-    // The ends of the polylines drawn anew, on the rings, by ring: a part
-    // of a ring that meets one ends at its edge point, where the drawn line
-    // ends, rather than where the owner of the ring's points changed.
-    std::vector<std::pair<std::size_t, double>> ends;  // ring, px along it
+    // The ends of the polylines drawn anew, on the rings, by ring and place
+    // along it: a part of a ring that meets one ends at its edge point,
+    // where the drawn line ends, rather than where the owner of the ring's
+    // points changed.
+    struct DrawnEnd {
+        std::size_t ring;
+        double along;        // px along the ring
+        _KTREFINEDPOINT at;  // the edge point
+    };
+    std::vector<DrawnEnd> ends;
     for (int id = 1; id <= polylines; ++id) {
         const _KTPOLYLINE &p = *edited.mgetpolyline(id);
         if (p.deleted || !p.nodeindex || p.nodenum < 2 || !changed[static_cast<std::size_t>(id)]) continue;
         for (const int k : {p.nodeindex[0], p.nodeindex[p.nodenum - 1]}) {
             const std::size_t u = static_cast<std::size_t>(k);
             if (k >= 0 && !placed(k) && u < before.node_ring.size() && before.node_ring[u] >= 0)
-                ends.emplace_back(static_cast<std::size_t>(before.node_ring[u]), before.node_along[u]);
+                ends.push_back({static_cast<std::size_t>(before.node_ring[u]), before.node_along[u], before.on_edge[u]});
         }
     }
-    std::sort(ends.begin(), ends.end());
-    // `s` px along ring r (of `length`; s may pass it), moved to the
-    // nearest end within kMeetReach either way round.
-    auto meet = [&ends](std::size_t r, double s, double length) {
+    std::sort(ends.begin(), ends.end(), [](const DrawnEnd &a, const DrawnEnd &b) {
+        return a.ring != b.ring ? a.ring < b.ring : a.along < b.along;
+    });
+    auto first_on = [&ends](std::size_t r) {
+        return std::lower_bound(ends.begin(), ends.end(), r, [](const DrawnEnd &x, std::size_t ring) { return x.ring < ring; });
+    };
+    // `s` px along ring r (of `length`; s may pass it) moved to the nearest
+    // end within kMeetReach either way round; false when there is none.
+    auto meet = [&ends, &first_on](std::size_t r, double &s, double length) {
         double best = s, nearest = kMeetReach;
         const double at = s >= length ? s - length : s;
-        for (auto e = std::lower_bound(ends.begin(), ends.end(), std::make_pair(r, -1.0)); e != ends.end() && e->first == r; ++e) {
-            double d = e->second - at;
+        for (auto e = first_on(r); e != ends.end() && e->ring == r; ++e) {
+            double d = e->along - at;
             if (d > length / 2) d -= length;
             if (d < -length / 2) d += length;
             if (std::fabs(d) < nearest) nearest = std::fabs(d), best = s + d;
+        }
+        s = best;
+        return nearest < kMeetReach;
+    };
+    // The end nearest to p, a point of ring r, within kMeetReach on the
+    // same ring or kBeside on another, null for none: a part that met no
+    // end along its ring is joined to it across the ink, as both sides of
+    // a stem at a T are to its polyline's end on one of them, and the
+    // border of a hole in ink one pixel wide to the end beside the outer
+    // border.
+    auto beside = [&ends](std::size_t r, _KTREFINEDPOINT p) {
+        const _KTREFINEDPOINT *best = nullptr;
+        double nearest = kMeetReach;
+        for (const DrawnEnd &e : ends) {
+            const double d = std::hypot(e.at.x - p.x, e.at.y - p.y);
+            if (d < nearest && (e.ring == r || d < kBeside)) nearest = d, best = &e.at;
         }
         return best;
     };
@@ -540,12 +567,16 @@ void EditedGeometry::compose_outlines(const UneditedResult &before, CKTVector &e
             const UneditedResult::RingRun &run = before.runs[r0 + k];
             if (gone(run)) {
                 if (open && to - from >= kShortestPart) {
-                    double a = meet(r, from, length), b = meet(r, to, length);
-                    if (a < 0) a += length, b += length;
+                    double a = from, b = to;
+                    bool met_a = meet(r, a, length), met_b = meet(r, b, length);
                     // Both ends met at one edge point: the removed stretch
                     // would be drawn again.
-                    if (b - a > length - kShortestPart) a = from, b = to;
-                    if (b - a >= kShortestPart) draw_ring_part(before, r, a, b);
+                    if (b - a > length - kShortestPart) a = from, b = to, met_a = met_b = false;
+                    if (a < 0) a += length, b += length;
+                    if (a >= length) a -= length, b -= length;
+                    if (b - a >= kShortestPart)
+                        draw_ring_part(before, r, a, b, met_a ? nullptr : beside(r, ring_point(before, r, a)),
+                                       met_b ? nullptr : beside(r, ring_point(before, r, b > length ? b - length : b)));
                 }
                 open = false;
                 continue;
@@ -562,11 +593,13 @@ void EditedGeometry::compose_outlines(const UneditedResult &before, CKTVector &e
     }
 }
 
-void EditedGeometry::draw_ring_part(const UneditedResult &before, std::size_t r, double from, double to) {
+void EditedGeometry::draw_ring_part(const UneditedResult &before, std::size_t r, double from, double to,
+                                    const _KTREFINEDPOINT *lead, const _KTREFINEDPOINT *tail) {
     const std::size_t first = before.ring_starts[r], corners = before.ring_starts[r + 1] - first - 1;
     const double *along = before.ring_along.data() + first, length = along[corners];
     if (from >= length) from -= length, to -= length;
     begin(0);
+    if (lead) add(lead->x, lead->y, -1);
     const _KTREFINEDPOINT a = ring_point(before, r, from);
     add(a.x, a.y, -1);
     // The corners passed: corner k lies along[k % corners] on, plus the
@@ -576,6 +609,7 @@ void EditedGeometry::draw_ring_part(const UneditedResult &before, std::size_t r,
         add(before.ring_points[first + k % corners].x, before.ring_points[first + k % corners].y, -1);
     const _KTREFINEDPOINT b = ring_point(before, r, to > length ? to - length : to);
     add(b.x, b.y, -1);
+    if (tail) add(tail->x, tail->y, -1);
 }
 
 void EditedGeometry::draw_polyline(const UneditedResult &before, CKTVector &edited, int id) {

@@ -109,8 +109,10 @@ private:
     // the polylines the edits changed, and those polylines as edited.
     void compose_outlines(const UneditedResult &before, CKTVector &edited);
     // Ring r of `before` from `from` to `to` px along it (to may pass its
-    // length: the way on past its first point), an open line of its own.
-    void draw_ring_part(const UneditedResult &before, std::size_t r, double from, double to);
+    // length: the way on past its first point), an open line of its own,
+    // from `lead` before it and to `tail` after it where they are not null.
+    void draw_ring_part(const UneditedResult &before, std::size_t r, double from, double to,
+                        const _KTREFINEDPOINT *lead, const _KTREFINEDPOINT *tail);
     // Polyline `id` of `edited` drawn through its nodes.
     void draw_polyline(const UneditedResult &before, CKTVector &edited, int id);
     void begin(int source);

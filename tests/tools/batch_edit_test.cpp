@@ -544,6 +544,7 @@ TEST_F(Edit, AnEditedOutlineIsDrawnInPlaceOfItsRing) {
         {"{\"op\":\"move\",\"node\":[4,3],\"to\":[5,1]},{\"op\":\"undo\"}", {0, 1, 2, 3, 4}, 0, 0, {}, false},
         {"{\"op\":\"move\",\"node\":[30,20],\"to\":[35,22]}", {0, 1, 2, 4}, 0, 1, {35, 22}, false},
         {"{\"op\":\"move\",\"node\":[16,31],\"to\":[18,31]}", {0, 1, 2, 3}, 1, 1, {18, 31}, false},
+        {"{\"op\":\"insert\",\"at\":[23,24],\"margin\":0.05,\"maxdistance\":3}", {0, 1, 2, 3}, 1, 1, {23, 24}, false},
         {"{\"op\":\"delete-polyline\",\"node\":[24,5]}", {0, 1, 3, 4}, 0, 0, {}, false},
         {"{\"op\":\"delete-node\",\"node\":[14,4]}", {1, 2, 3, 4}, 0, 1, {}, false},
         {split, {1, 2, 3, 4}, 0, 2, {}, true},
@@ -572,15 +573,16 @@ TEST_F(Edit, AnEditedOutlineIsDrawnInPlaceOfItsRing) {
         for (const DrawnLine *part : parts)  // what is left of the T's ring
             for (const auto &[x, y] : part->points) EXPECT_LT(off_ring(rings[4].points, x, y), 1e-3) << x << "," << y;
         ASSERT_EQ(static_cast<int>(drawn.size()), c.lines);
-        // What is left of a ring meets the line drawn anew where that line
-        // ends, not where the owner of the ring's points changed.
+        // What is left of a ring meets the lines drawn anew where they end,
+        // not where the owner of the ring's points changed: the outline
+        // stays closed.
         auto meets = [&drawn](std::pair<double, double> p) {
             return std::any_of(drawn.begin(), drawn.end(), [&p](const DrawnLine *l) {
                 return std::hypot(l->points.front().first - p.first, l->points.front().second - p.second) < 1e-3 ||
                        std::hypot(l->points.back().first - p.first, l->points.back().second - p.second) < 1e-3;
             });
         };
-        for (const DrawnLine *part : parts) EXPECT_TRUE(meets(part->points.front()) || meets(part->points.back()));
+        for (const DrawnLine *part : parts) EXPECT_TRUE(meets(part->points.front()) && meets(part->points.back()));
         bool placed_there = false;
         double length = 0;
         for (const DrawnLine *l : drawn) {
