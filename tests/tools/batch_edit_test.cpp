@@ -557,7 +557,9 @@ TEST_F(Edit, AnEditedOutlineIsDrawnInPlaceOfItsRing) {
                                       dir_ / "out.json"});
         ASSERT_EQ(r.status, 0) << r.err;
         const std::string out = read_bytes(dir_ / "out.json");
-        if (c.ops.empty()) EXPECT_EQ(out, fresh);
+        if (c.ops.empty()) {
+            EXPECT_EQ(out, fresh);
+        }
         const std::vector<DrawnLine> lines = drawn_lines(out);
         std::vector<int> kept;
         std::vector<const DrawnLine *> drawn, parts;
@@ -594,10 +596,14 @@ TEST_F(Edit, AnEditedOutlineIsDrawnInPlaceOfItsRing) {
                 }
                 double off = 1e9;
                 for (const DrawnLine &ring : rings) off = std::min(off, off_ring(ring.points, x, y));
-                if (c.ops.find("notch") == std::string::npos) EXPECT_LT(off, 1e-3) << x << "," << y;
+                if (c.ops.find("notch") == std::string::npos) {
+                    EXPECT_LT(off, 1e-3) << x << "," << y;
+                }
             }
         }
         EXPECT_EQ(placed_there, !c.placed.empty());
-        if (c.whole) EXPECT_NEAR(length, path_length(rings[0].points), 1e-3);
+        if (c.whole) {
+            EXPECT_NEAR(length, path_length(rings[0].points), 1e-3);
+        }
     }
 }
