@@ -538,14 +538,21 @@ void EditedGeometry::compose_outlines(const UneditedResult &before, CKTVector &e
     // a stem at a T are to its polyline's end on one of them, and the
     // border of a hole in ink one pixel wide to the end beside the outer
     // border.
-    auto beside = [&ends](std::size_t r, _KTREFINEDPOINT p) {
-        const _KTREFINEDPOINT *best = nullptr;
+    std::vector<_KTREFINEDPOINT> end_points;
+    end_points.reserve(ends.size());
+    for (const DrawnEnd &e : ends) end_points.push_back(e.at);
+    const PointGrid near_ends(end_points, kNodeCell);
+    auto beside = [&ends, &near_ends](std::size_t r, _KTREFINEDPOINT p) {
+        std::size_t best = ends.size();
         double nearest = kMeetReach;
-        for (const DrawnEnd &e : ends) {
+        near_ends.visit(p.x - kMeetReach, p.y - kMeetReach, p.x + kMeetReach, p.y + kMeetReach, [&](std::size_t i) {
+            const DrawnEnd &e = ends[i];
             const double d = std::hypot(e.at.x - p.x, e.at.y - p.y);
-            if (d < nearest && (e.ring == r || d < kBeside)) nearest = d, best = &e.at;
-        }
-        return best;
+            // Ties go to the end first in ring order.
+            if ((d < nearest || (d == nearest && best < ends.size() && i < best)) && (e.ring == r || d < kBeside))
+                nearest = d, best = i;
+        });
+        return best < ends.size() ? &ends[best].at : nullptr;
     };
     for (std::size_t r = 0; r < rings; ++r) {
         const std::size_t r0 = before.run_starts[r], n = before.run_starts[r + 1] - r0;
