@@ -2,6 +2,7 @@
 // the application of each op through the library's editing calls.
 #include "edit_ops.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -178,16 +179,34 @@ _KTNODE *resolve(CKTVector &v, const NodeRef &r, const char *role) {
         return n;
     }
     // Nearest live node within the click radius; ties to the lowest index.
+    // Every live node stands in the row record of its y (the loader enters
+    // them and the library's edits keep them there), so only the rows the
+    // radius reaches are looked at: a script of many ops on a large sheet
+    // stays linear in its ops.
     _KTNODE *best = nullptr;
+    int best_i = 0;
     double best_d = v.selectradius;
-    for (int i = 0, n = v.mgetnodenum(); i < n; ++i) {
+    const auto consider = [&](int i) {
         _KTNODE *c = v.mgetnode(i);
-        if (c->deleted) continue;
+        if (!c || c->deleted) return;
         const double d = std::hypot(c->x - r.x, c->y - r.y);
-        if (d < best_d || (d == best_d && !best)) {
+        if (d > v.selectradius) return;
+        if (!best || d < best_d || (d == best_d && i < best_i)) {
             best = c;
+            best_i = i;
             best_d = d;
         }
+    };
+    if (v.lineinfo && v.selectradius >= 0 && v.selectradius < 1e6) {
+        const double reach = std::ceil(v.selectradius);
+        const long long y0 = std::max<long long>(0, r.y - static_cast<long long>(reach));
+        const long long y1 = std::min<long long>(v.height - 1LL, r.y + static_cast<long long>(reach));
+        for (long long y = y0; y <= y1; ++y) {
+            const KTLINEINFO &row = v.lineinfo[y];
+            for (int k = 0; k < row.nodenum; ++k) consider(row.nodeindex[k]);
+        }
+    } else {
+        for (int i = 0, n = v.mgetnodenum(); i < n; ++i) consider(i);
     }
     if (!best)
         throw CliError("no " + std::string(role) + " within " + std::to_string(static_cast<int>(v.selectradius)) +

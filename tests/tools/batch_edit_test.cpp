@@ -377,6 +377,33 @@ TEST_F(Edit, EachOpDoesItsCallAndUndoGivesTheFileBack) {
     EXPECT_EQ(read_bytes(dir_ / "again.svg"), read_bytes(dir_ / "base.svg"));
 }
 
+// A position names the live node within 5 px of it, whichever row it is in;
+// 5.66 px (4, 4) away is too far.
+TEST_F(Edit, APositionNamesTheNodeWithinTheClickRadius) {
+    int k = 0;
+    auto alone = [&](int i) {  // no other node within 12 px
+        for (std::size_t j = 0; j < xy_.size(); ++j)
+            if (static_cast<int>(j) != i &&
+                std::hypot(xy_[j].first - xy_[i].first, xy_[j].second - xy_[i].second) < 12)
+                return false;
+        return true;
+    };
+    while (k < nodes_ && !alone(k)) ++k;
+    ASSERT_LT(k, nodes_);
+    const auto [x, y] = xy_[k];
+    auto probe = [&](int dx, int dy) {
+        return "{\"op\":\"move\",\"node\":[" + std::to_string(x + dx) + "," + std::to_string(y + dy) + "],\"to\":[" +
+               std::to_string(x + 1) + "," + std::to_string(y) + "]}";
+    };
+    for (const auto &[dx, dy] : {std::pair{0, 5}, {0, -5}, {-5, 0}, {3, 4}})
+        EXPECT_EQ(nth(edited(probe(dx, dy)).member("nodes"), k).member("x").number(), x + 1) << dx << "," << dy;
+    for (const auto &[dx, dy] : {std::pair{0, 6}, {4, 4}, {-4, -4}}) {
+        const RunResult r = edit(probe(dx, dy));
+        EXPECT_EQ(r.status, 1) << dx << "," << dy;
+        EXPECT_NE(r.err.find("no node within 5 px"), std::string::npos) << r.err;
+    }
+}
+
 TEST_F(Edit, BadScriptsAreRefusedAndNothingIsWritten) {
     const std::size_t open_files = names_in("/proc/self/fd").size();
     const struct {
