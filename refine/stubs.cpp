@@ -13,6 +13,7 @@
 // one) to the tip of its ink.
 #include "refine/stubs.h"
 
+#include "refine/segment_grid.h"
 #include "refine/unexplained.h"
 
 #include <algorithm>
@@ -31,7 +32,6 @@ constexpr double kInkStick = 1.0;   // the same for the far side of its ink, whe
 constexpr double kRunsOn = 0.94;    // cosine within which a stub runs on the line behind it (20 degrees)
 constexpr double kBehind = -0.5;    // cosine beyond which a line leaves a point behind the stub
 constexpr std::size_t kMaxPiece = 2000;  // larger unexplained pieces are not lost ends, px
-constexpr int kCell = 16;           // side of the cells that index segments, px
 constexpr double kEndCap = 0.5;     // a restored end stops this far inside the ink's tip, px
 
 struct Segment {
@@ -46,58 +46,6 @@ double distance_to_segment(Vec2 p, Vec2 a, Vec2 b, double &t) {
     t = dd > 0 ? std::clamp(dot(p - a, d) / dd, 0.0, 1.0) : 0.0;
     return norm(p - (a + d * t));
 }
-
-// Segments by the cells of a grid their explained bands touch.
-class SegmentGrid {
-public:
-    bool build(const Array<Segment> &segments, int width, int height) {
-        cols_ = width / kCell + 1;
-        rows_ = height / kCell + 1;
-        const std::size_t cells = static_cast<std::size_t>(cols_) * static_cast<std::size_t>(rows_);
-        if (!end_.resize(cells, 0)) return false;
-        // Count per cell, turn the counts into starts, then fill: each
-        // cell's start moves on to its end, where the next cell starts.
-        for_cells(segments, [&](std::size_t c, int) { ++end_[c]; });
-        std::size_t total = 0;
-        for (std::size_t c = 0; c < cells; ++c) {
-            const std::size_t n = end_[c];
-            end_[c] = total;
-            total += n;
-        }
-        if (!items_.resize(total)) return false;
-        for_cells(segments, [&](std::size_t c, int s) { items_[end_[c]++] = s; });
-        return true;
-    }
-    // The segments whose cells include the one of p, in index order.
-    template <class F> void near(Vec2 p, F f) const {
-        const int cx = std::clamp(static_cast<int>(std::floor(p.x / kCell)), 0, cols_ - 1);
-        const int cy = std::clamp(static_cast<int>(std::floor(p.y / kCell)), 0, rows_ - 1);
-        const std::size_t c = static_cast<std::size_t>(cy) * static_cast<std::size_t>(cols_) + static_cast<std::size_t>(cx);
-        for (std::size_t k = c ? end_[c - 1] : 0; k < end_[c]; ++k) f(items_[k]);
-    }
-
-private:
-    template <class F> void for_cells(const Array<Segment> &segments, F f) const {
-        for (std::size_t s = 0; s < segments.size(); ++s) {
-            int x0, y0, x1, y1;
-            span(segments[s], x0, y0, x1, y1);
-            for (int cy = y0; cy <= y1; ++cy)
-                for (int cx = x0; cx <= x1; ++cx)
-                    f(static_cast<std::size_t>(cy) * static_cast<std::size_t>(cols_) + static_cast<std::size_t>(cx),
-                      static_cast<int>(s));
-        }
-    }
-    void span(const Segment &g, int &x0, int &y0, int &x1, int &y1) const {
-        const double r = g.reach + kCell;  // queries come from up to a cell beyond the band
-        x0 = std::clamp(static_cast<int>(std::floor((std::min(g.a.x, g.b.x) - r) / kCell)), 0, cols_ - 1);
-        x1 = std::clamp(static_cast<int>(std::floor((std::max(g.a.x, g.b.x) + r) / kCell)), 0, cols_ - 1);
-        y0 = std::clamp(static_cast<int>(std::floor((std::min(g.a.y, g.b.y) - r) / kCell)), 0, rows_ - 1);
-        y1 = std::clamp(static_cast<int>(std::floor((std::max(g.a.y, g.b.y) + r) / kCell)), 0, rows_ - 1);
-    }
-    int cols_ = 0, rows_ = 0;
-    Array<std::size_t> end_;  // per cell: where its segments end in items_ (the next cell's begin)
-    Array<int> items_;
-};
 
 struct Pixel {
     int x, y;

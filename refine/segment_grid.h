@@ -1,0 +1,74 @@
+// Segments by the cells of a square grid that the bands around them touch,
+// for the stages that ask which segments pass near a point.
+#ifndef KTVEC_REFINE_SEGMENT_GRID_H
+#define KTVEC_REFINE_SEGMENT_GRID_H
+
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+
+#include "refine/array.h"
+#include "refine/vec2.h"
+
+namespace ktv::refine {
+
+// Built over records with members `a`, `b` (the segment's ends) and `reach`
+// (how far around it a query still finds it): each segment is listed in
+// every cell within its reach plus `margin` plus one cell, so a query
+// finds it from up to a cell beyond that band.
+class SegmentGrid {
+public:
+    static constexpr int kCell = 16;  // side of the cells, px
+
+    template <class Segment> bool build(const Array<Segment> &segments, int width, int height, double margin = 0) {
+        cols_ = width / kCell + 1;
+        rows_ = height / kCell + 1;
+        margin_ = margin;
+        const std::size_t cells = static_cast<std::size_t>(cols_) * static_cast<std::size_t>(rows_);
+        if (!end_.resize(cells, 0)) return false;
+        // Count per cell, turn the counts into starts, then fill: each
+        // cell's start moves on to its end, where the next cell starts.
+        for_cells(segments, [&](std::size_t c, int) { ++end_[c]; });
+        std::size_t total = 0;
+        for (std::size_t c = 0; c < cells; ++c) {
+            const std::size_t n = end_[c];
+            end_[c] = total;
+            total += n;
+        }
+        if (!items_.resize(total)) return false;
+        for_cells(segments, [&](std::size_t c, int s) { items_[end_[c]++] = s; });
+        return true;
+    }
+    // The segments whose cells include the one of p, in index order.
+    template <class F> void near(Vec2 p, F f) const {
+        if (cols_ == 0) return;
+        const int cx = std::clamp(static_cast<int>(std::floor(p.x / kCell)), 0, cols_ - 1);
+        const int cy = std::clamp(static_cast<int>(std::floor(p.y / kCell)), 0, rows_ - 1);
+        const std::size_t c = static_cast<std::size_t>(cy) * static_cast<std::size_t>(cols_) + static_cast<std::size_t>(cx);
+        for (std::size_t k = c ? end_[c - 1] : 0; k < end_[c]; ++k) f(items_[k]);
+    }
+
+private:
+    template <class Segment, class F> void for_cells(const Array<Segment> &segments, F f) const {
+        for (std::size_t s = 0; s < segments.size(); ++s) {
+            const Segment &g = segments[s];
+            const double r = g.reach + margin_ + kCell;  // queries come from up to a cell beyond the band
+            const int x0 = cell(std::min(g.a.x, g.b.x) - r, cols_), x1 = cell(std::max(g.a.x, g.b.x) + r, cols_);
+            const int y0 = cell(std::min(g.a.y, g.b.y) - r, rows_), y1 = cell(std::max(g.a.y, g.b.y) + r, rows_);
+            for (int cy = y0; cy <= y1; ++cy)
+                for (int cx = x0; cx <= x1; ++cx)
+                    f(static_cast<std::size_t>(cy) * static_cast<std::size_t>(cols_) + static_cast<std::size_t>(cx),
+                      static_cast<int>(s));
+        }
+    }
+    static int cell(double c, int count) { return std::clamp(static_cast<int>(std::floor(c / kCell)), 0, count - 1); }
+
+    int cols_ = 0, rows_ = 0;
+    double margin_ = 0;
+    Array<std::size_t> end_;  // per cell: where its segments end in items_ (the next cell's begin)
+    Array<int> items_;
+};
+
+}  // namespace ktv::refine
+
+#endif
