@@ -182,6 +182,65 @@ TEST_F(RefinedCentreLines, FollowTheTrueCentreLines) {
     }
 }
 
+// Strokes a pixel of paper apart are each drawn, none twice: thinning's
+// nodes and chords can lie on the neighbour or the paper between.
+TEST_F(RefinedCentreLines, StrokesAPixelApartAreEachDrawn) {
+    auto column = [](ktvdraw::Canvas &c, int x, int y0, int y1) {
+        for (int y = y0; y <= y1; ++y) c.set(x, y);
+    };
+    const Case cases[] = {
+        // A narrow loop: a wall layer two pixels wide and one a pixel wide
+        // below it, from a wall to a post.
+        {"narrow loop",
+         [&](ktvdraw::Canvas &c) {
+             c.span(49, 10, 100), c.span(50, 10, 100), c.span(52, 10, 100);
+             for (int x = 9; x <= 11; ++x) column(c, x, 20, 79);
+             column(c, 100, 40, 61);
+         },
+         {{{10, 20}, {10, 79}}, {{10, 49.5}, {100, 49.5}}, {{10, 52}, {100, 52}}, {{100, 40}, {100, 61}}}, 0.15, {}, {}, 0},
+        // A long line beside two frames whose sides lie a pixel of paper
+        // away from it, its junctions a pixel towards them.
+        {"line beside frames",
+         [&](ktvdraw::Canvas &c) {
+             c.span(5, 20, 79), c.span(95, 20, 79);
+             column(c, 62, 5, 95);
+             for (const auto &[y0, y1] : {std::pair{12, 45}, {52, 88}}) {
+                 c.span(y0, 40, 60), c.span(y1, 40, 60);
+                 column(c, 40, y0, y1), column(c, 60, y0, y1);
+             }
+         },
+         {{{20, 5}, {79, 5}}, {{20, 95}, {79, 95}}, {{62, 5}, {62, 95}},
+          {{40, 12}, {60, 12}, {60, 45}, {40, 45}, {40, 12}}, {{40, 52}, {60, 52}, {60, 88}, {40, 88}, {40, 52}}},
+         0.15, {}, {}, 0},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        vectorize(c);
+        ASSERT_EQ(refiner.mrefinecenterline(&v), 0);
+        EXPECT_LE(mean_distance(c), c.mean);
+        // Every point of the truth, a stroke width clear of its ends, has a
+        // line within 0.75 px.
+        int uncovered = 0;
+        for (const auto &line : c.truth)
+            for (std::size_t i = 0; i + 1 < line.size(); ++i) {
+                const P a = line[i], b = line[i + 1];
+                const double length = std::hypot(b.x - a.x, b.y - a.y);
+                for (double t = 3; t <= length - 3; t += 1) {
+                    const P p{a.x + (b.x - a.x) * t / length, a.y + (b.y - a.y) * t / length};
+                    double best = 1e9;
+                    for (int k = 0; k < refiner.mgetlinenum(); ++k) {
+                        const _KTREFINEDLINE &l = *refiner.mgetline(k);
+                        for (int j = 0; j + 1 < l.pointnum; ++j)
+                            best = std::fmin(best, segment_distance(p, {l.point[j].x, l.point[j].y},
+                                                                    {l.point[j + 1].x, l.point[j + 1].y}));
+                    }
+                    uncovered += best > 0.75;
+                }
+            }
+        EXPECT_EQ(uncovered, 0);
+    }
+}
+
 // The stage reads the vectorizer and nothing else: its graph is as the
 // driver left it, and the node positions answer for the nodes on lines.
 TEST_F(RefinedCentreLines, LeaveTheVectorizerAsItWas) {
