@@ -8,8 +8,7 @@
 // The ink says better where the strokes run:
 //
 //  1. every link is measured by cuts across it and gets the straight centre
-//     line of its stroke (linefit.h); a thin link measured onto the stroke
-//     beside its own is drawn along its own (parallel.h);
+//     line of its stroke (linefit.h);
 //  2. each node goes to the point nearest, in the least-squares sense, to
 //     the lines of all its links: the crossing of two chords at a bend, the
 //     meeting point of the branches at a junction (one line per branch, from
@@ -19,7 +18,9 @@
 //     junctions) go together to where the longer links around them meet;
 //     free ends are carried to the tip of their stroke's ink;
 //  3. segments that the middle of the stroke leaves get points to follow it
-//     (curves.h), and short strokes the clean-up dropped come back (stubs.h).
+//     (curves.h), a thin segment drawn on the stroke beside its own goes to
+//     its own (parallel.h), and short strokes the clean-up dropped come
+//     back (stubs.h).
 #include "refine/centerline.h"
 
 #include <algorithm>
@@ -63,8 +64,6 @@ struct LinkRecord {
     LinkFit fit;
     bool tying;      // short, between nodes that both go on: ties its nodes together
     bool crossing;   // between two junctions, may lie inside the merged ink of a shallow crossing
-    bool beside;     // its stroke runs beside the one it was measured on, along `own`
-    Line own;
 };
 
 // The line a node is placed from along one of its branches, and whether
@@ -133,7 +132,7 @@ public:
             return true;
         };
         if (follow_bends(ink_, linewidths_, straight, out, threads_) != 0 ||
-            restore_stubs(ink_, linewidths_, out, threads_) != 0)
+            separate_parallel(ink_, linewidths_, out) != 0 || restore_stubs(ink_, linewidths_, out, threads_) != 0)
             return KTVEC_NO_MEMORY;
         return 0;
     }
@@ -189,7 +188,7 @@ private:
                 const int a = p.nodeindex[i], b = p.nodeindex[i + 1];
                 if (!valid(a) || !valid(b) || a == b) continue;
                 const double length = norm(pixel(b) - pixel(a));
-                if (!links_.push({a, b, length, {}, false, false, false, {}})) return false;
+                if (!links_.push({a, b, length, {}, false, false})) return false;
                 longest = std::max(longest, length);
             }
         }
@@ -209,27 +208,11 @@ private:
         });
         for (int k = 0; k < parts; ++k)
             if (short_of_room[k]) return false;
-        if (!separate(scratch[0])) return false;
         for (const LinkRecord &r : links_) {
             if (!r.fit.ok) continue;
             widths_[u(r.a)] = std::max(widths_[u(r.a)], r.fit.width);
             widths_[u(r.b)] = std::max(widths_[u(r.b)], r.fit.width);
         }
-        return true;
-    }
-
-    // Links measured onto the stroke beside their own get the line of
-    // their own stroke (parallel.h).  They are drawn along it, but their
-    // nodes are placed as before: the nodes belong to the stroke the links
-    // were measured on, where the other links meet them.
-    bool separate(FitScratch &scratch) {
-        Array<MeasuredLink> measured;
-        if (!measured.reserve(links_.size())) return false;
-        for (const LinkRecord &r : links_)
-            measured.push({pixel(r.a), pixel(r.b), degree_[u(r.a)] >= 3, degree_[u(r.b)] >= 3, r.fit, false});
-        if (!separate_parallel(ink_, measured, scratch)) return false;
-        for (std::size_t i = 0; i < links_.size(); ++i)
-            if (measured[i].moved) links_[i].beside = true, links_[i].own = measured[i].fit.line;
         return true;
     }
 
@@ -627,21 +610,6 @@ private:
         return true;
     }
 
-    // The way of a link whose stroke runs beside the one its nodes were
-    // placed on: from the foot of each node on the link's own line, moved
-    // in along it as far as the node lies off it (so the link leaves its
-    // node at no steeper than a diagonal), the points in between.
-    bool along_own(const LinkRecord &r, LineSet &out) const {
-        const Vec2 pa = placed_[u(r.a)], pb = placed_[u(r.b)];
-        const Line &own = r.own;
-        const Vec2 fa = own.at + own.dir * dot(pa - own.at, own.dir), fb = own.at + own.dir * dot(pb - own.at, own.dir);
-        const double length = norm(fb - fa);
-        const double ia = std::fabs(distance_to(own, pa)), ib = std::fabs(distance_to(own, pb));
-        if (ia + ib >= length) return true;
-        const Vec2 d = (fb - fa) * (1 / length);
-        return out.add(fa + d * ia, -1) && out.add(fb - d * ib, -1);
-    }
-
     // One line per live polyline; its stroke width is the median of its
     // links' (a link whose cuts ran through a crowded symbol does not widen
     // the line).
@@ -657,15 +625,8 @@ private:
             if ((p.flag & KTVEC_POLYLINE_SPLINE) && p.splinenum >= 2 && p.splinex && p.spliney) {
                 if (!add_moved_samples(v_, p, placed_, out)) return false;
             } else {
-                std::size_t k = firstlink_[l];
-                for (int i = 0; i < p.nodenum; ++i) {
-                    const int a = p.nodeindex[i];
-                    if (!valid(a) || !out.add(placed_[u(a)], a)) return false;
-                    const int b = i + 1 < p.nodenum ? p.nodeindex[i + 1] : -1;
-                    if (!valid(b) || a == b || k >= end) continue;
-                    const LinkRecord &r = links_[k++];
-                    if (r.beside && r.a == a && r.b == b && !along_own(r, out)) return false;
-                }
+                for (int i = 0; i < p.nodenum; ++i)
+                    if (valid(p.nodeindex[i]) && !out.add(placed_[u(p.nodeindex[i])], p.nodeindex[i])) return false;
             }
             out.end();
         }

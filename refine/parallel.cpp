@@ -1,18 +1,20 @@
-// Links measured onto the stroke beside their own.
+// Segments drawn on the stroke beside their own.
 //
-// A link is measured by cuts across its chord, each taking the black run
-// the chord passes through or, from paper, the nearer one.  Where strokes
-// one pixel wide run a pixel or two apart (the layers of a wall, a window
-// frame, the two sides of a long narrow hole), the chord between two nodes
-// of one of them can lie on the other or on the paper between: thinning
-// leaves a junction's pixel a pixel into a branch, the approximation lets
-// the chord of a narrow loop cut across it, and of two runs equally near
-// the one the link happens to face wins.  The link is then drawn on its
-// neighbour's line, and its own stroke, plain in the ink, is drawn by
-// nothing.  Two lines on one stroke give it away: a thin link whose line
-// runs on other links' lines along most of its length, while on one side
-// of it a stroke of its own, across a gap of paper, runs along as far and
-// lies in no link's band, is measured again from that stroke.
+// Links are measured by cuts across their chords, each taking the black run
+// the chord passes through or, from paper, the nearer one.  Where strokes a
+// pixel or two wide run a pixel or two apart (the layers of a wall, a
+// window frame, the two sides of a long narrow hole), a chord of one of
+// them can lie on the other or on the paper between: thinning leaves a
+// junction's pixel a pixel into a branch, the approximation lets the chord
+// of a narrow loop cut across it, a chord from one stroke to a node on the
+// other follows the nearer of the two all the way, and of two runs equally
+// near the one the link happens to face wins.  The segment is then drawn on
+// its neighbour's line, and its own stroke, plain in the ink, is drawn by
+// nothing.  Two lines on one stroke give it away: a thin segment that runs
+// on other segments along most of its length, while on one side of it a
+// stroke of its own, across a gap of paper, runs along as far in no line's
+// band, goes to that stroke.  Its ends stay (they are nodes, or bends of
+// its line), and it leaves them for its stroke no steeper than a diagonal.
 #include "refine/parallel.h"
 
 #include <algorithm>
@@ -25,70 +27,78 @@ namespace ktv::refine {
 namespace {
 
 constexpr double kThin = 3.0;       // widest stroke looked at, px
-constexpr double kMinLength = 6.0;  // shorter lines are left as they are, px
-constexpr double kSame = 0.6;       // lines this close lie on one stroke, px
-constexpr double kParallel = 0.97;  // cosine within which two lines run along each other
+constexpr double kMinLength = 14.0; // shorter segments are left, px: on a slanted double line the
+                                    // paper between comes and goes with the steps
+constexpr double kSame = 0.6;       // segments this close lie on one stroke, px
+constexpr double kParallel = 0.97;  // cosine within which two segments run along each other
 constexpr double kGap = 2.0;        // widest paper between the two strokes, px
-constexpr double kShare = 0.6;      // share of a line's stations that must show both
-constexpr double kHeld = 0.5;       // a line's band holds ink this far beyond half its width, px
-constexpr double kMoved = 0.75;     // a line measured again must move at least this far, px
+constexpr double kShare = 0.6;      // share of a segment's stations that must show both
+constexpr double kHeld = 0.5;       // a segment's band holds ink this far beyond half its width, px
+constexpr double kMoved = 0.75;     // a segment must move at least this far, px
 constexpr double kCutReach = 6.0;   // farthest a cut looks for its run, px
-constexpr double kStep = 1.0;       // spacing of the stations along a line, px
+constexpr double kStep = 1.0;       // spacing of the stations along a segment, px
 constexpr double kInside = 1e-6;    // a step just past a square's edge, px
 
-// A measured link's line between its nodes' feet, and the band around it
-// that its stroke fills.
-struct Band {
+// A drawn segment and the band around it that its stroke fills.
+struct Segment {
+    int line, at;  // from point `at` to `at` + 1 of line `line`
     Vec2 a, b;
-    double reach;  // half the stroke's width plus kHeld; negative for a link not measured
+    double reach;  // half the stroke's width plus kHeld
 };
 
-Band band_of(const MeasuredLink &l) {
-    if (!l.fit.ok) return {l.a, l.a, -1};
-    const Line &f = l.fit.line;
-    return {f.at + f.dir * dot(l.a - f.at, f.dir), f.at + f.dir * dot(l.b - f.at, f.dir), 0.5 * l.fit.width + kHeld};
-}
+// A moved segment, from point `at` of its line: its new way from p to q.
+// An end that is a bend of its line (a point of no node) goes to the
+// stroke itself; an end at a node stays, and the segment gains p or q.
+struct Move {
+    int line, at;
+    Vec2 p, q;
+    bool bend_a, bend_b;
+};
 
-double distance_to_band(Vec2 p, const Band &g) {
-    const Vec2 d = g.b - g.a;
+double distance_to_segment(Vec2 p, Vec2 a, Vec2 b) {
+    const Vec2 d = b - a;
     const double dd = dot(d, d);
-    const double t = dd > 0 ? std::clamp(dot(p - g.a, d) / dd, 0.0, 1.0) : 0.0;
-    return norm(p - (g.a + d * t));
+    const double t = dd > 0 ? std::clamp(dot(p - a, d) / dd, 0.0, 1.0) : 0.0;
+    return norm(p - (a + d * t));
 }
 
 class Separation {
 public:
-    Separation(const Ink &ink, Array<MeasuredLink> &links, FitScratch &scratch)
-        : ink_(ink), links_(links), scratch_(scratch) {}
+    Separation(const Ink &ink, const Array<double> &widths, const LineSet &lines)
+        : ink_(ink), widths_(widths), lines_(lines) {}
 
-    bool run() {
-        if (!bands_.resize(links_.size())) return false;
-        for (std::size_t i = 0; i < links_.size(); ++i) bands_[i] = band_of(links_[i]);
-        // A line measured again moves by a gap and a stroke at most: the
-        // grid lists each band that much wider.
-        if (!grid_.build(bands_, ink_.width(), ink_.height(), kGap + kThin + 1)) return false;
-        for (std::size_t i = 0; i < links_.size(); ++i)
-            if (!look_at(i)) return false;
+    bool run(Array<Move> &moves) {
+        for (int i = 0; i < lines_.count(); ++i) {
+            const double w = std::max(1.0, widths_[static_cast<std::size_t>(i)]);
+            for (int k = 0; k + 1 < lines_.points(i); ++k)
+                if (!segments_.push({i, k, lines_.point(i, k), lines_.point(i, k + 1), 0.5 * w + kHeld})) return false;
+        }
+        // A moved segment goes by a gap and a stroke at most: the grid
+        // lists each band that much wider.
+        if (!grid_.build(segments_, ink_.width(), ink_.height(), kGap + kThin + 1)) return false;
+        for (std::size_t s = 0; s < segments_.size(); ++s)
+            if (!look_at(s, moves)) return false;
         return true;
     }
 
 private:
-    // Whether another line runs along band i's at p, within kSame.
-    bool doubled(std::size_t i, Vec2 p, Vec2 dir) const {
+    // Whether another segment runs along segment s's at p, within kSame.
+    bool doubled(std::size_t s, Vec2 p, Vec2 dir) const {
         bool found = false;
-        grid_.near(p, [&](int s) {
-            const Band &g = bands_[static_cast<std::size_t>(s)];
-            if (found || static_cast<std::size_t>(s) == i || g.reach < 0) return;
-            if (std::fabs(dot(unit(g.b - g.a), dir)) >= kParallel && distance_to_band(p, g) <= kSame) found = true;
+        grid_.near(p, [&](int o) {
+            const Segment &g = segments_[static_cast<std::size_t>(o)];
+            if (found || static_cast<std::size_t>(o) == s) return;
+            if (std::fabs(dot(unit(g.b - g.a), dir)) >= kParallel && distance_to_segment(p, g.a, g.b) <= kSame)
+                found = true;
         });
         return found;
     }
-    // Whether a band other than i's holds p.
-    bool held(std::size_t i, Vec2 p) const {
+    // Whether the band of a segment other than s holds p.
+    bool held(std::size_t s, Vec2 p) const {
         bool found = false;
-        grid_.near(p, [&](int s) {
-            const Band &g = bands_[static_cast<std::size_t>(s)];
-            if (!found && static_cast<std::size_t>(s) != i && g.reach >= 0 && distance_to_band(p, g) <= g.reach) found = true;
+        grid_.near(p, [&](int o) {
+            const Segment &g = segments_[static_cast<std::size_t>(o)];
+            if (!found && static_cast<std::size_t>(o) != s && distance_to_segment(p, g.a, g.b) <= g.reach) found = true;
         });
         return found;
     }
@@ -107,22 +117,21 @@ private:
         return true;
     }
 
-    bool look_at(std::size_t i) {
-        const MeasuredLink &l = links_[i];
-        const Band g = bands_[i];
-        if (g.reach < 0 || l.fit.width > kThin) return true;
+    bool look_at(std::size_t s, Array<Move> &moves) {
+        const Segment g = segments_[s];
+        const double w = std::max(1.0, widths_[static_cast<std::size_t>(g.line)]);
         const double length = norm(g.b - g.a);
-        if (length < kMinLength) return true;
+        if (w > kThin || length < kMinLength) return true;
         const Vec2 dir = unit(g.b - g.a), n = perp(dir);
         // Cuts near a junction run into the other branches' ink.
-        const double margin = std::max(2.0, 1.5 * l.fit.width);
+        const double margin = std::max(2.0, 1.5 * w);
         if (length - 2 * margin < 2 * kStep) return true;
-        // Most lines run on no other: three stations tell.
+        // Most segments run on no other: three stations tell.
         int first_look = 0;
-        for (const double at : {0.25, 0.5, 0.75}) first_look += doubled(i, g.a + (g.b - g.a) * at, dir);
+        for (const double at : {0.25, 0.5, 0.75}) first_look += doubled(s, g.a + (g.b - g.a) * at, dir);
         if (first_look < 2) return true;
 
-        const double widest = 1.5 * l.fit.width + 1;
+        const double widest = 1.5 * w + 1;
         int stations = 0, twice = 0, alone[2] = {0, 0};
         middles_[0].clear();
         middles_[1].clear();
@@ -131,12 +140,12 @@ private:
             Run own;
             if (!run_across(ink_, q, n, kCutReach, own) || own.width() > widest || std::fabs(own.middle()) > 1) continue;
             ++stations;
-            twice += doubled(i, q, dir);
-            for (int s = 0; s < 2; ++s) {
+            twice += doubled(s, q, dir);
+            for (int side = 0; side < 2; ++side) {
                 Vec2 m;
-                if (!beside(q, n, own, s ? -1.0 : 1.0, widest, m) || held(i, m)) continue;
-                ++alone[s];
-                if (!middles_[s].push(m)) return false;
+                if (!beside(q, n, own, side ? -1.0 : 1.0, widest, m) || held(s, m)) continue;
+                ++alone[side];
+                if (!middles_[side].push(m)) return false;
             }
         }
         const double need = kShare * stations;
@@ -145,45 +154,70 @@ private:
         if (left == right) return true;  // neither side, or both: nothing says which
         const Array<Vec2> &m = middles_[left ? 0 : 1];
 
-        // The chord again through the stroke beside: its offsets from the
-        // old chord, a straight function of the place along it, fitted by
+        // The line of the stroke beside: the middles' offsets from the
+        // segment, a straight function of the place along it, fitted by
         // least squares.
-        const Vec2 c = l.b - l.a;
-        const double chord = norm(c);
-        if (chord < 1) return true;
-        const Vec2 cu = c * (1 / chord), cn = perp(cu);
         double st = 0, so = 0, stt = 0, sto = 0;
         for (const Vec2 &p : m) {
-            const double t = dot(p - l.a, cu), o = dot(p - l.a, cn);
+            const double t = dot(p - g.a, dir), o = dot(p - g.a, n);
             st += t, so += o, stt += t * t, sto += t * o;
         }
         const double k = static_cast<double>(m.size()), det = k * stt - st * st;
         const double slope = std::fabs(det) > 1e-9 ? (k * sto - st * so) / det : 0;
         const double base = (so - slope * st) / k;
-        const Vec2 a = l.a + cn * base, b = l.b + cn * (base + slope * chord);
-        LinkFit again;
-        if (!fit_link(ink_, a, b, l.a_junction, l.b_junction, scratch_, again)) return false;
-        if (!again.ok || again.width > widest) return true;
-        const Vec2 mid = (g.a + g.b) * 0.5;
-        if (std::fabs(distance_to(again.line, mid)) < kMoved) return true;
-        links_[i].fit = again;
-        links_[i].moved = true;
-        bands_[i] = band_of(links_[i]);
+        if (std::fabs(base + 0.5 * slope * length) < kMoved) return true;
+        // The segment leaves a node for the line no steeper than a
+        // diagonal: from the node's foot on the line, as far in along it as
+        // the node lies off it.  A bend goes to its foot.
+        const bool bend_a = lines_.node(g.line, g.at) < 0, bend_b = lines_.node(g.line, g.at + 1) < 0;
+        const Vec2 fa = g.a + n * base, fb = g.b + n * (base + slope * length);
+        const double flen = norm(fb - fa);
+        const double ia = bend_a ? 0 : std::fabs(base), ib = bend_b ? 0 : std::fabs(base + slope * length);
+        if (ia + ib >= flen) return true;
+        const Vec2 fd = (fb - fa) * (1 / flen);
+        const Vec2 p = fa + fd * ia, q = fb - fd * ib;
+        if (!moves.push({g.line, g.at, p, q, bend_a, bend_b})) return false;
+        segments_[s].a = p;
+        segments_[s].b = q;
         return true;
     }
 
     const Ink &ink_;
-    Array<MeasuredLink> &links_;
-    FitScratch &scratch_;
-    Array<Band> bands_;
+    const Array<double> &widths_;
+    const LineSet &lines_;
+    Array<Segment> segments_;
     SegmentGrid grid_;
     Array<Vec2> middles_[2];
 };
 
 }  // namespace
 
-bool separate_parallel(const Ink &ink, Array<MeasuredLink> &links, FitScratch &scratch) {
-    return Separation(ink, links, scratch).run();
+int separate_parallel(const Ink &ink, const Array<double> &widths, LineSet &lines) {
+    Array<Move> moves;
+    if (!Separation(ink, widths, lines).run(moves)) return KTVEC_NO_MEMORY;
+    if (moves.empty()) return 0;
+    // The lines again with the moves' points; the moves come in line and
+    // point order.  A bend that a move put on its stroke is written once,
+    // where it now lies (the move before it may have moved it too).
+    LineSet moved;
+    std::size_t next = 0;
+    for (int i = 0; i < lines.count(); ++i) {
+        if (!moved.begin(lines.source(i))) return KTVEC_NO_MEMORY;
+        bool placed = false;  // the point at k was written by the move before it
+        for (int k = 0; k < lines.points(i); ++k) {
+            const bool here = next < moves.size() && moves[next].line == i && moves[next].at == k;
+            if (!placed && !moved.add(here && moves[next].bend_a ? moves[next].p : lines.point(i, k), lines.node(i, k)))
+                return KTVEC_NO_MEMORY;
+            placed = false;
+            if (!here) continue;
+            const Move &m = moves[next++];
+            if ((!m.bend_a && !moved.add(m.p, -1)) || !moved.add(m.q, -1)) return KTVEC_NO_MEMORY;
+            placed = m.bend_b;
+        }
+        moved.end();
+    }
+    lines.swap(moved);
+    return 0;
 }
 
 }  // namespace ktv::refine

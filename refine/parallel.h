@@ -1,29 +1,21 @@
-// Links measured onto the stroke beside their own (see parallel.cpp).
+// Segments drawn on the stroke beside their own (see parallel.cpp).
 #ifndef KTVEC_REFINE_PARALLEL_H
 #define KTVEC_REFINE_PARALLEL_H
 
 #include "refine/array.h"
 #include "refine/ink.h"
-#include "refine/linefit.h"
+#include "refine/lines.h"
 
 namespace ktv::refine {
 
-// A link as fit_link measured it.
-struct MeasuredLink {
-    Vec2 a, b;                    // its nodes' pixels
-    bool a_junction, b_junction;  // whether they are junctions
-    LinkFit fit;                  // measured again on the stroke beside when moved
-    bool moved;                   // set by separate_parallel
-};
-
-// Measures again, on the stroke beside it (and marks moved), every thin link whose line lies
-// on the same stroke as other links' lines while a stroke running beside
-// it, a pixel or two of paper away, is explained by no link.  Links are
-// looked at in index order, each against the lines as they are by then.
-// `scratch` must have room for the cuts of the longest link (max_cuts).
-// False only when memory runs out (the fits are then as they were or
-// partly measured again, each one whole).
-bool separate_parallel(const Ink &ink, Array<MeasuredLink> &links, FitScratch &scratch);
+// Moves onto its own stroke every thin segment of `lines` that runs on
+// other lines' segments along most of its length while a stroke beside
+// it, a pixel or two of paper away, runs along as far in no line's band.
+// The segment keeps its ends and gains two points on its own stroke.
+// `widths` holds each line's stroke width.  Segments are looked at in
+// order, each against the segments as they are by then.  0 or -1000 (the
+// lines are then as they were).
+int separate_parallel(const Ink &ink, const Array<double> &widths, LineSet &lines);
 
 }  // namespace ktv::refine
 
