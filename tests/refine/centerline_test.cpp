@@ -182,42 +182,80 @@ TEST_F(RefinedCentreLines, FollowTheTrueCentreLines) {
     }
 }
 
-// Strokes a pixel of paper apart are each drawn, none twice: thinning's
-// nodes and chords can lie on the neighbour or the paper between.
+// Strokes a pixel of paper apart: thinning's nodes and chords can lie on
+// the neighbour or on the paper between.
+void column(ktvdraw::Canvas &c, int x, int y0, int y1) {
+    for (int y = y0; y <= y1; ++y) c.set(x, y);
+}
+
+const Case kApart[] = {
+    // A narrow loop: a wall layer two pixels wide and one a pixel wide
+    // below it, from a wall to a post; then the same with the thin layer
+    // above.
+    {"narrow loop",
+     [](ktvdraw::Canvas &c) {
+         c.span(49, 10, 100), c.span(50, 10, 100), c.span(52, 10, 100);
+         for (int x = 9; x <= 11; ++x) column(c, x, 20, 79);
+         column(c, 100, 40, 61);
+     },
+     {{{10, 20}, {10, 79}}, {{10, 49.5}, {100, 49.5}}, {{10, 52}, {100, 52}}, {{100, 40}, {100, 61}}}, 0.15, {}, {}, 0},
+    {"narrow loop, thin layer above",
+     [](ktvdraw::Canvas &c) {
+         c.span(47, 10, 100), c.span(49, 10, 100), c.span(50, 10, 100);
+         for (int x = 9; x <= 11; ++x) column(c, x, 20, 79);
+         column(c, 100, 38, 61);
+     },
+     {{{10, 20}, {10, 79}}, {{10, 49.5}, {100, 49.5}}, {{10, 47}, {100, 47}}, {{100, 38}, {100, 61}}}, 0.15, {}, {}, 0},
+    // A chord from the far end of a line to a node on the stroke below it,
+    // where the line turns down to it: the bend that follows the ink
+    // leaves the line halfway, for the stroke below.
+    {"chord to the stroke below",
+     [](ktvdraw::Canvas &c) {
+         c.span(20, 30, 110), c.span(21, 30, 110), c.set(30, 22), c.span(23, 5, 110), c.span(24, 5, 110);
+         for (int x = 109; x <= 111; ++x) column(c, x, 8, 41);
+         for (int x = 4; x <= 6; ++x) column(c, x, 10, 39);
+     },
+     {{{30, 20.5}, {110, 20.5}}, {{30, 20.5}, {30, 23.5}}, {{5, 23.5}, {110, 23.5}}, {{110, 8}, {110, 41}}, {{5, 10}, {5, 39}}},
+     0.15, {}, {}, 0},
+    // A long line beside two frames whose sides lie a pixel of paper
+    // away from it, its junctions a pixel towards them.
+    {"line beside frames",
+     [](ktvdraw::Canvas &c) {
+         c.span(5, 20, 79), c.span(95, 20, 79);
+         column(c, 62, 5, 95);
+         for (const auto &[y0, y1] : {std::pair{12, 45}, {52, 88}}) {
+             c.span(y0, 40, 60), c.span(y1, 40, 60);
+             column(c, 40, y0, y1), column(c, 60, y0, y1);
+         }
+     },
+     {{{20, 5}, {79, 5}}, {{20, 95}, {79, 95}}, {{62, 5}, {62, 95}},
+      {{40, 12}, {60, 12}, {60, 45}, {40, 45}, {40, 12}}, {{40, 52}, {60, 52}, {60, 88}, {40, 88}, {40, 52}}},
+     0.15, {}, {}, 0},
+};
+
+// Each of the strokes is drawn, none twice.
 TEST_F(RefinedCentreLines, StrokesAPixelApartAreEachDrawn) {
-    auto column = [](ktvdraw::Canvas &c, int x, int y0, int y1) {
-        for (int y = y0; y <= y1; ++y) c.set(x, y);
-    };
-    const Case cases[] = {
-        // A narrow loop: a wall layer two pixels wide and one a pixel wide
-        // below it, from a wall to a post.
-        {"narrow loop",
-         [&](ktvdraw::Canvas &c) {
-             c.span(49, 10, 100), c.span(50, 10, 100), c.span(52, 10, 100);
-             for (int x = 9; x <= 11; ++x) column(c, x, 20, 79);
-             column(c, 100, 40, 61);
-         },
-         {{{10, 20}, {10, 79}}, {{10, 49.5}, {100, 49.5}}, {{10, 52}, {100, 52}}, {{100, 40}, {100, 61}}}, 0.15, {}, {}, 0},
-        // A long line beside two frames whose sides lie a pixel of paper
-        // away from it, its junctions a pixel towards them.
-        {"line beside frames",
-         [&](ktvdraw::Canvas &c) {
-             c.span(5, 20, 79), c.span(95, 20, 79);
-             column(c, 62, 5, 95);
-             for (const auto &[y0, y1] : {std::pair{12, 45}, {52, 88}}) {
-                 c.span(y0, 40, 60), c.span(y1, 40, 60);
-                 column(c, 40, y0, y1), column(c, 60, y0, y1);
-             }
-         },
-         {{{20, 5}, {79, 5}}, {{20, 95}, {79, 95}}, {{62, 5}, {62, 95}},
-          {{40, 12}, {60, 12}, {60, 45}, {40, 45}, {40, 12}}, {{40, 52}, {60, 52}, {60, 88}, {40, 88}, {40, 52}}},
-         0.15, {}, {}, 0},
-    };
-    for (const Case &c : cases) {
+    for (const Case &c : kApart) {
         SCOPED_TRACE(c.name);
         vectorize(c);
         ASSERT_EQ(refiner.mrefinecenterline(&v), 0);
         EXPECT_LE(mean_distance(c), c.mean);
+        // A moved stretch keeps the nodes of its polyline, in order, where
+        // they were placed.
+        for (int k = 0; k < refiner.mgetlinenum(); ++k) {
+            const _KTREFINEDLINE &l = *refiner.mgetline(k);
+            if (l.source <= 0) continue;
+            const _KTPOLYLINE &p = *v.mgetpolyline(l.source);
+            std::vector<int> nodes;
+            for (int i = 0; i < l.pointnum; ++i) {
+                if (l.node[i] < 0) continue;
+                nodes.push_back(l.node[i]);
+                double x, y;
+                ASSERT_TRUE(refiner.mgetnodeposition(l.node[i], &x, &y));
+                EXPECT_TRUE(x == l.point[i].x && y == l.point[i].y) << l.node[i];
+            }
+            EXPECT_EQ(nodes, std::vector<int>(p.nodeindex, p.nodeindex + p.nodenum)) << l.source;
+        }
         // Every point of the truth, a stroke width clear of its ends, has a
         // line within 0.75 px.
         int uncovered = 0;
@@ -278,11 +316,14 @@ TEST_F(RefinedCentreLines, EmptyAndFullPages) {
 // Every allocation of the stage failing in turn: -1000 and no lines, then
 // the same lines as an undisturbed run, on one thread and on several.
 TEST_F(RefinedCentreLines, AllocationFailuresLeaveNoLines) {
-    vectorize(kCases[4]);
-    ASSERT_EQ(refiner.mrefinecenterline(&v), 0);
-    for (const int threads : {1, 3}) {
-        SCOPED_TRACE(threads);
-        EXPECT_GT(sweep_refiner(v, &CKTRefiner::mrefinecenterline, refiner.mgetlinenum(), threads), 0);
+    for (const Case *c : {&kCases[4], &kApart[0]}) {
+        SCOPED_TRACE(c->name);
+        vectorize(*c);
+        ASSERT_EQ(refiner.mrefinecenterline(&v), 0);
+        for (const int threads : {1, 3}) {
+            SCOPED_TRACE(threads);
+            EXPECT_GT(sweep_refiner(v, &CKTRefiner::mrefinecenterline, refiner.mgetlinenum(), threads), 0);
+        }
     }
 }
 
