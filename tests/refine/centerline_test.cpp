@@ -190,8 +190,7 @@ void column(ktvdraw::Canvas &c, int x, int y0, int y1) {
 
 const Case kApart[] = {
     // A narrow loop: a wall layer two pixels wide and one a pixel wide
-    // below it, from a wall to a post; then the same with the thin layer
-    // above.
+    // below it, from a wall to a post.
     {"narrow loop",
      [](ktvdraw::Canvas &c) {
          c.span(49, 10, 100), c.span(50, 10, 100), c.span(52, 10, 100);
@@ -199,13 +198,6 @@ const Case kApart[] = {
          column(c, 100, 40, 61);
      },
      {{{10, 20}, {10, 79}}, {{10, 49.5}, {100, 49.5}}, {{10, 52}, {100, 52}}, {{100, 40}, {100, 61}}}, 0.15, {}, {}, 0},
-    {"narrow loop, thin layer above",
-     [](ktvdraw::Canvas &c) {
-         c.span(47, 10, 100), c.span(49, 10, 100), c.span(50, 10, 100);
-         for (int x = 9; x <= 11; ++x) column(c, x, 20, 79);
-         column(c, 100, 38, 61);
-     },
-     {{{10, 20}, {10, 79}}, {{10, 49.5}, {100, 49.5}}, {{10, 47}, {100, 47}}, {{100, 38}, {100, 61}}}, 0.15, {}, {}, 0},
     // A chord from the far end of a line to a node on the stroke below it,
     // where the line turns down to it: the bend that follows the ink
     // leaves the line halfway, for the stroke below.
