@@ -31,7 +31,7 @@ constexpr double kMinLength = 14.0; // shorter segments are left, px: on a slant
                                     // paper between comes and goes with the steps
 constexpr double kSame = 0.6;       // segments this close lie on one stroke, px
 constexpr double kParallel = 0.97;  // cosine within which two segments run along each other
-constexpr double kGap = 2.0;        // widest paper between the two strokes, px
+constexpr double kGap = 2.5;        // widest paper between the two strokes: two pixels, slanted, px
 constexpr double kShare = 0.6;      // share of a segment's stations that must show both
 constexpr double kHeld = 0.5;       // a segment's band holds ink this far beyond half its width, px
 constexpr double kMoved = 0.75;     // a segment must move at least this far, px
