@@ -38,6 +38,8 @@ constexpr double kMoved = 0.75;     // a segment must move at least this far, px
 constexpr double kCutReach = 6.0;   // farthest a cut looks for its run, px
 constexpr double kStep = 1.0;       // spacing of the stations along a segment, px
 constexpr double kInside = 1e-6;    // a step just past a square's edge, px
+constexpr double kNotch = 1.0;      // a bend beside a moved segment this far off its neighbours' chord ...
+constexpr double kNotchSpan = 4.0;  // ... between neighbours at most twice that plus this apart is a notch, px
 
 // A drawn segment and the band around it that its stroke fills.
 struct Segment {
@@ -198,21 +200,37 @@ int separate_parallel(const Ink &ink, const Array<double> &widths, LineSet &line
     if (moves.empty()) return 0;
     // The lines again with the moves' points; the moves come in line and
     // point order.  A bend that a move put on its stroke is written once,
-    // where it now lies (the move before it may have moved it too).
+    // where it now lies (the move before it may have moved it too).  A bend
+    // left between a moved segment and its neighbour as a notch towards the
+    // stroke the segment left (a short segment on either side of it
+    // stayed) goes: it stood for the jump to that stroke.
     LineSet moved;
+    Array<Vec2> at;
+    Array<int> node;
+    Array<unsigned char> made;  // per point: written by a move
     std::size_t next = 0;
     for (int i = 0; i < lines.count(); ++i) {
-        if (!moved.begin(lines.source(i))) return KTVEC_NO_MEMORY;
+        at.clear(), node.clear(), made.clear();
+        auto put = [&](Vec2 p, int n, bool by_move) { return at.push(p) && node.push(n) && made.push(by_move); };
         bool placed = false;  // the point at k was written by the move before it
         for (int k = 0; k < lines.points(i); ++k) {
             const bool here = next < moves.size() && moves[next].line == i && moves[next].at == k;
-            if (!placed && !moved.add(here && moves[next].bend_a ? moves[next].p : lines.point(i, k), lines.node(i, k)))
+            const bool bend_moved = here && moves[next].bend_a;
+            if (!placed && !put(bend_moved ? moves[next].p : lines.point(i, k), lines.node(i, k), bend_moved))
                 return KTVEC_NO_MEMORY;
             placed = false;
             if (!here) continue;
             const Move &m = moves[next++];
-            if ((!m.bend_a && !moved.add(m.p, -1)) || !moved.add(m.q, -1)) return KTVEC_NO_MEMORY;
+            if ((!m.bend_a && !put(m.p, -1, true)) || !put(m.q, -1, true)) return KTVEC_NO_MEMORY;
             placed = m.bend_b;
+        }
+        if (!moved.begin(lines.source(i))) return KTVEC_NO_MEMORY;
+        for (std::size_t k = 0; k < at.size(); ++k) {
+            if (k > 0 && k + 1 < at.size() && node[k] < 0 && !made[k] && (made[k - 1] || made[k + 1])) {
+                const double off = distance_to_segment(at[k], at[k - 1], at[k + 1]);
+                if (off >= kNotch && norm(at[k + 1] - at[k - 1]) <= 2 * off + kNotchSpan) continue;
+            }
+            if (!moved.add(at[k], node[k])) return KTVEC_NO_MEMORY;
         }
         moved.end();
     }
