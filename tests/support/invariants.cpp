@@ -249,6 +249,17 @@ std::string check_graph(CKTVector &v, const CheckOptions &o) {
     return r.text();
 }
 
+bool chain_meets_itself(const CKTVector &v) {
+    for (int i = 0; v.node && i < v.nodenum; ++i) {
+        const _KTNODE &n = v.node[i];
+        if (n.deleted) continue;
+        for (int a = 0; a < n.linknum; ++a)
+            for (int b = a + 1; b < n.linknum; ++b)
+                if (n.link[a].id == n.link[b].id) return true;
+    }
+    return false;
+}
+
 std::string dump_graph(CKTVector &v) {
     std::ostringstream out;
     out.precision(17);

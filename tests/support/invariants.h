@@ -92,6 +92,14 @@ inline CheckOptions structural_checks() {
 // violations.
 std::string check_graph(CKTVector &v, const CheckOptions &options = {});
 
+// Whether a chain of links runs into itself: a live node holds two links of
+// one id in one direction.  Approximation with node search does this to a
+// traced chain that passes a pixel twice (a loop with a tail) when both
+// passes leave a vertex there; the walks that build polylines then stop
+// where the chain meets itself, so chain_ends and links_on_polylines cannot
+// hold.
+bool chain_meets_itself(const CKTVector &v);
+
 // The whole vector layer as text: every node with every field of its links,
 // the row index, and every polyline with its lists and curve samples.  For
 // failure messages, and for comparing two layers exactly (an undo copy and
