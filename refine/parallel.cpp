@@ -75,8 +75,8 @@ public:
             for (int k = 0; k + 1 < lines_.points(i); ++k)
                 if (!segments_.push({i, k, lines_.point(i, k), lines_.point(i, k + 1), 0.5 * w + kHeld})) return false;
         }
-        // A moved segment goes by a gap and a stroke at most: the grid
-        // lists each band that much wider.
+        // Queries come from a segment's own band, or a gap and a stroke
+        // beyond it (a stroke beside, a segment moved there).
         if (!grid_.build(segments_, ink_.width(), ink_.height(), kGap + kThin + 1)) return false;
         for (std::size_t s = 0; s < segments_.size(); ++s)
             if (!look_at(s, moves)) return false;

@@ -13,14 +13,14 @@
 namespace ktv::refine {
 
 // Built over records with members `a`, `b` (the segment's ends) and `reach`
-// (how far around it a query still finds it): each segment is listed in
-// every cell within its reach plus `margin` plus one cell, so a query
-// finds it from up to a cell beyond that band.
+// (the band around it): each segment is listed in every cell within its
+// reach plus `margin`, so a query from anywhere within that distance of
+// the segment finds it.
 class SegmentGrid {
 public:
     static constexpr int kCell = 16;  // side of the cells, px
 
-    template <class Segment> bool build(const Array<Segment> &segments, int width, int height, double margin = 0) {
+    template <class Segment> bool build(const Array<Segment> &segments, int width, int height, double margin) {
         cols_ = width / kCell + 1;
         rows_ = height / kCell + 1;
         margin_ = margin;
@@ -52,7 +52,7 @@ private:
     template <class Segment, class F> void for_cells(const Array<Segment> &segments, F f) const {
         for (std::size_t s = 0; s < segments.size(); ++s) {
             const Segment &g = segments[s];
-            const double r = g.reach + margin_ + kCell;  // queries come from up to a cell beyond the band
+            const double r = g.reach + margin_;
             const int x0 = cell(std::min(g.a.x, g.b.x) - r, cols_), x1 = cell(std::max(g.a.x, g.b.x) + r, cols_);
             const int y0 = cell(std::min(g.a.y, g.b.y) - r, rows_), y1 = cell(std::max(g.a.y, g.b.y) + r, rows_);
             for (int cy = y0; cy <= y1; ++cy)

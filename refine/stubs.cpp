@@ -118,7 +118,9 @@ int restore_stubs(const Ink &ink, const Array<double> &widths, LineSet &lines, i
         const Array<Segment> &segments;
         int width, height;
         GridChore(SegmentGrid &g, const Array<Segment> &s, int w, int h) : grid(g), segments(s), width(w), height(h) {}
-        bool run() override { return grid.build(segments, width, height); }
+        // Queries come from up to a cell beyond a band: a piece's base and
+        // the points a stub may start from.
+        bool run() override { return grid.build(segments, width, height, SegmentGrid::kCell); }
     } chore(grid, segments, width, height);
     if (!find_unexplained(ink, capsules, loose, rowstart, threads, &chore)) return KTVEC_NO_MEMORY;
     // For each loose pixel, where its neighbours in the rows above and
