@@ -33,6 +33,9 @@ constexpr double kRunsOn = 0.94;    // cosine within which a stub runs on the li
 constexpr double kBehind = -0.5;    // cosine beyond which a line leaves a point behind the stub
 constexpr std::size_t kMaxPiece = 2000;  // larger unexplained pieces are not lost ends, px
 constexpr double kEndCap = 0.5;     // a restored end stops this far inside the ink's tip, px
+constexpr double kTickLength = 2.0; // a tick runs on at least this far past its line's ink, px
+constexpr double kTickWidth = 1.5;  // ... at most this wide, px
+constexpr double kTickSlant = 0.5;  // ... at no more than 60 degrees from square to the line (cosine)
 
 struct Segment {
     int line, at;  // segment from point `at` to `at` + 1 of line `line`
@@ -92,6 +95,29 @@ bool runs_on(const LineSet &lines, const Array<Segment> &segments, const Grid &g
         }
     });
     return meeting >= 2 && behind == 1 && straight == 1;
+}
+
+// Whether the ink at `tip` is the end of a tick on segment h of a stroke
+// `w` wide: a stroke a pixel wide leaving the line across it and running on
+// at least kTickLength past the line's own ink.  The band a line explains
+// reaches over most of a short tick (on a dimension line, a scale), so
+// what is left of it looks like a bump; but the bumps of a ragged edge
+// stand at most a pixel past the ink and are as wide as they are long.
+bool tick(const Ink &ink, const Segment &h, Vec2 tip, double w) {
+    double t;
+    distance_to_segment(tip, h.a, h.b, t);
+    const Vec2 foot = h.a + (h.b - h.a) * t, dir = unit(tip - foot), n = perp(dir);
+    if (std::fabs(dot(dir, unit(h.b - h.a))) > kTickSlant) return false;
+    const double reach = ink.at(foot) ? ink.edge(foot, dir, w + kTickLength + 4, false) : kNoEdge;
+    if (reach >= kNoEdge || reach - 0.5 * w < kTickLength) return false;
+    // One pixel wide with paper on both sides, from just past the line's
+    // ink to just short of the end.
+    for (double along = 0.5 * w + 1; along <= reach - 0.5; along += 1) {
+        Run r;
+        if (!ink.at(foot + dir * along) || !run_across(ink, foot + dir * along, n, kTickLength, r) || r.width() > kTickWidth)
+            return false;
+    }
+    return true;
 }
 
 }  // namespace
@@ -255,7 +281,8 @@ int restore_stubs(const Ink &ink, const Array<double> &widths, LineSet &lines, i
                     if (dq <= nearest) nearest = dq, at = q, node = lines.node(g.line, g.at + e);
                 }
             });
-            if (short_end && (nearest >= snap || !runs_on(lines, segments, grid, at, unit(tip - at), w))) continue;
+            if (short_end && !tick(ink, h, tip, w) && (nearest >= snap || !runs_on(lines, segments, grid, at, unit(tip - at), w)))
+                continue;
             if (nearest >= snap) {
                 if (!inserts.push({h.line, h.at, hostt, from})) return KTVEC_NO_MEMORY;
                 at = from;

@@ -145,6 +145,15 @@ const Case kCases[] = {
      },
      {{node_frame(22, 21), node_frame(100, 21)}, {node_frame(25, 18), node_frame(25, 90)}}, 0.3,
      {node_frame(25, 21)}, {node_frame(22, 21), node_frame(25, 18)}, 1.5},
+    // Ticks three pixels long under a line two pixels wide: the band the
+    // line explains reaches over most of each.
+    {"ticks on a two-pixel line",
+     [](ktvdraw::Canvas &c) {
+         c.span(50, 10, 110), c.span(51, 10, 110);
+         for (const int x : {30, 50, 70, 90}) c.set(x, 52), c.set(x, 53), c.set(x, 54);
+     },
+     {{{10, 50.5}, {110, 50.5}}, {{30, 50.5}, {30, 54}}, {{50, 50.5}, {50, 54}}, {{70, 50.5}, {70, 54}}, {{90, 50.5}, {90, 54}}},
+     0.2, {}, {{30, 54}, {50, 54}, {70, 54}, {90, 54}}, 1.0},
     // Sixteen-pixel strokes: one ends on another's ink (a T), and the ends
     // of two run into each other's ink; the link of the through-stroke next
     // to the T is too short to be measured, and the T's stem is a link
