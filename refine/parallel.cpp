@@ -57,13 +57,6 @@ struct Move {
     bool bend_a, bend_b;
 };
 
-double distance_to_segment(Vec2 p, Vec2 a, Vec2 b) {
-    const Vec2 d = b - a;
-    const double dd = dot(d, d);
-    const double t = dd > 0 ? std::clamp(dot(p - a, d) / dd, 0.0, 1.0) : 0.0;
-    return norm(p - (a + d * t));
-}
-
 class Separation {
 public:
     Separation(const Ink &ink, const Array<double> &widths, const LineSet &lines)

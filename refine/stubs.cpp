@@ -43,13 +43,6 @@ struct Segment {
     double reach;  // half the stroke width plus the margin
 };
 
-double distance_to_segment(Vec2 p, Vec2 a, Vec2 b, double &t) {
-    const Vec2 d = b - a;
-    const double dd = dot(d, d);
-    t = dd > 0 ? std::clamp(dot(p - a, d) / dd, 0.0, 1.0) : 0.0;
-    return norm(p - (a + d * t));
-}
-
 struct Pixel {
     int x, y;
 };

@@ -3,6 +3,7 @@
 #ifndef KTVEC_REFINE_VEC2_H
 #define KTVEC_REFINE_VEC2_H
 
+#include <algorithm>
 #include <cmath>
 
 namespace ktv::refine {
@@ -33,6 +34,19 @@ struct Line {
 };
 
 inline double distance_to(const Line &l, Vec2 p) { return cross(l.dir, p - l.at); }
+
+// Distance from p to the segment from a to b; `t` gets the parameter of the
+// nearest point (0 at a, 1 at b).
+inline double distance_to_segment(Vec2 p, Vec2 a, Vec2 b, double &t) {
+    const Vec2 d = b - a;
+    const double dd = dot(d, d);
+    t = dd > 0 ? std::clamp(dot(p - a, d) / dd, 0.0, 1.0) : 0.0;
+    return norm(p - (a + d * t));
+}
+inline double distance_to_segment(Vec2 p, Vec2 a, Vec2 b) {
+    double t;
+    return distance_to_segment(p, a, b, t);
+}
 
 }  // namespace ktv::refine
 
