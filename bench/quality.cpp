@@ -472,8 +472,8 @@ void row(const std::string &setting, const Sheet &s, const Result &r, bool centr
 void feature_report(std::uint64_t seed) {
     std::printf("\n### What pre-cleaning removes from a technical drawing (A4, seed %llu)\n\n",
                 (unsigned long long)seed);
-    std::printf("| dpi | noise | option | specks removed | holes filled | pixels smoothed | ms |\n"
-                "|---|---|---|---|---|---|---|\n");
+    std::printf("| dpi | noise | option | specks removed | holes filled | cells kept | pixels smoothed | ms |\n"
+                "|---|---|---|---|---|---|---|---|\n");
     for (double dpi : {300.0, 150.0})
         for (bool noise : {false, true}) {
             ktvdraw::DrawingOptions o;
@@ -491,6 +491,7 @@ void feature_report(std::uint64_t seed) {
             for (long n : {2L, 4L, 8L, 16L, 64L}) {
                 PrecleanOptions p;
                 p.fill_holes = n;
+                p.keep_cells = ktvcli::kDefaultKeepCells;
                 rows.push_back({"fill-holes " + std::to_string(n), p});
             }
             PrecleanOptions smooth;
@@ -507,8 +508,8 @@ void feature_report(std::uint64_t seed) {
                     ktvcli::preclean({copy.data(), w, h, (std::size_t)page.stride()}, pre, &counts);
                     best = std::min(best, ms_since(t0));
                 }
-                std::printf("| %.0f | %s | %s | %ld | %ld | %ld | %.1f |\n", dpi, noise ? "yes" : "no",
-                            name.c_str(), counts.specks, counts.holes, counts.smoothed, best);
+                std::printf("| %.0f | %s | %s | %ld | %ld | %ld | %ld | %.1f |\n", dpi, noise ? "yes" : "no",
+                            name.c_str(), counts.specks, counts.holes, counts.cells, counts.smoothed, best);
             }
         }
 }

@@ -14,6 +14,7 @@
 #include "preclean.h"
 
 #include <cstdint>
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <utility>
@@ -90,6 +91,9 @@ template <class F> void for_each_run(const Word *w, int n, F f) {
     }
     if (start >= 0) f(start, 64 * n - 1);
 }
+
+// A hole's wall is thin when paper lies at most this many pixels behind it.
+constexpr int kCellWall = 2;
 
 struct Run {
     std::int32_t x0, x1, y;
@@ -222,6 +226,65 @@ public:
                 border[root] = 1;
         }
         return true;
+    }
+
+    // Marks the components of at most `limit` pixels that do not touch the
+    // border and are cells (PrecleanOptions::keep_cells) as too large, so
+    // that repaint() leaves them; returns how many, or -1 when working
+    // memory could not be obtained.  Each side of a component's pixels
+    // that faces ink is one wall sample, thin when paper lies within
+    // kCellWall pixels behind that ink pixel, straight on.
+    long keep_cells(const BitRaster &r, std::uint64_t limit) {
+        struct Cell {
+            std::uint32_t sides, thin;
+            std::int32_t x0, x1, y0, y1;  // bounding box
+        };
+        Block<Cell> cell;
+        if (!obtain(cell, count_)) return -1;
+        const Run *run = runs();
+        const std::uint32_t *parent = parents();
+        auto candidate = [&](std::uint32_t root) { return !large_[root] && sizes()[root] <= limit && !borders()[root]; };
+        auto black = [&r](int x, int y) {
+            if (x < 0 || y < 0 || x >= r.width || y >= r.height) return false;
+            return ((r.bits[static_cast<std::size_t>(y) * r.stride + static_cast<std::size_t>(x >> 3)] >> (7 - (x & 7))) & 1) != 0;
+        };
+        auto wall = [&](Cell &c, int x, int y, int dx, int dy) {
+            if (!black(x + dx, y + dy)) return;  // the component goes on there
+            ++c.sides;
+            for (int k = 2; k <= kCellWall + 1; ++k)
+                if (!black(x + k * dx, y + k * dy)) {
+                    ++c.thin;
+                    return;
+                }
+        };
+        for (std::size_t i = 0; i < count_; ++i) {
+            if (parent[i] == i) cell[i] = {0, 0, run[i].x0, run[i].x1, run[i].y, run[i].y};
+        }
+        for (std::size_t i = 0; i < count_; ++i) {
+            if (!candidate(parent[i])) continue;
+            Cell &c = cell[parent[i]];
+            const Run &u = run[i];
+            c.x0 = std::min(c.x0, u.x0);
+            c.x1 = std::max(c.x1, u.x1);
+            c.y0 = std::min(c.y0, u.y);
+            c.y1 = std::max(c.y1, u.y);
+            wall(c, u.x0, u.y, -1, 0);
+            wall(c, u.x1, u.y, 1, 0);
+            for (int x = u.x0; x <= u.x1; ++x) {
+                wall(c, x, u.y, 0, -1);
+                wall(c, x, u.y, 0, 1);
+            }
+        }
+        long kept = 0;
+        for (std::size_t i = 0; i < count_; ++i) {
+            if (parent[i] != i || !candidate(static_cast<std::uint32_t>(i))) continue;
+            const Cell &c = cell[i];
+            if (c.x1 > c.x0 && c.y1 > c.y0 && c.sides > 0 && 4 * c.thin >= 3 * c.sides) {
+                large_[i] = 1;
+                ++kept;
+            }
+        }
+        return kept;
     }
 
     // Paints every component of at most `limit` pixels (and, with
@@ -379,6 +442,10 @@ bool preclean(const BitRaster &raster, const PrecleanOptions &options, PrecleanC
     if (options.fill_holes > 0) {
         Components white;
         if (!white.label(raster, false, static_cast<std::uint64_t>(options.fill_holes), options.bands)) return false;
+        if (options.keep_cells) {
+            done.cells = white.keep_cells(raster, static_cast<std::uint64_t>(options.fill_holes));
+            if (done.cells < 0) return false;
+        }
         done.holes = white.repaint(raster, static_cast<std::uint64_t>(options.fill_holes), true, true);
     }
     if (options.smooth && !smooth(raster, done.smoothed)) return false;

@@ -21,6 +21,7 @@ namespace ktvcli {
 // (docs/quality.md).
 constexpr long kDefaultDespeckle = 0;
 constexpr long kDefaultFillHoles = 4;
+constexpr bool kDefaultKeepCells = true;
 constexpr bool kDefaultSmooth = false;
 
 struct PrecleanOptions {
@@ -29,6 +30,13 @@ struct PrecleanOptions {
     // White components of at most this many pixels that do not reach the
     // image border are filled (0: none).
     long fill_holes = 0;
+    // Of those, the cells of a drawing of thin lines stay: holes at least two
+    // pixels across both ways whose walls are mostly thin (paper lies at most
+    // two pixels behind three quarters of the ink pixels bordering them),
+    // such as the quadrants of a small circle crossed by its centre lines or
+    // the gaps of a hatched band.  A pinhole in a stroke wide enough to hold
+    // it has long walls along the stroke and is filled.
+    bool keep_cells = false;
     // One pass that clears black pixels whose only black neighbours are one
     // 4-neighbour and the two diagonals beside it, with the three pixels
     // behind those black too (one-pixel bumps on a stroke at least three
@@ -50,6 +58,7 @@ inline PrecleanOptions program_precleaning() {
     PrecleanOptions p;
     p.despeckle = kDefaultDespeckle;
     p.fill_holes = kDefaultFillHoles;
+    p.keep_cells = kDefaultKeepCells;
     p.smooth = kDefaultSmooth;
     return p;
 }
@@ -57,6 +66,7 @@ inline PrecleanOptions program_precleaning() {
 struct PrecleanCounts {
     long specks = 0;     // black components removed
     long holes = 0;      // white components filled
+    long cells = 0;      // white components small enough to fill kept as cells
     long smoothed = 0;   // pixels flipped by smoothing
 };
 

@@ -31,9 +31,19 @@ const OptionDef kFillHoles = {
     "Each one becomes a loop with two false junctions in the centre lines (it splits a thick "
     "jagged stroke into several polylines) and a small closed outline. Enclosed areas of "
     "small holes and letters are larger than 4 pixels at 300 dpi; at 150 dpi use 2, or the "
-    "quadrants of a 2 mm hole crossed by its centre lines are filled. 0 keeps everything; "
+    "quadrants of a 2 mm hole crossed by thick centre lines are filled (between thin lines "
+    "they are cells: --keep-cells). 0 keeps everything; "
     "the outline commands start from 0, since an outline draws a pinhole as the small ring it is",
     nullptr, nullptr, nullptr};
+
+const OptionDef kKeepCells = {
+    "--keep-cells", nullptr, nullptr, &Settings::keep_cells, 0, 0,
+    "with --fill-holes, keep the holes that are cells between thin lines rather than "
+    "pinholes: at least two pixels across both ways, with paper at most two pixels behind "
+    "three quarters of the ink around them (the quadrants of a small circle crossed by its "
+    "centre lines, the gaps of a hatched band). A pinhole in a stroke wide enough to hold it "
+    "has long walls along the stroke and is still filled. --no-keep-cells fills them all",
+    nullptr, nullptr, nullptr, true};
 
 const OptionDef kSmooth = {
     "--smooth", nullptr, nullptr, &Settings::smooth, 0, 0,
@@ -47,6 +57,7 @@ int preclean_raster(const BitRaster &raster, const Settings &s) {
     PrecleanOptions p;
     p.despeckle = s.despeckle;
     p.fill_holes = s.fill_holes;
+    p.keep_cells = s.keep_cells;
     p.smooth = s.smooth;
     return preclean(raster, p) ? 0 : KTVEC_NO_MEMORY;
 }
@@ -105,9 +116,9 @@ const OptionDef kSpurNodes = {
     nullptr, nullptr, "argument spurnodes"};
 
 const OptionDef kOutlineFastOptions[] = {kMaxlength, kTolerance, kNodesearch,
-                                         kDespeckle, kFillHoles, kSmooth, kRefine};
+                                         kDespeckle, kFillHoles, kKeepCells, kSmooth, kRefine};
 const OptionDef kOutlineOptions[] = {kMaxlength, kSpurNodes, kTolerance, kNodesearch,
-                                     kDespeckle, kFillHoles, kSmooth, kRefine};
+                                     kDespeckle, kFillHoles, kKeepCells, kSmooth, kRefine};
 
 int run_outline_fast(CKTVector &v, const Settings &s) {
     if (const int rc = preclean_document(v, s)) return rc;
@@ -180,7 +191,7 @@ const OptionDef kCenterlineOptions[] = {
      "each polyline end the one that leads along the longest chain: the JSON's prev/next "
      "then lead a reader along a stroke across its junctions",
      nullptr, nullptr, "flag 4", true},
-    kDespeckle, kFillHoles, kSmooth, kRefine,
+    kDespeckle, kFillHoles, kKeepCells, kSmooth, kRefine,
 };
 
 // Flag bits of mabstractcenterline.
@@ -208,6 +219,9 @@ int preclean_bitmap(PackedBitmap &bitmap, const Settings &s) {
 
 Settings recorded_settings(const Command &c, const ResultInfo &info) {
     Settings s = command_defaults(c);
+    // A result that does not record keep-cells was made when every hole
+    // small enough was filled.
+    s.keep_cells = false;
     for (const auto &parameter : info.parameters)
         for (const OptionDef *o = c.options.begin; o != c.options.end; ++o)
             if (parameter.first == o->name + 2) set_option_value(*o, s, parameter.second);

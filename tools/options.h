@@ -50,6 +50,7 @@ struct Settings {
     // pre-cleaning of the bitmap before every driver (preclean.h)
     int despeckle = kDefaultDespeckle;
     int fill_holes = kDefaultFillHoles;
+    bool keep_cells = kDefaultKeepCells;
     bool smooth = kDefaultSmooth;
     // sub-pixel geometry after the driver (outline-fast: off)
     bool refine = true;

@@ -15,11 +15,12 @@ namespace {
 
 ktvcli::BitRaster raster_of(Bitmap &b) { return {b.data(), b.width, b.height, static_cast<std::size_t>(b.bytesperline)}; }
 
-ktvcli::PrecleanOptions options(long despeckle, long holes, bool smooth) {
+ktvcli::PrecleanOptions options(long despeckle, long holes, bool smooth, bool cells = false) {
     ktvcli::PrecleanOptions o;
     o.despeckle = despeckle;
     o.fill_holes = holes;
     o.smooth = smooth;
+    o.keep_cells = cells;
     return o;
 }
 
@@ -50,6 +51,16 @@ TEST(Preclean, Pictures) {
         {"a pinhole inside a stroke is filled, a hole of eight pixels is not", options(0, 4, false),
          "###########|#.####...##|######.#.##|######...##|###########",
          "###########|######...##|######.#.##|######...##|###########"},
+        {"cells between lines a pixel wide stay, a pinhole in a stroke four wide and a sliver are filled",
+         options(0, 4, false, true),
+         "..............|.#######......|.#..#..#......|.#..#..#......|.#######......|.#..#..#......|"
+         ".#..#..#......|.#######......|..............|.############.|.#####..#####.|.#####..#####.|"
+         ".############.|..............|.######.......|.#....#.......|.######.......",
+         "..............|.#######......|.#..#..#......|.#..#..#......|.#######......|.#..#..#......|"
+         ".#..#..#......|.#######......|..............|.############.|.############.|.############.|"
+         ".############.|..............|.######.......|.######.......|.######......."},
+        {"... and without keeping cells every one is filled", options(0, 4, false),
+         ".#######.|.#..#..#.|.#..#..#.|.#######.", ".#######.|.#######.|.#######.|.#######."},
         {"white touching the border is paper, not a hole", options(0, 8, false), ".####|#####|###.#|#####",
          ".####|#####|#####|#####"},
         {"white pixels meeting at a corner are two holes", options(0, 1, false), "#####|#.###|##.##|#####",
@@ -93,7 +104,7 @@ TEST(Preclean, SameWhateverTheNumberOfBands) {
             const int y = static_cast<int>(rng() % static_cast<unsigned>(original.height));
             original.set(x, y, !original.get(x, y));
         }
-        ktvcli::PrecleanOptions o = options(6, 6, true);
+        ktvcli::PrecleanOptions o = options(6, 6, true, true);
         o.bands = 1;
         Bitmap one = original;
         ktvcli::PrecleanCounts counts_one;
@@ -107,6 +118,7 @@ TEST(Preclean, SameWhateverTheNumberOfBands) {
             EXPECT_EQ(b.bits, one.bits) << "page " << page << ", " << bands << " bands";
             EXPECT_EQ(counts.specks, counts_one.specks);
             EXPECT_EQ(counts.holes, counts_one.holes);
+            EXPECT_EQ(counts.cells, counts_one.cells);
         }
     }
 }
