@@ -85,9 +85,13 @@ protected:
         for (int k = 0; k < refiner.mgetlinenum(); ++k) {
             const _KTREFINEDLINE &l = *refiner.mgetline(k);
             if (l.pointnum < 2 || l.closed) continue;
-            count({l.point[0].x, l.point[0].y}, 1);
-            count({l.point[l.pointnum - 1].x, l.point[l.pointnum - 1].y}, 1);
-            for (int i = 1; i + 1 < l.pointnum; ++i) count({l.point[i].x, l.point[i].y}, 2);
+            // Nodes placed at one point are one vertex of the drawing.
+            std::vector<P> q;
+            for (int i = 0; i < l.pointnum; ++i)
+                if (q.empty() || q.back().x != l.point[i].x || q.back().y != l.point[i].y) q.push_back({l.point[i].x, l.point[i].y});
+            count(q.front(), 1);
+            count(q.back(), 1);
+            for (std::size_t i = 1; i + 1 < q.size(); ++i) count(q[i], 2);
         }
         return m;
     }
@@ -168,6 +172,15 @@ const Case kCases[] = {
       {node_frame(90.62, 66.05), node_frame(49.48, 74.53)},
       {node_frame(91.53, 50.55), node_frame(51.66, 37.32)}},
      1.2, {node_frame(62.22, 71.91)}, {}, 1.0},
+    // A line meeting another at 8 degrees where both turn into a third (a
+    // corner), a pixel wide as a scan draws it: the two run merged into the
+    // corner, and thinning parts them five pixels before.
+    {"narrow wedge into a corner",
+     [](ktvdraw::Canvas &c) {
+         for (int y = 10; y <= 80; ++y) c.set(60, y), c.set(static_cast<int>(std::lround(60 - (80 - y) * 0.1405)), y);
+         c.span(80, 60, 110);
+     },
+     {{{60, 10}, {60, 80}, {110, 80}}, {{50.16, 10}, {60, 80}}}, 0.25, {{60, 80}}, {}, 1.5},
     {"circle",
      [](ktvdraw::Canvas &c) { c.circle(60, 50, 30, 2); },
      {[] {
