@@ -3,6 +3,7 @@
 // that the stage only reads the vectorizer.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <functional>
 #include <string>
@@ -30,6 +31,7 @@ struct Case {
     std::vector<P> junctions;     // each within `place` of a point where 3+ line ends meet
     std::vector<P> ends;          // each within `place` of a free end
     double place;
+    int junction_count = -1;      // points where 3+ line ends meet, when given
 };
 
 double segment_distance(P p, P a, P b) {
@@ -107,6 +109,12 @@ protected:
     CKTRefiner refiner;
 };
 
+// A line a pixel wide as a scan draws it: a pixel per row from (x0, y0)
+// to (x1, y1), y0 < y1, at most 45 degrees from the vertical.
+void steep_line(ktvdraw::Canvas &c, double x0, int y0, double x1, int y1) {
+    for (int y = y0; y <= y1; ++y) c.set(static_cast<int>(std::lround(x0 + (x1 - x0) * (y - y0) / (y1 - y0))), y);
+}
+
 const Case kCases[] = {
     // Two pixels wide: the centre lies between two rows of pixels, where no
     // node of the driver can be.
@@ -177,10 +185,23 @@ const Case kCases[] = {
     // corner, and thinning parts them five pixels before.
     {"narrow wedge into a corner",
      [](ktvdraw::Canvas &c) {
-         for (int y = 10; y <= 80; ++y) c.set(60, y), c.set(static_cast<int>(std::lround(60 - (80 - y) * 0.1405)), y);
+         steep_line(c, 60, 10, 60, 80), steep_line(c, 50.16, 10, 60, 80);
          c.span(80, 60, 110);
      },
-     {{{60, 10}, {60, 80}, {110, 80}}, {{50.16, 10}, {60, 80}}}, 0.25, {{60, 80}}, {}, 1.5},
+     {{{60, 10}, {60, 80}, {110, 80}}, {{50.16, 10}, {60, 80}}}, 0.25, {{60, 80}}, {}, 1.5, 1},
+    // ... but where they go on as one stroke, they meet where they merge;
+    // and two crossing at 14 degrees, parted into two junctions ten pixels
+    // apart, cross at one point, halfway (the pixels of the two lines lie
+    // side by side there, a quarter pixel off the true crossing).
+    {"narrow Y",
+     [](ktvdraw::Canvas &c) {
+         steep_line(c, 50.5, 10, 56, 50), steep_line(c, 61.5, 10, 56, 50), steep_line(c, 56, 50, 56, 90);
+         c.span(90, 56, 110);
+     },
+     {{{50.5, 10}, {56, 50}}, {{61.5, 10}, {56, 50}}, {{56, 50}, {56, 90}, {110, 90}}}, 0.25, {{56, 50}}, {}, 1.5, 1},
+    {"shallow crossing",
+     [](ktvdraw::Canvas &c) { steep_line(c, 55.5, 10, 65.5, 90), steep_line(c, 65, 10, 55, 90); },
+     {{{55.5, 10}, {65.5, 90}}, {{65, 10}, {55, 90}}}, 0.3, {{60.25, 48}}, {}, 3.5, 1},
     {"circle",
      [](ktvdraw::Canvas &c) { c.circle(60, 50, 30, 2); },
      {[] {
@@ -201,6 +222,8 @@ TEST_F(RefinedCentreLines, FollowTheTrueCentreLines) {
         const auto m = meetings();
         for (const P &j : c.junctions) EXPECT_TRUE(near(m, j, c.place, true)) << "junction " << j.x << "," << j.y;
         for (const P &e : c.ends) EXPECT_TRUE(near(m, e, c.place, false)) << "end " << e.x << "," << e.y;
+        if (c.junction_count >= 0)
+            EXPECT_EQ(std::count_if(m.begin(), m.end(), [](const auto &e) { return e.second >= 3; }), c.junction_count);
     }
 }
 
