@@ -59,6 +59,9 @@ TEST(Preclean, Pictures) {
          "..............|.#######......|.#..#..#......|.#..#..#......|.#######......|.#..#..#......|"
          ".#..#..#......|.#######......|..............|.############.|.############.|.############.|"
          ".############.|..............|.######.......|.######.......|.######......."},
+        {"a cell between lines two wide stays, and one with a thick wall on one side of four",
+         options(0, 4, false, true), "........|.######.|.######.|.##..##.|.##..##.|.######.|.######.|........|"
+         ".####...|.#..#...|.#..#...|.####...|.####...|.####...|........", nullptr},
         {"... and without keeping cells every one is filled", options(0, 4, false),
          ".#######.|.#..#..#.|.#..#..#.|.#######.", ".#######.|.#######.|.#######.|.#######."},
         {"white touching the border is paper, not a hole", options(0, 8, false), ".####|#####|###.#|#####",
@@ -84,6 +87,11 @@ TEST(Preclean, Pictures) {
             EXPECT_EQ(b.to_ascii(), rows(c.after ? c.after : c.before, -1, shift).to_ascii())
                 << c.what << ", stride " << stride << ", moved " << shift;
         }
+    Bitmap grid = rows(".#######.|.#..#..#.|.#..#..#.|.#######.");
+    ktvcli::PrecleanCounts kept;
+    ASSERT_TRUE(ktvcli::preclean(raster_of(grid), options(0, 4, false, true), &kept));
+    EXPECT_EQ(kept.cells, 2);
+    EXPECT_EQ(kept.holes, 0);
     Bitmap b = rows("#..|...|..#");
     EXPECT_TRUE(fails_at(1, [&] { EXPECT_FALSE(ktvcli::preclean(raster_of(b), options(1, 1, true))); }, true));
     const Bitmap before = b;
