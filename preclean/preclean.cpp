@@ -13,8 +13,8 @@
 // the topology, hence the whole pass does.
 #include "preclean.h"
 
-#include <cstdint>
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <utility>
