@@ -41,13 +41,6 @@ constexpr double kInside = 1e-6;    // a step just past a square's edge, px
 constexpr double kNotch = 1.0;      // a bend beside a moved segment this far off its neighbours' chord ...
 constexpr double kNotchSpan = 4.0;  // ... between neighbours at most twice that plus this apart is a notch, px
 
-// A drawn segment and the band around it that its stroke fills.
-struct Segment {
-    int line, at;  // from point `at` to `at` + 1 of line `line`
-    Vec2 a, b;
-    double reach;  // half the stroke's width plus kHeld
-};
-
 // A moved segment, from point `at` of its line: its new way from p to q.
 // An end that is a bend of its line (a point of no node) goes to the
 // stroke itself; an end at a node stays, and the segment gains p or q.
@@ -63,11 +56,7 @@ public:
         : ink_(ink), widths_(widths), lines_(lines) {}
 
     bool run(Array<Move> &moves) {
-        for (int i = 0; i < lines_.count(); ++i) {
-            const double w = std::max(1.0, widths_[static_cast<std::size_t>(i)]);
-            for (int k = 0; k + 1 < lines_.points(i); ++k)
-                if (!segments_.push({i, k, lines_.point(i, k), lines_.point(i, k + 1), 0.5 * w + kHeld})) return false;
-        }
+        if (!segments_of(lines_, widths_, kHeld, segments_)) return false;
         // Queries come from a segment's own band, or a gap and a stroke
         // beyond it (a stroke beside, a segment moved there).
         if (!grid_.build(segments_, ink_.width(), ink_.height(), kGap + kThin + 1)) return false;

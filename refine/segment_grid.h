@@ -1,5 +1,6 @@
-// Segments by the cells of a square grid that the bands around them touch,
-// for the stages that ask which segments pass near a point.
+// The drawn segments of the lines and the band each one's stroke fills, and
+// a grid of them by the cells those bands touch, for the stages that ask
+// which segments pass near a point.
 #ifndef KTVEC_REFINE_SEGMENT_GRID_H
 #define KTVEC_REFINE_SEGMENT_GRID_H
 
@@ -8,19 +9,37 @@
 #include <cstddef>
 
 #include "refine/array.h"
+#include "refine/lines.h"
 #include "refine/vec2.h"
 
 namespace ktv::refine {
 
-// Built over records with members `a`, `b` (the segment's ends) and `reach`
-// (the band around it): each segment is listed in every cell within its
-// reach plus `margin`, so a query from anywhere within that distance of
-// the segment finds it.
+// A drawn segment and the band around it that its stroke fills.
+struct Segment {
+    int line, at;  // from point `at` to `at` + 1 of line `line`
+    Vec2 a, b;
+    double reach;  // half the stroke's width plus a margin, px
+};
+
+// Every segment of every line, in line and point order, its reach half the
+// line's stroke width (at least a pixel) plus `margin`.  False when memory
+// runs out.
+inline bool segments_of(const LineSet &lines, const Array<double> &widths, double margin, Array<Segment> &out) {
+    for (int i = 0; i < lines.count(); ++i) {
+        const double reach = 0.5 * std::max(1.0, widths[static_cast<std::size_t>(i)]) + margin;
+        for (int k = 0; k + 1 < lines.points(i); ++k)
+            if (!out.push({i, k, lines.point(i, k), lines.point(i, k + 1), reach})) return false;
+    }
+    return true;
+}
+
+// Each segment is listed in every cell within its reach plus `margin`, so
+// a query from anywhere within that distance of the segment finds it.
 class SegmentGrid {
 public:
     static constexpr int kCell = 16;  // side of the cells, px
 
-    template <class Segment> bool build(const Array<Segment> &segments, int width, int height, double margin) {
+    bool build(const Array<Segment> &segments, int width, int height, double margin) {
         cols_ = width / kCell + 1;
         rows_ = height / kCell + 1;
         margin_ = margin;
@@ -49,7 +68,7 @@ public:
     }
 
 private:
-    template <class Segment, class F> void for_cells(const Array<Segment> &segments, F f) const {
+    template <class F> void for_cells(const Array<Segment> &segments, F f) const {
         for (std::size_t s = 0; s < segments.size(); ++s) {
             const Segment &g = segments[s];
             const double r = g.reach + margin_;

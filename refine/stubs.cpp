@@ -37,12 +37,6 @@ constexpr double kTickLength = 2.0; // a tick runs on at least this far past its
 constexpr double kTickWidth = 1.5;  // ... at most this wide, px
 constexpr double kTickSlant = 0.5;  // ... at no more than 60 degrees from square to the line (cosine)
 
-struct Segment {
-    int line, at;  // segment from point `at` to `at` + 1 of line `line`
-    Vec2 a, b;
-    double reach;  // half the stroke width plus the margin
-};
-
 struct Pixel {
     int x, y;
 };
@@ -118,11 +112,7 @@ bool tick(const Ink &ink, const Segment &h, Vec2 tip, double w) {
 int restore_stubs(const Ink &ink, const Array<double> &widths, LineSet &lines, int threads) {
     const int width = ink.width(), height = ink.height();
     Array<Segment> segments;
-    for (int i = 0; i < lines.count(); ++i) {
-        const double reach = 0.5 * std::max(1.0, widths[static_cast<std::size_t>(i)]) + kMargin;
-        for (int k = 0; k + 1 < lines.points(i); ++k)
-            if (!segments.push({i, k, lines.point(i, k), lines.point(i, k + 1), reach})) return KTVEC_NO_MEMORY;
-    }
+    if (!segments_of(lines, widths, kMargin, segments)) return KTVEC_NO_MEMORY;
     // The unexplained ink, and where it touches explained ink.
     Array<Capsule> capsules;
     Array<LoosePixel> loose;
