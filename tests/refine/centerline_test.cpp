@@ -104,6 +104,19 @@ protected:
         return false;
     }
 
+    // Refines the drawing of c and checks it against c's truth.
+    void follow(const Case &c) {
+        vectorize(c);
+        ASSERT_EQ(refiner.mrefinecenterline(&v), 0);
+        EXPECT_LE(mean_distance(c), c.mean);
+        const auto m = meetings();
+        for (const P &j : c.junctions) EXPECT_TRUE(near(m, j, c.place, true)) << "junction " << j.x << "," << j.y;
+        for (const P &e : c.ends) EXPECT_TRUE(near(m, e, c.place, false)) << "end " << e.x << "," << e.y;
+        if (c.junction_count >= 0) {
+            EXPECT_EQ(std::count_if(m.begin(), m.end(), [](const auto &e) { return e.second >= 3; }), c.junction_count);
+        }
+    }
+
     ktvdraw::Canvas canvas{1, 1};
     CKTVector v;
     CKTRefiner refiner;
@@ -216,31 +229,20 @@ const Case kCases[] = {
 TEST_F(RefinedCentreLines, FollowTheTrueCentreLines) {
     for (const Case &c : kCases) {
         SCOPED_TRACE(c.name);
-        vectorize(c);
-        ASSERT_EQ(refiner.mrefinecenterline(&v), 0);
-        EXPECT_LE(mean_distance(c), c.mean);
-        const auto m = meetings();
-        for (const P &j : c.junctions) EXPECT_TRUE(near(m, j, c.place, true)) << "junction " << j.x << "," << j.y;
-        for (const P &e : c.ends) EXPECT_TRUE(near(m, e, c.place, false)) << "end " << e.x << "," << e.y;
-        if (c.junction_count >= 0)
-            EXPECT_EQ(std::count_if(m.begin(), m.end(), [](const auto &e) { return e.second >= 3; }), c.junction_count);
+        follow(c);
     }
 }
 
 // Strokes a pixel of paper apart: thinning's nodes and chords can lie on
 // the neighbour or on the paper between.
-void column(ktvdraw::Canvas &c, int x, int y0, int y1) {
-    for (int y = y0; y <= y1; ++y) c.set(x, y);
-}
-
 const Case kApart[] = {
     // A narrow loop: a wall layer two pixels wide and one a pixel wide
     // below it, from a wall to a post.
     {"narrow loop",
      [](ktvdraw::Canvas &c) {
          c.span(49, 10, 100), c.span(50, 10, 100), c.span(52, 10, 100);
-         for (int x = 9; x <= 11; ++x) column(c, x, 20, 79);
-         column(c, 100, 40, 61);
+         for (int x = 9; x <= 11; ++x) steep_line(c, x, 20, x, 79);
+         steep_line(c, 100, 40, 100, 61);
      },
      {{{10, 20}, {10, 79}}, {{10, 49.5}, {100, 49.5}}, {{10, 52}, {100, 52}}, {{100, 40}, {100, 61}}}, 0.15, {}, {}, 0},
     // A chord from the far end of a line to a node on the stroke below it,
@@ -249,8 +251,8 @@ const Case kApart[] = {
     {"chord to the stroke below",
      [](ktvdraw::Canvas &c) {
          c.span(20, 30, 110), c.span(21, 30, 110), c.set(30, 22), c.span(23, 5, 110), c.span(24, 5, 110);
-         for (int x = 109; x <= 111; ++x) column(c, x, 8, 41);
-         for (int x = 4; x <= 6; ++x) column(c, x, 10, 39);
+         for (int x = 109; x <= 111; ++x) steep_line(c, x, 8, x, 41);
+         for (int x = 4; x <= 6; ++x) steep_line(c, x, 10, x, 39);
      },
      {{{30, 20.5}, {110, 20.5}}, {{30, 20.5}, {30, 23.5}}, {{5, 23.5}, {110, 23.5}}, {{110, 8}, {110, 41}}, {{5, 10}, {5, 39}}},
      0.15, {}, {}, 0},
@@ -259,10 +261,10 @@ const Case kApart[] = {
     {"line beside frames",
      [](ktvdraw::Canvas &c) {
          c.span(5, 20, 79), c.span(95, 20, 79);
-         column(c, 62, 5, 95);
+         steep_line(c, 62, 5, 62, 95);
          for (const auto &[y0, y1] : {std::pair{12, 45}, {52, 88}}) {
              c.span(y0, 40, 60), c.span(y1, 40, 60);
-             column(c, 40, y0, y1), column(c, 60, y0, y1);
+             steep_line(c, 40, y0, 40, y1), steep_line(c, 60, y0, 60, y1);
          }
      },
      {{{20, 5}, {79, 5}}, {{20, 95}, {79, 95}}, {{62, 5}, {62, 95}},
@@ -274,9 +276,7 @@ const Case kApart[] = {
 TEST_F(RefinedCentreLines, StrokesAPixelApartAreEachDrawn) {
     for (const Case &c : kApart) {
         SCOPED_TRACE(c.name);
-        vectorize(c);
-        ASSERT_EQ(refiner.mrefinecenterline(&v), 0);
-        EXPECT_LE(mean_distance(c), c.mean);
+        ASSERT_NO_FATAL_FAILURE(follow(c));
         // A moved stretch keeps the nodes of its polyline, in order, where
         // they were placed.
         for (int k = 0; k < refiner.mgetlinenum(); ++k) {
