@@ -9,7 +9,12 @@
 // program does it, with its defaults, once with the sub-pixel stage and
 // once without.  The output is a Markdown report.
 //
-//   ktvec_fidelity [--seed N] [--size WxH] [--widths 1,2,4,8,16]
+//   ktvec_fidelity [--seed N] [--size WxH] [--widths 1,2,4,8,16] [--dump DIR]
+//
+// --dump DIR writes each sheet (sheet-W-clean.pbm, sheet-W-jagged.pbm) and
+// its truth beside it (.json: the width, the true centre lines sampled every
+// pixel as "edges", the "junctions" and the free "ends"; the centre of pixel
+// (i, j) at (i, j)), to look at a result over its drawing.
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -22,6 +27,7 @@
 #include "commands.h"
 #include "drawing.h"
 #include "groundtruth.h"
+#include "imagefile.h"
 #include "ktvec.h"
 #include "ktvec_refine.h"
 
@@ -384,7 +390,45 @@ struct Options {
     std::uint64_t seed = 1;
     int width = 1600, height = 1600;
     std::vector<int> widths = {1, 2, 4, 8, 16};
+    std::string dump;  // folder for the sheets and their truth, or empty
 };
+
+// Writes the sheet as a PBM and its truth as JSON under `stem` (see the
+// top of the file); false with a message on stderr when a file fails.
+bool dump_sheet(const std::string &stem, const ktvdraw::Canvas &sheet, const Truth &t) {
+    const std::string failed = ktvdraw::write_pbm(stem + ".pbm", sheet.width(), sheet.height(), sheet.stride(), sheet.data());
+    if (!failed.empty()) {
+        std::fprintf(stderr, "ktvec_fidelity: %s\n", failed.c_str());
+        return false;
+    }
+    std::FILE *f = std::fopen((stem + ".json").c_str(), "w");
+    if (!f) {
+        std::fprintf(stderr, "ktvec_fidelity: cannot write %s.json\n", stem.c_str());
+        return false;
+    }
+    // Page coordinates put a pixel's centre at (i + 0.5, j + 0.5).
+    auto point = [&](Point p) { std::fprintf(f, "[%.3f,%.3f]", p.x - 0.5, p.y - 0.5); };
+    std::fprintf(f, "{\"width\":%g,\"edges\":[", t.width);
+    for (std::size_t i = 0; i < t.strokes.size(); ++i) {
+        std::fputs(i ? ",[" : "[", f);
+        const std::vector<Point> along = ktvdraw::sample_along(t.strokes[i], 1.0);
+        for (std::size_t k = 0; k < along.size(); ++k) {
+            if (k) std::fputc(',', f);
+            point(along[k]);
+        }
+        std::fputc(']', f);
+    }
+    std::fputs("],\"junctions\":[", f);
+    for (std::size_t i = 0; i < t.junctions.size(); ++i)
+        std::fprintf(f, "%s{\"x\":%.3f,\"y\":%.3f}", i ? "," : "", t.junctions[i].x - 0.5, t.junctions[i].y - 0.5);
+    std::fputs("],\"ends\":[", f);
+    for (std::size_t i = 0; i < t.ends.size(); ++i) {
+        if (i) std::fputc(',', f);
+        point(t.ends[i]);
+    }
+    std::fputs("]}\n", f);
+    return std::fclose(f) == 0;
+}
 
 std::vector<Polyline> vectorize(const ktvdraw::Canvas &sheet, const char *command, bool refine, int &failure) {
     const ktvcli::Command *c = ktvcli::find_command(command);
@@ -405,6 +449,7 @@ int main(int argc, char **argv) {
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "--seed" && i + 1 < argc) o.seed = std::strtoull(argv[++i], nullptr, 10);
+        else if (a == "--dump" && i + 1 < argc) o.dump = argv[++i];
         else if (a == "--size" && i + 1 < argc) std::sscanf(argv[++i], "%dx%d", &o.width, &o.height);
         else if (a == "--widths" && i + 1 < argc) {
             o.widths.clear();
@@ -414,7 +459,7 @@ int main(int argc, char **argv) {
                 else break;
             }
         } else {
-            std::fprintf(stderr, "usage: ktvec_fidelity [--seed N] [--size WxH] [--widths 1,2,4,8,16]\n");
+            std::fprintf(stderr, "usage: ktvec_fidelity [--seed N] [--size WxH] [--widths 1,2,4,8,16] [--dump DIR]\n");
             return 2;
         }
     }
@@ -432,6 +477,9 @@ int main(int argc, char **argv) {
             const ktvdraw::Canvas sheet = ktvdraw::render_ground_truth(o.width, o.height, o.seed, g);
             const Truth truth = make_truth(sheet, w);
             const std::vector<Point> border = border_samples(truth);
+            if (!o.dump.empty() &&
+                !dump_sheet(o.dump + "/sheet-" + std::to_string(w) + (noisy ? "-jagged" : "-clean"), sheet, truth))
+                return 1;
             for (const bool refine : {false, true}) {
                 int failure = 0;
                 const Scores c = score_centre_lines(truth, vectorize(sheet, "centerline", refine, failure));
