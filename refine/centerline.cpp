@@ -15,7 +15,8 @@
 //     a link farther along it when the one next to the junction lies in the
 //     junction's own ink).  Nodes that short links
 //     tie together (a chamfered corner, a crossing split into two
-//     junctions) go together to where the longer links around them meet;
+//     junctions) go together to where the longer links around them meet,
+//     two straight strokes crossing to where their lines cross;
 //     a junction of two strokes meeting at a narrow angle goes to where
 //     their merged ink ends;
 //     free ends are carried to the tip of their stroke's ink;
@@ -45,6 +46,7 @@ constexpr double kPull = 0.05;          // weight of a node's own pixel, per uni
 constexpr double kJunctionPull = 0.005; // the same for a junction following a shallow branch
 constexpr double kShortLink = 2.0;      // links up to the stroke width plus this are short, px
 constexpr double kCrossing = 0.3;       // sine of the angle at which two lines cross
+constexpr double kOneStroke = 0.17;     // sine of the widest angle between two branches of one straight stroke (10 degrees)
 constexpr double kCrossingSpan = 3.0;   // junction pairs up to this many stroke widths apart may be one crossing
 constexpr double kCloseBy = 1.0;        // neighbours placed nearer than this are one place, px
 constexpr double kConverged = 0.25;     // tied junctions placed this close, in link lengths and widths, are one place
@@ -61,6 +63,7 @@ constexpr double kWedgeOpposite = 0.9;  // the merged stroke leaves within this 
 constexpr double kWedgeMerged = 0.75;   // a cut this share of the two strokes' widths wide holds both
 constexpr double kWedgeShare = 0.6;     // share of the merged stroke's cuts that must hold both
 constexpr double kWedgeReach = 40.0;    // longest merged stroke looked along, px
+constexpr unsigned char kTwoStrokes = 2;  // a group that meets as the crossing of two straight strokes
 // Fewer links or nodes than these are not worth a thread of their own.
 constexpr std::size_t kLinksPerPart = 2048;
 constexpr std::size_t kNodesPerPart = 4096;
@@ -138,7 +141,12 @@ public:
                 if (na.link[j].node == b && (na.link[j].id == id || na.link[j].id == -id) && na.link[j].arc) return false;
             return true;
         };
-        if (follow_bends(ink_, linewidths_, straight, out, threads_) != 0 ||
+        // Cuts near a crossing run into the other stroke's ink.
+        const Clear clear = [&](int line, int k) {
+            const int n = out.node(line, k);
+            return valid(n) ? crossing_[u(n)] : 0.0;
+        };
+        if (follow_bends(ink_, linewidths_, straight, clear, out, threads_) != 0 ||
             separate_parallel(ink_, linewidths_, out) != 0 || restore_stubs(ink_, linewidths_, out, threads_) != 0)
             return KTVEC_NO_MEMORY;
         return 0;
@@ -388,7 +396,7 @@ private:
     // the groups of its short links alone, so its members are placed as if
     // it had never been formed.
     bool tie() {
-        if (!anchor_.resize(u(nodes_), -1) || !placed_.resize(u(nodes_))) return false;
+        if (!anchor_.resize(u(nodes_), -1) || !crossing_.resize(u(nodes_), 0.0) || !placed_.resize(u(nodes_))) return false;
         Groups short_groups, all_groups;
         if (!short_groups.reset(u(nodes_)) || !all_groups.reset(u(nodes_))) return false;
         // Per node: half its longest tying link, px (by its short links
@@ -439,6 +447,45 @@ private:
         return settle(members, root, reach_short, [](const LinkRecord &r) { return r.tying; });
     }
 
+    // Whether the outside lines outside[k .. e) of a group are two straight
+    // strokes crossing: four sound lines in two pairs, each pair one line
+    // (within kOneStroke and the scatter the meeting allows).  `at` then
+    // gets where the two strokes' lines, each fitted to both its branches,
+    // cross: the least-squares meeting of the four, pulled towards one
+    // member's pixel, slides along a shallow crossing.
+    template <class Outsides>
+    static bool two_strokes(const Outsides &outside, std::size_t k, std::size_t e, double w, Vec2 &at, double &sine) {
+        if (e - k != 4) return false;
+        for (std::size_t j = k; j < e; ++j)
+            if (!outside[j].branch.sound) return false;
+        const Line &a = outside[k].branch.line;
+        for (std::size_t j = k + 1; j < e; ++j) {
+            const Line &b = outside[j].branch.line;
+            // b pairs with a; the other two pair with each other.
+            std::size_t rest[2], n = 0;
+            for (std::size_t i = k + 1; i < e; ++i)
+                if (i != j) rest[n++] = i;
+            const Line &c = outside[rest[0]].branch.line, &d = outside[rest[1]].branch.line;
+            auto one = [&](const Line &x, const Line &y) {
+                return std::fabs(cross(x.dir, y.dir)) <= kOneStroke && std::fabs(distance_to(x, y.at)) <= 0.5 + 0.15 * w;
+            };
+            if (!one(a, b) || !one(c, d) || std::fabs(cross(a.dir, c.dir)) <= kCrossing) continue;
+            // Each stroke's line from both its branches; they cross at `at`.
+            auto joined = [](const Line &x, const Line &y) {
+                const double wx = x.weight, wy = y.weight;
+                const Vec2 ydir = dot(x.dir, y.dir) < 0 ? y.dir * -1 : y.dir;
+                return Line{(x.at * wx + y.at * wy) * (1 / (wx + wy)), unit(x.dir * wx + ydir * wy), wx + wy};
+            };
+            const Line p = joined(a, b), q = joined(c, d);
+            // p.at + p.dir t lies on q: cross(q.dir, p.at + p.dir t - q.at) = 0.
+            sine = cross(q.dir, p.dir);
+            at = p.at + p.dir * (-distance_to(q, p.at) / sine);
+            sine = std::fabs(sine);
+            return true;
+        }
+        return false;
+    }
+
     // Places the groups of `members` (ascending node indices; root gives
     // each one's group) that have two members or more, from the outside
     // lines of their members (over the links `inside` does not count as the
@@ -485,16 +532,29 @@ private:
             if (crossing && near) {
                 placed_[u(g)] = at;
                 meets_[u(g)] = 1;
+                double sine = 0;
+                if (two_strokes(outside, k, e, width(g), placed_[u(g)], sine)) {
+                    meets_[u(g)] = kTwoStrokes;
+                    // Along either stroke, the other's ink reaches at most
+                    // w / sine from the crossing.
+                    crossing_[u(g)] = width(g) / sine;
+                }
             }
             k = e;
         }
+        // A member lies at most its reach (half its longest tying link) from
+        // the meeting point; where two strokes cross, thinning may part the
+        // crossing into junctions on either side of it, up to that whole
+        // link away.
         for (const int m : members) {
             const int g = root[u(m)];
-            if (meets_[u(g)] && norm(placed_[u(g)] - pixel(m)) > std::max(0.5 * width(g) + 2.5, group_reach_[u(g)] + 2.5))
+            const double reach_of = (meets_[u(g)] == kTwoStrokes ? 2 : 1) * group_reach_[u(g)];
+            if (meets_[u(g)] && norm(placed_[u(g)] - pixel(m)) > std::max(0.5 * width(g) + 2.5, reach_of + 2.5))
                 meets_[u(g)] = 0;
         }
         for (const int m : members)
             if (meets_[u(root[u(m)])]) anchor_[u(m)] = root[u(m)];
+        for (const int m : members) crossing_[u(m)] = meets_[u(root[u(m)])] ? crossing_[u(root[u(m)])] : 0;
         for (const int m : members) {
             const int g = root[u(m)];
             size_[u(g)] = 0;
@@ -718,9 +778,11 @@ private:
     Array<std::size_t> adjstart_, adj_;  // per node: its links are adj_[adjstart_[i] .. adjstart_[i + 1])
     Array<Vec2> placed_;
     Array<int> anchor_;  // per node: the member whose place its group shares, or -1
+    Array<double> crossing_;  // per node: how far along its strokes the ink of the crossing it is placed at reaches, px, or 0
     // Per group root, scratch of settle() (all zero between its calls):
     // members, farthest a member may lie from the meeting point (px), and
-    // whether the group meets.
+    // whether the group meets (kTwoStrokes: as the crossing of two straight
+    // strokes).
     Array<int> size_;
     Array<double> group_reach_;
     Array<unsigned char> meets_;

@@ -124,18 +124,20 @@ std::size_t cut_count(double length) {
 }
 
 // The points the segment from a to b of a stroke `w` wide gains to follow
-// the middle of its stroke, added to s.points.  False when out of room.
-bool bend_points(const Ink &ink, Vec2 a, Vec2 b, double w, BendScratch &s) {
+// the middle of its stroke, added to s.points; no cut comes nearer to a
+// than `clear_a` or to b than `clear_b`.  False when out of room.
+bool bend_points(const Ink &ink, Vec2 a, Vec2 b, double w, double clear_a, double clear_b, BendScratch &s) {
     const double length = norm(b - a);
     const Vec2 u = (b - a) * (1 / length), n = perp(u);
+    const double from = std::max(kEndMargin, clear_a), to = length - std::max(kEndMargin, clear_b);
     // Middles of the stroke along the segment, from cuts that meet a run
     // about as wide as the stroke.
     Array<Middle> &middles = s.middles;
     middles.clear();
     if (!middles.push({a, 0, 0})) return false;
-    const int count = static_cast<int>(cut_count(length));
+    const int count = to > from ? static_cast<int>((to - from) / kStep) : 0;  // cut_count(length) at most
     for (int c = 1; c <= count; ++c) {
-        const double t = kEndMargin + (length - 2 * kEndMargin) * c / (count + 1);
+        const double t = from + (to - from) * c / (count + 1);
         Run r;
         if (!run_across(ink, a + u * t, n, kReach, r)) continue;
         if (r.width() > 1.5 * w + 1 || std::fabs(r.middle()) > 0.5 * w + 1.5) continue;
@@ -157,7 +159,8 @@ constexpr std::size_t kBendsPerPart = 2048;
 
 }  // namespace
 
-int follow_bends(const Ink &ink, const Array<double> &widths, const Straight &straight, LineSet &lines, int threads) {
+int follow_bends(const Ink &ink, const Array<double> &widths, const Straight &straight, const Clear &clear,
+                 LineSet &lines, int threads) {
     // The segments long enough to bend, in line order, and the most cuts
     // any of them takes.
     Array<Bend> bends;
@@ -194,7 +197,8 @@ int follow_bends(const Ink &ink, const Array<double> &widths, const Straight &st
             Bend &g = bends[j];
             g.first = s.points.size();
             if (straight(g.line, g.at) &&
-                !bend_points(ink, lines.point(g.line, g.at), lines.point(g.line, g.at + 1), g.width, s)) {
+                !bend_points(ink, lines.point(g.line, g.at), lines.point(g.line, g.at + 1), g.width,
+                             clear(g.line, g.at), clear(g.line, g.at + 1), s)) {
                 s.short_of_room = true;
                 return;
             }

@@ -109,6 +109,12 @@ protected:
         vectorize(c);
         ASSERT_EQ(refiner.mrefinecenterline(&v), 0);
         EXPECT_LE(mean_distance(c), c.mean);
+        if (std::string(c.name).find("eight") != std::string::npos)
+            for (int k = 0; k < refiner.mgetlinenum(); ++k) {
+                const _KTREFINEDLINE &l = *refiner.mgetline(k);
+                for (int i = 0; i < l.pointnum; ++i) printf("(%.2f,%.2f) ", l.point[i].x, l.point[i].y);
+                printf("\n");
+            }
         const auto m = meetings();
         for (const P &j : c.junctions) EXPECT_TRUE(near(m, j, c.place, true)) << "junction " << j.x << "," << j.y;
         for (const P &e : c.ends) EXPECT_TRUE(near(m, e, c.place, false)) << "end " << e.x << "," << e.y;
@@ -215,6 +221,16 @@ const Case kCases[] = {
     {"shallow crossing",
      [](ktvdraw::Canvas &c) { steep_line(c, 55.5, 10, 65.5, 90), steep_line(c, 65, 10, 55, 90); },
      {{{55.5, 10}, {65.5, 90}}, {{65, 10}, {55, 90}}}, 0.3, {{60.25, 48}}, {}, 3.5, 1},
+    // Strokes eight pixels wide crossing at 38 degrees: thinning parts the
+    // crossing into two junctions, the links next to them bent towards
+    // each other.
+    {"crossing of eight-pixel strokes",
+     [](ktvdraw::Canvas &c) {
+         c.thick_line(10, 48, 110, 52, 8);
+         c.thick_line(15, 80, 105, 15, 8);
+     },
+     {{node_frame(10, 48), node_frame(110, 52)}, {node_frame(15, 80), node_frame(105, 15)}}, 0.3,
+     {node_frame(56.72, 49.87)}, {}, 1.0, 1},
     {"circle",
      [](ktvdraw::Canvas &c) { c.circle(60, 50, 30, 2); },
      {[] {
