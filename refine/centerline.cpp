@@ -273,9 +273,12 @@ private:
     // about where its branch runs (or failed to say anything).  The branch
     // then lends the line of a link farther along it, through nodes where
     // it only goes on, as long as it runs straight on and that line passes
-    // by n.  A link with nothing better keeps its own line, marked unsound
-    // (weight 0 when it has none).  `typical`: n's typical width when the
-    // caller knows it, else negative.
+    // by n.  Straight on is the way of the first link, but the links in the
+    // junction's ink lean the way thinning bent them (towards the other
+    // branches), so a link two widths long or more, which tells the way
+    // itself, need only point away from n.  A link with nothing better
+    // keeps its own line, marked unsound (weight 0 when it has none).
+    // `typical`: n's typical width when the caller knows it, else negative.
     BranchLine branch_line(int n, std::size_t k, double typical = -1) const {
         const LinkRecord &first = links_[k];
         // The widest of the node's links bounds its typical width: most
@@ -299,10 +302,11 @@ private:
             if (next == at_link) break;
             const LinkRecord &r = links_[next];
             const int to = other(r, at);
-            const Vec2 d = unit(pixel(to) - pixel(at));
-            if (dot(d, dir) < kBranchTurn) break;
-            reach += norm(pixel(to) - pixel(at));
-            if (r.fit.ok && reach >= need && std::fabs(dot(r.fit.line.dir, dir)) >= kBranchTurn &&
+            const double step_length = norm(pixel(to) - pixel(at));
+            const Vec2 d = unit(pixel(to) - pixel(at)), way = step_length >= 2 * w ? unit(pixel(to) - from) : dir;
+            if (dot(d, way) < kBranchTurn) break;
+            reach += step_length;
+            if (r.fit.ok && reach >= need && std::fabs(dot(r.fit.line.dir, way)) >= kBranchTurn &&
                 std::fabs(distance_to(r.fit.line, from)) <= 0.5 * w + 1)
                 return {r.fit.line, true};
             at_link = next;

@@ -134,6 +134,17 @@ void steep_line(ktvdraw::Canvas &c, double x0, int y0, double x1, int y1) {
     for (int y = y0; y <= y1; ++y) c.set(static_cast<int>(std::lround(x0 + (x1 - x0) * (y - y0) / (y1 - y0))), y);
 }
 
+// A line through (cx, cy) at angle a0 and a branch from there at angle b,
+// strokes w wide.
+Case branch_off_a_line(const char *name, double w, double a0, double b, double cx, double cy, double mean) {
+    const P c{cx, cy}, d{std::cos(a0), std::sin(a0)}, e{std::cos(b), std::sin(b)};
+    const P l0{c.x - 45 * d.x, c.y - 45 * d.y}, l1{c.x + 45 * d.x, c.y + 45 * d.y}, t{c.x + 42 * e.x, c.y + 42 * e.y};
+    return {name,
+            [=](ktvdraw::Canvas &cv) { cv.thick_line(l0.x, l0.y, l1.x, l1.y, w), cv.thick_line(c.x, c.y, t.x, t.y, w); },
+            {{node_frame(l0.x, l0.y), node_frame(l1.x, l1.y)}, {node_frame(c.x, c.y), node_frame(t.x, t.y)}},
+            mean, {node_frame(c.x, c.y)}, {}, 1.5, 1};
+}
+
 const Case kCases[] = {
     // Two pixels wide: the centre lies between two rows of pixels, where no
     // node of the driver can be.
@@ -231,6 +242,12 @@ const Case kCases[] = {
      },
      {{node_frame(10, 48), node_frame(110, 52)}, {node_frame(15, 80), node_frame(105, 15)}}, 0.3,
      {node_frame(56.72, 49.87)}, {}, 1.0, 1},
+    // Branches whose link next to the junction lies in the junction's ink,
+    // bent by thinning, with a long straight link beyond it.
+    branch_off_a_line("branch at 33 degrees, six pixels wide", 6, 1.883, 1.300, 61.49, 50.94, 0.25),
+    branch_off_a_line("branch at 68 degrees, eight pixels wide", 8, 2.818, 2.313, 60.62, 51.04, 0.25),
+    branch_off_a_line("branch at 141 degrees, ten pixels wide", 10, 1.500, -0.961, 60.56, 50.72, 0.5),
+    branch_off_a_line("branch at 122 degrees, twelve pixels wide", 12, 2.505, 0.371, 61.10, 51.49, 0.4),
     {"circle",
      [](ktvdraw::Canvas &c) { c.circle(60, 50, 30, 2); },
      {[] {
@@ -393,3 +410,4 @@ TEST_F(RefinedCentreLines, SameOnAnyNumberOfThreads) {
 }
 
 }  // namespace
+
