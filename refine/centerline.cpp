@@ -43,7 +43,7 @@ namespace ktv::refine {
 namespace {
 
 constexpr double kPull = 0.05;          // weight of a node's own pixel, per unit of line weight
-constexpr double kJunctionPull = 0.005; // the same for a junction following a shallow branch
+constexpr double kJunctionPull = 0.005; // the same for a junction following a shallow branch, and a tied group
 constexpr double kShortLink = 2.0;      // links up to the stroke width plus this are short, px
 constexpr double kCrossing = 0.3;       // sine of the angle at which two lines cross
 constexpr double kOneStroke = 0.17;     // sine of the widest angle between two branches of one straight stroke (10 degrees)
@@ -429,7 +429,7 @@ private:
         }
         Array<int> members, root;
         if (!root.resize(u(nodes_), -1) || !size_.resize(u(nodes_), 0) || !group_reach_.resize(u(nodes_), 0) ||
-            !meets_.resize(u(nodes_), 0))
+            !meets_.resize(u(nodes_), 0) || !fallback_.resize(u(nodes_)))
             return false;
         for (int i = 0; i < nodes_; ++i) {
             if (!tied[u(i)]) continue;
@@ -529,16 +529,28 @@ private:
             };
             Meeting meeting;
             const bool crossing = use_branches(each, [&](const Line &l) { meeting.add(l); });
-            const Vec2 at = meeting.solve(pixel(g), kPull);
+            // Where the lines meet, with the pull to the root's pixel (any
+            // member's) only breaking ties; and, should that lie out of the
+            // members' reach (a shallow branch moves it far along), held
+            // near that pixel as a lone node is.  The held point alone
+            // drew well placed groups a pixel or more along their
+            // flattest line towards the root.
+            const Vec2 free = meeting.solve(pixel(g), kJunctionPull), held = meeting.solve(pixel(g), kPull);
             // ... and the lines used all pass near that point.
-            bool near = true;
-            use_branches(each, [&](const Line &l) { near &= std::fabs(distance_to(l, at)) <= 0.5 + 0.15 * width(g); });
-            if (crossing && near) {
-                placed_[u(g)] = at;
+            auto near = [&](Vec2 at) {
+                bool all = true;
+                use_branches(each, [&](const Line &l) { all &= std::fabs(distance_to(l, at)) <= 0.5 + 0.15 * width(g); });
+                return all;
+            };
+            const bool free_near = near(free), held_near = near(held);
+            if (crossing && (free_near || held_near)) {
+                placed_[u(g)] = free_near ? free : held;
+                fallback_[u(g)] = held_near ? held : free;
                 meets_[u(g)] = 1;
                 double sine = 0;
                 if (two_strokes(outside, k, e, width(g), placed_[u(g)], sine)) {
                     meets_[u(g)] = kTwoStrokes;
+                    fallback_[u(g)] = placed_[u(g)];
                     // Along either stroke, the other's ink reaches at most
                     // w / sine from the crossing.
                     crossing_[u(g)] = width(g) / sine;
@@ -549,13 +561,17 @@ private:
         // A member lies at most its reach (half its longest tying link) from
         // the meeting point; where two strokes cross, thinning may part the
         // crossing into junctions on either side of it, up to that whole
-        // link away.
-        for (const int m : members) {
+        // link away.  A group with a member out of reach goes to its held
+        // point, and if one is out of reach of that too, does not meet.
+        auto beyond = [&](int m) {
             const int g = root[u(m)];
             const double reach_of = (meets_[u(g)] == kTwoStrokes ? 2 : 1) * group_reach_[u(g)];
-            if (meets_[u(g)] && norm(placed_[u(g)] - pixel(m)) > std::max(0.5 * width(g) + 2.5, reach_of + 2.5))
-                meets_[u(g)] = 0;
-        }
+            return norm(placed_[u(g)] - pixel(m)) > std::max(0.5 * width(g) + 2.5, reach_of + 2.5);
+        };
+        for (const int m : members)
+            if (meets_[u(root[u(m)])] && beyond(m)) placed_[u(root[u(m)])] = fallback_[u(root[u(m)])];
+        for (const int m : members)
+            if (meets_[u(root[u(m)])] && beyond(m)) meets_[u(root[u(m)])] = 0;
         for (const int m : members)
             if (meets_[u(root[u(m)])]) anchor_[u(m)] = root[u(m)];
         for (const int m : members) crossing_[u(m)] = meets_[u(root[u(m)])] ? crossing_[u(root[u(m)])] : 0;
@@ -790,6 +806,7 @@ private:
     Array<int> size_;
     Array<double> group_reach_;
     Array<unsigned char> meets_;
+    Array<Vec2> fallback_;  // per group root: where it goes should its meeting point be out of reach
     FitScratch scratch_;
 };
 

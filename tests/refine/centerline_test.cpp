@@ -136,13 +136,14 @@ void steep_line(ktvdraw::Canvas &c, double x0, int y0, double x1, int y1) {
 
 // A line through (cx, cy) at angle a0 and a branch from there at angle b,
 // strokes w wide.
-Case branch_off_a_line(const char *name, double w, double a0, double b, double cx, double cy, double mean) {
+Case branch_off_a_line(const char *name, double w, double a0, double b, double cx, double cy, double mean,
+                       double place = 1.5) {
     const P c{cx, cy}, d{std::cos(a0), std::sin(a0)}, e{std::cos(b), std::sin(b)};
     const P l0{c.x - 45 * d.x, c.y - 45 * d.y}, l1{c.x + 45 * d.x, c.y + 45 * d.y}, t{c.x + 42 * e.x, c.y + 42 * e.y};
     return {name,
             [=](ktvdraw::Canvas &cv) { cv.thick_line(l0.x, l0.y, l1.x, l1.y, w), cv.thick_line(c.x, c.y, t.x, t.y, w); },
             {{node_frame(l0.x, l0.y), node_frame(l1.x, l1.y)}, {node_frame(c.x, c.y), node_frame(t.x, t.y)}},
-            mean, {node_frame(c.x, c.y)}, {}, 1.5, 1};
+            mean, {node_frame(c.x, c.y)}, {}, place, 1};
 }
 
 const Case kCases[] = {
@@ -248,6 +249,15 @@ const Case kCases[] = {
     branch_off_a_line("branch at 68 degrees, eight pixels wide", 8, 2.818, 2.313, 60.62, 51.04, 0.25),
     branch_off_a_line("branch at 141 degrees, ten pixels wide", 10, 1.500, -0.961, 60.56, 50.72, 0.5),
     branch_off_a_line("branch at 122 degrees, twelve pixels wide", 12, 2.505, 0.371, 61.10, 51.49, 0.4),
+    // ... and where a short link ties the junction to the next node, which
+    // go together to where the lines of the branches meet, not a pixel
+    // along the flattest line towards one of them.
+    branch_off_a_line("tied branch at 26 degrees, three pixels wide", 3, 0.886, 0.432, 61.54, 50.68, 0.3),
+    branch_off_a_line("tied branch at 122 degrees, six pixels wide", 6, 0.306, -1.819, 61.79, 51.92, 0.15),
+    branch_off_a_line("tied branch at 83 degrees, ten pixels wide", 10, 1.169, 2.615, 60.99, 51.22, 0.25),
+    // A shallow branch's lines meet far along, out of the tied nodes'
+    // reach: they stay one junction, held near their pixels.
+    branch_off_a_line("shallow tied branch at 32 degrees, five pixels wide", 5, 0.442, 1.009, 61.76, 51.79, 0.4, 3.0),
     {"circle",
      [](ktvdraw::Canvas &c) { c.circle(60, 50, 30, 2); },
      {[] {
