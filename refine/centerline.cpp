@@ -46,6 +46,7 @@ constexpr double kPull = 0.05;          // weight of a node's own pixel, per uni
 constexpr double kJunctionPull = 0.005; // the same for a junction following a shallow branch, and a tied group
 constexpr double kShortLink = 2.0;      // links up to the stroke width plus this are short, px
 constexpr double kCrossing = 0.3;       // sine of the angle at which two lines cross
+constexpr double kSharpCorner = 0.7;    // ... and at which two lines make a corner (45 degrees)
 constexpr double kOneStroke = 0.17;     // sine of the widest angle between two branches of one straight stroke (10 degrees)
 constexpr double kCrossingSpan = 3.0;   // junction pairs up to this many stroke widths apart may be one crossing
 constexpr double kCloseBy = 1.0;        // neighbours placed nearer than this are one place, px
@@ -534,8 +535,13 @@ private:
             // members' reach (a shallow branch moves it far along), held
             // near that pixel as a lone node is.  The held point alone
             // drew well placed groups a pixel or more along their
-            // flattest line towards the root.
-            const Vec2 free = meeting.solve(pixel(g), kJunctionPull), held = meeting.solve(pixel(g), kPull);
+            // flattest line towards the root.  Two lines that turn only a
+            // little (the chords of a ragged curve) meet well off the
+            // stroke, so only a junction's group or a sharp corner goes
+            // where its lines meet.
+            const bool sharp = e - k >= 3 || (e - k == 2 && std::fabs(cross(outside[k].branch.line.dir,
+                                                                            outside[k + 1].branch.line.dir)) >= kSharpCorner);
+            const Vec2 held = meeting.solve(pixel(g), kPull), free = sharp ? meeting.solve(pixel(g), kJunctionPull) : held;
             // ... and the lines used all pass near that point.
             auto near = [&](Vec2 at) {
                 bool all = true;
