@@ -453,24 +453,26 @@ private:
     }
 
     // Whether the outside lines outside[k .. e) of a group are two straight
-    // strokes crossing: four sound lines in two pairs, each pair one line
-    // (within kOneStroke and the scatter the meeting allows).  `at` then
+    // strokes crossing: four lines in two pairs, each pair one line (within
+    // kOneStroke and the scatter the meeting allows) and sound in one of
+    // its branches at least (the other may end soon past the crossing).  `at` then
     // gets where the two strokes' lines, each fitted to both its branches,
     // cross: the least-squares meeting of the four, pulled towards one
     // member's pixel, slides along a shallow crossing.
     template <class Outsides>
     static bool two_strokes(const Outsides &outside, std::size_t k, std::size_t e, double w, Vec2 &at, double &sine) {
         if (e - k != 4) return false;
-        for (std::size_t j = k; j < e; ++j)
-            if (!outside[j].branch.sound) return false;
-        const Line &a = outside[k].branch.line;
+        const BranchLine &a0 = outside[k].branch;
+        const Line &a = a0.line;
         for (std::size_t j = k + 1; j < e; ++j) {
             const Line &b = outside[j].branch.line;
             // b pairs with a; the other two pair with each other.
             std::size_t rest[2], n = 0;
             for (std::size_t i = k + 1; i < e; ++i)
                 if (i != j) rest[n++] = i;
-            const Line &c = outside[rest[0]].branch.line, &d = outside[rest[1]].branch.line;
+            const BranchLine &b0 = outside[j].branch, &c0 = outside[rest[0]].branch, &d0 = outside[rest[1]].branch;
+            if (!(a0.sound || b0.sound) || !(c0.sound || d0.sound)) continue;
+            const Line &c = c0.line, &d = d0.line;
             auto one = [&](const Line &x, const Line &y) {
                 return std::fabs(cross(x.dir, y.dir)) <= kOneStroke && std::fabs(distance_to(x, y.at)) <= 0.5 + 0.15 * w;
             };
