@@ -455,10 +455,11 @@ private:
     // Whether the outside lines outside[k .. e) of a group are two straight
     // strokes crossing: four lines in two pairs, each pair one line (within
     // kOneStroke and the scatter the meeting allows) and sound in one of
-    // its branches at least (the other may end soon past the crossing).  `at` then
-    // gets where the two strokes' lines, each fitted to both its branches,
-    // cross: the least-squares meeting of the four, pulled towards one
-    // member's pixel, slides along a shallow crossing.
+    // its branches at least (the other may end soon past the crossing).
+    // `at` then gets where the two strokes' lines, each fitted to both its
+    // branches, cross, and `sine` the sine of their angle: the meeting of
+    // the four lines, each on its own, slides along a shallow crossing with
+    // the scatter of the shorter branches.
     template <class Outsides>
     static bool two_strokes(const Outsides &outside, std::size_t k, std::size_t e, double w, Vec2 &at, double &sine) {
         if (e - k != 4) return false;
