@@ -303,8 +303,9 @@ private:
             if (next == at_link) break;
             const LinkRecord &r = links_[next];
             const int to = other(r, at);
-            const double step_length = norm(pixel(to) - pixel(at));
-            const Vec2 d = unit(pixel(to) - pixel(at)), way = step_length >= 2 * w ? unit(pixel(to) - from) : dir;
+            const Vec2 step_way = pixel(to) - pixel(at);
+            const double step_length = norm(step_way);
+            const Vec2 d = unit(step_way), way = step_length >= 2 * w ? unit(pixel(to) - from) : dir;
             if (dot(d, way) < kBranchTurn) break;
             reach += step_length;
             if (r.fit.ok && reach >= need && std::fabs(dot(r.fit.line.dir, way)) >= kBranchTurn &&
@@ -452,6 +453,10 @@ private:
         return settle(members, root, reach_short, [](const LinkRecord &r) { return r.tying; });
     }
 
+    // How far, px, lines fitted to strokes w wide may pass from the one point
+    // they meet at: the scatter of their fits.
+    static double scatter(double w) { return 0.5 + 0.15 * w; }
+
     // Whether the outside lines outside[k .. e) of a group are two straight
     // strokes crossing: four lines in two pairs, each pair one line (within
     // kOneStroke and the scatter the meeting allows) and sound in one of
@@ -475,7 +480,7 @@ private:
             if (!(a0.sound || b0.sound) || !(c0.sound || d0.sound)) continue;
             const Line &c = c0.line, &d = d0.line;
             auto one = [&](const Line &x, const Line &y) {
-                return std::fabs(cross(x.dir, y.dir)) <= kOneStroke && std::fabs(distance_to(x, y.at)) <= 0.5 + 0.15 * w;
+                return std::fabs(cross(x.dir, y.dir)) <= kOneStroke && std::fabs(distance_to(x, y.at)) <= scatter(w);
             };
             if (!one(a, b) || !one(c, d) || std::fabs(cross(a.dir, c.dir)) <= kCrossing) continue;
             // Each stroke's line from both its branches; they cross at `at`.
@@ -548,10 +553,10 @@ private:
             // ... and the lines used all pass near that point.
             auto near = [&](Vec2 at) {
                 bool all = true;
-                use_branches(each, [&](const Line &l) { all &= std::fabs(distance_to(l, at)) <= 0.5 + 0.15 * width(g); });
+                use_branches(each, [&](const Line &l) { all &= std::fabs(distance_to(l, at)) <= scatter(width(g)); });
                 return all;
             };
-            const bool free_near = near(free), held_near = near(held);
+            const bool free_near = near(free), held_near = sharp ? near(held) : free_near;
             if (crossing && (free_near || held_near)) {
                 placed_[u(g)] = free_near ? free : held;
                 fallback_[u(g)] = held_near ? held : free;
