@@ -36,6 +36,7 @@ constexpr double kEndCap = 0.5;     // a restored end stops this far inside the 
 constexpr double kTickLength = 2.0; // a tick runs on at least this far past its line's ink, px
 constexpr double kTickWidth = 1.5;  // ... at most this wide, px
 constexpr double kTickSlant = 0.5;  // ... at no more than 60 degrees from square to the line (cosine)
+constexpr double kAcrossReach = 12.0;  // farthest a cut across a piece looks for its edges, px
 
 struct Pixel {
     int x, y;
@@ -233,6 +234,19 @@ int restore_stubs(const Ink &ink, const Array<double> &widths, LineSet &lines, i
             for (const Pixel &p : attach)
                 if (norm(Vec2{double(p.x), double(p.y)} - base) > 0.5 * far + 1) bridge = true;
             if (bridge) continue;
+            // It must be a stroke's end: narrower across than it sticks out
+            // from its line.  What a blob at a junction (the dot of a
+            // schematic's joint, a fillet) leaves beyond the lines is as
+            // wide as it is long.
+            {
+                double ft;
+                distance_to_segment(tip, h.a, h.b, ft);
+                const Vec2 out = tip - (h.a + (h.b - h.a) * ft);
+                Run across;
+                if (norm(out) > 0 && run_across(ink, (base + tip) * 0.5, perp(unit(out)), kAcrossReach, across) &&
+                    across.width() > extent)
+                    continue;
+            }
             // Where its axis meets the host line, kept near the touching
             // point: a piece that continues its host past the host's end
             // runs nearly along it, and its axis may meet the host's line

@@ -32,6 +32,7 @@ struct Case {
     std::vector<P> ends;          // each within `place` of a free end
     double place;
     int junction_count = -1;      // points where 3+ line ends meet, when given
+    int end_count = -1;           // free ends, when given
 };
 
 double segment_distance(P p, P a, P b) {
@@ -114,6 +115,9 @@ protected:
         for (const P &e : c.ends) EXPECT_TRUE(near(m, e, c.place, false)) << "end " << e.x << "," << e.y;
         if (c.junction_count >= 0) {
             EXPECT_EQ(std::count_if(m.begin(), m.end(), [](const auto &e) { return e.second >= 3; }), c.junction_count);
+        }
+        if (c.end_count >= 0) {
+            EXPECT_EQ(std::count_if(m.begin(), m.end(), [](const auto &e) { return e.second == 1; }), c.end_count);
         }
     }
 
@@ -252,6 +256,17 @@ const Case kCases[] = {
     // A shallow branch's lines meet far along, out of the tied nodes'
     // reach: they stay one junction, held near their pixels.
     branch_off_a_line("shallow tied branch at 32 degrees, five pixels wide", 5, 0.442, 1.009, 61.76, 51.79, 0.4, 3.0),
+    // Wires two pixels wide joined under dots, as a schematic draws its
+    // joints: the ink of a dot beyond the wires is no stroke's end.
+    {"joints under dots",
+     [](ktvdraw::Canvas &c) {
+         c.thick_line(10, 30, 110, 30, 2);
+         c.thick_line(35, 30, 35, 90, 2), c.thick_line(85, 30, 85, 90, 2);
+         c.disc(35, 30, 3), c.disc(85, 30, 5.5);
+     },
+     {{node_frame(10, 30), node_frame(110, 30)}, {node_frame(35, 30), node_frame(35, 90)},
+      {node_frame(85, 30), node_frame(85, 90)}},
+     0.2, {node_frame(35, 30), node_frame(85, 30)}, {}, 1.0, 2, 4},
     {"circle",
      [](ktvdraw::Canvas &c) { c.circle(60, 50, 30, 2); },
      {[] {
