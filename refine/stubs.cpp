@@ -226,7 +226,23 @@ int restore_stubs(const Ink &ink, const Array<double> &widths, LineSet &lines, i
                 extent = std::max(extent, distance_to_segment(Vec2{double(p.x), double(p.y)}, h.a, h.b, t));
             const bool short_end = distance_to_segment(tip, h.a, h.b, t) - h.reach < std::max(kStick, kStickPerWidth * w);
             if (short_end && extent + 0.5 - h.reach < std::max(kInkStick, kStickPerWidth * w)) continue;
-            if (static_cast<double>(piece.size()) > (far + 1) * std::max(2.5, 1.5 * w)) continue;
+            // It must be a stroke's end: narrower across than it sticks out
+            // from its line, and about as many pixels as a stroke that wide
+            // and long has.  What a blob at a junction (the dot of a
+            // schematic's joint, a fillet) leaves beyond the lines is as
+            // wide as it is long; a tick may be wider than its line.
+            double stroke = w;
+            {
+                double ft;
+                distance_to_segment(tip, h.a, h.b, ft);
+                const Vec2 out = tip - (h.a + (h.b - h.a) * ft);
+                Run across;
+                if (norm(out) > 0 && run_across(ink, (base + tip) * 0.5, perp(unit(out)), kAcrossReach, across)) {
+                    if (across.width() > extent) continue;
+                    stroke = std::max(stroke, across.width());
+                }
+            }
+            if (static_cast<double>(piece.size()) > (far + 1) * std::max(2.5, 1.5 * stroke)) continue;
             // A piece that touches explained ink at its far end too joins two
             // lines (a stretch of a crowded drawing the lines missed), it
             // does not end.
@@ -234,19 +250,6 @@ int restore_stubs(const Ink &ink, const Array<double> &widths, LineSet &lines, i
             for (const Pixel &p : attach)
                 if (norm(Vec2{double(p.x), double(p.y)} - base) > 0.5 * far + 1) bridge = true;
             if (bridge) continue;
-            // It must be a stroke's end: narrower across than it sticks out
-            // from its line.  What a blob at a junction (the dot of a
-            // schematic's joint, a fillet) leaves beyond the lines is as
-            // wide as it is long.
-            {
-                double ft;
-                distance_to_segment(tip, h.a, h.b, ft);
-                const Vec2 out = tip - (h.a + (h.b - h.a) * ft);
-                Run across;
-                if (norm(out) > 0 && run_across(ink, (base + tip) * 0.5, perp(unit(out)), kAcrossReach, across) &&
-                    across.width() > extent)
-                    continue;
-            }
             // Where its axis meets the host line, kept near the touching
             // point: a piece that continues its host past the host's end
             // runs nearly along it, and its axis may meet the host's line

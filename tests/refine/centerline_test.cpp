@@ -267,6 +267,22 @@ const Case kCases[] = {
      {{node_frame(10, 30), node_frame(110, 30)}, {node_frame(35, 30), node_frame(35, 90)},
       {node_frame(85, 30), node_frame(85, 90)}},
      0.2, {node_frame(35, 30), node_frame(85, 30)}, {}, 1.0, 2, 4},
+    // Ticks five pixels across a line two pixels wide, as a dimension
+    // line ends: thinning wears their arms away, the ink keeps them, each
+    // as wide as its tick and more than twice the line.  (The first
+    // tick's lower arm is still lost: the line's first piece has two
+    // links, and the one in the tick's ink sets its width.)
+    {"ticks wider than their line",
+     [](ktvdraw::Canvas &c) {
+         c.span(50, 5, 115), c.span(51, 5, 115);
+         const int rows[][3] = {{43, 10, 10}, {44, 9, 11}, {45, 8, 12}, {46, 7, 11}, {47, 6, 10},
+                                {48, 5, 9},   {49, 4, 8},  {52, 1, 5},  {53, 0, 4},  {54, -1, 3},
+                                {55, -2, 2},  {56, -1, 1}, {57, 0, 0}};
+         for (const int x : {30, 60, 90})
+             for (const auto &r : rows) c.span(r[0], x + r[1], x + r[2]);
+     },
+     {{{5, 50.5}, {115, 50.5}}, {{30, 57}, {40, 43}}, {{60, 57}, {70, 43}}, {{90, 57}, {100, 43}}},
+     0.4, {}, {{40, 43}, {60, 57}, {70, 43}, {90, 57}, {100, 43}}, 1.5},
     {"circle",
      [](ktvdraw::Canvas &c) { c.circle(60, 50, 30, 2); },
      {[] {
