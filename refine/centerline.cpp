@@ -62,6 +62,7 @@ constexpr std::size_t kWidthSample = 16;  // most links a node's typical width i
 constexpr double kWedgeCos = 0.866;     // cosine of the widest angle between two branches that merge (30 degrees)
 constexpr double kWedgeOpposite = 0.9;  // the merged stroke leaves within this cosine of straight opposite them
 constexpr double kWedgeMerged = 0.75;   // a cut this share of the two strokes' widths wide holds both
+constexpr double kWedgeWider = 0.5;     // ... and this much wider than the wider of them, px
 constexpr double kWedgeShare = 0.6;     // share of the merged stroke's cuts that must hold both
 constexpr double kWedgeReach = 40.0;    // longest merged stroke looked along, px
 constexpr unsigned char kTwoStrokes = 2;  // a group that meets as the crossing of two straight strokes
@@ -713,7 +714,11 @@ private:
             const double length = norm(pixel(far) - from);
             if (degree_[u(far)] < 2 || length < 2 || length > kWedgeReach) return -1;
             const LinkRecord &ra = links_[link[a]], &rb = links_[link[b]];
-            const double both = kWedgeMerged * ((ra.fit.ok ? ra.fit.width : 1.0) + (rb.fit.ok ? rb.fit.width : 1.0));
+            // A wall that a thin line joins at a slant is no wider than it
+            // is anywhere: the merged stroke must also be clearly wider
+            // than the wider of the two.
+            const double wa = ra.fit.ok ? ra.fit.width : 1.0, wb = rb.fit.ok ? rb.fit.width : 1.0;
+            const double both = std::max(kWedgeMerged * (wa + wb), std::max(wa, wb) + kWedgeWider);
             const Vec2 along = (pixel(far) - from) * (1 / length), across = perp(along);
             // Cuts every pixel along; the walk stops once too many are thin.
             const int cuts = static_cast<int>(std::ceil(length - 1));

@@ -283,6 +283,19 @@ const Case kCases[] = {
      },
      {{{5, 50.5}, {115, 50.5}}, {{30, 57}, {40, 43}}, {{60, 57}, {70, 43}}, {{90, 57}, {100, 43}}},
      0.4, {}, {{40, 43}, {60, 57}, {70, 43}, {90, 57}, {100, 43}}, 1.5},
+    // Hatch lines a pixel wide joining a wall two pixels wide at 30
+    // degrees, 12 pixels apart: beside each junction the wall is as wide
+    // as a wall and a thin line together only where a hatch line joins,
+    // and no junction runs merged into the next.
+    {"hatch joining a wall",
+     [](ktvdraw::Canvas &c) {
+         for (int y = 5; y <= 95; ++y) c.span(y, 99, 100);
+         for (const int y : {10, 22, 34, 46, 58, 70}) steep_line(c, 98.4, y + 2, 99.5 - 0.575 * (95 - y), 95);
+     },
+     {{{99.5, 5}, {99.5, 95}}, {{99.5, 10}, {99.5 - 0.575 * 85, 95}}, {{99.5, 22}, {99.5 - 0.575 * 73, 95}},
+      {{99.5, 34}, {99.5 - 0.575 * 61, 95}}, {{99.5, 46}, {99.5 - 0.575 * 49, 95}},
+      {{99.5, 58}, {99.5 - 0.575 * 37, 95}}, {{99.5, 70}, {99.5 - 0.575 * 25, 95}}},
+     0.3, {{99.5, 10}, {99.5, 22}, {99.5, 34}, {99.5, 46}, {99.5, 58}, {99.5, 70}}, {}, 2.0, 6},
     {"circle",
      [](ktvdraw::Canvas &c) { c.circle(60, 50, 30, 2); },
      {[] {
