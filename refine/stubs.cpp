@@ -224,7 +224,8 @@ int restore_stubs(const Ink &ink, const Array<double> &widths, LineSet &lines, i
             double t, extent = 0;
             for (const Pixel &p : piece)
                 extent = std::max(extent, distance_to_segment(Vec2{double(p.x), double(p.y)}, h.a, h.b, t));
-            const bool short_end = distance_to_segment(tip, h.a, h.b, t) - h.reach < std::max(kStick, kStickPerWidth * w);
+            const double tip_off = distance_to_segment(tip, h.a, h.b, t);  // t: the tip's foot on h
+            const bool short_end = tip_off - h.reach < std::max(kStick, kStickPerWidth * w);
             if (short_end && extent + 0.5 - h.reach < std::max(kInkStick, kStickPerWidth * w)) continue;
             // It must be a stroke's end: narrower across than it sticks out
             // from its line, and about as many pixels as a stroke that wide
@@ -232,15 +233,11 @@ int restore_stubs(const Ink &ink, const Array<double> &widths, LineSet &lines, i
             // schematic's joint, a fillet) leaves beyond the lines is as
             // wide as it is long; a tick may be wider than its line.
             double stroke = w;
-            {
-                double ft;
-                distance_to_segment(tip, h.a, h.b, ft);
-                const Vec2 out = tip - (h.a + (h.b - h.a) * ft);
-                Run across;
-                if (norm(out) > 0 && run_across(ink, (base + tip) * 0.5, perp(unit(out)), kAcrossReach, across)) {
-                    if (across.width() > extent) continue;
-                    stroke = std::max(stroke, across.width());
-                }
+            Run across;
+            if (tip_off > 0 &&
+                run_across(ink, (base + tip) * 0.5, perp(unit(tip - (h.a + (h.b - h.a) * t))), kAcrossReach, across)) {
+                if (across.width() > extent) continue;
+                stroke = std::max(stroke, across.width());
             }
             if (static_cast<double>(piece.size()) > (far + 1) * std::max(2.5, 1.5 * stroke)) continue;
             // A piece that touches explained ink at its far end too joins two
