@@ -472,14 +472,13 @@ private:
         const BranchLine &a0 = outside[k].branch;
         const Line &a = a0.line;
         for (std::size_t j = k + 1; j < e; ++j) {
-            const Line &b = outside[j].branch.line;
             // b pairs with a; the other two pair with each other.
             std::size_t rest[2], n = 0;
             for (std::size_t i = k + 1; i < e; ++i)
                 if (i != j) rest[n++] = i;
             const BranchLine &b0 = outside[j].branch, &c0 = outside[rest[0]].branch, &d0 = outside[rest[1]].branch;
             if (!(a0.sound || b0.sound) || !(c0.sound || d0.sound)) continue;
-            const Line &c = c0.line, &d = d0.line;
+            const Line &b = b0.line, &c = c0.line, &d = d0.line;
             auto one = [&](const Line &x, const Line &y) {
                 return std::fabs(cross(x.dir, y.dir)) <= kOneStroke && std::fabs(distance_to(x, y.at)) <= scatter(w);
             };

@@ -38,22 +38,23 @@ Shape regular(double cx, double cy, double radius, int n, double a, bool white =
     return Shape(std::move(p), white);
 }
 
+// Distance from the point (x, y) to the segment from a to b.
+double segment_distance(double x, double y, ktvdraw::Point a, ktvdraw::Point b) {
+    const double dx = b.x - a.x, dy = b.y - a.y, dd = dx * dx + dy * dy;
+    const double t = dd > 0 ? std::clamp(((x - a.x) * dx + (y - a.y) * dy) / dd, 0.0, 1.0) : 0;
+    return std::hypot(x - a.x - t * dx, y - a.y - t * dy);
+}
+
 // Distance from the point (x, y) of the page to the edge of the shape.
 double edge_distance(const Shape &s, double x, double y) {
     if (!s.polygon.empty()) {
         double best = 1e9;
-        for (std::size_t k = 0; k < s.polygon.size(); ++k) {
-            const ktvdraw::Point a = s.polygon[k], b = s.polygon[(k + 1) % s.polygon.size()];
-            const double dx = b.x - a.x, dy = b.y - a.y;
-            const double t = std::clamp(((x - a.x) * dx + (y - a.y) * dy) / (dx * dx + dy * dy), 0.0, 1.0);
-            best = std::min(best, std::hypot(x - a.x - t * dx, y - a.y - t * dy));
-        }
+        for (std::size_t k = 0; k < s.polygon.size(); ++k)
+            best = std::min(best, segment_distance(x, y, s.polygon[k], s.polygon[(k + 1) % s.polygon.size()]));
         return best;
     }
     if (s.r > 0) return std::fabs(std::fabs(std::hypot(x - s.ax, y - s.ay) - s.r) - s.width / 2);
-    const double dx = s.bx - s.ax, dy = s.by - s.ay, dd = dx * dx + dy * dy;
-    const double t = dd > 0 ? std::clamp(((x - s.ax) * dx + (y - s.ay) * dy) / dd, 0.0, 1.0) : 0;
-    return std::fabs(std::hypot(x - s.ax - t * dx, y - s.ay - t * dy) - s.width / 2);
+    return std::fabs(segment_distance(x, y, {s.ax, s.ay}, {s.bx, s.by}) - s.width / 2);
 }
 
 struct Case {
