@@ -11,6 +11,11 @@
 //
 //   ktvec_fidelity [--seed N] [--size WxH] [--widths 1,2,4,8,16] [--dump DIR]
 //
+// A width may have a fraction (--widths 1.3,5.4): every stroke of the sheet
+// is then drawn that wide, as by one pen of a plotter, on the same tiles.
+// Widths joined by + draw one sheet with several pens (--widths 2.6+5.4),
+// each stroke taking one; tau and the truth's width are then the widest.
+//
 // --dump DIR writes each sheet (sheet-W-clean.pbm, sheet-W-jagged.pbm) and
 // its truth beside it (.json: the width, the true centre lines sampled every
 // pixel as "edges", the "junctions" and the free "ends"; the centre of pixel
@@ -389,9 +394,20 @@ Scores score_outlines(const std::vector<Point> &border, const std::vector<Polyli
 struct Options {
     std::uint64_t seed = 1;
     int width = 1600, height = 1600;
-    std::vector<int> widths = {1, 2, 4, 8, 16};
+    std::vector<std::vector<double>> widths = {{1}, {2}, {4}, {8}, {16}};  // each sheet's pens, px
     std::string dump;  // folder for the sheets and their truth, or empty
 };
+
+// A sheet's pens as the report and the file names give them: 2, 5.4, 2.6+5.4.
+std::string label(const std::vector<double> &pens) {
+    std::string name;
+    for (const double w : pens) {
+        char text[32];
+        std::snprintf(text, sizeof text, "%s%g", name.empty() ? "" : "+", w);
+        name += text;
+    }
+    return name;
+}
 
 // Writes the sheet as a PBM and its truth as JSON under `stem` (see the
 // top of the file); false with a message on stderr when a file fails.
@@ -454,7 +470,8 @@ int main(int argc, char **argv) {
         else if (a == "--widths" && i + 1 < argc) {
             o.widths.clear();
             for (char *p = argv[++i]; *p;) {
-                o.widths.push_back(static_cast<int>(std::strtol(p, &p, 10)));
+                o.widths.emplace_back(1, std::strtod(p, &p));
+                while (*p == '+') o.widths.back().push_back(std::strtod(p + 1, &p));
                 if (*p == ',') ++p;
                 else break;
             }
@@ -470,26 +487,29 @@ int main(int argc, char **argv) {
     std::printf("|---|---|---|---|---|---|---|---|---|---|\n");
     std::vector<std::string> outline_rows;
     for (const bool noisy : {false, true})
-        for (const int w : o.widths) {
+        for (const std::vector<double> &pens : o.widths) {
             ktvdraw::GroundTruthOptions g;
-            g.min_width = g.max_width = w;
+            g.pens = pens;
+            if (pens.size() == 1) g.min_width = g.max_width = static_cast<int>(pens[0]);
+            const double w = *std::max_element(pens.begin(), pens.end());
+            const std::string name = label(pens);
             g.noise = noisy;
             const ktvdraw::Canvas sheet = ktvdraw::render_ground_truth(o.width, o.height, o.seed, g);
             const Truth truth = make_truth(sheet, w);
             const std::vector<Point> border = border_samples(truth);
             if (!o.dump.empty() &&
-                !dump_sheet(o.dump + "/sheet-" + std::to_string(w) + (noisy ? "-jagged" : "-clean"), sheet, truth))
+                !dump_sheet(o.dump + "/sheet-" + name + (noisy ? "-jagged" : "-clean"), sheet, truth))
                 return 1;
             for (const bool refine : {false, true}) {
                 int failure = 0;
                 const Scores c = score_centre_lines(truth, vectorize(sheet, "centerline", refine, failure));
-                std::printf("| %d | %s | %s | %.3f | %.3f | %.3f | %.3f | %.3f | %.3f | %.2f |\n", w,
+                std::printf("| %s | %s | %s | %.3f | %.3f | %.3f | %.3f | %.3f | %.3f | %.2f |\n", name.c_str(),
                             noisy ? "jagged" : "clean", refine ? "refined" : "driver", c.f1, c.mean, c.jrec, c.jprec,
                             c.erec, c.pieces, c.vertices);
                 if (failure) std::printf("(failed: %d)\n", failure);
                 const Scores l = score_outlines(border, vectorize(sheet, "outline", refine, failure));
                 char row[256];
-                std::snprintf(row, sizeof row, "| %d | %s | %s | %.3f | %.3f | %.3f | %.2f |\n", w,
+                std::snprintf(row, sizeof row, "| %s | %s | %s | %.3f | %.3f | %.3f | %.2f |\n", name.c_str(),
                               noisy ? "jagged" : "clean", refine ? "refined" : "driver", l.f1, l.mean, l.closed,
                               l.vertices);
                 outline_rows.push_back(row);

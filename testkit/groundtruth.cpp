@@ -71,7 +71,10 @@ public:
     }
 
 private:
-    double width() { return rng_.range(o_.min_width, o_.max_width); }
+    double width() {
+        const int w = rng_.range(o_.min_width, o_.max_width);
+        return o_.pens.empty() ? w : o_.pens[static_cast<std::size_t>(w) % o_.pens.size()];
+    }
     double angle() { return rng_.uniform(0, 2 * kPi); }
     Point polar(double r, double a) const { return {cx_ + r * std::cos(a), cy_ + r * std::sin(a)}; }
     void line(Point a, Point b, double w) { c_.thick_line(a.x, a.y, b.x, b.y, w); }

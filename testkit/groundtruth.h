@@ -18,6 +18,10 @@ namespace ktvdraw {
 
 struct GroundTruthOptions {
     int min_width = 2, max_width = 9;     // stroke widths, px
+    // When not empty, the stroke widths instead, px (fractions allowed): each
+    // stroke takes one of them, as by the pens of a plotter; the tiles stay
+    // the same.
+    std::vector<double> pens;
     bool noise = false;                   // jagged borders (the vectors stay exact)
     double roughness = 0.12;
 };
