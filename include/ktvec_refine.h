@@ -64,8 +64,24 @@ public:
        0, every node entry -1), outer borders clockwise on the screen and
        holes anticlockwise.  Only borders that pass within 2 to 4 px of a
        live node of `v` are given, so what the driver dropped (specks,
-       with its options spurs) stays dropped.  0 or -1000. */
+       with its options spurs) stays dropped.  Level and plumb sides of
+       strokes drawn with a pen of known width are placed as that pen
+       draws them (see msetpenwidths).  0 or -1000. */
     int mrefineoutline(CKTVector *v);
+
+    /* How mrefineoutline places the level and plumb sides of strokes.  A
+       1-bit pixel is black when its centre lies in the ink, so each edge of
+       a level stroke lies up to half a pixel from the edges of its pixels;
+       its middle and its width are known better.  1 (the default): the
+       widths of the drawing's pens are measured from its slanted strokes
+       (where the ink shows a width to a fraction of a pixel), and a level
+       or plumb stroke whose ink one pen alone explains is drawn that pen's
+       width about the middle of its ink, its sides off the pixels' edges by
+       less than half a pixel.  Whole widths, ink no pen explains and pages
+       without slanted strokes keep the pixels' edges.  0: every side lies
+       on the edges of the pixels.  Any other value is taken as 1. */
+    void msetpenwidths(int on);
+    int mgetpenwidths() const;     /* 1 or 0 */
 
     /* The lines of the last successful call; none before the first. */
     int mgetlinenum() const;
@@ -95,6 +111,7 @@ public:
 private:
     State *state_;
     int threads_;
+    int pens_;
 };
 
 #endif

@@ -60,6 +60,12 @@ public:
         const _KTREFINEDPOINT &p = points_[offsets_[static_cast<std::size_t>(i)] + static_cast<std::size_t>(k)];
         return {p.x, p.y};
     }
+    // Before seal(): moves point k of line i.
+    void set(int i, int k, Vec2 p) {
+        _KTREFINEDPOINT &q = points_[offsets_[static_cast<std::size_t>(i)] + static_cast<std::size_t>(k)];
+        q.x = p.x;
+        q.y = p.y;
+    }
     int node(int i, int k) const { return nodes_[offsets_[static_cast<std::size_t>(i)] + static_cast<std::size_t>(k)]; }
     const _KTREFINEDLINE &line(int i) const { return lines_[static_cast<std::size_t>(i)]; }
 

@@ -14,6 +14,7 @@
 #include "refine/outline.h"
 
 #include "refine/crack.h"
+#include "refine/penwidth.h"
 #include "refine/ringfit.h"
 #include "refine/workers.h"
 
@@ -117,9 +118,17 @@ bool fit_batch(const Array<Corner> &corners, const Array<Traced> &rings, int par
     return true;
 }
 
+// The rings complete: with `pens`, strokes of the drawing's pens drawn their widths.
+bool finish(const CKTVector &v, bool pens, LineSet &out) {
+    if (pens && !place_pen_sides(Ink(v.document, v.width, v.height, static_cast<std::size_t>(v.bytesperline)), out))
+        return false;
+    out.seal();
+    return true;
+}
+
 }  // namespace
 
-int refine_outlines(CKTVector &v, LineSet &out, int threads) {
+int refine_outlines(CKTVector &v, LineSet &out, int threads, bool pens) {
     out.clear();
     auto fail = [&out]() {
         out.clear();
@@ -145,8 +154,7 @@ int refine_outlines(CKTVector &v, LineSet &out, int threads) {
             if (r == 0) break;
             if (r < 0 || !fitter.fit(ring, polygon) || !add_ring(polygon.data(), polygon.size(), out)) return fail();
         }
-        out.seal();
-        return 0;
+        return finish(v, pens, out) ? 0 : fail();
     }
     Array<Corner> corners;
     Array<Traced> rings;
@@ -171,8 +179,7 @@ int refine_outlines(CKTVector &v, LineSet &out, int threads) {
         if (!rings.empty() && !fit_batch(corners, rings, std::min(parts, static_cast<int>(rings.size())), fit, out))
             return fail();
     }
-    out.seal();
-    return 0;
+    return finish(v, pens, out) ? 0 : fail();
 }
 
 }  // namespace ktv::refine

@@ -8,9 +8,10 @@
 namespace ktv::refine {
 
 // Closed rings on the borders of the document's black areas, fitted on up
-// to `threads` threads (0: as many as pay, see workers.h).  0 or -1000
-// (the set is then cleared).
-int refine_outlines(CKTVector &v, LineSet &out, int threads);
+// to `threads` threads (0: as many as pay, see workers.h), with `pens` the
+// level strokes of the drawing's pens drawn their widths (penwidth.h).
+// 0 or -1000 (the set is then cleared).
+int refine_outlines(CKTVector &v, LineSet &out, int threads, bool pens);
 
 }  // namespace ktv::refine
 

@@ -13,7 +13,7 @@ struct CKTRefiner::State {
     ktv::refine::NodePositions nodes;  // of the last centre-line run
 };
 
-CKTRefiner::CKTRefiner() : state_(nullptr), threads_(0) {}
+CKTRefiner::CKTRefiner() : state_(nullptr), threads_(0), pens_(1) {}
 
 CKTRefiner::~CKTRefiner() {
     if (!state_) return;
@@ -47,14 +47,19 @@ int CKTRefiner::mrefinecenterline(CKTVector *v) {
 
 int CKTRefiner::mrefineoutline(CKTVector *v) {
     const int threads = threads_;
-    return run_stage(state_, [v, threads](ktv::refine::LineSet &lines, ktv::refine::NodePositions &) {
-        return ktv::refine::refine_outlines(*v, lines, threads);
+    const bool pens = pens_ != 0;
+    return run_stage(state_, [v, threads, pens](ktv::refine::LineSet &lines, ktv::refine::NodePositions &) {
+        return ktv::refine::refine_outlines(*v, lines, threads, pens);
     });
 }
 
 void CKTRefiner::msetthreadnum(int n) { threads_ = n < 0 ? 0 : n; }
 
 int CKTRefiner::mgetthreadnum() const { return threads_; }
+
+void CKTRefiner::msetpenwidths(int on) { pens_ = on != 0; }
+
+int CKTRefiner::mgetpenwidths() const { return pens_; }
 
 int CKTRefiner::mgetlinenum() const { return state_ ? state_->lines.count() : 0; }
 

@@ -193,6 +193,51 @@ TEST_F(RefinedOutlines, AllocationFailuresLeaveNoRings) {
     }
 }
 
+// A plan drawn with pens: level and plumb strokes at every offset from the
+// grid, and slanted ones that show each pen's width.  Strokes of one pen
+// 3.4 px wide are drawn that wide about the middle of their ink, nearer
+// the true edges than the cracks are; whole pens keep their sides on the
+// cracks.
+std::vector<Shape> plan(const std::vector<double> &pens) {
+    std::vector<Shape> s;
+    for (int k = 0; k < 12; ++k) {
+        const double w = pens[static_cast<std::size_t>(k) % pens.size()], at = 14 + 15 * k + 0.09 * k;
+        s.emplace_back(8, at, 120, at, w, 0);
+        s.emplace_back(at + 1, 132, at + 1, 192, w, 0);
+    }
+    for (int k = 0; k < 4; ++k) {
+        const double w = pens[static_cast<std::size_t>(k) % pens.size()], a = 0.35 + 0.3 * k;
+        s.emplace_back(140, 12 + 45 * k, 140 + 40 * std::cos(a), 12 + 45 * k + 40 * std::sin(a), w, 0);
+    }
+    return s;
+}
+
+TEST_F(RefinedOutlines, PenStrokesAboutTheirMiddle) {
+    struct PenCase {
+        std::vector<double> pens;
+        double mean;     // largest mean distance from the true edges, px (on the cracks: 0.24)
+        int off_cracks;  // most level and plumb sides off the cracks
+    };
+    for (const PenCase &c : {PenCase{{3.4}, 0.21, 1000}, PenCase{{2, 3}, 0.24, 20}}) {
+        SCOPED_TRACE(c.pens.size());
+        const std::vector<Shape> shapes = plan(c.pens);
+        vectorize(shapes, 200, 200);
+        ASSERT_EQ(refiner.mrefineoutline(&v), 0);
+        EXPECT_LE(measure(shapes).mean, c.mean);
+        int off_cracks = 0;
+        for (int k = 0; k < refiner.mgetlinenum(); ++k) {
+            const _KTREFINEDLINE &l = *refiner.mgetline(k);
+            for (int i = 0; i + 1 < l.pointnum; ++i) {
+                const _KTREFINEDPOINT a = l.point[i], b = l.point[i + 1];
+                if (a.x != b.x && a.y != b.y) continue;
+                const double crack = (a.x == b.x ? a.x : a.y) + 0.5;
+                off_cracks += std::fabs(crack - std::round(crack)) > 1e-9;
+            }
+        }
+        EXPECT_LE(off_cracks, c.off_cracks);
+    }
+}
+
 TEST_F(RefinedOutlines, SameOnAnyNumberOfThreads) {
     canvas = ktvdraw::render_drawing(600, 420, 5);
     v.msetdocument(canvas.data(), canvas.width(), canvas.stride(), canvas.height());

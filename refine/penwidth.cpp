@@ -1,0 +1,324 @@
+// Outline sides of strokes drawn with pens of known width, placed about
+// the middle of their ink.
+//
+// A pixel of a 1-bit drawing is black when its centre lies in the ink, so
+// a level stroke W px wide is floor(W) or floor(W) + 1 px across, as its
+// edges fall on the grid, and each of its borders on the cracks lies up to
+// half a pixel from the true edge (a quarter on average).  The middle of
+// the ink is better: the two edges are rounded at offsets W apart, so
+// unless W is whole their errors partly cancel (for W = 5.4, 0.13 px on
+// average instead of 0.25).  With W known, the level and plumb sides of
+// such a stroke (the walls and frames of a plan, most of the border of a
+// CAD drawing) go W / 2 either side of the middle of its ink.
+//
+// The pens: a slanted straight stroke shows its width directly, since its
+// ink, averaged along it, covers W px across whatever the grid.  The mean
+// chord across the ink from each slanted side (at least kMinSlant px long,
+// its ink ending the same distance across all along it) is gathered over
+// the drawing, and every width that a good share of that length clusters
+// about is a pen, when the cluster is sharp: the chords of a brush or of a
+// hand's varying pressure spread over a pixel or more, and such a cluster
+// names no pen but leaves the widths about it to none.  Slopes along which
+// the pixels repeat every few steps (45 degrees, 1 in 2) are not measured:
+// there a stroke's chord takes one of a few values set by where it falls
+// on the grid.  A level or plumb side whose ink is n px across (the
+// same along most of it) belongs to the pen within one pixel of n when
+// there is exactly one: pens of 1 and 2 px each keep their whole widths,
+// and where 4.1 and 5.9 px pens both could give 5 px of ink, those sides
+// stay on their cracks, as do sides of filled areas and bands no pen
+// explains.  A pen whose two widths no other pen shares is known better
+// from the level strokes: over many of them the share that is one pixel
+// wider is the fraction of W, so W = n + share(n + 1).  A drawing without
+// slanted strokes names no pen and keeps its cracks: its pens' widths
+// cannot be told from whole ones.
+#include "refine/penwidth.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace ktv::refine {
+
+namespace {
+
+constexpr int kMaxPen = 48;            // widest stroke measured, px
+constexpr double kMinSide = 3;         // shortest level or plumb side measured, px
+constexpr double kMinSlant = 6;        // shortest slanted side measured, px
+constexpr double kLongSlant = 3;       // ... and at least this many times its chord
+constexpr double kSlant = 0.087;       // a side this far from level or plumb (sine, 5 degrees) is slanted
+constexpr double kPeriodic = 0.026;    // sine of 1.5 degrees: a side this near a short-period slope is not measured
+constexpr double kAgree = 0.8;         // share of a side's cuts that must agree on its width
+constexpr double kChordScatter = 0.5;  // px; a slanted side's chords may scatter this much
+constexpr double kBin = 0.1;           // px, the chord histogram's bins
+constexpr int kPeakBins = 2;           // a pen's peak is summed over this many bins either side
+constexpr int kSpreadBins = 6;         // ... and its spread over this many
+constexpr double kSharp = 0.75;        // share of the spread a pen's peak holds
+constexpr double kPenShare = 0.15;     // share of the slanted length a pen's peak needs
+constexpr double kPenGap = 0.6;        // px between two pens
+constexpr double kMinMeasured = 64;    // px of slanted side before pens are named
+constexpr double kWhole = 0.1;         // px; a pen this near a whole width is taken as whole
+constexpr double kLeast = 0.15;        // least share of a pen's level strokes a width must be expected to have
+constexpr double kOnCrack = 1e-6;      // how near a side's coordinate must be to a crack, px
+constexpr double kSlideSine = 0.5;     // a neighbour this steep keeps its line when a side moves
+constexpr int kBins = static_cast<int>(kMaxPen / kBin) + 1;
+
+// A measured side: its ink width and the unit normal pointing into the ink.
+struct Side {
+    int width = 0;  // 0: not a level or plumb side of a straight stroke
+    Vec2 into;
+};
+
+// The width of the ink across the level or plumb side from a to b, with the
+// normal into it; 0 when the side is neither, too short, off the cracks, or
+// its ink is not one width along most of it.
+Side measure_level(const Ink &ink, Vec2 a, Vec2 b) {
+    const bool plumb = std::abs(a.x - b.x) <= kOnCrack, level = std::abs(a.y - b.y) <= kOnCrack;
+    if (plumb == level) return {};
+    const double crack = (plumb ? a.x : a.y) + 0.5;  // the first pixel beyond it, across
+    const double k = std::round(crack);
+    if (std::abs(crack - k) > kOnCrack) return {};
+    const double lo = std::min(plumb ? a.y : a.x, plumb ? b.y : b.x), hi = std::max(plumb ? a.y : a.x, plumb ? b.y : b.x);
+    if (!(hi - lo >= kMinSide)) return {};
+    // The pixels along the side, less its first and last, where corners and
+    // junctions widen the ink.
+    int first = static_cast<int>(std::floor(lo)) + 1, last = static_cast<int>(std::ceil(hi)) - 1;
+    if (last - first >= 4) ++first, --last;
+    if (first > last) return {};
+    const int beyond = static_cast<int>(k);
+    auto black = [&](int across, int along) { return plumb ? ink.at(across, along) : ink.at(along, across); };
+    const int mid = first + (last - first) / 2;
+    int start, step;
+    if (black(beyond, mid) && !black(beyond - 1, mid)) {
+        start = beyond;
+        step = 1;
+    } else if (black(beyond - 1, mid) && !black(beyond, mid)) {
+        start = beyond - 1;
+        step = -1;
+    } else {
+        return {};
+    }
+    auto run = [&](int along) {
+        int n = 0;
+        for (int p = start; n < kMaxPen && black(p, along); p += step) ++n;
+        return n;
+    };
+    const int cuts = last - first + 1;
+    const int need = static_cast<int>(std::ceil(kAgree * cuts));
+    for (const int probe : {mid, first + cuts / 4, last - cuts / 4}) {
+        const int w = run(probe);
+        if (w <= 0 || w >= kMaxPen) continue;
+        int agree = 0;
+        for (int along = first; along <= last && agree + (last - along + 1) >= need; ++along) agree += run(along) == w;
+        if (agree >= need) return {w, plumb ? Vec2{static_cast<double>(step), 0} : Vec2{0, static_cast<double>(step)}};
+    }
+    return {};
+}
+
+// Whether the direction u runs within kPeriodic of a slope p / q of small
+// whole numbers (1, 2, 1/2, 3, 1/3, 3/2, 2/3).  Along such a slope the
+// pixels repeat every few steps, so a stroke's ink across takes only a few
+// values, which of them set by where the stroke falls on the grid: a 2 px
+// pen at 45 degrees covers two or three diagonals of pixels, 1.41 or
+// 2.12 px across, never 2.  Its chords average to the pen's width only over
+// many strokes and would make pens of their own.
+bool on_short_period(Vec2 u) {
+    static constexpr int kSlopes[][2] = {{1, 1}, {1, 2}, {2, 1}, {1, 3}, {3, 1}, {2, 3}, {3, 2}};
+    const double ax = std::abs(u.x), ay = std::abs(u.y);
+    for (const auto &s : kSlopes) {
+        const double sine = std::abs(ax * s[0] - ay * s[1]) / std::hypot(s[0], s[1]);
+        if (sine < kPeriodic) return true;
+    }
+    return false;
+}
+
+// The mean chord across the ink from the slanted side from a to b (black
+// on its right, as the rings run): from the side's line to where the ink
+// ends, every half pixel along it but its last pixel at either end.  0 when
+// the side is short or nearly level or plumb, or its ink does not begin at
+// the line and end one distance across all along it.
+double measure_slanted(const Ink &ink, Vec2 a, Vec2 b) {
+    const double length = norm(b - a);
+    if (!(length >= kMinSlant)) return 0;
+    const Vec2 u = (b - a) * (1 / length), n = perp(u);
+    if (std::abs(u.x) < kSlant || std::abs(u.y) < kSlant || on_short_period(u)) return 0;
+    constexpr double kInside = 1e-7, kEnter = 0.8;
+    int samples = 0, found = 0;
+    double sum = 0, squares = 0;
+    for (double t = 1; t <= length - 1; t += 0.5) {
+        ++samples;
+        const Vec2 p = a + u * t;
+        double enter = 0;
+        if (!ink.at(p)) {
+            enter = ink.edge(p, n, kEnter, true);
+            if (enter >= kNoEdge) continue;
+            enter += kInside;
+        }
+        const double out = ink.edge(p + n * enter, n, kMaxPen, false);
+        if (out >= kNoEdge) continue;
+        const double chord = enter + out;
+        ++found;
+        sum += chord;
+        squares += chord * chord;
+    }
+    if (found < 4 || found < kAgree * samples) return 0;
+    const double mean = sum / found, spread = squares / found - mean * mean;
+    // A side only a few times as long as its chord is more likely a cap or
+    // a corner of a stroke than one of its edges.
+    return spread <= kChordScatter * kChordScatter && length >= kLongSlant * mean ? mean : 0;
+}
+
+// Where vertex v goes when the side before it (from `prev`) moves by
+// `before` and the side after it (to `next`) by `after`, each along its
+// normal.  Two moved sides meet where their moved lines do; a side that
+// stays keeps its line, the vertex sliding along it, unless it runs nearly
+// the moved side's way (or is too short to slide along), when it turns
+// instead.
+Vec2 moved_vertex(Vec2 prev, Vec2 v, Vec2 next, Vec2 before, Vec2 after) {
+    const bool b = before.x != 0 || before.y != 0, a = after.x != 0 || after.y != 0;
+    if (b && a) return dot(before, after) == 0 ? v + before + after : v + (before + after) * 0.5;
+    if (!b && !a) return v;
+    const Vec2 shift = b ? before : after;
+    const Vec2 other = b ? next - v : prev - v;  // the side that stays, from v
+    const double length = norm(other), amount = norm(shift);
+    const Vec2 along = unit(other), n = shift * (1 / amount);
+    const double sine = dot(n, along);
+    if (std::abs(sine) < kSlideSine) return v + shift;
+    const double t = amount / sine;
+    if (!(std::abs(t) <= 0.5 * length)) return v + shift;
+    return v + along * t;
+}
+
+// A peak of the chord histogram: a pen when sharp.
+struct Peak {
+    double width;  // px, the mean chord about the peak
+    bool sharp;
+};
+
+// The peaks of a histogram of slanted length by chord (bins of kBin px):
+// each holding kPenShare of the length, strongest first, kPenGap apart.
+// Returns how many (at most Pens::kMost).
+int find_peaks(const double *chords, const double *weighted, Peak *peaks) {
+    double total = 0;
+    for (int i = 0; i < kBins; ++i) total += chords[i];
+    if (!(total >= kMinMeasured)) return 0;
+    auto mass = [&](int i, int reach, const double *h) {
+        double m = 0;
+        for (int j = std::max(0, i - reach); j <= std::min(kBins - 1, i + reach); ++j) m += h[j];
+        return m;
+    };
+    int count = 0;
+    int at[Pens::kMost];
+    while (count < Pens::kMost) {
+        int best = -1;
+        double best_mass = kPenShare * total;
+        for (int i = 0; i < kBins; ++i) {
+            const double m = mass(i, kPeakBins, chords);
+            if (!(m > best_mass || (best < 0 && m == best_mass))) continue;
+            bool clear = true;
+            for (int k = 0; k < count; ++k) clear = clear && std::abs(i - at[k]) * kBin >= kPenGap;
+            if (clear) best = i, best_mass = m;
+        }
+        if (best < 0) break;
+        // A pen draws one width: most of the chords about its peak lie close
+        // to it.  A brush or the pressure of a hand spreads them over a pixel
+        // or more, and no width there is the stroke's.
+        at[count] = best;
+        peaks[count++] = {mass(best, kPeakBins, weighted) / best_mass,
+                          best_mass >= kSharp * mass(best, kSpreadBins, chords)};
+    }
+    return count;
+}
+
+}  // namespace
+
+bool place_pen_sides(const Ink &ink, LineSet &rings, Pens *measured) {
+    if (measured) *measured = Pens{};
+    // Pass 1: the width of every level or plumb side that has one, and the
+    // length of the slanted ones by chord.
+    Array<Side> sides;
+    std::size_t total_points = 0;
+    int most = 0;
+    for (int i = 0; i < rings.count(); ++i) {
+        total_points += static_cast<std::size_t>(rings.points(i));
+        most = std::max(most, rings.points(i));
+    }
+    Array<Vec2> moved;
+    if (!sides.reserve(total_points) || !moved.reserve(static_cast<std::size_t>(most))) return false;
+    double level[kMaxPen + 1] = {};
+    double chords[kBins] = {}, weighted[kBins] = {};
+    for (int i = 0; i < rings.count(); ++i) {
+        const int n = rings.points(i);
+        const bool closed = rings.line(i).closed;
+        for (int k = 0; k + 1 < n; ++k) {
+            const Vec2 a = rings.point(i, k), b = rings.point(i, k + 1);
+            const Side s = closed ? measure_level(ink, a, b) : Side{};
+            sides.put(s);
+            if (s.width > 0) {
+                level[s.width] += norm(b - a);
+            } else if (closed) {
+                const double chord = measure_slanted(ink, a, b);
+                const int bin = static_cast<int>(std::lround(chord / kBin));
+                if (chord > 0 && bin < kBins) {
+                    chords[bin] += norm(b - a);
+                    weighted[bin] += norm(b - a) * chord;
+                }
+            }
+        }
+        sides.put(Side{});  // the repeated first point ends no side
+    }
+    // The pens, and for each level width the one pen that gives it; a
+    // broad peak (strokes of no one width) leaves the widths about it to
+    // none.
+    Peak peaks[Pens::kMost];
+    const int count = find_peaks(chords, weighted, peaks);
+    int owner[kMaxPen + 2];
+    for (int w = 0; w <= kMaxPen + 1; ++w) {
+        owner[w] = -1;
+        for (int k = 0; k < count && w > 0; ++k)
+            if (1 - std::abs(peaks[k].width - w) >= kLeast) owner[w] = owner[w] == -1 && peaks[k].sharp ? k : -2;
+    }
+    for (int k = 0; k < count; ++k) {
+        const int narrow = static_cast<int>(std::floor(peaks[k].width));
+        if (narrow < 1 || narrow + 1 > kMaxPen || owner[narrow] != k || owner[narrow + 1] != k) continue;
+        const double pair = level[narrow] + level[narrow + 1];
+        if (!(pair >= kMinMeasured)) continue;
+        const double fine = narrow + level[narrow + 1] / pair;
+        if (std::abs(fine - peaks[k].width) < 0.25) peaks[k].width = fine;
+    }
+    // A pen this near a whole width is whole: its strokes' edges fall on
+    // the cracks, which a chord a few hundredths off would move them from.
+    bool any_pen = false;
+    for (int k = 0; k < count; ++k) {
+        Peak &p = peaks[k];
+        if (std::abs(p.width - std::round(p.width)) < kWhole) p.width = std::round(p.width);
+        if (measured && p.sharp) measured->width[measured->count++] = p.width;
+        any_pen = any_pen || p.sharp;
+    }
+    if (!any_pen) return true;
+
+    // Pass 2: each level stroke of a pen drawn its width about its middle.
+    std::size_t at = 0;
+    for (int i = 0; i < rings.count(); ++i) {
+        const int n = rings.points(i);
+        const std::size_t first = at;
+        at += static_cast<std::size_t>(n);
+        if (!rings.line(i).closed) continue;
+        const int m = n - 1;  // vertices, the first not repeated
+        auto shift = [&](int k) {
+            const Side &s = sides[first + static_cast<std::size_t>((k % m + m) % m)];
+            if (s.width <= 0 || owner[s.width] < 0) return Vec2{};
+            return s.into * (0.5 * (s.width - peaks[owner[s.width]].width));
+        };
+        bool any = false;
+        for (int k = 0; k < m && !any; ++k) any = shift(k).x != 0 || shift(k).y != 0;
+        if (!any) continue;
+        moved.clear();
+        for (int k = 0; k < m; ++k)
+            moved.put(moved_vertex(rings.point(i, (k + m - 1) % m), rings.point(i, k), rings.point(i, (k + 1) % m),
+                                   shift(k - 1), shift(k)));
+        for (int k = 0; k < m; ++k) rings.set(i, k, moved[static_cast<std::size_t>(k)]);
+        rings.set(i, m, moved[0]);
+    }
+    return true;
+}
+
+}  // namespace ktv::refine
