@@ -79,6 +79,15 @@ const OptionDef kRefine = {
     "--no-refine writes the driver's own nodes, on pixel centres",
     nullptr, nullptr, nullptr, true};
 
+const OptionDef kPenWidths = {
+    "--pen-widths", nullptr, nullptr, &Settings::pen_widths, 0, 0,
+    "with --refine, measure the widths of the drawing's pens from its slanted strokes and "
+    "draw each level or plumb stroke that one pen explains that pen's width about the "
+    "middle of its ink: each edge of such a stroke lies up to half a pixel from its pixels' "
+    "edges, its middle and width are known better. Whole widths keep the pixels' edges. "
+    "--no-pen-widths keeps every side on the pixels' edges",
+    nullptr, nullptr, nullptr, true};
+
 int refine_centerline(CKTRefiner &r, CKTVector &v) { return r.mrefinecenterline(&v); }
 int refine_outline(CKTRefiner &r, CKTVector &v) { return r.mrefineoutline(&v); }
 
@@ -115,10 +124,10 @@ const OptionDef kSpurNodes = {
     "two nodes, so already 2 drops whole strokes",
     nullptr, nullptr, "argument spurnodes"};
 
-const OptionDef kOutlineFastOptions[] = {kMaxlength, kTolerance, kNodesearch,
-                                         kDespeckle, kFillHoles, kKeepCells, kSmooth, kRefine};
-const OptionDef kOutlineOptions[] = {kMaxlength, kSpurNodes, kTolerance, kNodesearch,
-                                     kDespeckle, kFillHoles, kKeepCells, kSmooth, kRefine};
+const OptionDef kOutlineFastOptions[] = {kMaxlength, kTolerance, kNodesearch, kDespeckle, kFillHoles,
+                                         kKeepCells, kSmooth, kRefine, kPenWidths};
+const OptionDef kOutlineOptions[] = {kMaxlength, kSpurNodes, kTolerance, kNodesearch, kDespeckle,
+                                     kFillHoles, kKeepCells, kSmooth, kRefine, kPenWidths};
 
 int run_outline_fast(CKTVector &v, const Settings &s) {
     if (const int rc = preclean_document(v, s)) return rc;
@@ -220,8 +229,9 @@ int preclean_bitmap(PackedBitmap &bitmap, const Settings &s) {
 Settings recorded_settings(const Command &c, const ResultInfo &info) {
     Settings s = command_defaults(c);
     // A result that does not record keep-cells was made when every hole
-    // small enough was filled.
+    // small enough was filled, one without pen-widths on the pixels' edges.
     s.keep_cells = false;
+    s.pen_widths = false;
     for (const auto &parameter : info.parameters)
         for (const OptionDef *o = c.options.begin; o != c.options.end; ++o)
             if (parameter.first == o->name + 2) set_option_value(*o, s, parameter.second);
@@ -230,7 +240,8 @@ Settings recorded_settings(const Command &c, const ResultInfo &info) {
 
 bool refines_outlines(const Command &c) { return c.refine == refine_outline; }
 
-int refine_against(const Command &c, CKTRefiner &r, CKTVector &v, const PackedBitmap &ink) {
+int refine_against(const Command &c, const Settings &s, CKTRefiner &r, CKTVector &v, const PackedBitmap &ink) {
+    r.msetpenwidths(s.pen_widths);
     unsigned char *const page = v.document;
     const int width = v.width, bytesperline = v.bytesperline, height = v.height;
     // The refiner only reads the document.
@@ -286,6 +297,7 @@ int vectorize_document(const Command &c, const Settings &s, const PostProcessing
     run_postprocessing(v, post);
     if (!s.refine) return KTVEC_OK;
     refiner.msetthreadnum(s.page_threads);
+    refiner.msetpenwidths(s.pen_widths);
     return c.refine(refiner, v);
 }
 

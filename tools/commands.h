@@ -40,11 +40,12 @@ int preclean_bitmap(PackedBitmap &bitmap, const Settings &s);
 Settings recorded_settings(const Command &c, const ResultInfo &info);
 
 // Measures the graph `v` of a result of `c` against `ink`, the bitmap its
-// driver read (the input after the command's pre-cleaning).  The graph may
+// driver read (the input after the command's pre-cleaning), with the
+// sub-pixel settings of `s` (those the result was made with).  The graph may
 // have been edited or read back from a file since: its own document (a
 // blank page for a graph read back) is only set aside while the refiner
 // reads the ink, and is put back.  0 or -1000 (`r` then holds no lines).
-int refine_against(const Command &c, CKTRefiner &r, CKTVector &v, const PackedBitmap &ink);
+int refine_against(const Command &c, const Settings &s, CKTRefiner &r, CKTVector &v, const PackedBitmap &ink);
 
 // The settings a command starts from before its options are read: the
 // common defaults, except that centre lines are approximated more closely

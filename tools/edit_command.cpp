@@ -80,6 +80,7 @@ std::vector<Op> read_ops(const std::string &path) {
 // The scan of --image, for measuring the edited graph against its ink.
 struct Scan {
     const Command *command = nullptr;  // that made the result
+    Settings recorded;                 // the settings it was made with
     PackedBitmap ink;                  // the scan as the command's driver read it
     UneditedResult before;             // the result before the edits
 };
@@ -93,7 +94,8 @@ struct Scan {
 bool read_scan(const Settings &s, const ResultInfo &info, CKTVector &v, Scan &scan) {
     scan.command = find_command(info.command.c_str());
     if (!scan.command) throw CliError(s.input + ": --image: no command '" + info.command + "' measures its results");
-    const Settings recorded = recorded_settings(*scan.command, info);
+    scan.recorded = recorded_settings(*scan.command, info);
+    const Settings &recorded = scan.recorded;
     if (!recorded.refine) return false;
     ReadOptions options = s.read_options();
     if (options.threshold < 0) options.threshold = info.threshold;
@@ -107,7 +109,7 @@ bool read_scan(const Settings &s, const ResultInfo &info, CKTVector &v, Scan &sc
                        std::to_string(scan.ink.height) + " pixels, the result " + std::to_string(v.width) + " x " +
                        std::to_string(v.height));
     CKTRefiner unedited;
-    if (preclean_bitmap(scan.ink, recorded) != KTVEC_OK || refine_against(*scan.command, unedited, v, scan.ink) != KTVEC_OK)
+    if (preclean_bitmap(scan.ink, recorded) != KTVEC_OK || refine_against(*scan.command, recorded, unedited, v, scan.ink) != KTVEC_OK)
         throw CliError(s.image + ": out of memory while measuring the result");
     scan.before.take(v, &unedited,
                      refines_outlines(*scan.command) ? UneditedResult::Lines::Outlines : UneditedResult::Lines::CentreLines);
@@ -159,7 +161,7 @@ int run_edit(int argc, char **argv) {
     EditedGeometry lines;
     if (refined) {
         const bool measure = EditedGeometry::measures_edited(scan.before);
-        if (measure && refine_against(*scan.command, refiner, v, scan.ink) != KTVEC_OK)
+        if (measure && refine_against(*scan.command, scan.recorded, refiner, v, scan.ink) != KTVEC_OK)
             throw CliError(s.image + ": out of memory while measuring the edited graph");
         lines.compose(scan.before, v, measure ? &refiner : nullptr);
         view.set_refined(&lines);

@@ -54,6 +54,7 @@ struct Settings {
     bool smooth = kDefaultSmooth;
     // sub-pixel geometry after the driver (outline-fast: off)
     bool refine = true;
+    bool pen_widths = true;        // outlines: level strokes of a measured pen drawn its width
     // post-processing of every vectorizing command; -1 / empty: not asked for
     std::string simplify;          // "DIST,ANGLE"
     double circles = -1;           // largest radius

@@ -229,12 +229,13 @@ void forget_result(Session &s) {
     s.redo.clear();
 }
 
-// The refiner's lines of `graph`, a result of `c` on `ink`.  Throws "out of
-// memory" when the refiner finds none.
-std::unique_ptr<CKTRefiner> refine_graph(Session &s, const Command &c, const PackedBitmap &ink, CKTVector &graph) {
+// The refiner's lines of `graph`, a result of `c` on `ink` made with
+// `settings`.  Throws "out of memory" when the refiner finds none.
+std::unique_ptr<CKTRefiner> refine_graph(Session &s, const Command &c, const Settings &settings, const PackedBitmap &ink,
+                                         CKTVector &graph) {
     const Clock::time_point start = Clock::now();
     auto r = std::make_unique<CKTRefiner>();
-    if (refine_against(c, *r, graph, ink) != KTVEC_OK)
+    if (refine_against(c, settings, *r, graph, ink) != KTVEC_OK)
         throw CliError("out of memory while measuring the sub-pixel geometry");
     s.refine_ms = ms_since(start);
     return r;
@@ -248,7 +249,7 @@ Measured measure(Session &s, bool refine) {
     s.refine_ms = 0;
     Measured m;
     if (!refine) return m;
-    if (EditedGeometry::measures_edited(s.before)) m.refiner = refine_graph(s, *s.command, s.ink, *s.graph);
+    if (EditedGeometry::measures_edited(s.before)) m.refiner = refine_graph(s, *s.command, recorded_settings(*s.command, s.info), s.ink, *s.graph);
     m.lines = std::make_unique<EditedGeometry>();
     m.lines->compose(s.before, *s.graph, m.refiner.get());
     return m;
@@ -531,7 +532,7 @@ EMSCRIPTEN_KEEPALIVE int kw_vectorize(const char *command, const char *args) {
         std::unique_ptr<CKTVector> base;
         s.refine_ms = 0;
         if (settings.refine) {
-            measured.refiner = refine_graph(s, *c, work, *graph);
+            measured.refiner = refine_graph(s, *c, settings, work, *graph);
             before.take(*graph, measured.refiner.get(), lines_of(*c));
             measured.lines = std::make_unique<EditedGeometry>();
             measured.lines->compose(before, *graph, measured.refiner.get());
@@ -565,7 +566,7 @@ EMSCRIPTEN_KEEPALIVE int kw_set_refine(int on) {
         double first_ms = 0;
         if (on && s.base) {
             // The result as vectorized, measured once: what edits are told from.
-            const std::unique_ptr<CKTRefiner> r = refine_graph(s, *s.command, s.ink, *s.base);
+            const std::unique_ptr<CKTRefiner> r = refine_graph(s, *s.command, recorded_settings(*s.command, s.info), s.ink, *s.base);
             UneditedResult before;
             before.take(*s.base, r.get(), lines_of(*s.command));
             s.before = std::move(before);

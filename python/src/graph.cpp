@@ -173,7 +173,10 @@ void Graph::refine() {
     const ktvcli::Command *c = ktvcli::find_command(info_.command.c_str());
     if (!c) throw std::invalid_argument("no refining for a result of '" + info_.command + "'");
     std::lock_guard<std::mutex> lock(mutex_);
-    if (!refiner_) refiner_ = std::make_unique<CKTRefiner>();
+    if (!refiner_) {
+        refiner_ = std::make_unique<CKTRefiner>();
+        refiner_->msetpenwidths(ktvcli::recorded_settings(*c, info_).pen_widths);
+    }
     // Stale until the stage succeeds: after -1000 the refiner holds nothing.
     refined_version_ = ~version_;
     refined_table_.reset();
