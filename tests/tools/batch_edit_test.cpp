@@ -522,6 +522,30 @@ double off_ring(const std::vector<std::pair<double, double>> &ring, double x, do
 
 }  // namespace
 
+// Outlines of a drawing with one pen 3.4 px wide (level strokes and the
+// slanted ones its width is measured from): with the scan, each result is
+// measured again as it was made, with or without the pen's widths.
+TEST_F(Edit, OutlinesAreMeasuredAgainWithTheirPenWidths) {
+    Bitmap b(160, 120);
+    auto stroke = [&b](double ax, double ay, double bx, double by) {
+        const double dx = bx - ax, dy = by - ay, dd = dx * dx + dy * dy;
+        for (int y = 0; y < 120; ++y)
+            for (int x = 0; x < 160; ++x) {
+                const double t = std::clamp(((x - ax) * dx + (y - ay) * dy) / dd, 0.0, 1.0);
+                if (std::hypot(x - ax - t * dx, y - ay - t * dy) <= 1.7) b.set(x, y);
+            }
+    };
+    for (int k = 0; k < 8; ++k) stroke(6, 8 + 13.1 * k, 90, 8 + 13.1 * k);
+    for (int k = 0; k < 3; ++k) stroke(100, 10 + 35 * k, 150, 30 + 35 * k);
+    write_bytes(dir_ / "p.pbm", pbm_raw(b));
+    for (const std::string pens : {"--pen-widths", "--no-pen-widths"}) {
+        ASSERT_EQ(run_here({"outline", dir_ / "p.pbm", pens, "-q", "-o", dir_ / (pens + ".json")}).status, 0);
+        ASSERT_EQ(run_here({"edit", dir_ / (pens + ".json"), "--image", dir_ / "p.pbm", "-q", "-o", dir_ / "again.json"}).status, 0);
+        EXPECT_EQ(read_bytes(dir_ / "again.json"), read_bytes(dir_ / (pens + ".json"))) << pens;
+    }
+    EXPECT_NE(read_bytes(dir_ / "--pen-widths.json"), read_bytes(dir_ / "--no-pen-widths.json"));
+}
+
 // Outlines measured again after edits: a ring stays exactly as it was while
 // the polylines that traced it are unchanged; a changed polyline takes its
 // part of the ring away and is drawn through its nodes (a moved node where
