@@ -2,6 +2,7 @@
 //
 //   ktvec_refinebench [--size a4|a0|WxH] [--input FILE] [--seed N] [--clean]
 //                     [--stage outline|centerline] [--repeat N] [--threads N]
+//                     [--no-pen-widths]
 //
 // The page is a generated technical drawing (as ktvec_drawgen makes it) or
 // an image file.  The driver runs once; the refiner then runs `repeat` times
@@ -93,7 +94,8 @@ void row(const char *what, const Best &b, double mpx) {
 int usage() {
     std::fprintf(stderr,
                  "usage: ktvec_refinebench [--size a4|a0|WxH] [--input FILE] [--seed N] [--clean]\n"
-                 "                         [--stage outline|centerline] [--repeat N] [--threads N]\n");
+                 "                         [--stage outline|centerline] [--repeat N] [--threads N]\n"
+                 "                         [--no-pen-widths]\n");
     return 2;
 }
 
@@ -105,7 +107,7 @@ int main(int argc, char **argv) {
     std::string input, stage = "outline", size = "a4";
     std::uint64_t seed = 1;
     int repeat = 3, threads = 0;
-    bool clean = false;
+    bool clean = false, pens = true;
     for (int i = 1; i < argc; ++i) {
         const bool more = i + 1 < argc;
         if (!std::strcmp(argv[i], "--size") && more) {
@@ -119,6 +121,7 @@ int main(int argc, char **argv) {
         else if (!std::strcmp(argv[i], "--repeat") && more) repeat = std::max(1, std::atoi(argv[++i]));
         else if (!std::strcmp(argv[i], "--threads") && more) threads = std::max(0, std::atoi(argv[++i]));
         else if (!std::strcmp(argv[i], "--clean")) clean = true;
+        else if (!std::strcmp(argv[i], "--no-pen-widths")) pens = false;
         else return usage();
     }
     if (stage != "outline" && stage != "centerline") return usage();
@@ -143,6 +146,7 @@ int main(int argc, char **argv) {
     const double mpx = static_cast<double>(page.width) * page.height / 1e6;
     CKTRefiner refiner;
     refiner.msetthreadnum(threads);
+    refiner.msetpenwidths(pens);
     std::printf("%s: %dx%d (%.1f Mpx), stage %s on %s, best of %d, processor time and wall clock\n\n",
                 input.empty() ? ("generated " + size + ", seed " + std::to_string(seed)).c_str() : input.c_str(),
                 page.width, page.height, mpx, stage.c_str(),

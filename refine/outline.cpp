@@ -119,8 +119,9 @@ bool fit_batch(const Array<Corner> &corners, const Array<Traced> &rings, int par
 }
 
 // The rings complete: with `pens`, strokes of the drawing's pens drawn their widths.
-bool finish(const CKTVector &v, bool pens, LineSet &out) {
-    if (pens && !place_pen_sides(Ink(v.document, v.width, v.height, static_cast<std::size_t>(v.bytesperline)), out))
+bool finish(const CKTVector &v, bool pens, int threads, LineSet &out) {
+    if (pens &&
+        !place_pen_sides(Ink(v.document, v.width, v.height, static_cast<std::size_t>(v.bytesperline)), out, threads))
         return false;
     out.seal();
     return true;
@@ -154,7 +155,7 @@ int refine_outlines(CKTVector &v, LineSet &out, int threads, bool pens) {
             if (r == 0) break;
             if (r < 0 || !fitter.fit(ring, polygon) || !add_ring(polygon.data(), polygon.size(), out)) return fail();
         }
-        return finish(v, pens, out) ? 0 : fail();
+        return finish(v, pens, threads, out) ? 0 : fail();
     }
     Array<Corner> corners;
     Array<Traced> rings;
@@ -179,7 +180,7 @@ int refine_outlines(CKTVector &v, LineSet &out, int threads, bool pens) {
         if (!rings.empty() && !fit_batch(corners, rings, std::min(parts, static_cast<int>(rings.size())), fit, out))
             return fail();
     }
-    return finish(v, pens, out) ? 0 : fail();
+    return finish(v, pens, threads, out) ? 0 : fail();
 }
 
 }  // namespace ktv::refine

@@ -35,6 +35,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+
+#include "refine/workers.h"
 
 namespace ktv::refine {
 
@@ -47,6 +50,7 @@ constexpr double kLongSlant = 3;       // ... and at least this many times its c
 constexpr double kSlant = 0.087;       // a side this far from level or plumb (sine, 5 degrees) is slanted
 constexpr double kPeriodic = 0.026;    // sine of 1.5 degrees: a side this near a short-period slope is not measured
 constexpr double kAgree = 0.8;         // share of a side's cuts that must agree on its width
+constexpr int kChords = 24;            // most cuts measured along a slanted side
 constexpr double kChordScatter = 0.5;  // px; a slanted side's chords may scatter this much
 constexpr double kBin = 0.1;           // px, the chord histogram's bins
 constexpr int kPeakBins = 2;           // a pen's peak is summed over this many bins either side
@@ -60,6 +64,8 @@ constexpr double kLeast = 0.15;        // least share of a pen's level strokes a
 constexpr double kOnCrack = 1e-6;      // how near a side's coordinate must be to a crack, px
 constexpr double kSlideSine = 0.5;     // a neighbour this steep keeps its line when a side moves
 constexpr int kBins = static_cast<int>(kMaxPen / kBin) + 1;
+constexpr double kFixed = 1024;        // sums are kept in whole 1/kFixed px
+constexpr std::size_t kPointsPerPart = std::size_t(1) << 15;  // ring points a part needs on a page left to choose
 
 // A measured side: its ink width and the unit normal pointing into the ink.
 struct Side {
@@ -106,8 +112,12 @@ Side measure_level(const Ink &ink, Vec2 a, Vec2 b) {
     for (const int probe : {mid, first + cuts / 4, last - cuts / 4}) {
         const int w = run(probe);
         if (w <= 0 || w >= kMaxPen) continue;
+        // A cut agrees when its ink begins at the side and ends w pixels
+        // across (a pinhole between is not looked for: three reads a cut).
+        const int end = start + (w - 1) * step;
+        auto agrees = [&](int along) { return black(start, along) && black(end, along) && !black(end + step, along); };
         int agree = 0;
-        for (int along = first; along <= last && agree + (last - along + 1) >= need; ++along) agree += run(along) == w;
+        for (int along = first; along <= last && agree + (last - along + 1) >= need; ++along) agree += agrees(along);
         if (agree >= need) return {w, plumb ? Vec2{static_cast<double>(step), 0} : Vec2{0, static_cast<double>(step)}};
     }
     return {};
@@ -121,18 +131,20 @@ Side measure_level(const Ink &ink, Vec2 a, Vec2 b) {
 // 2.12 px across, never 2.  Its chords average to the pen's width only over
 // many strokes and would make pens of their own.
 bool on_short_period(Vec2 u) {
-    static constexpr int kSlopes[][2] = {{1, 1}, {1, 2}, {2, 1}, {1, 3}, {3, 1}, {2, 3}, {3, 2}};
-    const double ax = std::abs(u.x), ay = std::abs(u.y);
-    for (const auto &s : kSlopes) {
-        const double sine = std::abs(ax * s[0] - ay * s[1]) / std::hypot(s[0], s[1]);
-        if (sine < kPeriodic) return true;
-    }
+    // The slopes as unit directions (q, p) / |(q, p)|.
+    static constexpr double kR2 = 0.7071067811865476, kR5 = 0.4472135954999579, kR10 = 0.31622776601683794,
+                            kR13 = 0.2773500981126146;
+    static constexpr Vec2 kSlopes[] = {{kR2, kR2},          {2 * kR5, kR5},  {kR5, 2 * kR5},  {3 * kR10, kR10},
+                                       {kR10, 3 * kR10},    {3 * kR13, 2 * kR13}, {2 * kR13, 3 * kR13}};
+    const Vec2 a{std::abs(u.x), std::abs(u.y)};
+    for (const Vec2 &s : kSlopes)
+        if (std::abs(cross(a, s)) < kPeriodic) return true;
     return false;
 }
 
 // The mean chord across the ink from the slanted side from a to b (black
 // on its right, as the rings run): from the side's line to where the ink
-// ends, every half pixel along it but its last pixel at either end.  0 when
+// ends, along it but its last pixel at either end.  0 when
 // the side is short or nearly level or plumb, or its ink does not begin at
 // the line and end one distance across all along it.
 double measure_slanted(const Ink &ink, Vec2 a, Vec2 b) {
@@ -141,28 +153,39 @@ double measure_slanted(const Ink &ink, Vec2 a, Vec2 b) {
     const Vec2 u = (b - a) * (1 / length), n = perp(u);
     if (std::abs(u.x) < kSlant || std::abs(u.y) < kSlant || on_short_period(u)) return 0;
     constexpr double kInside = 1e-7, kEnter = 0.8;
-    int samples = 0, found = 0;
-    double sum = 0, squares = 0;
-    for (double t = 1; t <= length - 1; t += 0.5) {
-        ++samples;
+    // The chord at a point of the side, or a negative number.
+    auto chord_at = [&](double t) {
         const Vec2 p = a + u * t;
         double enter = 0;
         if (!ink.at(p)) {
             enter = ink.edge(p, n, kEnter, true);
-            if (enter >= kNoEdge) continue;
+            if (enter >= kNoEdge) return -1.0;
             enter += kInside;
         }
         const double out = ink.edge(p + n * enter, n, kMaxPen, false);
-        if (out >= kNoEdge) continue;
-        const double chord = enter + out;
+        return out >= kNoEdge ? -1.0 : enter + out;
+    };
+    // A side only a few times as long as its chord is more likely a cap or
+    // a corner of a stroke than one of its edges: one cut at its middle
+    // tells most of them.
+    const double middle = chord_at(0.5 * length);
+    if (!(middle > 0) || length < kLongSlant * middle) return 0;
+    // One cut per half pixel, at most kChords of them, spread along the side
+    // by the golden ratio: evenly spaced cuts on a long side can fall on the
+    // same step of the staircase every time and see one chord of several.
+    const int cuts = std::min(kChords, static_cast<int>(2 * (length - 2)) + 1);
+    constexpr double kGolden = 0.6180339887498949;
+    int found = 0;
+    double sum = 0, squares = 0;
+    for (int c = 0; c < cuts; ++c) {
+        const double f = 0.5 + c * kGolden, chord = chord_at(1 + (length - 2) * (f - std::floor(f)));
+        if (chord < 0) continue;
         ++found;
         sum += chord;
         squares += chord * chord;
     }
-    if (found < 4 || found < kAgree * samples) return 0;
+    if (found < 4 || found < kAgree * cuts) return 0;
     const double mean = sum / found, spread = squares / found - mean * mean;
-    // A side only a few times as long as its chord is more likely a cap or
-    // a corner of a stroke than one of its edges.
     return spread <= kChordScatter * kChordScatter && length >= kLongSlant * mean ? mean : 0;
 }
 
@@ -228,42 +251,111 @@ int find_peaks(const double *chords, const double *weighted, Peak *peaks) {
     return count;
 }
 
-}  // namespace
+// Sums of pass 1 for a run of rings, in whole multiples of 1/kFixed px, so
+// that they add up the same however the rings were parted.
+struct Sums {
+    std::int64_t level[kMaxPen + 1];             // level and plumb side length by ink width
+    std::int64_t chords[kBins], weighted[kBins];  // slanted side length by chord, and times the chord
+};
+std::int64_t fixed(double v) { return std::llround(v * kFixed); }
 
-bool place_pen_sides(const Ink &ink, LineSet &rings, Pens *measured) {
-    if (measured) *measured = Pens{};
-    // Pass 1: the width of every level or plumb side that has one, and the
-    // length of the slanted ones by chord.
-    Array<Side> sides;
-    std::size_t total_points = 0;
-    int most = 0;
-    for (int i = 0; i < rings.count(); ++i) {
-        total_points += static_cast<std::size_t>(rings.points(i));
-        most = std::max(most, rings.points(i));
-    }
-    Array<Vec2> moved;
-    if (!sides.reserve(total_points) || !moved.reserve(static_cast<std::size_t>(most))) return false;
-    double level[kMaxPen + 1] = {};
-    double chords[kBins] = {}, weighted[kBins] = {};
-    for (int i = 0; i < rings.count(); ++i) {
+// Pass 1 for rings from .. to - 1: every side measured into `sides` (at
+// the side's first point; `first` gives each ring's first point), and the
+// lengths summed.
+void measure_rings(const Ink &ink, const LineSet &rings, int from, int to, const std::size_t *first, Side *sides,
+                   Sums &sums) {
+    for (int i = from; i < to; ++i) {
         const int n = rings.points(i);
-        const bool closed = rings.line(i).closed;
+        Side *at = sides + first[i];
+        if (!rings.line(i).closed) continue;
         for (int k = 0; k + 1 < n; ++k) {
             const Vec2 a = rings.point(i, k), b = rings.point(i, k + 1);
-            const Side s = closed ? measure_level(ink, a, b) : Side{};
-            sides.put(s);
+            const Side s = measure_level(ink, a, b);
+            at[k] = s;
             if (s.width > 0) {
-                level[s.width] += norm(b - a);
-            } else if (closed) {
-                const double chord = measure_slanted(ink, a, b);
-                const int bin = static_cast<int>(std::lround(chord / kBin));
-                if (chord > 0 && bin < kBins) {
-                    chords[bin] += norm(b - a);
-                    weighted[bin] += norm(b - a) * chord;
-                }
+                sums.level[s.width] += fixed(norm(b - a));
+                continue;
+            }
+            const double chord = measure_slanted(ink, a, b);
+            const int bin = static_cast<int>(std::lround(chord / kBin));
+            if (chord > 0 && bin < kBins) {
+                sums.chords[bin] += fixed(norm(b - a));
+                sums.weighted[bin] += fixed(norm(b - a) * chord);
             }
         }
-        sides.put(Side{});  // the repeated first point ends no side
+    }
+}
+
+// Pass 2 for rings from .. to - 1: each side whose width has a pen moved
+// (`owner`: the peak of each width, or negative), the ring's vertices
+// placed where its moved sides meet.  `moved` has room for every ring.
+void move_rings(LineSet &rings, int from, int to, const std::size_t *first, const Side *sides, const int *owner,
+                const Peak *peaks, Array<Vec2> &moved) {
+    for (int i = from; i < to; ++i) {
+        if (!rings.line(i).closed) continue;
+        const int m = rings.points(i) - 1;  // vertices, the first not repeated
+        const Side *ring = sides + first[i];
+        auto shift = [&](int k) {
+            const Side &s = ring[(k % m + m) % m];
+            if (s.width <= 0 || owner[s.width] < 0) return Vec2{};
+            return s.into * (0.5 * (s.width - peaks[owner[s.width]].width));
+        };
+        bool any = false;
+        for (int k = 0; k < m && !any; ++k) any = shift(k).x != 0 || shift(k).y != 0;
+        if (!any) continue;
+        moved.clear();
+        for (int k = 0; k < m; ++k)
+            moved.put(moved_vertex(rings.point(i, (k + m - 1) % m), rings.point(i, k), rings.point(i, (k + 1) % m),
+                                   shift(k - 1), shift(k)));
+        for (int k = 0; k < m; ++k) rings.set(i, k, moved[static_cast<std::size_t>(k)]);
+        rings.set(i, m, moved[0]);
+    }
+}
+
+}  // namespace
+
+bool place_pen_sides(const Ink &ink, LineSet &rings, int threads, Pens *measured) {
+    if (measured) *measured = Pens{};
+    const int count_rings = rings.count();
+    Array<std::size_t> first;  // per ring: its first point among all, and the total
+    std::size_t total = 0;
+    int most = 0;
+    if (!first.reserve(static_cast<std::size_t>(count_rings) + 1)) return false;
+    for (int i = 0; i < count_rings; ++i) {
+        first.put(total);
+        total += static_cast<std::size_t>(rings.points(i));
+        most = std::max(most, rings.points(i));
+    }
+    first.put(total);
+    // Parts of about equal points: part p holds rings bounds[p] .. bounds[p + 1] - 1.
+    const int parts = part_count(total, kPointsPerPart, threads);
+    int bounds[kMaxWorkers + 1] = {};
+    for (int p = 1, i = 0; p <= parts; ++p) {
+        const std::size_t end = part_begin(total, parts, p);
+        while (i < count_rings && (p == parts || first[static_cast<std::size_t>(i)] < end)) ++i;
+        bounds[p] = i;
+    }
+    Array<Side> sides;
+    Array<Sums> sums;
+    Array<Vec2> moved[kMaxWorkers];
+    if (!sides.resize(total) || !sums.resize(static_cast<std::size_t>(parts), Sums{})) return false;
+    for (int p = 0; p < parts; ++p)
+        if (!moved[p].reserve(static_cast<std::size_t>(most))) return false;
+
+    // Pass 1: the width of every level or plumb side that has one, and the
+    // length of the slanted ones by chord.
+    run_parts(parts, [&](int p) {
+        measure_rings(ink, rings, bounds[p], bounds[p + 1], first.data(), sides.data(), sums[static_cast<std::size_t>(p)]);
+    });
+    double level[kMaxPen + 1] = {}, chords[kBins] = {}, weighted[kBins] = {};
+    {
+        Sums all{};
+        for (const Sums &part : sums) {
+            for (int w = 0; w <= kMaxPen; ++w) all.level[w] += part.level[w];
+            for (int b = 0; b < kBins; ++b) all.chords[b] += part.chords[b], all.weighted[b] += part.weighted[b];
+        }
+        for (int w = 0; w <= kMaxPen; ++w) level[w] = all.level[w] / kFixed;
+        for (int b = 0; b < kBins; ++b) chords[b] = all.chords[b] / kFixed, weighted[b] = all.weighted[b] / kFixed;
     }
     // The pens, and for each level width the one pen that gives it; a
     // broad peak (strokes of no one width) leaves the widths about it to
@@ -296,28 +388,9 @@ bool place_pen_sides(const Ink &ink, LineSet &rings, Pens *measured) {
     if (!any_pen) return true;
 
     // Pass 2: each level stroke of a pen drawn its width about its middle.
-    std::size_t at = 0;
-    for (int i = 0; i < rings.count(); ++i) {
-        const int n = rings.points(i);
-        const std::size_t first = at;
-        at += static_cast<std::size_t>(n);
-        if (!rings.line(i).closed) continue;
-        const int m = n - 1;  // vertices, the first not repeated
-        auto shift = [&](int k) {
-            const Side &s = sides[first + static_cast<std::size_t>((k % m + m) % m)];
-            if (s.width <= 0 || owner[s.width] < 0) return Vec2{};
-            return s.into * (0.5 * (s.width - peaks[owner[s.width]].width));
-        };
-        bool any = false;
-        for (int k = 0; k < m && !any; ++k) any = shift(k).x != 0 || shift(k).y != 0;
-        if (!any) continue;
-        moved.clear();
-        for (int k = 0; k < m; ++k)
-            moved.put(moved_vertex(rings.point(i, (k + m - 1) % m), rings.point(i, k), rings.point(i, (k + 1) % m),
-                                   shift(k - 1), shift(k)));
-        for (int k = 0; k < m; ++k) rings.set(i, k, moved[static_cast<std::size_t>(k)]);
-        rings.set(i, m, moved[0]);
-    }
+    run_parts(parts, [&](int p) {
+        move_rings(rings, bounds[p], bounds[p + 1], first.data(), sides.data(), owner, peaks, moved[p]);
+    });
     return true;
 }
 

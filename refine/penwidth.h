@@ -18,9 +18,10 @@ struct Pens {
 // Measures the pens of the rings in `rings` (closed lines of an outline,
 // not sealed yet) against `ink` and moves the level and plumb sides of
 // their strokes so that each stroke is its pen's width about the middle of
-// its ink.  Rings with no such side stay as they are.  False when memory
-// runs out (the rings are then unchanged).
-bool place_pen_sides(const Ink &ink, LineSet &rings, Pens *measured = nullptr);
+// its ink, on up to `threads` threads (0: as many as pay, see workers.h;
+// the rings come out the same).  Rings with no such side stay as they are.
+// False when memory runs out (the rings are then unchanged).
+bool place_pen_sides(const Ink &ink, LineSet &rings, int threads, Pens *measured = nullptr);
 
 }  // namespace ktv::refine
 

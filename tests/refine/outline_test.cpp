@@ -235,6 +235,7 @@ TEST_F(RefinedOutlines, PenStrokesAboutTheirMiddle) {
             }
         }
         EXPECT_LE(off_cracks, c.off_cracks);
+        expect_same_on_any_threads(v, &CKTRefiner::mrefineoutline);
     }
 }
 
