@@ -60,7 +60,9 @@ constexpr double kPenShare = 0.15;     // share of the slanted length a pen's pe
 constexpr double kPenGap = 0.6;        // px between two pens
 constexpr double kMinMeasured = 64;    // px of slanted side before pens are named
 constexpr double kWhole = 0.1;         // px; a pen this near a whole width is taken as whole
+constexpr double kNearOther = 1.5;     // px; no other peak may lie this near a nearly level side's chord
 constexpr double kLeast = 0.15;        // least share of a pen's level strokes a width must be expected to have
+constexpr double kNearPen = 1 - kLeast;  // px; so a chord this near a pen may be its
 constexpr double kOnCrack = 1e-6;      // how near a side's coordinate must be to a crack, px
 constexpr double kSlideSine = 0.5;     // a neighbour this steep keeps its line when a side moves
 constexpr int kBins = static_cast<int>(kMaxPen / kBin) + 1;
@@ -69,7 +71,8 @@ constexpr std::size_t kPointsPerPart = std::size_t(1) << 15;  // ring points a p
 
 // A measured side: its ink width and the unit normal pointing into the ink.
 struct Side {
-    int width = 0;  // 0: not a level or plumb side of a straight stroke
+    int width = 0;     // a level or plumb side on a crack: its ink's width in pixels, else 0
+    double chord = 0;  // another side within kSlant of level or plumb: its mean chord, or 0
     Vec2 into;
 };
 
@@ -118,7 +121,7 @@ Side measure_level(const Ink &ink, Vec2 a, Vec2 b) {
         auto agrees = [&](int along) { return black(start, along) && black(end, along) && !black(end + step, along); };
         int agree = 0;
         for (int along = first; along <= last && agree + (last - along + 1) >= need; ++along) agree += agrees(along);
-        if (agree >= need) return {w, plumb ? Vec2{static_cast<double>(step), 0} : Vec2{0, static_cast<double>(step)}};
+        if (agree >= need) return {w, 0, plumb ? Vec2{static_cast<double>(step), 0} : Vec2{0, static_cast<double>(step)}};
     }
     return {};
 }
@@ -142,16 +145,15 @@ bool on_short_period(Vec2 u) {
     return false;
 }
 
-// The mean chord across the ink from the slanted side from a to b (black
-// on its right, as the rings run): from the side's line to where the ink
-// ends, along it but its last pixel at either end.  0 when
-// the side is short or nearly level or plumb, or its ink does not begin at
-// the line and end one distance across all along it.
-double measure_slanted(const Ink &ink, Vec2 a, Vec2 b) {
+// The mean chord across the ink from the side from a to b (black on its
+// right, as the rings run): from the side's line to where the ink ends,
+// along it but its last pixel at either end.  0 when the side is short, or
+// its ink does not begin at the line and end one distance across all along
+// it.
+double mean_chord(const Ink &ink, Vec2 a, Vec2 b) {
     const double length = norm(b - a);
     if (!(length >= kMinSlant)) return 0;
     const Vec2 u = (b - a) * (1 / length), n = perp(u);
-    if (std::abs(u.x) < kSlant || std::abs(u.y) < kSlant || on_short_period(u)) return 0;
     constexpr double kInside = 1e-7, kEnter = 0.8;
     // The chord at a point of the side, or a negative number.
     auto chord_at = [&](double t) {
@@ -197,7 +199,13 @@ double measure_slanted(const Ink &ink, Vec2 a, Vec2 b) {
 // instead.
 Vec2 moved_vertex(Vec2 prev, Vec2 v, Vec2 next, Vec2 before, Vec2 after) {
     const bool b = before.x != 0 || before.y != 0, a = after.x != 0 || after.y != 0;
-    if (b && a) return dot(before, after) == 0 ? v + before + after : v + (before + after) * 0.5;
+    if (b && a) {
+        // Where the two moved lines cross, unless they run nearly one way.
+        const Vec2 d1 = unit(v - prev), d2 = unit(next - v);
+        const double sine = cross(d2, d1);
+        if (std::abs(sine) < kSlideSine) return v + (before + after) * 0.5;
+        return v + before + d1 * (cross(d2, after - before) / sine);
+    }
     if (!b && !a) return v;
     const Vec2 shift = b ? before : after;
     const Vec2 other = b ? next - v : prev - v;  // the side that stays, from v
@@ -251,6 +259,22 @@ int find_peaks(const double *chords, const double *weighted, Peak *peaks) {
     return count;
 }
 
+// The pen of a nearly level side whose mean chord is `chord`: the one
+// sharp peak within kNearPen of it, when no other peak lies within
+// kNearOther (a chord is a pixel's ink and the burrs of a ragged edge), and
+// the pen is not whole (a whole pen's level ink is whole, its sides on the
+// cracks already); else -1.
+int pen_of_chord(double chord, const Peak *peaks, int count) {
+    int pen = -1;
+    for (int k = 0; k < count; ++k) {
+        const double off = std::abs(peaks[k].width - chord);
+        if (off >= kNearOther) continue;
+        if (pen != -1 || !peaks[k].sharp || off > kNearPen) return -1;
+        pen = k;
+    }
+    return pen >= 0 && peaks[pen].width == std::round(peaks[pen].width) ? -1 : pen;
+}
+
 // Sums of pass 1 for a run of rings, in whole multiples of 1/kFixed px, so
 // that they add up the same however the rings were parted.
 struct Sums {
@@ -276,7 +300,17 @@ void measure_rings(const Ink &ink, const LineSet &rings, int from, int to, const
                 sums.level[s.width] += fixed(norm(b - a));
                 continue;
             }
-            const double chord = measure_slanted(ink, a, b);
+            // A nearly level side off the cracks (a stroke at a slight
+            // slope, or a ragged one whose side was fitted between its
+            // burrs) has no one width, but its mean chord tells the same.
+            const Vec2 u = unit(b - a);
+            if (std::abs(u.x) < kSlant || std::abs(u.y) < kSlant) {
+                at[k].chord = mean_chord(ink, a, b);
+                at[k].into = perp(u);
+                continue;
+            }
+            if (on_short_period(u)) continue;
+            const double chord = mean_chord(ink, a, b);
             const int bin = static_cast<int>(std::lround(chord / kBin));
             if (chord > 0 && bin < kBins) {
                 sums.chords[bin] += fixed(norm(b - a));
@@ -290,15 +324,17 @@ void measure_rings(const Ink &ink, const LineSet &rings, int from, int to, const
 // (`owner`: the peak of each width, or negative), the ring's vertices
 // placed where its moved sides meet.  `moved` has room for every ring.
 void move_rings(LineSet &rings, int from, int to, const std::size_t *first, const Side *sides, const int *owner,
-                const Peak *peaks, Array<Vec2> &moved) {
+                const Peak *peaks, int count, Array<Vec2> &moved) {
     for (int i = from; i < to; ++i) {
         if (!rings.line(i).closed) continue;
         const int m = rings.points(i) - 1;  // vertices, the first not repeated
         const Side *ring = sides + first[i];
         auto shift = [&](int k) {
             const Side &s = ring[(k % m + m) % m];
-            if (s.width <= 0 || owner[s.width] < 0) return Vec2{};
-            return s.into * (0.5 * (s.width - peaks[owner[s.width]].width));
+            if (s.width > 0)
+                return owner[s.width] < 0 ? Vec2{} : s.into * (0.5 * (s.width - peaks[owner[s.width]].width));
+            const int pen = s.chord > 0 ? pen_of_chord(s.chord, peaks, count) : -1;
+            return pen < 0 ? Vec2{} : s.into * (0.5 * (s.chord - peaks[pen].width));
         };
         bool any = false;
         for (int k = 0; k < m && !any; ++k) any = shift(k).x != 0 || shift(k).y != 0;
@@ -389,7 +425,7 @@ bool place_pen_sides(const Ink &ink, LineSet &rings, int threads, Pens *measured
 
     // Pass 2: each level stroke of a pen drawn its width about its middle.
     run_parts(parts, [&](int p) {
-        move_rings(rings, bounds[p], bounds[p + 1], first.data(), sides.data(), owner, peaks, moved[p]);
+        move_rings(rings, bounds[p], bounds[p + 1], first.data(), sides.data(), owner, peaks, count, moved[p]);
     });
     return true;
 }

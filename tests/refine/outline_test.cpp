@@ -218,7 +218,7 @@ TEST_F(RefinedOutlines, PenStrokesAboutTheirMiddle) {
         double mean;     // largest mean distance from the true edges, px (on the cracks: 0.24)
         int off_cracks;  // most level and plumb sides off the cracks
     };
-    for (const PenCase &c : {PenCase{{3.4}, 0.21, 1000}, PenCase{{2, 3}, 0.24, 20}}) {
+    for (const PenCase &c : {PenCase{{3.4}, 0.16, 1000}, PenCase{{2, 3}, 0.24, 20}}) {
         SCOPED_TRACE(c.pens.size());
         const std::vector<Shape> shapes = plan(c.pens);
         vectorize(shapes, 200, 200);
