@@ -71,9 +71,9 @@ constexpr std::size_t kPointsPerPart = std::size_t(1) << 15;  // ring points a p
 
 // A measured side: its ink width and the unit normal pointing into the ink.
 struct Side {
-    int width = 0;     // a level or plumb side on a crack: its ink's width in pixels, else 0
-    double chord = 0;  // another side within kSlant of level or plumb: its mean chord, or 0
-    Vec2 into;
+    int width = 0;            // a level or plumb side on a crack: its ink's width in pixels, else 0
+    bool near_level = false;  // another side within kSlant of level or plumb
+    Vec2 into;                // with `width`
 };
 
 // The width of the ink across the level or plumb side from a to b, with the
@@ -145,51 +145,88 @@ bool on_short_period(Vec2 u) {
     return false;
 }
 
-// The mean chord across the ink from the side from a to b (black on its
-// right, as the rings run): from the side's line to where the ink ends,
-// along it but its last pixel at either end.  0 when the side is short, or
-// its ink does not begin at the line and end one distance across all along
-// it.
-double mean_chord(const Ink &ink, Vec2 a, Vec2 b) {
-    const double length = norm(b - a);
-    if (!(length >= kMinSlant)) return 0;
-    const Vec2 u = (b - a) * (1 / length), n = perp(u);
-    constexpr double kInside = 1e-7, kEnter = 0.8;
-    // The chord at a point of the side, or a negative number.
-    auto chord_at = [&](double t) {
-        const Vec2 p = a + u * t;
+// Chords across the ink from the side from a to b (black on its right, as
+// the rings run): from the side's line to where the ink ends, square to
+// the side.
+class Chords {
+public:
+    Chords(const Ink &ink, Vec2 a, Vec2 b) : ink_(ink), a_(a), length_(norm(b - a)) {
+        if (!(length_ > 0)) return;
+        u_ = (b - a) * (1 / length_);
+        n_ = perp(u_);
+        // Across a nearly level side the chord is walked down its column of
+        // pixels (or along its row, for a plumb one) and turned square to
+        // the side: the far edge runs with the side, so the two agree, and
+        // a walk by whole pixels costs a fraction of one through the squares.
+        down_ = std::abs(u_.x) >= std::abs(u_.y);
+        across_ = down_ ? n_.y : n_.x;
+        by_pixels_ = std::abs(across_) > 1 - kSlant * kSlant;
+    }
+    double length() const { return length_; }
+
+    // The chord at t px along the side, or a negative number when the ink
+    // does not begin within kEnter of the side or is wider than kMaxPen.
+    double at(double t) const {
+        const Vec2 p = a_ + u_ * t;
+        if (by_pixels_) {
+            const int step = across_ > 0 ? 1 : -1, line = Ink::pixel(down_ ? p.x : p.y);
+            const double from = down_ ? p.y : p.x;
+            auto black = [&](int k) { return down_ ? ink_.at(line, k) : ink_.at(k, line); };
+            int k = Ink::pixel(from);
+            if (!black(k)) {
+                k += step;
+                if (!black(k) || std::abs(k - step * 0.5 - from) > kEnter) return -1;
+            }
+            for (int run = 0; black(k + step); k += step)
+                if (++run >= kMaxPen) return -1;
+            return std::abs(k + step * 0.5 - from) * std::abs(across_);
+        }
         double enter = 0;
-        if (!ink.at(p)) {
-            enter = ink.edge(p, n, kEnter, true);
-            if (enter >= kNoEdge) return -1.0;
+        if (!ink_.at(p)) {
+            enter = ink_.edge(p, n_, kEnter, true);
+            if (enter >= kNoEdge) return -1;
             enter += kInside;
         }
-        const double out = ink.edge(p + n * enter, n, kMaxPen, false);
-        return out >= kNoEdge ? -1.0 : enter + out;
-    };
-    // A side only a few times as long as its chord is more likely a cap or
-    // a corner of a stroke than one of its edges: one cut at its middle
-    // tells most of them.
-    const double middle = chord_at(0.5 * length);
-    if (!(middle > 0) || length < kLongSlant * middle) return 0;
-    // One cut per half pixel, at most kChords of them, spread along the side
-    // by the golden ratio: evenly spaced cuts on a long side can fall on the
-    // same step of the staircase every time and see one chord of several.
-    const int cuts = std::min(kChords, static_cast<int>(2 * (length - 2)) + 1);
-    constexpr double kGolden = 0.6180339887498949;
-    int found = 0;
-    double sum = 0, squares = 0;
-    for (int c = 0; c < cuts; ++c) {
-        const double f = 0.5 + c * kGolden, chord = chord_at(1 + (length - 2) * (f - std::floor(f)));
-        if (chord < 0) continue;
-        ++found;
-        sum += chord;
-        squares += chord * chord;
+        const double out = ink_.edge(p + n_ * enter, n_, kMaxPen, false);
+        return out >= kNoEdge ? -1 : enter + out;
     }
-    if (found < 4 || found < kAgree * cuts) return 0;
-    const double mean = sum / found, spread = squares / found - mean * mean;
-    return spread <= kChordScatter * kChordScatter && length >= kLongSlant * mean ? mean : 0;
-}
+
+    // The mean chord along the side but its last pixel at either end; 0
+    // when the side is short, or its chords do not agree.
+    double mean() const {
+        if (!(length_ >= kMinSlant)) return 0;
+        // A side only a few times as long as its chord is more likely a cap
+        // or a corner of a stroke than one of its edges: one cut at its
+        // middle tells most of them.
+        const double middle = at(0.5 * length_);
+        if (!(middle > 0) || length_ < kLongSlant * middle) return 0;
+        // One cut per half pixel, at most kChords of them, spread along the
+        // side by the golden ratio: evenly spaced cuts on a long side can
+        // fall on the same step of the staircase every time and see one
+        // chord of several.
+        const int cuts = std::min(kChords, static_cast<int>(2 * (length_ - 2)) + 1);
+        constexpr double kGolden = 0.6180339887498949;
+        int found = 0;
+        double sum = 0, squares = 0;
+        for (int c = 0; c < cuts; ++c) {
+            const double f = 0.5 + c * kGolden, chord = at(1 + (length_ - 2) * (f - std::floor(f)));
+            if (chord < 0) continue;
+            ++found;
+            sum += chord;
+            squares += chord * chord;
+        }
+        if (found < 4 || found < kAgree * cuts) return 0;
+        const double mean = sum / found, spread = squares / found - mean * mean;
+        return spread <= kChordScatter * kChordScatter && length_ >= kLongSlant * mean ? mean : 0;
+    }
+
+private:
+    static constexpr double kInside = 1e-7, kEnter = 0.8;
+    const Ink &ink_;
+    Vec2 a_, u_, n_;
+    double length_, across_ = 0;
+    bool down_ = false, by_pixels_ = false;
+};
 
 // Where vertex v goes when the side before it (from `prev`) moves by
 // `before` and the side after it (to `next`) by `after`, each along its
@@ -303,14 +340,14 @@ void measure_rings(const Ink &ink, const LineSet &rings, int from, int to, const
             // A nearly level side off the cracks (a stroke at a slight
             // slope, or a ragged one whose side was fitted between its
             // burrs) has no one width, but its mean chord tells the same.
+            // It is measured in pass 2, once the pens are known.
             const Vec2 u = unit(b - a);
             if (std::abs(u.x) < kSlant || std::abs(u.y) < kSlant) {
-                at[k].chord = mean_chord(ink, a, b);
-                at[k].into = perp(u);
+                at[k].near_level = true;
                 continue;
             }
             if (on_short_period(u)) continue;
-            const double chord = mean_chord(ink, a, b);
+            const double chord = Chords(ink, a, b).mean();
             const int bin = static_cast<int>(std::lround(chord / kBin));
             if (chord > 0 && bin < kBins) {
                 sums.chords[bin] += fixed(norm(b - a));
@@ -320,29 +357,52 @@ void measure_rings(const Ink &ink, const LineSet &rings, int from, int to, const
     }
 }
 
-// Pass 2 for rings from .. to - 1: each side whose width has a pen moved
-// (`owner`: the peak of each width, or negative), the ring's vertices
-// placed where its moved sides meet.  `moved` has room for every ring.
-void move_rings(LineSet &rings, int from, int to, const std::size_t *first, const Side *sides, const int *owner,
-                const Peak *peaks, int count, Array<Vec2> &moved) {
+// What pass 2 knows: the pens, which widths they own, and whether any of
+// them is sharp and not whole (which alone moves nearly level sides).
+struct Placing {
+    const Peak *peaks;
+    int count;
+    const int *owner;  // per level width: its peak, or negative
+    bool fractional;
+};
+
+// How far the side from a to b moves along its normal, by what pass 1 found.
+Vec2 side_shift(const Ink &ink, Vec2 a, Vec2 b, const Side &s, const Placing &p) {
+    if (s.width > 0)
+        return p.owner[s.width] < 0 ? Vec2{} : s.into * (0.5 * (s.width - p.peaks[p.owner[s.width]].width));
+    if (!s.near_level || !p.fractional) return {};
+    const Chords chords(ink, a, b);
+    // Its middle chord tells whether any pen could own the side before its
+    // mean is taken; a ragged edge moves one chord by up to a pixel.
+    const double middle = chords.at(0.5 * chords.length());
+    bool near = false;
+    for (int k = 0; k < p.count && !near; ++k) near = std::abs(p.peaks[k].width - middle) < kNearOther;
+    if (!near) return {};
+    const double chord = chords.mean();
+    const int pen = chord > 0 ? pen_of_chord(chord, p.peaks, p.count) : -1;
+    return pen < 0 ? Vec2{} : perp(unit(b - a)) * (0.5 * (chord - p.peaks[pen].width));
+}
+
+// Pass 2 for rings from .. to - 1: each side whose width has a pen moved,
+// the ring's vertices placed where its moved sides meet.  `shifts` and
+// `moved` have room for every ring.
+void move_rings(const Ink &ink, LineSet &rings, int from, int to, const std::size_t *first, const Side *sides,
+                const Placing &placing, Array<Vec2> &shifts, Array<Vec2> &moved) {
     for (int i = from; i < to; ++i) {
         if (!rings.line(i).closed) continue;
         const int m = rings.points(i) - 1;  // vertices, the first not repeated
         const Side *ring = sides + first[i];
-        auto shift = [&](int k) {
-            const Side &s = ring[(k % m + m) % m];
-            if (s.width > 0)
-                return owner[s.width] < 0 ? Vec2{} : s.into * (0.5 * (s.width - peaks[owner[s.width]].width));
-            const int pen = s.chord > 0 ? pen_of_chord(s.chord, peaks, count) : -1;
-            return pen < 0 ? Vec2{} : s.into * (0.5 * (s.chord - peaks[pen].width));
-        };
+        shifts.clear();
         bool any = false;
-        for (int k = 0; k < m && !any; ++k) any = shift(k).x != 0 || shift(k).y != 0;
+        for (int k = 0; k < m; ++k) {
+            shifts.put(side_shift(ink, rings.point(i, k), rings.point(i, k + 1), ring[k], placing));
+            any = any || shifts[static_cast<std::size_t>(k)].x != 0 || shifts[static_cast<std::size_t>(k)].y != 0;
+        }
         if (!any) continue;
         moved.clear();
         for (int k = 0; k < m; ++k)
             moved.put(moved_vertex(rings.point(i, (k + m - 1) % m), rings.point(i, k), rings.point(i, (k + 1) % m),
-                                   shift(k - 1), shift(k)));
+                                   shifts[static_cast<std::size_t>((k + m - 1) % m)], shifts[static_cast<std::size_t>(k)]));
         for (int k = 0; k < m; ++k) rings.set(i, k, moved[static_cast<std::size_t>(k)]);
         rings.set(i, m, moved[0]);
     }
@@ -373,10 +433,11 @@ bool place_pen_sides(const Ink &ink, LineSet &rings, int threads, Pens *measured
     }
     Array<Side> sides;
     Array<Sums> sums;
-    Array<Vec2> moved[kMaxWorkers];
+    Array<Vec2> moved[kMaxWorkers], shifts[kMaxWorkers];
     if (!sides.resize(total) || !sums.resize(static_cast<std::size_t>(parts), Sums{})) return false;
     for (int p = 0; p < parts; ++p)
-        if (!moved[p].reserve(static_cast<std::size_t>(most))) return false;
+        if (!moved[p].reserve(static_cast<std::size_t>(most)) || !shifts[p].reserve(static_cast<std::size_t>(most)))
+            return false;
 
     // Pass 1: the width of every level or plumb side that has one, and the
     // length of the slanted ones by chord.
@@ -414,18 +475,19 @@ bool place_pen_sides(const Ink &ink, LineSet &rings, int threads, Pens *measured
     }
     // A pen this near a whole width is whole: its strokes' edges fall on
     // the cracks, which a chord a few hundredths off would move them from.
-    bool any_pen = false;
+    Placing placing{peaks, count, owner, false};
     for (int k = 0; k < count; ++k) {
         Peak &p = peaks[k];
         if (std::abs(p.width - std::round(p.width)) < kWhole) p.width = std::round(p.width);
         if (measured && p.sharp) measured->width[measured->count++] = p.width;
-        any_pen = any_pen || p.sharp;
+        placing.fractional = placing.fractional || (p.sharp && p.width != std::round(p.width));
     }
-    if (!any_pen) return true;
+    // Whole pens alone move nothing.
+    if (!placing.fractional) return true;
 
     // Pass 2: each level stroke of a pen drawn its width about its middle.
     run_parts(parts, [&](int p) {
-        move_rings(rings, bounds[p], bounds[p + 1], first.data(), sides.data(), owner, peaks, count, moved[p]);
+        move_rings(ink, rings, bounds[p], bounds[p + 1], first.data(), sides.data(), placing, shifts[p], moved[p]);
     });
     return true;
 }
