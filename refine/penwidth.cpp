@@ -57,6 +57,7 @@ constexpr int kPeakBins = 2;           // a pen's peak is summed over this many 
 constexpr int kSpreadBins = 6;         // ... and its spread over this many
 constexpr double kSharp = 0.75;        // share of the spread a pen's peak holds
 constexpr double kPenShare = 0.15;     // share of the slanted length a pen's peak needs
+constexpr double kPenSides = 8;        // sides a pen's peak needs: its width is their mean
 constexpr double kPenGap = 0.6;        // px between two pens
 constexpr double kMinMeasured = 64;    // px of slanted side before pens are named
 constexpr double kWhole = 0.1;         // px; a pen this near a whole width is taken as whole
@@ -264,7 +265,7 @@ struct Peak {
 // The peaks of a histogram of slanted length by chord (bins of kBin px):
 // each holding kPenShare of the length, strongest first, kPenGap apart.
 // Returns how many (at most Pens::kMost).
-int find_peaks(const double *chords, const double *weighted, Peak *peaks) {
+int find_peaks(const double *chords, const double *weighted, const double *sides, Peak *peaks) {
     double total = 0;
     for (int i = 0; i < kBins; ++i) total += chords[i];
     if (!(total >= kMinMeasured)) return 0;
@@ -288,9 +289,13 @@ int find_peaks(const double *chords, const double *weighted, Peak *peaks) {
         if (best < 0) break;
         // A pen draws one width: most of the chords about its peak lie close
         // to it.  A brush or the pressure of a hand spreads them over a pixel
-        // or more, and no width there is the stroke's.
+        // or more, and no width there is the stroke's.  And a pen's width is
+        // the mean of its sides' chords, each a tenth of a pixel or so off
+        // (the steps of its far edge): a few sides, as the letters of a
+        // title, do not tell it to the few hundredths it moves sides by.
         at[count] = best;
         peaks[count++] = {mass(best, kPeakBins, weighted) / best_mass,
+                          mass(best, kPeakBins, sides) >= kPenSides &&
                           best_mass >= kSharp * mass(best, kSpreadBins, chords)};
     }
     return count;
@@ -317,6 +322,7 @@ int pen_of_chord(double chord, const Peak *peaks, int count) {
 struct Sums {
     std::int64_t level[kMaxPen + 1];             // level and plumb side length by ink width
     std::int64_t chords[kBins], weighted[kBins];  // slanted side length by chord, and times the chord
+    std::int64_t sides[kBins];                    // ... and how many sides
 };
 std::int64_t fixed(double v) { return std::llround(v * kFixed); }
 
@@ -352,6 +358,7 @@ void measure_rings(const Ink &ink, const LineSet &rings, int from, int to, const
             if (chord > 0 && bin < kBins) {
                 sums.chords[bin] += fixed(norm(b - a));
                 sums.weighted[bin] += fixed(norm(b - a) * chord);
+                ++sums.sides[bin];
             }
         }
     }
@@ -444,21 +451,29 @@ bool place_pen_sides(const Ink &ink, LineSet &rings, int threads, Pens *measured
     run_parts(parts, [&](int p) {
         measure_rings(ink, rings, bounds[p], bounds[p + 1], first.data(), sides.data(), sums[static_cast<std::size_t>(p)]);
     });
-    double level[kMaxPen + 1] = {}, chords[kBins] = {}, weighted[kBins] = {};
+    double level[kMaxPen + 1] = {}, chords[kBins] = {}, weighted[kBins] = {}, slanted[kBins] = {};
     {
         Sums all{};
         for (const Sums &part : sums) {
             for (int w = 0; w <= kMaxPen; ++w) all.level[w] += part.level[w];
-            for (int b = 0; b < kBins; ++b) all.chords[b] += part.chords[b], all.weighted[b] += part.weighted[b];
+            for (int b = 0; b < kBins; ++b) {
+                all.chords[b] += part.chords[b];
+                all.weighted[b] += part.weighted[b];
+                all.sides[b] += part.sides[b];
+            }
         }
         for (int w = 0; w <= kMaxPen; ++w) level[w] = all.level[w] / kFixed;
-        for (int b = 0; b < kBins; ++b) chords[b] = all.chords[b] / kFixed, weighted[b] = all.weighted[b] / kFixed;
+        for (int b = 0; b < kBins; ++b) {
+            chords[b] = all.chords[b] / kFixed;
+            weighted[b] = all.weighted[b] / kFixed;
+            slanted[b] = static_cast<double>(all.sides[b]);
+        }
     }
     // The pens, and for each level width the one pen that gives it; a
     // broad peak (strokes of no one width) leaves the widths about it to
     // none.
     Peak peaks[Pens::kMost];
-    const int count = find_peaks(chords, weighted, peaks);
+    const int count = find_peaks(chords, weighted, slanted, peaks);
     int owner[kMaxPen + 2];
     for (int w = 0; w <= kMaxPen + 1; ++w) {
         owner[w] = -1;

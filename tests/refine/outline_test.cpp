@@ -205,9 +205,13 @@ std::vector<Shape> plan(const std::vector<double> &pens) {
         s.emplace_back(8, at, 120, at, w, 0);
         s.emplace_back(at + 1, 132, at + 1, 192, w, 0);
     }
-    for (int k = 0; k < 4; ++k) {
-        const double w = pens[static_cast<std::size_t>(k) % pens.size()], a = 0.35 + 0.3 * k;
-        s.emplace_back(140, 12 + 45 * k, 140 + 40 * std::cos(a), 12 + 45 * k + 40 * std::sin(a), w, 0);
+    // Slopes clear of 1, 2, 3, 1/2, 1/3, 3/2 and 2/3, along which chords
+    // are not measured.
+    const double degrees[] = {15, 22, 30, 37, 52, 60, 67, 78};
+    for (int k = 0; k < 8; ++k) {
+        const double w = pens[static_cast<std::size_t>(k) % pens.size()], a = degrees[k] * M_PI / 180,
+                     x = 200 + 45 * (k / 4);
+        s.emplace_back(x, 12 + 45 * (k % 4), x + 40 * std::cos(a), 12 + 45 * (k % 4) + 40 * std::sin(a), w, 0);
     }
     return s;
 }
@@ -221,7 +225,7 @@ TEST_F(RefinedOutlines, PenStrokesAboutTheirMiddle) {
     for (const PenCase &c : {PenCase{{3.4}, 0.16, 1000}, PenCase{{2, 3}, 0.24, 20}}) {
         SCOPED_TRACE(c.pens.size());
         const std::vector<Shape> shapes = plan(c.pens);
-        vectorize(shapes, 200, 200);
+        vectorize(shapes, 290, 200);
         ASSERT_EQ(refiner.mrefineoutline(&v), 0);
         EXPECT_LE(measure(shapes).mean, c.mean);
         int off_cracks = 0;
