@@ -21,16 +21,22 @@
 // names no pen but leaves the widths about it to none.  Slopes along which
 // the pixels repeat every few steps (45 degrees, 1 in 2) are not measured:
 // there a stroke's chord takes one of a few values set by where it falls
-// on the grid.  A level or plumb side whose ink is n px across (the
-// same along most of it) belongs to the pen within one pixel of n when
-// there is exactly one: pens of 1 and 2 px each keep their whole widths,
-// and where 4.1 and 5.9 px pens both could give 5 px of ink, those sides
-// stay on their cracks, as do sides of filled areas and bands no pen
+// on the grid.  A pen needs kPenSides sides: its width is their mean.
+//
+// The sides moved: a level or plumb side on the cracks whose ink is n px
+// across (the same along most of it) belongs to the pen within one pixel
+// of n when there is exactly one: pens of 1 and 2 px each keep their whole
+// widths, and where 4.1 and 5.9 px pens both could give 5 px of ink, those
+// sides stay on their cracks, as do sides of filled areas and bands no pen
 // explains.  A pen whose two widths no other pen shares is known better
 // from the level strokes: over many of them the share that is one pixel
-// wider is the fraction of W, so W = n + share(n + 1).  A drawing without
-// slanted strokes names no pen and keeps its cracks: its pens' widths
-// cannot be told from whole ones.
+// wider is the fraction of W, so W = n + share(n + 1).  Most level sides
+// of real strokes lie a little off the cracks (a slight slope, a ragged
+// edge, the first cracks of a round cap taken into the side); such a
+// nearly level side moves by its mean chord against the one pen near it.
+// Whole pens move nothing, and a drawing without slanted strokes names no
+// pen and keeps its cracks: its pens' widths cannot be told from whole
+// ones.
 #include "refine/penwidth.h"
 
 #include <algorithm>
