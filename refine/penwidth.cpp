@@ -66,10 +66,10 @@ constexpr double kPenShare = 0.15;     // share of the slanted length a pen's pe
 constexpr double kPenSides = 8;        // sides a pen's peak needs: its width is their mean
 constexpr double kPenGap = 0.6;        // px between two pens
 constexpr double kMinMeasured = 64;    // px of slanted side before pens are named
-constexpr double kWhole = 0.1;         // px; a pen this near a whole width is taken as whole
 constexpr double kNearOther = 1.5;     // px; no other peak may lie this near a nearly level side's chord
 constexpr double kLeast = 0.15;        // least share of a pen's level strokes a width must be expected to have
 constexpr double kNearPen = 1 - kLeast;  // px; so a chord this near a pen may be its
+constexpr double kWhole = kLeast;      // px; and a pen this near a whole width is whole
 constexpr double kOnCrack = 1e-6;      // how near a side's coordinate must be to a crack, px
 constexpr double kSlideSine = 0.5;     // a neighbour this steep keeps its line when a side moves
 constexpr int kBins = static_cast<int>(kMaxPen / kBin) + 1;
@@ -495,7 +495,11 @@ bool place_pen_sides(const Ink &ink, LineSet &rings, int threads, Pens *measured
         if (std::abs(fine - peaks[k].width) < 0.25) peaks[k].width = fine;
     }
     // A pen this near a whole width is whole: its strokes' edges fall on
-    // the cracks, which a chord a few hundredths off would move them from.
+    // the cracks, which a chord a tenth off would move them from.  So are
+    // the lines a computer drew a pixel or two wide, step by step (a step
+    // of a slanted one covers less than its width across, and its chords
+    // come out a tenth or so short), and their wider width would be
+    // expected on under kLeast of the strokes anyway.
     Placing placing{peaks, count, owner, false};
     for (int k = 0; k < count; ++k) {
         Peak &p = peaks[k];
