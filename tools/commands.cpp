@@ -82,10 +82,11 @@ const OptionDef kRefine = {
 const OptionDef kPenWidths = {
     "--pen-widths", nullptr, nullptr, &Settings::pen_widths, 0, 0,
     "with --refine, measure the widths of the drawing's pens from its slanted strokes and "
-    "draw each level or plumb stroke that one pen explains that pen's width about the "
-    "middle of its ink: each edge of such a stroke lies up to half a pixel from its pixels' "
-    "edges, its middle and width are known better. Whole widths keep the pixels' edges. "
-    "--no-pen-widths keeps every side on the pixels' edges",
+    "draw each level or nearly level stroke that one pen alone explains that pen's width "
+    "about the middle of its ink: each edge of such a stroke lies up to half a pixel from "
+    "its pixels' edges, its middle and width are known better. Whole widths, brush strokes "
+    "and widths two pens could give keep the pixels' edges. --no-pen-widths keeps every "
+    "side on the pixels' edges",
     nullptr, nullptr, nullptr, true};
 
 int refine_centerline(CKTRefiner &r, CKTVector &v) { return r.mrefinecenterline(&v); }
