@@ -198,14 +198,16 @@ public:
         return out >= kNoEdge ? -1 : enter + out;
     }
 
-    // The mean chord along the side but its last pixel at either end; 0
-    // when the side is short, or its chords do not agree.
-    double mean() const {
+    double middle() const { return at(0.5 * length_); }
+
+    // The mean chord along the side but its last pixel at either end, given
+    // the chord at its middle; 0 when the side is short, or its chords do
+    // not agree.
+    double mean(double middle) const {
         if (!(length_ >= kMinSlant)) return 0;
         // A side only a few times as long as its chord is more likely a cap
-        // or a corner of a stroke than one of its edges: one cut at its
+        // or a corner of a stroke than one of its edges: the cut at its
         // middle tells most of them.
-        const double middle = at(0.5 * length_);
         if (!(middle > 0) || length_ < kLongSlant * middle) return 0;
         // One cut per half pixel, at most kChords of them, spread along the
         // side by the golden ratio: evenly spaced cuts on a long side can
@@ -359,7 +361,8 @@ void measure_rings(const Ink &ink, const LineSet &rings, int from, int to, const
                 continue;
             }
             if (on_short_period(u)) continue;
-            const double chord = Chords(ink, a, b).mean();
+            const Chords chords(ink, a, b);
+            const double chord = chords.length() >= kMinSlant ? chords.mean(chords.middle()) : 0;
             const int bin = static_cast<int>(std::lround(chord / kBin));
             if (chord > 0 && bin < kBins) {
                 sums.chords[bin] += fixed(norm(b - a));
@@ -385,13 +388,14 @@ Vec2 side_shift(const Ink &ink, Vec2 a, Vec2 b, const Side &s, const Placing &p)
         return p.owner[s.width] < 0 ? Vec2{} : s.into * (0.5 * (s.width - p.peaks[p.owner[s.width]].width));
     if (!s.near_level || !p.fractional) return {};
     const Chords chords(ink, a, b);
+    if (!(chords.length() >= kMinSlant)) return {};
     // Its middle chord tells whether any pen could own the side before its
     // mean is taken; a ragged edge moves one chord by up to a pixel.
-    const double middle = chords.at(0.5 * chords.length());
+    const double middle = chords.middle();
     bool near = false;
     for (int k = 0; k < p.count && !near; ++k) near = std::abs(p.peaks[k].width - middle) < kNearOther;
     if (!near) return {};
-    const double chord = chords.mean();
+    const double chord = chords.mean(middle);
     const int pen = chord > 0 ? pen_of_chord(chord, p.peaks, p.count) : -1;
     return pen < 0 ? Vec2{} : perp(unit(b - a)) * (0.5 * (chord - p.peaks[pen].width));
 }
