@@ -26,7 +26,10 @@
 //  3. Neighbouring sides then merge, cheapest first, while one line fits
 //     their cracks about as well as two do, measured against the cracks'
 //     own scatter (merge_sides()); the cuts settle once more as in 2.
-//  4. Each side's line is the least-squares line of its cracks (a uniform
+//  4. A side that bows (its middle off its line one way, its ends the
+//     other: a stretch of a tight curve) is halved until none does
+//     (split_bowed()).
+//  5. Each side's line is the least-squares line of its cracks (a uniform
 //     density along them, not their smoothed points), and each vertex is
 //     where the lines of its two sides cross, held within `reach` of the
 //     chain point between them, or, for sides that turn only a little
@@ -39,7 +42,7 @@
 // Every unit crack edge is smoothed once, enters the cone of at most two
 // sides (the one that takes it and the one it stops) and the running sums
 // once, so the work is linear in the length of the chain (merging adds
-// n log n in its sides).
+// n log n in its sides, the bow test a few passes over the chain).
 #include "refine/ringfit.h"
 
 #include <algorithm>
@@ -57,6 +60,8 @@ constexpr double kParallel = 1e-6;  // sine below which two sides do not cross
 constexpr int kNearChain = 8;       // edges either side of a cut that its vertex may lie by
 constexpr double kShallow = 0.2;    // ... when its sides turn by less than this sine
 constexpr double kCornerSlack = 0.25;  // px, see merge_sides()
+constexpr int kBowShortest = 6;     // edges: shorter sides are not cut for bowing
+constexpr int kBowPasses = 16;      // most halvings of one side, see split_bowed()
 // Least scatter per crack edge assumed when sides merge, px^2: a side along
 // a row of pixels fits its cracks exactly, and chance alone should not
 // forbid lengthening it.
@@ -311,6 +316,53 @@ bool RingFitter::merge_sides() {
     return true;
 }
 
+// Cuts each side that bows at its middle, until none does.  The cone of
+// grow() lets a side's line pass anywhere within the straightness of its
+// smoothed points, so along a tight curve a side may take a sagitta of
+// twice that, and the lines of neighbouring sides then cross a pixel off
+// the ink (the corners of a polygon round a round cap).  The least-squares
+// line of an arc has the arc's middle on one side and its ends on the
+// other; a straight border's burrs fall on both sides of it everywhere.  So
+// the test compares the mean offset of the middle half of the smoothed
+// chain with that of the outer quarters.  Each pass visits every side
+// once and halves those that bow, so a side is halved at most a few times
+// (never more than `kBowPasses`) and the work stays linear in the chain.
+bool RingFitter::split_bowed() {
+    const int e = edges_;
+    auto span = [e](int from, int to) { return to > from ? to - from : to - from + e; };
+    const double limit = limits_.bow * halfwidth_;
+    if (!(limit > 0)) return true;
+    for (int pass = 0; pass < kBowPasses; ++pass) {
+        const std::size_t n = cuts_.size();
+        spare_.clear();
+        bool cut = false;
+        for (std::size_t j = 0; j < n; ++j) {
+            const int a = cuts_[j], b = cuts_[j + 1 < n ? j + 1 : 0], len = span(a, b);
+            if (!spare_.push(a)) return false;
+            if (len < kBowShortest) continue;
+            const Line l = line(a, b);
+            const Vec2 at = l.at - origin_;
+            double middle = 0, outer = 0;
+            int in_middle = 0;
+            for (int k = 0, i = a; k < len; ++k, i = i + 1 < e ? i + 1 : 0) {
+                const double d = cross(l.dir, smooth_[static_cast<std::size_t>(i)] - at);
+                if (4 * k >= len && 4 * k < 3 * len) {
+                    middle += d;
+                    ++in_middle;
+                } else {
+                    outer += d;
+                }
+            }
+            if (std::fabs(middle / in_middle - outer / (len - in_middle)) <= limit) continue;
+            if (!spare_.push((a + len / 2) % e)) return false;
+            cut = true;
+        }
+        if (!cut) break;
+        cuts_.swap(spare_);
+    }
+    return true;
+}
+
 // Each cut to where its two sides fit best, keeping every side at least two
 // edges long and the cuts in order.  The cost along the chain has one valley
 // near a corner, so the search walks downhill from the cut, at most `shift`
@@ -348,7 +400,7 @@ bool RingFitter::reserve(std::size_t edges) {
     // A chain has at most one side per edge, and merging sides keeps at
     // most three candidates per side waiting.
     return mid_.reserve(edges) && dir_.reserve(edges) && runlen_.reserve(edges) && smooth_.reserve(edges) &&
-           deviation_.reserve(edges) && sums_.reserve(edges + 1) && cuts_.reserve(edges) && lines_.reserve(edges) &&
+           deviation_.reserve(edges) && sums_.reserve(edges + 1) && cuts_.reserve(edges) && spare_.reserve(edges) && lines_.reserve(edges) &&
            prev_.reserve(edges) && next_.reserve(edges) && stamp_.reserve(edges) && heap_.reserve(3 * edges);
 }
 
@@ -373,6 +425,7 @@ bool RingFitter::fit(const Corner *ring, std::size_t n, Array<Vec2> &polygon) {
     shift_cuts(limits_.shift);
     if (!merge_sides()) return false;
     shift_cuts(limits_.shift);
+    if (!split_bowed()) return false;
     auto at = [this](int j) {
         const int sides = static_cast<int>(cuts_.size());
         return cuts_[static_cast<std::size_t>((j % sides + sides) % sides)];

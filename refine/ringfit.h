@@ -34,6 +34,12 @@ struct RingFitLimits {
     // of the crack midpoints from their smoothed chain (which smoothing
     // itself shrinks, and a flipped pixel spreads over a run of cracks).
     double noise = 32;
+    // A side is cut in two at its middle while the middle half of its
+    // smoothed chain lies farther from its line, on average, than the two
+    // outer quarters do on the other side by more than this many times the
+    // sides' straightness: a side along a curve (a round cap, a circle of a
+    // few pixels' radius) bows so, a straight border with burrs does not.
+    double bow = 0.5;
 };
 
 class RingFitter {
@@ -72,6 +78,7 @@ private:
     // that is by the chain; false when they end at feet instead.
     bool crossing(const Line &a, const Line &b, int edge, Vec2 &at) const;
     bool merge_sides();
+    bool split_bowed();
 
     RingFitLimits limits_;
     double halfwidth_ = 0.5;        // the sides' straightness on this chain, px
@@ -85,6 +92,7 @@ private:
     double scatter_ = 0;            // squared distance of a crack from a straight border, px^2
     Array<Sum> sums_;               // edges_ + 1 running sums
     Array<int> cuts_;               // first edge of each side, in chain order
+    Array<int> spare_;              // the cuts being rebuilt by split_bowed()
     Array<Line> lines_;             // the line of each side
     struct Merge {
         double cost;

@@ -70,8 +70,10 @@ const Case kCases[] = {
     {"one-pixel stroke", {{10, 50.5, 100, 50.5, 1, 0}}, 1, 0.1, 4},
     {"two-pixel slanted stroke", {{15, 80, 95, 30.3, 2, 0}}, 1, 0.1, 4},
     {"four-pixel stroke", {{10, 20, 110, 24, 4, 0}}, 1, 0.15, 4},
-    {"ring round a hole", {{60, 50, 0, 0, 6, 30}}, 2, 0.25, 30},
-    {"filled disc and a thin ring", {{30, 30, 30, 30, 36, 0}, {85, 60, 0, 0, 1.5, 20}}, 3, 0.25, 36},
+    // Circles: the sides are short enough along the curve that their
+    // corners stay on it (a polygon of long sides is twice as far off).
+    {"ring round a hole", {{60, 50, 0, 0, 6, 30}}, 2, 0.15, 50},
+    {"filled disc and a thin ring", {{30, 30, 30, 30, 36, 0}, {85, 60, 0, 0, 1.5, 20}}, 3, 0.15, 62},
     // Straight sides meet at their corners, and only there; an edge along a
     // row of pixels lies anywhere within half a pixel of its cracks.
     {"square turned 30 degrees", {regular(60, 50, 30, 4, M_PI / 6)}, 1, 0.06, 4},
@@ -81,8 +83,8 @@ const Case kCases[] = {
     {"small squares and a hexagon",
      {regular(20, 20, 5, 4, 0), regular(45, 20, 4, 4, M_PI / 4), regular(70, 20, 7, 4, 0.3), regular(95, 20, 6, 6, 0)},
      4, 0.22, 20},
-    {"small discs", {{20, 60, 20, 60, 8, 0}, {45, 60, 45, 60, 11, 0}, {75, 60, 75, 60, 15, 0}}, 3, 0.35, 20},
-    {"small circles", {{20, 60, 0, 0, 2, 5}, {50, 60, 0, 0, 2, 8}, {85, 60, 0, 0, 1.5, 12}}, 6, 0.35, 42},
+    {"small discs", {{20, 60, 20, 60, 8, 0}, {45, 60, 45, 60, 11, 0}, {75, 60, 75, 60, 15, 0}}, 3, 0.25, 31},
+    {"small circles", {{20, 60, 0, 0, 2, 5}, {50, 60, 0, 0, 2, 8}, {85, 60, 0, 0, 1.5, 12}}, 6, 0.25, 76},
 };
 
 class RefinedOutlines : public ::testing::Test {
