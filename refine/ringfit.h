@@ -34,11 +34,11 @@ struct RingFitLimits {
     // of the crack midpoints from their smoothed chain (which smoothing
     // itself shrinks, and a flipped pixel spreads over a run of cracks).
     double noise = 32;
-    // A side is cut in two at its middle while the middle half of its
-    // smoothed chain lies farther from its line, on average, than the two
-    // outer quarters do on the other side by more than this many times the
-    // sides' straightness: a side along a curve (a round cap, a circle of a
-    // few pixels' radius) bows so, a straight border with burrs does not.
+    // A side is cut in two at its middle while the mean offset from its
+    // line of the middle half of its smoothed chain and that of its two
+    // outer quarters differ by more than this many times the sides'
+    // straightness: a side along a curve (a round cap, a circle of a few
+    // pixels' radius) bows so, a straight border with burrs does not.
     double bow = 0.5;
 };
 
