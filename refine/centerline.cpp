@@ -45,6 +45,12 @@ namespace {
 constexpr double kPull = 0.05;          // weight of a node's own pixel, per unit of line weight
 constexpr double kJunctionPull = 0.005; // the same for a junction following a shallow branch, and a tied group
 constexpr double kShortLink = 2.0;      // links up to the stroke width plus this are short, px
+// ... and on a stroke a pixel or so wide, links up to this long: thinning
+// takes the corner pixel of an L of one-pixel lines, and the approximation
+// then cuts the corner by a chamfer that runs up to three pixels along one
+// side (3.2 px between its node pixels), which the stroke width alone would
+// not tie.
+constexpr double kThinChamfer = 3.5;
 constexpr double kCrossing = 0.3;       // sine of the angle at which two lines cross
 constexpr double kSharpCorner = 0.7;    // ... and at which two lines make a corner (45 degrees)
 constexpr double kOneStroke = 0.17;     // sine of the widest angle between two branches of one straight stroke (10 degrees)
@@ -415,7 +421,7 @@ private:
         for (LinkRecord &r : links_) {
             if (degree_[u(r.a)] < 2 || degree_[u(r.b)] < 2) continue;
             const double length = r.length, w = std::max(width(r.a), width(r.b));
-            if (length <= w + kShortLink) {
+            if (length <= std::max(w + kShortLink, kThinChamfer)) {
                 r.tying = true;
                 short_groups.join(r.a, r.b);
                 for (const int n : {r.a, r.b}) reach_short[u(n)] = std::max(reach_short[u(n)], 0.5 * length);

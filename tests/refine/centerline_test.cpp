@@ -409,6 +409,46 @@ TEST_F(RefinedCentreLines, StrokesAPixelApartAreEachDrawn) {
     }
 }
 
+// Tables of one-pixel lines: thinning takes the corner pixel of each frame,
+// and where lines meet the frame its corners are bends of open polylines;
+// a corner must come back as one point, not a chamfer across it.
+TEST_F(RefinedCentreLines, OnePixelTablesKeepTheirCorners) {
+    struct Table {
+        int x0, y0, x1, y1;
+    };
+    const std::vector<Table> tables = {{10, 8, 70, 50}, {80, 13, 111, 88}, {25, 60, 64, 91}};
+    const Case c{"tables",
+                 [&](ktvdraw::Canvas &cv) {
+                     for (const Table &t : tables) {
+                         const int xm = (t.x0 + t.x1) / 2, ym = (t.y0 + t.y1) / 2;
+                         for (int x = t.x0; x <= t.x1; ++x) cv.set(x, t.y0), cv.set(x, t.y1);
+                         for (int y = t.y0; y <= t.y1; ++y) cv.set(t.x0, y), cv.set(t.x1, y), cv.set(xm, y);
+                         for (int x = t.x0; x <= xm; ++x) cv.set(x, ym);
+                     }
+                 },
+                 {}, 0, {}, {}, 0};
+    vectorize(c);
+    ASSERT_EQ(refiner.mrefinecenterline(&v), 0);
+    for (const Table &t : tables)
+        for (const P q : {P{double(t.x0), double(t.y0)}, P{double(t.x1), double(t.y0)}, P{double(t.x1), double(t.y1)},
+                          P{double(t.x0), double(t.y1)}}) {
+            SCOPED_TRACE(testing::Message() << "corner " << q.x << "," << q.y);
+            // Some line passes through the corner, and none has a point
+            // near it but at it.
+            int at = 0, beside = 0;
+            for (int k = 0; k < refiner.mgetlinenum(); ++k) {
+                const _KTREFINEDLINE &l = *refiner.mgetline(k);
+                for (int i = 0; i < l.pointnum; ++i) {
+                    const double d = std::hypot(l.point[i].x - q.x, l.point[i].y - q.y);
+                    at += d <= 0.1;
+                    beside += d > 0.1 && d < 4;
+                }
+            }
+            EXPECT_GT(at, 0);
+            EXPECT_EQ(beside, 0);
+        }
+}
+
 // The stage reads the vectorizer and nothing else: its graph is as the
 // driver left it, and the node positions answer for the nodes on lines.
 TEST_F(RefinedCentreLines, LeaveTheVectorizerAsItWas) {
