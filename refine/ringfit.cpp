@@ -316,6 +316,26 @@ bool RingFitter::merge_sides() {
     return true;
 }
 
+// Whether the side of `len` edges from edge `a` bows: the mean offset from
+// its least-squares line of the middle half of its smoothed chain and that
+// of its two outer quarters differ by more than `limit`.
+bool RingFitter::bows(int a, int len, double limit) const {
+    const Line l = line(a, (a + len) % edges_);
+    const Vec2 at = l.at - origin_;
+    double middle = 0, outer = 0;
+    int in_middle = 0;
+    for (int k = 0, i = a; k < len; ++k, i = i + 1 < edges_ ? i + 1 : 0) {
+        const double d = cross(l.dir, smooth_[static_cast<std::size_t>(i)] - at);
+        if (4 * k >= len && 4 * k < 3 * len) {
+            middle += d;
+            ++in_middle;
+        } else {
+            outer += d;
+        }
+    }
+    return std::fabs(middle / in_middle - outer / (len - in_middle)) > limit;
+}
+
 // Cuts each side that bows at its middle, until none does.  The cone of
 // grow() lets a side's line pass anywhere within the straightness of its
 // smoothed points, so along a tight curve a side may take a sagitta of
@@ -324,41 +344,32 @@ bool RingFitter::merge_sides() {
 // line of an arc has the arc's middle on one side and its ends on the
 // other; a straight border's burrs fall on both sides of it everywhere.  So
 // the test compares the mean offset of the middle half of the smoothed
-// chain with that of the outer quarters.  Each pass visits every side
-// once and halves those that bow, so a side is halved at most a few times
-// (never more than `kBowPasses`) and the work stays linear in the chain.
+// chain with that of the outer quarters (bows()).  A side depends on its
+// own edges alone, so only the halves just cut are tested again: each edge
+// is walked once per halving of its side, at most `kBowPasses` times.
 bool RingFitter::split_bowed() {
     const int e = edges_;
     auto span = [e](int from, int to) { return to > from ? to - from : to - from + e; };
     const double limit = limits_.bow * halfwidth_;
     if (!(limit > 0)) return true;
+    if (!untested_.resize(cuts_.size())) return false;
+    for (unsigned char &u : untested_) u = 1;
     for (int pass = 0; pass < kBowPasses; ++pass) {
         const std::size_t n = cuts_.size();
         spare_.clear();
+        spare_untested_.clear();
         bool cut = false;
         for (std::size_t j = 0; j < n; ++j) {
-            const int a = cuts_[j], b = cuts_[j + 1 < n ? j + 1 : 0], len = span(a, b);
-            if (!spare_.push(a)) return false;
-            if (len < kBowShortest) continue;
-            const Line l = line(a, b);
-            const Vec2 at = l.at - origin_;
-            double middle = 0, outer = 0;
-            int in_middle = 0;
-            for (int k = 0, i = a; k < len; ++k, i = i + 1 < e ? i + 1 : 0) {
-                const double d = cross(l.dir, smooth_[static_cast<std::size_t>(i)] - at);
-                if (4 * k >= len && 4 * k < 3 * len) {
-                    middle += d;
-                    ++in_middle;
-                } else {
-                    outer += d;
-                }
-            }
-            if (std::fabs(middle / in_middle - outer / (len - in_middle)) <= limit) continue;
-            if (!spare_.push((a + len / 2) % e)) return false;
+            const int a = cuts_[j], len = span(a, cuts_[j + 1 < n ? j + 1 : 0]);
+            const bool halve = untested_[j] && len >= kBowShortest && bows(a, len, limit);
+            if (!spare_.push(a) || !spare_untested_.push(halve)) return false;
+            if (!halve) continue;
+            if (!spare_.push((a + len / 2) % e) || !spare_untested_.push(1)) return false;
             cut = true;
         }
         if (!cut) break;
         cuts_.swap(spare_);
+        untested_.swap(spare_untested_);
     }
     return true;
 }
@@ -400,7 +411,8 @@ bool RingFitter::reserve(std::size_t edges) {
     // A chain has at most one side per edge, and merging sides keeps at
     // most three candidates per side waiting.
     return mid_.reserve(edges) && dir_.reserve(edges) && runlen_.reserve(edges) && smooth_.reserve(edges) &&
-           deviation_.reserve(edges) && sums_.reserve(edges + 1) && cuts_.reserve(edges) && spare_.reserve(edges) && lines_.reserve(edges) &&
+           deviation_.reserve(edges) && sums_.reserve(edges + 1) && cuts_.reserve(edges) && spare_.reserve(edges) && untested_.reserve(edges) &&
+           spare_untested_.reserve(edges) && lines_.reserve(edges) &&
            prev_.reserve(edges) && next_.reserve(edges) && stamp_.reserve(edges) && heap_.reserve(3 * edges);
 }
 

@@ -78,6 +78,7 @@ private:
     // that is by the chain; false when they end at feet instead.
     bool crossing(const Line &a, const Line &b, int edge, Vec2 &at) const;
     bool merge_sides();
+    bool bows(int a, int len, double limit) const;
     bool split_bowed();
 
     RingFitLimits limits_;
@@ -93,6 +94,7 @@ private:
     Array<Sum> sums_;               // edges_ + 1 running sums
     Array<int> cuts_;               // first edge of each side, in chain order
     Array<int> spare_;              // the cuts being rebuilt by split_bowed()
+    Array<unsigned char> untested_, spare_untested_;  // per cut: its side still to be tested for bowing
     Array<Line> lines_;             // the line of each side
     struct Merge {
         double cost;
