@@ -411,8 +411,8 @@ bool RingFitter::reserve(std::size_t edges) {
     // A chain has at most one side per edge, and merging sides keeps at
     // most three candidates per side waiting.
     return mid_.reserve(edges) && dir_.reserve(edges) && runlen_.reserve(edges) && smooth_.reserve(edges) &&
-           deviation_.reserve(edges) && sums_.reserve(edges + 1) && cuts_.reserve(edges) && spare_.reserve(edges) && untested_.reserve(edges) &&
-           spare_untested_.reserve(edges) && lines_.reserve(edges) &&
+           deviation_.reserve(edges) && sums_.reserve(edges + 1) && cuts_.reserve(edges) && spare_.reserve(edges) &&
+           untested_.reserve(edges) && spare_untested_.reserve(edges) && lines_.reserve(edges) &&
            prev_.reserve(edges) && next_.reserve(edges) && stamp_.reserve(edges) && heap_.reserve(3 * edges);
 }
 

@@ -241,6 +241,12 @@ std::unique_ptr<CKTRefiner> refine_graph(Session &s, const Command &c, const Set
     return r;
 }
 
+// The same for `graph`, the session's result or its graph as vectorized,
+// with the settings the result records.
+std::unique_ptr<CKTRefiner> refine_graph(Session &s, CKTVector &graph) {
+    return refine_graph(s, *s.command, recorded_settings(*s.command, s.info), s.ink, graph);
+}
+
 // The sub-pixel geometry of the session's graph as it stands, when `refine`
 // (else none): centre lines measured again, outlines drawn from the
 // unedited result's rings without measuring (refine_ms stays 0).  Throws
@@ -249,7 +255,7 @@ Measured measure(Session &s, bool refine) {
     s.refine_ms = 0;
     Measured m;
     if (!refine) return m;
-    if (EditedGeometry::measures_edited(s.before)) m.refiner = refine_graph(s, *s.command, recorded_settings(*s.command, s.info), s.ink, *s.graph);
+    if (EditedGeometry::measures_edited(s.before)) m.refiner = refine_graph(s, *s.graph);
     m.lines = std::make_unique<EditedGeometry>();
     m.lines->compose(s.before, *s.graph, m.refiner.get());
     return m;
@@ -566,7 +572,7 @@ EMSCRIPTEN_KEEPALIVE int kw_set_refine(int on) {
         double first_ms = 0;
         if (on && s.base) {
             // The result as vectorized, measured once: what edits are told from.
-            const std::unique_ptr<CKTRefiner> r = refine_graph(s, *s.command, recorded_settings(*s.command, s.info), s.ink, *s.base);
+            const std::unique_ptr<CKTRefiner> r = refine_graph(s, *s.base);
             UneditedResult before;
             before.take(*s.base, r.get(), lines_of(*s.command));
             s.before = std::move(before);
