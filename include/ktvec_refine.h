@@ -66,7 +66,8 @@ public:
        live node of `v` are given, so what the driver dropped (specks,
        with its options spurs) stays dropped.  Level and plumb sides of
        strokes drawn with a pen of known width are placed as that pen
-       draws them (see msetpenwidths).  0 or -1000. */
+       draws them, and the pinholes of the drawing's main pen are filled
+       (see msetpenwidths).  0 or -1000. */
     int mrefineoutline(CKTVector *v);
 
     /* How mrefineoutline places the level and plumb sides of strokes.  A
@@ -78,8 +79,14 @@ public:
        or plumb stroke whose ink one pen alone explains is drawn that pen's
        width about the middle of its ink, its sides off the pixels' edges by
        less than half a pixel.  Whole widths, ink no pen explains and pages
-       without slanted strokes keep the pixels' edges.  0: every side lies
-       on the edges of the pixels.  Any other value is taken as 1. */
+       without slanted strokes keep the pixels' edges.  And a hole of at
+       most a quarter of the square of the pen with the most slanted length
+       and at most 8 square px, with no other such hole within 1.5 px, is
+       left out: a speck of paper between that pen's overlapping strokes or
+       in a scanned wide stroke, not a hole of the drawing (a dotted line of
+       them is a gap between two strokes and stays).  0: every side lies on
+       the edges of the pixels and every hole is given.  Any other value is
+       taken as 1. */
     void msetpenwidths(int on);
     int mgetpenwidths() const;     /* 1 or 0 */
 

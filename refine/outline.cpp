@@ -19,6 +19,8 @@
 #include "refine/workers.h"
 
 #include <algorithm>
+#include <cmath>
+#include <cstdint>
 #include <cstdlib>
 
 namespace ktv::refine {
@@ -33,6 +35,20 @@ namespace {
 constexpr std::size_t kBatchEdges = std::size_t(1) << 20;
 // Rows a page needs per thread before its rings are fitted on several.
 constexpr std::size_t kRowsPerPart = 512;
+// A hole of at most this many times the square of the drawing's main pen
+// (a square half a pen wide), and at most kMostPinhole square px, is a
+// pinhole: strokes of that pen that overlap or nearly touch leave such
+// specks of paper between them (a hatched area, the corner where two walls
+// meet), and a scan leaves them in its wide strokes.  The drawing has no
+// such hole, so the outline has none either.  Such specks are a few pixels
+// whatever the pen, while the cells the strokes of a wide pen enclose are
+// as large as the strokes make them (a small triangle between three 16 px
+// strokes is some 30 px or more); and between strokes a pixel or two wide
+// a hole of a pixel or two is a cell of the drawing.
+constexpr double kPinhole = 0.25;
+constexpr double kMostPinhole = 8;
+constexpr double kGapReach = 1.5;  // px between the boxes of two holes of one gap, see drop_pinholes()
+constexpr double kHoleCell = 16;   // px: two pinholes' boxes (8 px long at most) and kGapReach fit in it
 
 struct Traced {
     std::size_t first, corners;  // in the batch's corners
@@ -118,10 +134,94 @@ bool fit_batch(const Array<Corner> &corners, const Array<Traced> &rings, int par
     return true;
 }
 
-// The rings complete: with `pens`, strokes of the drawing's pens drawn their widths.
+// Twice the signed area of closed line i in the node frame (y down):
+// negative round a hole, which the tracer runs anticlockwise on the screen.
+double twice_area(const LineSet &lines, int i) {
+    double sum = 0;
+    const int n = lines.points(i);
+    for (int k = 1; k < n; ++k) sum += cross(lines.point(i, k - 1), lines.point(i, k));
+    return sum;
+}
+
+struct Box {
+    double x0, y0, x1, y1;
+};
+
+Box box_of(const LineSet &lines, int i) {
+    Box b{1e300, 1e300, -1e300, -1e300};
+    for (int k = 0; k < lines.points(i); ++k) {
+        const Vec2 p = lines.point(i, k);
+        b = {std::min(b.x0, p.x), std::min(b.y0, p.y), std::max(b.x1, p.x), std::max(b.y1, p.y)};
+    }
+    return b;
+}
+
+// Drops the holes of at most `most` square px from `rings`, save those
+// within kGapReach of another such hole: a gap of paper under a pixel wide
+// between two strokes that nearly touch (two arcs side by side) comes out
+// of the pixels as a dotted line of such holes, and it is the drawing's.
+// False when memory runs out (the rings are then unchanged).
+bool drop_pinholes(LineSet &rings, double most) {
+    // The small holes by the cell of kHoleCell px that holds their box's
+    // centre: a hole's neighbours lie in its cell or the eight round it.
+    struct Hole {
+        std::int64_t row, col;
+        int ring;
+        Box box;
+    };
+    const auto before = [](const Hole &a, const Hole &b) {
+        return a.row != b.row ? a.row < b.row : a.col != b.col ? a.col < b.col : a.ring < b.ring;
+    };
+    const auto cell = [](double v) { return static_cast<std::int64_t>(std::floor(v / kHoleCell)); };
+    Array<Hole> holes;
+    for (int i = 0; i < rings.count(); ++i) {
+        const double a = twice_area(rings, i);
+        if (!(a < 0 && -a <= 2 * most)) continue;
+        const Box b = box_of(rings, i);
+        if (!holes.push({cell(0.5 * (b.y0 + b.y1)), cell(0.5 * (b.x0 + b.x1)), i, b})) return false;
+    }
+    if (holes.empty()) return true;
+    std::sort(holes.begin(), holes.end(), before);
+    const auto near = [](const Box &a, const Box &b) {
+        return a.x0 - kGapReach <= b.x1 && b.x0 - kGapReach <= a.x1 && a.y0 - kGapReach <= b.y1 &&
+               b.y0 - kGapReach <= a.y1;
+    };
+    Array<unsigned char> drop;
+    if (!drop.resize(static_cast<std::size_t>(rings.count()), 0)) return false;
+    int dropped = 0;
+    for (const Hole &h : holes) {
+        bool gap = false;
+        for (int dy = -1; dy <= 1 && !gap; ++dy)
+            for (int dx = -1; dx <= 1 && !gap; ++dx) {
+                const Hole first{h.row + dy, h.col + dx, -1, {}};
+                for (auto it = std::lower_bound(holes.begin(), holes.end(), first, before);
+                     it != holes.end() && it->row == first.row && it->col == first.col && !gap; ++it)
+                    gap = it->ring != h.ring && near(it->box, h.box);
+            }
+        if (!gap) drop[static_cast<std::size_t>(h.ring)] = 1, ++dropped;
+    }
+    if (dropped == 0) return true;
+    LineSet kept;
+    for (int i = 0; i < rings.count(); ++i) {
+        if (drop[static_cast<std::size_t>(i)]) continue;
+        if (!kept.begin(rings.source(i))) return false;
+        for (int k = 0; k < rings.points(i); ++k)
+            if (!kept.add(rings.point(i, k), rings.node(i, k))) return false;
+        kept.end();
+    }
+    rings.swap(kept);
+    return true;
+}
+
+// The rings complete: with `pens`, strokes of the drawing's pens drawn their
+// widths, and the pinholes of its main pen filled.
 bool finish(const CKTVector &v, bool pens, int threads, LineSet &out) {
-    if (pens &&
-        !place_pen_sides(Ink(v.document, v.width, v.height, static_cast<std::size_t>(v.bytesperline)), out, threads))
+    Pens measured;
+    if (pens && !place_pen_sides(Ink(v.document, v.width, v.height, static_cast<std::size_t>(v.bytesperline)), out,
+                                 threads, &measured))
+        return false;
+    if (measured.count > 0 &&
+        !drop_pinholes(out, std::min(kMostPinhole, kPinhole * measured.width[0] * measured.width[0])))
         return false;
     out.seal();
     return true;

@@ -85,8 +85,11 @@ const OptionDef kPenWidths = {
     "draw each level or nearly level stroke that one pen alone explains that pen's width "
     "about the middle of its ink: each edge of such a stroke lies up to half a pixel from "
     "its pixels' edges, its middle and width are known better. Whole widths, brush strokes "
-    "and widths two pens could give keep the pixels' edges. --no-pen-widths keeps every "
-    "side on the pixels' edges",
+    "and widths two pens could give keep the pixels' edges. Holes of at most a quarter of "
+    "the main pen's square and 8 square pixels, alone (not a dotted line of them, which is "
+    "a gap between two strokes), are left out: specks of paper between overlapping strokes "
+    "or in a scanned wide stroke. --no-pen-widths keeps every side on the pixels' edges "
+    "and every hole",
     nullptr, nullptr, nullptr, true};
 
 int refine_centerline(CKTRefiner &r, CKTVector &v) { return r.mrefinecenterline(&v); }

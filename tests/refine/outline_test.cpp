@@ -244,6 +244,32 @@ TEST_F(RefinedOutlines, PenStrokesAboutTheirMiddle) {
     }
 }
 
+// Specks of paper a few pixels large inside the strokes of a wide pen are
+// no holes of the drawing; a dotted gap between two strokes, and a hole
+// as large as the pen leaves, are.
+TEST_F(RefinedOutlines, PinholesOfWidePensAreFilled) {
+    const std::vector<Shape> shapes = plan({6.4});
+    vectorize(shapes, 290, 200);
+    // In the first three level strokes (rows 11-17, 26-32, 41-47): a 2 x 2
+    // speck, two 3 x 1 specks a pixel apart, a 3 x 3 hole.
+    for (const int y : {14, 15}) canvas.span(y, 40, 41, false);
+    canvas.span(29, 40, 42, false), canvas.span(29, 44, 46, false);
+    for (const int y : {43, 44, 45}) canvas.span(y, 40, 42, false);
+    v.msetdocument(canvas.data(), canvas.width(), canvas.stride(), canvas.height());
+    ASSERT_EQ(v.mabstractoutline(4, 1, 1.5, 1), 0);
+    refiner.msetpenwidths(0);
+    ASSERT_EQ(refiner.mrefineoutline(&v), 0);
+    const int every = refiner.mgetlinenum();
+    refiner.msetpenwidths(1);
+    ASSERT_EQ(refiner.mrefineoutline(&v), 0);
+    EXPECT_EQ(refiner.mgetlinenum(), every - 1);
+    for (int k = 0; k < refiner.mgetlinenum(); ++k) {
+        const _KTREFINEDLINE &l = *refiner.mgetline(k);
+        for (int i = 0; i < l.pointnum; ++i)
+            EXPECT_FALSE(std::abs(l.point[i].x - 40.5) < 2 && std::abs(l.point[i].y - 14.5) < 2) << "the speck's ring";
+    }
+}
+
 TEST_F(RefinedOutlines, SameOnAnyNumberOfThreads) {
     canvas = ktvdraw::render_drawing(600, 420, 5);
     v.msetdocument(canvas.data(), canvas.width(), canvas.stride(), canvas.height());
