@@ -268,6 +268,7 @@ TEST_F(RefinedOutlines, PinholesOfWidePensAreFilled) {
         for (int i = 0; i < l.pointnum; ++i)
             EXPECT_FALSE(std::abs(l.point[i].x - 40.5) < 2 && std::abs(l.point[i].y - 14.5) < 2) << "the speck's ring";
     }
+    EXPECT_GT(sweep_refiner(v, &CKTRefiner::mrefineoutline, every - 1, 1), 0);
 }
 
 TEST_F(RefinedOutlines, SameOnAnyNumberOfThreads) {
