@@ -48,7 +48,7 @@ constexpr std::size_t kRowsPerPart = 512;
 constexpr double kPinhole = 0.25;
 constexpr double kMostPinhole = 8;
 constexpr double kGapReach = 1.5;  // px between the boxes of two holes of one gap, see drop_pinholes()
-constexpr double kHoleCell = 16;   // px: two pinholes' boxes (8 px long at most) and kGapReach fit in it
+constexpr double kHoleCell = 16;   // px: two pinholes' boxes (some 8 px long at most) and kGapReach fit in it
 
 struct Traced {
     std::size_t first, corners;  // in the batch's corners
