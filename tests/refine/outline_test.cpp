@@ -89,7 +89,10 @@ const Case kCases[] = {
 
 class RefinedOutlines : public ::testing::Test {
 protected:
-    void vectorize(const std::vector<Shape> &shapes, int width = 120, int height = 100) {
+    // Draws `shapes`, then hands the page to `touch` (when given), and
+    // vectorizes it.
+    void vectorize(const std::vector<Shape> &shapes, int width = 120, int height = 100,
+                   void (*touch)(ktvdraw::Canvas &) = nullptr) {
         canvas = ktvdraw::Canvas(width, height);
         for (const Shape &s : shapes) {
             canvas.set_ink(!s.white);
@@ -97,6 +100,7 @@ protected:
             else if (s.r > 0) canvas.circle(s.ax, s.ay, s.r, s.width);
             else canvas.thick_line(s.ax, s.ay, s.bx, s.by, s.width);
         }
+        if (touch) touch(canvas);
         v.msetdocument(canvas.data(), canvas.width(), canvas.stride(), canvas.height());
         ASSERT_EQ(v.mabstractoutline(4, 1, 1.5, 1), 0);
     }
@@ -248,15 +252,13 @@ TEST_F(RefinedOutlines, PenStrokesAboutTheirMiddle) {
 // no holes of the drawing; a dotted gap between two strokes, and a hole
 // as large as the pen leaves, are.
 TEST_F(RefinedOutlines, PinholesOfWidePensAreFilled) {
-    const std::vector<Shape> shapes = plan({6.4});
-    vectorize(shapes, 290, 200);
     // In the first three level strokes (rows 11-17, 26-32, 41-47): a 2 x 2
     // speck, two 3 x 1 specks a pixel apart, a 3 x 3 hole.
-    for (const int y : {14, 15}) canvas.span(y, 40, 41, false);
-    canvas.span(29, 40, 42, false), canvas.span(29, 44, 46, false);
-    for (const int y : {43, 44, 45}) canvas.span(y, 40, 42, false);
-    v.msetdocument(canvas.data(), canvas.width(), canvas.stride(), canvas.height());
-    ASSERT_EQ(v.mabstractoutline(4, 1, 1.5, 1), 0);
+    vectorize(plan({6.4}), 290, 200, [](ktvdraw::Canvas &c) {
+        for (const int y : {14, 15}) c.span(y, 40, 41, false);
+        c.span(29, 40, 42, false), c.span(29, 44, 46, false);
+        for (const int y : {43, 44, 45}) c.span(y, 40, 42, false);
+    });
     refiner.msetpenwidths(0);
     ASSERT_EQ(refiner.mrefineoutline(&v), 0);
     const int every = refiner.mgetlinenum();
