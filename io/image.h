@@ -57,7 +57,7 @@ struct ReadOptions {
     std::uint64_t max_pixels = 1000000000;  // refuse larger images unread
     int page = 0;                 // multi-page files (TIFF): 1-based page, 0 = the first
     double dpi = 0;               // > 0: resolution to use instead of the file's
-    bool edited = false;          // the caller changes pixels all over the raster (pre-cleaning)
+    bool edited = false;          // the caller changes pixels all over the raster (smoothing)
 };
 
 struct LoadedImage {

@@ -74,8 +74,11 @@ struct Settings {
     // among them.
     int page_threads = 0;
 
+    // Removing specks and filling pinholes writes the few rows they lie in,
+    // so a mapped input copies only those pages; smoothing may change a
+    // row anywhere along a jagged stroke.
     ReadOptions read_options() const {
-        return {threshold, invert, max_pixels, page, dpi, despeckle > 0 || fill_holes > 0 || smooth};
+        return {threshold, invert, max_pixels, page, dpi, smooth};
     }
 };
 
