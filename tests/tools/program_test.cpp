@@ -367,8 +367,8 @@ TEST(Program, PinholesAreFilledForCentreLinesByDefault) {
         for (int x = 10; x < 80; ++x) bar.set(x, y, x != 45 || y != 15);
     TempDir dir;
     write_bytes(dir / "bar.pbm", pbm_raw(bar));
-    auto polylines = [&](const std::string &command, std::vector<std::string> extra) {
-        return JsonDocument(run_json(command, dir / "bar.pbm", extra, dir)).root().member("counts").member("polylines").number();
+    auto polylines = [&](const std::string &command, std::vector<std::string> extra, const char *file = "bar.pbm") {
+        return JsonDocument(run_json(command, dir / file, extra, dir)).root().member("counts").member("polylines").number();
     };
     EXPECT_EQ(polylines("centerline", {}), 1);
     EXPECT_EQ(json_file(dir / "r.json").root().member("parameters").member("fill-holes").number(), kDefaultFillHoles);
@@ -376,6 +376,16 @@ TEST(Program, PinholesAreFilledForCentreLinesByDefault) {
     const double kept = polylines("outline", {});
     EXPECT_EQ(json_file(dir / "r.json").root().member("parameters").member("fill-holes").number(), 0);
     EXPECT_LT(polylines("outline", {"--fill-holes", "4"}), kept);
+
+    // A file of 8 MB or more is mapped, and the hole is filled in the
+    // mapping's own copy of its pages: the file stays as it was.
+    Bitmap page(8200, 8200);
+    for (int y = 0; y < bar.height; ++y)
+        for (int x = 0; x < bar.width; ++x) page.set(x, y, bar.get(x, y));
+    const std::string large = pbm_raw(page);
+    write_bytes(dir / "page.pbm", large);
+    EXPECT_EQ(polylines("centerline", {}, "page.pbm"), 1);
+    EXPECT_TRUE(read_bytes(dir / "page.pbm") == large);
 }
 
 #ifdef KTVEC_HAVE_TIFF
