@@ -52,6 +52,28 @@ public:
             lines_[i].node = nodes_.data() + offsets_[i];
         }
     }
+    // Before seal(): keeps the lines i for which keep(i) holds, in their
+    // order, moving their points down in place (nothing is allocated).
+    template <class Keep> void retain(Keep keep) {
+        std::size_t lines = 0, points = 0;
+        for (std::size_t i = 0; i < lines_.size(); ++i) {
+            if (!keep(static_cast<int>(i))) continue;
+            const std::size_t from = offsets_[i], n = static_cast<std::size_t>(lines_[i].pointnum);
+            for (std::size_t k = 0; k < n; ++k) {
+                points_[points + k] = points_[from + k];
+                nodes_[points + k] = nodes_[from + k];
+            }
+            lines_[lines] = lines_[i];
+            offsets_[lines] = points;
+            ++lines;
+            points += n;
+        }
+        // Shrinking never asks for memory.
+        lines_.resize(lines);
+        offsets_.resize(lines);
+        points_.resize(points);
+        nodes_.resize(points);
+    }
     int count() const { return static_cast<int>(lines_.size()); }
     // Before seal(): the points of line i, by position along it.
     int points(int i) const { return lines_[static_cast<std::size_t>(i)].pointnum; }

@@ -200,16 +200,7 @@ bool drop_pinholes(LineSet &rings, double most) {
             }
         if (!gap) drop[static_cast<std::size_t>(h.ring)] = 1, ++dropped;
     }
-    if (dropped == 0) return true;
-    LineSet kept;
-    for (int i = 0; i < rings.count(); ++i) {
-        if (drop[static_cast<std::size_t>(i)]) continue;
-        if (!kept.begin(rings.source(i))) return false;
-        for (int k = 0; k < rings.points(i); ++k)
-            if (!kept.add(rings.point(i, k), rings.node(i, k))) return false;
-        kept.end();
-    }
-    rings.swap(kept);
+    if (dropped > 0) rings.retain([&](int i) { return !drop[static_cast<std::size_t>(i)]; });
     return true;
 }
 
