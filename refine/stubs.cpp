@@ -31,6 +31,10 @@ constexpr double kStickPerWidth = 0.5;  // ... and by half the stroke width: the
 constexpr double kInkStick = 1.0;   // the same for the far side of its ink, where it runs on a line, px
 constexpr double kRunsOn = 0.94;    // cosine within which a stub runs on the line behind it (20 degrees)
 constexpr double kBehind = -0.5;    // cosine beyond which a line leaves a point behind the stub
+constexpr double kApexBehind = 0.0; // cosine beyond which the line leaves an apex behind the stub: the
+                                    // chords of a cusp's loops leave it at up to 65 degrees from back
+constexpr double kApexAhead = 0.9;  // cosine within which a V's tip lies straight ahead of its apex
+constexpr double kOffMiddle = 0.5;  // a chord whose middle lies this far off its stroke's gets a point there, px
 constexpr std::size_t kMaxPiece = 2000;  // larger unexplained pieces are not lost ends, px
 constexpr double kEndCap = 0.5;     // a restored end stops this far inside the ink's tip, px
 constexpr double kTickLength = 2.0; // a tick runs on at least this far past its line's ink, px
@@ -47,6 +51,12 @@ struct Insert {
     int line, at;
     double t;
     Vec2 p;
+};
+
+// A point of a line to move.
+struct Move {
+    int line, point;
+    Vec2 to;
 };
 
 struct Stub {
@@ -83,6 +93,46 @@ bool runs_on(const LineSet &lines, const Array<Segment> &segments, const Grid &g
         }
     });
     return meeting >= 2 && behind == 1 && straight == 1;
+}
+
+// The point of the lines at `at` that is the apex of a V or a cusp whose
+// tip a stub `length` long leaving it in direction `dir` would draw: a
+// point inside one line, ending no other, whose line leaves it backwards
+// both ways, behind the square to the stub and about as far to either side
+// of straight back, for twice the stub's length at least.  Two strokes
+// that meet at a narrow angle run merged to the tip, and where the
+// clean-up cut the skeleton's stub there, the line turns back inside the
+// merged ink, short of where the strokes meet.  (The chords of a cusp's
+// loops leave it at up to 65 degrees from straight back; the overshoot of
+// a line past a corner leaves it at 45 degrees from the corner's middle,
+// or nearer where its line ends in a short chamfer, which the length
+// rules out.)  Gets the line and point; false when `at` is no such apex.
+template <class Grid>
+bool apex(const LineSet &lines, const Array<Segment> &segments, const Grid &grid, Vec2 at, Vec2 dir, double length,
+          double width, int &line, int &point) {
+    const double reach = std::max(2 + width, 2 * length);
+    int meeting = 0, behind = 0;
+    Vec2 ways[2];
+    line = -1;
+    grid.near(at, [&](int s) {
+        const Segment &g = segments[static_cast<std::size_t>(s)];
+        if (norm(g.b - g.a) < 1e-9) return;
+        for (int e = 0; e < 2; ++e) {
+            if (norm((e ? g.b : g.a) - at) > 1e-9) continue;
+            Vec2 away = e ? g.a : g.b;
+            for (int k = g.at + (e ? 0 : 1); k >= 0 && k < lines.points(g.line) && norm(away - at) < reach;
+                 k += e ? -1 : 1)
+                away = lines.point(g.line, k);
+            if (norm(away - at) < 1e-9) continue;
+            if (meeting < 2) ways[meeting] = unit(away - at);
+            ++meeting;
+            behind += norm(away - at) >= reach && dot(unit(away - at), dir) < kApexBehind;
+            if (line < 0 || g.line == line) line = g.line, point = g.at + e;
+            else line = -2;  // a second line: a junction
+        }
+    });
+    return meeting == 2 && behind == 2 && line >= 0 && !lines.line(line).closed &&
+           dot(dir, unit(ways[0] + ways[1])) <= -kApexAhead;
 }
 
 // Whether the ink at `tip` is the end of a tick on segment h of a stroke
@@ -156,6 +206,7 @@ int restore_stubs(const Ink &ink, const Array<double> &widths, LineSet &lines, i
     Array<long> stack;
     Array<Insert> inserts;
     Array<Stub> stubs;
+    Array<Move> apexes;
     if (!seen.resize(loose.size(), 0)) return KTVEC_NO_MEMORY;
     for (std::size_t start = 0; start < loose.size(); ++start) {
         if (seen[start]) continue;
@@ -288,10 +339,40 @@ int restore_stubs(const Ink &ink, const Array<double> &widths, LineSet &lines, i
             // The end at the tip of the ink along the stub.
             const Vec2 dir = unit(tip - at);
             const double edge = ink.edge(tip, dir, 4 + w, false);
+            int vline = -1, vpoint = -1;
+            if (nearest < snap && apex(lines, segments, grid, at, dir, norm(tip - at), w, vline, vpoint)) {
+                // The two strokes meet as far inside the tip as they
+                // would at a free end: half a stroke width.
+                const Vec2 ink_tip = edge < kNoEdge ? tip + dir * edge : tip;
+                if (!apexes.push({vline, vpoint, ink_tip - dir * std::max(kEndCap, 0.5 * w)})) return KTVEC_NO_MEMORY;
+                continue;
+            }
             const Vec2 end = edge < kNoEdge ? tip + dir * std::max(0.0, edge - kEndCap) : tip;
             if (!stubs.push({at, end, node})) return KTVEC_NO_MEMORY;
         }
-    if (stubs.empty()) return 0;
+    // An apex and the points placed with it (at one spot) go to the tip.
+    // The chords on either side then run from the tip, and where the
+    // strokes curve away from it (a cusp's loops), their middles leave
+    // the ink: each gets a point on the middle of its stroke there.
+    for (const Move &m : apexes) {
+        const Vec2 was = lines.point(m.line, m.point);
+        int lo = m.point, hi = m.point;
+        while (lo > 0 && norm(lines.point(m.line, lo - 1) - was) < 1e-9) --lo;
+        while (hi + 1 < lines.points(m.line) && norm(lines.point(m.line, hi + 1) - was) < 1e-9) ++hi;
+        for (int k = lo; k <= hi; ++k) lines.set(m.line, k, m.to);
+        const double w = widths[static_cast<std::size_t>(m.line)];
+        for (const int seg : {lo - 1, hi}) {
+            if (seg < 0 || seg + 1 >= lines.points(m.line)) continue;
+            const Vec2 a = lines.point(m.line, seg), b = lines.point(m.line, seg + 1);
+            if (norm(b - a) < 2 * w + 2) continue;
+            const Vec2 mid = (a + b) * 0.5, n = perp(unit(b - a));
+            Run r;
+            if (!run_across(ink, mid, n, kAcrossReach, r) || std::fabs(r.middle()) < kOffMiddle || r.width() > 1.5 * w + 1)
+                continue;
+            if (!inserts.push({m.line, seg, 0.5, mid + n * r.middle()})) return KTVEC_NO_MEMORY;
+        }
+    }
+    if (stubs.empty() && inserts.empty()) return 0;
 
     // The lines again, with the new points and the stubs.
     std::sort(inserts.begin(), inserts.end(), [](const Insert &a, const Insert &b) {

@@ -88,10 +88,12 @@ protected:
         for (int k = 0; k < refiner.mgetlinenum(); ++k) {
             const _KTREFINEDLINE &l = *refiner.mgetline(k);
             if (l.pointnum < 2 || l.closed) continue;
-            // Nodes placed at one point are one vertex of the drawing.
+            // Nodes placed at one point are one vertex of the drawing, and
+            // a line all of whose nodes lie at one point draws nothing.
             std::vector<P> q;
             for (int i = 0; i < l.pointnum; ++i)
                 if (q.empty() || q.back().x != l.point[i].x || q.back().y != l.point[i].y) q.push_back({l.point[i].x, l.point[i].y});
+            if (q.size() < 2) continue;
             count(q.front(), 1);
             count(q.back(), 1);
             for (std::size_t i = 1; i + 1 < q.size(); ++i) count(q[i], 2);
@@ -130,6 +132,17 @@ protected:
 // to (x1, y1), y0 < y1, at most 45 degrees from the vertical.
 void steep_line(ktvdraw::Canvas &c, double x0, int y0, double x1, int y1) {
     for (int y = y0; y <= y1; ++y) c.set(static_cast<int>(std::lround(x0 + (x1 - x0) * (y - y0) / (y1 - y0))), y);
+}
+
+// Two strokes three pixels wide from (15, 51 - spread) and (15, 51 + spread)
+// to the tip of a V at (100, 51): two lines, their far ends the only ends.
+Case v_of(const char *name, double spread) {
+    const P tip = node_frame(100, 51), a = node_frame(15, 51 - spread), b = node_frame(15, 51 + spread);
+    return {name,
+            [spread](ktvdraw::Canvas &c) {
+                c.thick_line(15, 51 - spread, 100, 51, 3), c.thick_line(15, 51 + spread, 100, 51, 3);
+            },
+            {{a, tip}, {b, tip}}, 0.25, {}, {a, b}, 1.5, 0, 2};
 }
 
 // A line through (cx, cy) at angle a0 and a branch from there at angle b,
@@ -308,6 +321,39 @@ const Case kCases[] = {
      {{node_frame(10, 25), node_frame(110, 27)}, {node_frame(10, 75), node_frame(110, 71)},
       {node_frame(60, 26), node_frame(60, 73)}},
      0.4, {node_frame(60, 26), node_frame(60, 73)}, {}, 3.0, -1, 4},
+    // Two strokes meeting at the tip of a V run merged to the tip, six
+    // pixels at 28 degrees, where the clean-up cuts thinning's stub and
+    // the line turns back inside the merged ink; twelve at 14 degrees,
+    // where the stub stays, off a junction where the ink parts.  Either
+    // way they meet inside the tip, and its stub shrinks to a point.
+    v_of("narrow V", 21), v_of("narrower V", 11),
+    // An eave: a roof leaving a wall's top at 21 degrees runs merged with
+    // it for eight pixels to the corner where the wall and the eave meet
+    // them: one junction there.
+    {"roof over an eave",
+     [](ktvdraw::Canvas &c) {
+         c.thick_line(30.2, 95, 30.2, 40.3, 3), c.thick_line(30.2, 40.3, 110, 40.3, 3);
+         c.thick_line(30.2, 40.3, 110, 18.3, 3), c.thick_line(30.2, 40.3, 10, 53, 3);
+     },
+     {{node_frame(30.2, 95), node_frame(30.2, 40.3)}, {node_frame(30.2, 40.3), node_frame(110, 40.3)},
+      {node_frame(30.2, 40.3), node_frame(110, 18.3)}, {node_frame(30.2, 40.3), node_frame(10, 53)}},
+     0.25, {node_frame(30.2, 40.3)}, {}, 1.5, 1, 4},
+    // An inductor's loops: each two meet in a cusp, the same.
+    {"cusps of an inductor",
+     [](ktvdraw::Canvas &c) {
+         c.thick_line(40, 2, 40, 14, 3), c.thick_line(40, 86, 40, 98, 3);
+         for (const double cy : {26.0, 50.0, 74.0}) c.thick_arc(40, cy, 12, -M_PI / 2, M_PI / 2, 3);
+     },
+     [] {
+         std::vector<std::vector<P>> lines{{node_frame(40, 2), node_frame(40, 14)}, {node_frame(40, 86), node_frame(40, 98)}};
+         for (const double cy : {26.0, 50.0, 74.0}) {
+             lines.emplace_back();
+             for (int k = -90; k <= 90; ++k)
+                 lines.back().push_back(node_frame(40 + 12 * std::cos(k * M_PI / 180), cy + 12 * std::sin(k * M_PI / 180)));
+         }
+         return lines;
+     }(),
+     0.35, {}, {node_frame(40, 2), node_frame(40, 98)}, 1.5, 0, 2},
     {"circle",
      [](ktvdraw::Canvas &c) { c.circle(60, 50, 30, 2); },
      {[] {
