@@ -163,6 +163,11 @@ public:
         if (follow_bends(ink_, linewidths_, straight, clear, out, threads_) != 0 ||
             separate_parallel(ink_, linewidths_, out) != 0 || restore_stubs(ink_, linewidths_, out, threads_) != 0)
             return KTVEC_NO_MEMORY;
+        // Restoring stroke ends moves the apex of a V to its tip; a node's
+        // position is where its lines draw it.
+        for (int i = 0; i < out.count(); ++i)
+            for (int k = 0; k < out.points(i); ++k)
+                if (const int n = out.node(i, k); valid(n)) placed_[u(n)] = out.point(i, k);
         return 0;
     }
 

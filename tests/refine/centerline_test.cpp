@@ -112,6 +112,16 @@ protected:
         vectorize(c);
         ASSERT_EQ(refiner.mrefinecenterline(&v), 0);
         EXPECT_LE(mean_distance(c), c.mean);
+        // A node is where its lines draw it.
+        for (int k = 0; k < refiner.mgetlinenum(); ++k) {
+            const _KTREFINEDLINE &l = *refiner.mgetline(k);
+            for (int i = 0; i < l.pointnum; ++i) {
+                double x, y;
+                if (l.node[i] < 0) continue;
+                ASSERT_EQ(refiner.mgetnodeposition(l.node[i], &x, &y), 1);
+                EXPECT_TRUE(x == l.point[i].x && y == l.point[i].y) << "node " << l.node[i];
+            }
+        }
         const auto m = meetings();
         for (const P &j : c.junctions) EXPECT_TRUE(near(m, j, c.place, true)) << "junction " << j.x << "," << j.y;
         for (const P &e : c.ends) EXPECT_TRUE(near(m, e, c.place, false)) << "end " << e.x << "," << e.y;
