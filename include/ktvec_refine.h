@@ -55,7 +55,9 @@ public:
     /* Refines the centre lines of `v` (after mabstractcenterline) against
        its document, which must still be the bitmap the driver read.  Every
        live polyline with at least two nodes gives one line, in id order,
-       with one point per node.  0 or -1000. */
+       with one point per node.  A line may lie all at one point: the stub
+       thinning draws to the tip of a V, where its two strokes meet.
+       0 or -1000. */
     int mrefinecenterline(CKTVector *v);
 
     /* Traces the outlines of the black areas of the document of `v` on the
