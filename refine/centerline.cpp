@@ -756,8 +756,11 @@ private:
         const int misses_allowed = cuts - static_cast<int>(std::ceil(share * cuts));
         int misses = 0;
         for (int k = 1; k <= cuts && misses <= misses_allowed; ++k) {
+            // A cut in ink that runs on past the reach (along the line the
+            // two run into) is wide enough.
+            const Vec2 q = p + along * static_cast<double>(k);
             Run r;
-            misses += !(run_across(ink_, p + along * static_cast<double>(k), across, kReach, r) && r.width() >= both);
+            misses += !(run_across(ink_, q, across, kReach, r) ? r.width() >= both : ink_.at(q));
         }
         return misses <= misses_allowed;
     }
