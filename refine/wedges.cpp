@@ -1,0 +1,237 @@
+// Two strokes that meet at a narrow angle run merged for w / sin of the
+// angle, and thinning puts their junction where the ink parts, not
+// where they meet.  Their own lines cross too flatly to say how far on
+// that is (a tenth of a pixel of offset moves it a pixel along), but
+// the ink does: where the stroke leaving the wedge holds both strokes,
+// as wide as the two together, all the way to a node (the corner or
+// the line the two run into, past the bends the approximation put in
+// the merged stroke), they meet there.  The junction and those bends
+// then take that node's place; two junctions that each run merged into
+// the other (a shallow crossing) meet halfway.  Where the merged stroke
+// ends free, it is the tip of a V or of a cusp (an inductor's loops):
+// the two meet half a stroke width inside the tip of the ink, and the
+// stub the skeleton drew to the tip shrinks to that point.
+#include "refine/wedges.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace ktv::refine {
+
+namespace {
+
+constexpr double kWedgeCos = 0.866;     // cosine of the widest angle between two branches that merge (30 degrees)
+constexpr double kWedgeOpposite = 0.9;  // the merged stroke leaves within this cosine of straight opposite them
+constexpr double kWedgeMerged = 0.75;   // a cut this share of the two strokes' widths wide holds both
+constexpr double kWedgeWider = 0.5;     // ... and this much wider than the wider of them, px
+constexpr double kWedgeShare = 0.6;     // share of the merged stroke's cuts that must hold both
+constexpr double kWedgeReach = 40.0;    // longest merged stroke looked along, px
+constexpr int kWedgeSteps = 4;          // most links a merged stroke is followed along
+constexpr double kWedgeAhead = 0.7;     // cosine of the largest turn of the merged stroke from its first link
+constexpr double kCuspCos = -0.5;       // cosine of the widest angle between the arms of a V or cusp (120 degrees)
+constexpr double kTipShare = 0.5;       // share of a merged tip's cuts that must hold both
+constexpr double kInkedShare = 0.8;     // share of the steps along an arm through a tip that must be ink
+constexpr double kWayReach = 2.0;       // a branch's way is taken this many stroke widths out at least
+
+class Wedges {
+public:
+    explicit Wedges(NodeGraph &g)
+        : g_(g), links_(g.links), adjstart_(g.adjstart), adj_(g.adj), degree_(g.degree), anchor_(g.anchor),
+          placed_(g.placed), ink_(g.ink), nodes_(g.nodes) {}
+
+    bool run() {
+        Array<int> into;          // per junction: the node its wedge runs merged into, or -1
+        Array<std::size_t> via;   // ... and the link the merged stroke leaves it by
+        Array<double> inset;      // ... and for a tip, how far inside the ink the two meet, px
+        if (!into.resize(u(nodes_), -1) || !via.resize(u(nodes_), 0) || !inset.resize(u(nodes_), 0)) return false;
+        for (int j = 0; j < nodes_; ++j)
+            if (degree_[u(j)] == 3 && anchor_[u(j)] < 0) into[u(j)] = wedge_end(j, via[u(j)], inset[u(j)]);
+        Array<Vec2> at;
+        if (!at.resize(u(nodes_))) return false;
+        for (int j = 0; j < nodes_; ++j) {
+            if (into[u(j)] < 0) continue;
+            if (const int tip = into[u(j)]; degree_[u(tip)] == 1) {
+                const Vec2 out = unit(placed_[u(tip)] - placed_[u(j)]);  // at least 2 px apart
+                const double edge = ink_.edge(placed_[u(tip)], out, kReach, false);
+                const Vec2 end = edge < kNoEdge ? placed_[u(tip)] + out * edge : placed_[u(tip)];
+                at[u(j)] = end - out * inset[u(j)];
+                continue;
+            }
+            // Along a chain of such junctions to the last, a step at most
+            // per junction of the chain.
+            int last = into[u(j)];
+            for (int step = 0; step < nodes_ && into[u(last)] >= 0 && into[u(last)] != j; ++step) {
+                if (into[u(into[u(last)])] == last) break;  // the chain ends in a pair
+                last = into[u(last)];
+            }
+            const int pair = into[u(last)];
+            at[u(j)] = pair >= 0 && into[u(pair)] == last ? (placed_[u(last)] + placed_[u(pair)]) * 0.5 : placed_[u(last)];
+        }
+        for (int j = 0; j < nodes_; ++j) {
+            if (into[u(j)] < 0) continue;
+            placed_[u(j)] = at[u(j)];
+            // The bends on the way, and a tip, go along.
+            int n = j;
+            std::size_t k = via[u(j)];
+            for (int step = 0; step < kWedgeSteps; ++step) {
+                n = other(links_[k], n);
+                if (n == into[u(j)]) {
+                    if (degree_[u(n)] == 1) placed_[u(n)] = at[u(j)];
+                    break;
+                }
+                placed_[u(n)] = at[u(j)];
+                k = next_link(n, k);
+            }
+        }
+        return true;
+    }
+
+    // Whether the ink across the straight run from p to q holds a stroke
+    // at least `both` wide at `share` of the pixels along.
+    bool holds(Vec2 p, Vec2 q, double both, double share) const {
+        const double length = norm(q - p);
+        if (length <= 0) return false;
+        const Vec2 along = (q - p) * (1 / length), across = perp(along);
+        // Cuts every pixel along; the walk stops once too many are thin.
+        const int cuts = static_cast<int>(std::ceil(length - 1));
+        const int misses_allowed = cuts - static_cast<int>(std::ceil(share * cuts));
+        int misses = 0;
+        for (int k = 1; k <= cuts && misses <= misses_allowed; ++k) {
+            // A cut in ink that runs on past the reach (along the line the
+            // two run into) is wide enough.
+            const Vec2 q = p + along * static_cast<double>(k);
+            Run r;
+            misses += !(run_across(ink_, q, across, kReach, r) ? r.width() >= both : ink_.at(q));
+        }
+        return misses <= misses_allowed;
+    }
+
+    // Whether the free end `tip` of junction j's third link is the merged
+    // tip of a V whose arms leave j for nodes a and b, strokes up to `w`
+    // wide that hold `both` where merged.  Judged from where the nodes
+    // were placed: thinning parts such a V well before its tip, and the
+    // junction then follows its arms' lines towards the tip.  The two
+    // arms leave the tip's way at up to 60 degrees each (the chords of a
+    // cusp's loops) and run on past the tip's length; the tip is at least
+    // a stroke width long (a shorter stub off a wide corner is the
+    // skeleton's, to the corner's far side).  Its first half holds both
+    // strokes (the tip then narrows to one; a stroke that stems from a
+    // point is no wider than itself but for a pixel or so at the point),
+    // or, where the two meet at a very narrow angle and overlap nearly all
+    // the way, each arm runs on straight through the tip in ink (a stem
+    // leaves the arms' ways at once).
+    bool merged_tip(int j, int tip, int a, int b, double w, double both) const {
+        const Vec2 at = placed_[u(j)];
+        const double length = norm(placed_[u(tip)] - at), la = norm(placed_[u(a)] - at), lb = norm(placed_[u(b)] - at);
+        if (length < std::max(w, 2.0) || length > kWedgeReach || std::min(la, lb) < length) return false;
+        const Vec2 da = (placed_[u(a)] - at) * (1 / la), db = (placed_[u(b)] - at) * (1 / lb);
+        const Vec2 dc = (placed_[u(tip)] - at) * (1 / length);
+        if (dot(da, db) < kCuspCos || dot(dc, unit(da + db)) > -kWedgeOpposite) return false;
+        const double run = length - 0.5 * w;
+        return holds(at, at + dc * (0.5 * run + 1), both, kTipShare) || (inked(at, da * -1, run) && inked(at, db * -1, run));
+    }
+
+    // The node a branch of junction j that leaves it by link k is aimed at
+    // from j: the first node along it, past bends, kWayReach stroke widths
+    // away (the links next to the junction of two strokes meeting at a
+    // narrow angle may be short ones across their merged ink), or the
+    // last before the branch ends or meets another.
+    // `k` gets the link that reaches it.
+    int way_point(int j, std::size_t &k) const {
+        const double reach = kWayReach * width(j);
+        int at = j;
+        for (int step = 0; step < kWedgeSteps; ++step) {
+            at = other(links_[k], at);
+            if (degree_[u(at)] != 2 || at == j || norm(pixel(at) - pixel(j)) >= reach) break;
+            k = next_link(at, k);
+        }
+        return at;
+    }
+
+    // Whether the ink is black at kInkedShare of the pixel steps along the
+    // unit direction d from p, for `length` px.
+    bool inked(Vec2 p, Vec2 d, double length) const {
+        int steps = 0, black = 0;
+        for (double t = 1; t <= length; t += 1, ++steps) black += ink_.at(p + d * t);
+        return steps > 0 && black >= kInkedShare * steps;
+    }
+
+    // The node junction j's narrow wedge runs merged into, or -1; `via`
+    // gets the link it leaves j by, `inset` (for a tip) how far inside the
+    // ink's tip the two strokes meet.
+    int wedge_end(int j, std::size_t &via, double &inset) const {
+        std::size_t link[3], way[3];
+        Vec2 dir[3];
+        int n = 0;
+        for (std::size_t a = adjstart_[u(j)]; a < adjstart_[u(j) + 1] && n < 3; ++a, ++n) {
+            link[n] = way[n] = adj_[a];
+            dir[n] = unit(pixel(way_point(j, way[n])) - pixel(j));
+        }
+        if (n != 3) return -1;
+        for (int c = 0; c < 3; ++c) {
+            const int a = (c + 1) % 3, b = (c + 2) % 3;
+            const int far = other(links_[link[c]], j);
+            const LinkRecord &ra = links_[link[a]], &rb = links_[link[b]];
+            // A wall that a thin line joins at a slant is no wider than it
+            // is anywhere: the merged stroke must also be clearly wider
+            // than the wider of the two, each as wide as it is on its way.
+            const LinkRecord &wra = links_[way[a]], &wrb = links_[way[b]];
+            const double wa = wra.fit.ok ? wra.fit.width : 1.0, wb = wrb.fit.ok ? wrb.fit.width : 1.0;
+            const double both = std::max(kWedgeMerged * (wa + wb), std::max(wa, wb) + kWedgeWider);
+            via = link[c];
+            if (degree_[u(far)] == 1) {
+                // An arm's first link may lie in the merged ink: the
+                // narrower is the strokes' width.
+                if (!merged_tip(j, far, other(ra, j), other(rb, j), std::min(wa, wb), both)) continue;
+                inset = std::max(kEndCap, 0.5 * std::min(wa, wb));
+                return far;
+            }
+            if (dot(dir[a], dir[b]) < kWedgeCos || dot(dir[c], unit(dir[a] + dir[b])) > -kWedgeOpposite) continue;
+            if (norm(pixel(far) - pixel(j)) < 2) return -1;
+            // On through bends while the ink holds both and the merged
+            // stroke goes on ahead.
+            int from = j, reached = -1;
+            std::size_t k = link[c];
+            double walked = 0;
+            for (int step = 0; step < kWedgeSteps; ++step) {
+                const int to = other(links_[k], from);
+                const double run = norm(pixel(to) - pixel(from));
+                walked += run;
+                if (to == j || degree_[u(to)] < 2 || walked > kWedgeReach ||
+                    dot(unit(pixel(to) - pixel(from)), dir[c]) < kWedgeAhead ||
+                    !holds(pixel(from), pixel(to), both, kWedgeShare))
+                    break;
+                // Past the first link, only to a junction: a merged run
+                // that ends at a bend is a band, not two strokes meeting.
+                if (step == 0 || degree_[u(to)] >= 3) reached = to;
+                if (degree_[u(to)] != 2) break;
+                k = next_link(to, k);
+                from = to;
+            }
+            return reached;
+        }
+        return -1;
+    }
+
+
+private:
+    static std::size_t u(int i) { return NodeGraph::u(i); }
+    Vec2 pixel(int i) const { return g_.pixel(i); }
+    double width(int i) const { return g_.width(i); }
+    static int other(const LinkRecord &r, int node) { return NodeGraph::other(r, node); }
+    std::size_t next_link(int n, std::size_t k) const { return g_.next_link(n, k); }
+
+    NodeGraph &g_;
+    const Array<LinkRecord> &links_;
+    const Array<std::size_t> &adjstart_, &adj_;
+    const Array<int> &degree_, &anchor_;
+    Array<Vec2> &placed_;
+    const Ink &ink_;
+    const int nodes_;
+};
+
+}  // namespace
+
+bool close_wedges(NodeGraph &graph) { return Wedges(graph).run(); }
+
+}  // namespace ktv::refine
