@@ -34,6 +34,8 @@ constexpr double kBehind = -0.5;    // cosine beyond which a line leaves a point
 constexpr double kApexBehind = 0.0; // cosine beyond which the line leaves an apex behind the stub: the
                                     // chords of a cusp's loops leave it at up to 65 degrees from back
 constexpr double kApexAhead = 0.9;  // cosine within which a V's tip lies straight ahead of its apex
+constexpr double kApexNarrow = 0.5; // cosine of the widest angle between a V's arms (60 degrees) ...
+constexpr double kApexWider = 0.5;  // ... beyond which the ink past its apex is this much wider than its line, px
 constexpr double kOffMiddle = 0.5;  // a chord whose middle lies this far off its stroke's gets a point there, px
 constexpr std::size_t kMaxPiece = 2000;  // larger unexplained pieces are not lost ends, px
 constexpr double kEndCap = 0.5;     // a restored end stops this far inside the ink's tip, px
@@ -106,10 +108,13 @@ bool runs_on(const LineSet &lines, const Array<Segment> &segments, const Grid &g
 // loops leave it at up to 65 degrees from straight back; the overshoot of
 // a line past a corner leaves it at 45 degrees from the corner's middle,
 // or nearer where its line ends in a short chamfer, which the length
-// rules out.)  Gets the line and point; false when `at` is no such apex.
+// rules out.)  Where the line's two ways part by more than 60 degrees, the
+// ink beyond the apex must also be `wider` than one stroke, as two merged
+// ones are: a short stem off a Y is not.  Gets the line and point; false
+// when `at` is no such apex.
 template <class Grid>
 bool apex(const LineSet &lines, const Array<Segment> &segments, const Grid &grid, Vec2 at, Vec2 dir, double length,
-          double width, int &line, int &point) {
+          double width, bool wider, int &line, int &point) {
     const double reach = std::max(2 + width, 2 * length);
     int meeting = 0, behind = 0;
     Vec2 ways[2];
@@ -132,7 +137,7 @@ bool apex(const LineSet &lines, const Array<Segment> &segments, const Grid &grid
         }
     });
     return meeting == 2 && behind == 2 && line >= 0 && !lines.line(line).closed &&
-           dot(dir, unit(ways[0] + ways[1])) <= -kApexAhead;
+           dot(dir, unit(ways[0] + ways[1])) <= -kApexAhead && (wider || dot(ways[0], ways[1]) >= kApexNarrow);
 }
 
 // Whether the ink at `tip` is the end of a tick on segment h of a stroke
@@ -340,7 +345,7 @@ int restore_stubs(const Ink &ink, const Array<double> &widths, LineSet &lines, i
             const Vec2 dir = unit(tip - at);
             const double edge = ink.edge(tip, dir, 4 + w, false);
             int vline = -1, vpoint = -1;
-            if (nearest < snap && apex(lines, segments, grid, at, dir, norm(tip - at), w, vline, vpoint)) {
+            if (nearest < snap && apex(lines, segments, grid, at, dir, norm(tip - at), w, stroke >= w + kApexWider, vline, vpoint)) {
                 // The two strokes meet as far inside the tip as they
                 // would at a free end: half a stroke width.
                 const Vec2 ink_tip = edge < kNoEdge ? tip + dir * edge : tip;

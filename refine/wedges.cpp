@@ -118,8 +118,10 @@ public:
     // strokes (the tip then narrows to one; a stroke that stems from a
     // point is no wider than itself but for a pixel or so at the point),
     // or, where the two meet at a very narrow angle and overlap nearly all
-    // the way, each arm runs on straight through the tip in ink (a stem
-    // leaves the arms' ways at once).
+    // the way, each arm runs on straight through the tip in ink and the
+    // first half is still clearly wider than one stroke (a stem leaves
+    // the arms' ways at once, or, where the arms meet at 40 to 60 degrees
+    // and it is short, is no wider than itself).
     bool merged_tip(int j, int tip, int a, int b, double w, double both) const {
         const Vec2 at = placed_[u(j)];
         const double length = norm(placed_[u(tip)] - at), la = norm(placed_[u(a)] - at), lb = norm(placed_[u(b)] - at);
@@ -128,7 +130,9 @@ public:
         const Vec2 dc = (placed_[u(tip)] - at) * (1 / length);
         if (dot(da, db) < kCuspCos || dot(dc, unit(da + db)) > -kWedgeOpposite) return false;
         const double run = length - 0.5 * w;
-        return holds(at, at + dc * (0.5 * run + 1), both, kTipShare) || (inked(at, da * -1, run) && inked(at, db * -1, run));
+        const Vec2 half = at + dc * (0.5 * run + 1);
+        return holds(at, half, both, kTipShare) ||
+               (inked(at, da * -1, run) && inked(at, db * -1, run) && holds(at, half, w + kWedgeWider, kTipShare));
     }
 
     // The node a branch of junction j that leaves it by link k is aimed at

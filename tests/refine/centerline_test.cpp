@@ -155,6 +155,21 @@ Case v_of(const char *name, double spread) {
             {{a, tip}, {b, tip}}, 0.25, {}, {a, b}, 1.5, 0, 2};
 }
 
+// Two arms w px wide meeting at (60.3, 45.1), each `half` degrees off the
+// vertical, and a stem 1.2 widths long below them: one junction, three
+// ends.
+Case y_of(const char *name, double w, double half) {
+    const double dx = 35 * std::tan(half * M_PI / 180), stem = 45.1 + 1.2 * w;
+    const P meet = node_frame(60.3, 45.1), end = node_frame(60.3, stem);
+    return {name,
+            [=](ktvdraw::Canvas &c) {
+                c.thick_line(60.3 - dx, 10, 60.3, 45.1, w), c.thick_line(60.3 + dx, 10, 60.3, 45.1, w);
+                c.thick_line(60.3, 45.1, 60.3, stem, w);
+            },
+            {{node_frame(60.3 - dx, 10), meet}, {node_frame(60.3 + dx, 10), meet}, {meet, end}},
+            0.4, {meet}, {}, 1.5, 1, 3};
+}
+
 // A line through (cx, cy) at angle a0 and a branch from there at angle b,
 // strokes w wide.
 Case branch_off_a_line(const char *name, double w, double a0, double b, double cx, double cy, double mean,
@@ -337,6 +352,9 @@ const Case kCases[] = {
     // where the stub stays, off a junction where the ink parts.  Either
     // way they meet inside the tip, and its stub shrinks to a point.
     v_of("narrow V", 21), v_of("narrower V", 11),
+    // ... but a Y's stem, short as it is, stays: its ink is one stroke
+    // wide, whether the arms part at 40, 60 or 90 degrees.
+    y_of("Y at 40 degrees, 3 px", 3, 20), y_of("Y at 60 degrees, 5 px", 5, 30), y_of("Y at 90 degrees, 3 px", 3, 45),
     // An eave: a roof leaving a wall's top at 21 degrees runs merged with
     // it for eight pixels to the corner where the wall and the eave meet
     // them: one junction there.
