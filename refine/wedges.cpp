@@ -185,8 +185,12 @@ public:
             via = link[c];
             if (degree_[u(far)] == 1) {
                 // An arm's first link may lie in the merged ink: the
-                // narrower is the strokes' width.
-                if (!merged_tip(j, far, other(ra, j), other(rb, j), std::min(wa, wb), both)) continue;
+                // narrower is the strokes' width.  Arms that cuts find no
+                // edges of (inside a filled area, whose skeleton branches
+                // to every corner) are no strokes.
+                if (!wra.fit.ok || !wrb.fit.ok ||
+                    !merged_tip(j, far, other(ra, j), other(rb, j), std::min(wa, wb), both))
+                    continue;
                 inset = std::max(kEndCap, 0.5 * std::min(wa, wb));
                 return far;
             }
