@@ -66,6 +66,27 @@ struct Stub {
     int node;  // node index at `from` when it is a point of a line, else -1
 };
 
+// Calls use(away, line, point) for each way a line leaves point `at` of
+// the lines: `point` of `line` is at `at`, and `away` is the first point
+// of the line at least `reach` from it that way, or its last.  A point
+// repeated gives no way of its own: the segments on either side count.
+template <class Grid, class Use>
+void ways_from(const LineSet &lines, const Array<Segment> &segments, const Grid &grid, Vec2 at, double reach, Use use) {
+    grid.near(at, [&](int s) {
+        const Segment &g = segments[static_cast<std::size_t>(s)];
+        if (norm(g.b - g.a) < 1e-9) return;
+        for (int e = 0; e < 2; ++e) {
+            if (norm((e ? g.b : g.a) - at) > 1e-9) continue;
+            Vec2 away = e ? g.a : g.b;
+            for (int k = g.at + (e ? 0 : 1); k >= 0 && k < lines.points(g.line) && norm(away - at) < reach;
+                 k += e ? -1 : 1)
+                away = lines.point(g.line, k);
+            if (norm(away - at) < 1e-9) continue;
+            use(away, g.line, g.at + e);
+        }
+    });
+}
+
 // Whether a stub leaving point `at` of the lines in direction `dir` runs
 // on a line that comes to `at` from straight behind it, at a corner or a
 // junction: `at` ends two lines or more, and only one of them leaves it
@@ -78,21 +99,11 @@ template <class Grid>
 bool runs_on(const LineSet &lines, const Array<Segment> &segments, const Grid &grid, Vec2 at, Vec2 dir,
              double width) {
     int meeting = 0, behind = 0, straight = 0;
-    grid.near(at, [&](int s) {
-        const Segment &g = segments[static_cast<std::size_t>(s)];
-        if (norm(g.b - g.a) < 1e-9) return;  // a point repeated: the segments on either side count
-        for (int e = 0; e < 2; ++e) {
-            if (norm((e ? g.b : g.a) - at) > 1e-9) continue;
-            Vec2 away = e ? g.a : g.b;
-            for (int k = g.at + (e ? 0 : 1); k >= 0 && k < lines.points(g.line) && norm(away - at) < 2 + width;
-                 k += e ? -1 : 1)
-                away = lines.point(g.line, k);
-            if (norm(away - at) < 1e-9) continue;
-            const double c = dot(unit(away - at), dir);
-            ++meeting;
-            behind += c < kBehind;
-            straight += c <= -kRunsOn;
-        }
+    ways_from(lines, segments, grid, at, 2 + width, [&](Vec2 away, int, int) {
+        const double c = dot(unit(away - at), dir);
+        ++meeting;
+        behind += c < kBehind;
+        straight += c <= -kRunsOn;
     });
     return meeting >= 2 && behind == 1 && straight == 1;
 }
@@ -119,22 +130,12 @@ bool apex(const LineSet &lines, const Array<Segment> &segments, const Grid &grid
     int meeting = 0, behind = 0;
     Vec2 ways[2];
     line = -1;
-    grid.near(at, [&](int s) {
-        const Segment &g = segments[static_cast<std::size_t>(s)];
-        if (norm(g.b - g.a) < 1e-9) return;
-        for (int e = 0; e < 2; ++e) {
-            if (norm((e ? g.b : g.a) - at) > 1e-9) continue;
-            Vec2 away = e ? g.a : g.b;
-            for (int k = g.at + (e ? 0 : 1); k >= 0 && k < lines.points(g.line) && norm(away - at) < reach;
-                 k += e ? -1 : 1)
-                away = lines.point(g.line, k);
-            if (norm(away - at) < 1e-9) continue;
-            if (meeting < 2) ways[meeting] = unit(away - at);
-            ++meeting;
-            behind += norm(away - at) >= reach && dot(unit(away - at), dir) < kApexBehind;
-            if (line < 0 || g.line == line) line = g.line, point = g.at + e;
-            else line = -2;  // a second line: a junction
-        }
+    ways_from(lines, segments, grid, at, reach, [&](Vec2 away, int on, int k) {
+        if (meeting < 2) ways[meeting] = unit(away - at);
+        ++meeting;
+        behind += norm(away - at) >= reach && dot(unit(away - at), dir) < kApexBehind;
+        if (line < 0 || on == line) line = on, point = k;
+        else line = -2;  // a second line: a junction
     });
     return meeting == 2 && behind == 2 && line >= 0 && !lines.line(line).closed &&
            dot(dir, unit(ways[0] + ways[1])) <= -kApexAhead && (wider || dot(ways[0], ways[1]) >= kApexNarrow);

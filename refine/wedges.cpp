@@ -33,53 +33,52 @@ constexpr double kTipShare = 0.5;       // share of a merged tip's cuts that mus
 constexpr double kInkedShare = 0.8;     // share of the steps along an arm through a tip that must be ink
 constexpr double kWayReach = 2.0;       // a branch's way is taken this many stroke widths out at least
 
-class Wedges {
+// The pass over the placing state's view.
+class Wedges : NodeGraph {
 public:
-    explicit Wedges(NodeGraph &g)
-        : g_(g), links_(g.links), adjstart_(g.adjstart), adj_(g.adj), degree_(g.degree), anchor_(g.anchor),
-          placed_(g.placed), ink_(g.ink), nodes_(g.nodes) {}
+    explicit Wedges(const NodeGraph &g) : NodeGraph(g) {}
 
     bool run() {
         Array<int> into;          // per junction: the node its wedge runs merged into, or -1
         Array<std::size_t> via;   // ... and the link the merged stroke leaves it by
         Array<double> inset;      // ... and for a tip, how far inside the ink the two meet, px
-        if (!into.resize(u(nodes_), -1) || !via.resize(u(nodes_), 0) || !inset.resize(u(nodes_), 0)) return false;
-        for (int j = 0; j < nodes_; ++j)
-            if (degree_[u(j)] == 3 && anchor_[u(j)] < 0) into[u(j)] = wedge_end(j, via[u(j)], inset[u(j)]);
+        if (!into.resize(u(nodes), -1) || !via.resize(u(nodes), 0) || !inset.resize(u(nodes), 0)) return false;
+        for (int j = 0; j < nodes; ++j)
+            if (degree[u(j)] == 3 && anchor[u(j)] < 0) into[u(j)] = wedge_end(j, via[u(j)], inset[u(j)]);
         Array<Vec2> at;
-        if (!at.resize(u(nodes_))) return false;
-        for (int j = 0; j < nodes_; ++j) {
+        if (!at.resize(u(nodes))) return false;
+        for (int j = 0; j < nodes; ++j) {
             if (into[u(j)] < 0) continue;
-            if (const int tip = into[u(j)]; degree_[u(tip)] == 1) {
-                const Vec2 out = unit(placed_[u(tip)] - placed_[u(j)]);  // at least 2 px apart
-                const double edge = ink_.edge(placed_[u(tip)], out, kReach, false);
-                const Vec2 end = edge < kNoEdge ? placed_[u(tip)] + out * edge : placed_[u(tip)];
+            if (const int tip = into[u(j)]; degree[u(tip)] == 1) {
+                const Vec2 out = unit(placed[u(tip)] - placed[u(j)]);  // at least 2 px apart
+                const double edge = ink.edge(placed[u(tip)], out, kReach, false);
+                const Vec2 end = edge < kNoEdge ? placed[u(tip)] + out * edge : placed[u(tip)];
                 at[u(j)] = end - out * inset[u(j)];
                 continue;
             }
             // Along a chain of such junctions to the last, a step at most
             // per junction of the chain.
             int last = into[u(j)];
-            for (int step = 0; step < nodes_ && into[u(last)] >= 0 && into[u(last)] != j; ++step) {
+            for (int step = 0; step < nodes && into[u(last)] >= 0 && into[u(last)] != j; ++step) {
                 if (into[u(into[u(last)])] == last) break;  // the chain ends in a pair
                 last = into[u(last)];
             }
             const int pair = into[u(last)];
-            at[u(j)] = pair >= 0 && into[u(pair)] == last ? (placed_[u(last)] + placed_[u(pair)]) * 0.5 : placed_[u(last)];
+            at[u(j)] = pair >= 0 && into[u(pair)] == last ? (placed[u(last)] + placed[u(pair)]) * 0.5 : placed[u(last)];
         }
-        for (int j = 0; j < nodes_; ++j) {
+        for (int j = 0; j < nodes; ++j) {
             if (into[u(j)] < 0) continue;
-            placed_[u(j)] = at[u(j)];
+            placed[u(j)] = at[u(j)];
             // The bends on the way, and a tip, go along.
             int n = j;
             std::size_t k = via[u(j)];
             for (int step = 0; step < kWedgeSteps; ++step) {
-                n = other(links_[k], n);
+                n = other(links[k], n);
                 if (n == into[u(j)]) {
-                    if (degree_[u(n)] == 1) placed_[u(n)] = at[u(j)];
+                    if (degree[u(n)] == 1) placed[u(n)] = at[u(j)];
                     break;
                 }
-                placed_[u(n)] = at[u(j)];
+                placed[u(n)] = at[u(j)];
                 k = next_link(n, k);
             }
         }
@@ -101,7 +100,7 @@ public:
             // two run into) is wide enough.
             const Vec2 q = p + along * static_cast<double>(k);
             Run r;
-            misses += !(run_across(ink_, q, across, kReach, r) ? r.width() >= both : ink_.at(q));
+            misses += !(run_across(ink, q, across, kReach, r) ? r.width() >= both : ink.at(q));
         }
         return misses <= misses_allowed;
     }
@@ -123,11 +122,11 @@ public:
     // the arms' ways at once, or, where the arms meet at 40 to 60 degrees
     // and it is short, is no wider than itself).
     bool merged_tip(int j, int tip, int a, int b, double w, double both) const {
-        const Vec2 at = placed_[u(j)];
-        const double length = norm(placed_[u(tip)] - at), la = norm(placed_[u(a)] - at), lb = norm(placed_[u(b)] - at);
+        const Vec2 at = placed[u(j)];
+        const double length = norm(placed[u(tip)] - at), la = norm(placed[u(a)] - at), lb = norm(placed[u(b)] - at);
         if (length < std::max(w, 2.0) || length > kWedgeReach || std::min(la, lb) < length) return false;
-        const Vec2 da = (placed_[u(a)] - at) * (1 / la), db = (placed_[u(b)] - at) * (1 / lb);
-        const Vec2 dc = (placed_[u(tip)] - at) * (1 / length);
+        const Vec2 da = (placed[u(a)] - at) * (1 / la), db = (placed[u(b)] - at) * (1 / lb);
+        const Vec2 dc = (placed[u(tip)] - at) * (1 / length);
         if (dot(da, db) < kCuspCos || dot(dc, unit(da + db)) > -kWedgeOpposite) return false;
         const double run = length - 0.5 * w;
         const Vec2 half = at + dc * (0.5 * run + 1);
@@ -145,8 +144,8 @@ public:
         const double reach = kWayReach * width(j);
         int at = j;
         for (int step = 0; step < kWedgeSteps; ++step) {
-            at = other(links_[k], at);
-            if (degree_[u(at)] != 2 || at == j || norm(pixel(at) - pixel(j)) >= reach) break;
+            at = other(links[k], at);
+            if (degree[u(at)] != 2 || at == j || norm(pixel(at) - pixel(j)) >= reach) break;
             k = next_link(at, k);
         }
         return at;
@@ -156,7 +155,7 @@ public:
     // unit direction d from p, for `length` px.
     bool inked(Vec2 p, Vec2 d, double length) const {
         int steps = 0, black = 0;
-        for (double t = 1; t <= length; t += 1, ++steps) black += ink_.at(p + d * t);
+        for (double t = 1; t <= length; t += 1, ++steps) black += ink.at(p + d * t);
         return steps > 0 && black >= kInkedShare * steps;
     }
 
@@ -167,23 +166,23 @@ public:
         std::size_t link[3], way[3];
         Vec2 dir[3];
         int n = 0;
-        for (std::size_t a = adjstart_[u(j)]; a < adjstart_[u(j) + 1] && n < 3; ++a, ++n) {
-            link[n] = way[n] = adj_[a];
+        for (std::size_t a = adjstart[u(j)]; a < adjstart[u(j) + 1] && n < 3; ++a, ++n) {
+            link[n] = way[n] = adj[a];
             dir[n] = unit(pixel(way_point(j, way[n])) - pixel(j));
         }
         if (n != 3) return -1;
         for (int c = 0; c < 3; ++c) {
             const int a = (c + 1) % 3, b = (c + 2) % 3;
-            const int far = other(links_[link[c]], j);
-            const LinkRecord &ra = links_[link[a]], &rb = links_[link[b]];
+            const int far = other(links[link[c]], j);
+            const LinkRecord &ra = links[link[a]], &rb = links[link[b]];
             // A wall that a thin line joins at a slant is no wider than it
             // is anywhere: the merged stroke must also be clearly wider
             // than the wider of the two, each as wide as it is on its way.
-            const LinkRecord &wra = links_[way[a]], &wrb = links_[way[b]];
+            const LinkRecord &wra = links[way[a]], &wrb = links[way[b]];
             const double wa = wra.fit.ok ? wra.fit.width : 1.0, wb = wrb.fit.ok ? wrb.fit.width : 1.0;
             const double both = std::max(kWedgeMerged * (wa + wb), std::max(wa, wb) + kWedgeWider);
             via = link[c];
-            if (degree_[u(far)] == 1) {
+            if (degree[u(far)] == 1) {
                 // An arm's first link may lie in the merged ink: the
                 // narrower is the strokes' width.  Arms that cuts find no
                 // edges of (inside a filled area, whose skeleton branches
@@ -202,17 +201,17 @@ public:
             std::size_t k = link[c];
             double walked = 0;
             for (int step = 0; step < kWedgeSteps; ++step) {
-                const int to = other(links_[k], from);
+                const int to = other(links[k], from);
                 const double run = norm(pixel(to) - pixel(from));
                 walked += run;
-                if (to == j || degree_[u(to)] < 2 || walked > kWedgeReach ||
+                if (to == j || degree[u(to)] < 2 || walked > kWedgeReach ||
                     dot(unit(pixel(to) - pixel(from)), dir[c]) < kWedgeAhead ||
                     !holds(pixel(from), pixel(to), both, kWedgeShare))
                     break;
                 // Past the first link, only to a junction: a merged run
                 // that ends at a bend is a band, not two strokes meeting.
-                if (step == 0 || degree_[u(to)] >= 3) reached = to;
-                if (degree_[u(to)] != 2) break;
+                if (step == 0 || degree[u(to)] >= 3) reached = to;
+                if (degree[u(to)] != 2) break;
                 k = next_link(to, k);
                 from = to;
             }
@@ -220,22 +219,6 @@ public:
         }
         return -1;
     }
-
-
-private:
-    static std::size_t u(int i) { return NodeGraph::u(i); }
-    Vec2 pixel(int i) const { return g_.pixel(i); }
-    double width(int i) const { return g_.width(i); }
-    static int other(const LinkRecord &r, int node) { return NodeGraph::other(r, node); }
-    std::size_t next_link(int n, std::size_t k) const { return g_.next_link(n, k); }
-
-    NodeGraph &g_;
-    const Array<LinkRecord> &links_;
-    const Array<std::size_t> &adjstart_, &adj_;
-    const Array<int> &degree_, &anchor_;
-    Array<Vec2> &placed_;
-    const Ink &ink_;
-    const int nodes_;
 };
 
 }  // namespace
