@@ -11,6 +11,12 @@
 // ends free, it is the tip of a V or of a cusp (an inductor's loops):
 // the two meet half a stroke width inside the tip of the ink, and the
 // stub the skeleton drew to the tip shrinks to that point.
+//
+// An open arrowhead is three such strokes: its two sides and the line
+// they point along (a dimension line, a leader), merged up to the tip,
+// where the line they point at often runs on.  Thinning parts them in a
+// junction of four links well before the tip, so the sides leave it at
+// twice their slant or more; seen from the tip, they part narrowly.
 #include "refine/wedges.h"
 
 #include <algorithm>
@@ -21,6 +27,7 @@ namespace ktv::refine {
 namespace {
 
 constexpr double kWedgeCos = 0.866;     // cosine of the widest angle between two branches that merge (30 degrees)
+constexpr double kArrowCos = 0.707;     // ... of an arrowhead's sides, seen from its tip (45 degrees)
 constexpr double kWedgeOpposite = 0.9;  // the merged stroke leaves within this cosine of straight opposite them
 constexpr double kWedgeMerged = 0.75;   // a cut this share of the two strokes' widths wide holds both
 constexpr double kWedgeWider = 0.5;     // ... and this much wider than the wider of them, px
@@ -44,7 +51,8 @@ public:
         Array<double> inset;      // ... and for a tip, how far inside the ink the two meet, px
         if (!into.resize(u(nodes), -1) || !via.resize(u(nodes), 0) || !inset.resize(u(nodes), 0)) return false;
         for (int j = 0; j < nodes; ++j)
-            if (degree[u(j)] == 3 && anchor[u(j)] < 0) into[u(j)] = wedge_end(j, via[u(j)], inset[u(j)]);
+            if ((degree[u(j)] == 3 || degree[u(j)] == 4) && anchor[u(j)] < 0)
+                into[u(j)] = wedge_end(j, via[u(j)], inset[u(j)]);
         Array<Vec2> at;
         if (!at.resize(u(nodes))) return false;
         for (int j = 0; j < nodes; ++j) {
@@ -163,16 +171,21 @@ public:
     // gets the link it leaves j by, `inset` (for a tip) how far inside the
     // ink's tip the two strokes meet.
     int wedge_end(int j, std::size_t &via, double &inset) const {
-        std::size_t link[3], way[3];
-        Vec2 dir[3];
+        std::size_t link[4], way[4];
+        Vec2 dir[4], aim[4];
         int n = 0;
-        for (std::size_t a = adjstart[u(j)]; a < adjstart[u(j) + 1] && n < 3; ++a, ++n) {
+        for (std::size_t a = adjstart[u(j)]; a < adjstart[u(j) + 1] && n < 4; ++a, ++n) {
             link[n] = way[n] = adj[a];
-            dir[n] = unit(pixel(way_point(j, way[n])) - pixel(j));
+            aim[n] = pixel(way_point(j, way[n]));
+            dir[n] = unit(aim[n] - pixel(j));
         }
-        if (n != 3) return -1;
-        for (int c = 0; c < 3; ++c) {
-            const int a = (c + 1) % 3, b = (c + 2) % 3;
+        if (n != 3 && n != 4) return -1;
+        for (int c = 0; c < n; ++c) {
+            // The two outer branches of the others.  Of four links, the
+            // third runs between them: the sides of an arrowhead and the
+            // line they point along.
+            int a = (c + 1) % n, b = (c + 2) % n;
+            if (n == 4 && !outer(dir, c, a, b)) continue;
             const int far = other(links[link[c]], j);
             const LinkRecord &ra = links[link[a]], &rb = links[link[b]];
             // A wall that a thin line joins at a slant is no wider than it
@@ -187,13 +200,17 @@ public:
                 // narrower is the strokes' width.  Arms that cuts find no
                 // edges of (inside a filled area, whose skeleton branches
                 // to every corner) are no strokes.
-                if (!wra.fit.ok || !wrb.fit.ok ||
+                if (n != 3 || !wra.fit.ok || !wrb.fit.ok ||
                     !merged_tip(j, far, other(ra, j), other(rb, j), std::min(wa, wb), both))
                     continue;
                 inset = std::max(kEndCap, 0.5 * std::min(wa, wb));
                 return far;
             }
-            if (dot(dir[a], dir[b]) < kWedgeCos || dot(dir[c], unit(dir[a] + dir[b])) > -kWedgeOpposite) continue;
+            // Thinning parts an arrowhead's three lines well before their
+            // tip, and from there its sides leave at twice their slant or
+            // more: they are judged from the tip (below).
+            if ((n == 3 && dot(dir[a], dir[b]) < kWedgeCos) || dot(dir[c], unit(dir[a] + dir[b])) > -kWedgeOpposite)
+                continue;
             if (norm(pixel(far) - pixel(j)) < 2) return -1;
             // On through bends while the ink holds both and the merged
             // stroke goes on ahead.
@@ -206,8 +223,15 @@ public:
                 walked += run;
                 if (to == j || degree[u(to)] < 2 || walked > kWedgeReach ||
                     dot(unit(pixel(to) - pixel(from)), dir[c]) < kWedgeAhead ||
-                    !holds(pixel(from), pixel(to), both, kWedgeShare))
+                    !(n == 4 ? holds(pixel(from), (pixel(from) + pixel(to)) * 0.5, both, kTipShare)
+                             : holds(pixel(from), pixel(to), both, kWedgeShare)))
                     break;
+                // An arrowhead's three lines narrow to its tip as a V does:
+                // they hold all three in the first half of the way only.
+                if (n == 4) {
+                    if (degree[u(to)] >= 3) reached = to;
+                    break;
+                }
                 // Past the first link, only to a junction: a merged run
                 // that ends at a bend is a band, not two strokes meeting.
                 if (step == 0 || degree[u(to)] >= 3) reached = to;
@@ -215,9 +239,38 @@ public:
                 k = next_link(to, k);
                 from = to;
             }
+            if (n == 4 && reached >= 0) {
+                // The sides run on past the junction, and seen from the
+                // tip they part narrowly.
+                Vec2 from_tip[4];
+                for (int i = 0; i < n; ++i) from_tip[i] = unit(aim[i] - pixel(reached));
+                const double tip = norm(pixel(reached) - pixel(j));
+                int oa, ob;
+                if (std::min(norm(aim[a] - pixel(reached)), norm(aim[b] - pixel(reached))) <= tip ||
+                    !outer(from_tip, c, oa, ob) || dot(from_tip[oa], from_tip[ob]) < kArrowCos)
+                    continue;
+            }
             return reached;
         }
         return -1;
+    }
+
+    // Of the three branches of a four-link junction other than c (unit
+    // directions d), gets the two that part the most in a and b; false
+    // unless the third lies between them and the two part by at most 120
+    // degrees, as the sides of an arrowhead do even seen from where
+    // thinning parts them.
+    static bool outer(const Vec2 *d, int c, int &a, int &b) {
+        int k[3], m = 0;
+        for (int i = 0; i < 4; ++i)
+            if (i != c) k[m++] = i;
+        a = k[0], b = k[1];
+        int mid = k[2];
+        if (dot(d[k[0]], d[k[2]]) < dot(d[a], d[b])) b = k[2], mid = k[1];
+        if (dot(d[k[1]], d[k[2]]) < dot(d[a], d[b])) a = k[1], b = k[2], mid = k[0];
+        if (dot(d[a], d[b]) < kCuspCos) return false;
+        const Vec2 axis = unit(d[a] + d[b]);
+        return dot(d[mid], axis) >= dot(d[a], axis);
     }
 };
 

@@ -170,6 +170,21 @@ Case y_of(const char *name, double w, double half) {
             0.4, {meet}, {}, 1.5, 1, 3};
 }
 
+// A dimension line w px wide along y = 50.3 with an open arrowhead whose
+// tip touches an extension line at x = 20.2: sides 15 px long, 17 degrees
+// off the line.  All five strokes meet at the tip: one junction, five ends.
+Case arrow_of(const char *name, double w) {
+    const P tip = node_frame(20.2, 50.3), s0 = node_frame(20.2 + 15 * std::cos(0.3), 50.3 - 15 * std::sin(0.3)),
+            s1 = node_frame(20.2 + 15 * std::cos(0.3), 50.3 + 15 * std::sin(0.3));
+    return {name,
+            [=](ktvdraw::Canvas &c) {
+                c.thick_line(20.2, 10, 20.2, 90, w), c.thick_line(20.2, 50.3, 110, 50.3, w);
+                c.thick_line(20.2, 50.3, s0.x + 0.5, s0.y + 0.5, w), c.thick_line(20.2, 50.3, s1.x + 0.5, s1.y + 0.5, w);
+            },
+            {{node_frame(20.2, 10), node_frame(20.2, 90)}, {tip, node_frame(110, 50.3)}, {tip, s0}, {tip, s1}},
+            0.3, {tip}, {s0, s1}, 1.5, 1, 5};
+}
+
 // A line through (cx, cy) at angle a0 and a branch from there at angle b,
 // strokes w wide.
 Case branch_off_a_line(const char *name, double w, double a0, double b, double cx, double cy, double mean,
@@ -366,6 +381,9 @@ const Case kCases[] = {
      {{node_frame(30.2, 95), node_frame(30.2, 40.3)}, {node_frame(30.2, 40.3), node_frame(110, 40.3)},
       {node_frame(30.2, 40.3), node_frame(110, 18.3)}, {node_frame(30.2, 40.3), node_frame(10, 53)}},
      0.25, {node_frame(30.2, 40.3)}, {}, 1.5, 1, 4},
+    // Thinning parts an arrowhead's sides from its line well before the
+    // tip; the three meet at the tip.
+    arrow_of("arrowhead, 1.5 px", 1.5),
     // An inductor's loops: each two meet in a cusp, the same.
     {"cusps of an inductor",
      [](ktvdraw::Canvas &c) {
