@@ -42,6 +42,9 @@ constexpr double kEndCap = 0.5;     // a restored end stops this far inside the 
 constexpr double kTickLength = 2.0; // a tick runs on at least this far past its line's ink, px
 constexpr double kTickWidth = 1.5;  // ... at most this wide, px
 constexpr double kTickSlant = 0.5;  // ... at no more than 60 degrees from square to the line (cosine)
+constexpr double kSlantMin = 0.25;   // a piece leaves its line at a slant from 15 degrees (sine) ...
+constexpr double kSlantMax = 0.707;  // ... to 45 degrees ...
+constexpr double kSlantLength = 2.5; // ... when it runs this far from where it touches the line, px
 constexpr double kAcrossReach = 12.0;  // farthest a cut across a piece looks for its edges, px
 
 struct Pixel {
@@ -288,11 +291,19 @@ int restore_stubs(const Ink &ink, const Array<double> &widths, LineSet &lines, i
             // from its line, and about as many pixels as a stroke that wide
             // and long has.  What a blob at a junction (the dot of a
             // schematic's joint, a fillet) leaves beyond the lines is as
-            // wide as it is long; a tick may be wider than its line.
+            // wide as it is long; a tick may be wider than its line.  The
+            // cut goes square to the way it sticks out, or, where it
+            // leaves its line at a slant (the side of an arrowhead, long
+            // enough to show its own axis), square to that axis: square to
+            // the line's way, it would run along it.
+            const Vec2 hd = h.b - h.a;
+            const Vec2 d = unit(tip - base);
+            const double slant = std::fabs(cross(d, unit(hd)));  // sine of the angle its axis meets its line at
+            const bool slanted = far >= kSlantLength && slant >= kSlantMin && slant <= kSlantMax;
             double stroke = w;
             Run across;
-            if (tip_off > 0 &&
-                run_across(ink, (base + tip) * 0.5, perp(unit(tip - (h.a + (h.b - h.a) * t))), kAcrossReach, across)) {
+            if (tip_off > 0 && run_across(ink, (base + tip) * 0.5, perp(slanted ? d : unit(tip - (h.a + hd * t))),
+                                          kAcrossReach, across)) {
                 if (across.width() > extent) continue;
                 stroke = std::max(stroke, across.width());
             }
@@ -307,16 +318,16 @@ int restore_stubs(const Ink &ink, const Array<double> &widths, LineSet &lines, i
             // Where its axis meets the host line, kept near the touching
             // point: a piece that continues its host past the host's end
             // runs nearly along it, and its axis may meet the host's line
-            // anywhere, far back along the host as often as not.
-            const Vec2 hd = h.b - h.a;
-            const Vec2 d = unit(tip - base);
+            // anywhere, far back along the host as often as not.  A slanted
+            // piece's axis meets it as far back as the band reaches along
+            // that slant.
             Vec2 from = h.a + hd * hostt;
             const double den = cross(d, hd);
             if (std::fabs(den) > 1e-9) {
                 const double s = cross(h.a - tip, hd) / den;  // tip + d * s lies on the host line
                 const Vec2 meet = tip + d * s;
                 double tm;
-                if (norm(meet - from) <= w + 1.5) {
+                if (norm(meet - from) <= std::max(w + 1.5, slanted ? (h.reach + 1) / slant : 0.0)) {
                     distance_to_segment(meet, h.a, h.b, tm);
                     hostt = tm;
                     from = h.a + hd * tm;

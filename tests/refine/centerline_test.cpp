@@ -382,8 +382,9 @@ const Case kCases[] = {
       {node_frame(30.2, 40.3), node_frame(110, 18.3)}, {node_frame(30.2, 40.3), node_frame(10, 53)}},
      0.25, {node_frame(30.2, 40.3)}, {}, 1.5, 1, 4},
     // Thinning parts an arrowhead's sides from its line well before the
-    // tip; the three meet at the tip.
-    arrow_of("arrowhead, 1.5 px", 1.5),
+    // tip; the three meet at the tip.  At 2.5 px the clean-up drops a side,
+    // whose ink leaves the line at a slant.
+    arrow_of("arrowhead, 1.5 px", 1.5), arrow_of("arrowhead, 2.5 px", 2.5),
     // An inductor's loops: each two meet in a cusp, the same.
     {"cusps of an inductor",
      [](ktvdraw::Canvas &c) {
