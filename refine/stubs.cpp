@@ -30,7 +30,7 @@ constexpr double kStickPerWidth = 0.5;  // ... and by half the stroke width: the
                                         // stroke stick out of the band around its centre line
 constexpr double kInkStick = 1.0;   // the same for the far side of its ink, where it runs on a line, px
 constexpr double kRunsOn = 0.94;    // cosine within which a stub runs on the line behind it (20 degrees)
-constexpr double kBehind = -0.5;    // cosine beyond which a line leaves a point behind the stub
+constexpr double kBehind = -0.7;    // cosine beyond which a line leaves a point behind the stub (45 degrees)
 constexpr double kApexBehind = 0.0; // cosine beyond which the line leaves an apex behind the stub: the
                                     // chords of a cusp's loops leave it at up to 65 degrees from back
 constexpr double kApexAhead = 0.9;  // cosine within which a V's tip lies straight ahead of its apex
@@ -93,7 +93,8 @@ void ways_from(const LineSet &lines, const Array<Segment> &segments, const Grid 
 // Whether a stub leaving point `at` of the lines in direction `dir` runs
 // on a line that comes to `at` from straight behind it, at a corner or a
 // junction: `at` ends two lines or more, and only one of them leaves it
-// behind the stub (within 60 degrees of straight back), that one within
+// behind the stub (within 45 degrees of straight back: the chords of a
+// small ring's polygon leave a crossing at up to 60), that one within
 // 20.  Each line's way is taken over a few pixels, past a chamfer.  So the
 // overshoot of a line past a corner and the arm of a cross qualify; the
 // ink poking out of a sharp corner between two lines, and a bump beside a

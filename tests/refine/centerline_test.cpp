@@ -401,6 +401,21 @@ const Case kCases[] = {
          return lines;
      }(),
      0.35, {}, {node_frame(40, 2), node_frame(40, 98)}, 1.5, 0, 2},
+    // The centre mark of a small hole: the arms stand a few pixels out of
+    // the ring, whose polygon's chords leave the crossings at up to 60
+    // degrees from the arms' way back.
+    {"centre mark of a small hole",
+     [](ktvdraw::Canvas &c) {
+         c.circle(60, 50, 12, 1.5), c.thick_line(44, 50, 76, 50, 1.5), c.thick_line(60, 34, 60, 66, 1.5);
+     },
+     [] {
+         std::vector<std::vector<P>> lines{{node_frame(44, 50), node_frame(76, 50)}, {node_frame(60, 34), node_frame(60, 66)}};
+         lines.emplace_back();
+         for (int k = 0; k <= 360; ++k)
+             lines.back().push_back(node_frame(60 + 12 * std::cos(k * M_PI / 180), 50 + 12 * std::sin(k * M_PI / 180)));
+         return lines;
+     }(),
+     0.35, {}, {node_frame(44, 50), node_frame(76, 50), node_frame(60, 34), node_frame(60, 66)}, 1.5, -1, 4},
     {"circle",
      [](ktvdraw::Canvas &c) { c.circle(60, 50, 30, 2); },
      {[] {
