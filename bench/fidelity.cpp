@@ -9,7 +9,13 @@
 // program does it, with its defaults, once with the sub-pixel stage and
 // once without.  The output is a Markdown report.
 //
-//   ktvec_fidelity [--seed N] [--size WxH] [--widths 1,2,4,8,16] [--dump DIR]
+//   ktvec_fidelity [--seed N] [--size WxH] [--widths 1,2,4,8,16] [--technical] [--dump DIR]
+//
+// --technical draws the figures of technical drawings instead (dimensions
+// with open arrowheads, centre marks of holes, fillets, hatched sections,
+// narrow V's, an inductor's cusps, leaders; testkit/groundtruth.h), each
+// sheet with two pens: its width for outlines and half that (at least 1
+// px) for marks, or the widest and narrowest of a + list.
 //
 // A width may have a fraction (--widths 1.3,5.4): every stroke of the sheet
 // is then drawn that wide, as by one pen of a plotter, on the same tiles.
@@ -396,6 +402,7 @@ struct Options {
     int width = 1600, height = 1600;
     std::vector<std::vector<double>> widths = {{1}, {2}, {4}, {8}, {16}};  // each sheet's pens, px
     std::string dump;  // folder for the sheets and their truth, or empty
+    bool technical = false;  // the figures of technical drawings, not the plain motifs
 };
 
 // A sheet's pens as the report and the file names give them: 2, 5.4, 2.6+5.4.
@@ -466,6 +473,7 @@ int main(int argc, char **argv) {
         const std::string a = argv[i];
         if (a == "--seed" && i + 1 < argc) o.seed = std::strtoull(argv[++i], nullptr, 10);
         else if (a == "--dump" && i + 1 < argc) o.dump = argv[++i];
+        else if (a == "--technical") o.technical = true;
         else if (a == "--size" && i + 1 < argc) std::sscanf(argv[++i], "%dx%d", &o.width, &o.height);
         else if (a == "--widths" && i + 1 < argc) {
             o.widths.clear();
@@ -476,12 +484,12 @@ int main(int argc, char **argv) {
                 else break;
             }
         } else {
-            std::fprintf(stderr, "usage: ktvec_fidelity [--seed N] [--size WxH] [--widths 1,2,4,8,16] [--dump DIR]\n");
+            std::fprintf(stderr, "usage: ktvec_fidelity [--seed N] [--size WxH] [--widths 1,2,4,8,16] [--technical] [--dump DIR]\n");
             return 2;
         }
     }
-    std::printf("## Fidelity on sheets of known vectors (%dx%d, seed %llu)\n\n", o.width, o.height,
-                static_cast<unsigned long long>(o.seed));
+    std::printf("## Fidelity on %ssheets of known vectors (%dx%d, seed %llu)\n\n", o.technical ? "technical " : "", o.width,
+                o.height, static_cast<unsigned long long>(o.seed));
     std::printf("### Centre lines (`ktvec centerline`, its defaults)\n\n");
     std::printf("| stroke | sheet | stage | F1 | mean d | J rec | J prec | E rec | pcs/edge | v/100px |\n");
     std::printf("|---|---|---|---|---|---|---|---|---|---|\n");
@@ -494,7 +502,8 @@ int main(int argc, char **argv) {
             const double w = *std::max_element(pens.begin(), pens.end());
             const std::string name = label(pens);
             g.noise = noisy;
-            const ktvdraw::Canvas sheet = ktvdraw::render_ground_truth(o.width, o.height, o.seed, g);
+            const ktvdraw::Canvas sheet = o.technical ? ktvdraw::render_technical_sheet(o.width, o.height, o.seed, g)
+                                                      : ktvdraw::render_ground_truth(o.width, o.height, o.seed, g);
             const Truth truth = make_truth(sheet, w);
             const std::vector<Point> border = border_samples(truth);
             if (!o.dump.empty() &&

@@ -31,6 +31,14 @@ struct GroundTruthOptions {
 Canvas render_ground_truth(int width, int height, std::uint64_t seed,
                            const GroundTruthOptions &options = GroundTruthOptions());
 
+// Tiles of the figures of technical drawings (technicalsheet.cpp: dimensions
+// with open arrowheads, centre marks of holes, fillets, hatched sections,
+// narrow V's, an inductor's cusps, leaders), drawn with two pens: the widest
+// of `pens` for outlines and the narrowest for marks, or one pen and half
+// its width (at least 1 px).
+Canvas render_technical_sheet(int width, int height, std::uint64_t seed,
+                              const GroundTruthOptions &options = GroundTruthOptions());
+
 // Distance from p to the primitive's centre line: the segment of a Line, the
 // arc of an Arc; for a Polygon, 0 inside and the distance to its boundary
 // outside.
