@@ -38,6 +38,7 @@ constexpr double kWedgeAhead = 0.7;     // cosine of the largest turn of the mer
 constexpr double kCuspCos = -0.5;       // cosine of the widest angle between the arms of a V or cusp (120 degrees)
 constexpr double kTipShare = 0.5;       // share of a merged tip's cuts that must hold both
 constexpr double kInkedShare = 0.8;     // share of the steps along an arm through a tip that must be ink
+constexpr double kTipPixel = 2.0;       // a stub this short off a V's junction is its tip's last pixels, px
 constexpr double kWayReach = 2.0;       // a branch's way is taken this many stroke widths out at least
 
 // The pass over the placing state's view.
@@ -58,7 +59,7 @@ public:
         for (int j = 0; j < nodes; ++j) {
             if (into[u(j)] < 0) continue;
             if (const int tip = into[u(j)]; degree[u(tip)] == 1) {
-                const Vec2 out = unit(placed[u(tip)] - placed[u(j)]);  // at least 2 px apart
+                const Vec2 out = unit(placed[u(tip)] - placed[u(j)]);  // apart: merged_tip needs a length
                 const double edge = ink.edge(placed[u(tip)], out, kReach, false);
                 const Vec2 end = edge < kNoEdge ? placed[u(tip)] + out * edge : placed[u(tip)];
                 at[u(j)] = end - out * inset[u(j)];
@@ -121,7 +122,9 @@ public:
     // arms leave the tip's way at up to 60 degrees each (the chords of a
     // cusp's loops) and run on past the tip's length; the tip is at least
     // a stroke width long (a shorter stub off a wide corner is the
-    // skeleton's, to the corner's far side).  Its first half holds both
+    // skeleton's, to the corner's far side), or two pixels or less: the
+    // last pixels of strokes a pixel or two wide, which part at once, are
+    // a tip whatever the ink across them shows.  Its first half holds both
     // strokes (the tip then narrows to one; a stroke that stems from a
     // point is no wider than itself but for a pixel or so at the point),
     // or, where the two meet at a very narrow angle and overlap nearly all
@@ -132,10 +135,11 @@ public:
     bool merged_tip(int j, int tip, int a, int b, double w, double both) const {
         const Vec2 at = placed[u(j)];
         const double length = norm(placed[u(tip)] - at), la = norm(placed[u(a)] - at), lb = norm(placed[u(b)] - at);
-        if (length < std::max(w, 2.0) || length > kWedgeReach || std::min(la, lb) < length) return false;
+        if (length <= 0 || length > kWedgeReach || std::min(la, lb) < length) return false;
         const Vec2 da = (placed[u(a)] - at) * (1 / la), db = (placed[u(b)] - at) * (1 / lb);
         const Vec2 dc = (placed[u(tip)] - at) * (1 / length);
         if (dot(da, db) < kCuspCos || dot(dc, unit(da + db)) > -kWedgeOpposite) return false;
+        if (length < std::max(w, 2.0)) return length <= kTipPixel;
         const double run = length - 0.5 * w;
         const Vec2 half = at + dc * (0.5 * run + 1);
         return holds(at, half, both, kTipShare) ||

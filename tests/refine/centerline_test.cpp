@@ -144,13 +144,13 @@ void steep_line(ktvdraw::Canvas &c, double x0, int y0, double x1, int y1) {
     for (int y = y0; y <= y1; ++y) c.set(static_cast<int>(std::lround(x0 + (x1 - x0) * (y - y0) / (y1 - y0))), y);
 }
 
-// Two strokes three pixels wide from (15, 51 - spread) and (15, 51 + spread)
+// Two strokes w pixels wide from (15, 51 - spread) and (15, 51 + spread)
 // to the tip of a V at (100, 51): two lines, their far ends the only ends.
-Case v_of(const char *name, double spread) {
+Case v_of(const char *name, double spread, double w = 3) {
     const P tip = node_frame(100, 51), a = node_frame(15, 51 - spread), b = node_frame(15, 51 + spread);
     return {name,
-            [spread](ktvdraw::Canvas &c) {
-                c.thick_line(15, 51 - spread, 100, 51, 3), c.thick_line(15, 51 + spread, 100, 51, 3);
+            [spread, w](ktvdraw::Canvas &c) {
+                c.thick_line(15, 51 - spread, 100, 51, w), c.thick_line(15, 51 + spread, 100, 51, w);
             },
             {{a, tip}, {b, tip}}, 0.25, {}, {a, b}, 1.5, 0, 2};
 }
@@ -367,6 +367,9 @@ const Case kCases[] = {
     // where the stub stays, off a junction where the ink parts.  Either
     // way they meet inside the tip, and its stub shrinks to a point.
     v_of("narrow V", 21), v_of("narrower V", 11),
+    // A pixel or two wide, they part at once: the skeleton's stub past
+    // the junction is the tip's last pixels.
+    v_of("narrow V a pixel wide", 11, 1), v_of("narrow V, 1.5 px", 15, 1.5),
     // ... but a Y's stem, short as it is, stays: its ink is one stroke
     // wide, whether the arms part at 40, 60 or 90 degrees.
     y_of("Y at 40 degrees, 3 px", 3, 20), y_of("Y at 60 degrees, 5 px", 5, 30), y_of("Y at 90 degrees, 3 px", 3, 45),
