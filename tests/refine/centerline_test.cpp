@@ -430,6 +430,13 @@ const Case kCases[] = {
      0.25, {}, {}, 0},
 };
 
+const Case &case_named(const char *name) {
+    for (const Case &c : kCases)
+        if (std::string(c.name) == name) return c;
+    ADD_FAILURE() << "no case " << name;
+    return kCases[0];
+}
+
 TEST_F(RefinedCentreLines, FollowTheTrueCentreLines) {
     for (const Case &c : kCases) {
         SCOPED_TRACE(c.name);
@@ -563,7 +570,7 @@ TEST_F(RefinedCentreLines, OnePixelTablesKeepTheirCorners) {
 // The stage reads the vectorizer and nothing else: its graph is as the
 // driver left it, and the node positions answer for the nodes on lines.
 TEST_F(RefinedCentreLines, LeaveTheVectorizerAsItWas) {
-    vectorize(kCases[2]);
+    vectorize(case_named("T of three-pixel strokes"));
     const std::string before = dump_graph(v);
     ASSERT_EQ(refiner.mrefinecenterline(&v), 0);
     EXPECT_EQ(dump_graph(v), before);
@@ -597,7 +604,7 @@ TEST_F(RefinedCentreLines, EmptyAndFullPages) {
 // Every allocation of the stage failing in turn: -1000 and no lines, then
 // the same lines as an undisturbed run, on one thread and on several.
 TEST_F(RefinedCentreLines, AllocationFailuresLeaveNoLines) {
-    for (const Case *c : {&kCases[4], &kApart[0]}) {
+    for (const Case *c : {&case_named("corner with overshoots"), &case_named("arrowhead, 2.5 px"), &kApart[0]}) {
         SCOPED_TRACE(c->name);
         vectorize(*c);
         ASSERT_EQ(refiner.mrefinecenterline(&v), 0);
