@@ -5,13 +5,13 @@
 #include <cmath>
 #include <limits>
 
+#include "tiles.h"
 #include "vectorizer/geometry.h"
 
 namespace ktvdraw {
 
 namespace {
 using ktv::kPi;
-constexpr double kTile = 160;
 
 double segment_distance(Point p, Point a, Point b) {
     double dx = b.x - a.x, dy = b.y - a.y, len2 = dx * dx + dy * dy;
@@ -139,17 +139,7 @@ private:
 
 Canvas render_ground_truth(int width, int height, std::uint64_t seed,
                            const GroundTruthOptions &options) {
-    Canvas c(width, height);
-    c.set_recording(true);
-    Rng rng(seed);
-    Motifs motifs(c, rng, options);
-    int cols = (int)(width / kTile), rows = (int)(height / kTile);
-    double ox = (width - cols * kTile) / 2, oy = (height - rows * kTile) / 2;
-    int kind = (int)(seed % 7);
-    for (int r = 0; r < rows; ++r)
-        for (int k = 0; k < cols; ++k) motifs.draw(kind++, ox + k * kTile, oy + r * kTile);
-    if (options.noise) c.roughen(seed ^ 0x9E37u, options.roughness);
-    return c;
+    return tiled_sheet(width, height, seed, options, [&](Canvas &c, Rng &rng) { return Motifs(c, rng, options); });
 }
 
 double distance_to(const Primitive &q, Point p) {

@@ -16,13 +16,13 @@
 #include <cmath>
 
 #include "groundtruth.h"
+#include "tiles.h"
 #include "vectorizer/geometry.h"
 
 namespace ktvdraw {
 
 namespace {
 using ktv::kPi;
-constexpr double kTile = 160;
 
 class Figures {
 public:
@@ -139,23 +139,13 @@ private:
 }  // namespace
 
 Canvas render_technical_sheet(int width, int height, std::uint64_t seed, const GroundTruthOptions &options) {
-    Canvas c(width, height);
-    c.set_recording(true);
-    Rng rng(seed);
     double thick = options.max_width, thin = std::max(1.0, options.max_width / 2.0);
     if (!options.pens.empty()) {
         thick = *std::max_element(options.pens.begin(), options.pens.end());
         thin = *std::min_element(options.pens.begin(), options.pens.end());
         if (options.pens.size() == 1) thin = std::max(1.0, thick / 2);
     }
-    Figures figures(c, rng, thick, thin);
-    const int cols = static_cast<int>(width / kTile), rows = static_cast<int>(height / kTile);
-    const double ox = (width - cols * kTile) / 2, oy = (height - rows * kTile) / 2;
-    int kind = static_cast<int>(seed % 7);
-    for (int r = 0; r < rows; ++r)
-        for (int k = 0; k < cols; ++k) figures.draw(kind++, ox + k * kTile, oy + r * kTile);
-    if (options.noise) c.roughen(seed ^ 0x9E37u, options.roughness);
-    return c;
+    return tiled_sheet(width, height, seed, options, [&](Canvas &c, Rng &rng) { return Figures(c, rng, thick, thin); });
 }
 
 }  // namespace ktvdraw
