@@ -51,6 +51,15 @@ double truth_distance(const Case &c, P p) {
 // Page coordinates of the canvas to the node frame.
 P node_frame(double x, double y) { return {x - 0.5, y - 0.5}; }
 
+// The true centre line of the arc of radius r about page point (cx, cy)
+// from angle `from` to `to`, in degrees: a point per degree.
+std::vector<P> arc_truth(double cx, double cy, double r, int from = 0, int to = 360) {
+    std::vector<P> arc;
+    for (int k = from; k <= to; ++k)
+        arc.push_back(node_frame(cx + r * std::cos(k * M_PI / 180), cy + r * std::sin(k * M_PI / 180)));
+    return arc;
+}
+
 class RefinedCentreLines : public ::testing::Test {
 protected:
     void vectorize(const Case &c) {
@@ -394,15 +403,8 @@ const Case kCases[] = {
          c.thick_line(40, 2, 40, 14, 3), c.thick_line(40, 86, 40, 98, 3);
          for (const double cy : {26.0, 50.0, 74.0}) c.thick_arc(40, cy, 12, -M_PI / 2, M_PI / 2, 3);
      },
-     [] {
-         std::vector<std::vector<P>> lines{{node_frame(40, 2), node_frame(40, 14)}, {node_frame(40, 86), node_frame(40, 98)}};
-         for (const double cy : {26.0, 50.0, 74.0}) {
-             lines.emplace_back();
-             for (int k = -90; k <= 90; ++k)
-                 lines.back().push_back(node_frame(40 + 12 * std::cos(k * M_PI / 180), cy + 12 * std::sin(k * M_PI / 180)));
-         }
-         return lines;
-     }(),
+     {{node_frame(40, 2), node_frame(40, 14)}, {node_frame(40, 86), node_frame(40, 98)}, arc_truth(40, 26, 12, -90, 90),
+      arc_truth(40, 50, 12, -90, 90), arc_truth(40, 74, 12, -90, 90)},
      0.35, {}, {node_frame(40, 2), node_frame(40, 98)}, 1.5, 0, 2},
     // The centre mark of a small hole: the arms stand a few pixels out of
     // the ring, whose polygon's chords leave the crossings at up to 60
@@ -411,22 +413,11 @@ const Case kCases[] = {
      [](ktvdraw::Canvas &c) {
          c.circle(60, 50, 12, 1.5), c.thick_line(44, 50, 76, 50, 1.5), c.thick_line(60, 34, 60, 66, 1.5);
      },
-     [] {
-         std::vector<std::vector<P>> lines{{node_frame(44, 50), node_frame(76, 50)}, {node_frame(60, 34), node_frame(60, 66)}};
-         lines.emplace_back();
-         for (int k = 0; k <= 360; ++k)
-             lines.back().push_back(node_frame(60 + 12 * std::cos(k * M_PI / 180), 50 + 12 * std::sin(k * M_PI / 180)));
-         return lines;
-     }(),
+     {{node_frame(44, 50), node_frame(76, 50)}, {node_frame(60, 34), node_frame(60, 66)}, arc_truth(60, 50, 12)},
      0.35, {}, {node_frame(44, 50), node_frame(76, 50), node_frame(60, 34), node_frame(60, 66)}, 1.5, -1, 4},
     {"circle",
      [](ktvdraw::Canvas &c) { c.circle(60, 50, 30, 2); },
-     {[] {
-         std::vector<P> ring;
-         for (int k = 0; k <= 360; ++k)
-             ring.push_back(node_frame(60 + 30 * std::cos(k * M_PI / 180), 50 + 30 * std::sin(k * M_PI / 180)));
-         return ring;
-     }()},
+     {arc_truth(60, 50, 30)},
      0.25, {}, {}, 0},
 };
 
