@@ -216,47 +216,50 @@ public:
             if ((n == 3 && dot(dir[a], dir[b]) < kWedgeCos) || dot(dir[c], unit(dir[a] + dir[b])) > -kWedgeOpposite)
                 continue;
             if (norm(pixel(far) - pixel(j)) < 2) return -1;
-            // On through bends while the ink holds both and the merged
-            // stroke goes on ahead.
-            int from = j, reached = -1;
-            std::size_t k = link[c];
-            double walked = 0;
-            for (int step = 0; step < kWedgeSteps; ++step) {
-                const int to = other(links[k], from);
-                const double run = norm(pixel(to) - pixel(from));
-                walked += run;
-                if (to == j || degree[u(to)] < 2 || walked > kWedgeReach ||
-                    dot(unit(pixel(to) - pixel(from)), dir[c]) < kWedgeAhead ||
-                    !(n == 4 ? holds(pixel(from), (pixel(from) + pixel(to)) * 0.5, both, kTipShare)
-                             : holds(pixel(from), pixel(to), both, kWedgeShare)))
-                    break;
-                // An arrowhead's three lines narrow to its tip as a V does:
-                // they hold all three in the first half of the way only.
-                if (n == 4) {
-                    if (degree[u(to)] >= 3) reached = to;
-                    break;
-                }
-                // Past the first link, only to a junction: a merged run
-                // that ends at a bend is a band, not two strokes meeting.
-                if (step == 0 || degree[u(to)] >= 3) reached = to;
-                if (degree[u(to)] != 2) break;
-                k = next_link(to, k);
-                from = to;
-            }
-            if (n == 4 && reached >= 0) {
-                // The sides run on past the junction, and seen from the
-                // tip they part narrowly.
-                Vec2 from_tip[4];
-                for (int i = 0; i < n; ++i) from_tip[i] = unit(aim[i] - pixel(reached));
-                const double tip = norm(pixel(reached) - pixel(j));
-                int oa, ob;
-                if (std::min(norm(aim[a] - pixel(reached)), norm(aim[b] - pixel(reached))) <= tip ||
-                    !outer(from_tip, c, oa, ob) || dot(from_tip[oa], from_tip[ob]) < kArrowCos)
-                    continue;
-            }
+            const int reached = merged_end(j, link[c], dir[c], both, n == 4);
+            if (n == 4 && reached >= 0 && !sides_part_narrowly(j, reached, c, a, b, aim)) continue;
             return reached;
         }
         return -1;
+    }
+
+    // The node the stroke leaving junction j by link k in direction d runs
+    // merged into, holding `both`: on through bends while the ink holds
+    // both and the merged stroke goes on ahead, or -1.  An arrowhead's
+    // three lines narrow to its tip as a V does: they hold all three in
+    // the first half of the way only, and the tip is the next junction.
+    int merged_end(int j, std::size_t k, Vec2 d, double both, bool arrowhead) const {
+        int from = j, reached = -1;
+        double walked = 0;
+        for (int step = 0; step < kWedgeSteps; ++step) {
+            const int to = other(links[k], from);
+            walked += norm(pixel(to) - pixel(from));
+            if (to == j || degree[u(to)] < 2 || walked > kWedgeReach ||
+                dot(unit(pixel(to) - pixel(from)), d) < kWedgeAhead ||
+                !(arrowhead ? holds(pixel(from), (pixel(from) + pixel(to)) * 0.5, both, kTipShare)
+                            : holds(pixel(from), pixel(to), both, kWedgeShare)))
+                break;
+            if (arrowhead) return degree[u(to)] >= 3 ? to : -1;
+            // Past the first link, only to a junction: a merged run
+            // that ends at a bend is a band, not two strokes meeting.
+            if (step == 0 || degree[u(to)] >= 3) reached = to;
+            if (degree[u(to)] != 2) break;
+            k = next_link(to, k);
+            from = to;
+        }
+        return reached;
+    }
+
+    // Whether the sides a and b of an arrowhead whose line leaves junction
+    // j by branch c (way points `aim`) run on past j and, seen from its tip,
+    // part narrowly with the line between them.
+    bool sides_part_narrowly(int j, int tip, int c, int a, int b, const Vec2 *aim) const {
+        Vec2 from_tip[4];
+        for (int i = 0; i < 4; ++i) from_tip[i] = unit(aim[i] - pixel(tip));
+        const double length = norm(pixel(tip) - pixel(j));
+        int oa, ob;
+        return std::min(norm(aim[a] - pixel(tip)), norm(aim[b] - pixel(tip))) > length && outer(from_tip, c, oa, ob) &&
+               dot(from_tip[oa], from_tip[ob]) >= kArrowCos;
     }
 
     // Of the three branches of a four-link junction other than c (unit
