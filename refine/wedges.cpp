@@ -28,6 +28,7 @@ namespace {
 
 constexpr double kWedgeCos = 0.866;     // cosine of the widest angle between two branches that merge (30 degrees)
 constexpr double kArrowCos = 0.707;     // ... of an arrowhead's sides, seen from its tip (45 degrees)
+constexpr double kPartedCos = 0.707;    // ... of two that merge, seen from where thinning parts them (45 degrees)
 constexpr double kWedgeOpposite = 0.9;  // the merged stroke leaves within this cosine of straight opposite them
 constexpr double kWedgeMerged = 0.75;   // a cut this share of the two strokes' widths wide holds both
 constexpr double kWedgeWider = 0.5;     // ... and this much wider than the wider of them, px
@@ -212,12 +213,19 @@ public:
             }
             // Thinning parts an arrowhead's three lines well before their
             // tip, and from there its sides leave at twice their slant or
-            // more: they are judged from the tip (below).
-            if ((n == 3 && dot(dir[a], dir[b]) < kWedgeCos) || dot(dir[c], unit(dir[a] + dir[b])) > -kWedgeOpposite)
-                continue;
+            // more: they are judged from the tip (below).  So are two thick
+            // strokes that run merged into a junction: thinning parts them
+            // a stroke width or two before it, at up to twice their angle.
+            const double parting = dot(dir[a], dir[b]);
+            const bool wide = n == 3 && parting < kWedgeCos;
+            if ((wide && parting < kPartedCos) || dot(dir[c], unit(dir[a] + dir[b])) > -kWedgeOpposite) continue;
             if (norm(pixel(far) - pixel(j)) < 2) return -1;
             const int reached = merged_end(j, link[c], dir[c], both, n == 4);
-            if (n == 4 && reached >= 0 && !sides_part_narrowly(j, reached, c, a, b, aim)) continue;
+            if (reached >= 0 && n == 4 && !sides_part_narrowly(j, reached, c, a, b, aim, kArrowCos)) continue;
+            if (reached >= 0 && wide &&
+                (degree[u(reached)] < 3 || !still_merged(j, reached, a, b, aim, std::max(wa, wb)) ||
+                 !sides_part_narrowly(j, reached, c, a, b, aim, kWedgeCos)))
+                continue;
             return reached;
         }
         return -1;
@@ -252,14 +260,24 @@ public:
 
     // Whether the sides a and b of an arrowhead whose line leaves junction
     // j by branch c (way points `aim`) run on past j and, seen from its tip,
-    // part narrowly with the line between them.
-    bool sides_part_narrowly(int j, int tip, int c, int a, int b, const Vec2 *aim) const {
+    // part within `cosine` with the line between them; of a junction of
+    // three, whether its two branches a and b do so seen from `tip`.
+    bool sides_part_narrowly(int j, int tip, int c, int a, int b, const Vec2 *aim, double cosine) const {
         Vec2 from_tip[4];
-        for (int i = 0; i < 4; ++i) from_tip[i] = unit(aim[i] - pixel(tip));
+        for (int i = 0; i < degree[u(j)]; ++i) from_tip[i] = unit(aim[i] - pixel(tip));
         const double length = norm(pixel(tip) - pixel(j));
-        int oa, ob;
-        return std::min(norm(aim[a] - pixel(tip)), norm(aim[b] - pixel(tip))) > length && outer(from_tip, c, oa, ob) &&
-               dot(from_tip[oa], from_tip[ob]) >= kArrowCos;
+        int oa = a, ob = b;
+        return std::min(norm(aim[a] - pixel(tip)), norm(aim[b] - pixel(tip))) > length &&
+               (degree[u(j)] == 3 || outer(from_tip, c, oa, ob)) && dot(from_tip[oa], from_tip[ob]) >= cosine;
+    }
+
+    // Whether the ways of branches a and b, seen from the junction `meet`
+    // they run merged into, lie at most a stroke `w` wide and a pixel apart
+    // where junction j parts them: thinning parts two strokes where their
+    // inks part, not a stroke width or more further on.
+    bool still_merged(int j, int meet, int a, int b, const Vec2 *aim, double w) const {
+        const double length = norm(pixel(meet) - pixel(j));
+        return length * norm(unit(aim[a] - pixel(meet)) - unit(aim[b] - pixel(meet))) <= w + 1;
     }
 
     // Of the three branches of a four-link junction other than c (unit

@@ -393,6 +393,17 @@ const Case kCases[] = {
      {{node_frame(30.2, 95), node_frame(30.2, 40.3)}, {node_frame(30.2, 40.3), node_frame(110, 40.3)},
       {node_frame(30.2, 40.3), node_frame(110, 18.3)}, {node_frame(30.2, 40.3), node_frame(10, 53)}},
      0.25, {node_frame(30.2, 40.3)}, {}, 1.5, 1, 4},
+    // An X in a box on a wall: at 5 px, a diagonal that runs into a
+    // corner at 24 degrees parts from the wall 10 px before it, at twice
+    // that angle seen from there.  It meets the wall in the corner.
+    {"X in a box on a wall, 5 px",
+     [](ktvdraw::Canvas &c) {
+         c.thick_line(20, 5, 20, 95, 5.3), c.thick_line(20, 30, 45, 30, 5.3), c.thick_line(45, 30, 45, 75, 5.3);
+         c.thick_line(45, 75, 20, 75, 5.3), c.thick_line(20, 30, 45, 75, 5.3), c.thick_line(45, 30, 20, 75, 5.3);
+     },
+     {{node_frame(20, 5), node_frame(20, 95)}, {node_frame(20, 30), node_frame(45, 30), node_frame(45, 75), node_frame(20, 75)},
+      {node_frame(20, 30), node_frame(45, 75)}, {node_frame(45, 30), node_frame(20, 75)}},
+     0.5, {node_frame(20, 30), node_frame(20, 75), node_frame(45, 75), node_frame(32.5, 52.5)}, {}, 2.0, 5, 2},
     // Thinning parts an arrowhead's sides from its line well before the
     // tip; the three meet at the tip.  At 2.5 px the clean-up drops a side,
     // whose ink leaves the line at a slant.
