@@ -40,6 +40,7 @@ constexpr double kCuspCos = -0.5;       // cosine of the widest angle between th
 constexpr double kTipShare = 0.5;       // share of a merged tip's cuts that must hold both
 constexpr double kInkedShare = 0.8;     // share of the steps along an arm through a tip that must be ink
 constexpr double kTipPixel = 2.0;       // a stub this short off a V's junction is its tip's last pixels, px
+constexpr double kCornerWidth = 3.0;    // narrowest strokes whose merged run to a corner is looked for, px
 constexpr double kWayReach = 2.0;       // a branch's way is taken this many stroke widths out at least
 
 // The pass over the placing state's view.
@@ -164,6 +165,15 @@ public:
         return at;
     }
 
+    // Whether the stroke leaving junction j by link k turns by more than
+    // the merged stroke may at the link's far end, a bend 2 px or more away.
+    bool turns_after(int j, std::size_t k) const {
+        const int far = other(links[k], j);
+        if (degree[u(far)] != 2 || norm(pixel(far) - pixel(j)) < 2) return false;
+        const int next = other(links[next_link(far, k)], far);
+        return dot(unit(pixel(next) - pixel(far)), unit(pixel(far) - pixel(j))) <= kWedgeAhead;
+    }
+
     // Whether the ink is black at kInkedShare of the pixel steps along the
     // unit direction d from p, for `length` px.
     bool inked(Vec2 p, Vec2 d, double length) const {
@@ -216,14 +226,23 @@ public:
             // more: they are judged from the tip (below).  So are two thick
             // strokes that run merged into a junction: thinning parts them
             // a stroke width or two before it, at up to twice their angle.
+            const Vec2 axis = unit(dir[a] + dir[b]);
             const double parting = dot(dir[a], dir[b]);
             const bool wide = n == 3 && parting < kWedgeCos;
-            if ((wide && parting < kPartedCos) || dot(dir[c], unit(dir[a] + dir[b])) > -kWedgeOpposite) continue;
+            // A thick merged stroke may turn at a corner short of its way
+            // point, which then says nothing of where it leaves j.  (Where
+            // its lines placed j at the corner already, it stays.)
+            const bool corner = wide && std::min(wa, wb) >= kCornerWidth && dot(dir[c], axis) > -kWedgeOpposite &&
+                                turns_after(j, link[c]) && norm(placed[u(far)] - placed[u(j)]) > 0.5 * std::max(wa, wb);
+            const Vec2 leaves = corner ? unit(pixel(far) - pixel(j)) : dir[c];
+            if ((wide && parting < kPartedCos) || dot(leaves, axis) > -kWedgeOpposite) continue;
             if (norm(pixel(far) - pixel(j)) < 2) return -1;
-            const int reached = merged_end(j, link[c], dir[c], both, n == 4);
+            // The run to a corner is short and narrows to one stroke at the
+            // corner: it need only hold more than either stroke.
+            const int reached = merged_end(j, link[c], leaves, corner ? std::max(wa, wb) + kWedgeWider : both, n == 4);
             if (reached >= 0 && n == 4 && !sides_part_narrowly(j, reached, c, a, b, aim, kArrowCos)) continue;
             if (reached >= 0 && wide &&
-                (degree[u(reached)] < 3 || !still_merged(j, reached, a, b, aim, std::max(wa, wb)) ||
+                ((!corner && degree[u(reached)] < 3) || !still_merged(j, reached, a, b, aim, std::max(wa, wb)) ||
                  !sides_part_narrowly(j, reached, c, a, b, aim, kWedgeCos)))
                 continue;
             return reached;
