@@ -40,7 +40,7 @@ constexpr double kCuspCos = -0.5;       // cosine of the widest angle between th
 constexpr double kTipShare = 0.5;       // share of a merged tip's cuts that must hold both
 constexpr double kInkedShare = 0.8;     // share of the steps along an arm through a tip that must be ink
 constexpr double kTipPixel = 2.0;       // a stub this short off a V's junction is its tip's last pixels, px
-constexpr double kCornerWidth = 3.0;    // narrowest strokes whose merged run to a corner is looked for, px
+constexpr double kThickWidth = 3.0;     // narrowest strokes thinning parts well before they meet, px
 constexpr double kWayReach = 2.0;       // a branch's way is taken this many stroke widths out at least
 
 // The pass over the placing state's view.
@@ -232,10 +232,11 @@ public:
             // A thick merged stroke may turn at a corner short of its way
             // point, which then says nothing of where it leaves j.  (Where
             // its lines placed j at the corner already, it stays.)
-            const bool corner = wide && std::min(wa, wb) >= kCornerWidth && dot(dir[c], axis) > -kWedgeOpposite &&
+            if (wide && (parting < kPartedCos || std::min(wa, wb) < kThickWidth)) continue;
+            const bool corner = wide && dot(dir[c], axis) > -kWedgeOpposite &&
                                 turns_after(j, link[c]) && norm(placed[u(far)] - placed[u(j)]) > 0.5 * std::max(wa, wb);
             const Vec2 leaves = corner ? unit(pixel(far) - pixel(j)) : dir[c];
-            if ((wide && parting < kPartedCos) || dot(leaves, axis) > -kWedgeOpposite) continue;
+            if (dot(leaves, axis) > -kWedgeOpposite) continue;
             if (norm(pixel(far) - pixel(j)) < 2) return -1;
             // The run to a corner is short and narrows to one stroke at the
             // corner: it need only hold more than either stroke.
