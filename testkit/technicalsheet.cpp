@@ -11,7 +11,9 @@
 //   - a narrow V (the two strokes merge up to the point);
 //   - an inductor: loops meeting in cusps, with its leads;
 //   - a leader: a line with an arrowhead to a point on a thick circle, and
-//     its shoulder.
+//     its shoulder;
+//   - an X in a box (a shaft or a void on a plan): diagonals running into
+//     the box's corners at 20 to 36 degrees to its long sides.
 #include <algorithm>
 #include <cmath>
 
@@ -32,14 +34,15 @@ public:
         cx_ = tx + kTile / 2;
         cy_ = ty + kTile / 2;
         turn_ = rng_.uniform(0, 2 * kPi);
-        switch (kind % 7) {
+        switch (kind % 8) {
         case 0: dimension(); break;
         case 1: centre_mark(); break;
         case 2: fillets(); break;
         case 3: hatched(); break;
         case 4: vee(); break;
         case 5: inductor(); break;
-        default: leader(); break;
+        case 6: leader(); break;
+        default: crossed_box(); break;
         }
     }
 
@@ -128,6 +131,13 @@ private:
         line(tu, tv, ku, kv, thin_);
         line(ku, kv, ku - 20, kv, thin_);
         arrowhead(tu, tv, std::atan2(kv - tv, ku - tu), thin_);
+    }
+
+    // A thick box, long across the tile's axis, and its diagonals.
+    void crossed_box() {
+        const double hu = rng_.uniform(18, 36), hv = 50, w = rng_.chance(0.5) ? thick_ : thin_;
+        line(-hu, -hv, hu, -hv, thick_), line(hu, -hv, hu, hv, thick_), line(hu, hv, -hu, hv, thick_), line(-hu, hv, -hu, -hv, thick_);
+        line(-hu, -hv, hu, hv, w), line(hu, -hv, -hu, hv, w);
     }
 
     Canvas &c_;
