@@ -14,8 +14,9 @@
 // --technical draws the figures of technical drawings instead (dimensions
 // with open arrowheads, centre marks of holes, fillets, hatched sections,
 // narrow V's, an inductor's cusps, leaders, X's in boxes;
-// testkit/groundtruth.h), each sheet with two pens: its width for outlines and half that (at least 1
-// px) for marks, or the widest and narrowest of a + list.
+// testkit/groundtruth.h), each sheet with two pens: its width for outlines
+// and half that (at least 1 px) for marks, or the widest and narrowest of a
+// + list.
 //
 // A width may have a fraction (--widths 1.3,5.4): every stroke of the sheet
 // is then drawn that wide, as by one pen of a plotter, on the same tiles.

@@ -33,9 +33,9 @@ Canvas render_ground_truth(int width, int height, std::uint64_t seed,
 
 // Tiles of the figures of technical drawings (technicalsheet.cpp: dimensions
 // with open arrowheads, centre marks of holes, fillets, hatched sections,
-// narrow V's, an inductor's cusps, leaders, X's in boxes), drawn with two pens: the widest
-// of `pens` for outlines and the narrowest for marks, or one pen and half
-// its width (at least 1 px).
+// narrow V's, an inductor's cusps, leaders, X's in boxes), drawn with two
+// pens: the widest of `pens` for outlines and the narrowest for marks, or
+// one pen and half its width (at least 1 px).
 Canvas render_technical_sheet(int width, int height, std::uint64_t seed,
                               const GroundTruthOptions &options = GroundTruthOptions());
 
