@@ -28,7 +28,8 @@ namespace {
 
 constexpr double kWedgeCos = 0.866;     // cosine of the widest angle between two branches that merge (30 degrees)
 constexpr double kArrowCos = 0.707;     // ... of an arrowhead's sides, seen from its tip (45 degrees)
-constexpr double kPartedCos = 0.707;    // ... of two that merge, seen from where thinning parts them (45 degrees)
+constexpr double kPartedCos = 0.5;      // ... of two thick ones that merge, seen from where thinning parts them (60 degrees)
+constexpr double kMetCos = 0.8;         // ... and seen from where they meet (37 degrees: their way points lie a pixel or two off)
 constexpr double kWedgeOpposite = 0.9;  // the merged stroke leaves within this cosine of straight opposite them
 constexpr double kWedgeMerged = 0.75;   // a cut this share of the two strokes' widths wide holds both
 constexpr double kWedgeWider = 0.5;     // ... and this much wider than the wider of them, px
@@ -244,7 +245,7 @@ public:
             if (reached >= 0 && n == 4 && !sides_part_narrowly(j, reached, c, a, b, aim, kArrowCos)) continue;
             if (reached >= 0 && wide &&
                 ((!corner && degree[u(reached)] < 3) || !still_merged(j, reached, a, b, aim, std::max(wa, wb)) ||
-                 !sides_part_narrowly(j, reached, c, a, b, aim, kWedgeCos)))
+                 !sides_part_narrowly(j, reached, c, a, b, aim, kMetCos)))
                 continue;
             return reached;
         }

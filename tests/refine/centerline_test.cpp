@@ -405,9 +405,8 @@ const Case kCases[] = {
       {node_frame(20, 30), node_frame(45, 75)}, {node_frame(45, 30), node_frame(20, 75)}},
      0.5, {node_frame(20, 30), node_frame(20, 75), node_frame(45, 75), node_frame(32.5, 52.5)}, {}, 2.0, 5, 2},
     // ... and one that runs into a corner of the box, where the box's
-    // sides turn: at three corners, the diagonal meets them there.  (At
-    // the fourth, thinning parts them at 51 degrees, which is beyond what
-    // is taken as two strokes that merge.)
+    // sides turn: the diagonal meets them there, though thinning parts it
+    // from a side at up to 51 degrees.
     {"X in a box, 5 px",
      [](ktvdraw::Canvas &c) {
          c.thick_line(15, 15, 35, 15, 5.3), c.thick_line(35, 15, 35, 60, 5.3), c.thick_line(35, 60, 15, 60, 5.3);
@@ -415,7 +414,7 @@ const Case kCases[] = {
      },
      {{node_frame(15, 15), node_frame(35, 15), node_frame(35, 60), node_frame(15, 60), node_frame(15, 15)},
       {node_frame(15, 15), node_frame(35, 60)}, {node_frame(35, 15), node_frame(15, 60)}},
-     0.6, {node_frame(15, 15), node_frame(35, 15), node_frame(15, 60), node_frame(25, 37.5)}, {}, 2.5},
+     0.6, {node_frame(15, 15), node_frame(35, 15), node_frame(35, 60), node_frame(15, 60), node_frame(25, 37.5)}, {}, 2.5},
     // Thinning parts an arrowhead's sides from its line well before the
     // tip; the three meet at the tip.  At 2.5 px the clean-up drops a side,
     // whose ink leaves the line at a slant.
