@@ -12,6 +12,12 @@
 // the two meet half a stroke width inside the tip of the ink, and the
 // stub the skeleton drew to the tip shrinks to that point.
 //
+// Thick strokes part a stroke width or two before they meet, so from
+// where thinning parts them they leave at up to twice their angle: they
+// are judged from the junction or the corner the merged stroke runs into
+// (an X in a box), where their ways must lie within a stroke of each
+// other at the parting.
+//
 // An open arrowhead is three such strokes: its two sides and the line
 // they point along (a dimension line, a leader), merged up to the tip,
 // where the line they point at often runs on.  Thinning parts them in a
@@ -230,10 +236,10 @@ public:
             const Vec2 axis = unit(dir[a] + dir[b]);
             const double parting = dot(dir[a], dir[b]);
             const bool wide = n == 3 && parting < kWedgeCos;
+            if (wide && (parting < kPartedCos || std::min(wa, wb) < kThickWidth)) continue;
             // A thick merged stroke may turn at a corner short of its way
             // point, which then says nothing of where it leaves j.  (Where
             // its lines placed j at the corner already, it stays.)
-            if (wide && (parting < kPartedCos || std::min(wa, wb) < kThickWidth)) continue;
             const bool corner = wide && dot(dir[c], axis) > -kWedgeOpposite &&
                                 turns_after(j, link[c]) && norm(placed[u(far)] - placed[u(j)]) > 0.5 * std::max(wa, wb);
             const Vec2 leaves = corner ? unit(pixel(far) - pixel(j)) : dir[c];
