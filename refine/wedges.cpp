@@ -34,8 +34,8 @@ namespace {
 
 constexpr double kWedgeCos = 0.866;     // cosine of the widest angle between two branches that merge (30 degrees)
 constexpr double kArrowCos = 0.707;     // ... of an arrowhead's sides, seen from its tip (45 degrees)
-constexpr double kPartedCos = 0.5;      // ... of two thick ones that merge, seen from where thinning parts them (60 degrees)
-constexpr double kMetCos = 0.8;         // ... and seen from where they meet (37 degrees: their way points lie a pixel or two off)
+constexpr double kPartedCos = 0.5;      // ... of two thick ones that merge, seen from their parting (60 degrees)
+constexpr double kMetCos = 0.8;         // ... and from where they meet (37 degrees: way points lie a pixel off)
 constexpr double kWedgeOpposite = 0.9;  // the merged stroke leaves within this cosine of straight opposite them
 constexpr double kWedgeMerged = 0.75;   // a cut this share of the two strokes' widths wide holds both
 constexpr double kWedgeWider = 0.5;     // ... and this much wider than the wider of them, px
@@ -172,13 +172,25 @@ public:
         return at;
     }
 
-    // Whether the stroke leaving junction j by link k turns by more than
-    // the merged stroke may at the link's far end, a bend 2 px or more away.
-    bool turns_after(int j, std::size_t k) const {
-        const int far = other(links[k], j);
-        if (degree[u(far)] != 2 || norm(pixel(far) - pixel(j)) < 2) return false;
-        const int next = other(links[next_link(far, k)], far);
-        return dot(unit(pixel(next) - pixel(far)), unit(pixel(far) - pixel(j))) <= kWedgeAhead;
+    // The first bend short of its way point, 2 px or more from junction j,
+    // where the stroke leaving j by link k turns by more than the merged
+    // stroke may, having run straight so far: a corner.  -1 if there is
+    // none (a chamfer turns at two bends).
+    int corner_after(int j, std::size_t k) const {
+        const double reach = kWayReach * width(j);
+        const Vec2 first = unit(pixel(other(links[k], j)) - pixel(j));
+        int from = j;
+        for (int step = 0; step < kWedgeSteps; ++step) {
+            const int at = other(links[k], from);
+            if (degree[u(at)] != 2 || at == j || norm(pixel(at) - pixel(j)) >= reach) return -1;
+            const std::size_t next = next_link(at, k);
+            const Vec2 in = unit(pixel(at) - pixel(from)), out = unit(pixel(other(links[next], at)) - pixel(at));
+            if (dot(in, first) < kWedgeCos) return -1;
+            if (dot(in, out) <= kWedgeAhead) return norm(pixel(at) - pixel(j)) >= 2 ? at : -1;
+            from = at;
+            k = next;
+        }
+        return -1;
     }
 
     // Whether the ink is black at kInkedShare of the pixel steps along the
@@ -240,17 +252,19 @@ public:
             // A thick merged stroke may turn at a corner short of its way
             // point, which then says nothing of where it leaves j.  (Where
             // its lines placed j at the corner already, it stays.)
-            const bool corner = wide && dot(dir[c], axis) > -kWedgeOpposite &&
-                                turns_after(j, link[c]) && norm(placed[u(far)] - placed[u(j)]) > 0.5 * std::max(wa, wb);
-            const Vec2 leaves = corner ? unit(pixel(far) - pixel(j)) : dir[c];
+            const int bend = wide && dot(dir[c], axis) > -kWedgeOpposite ? corner_after(j, link[c]) : -1;
+            const bool corner = bend >= 0 && norm(placed[u(bend)] - placed[u(j)]) > 0.5 * std::max(wa, wb);
+            const Vec2 leaves = corner ? unit(pixel(bend) - pixel(j)) : dir[c];
             if (dot(leaves, axis) > -kWedgeOpposite) continue;
             if (norm(pixel(far) - pixel(j)) < 2) return -1;
             // The run to a corner is short and narrows to one stroke at the
             // corner: it need only hold more than either stroke.
-            const int reached = merged_end(j, link[c], leaves, corner ? std::max(wa, wb) + kWedgeWider : both, n == 4);
+            const double hold = corner ? std::max(wa, wb) + kWedgeWider : both;
+            const int reached = merged_end(j, link[c], leaves, hold, n == 4, corner ? bend : -1);
             if (reached >= 0 && n == 4 && !sides_part_narrowly(j, reached, c, a, b, aim, kArrowCos)) continue;
             if (reached >= 0 && wide &&
-                ((!corner && degree[u(reached)] < 3) || !still_merged(j, reached, a, b, aim, std::max(wa, wb)) ||
+                ((corner ? reached != bend : degree[u(reached)] < 3) ||
+                 !still_merged(j, reached, a, b, aim, std::max(wa, wb)) ||
                  !sides_part_narrowly(j, reached, c, a, b, aim, kMetCos)))
                 continue;
             return reached;
@@ -263,7 +277,7 @@ public:
     // both and the merged stroke goes on ahead, or -1.  An arrowhead's
     // three lines narrow to its tip as a V does: they hold all three in
     // the first half of the way only, and the tip is the next junction.
-    int merged_end(int j, std::size_t k, Vec2 d, double both, bool arrowhead) const {
+    int merged_end(int j, std::size_t k, Vec2 d, double both, bool arrowhead, int corner = -1) const {
         int from = j, reached = -1;
         double walked = 0;
         for (int step = 0; step < kWedgeSteps; ++step) {
@@ -275,9 +289,11 @@ public:
                             : holds(pixel(from), pixel(to), both, kWedgeShare)))
                 break;
             if (arrowhead) return degree[u(to)] >= 3 ? to : -1;
-            // Past the first link, only to a junction: a merged run
-            // that ends at a bend is a band, not two strokes meeting.
-            if (step == 0 || degree[u(to)] >= 3) reached = to;
+            // Past the first link, only to a junction or the corner: a
+            // merged run that ends at a bend is a band, not two strokes
+            // meeting.
+            if (step == 0 || degree[u(to)] >= 3 || to == corner) reached = to;
+            if (to == corner) break;
             if (degree[u(to)] != 2) break;
             k = next_link(to, k);
             from = to;

@@ -415,6 +415,19 @@ const Case kCases[] = {
      {{node_frame(15, 15), node_frame(35, 15), node_frame(35, 60), node_frame(15, 60), node_frame(15, 15)},
       {node_frame(15, 15), node_frame(35, 60)}, {node_frame(35, 15), node_frame(15, 60)}},
      0.6, {node_frame(15, 15), node_frame(35, 15), node_frame(35, 60), node_frame(15, 60), node_frame(25, 37.5)}, {}, 2.5},
+    // ... and with an 8 px box and diagonals half as wide, turned: the
+    // merged stroke may run a link or two on to the corner.
+    {"X in a turned box, 8 px, diagonals 4 px",
+     [](ktvdraw::Canvas &c) {
+         c.thick_line(102.4, 40.2, 105.2, 72.1, 8), c.thick_line(105.2, 72.1, 17.6, 79.8, 8);
+         c.thick_line(17.6, 79.8, 14.8, 47.9, 8), c.thick_line(14.8, 47.9, 102.4, 40.2, 8);
+         c.thick_line(102.4, 40.2, 17.6, 79.8, 4), c.thick_line(105.2, 72.1, 14.8, 47.9, 4);
+     },
+     {{node_frame(102.4, 40.2), node_frame(105.2, 72.1), node_frame(17.6, 79.8), node_frame(14.8, 47.9),
+       node_frame(102.4, 40.2)},
+      {node_frame(102.4, 40.2), node_frame(17.6, 79.8)}, {node_frame(105.2, 72.1), node_frame(14.8, 47.9)}},
+     0.6, {node_frame(102.4, 40.2), node_frame(105.2, 72.1), node_frame(17.6, 79.8), node_frame(14.8, 47.9), node_frame(60, 60)},
+     {}, 3.5, 5},
     // Thinning parts an arrowhead's sides from its line well before the
     // tip; the three meet at the tip.  At 2.5 px the clean-up drops a side,
     // whose ink leaves the line at a slant.
