@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <functional>
 #include <string>
@@ -192,6 +193,23 @@ Case arrow_of(const char *name, double w) {
             },
             {{node_frame(20.2, 10), node_frame(20.2, 90)}, {tip, node_frame(110, 50.3)}, {tip, s0}, {tip, s1}},
             0.3, {tip}, {s0, s1}, 1.5, 1, 5};
+}
+
+// A box with corners q[0..3] (page coordinates, in order round it), its
+// sides `side` px wide and its diagonals `diagonal` px wide: junctions at
+// the four corners and where the diagonals cross.
+Case crossed_box_of(const char *name, const std::array<P, 4> &q, double side, double diagonal, double place,
+                    int junction_count = -1) {
+    std::array<P, 4> f;
+    for (int i = 0; i < 4; ++i) f[i] = node_frame(q[i].x, q[i].y);
+    const P centre = node_frame((q[0].x + q[1].x + q[2].x + q[3].x) / 4, (q[0].y + q[1].y + q[2].y + q[3].y) / 4);
+    return {name,
+            [=](ktvdraw::Canvas &c) {
+                for (int i = 0; i < 4; ++i) c.thick_line(q[i].x, q[i].y, q[(i + 1) % 4].x, q[(i + 1) % 4].y, side);
+                c.thick_line(q[0].x, q[0].y, q[2].x, q[2].y, diagonal), c.thick_line(q[1].x, q[1].y, q[3].x, q[3].y, diagonal);
+            },
+            {{f[0], f[1], f[2], f[3], f[0]}, {f[0], f[2]}, {f[1], f[3]}},
+            0.6, {f[0], f[1], f[2], f[3], centre}, {}, place, junction_count};
 }
 
 // A line through (cx, cy) at angle a0 and a branch from there at angle b,
@@ -407,27 +425,11 @@ const Case kCases[] = {
     // ... and one that runs into a corner of the box, where the box's
     // sides turn: the diagonal meets them there, though thinning parts it
     // from a side at up to 51 degrees.
-    {"X in a box, 5 px",
-     [](ktvdraw::Canvas &c) {
-         c.thick_line(15, 15, 35, 15, 5.3), c.thick_line(35, 15, 35, 60, 5.3), c.thick_line(35, 60, 15, 60, 5.3);
-         c.thick_line(15, 60, 15, 15, 5.3), c.thick_line(15, 15, 35, 60, 5.3), c.thick_line(35, 15, 15, 60, 5.3);
-     },
-     {{node_frame(15, 15), node_frame(35, 15), node_frame(35, 60), node_frame(15, 60), node_frame(15, 15)},
-      {node_frame(15, 15), node_frame(35, 60)}, {node_frame(35, 15), node_frame(15, 60)}},
-     0.6, {node_frame(15, 15), node_frame(35, 15), node_frame(35, 60), node_frame(15, 60), node_frame(25, 37.5)}, {}, 2.5},
+    crossed_box_of("X in a box, 5 px", {{{15, 15}, {35, 15}, {35, 60}, {15, 60}}}, 5.3, 5.3, 2.5),
     // ... and with an 8 px box and diagonals half as wide, turned: the
     // merged stroke may run a link or two on to the corner.
-    {"X in a turned box, 8 px, diagonals 4 px",
-     [](ktvdraw::Canvas &c) {
-         c.thick_line(102.4, 40.2, 105.2, 72.1, 8), c.thick_line(105.2, 72.1, 17.6, 79.8, 8);
-         c.thick_line(17.6, 79.8, 14.8, 47.9, 8), c.thick_line(14.8, 47.9, 102.4, 40.2, 8);
-         c.thick_line(102.4, 40.2, 17.6, 79.8, 4), c.thick_line(105.2, 72.1, 14.8, 47.9, 4);
-     },
-     {{node_frame(102.4, 40.2), node_frame(105.2, 72.1), node_frame(17.6, 79.8), node_frame(14.8, 47.9),
-       node_frame(102.4, 40.2)},
-      {node_frame(102.4, 40.2), node_frame(17.6, 79.8)}, {node_frame(105.2, 72.1), node_frame(14.8, 47.9)}},
-     0.6, {node_frame(102.4, 40.2), node_frame(105.2, 72.1), node_frame(17.6, 79.8), node_frame(14.8, 47.9), node_frame(60, 60)},
-     {}, 3.5, 5},
+    crossed_box_of("X in a turned box, 8 px, diagonals 4 px", {{{102.4, 40.2}, {105.2, 72.1}, {17.6, 79.8}, {14.8, 47.9}}},
+                   8, 4, 3.5, 5),
     // Thinning parts an arrowhead's sides from its line well before the
     // tip; the three meet at the tip.  At 2.5 px the clean-up drops a side,
     // whose ink leaves the line at a slant.
