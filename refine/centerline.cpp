@@ -65,10 +65,16 @@ constexpr double kBranchTurn = 0.9;     // cosine of the largest turn of a branc
 constexpr int kBranchSteps = 4;         // farthest, in links, a branch is followed for a line of its own
 constexpr double kClearOfJunction = 0.75; // a link reaching this many stroke widths from a junction is measured clear of it
 constexpr std::size_t kWidthSample = 16;  // most links a node's typical width is taken from
+constexpr double kThickRing = 3.0;      // narrowest strokes whose crossings with a curve follow its bend, px
 constexpr unsigned char kTwoStrokes = 2;  // a group that meets as the crossing of two straight strokes
 // Fewer links or nodes than these are not worth a thread of their own.
 constexpr std::size_t kLinksPerPart = 2048;
 constexpr std::size_t kNodesPerPart = 4096;
+
+// The lines of two straight strokes that cross.
+struct StrokePair {
+    Line p, q;
+};
 
 // The line a node is placed from along one of its branches, and whether
 // its evidence reaches clear of the node's own ink.
@@ -259,6 +265,8 @@ private:
     }
 
     int other(const LinkRecord &r, int node) const { return r.a == node ? r.b : r.a; }
+    // The way link k leaves node n: towards its other node.
+    Vec2 away(int n, std::size_t k) const { return unit(pixel(other(links_[k], n)) - pixel(n)); }
 
     // Measured, and long enough to reach clear of the ink of a junction of
     // stroke width w at either of its ends.
@@ -429,7 +437,7 @@ private:
         }
         Array<int> members, root;
         if (!root.resize(u(nodes_), -1) || !size_.resize(u(nodes_), 0) || !group_reach_.resize(u(nodes_), 0) ||
-            !meets_.resize(u(nodes_), 0) || !fallback_.resize(u(nodes_)))
+            !meets_.resize(u(nodes_), 0) || !fallback_.resize(u(nodes_)) || !strokes_.resize(u(nodes_)))
             return false;
         for (int i = 0; i < nodes_; ++i) {
             if (!tied[u(i)]) continue;
@@ -455,16 +463,95 @@ private:
     // they meet at: the scatter of their fits.
     static double scatter(double w) { return 0.5 + 0.15 * w; }
 
+    // Whether two branches' lines are one straight stroke's, within
+    // kOneStroke and the scatter of a meeting of strokes w wide.
+    static bool one_stroke(const Line &x, const Line &y, double w) {
+        return std::fabs(cross(x.dir, y.dir)) <= kOneStroke && std::fabs(distance_to(x, y.at)) <= scatter(w);
+    }
+    // One stroke's line fitted to both its branches' lines.
+    static Line joined(const Line &x, const Line &y) {
+        const double wx = x.weight, wy = y.weight;
+        const Vec2 ydir = dot(x.dir, y.dir) < 0 ? y.dir * -1 : y.dir;
+        return {(x.at * wx + y.at * wy) * (1 / (wx + wy)), unit(x.dir * wx + ydir * wy), wx + wy};
+    }
+
+    // Whether the four branches `each` gives (each's line and the way it
+    // leaves the node) are a straight stroke passing through and a stroke
+    // that bends where it crosses it: two branches on one line, leaving
+    // opposite ways; the other two leaving on either side of that line,
+    // not on one line.  A thick ring's polygon has links shorter than the
+    // ring is wide, so its branches lend the lines of links farther round
+    // it: chords that meet the straight stroke well off the ring (4 px
+    // outside a ring 16 px wide).  `at` then gets where the bent stroke
+    // crosses the straight one's line, and `through` that line.  Strokes
+    // under kThickRing wide are left to their lines: a thin curve's links
+    // reach clear of the crossing, and the polygon drawn through where
+    // their lines meet follows the curve better than one through the
+    // crossing itself.
+    template <class Branches> static bool straight_through(Branches each, double w, Line &through, Vec2 &at) {
+        BranchLine b[4];
+        Vec2 away[4];
+        int n = 0;
+        each([&](const BranchLine &x, Vec2 d) {
+            if (n < 4) b[n] = x, away[n] = d;
+            ++n;
+        });
+        if (n != 4 || w < kThickRing) return false;
+        for (int i = 0; i < 4; ++i)
+            for (int j = i + 1; j < 4; ++j) {
+                const BranchLine &p = b[i], &q = b[j];
+                // Sound in one branch at least: the other may end soon past
+                // the crossing.
+                if (!(p.sound || q.sound) || p.line.weight <= 0 || q.line.weight <= 0 || !one_stroke(p.line, q.line, w) ||
+                    dot(away[i], away[j]) > -kBranchTurn)
+                    continue;
+                int o[2], k = 0;
+                for (int m = 0; m < 4; ++m)
+                    if (m != i && m != j) o[k++] = m;
+                const Line line = joined(p.line, q.line), &c = b[o[0]].line, &d = b[o[1]].line;
+                if (cross(line.dir, away[o[0]]) * cross(line.dir, away[o[1]]) >= 0) continue;
+                if (c.weight <= 0 || d.weight <= 0 || !bend_crossing(line, c, d, at)) continue;
+                through = line;
+                return true;
+            }
+        return false;
+    }
+    // The foot of p on line l.
+    static Vec2 foot(const Line &l, Vec2 p) { return l.at + l.dir * dot(p - l.at, l.dir); }
+    // Where a bent stroke crosses `line`: the stroke runs through c.at along
+    // c and through d.at along d, on either side of the line, and bends
+    // between them as the parabola those two points and the meeting of c
+    // and d span (a quadratic Bezier curve, which is tangent to both).
+    // False when c and d do not meet or the points lie on one side.
+    static bool bend_crossing(const Line &line, const Line &c, const Line &d, Vec2 &at) {
+        const double sine = cross(d.dir, c.dir);
+        if (std::fabs(sine) < kCrossing) return false;
+        const Vec2 control = c.at + c.dir * (-distance_to(d, c.at) / sine);
+        // Signed distances from `line`, along the curve's parameter t.
+        const double fa = distance_to(line, c.at), fc = distance_to(line, control), fb = distance_to(line, d.at);
+        if (fa * fb >= 0) return false;
+        auto f = [&](double t) { return (1 - t) * (1 - t) * fa + 2 * t * (1 - t) * fc + t * t * fb; };
+        double lo = 0, hi = 1;
+        for (int step = 0; step < 30; ++step) {
+            const double mid = 0.5 * (lo + hi);
+            ((f(mid) < 0) == (fa < 0) ? lo : hi) = mid;
+        }
+        const double t = 0.5 * (lo + hi);
+        at = foot(line, c.at * ((1 - t) * (1 - t)) + control * (2 * t * (1 - t)) + d.at * (t * t));
+        return true;
+    }
+
     // Whether the outside lines outside[k .. e) of a group are two straight
     // strokes crossing: four lines in two pairs, each pair one line (within
     // kOneStroke and the scatter the meeting allows) and sound in one of
     // its branches at least (the other may end soon past the crossing).
     // `at` then gets where the two strokes' lines, each fitted to both its
-    // branches, cross, and `sine` the sine of their angle: the meeting of
-    // the four lines, each on its own, slides along a shallow crossing with
-    // the scatter of the shorter branches.
+    // branches, cross, `sine` the sine of their angle and `lines` the two
+    // lines: the meeting of the four lines, each on its own, slides along a
+    // shallow crossing with the scatter of the shorter branches.
     template <class Outsides>
-    static bool two_strokes(const Outsides &outside, std::size_t k, std::size_t e, double w, Vec2 &at, double &sine) {
+    static bool two_strokes(const Outsides &outside, std::size_t k, std::size_t e, double w, Vec2 &at, double &sine,
+                            StrokePair &lines) {
         if (e - k != 4) return false;
         const BranchLine &a0 = outside[k].branch;
         const Line &a = a0.line;
@@ -476,17 +563,10 @@ private:
             const BranchLine &b0 = outside[j].branch, &c0 = outside[rest[0]].branch, &d0 = outside[rest[1]].branch;
             if (!(a0.sound || b0.sound) || !(c0.sound || d0.sound)) continue;
             const Line &b = b0.line, &c = c0.line, &d = d0.line;
-            auto one = [&](const Line &x, const Line &y) {
-                return std::fabs(cross(x.dir, y.dir)) <= kOneStroke && std::fabs(distance_to(x, y.at)) <= scatter(w);
-            };
-            if (!one(a, b) || !one(c, d) || std::fabs(cross(a.dir, c.dir)) <= kCrossing) continue;
+            if (!one_stroke(a, b, w) || !one_stroke(c, d, w) || std::fabs(cross(a.dir, c.dir)) <= kCrossing) continue;
             // Each stroke's line from both its branches; they cross at `at`.
-            auto joined = [](const Line &x, const Line &y) {
-                const double wx = x.weight, wy = y.weight;
-                const Vec2 ydir = dot(x.dir, y.dir) < 0 ? y.dir * -1 : y.dir;
-                return Line{(x.at * wx + y.at * wy) * (1 / (wx + wy)), unit(x.dir * wx + ydir * wy), wx + wy};
-            };
             const Line p = joined(a, b), q = joined(c, d);
+            lines = {p, q};
             // p.at + p.dir t lies on q: cross(q.dir, p.at + p.dir t - q.at) = 0.
             sine = cross(q.dir, p.dir);
             at = p.at + p.dir * (-distance_to(q, p.at) / sine);
@@ -510,7 +590,8 @@ private:
         }
         // The outside lines of every group with two nodes or more, by root.
         struct Outside {
-            int root, order;
+            int root, order, member;
+            std::size_t link;
             BranchLine branch;
         };
         Array<Outside> outside;
@@ -520,7 +601,7 @@ private:
             for (std::size_t j = adjstart_[u(m)]; j < adjstart_[u(m) + 1]; ++j) {
                 if (inside(links_[adj_[j]])) continue;
                 const BranchLine b = branch_line(m, adj_[j]);
-                if (b.line.weight > 0 && !outside.push({g, static_cast<int>(outside.size()), b})) return false;
+                if (b.line.weight > 0 && !outside.push({g, static_cast<int>(outside.size()), m, adj_[j], b})) return false;
             }
         }
         std::sort(outside.begin(), outside.end(), [](const Outside &x, const Outside &y) {
@@ -533,6 +614,27 @@ private:
             auto each = [&](auto use) {
                 for (std::size_t j = k; j < e; ++j) use(outside[j].branch);
             };
+            auto each_way = [&](auto use) {
+                for (std::size_t j = k; j < e; ++j) use(outside[j].branch, away(outside[j].member, outside[j].link));
+            };
+            // Thinning may part the crossing of a straight stroke and a bent
+            // one into junctions on either side of it.  A group that takes
+            // in a node of the bent stroke alone (a short link of a small
+            // ring) is not that crossing.  Its width is the median of its
+            // branches' (the widest, width(g), may be measured in the
+            // crossing's ink).
+            bool junctions = e - k == 4;
+            double widths[4];
+            for (std::size_t j = k; j < e && junctions; ++j) {
+                junctions = degree_[u(outside[j].member)] >= 3;
+                widths[j - k] = links_[outside[j].link].fit.width;
+            }
+            if (Line through; junctions && straight_through(each_way, median(widths, 4), through, placed_[u(g)])) {
+                fallback_[u(g)] = placed_[u(g)];
+                meets_[u(g)] = 1;
+                k = e;
+                continue;
+            }
             Meeting meeting;
             const bool crossing = use_branches(each, [&](const Line &l) { meeting.add(l); });
             // Where the lines meet, with the pull to the root's pixel (any
@@ -559,7 +661,7 @@ private:
                 fallback_[u(g)] = held_near ? held : free;
                 meets_[u(g)] = 1;
                 double sine = 0;
-                if (two_strokes(outside, k, e, width(g), placed_[u(g)], sine)) {
+                if (two_strokes(outside, k, e, width(g), placed_[u(g)], sine, strokes_[u(g)])) {
                     meets_[u(g)] = kTwoStrokes;
                     fallback_[u(g)] = placed_[u(g)];
                     // Along either stroke, the other's ink reaches at most
@@ -569,6 +671,20 @@ private:
             }
             k = e;
         }
+        // Every member of a crossing of two strokes lies in the ink of one
+        // of them.  A group that also takes in nodes around a thick ring
+        // the strokes cross (its links all shorter than its width, and the
+        // strokes' links between the ring's crossings and the centre long
+        // crossing links) would otherwise draw the whole ring into the
+        // centre.
+        auto off_strokes = [&](int m) {
+            const int g = root[u(m)];
+            const double hold = 0.5 * width(g) + 2.5;
+            return std::fabs(distance_to(strokes_[u(g)].p, pixel(m))) > hold &&
+                   std::fabs(distance_to(strokes_[u(g)].q, pixel(m))) > hold;
+        };
+        for (const int m : members)
+            if (meets_[u(root[u(m)])] == kTwoStrokes && off_strokes(m)) meets_[u(root[u(m)])] = 0;
         // A member lies at most its reach (half its longest tying link) from
         // the meeting point; where two strokes cross, thinning may part the
         // crossing into junctions on either side of it, up to that whole
@@ -641,11 +757,20 @@ private:
             branches.clear();
             for (std::size_t j = adjstart_[u(i)]; j < adjstart_[u(i) + 1]; ++j)
                 if (!branches.push(branch_line(i, adj_[j], typical))) return false;
-            use_branches(
-                [&](auto use) {
-                    for (const BranchLine &b : branches) use(b);
-                },
-                [&](const Line &l) { meetings[u(i)].add(l); });
+            auto each = [&](auto use) {
+                for (const BranchLine &b : branches) use(b);
+            };
+            auto each_way = [&](auto use) {
+                for (std::size_t j = adjstart_[u(i)]; j < adjstart_[u(i) + 1]; ++j)
+                    use(branches[j - adjstart_[u(i)]], away(i, adj_[j]));
+            };
+            Line through;
+            if (Vec2 at; straight_through(each_way, typical, through, at)) {
+                meetings[u(i)].add(through);
+                meetings[u(i)].add({at, {-through.dir.y, through.dir.x}, through.weight});
+                continue;
+            }
+            use_branches(each, [&](const Line &l) { meetings[u(i)].add(l); });
         }
         // Every node is placed from its own records alone (a group's members
         // from their anchor, whose place tie() set), so blocks of nodes go to
@@ -755,6 +880,7 @@ private:
     Array<double> group_reach_;
     Array<unsigned char> meets_;
     Array<Vec2> fallback_;  // per group root: where it goes should its meeting point be out of reach
+    Array<StrokePair> strokes_;  // per group root that meets as two strokes: their lines
     FitScratch scratch_;
 };
 

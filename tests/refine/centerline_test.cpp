@@ -452,6 +452,20 @@ const Case kCases[] = {
      },
      {{node_frame(44, 50), node_frame(76, 50)}, {node_frame(60, 34), node_frame(60, 66)}, arc_truth(60, 50, 12)},
      0.35, {}, {node_frame(44, 50), node_frame(76, 50), node_frame(60, 34), node_frame(60, 66)}, 1.5, -1, 4},
+    // A bold hole's centre mark: the ring's polygon has links shorter than
+    // the ring is wide, and the arms' links from the ring to the centre are
+    // long enough to tie the crossings to the centre.  Each crossing lies
+    // on its arm where the ring's middle crosses it.
+    {"centre mark of a thick ring, 16 px",
+     [](ktvdraw::Canvas &c) {
+         c.circle(60, 50, 30, 16), c.thick_line(14, 50, 106, 50, 8), c.thick_line(60, 4, 60, 96, 8);
+     },
+     {{node_frame(14, 50), node_frame(106, 50)}, {node_frame(60, 4), node_frame(60, 96)}, arc_truth(60, 50, 30)},
+     0.5,
+     {node_frame(60, 50), node_frame(30, 50), node_frame(90, 50), node_frame(60, 20), node_frame(60, 80)},
+     {},
+     1.5,
+     5},
     {"circle",
      [](ktvdraw::Canvas &c) { c.circle(60, 50, 30, 2); },
      {arc_truth(60, 50, 30)},
