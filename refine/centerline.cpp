@@ -65,7 +65,10 @@ constexpr double kBranchTurn = 0.9;     // cosine of the largest turn of a branc
 constexpr int kBranchSteps = 4;         // farthest, in links, a branch is followed for a line of its own
 constexpr double kClearOfJunction = 0.75; // a link reaching this many stroke widths from a junction is measured clear of it
 constexpr std::size_t kWidthSample = 16;  // most links a node's typical width is taken from
-constexpr double kThickRing = 3.0;      // narrowest strokes whose crossings with a curve follow its bend, px
+constexpr double kThickRing = 10.0;     // narrowest strokes whose crossings with a curve follow its bend, px
+constexpr double kSquare = 0.9;         // ... and the sine of the shallowest angle they cross it at (64 degrees)
+constexpr double kBentCos = 0.5;        // ... and the cosine of the most the curve turns across them (60 degrees)
+constexpr double kLopsided = 4.0;       // ... and how much farther one side of its bend may lie from them than the other
 constexpr unsigned char kTwoStrokes = 2;  // a group that meets as the crossing of two straight strokes
 // Fewer links or nodes than these are not worth a thread of their own.
 constexpr std::size_t kLinksPerPart = 2048;
@@ -456,7 +459,33 @@ private:
         for (const int m : members) retry[u(root[u(m)])] = 0;
         members.resize(kept);
         for (const int m : members) root[u(m)] = short_groups.find(m);
-        return settle(members, root, reach_short, [](const LinkRecord &r) { return r.tying; });
+        if (!settle(members, root, reach_short, [](const LinkRecord &r) { return r.tying; })) return false;
+        // The junctions of groups that still did not meet, by their short
+        // links to each other alone: a thick ring's polygon ties its
+        // nodes all round, and thinning parts each crossing on it into two
+        // junctions.  A stroke crossing the ring bends in the crossing's
+        // ink, where its link cannot be measured; the bend goes with the
+        // junction.
+        auto bend = [&](const LinkRecord &r, int n) { return degree_[u(n)] == 2 && !r.fit.ok; };
+        auto pair = [&](const LinkRecord &r) {
+            const bool ja = degree_[u(r.a)] >= 3, jb = degree_[u(r.b)] >= 3;
+            return r.tying && ((ja && jb) || (ja && bend(r, r.b)) || (jb && bend(r, r.a)));
+        };
+        Groups pairs;
+        Array<double> reach_pair;
+        if (!pairs.reset(u(nodes_)) || !reach_pair.resize(u(nodes_), 0)) return false;
+        for (const LinkRecord &r : links_) {
+            if (!pair(r)) continue;
+            pairs.join(r.a, r.b);
+            for (const int n : {r.a, r.b}) reach_pair[u(n)] = std::max(reach_pair[u(n)], 0.5 * r.length);
+        }
+        members.clear();
+        for (int i = 0; i < nodes_; ++i) {
+            if (!tied[u(i)] || anchor_[u(i)] >= 0) continue;
+            if (!members.push(i)) return false;
+            root[u(i)] = pairs.find(i);
+        }
+        return settle(members, root, reach_pair, pair, true);
     }
 
     // How far, px, lines fitted to strokes w wide may pass from the one point
@@ -479,15 +508,19 @@ private:
     // leaves the node) are a straight stroke passing through and a stroke
     // that bends where it crosses it: two branches on one line, leaving
     // opposite ways; the other two leaving on either side of that line,
-    // not on one line.  A thick ring's polygon has links shorter than the
-    // ring is wide, so its branches lend the lines of links farther round
-    // it: chords that meet the straight stroke well off the ring (4 px
-    // outside a ring 16 px wide).  `at` then gets where the bent stroke
+    // not on one line, turning by kBentCos at most.  A thick ring's
+    // polygon has links shorter than the ring is wide, so its branches
+    // lend the lines of links farther round it: chords that meet the
+    // straight stroke well off the ring (4 px outside a ring 16 px wide).
+    // `at` then gets where the bent stroke
     // crosses the straight one's line, and `through` that line.  Strokes
-    // under kThickRing wide are left to their lines: a thin curve's links
-    // reach clear of the crossing, and the polygon drawn through where
-    // their lines meet follows the curve better than one through the
-    // crossing itself.
+    // under kThickRing wide are left to their lines: those meet a pixel or
+    // so off the curve, and the polygon drawn through that point follows
+    // the curve better than one through the crossing itself (at 8 px, the
+    // crossing moved onto the ring cost its chords more than it gained).
+    // So is a stroke that crosses the bend's chord at less than kSquare (a
+    // centre mark's arms are square to its ring; a sketch's strokes cross
+    // at a slant and bend a little anywhere).
     template <class Branches> static bool straight_through(Branches each, double w, Line &through, Vec2 &at) {
         BranchLine b[4];
         Vec2 away[4];
@@ -509,8 +542,12 @@ private:
                 for (int m = 0; m < 4; ++m)
                     if (m != i && m != j) o[k++] = m;
                 const Line line = joined(p.line, q.line), &c = b[o[0]].line, &d = b[o[1]].line;
-                if (cross(line.dir, away[o[0]]) * cross(line.dir, away[o[1]]) >= 0) continue;
-                if (c.weight <= 0 || d.weight <= 0 || !bend_crossing(line, c, d, at)) continue;
+                if (cross(line.dir, away[o[0]]) * cross(line.dir, away[o[1]]) >= 0 ||
+                    dot(away[o[0]], away[o[1]]) > -kBentCos)
+                    continue;
+                if (c.weight <= 0 || d.weight <= 0 || std::fabs(cross(line.dir, unit(d.at - c.at))) < kSquare ||
+                    !bend_crossing(line, c, d, at))
+                    continue;
                 through = line;
                 return true;
             }
@@ -522,14 +559,18 @@ private:
     // c and through d.at along d, on either side of the line, and bends
     // between them as the parabola those two points and the meeting of c
     // and d span (a quadratic Bezier curve, which is tangent to both).
-    // False when c and d do not meet or the points lie on one side.
+    // False when c and d do not meet, or the points lie on one side or one
+    // kLopsided times as far from the line as the other (the two sides of
+    // a ring are alike; a point close by and one far off are rather two
+    // strokes of a knot of junctions).
     static bool bend_crossing(const Line &line, const Line &c, const Line &d, Vec2 &at) {
         const double sine = cross(d.dir, c.dir);
         if (std::fabs(sine) < kCrossing) return false;
         const Vec2 control = c.at + c.dir * (-distance_to(d, c.at) / sine);
         // Signed distances from `line`, along the curve's parameter t.
         const double fa = distance_to(line, c.at), fc = distance_to(line, control), fb = distance_to(line, d.at);
-        if (fa * fb >= 0) return false;
+        if (fa * fb >= 0 || std::max(std::fabs(fa), std::fabs(fb)) > kLopsided * std::min(std::fabs(fa), std::fabs(fb)))
+            return false;
         auto f = [&](double t) { return (1 - t) * (1 - t) * fa + 2 * t * (1 - t) * fc + t * t * fb; };
         double lo = 0, hi = 1;
         for (int step = 0; step < 30; ++step) {
@@ -580,9 +621,11 @@ private:
     // each one's group) that have two members or more, from the outside
     // lines of their members (over the links `inside` does not count as the
     // group's own), where those lines meet; sets anchor_ of the members of
-    // each group that does.
+    // each group that does.  With `bent_only`, only the crossings of a
+    // straight stroke and a bent one meet.
     template <class Inside>
-    bool settle(const Array<int> &members, const Array<int> &root, const Array<double> &reach, Inside inside) {
+    bool settle(const Array<int> &members, const Array<int> &root, const Array<double> &reach, Inside inside,
+                bool bent_only = false) {
         for (const int m : members) {
             const int g = root[u(m)];
             ++size_[u(g)];
@@ -620,18 +663,23 @@ private:
             // Thinning may part the crossing of a straight stroke and a bent
             // one into junctions on either side of it.  A group that takes
             // in a node of the bent stroke alone (a short link of a small
-            // ring) is not that crossing.  Its width is the median of its
-            // branches' (the widest, width(g), may be measured in the
+            // ring) is not that crossing, unless it was formed of the
+            // crossing's links alone (`bent_only`).  Its width is the median
+            // of its branches' (the widest, width(g), may be measured in the
             // crossing's ink).
-            bool junctions = e - k == 4;
+            bool crossing_only = e - k == 4;
             double widths[4];
-            for (std::size_t j = k; j < e && junctions; ++j) {
-                junctions = degree_[u(outside[j].member)] >= 3;
+            for (std::size_t j = k; j < e && crossing_only; ++j) {
+                crossing_only = bent_only || degree_[u(outside[j].member)] >= 3;
                 widths[j - k] = links_[outside[j].link].fit.width;
             }
-            if (Line through; junctions && straight_through(each_way, median(widths, 4), through, placed_[u(g)])) {
+            if (Line through; crossing_only && straight_through(each_way, median(widths, 4), through, placed_[u(g)])) {
                 fallback_[u(g)] = placed_[u(g)];
                 meets_[u(g)] = 1;
+                k = e;
+                continue;
+            }
+            if (bent_only) {
                 k = e;
                 continue;
             }

@@ -212,6 +212,29 @@ Case crossed_box_of(const char *name, const std::array<P, 4> &q, double side, do
             0.6, {f[0], f[1], f[2], f[3], centre}, {}, place, junction_count};
 }
 
+// A ring 16 px wide, radius 30, about (60, 50), and arms 8 px wide through
+// its centre at `turn` degrees, 16 px out of it: junctions at the centre
+// and where the arms cross the ring's middle.
+Case thick_centre_mark_of(const char *name, double turn) {
+    const double r = 30, out = 46, a = turn * M_PI / 180;
+    std::vector<std::vector<P>> truth{arc_truth(60, 50, r)};
+    std::vector<P> junctions{node_frame(60, 50)};
+    std::array<P, 4> ends;
+    for (int k = 0; k < 4; ++k) {
+        const P d{std::cos(a + k * M_PI / 2), std::sin(a + k * M_PI / 2)};
+        ends[k] = {60 + out * d.x, 50 + out * d.y};
+        junctions.push_back(node_frame(60 + r * d.x, 50 + r * d.y));
+    }
+    for (int k = 0; k < 2; ++k)
+        truth.push_back({node_frame(ends[k].x, ends[k].y), node_frame(ends[k + 2].x, ends[k + 2].y)});
+    return {name,
+            [=](ktvdraw::Canvas &c) {
+                c.circle(60, 50, r, 16);
+                for (int k = 0; k < 2; ++k) c.thick_line(ends[k].x, ends[k].y, ends[k + 2].x, ends[k + 2].y, 8);
+            },
+            truth, 0.5, junctions, {}, 1.5, 5};
+}
+
 // A line through (cx, cy) at angle a0 and a branch from there at angle b,
 // strokes w wide.
 Case branch_off_a_line(const char *name, double w, double a0, double b, double cx, double cy, double mean,
@@ -456,16 +479,9 @@ const Case kCases[] = {
     // the ring is wide, and the arms' links from the ring to the centre are
     // long enough to tie the crossings to the centre.  Each crossing lies
     // on its arm where the ring's middle crosses it.
-    {"centre mark of a thick ring, 16 px",
-     [](ktvdraw::Canvas &c) {
-         c.circle(60, 50, 30, 16), c.thick_line(14, 50, 106, 50, 8), c.thick_line(60, 4, 60, 96, 8);
-     },
-     {{node_frame(14, 50), node_frame(106, 50)}, {node_frame(60, 4), node_frame(60, 96)}, arc_truth(60, 50, 30)},
-     0.5,
-     {node_frame(60, 50), node_frame(30, 50), node_frame(90, 50), node_frame(60, 20), node_frame(60, 80)},
-     {},
-     1.5,
-     5},
+    thick_centre_mark_of("centre mark of a thick ring, 16 px", 0),
+    // Turned, thinning parts each crossing into two junctions on the ring.
+    thick_centre_mark_of("centre mark of a thick ring, turned, 16 px", 10),
     {"circle",
      [](ktvdraw::Canvas &c) { c.circle(60, 50, 30, 2); },
      {arc_truth(60, 50, 30)},
