@@ -534,8 +534,11 @@ private:
             for (int j = i + 1; j < 4; ++j) {
                 const BranchLine &p = b[i], &q = b[j];
                 // Sound in one branch at least: the other may end soon past
-                // the crossing.
-                if (!(p.sound || q.sound) || p.line.weight <= 0 || q.line.weight <= 0 || !one_stroke(p.line, q.line, w) ||
+                // the crossing, and is measured from the sound one's line
+                // (its own, a little turned, passes farther off the other's
+                // points).
+                if (!(p.sound || q.sound) || p.line.weight <= 0 || q.line.weight <= 0 ||
+                    !(p.sound ? one_stroke(p.line, q.line, w) : one_stroke(q.line, p.line, w)) ||
                     dot(away[i], away[j]) > -kBranchTurn)
                     continue;
                 int o[2], k = 0;

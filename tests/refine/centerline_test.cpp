@@ -213,10 +213,10 @@ Case crossed_box_of(const char *name, const std::array<P, 4> &q, double side, do
 }
 
 // A ring 16 px wide, radius 30, about (60, 50), and arms 8 px wide through
-// its centre at `turn` degrees, 16 px out of it: junctions at the centre
-// and where the arms cross the ring's middle.
-Case thick_centre_mark_of(const char *name, double turn) {
-    const double r = 30, out = 46, a = turn * M_PI / 180;
+// its centre at `turn` degrees, reaching `out` px from it: junctions at the
+// centre and where the arms cross the ring's middle.
+Case thick_centre_mark_of(const char *name, double turn, double out = 46) {
+    const double r = 30, a = turn * M_PI / 180;
     std::vector<std::vector<P>> truth{arc_truth(60, 50, r)};
     std::vector<P> junctions{node_frame(60, 50)};
     std::array<P, 4> ends;
@@ -482,6 +482,8 @@ const Case kCases[] = {
     thick_centre_mark_of("centre mark of a thick ring, 16 px", 0),
     // Turned, thinning parts each crossing into two junctions on the ring.
     thick_centre_mark_of("centre mark of a thick ring, turned, 16 px", 10),
+    // Its arms' ends 5 px out of the ring are measured a little turned.
+    thick_centre_mark_of("centre mark of a thick ring, turned, short arms, 16 px", 20, 43),
     {"circle",
      [](ktvdraw::Canvas &c) { c.circle(60, 50, 30, 2); },
      {arc_truth(60, 50, 30)},
