@@ -232,7 +232,7 @@ Case thick_centre_mark_of(const char *name, double turn, double out = 46) {
                 c.circle(60, 50, r, 16);
                 for (int k = 0; k < 2; ++k) c.thick_line(ends[k].x, ends[k].y, ends[k + 2].x, ends[k + 2].y, 8);
             },
-            truth, 0.5, junctions, {}, 1.5, 5};
+            truth, 0.5, junctions, {}, 1.0, 5};
 }
 
 // A line through (cx, cy) at angle a0 and a branch from there at angle b,
