@@ -175,7 +175,9 @@ public:
     // The first bend short of its way point, 2 px or more from junction j,
     // where the stroke leaving j by link k turns by more than the merged
     // stroke may, having run straight so far: a corner.  -1 if there is
-    // none (a chamfer turns at two bends).
+    // none (a chamfer turns at two bends, but one whose middle link is half
+    // a stroke width or shorter cuts a thick corner: the corner is at its
+    // first bend).
     int corner_after(int j, std::size_t k) const {
         const double reach = kWayReach * width(j);
         const Vec2 first = unit(pixel(other(links[k], j)) - pixel(j));
@@ -185,7 +187,11 @@ public:
             if (degree[u(at)] != 2 || at == j || norm(pixel(at) - pixel(j)) >= reach) return -1;
             const std::size_t next = next_link(at, k);
             const Vec2 in = unit(pixel(at) - pixel(from)), out = unit(pixel(other(links[next], at)) - pixel(at));
-            if (dot(in, first) < kWedgeCos) return -1;
+            if (dot(in, first) < kWedgeCos) {
+                const bool chamfer = from != j && norm(pixel(from) - pixel(j)) >= 2 &&
+                                     norm(pixel(at) - pixel(from)) <= 0.5 * width(j) && dot(first, out) <= kWedgeAhead;
+                return chamfer ? from : -1;
+            }
             if (dot(in, out) <= kWedgeAhead) return norm(pixel(at) - pixel(j)) >= 2 ? at : -1;
             from = at;
             k = next;

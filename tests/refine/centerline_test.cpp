@@ -235,6 +235,14 @@ Case thick_centre_mark_of(const char *name, double turn, double out = 46) {
             truth, 0.5, junctions, {}, 1.0, 5};
 }
 
+// An X in a box about (60, 50), 2 hu by 2 hv, turned by `turn` degrees.
+Case turned_crossed_box_of(const char *name, double turn, double hu, double hv, double side, double diagonal,
+                           double place) {
+    const double a = turn * M_PI / 180, c = std::cos(a), s = std::sin(a);
+    auto at = [&](double u, double v) { return P{60 + u * c - v * s, 50 + u * s + v * c}; };
+    return crossed_box_of(name, {at(-hu, -hv), at(hu, -hv), at(hu, hv), at(-hu, hv)}, side, diagonal, place);
+}
+
 // A line through (cx, cy) at angle a0 and a branch from there at angle b,
 // strokes w wide.
 Case branch_off_a_line(const char *name, double w, double a0, double b, double cx, double cy, double mean,
@@ -451,6 +459,11 @@ const Case kCases[] = {
     crossed_box_of("X in a box, 5 px", {{{15, 15}, {35, 15}, {35, 60}, {15, 60}}}, 5.3, 5.3, 2.5),
     // ... and with an 8 px box and diagonals half as wide, turned: the
     // merged stroke may run a link or two on to the corner.
+    // Steep diagonals run merged with a long side up to a chamfer across
+    // the corner whose middle link is short: the corner is at its first
+    // bend.
+    turned_crossed_box_of("X in a turned box with steep diagonals, 8 px, diagonals 4 px", 50, 14, 36, 8, 4, 5),
+    turned_crossed_box_of("X in a turned box with steep diagonals, 6 px", 75, 12, 30, 6, 6, 4),
     crossed_box_of("X in a turned box, 8 px, diagonals 4 px", {{{102.4, 40.2}, {105.2, 72.1}, {17.6, 79.8}, {14.8, 47.9}}},
                    8, 4, 3.5, 5),
     // Thinning parts an arrowhead's sides from its line well before the
