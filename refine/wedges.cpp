@@ -177,7 +177,8 @@ public:
     // stroke may, having run straight so far: a corner.  -1 if there is
     // none (a chamfer turns at two bends, but one whose middle link is half
     // a stroke width or shorter cuts a thick corner: the corner is at its
-    // first bend).
+    // first bend, when that lies half a stroke width or more from j; a
+    // junction nearer is at the corner already).
     int corner_after(int j, std::size_t k) const {
         const double reach = kWayReach * width(j);
         const Vec2 first = unit(pixel(other(links[k], j)) - pixel(j));
@@ -188,7 +189,7 @@ public:
             const std::size_t next = next_link(at, k);
             const Vec2 in = unit(pixel(at) - pixel(from)), out = unit(pixel(other(links[next], at)) - pixel(at));
             if (dot(in, first) < kWedgeCos) {
-                const bool chamfer = from != j && norm(pixel(from) - pixel(j)) >= 2 &&
+                const bool chamfer = from != j && norm(pixel(from) - pixel(j)) >= 0.5 * width(j) &&
                                      norm(pixel(at) - pixel(from)) <= 0.5 * width(j) && dot(first, out) <= kWedgeAhead;
                 return chamfer ? from : -1;
             }
