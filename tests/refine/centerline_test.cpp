@@ -464,6 +464,9 @@ const Case kCases[] = {
     // bend.
     turned_crossed_box_of("X in a turned box with steep diagonals, 8 px, diagonals 4 px", 50, 14, 36, 8, 4, 5),
     turned_crossed_box_of("X in a turned box with steep diagonals, 6 px", 75, 12, 30, 6, 6, 4),
+    // Turned the other way, thinning puts a junction at a corner already,
+    // a few pixels short of the chamfer's first bend: it stays.
+    turned_crossed_box_of("X in a box turned a little, steep diagonals, 6 px", 15, 12, 30, 6, 6, 4.5),
     crossed_box_of("X in a turned box, 8 px, diagonals 4 px", {{{102.4, 40.2}, {105.2, 72.1}, {17.6, 79.8}, {14.8, 47.9}}},
                    8, 4, 3.5, 5),
     // Thinning parts an arrowhead's sides from its line well before the
