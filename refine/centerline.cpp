@@ -512,15 +512,15 @@ private:
     // polygon has links shorter than the ring is wide, so its branches
     // lend the lines of links farther round it: chords that meet the
     // straight stroke well off the ring (4 px outside a ring 16 px wide).
-    // `at` then gets where the bent stroke
-    // crosses the straight one's line, and `through` that line.  Strokes
-    // under kThickRing wide are left to their lines: those meet a pixel or
-    // so off the curve, and the polygon drawn through that point follows
-    // the curve better than one through the crossing itself (at 8 px, the
-    // crossing moved onto the ring cost its chords more than it gained).
-    // So is a stroke that crosses the bend's chord at less than kSquare (a
-    // centre mark's arms are square to its ring; a sketch's strokes cross
-    // at a slant and bend a little anywhere).
+    // `at` then gets where the bent stroke crosses the straight one's line,
+    // and `through` that line.  Strokes under kThickRing wide are left to
+    // their lines: those meet a pixel or so off the curve, and the polygon
+    // drawn through that point follows the curve better than one through
+    // the crossing itself (at 8 px, the crossing moved onto the ring cost
+    // its chords more than it gained).  So is a stroke that crosses the
+    // bend's chord at less than kSquare (a centre mark's arms are square to
+    // its ring; a sketch's strokes cross at a slant and bend a little
+    // anywhere).
     template <class Branches> static bool straight_through(Branches each, double w, Line &through, Vec2 &at) {
         BranchLine b[4];
         Vec2 away[4];
