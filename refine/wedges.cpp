@@ -313,12 +313,14 @@ public:
     // part within `cosine` with the line between them; of a junction of
     // three, whether its two branches a and b do so seen from `tip`.
     bool sides_part_narrowly(int j, int tip, int c, int a, int b, const Vec2 *aim, double cosine) const {
+        // wedge_end() takes the first four links of a junction of more.
+        const int n = degree[u(j)] == 3 ? 3 : 4;
         Vec2 from_tip[4];
-        for (int i = 0; i < degree[u(j)]; ++i) from_tip[i] = unit(aim[i] - pixel(tip));
+        for (int i = 0; i < n; ++i) from_tip[i] = unit(aim[i] - pixel(tip));
         const double length = norm(pixel(tip) - pixel(j));
         int oa = a, ob = b;
         return std::min(norm(aim[a] - pixel(tip)), norm(aim[b] - pixel(tip))) > length &&
-               (degree[u(j)] == 3 || outer(from_tip, c, oa, ob)) && dot(from_tip[oa], from_tip[ob]) >= cosine;
+               (n == 3 || outer(from_tip, c, oa, ob)) && dot(from_tip[oa], from_tip[ob]) >= cosine;
     }
 
     // Whether the ways of branches a and b, seen from the junction `meet`
