@@ -342,8 +342,7 @@ private:
         for (std::size_t a = adjstart_[u(j)]; a < adjstart_[u(j) + 1]; ++a) {
             if (adj_[a] == k) continue;
             const BranchLine b = branch_line(j, adj_[a], typical);
-            const Vec2 away = unit(pixel(other(links_[adj_[a]], j)) - pixel(j));
-            if (!b.sound || -dot(away, d) < kBranchTurn || std::fabs(distance_to(b.line, pixel(end))) > 0.5 * width(j) + 1)
+            if (!b.sound || -dot(away(j, adj_[a]), d) < kBranchTurn || std::fabs(distance_to(b.line, pixel(end))) > 0.5 * width(j) + 1)
                 continue;
             const double along = std::fabs(dot(b.line.dir, d));
             if (along > best) {
@@ -556,8 +555,6 @@ private:
             }
         return false;
     }
-    // The foot of p on line l.
-    static Vec2 foot(const Line &l, Vec2 p) { return l.at + l.dir * dot(p - l.at, l.dir); }
     // Where a bent stroke crosses `line`: the stroke runs through c.at along
     // c and through d.at along d, on either side of the line, and bends
     // between them as the parabola those two points and the meeting of c

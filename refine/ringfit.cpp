@@ -455,7 +455,7 @@ bool RingFitter::fit(const Corner *ring, std::size_t n, Array<Vec2> &polygon) {
             if (!polygon.push(v)) return false;
             continue;
         }
-        const Vec2 fa = a.at + a.dir * dot(c - a.at, a.dir), fb = b.at + b.dir * dot(c - b.at, b.dir);
+        const Vec2 fa = foot(a, c), fb = foot(b, c);
         if (norm(fb - fa) > kSameFoot) {
             if (!polygon.push(fa) || !polygon.push(fb)) return false;
         } else if (!polygon.push((fa + fb) * 0.5)) {

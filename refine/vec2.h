@@ -35,6 +35,9 @@ struct Line {
 
 inline double distance_to(const Line &l, Vec2 p) { return cross(l.dir, p - l.at); }
 
+// The foot of p on line l.
+inline Vec2 foot(const Line &l, Vec2 p) { return l.at + l.dir * dot(p - l.at, l.dir); }
+
 // Distance from p to the segment from a to b; `t` gets the parameter of the
 // nearest point (0 at a, 1 at b).
 inline double distance_to_segment(Vec2 p, Vec2 a, Vec2 b, double &t) {
