@@ -833,7 +833,7 @@ private:
         return close_wedges(g);
     }
 
-    NodeGraph graph() { return {links_, adjstart_, adj_, degree_, anchor_, pixels_, widths_, placed_, ink_, nodes_}; }
+    NodeGraph graph() { return {links_, adjstart_, adj_, degree_, anchor_, pixels_, widths_, placed_, crossing_, ink_, nodes_}; }
 
     void place_node(int i, const Array<Meeting> &meetings, const Array<Line> &outward, const Array<double> &endwidth) {
         if (!degree_[u(i)]) return;

@@ -35,6 +35,8 @@ struct NodeGraph {
     const Array<Vec2> &pixels;                 // per node: its pixel
     const Array<double> &widths;               // per node: the widest of its links' measured widths, px
     Array<Vec2> &placed;                       // per node: where it is placed
+    Array<double> &clear;                      // per node: how far along its lines from it the ink of
+                                               // other strokes runs in (a crossing, a tip), px, or 0
     const Ink &ink;
     int nodes;
 

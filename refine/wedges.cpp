@@ -47,6 +47,8 @@ constexpr double kCuspCos = -0.5;       // cosine of the widest angle between th
 constexpr double kTipShare = 0.5;       // share of a merged tip's cuts that must hold both
 constexpr double kInkedShare = 0.8;     // share of the steps along an arm through a tip that must be ink
 constexpr double kTipPixel = 2.0;       // a stub this short off a V's junction is its tip's last pixels, px
+constexpr double kShortTipCos = 0.5;    // cosine of the widest angle between the arms of a V whose tip is
+                                        // shorter than they are wide (60 degrees)
 constexpr double kThickWidth = 3.0;     // narrowest strokes thinning parts well before they meet, px
 constexpr double kWayReach = 2.0;       // a branch's way is taken this many stroke widths out at least
 
@@ -59,10 +61,13 @@ public:
         Array<int> into;          // per junction: the node its wedge runs merged into, or -1
         Array<std::size_t> via;   // ... and the link the merged stroke leaves it by
         Array<double> inset;      // ... and for a tip, how far inside the ink the two meet, px
-        if (!into.resize(u(nodes), -1) || !via.resize(u(nodes), 0) || !inset.resize(u(nodes), 0)) return false;
+        Array<unsigned char> there;  // ... and whether it is at the tip already
+        if (!into.resize(u(nodes), -1) || !via.resize(u(nodes), 0) || !inset.resize(u(nodes), 0) ||
+            !there.resize(u(nodes), 0))
+            return false;
         for (int j = 0; j < nodes; ++j)
             if ((degree[u(j)] == 3 || degree[u(j)] == 4) && anchor[u(j)] < 0)
-                into[u(j)] = wedge_end(j, via[u(j)], inset[u(j)]);
+                into[u(j)] = wedge_end(j, via[u(j)], inset[u(j)], there[u(j)]);
         Array<Vec2> at;
         if (!at.resize(u(nodes))) return false;
         for (int j = 0; j < nodes; ++j) {
@@ -71,7 +76,19 @@ public:
                 const Vec2 out = unit(placed[u(tip)] - placed[u(j)]);  // apart: merged_tip needs a length
                 const double edge = ink.edge(placed[u(tip)], out, kReach, false);
                 const Vec2 end = edge < kNoEdge ? placed[u(tip)] + out * edge : placed[u(tip)];
-                at[u(j)] = end - out * inset[u(j)];
+                at[u(j)] = there[u(j)] ? placed[u(j)] : end - out * inset[u(j)];
+                // Thick arms run merged from where they meet until they
+                // lie a stroke and a pixel apart, w / (2 sin(angle / 2)):
+                // a cut across either there meets one run whose middle
+                // lies between them, and the bends it would give pull the
+                // arm off its line.
+                Vec2 arm[2];
+                int arms = 0;
+                for (std::size_t a = adjstart[u(j)]; a < adjstart[u(j) + 1] && arms < 2; ++a)
+                    if (adj[a] != via[u(j)]) arm[arms++] = unit(placed[u(other(links[adj[a]], j))] - placed[u(j)]);
+                const double half_sine = 0.5 * norm(arm[0] - arm[1]);
+                if (half_sine > 0 && 2 * inset[u(j)] >= kThickWidth)
+                    clear[u(j)] = std::max(clear[u(j)], (2 * inset[u(j)] + 1) / (2 * half_sine));
                 continue;
             }
             // Along a chain of such junctions to the last, a step at most
@@ -133,7 +150,13 @@ public:
     // a stroke width long (a shorter stub off a wide corner is the
     // skeleton's, to the corner's far side), or two pixels or less: the
     // last pixels of strokes a pixel or two wide, which part at once, are
-    // a tip whatever the ink across them shows.  Its first half holds both
+    // a tip whatever the ink across them shows.  A shorter tip of thick
+    // strokes is one where the arms part by 60 degrees or less and `part`
+    // for good: the skeleton of a V with a round tip ends a few pixels
+    // short of where the arms meet.  (A cusp's loops, whose chords part
+    // wider, would lose their curve to chords from the tip; three strokes
+    // fanning out of a blob, two of them joined again a link or two on,
+    // end apart.)  Its first half holds both
     // strokes (the tip then narrows to one; a stroke that stems from a
     // point is no wider than itself but for a pixel or so at the point),
     // or, where the two meet at a very narrow angle and overlap nearly all
@@ -141,14 +164,15 @@ public:
     // first half is still clearly wider than one stroke (a stem leaves
     // the arms' ways at once, or, where the arms meet at 40 to 60 degrees
     // and it is short, is no wider than itself).
-    bool merged_tip(int j, int tip, int a, int b, double w, double both) const {
+    bool merged_tip(int j, int tip, int a, int b, double w, double both, bool part) const {
         const Vec2 at = placed[u(j)];
         const double length = norm(placed[u(tip)] - at), la = norm(placed[u(a)] - at), lb = norm(placed[u(b)] - at);
         if (length <= 0 || length > kWedgeReach || std::min(la, lb) < length) return false;
         const Vec2 da = (placed[u(a)] - at) * (1 / la), db = (placed[u(b)] - at) * (1 / lb);
         const Vec2 dc = (placed[u(tip)] - at) * (1 / length);
         if (dot(da, db) < kCuspCos || dot(dc, unit(da + db)) > -kWedgeOpposite) return false;
-        if (length < std::max(w, 2.0)) return length <= kTipPixel;
+        if (length < std::max(w, 2.0))
+            return length <= kTipPixel || (w >= kThickWidth && part && dot(da, db) >= kShortTipCos);
         const double run = length - 0.5 * w;
         const Vec2 half = at + dc * (0.5 * run + 1);
         return holds(at, half, both, kTipShare) ||
@@ -170,6 +194,32 @@ public:
             k = next_link(at, k);
         }
         return at;
+    }
+
+    // Whether the free end `tip` of junction j's third link is the last
+    // pixels of thinning's stub to the tip of a V whose thick arms, up to
+    // `w` wide, leave j for nodes a and b: where the arms' lines placed j
+    // past the stub's end, on the tip's way, the stub points back between
+    // the arms, and j is at the tip already.
+    bool tip_behind(int j, int tip, int a, int b, double w) const {
+        const Vec2 at = placed[u(j)];
+        const double length = norm(placed[u(tip)] - at);
+        if (w < kThickWidth || length <= 0 || length >= w) return false;
+        const Vec2 da = unit(placed[u(a)] - at), db = unit(placed[u(b)] - at);
+        return dot(da, db) >= kShortTipCos && dot(unit(placed[u(tip)] - at), unit(da + db)) >= kWedgeOpposite &&
+               std::min(norm(placed[u(a)] - at), norm(placed[u(b)] - at)) > length;
+    }
+
+    // The node other than a bend that the branch of junction j leaving it
+    // by link k ends at within kWedgeSteps links, or -1.
+    int branch_end(int j, std::size_t k) const {
+        int at = j;
+        for (int step = 0; step < kWedgeSteps; ++step) {
+            at = other(links[k], at);
+            if (degree[u(at)] != 2 || at == j) return at;
+            k = next_link(at, k);
+        }
+        return -1;
     }
 
     // The first bend short of its way point, 2 px or more from junction j,
@@ -210,8 +260,9 @@ public:
 
     // The node junction j's narrow wedge runs merged into, or -1; `via`
     // gets the link it leaves j by, `inset` (for a tip) how far inside the
-    // ink's tip the two strokes meet.
-    int wedge_end(int j, std::size_t &via, double &inset) const {
+    // ink's tip the two strokes meet, and `there` whether j is at the tip
+    // already.
+    int wedge_end(int j, std::size_t &via, double &inset, unsigned char &there) const {
         std::size_t link[4], way[4];
         Vec2 dir[4], aim[4];
         int n = 0;
@@ -241,10 +292,12 @@ public:
                 // narrower is the strokes' width.  Arms that cuts find no
                 // edges of (inside a filled area, whose skeleton branches
                 // to every corner) are no strokes.
-                if (n != 3 || !wra.fit.ok || !wrb.fit.ok ||
-                    !merged_tip(j, far, other(ra, j), other(rb, j), std::min(wa, wb), both))
-                    continue;
+                if (n != 3 || !wra.fit.ok || !wrb.fit.ok) continue;
+                const int end_a = branch_end(j, link[a]);
+                const bool part = end_a < 0 || end_a != branch_end(j, link[b]);
                 inset = std::max(kEndCap, 0.5 * std::min(wa, wb));
+                there = part && tip_behind(j, far, other(ra, j), other(rb, j), std::min(wa, wb));
+                if (!there && !merged_tip(j, far, other(ra, j), other(rb, j), std::min(wa, wb), both, part)) continue;
                 return far;
             }
             // Thinning parts an arrowhead's three lines well before their

@@ -155,12 +155,14 @@ void steep_line(ktvdraw::Canvas &c, double x0, int y0, double x1, int y1) {
 }
 
 // Two strokes w pixels wide from (15, 51 - spread) and (15, 51 + spread)
-// to the tip of a V at (100, 51): two lines, their far ends the only ends.
-Case v_of(const char *name, double spread, double w = 3) {
+// to the tip of a V at (100, 51), `round` or pointed: two lines, their far
+// ends the only ends.
+Case v_of(const char *name, double spread, double w = 3, bool round = false) {
     const P tip = node_frame(100, 51), a = node_frame(15, 51 - spread), b = node_frame(15, 51 + spread);
     return {name,
-            [spread, w](ktvdraw::Canvas &c) {
+            [spread, w, round](ktvdraw::Canvas &c) {
                 c.thick_line(15, 51 - spread, 100, 51, w), c.thick_line(15, 51 + spread, 100, 51, w);
+                if (round) c.disc(100, 51, 0.5 * w);
             },
             {{a, tip}, {b, tip}}, 0.25, {}, {a, b}, 1.5, 0, 2};
 }
@@ -428,6 +430,11 @@ const Case kCases[] = {
     // A pixel or two wide, they part at once: the skeleton's stub past
     // the junction is the tip's last pixels.
     v_of("narrow V a pixel wide", 11, 1), v_of("narrow V, 1.5 px", 15, 1.5),
+    // Thick, their lines meet past the end of thinning's stub, which then
+    // points back between them; with a round tip, the stub is shorter
+    // than the strokes are wide.  Either way the junction is at the tip.
+    v_of("narrow V, 8 px", 21, 8), v_of("V at 39 degrees, 8 px", 30, 8),
+    v_of("narrower V with a round tip, 8 px", 12, 8, true),
     // ... but a Y's stem, short as it is, stays: its ink is one stroke
     // wide, whether the arms part at 40, 60 or 90 degrees.
     y_of("Y at 40 degrees, 3 px", 3, 20), y_of("Y at 60 degrees, 5 px", 5, 30), y_of("Y at 90 degrees, 3 px", 3, 45),
