@@ -489,6 +489,16 @@ const Case kCases[] = {
      {{node_frame(40, 2), node_frame(40, 14)}, {node_frame(40, 86), node_frame(40, 98)}, arc_truth(40, 26, 12, -90, 90),
       arc_truth(40, 50, 12, -90, 90), arc_truth(40, 74, 12, -90, 90)},
      0.35, {}, {node_frame(40, 2), node_frame(40, 98)}, 1.5, 0, 2},
+    // Drawn with an 8 px pen, thinning's stub into a cusp is shorter than
+    // the loops are wide, as at a V's round tip; but the loops leave it
+    // wider than a V's arms, and a junction moved into the cusp would draw
+    // them by chords across their curve.
+    {"cusps of an inductor, 8 px",
+     [](ktvdraw::Canvas &c) {
+         for (const double cy : {22.0, 50.0, 78.0}) c.thick_arc(40, cy, 14, -M_PI / 2, M_PI / 2, 8);
+     },
+     {arc_truth(40, 22, 14, -90, 90), arc_truth(40, 50, 14, -90, 90), arc_truth(40, 78, 14, -90, 90)},
+     0.38, {}, {}, 1.5, -1, -1},
     // The centre mark of a small hole: the arms stand a few pixels out of
     // the ring, whose polygon's chords leave the crossings at up to 60
     // degrees from the arms' way back.
