@@ -47,6 +47,8 @@ constexpr double kCuspCos = -0.5;       // cosine of the widest angle between th
 constexpr double kTipShare = 0.5;       // share of a merged tip's cuts that must hold both
 constexpr double kInkedShare = 0.8;     // share of the steps along an arm through a tip that must be ink
 constexpr double kTipPixel = 2.0;       // a stub this short off a V's junction is its tip's last pixels, px
+constexpr double kSplitWidth = 5.0;     // narrowest sides of an arrowhead thinning splits in two junctions, px
+constexpr double kSamePen = 0.67;       // narrowest share of the wider side an arrowhead's other side is wide
 constexpr double kShortTipCos = 0.5;    // cosine of the widest angle between the arms of a V whose tip is
                                         // shorter than they are wide (60 degrees)
 constexpr double kThickWidth = 3.0;     // narrowest strokes thinning parts well before they meet, px
@@ -62,12 +64,16 @@ public:
         Array<std::size_t> via;   // ... and the link the merged stroke leaves it by
         Array<double> inset;      // ... and for a tip, how far inside the ink the two meet, px
         Array<unsigned char> there;  // ... and whether it is at the tip already
+        Array<int> start;         // ... and the node `via` leaves: j, or its partner in a split arrowhead
         if (!into.resize(u(nodes), -1) || !via.resize(u(nodes), 0) || !inset.resize(u(nodes), 0) ||
-            !there.resize(u(nodes), 0))
+            !there.resize(u(nodes), 0) || !start.resize(u(nodes), -1))
             return false;
-        for (int j = 0; j < nodes; ++j)
-            if ((degree[u(j)] == 3 || degree[u(j)] == 4) && anchor[u(j)] < 0)
-                into[u(j)] = wedge_end(j, via[u(j)], inset[u(j)], there[u(j)]);
+        for (int j = 0; j < nodes; ++j) {
+            if ((degree[u(j)] != 3 && degree[u(j)] != 4) || anchor[u(j)] >= 0) continue;
+            start[u(j)] = j;
+            into[u(j)] = wedge_end(j, via[u(j)], inset[u(j)], there[u(j)]);
+            if (into[u(j)] < 0 && degree[u(j)] == 3) into[u(j)] = split_arrow_end(j, via[u(j)], start[u(j)]);
+        }
         Array<Vec2> at;
         if (!at.resize(u(nodes))) return false;
         for (int j = 0; j < nodes; ++j) {
@@ -105,7 +111,7 @@ public:
             if (into[u(j)] < 0) continue;
             placed[u(j)] = at[u(j)];
             // The bends on the way, and a tip, go along.
-            int n = j;
+            int n = start[u(j)];
             std::size_t k = via[u(j)];
             for (int step = 0; step < kWedgeSteps; ++step) {
                 n = other(links[k], n);
@@ -336,8 +342,9 @@ public:
     // merged into, holding `both`: on through bends while the ink holds
     // both and the merged stroke goes on ahead, or -1.  An arrowhead's
     // three lines narrow to its tip as a V does: they hold all three in
-    // the first half of the way only, and the tip is the next junction.
-    int merged_end(int j, std::size_t k, Vec2 d, double both, bool arrowhead, int corner = -1) const {
+    // the first half of the way only, and the tip is the next junction
+    // (or, with `bends`, the next past bends).
+    int merged_end(int j, std::size_t k, Vec2 d, double both, bool arrowhead, int corner = -1, bool bends = false) const {
         int from = j, reached = -1;
         double walked = 0;
         for (int step = 0; step < kWedgeSteps; ++step) {
@@ -348,7 +355,12 @@ public:
                 !(arrowhead ? holds(pixel(from), (pixel(from) + pixel(to)) * 0.5, both, kTipShare)
                             : holds(pixel(from), pixel(to), both, kWedgeShare)))
                 break;
-            if (arrowhead) return degree[u(to)] >= 3 ? to : -1;
+            if (arrowhead && (!bends || degree[u(to)] != 2)) return degree[u(to)] >= 3 ? to : -1;
+            if (arrowhead) {
+                k = next_link(to, k);
+                from = to;
+                continue;
+            }
             // Past the first link, only to a junction or the corner: a
             // merged run that ends at a bend is a band, not two strokes
             // meeting.
@@ -367,13 +379,73 @@ public:
     // three, whether its two branches a and b do so seen from `tip`.
     bool sides_part_narrowly(int j, int tip, int c, int a, int b, const Vec2 *aim, double cosine) const {
         // wedge_end() takes the first four links of a junction of more.
-        const int n = degree[u(j)] == 3 ? 3 : 4;
+        return sides_part_narrowly(j, tip, degree[u(j)] == 3 ? 3 : 4, c, a, b, aim, cosine);
+    }
+    bool sides_part_narrowly(int j, int tip, int n, int c, int a, int b, const Vec2 *aim, double cosine) const {
         Vec2 from_tip[4];
         for (int i = 0; i < n; ++i) from_tip[i] = unit(aim[i] - pixel(tip));
         const double length = norm(pixel(tip) - pixel(j));
         int oa = a, ob = b;
         return std::min(norm(aim[a] - pixel(tip)), norm(aim[b] - pixel(tip))) > length &&
                (n == 3 || outer(from_tip, c, oa, ob)) && dot(from_tip[oa], from_tip[ob]) >= cosine;
+    }
+
+    // Thinning may part the three lines of an arrowhead drawn with a
+    // thick pen in two junctions of three links a few pixels apart, rather
+    // than one of four.  A pair joined by a link shorter than half the
+    // merged stroke is wide, neither tied to others, is judged as one
+    // junction of the four links they have besides, where the sides are
+    // of one pen, kSplitWidth or wider, and no narrower than the link
+    // between the two; its merged stroke may pass the bends thinning put
+    // in it on the way to the tip.  Gets the link it leaves by and the
+    // member it leaves (`from`); the tip or -1.  (Clutter whose skeleton
+    // has such a pair has sides of unlike widths.)
+    int split_arrow_end(int j, std::size_t &via, int &from) const {
+        int partner = -1;
+        std::size_t joint = 0;
+        for (std::size_t a = adjstart[u(j)]; a < adjstart[u(j) + 1]; ++a) {
+            const int o = other(links[adj[a]], j);
+            if (o == j || degree[u(o)] != 3 || anchor[u(o)] >= 0 || links[adj[a]].length > 0.5 * width(j)) continue;
+            if (partner >= 0) return -1;
+            partner = o, joint = adj[a];
+        }
+        if (partner < 0) return -1;
+        std::size_t link[4], way[4];
+        int owner[4];
+        Vec2 dir[4], aim[4];
+        const Vec2 middle = (pixel(j) + pixel(partner)) * 0.5;
+        int n = 0;
+        for (const int m : {j, partner})
+            for (std::size_t a = adjstart[u(m)]; a < adjstart[u(m) + 1]; ++a) {
+                if (adj[a] == joint) continue;
+                if (n == 4) return -1;  // the joint repeated
+                link[n] = way[n] = adj[a];
+                owner[n] = m;
+                aim[n] = pixel(way_point(m, way[n]));
+                dir[n] = unit(aim[n] - middle);
+                ++n;
+            }
+        if (n != 4) return -1;
+        for (int c = 0; c < 4; ++c) {
+            int a = 0, b = 0;
+            if (!outer(dir, c, a, b) || degree[u(other(links[link[c]], owner[c]))] == 1) continue;
+            const LinkRecord &wra = links[way[a]], &wrb = links[way[b]];
+            if (!wra.fit.ok || !wrb.fit.ok) continue;
+            const double wa = wra.fit.width, wb = wrb.fit.width;
+            if (links[joint].length > std::min(wa, wb) || std::min(wa, wb) < kSamePen * std::max(wa, wb) ||
+                std::min(wa, wb) < kSplitWidth)
+                continue;
+            const double both = std::max(kWedgeMerged * (wa + wb), std::max(wa, wb) + kWedgeWider);
+            if (dot(dir[c], unit(dir[a] + dir[b])) > -kWedgeOpposite) continue;
+            const int reached = merged_end(owner[c], link[c], dir[c], both, true, -1, true);
+            if (reached < 0 || reached == j || reached == partner ||
+                !sides_part_narrowly(owner[c], reached, 4, c, a, b, aim, kArrowCos))
+                continue;
+            via = link[c];
+            from = owner[c];
+            return reached;
+        }
+        return -1;
     }
 
     // Whether the ways of branches a and b, seen from the junction `meet`

@@ -183,18 +183,19 @@ Case y_of(const char *name, double w, double half) {
 }
 
 // A dimension line w px wide along y = 50.3 with an open arrowhead whose
-// tip touches an extension line at x = 20.2: sides 15 px long, 17 degrees
-// off the line.  All five strokes meet at the tip: one junction, five ends.
-Case arrow_of(const char *name, double w) {
-    const P tip = node_frame(20.2, 50.3), s0 = node_frame(20.2 + 15 * std::cos(0.3), 50.3 - 15 * std::sin(0.3)),
-            s1 = node_frame(20.2 + 15 * std::cos(0.3), 50.3 + 15 * std::sin(0.3));
+// tip touches an extension line at x = 20.2: sides `side` px long, 17 degrees
+// off the line.  All five strokes meet at the tip: one junction, five ends, the lines
+// within `mean` of the truth.
+Case arrow_of(const char *name, double w, double side = 15, double mean = 0.3) {
+    const P tip = node_frame(20.2, 50.3), s0 = node_frame(20.2 + side * std::cos(0.3), 50.3 - side * std::sin(0.3)),
+            s1 = node_frame(20.2 + side * std::cos(0.3), 50.3 + side * std::sin(0.3));
     return {name,
             [=](ktvdraw::Canvas &c) {
                 c.thick_line(20.2, 10, 20.2, 90, w), c.thick_line(20.2, 50.3, 110, 50.3, w);
                 c.thick_line(20.2, 50.3, s0.x + 0.5, s0.y + 0.5, w), c.thick_line(20.2, 50.3, s1.x + 0.5, s1.y + 0.5, w);
             },
             {{node_frame(20.2, 10), node_frame(20.2, 90)}, {tip, node_frame(110, 50.3)}, {tip, s0}, {tip, s1}},
-            0.3, {tip}, {s0, s1}, 1.5, 1, 5};
+            mean, {tip}, {s0, s1}, 1.5, 1, 5};
 }
 
 // A box with corners q[0..3] (page coordinates, in order round it), its
@@ -480,6 +481,9 @@ const Case kCases[] = {
     // tip; the three meet at the tip.  At 2.5 px the clean-up drops a side,
     // whose ink leaves the line at a slant.
     arrow_of("arrowhead, 1.5 px", 1.5), arrow_of("arrowhead, 2.5 px", 2.5),
+    // Thick, thinning may part the three in two junctions a few pixels
+    // apart; they meet at the tip all the same.
+    arrow_of("arrowhead, 8 px, sides 40 px", 8, 40, 0.55),
     // An inductor's loops: each two meet in a cusp, the same.
     {"cusps of an inductor",
      [](ktvdraw::Canvas &c) {
