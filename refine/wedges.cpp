@@ -50,7 +50,8 @@ constexpr double kTipPixel = 2.0;       // a stub this short off a V's junction 
 constexpr double kSplitWidth = 5.0;     // narrowest sides of an arrowhead thinning splits in two junctions, px
 constexpr double kSamePen = 0.67;       // narrowest share of the wider side an arrowhead's other side is wide
 constexpr double kShortTipCos = 0.5;    // cosine of the widest angle between the arms of a V whose tip is
-                                        // shorter than they are wide (60 degrees)
+                                        // shorter than they are wide (60 degrees) ...
+constexpr double kShortTipAxis = 0.94;  // ... and of the largest angle of the tip to their middle (20 degrees)
 constexpr double kThickWidth = 3.0;     // narrowest strokes thinning parts well before they meet, px
 constexpr double kWayReach = 2.0;       // a branch's way is taken this many stroke widths out at least
 
@@ -157,12 +158,14 @@ public:
     // skeleton's, to the corner's far side), or two pixels or less: the
     // last pixels of strokes a pixel or two wide, which part at once, are
     // a tip whatever the ink across them shows.  A shorter tip of thick
-    // strokes is one where the arms part by 60 degrees or less and `part`
-    // for good: the skeleton of a V with a round tip ends a few pixels
-    // short of where the arms meet.  (A cusp's loops, whose chords part
-    // wider, would lose their curve to chords from the tip; three strokes
-    // fanning out of a blob, two of them joined again a link or two on,
-    // end apart.)  Its first half holds both
+    // strokes is one where the arms part by 60 degrees or less, the tip
+    // leaves within 20 degrees of their middle, and they `part` for good:
+    // the skeleton of a V with a round tip ends a few pixels short of
+    // where the arms meet.  (A cusp's loops, whose chords part wider,
+    // would lose their curve to chords from the tip; the end of an arm
+    // standing out of a ring runs straight on from the arm, off the middle
+    // of the arm and the ring; three strokes fanning out of a blob, two of
+    // them joined again a link or two on, end apart.)  Its first half holds both
     // strokes (the tip then narrows to one; a stroke that stems from a
     // point is no wider than itself but for a pixel or so at the point),
     // or, where the two meet at a very narrow angle and overlap nearly all
@@ -178,7 +181,8 @@ public:
         const Vec2 dc = (placed[u(tip)] - at) * (1 / length);
         if (dot(da, db) < kCuspCos || dot(dc, unit(da + db)) > -kWedgeOpposite) return false;
         if (length < std::max(w, 2.0))
-            return length <= kTipPixel || (w >= kThickWidth && part && dot(da, db) >= kShortTipCos);
+            return length <= kTipPixel || (w >= kThickWidth && part && dot(da, db) >= kShortTipCos &&
+                                           dot(dc, unit(da + db)) <= -kShortTipAxis);
         const double run = length - 0.5 * w;
         const Vec2 half = at + dc * (0.5 * run + 1);
         return holds(at, half, both, kTipShare) ||

@@ -217,9 +217,11 @@ Case crossed_box_of(const char *name, const std::array<P, 4> &q, double side, do
 
 // A ring 16 px wide, radius 30, about (60, 50), and arms 8 px wide through
 // its centre at `turn` degrees, reaching `out` px from it: junctions at the
-// centre and where the arms cross the ring's middle.
-Case thick_centre_mark_of(const char *name, double turn, double out = 46) {
-    const double r = 30, a = turn * M_PI / 180;
+// centre and where the arms cross the ring's middle.  A narrower ring
+// (radius r, `ring` px wide, arms half as wide) is checked for the arms'
+// ends instead, and the count of junctions is not.
+Case thick_centre_mark_of(const char *name, double turn, double out = 46, double r = 30, double ring = 16) {
+    const double a = turn * M_PI / 180;
     std::vector<std::vector<P>> truth{arc_truth(60, 50, r)};
     std::vector<P> junctions{node_frame(60, 50)};
     std::array<P, 4> ends;
@@ -232,10 +234,13 @@ Case thick_centre_mark_of(const char *name, double turn, double out = 46) {
         truth.push_back({node_frame(ends[k].x, ends[k].y), node_frame(ends[k + 2].x, ends[k + 2].y)});
     return {name,
             [=](ktvdraw::Canvas &c) {
-                c.circle(60, 50, r, 16);
-                for (int k = 0; k < 2; ++k) c.thick_line(ends[k].x, ends[k].y, ends[k + 2].x, ends[k + 2].y, 8);
+                c.circle(60, 50, r, ring);
+                for (int k = 0; k < 2; ++k) c.thick_line(ends[k].x, ends[k].y, ends[k + 2].x, ends[k + 2].y, ring / 2);
             },
-            truth, 0.5, junctions, {}, 1.0, 5};
+            truth, 0.5, ring == 16 ? junctions : std::vector<P>{},
+            ring == 16 ? std::vector<P>{} : std::vector<P>{node_frame(ends[0].x, ends[0].y), node_frame(ends[1].x, ends[1].y),
+                                                          node_frame(ends[2].x, ends[2].y), node_frame(ends[3].x, ends[3].y)},
+            ring == 16 ? 1.0 : 1.5, ring == 16 ? 5 : -1};
 }
 
 // An X in a box about (60, 50), 2 hu by 2 hv, turned by `turn` degrees.
@@ -521,6 +526,10 @@ const Case kCases[] = {
     thick_centre_mark_of("centre mark of a thick ring, turned, 16 px", 10),
     // Its arms' ends 5 px out of the ring are measured a little turned.
     thick_centre_mark_of("centre mark of a thick ring, turned, short arms, 16 px", 20, 43),
+    // At 8 px an arm standing out of the ring leaves its crossing as a
+    // short stub, straight on from its inner part: a stroke end, not the
+    // tip of a V the inner part and the ring would make.
+    thick_centre_mark_of("centre mark of a ring, turned, 8 px", 10, 27, 18, 8),
     {"circle",
      [](ktvdraw::Canvas &c) { c.circle(60, 50, 30, 2); },
      {arc_truth(60, 50, 30)},
