@@ -488,7 +488,7 @@ const Case kCases[] = {
     arrow_of("arrowhead, 1.5 px", 1.5), arrow_of("arrowhead, 2.5 px", 2.5),
     // Thick, thinning may part the three in two junctions a few pixels
     // apart; they meet at the tip all the same.
-    arrow_of("arrowhead, 8 px, sides 40 px", 8, 40, 0.55),
+    arrow_of("arrowhead, 9 px, sides 45 px", 9, 45, 0.4),
     // An inductor's loops: each two meet in a cusp, the same.
     {"cusps of an inductor",
      [](ktvdraw::Canvas &c) {
