@@ -815,7 +815,7 @@ private:
             Line through;
             if (Vec2 at; straight_through(each_way, typical, through, at)) {
                 meetings[u(i)].add(through);
-                meetings[u(i)].add({at, {-through.dir.y, through.dir.x}, through.weight});
+                meetings[u(i)].add({at, perp(through.dir), through.weight});
                 continue;
             }
             use_branches(each, [&](const Line &l) { meetings[u(i)].add(l); });

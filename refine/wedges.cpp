@@ -84,18 +84,7 @@ public:
                 const double edge = ink.edge(placed[u(tip)], out, kReach, false);
                 const Vec2 end = edge < kNoEdge ? placed[u(tip)] + out * edge : placed[u(tip)];
                 at[u(j)] = there[u(j)] ? placed[u(j)] : end - out * inset[u(j)];
-                // Thick arms run merged from where they meet until they
-                // lie a stroke and a pixel apart, w / (2 sin(angle / 2)):
-                // a cut across either there meets one run whose middle
-                // lies between them, and the bends it would give pull the
-                // arm off its line.
-                Vec2 arm[2];
-                int arms = 0;
-                for (std::size_t a = adjstart[u(j)]; a < adjstart[u(j) + 1] && arms < 2; ++a)
-                    if (adj[a] != via[u(j)]) arm[arms++] = unit(placed[u(other(links[adj[a]], j))] - placed[u(j)]);
-                const double half_sine = 0.5 * norm(arm[0] - arm[1]);
-                if (half_sine > 0 && 2 * inset[u(j)] >= kThickWidth)
-                    clear[u(j)] = std::max(clear[u(j)], (2 * inset[u(j)] + 1) / (2 * half_sine));
+                if (2 * inset[u(j)] >= kThickWidth) clear_tip(j, via[u(j)], 2 * inset[u(j)]);
                 continue;
             }
             // Along a chain of such junctions to the last, a step at most
@@ -125,6 +114,27 @@ public:
             }
         }
         return true;
+    }
+
+    // Thick arms, w wide, of the tip at junction j (its stub leaving by
+    // link `via`) run merged from where they meet until they lie a stroke
+    // and a pixel apart, (w + 1) / (2 sin(angle / 2)): a cut across either
+    // there meets one run whose middle lies between them, and the bends it
+    // would give pull the arm off its line.  No cuts come nearer to j.
+    void clear_tip(int j, std::size_t via, double w) {
+        Vec2 arm[2];
+        int arms = 0;
+        for (std::size_t a = adjstart[u(j)]; a < adjstart[u(j) + 1] && arms < 2; ++a)
+            if (adj[a] != via) arm[arms++] = unit(placed[u(other(links[adj[a]], j))] - placed[u(j)]);
+        const double half_sine = 0.5 * norm(arm[0] - arm[1]);
+        if (half_sine > 0) clear[u(j)] = std::max(clear[u(j)], (w + 1) / (2 * half_sine));
+    }
+
+    // How wide the merged stroke of two strokes wa and wb wide is at
+    // least: a wall that a thin line joins at a slant is no wider than it
+    // is anywhere, so clearly wider than the wider of the two as well.
+    static double merged_width(double wa, double wb) {
+        return std::max(kWedgeMerged * (wa + wb), std::max(wa, wb) + kWedgeWider);
     }
 
     // Whether the ink across the straight run from p to q holds a stroke
@@ -290,12 +300,10 @@ public:
             if (n == 4 && !outer(dir, c, a, b)) continue;
             const int far = other(links[link[c]], j);
             const LinkRecord &ra = links[link[a]], &rb = links[link[b]];
-            // A wall that a thin line joins at a slant is no wider than it
-            // is anywhere: the merged stroke must also be clearly wider
-            // than the wider of the two, each as wide as it is on its way.
+            // The two strokes, each as wide as it is on its way.
             const LinkRecord &wra = links[way[a]], &wrb = links[way[b]];
             const double wa = wra.fit.ok ? wra.fit.width : 1.0, wb = wrb.fit.ok ? wrb.fit.width : 1.0;
-            const double both = std::max(kWedgeMerged * (wa + wb), std::max(wa, wb) + kWedgeWider);
+            const double both = merged_width(wa, wb);
             via = link[c];
             if (degree[u(far)] == 1) {
                 // An arm's first link may lie in the merged ink: the
@@ -331,11 +339,11 @@ public:
             // corner: it need only hold more than either stroke.
             const double hold = corner ? std::max(wa, wb) + kWedgeWider : both;
             const int reached = merged_end(j, link[c], leaves, hold, n == 4, corner ? bend : -1);
-            if (reached >= 0 && n == 4 && !sides_part_narrowly(j, reached, c, a, b, aim, kArrowCos)) continue;
+            if (reached >= 0 && n == 4 && !sides_part_narrowly(j, reached, n, c, a, b, aim, kArrowCos)) continue;
             if (reached >= 0 && wide &&
                 ((corner ? reached != bend : degree[u(reached)] < 3) ||
                  !still_merged(j, reached, a, b, aim, std::max(wa, wb)) ||
-                 !sides_part_narrowly(j, reached, c, a, b, aim, kMetCos)))
+                 !sides_part_narrowly(j, reached, n, c, a, b, aim, kMetCos)))
                 continue;
             return reached;
         }
@@ -359,8 +367,8 @@ public:
                 !(arrowhead ? holds(pixel(from), (pixel(from) + pixel(to)) * 0.5, both, kTipShare)
                             : holds(pixel(from), pixel(to), both, kWedgeShare)))
                 break;
-            if (arrowhead && (!bends || degree[u(to)] != 2)) return degree[u(to)] >= 3 ? to : -1;
             if (arrowhead) {
+                if (!bends || degree[u(to)] != 2) return degree[u(to)] >= 3 ? to : -1;
                 k = next_link(to, k);
                 from = to;
                 continue;
@@ -378,13 +386,10 @@ public:
     }
 
     // Whether the sides a and b of an arrowhead whose line leaves junction
-    // j by branch c (way points `aim`) run on past j and, seen from its tip,
-    // part within `cosine` with the line between them; of a junction of
-    // three, whether its two branches a and b do so seen from `tip`.
-    bool sides_part_narrowly(int j, int tip, int c, int a, int b, const Vec2 *aim, double cosine) const {
-        // wedge_end() takes the first four links of a junction of more.
-        return sides_part_narrowly(j, tip, degree[u(j)] == 3 ? 3 : 4, c, a, b, aim, cosine);
-    }
+    // j by branch c (way points `aim`, n of them) run on past j and, seen
+    // from its tip, part within `cosine` with the line between them; of a
+    // junction of three, whether its two branches a and b do so seen from
+    // `tip`.
     bool sides_part_narrowly(int j, int tip, int n, int c, int a, int b, const Vec2 *aim, double cosine) const {
         Vec2 from_tip[4];
         for (int i = 0; i < n; ++i) from_tip[i] = unit(aim[i] - pixel(tip));
@@ -439,7 +444,7 @@ public:
             if (links[joint].length > std::min(wa, wb) || std::min(wa, wb) < kSamePen * std::max(wa, wb) ||
                 std::min(wa, wb) < kSplitWidth)
                 continue;
-            const double both = std::max(kWedgeMerged * (wa + wb), std::max(wa, wb) + kWedgeWider);
+            const double both = merged_width(wa, wb);
             if (dot(dir[c], unit(dir[a] + dir[b])) > -kWedgeOpposite) continue;
             const int reached = merged_end(owner[c], link[c], dir[c], both, true, -1, true);
             if (reached < 0 || reached == j || reached == partner ||
