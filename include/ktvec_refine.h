@@ -36,7 +36,8 @@ typedef struct _KTREFINEDPOINT {
 /* One refined line.  Owned by the refiner. */
 typedef struct _KTREFINEDLINE {
     int source;              /* centre lines: id of the vectorizer's polyline
-                                this line draws; outlines: 0 */
+                                this line draws, 0 for a line of the
+                                refiner's own; outlines: 0 */
     int closed;              /* 1 when the last point repeats the first */
     int pointnum;            /* entries in point and node */
     _KTREFINEDPOINT *point;  /* pointnum points, start to end */
@@ -55,8 +56,14 @@ public:
     /* Refines the centre lines of `v` (after mabstractcenterline) against
        its document, which must still be the bitmap the driver read.  Every
        live polyline with at least two nodes gives one line, in id order,
-       with one point per node.  A line may lie all at one point: the stub
-       thinning draws to the tip of a V, where its two strokes meet.
+       with one point per node and points of its own where the stroke bends
+       between nodes.  A line may lie all at one point: the stub thinning
+       draws to the tip of a V, where its two strokes meet.  After them come
+       lines of the refiner's own (source 0): short stroke ends the
+       clean-up dropped (the overshoot of a line past a corner, a tick),
+       and dots it dropped as specks (a piece of at least 9 black pixels
+       touching no other ink: a period, the dot of a dash-dot line), each
+       the centre line of a stroke with round ends, at least 1 px long.
        0 or -1000. */
     int mrefinecenterline(CKTVector *v);
 

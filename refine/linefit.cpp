@@ -27,24 +27,6 @@ constexpr double kMaxTurnCos = 0.8775825618903728;
 // A cut much wider than the median width ran into another stroke.
 bool too_wide(double width, double median_width) { return width > 1.5 * median_width + 1; }
 
-// The unit direction at half the angle of (c, s): the principal axis of
-// points whose second moments give c = xx - yy and s = 2 xy.  Square roots
-// only: they round alike on every platform, where the C libraries' atan2,
-// cos and sin differ in the last bit, so a result is the same in every build
-// of the library (the browser's included).  The angle 2t lies in (-pi, pi],
-// so t lies in (-pi/2, pi/2]; the larger of cos t and |sin t| is taken from
-// its half-angle formula and the other from sin 2t = 2 sin t cos t.
-Vec2 half_angle(double c, double s) {
-    const double h = std::sqrt(c * c + s * s);
-    if (!(h > 0)) return {1, 0};
-    if (c >= 0) {
-        const double cos_t = std::sqrt((h + c) / (2 * h));
-        return {cos_t, s / (2 * h * cos_t)};
-    }
-    const double sin_t = std::sqrt((h - c) / (2 * h)) * (s < 0 ? -1 : 1);
-    return {s / (2 * h * sin_t), sin_t};
-}
-
 }  // namespace
 
 double median(double *values, std::size_t n) {

@@ -10,7 +10,8 @@
 // that hangs off an explained one is a lost end when it sticks out clearly
 // and is slender.  It gets a line of its own, from the point where its axis
 // meets the line it hangs off (the corner, when it continues a line past
-// one) to the tip of its ink.
+// one) to the tip of its ink.  A piece that touches no explained ink at
+// all is a mark of its own that the clean-up took for a speck, a dot.
 #include "refine/stubs.h"
 
 #include "refine/segment_grid.h"
@@ -46,6 +47,9 @@ constexpr double kSlantMin = 0.25;   // a piece leaves its line at a slant from 
 constexpr double kSlantMax = 0.707;  // ... to 45 degrees ...
 constexpr double kSlantLength = 2.5; // ... when it runs this far from where it touches the line, px
 constexpr double kAcrossReach = 12.0;  // farthest a cut across a piece looks for its edges, px
+constexpr std::size_t kMinMark = 9;    // a piece of ink on its own with fewer pixels is dust (the
+                                       // drivers drop dust of up to 5 pixels)
+constexpr double kMinMarkLength = 1.0; // a dot's line is this long, px
 
 struct Pixel {
     int x, y;
@@ -168,6 +172,41 @@ bool tick(const Ink &ink, const Segment &h, Vec2 tip, double w) {
     return true;
 }
 
+// A mark on its own: a piece of ink that no line explains and that touches
+// none.  The clean-up drops a dot, a period or the short dash of a
+// dash-dot line as a speck, since thinning leaves a point or a segment of a
+// pixel or two of it.  It gets the centre line of a stroke with round ends:
+// along the piece's principal axis, half its width across that axis inside
+// each end (a round dot's centre line is its centre), and at least
+// kMinMarkLength long, so that writers draw it.  False for dust.
+bool mark(const Array<Pixel> &piece, Stub &m) {
+    if (piece.size() < kMinMark) return false;
+    const double count = static_cast<double>(piece.size());
+    Vec2 centre{};
+    for (const Pixel &p : piece) centre = centre + Vec2{double(p.x), double(p.y)};
+    centre = centre * (1 / count);
+    double xx = 0, xy = 0, yy = 0;
+    for (const Pixel &p : piece) {
+        const Vec2 d = Vec2{double(p.x), double(p.y)} - centre;
+        xx += d.x * d.x;
+        xy += d.x * d.y;
+        yy += d.y * d.y;
+    }
+    const Vec2 u = half_angle(xx - yy, 2 * xy), n = perp(u);
+    double lo = 1e300, hi = -1e300, left = 1e300, right = -1e300;
+    for (const Pixel &p : piece) {
+        const Vec2 d = Vec2{double(p.x), double(p.y)} - centre;
+        lo = std::min(lo, dot(d, u));
+        hi = std::max(hi, dot(d, u));
+        left = std::min(left, dot(d, n));
+        right = std::max(right, dot(d, n));
+    }
+    const double half = 0.5 * std::max(kMinMarkLength, hi - lo - (right - left));
+    const Vec2 middle = centre + u * (0.5 * (lo + hi)) + n * (0.5 * (left + right));
+    m = {middle - u * half, middle + u * half, -1};
+    return true;
+}
+
 }  // namespace
 
 int restore_stubs(const Ink &ink, const Array<double> &widths, LineSet &lines, int threads) {
@@ -250,7 +289,12 @@ int restore_stubs(const Ink &ink, const Array<double> &widths, LineSet &lines, i
                 }
             }
         }
-            if (large || attach.empty()) continue;
+            if (large) continue;
+            if (attach.empty()) {
+                Stub m;
+                if (mark(piece, m) && !stubs.push(m)) return KTVEC_NO_MEMORY;
+                continue;
+            }
 
             Vec2 base{};
             for (const Pixel &p : attach) base = base + Vec2{double(p.x), double(p.y)};

@@ -11,7 +11,9 @@ namespace ktv::refine {
 
 // Adds to `lines` a line for every short stroke of the ink that none of
 // them explains and that hangs off one of them, attached at the point of the
-// line it leaves from (a point the line gains when it had none there).
+// line it leaves from (a point the line gains when it had none there), and
+// a line for every dot of the ink that none explains and that touches no
+// explained ink (see mark() in stubs.cpp).
 // `widths` holds the stroke width measured for each line.  The page is
 // searched on up to `threads` threads (0: as many as pay, see
 // workers.h).  0 or -1000.

@@ -51,6 +51,24 @@ inline double distance_to_segment(Vec2 p, Vec2 a, Vec2 b) {
     return distance_to_segment(p, a, b, t);
 }
 
+// The unit direction at half the angle of (c, s): the principal axis of
+// points whose second moments give c = xx - yy and s = 2 xy.  Square roots
+// only: they round alike on every platform, where the C libraries' atan2,
+// cos and sin differ in the last bit, so a result is the same in every build
+// of the library (the browser's included).  The angle 2t lies in (-pi, pi],
+// so t lies in (-pi/2, pi/2]; the larger of cos t and |sin t| is taken from
+// its half-angle formula and the other from sin 2t = 2 sin t cos t.
+inline Vec2 half_angle(double c, double s) {
+    const double h = std::sqrt(c * c + s * s);
+    if (!(h > 0)) return {1, 0};
+    if (c >= 0) {
+        const double cos_t = std::sqrt((h + c) / (2 * h));
+        return {cos_t, s / (2 * h * cos_t)};
+    }
+    const double sin_t = std::sqrt((h - c) / (2 * h)) * (s < 0 ? -1 : 1);
+    return {s / (2 * h * sin_t), sin_t};
+}
+
 }  // namespace ktv::refine
 
 #endif

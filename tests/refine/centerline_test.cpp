@@ -287,6 +287,18 @@ const Case kCases[] = {
      },
      {{node_frame(10, 20), node_frame(110, 80)}, {node_frame(10, 80), node_frame(110, 20)}}, 0.25,
      {node_frame(60, 50)}, {}, 1.0},
+    // Dots on their own, which the clean-up drops as specks, come back;
+    // dust of four pixels does not.
+    {"dots on their own, 5 and 3 px",
+     [](ktvdraw::Canvas &c) {
+         c.thick_line(10.5, 20.5, 110.5, 20.5, 3);
+         c.disc(30.5, 70.5, 2.5);
+         c.disc(60.5, 70.5, 1.5);
+         for (int k = 0; k < 4; ++k) c.set(95 + k % 2, 70 + k / 2);
+     },
+     {{node_frame(10.5, 20.5), node_frame(110.5, 20.5)}, {node_frame(30.5, 70.5), node_frame(30.5, 70.5)},
+      {node_frame(60.5, 70.5), node_frame(60.5, 70.5)}}, 0.3,
+     {}, {node_frame(30.5, 70.5), node_frame(60.5, 70.5)}, 1.0, 0, 6},
     // A corner of one-pixel lines that run on past each other by three
     // pixels: the spur pass cuts both overshoots, the ink keeps them.
     {"corner with overshoots",
