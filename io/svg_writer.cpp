@@ -72,7 +72,7 @@ void write_svg(VectorView &view, const ResultInfo &info, TextSink &out) {
                             : "<g fill=\"none\" stroke=\"#000000\" stroke-width=\"1\"");
     out.put(" stroke-linejoin=\"round\" stroke-linecap=\"round\">\n");
     // Paths "p<id>" draw polylines; the refiner's own lines (restored
-    // stroke ends, outline rings) are "r<k>", numbered in order.
+    // stroke ends and dots, outline rings) are "r<k>", numbered in order.
     int own = 0;
     for_each_stroke(view, [&](const Stroke &s) {
         if (s.kind == Stroke::Kind::Circle) {

@@ -615,8 +615,8 @@ EMSCRIPTEN_KEEPALIVE int kw_count(int which) {
 //   refined (0 or 1), polyline count, then per live polyline:
 //     id, flag, modify, prev count, prev..., next count, next...,
 //     node count, nodes..., its stroke;
-//   then the count of the refiner's own lines (stroke ends the clean-up
-//   dropped, outline rings), each a stroke.
+//   then the count of the refiner's own lines (stroke ends and dots the
+//   clean-up dropped, outline rings), each a stroke.
 // A stroke: kind (0 path, 1 spline samples, 2 circle), closed, then
 //   kind 0, 1: n, n x (x, y); kind 0 then m (0, or n - 1), m x (cx, cy, r,
 //              sweep): the piece from point i to i + 1 is an arc when r > 0;
