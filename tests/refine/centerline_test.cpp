@@ -304,10 +304,10 @@ const Case kCases[] = {
     {"short dash on its own, 6 px",
      [](ktvdraw::Canvas &c) {
          c.thick_line(10.5, 20.5, 110.5, 20.5, 3);
-         c.thick_line(80.5, 60.5, 82.1, 61.7, 6);
+         c.thick_line(60.5, 75.5, 62.1, 74.3, 6);
      },
-     {{node_frame(10.5, 20.5), node_frame(110.5, 20.5)}, {node_frame(80.5, 60.5), node_frame(82.1, 61.7)}}, 0.2,
-     {}, {node_frame(80.5, 60.5), node_frame(82.1, 61.7)}, 0.6, 0, 4},
+     {{node_frame(10.5, 20.5), node_frame(110.5, 20.5)}, {node_frame(60.5, 75.5), node_frame(62.1, 74.3)}}, 0.2,
+     {}, {node_frame(60.5, 75.5), node_frame(62.1, 74.3)}, 0.6, 0, 4},
     // A corner of one-pixel lines that run on past each other by three
     // pixels: the spur pass cuts both overshoots, the ink keeps them.
     {"corner with overshoots",
