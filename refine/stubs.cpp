@@ -37,6 +37,7 @@ constexpr double kApexBehind = 0.0; // cosine beyond which the line leaves an ap
 constexpr double kApexAhead = 0.9;  // cosine within which a V's tip lies straight ahead of its apex
 constexpr double kApexNarrow = 0.5; // cosine of the widest angle between a V's arms (60 degrees) ...
 constexpr double kApexWider = 0.5;  // ... beyond which the ink past its apex is this much wider than its line, px
+constexpr double kApexOpening = 0.1; // ... or both its sides turn this much farther from straight back (cosine)
 constexpr double kOffMiddle = 0.5;  // a chord whose middle lies this far off its stroke's gets a point there, px
 constexpr std::size_t kMaxPiece = 2000;  // larger unexplained pieces are not lost ends, px
 constexpr double kEndCap = 0.5;     // a restored end stops this far inside the ink's tip, px
@@ -129,8 +130,9 @@ bool runs_on(const LineSet &lines, const Array<Segment> &segments, const Grid &g
 // or nearer where its line ends in a short chamfer, which the length
 // rules out.)  Where the line's two ways part by more than 60 degrees, the
 // ink beyond the apex must also be `wider` than one stroke, as two merged
-// ones are: a short stem off a Y is not.  Gets the line and point; false
-// when `at` is no such apex.
+// ones are, or both ways open out from it, as a cusp's loops do: a short
+// stem off a Y is neither.  Gets the line and point; false when `at` is no
+// such apex.
 template <class Grid>
 bool apex(const LineSet &lines, const Array<Segment> &segments, const Grid &grid, Vec2 at, Vec2 dir, double length,
           double width, bool wider, int &line, int &point) {
@@ -145,8 +147,19 @@ bool apex(const LineSet &lines, const Array<Segment> &segments, const Grid &grid
         if (line < 0 || on == line) line = on, point = k;
         else line = -2;  // a second line: a junction
     });
-    return meeting == 2 && behind == 2 && line >= 0 && !lines.line(line).closed &&
-           dot(dir, unit(ways[0] + ways[1])) <= -kApexAhead && (wider || dot(ways[0], ways[1]) >= kApexNarrow);
+    if (meeting != 2 || behind != 2 || line < 0 || lines.line(line).closed ||
+        dot(dir, unit(ways[0] + ways[1])) > -kApexAhead)
+        return false;
+    if (wider || dot(ways[0], ways[1]) >= kApexNarrow) return true;
+    // Both ways open out when, taken twice as far out, each turns farther
+    // from straight back: the loops of a cusp drawn with a pen of a pixel
+    // or two, whose merged ink ends no wider than one stroke.
+    int farther = 0, opening = 0;
+    ways_from(lines, segments, grid, at, 2 * reach, [&](Vec2 away, int, int) {
+        if (farther < 2) opening += dot(unit(away - at), dir) > dot(ways[farther], dir) + kApexOpening;
+        ++farther;
+    });
+    return farther == 2 && opening == 2;
 }
 
 // Whether the ink at `tip` is the end of a tick on segment h of a stroke

@@ -519,6 +519,16 @@ const Case kCases[] = {
      {{node_frame(40, 2), node_frame(40, 14)}, {node_frame(40, 86), node_frame(40, 98)}, arc_truth(40, 26, 12, -90, 90),
       arc_truth(40, 50, 12, -90, 90), arc_truth(40, 74, 12, -90, 90)},
      0.35, {}, {node_frame(40, 2), node_frame(40, 98)}, 1.5, 0, 2},
+    // With pens of a pixel or two the loops' merged ink ends no wider than
+    // one stroke, but the loops open out from the tip, as a Y's arms do not.
+    {"cusps of an inductor, 2 px",
+     [](ktvdraw::Canvas &c) {
+         c.thick_line(40, 8, 40, 20, 2), c.thick_line(40, 80, 40, 92, 2);
+         for (const double cy : {30.0, 50.0, 70.0}) c.thick_arc(40, cy, 10, -M_PI / 2, M_PI / 2, 2);
+     },
+     {{node_frame(40, 8), node_frame(40, 20)}, {node_frame(40, 80), node_frame(40, 92)}, arc_truth(40, 30, 10, -90, 90),
+      arc_truth(40, 50, 10, -90, 90), arc_truth(40, 70, 10, -90, 90)},
+     0.3, {}, {node_frame(40, 8), node_frame(40, 92)}, 1.5, 0, 2},
     // Drawn with an 8 px pen, thinning's stub into a cusp is shorter than
     // the loops are wide, as at a V's round tip; but the loops leave it
     // wider than a V's arms, and a junction moved into the cusp would draw
