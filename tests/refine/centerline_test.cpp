@@ -198,6 +198,20 @@ Case arrow_of(const char *name, double w, double side = 15, double mean = 0.3) {
             mean, {tip}, {s0, s1}, 1.5, 1, 5};
 }
 
+// An inductor of three loops of radius r about x = 40, drawn w px wide,
+// with its leads: its loops meet in two cusps, a bend of one line each.
+Case inductor_of(const char *name, double w, double r, double mean) {
+    const double top = 50 - 3 * r, bottom = 50 + 3 * r;
+    return {name,
+            [=](ktvdraw::Canvas &c) {
+                c.thick_line(40, top - 12, 40, top, w), c.thick_line(40, bottom, 40, bottom + 12, w);
+                for (int k = -1; k <= 1; ++k) c.thick_arc(40, 50 + 2 * r * k, r, -M_PI / 2, M_PI / 2, w);
+            },
+            {{node_frame(40, top - 12), node_frame(40, top)}, {node_frame(40, bottom), node_frame(40, bottom + 12)},
+             arc_truth(40, 50 - 2 * r, r, -90, 90), arc_truth(40, 50, r, -90, 90), arc_truth(40, 50 + 2 * r, r, -90, 90)},
+            mean, {}, {node_frame(40, top - 12), node_frame(40, bottom + 12)}, 1.5, 0, 2};
+}
+
 // A box with corners q[0..3] (page coordinates, in order round it), its
 // sides `side` px wide and its diagonals `diagonal` px wide: junctions at
 // the four corners and where the diagonals cross.
@@ -511,24 +525,10 @@ const Case kCases[] = {
     // apart; they meet at the tip all the same.
     arrow_of("arrowhead, 9 px, sides 45 px", 9, 45, 0.4),
     // An inductor's loops: each two meet in a cusp, the same.
-    {"cusps of an inductor",
-     [](ktvdraw::Canvas &c) {
-         c.thick_line(40, 2, 40, 14, 3), c.thick_line(40, 86, 40, 98, 3);
-         for (const double cy : {26.0, 50.0, 74.0}) c.thick_arc(40, cy, 12, -M_PI / 2, M_PI / 2, 3);
-     },
-     {{node_frame(40, 2), node_frame(40, 14)}, {node_frame(40, 86), node_frame(40, 98)}, arc_truth(40, 26, 12, -90, 90),
-      arc_truth(40, 50, 12, -90, 90), arc_truth(40, 74, 12, -90, 90)},
-     0.35, {}, {node_frame(40, 2), node_frame(40, 98)}, 1.5, 0, 2},
+    inductor_of("cusps of an inductor", 3, 12, 0.35),
     // With pens of a pixel or two the loops' merged ink ends no wider than
     // one stroke, but the loops open out from the tip, as a Y's arms do not.
-    {"cusps of an inductor, 2 px",
-     [](ktvdraw::Canvas &c) {
-         c.thick_line(40, 8, 40, 20, 2), c.thick_line(40, 80, 40, 92, 2);
-         for (const double cy : {30.0, 50.0, 70.0}) c.thick_arc(40, cy, 10, -M_PI / 2, M_PI / 2, 2);
-     },
-     {{node_frame(40, 8), node_frame(40, 20)}, {node_frame(40, 80), node_frame(40, 92)}, arc_truth(40, 30, 10, -90, 90),
-      arc_truth(40, 50, 10, -90, 90), arc_truth(40, 70, 10, -90, 90)},
-     0.3, {}, {node_frame(40, 8), node_frame(40, 92)}, 1.5, 0, 2},
+    inductor_of("cusps of an inductor, 2 px", 2, 10, 0.3),
     // Drawn with an 8 px pen, thinning's stub into a cusp is shorter than
     // the loops are wide, as at a V's round tip; but the loops leave it
     // wider than a V's arms, and a junction moved into the cusp would draw
