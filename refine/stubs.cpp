@@ -139,9 +139,10 @@ bool apex(const LineSet &lines, const Array<Segment> &segments, const Grid &grid
     const double reach = std::max(2 + width, 2 * length);
     int meeting = 0, behind = 0;
     Vec2 ways[2];
+    double farthest = reach;  // of the points the ways are taken to
     line = -1;
     ways_from(lines, segments, grid, at, reach, [&](Vec2 away, int on, int k) {
-        if (meeting < 2) ways[meeting] = unit(away - at);
+        if (meeting < 2) ways[meeting] = unit(away - at), farthest = std::max(farthest, norm(away - at));
         ++meeting;
         behind += norm(away - at) >= reach && dot(unit(away - at), dir) < kApexBehind;
         if (line < 0 || on == line) line = on, point = k;
@@ -151,11 +152,13 @@ bool apex(const LineSet &lines, const Array<Segment> &segments, const Grid &grid
         dot(dir, unit(ways[0] + ways[1])) > -kApexAhead)
         return false;
     if (wider || dot(ways[0], ways[1]) >= kApexNarrow) return true;
-    // Both ways open out when, taken twice as far out, each turns farther
-    // from straight back: the loops of a cusp drawn with a pen of a pixel
-    // or two, whose merged ink ends no wider than one stroke.
+    // Both ways open out when, taken twice as far out as the farther of
+    // the points they were taken to (a long chord may reach past twice the
+    // reach), each turns farther from straight back: the loops of a cusp
+    // drawn with a pen of a pixel or two, whose merged ink ends no wider
+    // than one stroke.
     int farther = 0, opening = 0;
-    ways_from(lines, segments, grid, at, 2 * reach, [&](Vec2 away, int, int) {
+    ways_from(lines, segments, grid, at, 2 * farthest, [&](Vec2 away, int, int) {
         if (farther < 2) opening += dot(unit(away - at), dir) > dot(ways[farther], dir) + kApexOpening;
         ++farther;
     });
