@@ -54,7 +54,15 @@ constexpr double kMinMarkLength = 1.0; // a dot's line is this long, px
 
 struct Pixel {
     int x, y;
+    Vec2 centre() const { return {double(x), double(y)}; }  // in the node frame
 };
+
+// The mean of the pixels' centres; `pixels` holds one at least.
+Vec2 mean_of(const Array<Pixel> &pixels) {
+    Vec2 sum{};
+    for (const Pixel &p : pixels) sum = sum + p.centre();
+    return sum * (1.0 / static_cast<double>(pixels.size()));
+}
 
 // A point to insert into a line: on segment `at` at parameter t.
 struct Insert {
@@ -197,13 +205,10 @@ bool tick(const Ink &ink, const Segment &h, Vec2 tip, double w) {
 // kMinMarkLength long, so that writers draw it.  False for dust.
 bool mark(const Array<Pixel> &piece, Stub &m) {
     if (piece.size() < kMinMark) return false;
-    const double count = static_cast<double>(piece.size());
-    Vec2 centre{};
-    for (const Pixel &p : piece) centre = centre + Vec2{double(p.x), double(p.y)};
-    centre = centre * (1 / count);
+    const Vec2 centre = mean_of(piece);
     double xx = 0, xy = 0, yy = 0;
     for (const Pixel &p : piece) {
-        const Vec2 d = Vec2{double(p.x), double(p.y)} - centre;
+        const Vec2 d = p.centre() - centre;
         xx += d.x * d.x;
         xy += d.x * d.y;
         yy += d.y * d.y;
@@ -211,7 +216,7 @@ bool mark(const Array<Pixel> &piece, Stub &m) {
     const Vec2 u = half_angle(xx - yy, 2 * xy), n = perp(u);
     double lo = 1e300, hi = -1e300, left = 1e300, right = -1e300;
     for (const Pixel &p : piece) {
-        const Vec2 d = Vec2{double(p.x), double(p.y)} - centre;
+        const Vec2 d = p.centre() - centre;
         lo = std::min(lo, dot(d, u));
         hi = std::max(hi, dot(d, u));
         left = std::min(left, dot(d, n));
@@ -312,9 +317,7 @@ int restore_stubs(const Ink &ink, const Array<double> &widths, LineSet &lines, i
                 continue;
             }
 
-            Vec2 base{};
-            for (const Pixel &p : attach) base = base + Vec2{double(p.x), double(p.y)};
-            base = base * (1.0 / attach.size());
+            const Vec2 base = mean_of(attach);
             // The line it hangs off: the segment nearest to where it touches.
             int host = -1;
             double best = 1e300, hostt = 0;
@@ -329,11 +332,11 @@ int restore_stubs(const Ink &ink, const Array<double> &widths, LineSet &lines, i
             const double w = 2 * (h.reach - kMargin);
             // Its tip: the middle of the pixels farthest from the base.
             double far = 0;
-            for (const Pixel &p : piece) far = std::max(far, norm(Vec2{double(p.x), double(p.y)} - base));
+            for (const Pixel &p : piece) far = std::max(far, norm(p.centre() - base));
             Vec2 tip{};
             int tips = 0;
             for (const Pixel &p : piece)
-                if (norm(Vec2{double(p.x), double(p.y)} - base) >= far - 1) tip = tip + Vec2{double(p.x), double(p.y)}, ++tips;
+                if (norm(p.centre() - base) >= far - 1) tip = tip + p.centre(), ++tips;
             tip = tip * (1.0 / tips);
             // It must stick out of the band and be slender.  A piece whose
             // tip (the middle of its last pixels) does is a lost end.  One
@@ -344,7 +347,7 @@ int restore_stubs(const Ink &ink, const Array<double> &widths, LineSet &lines, i
             // than that beyond the band.
             double t, extent = 0;
             for (const Pixel &p : piece)
-                extent = std::max(extent, distance_to_segment(Vec2{double(p.x), double(p.y)}, h.a, h.b, t));
+                extent = std::max(extent, distance_to_segment(p.centre(), h.a, h.b, t));
             const double tip_off = distance_to_segment(tip, h.a, h.b, t);  // t: the tip's foot on h
             const bool short_end = tip_off - h.reach < std::max(kStick, kStickPerWidth * w);
             if (short_end && extent + 0.5 - h.reach < std::max(kInkStick, kStickPerWidth * w)) continue;
@@ -374,7 +377,7 @@ int restore_stubs(const Ink &ink, const Array<double> &widths, LineSet &lines, i
             // does not end.
             bool bridge = false;
             for (const Pixel &p : attach)
-                if (norm(Vec2{double(p.x), double(p.y)} - base) > 0.5 * far + 1) bridge = true;
+                if (norm(p.centre() - base) > 0.5 * far + 1) bridge = true;
             if (bridge) continue;
             // Where its axis meets the host line, kept near the touching
             // point: a piece that continues its host past the host's end
