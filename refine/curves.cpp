@@ -12,6 +12,7 @@
 // and segments drawn as curves (fitted arcs, splines) are left to them.
 #include "refine/curves.h"
 
+#include "refine/peucker.h"
 #include "refine/workers.h"
 
 #include <algorithm>
@@ -74,31 +75,6 @@ double tolerance(const Array<Middle> &m, const Array<double> &raw, double width)
                      kTolerancePerWidth * width, kNoiseTolerance * noise});
 }
 
-// Douglas-Peucker over middles[lo..hi] (the ends are kept): marks the
-// middles to keep.  Iterative, with an explicit stack of ranges.
-bool simplify(const Array<Middle> &middles, double tolerance, Array<unsigned char> &keep, Array<int> &stack) {
-    stack.clear();
-    if (!stack.push(0) || !stack.push(static_cast<int>(middles.size()) - 1)) return false;
-    while (!stack.empty()) {
-        const int hi = stack.back();
-        stack.pop();
-        const int lo = stack.back();
-        stack.pop();
-        const Vec2 a = middles[static_cast<std::size_t>(lo)].p, b = middles[static_cast<std::size_t>(hi)].p;
-        const Vec2 d = unit(b - a);
-        double worst = tolerance;
-        int at = -1;
-        for (int k = lo + 1; k < hi; ++k) {
-            const double e = std::fabs(cross(d, middles[static_cast<std::size_t>(k)].p - a));
-            if (e > worst) worst = e, at = k;
-        }
-        if (at < 0) continue;
-        keep[static_cast<std::size_t>(at)] = 1;
-        if (!stack.push(lo) || !stack.push(at) || !stack.push(at) || !stack.push(hi)) return false;
-    }
-    return true;
-}
-
 // A segment that may bend, and where the points it gains went: its
 // part's array, from `first` on.
 struct Bend {
@@ -148,7 +124,9 @@ bool bend_points(const Ink &ink, Vec2 a, Vec2 b, double w, double clear_a, doubl
     if (!smooth_offsets(middles, a, u, n, s.raw)) return false;
     if (!s.keep.resize(middles.size())) return false;
     for (std::size_t m = 0; m < middles.size(); ++m) s.keep[m] = 0;
-    if (!simplify(middles, tolerance(middles, s.raw, w), s.keep, s.stack)) return false;
+    if (!douglas_peucker(middles.size(), [&](std::size_t k) { return middles[k].p; }, tolerance(middles, s.raw, w),
+                         s.keep, s.stack))
+        return false;
     for (std::size_t m = 1; m + 1 < middles.size(); ++m)
         if (s.keep[m] && !s.points.push(middles[m].p)) return false;
     return true;
@@ -211,20 +189,16 @@ int follow_bends(const Ink &ink, const Array<double> &widths, const Straight &st
     LineSet bent;
     std::size_t j = 0;
     int part = 0;
-    for (int i = 0; i < lines.count(); ++i) {
-        if (!bent.begin(lines.source(i))) return KTVEC_NO_MEMORY;
-        for (int k = 0; k < lines.points(i); ++k) {
-            if (!bent.add(lines.point(i, k), lines.node(i, k))) return KTVEC_NO_MEMORY;
-            if (j < bends.size() && bends[j].line == i && bends[j].at == k) {
-                while (j >= part_begin(bends.size(), parts, part + 1)) ++part;
-                const Array<Vec2> &points = scratch[part].points;
-                for (std::size_t m = 0; m < bends[j].count; ++m)
-                    if (!bent.add(points[bends[j].first + m], -1)) return KTVEC_NO_MEMORY;
-                ++j;
-            }
-        }
-        bent.end();
-    }
+    const bool built = copy_with_points(lines, bent, [&](int i, int k, LineSet &to) {
+        if (j >= bends.size() || bends[j].line != i || bends[j].at != k) return true;
+        while (j >= part_begin(bends.size(), parts, part + 1)) ++part;
+        const Array<Vec2> &points = scratch[part].points;
+        for (std::size_t m = 0; m < bends[j].count; ++m)
+            if (!to.add(points[bends[j].first + m], -1)) return false;
+        ++j;
+        return true;
+    });
+    if (!built) return KTVEC_NO_MEMORY;
     lines.swap(bent);
     return 0;
 }

@@ -98,6 +98,21 @@ private:
     Array<int> nodes_;
 };
 
+// Makes `grown` a copy of `lines` in which each point k of line i is
+// followed by the points that after(i, k, grown) adds there (points of the
+// stage's own: grown.add(p, -1)); after() answers false when memory runs
+// out.  False when memory runs out.
+template <class After> bool copy_with_points(const LineSet &lines, LineSet &grown, After after) {
+    grown.clear();
+    for (int i = 0; i < lines.count(); ++i) {
+        if (!grown.begin(lines.source(i))) return false;
+        for (int k = 0; k < lines.points(i); ++k)
+            if (!grown.add(lines.point(i, k), lines.node(i, k)) || !after(i, k, grown)) return false;
+        grown.end();
+    }
+    return true;
+}
+
 }  // namespace ktv::refine
 
 #endif

@@ -461,15 +461,12 @@ int restore_stubs(const Ink &ink, const Array<double> &widths, LineSet &lines, i
     });
     LineSet grown;
     std::size_t next = 0;
-    for (int i = 0; i < lines.count(); ++i) {
-        if (!grown.begin(lines.source(i))) return KTVEC_NO_MEMORY;
-        for (int k = 0; k < lines.points(i); ++k) {
-            if (!grown.add(lines.point(i, k), lines.node(i, k))) return KTVEC_NO_MEMORY;
-            while (next < inserts.size() && inserts[next].line == i && inserts[next].at == k)
-                if (!grown.add(inserts[next++].p, -1)) return KTVEC_NO_MEMORY;
-        }
-        grown.end();
-    }
+    const bool built = copy_with_points(lines, grown, [&](int i, int k, LineSet &to) {
+        while (next < inserts.size() && inserts[next].line == i && inserts[next].at == k)
+            if (!to.add(inserts[next++].p, -1)) return false;
+        return true;
+    });
+    if (!built) return KTVEC_NO_MEMORY;
     for (const Stub &s : stubs) {
         if (!grown.begin(0) || !grown.add(s.from, s.node) || !grown.add(s.to, -1)) return KTVEC_NO_MEMORY;
         grown.end();
