@@ -561,6 +561,17 @@ const Case kCases[] = {
     // short stub, straight on from its inner part: a stroke end, not the
     // tip of a V the inner part and the ring would make.
     thick_centre_mark_of("centre mark of a ring, turned, 8 px", 10, 27, 18, 8),
+    // A box three pixels deep hung from a wall by two posts, its far side
+    // ragged: the approximation draws it by three nodes, and the chord from
+    // the third to the far post cuts the corner across the paper inside.
+    {"narrow box under a wall",
+     [](ktvdraw::Canvas &c) {
+         c.span(20, 10, 110), c.span(21, 10, 110);
+         steep_line(c, 30, 22, 30, 57), steep_line(c, 62, 22, 62, 56);
+         c.span(53, 30, 62), c.span(57, 30, 61), c.set(61, 54), c.set(61, 56);
+     },
+     {{{10, 20.5}, {110, 20.5}}, {{30, 20.5}, {30, 57}}, {{62, 20.5}, {62, 57}}, {{30, 53}, {62, 53}}, {{30, 57}, {62, 57}}},
+     0.18, {}, {}, 0},
     {"circle",
      [](ktvdraw::Canvas &c) { c.circle(60, 50, 30, 2); },
      {arc_truth(60, 50, 30)},
@@ -741,7 +752,8 @@ TEST_F(RefinedCentreLines, EmptyAndFullPages) {
 // Every allocation of the stage failing in turn: -1000 and no lines, then
 // the same lines as an undisturbed run, on one thread and on several.
 TEST_F(RefinedCentreLines, AllocationFailuresLeaveNoLines) {
-    for (const Case *c : {&case_named("corner with overshoots"), &case_named("arrowhead, 2.5 px"), &kApart[0]}) {
+    for (const Case *c : {&case_named("corner with overshoots"), &case_named("arrowhead, 2.5 px"), &kApart[0],
+                          &case_named("narrow box under a wall")}) {
         SCOPED_TRACE(c->name);
         vectorize(*c);
         ASSERT_EQ(refiner.mrefinecenterline(&v), 0);
