@@ -152,7 +152,7 @@ public:
         };
         if (follow_bends(ink_, linewidths_, straight, clear, out, threads_) != 0 ||
             separate_parallel(ink_, linewidths_, out) != 0 || restore_stubs(ink_, linewidths_, out, threads_) != 0 ||
-            follow_detours(ink_, linewidths_, out) != 0)
+            follow_detours(ink_, linewidths_, out, threads_) != 0)
             return KTVEC_NO_MEMORY;
         // Restoring stroke ends moves the apex of a V to its tip; a node's
         // position is where its lines draw it.

@@ -19,6 +19,7 @@
 #include <cstdint>
 
 #include "refine/peucker.h"
+#include "refine/workers.h"
 
 namespace ktv::refine {
 
@@ -27,7 +28,6 @@ namespace {
 constexpr double kMinLength = 4.0;  // shorter segments are left, px
 constexpr double kStep = 1.0;       // spacing of the samples along a segment, px
 constexpr double kEndClear = 1.0;   // no samples this close to a segment's ends, px
-constexpr int kPaperSamples = 2;     // paper under this many samples in a row gives a segment away
 constexpr int kMargin = 3;          // the way keeps within this many px of the segment's box ...
 constexpr std::int64_t kMostSquares = std::int64_t(1) << 16;  // ... of at most this many pixels
 constexpr int kSnap = 2;            // an end starts from the nearest black pixel this close, px
@@ -35,6 +35,7 @@ constexpr double kLonger = 1.5;     // a way longer than this many times the seg
 constexpr double kLongerBy = 4.0;   // ... plus this is another stroke's, px
 constexpr double kCorner = 1.0;     // a pixel of the way this far off the chord is a corner, px
 constexpr double kCornerPerWidth = 0.35;  // ... or this share of the stroke width, if more
+constexpr std::size_t kLinesPerPart = 4096;  // lines up to this many per part are not worth a thread
 
 // Paper at p: its pixel and the four beside it white, so that the nearest
 // ink is more than a pixel away.
@@ -44,17 +45,15 @@ bool paper(const Ink &ink, Vec2 p) {
 }
 
 // Whether some stretch of the segment from a to b, away from its ends,
-// lies on paper: kPaperSamples samples in a row.
+// lies on paper: two samples a pixel apart.  Every other sample is looked
+// at first, and its neighbours only when it is paper: most segments lie
+// on their ink all along.
 bool crosses_paper(const Ink &ink, Vec2 a, Vec2 b) {
-    const double length = norm(b - a);
+    const double length = norm(b - a), last = length - kEndClear;
     const Vec2 u = (b - a) * (1 / length);
-    int run = 0;
-    for (double t = kEndClear; t <= length - kEndClear; t += kStep) {
-        if (!paper(ink, a + u * t)) {
-            run = 0;
-            continue;
-        }
-        if (++run >= kPaperSamples) return true;
+    for (double t = kEndClear + kStep; t <= last; t += 2 * kStep) {
+        if (!paper(ink, a + u * t)) continue;
+        if (paper(ink, a + u * (t - kStep)) || (t + kStep <= last && paper(ink, a + u * (t + kStep)))) return true;
     }
     return false;
 }
@@ -182,7 +181,29 @@ private:
 
 }  // namespace
 
-int follow_detours(const Ink &ink, const Array<double> &widths, LineSet &lines) {
+int follow_detours(const Ink &ink, const Array<double> &widths, LineSet &lines, int threads) {
+    // Which segments cross paper, looked for in blocks of lines on several
+    // threads: a flag per point, for the segment that starts there.
+    Array<std::size_t> first_point;
+    if (!first_point.resize(static_cast<std::size_t>(lines.count()) + 1, 0)) return KTVEC_NO_MEMORY;
+    for (int i = 0; i < lines.count(); ++i)
+        first_point[static_cast<std::size_t>(i) + 1] = first_point[static_cast<std::size_t>(i)] +
+                                                       static_cast<std::size_t>(lines.points(i));
+    Array<unsigned char> crossing;
+    if (!crossing.resize(first_point.back(), 0)) return KTVEC_NO_MEMORY;
+    const std::size_t count = static_cast<std::size_t>(lines.count());
+    const int parts = part_count(count, kLinesPerPart, threads);
+    run_parts(parts, [&](int part) {
+        for (std::size_t i = part_begin(count, parts, part); i < part_begin(count, parts, part + 1); ++i) {
+            const int line = static_cast<int>(i);
+            for (int k = 0; k + 1 < lines.points(line); ++k) {
+                const Vec2 a = lines.point(line, k), b = lines.point(line, k + 1);
+                crossing[first_point[i] + static_cast<std::size_t>(k)] =
+                    norm(b - a) >= kMinLength && crosses_paper(ink, a, b);
+            }
+        }
+    });
+    // Their ways through the ink, on the calling thread: they are few.
     Array<Detour> detours;
     Array<Vec2> points;
     Router router(ink);
@@ -190,10 +211,9 @@ int follow_detours(const Ink &ink, const Array<double> &widths, LineSet &lines) 
         const std::size_t at = static_cast<std::size_t>(i);
         const double w = at < widths.size() ? std::max(1.0, widths[at]) : 1.0;
         for (int k = 0; k + 1 < lines.points(i); ++k) {
-            const Vec2 a = lines.point(i, k), b = lines.point(i, k + 1);
-            if (norm(b - a) < kMinLength || !crosses_paper(ink, a, b)) continue;
+            if (!crossing[first_point[at] + static_cast<std::size_t>(k)]) continue;
             const std::size_t first = points.size();
-            if (!router.route(a, b, w, points)) return KTVEC_NO_MEMORY;
+            if (!router.route(lines.point(i, k), lines.point(i, k + 1), w, points)) return KTVEC_NO_MEMORY;
             if (points.size() > first && !detours.push({i, k, first, points.size() - first})) return KTVEC_NO_MEMORY;
         }
     }

@@ -11,9 +11,10 @@ namespace ktv::refine {
 // Gives every segment of `lines` that crosses paper for a stretch, and
 // whose ends the ink joins by a way not much longer within a few pixels
 // of it, the corners of that way (points of no node).  `widths` holds the
-// stroke width of each line; lines past its end count as 1 px.  0 or
-// -1000 (the lines are then as they were).
-int follow_detours(const Ink &ink, const Array<double> &widths, LineSet &lines);
+// stroke width of each line; lines past its end count as 1 px.  The
+// segments are looked at on up to `threads` threads (0: as many as pay,
+// see workers.h).  0 or -1000 (the lines are then as they were).
+int follow_detours(const Ink &ink, const Array<double> &widths, LineSet &lines, int threads);
 
 }  // namespace ktv::refine
 
