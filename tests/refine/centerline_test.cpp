@@ -675,6 +675,19 @@ TEST_F(RefinedCentreLines, StrokesAPixelApartAreEachDrawn) {
     }
 }
 
+// The chord across the narrow box gains the corner it cut, not the
+// steps of the pixels it is routed along.
+TEST_F(RefinedCentreLines, ChordsAcrossPaperGainTheirCornersOnly) {
+    vectorize(case_named("narrow box under a wall"));
+    ASSERT_EQ(refiner.mrefinecenterline(&v), 0);
+    int own = 0;
+    for (int k = 0; k < refiner.mgetlinenum(); ++k) {
+        const _KTREFINEDLINE &l = *refiner.mgetline(k);
+        own += static_cast<int>(std::count(l.node, l.node + l.pointnum, -1));
+    }
+    EXPECT_LE(own, 2);
+}
+
 // Tables of one-pixel lines: thinning takes the corner pixel of each frame,
 // and where lines meet the frame its corners are bends of open polylines;
 // a corner must come back as one point, not a chamfer across it.
