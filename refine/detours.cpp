@@ -11,7 +11,13 @@
 // ink instead: the shortest way through black pixels from one of its ends
 // to the other, within a few pixels of it, gives the segment the corners of
 // that way.  A way much longer than the segment, or none, leaves it as it
-// is: a line drawn across a break in its stroke stays.
+// is: a line drawn across a break in its stroke stays.  So does a way that
+// strays less than a pixel and a half from it (the segment only grazed the
+// paper beside a slanted stroke), and one along ink that other lines draw
+// already (a neighbouring stroke, the other side of the loop).  Only thin
+// strokes are looked at: a loop too narrow for the approximation's corners
+// is drawn with a thin pen, and in a wide stroke the shortest way hugs an
+// edge rather than the middle.
 #include "refine/detours.h"
 
 #include <algorithm>
@@ -19,6 +25,7 @@
 #include <cstdint>
 
 #include "refine/peucker.h"
+#include "refine/segment_grid.h"
 #include "refine/workers.h"
 
 namespace ktv::refine {
@@ -26,22 +33,33 @@ namespace ktv::refine {
 namespace {
 
 constexpr double kMinLength = 4.0;  // shorter segments are left, px
+constexpr double kThin = 3.0;       // widest stroke looked at, px
 constexpr double kStep = 1.0;       // spacing of the samples along a segment, px
 constexpr double kEndClear = 1.0;   // no samples this close to a segment's ends, px
+constexpr double kOffInk = 1.0;     // a sample farther than this from every black pixel's centre is on paper, px
 constexpr int kMargin = 3;          // the way keeps within this many px of the segment's box ...
 constexpr std::int64_t kMostSquares = std::int64_t(1) << 16;  // ... of at most this many pixels
 constexpr int kSnap = 2;            // an end starts from the nearest black pixel this close, px
 constexpr double kLonger = 1.5;     // a way longer than this many times the segment ...
 constexpr double kLongerBy = 4.0;   // ... plus this is another stroke's, px
+constexpr double kDetour = 1.5;     // a way that strays no farther from the segment ...
+constexpr double kEndZone = 3.0;    // ... away from its ends is the segment's own, px
 constexpr double kCorner = 1.0;     // a pixel of the way this far off the chord is a corner, px
 constexpr double kCornerPerWidth = 0.35;  // ... or this share of the stroke width, if more
 constexpr std::size_t kLinesPerPart = 4096;  // lines up to this many per part are not worth a thread
+constexpr double kOnLine = 0.75;    // a way's point this close to a drawn segment lies on it, px
+constexpr double kDrawnShare = 0.5; // a way lying on drawn segments for more than this share is theirs
 
-// Paper at p: its pixel and the four beside it white, so that the nearest
-// ink is more than a pixel away.
+// Paper at p: no black pixel's centre within kOffInk of p (its own pixel
+// is looked at first: most samples lie on their ink).
 bool paper(const Ink &ink, Vec2 p) {
-    const int i = Ink::pixel(p.x), j = Ink::pixel(p.y);
-    return !ink.at(i, j) && !ink.at(i - 1, j) && !ink.at(i + 1, j) && !ink.at(i, j - 1) && !ink.at(i, j + 1);
+    if (ink.at(p)) return false;
+    const int x0 = static_cast<int>(std::ceil(p.x - kOffInk)), x1 = static_cast<int>(std::floor(p.x + kOffInk));
+    const int y0 = static_cast<int>(std::ceil(p.y - kOffInk)), y1 = static_cast<int>(std::floor(p.y + kOffInk));
+    for (int y = y0; y <= y1; ++y)
+        for (int x = x0; x <= x1; ++x)
+            if (ink.at(x, y) && norm(Vec2{x - p.x, y - p.y}) <= kOffInk) return false;
+    return true;
 }
 
 // Whether some stretch of the segment from a to b, away from its ends,
@@ -66,7 +84,26 @@ struct Square {
 struct Detour {
     int line, at;
     std::size_t first, count;
+    bool dropped;
 };
+
+// The share of samples a pixel apart along the way from a through
+// points[first, first + count) to b for which near(p) holds.
+template <class Near>
+double share_near(Vec2 a, const Array<Vec2> &points, std::size_t first, std::size_t count, Vec2 b, Near near) {
+    int samples = 0, held = 0;
+    Vec2 from = a;
+    for (std::size_t m = first; m <= first + count; ++m) {
+        const Vec2 to = m < first + count ? points[m] : b;
+        const double length = norm(to - from);
+        for (double t = 0.5; t < length; t += 1) {
+            ++samples;
+            held += near(from + (to - from) * (t / length));
+        }
+        from = to;
+    }
+    return samples ? static_cast<double>(held) / samples : 0.0;
+}
 
 class Router {
 public:
@@ -101,6 +138,14 @@ public:
             if (prev_[k] == static_cast<std::int64_t>(k)) break;
         }
         if (way_.size() < 3 || length > kLonger * norm(b - a) + kLongerBy) return true;
+        // A way that keeps close to the segment leaves it: the segment only
+        // grazed the paper beside its stroke.  Near the ends the way may
+        // stray as far as the pixel it starts from; that is no detour.
+        double farthest = 0;
+        for (const Vec2 &c : way_)
+            if (norm(c - a) > kEndZone && norm(c - b) > kEndZone)
+                farthest = std::max(farthest, distance_to_segment(c, a, b));
+        if (farthest < kDetour) return true;
         std::reverse(way_.begin(), way_.end());
         way_[0] = a;
         way_.back() = b;
@@ -182,8 +227,13 @@ private:
 }  // namespace
 
 int follow_detours(const Ink &ink, const Array<double> &widths, LineSet &lines, int threads) {
-    // Which segments cross paper, looked for in blocks of lines on several
-    // threads: a flag per point, for the segment that starts there.
+    const auto width_of = [&](int i) {
+        const std::size_t at = static_cast<std::size_t>(i);
+        return at < widths.size() ? std::max(1.0, widths[at]) : 1.0;
+    };
+    // Which segments of thin lines cross paper, looked for in blocks of
+    // lines on several threads: a flag per point, for the segment that
+    // starts there.
     Array<std::size_t> first_point;
     if (!first_point.resize(static_cast<std::size_t>(lines.count()) + 1, 0)) return KTVEC_NO_MEMORY;
     for (int i = 0; i < lines.count(); ++i)
@@ -196,6 +246,7 @@ int follow_detours(const Ink &ink, const Array<double> &widths, LineSet &lines, 
     run_parts(parts, [&](int part) {
         for (std::size_t i = part_begin(count, parts, part); i < part_begin(count, parts, part + 1); ++i) {
             const int line = static_cast<int>(i);
+            if (width_of(line) > kThin) continue;
             for (int k = 0; k + 1 < lines.points(line); ++k) {
                 const Vec2 a = lines.point(line, k), b = lines.point(line, k + 1);
                 crossing[first_point[i] + static_cast<std::size_t>(k)] =
@@ -203,29 +254,79 @@ int follow_detours(const Ink &ink, const Array<double> &widths, LineSet &lines, 
             }
         }
     });
-    // Their ways through the ink, on the calling thread: they are few.
+    if (std::find(crossing.begin(), crossing.end(), static_cast<unsigned char>(1)) == crossing.end()) return 0;
+    // Their ways through the ink, on the calling thread: they are few.  A
+    // way along ink that other segments draw already (a neighbouring
+    // stroke, the other side of a narrow loop) is theirs, and the segment
+    // stays.
+    Array<Segment> drawn;
+    for (int i = 0; i < lines.count(); ++i)
+        for (int k = 0; k + 1 < lines.points(i); ++k)
+            if (!drawn.push({i, k, lines.point(i, k), lines.point(i, k + 1), 0})) return KTVEC_NO_MEMORY;
+    SegmentGrid grid;
+    if (!grid.build(drawn, ink.width(), ink.height(), kOnLine)) return KTVEC_NO_MEMORY;
     Array<Detour> detours;
     Array<Vec2> points;
     Router router(ink);
     for (int i = 0; i < lines.count(); ++i) {
-        const std::size_t at = static_cast<std::size_t>(i);
-        const double w = at < widths.size() ? std::max(1.0, widths[at]) : 1.0;
         for (int k = 0; k + 1 < lines.points(i); ++k) {
-            if (!crossing[first_point[at] + static_cast<std::size_t>(k)]) continue;
+            if (!crossing[first_point[static_cast<std::size_t>(i)] + static_cast<std::size_t>(k)]) continue;
             const std::size_t first = points.size();
-            if (!router.route(lines.point(i, k), lines.point(i, k + 1), w, points)) return KTVEC_NO_MEMORY;
-            if (points.size() > first && !detours.push({i, k, first, points.size() - first})) return KTVEC_NO_MEMORY;
+            const Vec2 a = lines.point(i, k), b = lines.point(i, k + 1);
+            if (!router.route(a, b, width_of(i), points)) return KTVEC_NO_MEMORY;
+            if (points.size() == first) continue;
+            const double on_drawn = share_near(a, points, first, points.size() - first, b, [&](Vec2 p) {
+                bool near = false;
+                grid.near(p, [&](int g) {
+                    const Segment &d = drawn[static_cast<std::size_t>(g)];
+                    near = near || ((d.line != i || d.at != k) && distance_to_segment(p, d.a, d.b) <= kOnLine);
+                });
+                return near;
+            });
+            if (on_drawn > kDrawnShare) {
+                points.resize(first);
+                continue;
+            }
+            if (!detours.push({i, k, first, points.size() - first, false})) return KTVEC_NO_MEMORY;
         }
     }
     if (detours.empty()) return 0;
+    // Two segments may find the same way (the sides of a narrow loop whose
+    // chords both cut across it): the first keeps it.
+    Array<Segment> taken;
+    for (std::size_t d = 0; d < detours.size(); ++d) {
+        const Detour &e = detours[d];
+        Vec2 from = lines.point(e.line, e.at);
+        for (std::size_t m = e.first; m <= e.first + e.count; ++m) {
+            const Vec2 to = m < e.first + e.count ? points[m] : lines.point(e.line, e.at + 1);
+            if (!taken.push({static_cast<int>(d), 0, from, to, 0})) return KTVEC_NO_MEMORY;
+            from = to;
+        }
+    }
+    SegmentGrid ways;
+    if (!ways.build(taken, ink.width(), ink.height(), kOnLine)) return KTVEC_NO_MEMORY;
+    for (std::size_t d = 0; d < detours.size(); ++d) {
+        Detour &e = detours[d];
+        const double on_taken = share_near(lines.point(e.line, e.at), points, e.first, e.count,
+                                           lines.point(e.line, e.at + 1), [&](Vec2 p) {
+                                               bool near = false;
+                                               ways.near(p, [&](int g) {
+                                                   const Segment &t = taken[static_cast<std::size_t>(g)];
+                                                   near = near || (static_cast<std::size_t>(t.line) < d &&
+                                                                   !detours[static_cast<std::size_t>(t.line)].dropped &&
+                                                                   distance_to_segment(p, t.a, t.b) <= kOnLine);
+                                               });
+                                               return near;
+                                           });
+        e.dropped = on_taken > kDrawnShare;
+    }
     // The lines again, each segment followed by the corners it gained.
     LineSet routed;
     std::size_t j = 0;
     const bool built = copy_with_points(lines, routed, [&](int i, int k, LineSet &to) {
-        if (j >= detours.size() || detours[j].line != i || detours[j].at != k) return true;
-        for (std::size_t m = 0; m < detours[j].count; ++m)
-            if (!to.add(points[detours[j].first + m], -1)) return false;
-        ++j;
+        for (; j < detours.size() && detours[j].line == i && detours[j].at == k; ++j)
+            for (std::size_t m = 0; m < detours[j].count && !detours[j].dropped; ++m)
+                if (!to.add(points[detours[j].first + m], -1)) return false;
         return true;
     });
     if (!built) return KTVEC_NO_MEMORY;
