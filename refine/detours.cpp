@@ -49,6 +49,7 @@ constexpr double kCornerPerWidth = 0.35;  // ... or this share of the stroke wid
 constexpr std::size_t kLinesPerPart = 4096;  // lines up to this many per part are not worth a thread
 constexpr double kOnLine = 0.75;    // a way's point this close to a drawn segment lies on it, px
 constexpr double kDrawnShare = 0.5; // a way lying on drawn segments for more than this share is theirs
+constexpr int kBlock = 64;          // side of the blocks of the page that hold crossings, px
 
 // Paper at p: no black pixel's centre within kOffInk of p (its own pixel
 // is looked at first: most samples lie on their ink).
@@ -259,12 +260,36 @@ int follow_detours(const Ink &ink, const Array<double> &widths, LineSet &lines, 
     // way along ink that other segments draw already (a neighbouring
     // stroke, the other side of a narrow loop) is theirs, and the segment
     // stays.
-    Array<Segment> drawn;
+    // Only the segments in the blocks of the page that hold a crossing
+    // segment's window are looked at.
+    const int blocks_x = ink.width() / kBlock + 1, blocks_y = ink.height() / kBlock + 1;
+    Array<unsigned char> busy;
+    if (!busy.resize(static_cast<std::size_t>(blocks_x) * static_cast<std::size_t>(blocks_y), 0))
+        return KTVEC_NO_MEMORY;
+    const auto block = [](double c, int count) { return std::clamp(static_cast<int>(std::floor(c / kBlock)), 0, count - 1); };
+    const auto for_blocks = [&](Vec2 a, Vec2 b, double reach, auto f) {
+        for (int y = block(std::min(a.y, b.y) - reach, blocks_y); y <= block(std::max(a.y, b.y) + reach, blocks_y); ++y)
+            for (int x = block(std::min(a.x, b.x) - reach, blocks_x); x <= block(std::max(a.x, b.x) + reach, blocks_x);
+                 ++x)
+                if (f(static_cast<std::size_t>(y) * static_cast<std::size_t>(blocks_x) + static_cast<std::size_t>(x)))
+                    return true;
+        return false;
+    };
+    const double window = kMargin + kThin + kSnap + kOnLine + 1;
     for (int i = 0; i < lines.count(); ++i)
         for (int k = 0; k + 1 < lines.points(i); ++k)
-            if (!drawn.push({i, k, lines.point(i, k), lines.point(i, k + 1), 0})) return KTVEC_NO_MEMORY;
-    SegmentGrid grid;
-    if (!grid.build(drawn, ink.width(), ink.height(), kOnLine)) return KTVEC_NO_MEMORY;
+            if (crossing[first_point[static_cast<std::size_t>(i)] + static_cast<std::size_t>(k)])
+                for_blocks(lines.point(i, k), lines.point(i, k + 1), window, [&](std::size_t c) { return busy[c] = 1, false; });
+    Array<Segment> drawn;
+    for (int i = 0; i < lines.count(); ++i)
+        for (int k = 0; k + 1 < lines.points(i); ++k) {
+            const Vec2 a = lines.point(i, k), b = lines.point(i, k + 1);
+            if (for_blocks(a, b, kOnLine, [&](std::size_t c) { return busy[c] != 0; }) &&
+                !drawn.push({i, k, a, b, 0}))
+                return KTVEC_NO_MEMORY;
+        }
+    SparseSegmentGrid grid;
+    if (!grid.build(drawn, kOnLine)) return KTVEC_NO_MEMORY;
     Array<Detour> detours;
     Array<Vec2> points;
     Router router(ink);
@@ -303,8 +328,8 @@ int follow_detours(const Ink &ink, const Array<double> &widths, LineSet &lines, 
             from = to;
         }
     }
-    SegmentGrid ways;
-    if (!ways.build(taken, ink.width(), ink.height(), kOnLine)) return KTVEC_NO_MEMORY;
+    SparseSegmentGrid ways;
+    if (!ways.build(taken, kOnLine)) return KTVEC_NO_MEMORY;
     for (std::size_t d = 0; d < detours.size(); ++d) {
         Detour &e = detours[d];
         const double on_taken = share_near(lines.point(e.line, e.at), points, e.first, e.count,

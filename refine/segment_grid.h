@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <cstdint>
 
 #include "refine/array.h"
 #include "refine/lines.h"
@@ -86,6 +87,48 @@ private:
     double margin_ = 0;
     Array<std::size_t> end_;  // per cell: where its segments end in items_ (the next cell's begin)
     Array<int> items_;
+};
+
+// The same query over few segments on a large page: only the cells some
+// segment lies in are listed, as (cell, segment) pairs sorted by cell, so
+// the memory follows the segments rather than the page.
+class SparseSegmentGrid {
+public:
+    static constexpr int kCell = 16;  // side of the cells, px
+
+    bool build(const Array<Segment> &segments, double margin) {
+        entries_.clear();
+        for (std::size_t s = 0; s < segments.size(); ++s) {
+            const Segment &g = segments[s];
+            const double r = g.reach + margin;
+            for (long cy = cell(std::min(g.a.y, g.b.y) - r); cy <= cell(std::max(g.a.y, g.b.y) + r); ++cy)
+                for (long cx = cell(std::min(g.a.x, g.b.x) - r); cx <= cell(std::max(g.a.x, g.b.x) + r); ++cx)
+                    if (!entries_.push({key(cx, cy), static_cast<int>(s)})) return false;
+        }
+        std::sort(entries_.begin(), entries_.end(), [](const Entry &x, const Entry &y) {
+            return x.cell != y.cell ? x.cell < y.cell : x.segment < y.segment;
+        });
+        return true;
+    }
+    // The segments listed in the cell of p, in index order.
+    template <class F> void near(Vec2 p, F f) const {
+        const std::uint64_t c = key(cell(p.x), cell(p.y));
+        const Entry *at = std::lower_bound(entries_.begin(), entries_.end(), c,
+                                           [](const Entry &e, std::uint64_t k) { return e.cell < k; });
+        for (; at != entries_.end() && at->cell == c; ++at) f(at->segment);
+    }
+
+private:
+    struct Entry {
+        std::uint64_t cell;
+        int segment;
+    };
+    static long cell(double c) { return static_cast<long>(std::floor(c / kCell)); }
+    static std::uint64_t key(long cx, long cy) {
+        return static_cast<std::uint64_t>(static_cast<std::uint32_t>(cy)) << 32 | static_cast<std::uint32_t>(cx);
+    }
+
+    Array<Entry> entries_;
 };
 
 }  // namespace ktv::refine
