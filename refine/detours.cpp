@@ -266,7 +266,9 @@ int follow_detours(const Ink &ink, const Array<double> &widths, LineSet &lines, 
     Array<unsigned char> busy;
     if (!busy.resize(static_cast<std::size_t>(blocks_x) * static_cast<std::size_t>(blocks_y), 0))
         return KTVEC_NO_MEMORY;
-    const auto block = [](double c, int count) { return std::clamp(static_cast<int>(std::floor(c / kBlock)), 0, count - 1); };
+    const auto block = [](double c, int count) {
+        return std::clamp(static_cast<int>(std::floor(c / kBlock)), 0, count - 1);
+    };
     const auto for_blocks = [&](Vec2 a, Vec2 b, double reach, auto f) {
         for (int y = block(std::min(a.y, b.y) - reach, blocks_y); y <= block(std::max(a.y, b.y) + reach, blocks_y); ++y)
             for (int x = block(std::min(a.x, b.x) - reach, blocks_x); x <= block(std::max(a.x, b.x) + reach, blocks_x);
@@ -279,7 +281,10 @@ int follow_detours(const Ink &ink, const Array<double> &widths, LineSet &lines, 
     for (int i = 0; i < lines.count(); ++i)
         for (int k = 0; k + 1 < lines.points(i); ++k)
             if (crossing[first_point[static_cast<std::size_t>(i)] + static_cast<std::size_t>(k)])
-                for_blocks(lines.point(i, k), lines.point(i, k + 1), window, [&](std::size_t c) { return busy[c] = 1, false; });
+                for_blocks(lines.point(i, k), lines.point(i, k + 1), window, [&](std::size_t c) {
+                    busy[c] = 1;
+                    return false;
+                });
     Array<Segment> drawn;
     for (int i = 0; i < lines.count(); ++i)
         for (int k = 0; k + 1 < lines.points(i); ++k) {
