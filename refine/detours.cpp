@@ -77,10 +77,6 @@ bool crosses_paper(const Ink &ink, Vec2 a, Vec2 b) {
     return false;
 }
 
-struct Square {
-    int x, y;
-};
-
 // A segment that gains points, and where they went.
 struct Detour {
     int line, at;
@@ -88,21 +84,39 @@ struct Detour {
     bool dropped;
 };
 
-// The share of samples a pixel apart along the way from a through
-// points[first, first + count) to b for which near(p) holds.
-template <class Near>
-double share_near(Vec2 a, const Array<Vec2> &points, std::size_t first, std::size_t count, Vec2 b, Near near) {
-    int samples = 0, held = 0;
+// Calls f(from, to) for each piece of the way from a through
+// points[first, first + count) to b; false when f does.
+template <class F>
+bool for_each_piece(Vec2 a, const Array<Vec2> &points, std::size_t first, std::size_t count, Vec2 b, F f) {
     Vec2 from = a;
     for (std::size_t m = first; m <= first + count; ++m) {
         const Vec2 to = m < first + count ? points[m] : b;
-        const double length = norm(to - from);
-        for (double t = 0.5; t < length; t += 1) {
-            ++samples;
-            held += near(from + (to - from) * (t / length));
-        }
+        if (!f(from, to)) return false;
         from = to;
     }
+    return true;
+}
+
+// The share of samples a pixel apart along that way that lie within
+// kOnLine of a segment of `segments` in `grid` that counts(segment) admits.
+template <class Counts>
+double share_on(const SparseSegmentGrid &grid, const Array<Segment> &segments, Vec2 a, const Array<Vec2> &points,
+                std::size_t first, std::size_t count, Vec2 b, Counts counts) {
+    int samples = 0, held = 0;
+    for_each_piece(a, points, first, count, b, [&](Vec2 from, Vec2 to) {
+        const double length = norm(to - from);
+        for (double t = 0.5; t < length; t += 1) {
+            const Vec2 p = from + (to - from) * (t / length);
+            bool near = false;
+            grid.near(p, [&](int g) {
+                const Segment &d = segments[static_cast<std::size_t>(g)];
+                near = near || (counts(d) && distance_to_segment(p, d.a, d.b) <= kOnLine);
+            });
+            ++samples;
+            held += near;
+        }
+        return true;
+    });
     return samples ? static_cast<double>(held) / samples : 0.0;
 }
 
@@ -123,7 +137,7 @@ public:
         w_ = x1 - x0_ + 1;
         h_ = y1 - y0_ + 1;
         if (static_cast<std::int64_t>(w_) * h_ > kMostSquares) return true;
-        Square from{0, 0}, to{0, 0};
+        Pixel from{0, 0}, to{0, 0};
         if (!nearest_black(a, from) || !nearest_black(b, to)) return true;
         if (!search(from, to)) return false;
         // The way back from `to`, then turned to run from a to b.
@@ -132,8 +146,9 @@ public:
         if (prev_[goal] < 0) return true;
         double length = 0;
         for (std::size_t k = goal;; k = static_cast<std::size_t>(prev_[k])) {
-            const Vec2 c{static_cast<double>(x0_ + static_cast<int>(k % static_cast<std::size_t>(w_))),
-                         static_cast<double>(y0_ + static_cast<int>(k / static_cast<std::size_t>(w_)))};
+            const Vec2 c = Pixel{x0_ + static_cast<int>(k % static_cast<std::size_t>(w_)),
+                                 y0_ + static_cast<int>(k / static_cast<std::size_t>(w_))}
+                               .centre();
             if (!way_.empty()) length += norm(c - way_.back());
             if (!way_.push(c)) return false;
             if (prev_[k] == static_cast<std::int64_t>(k)) break;
@@ -178,7 +193,7 @@ private:
 
     // The black pixel of the window nearest p, at most kSnap away on
     // either axis (ties to the first in raster order).
-    bool nearest_black(Vec2 p, Square &s) const {
+    bool nearest_black(Vec2 p, Pixel &s) const {
         const int ci = Ink::pixel(p.x), cj = Ink::pixel(p.y);
         double best = 1e30;
         for (int y = cj - kSnap; y <= cj + kSnap; ++y)
@@ -193,7 +208,7 @@ private:
     // Breadth-first over the window's black pixels, eight ways, from
     // `from` until `to` is reached: prev_ holds each reached pixel's
     // predecessor (`from` its own), -1 elsewhere.
-    bool search(Square from, Square to) {
+    bool search(Pixel from, Pixel to) {
         const std::size_t squares = static_cast<std::size_t>(w_) * static_cast<std::size_t>(h_);
         if (!prev_.resize(squares) || !queue_.reserve(squares)) return false;
         std::fill(prev_.begin(), prev_.end(), std::int64_t(-1));
@@ -203,7 +218,7 @@ private:
         queue_.put(from);
         static const int kDx[8] = {1, 0, -1, 0, 1, -1, -1, 1}, kDy[8] = {0, 1, 0, -1, 1, 1, -1, -1};
         for (std::size_t head = 0; head < queue_.size() && prev_[goal] < 0; ++head) {
-            const Square s = queue_[head];
+            const Pixel s = queue_[head];
             for (int k = 0; k < 8; ++k) {
                 const int x = s.x + kDx[k], y = s.y + kDy[k];
                 if (x < x0_ || y < y0_ || x >= x0_ + w_ || y >= y0_ + h_ || !ink_.at(x, y)) continue;
@@ -219,7 +234,7 @@ private:
     const Ink &ink_;
     int x0_ = 0, y0_ = 0, w_ = 0, h_ = 0;
     Array<std::int64_t> prev_;
-    Array<Square> queue_;
+    Array<Pixel> queue_;
     Array<Vec2> way_;
     Array<unsigned char> keep_;
     Array<int> stack_;
@@ -305,14 +320,8 @@ int follow_detours(const Ink &ink, const Array<double> &widths, LineSet &lines, 
             const Vec2 a = lines.point(i, k), b = lines.point(i, k + 1);
             if (!router.route(a, b, width_of(i), points)) return KTVEC_NO_MEMORY;
             if (points.size() == first) continue;
-            const double on_drawn = share_near(a, points, first, points.size() - first, b, [&](Vec2 p) {
-                bool near = false;
-                grid.near(p, [&](int g) {
-                    const Segment &d = drawn[static_cast<std::size_t>(g)];
-                    near = near || ((d.line != i || d.at != k) && distance_to_segment(p, d.a, d.b) <= kOnLine);
-                });
-                return near;
-            });
+            const double on_drawn = share_on(grid, drawn, a, points, first, points.size() - first, b,
+                                             [&](const Segment &d) { return d.line != i || d.at != k; });
             if (on_drawn > kDrawnShare) {
                 points.resize(first);
                 continue;
@@ -322,32 +331,26 @@ int follow_detours(const Ink &ink, const Array<double> &widths, LineSet &lines, 
     }
     if (detours.empty()) return 0;
     // Two segments may find the same way (the sides of a narrow loop whose
-    // chords both cut across it): the first keeps it.
+    // chords both cut across it): the first keeps it.  The pieces of the
+    // ways taken, each with its detour's index for a line.
     Array<Segment> taken;
     for (std::size_t d = 0; d < detours.size(); ++d) {
         const Detour &e = detours[d];
-        Vec2 from = lines.point(e.line, e.at);
-        for (std::size_t m = e.first; m <= e.first + e.count; ++m) {
-            const Vec2 to = m < e.first + e.count ? points[m] : lines.point(e.line, e.at + 1);
-            if (!taken.push({static_cast<int>(d), 0, from, to, 0})) return KTVEC_NO_MEMORY;
-            from = to;
-        }
+        const bool listed = for_each_piece(lines.point(e.line, e.at), points, e.first, e.count,
+                                           lines.point(e.line, e.at + 1), [&](Vec2 from, Vec2 to) {
+                                               return taken.push({static_cast<int>(d), 0, from, to, 0});
+                                           });
+        if (!listed) return KTVEC_NO_MEMORY;
     }
     SparseSegmentGrid ways;
     if (!ways.build(taken, kOnLine)) return KTVEC_NO_MEMORY;
     for (std::size_t d = 0; d < detours.size(); ++d) {
         Detour &e = detours[d];
-        const double on_taken = share_near(lines.point(e.line, e.at), points, e.first, e.count,
-                                           lines.point(e.line, e.at + 1), [&](Vec2 p) {
-                                               bool near = false;
-                                               ways.near(p, [&](int g) {
-                                                   const Segment &t = taken[static_cast<std::size_t>(g)];
-                                                   near = near || (static_cast<std::size_t>(t.line) < d &&
-                                                                   !detours[static_cast<std::size_t>(t.line)].dropped &&
-                                                                   distance_to_segment(p, t.a, t.b) <= kOnLine);
-                                               });
-                                               return near;
-                                           });
+        const double on_taken = share_on(ways, taken, lines.point(e.line, e.at), points, e.first, e.count,
+                                         lines.point(e.line, e.at + 1), [&](const Segment &t) {
+                                             const std::size_t by = static_cast<std::size_t>(t.line);
+                                             return by < d && !detours[by].dropped;
+                                         });
         e.dropped = on_taken > kDrawnShare;
     }
     // The lines again, each segment followed by the corners it gained.

@@ -19,6 +19,12 @@ namespace ktv::refine {
 
 constexpr double kNoEdge = 1e30;  // a walk that met no edge within its reach
 
+// A pixel by its column and row.
+struct Pixel {
+    int x, y;
+    Vec2 centre() const { return {double(x), double(y)}; }  // in the node frame
+};
+
 class Ink {
 public:
     Ink(const unsigned char *bits, int width, int height, std::size_t stride)

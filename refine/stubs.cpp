@@ -52,11 +52,6 @@ constexpr std::size_t kMinMark = 9;    // a piece of ink on its own with fewer p
                                        // drivers drop up to 5 pixels, two specks that touch make more
 constexpr double kMinMarkLength = 1.0; // a dot's line is this long, px
 
-struct Pixel {
-    int x, y;
-    Vec2 centre() const { return {double(x), double(y)}; }  // in the node frame
-};
-
 // The mean of the pixels' centres; `pixels` holds one at least.
 Vec2 mean_of(const Array<Pixel> &pixels) {
     Vec2 sum{};
