@@ -63,8 +63,8 @@ std::vector<P> arc_truth(double cx, double cy, double r, int from = 0, int to = 
 
 class RefinedCentreLines : public ::testing::Test {
 protected:
-    void vectorize(const Case &c) {
-        canvas = ktvdraw::Canvas(120, 100);
+    void vectorize(const Case &c, int width = 120, int height = 100) {
+        canvas = ktvdraw::Canvas(width, height);
         c.draw(canvas);
         v.msetdocument(canvas.data(), canvas.width(), canvas.stride(), canvas.height());
         ASSERT_EQ(v.mabstractcenterline(31, 4, 3.0, 8.0, 0.9, 4.0, 1.0), 0);
@@ -118,8 +118,8 @@ protected:
     }
 
     // Refines the drawing of c and checks it against c's truth.
-    void follow(const Case &c) {
-        vectorize(c);
+    void follow(const Case &c, int width = 120, int height = 100) {
+        vectorize(c, width, height);
         ASSERT_EQ(refiner.mrefinecenterline(&v), 0);
         EXPECT_LE(mean_distance(c), c.mean);
         // A node is where its lines draw it.
@@ -152,6 +152,27 @@ protected:
 // to (x1, y1), y0 < y1, at most 45 degrees from the vertical.
 void steep_line(ktvdraw::Canvas &c, double x0, int y0, double x1, int y1) {
     for (int y = y0; y <= y1; ++y) c.set(static_cast<int>(std::lround(x0 + (x1 - x0) * (y - y0) / (y1 - y0))), y);
+}
+
+// A box three pixels deep hung from a wall by two posts, its far side
+// ragged: the approximation draws it by three nodes, and the chord from
+// the third to the far post cuts the corner across the paper inside.
+// Moved by (dx, dy), the wall running to x = wall_end.
+Case narrow_box(const char *name, int dx, int dy, int wall_end) {
+    const double x = dx, y = dy;
+    return {name,
+            [dx, dy, wall_end](ktvdraw::Canvas &c) {
+                c.span(20 + dy, 10 + dx, wall_end), c.span(21 + dy, 10 + dx, wall_end);
+                steep_line(c, 30 + dx, 22 + dy, 30 + dx, 57 + dy), steep_line(c, 62 + dx, 22 + dy, 62 + dx, 56 + dy);
+                c.span(53 + dy, 30 + dx, 62 + dx), c.span(57 + dy, 30 + dx, 61 + dx);
+                c.set(61 + dx, 54 + dy), c.set(61 + dx, 56 + dy);
+            },
+            {{{10 + x, 20.5 + y}, {double(wall_end), 20.5 + y}},
+             {{30 + x, 20.5 + y}, {30 + x, 57 + y}},
+             {{62 + x, 20.5 + y}, {62 + x, 57 + y}},
+             {{30 + x, 53 + y}, {62 + x, 53 + y}},
+             {{30 + x, 57 + y}, {62 + x, 57 + y}}},
+            0.18, {}, {}, 0};
 }
 
 // Two strokes w pixels wide from (15, 51 - spread) and (15, 51 + spread)
@@ -561,17 +582,7 @@ const Case kCases[] = {
     // short stub, straight on from its inner part: a stroke end, not the
     // tip of a V the inner part and the ring would make.
     thick_centre_mark_of("centre mark of a ring, turned, 8 px", 10, 27, 18, 8),
-    // A box three pixels deep hung from a wall by two posts, its far side
-    // ragged: the approximation draws it by three nodes, and the chord from
-    // the third to the far post cuts the corner across the paper inside.
-    {"narrow box under a wall",
-     [](ktvdraw::Canvas &c) {
-         c.span(20, 10, 110), c.span(21, 10, 110);
-         steep_line(c, 30, 22, 30, 57), steep_line(c, 62, 22, 62, 56);
-         c.span(53, 30, 62), c.span(57, 30, 61), c.set(61, 54), c.set(61, 56);
-     },
-     {{{10, 20.5}, {110, 20.5}}, {{30, 20.5}, {30, 57}}, {{62, 20.5}, {62, 57}}, {{30, 53}, {62, 53}}, {{30, 57}, {62, 57}}},
-     0.18, {}, {}, 0},
+    narrow_box("narrow box under a wall", 0, 0, 110),
     {"circle",
      [](ktvdraw::Canvas &c) { c.circle(60, 50, 30, 2); },
      {arc_truth(60, 50, 30)},
@@ -686,6 +697,13 @@ TEST_F(RefinedCentreLines, ChordsAcrossPaperGainTheirCornersOnly) {
         own += static_cast<int>(std::count(l.node, l.node + l.pointnum, -1));
     }
     EXPECT_LE(own, 2);
+}
+
+// The same box against the far corner of a page whose sides are no
+// multiple of the blocks the crossings are looked up in: its chord still
+// gains the corner, and nothing is read or marked beyond the page.
+TEST_F(RefinedCentreLines, ChordsAcrossPaperAtThePageEdge) {
+    follow(narrow_box("narrow box in a page's corner", 60, 4, 126), 127, 63);
 }
 
 // Tables of one-pixel lines: thinning takes the corner pixel of each frame,
