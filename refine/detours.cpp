@@ -250,13 +250,8 @@ int follow_detours(const Ink &ink, const Array<double> &widths, LineSet &lines, 
     // Which segments of thin lines cross paper, looked for in blocks of
     // lines on several threads: a flag per point, for the segment that
     // starts there.
-    Array<std::size_t> first_point;
-    if (!first_point.resize(static_cast<std::size_t>(lines.count()) + 1, 0)) return KTVEC_NO_MEMORY;
-    for (int i = 0; i < lines.count(); ++i)
-        first_point[static_cast<std::size_t>(i) + 1] = first_point[static_cast<std::size_t>(i)] +
-                                                       static_cast<std::size_t>(lines.points(i));
     Array<unsigned char> crossing;
-    if (!crossing.resize(first_point.back(), 0)) return KTVEC_NO_MEMORY;
+    if (!crossing.resize(lines.total(), 0)) return KTVEC_NO_MEMORY;
     const std::size_t count = static_cast<std::size_t>(lines.count());
     const int parts = part_count(count, kLinesPerPart, threads);
     run_parts(parts, [&](int part) {
@@ -265,7 +260,7 @@ int follow_detours(const Ink &ink, const Array<double> &widths, LineSet &lines, 
             if (width_of(line) > kThin) continue;
             for (int k = 0; k + 1 < lines.points(line); ++k) {
                 const Vec2 a = lines.point(line, k), b = lines.point(line, k + 1);
-                crossing[first_point[i] + static_cast<std::size_t>(k)] =
+                crossing[lines.index(line, k)] =
                     norm(b - a) >= kMinLength && crosses_paper(ink, a, b);
             }
         }
@@ -295,7 +290,7 @@ int follow_detours(const Ink &ink, const Array<double> &widths, LineSet &lines, 
     const double window = kMargin + kThin + kSnap + kOnLine + 1;
     for (int i = 0; i < lines.count(); ++i)
         for (int k = 0; k + 1 < lines.points(i); ++k)
-            if (crossing[first_point[static_cast<std::size_t>(i)] + static_cast<std::size_t>(k)])
+            if (crossing[lines.index(i, k)])
                 for_blocks(lines.point(i, k), lines.point(i, k + 1), window, [&](std::size_t c) {
                     busy[c] = 1;
                     return false;
@@ -315,7 +310,7 @@ int follow_detours(const Ink &ink, const Array<double> &widths, LineSet &lines, 
     Router router(ink);
     for (int i = 0; i < lines.count(); ++i) {
         for (int k = 0; k + 1 < lines.points(i); ++k) {
-            if (!crossing[first_point[static_cast<std::size_t>(i)] + static_cast<std::size_t>(k)]) continue;
+            if (!crossing[lines.index(i, k)]) continue;
             const std::size_t first = points.size();
             const Vec2 a = lines.point(i, k), b = lines.point(i, k + 1);
             if (!router.route(a, b, width_of(i), points)) return KTVEC_NO_MEMORY;

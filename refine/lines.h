@@ -89,6 +89,10 @@ public:
         q.y = p.y;
     }
     int node(int i, int k) const { return nodes_[offsets_[static_cast<std::size_t>(i)] + static_cast<std::size_t>(k)]; }
+    // Before seal(): where point k of line i stands among the points of all
+    // lines, 0 .. total() - 1 (a place for a flag per point).
+    std::size_t index(int i, int k) const { return offsets_[static_cast<std::size_t>(i)] + static_cast<std::size_t>(k); }
+    std::size_t total() const { return points_.size(); }
     const _KTREFINEDLINE &line(int i) const { return lines_[static_cast<std::size_t>(i)]; }
 
 private:
