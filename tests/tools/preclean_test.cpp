@@ -71,10 +71,15 @@ TEST(Preclean, Pictures) {
         {"smoothing: a notch is filled and a bump on a thick edge cleared", options(0, 0, true),
          "...........|.....#.....|.#########.|.#########.|.####.####.|...........",
          "...........|...........|.#########.|.#########.|.#########.|..........."},
+        {"smoothing: a bump hanging under a stroke two deep is cleared", options(0, 0, true),
+         "...........|.#########.|.#########.|.....#.....|...........",
+         "...........|.#########.|.#########.|...........|..........."},
         {"smoothing keeps one-pixel strokes, their ends and corners", options(0, 0, true),
          "..........|.#####....|.....#....|.....#..#.|......#.#.|.......##.|..........", nullptr},
         {"smoothing leaves a small plus-shaped speck whole", options(0, 0, true), ".......|...#...|..###..|...#...|.......", nullptr},
         {"smoothing leaves the outermost pixels alone", options(0, 0, true), "..#..|.###.|.###.|#.###", nullptr},
+        {"a row of odd width with every other pixel black holds the most runs a row can", options(1, 0, false),
+         "#.#.#.#.#", "........."},
         {"a speck in the last byte of a width not a multiple of 8", options(1, 0, false),
          "#########...|..........#.|#########...", "#########...|............|#########..."},
     };
@@ -92,6 +97,10 @@ TEST(Preclean, Pictures) {
     ASSERT_TRUE(ktvcli::preclean(raster_of(grid), options(0, 4, false, true), &kept));
     EXPECT_EQ(kept.cells, 2);
     EXPECT_EQ(kept.holes, 0);
+    Bitmap notch = rows("...........|.....#.....|.#########.|.#########.|.####.####.|...........");
+    ktvcli::PrecleanCounts smoothed;
+    ASSERT_TRUE(ktvcli::preclean(raster_of(notch), options(0, 0, true), &smoothed));
+    EXPECT_EQ(smoothed.smoothed, 2);  // the bump and the notch
     Bitmap b = rows("#..|...|..#");
     EXPECT_TRUE(fails_at(1, [&] { EXPECT_FALSE(ktvcli::preclean(raster_of(b), options(1, 1, true))); }, true));
     const Bitmap before = b;
