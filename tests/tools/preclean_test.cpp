@@ -38,6 +38,8 @@ Bitmap rows(const std::string &picture, int stride = -1, int shift = 0) {
 }  // namespace
 
 TEST(Preclean, Pictures) {
+    // A bump on top of a stroke two deep and a notch in its underside.
+    const char *const notch_and_bump = "...........|.....#.....|.#########.|.#########.|.####.####.|...........";
     const struct {
         const char *what;
         ktvcli::PrecleanOptions options;
@@ -69,7 +71,7 @@ TEST(Preclean, Pictures) {
         {"white pixels meeting at a corner are two holes", options(0, 1, false), "#####|#.###|##.##|#####",
          "#####|#####|#####|#####"},
         {"smoothing: a notch is filled and a bump on a thick edge cleared", options(0, 0, true),
-         "...........|.....#.....|.#########.|.#########.|.####.####.|...........",
+         notch_and_bump,
          "...........|...........|.#########.|.#########.|.#########.|..........."},
         {"smoothing: a bump hanging under a stroke two deep is cleared", options(0, 0, true),
          "...........|.#########.|.#########.|.....#.....|...........",
@@ -97,7 +99,7 @@ TEST(Preclean, Pictures) {
     ASSERT_TRUE(ktvcli::preclean(raster_of(grid), options(0, 4, false, true), &kept));
     EXPECT_EQ(kept.cells, 2);
     EXPECT_EQ(kept.holes, 0);
-    Bitmap notch = rows("...........|.....#.....|.#########.|.#########.|.####.####.|...........");
+    Bitmap notch = rows(notch_and_bump);
     ktvcli::PrecleanCounts smoothed;
     ASSERT_TRUE(ktvcli::preclean(raster_of(notch), options(0, 0, true), &smoothed));
     EXPECT_EQ(smoothed.smoothed, 2);  // the bump and the notch
