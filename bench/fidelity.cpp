@@ -143,13 +143,14 @@ Truth make_truth(const ktvdraw::Canvas &canvas, double width) {
 
 // ---- the result ---------------------------------------------------------------
 
-// The result as the program's writers draw it (io/drawing.h), in page
-// coordinates: a node or refined point (x, y) lies at (x + 0.5, y + 0.5).
-std::vector<Polyline> result_lines(CKTVector &v, const CKTRefiner *refined) {
+// The result as the program's SVG and DXF writers draw it (io/drawing.h),
+// in page coordinates: a node or refined point (x, y) lies at
+// (x + 0.5, y + 0.5).
+std::vector<Polyline> result_lines(CKTVector &v, const CKTRefiner *refined, bool join) {
     ktvcli::VectorView view(v);
     if (refined) view.set_refined(refined);
     std::vector<Polyline> out;
-    ktvcli::for_each_stroke(view, [&](const ktvcli::Stroke &s) {
+    ktvcli::for_each_drawn_stroke(view, join, [&](const ktvcli::Stroke &s) {
         Polyline p;
         p.closed = s.closed;
         for (const ktvcli::DrawPoint &q : s.points) p.points.push_back({q.x + 0.5, q.y + 0.5});
@@ -256,7 +257,6 @@ Scores score_centre_lines(const Truth &t, const std::vector<Polyline> &lines) {
         rlen += q.weight;
         dsum += d * q.weight;
         if (d <= tau) rnear += q.weight;
-        if (std::getenv("FDBG") && d > 2) std::fprintf(stderr, "far %.1f %.1f d %.2f line %d\n", q.at.x, q.at.y, d, q.owner);
     }
     // Truth samples: covered, and which result line covers each, per true
     // edge (the strokes cut at the junctions on them).
@@ -463,7 +463,7 @@ std::vector<Polyline> vectorize(const ktvdraw::Canvas &sheet, const char *comman
     failure = c->vectorize(v, s);
     CKTRefiner r;
     if (!failure && refine) failure = c->refine(r, v);
-    return failure ? std::vector<Polyline>{} : result_lines(v, refine ? &r : nullptr);
+    return failure ? std::vector<Polyline>{} : result_lines(v, refine ? &r : nullptr, s.join_strokes);
 }
 
 }  // namespace

@@ -48,6 +48,7 @@ void drop_repeated_points(Stroke &s) {
 
 void raw_stroke(VectorView &view, int id, const _KTPOLYLINE &p, Stroke &s) {
     s.id = id;
+    s.joined.clear();
     s.refined = false;
     s.closed = VectorView::closed(p);
     s.points.clear();
@@ -80,6 +81,7 @@ void raw_stroke(VectorView &view, int id, const _KTPOLYLINE &p, Stroke &s) {
 bool refined_stroke(VectorView &view, const _KTREFINEDLINE &l, Stroke &s) {
     if (l.pointnum < 1) return false;
     s.id = l.source;
+    s.joined.clear();
     s.refined = true;
     s.closed = l.closed != 0;
     s.points.clear();

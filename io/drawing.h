@@ -2,7 +2,8 @@
 // coordinates (the node frame: the centre of pixel (x, y) is (x, y)),
 // from the library's nodes or, after --refine, from the refiner's lines.
 // One stroke per live polyline (and per restored stroke end or outline
-// ring of the refiner), in id order.
+// ring of the refiner), in id order; the drawing formats may join the
+// strokes of polylines connected end to end into one (for_each_drawn_stroke).
 #ifndef KTVEC_TOOLS_DRAWING_H
 #define KTVEC_TOOLS_DRAWING_H
 
@@ -26,6 +27,9 @@ struct Stroke {
     enum class Kind { Path, Circle, Samples };
     Kind kind = Kind::Path;
     int id = 0;                     // polyline id; 0 for a line of the refiner's own
+    // A joined stroke: the ids of the polylines it draws, in order along
+    // it (id is the first); empty for the stroke of one polyline.
+    std::vector<int> joined;
     bool refined = false;           // sub-pixel positions (written to a thousandth)
     bool closed = false;            // the last point repeats the first
     std::vector<DrawPoint> points;  // Path and Samples
@@ -37,6 +41,18 @@ struct Stroke {
 
 // Calls draw(const Stroke &) for every stroke, reusing one Stroke.
 template <class F> void for_each_stroke(VectorView &view, F draw);
+
+// The same strokes as the drawing formats write them.  With `join`, a
+// stroke that the clean-up followed straight across junctions (the
+// polylines' connections, prev / next) is one stroke: its polylines' strokes
+// end to end, each turned to run the chain's way.  Only open strokes of one
+// kind (paths with paths, spline samples with samples) that meet at one
+// point are joined; circles, closed polylines and the refiner's own lines
+// are drawn alone, as are the strokes of a graph without connections.
+// Chains come in the order of their first polyline met in id order, each
+// starting from its free end; the rest keep their order.  Without `join`,
+// for_each_stroke.
+template <class F> void for_each_drawn_stroke(VectorView &view, bool join, F draw);
 
 // ---- implementation -----------------------------------------------------------
 
@@ -56,6 +72,15 @@ template <class F> void for_each_stroke(VectorView &view, F draw) {
         raw_stroke(view, id, p, s);
         draw(s);
     }
+}
+
+void joined_strokes(VectorView &view, std::vector<Stroke> &out);
+
+template <class F> void for_each_drawn_stroke(VectorView &view, bool join, F draw) {
+    if (!join) return for_each_stroke(view, draw);
+    std::vector<Stroke> strokes;
+    joined_strokes(view, strokes);
+    for (const Stroke &s : strokes) draw(s);
 }
 
 }  // namespace ktvcli

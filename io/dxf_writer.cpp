@@ -160,7 +160,7 @@ template <class Out>
 void walk(VectorView &view, const ResultInfo &info, const Frame &f, Out &out) {
     const Layer base = info.command == "centerline" ? Centerlines : Outlines;
     std::vector<Point> run, scratch;
-    for_each_stroke(view, [&](const Stroke &s) {
+    for_each_drawn_stroke(view, info.join_strokes, [&](const Stroke &s) {
         if (s.kind == Stroke::Kind::Circle) put_circle(out, f, s.circle, scratch);
         else if (s.points.size() < 2) return;
         else if (s.kind == Stroke::Kind::Samples) put_samples(out, f, s, scratch);

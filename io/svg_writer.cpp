@@ -74,7 +74,7 @@ void write_svg(VectorView &view, const ResultInfo &info, TextSink &out) {
     // Paths "p<id>" draw polylines; the refiner's own lines (restored
     // stroke ends and dots, outline rings) are "r<k>", numbered in order.
     int own = 0;
-    for_each_stroke(view, [&](const Stroke &s) {
+    for_each_drawn_stroke(view, info.join_strokes, [&](const Stroke &s) {
         if (s.kind == Stroke::Kind::Circle) {
             Circle c = s.circle;
             if (s.refined) c = {thousandths(c.cx), thousandths(c.cy), thousandths(c.r)};
@@ -83,8 +83,13 @@ void write_svg(VectorView &view, const ResultInfo &info, TextSink &out) {
             return;
         }
         out.put("<path id=\"");
-        if (s.id > 0) out.put('p').integer(s.id);
-        else out.put('r').integer(++own);
+        if (s.joined.size() > 1) {
+            for (std::size_t i = 0; i < s.joined.size(); ++i) (i ? out.put('-') : out.put('p')).integer(s.joined[i]);
+        } else if (s.id > 0) {
+            out.put('p').integer(s.id);
+        } else {
+            out.put('r').integer(++own);
+        }
         out.put("\" d=\"");
         put_path(out, s);
         out.put("\"/>\n");

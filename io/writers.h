@@ -34,6 +34,9 @@ struct ResultInfo {
     std::vector<std::pair<std::string, double>> parameters;
     double dpi_x = 0, dpi_y = 0;            // input resolution, 0 when unknown
     std::string units{};                    // DXF units: "mm", "inch", "px"; empty: by resolution
+    // SVG and DXF: a stroke followed across junctions along the polylines'
+    // connections is one path (for_each_drawn_stroke); false: one per polyline.
+    bool join_strokes = true;
 };
 
 void write_svg(VectorView &view, const ResultInfo &info, TextSink &out);

@@ -271,6 +271,7 @@ ResultInfo result_info(const Command &c, const Settings &s, const LoadedImage &i
     for (const OptionDef *o = c.options.begin; o != c.options.end; ++o)
         info.parameters.emplace_back(o->name + 2, option_value(*o, s));
     info.dpi_x = image.dpi_x, info.dpi_y = image.dpi_y, info.units = s.units;
+    info.join_strokes = s.join_strokes;
     record_postprocessing(post, info.parameters);
     return info;
 }

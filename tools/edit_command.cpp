@@ -166,6 +166,7 @@ int run_edit(int argc, char **argv) {
         lines.compose(scan.before, v, measure ? &refiner : nullptr);
         view.set_refined(&lines);
     }
+    loaded.info.join_strokes = s.join_strokes;
     write_outputs(outputs, view, loaded.info, nullptr);
     if (!s.quiet) {
         const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();

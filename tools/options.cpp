@@ -46,6 +46,12 @@ const OptionDef kOutput[] = {
      "mm when the resolution is known, else px", nullptr},
     {"--background", nullptr, nullptr, &Settings::background, 0, 0,
      "SVG only: embed the binarised input as a PNG image under the vectors", nullptr, nullptr},
+    {"--join-strokes", nullptr, nullptr, &Settings::join_strokes, 0, 0,
+     "SVG and DXF: draw a stroke that runs straight on across junctions (the polylines' "
+     "connections, see --connect) as one path rather than one per polyline, so that a wall "
+     "is one object however many lines meet it; the graph and the JSON are the same either "
+     "way. --no-join-strokes writes one path per polyline",
+     nullptr, nullptr, nullptr, true},
     {"--quiet", "-q", nullptr, &Settings::quiet, 0, 0,
      "do not print the summary line (nodes, polylines, milliseconds)", nullptr, nullptr},
     {"--help", "-h", nullptr, &Settings::help, 0, 0, "show this help and exit", nullptr, nullptr},

@@ -27,6 +27,7 @@ struct Settings {
     std::vector<std::string> outputs;
     std::string format;                        // empty: by extension
     bool background = false;
+    bool join_strokes = true;                  // SVG, DXF: one path per stroke followed across junctions
     bool quiet = false;
     bool help = false;
     std::string units;                         // DXF: mm, inch or px; empty: by resolution

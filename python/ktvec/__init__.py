@@ -114,22 +114,22 @@ def _image(self):
     return np.unpackbits(self.bitmap, axis=1, count=self.width).view(bool)
 
 
-def _to_svg(self, path=None, background=False):
-    return _write(self, "svg", path, background=background)
+def _to_svg(self, path=None, background=False, join_strokes=True):
+    return _write(self, "svg", path, background=background, join_strokes=join_strokes)
 
 
 def _to_json(self, path=None):
     return _write(self, "json", path)
 
 
-def _to_dxf(self, path=None, units=None):
-    return _write(self, "dxf", path, units=units)
+def _to_dxf(self, path=None, units=None, join_strokes=True):
+    return _write(self, "dxf", path, units=units, join_strokes=join_strokes)
 
 
-def _write(self, format_, path, background=False, units=None):
+def _write(self, format_, path, background=False, units=None, join_strokes=True):
     import os
 
-    text = self._write(format_, None if path is None else os.fspath(path), background, units or "")
+    text = self._write(format_, None if path is None else os.fspath(path), background, units or "", join_strokes)
     return text if path is None else None
 
 
@@ -137,10 +137,13 @@ _to_svg.__doc__ = """Writes the SVG the program writes (viewBox = image size, no
 
 With a path the file is written complete or not at all and None is returned;
 without one the text is returned.  background=True embeds the scan under the
-vectors (not for a graph read from JSON)."""
+vectors (not for a graph read from JSON).  A stroke that runs straight on
+across junctions (the polylines' prev / next connections) is one path;
+join_strokes=False draws one path per polyline, as --no-join-strokes."""
 _to_json.__doc__ = """Writes the program's JSON result (schema 1); without a path, returns the text."""
 _to_dxf.__doc__ = """Writes the program's DXF; units 'mm', 'inch' or 'px' (default: mm when the
-resolution is known, else px).  Without a path, returns the text."""
+resolution is known, else px); join_strokes as for to_svg.  Without a path,
+returns the text."""
 
 
 def _to_geojson(self, transform=None, refined=None):

@@ -190,11 +190,11 @@ int Graph::node_count() {
 }
 
 std::string Graph::write(ktvcli::OutputFormat format, const std::optional<std::string> &path, bool background,
-                         const std::string &units) {
+                         const std::string &units, bool join_strokes) {
     if (path) {
         if (background && format != ktvcli::OutputFormat::Svg)
             throw std::invalid_argument("background is drawn under an SVG only");
-        save_outputs({{*path, format}}, background, units);
+        save_outputs({{*path, format}}, background, units, join_strokes);
         return {};
     }
     std::lock_guard<std::mutex> lock(mutex_);
@@ -202,13 +202,14 @@ std::string Graph::write(ktvcli::OutputFormat format, const std::optional<std::s
     show_refined(view);
     ktvcli::ResultInfo info = info_;
     info.units = units;
+    info.join_strokes = join_strokes;
     info.background = under(background);
     ktvcli::TextSink sink;
     ktvcli::write_result(format, view, info, sink);
     return sink.text();
 }
 
-void Graph::save(const std::vector<std::string> &paths, bool background, const std::string &units) {
+void Graph::save(const std::vector<std::string> &paths, bool background, const std::string &units, bool join_strokes) {
     std::vector<ktvcli::Output> outputs;
     bool any_svg = false;
     for (const std::string &path : paths) {
@@ -219,7 +220,7 @@ void Graph::save(const std::vector<std::string> &paths, bool background, const s
         outputs.push_back({path, f});
     }
     if (background && !any_svg) throw std::invalid_argument("background is drawn under an SVG only");
-    save_outputs(outputs, background, units);
+    save_outputs(outputs, background, units, join_strokes);
 }
 
 const ktvcli::PackedBitmap *Graph::under(bool background) const {
@@ -228,13 +229,15 @@ const ktvcli::PackedBitmap *Graph::under(bool background) const {
     return background ? &page_->bitmap : nullptr;
 }
 
-void Graph::save_outputs(const std::vector<ktvcli::Output> &outputs, bool background, const std::string &units) {
+void Graph::save_outputs(const std::vector<ktvcli::Output> &outputs, bool background, const std::string &units,
+                         bool join_strokes) {
     const ktvcli::PackedBitmap *bitmap = under(background);
     std::lock_guard<std::mutex> lock(mutex_);
     ktvcli::VectorView view(*v_);
     show_refined(view);
     ktvcli::ResultInfo info = info_;
     info.units = units;
+    info.join_strokes = join_strokes;
     ktvcli::write_outputs(outputs, view, info, bitmap);
 }
 

@@ -135,13 +135,14 @@ public:
     // The program's writers.  With a path the file is written as the
     // program writes it (temporary file, then renamed) and "" comes back;
     // without one the text is returned.  `units` as --units ("" by
-    // resolution).  Throws CliError for a bad unit or a failed write.
+    // resolution); `join_strokes` as --join-strokes.  Throws CliError for a
+    // bad unit or a failed write.
     std::string write(ktvcli::OutputFormat format, const std::optional<std::string> &path, bool background,
-                      const std::string &units);
+                      const std::string &units, bool join_strokes);
     // Several files at once, each format by its extension, as `-o` gives
     // them to the program: all are written before any is renamed into place,
     // so after a failure none has changed.
-    void save(const std::vector<std::string> &paths, bool background, const std::string &units);
+    void save(const std::vector<std::string> &paths, bool background, const std::string &units, bool join_strokes);
 
     // ---- editing: node arguments are library node indices, polylines ids.
     // A node index outside the table throws std::out_of_range, a deleted
@@ -173,7 +174,8 @@ public:
 private:
     // The scan to draw under an SVG, or null; throws for a graph read from JSON.
     const ktvcli::PackedBitmap *under(bool background) const;
-    void save_outputs(const std::vector<ktvcli::Output> &outputs, bool background, const std::string &units);
+    void save_outputs(const std::vector<ktvcli::Output> &outputs, bool background, const std::string &units,
+                      bool join_strokes);
     // With mutex_ held.
     CKTVector &writable();  // the vectorizer to edit, copied first while shared
     bool refined_now() const { return refiner_ && refined_version_ == version_; }

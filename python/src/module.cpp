@@ -292,20 +292,23 @@ PYBIND11_MODULE(_ktvec, m) {
              "Measures the graph as it is now against its scan, as the program's --refine does after\n"
              "vectorizing; an edit or undo() leaves the graph without refined geometry until then.")
         .def("__len__", [](Graph &g) { return g.polylines()->ids.size(); })
-        .def("_write", [](Graph &g, const std::string &format, const Opt &path, bool background, const std::string &units) {
+        .def("_write", [](Graph &g, const std::string &format, const Opt &path, bool background, const std::string &units,
+                          bool join_strokes) {
             ktvcli::OutputFormat f{};
             if (!ktvcli::format_from_name(format, f)) throw std::invalid_argument("format '" + format + "'");
             py::gil_scoped_release release;
-            return g.write(f, path, background, units);
+            return g.write(f, path, background, units, join_strokes);
         })
-        .def("save", [](Graph &g, const py::args &paths, bool background, const std::optional<std::string> &units) {
+        .def("save", [](Graph &g, const py::args &paths, bool background, const std::optional<std::string> &units,
+                        bool join_strokes) {
             std::vector<std::string> names;
             for (const py::handle &p : paths) names.push_back(py::str(py::module_::import("os").attr("fspath")(p)));
             py::gil_scoped_release release;
-            g.save(names, background, units.value_or(""));
-        }, py::kw_only(), py::arg("background") = false, py::arg("units") = py::none(),
+            g.save(names, background, units.value_or(""), join_strokes);
+        }, py::kw_only(), py::arg("background") = false, py::arg("units") = py::none(), py::arg("join_strokes") = true,
            "Writes every file named, its format by its extension (.svg, .json, .dxf), as the program's\n"
-           "-o options do: all complete before any is renamed into place, so after a failure none has changed.")
+           "-o options do: all complete before any is renamed into place, so after a failure none has changed.\n"
+           "join_strokes=False draws one SVG or DXF path per polyline (the program's --no-join-strokes).")
         .def("pick_node", &Graph::pick_node, py::arg("x"), py::arg("y"), py::arg("radius") = 5.0, nogil)
         .def("pick_polyline", &Graph::pick_polyline, py::arg("x"), py::arg("y"), py::arg("radius") = 5.0, nogil)
         .def("move_node", &Graph::move_node, py::arg("node"), py::arg("x"), py::arg("y"), py::arg("attach") = false,

@@ -92,6 +92,16 @@ def test_files_are_the_programs(files, tmp_path, command, source, kw, args):
     assert len(back) == len(g) == len(list(g)) and back.parameters == g.parameters
 
 
+def test_strokes_are_joined_as_the_program_joins_them(files, tmp_path):
+    run_program("centerline", files["sample"], "-q", "--no-join-strokes", "-o", tmp_path / "p.svg", "-o", tmp_path / "p.dxf")
+    g = ktvec.centerline(files["sample"])
+    g.to_svg(tmp_path / "m.svg", join_strokes=False)
+    g.save(tmp_path / "m.dxf", join_strokes=False)
+    for ext in ("svg", "dxf"):
+        assert (tmp_path / ("m." + ext)).read_bytes() == (tmp_path / ("p." + ext)).read_bytes(), ext
+    assert g.to_svg().count("<path") < g.to_svg(join_strokes=False).count("<path")
+
+
 def test_every_default_given_by_name_changes_nothing(files):
     """Each option's default, passed back by name, goes through the parser to the same graph."""
     for command in ("centerline", "outline", "outline-fast"):
