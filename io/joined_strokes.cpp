@@ -51,8 +51,11 @@ public:
     }
 
 private:
+    // A line the refiner drew all at one point (a link between two
+    // junctions it placed together) is joined too: it adds nothing to the
+    // path, and a chain through it must not break there.
     static bool joinable(const Stroke &s) {
-        return !s.closed && s.kind != Stroke::Kind::Circle && s.points.size() >= 2;
+        return !s.closed && s.kind != Stroke::Kind::Circle && !s.points.empty();
     }
 
     static int id_of(int ref) { return ref < 0 ? -ref : ref; }
