@@ -4,7 +4,8 @@
 // along the way.  At the end the edited graph's sub-pixel geometry is drawn
 // as the editors draw it, told from the unedited result's: every point
 // finite, every node entry a node or -1, every source a polyline or 0 (in
-// a build with the program's io library).
+// a build with the program's io library), and the drawing formats' strokes
+// joined along the edited connections draw each polyline once.
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -15,9 +16,28 @@
 #include "edit_script.h"
 
 #ifdef KTVEC_FUZZ_EDITED_GEOMETRY
+#include <vector>
+
+#include "drawing.h"
 #include "edited_geometry.h"
 
 namespace {
+
+// Joins the strokes as the SVG and DXF writers do; aborts when a polyline
+// is drawn twice (a walk that ran round a loop of connections).
+void check_joined(CKTVector &v, const ktvcli::RefinedGeometry *lines) {
+    ktvcli::VectorView view(v);
+    view.set_refined(lines);
+    std::vector<unsigned char> drawn(static_cast<std::size_t>(v.mgetpolylinenum()) + 1, 0);
+    ktvcli::for_each_drawn_stroke(view, true, [&](const ktvcli::Stroke &s) {
+        for (int id : s.joined.empty() ? std::vector<int>{s.id} : s.joined) {
+            if (id > 0 && drawn[static_cast<std::size_t>(id)]++) {
+                std::fprintf(stderr, "joined strokes: polyline %d drawn twice\n", id);
+                std::abort();
+            }
+        }
+    });
+}
 
 // The sub-pixel geometry of the edited graph, drawn as the editors draw it.
 class EditedDrawing {
@@ -32,6 +52,7 @@ public:
     }
 
     void check(CKTVector &v) {
+        check_joined(v, nullptr);
         CKTRefiner measured;
         if (!measured_) return;
         const bool measure = ktvcli::EditedGeometry::measures_edited(before_);
@@ -49,6 +70,7 @@ public:
                 std::abort();
             }
         }
+        check_joined(v, &g);
     }
 
 private:
