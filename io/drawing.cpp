@@ -1,7 +1,7 @@
 #include "drawing.h"
 
 #include <cmath>
-#include <utility>
+#include <algorithm>
 
 namespace ktvcli {
 
@@ -29,14 +29,10 @@ Circle circle_of(const std::vector<DrawPoint> &pts) {
 // Where the refiner put two neighbouring nodes on one spot (the two pixel
 // corners of a bend both meet at the bend), the path draws one vertex: the
 // zero-length piece between them adds a vertex and nothing to the shape.
-// Spots are compared as written, to a thousandth of a pixel.
 void drop_repeated_points(Stroke &s) {
-    const auto spot = [](DrawPoint p) {
-        return std::make_pair(std::llround(p.x * 1000), std::llround(p.y * 1000));
-    };
     std::size_t kept = 1;
     for (std::size_t i = 1; i < s.points.size(); ++i) {
-        if (spot(s.points[i]) == spot(s.points[kept - 1])) continue;  // drops the piece into it
+        if (same_spot(s.points[i], s.points[kept - 1])) continue;  // drops the piece into it
         if (!s.pieces.empty()) s.pieces[kept - 1] = s.pieces[i - 1];
         s.points[kept++] = s.points[i];
     }
@@ -45,6 +41,10 @@ void drop_repeated_points(Stroke &s) {
 }
 
 }  // namespace
+
+bool same_spot(DrawPoint a, DrawPoint b) {
+    return std::llround(a.x * 1000) == std::llround(b.x * 1000) && std::llround(a.y * 1000) == std::llround(b.y * 1000);
+}
 
 void raw_stroke(VectorView &view, int id, const _KTPOLYLINE &p, Stroke &s) {
     s.id = id;

@@ -39,6 +39,10 @@ struct Stroke {
     ktvcli::Circle circle{};        // Kind::Circle
 };
 
+// Whether two points fall on one spot as the writers write them: to a
+// thousandth of a pixel.
+bool same_spot(DrawPoint a, DrawPoint b);
+
 // Calls draw(const Stroke &) for every stroke, reusing one Stroke.
 template <class F> void for_each_stroke(VectorView &view, F draw);
 

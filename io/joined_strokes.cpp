@@ -14,7 +14,6 @@
 // editing can leave more or close a loop, so every step checks that the two
 // strokes truly meet and that the next one is not drawn yet: each polyline
 // is drawn once and every walk ends.
-#include <cmath>
 #include <vector>
 
 #include "drawing.h"
@@ -22,11 +21,6 @@
 namespace ktvcli {
 
 namespace {
-
-bool same_spot(DrawPoint a, DrawPoint b) {
-    // As written: to a thousandth of a pixel.
-    return std::llround(a.x * 1000) == std::llround(b.x * 1000) && std::llround(a.y * 1000) == std::llround(b.y * 1000);
-}
 
 class Chains {
 public:
