@@ -46,15 +46,16 @@ const OptionDef kOutput[] = {
      "mm when the resolution is known, else px", nullptr},
     {"--background", nullptr, nullptr, &Settings::background, 0, 0,
      "SVG only: embed the binarised input as a PNG image under the vectors", nullptr, nullptr},
+    {"--quiet", "-q", nullptr, &Settings::quiet, 0, 0,
+     "do not print the summary line (nodes, polylines, milliseconds)", nullptr, nullptr},
+    {"--help", "-h", nullptr, &Settings::help, 0, 0, "show this help and exit", nullptr, nullptr},
+    // Last: the drawing option (drawing_options), which the browser page offers too.
     {"--join-strokes", nullptr, nullptr, &Settings::join_strokes, 0, 0,
      "SVG and DXF: draw a stroke that runs straight on across junctions (the polylines' "
      "connections, see --connect) as one path rather than one per polyline, so that a wall "
      "is one object however many lines meet it; the graph and the JSON are the same either "
      "way. --no-join-strokes writes one path per polyline",
      nullptr, nullptr, nullptr, true},
-    {"--quiet", "-q", nullptr, &Settings::quiet, 0, 0,
-     "do not print the summary line (nodes, polylines, milliseconds)", nullptr, nullptr},
-    {"--help", "-h", nullptr, &Settings::help, 0, 0, "show this help and exit", nullptr, nullptr},
 };
 
 [[noreturn]] void bad(const std::string &message) { throw CliError(message, true); }
@@ -176,6 +177,8 @@ OptionTable input_options() { return {"Input", std::begin(kInput), std::end(kInp
 // --dpi comes last in kInput.
 OptionTable scan_options() { return {"Scan", std::begin(kInput), std::end(kInput) - 1}; }
 OptionTable output_options() { return {"Output", std::begin(kOutput), std::end(kOutput)}; }
+// --join-strokes comes last in kOutput.
+OptionTable drawing_options() { return {"Drawing", std::end(kOutput) - 1, std::end(kOutput)}; }
 
 void parse_options(int argc, char **argv, const std::vector<OptionTable> &tables, Settings &settings,
                    std::vector<std::string> *inputs) {

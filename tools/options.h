@@ -129,6 +129,9 @@ std::string describe_options(const std::vector<OptionTable> &tables, const Setti
 // The options every subcommand has.
 OptionTable input_options();
 OptionTable output_options();
+// The output option that says how the SVG and DXF draw the result
+// (--join-strokes), for a host that writes no files of its own naming.
+OptionTable drawing_options();
 // The input options that say how a scan becomes the bitmap (all but --dpi):
 // for a scan read beside a result, as `ktvec edit --image` reads one.
 OptionTable scan_options();

@@ -429,9 +429,10 @@ EMSCRIPTEN_KEEPALIVE void kw_scan_tile(int level, int x0, int y0, int w, int h, 
 
 // ---- options ---------------------------------------------------------------------------
 
-// The options of `command` (its driver options, then post-processing) as a
-// JSON list for the side panel: name, value placeholder, default, range,
-// meaning, and whether it is a switch with a --no- form.
+// The options of `command` (its driver options, then post-processing, then
+// how the SVG and DXF downloads draw the result) as a JSON list for the side
+// panel: name, value placeholder, default, range, meaning, and whether it is
+// a switch with a --no- form.
 EMSCRIPTEN_KEEPALIVE const char *kw_options(const char *command) {
     Session &s = session();
     s.text.clear();
@@ -441,7 +442,7 @@ EMSCRIPTEN_KEEPALIVE const char *kw_options(const char *command) {
     TextSink out;
     out.put('[');
     bool first = true;
-    for (const OptionTable &t : {c->options, postprocess_options()}) {
+    for (const OptionTable &t : {c->options, postprocess_options(), drawing_options()}) {
         for (const OptionDef *o = t.begin; o != t.end; ++o) {
             if (!first) out.put(',');
             first = false;
@@ -487,7 +488,8 @@ EMSCRIPTEN_KEEPALIVE int kw_vectorize(const char *command, const char *args) {
         std::vector<char *> argv;
         for (std::string &w : words) argv.push_back(&w[0]);
         Settings settings = command_defaults(*c);
-        parse_options(static_cast<int>(argv.size()), argv.data(), {c->options, postprocess_options()}, settings);
+        parse_options(static_cast<int>(argv.size()), argv.data(), {c->options, postprocess_options(), drawing_options()},
+                      settings);
         const PostProcessing post = postprocessing(settings);
 
         // The pre-cleaning works on the document in place: a copy of the

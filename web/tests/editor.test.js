@@ -24,6 +24,7 @@ const file = (name) => fs.readFileSync(path.join(work, name));
 test.beforeAll(() => {
   program('centerline', 'sample.png', '-q', '-o', 'base.json', '-o', 'base.svg', '-o', 'base.dxf');
   program('centerline', 'sample.png', '--no-refine', '-q', '-o', 'raw.json', '-o', 'raw.svg');
+  program('centerline', 'sample.png', '--no-join-strokes', '-q', '-o', 'apart.svg');
   program('centerline', 'sample.png', '--arcs', '1,1000', '--splines', '3', '-q', '-o', 'curves.json');
   program('outline', 'sample.png', '-q', '-o', 'outline.json');
 });
@@ -125,6 +126,13 @@ test('vectorizes the sample as the program does and exports the same bytes', asy
   await page.check('#refine');
   await expect(page.locator('#status')).toContainText('sub-pixel geometry measured');
   expect((await download(page, 'json')).equals(file('base.json'))).toBe(true);
+
+  // The drawing option off: one SVG path per polyline, as --no-join-strokes.
+  await page.uncheck('[data-option="--join-strokes"]');
+  await page.click('#vectorize');
+  await expect(page.locator('#status')).toContainText('centerline:');
+  expect((await download(page, 'svg')).equals(file('apart.svg'))).toBe(true);
+  await page.check('[data-option="--join-strokes"]');
 
   // Fitted arcs and spline samples: the same graph, the fitted numbers
   // equal but for the last digits (the C library of WebAssembly rounds sin,
