@@ -38,7 +38,10 @@ public:
         for (std::size_t k = 0; k < strokes_.size(); ++k) {
             if (drawn_[k]) continue;
             const Stroke &s = strokes_[k];
-            if (s.id > 0 && index_[static_cast<std::size_t>(s.id)] == int(k)) out.push_back(chain(s.id));
+            Stroke c;
+            if (s.id > 0 && index_[static_cast<std::size_t>(s.id)] == int(k)) c = chain(s.id);
+            // A stroke that joins nothing is drawn as it is.
+            if (c.joined.size() > 1) out.push_back(std::move(c));
             else out.push_back(s);
             drawn_[k] = 1;
         }
@@ -46,10 +49,16 @@ public:
 
 private:
     // A line the refiner drew all at one point (a link between two
-    // junctions it placed together) is joined too: it adds nothing to the
-    // path, and a chain through it must not break there.
+    // junctions it placed together) is joined too, though a line of three
+    // or more such points counts as closed: it adds nothing to the path,
+    // and a chain through it must not break there.
     static bool joinable(const Stroke &s) {
-        return !s.closed && s.kind != Stroke::Kind::Circle && !s.points.empty();
+        return s.kind != Stroke::Kind::Circle && !s.points.empty() && (!s.closed || at_one_spot(s));
+    }
+    static bool at_one_spot(const Stroke &s) {
+        for (const DrawPoint &p : s.points)
+            if (!same_spot(p, s.points.front())) return false;
+        return true;
     }
 
     static int id_of(int ref) { return ref < 0 ? -ref : ref; }
@@ -112,6 +121,7 @@ private:
             out.closed = false;
         }
         out.joined.push_back(s.id);
+        if (!first && at_one_spot(s)) return;
         const std::size_t base = out.points.size();  // the shared point is kept once
         const std::size_t n = s.points.size();
         for (std::size_t i = first ? 0 : 1; i < n; ++i) out.points.push_back(s.points[reversed ? n - 1 - i : i]);

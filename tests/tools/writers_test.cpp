@@ -269,13 +269,16 @@ TEST(Writers, ConnectedPolylinesAreDrawnAsOneStroke) {
     EXPECT_EQ(write(OutputFormat::Json, v, one_each), write(OutputFormat::Json, v, about("centerline")));
 }
 
-// Refined lines as a test states them: (source, points), no node entries.
+// Refined lines as a test states them: (source, points), no node entries;
+// closed, as the refiner closes a line, when a third or later point is the
+// first again.
 class StatedLines final : public RefinedGeometry {
 public:
     explicit StatedLines(std::vector<std::pair<int, std::vector<_KTREFINEDPOINT>>> lines) : given_(std::move(lines)) {
         for (auto &[source, pts] : given_) {
             nodes_.emplace_back(pts.size(), -1);  // moving a vector keeps its block
-            lines_.push_back({source, 0, int(pts.size()), pts.data(), nodes_.back().data()});
+            const bool closed = pts.size() > 2 && pts.front().x == pts.back().x && pts.front().y == pts.back().y;
+            lines_.push_back({source, closed ? 1 : 0, int(pts.size()), pts.data(), nodes_.back().data()});
         }
     }
     int line_count() const override { return int(lines_.size()); }
@@ -289,25 +292,29 @@ private:
 };
 
 TEST(Writers, AChainRunsOnThroughALineDrawnAtOnePoint) {
-    // Two junctions the refiner placed together: the link between them is a
-    // line all at one point, and the wall through them is still one path.
+    // Junctions the refiner placed together: the links between them are
+    // lines all at one point (of three points, such a line is closed), and
+    // the wall through them is still one path.
     CKTVector v;
     GraphBuilder g(v);
-    v.width = v.height = 20;
-    for (auto [x, y] : {std::pair{0, 5}, {9, 5}, {11, 5}, {19, 5}}) g.node(x, y);
-    g.path_of({0, 1});
-    g.path_of({1, 2});
-    g.path_of({2, 3});
-    Peer::maddnext(v, 1, 2);
-    Peer::maddprev(v, 2, -1);
-    Peer::maddnext(v, 2, 3);
-    Peer::maddprev(v, 3, -2);
-    const StatedLines lines({{1, {{0, 5}, {10, 5.25}}}, {2, {{10, 5.25}}}, {3, {{10, 5.25}, {19, 5}}}});
+    v.width = 32;
+    v.height = 20;
+    for (auto [x, y] : {std::pair{0, 5}, {9, 5}, {11, 5}, {19, 5}, {21, 5}, {30, 5}, {20, 5}}) g.node(x, y);
+    for (int k = 0; k < 5; ++k) {
+        g.path_of(k == 3 ? std::vector<int>{3, 6, 4} : std::vector<int>{k, k + 1});
+        if (k) Peer::maddnext(v, k, k + 1), Peer::maddprev(v, k + 1, -k);
+    }
+    const StatedLines lines({{1, {{0, 5}, {10, 5.25}}},
+                             {2, {{10, 5.25}}},
+                             {3, {{10, 5.25}, {20, 5.25}}},
+                             {4, {{20, 5.25}, {20, 5.25}, {20, 5.25}}},
+                             {5, {{20, 5.25}, {30, 5}}}});
     VectorView view(v);
     view.set_refined(&lines);
     TextSink sink;
     write_result(OutputFormat::Svg, view, about("centerline"), sink);
-    EXPECT_NE(sink.text().find("<path id=\"p1-2-3\" d=\"M0.5 5.5 L10.5 5.75 L19.5 5.5\"/>"), std::string::npos) << sink.text();
+    EXPECT_NE(sink.text().find("<path id=\"p1-2-3-4-5\" d=\"M0.5 5.5 L10.5 5.75 L20.5 5.75 L30.5 5.5\"/>"),
+              std::string::npos) << sink.text();
 }
 
 TEST(DxfWriter, GeometryIsUprightAtPixelCentresInItsUnits) {
