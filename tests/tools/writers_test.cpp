@@ -207,36 +207,37 @@ TEST(SvgWriter, PathsArcsSplinesAndTheBackground) {
     }
 }
 
-// 40 x 20.  1 and 2 make a loop of connections around the square
-// (30,2)-(38,2)-(38,10)-(30,10).  A wall (0,5)-(10,5)-(20,5) is cut at the
-// junction (10,5) into 3 (ending there) and 4 (20,5)-(16,5)-(10,5), also
-// ending there, its first link an arc about (18,6.5), connected end to end.
-// 5 is the stem (10,5)-(10,15), its start naming 3's end as well (a stale
-// entry: 3 is taken by 4), its end connected to 6, a spline's samples,
-// whose end names a polyline that does not exist (as a result read back
-// may).
+// 40 x 20, connections as the table in it says.  2 runs on into 1 around
+// the square (30,2)-(38,2)-(38,10)-(30,10).  A wall (0,5)-(10,5)-(20,5) is
+// cut at the junction (10,5) into 3 (ending there) and 4
+// (20,5)-(16,5)-(10,5), also ending there, its first link an arc about
+// (18,6.5), connected end to end; 3's start names 9, a closed triangle at
+// (0,5).  5 is the stem (10,5)-(10,15), its start naming 3's end as well (a
+// stale entry: 3 is taken by 4), its end connected to 6, a spline's
+// samples, whose end names a polyline that does not exist (as a result
+// read back may).  7 and 8 make a loop of connections around the square
+// (30,12)-(38,12)-(38,18)-(30,18).
 void wall_and_loop(CKTVector &v) {
     GraphBuilder g(v);
     v.width = 40;
     v.height = 20;
-    for (auto [x, y] : {std::pair{30, 2}, {38, 2}, {38, 10}, {30, 10}, {0, 5}, {10, 5}, {20, 5}, {16, 5}, {10, 15}, {10, 19}})
+    for (auto [x, y] : {std::pair{30, 2}, {38, 2}, {38, 10}, {30, 10}, {0, 5}, {10, 5}, {20, 5}, {16, 5}, {10, 15},
+                        {10, 19}, {30, 12}, {38, 12}, {38, 18}, {30, 18}, {2, 9}, {4, 9}})
         g.node(x, y);
-    g.path_of({0, 1, 2});
-    g.path_of({2, 3, 0});
-    g.path_of({4, 5});
-    g.path_of({6, 7, 5});
+    for (const std::vector<int> &nodes : std::vector<std::vector<int>>{
+             {0, 1, 2}, {2, 3, 0}, {4, 5}, {6, 7, 5}, {5, 8}, {8, 9}, {10, 11, 12}, {12, 13, 10}, {4, 14, 15, 4}})
+        g.path_of(nodes);
     set_arc(g.find_link(6, 7, 4), 1, 18, 6.5, 2.5);
     v.msetarc(4);
-    g.path_of({5, 8});
-    g.path_of({8, 9});
     _KTPOLYLINE &spline = v.polyline[5];
     spline.flag |= KTVEC_POLYLINE_SPLINE;
     spline.splinenum = 3;
     spline.splinex = ktv::alloc_array<double>(3);
     spline.spliney = ktv::alloc_array<double>(3);
     for (int i = 0; i < 3; ++i) spline.splinex[i] = 10, spline.spliney[i] = 15 + 2 * i;
-    const int connections[][3] = {{1, 1, 2}, {2, 0, -1}, {2, 1, 1}, {1, 0, -2},  // polyline, at end?, end named
-                                  {3, 1, -4}, {4, 1, -3}, {5, 0, -3}, {5, 1, 6}, {6, 0, -5}, {6, 1, -99}};
+    const int connections[][3] = {{1, 0, -2}, {2, 1, 1},                                       // polyline, at end?, end named
+                                  {3, 1, -4}, {4, 1, -3}, {5, 0, -3}, {5, 1, 6}, {6, 0, -5}, {6, 1, -99},
+                                  {7, 1, 8},  {8, 0, -7}, {8, 1, 7},  {7, 0, -8}, {3, 0, 9},  {9, 0, 3}};
     for (const auto &c : connections) c[1] ? Peer::maddnext(v, c[0], c[2]) : Peer::maddprev(v, c[0], c[2]);
 }
 
@@ -246,25 +247,29 @@ TEST(Writers, ConnectedPolylinesAreDrawnAsOneStroke) {
     ResultInfo one_each = about("centerline");
     one_each.join_strokes = false;
     const std::string apart = write(OutputFormat::Svg, v, one_each), joined = write(OutputFormat::Svg, v, about("centerline"));
+    // 2 runs on into 1: drawn from 2's free start.
+    EXPECT_NE(joined.find("<path id=\"p2-1\" d=\"M38.5 10.5 L30.5 10.5 L30.5 2.5 L38.5 2.5 L38.5 10.5\"/>"),
+              std::string::npos) << joined;
     // Alone, polyline 4 runs from (20,5) to (10,5); joined, it is drawn the
-    // other way, after polyline 3, and its arc turns the other way.
+    // other way, after polyline 3, and its arc turns the other way.  The
+    // closed triangle is not joined.
     EXPECT_NE(apart.find("<path id=\"p4\" d=\"M20.5 5.5 A2.5 2.5 0 0 0 16.5 5.5 L10.5 5.5\"/>"), std::string::npos) << apart;
     EXPECT_NE(joined.find("<path id=\"p3-4\" d=\"M0.5 5.5 L10.5 5.5 L16.5 5.5 A2.5 2.5 0 0 1 20.5 5.5\"/>"),
               std::string::npos) << joined;
-    // The loop is walked back to where it closes and drawn once, from there.
-    EXPECT_NE(joined.find("<path id=\"p2-1\" d=\"M38.5 10.5 L30.5 10.5 L30.5 2.5 L38.5 2.5 L38.5 10.5\"/>"),
-              std::string::npos) << joined;
+    EXPECT_NE(joined.find("<path id=\"p9\" d=\"M0.5 5.5 L2.5 9.5 L4.5 9.5 Z\"/>"), std::string::npos) << joined;
     // The stem's start names an end already drawn, its end a spline: it
     // stays alone, and so does the spline.
     EXPECT_NE(joined.find("<path id=\"p5\" d=\"M10.5 5.5 L10.5 15.5\"/>"), std::string::npos) << joined;
     EXPECT_NE(joined.find("<path id=\"p6\" d=\"M10.5 15.5 L10.5 17.5 L10.5 19.5\"/>"), std::string::npos) << joined;
-    EXPECT_EQ(std::count(joined.begin(), joined.end(), '<') - std::count(apart.begin(), apart.end(), '<'), -2);
-    // DXF: the loop as one LWPOLYLINE, the wall's straight run and its arc,
-    // the stem, the spline; apart, each polyline's own.
+    // The loop is walked back to where it closes and drawn once, from there.
+    EXPECT_NE(joined.find("<path id=\"p8-7\" d=\"M38.5 18.5 L30.5 18.5 L30.5 12.5 L38.5 12.5 L38.5 18.5\"/>"),
+              std::string::npos) << joined;
+    EXPECT_EQ(std::count(joined.begin(), joined.end(), '<') - std::count(apart.begin(), apart.end(), '<'), -3);
+    // DXF: each joined path's straight runs and arcs; apart, each polyline's own.
     std::string kinds;
     for (const Entity &e : entities_of(groups_of(dxf_of(v, about("centerline"))))) kinds += e.type + " ";
-    EXPECT_EQ(kinds, "LWPOLYLINE LWPOLYLINE ARC LINE LWPOLYLINE ");
-    EXPECT_EQ(entities_of(groups_of(dxf_of(v, one_each))).size(), 7u);
+    EXPECT_EQ(kinds, "LWPOLYLINE LWPOLYLINE ARC LINE LWPOLYLINE LWPOLYLINE LWPOLYLINE ");
+    EXPECT_EQ(entities_of(groups_of(dxf_of(v, one_each))).size(), 10u);
     // The JSON is the graph, whichever way the strokes are drawn.
     EXPECT_EQ(write(OutputFormat::Json, v, one_each), write(OutputFormat::Json, v, about("centerline")));
 }
