@@ -10,10 +10,12 @@
 // end.  Standing at end e of polyline |e|, the connection there is the
 // first entry of prev (e > 0) or next (e < 0); the chain goes on through
 // the polyline that entry names, entered at that end and left at the other.
-// The connect pass leaves at most one entry per end and no loops, but
-// editing can leave more or close a loop, so every step checks that the two
-// strokes truly meet and that the next one is not drawn yet: each polyline
-// is drawn once and every walk ends.
+// The connect pass lists each connection at both ends, at most one per
+// end, and no loops; editing can leave more entries, stale ones or a loop.
+// So a step takes only the first entry at an end, and only when the end it
+// names lists this one first in turn, the two strokes truly meet and the
+// next one is not drawn yet: each polyline is drawn once and every walk
+// ends.
 #include <vector>
 
 #include "drawing.h"
@@ -71,35 +73,38 @@ private:
         return ref > 0 ? s.points.front() : s.points.back();
     }
 
-    // The end at which the chain goes on from end `e` (whose stroke is
-    // drawn or being drawn), or 0 where it stops.
-    int next_end(int e) {
-        const int k = id_of(e);
-        const _KTPOLYLINE &p = view_.polyline(k);
+    // The first connection listed at end `e` of a polyline that has a
+    // stroke, or 0.
+    int first_entry(int e) const {
+        const _KTPOLYLINE &p = view_.polyline(id_of(e));
         const int *list = e > 0 ? p.prev : p.next;
         const int count = e > 0 ? p.prevnum : p.nextnum;
-        if (count < 1 || !list) return 0;
-        const int r = list[0];
+        return count < 1 || !list ? 0 : list[0];
+    }
+
+    // The end at which the chain goes on from end `e` (whose stroke is
+    // drawn or being drawn), or 0 where it stops.  The connection must be
+    // listed at both ends, so that a walk back along a chain and the walk
+    // forward that draws it pass the same polylines.
+    int next_end(int e) {
+        const int r = first_entry(e);
         // A result read back may name anything; only live ids are followed.
         if (r == 0 || r < -view_.polyline_slots() || r > view_.polyline_slots()) return 0;
-        if (id_of(r) == k || slot(r) < 0 || drawn_[static_cast<std::size_t>(slot(r))]) return 0;
+        if (id_of(r) == id_of(e) || slot(r) < 0 || drawn_[static_cast<std::size_t>(slot(r))]) return 0;
+        if (first_entry(r) != e) return 0;
         if (stroke(r).kind != stroke(e).kind || !same_spot(at(e), at(r))) return 0;
         return r;
     }
 
     // The chain through polyline `id`, from its free end.
     Stroke chain(int id) {
-        // Back to where the chain starts; the polylines passed are marked
-        // so that a loop ends the walk, then unmarked for the drawing.
+        // Back to where the chain starts.  Connections listed at both ends
+        // pair every end with at most one other, so the walk is a simple
+        // path, or a loop that comes back to `id`, marked meanwhile.
         int start = id;  // the chain is drawn from end `start` of |start|
-        std::vector<int> passed{id};
         mark(id, 1);
-        for (int r; (r = next_end(start)) != 0;) {
-            start = -r;
-            passed.push_back(r);
-            mark(r, 1);
-        }
-        for (int k : passed) mark(k, 0);
+        for (int r; (r = next_end(start)) != 0;) start = -r;
+        mark(id, 0);
 
         Stroke out;
         for (int e = start; e != 0; e = next_end(-e)) {

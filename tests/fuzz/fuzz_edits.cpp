@@ -23,20 +23,26 @@
 
 namespace {
 
-// Joins the strokes as the SVG and DXF writers do; aborts when a polyline
-// is drawn twice (a walk that ran round a loop of connections).
+// Joins the strokes as the SVG and DXF writers do; aborts unless every
+// polyline drawn alone is drawn once joined (a walk that ran round a loop of
+// connections draws one twice, a walk that missed its start none).
 void check_joined(CKTVector &v, const ktvcli::RefinedGeometry *lines) {
     ktvcli::VectorView view(v);
     view.set_refined(lines);
-    std::vector<unsigned char> drawn(static_cast<std::size_t>(v.mgetpolylinenum()) + 1, 0);
-    ktvcli::for_each_drawn_stroke(view, true, [&](const ktvcli::Stroke &s) {
-        for (int id : s.joined.empty() ? std::vector<int>{s.id} : s.joined) {
-            if (id > 0 && drawn[static_cast<std::size_t>(id)]++) {
-                std::fprintf(stderr, "joined strokes: polyline %d drawn twice\n", id);
-                std::abort();
-            }
-        }
+    std::vector<int> drawn(static_cast<std::size_t>(v.mgetpolylinenum()) + 1, 0);
+    ktvcli::for_each_stroke(view, [&](const ktvcli::Stroke &s) {
+        if (s.id > 0) --drawn[static_cast<std::size_t>(s.id)];
     });
+    ktvcli::for_each_drawn_stroke(view, true, [&](const ktvcli::Stroke &s) {
+        for (int id : s.joined.empty() ? std::vector<int>{s.id} : s.joined)
+            if (id > 0) ++drawn[static_cast<std::size_t>(id)];
+    });
+    for (std::size_t id = 1; id < drawn.size(); ++id) {
+        if (drawn[id] != 0) {
+            std::fprintf(stderr, "joined strokes: polyline %zu drawn %+d times against alone\n", id, drawn[id]);
+            std::abort();
+        }
+    }
 }
 
 // The sub-pixel geometry of the edited graph, drawn as the editors draw it.

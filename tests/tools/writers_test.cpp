@@ -216,16 +216,19 @@ TEST(SvgWriter, PathsArcsSplinesAndTheBackground) {
 // stale entry: 3 is taken by 4), its end connected to 6, a spline's
 // samples, whose end names a polyline that does not exist (as a result
 // read back may).  7 and 8 make a loop of connections around the square
-// (30,12)-(38,12)-(38,18)-(30,18).
+// (30,12)-(38,12)-(38,18)-(30,18).  10, 11 and 12 meet at (24,2) and (28,2)
+// with connections each listed at one end only, as edits can leave them.
 void wall_and_loop(CKTVector &v) {
     GraphBuilder g(v);
     v.width = 40;
     v.height = 20;
     for (auto [x, y] : {std::pair{30, 2}, {38, 2}, {38, 10}, {30, 10}, {0, 5}, {10, 5}, {20, 5}, {16, 5}, {10, 15},
-                        {10, 19}, {30, 12}, {38, 12}, {38, 18}, {30, 18}, {2, 9}, {4, 9}})
+                        {10, 19}, {30, 12}, {38, 12}, {38, 18}, {30, 18}, {2, 9}, {4, 9}, {24, 2}, {28, 2},
+                        {26, 0}, {26, 4}, {24, 8}})
         g.node(x, y);
     for (const std::vector<int> &nodes : std::vector<std::vector<int>>{
-             {0, 1, 2}, {2, 3, 0}, {4, 5}, {6, 7, 5}, {5, 8}, {8, 9}, {10, 11, 12}, {12, 13, 10}, {4, 14, 15, 4}})
+             {0, 1, 2}, {2, 3, 0}, {4, 5}, {6, 7, 5}, {5, 8}, {8, 9}, {10, 11, 12}, {12, 13, 10}, {4, 14, 15, 4},
+             {16, 20}, {17, 18, 16}, {16, 19, 17}})
         g.path_of(nodes);
     set_arc(g.find_link(6, 7, 4), 1, 18, 6.5, 2.5);
     v.msetarc(4);
@@ -237,7 +240,8 @@ void wall_and_loop(CKTVector &v) {
     for (int i = 0; i < 3; ++i) spline.splinex[i] = 10, spline.spliney[i] = 15 + 2 * i;
     const int connections[][3] = {{1, 0, -2}, {2, 1, 1},                                       // polyline, at end?, end named
                                   {3, 1, -4}, {4, 1, -3}, {5, 0, -3}, {5, 1, 6}, {6, 0, -5}, {6, 1, -99},
-                                  {7, 1, 8},  {8, 0, -7}, {8, 1, 7},  {7, 0, -8}, {3, 0, 9},  {9, 0, 3}};
+                                  {7, 1, 8},  {8, 0, -7}, {8, 1, 7},  {7, 0, -8}, {3, 0, 9},  {9, 0, 3},
+                                  {10, 0, -11}, {11, 0, -12}, {12, 0, -11}};
     for (const auto &c : connections) c[1] ? Peer::maddnext(v, c[0], c[2]) : Peer::maddprev(v, c[0], c[2]);
 }
 
@@ -264,12 +268,15 @@ TEST(Writers, ConnectedPolylinesAreDrawnAsOneStroke) {
     // The loop is walked back to where it closes and drawn once, from there.
     EXPECT_NE(joined.find("<path id=\"p8-7\" d=\"M38.5 18.5 L30.5 18.5 L30.5 12.5 L38.5 12.5 L38.5 18.5\"/>"),
               std::string::npos) << joined;
+    // Connections listed at one end only join nothing: each polyline once.
+    for (const char *alone : {"<path id=\"p10\"", "<path id=\"p11\"", "<path id=\"p12\""})
+        EXPECT_NE(joined.find(alone), std::string::npos) << alone;
     EXPECT_EQ(std::count(joined.begin(), joined.end(), '<') - std::count(apart.begin(), apart.end(), '<'), -3);
     // DXF: each joined path's straight runs and arcs; apart, each polyline's own.
     std::string kinds;
     for (const Entity &e : entities_of(groups_of(dxf_of(v, about("centerline"))))) kinds += e.type + " ";
-    EXPECT_EQ(kinds, "LWPOLYLINE LWPOLYLINE ARC LINE LWPOLYLINE LWPOLYLINE LWPOLYLINE ");
-    EXPECT_EQ(entities_of(groups_of(dxf_of(v, one_each))).size(), 10u);
+    EXPECT_EQ(kinds, "LWPOLYLINE LWPOLYLINE ARC LINE LWPOLYLINE LWPOLYLINE LWPOLYLINE LINE LWPOLYLINE LWPOLYLINE ");
+    EXPECT_EQ(entities_of(groups_of(dxf_of(v, one_each))).size(), 13u);
     // The JSON is the graph, whichever way the strokes are drawn.
     EXPECT_EQ(write(OutputFormat::Json, v, one_each), write(OutputFormat::Json, v, about("centerline")));
 }
