@@ -208,7 +208,8 @@ TEST(SvgWriter, PathsArcsSplinesAndTheBackground) {
 }
 
 // 40 x 20, connections as the table in it says.  2 runs on into 1 around
-// the square (30,2)-(38,2)-(38,10)-(30,10).  A wall (0,5)-(10,5)-(20,5) is
+// the square (30,2)-(38,2)-(38,10)-(30,10), 1's first link an arc about
+// (34,5).  A wall (0,5)-(10,5)-(20,5) is
 // cut at the junction (10,5) into 3 (ending there) and 4
 // (20,5)-(16,5)-(10,5), also ending there, its first link an arc about
 // (18,6.5), connected end to end; 3's start names 9, a closed triangle at
@@ -230,6 +231,8 @@ void wall_and_loop(CKTVector &v) {
              {0, 1, 2}, {2, 3, 0}, {4, 5}, {6, 7, 5}, {5, 8}, {8, 9}, {10, 11, 12}, {12, 13, 10}, {4, 14, 15, 4},
              {16, 20}, {17, 18, 16}, {16, 19, 17}})
         g.path_of(nodes);
+    set_arc(g.find_link(0, 1, 1), 1, 34, 5, 5);
+    v.msetarc(1);
     set_arc(g.find_link(6, 7, 4), 1, 18, 6.5, 2.5);
     v.msetarc(4);
     _KTPOLYLINE &spline = v.polyline[5];
@@ -251,8 +254,8 @@ TEST(Writers, ConnectedPolylinesAreDrawnAsOneStroke) {
     ResultInfo one_each = about("centerline");
     one_each.join_strokes = false;
     const std::string apart = write(OutputFormat::Svg, v, one_each), joined = write(OutputFormat::Svg, v, about("centerline"));
-    // 2 runs on into 1: drawn from 2's free start.
-    EXPECT_NE(joined.find("<path id=\"p2-1\" d=\"M38.5 10.5 L30.5 10.5 L30.5 2.5 L38.5 2.5 L38.5 10.5\"/>"),
+    // 2 runs on into 1: drawn from 2's free start, 1's arc where it was.
+    EXPECT_NE(joined.find("<path id=\"p2-1\" d=\"M38.5 10.5 L30.5 10.5 L30.5 2.5 A5 5 0 0 1 38.5 2.5 L38.5 10.5\"/>"),
               std::string::npos) << joined;
     // Alone, polyline 4 runs from (20,5) to (10,5); joined, it is drawn the
     // other way, after polyline 3, and its arc turns the other way.  The
@@ -275,8 +278,8 @@ TEST(Writers, ConnectedPolylinesAreDrawnAsOneStroke) {
     // DXF: each joined path's straight runs and arcs; apart, each polyline's own.
     std::string kinds;
     for (const Entity &e : entities_of(groups_of(dxf_of(v, about("centerline"))))) kinds += e.type + " ";
-    EXPECT_EQ(kinds, "LWPOLYLINE LWPOLYLINE ARC LINE LWPOLYLINE LWPOLYLINE LWPOLYLINE LINE LWPOLYLINE LWPOLYLINE ");
-    EXPECT_EQ(entities_of(groups_of(dxf_of(v, one_each))).size(), 13u);
+    EXPECT_EQ(kinds, "LWPOLYLINE ARC LINE LWPOLYLINE ARC LINE LWPOLYLINE LWPOLYLINE LWPOLYLINE LINE LWPOLYLINE LWPOLYLINE ");
+    EXPECT_EQ(entities_of(groups_of(dxf_of(v, one_each))).size(), 14u);
     // The JSON is the graph, whichever way the strokes are drawn.
     EXPECT_EQ(write(OutputFormat::Json, v, one_each), write(OutputFormat::Json, v, about("centerline")));
 }
