@@ -1,15 +1,25 @@
-// The command-line program's image readers on any bytes: a file is either
+// The command-line program's readers on any bytes.  An image is either
 // refused with the program's one error type or decoded into a bitmap whose
 // rows are all there and whose padding bits are clear; a decoded bitmap
-// survives the PNG writer and reads back the same.
+// survives the PNG writer and reads back the same.  A JSON result (bytes
+// that begin with '{') is either refused the same way or read into a graph
+// that every writer writes, the SVG and DXF drawing each polyline once
+// however the file's connections run.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
+#include <string_view>
+#include <vector>
+
+#include "drawing.h"
 #include "error.h"
 #include "image.h"
+#include "json_reader.h"
+#include "result_loader.h"
+#include "writers.h"
 
 namespace {
 
@@ -30,10 +40,45 @@ void check_bitmap(const ktvcli::PackedBitmap &b) {
     }
 }
 
+void check_message(const ktvcli::CliError &e) {
+    require(std::strlen(e.what()) > 0 && !std::strchr(e.what(), '\n'), "empty or multi-line message");
+}
+
+void check_result(const std::uint8_t *data, std::size_t size) {
+    CKTVector v;
+    ktvcli::LoadedResult loaded;
+    try {
+        const ktvcli::JsonDocument doc(std::string_view(reinterpret_cast<const char *>(data), size));
+        ktvcli::load_result(doc, v, loaded);
+    } catch (const ktvcli::CliError &e) {
+        check_message(e);
+        return;
+    }
+    try {
+        ktvcli::VectorView view(v);
+        for (ktvcli::OutputFormat f : {ktvcli::OutputFormat::Svg, ktvcli::OutputFormat::Json, ktvcli::OutputFormat::Dxf}) {
+            ktvcli::TextSink sink;
+            ktvcli::write_result(f, view, loaded.info, sink);
+        }
+        std::vector<int> drawn(static_cast<std::size_t>(v.mgetpolylinenum()) + 1, 0);
+        ktvcli::for_each_stroke(view, [&](const ktvcli::Stroke &s) { --drawn[static_cast<std::size_t>(s.id)]; });
+        ktvcli::for_each_drawn_stroke(view, true, [&](const ktvcli::Stroke &s) {
+            for (int id : s.joined.empty() ? std::vector<int>{s.id} : s.joined) ++drawn[static_cast<std::size_t>(id)];
+        });
+        for (int d : drawn) require(d == 0, "a polyline drawn other than once among the joined strokes");
+    } catch (const ktvcli::CliError &e) {
+        check_message(e);
+    }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
     if (size < 2) return 0;
+    if (data[0] == '{') {
+        check_result(data, size);
+        return 0;
+    }
     ktvcli::ReadOptions options;
     // Leading option bytes: a threshold, inversion, and a pixel limit small
     // enough that a header within it never exhausts the fuzzer's memory.
@@ -44,7 +89,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     try {
         image = ktvcli::decode_image(data + 2, size - 2, options);
     } catch (const ktvcli::CliError &e) {
-        require(std::strlen(e.what()) > 0 && !std::strchr(e.what(), '\n'), "empty or multi-line message");
+        check_message(e);
         return 0;
     }
     check_bitmap(image.bitmap);
