@@ -58,6 +58,19 @@ template <class F> void for_each_stroke(VectorView &view, F draw);
 // for_each_stroke.
 template <class F> void for_each_drawn_stroke(VectorView &view, bool join, F draw);
 
+// The same, for a writer that walks the strokes more than once (the DXF
+// counts its entities before it writes them): chains are joined once, here.
+class DrawnStrokes {
+public:
+    DrawnStrokes(VectorView &view, bool join);
+    template <class F> void for_each(F draw);
+
+private:
+    VectorView &view_;
+    bool join_;
+    std::vector<Stroke> joined_;
+};
+
 // ---- implementation -----------------------------------------------------------
 
 void raw_stroke(VectorView &view, int id, const _KTPOLYLINE &p, Stroke &s);
@@ -80,11 +93,17 @@ template <class F> void for_each_stroke(VectorView &view, F draw) {
 
 void joined_strokes(VectorView &view, std::vector<Stroke> &out);
 
+inline DrawnStrokes::DrawnStrokes(VectorView &view, bool join) : view_(view), join_(join) {
+    if (join) joined_strokes(view, joined_);
+}
+
+template <class F> void DrawnStrokes::for_each(F draw) {
+    if (!join_) return for_each_stroke(view_, draw);
+    for (const Stroke &s : joined_) draw(s);
+}
+
 template <class F> void for_each_drawn_stroke(VectorView &view, bool join, F draw) {
-    if (!join) return for_each_stroke(view, draw);
-    std::vector<Stroke> strokes;
-    joined_strokes(view, strokes);
-    for (const Stroke &s : strokes) draw(s);
+    DrawnStrokes(view, join).for_each(draw);
 }
 
 }  // namespace ktvcli

@@ -157,10 +157,10 @@ void put_path(Out &out, const Frame &f, const Stroke &s, Layer layer, std::vecto
 }
 
 template <class Out>
-void walk(VectorView &view, const ResultInfo &info, const Frame &f, Out &out) {
+void walk(DrawnStrokes &strokes, const ResultInfo &info, const Frame &f, Out &out) {
     const Layer base = info.command == "centerline" ? Centerlines : Outlines;
     std::vector<Point> run, scratch;
-    for_each_drawn_stroke(view, info.join_strokes, [&](const Stroke &s) {
+    strokes.for_each([&](const Stroke &s) {
         if (s.kind == Stroke::Kind::Circle) put_circle(out, f, s.circle, scratch);
         else if (s.points.size() < 2) return;
         else if (s.kind == Stroke::Kind::Samples) put_samples(out, f, s, scratch);
@@ -361,8 +361,9 @@ void objects(Dxf &dxf) {
 
 void write_dxf(VectorView &view, const ResultInfo &info, TextSink &out) {
     const Frame f = frame_for(info, view.height());
+    DrawnStrokes strokes(view, info.join_strokes);
     Counter counter;
-    walk(view, info, f, counter);
+    walk(strokes, info, f, counter);
 
     Dxf dxf(out);
     header(dxf, f, view.width(), view.height(), kFirstEntity + counter.entities);
@@ -370,7 +371,7 @@ void write_dxf(VectorView &view, const ResultInfo &info, TextSink &out) {
     blocks(dxf);
     dxf.text(0, "SECTION").text(2, "ENTITIES");
     Writer writer{dxf};
-    walk(view, info, f, writer);
+    walk(strokes, info, f, writer);
     dxf.text(0, "ENDSEC");
     objects(dxf);
     dxf.text(0, "EOF");

@@ -39,13 +39,13 @@ public:
     void write(std::vector<Stroke> &out) {
         for (std::size_t k = 0; k < strokes_.size(); ++k) {
             if (drawn_[k]) continue;
-            const Stroke &s = strokes_[k];
+            Stroke &s = strokes_[k];
             Stroke c;
             if (s.id > 0 && index_[static_cast<std::size_t>(s.id)] == int(k)) c = chain(s.id);
-            // A stroke that joins nothing is drawn as it is.
-            if (c.joined.size() > 1) out.push_back(std::move(c));
-            else out.push_back(s);
             drawn_[k] = 1;
+            // A stroke that joins nothing is drawn as it is.  Drawn, it is
+            // read no more: a chain stops at a drawn stroke before it looks.
+            out.push_back(std::move(c.joined.size() > 1 ? c : s));
         }
     }
 

@@ -16,32 +16,19 @@
 #include "edit_script.h"
 
 #ifdef KTVEC_FUZZ_EDITED_GEOMETRY
-#include <vector>
-
-#include "drawing.h"
 #include "edited_geometry.h"
+#include "joined_check.h"
 
 namespace {
 
-// Joins the strokes as the SVG and DXF writers do; aborts unless every
-// polyline drawn alone is drawn once joined (a walk that ran round a loop of
-// connections draws one twice, a walk that missed its start none).
+// Joins the strokes as the SVG and DXF writers do; aborts unless they draw
+// every polyline once.
 void check_joined(CKTVector &v, const ktvcli::RefinedGeometry *lines) {
     ktvcli::VectorView view(v);
     view.set_refined(lines);
-    std::vector<int> drawn(static_cast<std::size_t>(v.mgetpolylinenum()) + 1, 0);
-    ktvcli::for_each_stroke(view, [&](const ktvcli::Stroke &s) {
-        if (s.id > 0) --drawn[static_cast<std::size_t>(s.id)];
-    });
-    ktvcli::for_each_drawn_stroke(view, true, [&](const ktvcli::Stroke &s) {
-        for (int id : s.joined.empty() ? std::vector<int>{s.id} : s.joined)
-            if (id > 0) ++drawn[static_cast<std::size_t>(id)];
-    });
-    for (std::size_t id = 1; id < drawn.size(); ++id) {
-        if (drawn[id] != 0) {
-            std::fprintf(stderr, "joined strokes: polyline %zu drawn %+d times against alone\n", id, drawn[id]);
-            std::abort();
-        }
+    if (const int id = polyline_not_drawn_once(view)) {
+        std::fprintf(stderr, "joined strokes: polyline %d not drawn once\n", id);
+        std::abort();
     }
 }
 

@@ -12,11 +12,10 @@
 #include <cstring>
 
 #include <string_view>
-#include <vector>
 
-#include "drawing.h"
 #include "error.h"
 #include "image.h"
+#include "joined_check.h"
 #include "json_reader.h"
 #include "result_loader.h"
 #include "writers.h"
@@ -60,12 +59,7 @@ void check_result(const std::uint8_t *data, std::size_t size) {
             ktvcli::TextSink sink;
             ktvcli::write_result(f, view, loaded.info, sink);
         }
-        std::vector<int> drawn(static_cast<std::size_t>(v.mgetpolylinenum()) + 1, 0);
-        ktvcli::for_each_stroke(view, [&](const ktvcli::Stroke &s) { --drawn[static_cast<std::size_t>(s.id)]; });
-        ktvcli::for_each_drawn_stroke(view, true, [&](const ktvcli::Stroke &s) {
-            for (int id : s.joined.empty() ? std::vector<int>{s.id} : s.joined) ++drawn[static_cast<std::size_t>(id)];
-        });
-        for (int d : drawn) require(d == 0, "a polyline drawn other than once among the joined strokes");
+        require(polyline_not_drawn_once(view) == 0, "a polyline drawn other than once among the joined strokes");
     } catch (const ktvcli::CliError &e) {
         check_message(e);
     }
