@@ -137,6 +137,9 @@ TEST(JsonReader, StrictGrammar) {
         {"[\"a\nb\"]", "control character"},
         {"[\"\\ud800\"]", "unpaired surrogate"},
         {"[\"\\x\"]", "bad escape"},
+        // The file's bytes quoted in a message keep it on one line.
+        {"[\"\\\n\"]", "bad escape '\\\\n'"},
+        {"{\"a\\n\":1,\"a\\n\":2}", "member \"a\\n\" given twice"},
         {"[1] 2", "after the value"},
         {"[1e999]", "out of range"},
         {"{\"a\" 1}", "expected ':'"},
@@ -150,6 +153,7 @@ TEST(JsonReader, StrictGrammar) {
             ADD_FAILURE() << "accepted";
         } catch (const CliError &e) {
             EXPECT_NE(std::string(e.what()).find(c.problem), std::string::npos) << e.what();
+            EXPECT_EQ(std::string(e.what()).find('\n'), std::string::npos) << e.what();
         }
     }
     std::string deep(200, '[');
