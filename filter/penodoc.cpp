@@ -11,6 +11,7 @@
 #include "blocks.h"
 #include "boundary.h"
 #include "memory.h"
+#include "tees.h"
 #include "thinning.h"
 
 CPenoDoc::CPenoDoc()
@@ -45,6 +46,7 @@ void run_stages(Plane &img, Plane &ring, Reached *reached, qorfil::Activity act,
     thinner.mark_all();
     thinner.run(iterations);
     if (qorfil::break_blocks(img, thinner)) thinner.run(iterations);
+    if (!reached) qorfil::keep_tees_on_line(img, document, bytesperline);
 }
 
 }  // namespace

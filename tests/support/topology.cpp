@@ -124,7 +124,10 @@ ThinReport thinness(const Bitmap &r) {
                 const int ddx = kDx[a] - kDx[b], ddy = kDy[a] - kDy[b];
                 if (ddx >= -1 && ddx <= 1 && ddy >= -1 && ddy <= 1) ++t.staircase;
             }
-            if (n >= 2 && is_simple(r, x, y)) ++t.removable;
+            if (n < 2 || !is_simple(r, x, y)) continue;
+            const bool e = r.get(x + 1, y), w = r.get(x - 1, y), no = r.get(x, y - 1), so = r.get(x, y + 1);
+            const bool tee = n == 3 && ((e && w && (no || so)) || (no && so && (e || w)));
+            ++(tee ? t.tees : t.removable);
         }
     return t;
 }

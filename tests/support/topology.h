@@ -28,7 +28,9 @@ bool is_simple(const Bitmap &r, int x, int y);
 struct ThinReport {
     int blocks = 0;      // 2x2 all-black squares
     int staircase = 0;   // pixels whose only two black neighbours touch each other
-    int removable = 0;   // simple pixels with two or more black neighbours
+    int removable = 0;   // simple pixels with two or more black neighbours, tees aside
+    int tees = 0;        // simple pixels of a line above a stem: black neighbours
+                         // exactly the line on either side and the stem
     int ends = 0;        // pixels with exactly one black neighbour
 };
 ThinReport thinness(const Bitmap &r);
