@@ -14,8 +14,11 @@
 //    ends recede by about half the stroke width; bumps of up to four pixels
 //    on jagged edges leave no spur, while the drawing's own one-pixel lines
 //    keep their ends, however close to a junction (the overshoot of two
-//    lines past a corner, the arms of a cross).  Thinning a skeleton returns
-//    it unchanged.
+//    lines past a corner, the arms of a cross).  One exception to 8-thin:
+//    a T whose junction pixel has another junction within two pixels (the
+//    ties between two thin lines a few pixels apart) keeps the line's pixel
+//    above its stem, so that its junction lies on the line (filter/tees.h).
+//    Thinning a skeleton returns it unchanged.
 //  - moutlinefilter: the outlines.  The boundary pixels of every black area,
 //    outer boundaries and holes alike (black pixels not inside a wide area,
 //    see filter/boundary.h), thinned to convergence with the same rules as
