@@ -9,7 +9,7 @@
 // program does it, with its defaults, once with the sub-pixel stage and
 // once without.  The output is a Markdown report.
 //
-//   ktvec_fidelity [--seed N] [--size WxH] [--widths 1,2,4,8,16] [--technical] [--dump DIR]
+//   ktvec_fidelity [--seed N] [--size WxH] [--widths 1,2,4,8,16] [--technical | --courses] [--dump DIR]
 //
 // --technical draws the figures of technical drawings instead (dimensions
 // with open arrowheads, centre marks of holes, fillets, hatched sections,
@@ -17,6 +17,10 @@
 // testkit/groundtruth.h), each sheet with two pens: its width for outlines
 // and half that (at least 1 px) for marks, or the widest and narrowest of a
 // + list.
+//
+// --courses draws boxes of level brick courses instead, 2.5 to 6 pen widths
+// high, with one pen (the narrowest of a + list): lines a few pixels apart
+// joined by short ties.
 //
 // A width may have a fraction (--widths 1.3,5.4): every stroke of the sheet
 // is then drawn that wide, as by one pen of a plotter, on the same tiles.
@@ -33,6 +37,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <unordered_map>
 #include <string>
 #include <vector>
 
@@ -57,6 +62,31 @@ struct Polyline {
 };
 
 // ---- the truth --------------------------------------------------------------
+
+// Points bucketed in square cells, so that the points near a point are found
+// without a pass over all of them (a sheet of brick courses has tens of
+// thousands of junctions).
+class PointGrid {
+public:
+    explicit PointGrid(double cell) : cell_(cell) {}
+    void add(Point p, int index) { cells_[key(cell_of(p.x), cell_of(p.y))].push_back({p, index}); }
+    // Calls visit(index, point) for every point within `reach` of p (and some a
+    // little farther), in no particular order.
+    template <class Visit> void near(Point p, double reach, Visit visit) const {
+        for (long long cy = cell_of(p.y - reach); cy <= cell_of(p.y + reach); ++cy)
+            for (long long cx = cell_of(p.x - reach); cx <= cell_of(p.x + reach); ++cx) {
+                const auto it = cells_.find(key(cx, cy));
+                if (it != cells_.end())
+                    for (const auto &e : it->second) visit(e.second, e.first);
+            }
+    }
+
+private:
+    long long cell_of(double v) const { return static_cast<long long>(std::floor(v / cell_)); }
+    static long long key(long long cx, long long cy) { return cx * 4000037LL + cy; }
+    double cell_;
+    std::unordered_map<long long, std::vector<std::pair<Point, int>>> cells_;
+};
 
 struct Truth {
     std::vector<Primitive> strokes;   // lines and arcs
@@ -87,9 +117,14 @@ Truth make_truth(const ktvdraw::Canvas &canvas, double width) {
         if (p.kind != Primitive::Polygon && length_of(p) > 0) t.strokes.push_back(p);
     PrimitiveIndex index(t.strokes, 32);
     std::vector<std::pair<Point, int>> meet;  // point, degree
+    PointGrid meeting(1.0);
     auto add = [&](Point q, int degree) {
-        for (auto &m : meet)
-            if (std::hypot(m.first.x - q.x, m.first.y - q.y) < 1.0) return void(m.second += degree);
+        int first = -1;  // the earliest meeting point within 1 px takes it
+        meeting.near(q, 1.0, [&](int i, Point m) {
+            if (std::hypot(m.x - q.x, m.y - q.y) < 1.0 && (first < 0 || i < first)) first = i;
+        });
+        if (first >= 0) return void(meet[std::size_t(first)].second += degree);
+        meeting.add(q, int(meet.size()));
         meet.push_back({q, degree});
     };
     std::vector<int> near;
@@ -200,11 +235,13 @@ int matched(const std::vector<Point> &truth, const std::vector<Point> &found, do
         int a, b;
     };
     std::vector<Pair> pairs;
+    PointGrid grid(std::max(reach, 1.0));
+    for (std::size_t b = 0; b < found.size(); ++b) grid.add(found[b], int(b));
     for (std::size_t a = 0; a < truth.size(); ++a)
-        for (std::size_t b = 0; b < found.size(); ++b) {
-            const double d = std::hypot(truth[a].x - found[b].x, truth[a].y - found[b].y);
-            if (d <= reach) pairs.push_back({d, int(a), int(b)});
-        }
+        grid.near(truth[a], reach, [&](int b, Point q) {
+            const double d = std::hypot(truth[a].x - q.x, truth[a].y - q.y);
+            if (d <= reach) pairs.push_back({d, int(a), b});
+        });
     std::sort(pairs.begin(), pairs.end(), [](const Pair &x, const Pair &y) {
         return x.d != y.d ? x.d < y.d : x.a != y.a ? x.a < y.a : x.b < y.b;
     });
@@ -263,12 +300,18 @@ Scores score_centre_lines(const Truth &t, const std::vector<Polyline> &lines) {
     double tlen = 0, tnear = 0, piecesum = 0;
     int edges = 0;
     std::vector<int> owner;
+    PointGrid junctions(1.0);
+    for (std::size_t i = 0; i < t.junctions.size(); ++i) junctions.add(t.junctions[i], int(i));
     for (const Primitive &p : t.strokes) {
         const std::vector<Point> along = ktvdraw::sample_along(p, kStep);
         std::vector<double> cuts;  // arc lengths of the junctions on the stroke
-        for (std::size_t k = 0; k < along.size(); ++k)
-            for (const Point &j : t.junctions)
-                if (std::hypot(j.x - along[k].x, j.y - along[k].y) < kStep * 0.75) cuts.push_back(k * kStep);
+        for (std::size_t k = 0; k < along.size(); ++k) {
+            int at = 0;
+            junctions.near(along[k], kStep * 0.75, [&](int, Point j) {
+                at += std::hypot(j.x - along[k].x, j.y - along[k].y) < kStep * 0.75;
+            });
+            cuts.insert(cuts.end(), std::size_t(at), k * kStep);
+        }
         std::map<int, double> cover;
         double considered = 0, edge_start = 0;
         auto close_edge = [&](double edge_len) {
@@ -403,7 +446,7 @@ struct Options {
     int width = 1600, height = 1600;
     std::vector<std::vector<double>> widths = {{1}, {2}, {4}, {8}, {16}};  // each sheet's pens, px
     std::string dump;  // folder for the sheets and their truth, or empty
-    bool technical = false;  // the figures of technical drawings, not the plain motifs
+    enum class Sheet { Plain, Technical, Courses } sheet = Sheet::Plain;  // the motifs drawn
 };
 
 // A sheet's pens as the report and the file names give them: 2, 5.4, 2.6+5.4.
@@ -474,7 +517,8 @@ int main(int argc, char **argv) {
         const std::string a = argv[i];
         if (a == "--seed" && i + 1 < argc) o.seed = std::strtoull(argv[++i], nullptr, 10);
         else if (a == "--dump" && i + 1 < argc) o.dump = argv[++i];
-        else if (a == "--technical") o.technical = true;
+        else if (a == "--technical") o.sheet = Options::Sheet::Technical;
+        else if (a == "--courses") o.sheet = Options::Sheet::Courses;
         else if (a == "--size" && i + 1 < argc) std::sscanf(argv[++i], "%dx%d", &o.width, &o.height);
         else if (a == "--widths" && i + 1 < argc) {
             o.widths.clear();
@@ -485,12 +529,16 @@ int main(int argc, char **argv) {
                 else break;
             }
         } else {
-            std::fprintf(stderr, "usage: ktvec_fidelity [--seed N] [--size WxH] [--widths 1,2,4,8,16] [--technical] [--dump DIR]\n");
+            std::fprintf(stderr, "usage: ktvec_fidelity [--seed N] [--size WxH] [--widths 1,2,4,8,16] [--technical | --courses] "
+                                 "[--dump DIR]\n");
             return 2;
         }
     }
-    std::printf("## Fidelity on %ssheets of known vectors (%dx%d, seed %llu)\n\n", o.technical ? "technical " : "", o.width,
-                o.height, static_cast<unsigned long long>(o.seed));
+    const char *kind = o.sheet == Options::Sheet::Technical ? "technical sheets"
+                       : o.sheet == Options::Sheet::Courses ? "sheets of brick courses"
+                                                            : "sheets";
+    std::printf("## Fidelity on %s of known vectors (%dx%d, seed %llu)\n\n", kind, o.width, o.height,
+                static_cast<unsigned long long>(o.seed));
     std::printf("### Centre lines (`ktvec centerline`, its defaults)\n\n");
     std::printf("| stroke | sheet | stage | F1 | mean d | J rec | J prec | E rec | pcs/edge | v/100px |\n");
     std::printf("|---|---|---|---|---|---|---|---|---|---|\n");
@@ -503,8 +551,10 @@ int main(int argc, char **argv) {
             const double w = *std::max_element(pens.begin(), pens.end());
             const std::string name = label(pens);
             g.noise = noisy;
-            const ktvdraw::Canvas sheet = o.technical ? ktvdraw::render_technical_sheet(o.width, o.height, o.seed, g)
-                                                      : ktvdraw::render_ground_truth(o.width, o.height, o.seed, g);
+            const ktvdraw::Canvas sheet =
+                o.sheet == Options::Sheet::Technical ? ktvdraw::render_technical_sheet(o.width, o.height, o.seed, g)
+                : o.sheet == Options::Sheet::Courses ? ktvdraw::render_courses_sheet(o.width, o.height, o.seed, g)
+                                                     : ktvdraw::render_ground_truth(o.width, o.height, o.seed, g);
             const Truth truth = make_truth(sheet, w);
             const std::vector<Point> border = border_samples(truth);
             if (!o.dump.empty() &&

@@ -39,6 +39,12 @@ Canvas render_ground_truth(int width, int height, std::uint64_t seed,
 Canvas render_technical_sheet(int width, int height, std::uint64_t seed,
                               const GroundTruthOptions &options = GroundTruthOptions());
 
+// Tiles of brick courses (coursessheet.cpp): lines a few pen widths apart
+// joined by short ties, level, all drawn with the narrowest of `pens` (or
+// max_width).
+Canvas render_courses_sheet(int width, int height, std::uint64_t seed,
+                            const GroundTruthOptions &options = GroundTruthOptions());
+
 // Distance from p to the primitive's centre line: the segment of a Line, the
 // arc of an Arc; for a Polygon, 0 inside and the distance to its boundary
 // outside.
