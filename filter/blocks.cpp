@@ -3,25 +3,19 @@
 #include "blocks.h"
 
 #include "bitplane.h"
+#include "pixels.h"
 
 namespace qorfil {
 
 namespace {
 
-template <class Plane> class PixelView {
+template <class Plane> class PixelView : public Pixels<Plane> {
 public:
-    explicit PixelView(Plane &p) : p_(p) {}
-    bool get(int x, int y) const {
-        if (x < 0 || y < 0 || x >= p_.width() || y >= p_.height()) return false;
-        return (p_.row(y).at(x >> 6) >> (63 - (x & 63))) & 1;
-    }
-    void set(int x, int y, bool v) const {
-        const typename Plane::Row r = p_.row(y);
-        const Word bit = 1ull << (63 - (x & 63));
-        const Word w = r.at(x >> 6);
-        r.put(x >> 6, v ? (w | bit) : (w & ~bit));
-    }
-    bool inside(int x, int y) const { return x >= 0 && y >= 0 && x < p_.width() && y < p_.height(); }
+    using Pixels<Plane>::Pixels;
+    using Pixels<Plane>::get;
+    using Pixels<Plane>::set;
+    using Pixels<Plane>::inside;
+
     // The pixel's neighbourhood as words with the pixel in bit 0.
     Neighbours around(int x, int y) const {
         Neighbours b;
@@ -43,9 +37,6 @@ public:
     bool any_block_touching(int x, int y) const {
         return block_at(x - 1, y - 1) || block_at(x, y - 1) || block_at(x - 1, y) || block_at(x, y);
     }
-
-private:
-    Plane &p_;
 };
 
 // Tries to break the block with top left (x, y): for each corner, for each

@@ -10,6 +10,7 @@
 
 #include "bitplane.h"
 #include "neighbourhood.h"
+#include "pixels.h"
 
 namespace qorfil {
 
@@ -36,52 +37,31 @@ inline int stem_top(int d) { return 1 << turn(d, 1) | 1 << turn(d, 7) | 1 << tur
 // set back by this pass reads white.
 template <class Plane> class PlaneBits {
 public:
-    explicit PlaneBits(Plane &p) : p_(p) {}
-    bool get(int x, int y) const { return raw(x, y) && !set_back(x, y); }
+    explicit PlaneBits(const Plane &p) : raw_(p) {}
+    bool get(int x, int y) const { return raw_.get(x, y) && !set_back(x, y); }
     // Bit k set where the neighbour in direction k is black.
     int ring(int x, int y) const {
         int m = 0;
         for (int k = 0; k < 8; ++k) m |= get(x + kDx[k], y + kDy[k]) << k;
         return m;
     }
-    void set(int x, int y) const {
-        const typename Plane::Row r = p_.row(y);
-        r.put(x >> 6, r.at(x >> 6) | (1ull << (63 - (x & 63))));
-    }
+    void set(int x, int y) const { raw_.set(x, y, true); }
 
 private:
-    bool raw(int x, int y) const {
-        if (x < 0 || y < 0 || x >= p_.width() || y >= p_.height()) return false;
-        return (p_.row(y).at(x >> 6) >> (63 - (x & 63))) & 1;
-    }
     bool set_back(int x, int y) const {
         int m = 0;
-        for (int k = 0; k < 8; ++k) m |= raw(x + kDx[k], y + kDy[k]) << k;
+        for (int k = 0; k < 8; ++k) m |= raw_.get(x + kDx[k], y + kDy[k]) << k;
         return m == line_pixel(0) || m == line_pixel(2) || m == line_pixel(4) || m == line_pixel(6);
     }
 
-    Plane &p_;
-};
-
-// Pixel reads of the document, white outside.
-class DocumentBits {
-public:
-    DocumentBits(const unsigned char *bytes, int bytesperline, int width, int height)
-        : b_(bytes), bpl_(bytesperline), w_(width), h_(height) {}
-    bool get(int x, int y) const {
-        if (x < 0 || y < 0 || x >= w_ || y >= h_) return false;
-        return (b_[(std::size_t)y * (std::size_t)bpl_ + (std::size_t)(x >> 3)] >> (7 - (x & 7))) & 1;
-    }
-
-private:
-    const unsigned char *b_;
-    int bpl_, w_, h_;
+    Pixels<Plane> raw_;
 };
 
 template <class Plane> class Tees {
 public:
     Tees(Plane &img, const unsigned char *document, int bytesperline)
-        : skel_(img), doc_(document, bytesperline, img.width(), img.height()) {}
+        : skel_(img), document_(const_cast<unsigned char *>(document), img.width(), img.height(), bytesperline),
+          doc_(document_) {}
 
     // Whether the pixel of a crowded T's line in direction d of the stem
     // top (x, y) is to be set back: the T qualifies, and no other T that
@@ -171,7 +151,8 @@ private:
     }
 
     PlaneBits<Plane> skel_;
-    DocumentBits doc_;
+    const ByteRowPlane document_;  // read only
+    Pixels<ByteRowPlane> doc_;
 };
 
 }  // namespace
