@@ -32,6 +32,18 @@ void set_span(std::uint64_t *row, std::size_t from, std::size_t to) {  // bits f
     }
 }
 
+// The area a chain encloses, in pixels: positive for an outer
+// border (clockwise on the screen), negative for a hole.  The turning
+// corners are enough, the runs between them are straight.
+double enclosed(const Array<Corner> &ring) {
+    double twice = 0;
+    for (std::size_t k = 0; k < ring.size(); ++k) {
+        const Corner &a = ring[k], &b = ring[k + 1 < ring.size() ? k + 1 : 0];
+        twice += static_cast<double>(a.x) * b.y - static_cast<double>(b.x) * a.y;
+    }
+    return 0.5 * twice;
+}
+
 }  // namespace
 
 std::uint64_t CrackTracer::word(int y, std::size_t k) const {
@@ -146,6 +158,11 @@ int CrackTracer::next(Array<Corner> &ring) {
         bool near = !filtering_;
         if (!trace(x, scan_y_, ring, near)) return -1000;
         if (near) return 1;
+        if (min_piece_ > 0 && enclosed(ring) >= static_cast<double>(min_piece_)) {
+            // The piece stands for itself: its holes, traced later, are near it.
+            for (const Corner &c : ring) mark(c.x < width_ ? c.x : width_ - 1, c.y < height_ ? c.y : height_ - 1);
+            return 1;
+        }
     }
     return 0;
 }

@@ -42,6 +42,10 @@ public:
     // cell, so within 2 to 4 px.  False when memory runs out.
     bool keep_near_marks();
     void mark(int x, int y);
+    // With keep_near_marks(): an outer border that passes near no mark is
+    // still given when it encloses at least `pixels` pixels (0: never), and
+    // its corners are marked, so that its holes are given too.
+    void keep_pieces_of(std::size_t pixels) { min_piece_ = pixels; }
 
     // The next border in raster order of its first top edge: its turning
     // corners, the first one the top-left corner of its start edge (walked
@@ -88,6 +92,7 @@ private:
     Array<std::uint64_t> marks_;
     std::size_t mark_words_ = 0, mark_rows_ = 0, mark_cols_ = 0;
     bool filtering_ = false;
+    std::size_t min_piece_ = 0;
 };
 
 }  // namespace ktv::refine

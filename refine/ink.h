@@ -18,6 +18,11 @@
 namespace ktv::refine {
 
 constexpr double kNoEdge = 1e30;  // a walk that met no edge within its reach
+// A piece of ink on its own with fewer pixels is dust, not a mark of the
+// drawing (a dot, a period): the drivers drop up to 5 pixels, two specks
+// that touch make more.  The refined centre lines and outlines give the
+// marks the drivers dropped back.
+constexpr std::size_t kMinMark = 9;
 
 // A pixel by its column and row.
 struct Pixel {

@@ -10,10 +10,14 @@
 // drop specks and, with their spur and speck options, whiskers and small
 // pieces; a border is kept when a live node of the vectorizer lies within
 // two to four pixels of it, so the rings are the driver's outlines made
-// whole, and a page with no result has no rings.
+// whole.  A dot the drivers dropped as a speck (a blob too narrow for an
+// inside is thinned to a line of a pixel or two, which goes as dust) is
+// given back as its ring when it holds a mark's worth of pixels, as the
+// centre lines give it back as a dot.
 #include "refine/outline.h"
 
 #include "refine/crack.h"
+#include "refine/ink.h"
 #include "refine/penwidth.h"
 #include "refine/ringfit.h"
 #include "refine/workers.h"
@@ -231,6 +235,7 @@ int refine_outlines(CKTVector &v, LineSet &out, int threads, bool pens) {
     if (!tracer.start(v.document, v.width, v.height, static_cast<std::size_t>(v.bytesperline)) ||
         !tracer.keep_near_marks())
         return fail();
+    tracer.keep_pieces_of(kMinMark);
     for (int i = 0, n = v.mgetnodenum(); i < n; ++i) {
         const _KTNODE &node = *v.mgetnode(i);
         if (!node.deleted) tracer.mark(node.x, node.y);

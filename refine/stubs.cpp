@@ -48,8 +48,6 @@ constexpr double kSlantMin = 0.25;   // a piece leaves its line at a slant from 
 constexpr double kSlantMax = 0.707;  // ... to 45 degrees ...
 constexpr double kSlantLength = 2.5; // ... when it runs this far from where it touches the line, px
 constexpr double kAcrossReach = 12.0;  // farthest a cut across a piece looks for its edges, px
-constexpr std::size_t kMinMark = 9;    // a piece of ink on its own with fewer pixels is dust: the
-                                       // drivers drop up to 5 pixels, two specks that touch make more
 constexpr double kMinMarkLength = 1.0; // a dot's line is this long, px
 
 // The mean of the pixels' centres; `pixels` holds one at least.

@@ -21,9 +21,9 @@ const OptionDef kDespeckle = {
     "before vectorizing, remove black specks: pieces of at most N pixels touching no other "
     "ink (diagonal contact counts), which would become stray pieces, tiny closed outlines or "
     "dots. Off by default: the drivers already drop dust of up to 5 pixels (the refined "
-    "centre lines give pieces of 9 or more back as dots), while a faint thin line that "
+    "centre lines give pieces of 9 or more back as dots, the refined outlines as rings), while a faint thin line that "
     "binarising broke into pieces of a few pixels would vanish. For dusty scans at 300 dpi, "
-    "8; 16 also keeps specks of 3 x 3 to 4 x 4 pixels from coming back as dots, and starts "
+    "8; 16 also keeps specks of 3 x 3 to 4 x 4 pixels from coming back as dots or rings, and starts "
     "to take the dots of text",
     nullptr, nullptr, nullptr};
 
