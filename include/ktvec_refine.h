@@ -73,7 +73,10 @@ public:
        0, every node entry -1), outer borders clockwise on the screen and
        holes anticlockwise.  Only borders that pass within 2 to 4 px of a
        live node of `v` are given, so what the driver dropped (specks,
-       with its options spurs) stays dropped.  Level and plumb sides of
+       with its options spurs) stays dropped; but a piece of at least 9
+       black pixels with no live node near it (a dot, too narrow for the
+       driver's outline, which it drops as a speck) is given, with its
+       holes.  Level and plumb sides of
        strokes drawn with a pen of known width are placed as that pen
        draws them, and the pinholes of the drawing's main pen are filled
        (see msetpenwidths).  0 or -1000. */
