@@ -74,8 +74,8 @@ public:
        holes anticlockwise.  Only borders that pass within 2 to 4 px of a
        live node of `v` are given, so what the driver dropped (specks,
        with its options spurs) stays dropped; but a piece of at least 9
-       black pixels with no live node near it (a dot, too narrow for the
-       driver's outline, which it drops as a speck) is given, with its
+       black pixels with no node near it, live or deleted (a dot too narrow
+       for the driver's outline, which it never traced), is given, with its
        holes.  Level and plumb sides of
        strokes drawn with a pen of known width are placed as that pen
        draws them, and the pinholes of the drawing's main pen are filled

@@ -125,16 +125,23 @@ bool CrackTracer::keep_near_marks() {
     return marks_.resize(mark_rows_ * mark_words_, 0);
 }
 
-void CrackTracer::mark(int x, int y) {
-    if (marks_.empty() || x < 0 || y < 0 || x >= width_ || y >= height_) return;
+bool CrackTracer::keep_pieces_of(std::size_t pixels) {
+    min_piece_ = pixels;
+    vetoes_.clear();
+    return vetoes_.resize(marks_.size(), 0);
+}
+
+void CrackTracer::set_cells(Array<std::uint64_t> &cells, int x, int y) {
+    if (cells.empty() || x < 0 || y < 0 || x >= width_ || y >= height_) return;
     const std::size_t c = static_cast<std::size_t>(x) / 2, r = static_cast<std::size_t>(y) / 2;
     for (std::size_t j = r == 0 ? 0 : r - 1; j <= r + 1 && j < mark_rows_; ++j)
         for (std::size_t i = c == 0 ? 0 : c - 1; i <= c + 1 && i < mark_cols_; ++i)
-            marks_[j * mark_words_ + (i >> 6)] |= std::uint64_t{1} << (i & 63);
+            cells[j * mark_words_ + (i >> 6)] |= std::uint64_t{1} << (i & 63);
 }
 
-bool CrackTracer::marked_span(int y, int from, int to) const {
-    const std::uint64_t *row = &marks_[static_cast<std::size_t>(y >> 1) * mark_words_];
+bool CrackTracer::any_cell(const Array<std::uint64_t> &cells, int y, int from, int to) const {
+    if (cells.empty()) return false;
+    const std::uint64_t *row = &cells[static_cast<std::size_t>(y >> 1) * mark_words_];
     for (std::size_t c = static_cast<std::size_t>(from >> 1), last = static_cast<std::size_t>(to >> 1); c <= last; ++c)
         if ((row[c >> 6] >> (c & 63)) & 1) return true;
     return false;
@@ -155,10 +162,10 @@ int CrackTracer::next(Array<Corner> &ring) {
             continue;
         }
         const int x = static_cast<int>(scan_k_ * 64) + __builtin_ctzll(tops);
-        bool near = !filtering_;
-        if (!trace(x, scan_y_, ring, near)) return -1000;
+        bool near = !filtering_, vetoed = false;
+        if (!trace(x, scan_y_, ring, near, vetoed)) return -1000;
         if (near) return 1;
-        if (min_piece_ > 0 && enclosed(ring) >= static_cast<double>(min_piece_)) {
+        if (min_piece_ > 0 && !vetoed && enclosed(ring) >= static_cast<double>(min_piece_)) {
             // The piece stands for itself: its holes, traced later, are near it.
             for (const Corner &c : ring) mark(c.x < width_ ? c.x : width_ - 1, c.y < height_ ? c.y : height_ - 1);
             return 1;
@@ -173,7 +180,7 @@ int CrackTracer::next(Array<Corner> &ring) {
 // a bottom edge while it is black with white below.  The walk ends when it
 // is about to take its first edge again; every step takes a new directed
 // edge of a finite set, so it ends.
-bool CrackTracer::trace(int sx, int sy, Array<Corner> &ring, bool &near) {
+bool CrackTracer::trace(int sx, int sy, Array<Corner> &ring, bool &near, bool &vetoed) {
     ring.clear();
     if (!ring.push({sx, sy})) return false;
     int cx = sx, cy = sy, d = kEast;
@@ -192,7 +199,7 @@ bool CrackTracer::trace(int sx, int sy, Array<Corner> &ring, bool &near) {
                 }
                 end = static_cast<int>(k * 64) + __builtin_ctzll(stop);
             }
-            if (!near) near = marked_span(cy, cx, end - 1);
+            look(cy, cx, end - 1, near, vetoed);
             if (cy == scan_y_) {
                 set_span(walked_.data(), static_cast<std::size_t>(cx), static_cast<std::size_t>(end - 1));
             } else {
@@ -214,12 +221,13 @@ bool CrackTracer::trace(int sx, int sy, Array<Corner> &ring, bool &near) {
                 }
                 end = stop ? static_cast<int>(k * 64) + 64 - __builtin_clzll(stop) : 0;
             }
-            if (!near) near = marked_span(cy - 1, end, cx - 1);
+            look(cy - 1, end, cx - 1, near, vetoed);
             cx = end;
         } else {
             // The black pixel on the right of the step: west of a step
             // down, east of a step up.
-            if (!near) near = d == kSouth ? marked_span(cy, cx - 1, cx - 1) : marked_span(cy - 1, cx, cx);
+            if (d == kSouth) look(cy, cx - 1, cx - 1, near, vetoed);
+            else look(cy - 1, cx, cx, near, vetoed);
             cy += kDy[d];
         }
         // Left first (a black pixel ahead on the left joins this area, also

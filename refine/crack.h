@@ -41,11 +41,13 @@ public:
     // and a border is near when one of its black pixels lies in a marked
     // cell, so within 2 to 4 px.  False when memory runs out.
     bool keep_near_marks();
-    void mark(int x, int y);
-    // With keep_near_marks(): an outer border that passes near no mark is
-    // still given when it encloses at least `pixels` pixels (0: never), and
-    // its corners are marked, so that its holes are given too.
-    void keep_pieces_of(std::size_t pixels) { min_piece_ = pixels; }
+    void mark(int x, int y) { set_cells(marks_, x, y); }
+    // After keep_near_marks(): an outer border that passes near no mark and
+    // near no veto (kept as marks are) is still given when it encloses at
+    // least `pixels` pixels, and its corners are marked, so that its holes
+    // are given too.  False when memory runs out.
+    bool keep_pieces_of(std::size_t pixels);
+    void veto(int x, int y) { set_cells(vetoes_, x, y); }
 
     // The next border in raster order of its first top edge: its turning
     // corners, the first one the top-left corner of its start edge (walked
@@ -65,8 +67,19 @@ private:
     // word, whose bytes may end early): non-zero when they hold ink.
     std::uint64_t raw_word(int y, std::size_t k) const;
     bool joins_black(int cx, int cy) const;
-    bool marked_span(int y, int from, int to) const;  // pixels from..to of row y
-    bool trace(int sx, int sy, Array<Corner> &ring, bool &near);
+    // Marks the cell of pixel (x, y) and the eight around it in `cells`
+    // (nothing when it is empty).
+    void set_cells(Array<std::uint64_t> &cells, int x, int y);
+    // Whether a cell of pixels from..to of row y is set in `cells`.
+    bool any_cell(const Array<std::uint64_t> &cells, int y, int from, int to) const;
+    // Walks a border; `near` and `vetoed` become true when it passes near
+    // a mark or a veto (`vetoed` is only looked for while `near` is false).
+    bool trace(int sx, int sy, Array<Corner> &ring, bool &near, bool &vetoed);
+    void look(int y, int from, int to, bool &near, bool &vetoed) const {
+        if (near) return;
+        near = any_cell(marks_, y, from, to);
+        if (!vetoed && !vetoes_.empty()) vetoed = any_cell(vetoes_, y, from, to);
+    }
 
     const unsigned char *bits_ = nullptr;
     int width_ = 0, height_ = 0;
@@ -88,8 +101,9 @@ private:
     int scan_y_ = 0;
     std::size_t scan_k_ = 0;
     void enter_row(int y);
-    // Marked cells, one bit each, mark_words_ words per row of cells.
-    Array<std::uint64_t> marks_;
+    // Marked and vetoed cells, one bit each, mark_words_ words per row of
+    // cells.
+    Array<std::uint64_t> marks_, vetoes_;
     std::size_t mark_words_ = 0, mark_rows_ = 0, mark_cols_ = 0;
     bool filtering_ = false;
     std::size_t min_piece_ = 0;

@@ -10,10 +10,11 @@
 // drop specks and, with their spur and speck options, whiskers and small
 // pieces; a border is kept when a live node of the vectorizer lies within
 // two to four pixels of it, so the rings are the driver's outlines made
-// whole.  A dot the drivers dropped as a speck (a blob too narrow for an
-// inside is thinned to a line of a pixel or two, which goes as dust) is
-// given back as its ring when it holds a mark's worth of pixels, as the
-// centre lines give it back as a dot.
+// whole.  A dot the drivers never traced (a blob too narrow for an inside
+// is thinned to a line of a pixel or two, which goes as dust) is given
+// back as its ring when it holds a mark's worth of pixels, as the centre
+// lines give it back as a dot; what the driver's clean-up removed, where
+// its deleted nodes lie, stays removed.
 #include "refine/outline.h"
 
 #include "refine/crack.h"
@@ -233,12 +234,14 @@ int refine_outlines(CKTVector &v, LineSet &out, int threads, bool pens) {
     };
     CrackTracer tracer;
     if (!tracer.start(v.document, v.width, v.height, static_cast<std::size_t>(v.bytesperline)) ||
-        !tracer.keep_near_marks())
+        !tracer.keep_near_marks() || !tracer.keep_pieces_of(kMinMark))
         return fail();
-    tracer.keep_pieces_of(kMinMark);
+    // A deleted node is where the driver's clean-up removed a piece it had
+    // traced (a spur, a speck with the driver's options): that stays gone.
     for (int i = 0, n = v.mgetnodenum(); i < n; ++i) {
         const _KTNODE &node = *v.mgetnode(i);
-        if (!node.deleted) tracer.mark(node.x, node.y);
+        if (node.deleted) tracer.veto(node.x, node.y);
+        else tracer.mark(node.x, node.y);
     }
     Array<Corner> ring;
     const int parts = part_count(static_cast<std::size_t>(v.height > 0 ? v.height : 0), kRowsPerPart, threads);

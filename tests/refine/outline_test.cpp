@@ -285,4 +285,21 @@ TEST_F(RefinedOutlines, SameOnAnyNumberOfThreads) {
     expect_same_on_any_threads(v, &CKTRefiner::mrefineoutline);
 }
 
+
+// What the driver traced and its clean-up then removed (with more spur
+// nodes: isolated thin strokes) stays removed; a dot it never traced comes
+// back whatever the options.
+TEST_F(RefinedOutlines, WhatTheDriverRemovedStaysRemoved) {
+    const std::vector<Shape> shapes = {{30, 50, 30, 50, 4.6, 0}, {10, 80.5, 60, 80.5, 1, 0}};
+    for (const int spurnodes : {1, 3}) {
+        SCOPED_TRACE(spurnodes);
+        vectorize(shapes);
+        ASSERT_EQ(v.mabstractoutline(4, spurnodes, 1.5, 1), 0);
+        ASSERT_EQ(refiner.mrefineoutline(&v), 0);
+        EXPECT_EQ(refiner.mgetlinenum(), spurnodes == 1 ? 2 : 1);
+        for (int k = 0; k < refiner.mgetlinenum(); ++k)
+            EXPECT_EQ(refiner.mgetline(k)->closed, 1);
+    }
+}
+
 }  // namespace
