@@ -12,6 +12,7 @@
 // left it, as if pixels were flipped one at a time.  Each single flip keeps
 // the topology, hence the whole pass does.
 #include "preclean.h"
+#include "pairs.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -28,6 +29,7 @@ namespace ktvcli {
 namespace {
 
 using ktv::east;
+using ktv::for_each_run;
 using ktv::last_word_mask;
 using ktv::west;
 using ktv::Word;
@@ -44,7 +46,6 @@ template <class T> bool obtain(Block<T> &b, std::size_t count) {
     return b != nullptr;
 }
 
-int leading_zeros(Word w) { return __builtin_clzll(w); }
 int popcount(Word w) { return __builtin_popcountll(w); }
 
 // Row y as words, pixels past the width 0; `black` false reads the row
@@ -70,26 +71,6 @@ void fill_span(const BitRaster &r, int y, int x0, int x1, bool black) {
         const unsigned mask = (0xFFu >> lo) & (0xFFu << (7 - hi)) & 0xFFu;
         row[b] = static_cast<unsigned char>(black ? row[b] | mask : row[b] & ~mask);
     }
-}
-
-// Calls f(x0, x1) for every run of 1 bits of a row of n words, left to right.
-template <class F> void for_each_run(const Word *w, int n, F f) {
-    int start = -1;
-    for (int i = 0; i < n; ++i) {
-        for (int pos = 0; pos < 64;) {
-            const Word ahead = ~Word(0) >> pos;
-            const Word next = start < 0 ? w[i] & ahead : ~w[i] & ahead;
-            if (!next) break;
-            pos = leading_zeros(next);
-            if (start < 0) {
-                start = 64 * i + pos;
-            } else {
-                f(start, 64 * i + pos - 1);
-                start = -1;
-            }
-        }
-    }
-    if (start >= 0) f(start, 64 * n - 1);
 }
 
 // A hole's wall is thin when paper lies at most this many pixels behind it.
@@ -447,6 +428,10 @@ bool preclean(const BitRaster &raster, const PrecleanOptions &options, PrecleanC
             if (done.cells < 0) return false;
         }
         done.holes = white.repaint(raster, static_cast<std::uint64_t>(options.fill_holes), true, true);
+    }
+    if (options.part_pairs) {
+        done.parted = part_pairs(raster, options.bands);
+        if (done.parted < 0) return false;
     }
     if (options.smooth && !smooth(raster, done.smoothed)) return false;
     return true;

@@ -23,6 +23,7 @@ constexpr long kDefaultDespeckle = 0;
 constexpr long kDefaultFillHoles = 4;
 constexpr bool kDefaultKeepCells = true;
 constexpr bool kDefaultSmooth = false;
+constexpr bool kDefaultPartPairs = true;
 
 struct PrecleanOptions {
     // Black components of at most this many pixels are removed (0: none).
@@ -45,12 +46,16 @@ struct PrecleanOptions {
     // anything, and one-pixel strokes and small specks have neither, so they
     // stay untouched.
     bool smooth = false;
+    // Before the rest: two thin lines a pixel or less apart that run at a
+    // slant, whose ink merges but for slivers of paper a pixel wide, are
+    // parted along the middle of their ink (pairs.h).
+    bool part_pairs = false;
     // Row bands the components are labelled in at once: 0 leaves it to the
     // size of the page (one per core on large pages, else one).  The result
     // is the same for any number.
     int bands = 0;
 
-    bool any() const { return despeckle > 0 || fill_holes > 0 || smooth; }
+    bool any() const { return despeckle > 0 || fill_holes > 0 || smooth || part_pairs; }
 };
 
 // What the program does when no pre-cleaning option is given.
@@ -60,6 +65,7 @@ inline PrecleanOptions program_precleaning() {
     p.fill_holes = kDefaultFillHoles;
     p.keep_cells = kDefaultKeepCells;
     p.smooth = kDefaultSmooth;
+    p.part_pairs = kDefaultPartPairs;
     return p;
 }
 
@@ -68,6 +74,7 @@ struct PrecleanCounts {
     long holes = 0;      // white components filled
     long cells = 0;      // white components small enough to fill kept as cells
     long smoothed = 0;   // pixels flipped by smoothing
+    long parted = 0;     // pixels cleared to part slanted pairs
 };
 
 // A packed raster the pre-cleaning works on in place: 1 = black, most
@@ -78,7 +85,7 @@ struct BitRaster {
     std::size_t stride = 0;
 };
 
-// Despeckle, then fill holes, then smooth.  False when working memory could
+// Part pairs, then despeckle, then fill holes, then smooth.  False when working memory could
 // not be obtained; the raster then holds the steps finished before.
 bool preclean(const BitRaster &raster, const PrecleanOptions &options, PrecleanCounts *counts = nullptr);
 

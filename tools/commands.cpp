@@ -55,12 +55,22 @@ const OptionDef kSmooth = {
     "coverage, no gain for centre lines: worth adding for outlines of rough scans",
     nullptr, nullptr, nullptr, true};
 
+const OptionDef kPartPairs = {
+    "--part-pairs", nullptr, nullptr, &Settings::part_pairs, 0, 0,
+    "before vectorizing, part two thin lines that run a pixel or less apart at a slant (a "
+    "window frame, a door leaf, any level pair on a skewed scan): their ink merges but for "
+    "slivers of paper a pixel wide, each a row or column over from the last, and thinned as "
+    "it is the pair becomes one zigzag with two junctions at every sliver. The slivers of a "
+    "pair are joined along the middle of its ink, so that each line is thinned on its own",
+    nullptr, nullptr, nullptr, true};
+
 int preclean_raster(const BitRaster &raster, const Settings &s) {
     PrecleanOptions p;
     p.despeckle = s.despeckle;
     p.fill_holes = s.fill_holes;
     p.keep_cells = s.keep_cells;
     p.smooth = s.smooth;
+    p.part_pairs = s.part_pairs;
     return preclean(raster, p) ? 0 : KTVEC_NO_MEMORY;
 }
 
@@ -206,7 +216,7 @@ const OptionDef kCenterlineOptions[] = {
      "each polyline end the one that leads along the longest chain: the JSON's prev/next "
      "then lead a reader along a stroke across its junctions",
      nullptr, nullptr, "flag 4", true},
-    kDespeckle, kFillHoles, kKeepCells, kSmooth, kRefine,
+    kPartPairs, kDespeckle, kFillHoles, kKeepCells, kSmooth, kRefine,
 };
 
 // Flag bits of mabstractcenterline.
@@ -235,9 +245,11 @@ int preclean_bitmap(PackedBitmap &bitmap, const Settings &s) {
 Settings recorded_settings(const Command &c, const ResultInfo &info) {
     Settings s = command_defaults(c);
     // A result that does not record keep-cells was made when every hole
-    // small enough was filled, one without pen-widths on the pixels' edges.
+    // small enough was filled, one without pen-widths on the pixels' edges,
+    // one without part-pairs with its slanted pairs as they were.
     s.keep_cells = false;
     s.pen_widths = false;
+    s.part_pairs = false;
     for (const auto &parameter : info.parameters)
         for (const OptionDef *o = c.options.begin; o != c.options.end; ++o)
             if (parameter.first == o->name + 2) set_option_value(*o, s, parameter.second);
@@ -313,8 +325,9 @@ Settings command_defaults(const Command &c) {
     // Centre lines: the tolerance that keeps thin strokes on their pixels.
     // Outlines: a pinhole in the ink is a true hole of the drawing, and
     // outline-fast is the quickest command, hence no sub-pixel stage.
+    // Parting pairs changes the ink, which an outline draws as it is.
     if (!std::strcmp(c.name, "centerline")) s.tolerance = 1.0;
-    else s.fill_holes = 0;
+    else s.fill_holes = 0, s.part_pairs = false;
     if (!std::strcmp(c.name, "outline-fast")) s.refine = false;
     return s;
 }

@@ -53,6 +53,7 @@ struct Settings {
     int fill_holes = kDefaultFillHoles;
     bool keep_cells = kDefaultKeepCells;
     bool smooth = kDefaultSmooth;
+    bool part_pairs = kDefaultPartPairs;
     // sub-pixel geometry after the driver (outline-fast: off)
     bool refine = true;
     bool pen_widths = true;        // outlines: level strokes of a measured pen drawn its width

@@ -74,6 +74,27 @@ inline void store_row(const Word *src, int width, unsigned char *dst) {
     dst[last] = static_cast<unsigned char>((dst[last] & keep) | (value & ~keep));
 }
 
+// Calls f(x0, x1) for every run of 1 bits of a row of n words, left to right.
+// Words with no run in them cost one test each.
+template <class F> void for_each_run(const Word *w, int n, F f) {
+    int start = -1;
+    for (int i = 0; i < n; ++i) {
+        for (int pos = 0; pos < 64;) {
+            const Word ahead = ~Word(0) >> pos;
+            const Word next = start < 0 ? w[i] & ahead : ~w[i] & ahead;
+            if (!next) break;
+            pos = __builtin_clzll(next);
+            if (start < 0) {
+                start = 64 * i + pos;
+            } else {
+                f(start, 64 * i + pos - 1);
+                start = -1;
+            }
+        }
+    }
+    if (start >= 0) f(start, 64 * n - 1);
+}
+
 }  // namespace ktv
 
 #endif

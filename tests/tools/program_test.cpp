@@ -267,7 +267,8 @@ TEST(Program, EachCommandRunsItsDriverWithItsOptionsAndRecordsThem) {
     const std::pair<const char *, double> want[] = {
         {"cut-spurs", 1},       {"maxlength", 8},     {"tolerance", 1},      {"bridge-gaps", 1},   {"bridge-radius", 8},
         {"straightness", 0.8},  {"merge-ends", 1},    {"merge-radius", 3},   {"merge-junctions", 1},
-        {"junction-link", 4},   {"connect", 0},       {"despeckle", static_cast<double>(kDefaultDespeckle)},
+        {"junction-link", 4},   {"connect", 0},       {"part-pairs", kDefaultPartPairs ? 1.0 : 0.0},
+        {"despeckle", static_cast<double>(kDefaultDespeckle)},
         {"fill-holes", static_cast<double>(kDefaultFillHoles)}, {"keep-cells", kDefaultKeepCells ? 1.0 : 0.0},
         {"smooth", kDefaultSmooth ? 1.0 : 0.0},
         {"refine", 0},
