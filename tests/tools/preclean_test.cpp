@@ -184,6 +184,9 @@ TEST(Preclean, SlantedPairsAreParted) {
     ktvcli::PrecleanCounts counts;
     ASSERT_TRUE(ktvcli::preclean(raster_of(b), parting(), &counts));
     EXPECT_EQ(counts.parted, 9);
+    Bitmap thin = rows("#.#|###");  // a page two rows high holds no sliver
+    ASSERT_TRUE(ktvcli::preclean(raster_of(thin), parting(), &counts));
+    EXPECT_EQ(counts.parted, 0);
     const Bitmap before = rows(kSlantedPair);
     sweep([&](long n) {
         Bitmap page = before;
