@@ -21,7 +21,7 @@ WEB_LIBRARY_SOURCES = $(wildcard filter/*.cpp vectorizer/*.cpp raster/*.cpp grap
 # embeds no scan) and the file output (the page hands out downloads).
 WEB_BROWSER_REPLACES = $(addprefix io/,png_reader.cpp png_writer.cpp output_file.cpp)
 WEB_PROGRAM_SOURCES = $(filter-out $(WEB_BROWSER_REPLACES),$(wildcard io/*.cpp)) \
-  $(addprefix tools/,commands.cpp options.cpp postprocess.cpp) preclean/preclean.cpp
+  $(addprefix tools/,commands.cpp options.cpp postprocess.cpp) $(wildcard preclean/*.cpp)
 WEB_SOURCES = $(WEB_LIBRARY_SOURCES) $(WEB_PROGRAM_SOURCES) web/ktvec_web.cpp web/png_browser.cpp
 WEB_OBJECTS = $(patsubst %.cpp,$(WEB_BUILD)/obj/%.o,$(WEB_SOURCES))
 WEB_PAGE = $(patsubst web/page/%,$(WEB_BUILD)/%,$(wildcard web/page/*))
