@@ -162,6 +162,11 @@ TEST(Preclean, SlantedPairsAreParted) {
     } cases[] = {
         {"a slanted pair becomes two lines", kSlantedPair, parted},
         {"... and so along columns", transposed(kSlantedPair), transposed(parted)},
+        {"the channel steps over where the ink runs on beyond both lines",
+         "................|................|..#############.|..#....#######..|..#######...####|..#####.########|"
+         "................",
+         "................|................|..#############.|..#......#####..|..######....####|..#####.########|"
+         "................"},
         {"cells between rails, one after another on the same rows, stay",
          "....................|.##################.|.#...####...#######.|.#####...####...###.|.##################.|"
          "....................",
