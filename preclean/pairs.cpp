@@ -55,11 +55,7 @@ struct Pixel {
 class View {
 public:
     View(const BitRaster &r, bool columns) : r_(r), columns_(columns) {}
-    bool black(int line, int along) const {
-        const int x = columns_ ? line : along, y = columns_ ? along : line;
-        if (x < 0 || y < 0 || x >= r_.width || y >= r_.height) return false;
-        return (r_.bits[static_cast<std::size_t>(y) * r_.stride + static_cast<std::size_t>(x >> 3)] >> (7 - (x & 7))) & 1;
-    }
+    bool black(int line, int along) const { return columns_ ? r_.black(line, along) : r_.black(along, line); }
     Pixel pixel(int line, int along) const { return columns_ ? Pixel{line, along} : Pixel{along, line}; }
     // Ink across the band at (line, along), the pixel itself taken as ink:
     // how far it runs to either side, up to kMostBand + 1 in all.
@@ -193,24 +189,22 @@ long part_pairs(const BitRaster &raster, int threads) {
         failed[k] = !find_slivers(raster, bands.begin(k), bands.end(k), found[k][0], found[k][1]);
     });
     Array<Sliver> along[2];
-    for (int k = 0; k < bands.count(); ++k)
-        for (int c = 0; c < 2; ++c) {
-            if (failed[k]) return -1;
+    for (int k = 0; k < bands.count(); ++k) {
+        if (failed[k]) return -1;
+        for (int c = 0; c < 2; ++c)
             for (const Sliver &s : found[k][c])
                 if (!along[c].push(s)) return -1;
-        }
+    }
     Array<Pixel> clear;
     for (const bool columns : {false, true}) {
         Array<Sliver> &slivers = along[columns];
         std::sort(slivers.data(), slivers.data() + slivers.size(), before);
         if (!join_all(View(raster, columns), slivers, clear)) return -1;
     }
-    long cleared = 0;
+    long cleared = 0;  // a pixel two joins clear is counted once
     for (const Pixel &p : clear) {
-        unsigned char &byte = raster.bits[static_cast<std::size_t>(p.y) * raster.stride + static_cast<std::size_t>(p.x >> 3)];
-        const unsigned char bit = static_cast<unsigned char>(0x80u >> (p.x & 7));
-        cleared += (byte & bit) != 0;
-        byte = static_cast<unsigned char>(byte & ~bit);
+        cleared += raster.black(p.x, p.y);
+        raster.clear(p.x, p.y);
     }
     return cleared;
 }

@@ -225,15 +225,11 @@ public:
         const Run *run = runs();
         const std::uint32_t *parent = parents();
         auto candidate = [&](std::uint32_t root) { return !large_[root] && sizes()[root] <= limit && !borders()[root]; };
-        auto black = [&r](int x, int y) {
-            if (x < 0 || y < 0 || x >= r.width || y >= r.height) return false;
-            return ((r.bits[static_cast<std::size_t>(y) * r.stride + static_cast<std::size_t>(x >> 3)] >> (7 - (x & 7))) & 1) != 0;
-        };
         auto wall = [&](Cell &c, int x, int y, int dx, int dy) {
-            if (!black(x + dx, y + dy)) return;  // the component goes on there
+            if (!r.black(x + dx, y + dy)) return;  // the component goes on there
             ++c.sides;
             for (int k = 2; k <= kCellWall + 1; ++k)
-                if (!black(x + k * dx, y + k * dy)) {
+                if (!r.black(x + k * dx, y + k * dy)) {
                     ++c.thin;
                     return;
                 }

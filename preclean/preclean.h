@@ -83,9 +83,18 @@ struct BitRaster {
     unsigned char *bits = nullptr;
     int width = 0, height = 0;
     std::size_t stride = 0;
+
+    // Pixel (x, y), white outside the raster; and one pixel made white.
+    bool black(int x, int y) const {
+        if (x < 0 || y < 0 || x >= width || y >= height) return false;
+        return (bits[static_cast<std::size_t>(y) * stride + static_cast<std::size_t>(x >> 3)] >> (7 - (x & 7))) & 1;
+    }
+    void clear(int x, int y) const {
+        bits[static_cast<std::size_t>(y) * stride + static_cast<std::size_t>(x >> 3)] &= static_cast<unsigned char>(~(0x80u >> (x & 7)));
+    }
 };
 
-// Part pairs, then despeckle, then fill holes, then smooth.  False when working memory could
+// Despeckle, fill holes, part pairs, then smooth.  False when working memory could
 // not be obtained; the raster then holds the steps finished before.
 bool preclean(const BitRaster &raster, const PrecleanOptions &options, PrecleanCounts *counts = nullptr);
 
