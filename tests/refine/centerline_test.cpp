@@ -483,6 +483,13 @@ const Case kCases[] = {
      {{node_frame(10, 25), node_frame(110, 27)}, {node_frame(10, 75), node_frame(110, 71)},
       {node_frame(60, 26), node_frame(60, 73)}},
      0.4, {node_frame(60, 26), node_frame(60, 73)}, {}, 3.0, -1, 4},
+    // A pen's round cap reaches half a width past its stroke's end, from
+    // 4 px on more than a pixel: the ends are drawn where the strokes end,
+    // not at the tips of the ink.
+    {"round caps, 4 and 5 px",
+     [](ktvdraw::Canvas &c) { c.thick_line(15, 30.3, 105, 36.2, 4), c.thick_line(15.4, 70, 104.6, 62.5, 5); },
+     {{node_frame(15, 30.3), node_frame(105, 36.2)}, {node_frame(15.4, 70), node_frame(104.6, 62.5)}},
+     0.3, {}, {node_frame(15, 30.3), node_frame(105, 36.2), node_frame(15.4, 70), node_frame(104.6, 62.5)}, 1.0, 0, 4},
     // Two strokes meeting at the tip of a V run merged to the tip, six
     // pixels at 28 degrees, where the clean-up cuts thinning's stub and
     // the line turns back inside the merged ink; twelve at 14 degrees,
