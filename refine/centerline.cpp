@@ -61,8 +61,8 @@ constexpr double kCrossingSpan = 3.0;   // junction pairs up to this many stroke
 constexpr double kCloseBy = 1.0;        // neighbours placed nearer than this are one place, px
 constexpr double kConverged = 0.25;     // tied junctions placed this close, in link lengths and widths, are one place
 constexpr double kRoundCapWidth = 4.0;  // narrower strokes are too few pixels across to tell caps apart
-constexpr double kSureCapWidth = 6.0;   // narrower ones need the cut a width inside to measure their own width
-constexpr double kOwnWidth = 0.85;      // ... to within this share
+constexpr double kSureCapWidth = 6.0;   // narrower ones are cut at the tip's last pixels, and a width inside ...
+constexpr double kOwnWidth = 0.85;      // ... must measure this share of their width at least
 constexpr double kStraightSpread = 0.35; // a link whose middles all lie this close to its line is straight, px
 constexpr double kBranchTurn = 0.9;     // cosine of the largest turn of a branch still taken as straight on
 constexpr int kBranchSteps = 4;         // farthest, in links, a branch is followed for a line of its own
@@ -95,12 +95,13 @@ struct BranchLine {
 // lies half a width inside the tip of its ink; a square cap keeps its full
 // width to the tip, where its end is.  A cut a quarter width inside the tip
 // against one a whole width inside tells them apart (a round cap is 0.87 of
-// its width there).  From 4 px on the quarter width lies a pixel or more
-// inside the tip, clear of its last row's jag.  Under 6 px the end's width
-// may be that of two strokes merged up to the tip of a narrow V, measured
-// on the link that runs in the merged ink; the cut a width inside the tip
-// then measures less than that width, and the narrowing is the V's, not a
-// cap's.
+// its width there).  Under 6 px a quarter width is a pixel or less, so the
+// near cut is the tip's last pixels, half a pixel inside it: a round cap
+// leaves them a pixel or two short of the stroke's width, a flat cap does
+// not.  There the end's width may also be that of two strokes merged up to
+// the tip of a narrow V, measured on the link that runs in the merged ink;
+// the cut a width inside the tip then measures less than that width, and
+// the narrowing is the V's, not a cap's.
 Vec2 extend_end(const Ink &ink, Vec2 end, Vec2 dir, double width) {
     const Vec2 n = perp(dir);
     const double reach = 1.5 * width + 3;
@@ -117,9 +118,10 @@ Vec2 extend_end(const Ink &ink, Vec2 end, Vec2 dir, double width) {
     const Vec2 at_tip = last + dir * tip;
     double cap = kEndCap;
     Run near_tip, inside;
-    if (width >= kRoundCapWidth && run_across(ink, at_tip - dir * (width < kSureCapWidth ? 0.5 : 0.25 * width), n, kReach, near_tip) &&
-        run_across(ink, at_tip - dir * width, n, kReach, inside) &&
-        (width >= kSureCapWidth || inside.width() > kOwnWidth * width) && near_tip.width() < 0.93 * inside.width())
+    const bool narrow = width < kSureCapWidth;
+    if (width >= kRoundCapWidth && run_across(ink, at_tip - dir * (narrow ? 0.5 : 0.25 * width), n, kReach, near_tip) &&
+        run_across(ink, at_tip - dir * width, n, kReach, inside) && (!narrow || inside.width() > kOwnWidth * width) &&
+        near_tip.width() < 0.93 * inside.width())
         cap = std::max(kEndCap, 0.5 * width);
     // The end goes `cap` back from the tip, but never back past where
     // thinning ended the stroke.
