@@ -610,6 +610,22 @@ TEST_F(RefinedCentreLines, FollowTheTrueCentreLines) {
     }
 }
 
+// A V of 14 degrees, 2.6 px, turned 30 degrees from the vertical, as the
+// technical sheets draw one: where the arms run merged, the links next to
+// the tip measure the two together, some 5 px, and the merged ink narrows
+// to the tip as a round cap of that width would.  The cut a width inside
+// the tip measures less than those 5 px, so it is no cap: the arms meet
+// at the tip.
+TEST_F(RefinedCentreLines, TheMergedTipOfANarrowVIsNoCap) {
+    const P tip = node_frame(100.702, 20.778), a = node_frame(46.697, 116.608), b = node_frame(24.897, 100.488);
+    follow({"narrow V turned, 2.6 px",
+            [](ktvdraw::Canvas &c) {
+                c.thick_line(46.697, 116.608, 100.702, 20.778, 2.6), c.thick_line(24.897, 100.488, 100.702, 20.778, 2.6);
+            },
+            {{a, tip}, {b, tip}}, 0.25, {}, {a, b}, 1.5, 0, 2},
+           120, 130);
+}
+
 // Strokes a pixel of paper apart: thinning's nodes and chords can lie on
 // the neighbour or on the paper between.
 const Case kApart[] = {
