@@ -54,6 +54,7 @@ constexpr double kShortTipCos = 0.5;    // cosine of the widest angle between th
 constexpr double kShortTipAxis = 0.94;  // ... and of the largest angle of the tip to their middle (20 degrees)
 constexpr double kThickWidth = 3.0;     // narrowest strokes thinning parts well before they meet, px
 constexpr double kWayReach = 2.0;       // a branch's way is taken this many stroke widths out at least
+constexpr double kSamePlace = 0.5;      // nodes placed this close are at one place, px
 
 // The pass over the placing state's view.
 class Wedges : NodeGraph {
@@ -70,9 +71,18 @@ public:
             !there.resize(u(nodes), 0) || !start.resize(u(nodes), -1))
             return false;
         for (int j = 0; j < nodes; ++j) {
-            if ((degree[u(j)] != 3 && degree[u(j)] != 4) || anchor[u(j)] >= 0) continue;
+            if (degree[u(j)] != 3 && degree[u(j)] != 4) continue;
             start[u(j)] = j;
             into[u(j)] = wedge_end(j, via[u(j)], inset[u(j)], there[u(j)]);
+            // A junction tied to its neighbours was placed where their
+            // lines meet, and stays there, but for a V's tip: thinning
+            // parts a V of a middle pen with a bend inside the junction
+            // link, tied to the junction, and the two meet at the tip all
+            // the same.
+            if (anchor[u(j)] >= 0) {
+                if (into[u(j)] >= 0 && degree[u(into[u(j)])] != 1) into[u(j)] = -1;
+                continue;
+            }
             if (into[u(j)] < 0 && degree[u(j)] == 3) into[u(j)] = split_arrow_end(j, via[u(j)], start[u(j)]);
         }
         Array<Vec2> at;
@@ -99,6 +109,14 @@ public:
         }
         for (int j = 0; j < nodes; ++j) {
             if (into[u(j)] < 0) continue;
+            // The members of its tied group next to the junction share its
+            // place, and go with it.
+            if (anchor[u(j)] >= 0)
+                for (std::size_t a = adjstart[u(j)]; a < adjstart[u(j) + 1]; ++a) {
+                    const int n = other(links[adj[a]], j);
+                    if (anchor[u(n)] == anchor[u(j)] && norm(placed[u(n)] - placed[u(j)]) < kSamePlace)
+                        placed[u(n)] = at[u(j)];
+                }
             placed[u(j)] = at[u(j)];
             // The bends on the way, and a tip, go along.
             int n = start[u(j)];
@@ -314,8 +332,19 @@ public:
                 const int end_a = branch_end(j, link[a]);
                 const bool part = end_a < 0 || end_a != branch_end(j, link[b]);
                 inset = std::max(kEndCap, 0.5 * std::min(wa, wb));
-                there = part && tip_behind(j, far, other(ra, j), other(rb, j), std::min(wa, wb));
-                if (!there && !merged_tip(j, far, other(ra, j), other(rb, j), std::min(wa, wb), both, part)) continue;
+                // An arm is seen from its way point where its first node
+                // shares the junction's place (a tied group) or lies
+                // nearer than the tip is long (a bend in the merged ink).
+                const double stub = norm(placed[u(far)] - placed[u(j)]);
+                auto arm = [&](int k, const LinkRecord &r) {
+                    const int next = other(r, j);
+                    std::size_t way_link = link[k];
+                    return norm(placed[u(next)] - placed[u(j)]) < std::max(kSamePlace, stub) ? way_point(j, way_link)
+                                                                                              : next;
+                };
+                const int node_a = arm(a, ra), node_b = arm(b, rb);
+                there = part && tip_behind(j, far, node_a, node_b, std::min(wa, wb));
+                if (!there && !merged_tip(j, far, node_a, node_b, std::min(wa, wb), both, part)) continue;
                 return far;
             }
             // Thinning parts an arrowhead's three lines well before their

@@ -499,6 +499,10 @@ const Case kCases[] = {
     // A pixel or two wide, they part at once: the skeleton's stub past
     // the junction is the tip's last pixels.
     v_of("narrow V a pixel wide", 11, 1), v_of("narrow V, 1.5 px", 15, 1.5),
+    // Drawn with a middle pen, thinning may part them with a bend inside
+    // the junction link, tied to the junction, or one a little nearer than
+    // the tip is long: the arms are seen from farther out.
+    v_of("narrow V, 4.5 px", 14, 4.5), v_of("V at 23 degrees, 4.5 px", 18, 4.5), v_of("narrow V, 3 px", 14, 3),
     // Thick, their lines meet past the end of thinning's stub, which then
     // points back between them; with a round tip, the stub is shorter
     // than the strokes are wide.  Either way the junction is at the tip.
