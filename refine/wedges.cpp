@@ -55,6 +55,7 @@ constexpr double kShortTipAxis = 0.94;  // ... and of the largest angle of the t
 constexpr double kThickWidth = 3.0;     // narrowest strokes thinning parts well before they meet, px
 constexpr double kWayReach = 2.0;       // a branch's way is taken this many stroke widths out at least
 constexpr double kSamePlace = 0.5;      // nodes placed this close are at one place, px
+constexpr double kStubPoint = 1.0;      // a stub shorter than this points nowhere in particular, px
 
 // The pass over the placing state's view.
 class Wedges : NodeGraph {
@@ -238,13 +239,15 @@ public:
     // pixels of thinning's stub to the tip of a V whose thick arms, up to
     // `w` wide, leave j for nodes a and b: where the arms' lines placed j
     // past the stub's end, on the tip's way, the stub points back between
-    // the arms, and j is at the tip already.
+    // the arms, and j is at the tip already.  A stub under a pixel long
+    // points any way: the arms' lines put j among the tip's last pixels.
     bool tip_behind(int j, int tip, int a, int b, double w) const {
         const Vec2 at = placed[u(j)];
         const double length = norm(placed[u(tip)] - at);
         if (w < kThickWidth || length <= 0 || length >= w) return false;
         const Vec2 da = unit(placed[u(a)] - at), db = unit(placed[u(b)] - at);
-        return dot(da, db) >= kShortTipCos && dot(unit(placed[u(tip)] - at), unit(da + db)) >= kWedgeOpposite &&
+        return dot(da, db) >= kShortTipCos &&
+               (length < kStubPoint || dot(unit(placed[u(tip)] - at), unit(da + db)) >= kWedgeOpposite) &&
                std::min(norm(placed[u(a)] - at), norm(placed[u(b)] - at)) > length;
     }
 

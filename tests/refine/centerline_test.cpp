@@ -177,15 +177,15 @@ Case narrow_box(const char *name, int dx, int dy, int wall_end) {
 
 // Two strokes w pixels wide from (15, 51 - spread) and (15, 51 + spread)
 // to the tip of a V at (100, 51), `round` or pointed: two lines, their far
-// ends the only ends.
-Case v_of(const char *name, double spread, double w = 3, bool round = false) {
+// ends the only ends, within `place`.
+Case v_of(const char *name, double spread, double w = 3, bool round = false, double place = 1.5) {
     const P tip = node_frame(100, 51), a = node_frame(15, 51 - spread), b = node_frame(15, 51 + spread);
     return {name,
             [spread, w, round](ktvdraw::Canvas &c) {
                 c.thick_line(15, 51 - spread, 100, 51, w), c.thick_line(15, 51 + spread, 100, 51, w);
                 if (round) c.disc(100, 51, 0.5 * w);
             },
-            {{a, tip}, {b, tip}}, 0.25, {}, {a, b}, 1.5, 0, 2};
+            {{a, tip}, {b, tip}}, 0.25, {}, {a, b}, place, 0, 2};
 }
 
 // Two arms w px wide meeting at (60.3, 45.1), each `half` degrees off the
@@ -503,6 +503,9 @@ const Case kCases[] = {
     // the junction link, tied to the junction, or one a little nearer than
     // the tip is long: the arms are seen from farther out.
     v_of("narrow V, 4.5 px", 14, 4.5), v_of("V at 23 degrees, 4.5 px", 18, 4.5), v_of("narrow V, 3 px", 14, 3),
+    // ... or leave a stub under a pixel long, which points anywhere.  (Under
+    // 4 px the far ends' round caps are not told from flat ones.)
+    v_of("V at 28 degrees, 3.5 px", 21, 3.5, false, 2.0),
     // Thick, their lines meet past the end of thinning's stub, which then
     // points back between them; with a round tip, the stub is shorter
     // than the strokes are wide.  Either way the junction is at the tip.
