@@ -46,9 +46,9 @@ struct PrecleanOptions {
     // anything, and one-pixel strokes and small specks have neither, so they
     // stay untouched.
     bool smooth = false;
-    // Before the rest: two thin lines a pixel or less apart that run at a
-    // slant, whose ink merges but for slivers of paper a pixel wide, are
-    // parted along the middle of their ink (pairs.h).
+    // After the holes are filled: two thin lines a pixel or less apart that
+    // run at a slant, whose ink merges but for slivers of paper a pixel
+    // wide, are parted along the middle of their ink (pairs.h).
     bool part_pairs = false;
     // Row bands the components are labelled in at once: 0 leaves it to the
     // size of the page (one per core on large pages, else one).  The result

@@ -305,11 +305,13 @@ public:
     // already.
     int wedge_end(int j, std::size_t &via, double &inset, unsigned char &there) const {
         std::size_t link[4], way[4];
+        int toward[4];  // each branch's way point
         Vec2 dir[4], aim[4];
         int n = 0;
         for (std::size_t a = adjstart[u(j)]; a < adjstart[u(j) + 1] && n < 4; ++a, ++n) {
             link[n] = way[n] = adj[a];
-            aim[n] = pixel(way_point(j, way[n]));
+            toward[n] = way_point(j, way[n]);
+            aim[n] = pixel(toward[n]);
             dir[n] = unit(aim[n] - pixel(j));
         }
         if (n != 3 && n != 4) return -1;
@@ -341,9 +343,7 @@ public:
                 const double stub = norm(placed[u(far)] - placed[u(j)]);
                 auto arm = [&](int k, const LinkRecord &r) {
                     const int next = other(r, j);
-                    std::size_t way_link = link[k];
-                    return norm(placed[u(next)] - placed[u(j)]) < std::max(kSamePlace, stub) ? way_point(j, way_link)
-                                                                                              : next;
+                    return norm(placed[u(next)] - placed[u(j)]) < std::max(kSamePlace, stub) ? toward[k] : next;
                 };
                 const int node_a = arm(a, ra), node_b = arm(b, rb);
                 there = part && tip_behind(j, far, node_a, node_b, std::min(wa, wb));
