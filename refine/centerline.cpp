@@ -143,6 +143,9 @@ public:
             const _KTPOLYLINE &p = *v_.mgetpolyline(id);
             if (p.flag & (KTVEC_POLYLINE_SPLINE | KTVEC_POLYLINE_CIRCLE)) return false;
             const int a = out.node(line, k), b = out.node(line, k + 1);
+            // From a cusp's tip to an arm's turn the ink holds both arms:
+            // its middle is neither's.
+            if ((valid(a) && b < 0 && turn_of_[u(a)] >= 0) || (valid(b) && a < 0 && turn_of_[u(b)] >= 0)) return false;
             if (a < 0 || b < 0) return true;
             // A link whose cuts all lay close to its line has no bend to
             // follow (the lines of the emitted polylines are in link order).
@@ -842,7 +845,9 @@ private:
             for (int i = from; i < to; ++i) place_node(i, meetings, outward, endwidth);
         });
         NodeGraph g = graph();
-        return close_wedges(g);
+        if (!close_wedges(g, turns_) || !turn_of_.resize(u(nodes_), -1)) return false;
+        for (std::size_t t = 0; t < turns_.size(); ++t) turn_of_[u(turns_[t].junction)] = static_cast<int>(t);
+        return true;
     }
 
     NodeGraph graph() { return {links_, adjstart_, adj_, degree_, anchor_, pixels_, widths_, placed_, crossing_, ink_, nodes_}; }
@@ -911,12 +916,44 @@ private:
             if ((p.flag & KTVEC_POLYLINE_SPLINE) && p.splinenum >= 2 && p.splinex && p.spliney) {
                 if (!add_moved_samples(v_, p, placed_, out)) return false;
             } else {
-                for (int i = 0; i < p.nodenum; ++i)
+                // An arm of a cusp goes back from the tip to where its
+                // junction stood before it curves away (past the nodes
+                // that went to the tip with the junction).
+                const int first = turn_after(p, 0, 1), last = turn_after(p, p.nodenum - 1, -1);
+                for (int i = 0; i < p.nodenum; ++i) {
                     if (valid(p.nodeindex[i]) && !out.add(placed_[u(p.nodeindex[i])], p.nodeindex[i])) return false;
+                    if (i == first && !out.add(turn_point(p.nodeindex[0], p.nodeindex[i + 1]), -1)) return false;
+                    if (i == last && !out.add(turn_point(p.nodeindex[p.nodenum - 1], p.nodeindex[i]), -1)) return false;
+                }
             }
             out.end();
         }
         return true;
+    }
+
+    // The node of polyline p after which the turn of the cusp junction at
+    // its node `end` (the first, step 1, or the last, step -1) goes: the
+    // last one walking inward placed at the junction's place (step 1) or
+    // the first one not (step -1).  -1 if that end is no such junction,
+    // the line is the cusp's stub, or it lies all at the junction's place.
+    int turn_after(const _KTPOLYLINE &p, int end, int step) const {
+        if (p.nodenum < 2 || !valid(p.nodeindex[end])) return -1;
+        const int j = p.nodeindex[end], t = turn_of_[u(j)];
+        if (t < 0 || p.nodeindex[end + step] == turns_[u(t)].tip) return -1;
+        const Vec2 at = placed_[u(j)];
+        int i = end + step;
+        while (i >= 0 && i < p.nodenum && valid(p.nodeindex[i]) && placed_[u(p.nodeindex[i])].x == at.x &&
+               placed_[u(p.nodeindex[i])].y == at.y)
+            i += step;
+        if (i < 0 || i >= p.nodenum || !valid(p.nodeindex[i])) return -1;
+        return step > 0 ? i - 1 : i;
+    }
+
+    // Where the arm of cusp junction j whose next node is `next` turns.
+    Vec2 turn_point(int j, int next) const {
+        const CuspTurn &t = turns_[u(turn_of_[u(j)])];
+        const Vec2 across = perp(t.axis);
+        return t.from + across * (dot(placed_[u(next)] - t.from, across) >= 0 ? t.half : -t.half);
     }
 
     CKTVector &v_;
@@ -932,6 +969,8 @@ private:
     Array<Vec2> placed_;
     Array<int> anchor_;  // per node: the member whose place its group shares, or -1
     Array<double> crossing_;  // per node: how far along its strokes the ink of the crossing it is placed at reaches, px, or 0
+    Array<CuspTurn> turns_;   // junctions moved to a cusp's tip
+    Array<int> turn_of_;      // per node: its turn in turns_, or -1
     // Per group root, scratch of settle() (all zero between its calls):
     // members, farthest a member may lie from the meeting point (px), and
     // whether the group meets (kTwoStrokes: as the crossing of two straight

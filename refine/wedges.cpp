@@ -10,7 +10,9 @@
 // the other (a shallow crossing) meet halfway.  Where the merged stroke
 // ends free, it is the tip of a V or of a cusp (an inductor's loops):
 // the two meet half a stroke width inside the tip of the ink, and the
-// stub the skeleton drew to the tip shrinks to that point.
+// stub the skeleton drew to the tip shrinks to that point.  A cusp's
+// curves, drawn straight from there, would cut across their loops: they
+// first go back to where thinning parted them, each on its own side.
 //
 // Thick strokes part a stroke width or two before they meet, so from
 // where thinning parts them they leave at up to twice their angle: they
@@ -56,25 +58,35 @@ constexpr double kThickWidth = 3.0;     // narrowest strokes thinning parts well
 constexpr double kWayReach = 2.0;       // a branch's way is taken this many stroke widths out at least
 constexpr double kSamePlace = 0.5;      // nodes placed this close are at one place, px
 constexpr double kStubPoint = 1.0;      // a stub shorter than this points nowhere in particular, px
+constexpr double kCuspLength = 2.0;     // longest tip of a cusp, in stroke widths ...
+constexpr double kCuspShortest = 0.8;   // ... and shortest: the skeleton's stub to the outer corner of a
+                                        // thick corner of 90 degrees or more is 0.71 widths at most
+constexpr double kCuspAxis = 0.97;      // cosine of the largest angle of a cusp's tip to its arms' middle (14 degrees)
+constexpr double kCuspTurn = 0.25;      // a cusp's arm turns this many widths off its tip's axis
+
+// Whether and how a junction goes to the tip of its V: inside the tip of
+// the ink, at its place already, or inside the tip with its arms turning
+// at its place (a cusp).
+enum TipMove : unsigned char { kNoTip, kToTip, kAtTip, kCusp };
 
 // The pass over the placing state's view.
 class Wedges : NodeGraph {
 public:
-    explicit Wedges(const NodeGraph &g) : NodeGraph(g) {}
+    Wedges(const NodeGraph &g, Array<CuspTurn> &turns) : NodeGraph(g), turns(turns) {}
 
     bool run() {
         Array<int> into;          // per junction: the node its wedge runs merged into, or -1
         Array<std::size_t> via;   // ... and the link the merged stroke leaves it by
         Array<double> inset;      // ... and for a tip, how far inside the ink the two meet, px
-        Array<unsigned char> there;  // ... and whether it is at the tip already
+        Array<unsigned char> tip;  // ... and for a tip, how the junction goes there (TipMove)
         Array<int> start;         // ... and the node `via` leaves: j, or its partner in a split arrowhead
         if (!into.resize(u(nodes), -1) || !via.resize(u(nodes), 0) || !inset.resize(u(nodes), 0) ||
-            !there.resize(u(nodes), 0) || !start.resize(u(nodes), -1))
+            !tip.resize(u(nodes), kNoTip) || !start.resize(u(nodes), -1))
             return false;
         for (int j = 0; j < nodes; ++j) {
             if (degree[u(j)] != 3 && degree[u(j)] != 4) continue;
             start[u(j)] = j;
-            into[u(j)] = wedge_end(j, via[u(j)], inset[u(j)], there[u(j)]);
+            into[u(j)] = wedge_end(j, via[u(j)], inset[u(j)], tip[u(j)]);
             // A junction tied to its neighbours was placed where their
             // lines meet, and stays there, but for a V's tip: thinning
             // parts a V of a middle pen with a bend inside the junction
@@ -90,11 +102,12 @@ public:
         if (!at.resize(u(nodes))) return false;
         for (int j = 0; j < nodes; ++j) {
             if (into[u(j)] < 0) continue;
-            if (const int tip = into[u(j)]; degree[u(tip)] == 1) {
-                const Vec2 out = unit(placed[u(tip)] - placed[u(j)]);  // apart: merged_tip needs a length
-                const double edge = ink.edge(placed[u(tip)], out, kReach, false);
-                const Vec2 end = edge < kNoEdge ? placed[u(tip)] + out * edge : placed[u(tip)];
-                at[u(j)] = there[u(j)] ? placed[u(j)] : end - out * inset[u(j)];
+            if (const int tip_node = into[u(j)]; degree[u(tip_node)] == 1) {
+                const Vec2 out = unit(placed[u(tip_node)] - placed[u(j)]);  // apart: merged_tip needs a length
+                const double edge = ink.edge(placed[u(tip_node)], out, kReach, false);
+                const Vec2 end = edge < kNoEdge ? placed[u(tip_node)] + out * edge : placed[u(tip_node)];
+                at[u(j)] = tip[u(j)] == kAtTip ? placed[u(j)] : end - out * inset[u(j)];
+                if (tip[u(j)] == kCusp && !turns.push(cusp_turn(j, tip_node, out, 2 * inset[u(j)]))) return false;
                 if (2 * inset[u(j)] >= kThickWidth) clear_tip(j, via[u(j)], 2 * inset[u(j)]);
                 continue;
             }
@@ -149,6 +162,19 @@ public:
         if (half_sine > 0) clear[u(j)] = std::max(clear[u(j)], (w + 1) / (2 * half_sine));
     }
 
+    // The turn of junction j, moved to the tip of a cusp that lies along
+    // `out` from it, of arms w px wide.  Thinning parts two strokes where
+    // the largest disc in their merged ink touches the notch between them,
+    // about half a width before the notch itself (where their middles lie a
+    // width apart): their middles lie about half a width apart there, each
+    // a quarter width off the middle of the merged ink.
+    CuspTurn cusp_turn(int j, int tip, Vec2 out, double w) const {
+        CuspTurn t{j, tip, placed[u(j)], out, kCuspTurn * w};
+        Run r;
+        if (run_across(ink, placed[u(j)], perp(out), kReach, r)) t.from = placed[u(j)] + perp(out) * r.middle();
+        return t;
+    }
+
     // How wide the merged stroke of two strokes wa and wb wide is at
     // least: a wall that a thin line joins at a slant is no wider than it
     // is anywhere, so clearly wider than the wider of the two as well.
@@ -201,21 +227,42 @@ public:
     // the way, each arm runs on straight through the tip in ink and the
     // first half is still clearly wider than one stroke (a stem leaves
     // the arms' ways at once, or, where the arms meet at 40 to 60 degrees
-    // and it is short, is no wider than itself).
-    bool merged_tip(int j, int tip, int a, int b, double w, double both, bool part) const {
+    // and it is short, is no wider than itself).  Or it is a cusp's: two
+    // curves (the loops of a coil) come into the tip side by side, so
+    // they hold both only close to where thinning parted them, and their
+    // chords from there part as widely as the loops bend.  The tip lies
+    // within 14 degrees of straight opposite the arms' middle and is up
+    // to two stroke widths long: from one width on, still clearly wider
+    // than one stroke in its first half; under one, at least 0.8 of a
+    // width, with the arms parting wider than a right angle (the stub to
+    // the outer corner of a thick corner is shorter).  Drawn from the tip,
+    // the arms would cut across their loops, so they turn first where the
+    // junction stood (kCusp).
+    TipMove merged_tip(int j, int tip, int a, int b, double w, double both, bool part) const {
         const Vec2 at = placed[u(j)];
         const double length = norm(placed[u(tip)] - at), la = norm(placed[u(a)] - at), lb = norm(placed[u(b)] - at);
-        if (length <= 0 || length > kWedgeReach || std::min(la, lb) < length) return false;
+        if (length <= 0 || length > kWedgeReach || std::min(la, lb) < length) return kNoTip;
         const Vec2 da = (placed[u(a)] - at) * (1 / la), db = (placed[u(b)] - at) * (1 / lb);
         const Vec2 dc = (placed[u(tip)] - at) * (1 / length);
-        if (dot(da, db) < kCuspCos || dot(dc, unit(da + db)) > -kWedgeOpposite) return false;
-        if (length < std::max(w, 2.0))
-            return length <= kTipPixel || (w >= kThickWidth && part && dot(da, db) >= kShortTipCos &&
-                                           dot(dc, unit(da + db)) <= -kShortTipAxis);
+        if (dot(da, db) < kCuspCos || dot(dc, unit(da + db)) > -kWedgeOpposite) return kNoTip;
+        if (length < std::max(w, 2.0)) {
+            if (length <= kTipPixel || (w >= kThickWidth && part && dot(da, db) >= kShortTipCos &&
+                                        dot(dc, unit(da + db)) <= -kShortTipAxis))
+                return kToTip;
+            return w >= kThickWidth && part && length >= kCuspShortest * w && dot(da, db) < 0 &&
+                           dot(dc, unit(da + db)) <= -kCuspAxis
+                       ? kCusp
+                       : kNoTip;
+        }
         const double run = length - 0.5 * w;
         const Vec2 half = at + dc * (0.5 * run + 1);
-        return holds(at, half, both, kTipShare) ||
-               (inked(at, da * -1, run) && inked(at, db * -1, run) && holds(at, half, w + kWedgeWider, kTipShare));
+        if (holds(at, half, both, kTipShare) ||
+            (inked(at, da * -1, run) && inked(at, db * -1, run) && holds(at, half, w + kWedgeWider, kTipShare)))
+            return kToTip;
+        return length < kCuspLength * w && part && dot(dc, unit(da + db)) <= -kCuspAxis &&
+                       holds(at, half, w + kWedgeWider, kTipShare)
+                   ? kCusp
+                   : kNoTip;
     }
 
     // The node a branch of junction j that leaves it by link k is aimed at
@@ -301,9 +348,8 @@ public:
 
     // The node junction j's narrow wedge runs merged into, or -1; `via`
     // gets the link it leaves j by, `inset` (for a tip) how far inside the
-    // ink's tip the two strokes meet, and `there` whether j is at the tip
-    // already.
-    int wedge_end(int j, std::size_t &via, double &inset, unsigned char &there) const {
+    // ink's tip the two strokes meet, and `move` how j goes there.
+    int wedge_end(int j, std::size_t &via, double &inset, unsigned char &move) const {
         std::size_t link[4], way[4];
         int toward[4];  // each branch's way point
         Vec2 dir[4], aim[4];
@@ -346,8 +392,10 @@ public:
                     return norm(placed[u(next)] - placed[u(j)]) < std::max(kSamePlace, stub) ? toward[k] : next;
                 };
                 const int node_a = arm(a, ra), node_b = arm(b, rb);
-                there = part && tip_behind(j, far, node_a, node_b, std::min(wa, wb));
-                if (!there && !merged_tip(j, far, node_a, node_b, std::min(wa, wb), both, part)) continue;
+                move = part && tip_behind(j, far, node_a, node_b, std::min(wa, wb))
+                           ? kAtTip
+                           : merged_tip(j, far, node_a, node_b, std::min(wa, wb), both, part);
+                if (move == kNoTip) continue;
                 return far;
             }
             // Thinning parts an arrowhead's three lines well before their
@@ -515,10 +563,15 @@ public:
         const Vec2 axis = unit(d[a] + d[b]);
         return dot(d[mid], axis) >= dot(d[a], axis);
     }
+
+    Array<CuspTurn> &turns;  // the junctions moved to a cusp's tip
 };
 
 }  // namespace
 
-bool close_wedges(NodeGraph &graph) { return Wedges(graph).run(); }
+bool close_wedges(NodeGraph &graph, Array<CuspTurn> &turns) {
+    turns.clear();
+    return Wedges(graph, turns).run();
+}
 
 }  // namespace ktv::refine

@@ -233,6 +233,17 @@ Case inductor_of(const char *name, double w, double r, double mean) {
             mean, {}, {node_frame(40, top - 12), node_frame(40, bottom + 12)}, 1.5, 0, 2};
 }
 
+// A coil of three loops of radius r about x = 40, drawn w px wide, with
+// no leads: its loops meet in two cusps, and it has two free ends.
+Case coil_of(const char *name, double w, double r, double mean, int junctions = 0, int ends = 2) {
+    return {name,
+            [=](ktvdraw::Canvas &c) {
+                for (int k = -1; k <= 1; ++k) c.thick_arc(40, 50 + 2 * r * k, r, -M_PI / 2, M_PI / 2, w);
+            },
+            {arc_truth(40, 50 - 2 * r, r, -90, 90), arc_truth(40, 50, r, -90, 90), arc_truth(40, 50 + 2 * r, r, -90, 90)},
+            mean, {}, {}, 1.5, junctions, ends};
+}
+
 // A box with corners q[0..3] (page coordinates, in order round it), its
 // sides `side` px wide and its diagonals `diagonal` px wide: junctions at
 // the four corners and where the diagonals cross.
@@ -564,16 +575,18 @@ const Case kCases[] = {
     // With pens of a pixel or two the loops' merged ink ends no wider than
     // one stroke, but the loops open out from the tip, as a Y's arms do not.
     inductor_of("cusps of an inductor, 2 px", 2, 10, 0.3),
-    // Drawn with an 8 px pen, thinning's stub into a cusp is shorter than
-    // the loops are wide, as at a V's round tip; but the loops leave it
-    // wider than a V's arms, and a junction moved into the cusp would draw
-    // them by chords across their curve.
-    {"cusps of an inductor, 8 px",
-     [](ktvdraw::Canvas &c) {
-         for (const double cy : {22.0, 50.0, 78.0}) c.thick_arc(40, cy, 14, -M_PI / 2, M_PI / 2, 8);
-     },
-     {arc_truth(40, 22, 14, -90, 90), arc_truth(40, 50, 14, -90, 90), arc_truth(40, 78, 14, -90, 90)},
-     0.38, {}, {}, 1.5, -1, -1},
+    // Wider, the loops merge only near the cusp, so the tip holds both
+    // only where thinning parted them, and their chords from there part
+    // at 90 to 110 degrees; the tip's stub is 0.8 to 2 widths long.  They
+    // meet at the tip all the same, and each goes back along its own side
+    // of the merged ink before it curves away.
+    coil_of("cusps of a coil, 3.5 px", 3.5, 14, 0.3), coil_of("cusps of a coil, 5 px", 5, 10, 0.3),
+    coil_of("cusps of a coil, 6 px", 6, 12, 0.47),
+    // Drawn with an 8 px pen, thinning's stub into a cusp is under 0.8
+    // widths long, as a thick corner's stub to its outer corner is, and
+    // the loops' chords part at more than 120 degrees: the junction stays
+    // before the cusp.
+    coil_of("cusps of a coil, 8 px", 8, 14, 0.38, -1, -1),
     // The centre mark of a small hole: the arms stand a few pixels out of
     // the ring, whose polygon's chords leave the crossings at up to 60
     // degrees from the arms' way back.
