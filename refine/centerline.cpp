@@ -143,9 +143,6 @@ public:
             const _KTPOLYLINE &p = *v_.mgetpolyline(id);
             if (p.flag & (KTVEC_POLYLINE_SPLINE | KTVEC_POLYLINE_CIRCLE)) return false;
             const int a = out.node(line, k), b = out.node(line, k + 1);
-            // From a cusp's tip to an arm's turn the ink holds both arms:
-            // its middle is neither's.
-            if ((valid(a) && b < 0 && turn_of_[u(a)] >= 0) || (valid(b) && a < 0 && turn_of_[u(b)] >= 0)) return false;
             if (a < 0 || b < 0) return true;
             // A link whose cuts all lay close to its line has no bend to
             // follow (the lines of the emitted polylines are in link order).

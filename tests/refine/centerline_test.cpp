@@ -580,7 +580,7 @@ const Case kCases[] = {
     // at 90 to 110 degrees; the tip's stub is 0.8 to 2 widths long.  They
     // meet at the tip all the same, and each goes back along its own side
     // of the merged ink before it curves away.
-    coil_of("cusps of a coil, 3.5 px", 3.5, 14, 0.3), coil_of("cusps of a coil, 5 px", 5, 10, 0.3),
+    coil_of("cusps of a coil, 3.5 px", 3.5, 14, 0.23), coil_of("cusps of a coil, 5 px", 5, 10, 0.3),
     coil_of("cusps of a coil, 6 px", 6, 12, 0.47),
     // Drawn with an 8 px pen, thinning's stub into a cusp is under 0.8
     // widths long, as a thick corner's stub to its outer corner is, and
