@@ -62,7 +62,7 @@ constexpr double kCuspLength = 2.0;     // longest tip of a cusp, in stroke widt
 constexpr double kCuspShortest = 0.8;   // ... and shortest: the skeleton's stub to the outer corner of a
                                         // thick corner of 90 degrees or more is 0.71 widths at most
 constexpr double kCuspAxis = 0.97;      // cosine of the largest angle of a cusp's tip to its arms' middle (14 degrees)
-constexpr double kCuspTurn = 0.25;      // a cusp's arm turns this many widths off its tip's axis
+constexpr double kCuspTurn = 0.15;      // a cusp's arm turns this many widths off its tip's axis
 
 // Whether and how a junction goes to the tip of its V: inside the tip of
 // the ink, at its place already, or inside the tip with its arms turning
@@ -165,9 +165,9 @@ public:
     // The turn of junction j, moved to the tip of a cusp that lies along
     // `out` from it, of arms w px wide.  Thinning parts two strokes where
     // the largest disc in their merged ink touches the notch between them,
-    // about half a width before the notch itself (where their middles lie a
-    // width apart): their middles lie about half a width apart there, each
-    // a quarter width off the middle of the merged ink.
+    // well before the notch itself (where their middles lie a width
+    // apart): on coils of 3.5 to 6 px their middles lie about a third of a
+    // width apart there, either side of the middle of the merged ink.
     CuspTurn cusp_turn(int j, int tip, Vec2 out, double w) const {
         CuspTurn t{j, tip, placed[u(j)], out, kCuspTurn * w};
         Run r;
@@ -234,10 +234,11 @@ public:
     // within 14 degrees of straight opposite the arms' middle and is up
     // to two stroke widths long: from one width on, still clearly wider
     // than one stroke in its first half; under one, at least 0.8 of a
-    // width, with the arms parting wider than a right angle (the stub to
-    // the outer corner of a thick corner is shorter).  Drawn from the tip,
-    // the arms would cut across their loops, so they turn first where the
-    // junction stood (kCusp).
+    // width (the stub to the outer corner of a thick corner of 90 degrees
+    // or more is shorter; one of a sharper corner that the clean-up left
+    // is taken as a cusp too, and the corner is drawn as one, its arms
+    // turning beside it).  Drawn from the tip, the arms would cut across
+    // their loops, so they turn first where the junction stood (kCusp).
     TipMove merged_tip(int j, int tip, int a, int b, double w, double both, bool part) const {
         const Vec2 at = placed[u(j)];
         const double length = norm(placed[u(tip)] - at), la = norm(placed[u(a)] - at), lb = norm(placed[u(b)] - at);
@@ -249,7 +250,7 @@ public:
             if (length <= kTipPixel || (w >= kThickWidth && part && dot(da, db) >= kShortTipCos &&
                                         dot(dc, unit(da + db)) <= -kShortTipAxis))
                 return kToTip;
-            return w >= kThickWidth && part && length >= kCuspShortest * w && dot(da, db) < 0 &&
+            return w >= kThickWidth && part && length >= kCuspShortest * w &&
                            dot(dc, unit(da + db)) <= -kCuspAxis
                        ? kCusp
                        : kNoTip;
