@@ -580,8 +580,8 @@ const Case kCases[] = {
     // at 80 to 110 degrees; the tip's stub is 0.8 to 2 widths long.  They
     // meet at the tip all the same, and each goes back along its own side
     // of the merged ink before it curves away.
-    coil_of("cusps of a coil, 3.5 px", 3.5, 14, 0.23), coil_of("cusps of a coil, 5 px", 5, 10, 0.3),
-    coil_of("cusps of a coil, 6 px", 6, 12, 0.47), coil_of("cusps of a coil, 6 px, loops of 14 px", 6, 14, 0.31),
+    coil_of("cusps of a coil, 3.5 px", 3.5, 14, 0.21), coil_of("cusps of a coil, 5 px", 5, 10, 0.28),
+    coil_of("cusps of a coil, 6 px", 6, 12, 0.41), coil_of("cusps of a coil, 6 px, loops of 14 px", 6, 14, 0.31),
     // Drawn with an 8 px pen, thinning's stub into a cusp is under 0.8
     // widths long, as a thick corner's stub to its outer corner is, and
     // the loops' chords part at more than 120 degrees: the junction stays
