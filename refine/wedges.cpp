@@ -58,7 +58,8 @@ constexpr double kThickWidth = 3.0;     // narrowest strokes thinning parts well
 constexpr double kWayReach = 2.0;       // a branch's way is taken this many stroke widths out at least
 constexpr double kSamePlace = 0.5;      // nodes placed this close are at one place, px
 constexpr double kStubPoint = 1.0;      // a stub shorter than this points nowhere in particular, px
-constexpr double kCuspLength = 2.0;     // longest tip of a cusp, in stroke widths ...
+constexpr double kCuspLength = 3.5;     // longest tip of a cusp, in stroke widths (thin pens merge for
+                                        // several widths) ...
 constexpr double kCuspShortest = 0.8;   // ... and shortest: the skeleton's stub to the outer corner of a
                                         // thick corner of 90 degrees or more is 0.71 widths at most
 constexpr double kCuspAxis = 0.97;      // cosine of the largest angle of a cusp's tip to its arms' middle (14 degrees)
@@ -232,7 +233,7 @@ public:
     // they hold both only close to where thinning parted them, and their
     // chords from there part as widely as the loops bend.  The tip lies
     // within 14 degrees of straight opposite the arms' middle and is up
-    // to two stroke widths long: from one width on, still clearly wider
+    // to 3.5 stroke widths long: from one width on, still clearly wider
     // than one stroke in its first half; under one, at least 0.8 of a
     // width (the stub to the outer corner of a thick corner of 90 degrees
     // or more is shorter; one of a sharper corner that the clean-up left

@@ -189,10 +189,10 @@ Case v_of(const char *name, double spread, double w = 3, bool round = false, dou
 }
 
 // Two arms w px wide meeting at (60.3, 45.1), each `half` degrees off the
-// vertical, and a stem 1.2 widths long below them: one junction, three
+// vertical, and a stem `stem` widths long below them: one junction, three
 // ends.
-Case y_of(const char *name, double w, double half) {
-    const double dx = 35 * std::tan(half * M_PI / 180), stem = 45.1 + 1.2 * w;
+Case y_of(const char *name, double w, double half, double stem_widths = 1.2) {
+    const double dx = 35 * std::tan(half * M_PI / 180), stem = 45.1 + stem_widths * w;
     const P meet = node_frame(60.3, 45.1), end = node_frame(60.3, stem);
     return {name,
             [=](ktvdraw::Canvas &c) {
@@ -525,6 +525,9 @@ const Case kCases[] = {
     // ... but a Y's stem, short as it is, stays: its ink is one stroke
     // wide, whether the arms part at 40, 60 or 90 degrees.
     y_of("Y at 40 degrees, 3 px", 3, 20), y_of("Y at 60 degrees, 5 px", 5, 30), y_of("Y at 90 degrees, 3 px", 3, 45),
+    // A thin pen's stem three widths long is no cusp's tip either: past the
+    // junction's ink it is one stroke wide.
+    y_of("Y at 60 degrees, 2 px, stem of three widths", 2, 30, 3),
     // An eave: a roof leaving a wall's top at 21 degrees runs merged with
     // it for eight pixels to the corner where the wall and the eave meet
     // them: one junction there.
