@@ -244,6 +244,24 @@ Case coil_of(const char *name, double w, double r, double mean, int junctions = 
             mean, {}, {}, 1.5, junctions, ends};
 }
 
+// A circle of radius r about (60, 50), w px wide, with n ticks standing
+// `length` widths out of it, as a dial's scale: a junction and an end per
+// tick.
+Case ticked_circle_of(const char *name, double w, double r, double length, int n, double mean) {
+    Case c{name, nullptr, {arc_truth(60, 50, r)}, mean, {}, {}, 1.5, n, n};
+    std::vector<std::array<double, 4>> ticks;
+    for (int k = 0; k < n; ++k) {
+        const double a = 2 * M_PI * (k + 0.3) / n, x = std::cos(a), y = std::sin(a);
+        ticks.push_back({60 + r * x, 50 + r * y, 60 + (r + length * w) * x, 50 + (r + length * w) * y});
+        c.truth.push_back({node_frame(ticks.back()[0], ticks.back()[1]), node_frame(ticks.back()[2], ticks.back()[3])});
+    }
+    c.draw = [=](ktvdraw::Canvas &canvas) {
+        canvas.circle(60, 50, r, w);
+        for (const auto &t : ticks) canvas.thick_line(t[0], t[1], t[2], t[3], w);
+    };
+    return c;
+}
+
 // A box with corners q[0..3] (page coordinates, in order round it), its
 // sides `side` px wide and its diagonals `diagonal` px wide: junctions at
 // the four corners and where the diagonals cross.
@@ -590,6 +608,12 @@ const Case kCases[] = {
     // the loops' chords part at more than 120 degrees: the junction stays
     // before the cusp.
     coil_of("cusps of a coil, 8 px", 8, 14, 0.38, -1, -1),
+    // A tick a width or two long standing out of a thick circle is no
+    // cusp's tip, though the circle's chords leave it much as a coil's
+    // loops leave a cusp (at 135 to 150 degrees, where a cusp's part at 120
+    // or less): it keeps its junction and its end.
+    ticked_circle_of("ticks out of a thick circle, 8 px", 8, 20, 2, 8, 0.34),
+    ticked_circle_of("short ticks out of a thick circle, 8 px", 8, 16, 1.2, 4, 0.36),
     // The centre mark of a small hole: the arms stand a few pixels out of
     // the ring, whose polygon's chords leave the crossings at up to 60
     // degrees from the arms' way back.
