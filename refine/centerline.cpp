@@ -842,7 +842,11 @@ private:
             for (int i = from; i < to; ++i) place_node(i, meetings, outward, endwidth);
         });
         NodeGraph g = graph();
-        if (!close_wedges(g, turns_) || !turn_of_.resize(u(nodes_), -1)) return false;
+        if (!close_wedges(g, turns_)) return false;
+        // Most pages have no cusp: the per-node index is made only for
+        // those that do.
+        if (turns_.empty()) return true;
+        if (!turn_of_.resize(u(nodes_), -1)) return false;
         for (std::size_t t = 0; t < turns_.size(); ++t) turn_of_[u(turns_[t].junction)] = static_cast<int>(t);
         return true;
     }
@@ -934,7 +938,7 @@ private:
     // the first one not (step -1).  -1 if that end is no such junction,
     // the line is the cusp's stub, or it lies all at the junction's place.
     int turn_after(const _KTPOLYLINE &p, int end, int step) const {
-        if (p.nodenum < 2 || !valid(p.nodeindex[end])) return -1;
+        if (turns_.empty() || p.nodenum < 2 || !valid(p.nodeindex[end])) return -1;
         const int j = p.nodeindex[end], t = turn_of_[u(j)];
         if (t < 0 || p.nodeindex[end + step] == turns_[u(t)].tip) return -1;
         const Vec2 at = placed_[u(j)];
@@ -967,7 +971,7 @@ private:
     Array<int> anchor_;  // per node: the member whose place its group shares, or -1
     Array<double> crossing_;  // per node: how far along its strokes the ink of the crossing it is placed at reaches, px, or 0
     Array<CuspTurn> turns_;   // junctions moved to a cusp's tip
-    Array<int> turn_of_;      // per node: its turn in turns_, or -1
+    Array<int> turn_of_;      // per node: its turn in turns_, or -1 (empty when turns_ is)
     // Per group root, scratch of settle() (all zero between its calls):
     // members, farthest a member may lie from the meeting point (px), and
     // whether the group meets (kTwoStrokes: as the crossing of two straight

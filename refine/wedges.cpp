@@ -246,25 +246,20 @@ public:
         if (length <= 0 || length > kWedgeReach || std::min(la, lb) < length) return kNoTip;
         const Vec2 da = (placed[u(a)] - at) * (1 / la), db = (placed[u(b)] - at) * (1 / lb);
         const Vec2 dc = (placed[u(tip)] - at) * (1 / length);
-        if (dot(da, db) < kCuspCos || dot(dc, unit(da + db)) > -kWedgeOpposite) return kNoTip;
+        const double axis = dot(dc, unit(da + db));  // -1: straight opposite the arms' middle
+        if (dot(da, db) < kCuspCos || axis > -kWedgeOpposite) return kNoTip;
+        const bool cusp_axis = part && axis <= -kCuspAxis;
         if (length < std::max(w, 2.0)) {
-            if (length <= kTipPixel || (w >= kThickWidth && part && dot(da, db) >= kShortTipCos &&
-                                        dot(dc, unit(da + db)) <= -kShortTipAxis))
+            if (length <= kTipPixel || (w >= kThickWidth && part && dot(da, db) >= kShortTipCos && axis <= -kShortTipAxis))
                 return kToTip;
-            return w >= kThickWidth && part && length >= kCuspShortest * w &&
-                           dot(dc, unit(da + db)) <= -kCuspAxis
-                       ? kCusp
-                       : kNoTip;
+            return w >= kThickWidth && cusp_axis && length >= kCuspShortest * w ? kCusp : kNoTip;
         }
         const double run = length - 0.5 * w;
         const Vec2 half = at + dc * (0.5 * run + 1);
         if (holds(at, half, both, kTipShare) ||
             (inked(at, da * -1, run) && inked(at, db * -1, run) && holds(at, half, w + kWedgeWider, kTipShare)))
             return kToTip;
-        return length < kCuspLength * w && part && dot(dc, unit(da + db)) <= -kCuspAxis &&
-                       holds(at, half, w + kWedgeWider, kTipShare)
-                   ? kCusp
-                   : kNoTip;
+        return cusp_axis && length < kCuspLength * w && holds(at, half, w + kWedgeWider, kTipShare) ? kCusp : kNoTip;
     }
 
     // The node a branch of junction j that leaves it by link k is aimed at

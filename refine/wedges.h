@@ -21,7 +21,8 @@ struct CuspTurn {
 
 // Moves every untied junction of three links whose two branches run merged
 // into one stroke, with the bends on the way, to where the two meet: the
-// node the merged stroke runs into, or inside the tip of a V; and every
+// node the merged stroke runs into, or inside the tip of a V (a tied one
+// too, with the members of its group at its place); and every
 // untied junction of four links where an arrowhead's sides part from its
 // line, to the junction at the arrowhead's tip.  A junction moved to the
 // tip of a cusp (two curves leaving the tip side by side, the loops of a

@@ -219,20 +219,6 @@ Case arrow_of(const char *name, double w, double side = 15, double mean = 0.3) {
             mean, {tip}, {s0, s1}, 1.5, 1, 5};
 }
 
-// An inductor of three loops of radius r about x = 40, drawn w px wide,
-// with its leads: its loops meet in two cusps, a bend of one line each.
-Case inductor_of(const char *name, double w, double r, double mean) {
-    const double top = 50 - 3 * r, bottom = 50 + 3 * r;
-    return {name,
-            [=](ktvdraw::Canvas &c) {
-                c.thick_line(40, top - 12, 40, top, w), c.thick_line(40, bottom, 40, bottom + 12, w);
-                for (int k = -1; k <= 1; ++k) c.thick_arc(40, 50 + 2 * r * k, r, -M_PI / 2, M_PI / 2, w);
-            },
-            {{node_frame(40, top - 12), node_frame(40, top)}, {node_frame(40, bottom), node_frame(40, bottom + 12)},
-             arc_truth(40, 50 - 2 * r, r, -90, 90), arc_truth(40, 50, r, -90, 90), arc_truth(40, 50 + 2 * r, r, -90, 90)},
-            mean, {}, {node_frame(40, top - 12), node_frame(40, bottom + 12)}, 1.5, 0, 2};
-}
-
 // A coil of three loops of radius r about x = 40, drawn w px wide, with
 // no leads: its loops meet in two cusps, and it has two free ends.
 Case coil_of(const char *name, double w, double r, double mean, int junctions = 0, int ends = 2) {
@@ -242,6 +228,21 @@ Case coil_of(const char *name, double w, double r, double mean, int junctions = 
             },
             {arc_truth(40, 50 - 2 * r, r, -90, 90), arc_truth(40, 50, r, -90, 90), arc_truth(40, 50 + 2 * r, r, -90, 90)},
             mean, {}, {}, 1.5, junctions, ends};
+}
+
+// The same coil as an inductor, with its leads: its loops meet in two
+// cusps, a bend of one line each, and the leads' far ends are its ends.
+Case inductor_of(const char *name, double w, double r, double mean) {
+    Case c = coil_of(name, w, r, mean);
+    const double top = 50 - 3 * r, bottom = 50 + 3 * r;
+    c.draw = [w, top, bottom, loops = c.draw](ktvdraw::Canvas &canvas) {
+        loops(canvas);
+        canvas.thick_line(40, top - 12, 40, top, w), canvas.thick_line(40, bottom, 40, bottom + 12, w);
+    };
+    c.truth.push_back({node_frame(40, top - 12), node_frame(40, top)});
+    c.truth.push_back({node_frame(40, bottom), node_frame(40, bottom + 12)});
+    c.ends = {node_frame(40, top - 12), node_frame(40, bottom + 12)};
+    return c;
 }
 
 // A circle of radius r about (60, 50), w px wide, with n ticks standing
