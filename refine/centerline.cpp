@@ -60,6 +60,8 @@ constexpr double kOneStroke = 0.17;     // sine of the widest angle between two 
 constexpr double kCrossingSpan = 3.0;   // junction pairs up to this many stroke widths apart may be one crossing
 constexpr double kCloseBy = 1.0;        // neighbours placed nearer than this are one place, px
 constexpr double kConverged = 0.25;     // tied junctions placed this close, in link lengths and widths, are one place
+constexpr double kAcuteWidth = 2.5;     // narrowest strokes whose acute corners thinning cuts deeper than a chamfer reaches, px
+constexpr double kCentred = 0.25;       // ... and how far off the middle of the ink across it such a tip may lie, in its widths
 constexpr double kRoundCapWidth = 4.0;  // narrower strokes are too few pixels across to tell caps apart
 constexpr double kSureCapWidth = 6.0;   // narrower ones are cut at the tip's last pixels, and a width inside ...
 constexpr double kOwnWidth = 0.85;      // ... must measure this share of their width at least
@@ -73,6 +75,7 @@ constexpr double kSquare = 0.9;         // ... and the sine of the shallowest an
 constexpr double kBentCos = 0.5;        // ... and the cosine of the most the curve turns across them (60 degrees)
 constexpr double kLopsided = 4.0;       // ... and how much farther one side of its bend may lie from them than the other
 constexpr unsigned char kTwoStrokes = 2;  // a group that meets as the crossing of two straight strokes
+constexpr unsigned char kAcuteCorner = 3; // ... and at the tip of an acute corner
 // Fewer links or nodes than these are not worth a thread of their own.
 constexpr std::size_t kLinksPerPart = 2048;
 constexpr std::size_t kNodesPerPart = 4096;
@@ -155,7 +158,8 @@ public:
                 if (na.link[j].node == b && (na.link[j].id == id || na.link[j].id == -id) && na.link[j].arc) return false;
             return true;
         };
-        // Cuts near a crossing run into the other stroke's ink.
+        // Cuts near a crossing, or in the merged ink of an acute corner,
+        // run into the other stroke's ink.
         const Clear clear = [&](int line, int k) {
             const int n = out.node(line, k);
             return valid(n) ? crossing_[u(n)] : 0.0;
@@ -451,7 +455,8 @@ private:
         }
         Array<int> members, root;
         if (!root.resize(u(nodes_), -1) || !size_.resize(u(nodes_), 0) || !group_reach_.resize(u(nodes_), 0) ||
-            !meets_.resize(u(nodes_), 0) || !fallback_.resize(u(nodes_)) || !strokes_.resize(u(nodes_)))
+            !meets_.resize(u(nodes_), 0) || !fallback_.resize(u(nodes_)) || !strokes_.resize(u(nodes_)) ||
+            !depth_.resize(u(nodes_), 0))
             return false;
         for (int i = 0; i < nodes_; ++i) {
             if (!tied[u(i)]) continue;
@@ -629,6 +634,35 @@ private:
         return false;
     }
 
+    // An acute corner that a group's two outside branches `p` and `q` (of
+    // `count`) make, leaving it the same way at kCrossing to 90 degrees
+    // apart: strokes w wide (the narrower arm's; the group's own nodes
+    // measure the merged ink) that meet at angle a merge over
+    // 0.5 w / sin(a / 2) before the tip (1.6 widths at 36 degrees), and
+    // thinning cuts the corner by a chamfer near where they part, so the
+    // lines meet that far out (`depth`, 0 for no such corner); they lie a
+    // stroke and a pixel apart (w + 1) / (2 sin(a / 2)) from the tip
+    // (`clear`).  Under kAcuteWidth the tip lies within the chamfer's own
+    // reach.
+    struct Acute {
+        double depth = 0, clear = 0, width = 0;
+        Vec2 axis;  // unit, from the tip between the arms
+    };
+    template <class Outside> Acute acute_corner(const Outside &p, const Outside &q, std::size_t count) const {
+        if (count != 2) return {};
+        const LinkRecord &lp = links_[p.link], &lq = links_[q.link];
+        if (!lp.fit.ok || !lq.fit.ok) return {};
+        const double w = std::min(lp.fit.width, lq.fit.width);
+        if (w < kAcuteWidth) return {};
+        Vec2 dp = p.branch.line.dir, dq = q.branch.line.dir;
+        if (dot(dp, away(p.member, p.link)) < 0) dp = dp * -1;
+        if (dot(dq, away(q.member, q.link)) < 0) dq = dq * -1;
+        const double c = dot(dp, dq);
+        if (c <= 0 || std::fabs(cross(dp, dq)) < kCrossing) return {};
+        const double half_sine = std::sqrt(0.5 * (1 - c));
+        return {0.5 * w / half_sine, 0.5 * (w + 1) / half_sine, w, unit(dp + dq)};
+    }
+
     // Places the groups of `members` (ascending node indices; root gives
     // each one's group) that have two members or more, from the outside
     // lines of their members (over the links `inside` does not count as the
@@ -705,7 +739,7 @@ private:
             // flattest line towards the root.  Two lines that turn only a
             // little (the chords of a ragged curve) meet well off the
             // stroke, so only a junction's group or a sharp corner goes
-            // where its lines meet.
+            // where its lines meet (an acute one, below, too).
             const bool sharp = e - k >= 3 || (e - k == 2 && std::fabs(cross(outside[k].branch.line.dir,
                                                                             outside[k + 1].branch.line.dir)) >= kSharpCorner);
             const Vec2 held = meeting.solve(pixel(g), kPull), free = sharp ? meeting.solve(pixel(g), kJunctionPull) : held;
@@ -716,6 +750,30 @@ private:
                 return all;
             };
             const bool free_near = near(free), held_near = sharp ? near(held) : free_near;
+            // The tip of an acute corner lies up to its depth beyond the
+            // chamfer thinning leaves, where its lines meet, through the
+            // corner's own ink and in the middle of the ink across the
+            // corner (arms that curve into a rounded tip meet off it, at
+            // its side).  Held nearer the chamfer, the corner would turn
+            // both arms off their lines: it meets there or not at all.  Its
+            // arms run merged until they lie a stroke and a pixel apart,
+            // and cuts there would pull them to the middle.
+            const Acute acute = acute_corner(outside[k], outside[k + 1], e - k);
+            if (acute.depth > 0) {
+                const Vec2 tip = meeting.solve(pixel(g), kJunctionPull), to = tip - pixel(g);
+                Run across;
+                if (crossing && near(tip) && ink_.edge(pixel(g), unit(to), norm(to) + 1, false) >= norm(to) &&
+                    run_across(ink_, tip, perp(acute.axis), kReach, across) &&
+                    std::fabs(across.middle()) <= kCentred * across.width()) {
+                    placed_[u(g)] = fallback_[u(g)] = tip;
+                    meets_[u(g)] = kAcuteCorner;
+                    depth_[u(g)] = acute.depth;
+                    strokes_[u(g)] = {outside[k].branch.line, outside[k + 1].branch.line};
+                    crossing_[u(g)] = acute.clear;
+                    k = e;
+                    continue;
+                }
+            }
             if (crossing && (free_near || held_near)) {
                 placed_[u(g)] = free_near ? free : held;
                 fallback_[u(g)] = held_near ? held : free;
@@ -748,11 +806,22 @@ private:
         // A member lies at most its reach (half its longest tying link) from
         // the meeting point; where two strokes cross, thinning may part the
         // crossing into junctions on either side of it, up to that whole
-        // link away.  A group with a member out of reach goes to its held
-        // point, and if one is out of reach of that too, does not meet.
+        // link away.  The chamfer of an acute corner lies up to the corner's
+        // depth from its tip, and a member on the line of either arm (tied
+        // on along a thick one) that depth farther than its reach; a
+        // member off both lines is a bend of a curve running into the
+        // corner, and the lines' meeting would cut that curve.  A group with
+        // a member out of reach goes to its held point, and if one is out
+        // of reach of that too, does not meet.
         auto beyond = [&](int m) {
             const int g = root[u(m)];
-            const double reach_of = (meets_[u(g)] == kTwoStrokes ? 2 : 1) * group_reach_[u(g)];
+            double reach_of = (meets_[u(g)] == kTwoStrokes ? 2 : 1) * group_reach_[u(g)];
+            if (meets_[u(g)] == kAcuteCorner) {
+                const double hold = scatter(width(g));
+                const bool on_arm = std::fabs(distance_to(strokes_[u(g)].p, pixel(m))) <= hold ||
+                                    std::fabs(distance_to(strokes_[u(g)].q, pixel(m))) <= hold;
+                reach_of = on_arm ? reach_of + depth_[u(g)] : std::max(reach_of, depth_[u(g)]);
+            }
             return norm(placed_[u(g)] - pixel(m)) > std::max(0.5 * width(g) + 2.5, reach_of + 2.5);
         };
         for (const int m : members)
@@ -766,6 +835,7 @@ private:
             const int g = root[u(m)];
             size_[u(g)] = 0;
             group_reach_[u(g)] = 0;
+            depth_[u(g)] = 0;
             meets_[u(g)] = 0;
         }
         return true;
@@ -969,18 +1039,20 @@ private:
     Array<std::size_t> adjstart_, adj_;  // per node: its links are adj_[adjstart_[i] .. adjstart_[i + 1])
     Array<Vec2> placed_;
     Array<int> anchor_;  // per node: the member whose place its group shares, or -1
-    Array<double> crossing_;  // per node: how far along its strokes the ink of the crossing it is placed at reaches, px, or 0
+    Array<double> crossing_;  // per node: how far along its strokes the ink of the crossing or corner it is placed at reaches, px, or 0
     Array<CuspTurn> turns_;   // junctions moved to a cusp's tip
     Array<int> turn_of_;      // per node: its turn in turns_, or -1 (empty when turns_ is)
     // Per group root, scratch of settle() (all zero between its calls):
-    // members, farthest a member may lie from the meeting point (px), and
+    // members, farthest a member may lie from the meeting point (px), how
+    // far the tip of an acute corner lies beyond its chamfer (px), and
     // whether the group meets (kTwoStrokes: as the crossing of two straight
-    // strokes).
+    // strokes; kAcuteCorner: at the tip of an acute corner).
     Array<int> size_;
     Array<double> group_reach_;
+    Array<double> depth_;
     Array<unsigned char> meets_;
     Array<Vec2> fallback_;  // per group root: where it goes should its meeting point be out of reach
-    Array<StrokePair> strokes_;  // per group root that meets as two strokes: their lines
+    Array<StrokePair> strokes_;  // per group root that meets as two strokes or an acute corner: their lines
     FitScratch scratch_;
 };
 

@@ -64,11 +64,13 @@ constexpr double kCuspShortest = 0.8;   // ... and shortest: the skeleton's stub
                                         // thick corner of 90 degrees or more is 0.71 widths at most
 constexpr double kCuspAxis = 0.97;      // cosine of the largest angle of a cusp's tip to its arms' middle (14 degrees)
 constexpr double kCuspTurn = 0.15;      // a cusp's arm turns this many widths off its tip's axis
+constexpr double kCornerCos = 0.5;      // cosine of the widest angle between the arms of an acute corner (60 degrees)
+constexpr double kCornerNarrow = 0.95;  // ... and of the narrowest whose lines meet well (18 degrees)
 
 // Whether and how a junction goes to the tip of its V: inside the tip of
-// the ink, at its place already, or inside the tip with its arms turning
-// at its place (a cusp).
-enum TipMove : unsigned char { kNoTip, kToTip, kAtTip, kCusp };
+// the ink, at its place already, inside the tip with its arms turning at
+// its place (a cusp), or where the lines of an acute corner's arms meet.
+enum TipMove : unsigned char { kNoTip, kToTip, kAtTip, kCusp, kToCorner };
 
 // The pass over the placing state's view.
 class Wedges : NodeGraph {
@@ -81,13 +83,14 @@ public:
         Array<double> inset;      // ... and for a tip, how far inside the ink the two meet, px
         Array<unsigned char> tip;  // ... and for a tip, how the junction goes there (TipMove)
         Array<int> start;         // ... and the node `via` leaves: j, or its partner in a split arrowhead
+        Array<Vec2> meet;         // ... and for an acute corner, where its arms' lines meet
         if (!into.resize(u(nodes), -1) || !via.resize(u(nodes), 0) || !inset.resize(u(nodes), 0) ||
-            !tip.resize(u(nodes), kNoTip) || !start.resize(u(nodes), -1))
+            !tip.resize(u(nodes), kNoTip) || !start.resize(u(nodes), -1) || !meet.resize(u(nodes)))
             return false;
         for (int j = 0; j < nodes; ++j) {
             if (degree[u(j)] != 3 && degree[u(j)] != 4) continue;
             start[u(j)] = j;
-            into[u(j)] = wedge_end(j, via[u(j)], inset[u(j)], tip[u(j)]);
+            into[u(j)] = wedge_end(j, via[u(j)], inset[u(j)], tip[u(j)], meet[u(j)]);
             // A junction tied to its neighbours was placed where their
             // lines meet, and stays there, but for a V's tip: thinning
             // parts a V of a middle pen with a bend inside the junction
@@ -107,7 +110,7 @@ public:
                 const Vec2 out = unit(placed[u(tip_node)] - placed[u(j)]);  // apart: merged_tip needs a length
                 const double edge = ink.edge(placed[u(tip_node)], out, kReach, false);
                 const Vec2 end = edge < kNoEdge ? placed[u(tip_node)] + out * edge : placed[u(tip_node)];
-                at[u(j)] = tip[u(j)] == kAtTip ? placed[u(j)] : end - out * inset[u(j)];
+                at[u(j)] = tip[u(j)] == kAtTip ? placed[u(j)] : tip[u(j)] == kToCorner ? meet[u(j)] : end - out * inset[u(j)];
                 if (tip[u(j)] == kCusp && !turns.push(cusp_turn(j, tip_node, out, 2 * inset[u(j)]))) return false;
                 if (2 * inset[u(j)] >= kThickWidth) clear_tip(j, via[u(j)], 2 * inset[u(j)]);
                 continue;
@@ -295,6 +298,34 @@ public:
                std::min(norm(placed[u(a)] - at), norm(placed[u(b)] - at)) > length;
     }
 
+    // Whether the free end `tip` of junction j's third link is the tip of
+    // an acute corner: two strokes up to `w` wide, along lines la and lb
+    // towards their way points, meet at 18 to 60 degrees (a roof's eaves,
+    // a closed arrowhead).  Their ink merges over 0.5 w / sin(a / 2)
+    // before the tip, and thinning leaves the junction where it parts and
+    // a stub on to the tip.  The lines meet ahead of j, through ink, no
+    // farther than the merged run (and a width) reaches, and the stub ends
+    // within a quarter width and 1.5 px of that point, as the last pixels
+    // of a round corner do; `meet` gets the point.  The stem of a Y ends a
+    // width or more past where its arms meet, and lines measured in the
+    // merged ink (an arm too short to reach clear of it) meet short of
+    // the stub's end: both stay as they are.
+    bool corner_tip(int j, int tip, const Line &la, Vec2 aim_a, const Line &lb, Vec2 aim_b, double w, Vec2 &meet) const {
+        const Vec2 at = placed[u(j)];
+        Vec2 da = la.dir, db = lb.dir;
+        if (dot(da, aim_a - at) < 0) da = da * -1;
+        if (dot(db, aim_b - at) < 0) db = db * -1;
+        const double c = dot(da, db);
+        if (c < kCornerCos || c > kCornerNarrow) return false;
+        meet = la.at + la.dir * (-distance_to(lb, la.at) / cross(lb.dir, la.dir));
+        const Vec2 to = meet - at;
+        const double depth = 0.5 * w / std::sqrt(0.5 * (1 - c)), reach = norm(to);
+        if (reach > depth + w || norm(placed[u(tip)] - meet) > 0.25 * w + 1.5) return false;
+        // Ahead of j, away from both arms, and through ink.
+        if (reach >= kSamePlace && (dot(to, da) > 0 || dot(to, db) > 0)) return false;
+        return reach < 1 || ink.edge(at, to * (1 / reach), reach + 1, false) >= reach;
+    }
+
     // The node other than a bend that the branch of junction j leaving it
     // by link k ends at within kWedgeSteps links, or -1.
     int branch_end(int j, std::size_t k) const {
@@ -345,8 +376,9 @@ public:
 
     // The node junction j's narrow wedge runs merged into, or -1; `via`
     // gets the link it leaves j by, `inset` (for a tip) how far inside the
-    // ink's tip the two strokes meet, and `move` how j goes there.
-    int wedge_end(int j, std::size_t &via, double &inset, unsigned char &move) const {
+    // ink's tip the two strokes meet, `move` how j goes there and `meet`
+    // (for an acute corner) where.
+    int wedge_end(int j, std::size_t &via, double &inset, unsigned char &move, Vec2 &meet) const {
         std::size_t link[4], way[4];
         int toward[4];  // each branch's way point
         Vec2 dir[4], aim[4];
@@ -389,6 +421,10 @@ public:
                     return norm(placed[u(next)] - placed[u(j)]) < std::max(kSamePlace, stub) ? toward[k] : next;
                 };
                 const int node_a = arm(a, ra), node_b = arm(b, rb);
+                if (part && corner_tip(j, far, wra.fit.line, aim[a], wrb.fit.line, aim[b], std::min(wa, wb), meet)) {
+                    move = kToCorner;
+                    return far;
+                }
                 move = part && tip_behind(j, far, node_a, node_b, std::min(wa, wb))
                            ? kAtTip
                            : merged_tip(j, far, node_a, node_b, std::min(wa, wb), both, part);

@@ -34,6 +34,7 @@ struct Case {
     double place;
     int junction_count = -1;      // points where 3+ line ends meet, when given
     int end_count = -1;           // free ends, when given
+    std::vector<P> corners = {};  // each within `place` of a point where a line bends or two line ends meet
 };
 
 double segment_distance(P p, P a, P b) {
@@ -110,9 +111,11 @@ protected:
         }
         return m;
     }
-    static bool near(const std::vector<std::pair<P, int>> &m, P p, double reach, bool junction) {
+    // Whether a point where `degree` line ends meet (3: three or more) lies
+    // within `reach` of p.
+    static bool near(const std::vector<std::pair<P, int>> &m, P p, double reach, int degree) {
         for (const auto &e : m)
-            if ((junction ? e.second >= 3 : e.second == 1) && std::hypot(e.first.x - p.x, e.first.y - p.y) <= reach)
+            if ((degree >= 3 ? e.second >= 3 : e.second == degree) && std::hypot(e.first.x - p.x, e.first.y - p.y) <= reach)
                 return true;
         return false;
     }
@@ -133,8 +136,9 @@ protected:
             }
         }
         const auto m = meetings();
-        for (const P &j : c.junctions) EXPECT_TRUE(near(m, j, c.place, true)) << "junction " << j.x << "," << j.y;
-        for (const P &e : c.ends) EXPECT_TRUE(near(m, e, c.place, false)) << "end " << e.x << "," << e.y;
+        for (const P &j : c.junctions) EXPECT_TRUE(near(m, j, c.place, 3)) << "junction " << j.x << "," << j.y;
+        for (const P &e : c.ends) EXPECT_TRUE(near(m, e, c.place, 1)) << "end " << e.x << "," << e.y;
+        for (const P &b : c.corners) EXPECT_TRUE(near(m, b, c.place, 2)) << "corner " << b.x << "," << b.y;
         if (c.junction_count >= 0) {
             EXPECT_EQ(std::count_if(m.begin(), m.end(), [](const auto &e) { return e.second >= 3; }), c.junction_count);
         }
@@ -243,6 +247,23 @@ Case inductor_of(const char *name, double w, double r, double mean) {
     c.truth.push_back({node_frame(40, bottom), node_frame(40, bottom + 12)});
     c.ends = {node_frame(40, top - 12), node_frame(40, bottom + 12)};
     return c;
+}
+
+// The acute corner of a roof drawn w px wide: a slope rising `angle`
+// degrees off the eave line from the corner at (12.8, 80.7), and a wall
+// standing on the eave `wall` widths from the corner.  One junction (the
+// wall's top), three ends (their round caps are not the point here);
+// the corner is where the lines meet.
+Case eave_of(const char *name, double angle, double w, double wall, double mean) {
+    const double a = angle * M_PI / 180, x = 12.8, y = 80.7, wx = x + wall * w;
+    const double rx = x + 70 * std::cos(a), ry = y - 70 * std::sin(a);
+    return {name,
+            [=](ktvdraw::Canvas &c) {
+                c.thick_line(x, y, 112.3, y, w), c.thick_line(x, y, rx, ry, w), c.thick_line(wx, y, wx, 97, w);
+            },
+            {{node_frame(x, y), node_frame(112.3, y)}, {node_frame(x, y), node_frame(rx, ry)},
+             {node_frame(wx, y), node_frame(wx, 97)}},
+            mean, {node_frame(wx, y)}, {}, 1.5, 1, 3, {node_frame(x, y)}};
 }
 
 // A circle of radius r about (60, 50), w px wide, with n ticks standing
@@ -550,6 +571,13 @@ const Case kCases[] = {
     // An eave: a roof leaving a wall's top at 21 degrees runs merged with
     // it for eight pixels to the corner where the wall and the eave meet
     // them: one junction there.
+    // The acute corner of a closed figure drawn thick: the two strokes'
+    // ink merges far before the corner, and thinning cuts it by a chamfer
+    // or leaves a junction where the inks part with a stub on to the tip.
+    // The lines meet at the corner all the same.
+    eave_of("eave at 35 degrees, 6 px", 35, 6, 8, 0.3), eave_of("eave at 45 degrees, 8 px", 45, 8, 8, 0.25),
+    eave_of("eave at 40 degrees, 3 px", 40, 3, 8, 0.15), eave_of("eave at 30 degrees, 4 px, wall near", 30, 4, 5, 0.15),
+    eave_of("eave at 25 degrees, 6 px", 25, 6, 8, 0.25),
     {"roof over an eave",
      [](ktvdraw::Canvas &c) {
          c.thick_line(30.2, 95, 30.2, 40.3, 3), c.thick_line(30.2, 40.3, 110, 40.3, 3);
