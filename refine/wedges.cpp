@@ -303,13 +303,12 @@ public:
     // towards their way points, meet at 18 to 60 degrees (a roof's eaves,
     // a closed arrowhead).  Their ink merges over 0.5 w / sin(a / 2)
     // before the tip, and thinning leaves the junction where it parts and
-    // a stub on to the tip.  The lines meet ahead of j, through ink, no
-    // farther than the merged run (and a width) reaches, and the stub ends
-    // within a quarter width and 1.5 px of that point, as the last pixels
-    // of a round corner do; `meet` gets the point.  The stem of a Y ends a
-    // width or more past where its arms meet, and lines measured in the
-    // merged ink (an arm too short to reach clear of it) meet short of
-    // the stub's end: both stay as they are.
+    // a stub on to the tip.  The lines meet ahead of j, through ink, and
+    // the stub ends within a quarter width and 1.5 px of that point, as the
+    // last pixels of a round corner do; `meet` gets the point.  The stem
+    // of a Y ends a width or more past where its arms meet, and lines
+    // measured in the merged ink (an arm too short to reach clear of it)
+    // meet short of the stub's end: both stay as they are.
     bool corner_tip(int j, int tip, const Line &la, Vec2 aim_a, const Line &lb, Vec2 aim_b, double w, Vec2 &meet) const {
         const Vec2 at = placed[u(j)];
         Vec2 da = la.dir, db = lb.dir;
@@ -318,10 +317,10 @@ public:
         const double c = dot(da, db);
         if (c < kCornerCos || c > kCornerNarrow) return false;
         meet = la.at + la.dir * (-distance_to(lb, la.at) / cross(lb.dir, la.dir));
-        const Vec2 to = meet - at;
-        const double depth = 0.5 * w / std::sqrt(0.5 * (1 - c)), reach = norm(to);
-        if (reach > depth + w || norm(placed[u(tip)] - meet) > 0.25 * w + 1.5) return false;
+        if (norm(placed[u(tip)] - meet) > 0.25 * w + 1.5) return false;
         // Ahead of j, away from both arms, and through ink.
+        const Vec2 to = meet - at;
+        const double reach = norm(to);
         if (reach >= kSamePlace && (dot(to, da) > 0 || dot(to, db) > 0)) return false;
         return reach < 1 || ink.edge(at, to * (1 / reach), reach + 1, false) >= reach;
     }

@@ -266,6 +266,18 @@ Case eave_of(const char *name, double angle, double w, double wall, double mean)
             mean, {node_frame(wx, y)}, {}, 1.5, 1, 3, {node_frame(x, y)}};
 }
 
+// Two strokes w px wide, 60 px long, meeting at (60.8, 85.3) at `angle`
+// degrees, their middle `turn` degrees from straight up: one corner, two
+// ends.
+Case corner_of(const char *name, double angle, double w, double turn, double mean) {
+    const double a = (turn - 0.5 * angle) * M_PI / 180, b = (turn + 0.5 * angle) * M_PI / 180;
+    const double ax = 60.8 + 60 * std::sin(a), ay = 85.3 - 60 * std::cos(a), bx = 60.8 + 60 * std::sin(b), by = 85.3 - 60 * std::cos(b);
+    return {name,
+            [=](ktvdraw::Canvas &c) { c.thick_line(60.8, 85.3, ax, ay, w), c.thick_line(60.8, 85.3, bx, by, w); },
+            {{node_frame(ax, ay), node_frame(60.8, 85.3), node_frame(bx, by)}},
+            mean, {}, {}, 1.5, 0, 2, {node_frame(60.8, 85.3)}};
+}
+
 // A circle of radius r about (60, 50), w px wide, with n ticks standing
 // `length` widths out of it, as a dial's scale: a junction and an end per
 // tick.
@@ -578,6 +590,11 @@ const Case kCases[] = {
     eave_of("eave at 35 degrees, 6 px", 35, 6, 8, 0.3), eave_of("eave at 45 degrees, 8 px", 45, 8, 8, 0.25),
     eave_of("eave at 40 degrees, 3 px", 40, 3, 8, 0.15), eave_of("eave at 30 degrees, 4 px, wall near", 30, 4, 5, 0.15),
     eave_of("eave at 25 degrees, 6 px", 25, 6, 8, 0.25),
+    // ... and their arms, turned off the grid, follow their lines from
+    // where they run clear of each other's ink: cuts nearer would pull
+    // them towards the merged ink's middle.
+    corner_of("corner at 35 degrees, 8 px, turned", 35, 8, -12, 0.4),
+    corner_of("corner at 35 degrees, 8 px, turned the other way", 35.4, 8, 14.3, 0.2),
     {"roof over an eave",
      [](ktvdraw::Canvas &c) {
          c.thick_line(30.2, 95, 30.2, 40.3, 3), c.thick_line(30.2, 40.3, 110, 40.3, 3);
