@@ -402,6 +402,17 @@ public:
             const double wa = wra.fit.ok ? wra.fit.width : 1.0, wb = wrb.fit.ok ? wrb.fit.width : 1.0;
             const double both = merged_width(wa, wb);
             via = link[c];
+            // A thick corner's stub may bend on its way to the tip.
+            if (const int end = degree[u(far)] == 2 ? branch_end(j, link[c]) : -1;
+                end >= 0 && degree[u(end)] == 1 && n == 3 && wra.fit.ok && wrb.fit.ok) {
+                const int end_a = branch_end(j, link[a]);
+                if ((end_a < 0 || end_a != branch_end(j, link[b])) &&
+                    corner_tip(j, end, wra.fit.line, aim[a], wrb.fit.line, aim[b], std::min(wa, wb), meet)) {
+                    inset = std::max(kEndCap, 0.5 * std::min(wa, wb));
+                    move = kToCorner;
+                    return end;
+                }
+            }
             if (degree[u(far)] == 1) {
                 // An arm's first link may lie in the merged ink: the
                 // narrower is the strokes' width.  Arms that cuts find no

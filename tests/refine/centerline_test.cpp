@@ -589,7 +589,7 @@ const Case kCases[] = {
     // The lines meet at the corner all the same.
     eave_of("eave at 35 degrees, 6 px", 35, 6, 8, 0.3), eave_of("eave at 45 degrees, 8 px", 45, 8, 8, 0.25),
     eave_of("eave at 40 degrees, 3 px", 40, 3, 8, 0.15), eave_of("eave at 30 degrees, 4 px, wall near", 30, 4, 5, 0.15),
-    eave_of("eave at 25 degrees, 6 px", 25, 6, 8, 0.25),
+    eave_of("eave at 25 degrees, 6 px", 25, 6, 8, 0.25), eave_of("eave at 20 degrees, 8 px", 20, 8, 8, 0.3),
     // ... and their arms, turned off the grid, follow their lines from
     // where they run clear of each other's ink: cuts nearer would pull
     // them towards the merged ink's middle.
