@@ -402,8 +402,10 @@ public:
             const double wa = wra.fit.ok ? wra.fit.width : 1.0, wb = wrb.fit.ok ? wrb.fit.width : 1.0;
             const double both = merged_width(wa, wb);
             via = link[c];
-            // A thick corner's stub may bend on its way to the tip.
-            if (const int end = degree[u(far)] == 2 ? branch_end(j, link[c]) : -1;
+            // The free end of a stub from j, straight or past bends (thinning
+            // bends the long stub of a thick, sharp corner), may be the tip
+            // of an acute corner.
+            if (const int end = degree[u(far)] == 1 ? far : degree[u(far)] == 2 ? branch_end(j, link[c]) : -1;
                 end >= 0 && degree[u(end)] == 1 && n == 3 && wra.fit.ok && wrb.fit.ok) {
                 const int end_a = branch_end(j, link[a]);
                 if ((end_a < 0 || end_a != branch_end(j, link[b])) &&
@@ -431,10 +433,6 @@ public:
                     return norm(placed[u(next)] - placed[u(j)]) < std::max(kSamePlace, stub) ? toward[k] : next;
                 };
                 const int node_a = arm(a, ra), node_b = arm(b, rb);
-                if (part && corner_tip(j, far, wra.fit.line, aim[a], wrb.fit.line, aim[b], std::min(wa, wb), meet)) {
-                    move = kToCorner;
-                    return far;
-                }
                 move = part && tip_behind(j, far, node_a, node_b, std::min(wa, wb))
                            ? kAtTip
                            : merged_tip(j, far, node_a, node_b, std::min(wa, wb), both, part);
