@@ -514,8 +514,10 @@ public:
     int mdeletepolyline(_KTNODE *n);
     /* Removes a node of two links and links its neighbours directly (the
        new link keeps both areas plus the triangle cut off), then rebuilds
-       the polyline of the first neighbour's link.  0, KTVEC_REFUSED (n
-       does not have two links), KTVEC_NO_MEMORY from the rebuild. */
+       the polyline of the first neighbour's link.  Where n joins two
+       polylines, the second neighbour's record keeps its own polyline's id
+       (the centre-line clean-up may leave such a pair).  0, KTVEC_REFUSED
+       (n does not have two links), KTVEC_NO_MEMORY from the rebuild. */
     int mskipnode(_KTNODE *n);
     /* Merges b into a: a moves to the integer midpoint (truncated toward
        zero) and takes over b's links; b is deleted and keeps its old link

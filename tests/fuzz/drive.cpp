@@ -168,6 +168,9 @@ void check_after_driver(CKTVector &v, Driver which, int result, CKTRefiner *refi
     // Open finding (tests/fuzz/regressions): merging junction pairs can
     // leave live single-node records; relaxed so the search goes deeper.
     if (which == Driver::Centerline) o.polylines_complete = false;
+    // Skipping a node where two polylines meet leaves a crossed pair (see
+    // CheckOptions::crossed_pairs).
+    if (which == Driver::Centerline) o.crossed_pairs = true;
     if (chain_meets_itself(v)) o.chain_ends = o.links_on_polylines = false;
     if (result < 0) {
         o = structural_checks();

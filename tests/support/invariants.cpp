@@ -66,13 +66,29 @@ void check_links(CKTVector &v, const CheckOptions &o, Report &r) {
             ++halves[Key(a, l.node, l.id, l.length, l.area)];
         }
     }
+    // With crossed pairs allowed, the halves left without their twin pair
+    // up by their ends, length and area alone.
+    using Ends = std::tuple<int, int, double, double>;
+    std::map<Ends, int> left;
     for (const auto &[k, count] : halves) {
         const auto &[a, b, id, len, area] = k;
         auto it = halves.find(Key(b, a, -id, len, -area));
         const int twins = it == halves.end() ? 0 : it->second;
+        if (twins == count) continue;
+        if (o.crossed_pairs && count > twins) {
+            left[Ends(a, b, len, area)] += count - twins;
+            continue;
+        }
+        r.add("link ", a, "->", b, " id ", id, " length ", len, " area ", area, ": ", count, " record(s) but ", twins,
+              " twin(s)");
+    }
+    for (const auto &[k, count] : left) {
+        const auto &[a, b, len, area] = k;
+        auto it = left.find(Ends(b, a, len, -area));
+        const int twins = it == left.end() ? 0 : it->second;
         if (twins != count)
-            r.add("link ", a, "->", b, " id ", id, " length ", len, " area ", area, ": ", count,
-                  " record(s) but ", twins, " twin(s)");
+            r.add("link ", a, "->", b, " length ", len, " area ", area, ": ", count, " record(s) without a twin but ",
+                  twins, " crossed one(s)");
     }
 }
 

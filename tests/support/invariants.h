@@ -63,6 +63,14 @@ struct CheckOptions {
     // record with that node alone (the clean-up's attach step and moving
     // with attachment do this at tiny rings).
     bool single_node_polylines = false;
+    // The two records of a link may carry the ids of two polylines.  On
+    // after the centre-line clean-up: skipping the first step of a branch
+    // next to a junction removes a node of two links even where two
+    // polylines meet there, joins its neighbours and rebuilds only the
+    // polyline of the first neighbour's link, so the other neighbour's
+    // record keeps the other polyline's id.  The two records still join
+    // the same nodes with one length and opposite areas.
+    bool crossed_pairs = false;
 };
 
 // The weak form used after a failure ("-1000") part-way through a run: rows

@@ -173,6 +173,7 @@ TEST(FuzzRegressions, EveryFoundDrawingKeepsTheGraphRules) {
         CheckOptions o = structural_checks();
         int result;
         if (driver == "centerline") {
+            o.crossed_pairs = true;
             result = v.mabstractcenterline(i(0), i(1), a.at(2), a.at(3), a.at(4), a.at(5), a.at(6));
         } else if (driver == "outline") {
             o.links_to_deleted = true;
