@@ -581,9 +581,8 @@ private:
     // a ring are alike; a point close by and one far off are rather two
     // strokes of a knot of junctions).
     static bool bend_crossing(const Line &line, const Line &c, const Line &d, Vec2 &at) {
-        const double sine = cross(d.dir, c.dir);
-        if (std::fabs(sine) < kCrossing) return false;
-        const Vec2 control = c.at + c.dir * (-distance_to(d, c.at) / sine);
+        if (std::fabs(cross(d.dir, c.dir)) < kCrossing) return false;
+        const Vec2 control = meeting_point(c, d);
         // Signed distances from `line`, along the curve's parameter t.
         const double fa = distance_to(line, c.at), fc = distance_to(line, control), fb = distance_to(line, d.at);
         if (fa * fb >= 0 || std::max(std::fabs(fa), std::fabs(fb)) > kLopsided * std::min(std::fabs(fa), std::fabs(fb)))
@@ -625,10 +624,8 @@ private:
             // Each stroke's line from both its branches; they cross at `at`.
             const Line p = joined(a, b), q = joined(c, d);
             lines = {p, q};
-            // p.at + p.dir t lies on q: cross(q.dir, p.at + p.dir t - q.at) = 0.
-            sine = cross(q.dir, p.dir);
-            at = p.at + p.dir * (-distance_to(q, p.at) / sine);
-            sine = std::fabs(sine);
+            at = meeting_point(p, q);
+            sine = std::fabs(cross(q.dir, p.dir));
             return true;
         }
         return false;
@@ -760,9 +757,9 @@ private:
             // and cuts there would pull them to the middle.
             const Acute acute = acute_corner(outside[k], outside[k + 1], e - k);
             if (acute.depth > 0) {
-                const Vec2 tip = meeting.solve(pixel(g), kJunctionPull), to = tip - pixel(g);
+                const Vec2 tip = sharp ? free : meeting.solve(pixel(g), kJunctionPull);
                 Run across;
-                if (crossing && near(tip) && ink_.edge(pixel(g), unit(to), norm(to) + 1, false) >= norm(to) &&
+                if (crossing && near(tip) && ink_.black_between(pixel(g), tip) &&
                     run_across(ink_, tip, perp(acute.axis), kReach, across) &&
                     std::fabs(across.middle()) <= kCentred * across.width()) {
                     placed_[u(g)] = fallback_[u(g)] = tip;

@@ -55,6 +55,11 @@ public:
     // colour is `black`, or kNoEdge when there is none within `reach`.  The
     // square p lies in is not looked at.
     double edge(Vec2 p, Vec2 d, double reach, bool black) const;
+    // Whether the straight way from a to b crosses no white square.
+    bool black_between(Vec2 a, Vec2 b) const {
+        const double length = norm(b - a);
+        return edge(a, unit(b - a), length + 1, false) >= length;
+    }
 
 private:
     const unsigned char *bits_;

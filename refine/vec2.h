@@ -35,6 +35,12 @@ struct Line {
 
 inline double distance_to(const Line &l, Vec2 p) { return cross(l.dir, p - l.at); }
 
+// Where lines p and q cross (they must not be parallel): p.at + p.dir t
+// lies on q when cross(q.dir, p.at + p.dir t - q.at) = 0.
+inline Vec2 meeting_point(const Line &p, const Line &q) {
+    return p.at + p.dir * (-distance_to(q, p.at) / cross(q.dir, p.dir));
+}
+
 // The foot of p on line l.
 inline Vec2 foot(const Line &l, Vec2 p) { return l.at + l.dir * dot(p - l.at, l.dir); }
 

@@ -316,13 +316,13 @@ public:
         if (dot(db, aim_b - at) < 0) db = db * -1;
         const double c = dot(da, db);
         if (c < kCornerCos || c > kCornerNarrow) return false;
-        meet = la.at + la.dir * (-distance_to(lb, la.at) / cross(lb.dir, la.dir));
+        meet = meeting_point(la, lb);
         if (norm(placed[u(tip)] - meet) > 0.25 * w + 1.5) return false;
         // Ahead of j, away from both arms, and through ink.
         const Vec2 to = meet - at;
         const double reach = norm(to);
         if (reach >= kSamePlace && (dot(to, da) > 0 || dot(to, db) > 0)) return false;
-        return reach < 1 || ink.edge(at, to * (1 / reach), reach + 1, false) >= reach;
+        return reach < 1 || ink.black_between(at, meet);
     }
 
     // The node other than a bend that the branch of junction j leaving it
@@ -403,27 +403,23 @@ public:
             const double both = merged_width(wa, wb);
             via = link[c];
             // The free end of a stub from j, straight or past bends (thinning
-            // bends the long stub of a thick, sharp corner), may be the tip
-            // of an acute corner.
-            if (const int end = degree[u(far)] == 1 ? far : degree[u(far)] == 2 ? branch_end(j, link[c]) : -1;
-                end >= 0 && degree[u(end)] == 1 && n == 3 && wra.fit.ok && wrb.fit.ok) {
-                const int end_a = branch_end(j, link[a]);
-                if ((end_a < 0 || end_a != branch_end(j, link[b])) &&
-                    corner_tip(j, end, wra.fit.line, aim[a], wrb.fit.line, aim[b], std::min(wa, wb), meet)) {
-                    inset = std::max(kEndCap, 0.5 * std::min(wa, wb));
-                    move = kToCorner;
-                    return end;
-                }
+            // bends the long stub of a thick, sharp corner).  An arm's first
+            // link may lie in the merged ink: the narrower is the strokes'
+            // width.  Arms that cuts find no edges of (inside a filled area,
+            // whose skeleton branches to every corner) are no strokes, and
+            // arms that end at one node are a loop.
+            const int end = degree[u(far)] == 1 ? far : degree[u(far)] == 2 ? branch_end(j, link[c]) : -1;
+            const bool stub = end >= 0 && degree[u(end)] == 1 && n == 3 && wra.fit.ok && wrb.fit.ok;
+            const int end_a = stub ? branch_end(j, link[a]) : -1;
+            const bool part = stub && (end_a < 0 || end_a != branch_end(j, link[b]));
+            if (stub) inset = std::max(kEndCap, 0.5 * std::min(wa, wb));
+            // The stub's end may be the tip of an acute corner.
+            if (part && corner_tip(j, end, wra.fit.line, aim[a], wrb.fit.line, aim[b], std::min(wa, wb), meet)) {
+                move = kToCorner;
+                return end;
             }
             if (degree[u(far)] == 1) {
-                // An arm's first link may lie in the merged ink: the
-                // narrower is the strokes' width.  Arms that cuts find no
-                // edges of (inside a filled area, whose skeleton branches
-                // to every corner) are no strokes.
-                if (n != 3 || !wra.fit.ok || !wrb.fit.ok) continue;
-                const int end_a = branch_end(j, link[a]);
-                const bool part = end_a < 0 || end_a != branch_end(j, link[b]);
-                inset = std::max(kEndCap, 0.5 * std::min(wa, wb));
+                if (!stub) continue;
                 // An arm is seen from its way point where its first node
                 // shares the junction's place (a tied group) or lies
                 // nearer than the tip is long (a bend in the merged ink).
