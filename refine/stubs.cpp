@@ -49,6 +49,8 @@ constexpr double kSlantMax = 0.707;  // ... to 45 degrees ...
 constexpr double kSlantLength = 2.5; // ... when it runs this far from where it touches the line, px
 constexpr double kAcrossReach = 12.0;  // farthest a cut across a piece looks for its edges, px
 constexpr double kMinMarkLength = 1.0; // a dot's line is this long, px
+constexpr double kJointSine = 0.5;  // a stem crossing its line at 30 degrees or more ...
+constexpr double kJointGrid = 1.0;  // ... is at most this much wider past it than its line, px
 
 // The mean of the pixels' centres; `pixels` holds one at least.
 Vec2 mean_of(const Array<Pixel> &pixels) {
@@ -104,18 +106,34 @@ void ways_from(const LineSet &lines, const Array<Segment> &segments, const Grid 
 // 20.  Each line's way is taken over a few pixels, past a chamfer.  So the
 // overshoot of a line past a corner and the arm of a cross qualify; the
 // ink poking out of a sharp corner between two lines, and a bump beside a
-// line, do not.
+// line, do not.  Gets the line it runs on in `stem`.
 template <class Grid>
 bool runs_on(const LineSet &lines, const Array<Segment> &segments, const Grid &grid, Vec2 at, Vec2 dir,
-             double width) {
+             double width, int &stem) {
     int meeting = 0, behind = 0, straight = 0;
-    ways_from(lines, segments, grid, at, 2 + width, [&](Vec2 away, int, int) {
+    ways_from(lines, segments, grid, at, 2 + width, [&](Vec2 away, int line, int) {
         const double c = dot(unit(away - at), dir);
         ++meeting;
         behind += c < kBehind;
-        straight += c <= -kRunsOn;
+        if (c <= -kRunsOn) ++straight, stem = line;
     });
     return meeting >= 2 && behind == 1 && straight == 1;
+}
+
+// Whether the ink past a joint at `at`, where a stem `stem` wide meets the
+// line of segment h (a stroke `w` wide) and would run on across it in
+// direction `dir`, is a dot on the joint rather than the stem's own ink: a
+// schematic marks the T's that join wires with a dot a few pens across,
+// which sticks out past the through-line as a round bump.  Just past the
+// through-line's ink, along it, the bump is wider than the stem crossing
+// there would be, by more than the pixel the grid may add.
+bool dot_on_joint(const Ink &ink, const Segment &h, Vec2 at, Vec2 dir, double w, double stem) {
+    const Vec2 along = unit(h.b - h.a);
+    const double sine = std::fabs(cross(dir, along));
+    if (sine < kJointSine) return false;
+    Run r;
+    return run_across(ink, at + dir * ((0.5 * w + 0.5) / sine), along, kAcrossReach, r) &&
+           r.width() * sine > stem + kJointGrid;
 }
 
 // The point of the lines at `at` that is the apex of a V or a cusp whose
@@ -403,8 +421,12 @@ int restore_stubs(const Ink &ink, const Array<double> &widths, LineSet &lines, i
                     if (dq <= nearest) nearest = dq, at = q, node = lines.node(g.line, g.at + e);
                 }
             });
-            if (short_end && !tick(ink, h, tip, w) && (nearest >= snap || !runs_on(lines, segments, grid, at, unit(tip - at), w)))
-                continue;
+            if (short_end && !tick(ink, h, tip, w)) {
+                int stem = -1;
+                if (nearest >= snap || !runs_on(lines, segments, grid, at, unit(tip - at), w, stem) ||
+                    dot_on_joint(ink, h, at, unit(tip - at), w, widths[static_cast<std::size_t>(stem)]))
+                    continue;
+            }
             if (nearest >= snap) {
                 if (!inserts.push({h.line, h.at, hostt, from})) return KTVEC_NO_MEMORY;
                 at = from;

@@ -505,6 +505,18 @@ const Case kCases[] = {
      {{node_frame(10, 30), node_frame(110, 30)}, {node_frame(35, 30), node_frame(35, 90)},
       {node_frame(85, 30), node_frame(85, 90)}},
      0.2, {node_frame(35, 30), node_frame(85, 30)}, {}, 1.0, 2, 4},
+    // ... and under dots a little wider than the wires (radius 1.3 pens),
+    // whose bump past the through-wire is a pixel or two high, as short
+    // as the arm of a cross there would be.
+    {"joints under small dots",
+     [](ktvdraw::Canvas &c) {
+         c.thick_line(10, 31.044, 110, 31.044, 2), c.thick_line(10, 75.448, 110, 75.448, 1.5);
+         c.thick_line(35.738, 31.044, 35.738, 60, 2), c.thick_line(85.456, 75.448, 85.456, 45, 1.5);
+         c.disc(35.738, 31.044, 2.6), c.disc(85.456, 75.448, 2.2);
+     },
+     {{node_frame(10, 31.044), node_frame(110, 31.044)}, {node_frame(10, 75.448), node_frame(110, 75.448)},
+      {node_frame(35.738, 31.044), node_frame(35.738, 60)}, {node_frame(85.456, 75.448), node_frame(85.456, 45)}},
+     0.25, {node_frame(35.738, 31.044), node_frame(85.456, 75.448)}, {}, 1.0, 2, 6},
     // Ticks five pixels across a line two pixels wide, as a dimension
     // line ends: thinning wears their arms away, the ink keeps them, each
     // as wide as its tick and more than twice the line.  (The first
