@@ -38,6 +38,7 @@
 #include "refine/parallel.h"
 #include "refine/samples.h"
 #include "refine/stubs.h"
+#include "refine/tips.h"
 #include "refine/wedges.h"
 #include "refine/workers.h"
 
@@ -164,6 +165,18 @@ public:
             const int n = out.node(line, k);
             return valid(n) ? crossing_[u(n)] : 0.0;
         };
+        // Bends of one stroke at an acute angle go to their tips (fitted
+        // curves are drawn as fitted).
+        const Movable movable = [&](int line, int k) {
+            const _KTPOLYLINE &p = *v_.mgetpolyline(out.source(line));
+            const int n = out.node(line, k);
+            return !(p.flag & (KTVEC_POLYLINE_SPLINE | KTVEC_POLYLINE_CIRCLE)) && valid(n) && degree_[u(n)] == 2 &&
+                   crossing_[u(n)] == 0;
+        };
+        Array<TipMove> tips;
+        if (sharpen_tips(ink_, linewidths_, movable, out, tips) != 0) return KTVEC_NO_MEMORY;
+        for (const TipMove &m : tips)
+            if (const int n = out.node(m.line, m.point); valid(n)) crossing_[u(n)] = std::max(crossing_[u(n)], m.clear);
         if (follow_bends(ink_, linewidths_, straight, clear, out, threads_) != 0 ||
             separate_parallel(ink_, linewidths_, out) != 0 || restore_stubs(ink_, linewidths_, out, threads_) != 0 ||
             follow_detours(ink_, linewidths_, out, threads_) != 0)

@@ -26,6 +26,41 @@ constexpr double kMaxTurnCos = 0.8775825618903728;
 
 // A cut much wider than the median width ran into another stroke.
 bool too_wide(double width, double median_width) { return width > 1.5 * median_width + 1; }
+constexpr double kClearWidth = 0.7;  // a cut wider than the stroke by more than this meets another's ink, px
+
+// The line through the middles of the cuts that `use` takes, along their
+// principal direction unless that turns too far from the link's; weight 0
+// when it takes none.
+template <class Use> Line line_through(FitScratch &s, Vec2 u, Use use) {
+    double count = 0, lo = 1e300, hi = -1e300;
+    Vec2 sum{};
+    for (const FitScratch::Cut &c : s.cuts) {
+        if (!use(c)) continue;
+        count += 1;
+        sum = sum + c.middle;
+        lo = std::min(lo, c.along);
+        hi = std::max(hi, c.along);
+    }
+    if (count == 0) return {{}, u, 0};
+    const Vec2 centre = sum * (1 / count);
+    const double spacing = s.cuts.size() > 1 ? (s.cuts.back().along - s.cuts[0].along) / (s.cuts.size() - 1) : kStep;
+    Vec2 dir = u;
+    if (hi - lo >= 2) {
+        // Principal direction of the middles.
+        double xx = 0, xy = 0, yy = 0;
+        for (const FitScratch::Cut &c : s.cuts) {
+            if (!use(c)) continue;
+            const Vec2 d = c.middle - centre;
+            xx += d.x * d.x;
+            xy += d.x * d.y;
+            yy += d.y * d.y;
+        }
+        Vec2 principal = half_angle(xx - yy, 2 * xy);
+        if (dot(principal, u) < 0) principal = principal * -1;
+        if (dot(principal, u) > kMaxTurnCos) dir = principal;
+    }
+    return {centre, dir, count * std::max(kStep, spacing)};
+}
 
 }  // namespace
 
@@ -68,33 +103,11 @@ bool fit_link(const Ink &ink, Vec2 a, Vec2 b, bool a_junction, bool b_junction, 
     const double offset = median(s.values.data(), kept), drift = 1.0 + 0.25 * width;
     auto use = [&](const FitScratch::Cut &c) { return !too_wide(c.width, width) && std::fabs(c.offset - offset) <= drift; };
 
-    double count = 0, lo = 1e300, hi = -1e300;
-    Vec2 sum{};
-    for (const FitScratch::Cut &c : s.cuts) {
-        if (!use(c)) continue;
-        count += 1;
-        sum = sum + c.middle;
-        lo = std::min(lo, c.along);
-        hi = std::max(hi, c.along);
-    }
-    const Vec2 centre = sum * (1 / count);
-    const double spacing = s.cuts.size() > 1 ? (s.cuts.back().along - s.cuts[0].along) / (s.cuts.size() - 1) : kStep;
-    Vec2 dir = u;
-    if (hi - lo >= 2) {
-        // Principal direction of the middles.
-        double xx = 0, xy = 0, yy = 0;
-        for (const FitScratch::Cut &c : s.cuts) {
-            if (!use(c)) continue;
-            const Vec2 d = c.middle - centre;
-            xx += d.x * d.x;
-            xy += d.x * d.y;
-            yy += d.y * d.y;
-        }
-        Vec2 principal = half_angle(xx - yy, 2 * xy);
-        if (dot(principal, u) < 0) principal = principal * -1;
-        if (dot(principal, u) > kMaxTurnCos) dir = principal;
-    }
-    fit.line = {centre, dir, count * std::max(kStep, spacing)};
+    fit.line = line_through(s, u, use);
+    // The same through the cuts no wider than the stroke: where it runs
+    // merged with another at a narrow angle, the cuts there are up to
+    // twice as wide and their middles lean towards the other.
+    fit.clear = line_through(s, u, [&](const FitScratch::Cut &c) { return use(c) && c.width <= width + kClearWidth; });
     fit.width = width;
     for (const FitScratch::Cut &c : s.cuts)
         if (use(c)) fit.spread = std::max(fit.spread, std::fabs(distance_to(fit.line, c.middle)));

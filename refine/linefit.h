@@ -10,6 +10,7 @@ namespace ktv::refine {
 
 struct LinkFit {
     Line line;         // through the middles of the stroke; weight = length measured, px
+    Line clear;        // the same through the cuts no wider than the stroke (weight 0: none)
     double width = 0;  // the stroke's width along the link (median of the cuts), px
     double spread = 0; // farthest a middle used lies from the line, px
     bool ok = false;   // false: no cut met the stroke

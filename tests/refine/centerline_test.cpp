@@ -296,6 +296,25 @@ Case ticked_circle_of(const char *name, double w, double r, double length, int n
     return c;
 }
 
+// A resistor's zigzag: six teeth whose legs meet `angle` degrees apart, w
+// px wide, `depth` px from peak to peak, between wires 10 px long; the
+// line must bend at the peaks numbered in `peaks` (1 to 6).
+Case zigzag_of(const char *name, double angle, double w, double depth, double mean, std::vector<int> peaks) {
+    const double h = depth / 2, dx = depth * std::tan(angle * M_PI / 360);
+    std::vector<P> page{{10.3, 50.4}, {20.3, 50.4}};
+    for (int i = 0; i < 6; ++i) page.push_back({20.3 + dx * (i + 0.5), 50.4 + (i % 2 ? h : -h)});
+    page.push_back({20.3 + 6 * dx, 50.4});
+    page.push_back({30.3 + 6 * dx, 50.4});
+    Case c{name, nullptr, {{}}, mean, {}, {node_frame(page.front().x, page.front().y), node_frame(page.back().x, page.back().y)},
+           1.0, 0, 2};
+    for (const P &q : page) c.truth[0].push_back(node_frame(q.x, q.y));
+    for (const int k : peaks) c.corners.push_back(node_frame(page[1 + k].x, page[1 + k].y));
+    c.draw = [=](ktvdraw::Canvas &canvas) {
+        for (std::size_t i = 0; i + 1 < page.size(); ++i) canvas.thick_line(page[i].x, page[i].y, page[i + 1].x, page[i + 1].y, w);
+    };
+    return c;
+}
+
 // A box with corners q[0..3] (page coordinates, in order round it), its
 // sides `side` px wide and its diagonals `diagonal` px wide: junctions at
 // the four corners and where the diagonals cross.
@@ -670,6 +689,12 @@ const Case kCases[] = {
     // cusp's tip, though the circle's chords leave it much as a coil's
     // loops leave a cusp (at 135 to 150 degrees, where a cusp's part at 120
     // or less): it keeps its junction and its end.
+    // Thinning ends each tooth short of its peak, where the legs merge,
+    // by up to 2 px; the legs, measured clear of the merged ink, meet at
+    // the peak.  (The outer teeth also merge with the turn into the wire,
+    // and may stay up to 1.5 px short.)
+    zigzag_of("zigzag of 35-degree teeth, 2 px", 35, 2, 14, 0.21, {3, 4, 5}),
+    zigzag_of("zigzag of 50-degree teeth, 3 px", 50, 3, 19.5, 0.21, {3}),
     ticked_circle_of("ticks out of a thick circle, 8 px", 8, 20, 2, 8, 0.34),
     ticked_circle_of("short ticks out of a thick circle, 8 px", 8, 16, 1.2, 4, 0.36),
     // The centre mark of a small hole: the arms stand a few pixels out of
