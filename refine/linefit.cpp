@@ -74,7 +74,8 @@ std::size_t max_cuts(double length) {
     return static_cast<std::size_t>(std::max(dense, sparse)) + 1;
 }
 
-bool fit_link(const Ink &ink, Vec2 a, Vec2 b, bool a_junction, bool b_junction, FitScratch &s, LinkFit &fit) {
+bool fit_link(const Ink &ink, Vec2 a, Vec2 b, bool a_junction, bool b_junction, FitScratch &s, LinkFit &fit,
+              bool clear) {
     fit = {};
     const double length = norm(b - a);
     if (length < 1) return true;
@@ -107,7 +108,8 @@ bool fit_link(const Ink &ink, Vec2 a, Vec2 b, bool a_junction, bool b_junction, 
     // The same through the cuts no wider than the stroke: where it runs
     // merged with another at a narrow angle, the cuts there are up to
     // twice as wide and their middles lean towards the other.
-    fit.clear = line_through(s, u, [&](const FitScratch::Cut &c) { return use(c) && c.width <= width + kClearWidth; });
+    if (clear)
+        fit.clear = line_through(s, u, [&](const FitScratch::Cut &c) { return use(c) && c.width <= width + kClearWidth; });
     fit.width = width;
     for (const FitScratch::Cut &c : s.cuts)
         if (use(c)) fit.spread = std::max(fit.spread, std::fabs(distance_to(fit.line, c.middle)));

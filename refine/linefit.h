@@ -10,7 +10,7 @@ namespace ktv::refine {
 
 struct LinkFit {
     Line line;         // through the middles of the stroke; weight = length measured, px
-    Line clear;        // the same through the cuts no wider than the stroke (weight 0: none)
+    Line clear;        // the same through the cuts no wider than the stroke, when asked (weight 0: none)
     double width = 0;  // the stroke's width along the link (median of the cuts), px
     double spread = 0; // farthest a middle used lies from the line, px
     bool ok = false;   // false: no cut met the stroke
@@ -31,9 +31,11 @@ struct FitScratch {
 // Measures the link from a to b by cuts across it, one per pixel of its
 // length up to sixteen and two pixels apart beyond (none within
 // a pixel of an end that is a junction), and fits a line to the middles of
-// the cuts that met the stroke itself.  False only when memory runs out.
+// the cuts that met the stroke itself; with `clear`, also the line through
+// those no wider than the stroke (fit.clear).  False only when memory runs
+// out.
 bool fit_link(const Ink &ink, Vec2 a, Vec2 b, bool a_junction, bool b_junction, FitScratch &scratch,
-              LinkFit &fit);
+              LinkFit &fit, bool clear = false);
 
 // The most cuts fit_link makes on a link `length` px long: a scratch with
 // room for that many never grows (and so never fails) on such a link.

@@ -129,7 +129,7 @@ bool leg_chord(const LineSet &lines, int i, int k, int d, double w, Vec2 &from, 
 // b) and its width, from the cuts clear of other strokes' ink.
 bool leg_line(const Ink &ink, Vec2 a, Vec2 b, FitScratch &scratch, Line &line, double &width, bool &ok) {
     LinkFit fit;
-    if (!fit_link(ink, a, b, false, false, scratch, fit)) return false;
+    if (!fit_link(ink, a, b, false, false, scratch, fit, true)) return false;
     ok = fit.ok;
     if (!ok) return true;
     line = fit.clear.weight > 0 ? fit.clear : fit.line;
