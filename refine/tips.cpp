@@ -157,7 +157,7 @@ int sharpen_tips(const Ink &ink, const Array<double> &widths, const Movable &mov
         const bool closed = lines.line(i).closed;
         if (n < 3) continue;
         const double w0 = std::max(1.0, widths[static_cast<std::size_t>(i)]);
-        for (int k = closed ? 0 : 1; k < (closed ? n - 1 : n - 1); ++k) {
+        for (int k = closed ? 0 : 1; k < n - 1; ++k) {
             if (taken[lines.index(i, k)] || !movable(i, k)) continue;
             const Vec2 p = lines.point(i, k);
             Vec2 a0, a1, b0, b1;

@@ -693,6 +693,15 @@ const Case kCases[] = {
     // by up to 2 px; the legs, measured clear of the merged ink, meet at
     // the peak.  (The outer teeth also merge with the turn into the wire,
     // and may stay up to 1.5 px short.)
+    // A closed pennant of 36 degrees: the ring's turn at its tip, where
+    // the ring begins and ends.
+    {"pennant of 36 degrees, 2.5 px",
+     [](ktvdraw::Canvas &c) {
+         c.thick_line(48.3, 85.4, 72.3, 85.4, 2.5), c.thick_line(72.3, 85.4, 60.3, 48.5, 2.5);
+         c.thick_line(60.3, 48.5, 48.3, 85.4, 2.5);
+     },
+     {{node_frame(48.3, 85.4), node_frame(72.3, 85.4), node_frame(60.3, 48.5), node_frame(48.3, 85.4)}},
+     0.11, {}, {}, 1.0, 0, 0},
     zigzag_of("zigzag of 35-degree teeth, 2 px", 35, 2, 14, 0.21, {3, 4, 5}),
     zigzag_of("zigzag of 50-degree teeth, 3 px", 50, 3, 19.5, 0.21, {3}),
     ticked_circle_of("ticks out of a thick circle, 8 px", 8, 20, 2, 8, 0.34),
