@@ -105,8 +105,8 @@ bool leg_chord(const LineSet &lines, int i, int k, int d, double w, Vec2 &from, 
         const double t = (s - along[j - 1]) / (along[j] - along[j - 1]);
         return point[j - 1] + (point[j] - point[j - 1]) * t;
     };
-    // A turn of the line farther on has merged ink of its own: the leg
-    // stops as far short of it as it starts past this one.
+    // The leg runs to `end`, or to the last point looked at; a turn of the
+    // line farther on stops it where it leaves the chord.
     const double stop = std::min(end, along[count - 1]);
     if (stop < start + kLegMin) return false;
     from = at(start);
