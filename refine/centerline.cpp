@@ -669,8 +669,7 @@ private:
         if (dot(dq, away(q.member, q.link)) < 0) dq = dq * -1;
         const double c = dot(dp, dq);
         if (c <= 0 || std::fabs(cross(dp, dq)) < kCrossing) return {};
-        const double half_sine = std::sqrt(0.5 * (1 - c));
-        return {0.5 * w / half_sine, 0.5 * (w + 1) / half_sine, w, unit(dp + dq)};
+        return {apart_at(dp, dq, w), apart_at(dp, dq, w + 1), w, unit(dp + dq)};
     }
 
     // Places the groups of `members` (ascending node indices; root gives

@@ -173,9 +173,9 @@ int sharpen_tips(const Ink &ink, const Array<double> &widths, const Movable &mov
             if (!oka || !okb) continue;
             const double c = dot(la.dir, lb.dir);
             if (c <= kAcuteCos || std::fabs(cross(la.dir, lb.dir)) < kNarrowSine) continue;
-            const double w = std::min(wa, wb), half_sine = std::sqrt(0.5 * (1 - c));
+            const double w = std::min(wa, wb);
             const Vec2 out = unit(la.dir + lb.dir) * -1;
-            const double depth = 0.5 * w / half_sine + kDepthSlack;
+            const double depth = apart_at(la.dir, lb.dir, w) + kDepthSlack;
             Vec2 tip = meeting_point(la, lb);
             Run across;
             if (dot(tip - p, out) < kAhead || norm(tip - p) > depth || !ink.black_between(p, tip) ||
@@ -216,7 +216,7 @@ int sharpen_tips(const Ink &ink, const Array<double> &widths, const Movable &mov
                 if (j == hi) break;
             }
             if (!fits) continue;
-            if (!turns.push({i, lo, hi, tip, 0.5 * (w + 1) / half_sine})) return KTVEC_NO_MEMORY;
+            if (!turns.push({i, lo, hi, tip, apart_at(la.dir, lb.dir, w + 1)})) return KTVEC_NO_MEMORY;
             for (int j = lo, s = 0; s < last; j = step(j, 1), ++s) {
                 taken[lines.index(i, j)] = 1;
                 if (j == hi) break;

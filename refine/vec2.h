@@ -41,6 +41,12 @@ inline Vec2 meeting_point(const Line &p, const Line &q) {
     return p.at + p.dir * (-distance_to(q, p.at) / cross(q.dir, p.dir));
 }
 
+// How far from their meeting point two lines leaving it along the unit
+// directions u and v (not the same) lie `gap` apart: gap / (2 sin(a / 2)),
+// a the angle between them, since |u - v| = 2 sin(a / 2).  Two strokes w
+// wide meeting at a merge over apart_at(u, v, w) before their tip.
+inline double apart_at(Vec2 u, Vec2 v, double gap) { return gap / norm(u - v); }
+
 // The foot of p on line l.
 inline Vec2 foot(const Line &l, Vec2 p) { return l.at + l.dir * dot(p - l.at, l.dir); }
 

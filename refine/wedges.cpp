@@ -162,8 +162,7 @@ public:
         int arms = 0;
         for (std::size_t a = adjstart[u(j)]; a < adjstart[u(j) + 1] && arms < 2; ++a)
             if (adj[a] != via) arm[arms++] = unit(placed[u(other(links[adj[a]], j))] - placed[u(j)]);
-        const double half_sine = 0.5 * norm(arm[0] - arm[1]);
-        if (half_sine > 0) clear[u(j)] = std::max(clear[u(j)], (w + 1) / (2 * half_sine));
+        if (norm(arm[0] - arm[1]) > 0) clear[u(j)] = std::max(clear[u(j)], apart_at(arm[0], arm[1], w + 1));
     }
 
     // The turn of junction j, moved to the tip of a cusp that lies along
