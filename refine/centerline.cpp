@@ -37,6 +37,7 @@
 #include "refine/nodegraph.h"
 #include "refine/parallel.h"
 #include "refine/samples.h"
+#include "refine/slants.h"
 #include "refine/stubs.h"
 #include "refine/tips.h"
 #include "refine/wedges.h"
@@ -921,6 +922,7 @@ private:
             for (int i = from; i < to; ++i) place_node(i, meetings, outward, endwidth);
         });
         NodeGraph g = graph();
+        if (!follow_slants(g)) return false;
         if (!close_wedges(g, turns_)) return false;
         // Most pages have no cusp: the per-node index is made only for
         // those that do.

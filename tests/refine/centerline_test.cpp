@@ -207,6 +207,26 @@ Case y_of(const char *name, double w, double half, double stem_widths = 1.2) {
             0.4, {meet}, {}, 1.5, 1, 3};
 }
 
+// A stroke w px wide that joins a line along y = 70.4 at `angle` degrees,
+// at x = 70.3, coming in from the upper left and bending towards the line
+// by `bend` degrees on the way (a contour line reaching a map's frame): it
+// runs merged with the line for some w / sin(angle) px before they meet,
+// and its chord from where they part leans in more steeply.  One junction,
+// where they meet, within `place`.
+Case slant_of(const char *name, double angle, double w, double bend, double place) {
+    const double a0 = (angle + bend) * M_PI / 180, a1 = angle * M_PI / 180;
+    const P meet{70.3, 70.4}, mid{meet.x - 20 * std::cos(a1), meet.y - 20 * std::sin(a1)},
+        far{mid.x - 25 * std::cos(a0), mid.y - 25 * std::sin(a0)};
+    return {name,
+            [=](ktvdraw::Canvas &c) {
+                c.thick_line(10.3, 70.4, 110.3, 70.4, w);
+                c.thick_line(far.x, far.y, mid.x, mid.y, w), c.thick_line(mid.x, mid.y, meet.x, meet.y, w);
+            },
+            {{node_frame(10.3, 70.4), node_frame(110.3, 70.4)},
+             {node_frame(far.x, far.y), node_frame(mid.x, mid.y), node_frame(meet.x, meet.y)}},
+            0.3, {node_frame(meet.x, meet.y)}, {}, place, 1, 3};
+}
+
 // A dimension line w px wide along y = 50.3 with an open arrowhead whose
 // tip touches an extension line at x = 20.2: sides `side` px long, 17 degrees
 // off the line.  All five strokes meet at the tip: one junction, five ends, the lines
@@ -702,6 +722,10 @@ const Case kCases[] = {
      },
      {{node_frame(48.3, 85.4), node_frame(72.3, 85.4), node_frame(60.3, 48.5), node_frame(48.3, 85.4)}},
      0.11, {}, {}, 1.0, 0, 0},
+    // A stroke joining a line at a slant meets it where their centre lines
+    // meet, not where thinning parts their merged ink.
+    slant_of("slant of 22 degrees, 1.5 px", 22, 1.5, 10, 1.0), slant_of("slant of 25 degrees, 2.5 px", 25, 2.5, 8, 1.0),
+    slant_of("slant of 30 degrees, 4 px", 30, 4, 0, 1.5),
     zigzag_of("zigzag of 35-degree teeth, 2 px", 35, 2, 14, 0.21, {3, 4, 5}),
     zigzag_of("zigzag of 50-degree teeth, 3 px", 50, 3, 19.5, 0.21, {3}),
     ticked_circle_of("ticks out of a thick circle, 8 px", 8, 20, 2, 8, 0.34),

@@ -1,0 +1,151 @@
+// Junctions of branches that meet at a slant.
+//
+// A stroke that joins a line at a narrow angle runs merged with it for
+// about w / sin of the angle before their centre lines meet, and thinning
+// parts them where the ink parts, short of the meeting.  The junction's
+// lines meet there too loosely to move it far against the pull to its
+// pixel, and the joining stroke's is the chord of its link out to the next
+// node: where the stroke bends on its way in (a contour line reaching a
+// map's frame), that chord leans in more steeply than the stroke arrives.
+// So the joining branch is measured again just past the parting, a few
+// widths of it, by the cuts clear of the line's ink, and the junction goes
+// where that leg's line meets the line, provided that lies on along the
+// line, through ink, within twice the merged depth, and the ink across the
+// line a little past it is the line's own (the joining stroke ended
+// there, rather than running on beside the line).
+#include "refine/slants.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace ktv::refine {
+
+namespace {
+
+constexpr double kSlantCos = 0.82;     // branches closer than 35 degrees run merged for a while ...
+constexpr double kFlatSine = 0.12;     // ... and further apart than 7 (flatter ones meet too loosely)
+constexpr double kThrough = 0.985;     // cosine of the largest turn of the line through the junction (10 degrees)
+constexpr double kLegStart = 1.0;      // a leg is measured from this far along from the junction, px ...
+constexpr double kLegLength = 3.0;     // ... over this many stroke widths ...
+constexpr double kLegMin = 4.0;        // ... and this long at least, px
+constexpr double kLegTurn = 0.75;      // a leg's sine to the line is at least this share of its link's
+constexpr double kAhead = 0.5;         // the meeting lies at least this far on from the junction, px ...
+constexpr double kReachDepths = 2.0;   // ... and within this many merged depths of its pixel ...
+constexpr double kReachSlack = 1.5;    // ... and this much more, px
+constexpr double kPast = 1.0;          // the ink across the line is measured this far past the joining
+                                       // stroke's cap, px ...
+constexpr double kPastWider = 1.0;     // ... and is no wider than the line by more than this, px
+constexpr int kMostSteps = 8;          // links a leg is followed along
+
+class Slants : NodeGraph {
+public:
+    explicit Slants(const NodeGraph &g) : NodeGraph(g) {}
+
+    // Every junction is judged from the places before any moves.
+    bool run() {
+        Array<Vec2> at;
+        Array<unsigned char> moves;
+        if (!at.resize(u(nodes)) || !moves.resize(u(nodes), 0)) return false;
+        for (int j = 0; j < nodes; ++j) {
+            if (degree[u(j)] != 3 || anchor[u(j)] >= 0 || clear[u(j)] != 0) continue;
+            const int found = slant(j, at[u(j)]);
+            if (found < 0) return false;
+            moves[u(j)] = static_cast<unsigned char>(found);
+        }
+        for (int j = 0; j < nodes; ++j)
+            if (moves[u(j)]) placed[u(j)] = at[u(j)];
+        return true;
+    }
+
+private:
+    FitScratch scratch_;
+
+    // The point `s` px along the branch of junction j by link k, as the
+    // chain of its nodes' pixels runs on through nodes of two links; false
+    // when the branch ends or turns off into a junction before.
+    bool along(int j, std::size_t k, double s, Vec2 &p) const {
+        int n = j;
+        double done = 0;
+        for (int step = 0; step < kMostSteps; ++step) {
+            const int m = other(links[k], n);
+            const Vec2 a = pixel(n), b = pixel(m);
+            const double l = norm(b - a);
+            if (done + l >= s) {
+                p = a + (b - a) * ((s - done) / l);
+                return true;
+            }
+            done += l;
+            if (degree[u(m)] != 2) return false;
+            k = next_link(m, k);
+            n = m;
+        }
+        return false;
+    }
+
+    // Where junction j's joining branch meets its line: 1 and `to` when it
+    // is one to move, 0 when not, -1 when memory runs out.
+    int slant(int j, Vec2 &to) {
+        std::size_t k[3];
+        Line line[3];
+        for (int i = 0; i < 3; ++i) {
+            k[i] = adj[adjstart[u(j)] + static_cast<std::size_t>(i)];
+            const LinkRecord &l = links[k[i]];
+            // A short link, or one to another junction close by, may lie in
+            // the merged ink of a crossing that thinning split in two.
+            if (!l.fit.ok || l.crossing || l.tying) return 0;
+            line[i] = l.fit.line;
+            if (dot(line[i].dir, pixel(other(l, j)) - pixel(j)) < 0) line[i].dir = line[i].dir * -1;
+        }
+        // The two branches closest in angle: s joins the line r is part of
+        // (the branch of the shorter link joins the longer's line) ...
+        int s = -1, r = -1;
+        double best = kSlantCos;
+        for (int a = 0; a < 3; ++a)
+            for (int b = a + 1; b < 3; ++b)
+                if (const double c = dot(line[a].dir, line[b].dir); c > best) best = c, s = a, r = b;
+        if (s < 0) return 0;
+        if (links[k[s]].length > links[k[r]].length) std::swap(s, r);
+        const double sine = std::fabs(cross(line[s].dir, line[r].dir));
+        if (sine < kFlatSine) return 0;
+        // ... and the line goes on straight through the junction as its
+        // third branch t, along which the two run merged to their meeting
+        // and on past it (a V's stub on to its tip is no such line:
+        // wedges.h).
+        const int t = 3 - s - r;
+        const double ws = links[k[s]].fit.width, wr = links[k[r]].fit.width;
+        const double reach = kReachDepths * apart_at(line[s].dir, line[r].dir, std::max(ws, wr)) + kReachSlack;
+        if (dot(line[t].dir, line[r].dir) > -kThrough ||
+            (degree[u(other(links[k[t]], j))] == 1 && links[k[t]].length <= reach + ws))
+            return 0;
+        Vec2 a, b;
+        if (!along(j, k[s], kLegStart, a) ||
+            !along(j, k[s], kLegStart + std::max(kLegMin, kLegLength * std::max(1.0, std::min(ws, wr))), b))
+            return 0;
+        LinkFit leg;
+        if (!fit_link(ink, a, b, false, false, scratch_, leg, true)) return -1;
+        if (!leg.ok || leg.clear.weight <= 0) return 0;
+        Line ls = leg.clear;
+        if (dot(ls.dir, b - a) < 0) ls.dir = ls.dir * -1;
+        // The leg turns in towards the line no more than its link's chord
+        // does: a stroke that bends in to run along the line (a fillet)
+        // meets it too flatly to say where.
+        const double leg_sine = std::fabs(cross(ls.dir, line[r].dir));
+        if (dot(ls.dir, line[r].dir) < kSlantCos || leg_sine < kFlatSine || leg_sine < kLegTurn * sine) return 0;
+        const Vec2 meet = meeting_point(ls, line[r]), p = placed[u(j)];
+        if (dot(meet - p, line[t].dir) < kAhead || norm(meet - pixel(j)) > reach || !ink.black_between(p, meet)) return 0;
+        // Past the meeting the joining stroke has ended: a little beyond
+        // its cap the ink across the line is the line's own.
+        Run past;
+        if (!run_across(ink, meet + line[t].dir * (0.5 * ws + kPast), perp(line[r].dir), kReach, past) ||
+            past.width() > wr + kPastWider)
+            return 0;
+        to = meet;
+        return 1;
+    }
+};
+
+}  // namespace
+
+bool follow_slants(NodeGraph &graph) { return Slants(graph).run(); }
+
+}  // namespace ktv::refine
