@@ -922,8 +922,11 @@ private:
             for (int i = from; i < to; ++i) place_node(i, meetings, outward, endwidth);
         });
         NodeGraph g = graph();
-        if (!follow_slants(g)) return false;
-        if (!close_wedges(g, turns_)) return false;
+        // Junctions the wedges moved are not the slants' to move.
+        Array<Vec2> before;
+        if (!before.resize(u(nodes_))) return false;
+        std::copy(placed_.begin(), placed_.end(), before.begin());
+        if (!close_wedges(g, turns_) || !follow_slants(g, before)) return false;
         // Most pages have no cusp: the per-node index is made only for
         // those that do.
         if (turns_.empty()) return true;

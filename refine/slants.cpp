@@ -8,11 +8,13 @@
 // node: where the stroke bends on its way in (a contour line reaching a
 // map's frame), that chord leans in more steeply than the stroke arrives.
 // So the joining branch is measured again just past the parting, a few
-// widths of it, by the cuts clear of the line's ink, and the junction goes
-// where that leg's line meets the line, provided that lies on along the
-// line, through ink, within twice the merged depth, and the ink across the
-// line a little past it is the line's own (the joining stroke ended
-// there, rather than running on beside the line).
+// widths of it, by the cuts clear of the line's ink, and the junction
+// moves along the line to where that leg's line meets it, provided that
+// lies on along the line, through ink, within twice the merged depth, the
+// ink halfway there holds both strokes, and the ink across the line a
+// little past it is the line's own (the joining stroke ended there,
+// rather than running on beside the line).  Across the line the junction
+// stays where all its lines put it.
 #include "refine/slants.h"
 
 #include <algorithm>
@@ -35,29 +37,38 @@ constexpr double kReachSlack = 1.5;    // ... and this much more, px
 constexpr double kPast = 1.0;          // the ink across the line is measured this far past the joining
                                        // stroke's cap, px ...
 constexpr double kPastWider = 1.0;     // ... and is no wider than the line by more than this, px
+constexpr double kMergedShare = 0.3;   // halfway to the meeting the ink across the line is this share
+                                       // of the joining stroke wider than the line
+constexpr double kSoundWidths = 2.0;   // a link this many stroke widths long leaves the junction's ink
 constexpr int kMostSteps = 8;          // links a leg is followed along
 
 class Slants : NodeGraph {
 public:
-    explicit Slants(const NodeGraph &g) : NodeGraph(g) {}
+    Slants(const NodeGraph &g, const Array<Vec2> &before) : NodeGraph(g), before_(before) {}
 
     // Every junction is judged from the places before any moves.
     bool run() {
         Array<Vec2> at;
+        Array<double> merged;
         Array<unsigned char> moves;
-        if (!at.resize(u(nodes)) || !moves.resize(u(nodes), 0)) return false;
+        if (!at.resize(u(nodes)) || !merged.resize(u(nodes), 0) || !moves.resize(u(nodes), 0)) return false;
         for (int j = 0; j < nodes; ++j) {
-            if (degree[u(j)] != 3 || anchor[u(j)] >= 0 || clear[u(j)] != 0) continue;
-            const int found = slant(j, at[u(j)]);
+            if (degree[u(j)] != 3 || anchor[u(j)] >= 0 || clear[u(j)] != 0 || placed[u(j)].x != before_[u(j)].x ||
+                placed[u(j)].y != before_[u(j)].y)
+                continue;
+            const int found = slant(j, at[u(j)], merged[u(j)]);
             if (found < 0) return false;
             moves[u(j)] = static_cast<unsigned char>(found);
         }
+        // Cuts across either stroke within the merged length of the
+        // junction run into the other's ink: the bends passes keep clear.
         for (int j = 0; j < nodes; ++j)
-            if (moves[u(j)]) placed[u(j)] = at[u(j)];
+            if (moves[u(j)]) placed[u(j)] = at[u(j)], clear[u(j)] = merged[u(j)];
         return true;
     }
 
 private:
+    const Array<Vec2> &before_;  // per node: its place before the wedges were closed
     FitScratch scratch_;
 
     // The point `s` px along the branch of junction j by link k, as the
@@ -82,41 +93,65 @@ private:
         return false;
     }
 
-    // Where junction j's joining branch meets its line: 1 and `to` when it
-    // is one to move, 0 when not, -1 when memory runs out.
-    int slant(int j, Vec2 &to) {
+    // The way the branch of junction j by link k runs: the direction of
+    // its first link at least `sound` px long (through nodes of two links),
+    // or of its first link.
+    Vec2 branch_way(int j, std::size_t k, double sound) const {
+        int n = j;
+        std::size_t at = k;
+        for (int step = 0; step < kMostSteps; ++step) {
+            const LinkRecord &l = links[at];
+            const int m = other(l, n);
+            if (l.fit.ok && l.length >= sound) {
+                const Vec2 d = l.fit.line.dir;
+                return dot(d, pixel(m) - pixel(n)) < 0 ? d * -1 : d;
+            }
+            if (degree[u(m)] != 2) break;
+            at = next_link(m, at);
+            n = m;
+        }
+        const LinkRecord &l = links[k];
+        const Vec2 d = l.fit.line.dir;
+        return dot(d, pixel(other(l, j)) - pixel(j)) < 0 ? d * -1 : d;
+    }
+
+    // Where junction j's joining branch meets its line: 1, `to` and how far
+    // from there the two run merged (`merged`, px) when it is one to move,
+    // 0 when not, -1 when memory runs out.
+    int slant(int j, Vec2 &to, double &merged) {
         std::size_t k[3];
         Line line[3];
         for (int i = 0; i < 3; ++i) {
             k[i] = adj[adjstart[u(j)] + static_cast<std::size_t>(i)];
             const LinkRecord &l = links[k[i]];
-            // A short link, or one to another junction close by, may lie in
-            // the merged ink of a crossing that thinning split in two.
-            if (!l.fit.ok || l.crossing || l.tying) return 0;
+            // A link to another junction close by may lie in the merged ink
+            // of a crossing that thinning split in two.
+            if (!l.fit.ok || ((l.crossing || l.tying) && degree[u(other(l, j))] >= 3)) return 0;
             line[i] = l.fit.line;
             if (dot(line[i].dir, pixel(other(l, j)) - pixel(j)) < 0) line[i].dir = line[i].dir * -1;
         }
-        // The two branches closest in angle: s joins the line r is part of
-        // (the branch of the shorter link joins the longer's line) ...
-        int s = -1, r = -1;
-        double best = kSlantCos;
+        // A line goes on straight through the junction (branches r and t)
+        // and the third, s, joins it; s leaves on r's side, at a slant.
+        // Its way is that of its first link clear of the junction's ink: a
+        // thick stroke's skeleton bends as it leaves the merged ink, and
+        // its link there leaves at up to twice the stroke's angle.
+        int s = -1, r = -1, t = -1;
         for (int a = 0; a < 3; ++a)
             for (int b = a + 1; b < 3; ++b)
-                if (const double c = dot(line[a].dir, line[b].dir); c > best) best = c, s = a, r = b;
+                if (dot(line[a].dir, line[b].dir) < -kThrough) s = 3 - a - b, r = a, t = b;
         if (s < 0) return 0;
-        if (links[k[s]].length > links[k[r]].length) std::swap(s, r);
-        const double sine = std::fabs(cross(line[s].dir, line[r].dir));
-        if (sine < kFlatSine) return 0;
-        // ... and the line goes on straight through the junction as its
-        // third branch t, along which the two run merged to their meeting
-        // and on past it (a V's stub on to its tip is no such line:
-        // wedges.h).
-        const int t = 3 - s - r;
-        const double ws = links[k[s]].fit.width, wr = links[k[r]].fit.width;
-        const double reach = kReachDepths * apart_at(line[s].dir, line[r].dir, std::max(ws, wr)) + kReachSlack;
-        if (dot(line[t].dir, line[r].dir) > -kThrough ||
-            (degree[u(other(links[k[t]], j))] == 1 && links[k[t]].length <= reach + ws))
-            return 0;
+        const double ws = links[k[s]].fit.width;
+        const Vec2 way = branch_way(j, k[s], kSoundWidths * std::max({ws, links[k[r]].fit.width, links[k[t]].fit.width}));
+        if (dot(line[t].dir, way) > dot(line[r].dir, way)) std::swap(r, t);
+        // The line's width: the wider its two branches measure (one of
+        // them across a jagged stretch may come out a pixel narrow).
+        const double wr = std::max(links[k[r]].fit.width, links[k[t]].fit.width);
+        const double sine = std::fabs(cross(way, line[r].dir));
+        if (dot(way, line[r].dir) < kSlantCos || sine < kFlatSine) return 0;
+        // The two run merged along t to their meeting, and t goes on past
+        // it (a V's stub on to its tip is no such line: wedges.h).
+        const double reach = kReachDepths * apart_at(way, line[r].dir, std::max(ws, wr)) + kReachSlack;
+        if (degree[u(other(links[k[t]], j))] == 1 && links[k[t]].length <= reach + ws) return 0;
         Vec2 a, b;
         if (!along(j, k[s], kLegStart, a) ||
             !along(j, k[s], kLegStart + std::max(kLegMin, kLegLength * std::max(1.0, std::min(ws, wr))), b))
@@ -126,26 +161,36 @@ private:
         if (!leg.ok || leg.clear.weight <= 0) return 0;
         Line ls = leg.clear;
         if (dot(ls.dir, b - a) < 0) ls.dir = ls.dir * -1;
-        // The leg turns in towards the line no more than its link's chord
+        // The leg turns in towards the line no more than the branch's way
         // does: a stroke that bends in to run along the line (a fillet)
         // meets it too flatly to say where.
         const double leg_sine = std::fabs(cross(ls.dir, line[r].dir));
         if (dot(ls.dir, line[r].dir) < kSlantCos || leg_sine < kFlatSine || leg_sine < kLegTurn * sine) return 0;
         const Vec2 meet = meeting_point(ls, line[r]), p = placed[u(j)];
         if (dot(meet - p, line[t].dir) < kAhead || norm(meet - pixel(j)) > reach || !ink.black_between(p, meet)) return 0;
-        // Past the meeting the joining stroke has ended: a little beyond
-        // its cap the ink across the line is the line's own.
+        // On the way there the two run merged: halfway, the ink across the
+        // line holds the joining stroke too ...
+        Run way_in;
+        if (!run_across(ink, (pixel(j) + meet) * 0.5, perp(line[r].dir), kReach, way_in) ||
+            way_in.width() < wr + kMergedShare * ws)
+            return 0;
+        // ... and past the meeting the joining stroke has ended: a little
+        // beyond its cap the ink across the line is the line's own.
         Run past;
         if (!run_across(ink, meet + line[t].dir * (0.5 * ws + kPast), perp(line[r].dir), kReach, past) ||
             past.width() > wr + kPastWider)
             return 0;
-        to = meet;
+        // Across the line the junction stays where all its lines put it
+        // (the line's two branches hold it there better than r alone): it
+        // moves along the line only.
+        to = p + line[t].dir * dot(meet - p, line[t].dir);
+        merged = apart_at(ls.dir, line[r].dir, ws + 1);
         return 1;
     }
 };
 
 }  // namespace
 
-bool follow_slants(NodeGraph &graph) { return Slants(graph).run(); }
+bool follow_slants(NodeGraph &graph, const Array<Vec2> &before) { return Slants(graph, before).run(); }
 
 }  // namespace ktv::refine
