@@ -117,6 +117,13 @@ bool fit_link(const Ink &ink, Vec2 a, Vec2 b, bool a_junction, bool b_junction, 
     return true;
 }
 
+bool fit_leg(const Ink &ink, Vec2 a, Vec2 b, FitScratch &scratch, LinkFit &fit, Line &line) {
+    if (!fit_link(ink, a, b, false, false, scratch, fit, true)) return false;
+    line = fit.clear.weight > 0 ? fit.clear : fit.line;
+    if (dot(line.dir, b - a) < 0) line.dir = line.dir * -1;
+    return true;
+}
+
 void Meeting::add(const Line &l) {
     const Vec2 m = perp(l.dir);
     const double w = l.weight, c = dot(m, l.at);

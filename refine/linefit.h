@@ -37,6 +37,12 @@ struct FitScratch {
 bool fit_link(const Ink &ink, Vec2 a, Vec2 b, bool a_junction, bool b_junction, FitScratch &scratch,
               LinkFit &fit, bool clear = false);
 
+// Measures the stroke along the chord from a to b (no junction at either
+// end) as fit_link does, with `clear`; `line` gets the line through the
+// cuts no wider than the stroke, or through all its cuts when none is,
+// pointing from a to b.  False only when memory runs out.
+bool fit_leg(const Ink &ink, Vec2 a, Vec2 b, FitScratch &scratch, LinkFit &fit, Line &line);
+
 // The most cuts fit_link makes on a link `length` px long: a scratch with
 // room for that many never grows (and so never fails) on such a link.
 std::size_t max_cuts(double length);

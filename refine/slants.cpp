@@ -71,18 +71,24 @@ private:
     const Array<Vec2> &before_;  // per node: its place before the wedges were closed
     FitScratch scratch_;
 
-    // The point `s` px along the branch of junction j by link k, as the
-    // chain of its nodes' pixels runs on through nodes of two links; false
-    // when the branch ends or turns off into a junction before.
-    bool along(int j, std::size_t k, double s, Vec2 &p) const {
+    // The points `s0` and `s1` px (s0 < s1) along the branch of junction j
+    // by link k, as the chain of its nodes' pixels runs on through nodes of
+    // two links; false when the branch ends or turns off into a junction
+    // before s1.
+    bool along(int j, std::size_t k, double s0, double s1, Vec2 &p0, Vec2 &p1) const {
         int n = j;
         double done = 0;
+        bool first = false;
         for (int step = 0; step < kMostSteps; ++step) {
             const int m = other(links[k], n);
             const Vec2 a = pixel(n), b = pixel(m);
             const double l = norm(b - a);
-            if (done + l >= s) {
-                p = a + (b - a) * ((s - done) / l);
+            if (!first && done + l >= s0) {
+                p0 = a + (b - a) * ((s0 - done) / l);
+                first = true;
+            }
+            if (done + l >= s1) {
+                p1 = a + (b - a) * ((s1 - done) / l);
                 return true;
             }
             done += l;
@@ -153,14 +159,12 @@ private:
         const double reach = kReachDepths * apart_at(way, line[r].dir, std::max(ws, wr)) + kReachSlack;
         if (degree[u(other(links[k[t]], j))] == 1 && links[k[t]].length <= reach + ws) return 0;
         Vec2 a, b;
-        if (!along(j, k[s], kLegStart, a) ||
-            !along(j, k[s], kLegStart + std::max(kLegMin, kLegLength * std::max(1.0, std::min(ws, wr))), b))
+        if (!along(j, k[s], kLegStart, kLegStart + std::max(kLegMin, kLegLength * std::max(1.0, std::min(ws, wr))), a, b))
             return 0;
         LinkFit leg;
-        if (!fit_link(ink, a, b, false, false, scratch_, leg, true)) return -1;
+        Line ls;
+        if (!fit_leg(ink, a, b, scratch_, leg, ls)) return -1;
         if (!leg.ok || leg.clear.weight <= 0) return 0;
-        Line ls = leg.clear;
-        if (dot(ls.dir, b - a) < 0) ls.dir = ls.dir * -1;
         // The leg turns in towards the line no more than the branch's way
         // does: a stroke that bends in to run along the line (a fillet)
         // meets it too flatly to say where.

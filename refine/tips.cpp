@@ -125,19 +125,6 @@ bool leg_chord(const LineSet &lines, int i, int k, int d, double w, Vec2 &from, 
     return norm(to - from) >= kLegMin;
 }
 
-// The line of the stroke along the chord from a to b (pointing from a to
-// b) and its width, from the cuts clear of other strokes' ink.
-bool leg_line(const Ink &ink, Vec2 a, Vec2 b, FitScratch &scratch, Line &line, double &width, bool &ok) {
-    LinkFit fit;
-    if (!fit_link(ink, a, b, false, false, scratch, fit, true)) return false;
-    ok = fit.ok;
-    if (!ok) return true;
-    line = fit.clear.weight > 0 ? fit.clear : fit.line;
-    if (dot(line.dir, b - a) < 0) line.dir = line.dir * -1;
-    width = fit.width;
-    return true;
-}
-
 }  // namespace
 
 int sharpen_tips(const Ink &ink, const Array<double> &widths, const Movable &movable, LineSet &lines,
@@ -166,14 +153,12 @@ int sharpen_tips(const Ink &ink, const Array<double> &widths, const Movable &mov
             // A quick look at the chords before measuring the legs.
             if (dot(unit(a1 - a0), unit(b1 - b0)) <= kAcuteCos - kChordSlack) continue;
             Line la, lb;
-            double wa = 0, wb = 0;
-            bool oka = false, okb = false;
-            if (!leg_line(ink, a0, a1, scratch, la, wa, oka) || !leg_line(ink, b0, b1, scratch, lb, wb, okb))
-                return KTVEC_NO_MEMORY;
-            if (!oka || !okb) continue;
+            LinkFit fa, fb;
+            if (!fit_leg(ink, a0, a1, scratch, fa, la) || !fit_leg(ink, b0, b1, scratch, fb, lb)) return KTVEC_NO_MEMORY;
+            if (!fa.ok || !fb.ok) continue;
             const double c = dot(la.dir, lb.dir);
             if (c <= kAcuteCos || std::fabs(cross(la.dir, lb.dir)) < kNarrowSine) continue;
-            const double w = std::min(wa, wb);
+            const double w = std::min(fa.width, fb.width);
             const Vec2 out = unit(la.dir + lb.dir) * -1;
             const double depth = apart_at(la.dir, lb.dir, w) + kDepthSlack;
             Vec2 tip = meeting_point(la, lb);
