@@ -99,10 +99,10 @@ private:
         return false;
     }
 
-    // The way the branch of junction j by link k runs: the direction of
-    // its first link at least `sound` px long (through nodes of two links),
-    // or of its first link.
-    Vec2 branch_way(int j, std::size_t k, double sound) const {
+    // The way the branch of junction j by link k runs, and the width of
+    // its stroke: the direction and width of its first link at least
+    // `sound` px long (through nodes of two links), or of its first link.
+    Vec2 branch_way(int j, std::size_t k, double sound, double &width) const {
         int n = j;
         std::size_t at = k;
         for (int step = 0; step < kMostSteps; ++step) {
@@ -110,6 +110,7 @@ private:
             const int m = other(l, n);
             if (l.fit.ok && l.length >= sound) {
                 const Vec2 d = l.fit.line.dir;
+                width = l.fit.width;
                 return dot(d, pixel(m) - pixel(n)) < 0 ? d * -1 : d;
             }
             if (degree[u(m)] != 2) break;
@@ -118,6 +119,7 @@ private:
         }
         const LinkRecord &l = links[k];
         const Vec2 d = l.fit.line.dir;
+        width = l.fit.width;
         return dot(d, pixel(other(l, j)) - pixel(j)) < 0 ? d * -1 : d;
     }
 
@@ -146,8 +148,13 @@ private:
             for (int b = a + 1; b < 3; ++b)
                 if (dot(line[a].dir, line[b].dir) < -kThrough) s = 3 - a - b, r = a, t = b;
         if (s < 0) return 0;
-        const double ws = links[k[s]].fit.width;
-        const Vec2 way = branch_way(j, k[s], kSoundWidths * std::max({ws, links[k[r]].fit.width, links[k[t]].fit.width}));
+        // Its width is the narrower of that link's and the first link's:
+        // cuts in the merged ink take in some of the line's ink too (those
+        // of a short first link may run along the line).
+        double ws = links[k[s]].fit.width, clear_width = ws;
+        const Vec2 way =
+            branch_way(j, k[s], kSoundWidths * std::max({ws, links[k[r]].fit.width, links[k[t]].fit.width}), clear_width);
+        ws = std::min(ws, clear_width);
         if (dot(line[t].dir, way) > dot(line[r].dir, way)) std::swap(r, t);
         // The line's width: the wider its two branches measure (one of
         // them across a jagged stretch may come out a pixel narrow).

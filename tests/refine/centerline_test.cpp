@@ -207,22 +207,24 @@ Case y_of(const char *name, double w, double half, double stem_widths = 1.2) {
             0.4, {meet}, {}, 1.5, 1, 3};
 }
 
-// A stroke w px wide that joins a line along y = 70.4 at `angle` degrees,
-// at x = 70.3, coming in from the upper left and bending towards the line
-// by `bend` degrees on the way (a contour line reaching a map's frame): it
+// A stroke w px wide that joins a level line at `angle` degrees, at
+// `meet`, coming in from the upper left (side -1) or right (side 1) and
+// bending towards the line by `bend` degrees on the way (a contour line
+// reaching a map's frame): it
 // runs merged with the line for some w / sin(angle) px before they meet,
 // and its chord from where they part leans in more steeply.  One junction,
 // where they meet, within `place`.
-Case slant_of(const char *name, double angle, double w, double bend, double place) {
+Case slant_of(const char *name, double angle, double w, double bend, double place, double side = -1,
+              P meet = {70.3, 70.4}) {
     const double a0 = (angle + bend) * M_PI / 180, a1 = angle * M_PI / 180;
-    const P meet{70.3, 70.4}, mid{meet.x - 20 * std::cos(a1), meet.y - 20 * std::sin(a1)},
-        far{mid.x - 25 * std::cos(a0), mid.y - 25 * std::sin(a0)};
+    const P mid{meet.x + side * 20 * std::cos(a1), meet.y - 20 * std::sin(a1)},
+        far{mid.x + side * 25 * std::cos(a0), mid.y - 25 * std::sin(a0)};
     return {name,
             [=](ktvdraw::Canvas &c) {
-                c.thick_line(10.3, 70.4, 110.3, 70.4, w);
+                c.thick_line(10.3, meet.y, 110.3, meet.y, w);
                 c.thick_line(far.x, far.y, mid.x, mid.y, w), c.thick_line(mid.x, mid.y, meet.x, meet.y, w);
             },
-            {{node_frame(10.3, 70.4), node_frame(110.3, 70.4)},
+            {{node_frame(10.3, meet.y), node_frame(110.3, meet.y)},
              {node_frame(far.x, far.y), node_frame(mid.x, mid.y), node_frame(meet.x, meet.y)}},
             0.3, {node_frame(meet.x, meet.y)}, {}, place, 1, 3};
 }
@@ -726,6 +728,9 @@ const Case kCases[] = {
     // meet, not where thinning parts their merged ink.
     slant_of("slant of 22 degrees, 1.5 px", 22, 1.5, 10, 1.0), slant_of("slant of 25 degrees, 2.5 px", 25, 2.5, 8, 1.0),
     slant_of("slant of 30 degrees, 4 px", 30, 4, 0, 1.5),
+    // From the right at 4 px, thinning leaves the stroke by a short link
+    // whose cuts run along the line: the stroke's width is its next link's.
+    slant_of("slant of 30 degrees from the right, 4 px", 30, 4, 0, 1.0, 1, {75.3, 80.4}),
     zigzag_of("zigzag of 35-degree teeth, 2 px", 35, 2, 14, 0.21, {3, 4, 5}),
     zigzag_of("zigzag of 50-degree teeth, 3 px", 50, 3, 19.5, 0.21, {3}),
     ticked_circle_of("ticks out of a thick circle, 8 px", 8, 20, 2, 8, 0.34),
