@@ -210,10 +210,9 @@ Case y_of(const char *name, double w, double half, double stem_widths = 1.2) {
 // A stroke w px wide that joins a level line at `angle` degrees, at
 // `meet`, coming in from the upper left (side -1) or right (side 1) and
 // bending towards the line by `bend` degrees on the way (a contour line
-// reaching a map's frame): it
-// runs merged with the line for some w / sin(angle) px before they meet,
-// and its chord from where they part leans in more steeply.  One junction,
-// where they meet, within `place`.
+// reaching a map's frame): it runs merged with the line for some
+// w / sin(angle) px before they meet, and its chord from where they part
+// leans in more steeply.  One junction, where they meet, within `place`.
 Case slant_of(const char *name, double angle, double w, double bend, double place, double side = -1,
               P meet = {70.3, 70.4}) {
     const double a0 = (angle + bend) * M_PI / 180, a1 = angle * M_PI / 180;
