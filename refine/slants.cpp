@@ -99,28 +99,32 @@ private:
         return false;
     }
 
+    // The fitted line of link l, pointing away from its node n.
+    Line away(const LinkRecord &l, int n) const {
+        Line line = l.fit.line;
+        if (dot(line.dir, pixel(other(l, n)) - pixel(n)) < 0) line.dir = line.dir * -1;
+        return line;
+    }
+
     // The way the branch of junction j by link k runs, and the width of
     // its stroke: the direction and width of its first link at least
     // `sound` px long (through nodes of two links), or of its first link.
     Vec2 branch_way(int j, std::size_t k, double sound, double &width) const {
-        int n = j;
-        std::size_t at = k;
+        int n = j, from = j;
+        std::size_t at = k, chosen = k;
         for (int step = 0; step < kMostSteps; ++step) {
             const LinkRecord &l = links[at];
-            const int m = other(l, n);
             if (l.fit.ok && l.length >= sound) {
-                const Vec2 d = l.fit.line.dir;
-                width = l.fit.width;
-                return dot(d, pixel(m) - pixel(n)) < 0 ? d * -1 : d;
+                chosen = at, from = n;
+                break;
             }
+            const int m = other(l, n);
             if (degree[u(m)] != 2) break;
             at = next_link(m, at);
             n = m;
         }
-        const LinkRecord &l = links[k];
-        const Vec2 d = l.fit.line.dir;
-        width = l.fit.width;
-        return dot(d, pixel(other(l, j)) - pixel(j)) < 0 ? d * -1 : d;
+        width = links[chosen].fit.width;
+        return away(links[chosen], from).dir;
     }
 
     // Where junction j's joining branch meets its line: 1, `to` and how far
@@ -135,8 +139,7 @@ private:
             // A link to another junction close by may lie in the merged ink
             // of a crossing that thinning split in two.
             if (!l.fit.ok || ((l.crossing || l.tying) && degree[u(other(l, j))] >= 3)) return 0;
-            line[i] = l.fit.line;
-            if (dot(line[i].dir, pixel(other(l, j)) - pixel(j)) < 0) line[i].dir = line[i].dir * -1;
+            line[i] = away(l, j);
         }
         // A line goes on straight through the junction (branches r and t)
         // and the third, s, joins it; s leaves on r's side, at a slant.
