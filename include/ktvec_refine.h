@@ -63,7 +63,12 @@ public:
        clean-up dropped (the overshoot of a line past a corner, a tick),
        and dots it dropped as specks (a piece of at least 9 black pixels
        touching no other ink: a period, the dot of a dash-dot line), each
-       the centre line of a stroke with round ends, at least 1 px long.
+       the centre line of a stroke with round ends, at least 1 px long;
+       and the edges of filled shapes (a piece of ink touching no other,
+       at least six pens across over nine tenths of its pixels, whose
+       lines all run there: a solid disc, a densely hatched circle), each
+       border a closed line half a pen inside the ink, the pen being the
+       median stroke width of the lines; the lines already there stay.
        0 or -1000. */
     int mrefinecenterline(CKTVector *v);
 

@@ -31,6 +31,7 @@
 
 #include "refine/curves.h"
 #include "refine/detours.h"
+#include "refine/fills.h"
 #include "refine/groups.h"
 #include "refine/ink.h"
 #include "refine/linefit.h"
@@ -180,7 +181,7 @@ public:
             if (const int n = out.node(m.line, m.point); valid(n)) crossing_[u(n)] = std::max(crossing_[u(n)], m.clear);
         if (follow_bends(ink_, linewidths_, straight, clear, out, threads_) != 0 ||
             separate_parallel(ink_, linewidths_, out) != 0 || restore_stubs(ink_, linewidths_, out, threads_) != 0 ||
-            follow_detours(ink_, linewidths_, out, threads_) != 0)
+            follow_detours(ink_, linewidths_, out, threads_) != 0 || outline_fills(ink_, linewidths_, out) != 0)
             return KTVEC_NO_MEMORY;
         // Restoring stroke ends moves the apex of a V to its tip; a node's
         // position is where its lines draw it.

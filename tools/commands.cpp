@@ -87,7 +87,8 @@ const OptionDef kRefine = {
     "--refine", nullptr, nullptr, &Settings::refine, 0, 0,
     "measure the result against the ink and write it in sub-pixel coordinates: centre "
     "lines through the middle of their strokes, junctions where the branches meet, free "
-    "ends at the tip of the ink; outlines as closed rings on the edge of the ink. "
+    "ends at the tip of the ink, filled shapes round their edge; outlines as closed rings on "
+    "the edge of the ink. "
     "--no-refine writes the driver's own nodes, on pixel centres",
     nullptr, nullptr, nullptr, true};
 

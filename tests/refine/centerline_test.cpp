@@ -35,6 +35,7 @@ struct Case {
     int junction_count = -1;      // points where 3+ line ends meet, when given
     int end_count = -1;           // free ends, when given
     std::vector<P> corners = {};  // each within `place` of a point where a line bends or two line ends meet
+    int ring_count = -1;          // closed lines, when given
 };
 
 double segment_distance(P p, P a, P b) {
@@ -144,6 +145,11 @@ protected:
         }
         if (c.end_count >= 0) {
             EXPECT_EQ(std::count_if(m.begin(), m.end(), [](const auto &e) { return e.second == 1; }), c.end_count);
+        }
+        if (c.ring_count >= 0) {
+            int rings = 0;
+            for (int k = 0; k < refiner.mgetlinenum(); ++k) rings += refiner.mgetline(k)->closed;
+            EXPECT_EQ(rings, c.ring_count);
         }
     }
 
@@ -437,6 +443,44 @@ const Case kCases[] = {
      {{node_frame(10.5, 20.5), node_frame(110.5, 20.5)}, {node_frame(30.5, 70.5), node_frame(30.5, 70.5)},
       {node_frame(60.5, 70.5), node_frame(60.5, 70.5)}}, 0.3,
      {}, {node_frame(30.5, 70.5), node_frame(60.5, 70.5)}, 1.0, 0, 6},
+    // A disc on its own six pens across or more is a filled shape: besides
+    // its dot it gets the path of the page's 2 px pen round its edge, a
+    // pixel inside it.
+    {"filled disc on its own",
+     [](ktvdraw::Canvas &c) {
+         c.thick_line(10, 12, 110, 12, 2), c.thick_line(10, 92, 110, 92, 2);
+         c.disc(60.5, 52.5, 13);
+     },
+     {{node_frame(10, 12), node_frame(110, 12)}, {node_frame(10, 92), node_frame(110, 92)},
+      arc_truth(60.5, 52.5, 12), {node_frame(60.5, 52.5), node_frame(60.5, 52.5)}}, 0.25,
+     {}, {}, 1.0, 0, -1, {}, 1},
+    // A hole in it gets the path round its edge too, half a pen outside it.
+    {"filled ring",
+     [](ktvdraw::Canvas &c) {
+         c.thick_line(10, 8, 110, 8, 2), c.thick_line(10, 96, 110, 96, 2);
+         c.disc(60.5, 52.5, 21), c.set_ink(false), c.disc(60.5, 52.5, 6), c.set_ink(true);
+     },
+     {{node_frame(10, 8), node_frame(110, 8)}, {node_frame(10, 96), node_frame(110, 96)},
+      arc_truth(60.5, 52.5, 20), arc_truth(60.5, 52.5, 7), arc_truth(60.5, 52.5, 13.5)}, 0.3,
+     {}, {}, 1.0, 0, -1, {}, 3},
+    // ... but neither is a stroke of a pen four times as wide, whose ends
+    // are its own, nor a disc that a line runs out of.
+    {"wide stroke among thin ones",
+     [](ktvdraw::Canvas &c) {
+         c.thick_line(10, 12, 110, 12, 2), c.thick_line(10, 92, 110, 92, 2);
+         c.thick_line(20.5, 52.5, 100.5, 52.5, 8);
+     },
+     {{node_frame(10, 12), node_frame(110, 12)}, {node_frame(10, 92), node_frame(110, 92)},
+      {node_frame(24.5, 52.5), node_frame(96.5, 52.5)}}, 0.25,
+     {}, {}, 1.0, 0, 6, {}, 0},
+    {"disc with a line out of it",
+     [](ktvdraw::Canvas &c) {
+         c.thick_line(10, 12, 110, 12, 2), c.thick_line(10, 92, 110, 92, 2);
+         c.disc(60.5, 52.5, 13), c.thick_line(60.5, 52, 84.5, 52, 2);
+     },
+     {{node_frame(10, 12), node_frame(110, 12)}, {node_frame(10, 92), node_frame(110, 92)},
+      {node_frame(60.5, 52), node_frame(84.5, 52)}}, 0.6,
+     {}, {}, 1.0, -1, -1, {}, 0},
     // The same for a short dash of a wide pen, at a slant: its line runs
     // along the dash, not across it.
     {"short dash on its own, 6 px",
@@ -974,7 +1018,7 @@ TEST_F(RefinedCentreLines, EmptyAndFullPages) {
 // the same lines as an undisturbed run, on one thread and on several.
 TEST_F(RefinedCentreLines, AllocationFailuresLeaveNoLines) {
     for (const Case *c : {&case_named("corner with overshoots"), &case_named("arrowhead, 2.5 px"), &kApart[0],
-                          &case_named("narrow box under a wall")}) {
+                          &case_named("narrow box under a wall"), &case_named("filled ring")}) {
         SCOPED_TRACE(c->name);
         vectorize(*c);
         ASSERT_EQ(refiner.mrefinecenterline(&v), 0);
