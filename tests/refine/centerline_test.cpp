@@ -476,10 +476,10 @@ const Case kCases[] = {
     {"disc with a line out of it",
      [](ktvdraw::Canvas &c) {
          c.thick_line(10, 12, 110, 12, 2), c.thick_line(10, 92, 110, 92, 2);
-         c.disc(60.5, 52.5, 13), c.thick_line(60.5, 52, 84.5, 52, 2);
+         c.disc(60.5, 52.5, 13), c.thick_line(60, 52.5, 60, 86, 2);
      },
      {{node_frame(10, 12), node_frame(110, 12)}, {node_frame(10, 92), node_frame(110, 92)},
-      {node_frame(60.5, 52), node_frame(84.5, 52)}}, 0.6,
+      {node_frame(60, 52.5), node_frame(60, 86)}}, 0.6,
      {}, {}, 1.0, -1, -1, {}, 0},
     // The same for a short dash of a wide pen, at a slant: its line runs
     // along the dash, not across it.
