@@ -269,7 +269,8 @@ private:
         for (int i = 0; i < lines; ++i) {
             bool on = false, off = false;
             for (int k = 0; k < lines_.points(i); ++k) {
-                const int x = Ink::pixel(lines_.point(i, k).x), y = Ink::pixel(lines_.point(i, k).y);
+                const Vec2 p = lines_.point(i, k);
+                const int x = Ink::pixel(p.x), y = Ink::pixel(p.y);
                 const bool in = box_.holds(x, y);
                 on = on || in;
                 off = off || !in || box_.dist[box_.cell(x, y)] > cover_;
@@ -326,7 +327,7 @@ private:
             const Vec2 a = polygon_[k], b = polygon_[(k + 1) % n];
             if (norm(b - a) <= 0) continue;
             const Vec2 d = unit(b - a);
-            if (!sides_.push({a + perp(d) * (0.5 * pen_), d, norm(b - a)})) return false;
+            if (!sides_.push({a + perp(d) * (0.5 * pen_), d})) return false;
         }
         for (bool gone = true; gone && sides_.size() >= 3;) {
             gone = false;
